@@ -1,0 +1,24 @@
+// Windows-1251, the single-byte code page of every text in the image and the file header.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace lovar {
+
+// One Windows-1251 byte as a Unicode code point (0x98, the one unassigned byte, gives U+FFFD).
+char32_t Cp1251ToUnicode(uint8_t byte);
+// The Windows-1251 byte of a code point, or nothing when the code page lacks it.
+std::optional<uint8_t> UnicodeToCp1251(char32_t code_point);
+
+// Whole strings: UTF-8 to Windows-1251 (unmappable characters and malformed UTF-8 become '?')
+// and back.
+std::string Utf8ToCp1251(std::string_view utf8);
+std::string Cp1251ToUtf8(std::string_view cp1251);
+
+// Number of characters (code points) of a UTF-8 string.
+size_t Utf8Length(std::string_view utf8);
+
+}  // namespace lovar

@@ -1,0 +1,68 @@
+// The image layouts as data: every field of the general, loop and output area by the control
+// that edits it, its offset, encoding and value list; the per-model binding of the controls
+// that both layouts share; and the caption lists. Nothing here touches bytes.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace lovar {
+
+enum class Encoding : uint8_t {
+  Number,  // one unsigned byte shown in decimal
+  Index,   // one byte selecting an entry of `values` (0 = first entry)
+  Flag,    // one bit; `bit` is its number, 1 = ticked
+  Text,    // Text(n): `width` Windows-1251 bytes, a zero byte after a shorter text
+  Bits,    // the bits of `mask`, shifted right by `bit` (a nibble, the board address)
+};
+
+struct FieldDef {
+  std::string_view control;  // object name of the control that edits the field
+  int offset;
+  Encoding encoding;
+  uint8_t bit = 0;           // Flag: the bit; Bits: the shift
+  uint8_t width = 1;         // Text: n
+  uint8_t mask = 0xFF;       // Bits: the mask before shifting
+  std::span<const std::string_view> values = {};  // Index and Bits with a caption list
+};
+
+// Caption lists, in value order.
+namespace lists {
+// Models 250, 252. The fourth loop type is offered only when FirmwareVersion > 9.
+extern const std::string_view kLoopTypes250[4];
+extern const std::string_view kOutputModes250[5];
+extern const std::string_view kProtocols[2];       // "Тирон 3" (0), "Мирвап" (1)
+extern const std::string_view kLevels[8];          // millivolts, "75" to "2000"
+// Model 251.
+extern const std::string_view kLoopTypes251[7];
+extern const std::string_view kOutputModes251[5];
+}  // namespace lists
+
+// The general, loop and output fields of model 250/252 or 251 (one table per layout), one row
+// per editing control; empty for an unknown model.
+std::span<const FieldDef> ParameterFields(int model);
+// The row of `control` for the model, or null when the model's layout has no such control.
+const FieldDef* FindField(int model, std::string_view control);
+
+// Controls of the parameters page whose byte depends on the model; the per-model set-up
+// applies these bindings at identification.
+struct SharedBinding {
+  std::string_view control;
+  int offset_250_252;
+  int offset_251;
+};
+std::span<const SharedBinding> SharedBindings();
+// The byte `control` edits for the model; -1 when it is not a shared control.
+int BoundOffset(std::string_view control, int model);
+
+// The regions of models 250 and 252 and of model 251, as (first, last, what) rows of the
+// overall maps; "" for bytes the tool does not interpret.
+struct Region {
+  int first;
+  int last;
+  std::string_view content;
+};
+std::span<const Region> ImageMap(int model);
+
+}  // namespace lovar

@@ -1,0 +1,108 @@
+// Offsets and encodings of the regions the other pages edit: user codes, keys, report
+// directions, event filter and GPRS settings. Pure functions over the image.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "model/config_image.h"
+
+namespace lovar {
+
+// User codes, models 250 and 252: 20 entries of 5 bytes at 5r. +0,+1 code, +2,+3 duress code,
+// +4 rights (bit n arm loop n+1, bit 4+n disarm). Digits d1 d2 d3 d4 pack as d1 + 16*d2,
+// d3 + 16*d4; both bytes 0 = no code.
+namespace codes {
+inline constexpr int kCount = 20;
+inline constexpr int kEntrySize = 5;
+inline constexpr int EntryOffset(int r) { return kEntrySize * r; }
+// Display text of two code bytes: "" when both are 0, else four characters 0x30 + nibble in
+// the order low, high of the first byte, low, high of the second.
+std::string DigitsText(uint8_t first, uint8_t second);
+// Packs the first four characters of text (digits); fewer than four give 0, 0.
+void PackDigits(std::string_view text, uint8_t& first, uint8_t& second);
+bool IsDigits(std::string_view text);
+}  // namespace codes
+
+// Keys. Models 250, 252: 16 entries, code 4 bytes at 156 + 4k, rights at 235 + k (bit n arm,
+// bit 4+n disarm). Model 251: entries of 16 bytes at 3584 + 16k, code at +0..+7, rights at +9
+// (bit 4+n arm, bit n disarm), name Text(8) at 544 + 8k. Key text: hex, highest offset first.
+namespace keys {
+inline constexpr int kCount = 16;
+int CodeOffset(int model, int k);
+int CodeBytes(int model);  // 8 for 251, 4 otherwise
+int RightsOffset(int model, int k);
+inline constexpr int NameOffset(int k) { return 544 + 8 * k; }
+// Upper-case hex, two digits per byte, byte at the highest offset first.
+std::string CodeText(const ConfigImage& image, int model, int k);
+bool IsZero(const ConfigImage& image, int model, int k);
+// Parses the first 16 characters in pairs (high nibble first; non-hex characters and missing
+// positions give 0) into 8 bytes, and stores those the model's code holds: 251 byte 0 at
+// +7 down to byte 7 at +0; 250/252 bytes 0 to 3 at 159+4k down to 156+4k.
+void SetCodeText(ConfigImage& image, int model, int k, std::string_view text);
+// Rights as arm/disarm nibbles (bit n = loop n+1), whatever the model's bit order.
+void Rights(const ConfigImage& image, int model, int k, uint8_t& arm, uint8_t& disarm);
+void SetRights(ConfigImage& image, int model, int k, uint8_t arm, uint8_t disarm);
+// The key grid's text for a key learnt into the 8-byte key buffer (entry 0 = last byte of the
+// reply): 251 entries 0..7 (16 digits), others entries 3, 4, 5, 6 (8 digits).
+std::string LearntKeyText(const std::array<uint8_t, 8>& key_buffer, int model);
+}  // namespace keys
+
+// Report directions of model 251, d = 0 to 4.
+namespace directions {
+inline constexpr int kCount = 5;
+inline constexpr int PhoneOffset(int d) { return 29 + 8 * d; }
+inline constexpr int RoutingOffset(int d) { return 77 + 4 * d; }  // ШС1 low, ШС2 high; +1: ШС3, ШС4
+inline constexpr int TestProtocolOffset(int d) { return 79 + 4 * d; }  // test low, protocol high
+inline constexpr int PeriodOffset(int d) { return 80 + 4 * d; }
+inline constexpr int ListenOffset(int d) { return 242 + d; }  // bit 0
+inline constexpr int NameOffset(int d) { return 712 + 8 * d; }
+
+// Telephone number: byte 0 type (0x81 with plus, 0x91 without, 0 none), bytes 1-7 up to 14
+// digits, low nibble first, 0xF after an odd count, then 0xFF.
+std::string PhoneText(const ConfigImage& image, int d);  // "  + " then the digits, or digits
+void SetPhoneText(ConfigImage& image, int d, std::string_view text);
+
+struct Entry {
+  std::string_view caption;
+  uint8_t nibble;
+};
+extern const std::string_view kRouting[5];  // routing nibble = index
+extern const Entry kReportProtocols[5];     // "SMS сообщение" 1, "Речевое сообщение" 3, ...
+extern const Entry kTestKinds[4];           // ..., "Телефонный вызов- период в минутах" 4
+// The entry the display shows for a stored nibble (first match wins), -1 for none.
+int ProtocolEntry(uint8_t nibble);
+int TestEntry(uint8_t nibble);
+}  // namespace directions
+
+// Event filter of model 251: direction d's 16-bit mask at 97 + 4d (events 1-8) and 98 + 4d.
+namespace filter {
+inline constexpr int kEvents = 16;
+inline constexpr int Offset(int d) { return 97 + 4 * d; }
+extern const std::string_view kEventNames[16];
+uint16_t Mask(const ConfigImage& image, int d);
+void SetMask(ConfigImage& image, int d, uint16_t mask);
+}  // namespace filter
+
+// GPRS settings of model 251. The port is little-endian (low byte at 130), the same order the
+// protocol uses for offsets.
+namespace gprs {
+inline constexpr int kIpOffset = 122;        // 4 octets, first at 122
+inline constexpr int kPortOffset = 130;      // 2 bytes
+inline constexpr int kPasswordOffset = 142;  // Text(20)
+inline constexpr int kUserOffset = 162;      // Text(20)
+inline constexpr int kInitOffset = 182;      // read up to 60 bytes, written up to 50
+inline constexpr int kInitReadWidth = 60;
+inline constexpr int kInitWriteWidth = 50;
+inline constexpr int kLoginWidth = 20;
+std::string IpText(const ConfigImage& image);  // "192.168.1.10"
+// The masked edit's walk: digits accumulate, "." moves to the next octet, other characters
+// are skipped; each octet gets its number modulo 256.
+void SetIpFromMaskedText(ConfigImage& image, std::string_view text);
+uint16_t Port(const ConfigImage& image);
+void SetPort(ConfigImage& image, uint16_t port);
+}  // namespace gprs
+
+}  // namespace lovar

@@ -1,0 +1,143 @@
+// The exchange engine: identification, reading and writing the whole configuration image, key
+// learning, and the no-answer watch. Reply-driven: each good reply triggers at most one next
+// request, and the reply's command code decides what comes next.
+//
+// Threads: window thread only. Cport1Receive is the port's OnReceive, Timer1Timer must be
+// called every 100 ms, and the buttons' handlers on user action. The engine talks to the
+// windows (or the CLI) only through ExchangeView.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "model/config_image.h"
+#include "protocol/frame.h"
+#include "protocol/model_setup.h"
+#include "serial/message_device.h"
+#include "serial/port_interface.h"
+
+namespace lovar {
+
+// What the engine shows and asks. Every call comes on the window thread; defaults do nothing.
+class ExchangeView {
+ public:
+  virtual ~ExchangeView() = default;
+
+  // "Прибор не отвечает" / "Продолжить?" with OK (true) and Cancel (false). May run a nested
+  // event loop: receive events and ticks keep arriving while it is open.
+  virtual bool AskContinue() = 0;
+
+  // ButtonRead, ButtonWrite and ButtonKey together.
+  virtual void SetExchangeButtonsEnabled(bool /*enabled*/) {}
+  // Both progress bars: the image length as maximum, the current offset as position.
+  virtual void SetProgressMaximum(int /*maximum*/) {}
+  virtual void SetProgressPosition(int /*position*/) {}
+
+  // Identification reply: a line for the search window's device list, then the per-model
+  // set-up (only for models 250, 251, 252), then "Старт" shown and "Поиск" enabled.
+  virtual void AddDeviceLine(const std::string& /*utf8_line*/) {}
+  virtual void ApplyModelSetup(const ModelSetup& /*setup*/) {}
+  virtual void ShowStartEnableSearch() {}
+
+  // A read starts: the search window is hidden (step 1); with the port open, the password
+  // edit and the pages are hidden (step 5).
+  virtual void HideSearchWindow() {}
+  virtual void HidePasswordAndPages() {}
+  // A read is over. complete: the offset reached the image length. When at least 256 bytes
+  // were stored the display routine must run (UpDate) and, for model 252, the pages be shown.
+  virtual void ReadEnded(bool /*complete*/, bool /*display*/) {}
+  // A write is over. complete: the last block was acknowledged.
+  virtual void WriteEnded(bool /*complete*/) {}
+
+  // Key learning panel: polling started (ButtonStopKey and PanelSetKey shown, ButtonWriteKey
+  // hidden, PanelKey shown); a key read (EditKey shows it, ButtonWriteKey shown, PanelSetKey
+  // and ButtonStopKey hidden); stopped (PanelSetKey and PanelKey hidden).
+  virtual void SetEditKey(const std::string& /*text*/) {}
+  virtual void KeyPollingStarted() {}
+  virtual void KeyRead() {}
+  virtual void KeyStopped() {}
+};
+
+// The exchange's state; one instance for the main window's lifetime, all zero at start.
+struct ExchangeState {
+  uint8_t sequence = 0;   // byte 4 of every request; advanced only by an accepted read reply
+  int offset = 0;         // image offset of the next block to read or write
+  int ticks = 0;          // 100 ms ticks since the last SendBuffer or exchange start
+  bool stop = false;      // while set nothing is sent and receive events are ignored
+  bool key_armed = false;
+  bool prompt = false;    // the no-answer question is open
+  SendBufferBytes send_buffer{};  // byte 1 = N, the outstanding-request marker
+  int DeviceModel = 0;
+  int FirmwareVersion = 0;
+  int image_length = 256;  // the progress bars' maximum
+};
+
+class Exchange {
+ public:
+  Exchange(PortInterface& port, ConfigImage& image, ExchangeView& view);
+
+  // Buttons and the receive handler.
+  void ButtonReadClick();
+  void ButtonWriteClick();
+  void ButtonKeyClick();
+  void ButtonStopKeyClick();
+  void Cport1Receive(const TMessageDevice& MessDev);
+  void Timer1Timer();
+
+  // The search window's identification request (command 208); clears the stop flag first.
+  void SendIdentification();
+  // A page change or the main window closing: no request outstanding, stop flag set.
+  void StopExchange();
+
+  // Turns the send buffer into a frame on the wire; resets the tick counter even when it
+  // sends nothing (port closed or stop flag set).
+  void SendBuffer();
+
+  // The key read last, as EditKey shows it (last key byte first) and as the key grid stores it
+  // for the identified model (16 hex digits for 251, 8 for 250 and 252).
+  const std::string& EditKeyText() const { return edit_key_; }
+  std::string KeyText() const;
+  const std::array<uint8_t, 8>& KeyBuffer() const { return key_buffer_; }
+
+  const ExchangeState& state() const { return state_; }
+  ExchangeState& state() { return state_; }
+  int DeviceModel() const { return state_.DeviceModel; }
+  int FirmwareVersion() const { return state_.FirmwareVersion; }
+  int ImageLength() const { return state_.image_length; }
+  bool RequestOutstanding() const { return state_.send_buffer[1] != 0; }
+  bool ButtonsEnabled() const { return buttons_enabled_; }
+
+  // Where a write starts: 100 for model 252, 0 for the others.
+  static int WriteStart(int model) { return model == 252 ? 100 : 0; }
+
+ private:
+  void OnFrame(std::span<const uint8_t> frame);
+  bool IsStaleReply(std::span<const uint8_t> frame) const;
+  void OnIdentifyReply(std::span<const uint8_t> frame);
+  void OnReadReply(std::span<const uint8_t> frame);
+  void OnWriteAck(std::span<const uint8_t> frame);
+  void OnKeyReply(std::span<const uint8_t> frame);
+  void SendReadRequest();
+  void SendWriteBlock();
+  void SendKeyPoll();
+  void SetButtons(bool enabled);
+  void SetProgress(int position);
+
+  PortInterface& port_;
+  ConfigImage& image_;
+  ExchangeView& view_;
+  ExchangeState state_;
+  Reassembler reassembler_;
+  std::array<uint8_t, 8> key_buffer_{};
+  std::string edit_key_;
+  bool buttons_enabled_ = false;
+  bool key_polling_ = false;  // the key panel is on screen with "Остановить"
+  bool key_button_enabled_ = false;
+};
+
+// The search window's device-list line for an identification reply, in UTF-8:
+// "Ловар-Т Версия 2.2", "Ловар-Т2  Версия 1.5", "Ловар-М Версия 2.2", "Неизвестный тип 99Версия 25".
+std::string DeviceLine(int model, int version);
+
+}  // namespace lovar

@@ -1,0 +1,64 @@
+// Frames between the tool and the device: the send buffer, the wire form of a request, and the
+// reassembler that cuts frames out of the received byte stream by their length byte. Nothing
+// here knows of the port.
+//
+//   0: 254   1: L (bytes after this one, CRC included)   2: 1   3: 127   4: sequence
+//   5: 0     6: command   7..L: data   L+1: CRC-8 over 0..L
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+namespace lovar {
+
+inline constexpr uint8_t kFrameStart = 254;
+
+enum Command : uint8_t {
+  kReadRequest = 200,
+  kReadReply = 201,
+  kWriteRequest = 202,
+  kWriteAck = 203,
+  kKeyRequest = 206,
+  kKeyReply = 207,
+  kIdentifyRequest = 208,
+  kIdentifyReply = 209,
+  kUnhandled = 211,
+  kAfterIdentify = 212,
+};
+
+// The persistent send buffer in which every request is built in place. Byte 1 holds N, the
+// frame size with the CRC (N = L + 2), and doubles as the outstanding-request marker.
+using SendBufferBytes = std::array<uint8_t, 101>;
+
+// The bytes SendBuffer writes for a buffer: the frame (byte 1 turned from N into L, the CRC
+// at N - 1) and the buffer's byte after the CRC position, so N + 1 bytes (101 when N = 101).
+// The buffer itself is not changed, so sending it again gives the identical bytes.
+struct WireRequest {
+  std::array<uint8_t, 101> bytes{};
+  size_t count = 0;
+};
+WireRequest BuildWireRequest(const SendBufferBytes& buffer);
+
+// Cuts frames out of the byte stream. State persists across Feed calls, so a frame may arrive
+// in any number of pieces. A frame completes when L + 2 bytes are stored (L from 1 to 198);
+// 201 stored bytes abandon it. Good frames (CRC over the whole frame is 0) go to on_frame with
+// the receive buffer, which holds the frame at 0..L+1, and the frame size; bad ones are dropped.
+class Reassembler {
+ public:
+  using FrameHandler = std::function<void(std::span<const uint8_t> frame)>;
+
+  void Feed(std::span<const uint8_t> bytes, const FrameHandler& on_frame);
+  // Abandons a partly stored frame (the no-answer timer does this from its third tick).
+  void Reset() { position_ = 0; }
+  size_t position() const { return position_; }
+
+ private:
+  std::array<uint8_t, 201> buffer_{};
+  size_t position_ = 0;
+  uint8_t crc_ = 0;
+};
+
+}  // namespace lovar

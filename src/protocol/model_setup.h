@@ -1,0 +1,49 @@
+// How the main window is shaped for each device model after an identification: image length,
+// window and page sizes, shown and hidden pages and controls, the key grid. Data only; the
+// windows apply it by object name, the engine takes the image length from it. The image
+// offsets that the shared controls edit are in model/layout.h (SharedBindings).
+#pragma once
+
+#include <span>
+#include <string_view>
+
+namespace lovar {
+
+enum class Visibility : unsigned char { Shown, Hidden };
+
+struct ControlVisibility {
+  std::string_view control;  // object name of a control, or of a tab page (its tab)
+  Visibility visibility;
+};
+
+enum class KeyRowLabels : unsigned char {
+  TwiceRow,     // 2, 4, ... 32 (model 250: keys share one numbering with the codes)
+  RowMinusOne,  // 0 to 15
+};
+
+// One column of the set-up table. A value of 0 (or an empty list entry) leaves the window's
+// item as it is.
+struct ModelSetup {
+  int model;
+  int image_length;          // maximum of both progress bars
+  int page_control_height;   // PageControl1
+  int window_height;         // the main window
+  int page_control_top;      // 0: unchanged
+  int panel2_top;            // Panel2, the loop and output panel
+  std::span<const ControlVisibility> visibility;  // in table order
+  int key_grid_columns;      // 0: unchanged
+  int key_grid_width;        // 0: unchanged
+  KeyRowLabels key_row_labels;
+  bool hide_password_panel;        // PanelPassword
+  bool stored_password_from_edit;  // the gate takes EditPassword's current text
+};
+
+// The set-up of model 250, 251 or 252; null for any other code (nothing is set up then).
+const ModelSetup* FindModelSetup(int model);
+
+// The main window as created, which a later identification of another model returns to
+// before its own set-up is applied: every control of any set-up shown, key grid of 11
+// columns and 405 pixels, window 634 high, PageControl1 685 high at top 52, Panel2 at 64.
+const ModelSetup& CreationSetup();
+
+}  // namespace lovar

@@ -1,0 +1,58 @@
+// A small event loop for the command-line client and the tests: posted tasks and timers, run
+// on the thread that calls Run*. It sleeps on a condition variable between events.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "serial/window_thread.h"
+
+namespace lovar {
+
+class EventLoop : public WindowThread {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  EventLoop();
+  ~EventLoop() override;
+
+  void Post(std::function<void()> fn) override;
+
+  // Calls fn every interval on the loop's thread while the loop runs. Returns an id for
+  // RemoveTimer. Ticks that fall due while a task runs are not made up: one call per due time.
+  int AddTimer(std::chrono::milliseconds interval, std::function<void()> fn);
+  void RemoveTimer(int id);
+
+  // Runs tasks and timers until done() is true (checked after every task and tick) or timeout
+  // passes. Returns done(). May be called from inside a task (a nested loop, as a modal
+  // question runs): tasks keep running in order.
+  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+
+  // Runs tasks and timers for the given time.
+  void RunFor(std::chrono::milliseconds time);
+
+  // Runs what is queued now, without waiting.
+  void ProcessPending();
+
+ private:
+  struct Timer {
+    int id;
+    std::chrono::milliseconds interval;
+    Clock::time_point due;
+    std::function<void()> fn;
+  };
+  bool RunOne(Clock::time_point until);
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::function<void()>> tasks_;
+  std::vector<Timer> timers_;  // touched on the loop's thread only
+  int next_timer_id_ = 1;
+};
+
+}  // namespace lovar
