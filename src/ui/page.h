@@ -1,0 +1,137 @@
+// The seam between the main window TForm1 and its settings pages. Each page of PageControl1
+// (TabSheet1 "Параметры", TabSheet2 "Ключи", TabSheet3 "Коды", TabSheet6 "Параметры передачи",
+// TabSheet7 "Фильтр", TabSheet8 "GPRS") is one Page object that fills its tab sheet with its own
+// form (a Designer .ui file of its own) and keeps its editors.
+//
+// How a page plugs in:
+//   1. Write a class derived from Page, e.g. KeysPage in src/ui/keys_page.{h,cpp,ui}. Its
+//      constructor receives the host and the empty tab sheet of the main window (a QWidget
+//      named "TabSheet2" with no layout); it builds its form on that widget, e.g.
+//        KeysPage::KeysPage(PageHost& host, QWidget* tab) : Page(host) { ui_.setupUi(tab); }
+//      with the .ui file's top-level widget a QWidget with a layout (setupUi keeps the tab's
+//      object name, since it is already set).
+//   2. Register it once, at namespace scope in its .cpp file:
+//        LOVAR_REGISTER_PAGE(TabSheet2, KeysPage)
+//      The main window creates every registered page when it is created. Every .cpp and .ui
+//      file in src/ui is built into the windows (CMake globs the folder), so nothing else has
+//      to be edited. A tab sheet without a registered page stays an empty container.
+//   3. Give the controls the object names of the forms: the per-model set-up hides and shows
+//      them by name (findChild over the whole main window), and the tests find them by name.
+//      Bindings are the dynamic property "tag" in the .ui file (an int).
+//
+// Threads: everything here runs on the window thread.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "model/config_image.h"
+#include "protocol/model_setup.h"
+
+namespace lovar {
+
+class Exchange;
+
+// The modal questions and dialogs of the windows, replaceable in the tests.
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  // "Прибор не отвечает" / "Продолжить?", OK (true) / Cancel.
+  virtual bool AskContinue() = 0;
+  // A message box with an OK button (information or warning).
+  virtual void Message(const QString& caption, const QString& text, bool warning) = 0;
+  // A message box with Yes (true) and No, e.g. "Такой ключ уже есть" / "Удалить старый?".
+  virtual bool AskYesNo(const QString& caption, const QString& text) = 0;
+  // The file dialogs; an empty result means cancelled. filter is e.g. "*.dat".
+  virtual QString OpenFileName(const QString& folder, const QString& filter,
+                               const QString& file_name) = 0;
+  virtual QString SaveFileName(const QString& folder, const QString& filter,
+                               const QString& default_suffix, const QString& file_name) = 0;
+};
+
+// What the main window offers its pages.
+class PageHost {
+ public:
+  virtual ~PageHost() = default;
+  // The one configuration image; editors write straight into it.
+  virtual ConfigImage& Image() = 0;
+  // From the last identification reply.
+  virtual int DeviceModel() const = 0;
+  virtual int FirmwareVersion() const = 0;
+  // Most editors set the main progress bar ProgressBar1 back to 0.
+  virtual void ResetProgress() = 0;
+  // The exchange engine: the keys page runs key learning through it (ButtonKeyClick,
+  // ButtonStopKeyClick, KeyText()).
+  virtual Exchange& exchange() = 0;
+  virtual Dialogs& dialogs() = 0;
+  // One line in the main window's status bar.
+  virtual void ShowStatus(const QString& text) = 0;
+};
+
+class Page {
+ public:
+  explicit Page(PageHost& host) : host_(host) {}
+  virtual ~Page() = default;
+  Page(const Page&) = delete;
+  Page& operator=(const Page&) = delete;
+
+  // Per-model set-up of the page's own items that are not plain visibility (the key grid's
+  // column count, width and row labels). Called on every identification of model 250, 251 or
+  // 252: first with CreationSetup() (back to the state as created), then with the model's.
+  // Shown/hidden controls of the set-up table are applied by the main window by object name.
+  virtual void ApplyModelSetup(const ModelSetup& /*setup*/) {}
+
+  // Fills the page's controls from the image (the display routine UpDate). Called only for
+  // models 250, 251 and 252. Order: model 251 — TabSheet1, TabSheet6, TabSheet2, TabSheet7,
+  // TabSheet8; models 250 and 252 — TabSheet3, TabSheet2, TabSheet1. Pages of tabs the model
+  // hides are displayed as well (their controls simply stay unseen). A page must not rely on
+  // another page's display.
+  virtual void Display(const ConfigImage& image, int model, int firmware) = 0;
+
+  // Stores into the image whatever the page shows but has not stored yet: the value in the
+  // control that still has the focus, the key grid as a whole. Called before a write
+  // ("Записать в УО") and before a save ("Сохранить"), so nothing typed is lost because the
+  // menu or a shortcut took no focus. Must be harmless when nothing is pending.
+  virtual void Commit() {}
+
+  // The codes page only: the text of StringGridCode column 1, row 1 as displayed; for models
+  // 250 and 252 the display routine makes it the password gate's stored password.
+  virtual std::optional<QString> FirstUserCode() const { return std::nullopt; }
+
+  // The exchange engine's key-learning calls, forwarded to every page (the keys page holds
+  // ButtonKey, PanelKey, PanelSetKey, EditKey, ButtonStopKey and ButtonWriteKey).
+  virtual void SetExchangeButtonsEnabled(bool /*enabled*/) {}  // ButtonKey
+  virtual void SetEditKey(const QString& /*text*/) {}
+  virtual void KeyPollingStarted() {}
+  virtual void KeyRead() {}
+  virtual void KeyStopped() {}
+  // The active page is about to change (PageControl1Changing): hide PanelSetKey and PanelKey.
+  virtual void PageChanging() {}
+
+ protected:
+  PageHost& host() { return host_; }
+  const PageHost& host() const { return host_; }
+
+ private:
+  PageHost& host_;
+};
+
+// Page registry, filled by LOVAR_REGISTER_PAGE at static initialisation.
+using PageFactory = std::function<std::unique_ptr<Page>(PageHost& host, QWidget* tab)>;
+bool RegisterPage(std::string_view tab_sheet, PageFactory factory);
+// The factory registered for a tab sheet, or an empty function.
+PageFactory FindPageFactory(std::string_view tab_sheet);
+
+}  // namespace lovar
+
+#define LOVAR_REGISTER_PAGE(TabSheetName, PageClass)                                               \
+  namespace {                                                                                      \
+  const bool kRegistered_##TabSheetName = ::lovar::RegisterPage(                                   \
+      #TabSheetName, [](::lovar::PageHost& host, QWidget* tab) -> std::unique_ptr<::lovar::Page> { \
+        return std::make_unique<PageClass>(host, tab);                                             \
+      });                                                                                          \
+  }
