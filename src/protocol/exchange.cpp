@@ -1,1 +1,290 @@
-// placeholder: implemented in progress
+#include "protocol/exchange.h"
+
+#include <algorithm>
+#include <initializer_list>
+
+#include "model/regions.h"
+
+namespace lovar {
+namespace {
+
+// Fills the send buffer from position 0 with the given bytes; later positions keep their value.
+void Put(SendBufferBytes& buffer, std::initializer_list<uint8_t> bytes) {
+  std::copy(bytes.begin(), bytes.end(), buffer.begin());
+}
+
+uint8_t CommandOf(std::span<const uint8_t> frame) { return frame[6]; }
+size_t Length(std::span<const uint8_t> frame) { return frame[1]; }
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+}  // namespace
+
+std::string DeviceLine(int model, int version) {
+  const std::string major = std::to_string(version / 10 + 1);
+  const std::string minor = std::to_string(version % 10);
+  switch (model) {
+    case 250:
+      return "Ловар-Т Версия " + major + "." + minor;
+    case 252:
+      return "Ловар-Т2  Версия " + major + "." + minor;
+    case 251:
+      return "Ловар-М Версия " + major + "." + minor;
+    default:
+      return "Неизвестный тип " + std::to_string(model) + "Версия " + major + minor;
+  }
+}
+
+Exchange::Exchange(PortInterface& port, ConfigImage& image, ExchangeView& view)
+    : port_(port), image_(image), view_(view) {}
+
+void Exchange::SetButtons(bool enabled) {
+  buttons_enabled_ = enabled;
+  view_.SetExchangeButtonsEnabled(enabled);
+}
+
+void Exchange::SetProgress(int position) { view_.SetProgressPosition(position); }
+
+void Exchange::SendBuffer() {
+  state_.ticks = 0;
+  if (!port_.IsOpen() || state_.stop) return;
+  const WireRequest wire = BuildWireRequest(state_.send_buffer);
+  if (wire.count == 0) return;
+  port_.WriteDevice(static_cast<int32_t>(wire.count),
+                    std::span<const uint8_t>(wire.bytes.data(), wire.count));
+}
+
+void Exchange::SendIdentification() {
+  state_.stop = false;
+  Put(state_.send_buffer, {254, 10, 1, 127, state_.sequence, 0, kIdentifyRequest, 0});
+  SendBuffer();
+}
+
+void Exchange::StopExchange() {
+  state_.send_buffer[1] = 0;
+  state_.stop = true;
+}
+
+// ---- Receiving: integrity is the reassembler's, then reply matching, then dispatch. ----
+
+void Exchange::Cport1Receive(const TMessageDevice& MessDev) {
+  if (state_.stop || MessDev.Count <= 0) return;
+  // The record is the port's and is refilled by the next delivery: work on a copy.
+  const size_t count = std::min<size_t>(static_cast<size_t>(MessDev.Count), MessDev.Data.size());
+  std::array<uint8_t, 1004> bytes;
+  std::copy_n(MessDev.Data.begin(), count, bytes.begin());
+  reassembler_.Feed(std::span<const uint8_t>(bytes.data(), count),
+                    [this](std::span<const uint8_t> frame) { OnFrame(frame); });
+}
+
+// A reply that answers no request of ours: a read reply or write acknowledgement with another
+// sequence number (a late or duplicated reply), or an identification too short to carry both
+// of its bytes. It leaves the request outstanding, so the no-answer question can still rescue
+// the exchange instead of it stopping silently or a write ending as if complete.
+bool Exchange::IsStaleReply(std::span<const uint8_t> frame) const {
+  if (Length(frame) < 6) return false;
+  switch (CommandOf(frame)) {
+    case kReadReply:
+    case kWriteAck:
+      return frame[4] != state_.sequence;
+    case kIdentifyReply:
+      return Length(frame) < 8;
+    default:
+      return false;
+  }
+}
+
+void Exchange::OnFrame(std::span<const uint8_t> frame) {
+  if (IsStaleReply(frame)) return;
+  state_.send_buffer[1] = 0;         // any good frame answers the outstanding request
+  if (Length(frame) < 6) return;     // no command byte before the CRC
+  switch (CommandOf(frame)) {
+    case kReadReply:
+      OnReadReply(frame);
+      break;
+    case kWriteAck:
+      OnWriteAck(frame);
+      break;
+    case kKeyReply:
+      OnKeyReply(frame);
+      break;
+    case kIdentifyReply:
+      OnIdentifyReply(frame);
+      break;
+    default:
+      break;
+  }
+}
+
+void Exchange::OnIdentifyReply(std::span<const uint8_t> frame) {
+  state_.DeviceModel = frame[7];
+  state_.FirmwareVersion = frame[8];
+  view_.AddDeviceLine(DeviceLine(state_.DeviceModel, state_.FirmwareVersion));
+  if (const ModelSetup* setup = FindModelSetup(state_.DeviceModel)) {
+    state_.image_length = setup->image_length;
+    view_.SetProgressMaximum(setup->image_length);
+    view_.ApplyModelSetup(*setup);
+  }
+  if (port_.IsOpen()) {
+    // Position 7 keeps the 0 of the identification request.
+    Put(state_.send_buffer, {254, 9, 1, 127, state_.sequence, 0, kAfterIdentify});
+    SendBuffer();
+  }
+  view_.ShowStartEnableSearch();
+}
+
+// ---- Reading the whole image. ----
+
+void Exchange::ButtonReadClick() {
+  view_.HideSearchWindow();
+  state_.offset = 0;
+  state_.ticks = 0;
+  SetProgress(0);
+  if (!port_.IsOpen()) return;
+  state_.stop = false;
+  state_.send_buffer[1] = 0;
+  SetButtons(false);
+  SendReadRequest();
+  view_.HidePasswordAndPages();
+}
+
+void Exchange::SendReadRequest() {
+  const int o = state_.offset;
+  Put(state_.send_buffer,
+      {254, 12, 1, 127, state_.sequence, 0, kReadRequest, static_cast<uint8_t>(o & 0xFF),
+       static_cast<uint8_t>((o >> 8) & 0xFF), static_cast<uint8_t>((o >> 16) & 0xFF), 8, 0});
+  SendBuffer();
+}
+
+void Exchange::OnReadReply(std::span<const uint8_t> frame) {
+  const size_t last = Length(frame);
+  int shown = -1;
+  for (size_t j = 7; j <= last; ++j) {
+    shown = state_.offset;
+    if (state_.offset >= state_.image_length) break;  // nothing is stored past the image
+    image_[state_.offset++] = frame[j];
+  }
+  if (shown >= 0) SetProgress(shown);
+  ++state_.sequence;  // wraps 255 -> 0
+  if (port_.IsOpen() && state_.offset < state_.image_length) {
+    SendReadRequest();
+    return;
+  }
+  SetButtons(true);
+  state_.send_buffer[1] = 0;
+  view_.ReadEnded(state_.offset >= state_.image_length, state_.offset > 255);
+}
+
+// ---- Writing the whole image. ----
+
+void Exchange::ButtonWriteClick() {
+  const int model = state_.DeviceModel;
+  state_.offset = WriteStart(model);
+  state_.ticks = 0;
+  if (model == 250 || model == 252)
+    for (int i = 127; i <= 130; ++i) image_[i] = 0;
+  SetProgress(0);
+  if (!port_.IsOpen()) return;
+  state_.stop = false;
+  state_.send_buffer[1] = 0;
+  SetButtons(false);
+  SendWriteBlock();
+}
+
+void Exchange::SendWriteBlock() {
+  const int o = state_.offset;
+  Put(state_.send_buffer,
+      {254, 27, 1, 127, state_.sequence, 0, kWriteRequest, static_cast<uint8_t>(o & 0xFF),
+       static_cast<uint8_t>((o >> 8) & 0xFF), static_cast<uint8_t>((o >> 16) & 0xFF)});
+  for (int i = 0; i < 16; ++i) {
+    const int at = o + i;
+    state_.send_buffer[10 + static_cast<size_t>(i)] = at < kImageCapacity ? image_[at] : 0;
+  }
+  SendBuffer();
+}
+
+void Exchange::OnWriteAck(std::span<const uint8_t> /*frame*/) {
+  state_.offset += 16;
+  SetProgress(state_.offset);
+  if (state_.offset >= state_.image_length) {
+    SetButtons(true);
+    view_.WriteEnded(true);
+    return;
+  }
+  if (port_.IsOpen()) SendWriteBlock();  // the sequence number stays: one for the whole write
+}
+
+// ---- Key learning. ----
+
+void Exchange::ButtonKeyClick() {
+  state_.ticks = 0;
+  state_.key_armed = false;
+  edit_key_.clear();
+  view_.SetEditKey(edit_key_);
+  if (!port_.IsOpen() || !buttons_enabled_) return;
+  state_.stop = false;
+  state_.send_buffer[1] = 0;
+  view_.KeyPollingStarted();
+  SetButtons(false);
+  Put(state_.send_buffer, {254, 10, 1, 127, state_.sequence, 0, kKeyRequest, 0, 0, 0, 0, 0, 0});
+  SendBuffer();
+}
+
+void Exchange::SendKeyPoll() {
+  Put(state_.send_buffer, {254, 10, 1, 127, state_.sequence, 0, kKeyRequest, 0});
+  SendBuffer();
+}
+
+void Exchange::OnKeyReply(std::span<const uint8_t> frame) {
+  const size_t last = Length(frame);
+  // A reply without data bytes (L = 6) carries no key; position 7 would be its CRC.
+  if (last < 7 || frame[7] == 0 || !state_.key_armed) {
+    SendKeyPoll();
+    state_.key_armed = true;  // the first reply after the start is always polled again
+    return;
+  }
+  edit_key_.clear();
+  size_t taken = 0;
+  for (size_t j = last; j >= 7; --j) {
+    if (taken < key_buffer_.size()) key_buffer_[taken++] = frame[j];
+    edit_key_ += kHex[frame[j] >> 4];
+    edit_key_ += kHex[frame[j] & 0xF];
+  }
+  view_.SetEditKey(edit_key_);
+  SetButtons(true);
+  view_.KeyRead();
+}
+
+void Exchange::ButtonStopKeyClick() {
+  view_.KeyStopped();
+  SetButtons(true);
+  state_.stop = true;
+  state_.send_buffer[1] = 0;
+}
+
+std::string Exchange::KeyText() const {
+  return keys::LearntKeyText(key_buffer_, state_.DeviceModel);
+}
+
+// ---- The no-answer watch, every 100 ms. ----
+
+void Exchange::Timer1Timer() {
+  if (++state_.ticks > 2) reassembler_.Reset();  // a frame not whole by now is given up
+  if (!port_.IsOpen() || state_.ticks <= 10 || state_.prompt || state_.send_buffer[1] == 0)
+    return;
+  state_.prompt = true;
+  // The question may run a nested loop: replies and ticks go on arriving meanwhile.
+  if (view_.AskContinue()) {
+    if (state_.send_buffer[1] != 0) SendBuffer();  // a reply may have come in the meantime
+    state_.stop = false;
+    state_.ticks = 0;
+  } else {
+    const uint8_t command = state_.send_buffer[6];
+    state_.send_buffer[1] = 0;
+    SetButtons(true);
+    view_.Abandoned(command);
+  }
+  state_.prompt = false;
+}
+
+}  // namespace lovar

@@ -49,6 +49,9 @@ class ExchangeView {
   virtual void ReadEnded(bool /*complete*/, bool /*display*/) {}
   // A write is over. complete: the last block was acknowledged.
   virtual void WriteEnded(bool /*complete*/) {}
+  // The user gave up at the no-answer question; command is the request that went unanswered
+  // (200 read, 202 write, 206 key poll, 208/212 identification).
+  virtual void Abandoned(uint8_t /*command*/) {}
 
   // Key learning panel: polling started (ButtonStopKey and PanelSetKey shown, ButtonWriteKey
   // hidden, PanelKey shown); a key read (EditKey shows it, ButtonWriteKey shown, PanelSetKey
@@ -89,6 +92,9 @@ class Exchange {
   void SendIdentification();
   // A page change or the main window closing: no request outstanding, stop flag set.
   void StopExchange();
+  // The search window enables the three exchange buttons once it has opened the port, and
+  // disables them when it moves to another port.
+  void SetButtonsEnabled(bool enabled) { SetButtons(enabled); }
 
   // Turns the send buffer into a frame on the wire; resets the tick counter even when it
   // sends nothing (port closed or stop flag set).
@@ -132,8 +138,6 @@ class Exchange {
   std::array<uint8_t, 8> key_buffer_{};
   std::string edit_key_;
   bool buttons_enabled_ = false;
-  bool key_polling_ = false;  // the key panel is on screen with "Остановить"
-  bool key_button_enabled_ = false;
 };
 
 // The search window's device-list line for an identification reply, in UTF-8:

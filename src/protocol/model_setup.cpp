@@ -1,1 +1,113 @@
-// placeholder: implemented in progress
+#include "protocol/model_setup.h"
+
+namespace lovar {
+namespace {
+
+constexpr Visibility S = Visibility::Shown;
+constexpr Visibility H = Visibility::Hidden;
+
+// Rows in the order of the set-up tables; a model's list names only what its column changes.
+constexpr ControlVisibility kSetup250[] = {
+    {"TabSheet3", S},        {"TabSheet6", H},        {"TabSheet7", H},
+    {"TabSheet8", H},        {"GroupBox13", H},       {"Label79", H},
+    {"Label80", H},          {"Label81", H},          {"Label82", H},
+    {"Label100", H},         {"EditNameShl1", H},     {"EditNameShl2", H},
+    {"EditNameShl3", H},     {"EditNameShl4", H},     {"EditTimeSir", H},
+    {"EditTimeAuto", H},     {"LabelTimeAuto", H},    {"CheckBoxSir1", H},
+    {"CheckBoxSir2", H},     {"CheckBoxSir3", H},     {"CheckBoxSir4", H},
+    {"CheckBoxAuto1", H},    {"CheckBoxAuto2", H},    {"CheckBoxAuto3", H},
+    {"CheckBoxAuto4", H},    {"LabelSir", H},         {"LabelSir2", H},
+    {"EditTimeIn2", S},      {"EditTimeOut2", S},     {"EditTimeIn3", S},
+    {"EditTimeIn4", S},      {"EditTimeOut3", S},     {"EditTimeOut4", S},
+    {"EditTimeRele1", S},    {"EditTimeRele2", S},    {"EditNumPlata", S},
+    {"EditNumNapr", S},      {"ComboBoxType", S},     {"ComboBoxLevel", S},
+    {"EditLevel", S},        {"Label1", S},           {"Label2", S},
+    {"Label3", S},           {"Label13", S},          {"Label31", S},
+    {"Label32", S},
+};
+
+constexpr ControlVisibility kSetup252[] = {
+    {"TabSheet3", H},        {"TabSheet6", H},        {"TabSheet7", H},
+    {"TabSheet8", H},        {"GroupBox13", H},       {"Label79", H},
+    {"Label80", H},          {"Label81", H},          {"Label82", H},
+    {"Label100", H},         {"EditNameShl1", H},     {"EditNameShl2", H},
+    {"EditNameShl3", H},     {"EditNameShl4", H},     {"EditTimeSir", H},
+    {"EditTimeAuto", H},     {"LabelTimeAuto", H},    {"CheckBoxSir1", H},
+    {"CheckBoxSir2", H},     {"CheckBoxSir3", H},     {"CheckBoxSir4", H},
+    {"CheckBoxAuto1", H},    {"CheckBoxAuto2", H},    {"CheckBoxAuto3", H},
+    {"CheckBoxAuto4", H},    {"LabelSir", H},         {"LabelSir2", H},
+    {"EditTimeIn2", S},      {"EditTimeOut2", S},     {"EditTimeIn3", H},
+    {"EditTimeIn4", H},      {"EditTimeOut3", H},     {"EditTimeOut4", H},
+    {"EditTimeRele1", S},    {"EditTimeRele2", H},    {"EditNumPlata", S},
+    {"EditNumNapr", S},      {"ComboBoxType", S},     {"ComboBoxLevel", S},
+    {"EditLevel", S},        {"Label1", S},           {"Label2", S},
+    {"Label3", S},           {"Label13", S},          {"Label31", S},
+    {"Label32", S},          {"ComboBoxTypeShl3", H}, {"ComboBoxTypeShl4", H},
+    {"ComboBoxTypeRele2", H}, {"Label22", H},         {"Label23", H},
+    {"Label28", H},          {"LabelRele2", H},       {"CheckRele13", H},
+    {"CheckRele14", H},      {"CheckRele23", H},      {"CheckRele24", H},
+    {"CheckSound3", H},      {"CheckSound4", H},      {"Bevel3", H},
+    {"Bevel4", H},           {"Label9", H},           {"Label10", H},
+};
+
+constexpr ControlVisibility kSetup251[] = {
+    {"TabSheet3", H},        {"TabSheet6", S},        {"TabSheet7", S},
+    {"TabSheet8", S},        {"EditTimeAuto", S},     {"LabelTimeAuto", S},
+    {"CheckBoxSir1", S},     {"CheckBoxSir2", S},     {"CheckBoxSir3", S},
+    {"CheckBoxSir4", S},     {"CheckBoxAuto1", S},    {"CheckBoxAuto2", S},
+    {"CheckBoxAuto3", S},    {"CheckBoxAuto4", S},    {"LabelSir", S},
+    {"LabelSir2", S},        {"EditTimeIn2", H},      {"EditTimeOut2", H},
+    {"EditTimeIn3", H},      {"EditTimeIn4", H},      {"EditTimeOut3", H},
+    {"EditTimeOut4", H},     {"EditTimeRele1", H},    {"EditTimeRele2", H},
+    {"EditNumPlata", H},     {"EditNumNapr", H},      {"ComboBoxType", H},
+    {"ComboBoxLevel", H},    {"EditLevel", H},        {"Label1", H},
+    {"Label2", H},           {"Label3", H},           {"Label13", H},
+    {"Label31", H},          {"Label32", H},
+};
+
+// The window as created: everything any set-up names is shown.
+constexpr ControlVisibility kCreation[] = {
+    {"TabSheet3", S},        {"TabSheet6", S},        {"TabSheet7", S},
+    {"TabSheet8", S},        {"GroupBox13", S},       {"Label79", S},
+    {"Label80", S},          {"Label81", S},          {"Label82", S},
+    {"Label100", S},         {"EditNameShl1", S},     {"EditNameShl2", S},
+    {"EditNameShl3", S},     {"EditNameShl4", S},     {"EditTimeSir", S},
+    {"EditTimeAuto", S},     {"LabelTimeAuto", S},    {"CheckBoxSir1", S},
+    {"CheckBoxSir2", S},     {"CheckBoxSir3", S},     {"CheckBoxSir4", S},
+    {"CheckBoxAuto1", S},    {"CheckBoxAuto2", S},    {"CheckBoxAuto3", S},
+    {"CheckBoxAuto4", S},    {"LabelSir", S},         {"LabelSir2", S},
+    {"EditTimeIn2", S},      {"EditTimeOut2", S},     {"EditTimeIn3", S},
+    {"EditTimeIn4", S},      {"EditTimeOut3", S},     {"EditTimeOut4", S},
+    {"EditTimeRele1", S},    {"EditTimeRele2", S},    {"EditNumPlata", S},
+    {"EditNumNapr", S},      {"ComboBoxType", S},     {"ComboBoxLevel", S},
+    {"EditLevel", S},        {"Label1", S},           {"Label2", S},
+    {"Label3", S},           {"Label13", S},          {"Label31", S},
+    {"Label32", S},          {"ComboBoxTypeShl3", S}, {"ComboBoxTypeShl4", S},
+    {"ComboBoxTypeRele2", S}, {"Label22", S},         {"Label23", S},
+    {"Label28", S},          {"LabelRele2", S},       {"CheckRele13", S},
+    {"CheckRele14", S},      {"CheckRele23", S},      {"CheckRele24", S},
+    {"CheckSound3", S},      {"CheckSound4", S},      {"Bevel3", S},
+    {"Bevel4", S},           {"Label9", S},           {"Label10", S},
+    {"PanelPassword", S},
+};
+
+constexpr ModelSetup kModels[] = {
+    {250, 256, 485, 600, 52, 64, kSetup250, 0, 0, KeyRowLabels::TwiceRow, false, false},
+    {252, 256, 485, 600, 52, 64, kSetup252, 2, 144, KeyRowLabels::RowMinusOne, true, false},
+    {251, 4096, 680, 795, 0, 4, kSetup251, 0, 0, KeyRowLabels::RowMinusOne, false, true},
+};
+
+constexpr ModelSetup kCreationSetup = {
+    0, 256, 685, 634, 52, 64, kCreation, 11, 405, KeyRowLabels::RowMinusOne, false, false};
+
+}  // namespace
+
+const ModelSetup* FindModelSetup(int model) {
+  for (const ModelSetup& setup : kModels)
+    if (setup.model == model) return &setup;
+  return nullptr;
+}
+
+const ModelSetup& CreationSetup() { return kCreationSetup; }
+
+}  // namespace lovar
