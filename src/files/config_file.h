@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/config_image.h"
@@ -15,17 +16,18 @@ namespace lovar {
 
 enum class FileError {
   None,
-  CannotOpen,  // the file cannot be read
-  BadHeader,   // header length outside 2 to 200, or the file ends inside the header
-  WrongModel,  // the file names another model than the device identified last
-  Truncated,   // the file ends before its image does
-  CannotWrite, // saving failed; system_message says why
-  UnknownModel // saving without an identified model 250, 251 or 252
+  CannotOpen,   // the file cannot be read
+  BadHeader,    // header length outside 2 to 200, or the file ends inside the header
+  WrongModel,   // the file names another model than the device identified last
+  Truncated,    // the file ends before its image does
+  CannotWrite,  // saving failed; system_message says why
+  UnknownModel  // saving without an identified model 250, 251 or 252
 };
 
 struct FileResult {
   FileError error = FileError::None;
   int file_model = 0;          // the model byte of the file, when it was read
+  int current_model = 0;       // the model the file was checked against (or saved for)
   std::string system_message;  // the operating system's text, for CannotOpen and CannotWrite
   bool ok() const { return error == FileError::None; }
 };
@@ -40,6 +42,9 @@ FileMessage MessageFor(const FileResult& result);
 // One line for the CLI and the status bar.
 std::string DescribeError(const FileResult& result);
 
+// The name a file header carries for the model: "Ловар-Т" (250, 252), "Ловар-М" (251), "" else.
+std::string_view FileModelName(int model);
+
 // Bytes of the image a file holds for the model: 256 (250, 252), 2048 (251), 0 otherwise.
 int FileImageLength(int model);
 
@@ -47,13 +52,20 @@ int FileImageLength(int model);
 std::vector<uint8_t> SerializeConfigFile(int model, const ConfigImage& image);
 
 // Checks bytes as a file for current_model and, only when every check passes, copies its image
-// into image. Anything refused leaves image unchanged.
+// into image. Anything refused leaves image unchanged: a header length outside 2 to 200 or a
+// file ending inside its header (BadHeader), a model byte other than current_model or a model
+// that is not 250, 251 or 252 (WrongModel), a file shorter than header and image (Truncated).
+// Bytes after the image are ignored. Model 251 files never touch image bytes 2048 onward.
 FileResult ParseConfigFile(std::span<const uint8_t> bytes, int current_model, ConfigImage& image);
 
+// Reads the file and parses it as above; a file that cannot be read gives CannotOpen with the
+// system's text.
 FileResult LoadConfigFile(const std::filesystem::path& path, int current_model, ConfigImage& image);
 
 // Writes a temporary file beside path and renames it over path, so an existing file is
-// replaced whole or not at all.
+// replaced whole or not at all. Any failure gives CannotWrite with the system's text (never
+// empty) and removes the temporary file; an unknown model gives UnknownModel and writes nothing.
+// A symbolic link is followed: the file it names is replaced, the link stays.
 FileResult SaveConfigFile(const std::filesystem::path& path, int model, const ConfigImage& image);
 
 // The model byte of a file (0 when it cannot be read or has a bad header).
@@ -61,11 +73,16 @@ int PeekFileModel(const std::filesystem::path& path);
 
 // Default folders (below the program's folder) and names of the file dialogs per model.
 struct FileDefaults {
-  std::string load_folder;        // "LovarT", "LovarM", "LovarT2"
-  std::string save_folder;        // created by a save: "LovarT", "LovarM", "LovarT-2"
+  std::string load_folder;           // "LovarT", "LovarM", "LovarT2"
+  std::string save_folder;           // created by a save: "LovarT", "LovarM", "LovarT-2"
   bool save_dialog_in_model_folder;  // 251 starts in its folder, 250/252 in the current dir
-  std::string file_name;          // "Lovart.dat" or "LovarM.dat"
+  std::string file_name;             // "Lovart.dat" or "LovarM.dat"
 };
 FileDefaults DefaultsFor(int model);
+// The dialog's folder below program_folder (load_folder or save_folder; program_folder itself
+// for an unknown model), created when missing. A failure to create it is not reported: the
+// dialog then starts wherever the system puts it.
+std::filesystem::path PrepareDefaultFolder(const std::filesystem::path& program_folder, int model,
+                                           bool for_save);
 
 }  // namespace lovar

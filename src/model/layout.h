@@ -21,9 +21,9 @@ struct FieldDef {
   std::string_view control;  // object name of the control that edits the field
   int offset;
   Encoding encoding;
-  uint8_t bit = 0;           // Flag: the bit; Bits: the shift
-  uint8_t width = 1;         // Text: n
-  uint8_t mask = 0xFF;       // Bits: the mask before shifting
+  uint8_t bit = 0;       // Flag: the bit; Bits: the shift
+  uint8_t width = 1;     // Text: n; Bits: 1, or 2 for a little-endian word at offset
+  uint16_t mask = 0xFF;  // Bits: the mask before shifting (over the word when width is 2)
   std::span<const std::string_view> values = {};  // Index and Bits with a caption list
 };
 
@@ -32,8 +32,11 @@ namespace lists {
 // Models 250, 252. The fourth loop type is offered only when FirmwareVersion > 9.
 extern const std::string_view kLoopTypes250[4];
 extern const std::string_view kOutputModes250[5];
-extern const std::string_view kProtocols[2];       // "Тирон 3" (0), "Мирвап" (1)
-extern const std::string_view kLevels[8];          // millivolts, "75" to "2000"
+extern const std::string_view kProtocols[2];  // "Тирон 3" (0), "Мирвап" (1)
+// What the display writes into the protocol combo: "Тирон3" for 0, "Мирвал" for any other
+// byte. Installers know the display's spelling, which differs from the list entries; keep both.
+extern const std::string_view kProtocolsShown[2];
+extern const std::string_view kLevels[8];  // millivolts, "75" to "2000"
 // Model 251.
 extern const std::string_view kLoopTypes251[7];
 extern const std::string_view kOutputModes251[5];

@@ -8,8 +8,28 @@
 #include <string_view>
 
 #include "model/config_image.h"
+#include "model/layout.h"
 
 namespace lovar {
+
+// A field of the parameters page by its row: Number and Index give the byte, Flag 0 or 1, Bits
+// the masked and shifted value; -1 for Text (use ConfigImage::Text).
+int FieldValue(const ConfigImage& image, const FieldDef& field);
+// Stores value into the field: Number and Index the low 8 bits as the byte, Flag its bit, Bits
+// the bits of the mask (the others stay); Text fields are left alone.
+void SetFieldValue(ConfigImage& image, const FieldDef& field, int value);
+
+// Board address and direction number of models 250 and 252, the word W = byte 140 +
+// 256 * byte 141: address in bits 6 to 9, direction in bits 10 to 15.
+namespace board {
+int Address(const ConfigImage& image);    // (byte 140 >> 6) + 4 * (byte 141 & 3)
+int Direction(const ConfigImage& image);  // byte 141 >> 2
+// The editors: an address above 15 (a direction above 19) is stored as 0; the stored value is
+// returned for the edit to show. The address editor clears bits 0 to 5 of byte 140 and keeps
+// the direction; the direction editor keeps the address.
+int SetAddress(ConfigImage& image, int address);
+int SetDirection(ConfigImage& image, int direction);
+}  // namespace board
 
 // User codes, models 250 and 252: 20 entries of 5 bytes at 5r. +0,+1 code, +2,+3 duress code,
 // +4 rights (bit n arm loop n+1, bit 4+n disarm). Digits d1 d2 d3 d4 pack as d1 + 16*d2,
@@ -17,12 +37,17 @@ namespace lovar {
 namespace codes {
 inline constexpr int kCount = 20;
 inline constexpr int kEntrySize = 5;
-inline constexpr int EntryOffset(int r) { return kEntrySize * r; }
+inline constexpr int EntryOffset(int r) {
+  return kEntrySize * r;
+}
 // Display text of two code bytes: "" when both are 0, else four characters 0x30 + nibble in
 // the order low, high of the first byte, low, high of the second.
 std::string DigitsText(uint8_t first, uint8_t second);
-// Packs the first four characters of text (digits); fewer than four give 0, 0.
+// Packs the first four characters of text (digits); fewer than four give 0, 0. The characters
+// 0x3A to 0x3F that DigitsText shows for nibbles 10 to 15 pack back to those nibbles, so a code
+// read from a device survives a commit; any other character makes the cell no code (0, 0).
 void PackDigits(std::string_view text, uint8_t& first, uint8_t& second);
+// True when every character is a decimal digit (also for an empty text).
 bool IsDigits(std::string_view text);
 }  // namespace codes
 
@@ -34,7 +59,9 @@ inline constexpr int kCount = 16;
 int CodeOffset(int model, int k);
 int CodeBytes(int model);  // 8 for 251, 4 otherwise
 int RightsOffset(int model, int k);
-inline constexpr int NameOffset(int k) { return 544 + 8 * k; }
+inline constexpr int NameOffset(int k) {
+  return 544 + 8 * k;
+}
 // Upper-case hex, two digits per byte, byte at the highest offset first.
 std::string CodeText(const ConfigImage& image, int model, int k);
 bool IsZero(const ConfigImage& image, int model, int k);
@@ -53,12 +80,24 @@ std::string LearntKeyText(const std::array<uint8_t, 8>& key_buffer, int model);
 // Report directions of model 251, d = 0 to 4.
 namespace directions {
 inline constexpr int kCount = 5;
-inline constexpr int PhoneOffset(int d) { return 29 + 8 * d; }
-inline constexpr int RoutingOffset(int d) { return 77 + 4 * d; }  // ШС1 low, ШС2 high; +1: ШС3, ШС4
-inline constexpr int TestProtocolOffset(int d) { return 79 + 4 * d; }  // test low, protocol high
-inline constexpr int PeriodOffset(int d) { return 80 + 4 * d; }
-inline constexpr int ListenOffset(int d) { return 242 + d; }  // bit 0
-inline constexpr int NameOffset(int d) { return 712 + 8 * d; }
+inline constexpr int PhoneOffset(int d) {
+  return 29 + 8 * d;
+}
+inline constexpr int RoutingOffset(int d) {
+  return 77 + 4 * d;
+}  // ШС1 low, ШС2 high; +1: ШС3, ШС4
+inline constexpr int TestProtocolOffset(int d) {
+  return 79 + 4 * d;
+}  // test low, protocol high
+inline constexpr int PeriodOffset(int d) {
+  return 80 + 4 * d;
+}
+inline constexpr int ListenOffset(int d) {
+  return 242 + d;
+}  // bit 0
+inline constexpr int NameOffset(int d) {
+  return 712 + 8 * d;
+}
 
 // Telephone number: byte 0 type (0x81 with plus, 0x91 without, 0 none), bytes 1-7 up to 14
 // digits, low nibble first, 0xF after an odd count, then 0xFF.
@@ -70,17 +109,27 @@ struct Entry {
   uint8_t nibble;
 };
 extern const std::string_view kRouting[5];  // routing nibble = index
-extern const Entry kReportProtocols[5];     // "SMS сообщение" 1, "Речевое сообщение" 3, ...
-extern const Entry kTestKinds[4];           // ..., "Телефонный вызов- период в минутах" 4
+extern const Entry kReportProtocols[5];  // "SMS сообщение" 1, "Речевое сообщение" 3, ...
+extern const Entry kTestKinds[4];  // ..., "Телефонный вызов- период в минутах" 4
 // The entry the display shows for a stored nibble (first match wins), -1 for none.
 int ProtocolEntry(uint8_t nibble);
 int TestEntry(uint8_t nibble);
+// The nibble the editor stores for a combo text: the entry's nibble, 0 for a text that is none
+// of the entries.
+uint8_t ProtocolNibbleOf(std::string_view caption);
+uint8_t TestNibbleOf(std::string_view caption);
+// Routing of loop l (0 to 3) for direction d: ШС1 low and ШС2 high nibble of 77 + 4d, ШС3 and
+// ШС4 of 78 + 4d. The display shows kRouting[value], an empty text above 4.
+uint8_t Routing(const ConfigImage& image, int d, int loop);
+void SetRouting(ConfigImage& image, int d, int loop, uint8_t value);
 }  // namespace directions
 
 // Event filter of model 251: direction d's 16-bit mask at 97 + 4d (events 1-8) and 98 + 4d.
 namespace filter {
 inline constexpr int kEvents = 16;
-inline constexpr int Offset(int d) { return 97 + 4 * d; }
+inline constexpr int Offset(int d) {
+  return 97 + 4 * d;
+}
 extern const std::string_view kEventNames[16];
 uint16_t Mask(const ConfigImage& image, int d);
 void SetMask(ConfigImage& image, int d, uint16_t mask);
