@@ -1,1 +1,169 @@
-int main() { return 0; }
+// lovar-cli: the whole road of a configuration without the windows. Finds ports, identifies a
+// device, reads its image into a configuration file, writes a file back (optionally verifying
+// it), and learns a key.
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "cli/console.h"
+#include "cli/session.h"
+#include "files/config_file.h"
+#include "serial/event_loop.h"
+#include "serial/port_list.h"
+#include "serial/tcport.h"
+
+namespace lovar {
+namespace {
+
+int Fail(const Outcome& out) {
+  std::fprintf(stderr, "%s\n", out.message.c_str());
+  return static_cast<int>(out.status);
+}
+
+int Fail(Status status, const std::string& message) { return Fail(Outcome{status, message}); }
+
+// The port with the main window's settings: 9600 baud, 8 data bits, no parity, one stop bit,
+// no flow control, DTR and RTS off until raised after the open.
+void ConfigureLikeTheMainWindow(TCport& port) {
+  port.SetBaudRate(9600);
+  port.SetByteSize(8);
+  port.SetParity(TParity::NO);
+  port.SetStopBits(TStopBits::ONESTOPBIT);
+  port.SetReadDevice(true);
+  port.SetWaitEvent(0);
+  port.SetWaitCountByte(1);
+}
+
+struct Options {
+  std::string port;
+  std::string out;
+  std::string file;
+  bool verify = false;
+  int retries = 3;
+  int key_wait = 60;
+};
+
+int Ports() {
+  for (const std::string& name : FillComPorts()) std::printf("%s\n", name.c_str());
+  return 0;
+}
+
+// Opens the port and identifies the device; prints nothing.
+Outcome Connect(Session& session, const Options& o) {
+  Outcome out = session.Open(o.port);
+  if (!out.ok()) return out;
+  out = session.Identify();
+  if (!out.ok()) return out;
+  if (!IsKnownModel(session.model()))
+    return {Status::WrongModel, "Неверный тип УО: " + session.device_line()};
+  return {};
+}
+
+int Identify(Session& session, const Options& o) {
+  Outcome out = session.Open(o.port);
+  if (out.ok()) out = session.Identify();
+  if (!out.ok()) return Fail(out);
+  std::printf("%s\n", session.device_line().c_str());
+  return 0;
+}
+
+int Read(Session& session, const Options& o) {
+  Outcome out = Connect(session, o);
+  if (out.ok()) out = session.ReadImage();
+  if (!out.ok()) return Fail(out);
+  std::printf("%s\n", session.device_line().c_str());
+  const FileResult saved = SaveConfigFile(o.out, session.model(), session.image());
+  if (!saved.ok()) return Fail(Status::FileError, DescribeError(saved));
+  std::printf("Конфигурация сохранена: %s (%zu байт)\n", o.out.c_str(),
+              static_cast<size_t>(100 + FileImageLength(session.model())));
+  return 0;
+}
+
+int Write(Session& session, const Options& o) {
+  Outcome out = Connect(session, o);
+  if (!out.ok()) return Fail(out);
+  const int model = session.model();
+  const int file_model = PeekFileModel(o.file);
+  if (file_model == 0) {
+    ConfigImage scratch;
+    return Fail(Status::FileError, DescribeError(LoadConfigFile(o.file, model, scratch)));
+  }
+  if (file_model != model)
+    return Fail(Status::WrongModel, "Неверный тип УО: файл для другой модели, прибор " +
+                                        session.device_line());
+  // A model 251 file holds only the first 2048 bytes; the rest (keys and names among them)
+  // comes from the device, as after "Старт", so that writing a file never wipes them.
+  if (FileImageLength(model) < ImageLength(model)) {
+    out = session.ReadImage();
+    if (!out.ok()) return Fail(out);
+  }
+  const FileResult loaded = LoadConfigFile(o.file, model, session.image());
+  if (!loaded.ok()) return Fail(Status::FileError, DescribeError(loaded));
+  out = session.WriteImage();
+  if (!out.ok()) return Fail(out);
+  std::printf("%s\n", session.device_line().c_str());
+  std::printf("Конфигурация записана в УО\n");
+  if (o.verify) {
+    out = session.Verify();
+    if (!out.ok()) return Fail(out);
+    std::printf("Сверка: совпадает\n");
+  }
+  return 0;
+}
+
+int Key(Session& session, const Options& o) {
+  Outcome out = Connect(session, o);
+  if (!out.ok()) return Fail(out);
+  std::fprintf(stderr, "Поднесите ключ к считывателю\n");
+  out = session.LearnKey(std::chrono::seconds(o.key_wait));
+  if (!out.ok()) return Fail(out);
+  std::printf("Считан ключ: %s\n", session.engine().EditKeyText().c_str());
+  std::printf("В таблицу ключей: %s\n", session.engine().KeyText().c_str());
+  return 0;
+}
+
+}  // namespace
+}  // namespace lovar
+
+int main(int argc, char** argv) {
+  using namespace lovar;
+  PrepareConsole();
+  Options o;
+  CLI::App app{"lovar-cli: чтение и запись конфигурации УО Ловар через последовательный порт"};
+  app.require_subcommand(1);
+  app.add_option("--retries", o.retries,
+                 "Сколько раз подряд повторять запрос, когда прибор не отвечает")
+      ->default_val(3)
+      ->check(CLI::Range(0, 1000));
+
+  CLI::App* ports = app.add_subcommand("ports", "Список портов, которые можно открыть");
+  CLI::App* identify = app.add_subcommand("identify", "Найти прибор и показать его тип и версию");
+  identify->add_option("--port,-p", o.port, "Порт (например /dev/ttyUSB0 или COM5)")->required();
+  CLI::App* read = app.add_subcommand("read", "Считать конфигурацию из УО в файл");
+  read->add_option("--port,-p", o.port, "Порт")->required();
+  read->add_option("--out,-o", o.out, "Файл конфигурации (*.dat)")->required();
+  CLI::App* write = app.add_subcommand("write", "Записать конфигурацию из файла в УО");
+  write->add_option("--port,-p", o.port, "Порт")->required();
+  write->add_option("file", o.file, "Файл конфигурации (*.dat)")->required();
+  write->add_flag("--verify", o.verify, "После записи считать и сверить каждый записанный байт");
+  CLI::App* key = app.add_subcommand("key", "Считать ключ, поднесённый к считывателю");
+  key->add_option("--port,-p", o.port, "Порт")->required();
+  key->add_option("--wait", o.key_wait, "Сколько секунд ждать ключ")
+      ->default_val(60)
+      ->check(CLI::Range(1, 3600));
+
+  CLI11_PARSE(app, argc, argv);
+  if (*ports) return Ports();
+
+  EventLoop loop;
+  TCport port(loop);
+  ConfigureLikeTheMainWindow(port);
+  Session session(loop, port, o.retries, StderrIsTerminal());
+  if (*identify) return Identify(session, o);
+  if (*read) return Read(session, o);
+  if (*write) return Write(session, o);
+  return Key(session, o);
+}
