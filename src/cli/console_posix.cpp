@@ -6,6 +6,8 @@ namespace lovar {
 
 void PrepareConsole() {}
 
-bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+bool StderrIsTerminal() {
+  return isatty(STDERR_FILENO) == 1;
+}
 
 }  // namespace lovar

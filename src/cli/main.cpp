@@ -23,7 +23,9 @@ int Fail(const Outcome& out) {
   return static_cast<int>(out.status);
 }
 
-int Fail(Status status, const std::string& message) { return Fail(Outcome{status, message}); }
+int Fail(Status status, const std::string& message) {
+  return Fail(Outcome{status, message});
+}
 
 // The port with the main window's settings: 9600 baud, 8 data bits, no parity, one stop bit,
 // no flow control, DTR and RTS off until raised after the open.
@@ -92,8 +94,8 @@ int Write(Session& session, const Options& o) {
     return Fail(Status::FileError, DescribeError(LoadConfigFile(o.file, model, scratch)));
   }
   if (file_model != model)
-    return Fail(Status::WrongModel, "Неверный тип УО: файл для другой модели, прибор " +
-                                        session.device_line());
+    return Fail(Status::WrongModel,
+                "Неверный тип УО: файл для другой модели, прибор " + session.device_line());
   // A model 251 file holds only the first 2048 bytes; the rest (keys and names among them)
   // comes from the device, as after "Старт", so that writing a file never wipes them.
   if (FileImageLength(model) < ImageLength(model)) {

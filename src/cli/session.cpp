@@ -23,7 +23,11 @@ std::string Hex2(uint8_t v) {
 }  // namespace
 
 Session::Session(EventLoop& loop, PortInterface& port, int retries, bool progress)
-    : loop_(loop), port_(port), engine_(port, image_, *this), retries_(retries), progress_(progress) {
+    : loop_(loop),
+      port_(port),
+      engine_(port, image_, *this),
+      retries_(retries),
+      progress_(progress) {
   port_.OnReceive = [this](const TMessageDevice& m) { engine_.Cport1Receive(m); };
   timer_id_ = loop_.AddTimer(kTick, [this] { engine_.Timer1Timer(); });
 }
@@ -38,8 +42,7 @@ Session::~Session() {
 Outcome Session::Open(const std::string& port_name) {
   port_.SetNameDevice(port_name);
   if (!port_.OpenDevice())
-    return {Status::PortError,
-            port_name + ": " + std::string(ErrorText(port_.LastError()))};
+    return {Status::PortError, port_name + ": " + std::string(ErrorText(port_.LastError()))};
   port_.RaiseRtsDtr();
   engine_.SetButtonsEnabled(true);  // as the search window does once the port is open
   return {};
@@ -73,8 +76,8 @@ void Session::EndProgress() {
 Outcome Session::RunExchange(const std::function<bool()>& done, std::chrono::milliseconds limit,
                              const char* what) {
   abandoned_ = false;
-  const bool finished = loop_.RunUntil(
-      [&] { return done() || abandoned_ || !port_.IsOpen(); }, limit);
+  const bool finished =
+      loop_.RunUntil([&] { return done() || abandoned_ || !port_.IsOpen(); }, limit);
   EndProgress();
   if (finished && done()) return {};
   if (!port_.IsOpen())
@@ -117,9 +120,9 @@ Outcome Session::WriteImage() {
   Outcome out = RunExchange([&] { return write_result_ != 0; }, kExchangeLimit, "Запись");
   if (!out.ok() || write_result_ != 1) {
     const int offset = engine_.state().offset;
-    return {Status::WriteStopped,
-            "Запись прервана на смещении " + std::to_string(offset) + " из " +
-                std::to_string(sent_to_) + (out.ok() ? "" : " (" + out.message + ")")};
+    return {Status::WriteStopped, "Запись прервана на смещении " + std::to_string(offset) + " из " +
+                                      std::to_string(sent_to_) +
+                                      (out.ok() ? "" : " (" + out.message + ")")};
   }
   return {};
 }

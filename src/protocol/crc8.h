@@ -13,7 +13,9 @@ extern const std::array<uint8_t, 256> kCrc8Table;
 }
 
 // One step of the table-driven CRC: crc = T[crc XOR byte].
-inline uint8_t Crc8Step(uint8_t crc, uint8_t byte) { return detail::kCrc8Table[crc ^ byte]; }
+inline uint8_t Crc8Step(uint8_t crc, uint8_t byte) {
+  return detail::kCrc8Table[crc ^ byte];
+}
 
 uint8_t Crc8(std::span<const uint8_t> bytes, uint8_t crc = 0);
 

@@ -13,8 +13,12 @@ void Put(SendBufferBytes& buffer, std::initializer_list<uint8_t> bytes) {
   std::copy(bytes.begin(), bytes.end(), buffer.begin());
 }
 
-uint8_t CommandOf(std::span<const uint8_t> frame) { return frame[6]; }
-size_t Length(std::span<const uint8_t> frame) { return frame[1]; }
+uint8_t CommandOf(std::span<const uint8_t> frame) {
+  return frame[6];
+}
+size_t Length(std::span<const uint8_t> frame) {
+  return frame[1];
+}
 
 constexpr char kHex[] = "0123456789ABCDEF";
 
@@ -43,7 +47,9 @@ void Exchange::SetButtons(bool enabled) {
   view_.SetExchangeButtonsEnabled(enabled);
 }
 
-void Exchange::SetProgress(int position) { view_.SetProgressPosition(position); }
+void Exchange::SetProgress(int position) {
+  view_.SetProgressPosition(position);
+}
 
 void Exchange::SendBuffer() {
   state_.ticks = 0;
@@ -96,8 +102,8 @@ bool Exchange::IsStaleReply(std::span<const uint8_t> frame) const {
 
 void Exchange::OnFrame(std::span<const uint8_t> frame) {
   if (IsStaleReply(frame)) return;
-  state_.send_buffer[1] = 0;         // any good frame answers the outstanding request
-  if (Length(frame) < 6) return;     // no command byte before the CRC
+  state_.send_buffer[1] = 0;      // any good frame answers the outstanding request
+  if (Length(frame) < 6) return;  // no command byte before the CRC
   switch (CommandOf(frame)) {
     case kReadReply:
       OnReadReply(frame);
@@ -270,8 +276,7 @@ std::string Exchange::KeyText() const {
 
 void Exchange::Timer1Timer() {
   if (++state_.ticks > 2) reassembler_.Reset();  // a frame not whole by now is given up
-  if (!port_.IsOpen() || state_.ticks <= 10 || state_.prompt || state_.send_buffer[1] == 0)
-    return;
+  if (!port_.IsOpen() || state_.ticks <= 10 || state_.prompt || state_.send_buffer[1] == 0) return;
   state_.prompt = true;
   // The question may run a nested loop: replies and ticks go on arriving meanwhile.
   if (view_.AskContinue()) {

@@ -64,12 +64,12 @@ class ExchangeView {
 
 // The exchange's state; one instance for the main window's lifetime, all zero at start.
 struct ExchangeState {
-  uint8_t sequence = 0;   // byte 4 of every request; advanced only by an accepted read reply
-  int offset = 0;         // image offset of the next block to read or write
-  int ticks = 0;          // 100 ms ticks since the last SendBuffer or exchange start
-  bool stop = false;      // while set nothing is sent and receive events are ignored
+  uint8_t sequence = 0;  // byte 4 of every request; advanced only by an accepted read reply
+  int offset = 0;        // image offset of the next block to read or write
+  int ticks = 0;         // 100 ms ticks since the last SendBuffer or exchange start
+  bool stop = false;     // while set nothing is sent and receive events are ignored
   bool key_armed = false;
-  bool prompt = false;    // the no-answer question is open
+  bool prompt = false;            // the no-answer question is open
   SendBufferBytes send_buffer{};  // byte 1 = N, the outstanding-request marker
   int DeviceModel = 0;
   int FirmwareVersion = 0;
@@ -141,7 +141,8 @@ class Exchange {
 };
 
 // The search window's device-list line for an identification reply, in UTF-8:
-// "Ловар-Т Версия 2.2", "Ловар-Т2  Версия 1.5", "Ловар-М Версия 2.2", "Неизвестный тип 99Версия 25".
+// "Ловар-Т Версия 2.2", "Ловар-Т2  Версия 1.5", "Ловар-М Версия 2.2", "Неизвестный тип 99Версия
+// 25".
 std::string DeviceLine(int model, int version);
 
 }  // namespace lovar

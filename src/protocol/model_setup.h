@@ -25,14 +25,14 @@ enum class KeyRowLabels : unsigned char {
 // item as it is.
 struct ModelSetup {
   int model;
-  int image_length;          // maximum of both progress bars
-  int page_control_height;   // PageControl1
-  int window_height;         // the main window
-  int page_control_top;      // 0: unchanged
-  int panel2_top;            // Panel2, the loop and output panel
+  int image_length;                               // maximum of both progress bars
+  int page_control_height;                        // PageControl1
+  int window_height;                              // the main window
+  int page_control_top;                           // 0: unchanged
+  int panel2_top;                                 // Panel2, the loop and output panel
   std::span<const ControlVisibility> visibility;  // in table order
-  int key_grid_columns;      // 0: unchanged
-  int key_grid_width;        // 0: unchanged
+  int key_grid_columns;                           // 0: unchanged
+  int key_grid_width;                             // 0: unchanged
   KeyRowLabels key_row_labels;
   bool hide_password_panel;        // PanelPassword
   bool stored_password_from_edit;  // the gate takes EditPassword's current text
