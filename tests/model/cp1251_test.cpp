@@ -1,0 +1,84 @@
+#include "model/cp1251.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace lovar {
+namespace {
+
+TEST(Cp1251, CyrillicAlphabetMapsToItsBytesAndBack) {
+  const std::string upper = "АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ";
+  const std::string lower = "абвгдежзийклмнопрстуфхцчшщъыьэюя";
+  const std::string bytes = Utf8ToCp1251(upper + lower);
+  ASSERT_EQ(bytes.size(), 64u);
+  for (size_t i = 0; i < 64; ++i) {
+    EXPECT_EQ(static_cast<uint8_t>(bytes[i]), 0xC0 + i) << "letter " << i;
+  }
+  EXPECT_EQ(Cp1251ToUtf8(bytes), upper + lower);
+}
+
+TEST(Cp1251, SpecialCharactersMapBothWays) {
+  struct Row {
+    const char* utf8;
+    uint8_t byte;
+  };
+  const Row rows[] = {
+      {"Ё", 0xA8}, {"ё", 0xB8}, {"№", 0xB9}, {"Ђ", 0x80},      {"‚", 0x82}, {"…", 0x85},
+      {"€", 0x88}, {"™", 0x99}, {"џ", 0x9F}, {"\u00A0", 0xA0}, {"Ґ", 0xA5}, {"ґ", 0xB4},
+      {"І", 0xB2}, {"ї", 0xBF}, {"«", 0xAB}, {"»", 0xBB},      {"A", 0x41}, {"~", 0x7E},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.utf8);
+    EXPECT_EQ(Utf8ToCp1251(row.utf8), std::string(1, static_cast<char>(row.byte)));
+    EXPECT_EQ(Cp1251ToUtf8(std::string(1, static_cast<char>(row.byte))), row.utf8);
+  }
+}
+
+TEST(Cp1251, EveryAssignedByteRoundTrips) {
+  for (int b = 0; b < 256; ++b) {
+    if (b == 0x98) continue;
+    const std::string one(1, static_cast<char>(b));
+    EXPECT_EQ(Utf8ToCp1251(Cp1251ToUtf8(one)), one) << "byte " << b;
+    const auto back = UnicodeToCp1251(Cp1251ToUnicode(static_cast<uint8_t>(b)));
+    ASSERT_TRUE(back.has_value()) << "byte " << b;
+    EXPECT_EQ(*back, b);
+  }
+}
+
+TEST(Cp1251, UnassignedByteDecodesToReplacementCharacter) {
+  EXPECT_EQ(Cp1251ToUnicode(0x98), U'\uFFFD');
+  EXPECT_FALSE(UnicodeToCp1251(U'\uFFFD').has_value());
+}
+
+TEST(Cp1251, UnmappableAndMalformedInputBecomesQuestionMarks) {
+  struct Row {
+    std::string utf8;
+    std::string cp1251;
+  };
+  const Row rows[] = {
+      {"é", "?"},                    // Latin-1 letter the code page lacks
+      {"日本", "??"},                // three-byte characters
+      {"😀", "?"},                    // four-byte character
+      {"\xC3", "?"},                 // sequence cut short
+      {"\x80z", "?z"},               // stray continuation byte
+      {"\xC0\xAF", "??"},            // overlong form
+      {"\xED\xA0\x80", "???"},       // surrogate
+      {"\xF4\x90\x80\x80", "????"},  // above U+10FFFF
+      {"Д\xFF", "\xC4?"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.cp1251);
+    EXPECT_EQ(Utf8ToCp1251(row.utf8), row.cp1251);
+    EXPECT_EQ(Utf8Length(row.utf8), row.cp1251.size());
+  }
+}
+
+TEST(Cp1251, LengthCountsCharactersNotBytes) {
+  EXPECT_EQ(Utf8Length(""), 0u);
+  EXPECT_EQ(Utf8Length("Ловар-Т"), 7u);
+  EXPECT_EQ(Utf8Length("ABC"), 3u);
+}
+
+}  // namespace
+}  // namespace lovar
