@@ -1,5 +1,7 @@
 // A small event loop for the command-line client and the tests: posted tasks and timers, run
-// on the thread that calls Run*. It sleeps on a condition variable between events.
+// on the thread that calls Run*. It sleeps on a condition variable until the next task or the
+// next timer; it never polls. Post is safe from any thread; everything else belongs to the
+// loop's thread.
 #pragma once
 
 #include <chrono>
@@ -25,6 +27,7 @@ class EventLoop : public WindowThread {
 
   // Calls fn every interval on the loop's thread while the loop runs. Returns an id for
   // RemoveTimer. Ticks that fall due while a task runs are not made up: one call per due time.
+  // AddTimer and RemoveTimer are called on the loop's thread (a timer may remove itself).
   int AddTimer(std::chrono::milliseconds interval, std::function<void()> fn);
   void RemoveTimer(int id);
 

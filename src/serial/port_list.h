@@ -12,7 +12,12 @@ namespace lovar {
 // spooler's "COM" ports.
 std::vector<std::string> FillComPorts();
 
-// Opens name exclusively and closes it at once: true when that worked.
+// Opens name exclusively and closes it at once: true when that worked. Does not change the
+// port's line settings.
 bool ComPortAvailable(const std::string& name);
+
+// The list's order: names compared with their digit runs taken as numbers, so that ttyS2 comes
+// before ttyS10 and COM2 before COM10.
+bool PortNameLess(const std::string& a, const std::string& b);
 
 }  // namespace lovar

@@ -4,7 +4,15 @@
 //
 // Threads: every member is called on the window thread, and every event is raised there (via
 // the WindowThread given to the constructor). The receive thread only waits on the port and
-// blocks while its completion handler runs on the window thread.
+// blocks while its completion handler runs on the window thread. CloseDevice (also from inside
+// an event handler) cancels a hand-off that has not run yet, so it never waits on the window
+// thread; a receive thread that does not finish within 1200 ms is left to end by itself and
+// touches nothing of this object when it does.
+//
+// Read time-outs (TimeOutsForCOM) on POSIX: a read in progress ends with what it has once
+// ReadTotalTimeoutMultiplier * bytes + ReadTotalTimeoutConstant ms have passed (when that is
+// nonzero), or ReadIntervalTimeout ms after its last byte (when nonzero and a byte came). The
+// main window keeps all three at 0: a read ends only when its bytes have come.
 #pragma once
 
 #include <atomic>
@@ -157,7 +165,7 @@ class TCport : public PortInterface {
 
   // Published properties, in declaration order.
   uint32_t WaitEvent() const { return wait_event_; }
-  void SetWaitEvent(uint32_t v) { wait_event_ = v; }
+  void SetWaitEvent(uint32_t v);  // an open port's receive thread takes it at its next pass
   bool ReadDevice() const { return read_device_; }
   void SetReadDevice(bool v) { read_device_ = v; }
   uint32_t DCBLength() const { return dcb_.DCBlength; }
@@ -195,6 +203,8 @@ class TCport : public PortInterface {
   void SetConnect(bool v);
   TflagsForCreate& FlagsForCreate() { return flags_for_create_; }
   TTimeOuts& TimeOutsForCOM() { return time_outs_; }
+  // Bytes per read. Reads ask for at least 1 and at most PortBackend::kMaxRead (504) bytes,
+  // whatever is set here, so a delivery (at most 500 + one read) always fits TMessageDevice.
   uint32_t WaitCountByte() const { return wait_count_byte_; }
   void SetWaitCountByte(uint32_t v) { wait_count_byte_ = v; }
 
@@ -202,22 +212,34 @@ class TCport : public PortInterface {
   TDCB& Dcb() { return dcb_; }
   const TDCB& Dcb() const { return dcb_; }
   TCOMMTIMEOUTS& TimeOuts() { return timeouts_; }
-  // Set once a port name that takes the DCB has been used; never cleared.
+  // Set once a port name that takes the DCB has been used (IsComPortName); never cleared.
   bool IsComPort() const { return is_com_port_; }
 
-  // Events; each is called only when assigned. OnReceive is inherited from PortInterface.
+  // Events; each is called only when assigned, always on the window thread. OnReceive is
+  // inherited from PortInterface. The line events (OnBREAK ... OnRX80FULL) come only from a
+  // backend that reports line events for a nonzero WaitEvent; the POSIX backend reports none
+  // (the main window sets WaitEvent 0 and assigns none of them). OnTransmit gets the byte count
+  // of completed writes; it should be assigned before the WriteDevice whose completion it is
+  // to see. OnTimeOutReceive is raised when a read ended by a read time-out with no bytes.
   TOnRXCHAR OnRXCHAR;
-  TOnChangeFl OnBREAK, OnCTSchange, OnDSRchange, OnERR, OnRING, OnRLSDchange, OnRXFLAG,
-      OnTXEMPTY, OnEVENT1, OnEVENT2;
+  TOnChangeFl OnBREAK, OnCTSchange, OnDSRchange, OnERR, OnRING, OnRLSDchange, OnRXFLAG, OnTXEMPTY,
+      OnEVENT1, OnEVENT2;
   TOnRX80FULL OnRX80FULL;
   TOnTransmit OnTransmit;
   TonTimeOutReceive OnTimeOutReceive;
 
  private:
   friend class TDevThread;
-  // Completion handlers, run on the window thread while the receive thread waits.
-  void DoTransfer();
-  void DoCommEvent();
+  // Completion handlers, run on the window thread while the receive thread waits for them.
+  // DoTransfer looks at last_wait_result_: a completed read becomes one OnReceive delivery
+  // (or OnTimeOutReceive), a completed write one OnTransmit. DoCommEvent raises the line
+  // events of evt_mask_ in their fixed order.
+  void DoTransfer(PortBackend& backend);
+  void DoCommEvent(PortBackend& backend);
+  // The bytes each read asks for: WaitCountByte kept within 1..PortBackend::kMaxRead.
+  uint32_t ReadSize() const;
+  // Window thread: runs when the receive thread ended on its own (hang-up, failed wait).
+  void ReapThread(const std::shared_ptr<TDevThreadShared>& shared);
 
   WindowThread& window_;
   std::string name_device_;
@@ -228,14 +250,19 @@ class TCport : public PortInterface {
   Tflags flags_{*this};
   TflagsForCreate flags_for_create_{*this};
   TTimeOuts time_outs_{*this};
-  bool connected_ = false;
+  bool connected_ = false;  // the Connect property; true exactly while shared_ is held
   uint32_t wait_count_byte_ = 1;
   bool is_com_port_ = false;
   LinkError last_error_ = LinkError::None;
 
+  // Set by the hand-off just before DoTransfer or DoCommEvent runs.
+  int32_t last_wait_result_ = 0;
+  uint32_t bytes_written_ = 0;
+  uint32_t evt_mask_ = 0;
+  uint32_t modem_status_ = 0;
   TMessageDevice message_;
-  // State shared with the receive thread; it outlives this object if the thread is forced
-  // down, so the thread never touches a TCport that has gone.
+  // The open port and the state shared with the receive thread. The thread holds its own
+  // reference, so it never touches a TCport or a backend that has gone.
   std::shared_ptr<TDevThreadShared> shared_;
 };
 

@@ -64,4 +64,10 @@ inline constexpr uint32_t EV_RX80FULL = 0x0400;
 inline constexpr uint32_t EV_EVENT1 = 0x0800;
 inline constexpr uint32_t EV_EVENT2 = 0x1000;
 
+// Bits of the modem status word (the Windows MS_ values).
+inline constexpr uint32_t MS_CTS_ON = 0x0010;
+inline constexpr uint32_t MS_DSR_ON = 0x0020;
+inline constexpr uint32_t MS_RING_ON = 0x0040;
+inline constexpr uint32_t MS_RLSD_ON = 0x0080;
+
 }  // namespace lovar
