@@ -1,0 +1,203 @@
+// Link figures for a full model 251 read (4096 bytes, 512 round trips) over a pseudo-terminal:
+//  1. unpaced: round trips per second and the tool's turnaround (last byte of a reply in, first
+//     byte of the next request out), median and p99, and lovar-cli's peak resident memory;
+//  2. paced at 9600 baud 8N1 by lovar-sim: total time against the wire time of the bytes;
+//  3. the port open and idle for 10 s: the tool's CPU time.
+// Prints figures; asserts nothing.
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "protocol/exchange.h"
+#include "serial/event_loop.h"
+#include "serial/tcport.h"
+#include "sim/device_sim.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace lovar;
+using Clock = std::chrono::steady_clock;
+
+double Micros(Clock::duration d) {
+  return std::chrono::duration<double, std::micro>(d).count();
+}
+
+pid_t Spawn(const std::vector<std::string>& args, int out_fd = -1) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (out_fd >= 0) posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
+  else posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+    std::perror(argv[0]);
+    std::exit(1);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+struct ChildResult {
+  int status = 0;
+  rusage usage{};
+  double seconds = 0;
+};
+
+ChildResult Wait(pid_t pid, Clock::time_point started) {
+  ChildResult r;
+  wait4(pid, &r.status, 0, &r.usage);
+  r.seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  return r;
+}
+
+// The device side on a pty master, in this process, timing every turnaround.
+void Unpaced() {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  grantpt(master);
+  unlockpt(master);
+  const std::string slave_path = ptsname(master);
+  const int slave = open(slave_path.c_str(), O_RDWR | O_NOCTTY);  // keeps the pty up
+  termios tio{};
+  tcgetattr(slave, &tio);
+  cfmakeraw(&tio);
+  tcsetattr(slave, TCSANOW, &tio);
+
+  SimConfig config;
+  config.model = 251;
+  DeviceSim sim(config);
+  std::vector<double> turnaround;
+  std::atomic<bool> stop{false};
+  std::thread device([&] {
+    Clock::time_point replied{};
+    bool waiting = false;
+    std::vector<uint8_t> buf(4096);
+    while (!stop.load()) {
+      pollfd p{master, POLLIN, 0};
+      if (poll(&p, 1, 50) <= 0) continue;
+      const ssize_t n = read(master, buf.data(), buf.size());
+      if (n <= 0) continue;
+      const auto now = Clock::now();
+      if (waiting) turnaround.push_back(Micros(now - replied));
+      waiting = false;
+      std::vector<SimOutput> out;
+      sim.Feed(std::span(buf.data(), static_cast<size_t>(n)), out);
+      for (const SimOutput& o : out) {
+        if (write(master, o.bytes.data(), o.bytes.size()) < 0) std::perror("write");
+        replied = Clock::now();
+        waiting = true;
+      }
+    }
+  });
+
+  const std::string file = "/tmp/lovar-bench-unpaced.dat";
+  const auto started = Clock::now();
+  const pid_t cli = Spawn({LOVAR_CLI_PATH, "read", "--port", slave_path, "--out", file});
+  const ChildResult r = Wait(cli, started);
+  stop = true;
+  device.join();
+  close(slave);
+  close(master);
+
+  // The identification and the 212 come before the 512 timed read round trips.
+  std::vector<double> t = turnaround;
+  std::sort(t.begin(), t.end());
+  const auto pct = [&](double q) { return t.empty() ? 0.0 : t[static_cast<size_t>(q * (t.size() - 1))]; };
+  std::printf("unpaced full read (model 251, 4096 bytes), lovar-cli exit %d\n",
+              WEXITSTATUS(r.status));
+  std::printf("  round trips:            %zu in %.3f s (%.0f per second, process start included)\n",
+              turnaround.size() + 1, r.seconds, (turnaround.size() + 1) / r.seconds);
+  std::printf("  tool turnaround median: %.0f us   (target <= 200 us)\n", pct(0.5));
+  std::printf("  tool turnaround p99:    %.0f us   (target <= 1000 us)\n", pct(0.99));
+  std::printf("  lovar-cli peak RSS:     %.1f MB   (target <= 10 MB)\n",
+              r.usage.ru_maxrss / 1024.0);
+}
+
+// lovar-sim paces both directions at 9600 baud; compare with the wire time of the bytes.
+void Paced() {
+  int out[2];
+  if (pipe(out) != 0) return;
+  const pid_t sim = Spawn({LOVAR_SIM_PATH, "--model", "251", "--pace", "--quiet"}, out[1]);
+  close(out[1]);
+  std::string line;
+  char c;
+  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+  const std::string file = "/tmp/lovar-bench-paced.dat";
+  const auto started = Clock::now();
+  const pid_t cli = Spawn({LOVAR_CLI_PATH, "read", "--port", line, "--out", file});
+  const ChildResult r = Wait(cli, started);
+  kill(sim, SIGTERM);
+  waitpid(sim, nullptr, 0);
+  close(out[0]);
+  // Bytes on the wire: 208 (11) and its reply 209 (11), 212 (10) and its reply (9), then 512
+  // read requests (13 with the trailing byte) and replies (16).
+  const int bytes = 11 + 11 + 10 + 9 + 512 * (13 + 16);
+  const double wire = bytes * 10.0 / 9600.0;
+  std::printf("paced at 9600 baud 8N1, lovar-cli exit %d\n", WEXITSTATUS(r.status));
+  std::printf("  total %.2f s, wire time %.2f s, ratio %.3f   (target <= 1.02)\n", r.seconds, wire,
+              r.seconds / wire);
+}
+
+class IdleView : public ExchangeView {
+ public:
+  bool AskContinue() override { return false; }
+};
+
+double CpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// The tool's port open on an idle line for 10 s, with its 100 ms timer running.
+void Idle() {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  grantpt(master);
+  unlockpt(master);
+  EventLoop loop;
+  TCport port(loop);
+  ConfigImage image;
+  IdleView view;
+  Exchange engine(port, image, view);
+  port.OnReceive = [&](const TMessageDevice& m) { engine.Cport1Receive(m); };
+  loop.AddTimer(std::chrono::milliseconds(100), [&] { engine.Timer1Timer(); });
+  port.SetNameDevice(ptsname(master));
+  if (!port.OpenDevice()) {
+    std::printf("idle: cannot open the pty\n");
+    return;
+  }
+  const double before = CpuSeconds();
+  loop.RunFor(std::chrono::seconds(10));
+  const double used = CpuSeconds() - before;
+  port.CloseDevice();
+  close(master);
+  std::printf("port open and idle for 10 s\n");
+  std::printf("  tool CPU time: %.1f ms   (target <= 20 ms)\n", used * 1000);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string only = argc > 1 ? argv[1] : "";
+  if (only.empty() || only == "unpaced") Unpaced();
+  if (only.empty() || only == "paced") Paced();
+  if (only.empty() || only == "idle") Idle();
+  return 0;
+}

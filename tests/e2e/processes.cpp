@@ -1,0 +1,142 @@
+#include "processes.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace lovar::e2e {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int Spawn(const std::string& program, const std::vector<std::string>& args, int out_fd,
+          int err_fd) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
+  if (err_fd >= 0) posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
+  return pid;
+}
+
+}  // namespace
+
+RunResult Run(const std::string& program, const std::vector<std::string>& args,
+              std::chrono::milliseconds limit) {
+  int out[2], err[2];
+  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  const int pid = Spawn(program, args, out[1], err[1]);
+  close(out[1]);
+  close(err[1]);
+  RunResult result;
+  const auto deadline = Clock::now() + limit;
+  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  int open_fds = 2;
+  bool killed = false;
+  while (open_fds > 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+      kill(pid, SIGKILL);
+      killed = true;
+      break;
+    }
+    if (poll(fds, 2, static_cast<int>(left.count())) < 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      char buf[4096];
+      const ssize_t n = read(fds[i].fd, buf, sizeof buf);
+      if (n <= 0) {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open_fds;
+      } else {
+        (i == 0 ? result.out : result.err).append(buf, static_cast<size_t>(n));
+      }
+    }
+  }
+  for (pollfd& p : fds)
+    if (p.fd >= 0) close(p.fd);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.exit_code = (!killed && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+RunResult RunCli(const std::vector<std::string>& args, std::chrono::milliseconds limit) {
+  return Run(LOVAR_CLI_PATH, args, limit);
+}
+
+SimProcess::SimProcess(std::vector<std::string> args) {
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  args.push_back("--quiet");
+  pid_ = Spawn(LOVAR_SIM_PATH, args, out[1], -1);
+  close(out[1]);
+  // The first line is the port path.
+  const auto deadline = Clock::now() + std::chrono::seconds(20);
+  std::string line;
+  while (line.find('\n') == std::string::npos && Clock::now() < deadline) {
+    pollfd p{out[0], POLLIN, 0};
+    if (poll(&p, 1, 1000) <= 0) continue;
+    char buf[256];
+    const ssize_t n = read(out[0], buf, sizeof buf);
+    if (n <= 0) break;
+    line.append(buf, static_cast<size_t>(n));
+  }
+  close(out[0]);
+  const size_t nl = line.find('\n');
+  if (nl == std::string::npos) throw std::runtime_error("lovar-sim printed no port");
+  port_ = line.substr(0, nl);
+}
+
+SimProcess::~SimProcess() { Stop(); }
+
+bool SimProcess::Exited() {
+  if (pid_ < 0) return true;
+  int status = 0;
+  if (waitpid(pid_, &status, WNOHANG) == pid_) {
+    status_ = status;
+    pid_ = -1;
+    return true;
+  }
+  return false;
+}
+
+int SimProcess::Stop() {
+  if (pid_ >= 0) {
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    status_ = status;
+    pid_ = -1;
+  }
+  return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+}
+
+std::string TempPath(const std::string& name) {
+  static const std::string dir = [] {
+    char tmpl[] = "/tmp/lovar-e2e-XXXXXX";
+    const char* made = mkdtemp(tmpl);
+    return std::string(made ? made : "/tmp");
+  }();
+  return dir + "/" + name;
+}
+
+}  // namespace lovar::e2e

@@ -1,0 +1,46 @@
+// Child processes for the end-to-end tests: the lovar-sim simulator on a pseudo-terminal and
+// lovar-cli runs with their output captured.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace lovar::e2e {
+
+struct RunResult {
+  int exit_code = -1;  // -1: killed after the time limit
+  std::string out;
+  std::string err;
+};
+
+// Runs program with args, waits at most limit, captures stdout and stderr.
+RunResult Run(const std::string& program, const std::vector<std::string>& args,
+              std::chrono::milliseconds limit = std::chrono::seconds(120));
+
+RunResult RunCli(const std::vector<std::string>& args,
+                 std::chrono::milliseconds limit = std::chrono::seconds(120));
+
+// lovar-sim running on a pseudo-terminal; stopped with SIGTERM when destroyed.
+class SimProcess {
+ public:
+  explicit SimProcess(std::vector<std::string> args);
+  ~SimProcess();
+  SimProcess(const SimProcess&) = delete;
+  SimProcess& operator=(const SimProcess&) = delete;
+
+  const std::string& port() const { return port_; }
+  // Stops the simulator (SIGTERM) and waits for it; returns its exit status.
+  int Stop();
+  // Whether the process has already ended by itself (it exits after a hang-up).
+  bool Exited();
+
+ private:
+  int pid_ = -1;
+  int status_ = -1;
+  std::string port_;
+};
+
+std::string TempPath(const std::string& name);
+
+}  // namespace lovar::e2e
