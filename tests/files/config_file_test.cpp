@@ -1,0 +1,340 @@
+#include "files/config_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace lovar {
+namespace {
+namespace fs = std::filesystem;
+
+// A fresh folder per test, removed afterwards.
+class ConfigFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device random;
+    dir_ = fs::temp_directory_path() / ("lovar-files-" + std::to_string(random()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(dir_, ec);
+  }
+
+  static void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+  }
+  static std::vector<uint8_t> ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  size_t EntriesInDir() const {
+    return static_cast<size_t>(
+        std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+  }
+
+  fs::path dir_;
+};
+
+ConfigImage Pattern(uint8_t seed) {
+  ConfigImage image;
+  for (int i = 0; i < kImageCapacity; ++i) image[i] = static_cast<uint8_t>(i * 7 + seed);
+  return image;
+}
+
+// A file with a header of `header` bytes (at least the length and model bytes) naming `model`, then
+// `image_bytes` bytes of a pattern.
+std::vector<uint8_t> HandMadeFile(int header, int model, int image_bytes, uint8_t seed = 3) {
+  std::vector<uint8_t> file(static_cast<size_t>(std::max(header, 2)), 0);
+  file[0] = static_cast<uint8_t>(header);
+  file[1] = static_cast<uint8_t>(model);
+  for (int i = 0; i < image_bytes; ++i) file.push_back(static_cast<uint8_t>(i * 7 + seed));
+  return file;
+}
+
+TEST(ConfigFileFormat, Model250FileHasHeaderAndImage) {
+  const ConfigImage image = Pattern(1);
+  const std::vector<uint8_t> file = SerializeConfigFile(250, image);
+  ASSERT_EQ(file.size(), 356u);
+  // 100, the model, 1, "Ловар-Т" in Windows-1251.
+  const std::vector<uint8_t> head = {100, 250, 1, 0xCB, 0xEE, 0xE2, 0xE0, 0xF0, 0x2D, 0xD2};
+  EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 10), head);
+  for (int i = 10; i < 100; ++i) EXPECT_EQ(file[static_cast<size_t>(i)], 0) << i;
+  for (int i = 0; i < 256; ++i) ASSERT_EQ(file[static_cast<size_t>(100 + i)], image[i]) << i;
+}
+
+TEST(ConfigFileFormat, Model251FileHoldsTheFirst2048Bytes) {
+  const ConfigImage image = Pattern(2);
+  const std::vector<uint8_t> file = SerializeConfigFile(251, image);
+  ASSERT_EQ(file.size(), 2148u);
+  const std::vector<uint8_t> head = {100, 251, 1, 0xCB, 0xEE, 0xE2, 0xE0, 0xF0, 0x2D, 0xCC};
+  EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 10), head);
+  EXPECT_EQ(file[2147], image[2047]);
+}
+
+TEST(ConfigFileFormat, Model252FileNamesItsOwnCode) {
+  const std::vector<uint8_t> file = SerializeConfigFile(252, ConfigImage{});
+  ASSERT_EQ(file.size(), 356u);
+  EXPECT_EQ(file[1], 252);
+  EXPECT_EQ(file[9], 0xD2);
+  EXPECT_EQ(FileImageLength(252), 256);
+  EXPECT_EQ(FileImageLength(0), 0);
+}
+
+TEST(ConfigFileFormat, HeaderLengthsAcceptedAndRefused) {
+  struct Row {
+    int header;
+    FileError error;
+  };
+  const Row rows[] = {{0, FileError::BadHeader},   {1, FileError::BadHeader},
+                      {2, FileError::None},        {50, FileError::None},
+                      {100, FileError::None},      {200, FileError::None},
+                      {201, FileError::BadHeader}, {255, FileError::BadHeader}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.header);
+    ConfigImage image = Pattern(9);
+    const ConfigImage before = image;
+    const FileResult result = ParseConfigFile(HandMadeFile(row.header, 250, 256), 250, image);
+    EXPECT_EQ(result.error, row.error);
+    if (row.error == FileError::None) {
+      EXPECT_EQ(image[0], 3);  // the image starts right after the header
+      EXPECT_EQ(image[255], static_cast<uint8_t>(255 * 7 + 3));
+      EXPECT_EQ(image[256], before[256]);
+    } else {
+      EXPECT_EQ(image, before);
+      EXPECT_EQ(MessageFor(result).caption, "Неверный тип УО");
+      EXPECT_EQ(MessageFor(result).text, "Ошибка");
+    }
+  }
+}
+
+TEST(ConfigFileFormat, ShortFilesAreRefusedAndChangeNothing) {
+  struct Row {
+    const char* what;
+    std::vector<uint8_t> file;
+    FileError error;
+  };
+  std::vector<uint8_t> inside_header = HandMadeFile(100, 250, 0);
+  inside_header.resize(50);
+  std::vector<uint8_t> one_short = HandMadeFile(100, 251, 2047);
+  const std::vector<Row> rows = {
+      {"empty", {}, FileError::BadHeader},
+      {"ends inside the header", inside_header, FileError::BadHeader},
+      {"header only", HandMadeFile(100, 250, 0), FileError::Truncated},
+      {"one image byte short (250)", HandMadeFile(100, 250, 255), FileError::Truncated},
+      {"one image byte short (251)", one_short, FileError::Truncated},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const int model = row.file.size() > 1 ? row.file[1] : 250;
+    ConfigImage image = Pattern(5);
+    const ConfigImage before = image;
+    const FileResult result = ParseConfigFile(row.file, model, image);
+    EXPECT_EQ(result.error, row.error);
+    EXPECT_EQ(image, before);
+  }
+}
+
+TEST(ConfigFileFormat, TruncatedFileHasItsOwnMessage) {
+  ConfigImage image;
+  const FileResult result = ParseConfigFile(HandMadeFile(100, 250, 10), 250, image);
+  ASSERT_EQ(result.error, FileError::Truncated);
+  EXPECT_EQ(DescribeError(result), "Файл повреждён: он короче заголовка и образа");
+  EXPECT_FALSE(MessageFor(result).text.empty());
+}
+
+TEST(ConfigFileFormat, FileOfAnotherModelIsRefused) {
+  struct Row {
+    int file_model;
+    int current_model;
+    const char* line;
+  };
+  const Row rows[] = {
+      {250, 251, "Неверный тип УО: файл для Ловар-Т, прибор Ловар-М"},
+      {251, 250, "Неверный тип УО: файл для Ловар-М, прибор Ловар-Т"},
+      {252, 250, "Неверный тип УО: файл для Ловар-Т (252), прибор Ловар-Т (250)"},
+      {7, 7, "Неверный тип УО: файл для модели (7), прибор модели (7)"},
+      {0, 251, "Неверный тип УО: файл для модели (0), прибор Ловар-М (251)"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    ConfigImage image = Pattern(4);
+    const ConfigImage before = image;
+    const FileResult result =
+        ParseConfigFile(HandMadeFile(100, row.file_model, 2048), row.current_model, image);
+    EXPECT_EQ(result.error, FileError::WrongModel);
+    EXPECT_EQ(result.file_model, row.file_model);
+    EXPECT_EQ(image, before);
+    EXPECT_EQ(MessageFor(result).caption, "Неверный тип УО");
+    EXPECT_EQ(MessageFor(result).text, "Ошибка");
+    EXPECT_EQ(DescribeError(result), row.line);
+  }
+}
+
+TEST(ConfigFileFormat, BytesAfterTheImageAreIgnored) {
+  ConfigImage image;
+  const FileResult result = ParseConfigFile(HandMadeFile(100, 252, 300), 252, image);
+  EXPECT_TRUE(result.ok());
+  EXPECT_EQ(image[256], 0);
+}
+
+TEST_F(ConfigFileTest, Model250RoundTrip) {
+  const fs::path path = dir_ / "Lovart.dat";
+  const ConfigImage saved = Pattern(11);
+  ASSERT_TRUE(SaveConfigFile(path, 250, saved).ok());
+  EXPECT_EQ(fs::file_size(path), 356u);
+  EXPECT_EQ(PeekFileModel(path), 250);
+  ConfigImage loaded = Pattern(99);
+  ASSERT_TRUE(LoadConfigFile(path, 250, loaded).ok());
+  for (int i = 0; i < 256; ++i) ASSERT_EQ(loaded[i], saved[i]) << i;
+  EXPECT_EQ(loaded[256], Pattern(99)[256]);
+}
+
+TEST_F(ConfigFileTest, Model251LoadLeavesKeysUntouched) {
+  const fs::path path = dir_ / "LovarM.dat";
+  const ConfigImage saved = Pattern(12);
+  ASSERT_TRUE(SaveConfigFile(path, 251, saved).ok());
+  EXPECT_EQ(fs::file_size(path), 2148u);
+  ConfigImage loaded = Pattern(77);
+  const ConfigImage before = loaded;
+  ASSERT_TRUE(LoadConfigFile(path, 251, loaded).ok());
+  for (int i = 0; i < 2048; ++i) ASSERT_EQ(loaded[i], saved[i]) << i;
+  for (int i = 2048; i < kImageCapacity; ++i) ASSERT_EQ(loaded[i], before[i]) << i;  // keys at 3584
+}
+
+TEST_F(ConfigFileTest, LoadOfHeader50File) {
+  const fs::path path = dir_ / "h50.dat";
+  WriteFile(path, HandMadeFile(50, 251, 2048, 40));
+  EXPECT_EQ(PeekFileModel(path), 251);
+  ConfigImage image;
+  ASSERT_TRUE(LoadConfigFile(path, 251, image).ok());
+  EXPECT_EQ(image[0], 40);
+  EXPECT_EQ(image[1], 47);
+}
+
+TEST_F(ConfigFileTest, LoadOfTruncatedFileKeepsImage) {
+  const fs::path path = dir_ / "short.dat";
+  std::vector<uint8_t> file = SerializeConfigFile(251, Pattern(1));
+  file.resize(1000);
+  WriteFile(path, file);
+  ConfigImage image = Pattern(2);
+  const ConfigImage before = image;
+  EXPECT_EQ(LoadConfigFile(path, 251, image).error, FileError::Truncated);
+  EXPECT_EQ(image, before);
+}
+
+TEST_F(ConfigFileTest, UnreadableFileIsRefusedWithSystemText) {
+  for (const fs::path& path : {dir_ / "missing.dat", dir_}) {
+    SCOPED_TRACE(path.string());
+    ConfigImage image = Pattern(3);
+    const ConfigImage before = image;
+    const FileResult result = LoadConfigFile(path, 250, image);
+    EXPECT_EQ(result.error, FileError::CannotOpen);
+    EXPECT_FALSE(result.system_message.empty());
+    EXPECT_EQ(image, before);
+    EXPECT_EQ(MessageFor(result).caption, "Неверный тип УО");
+    EXPECT_EQ(DescribeError(result), "Не удалось открыть файл: " + result.system_message);
+    EXPECT_EQ(PeekFileModel(path), 0);
+  }
+}
+
+TEST_F(ConfigFileTest, SaveReplacesAnExistingFileWhole) {
+  const fs::path path = dir_ / "config.dat";
+  ASSERT_TRUE(SaveConfigFile(path, 251, Pattern(1)).ok());
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_TRUE(SaveConfigFile(path, 250, Pattern(2)).ok());
+  EXPECT_EQ(ReadFile(path), SerializeConfigFile(250, Pattern(2)));
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(EntriesInDir(), 1u);  // no temporary file left behind
+}
+
+TEST_F(ConfigFileTest, FailedSaveOverADirectoryKeepsIt) {
+  const fs::path path = dir_ / "taken";
+  fs::create_directory(path);
+  WriteFile(path / "inside", {1, 2, 3});
+  const FileResult result = SaveConfigFile(path, 250, Pattern(1));
+  EXPECT_EQ(result.error, FileError::CannotWrite);
+  EXPECT_FALSE(result.system_message.empty());
+  EXPECT_EQ(DescribeError(result), "Не удалось записать файл: " + result.system_message);
+  EXPECT_EQ(MessageFor(result).text, result.system_message);
+  EXPECT_TRUE(fs::is_directory(path));
+  EXPECT_EQ(ReadFile(path / "inside"), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(EntriesInDir(), 1u);
+}
+
+TEST_F(ConfigFileTest, FailedSaveInReadOnlyFolderKeepsTheOldFile) {
+  const fs::path path = dir_ / "config.dat";
+  const std::vector<uint8_t> old = SerializeConfigFile(251, Pattern(5));
+  WriteFile(path, old);
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+  {
+    std::ofstream probe(dir_ / "probe");
+    if (probe) GTEST_SKIP() << "the folder stays writable for this user (root)";
+  }
+  const FileResult result = SaveConfigFile(path, 251, Pattern(6));
+  EXPECT_EQ(result.error, FileError::CannotWrite);
+  EXPECT_FALSE(result.system_message.empty());
+  EXPECT_EQ(ReadFile(path), old);
+}
+
+TEST_F(ConfigFileTest, SaveIntoAMissingFolderFails) {
+  const FileResult result = SaveConfigFile(dir_ / "no" / "such.dat", 250, Pattern(1));
+  EXPECT_EQ(result.error, FileError::CannotWrite);
+  EXPECT_FALSE(result.system_message.empty());
+}
+
+TEST_F(ConfigFileTest, SaveThroughASymlinkReplacesItsTarget) {
+  const fs::path target = dir_ / "real.dat";
+  const fs::path link = dir_ / "link.dat";
+  WriteFile(target, {9});
+  fs::create_symlink(target, link);
+  ASSERT_TRUE(SaveConfigFile(link, 252, Pattern(1)).ok());
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(fs::file_size(target), 356u);
+}
+
+TEST_F(ConfigFileTest, SaveWithoutAModelWritesNothing) {
+  const fs::path path = dir_ / "none.dat";
+  const FileResult result = SaveConfigFile(path, 0, Pattern(1));
+  EXPECT_EQ(result.error, FileError::UnknownModel);
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_FALSE(DescribeError(result).empty());
+}
+
+TEST_F(ConfigFileTest, DefaultFoldersAndNames) {
+  struct Row {
+    int model;
+    const char* load;
+    const char* save;
+    bool save_in_folder;
+    const char* name;
+  };
+  const Row rows[] = {{250, "LovarT", "LovarT", false, "Lovart.dat"},
+                      {251, "LovarM", "LovarM", true, "LovarM.dat"},
+                      {252, "LovarT2", "LovarT-2", false, "Lovart.dat"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.model);
+    const FileDefaults d = DefaultsFor(row.model);
+    EXPECT_EQ(d.load_folder, row.load);
+    EXPECT_EQ(d.save_folder, row.save);
+    EXPECT_EQ(d.save_dialog_in_model_folder, row.save_in_folder);
+    EXPECT_EQ(d.file_name, row.name);
+    EXPECT_EQ(PrepareDefaultFolder(dir_, row.model, true), dir_ / row.save);
+    EXPECT_TRUE(fs::is_directory(dir_ / row.save));
+    EXPECT_EQ(PrepareDefaultFolder(dir_, row.model, false), dir_ / row.load);
+    EXPECT_TRUE(fs::is_directory(dir_ / row.load));
+  }
+  EXPECT_EQ(PrepareDefaultFolder(dir_, 0, false), dir_);
+  EXPECT_EQ(DefaultsFor(0).file_name, "");
+}
+
+}  // namespace
+}  // namespace lovar
