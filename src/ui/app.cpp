@@ -1,0 +1,88 @@
+#include "app.h"
+
+#include <QApplication>
+#include <cstdio>
+
+#include "form_key.h"
+#include "qt_dialogs.h"
+#include "serial/port_list.h"
+
+namespace lovar {
+namespace {
+
+// Set by CMake where the windowing system is found through the environment (X11, Wayland).
+#ifndef LOVAR_DISPLAY_FROM_ENV
+#define LOVAR_DISPLAY_FROM_ENV 0
+#endif
+constexpr bool kDisplayFromEnvironment = LOVAR_DISPLAY_FROM_ENV != 0;
+
+constexpr char kUsage[] =
+    "Использование: lovar [--demo 250|251|252]\n"
+    "  --demo M   выбрать в списке портов встроенный демо-прибор модели M\n"
+    "             (250 — Ловар-Т, 251 — Ловар-М, 252 — Ловар-Т2)\n";
+
+constexpr char kNoDisplay[] =
+    "lovar: нет графического дисплея (не заданы DISPLAY, WAYLAND_DISPLAY и QT_QPA_PLATFORM).\n"
+    "Без окон работайте с прибором через lovar-cli (lovar-cli --help); окна можно открыть\n"
+    "и без экрана: QT_QPA_PLATFORM=offscreen lovar\n";
+
+}  // namespace
+
+AppOptions ParseAppOptions(const QStringList& arguments) {
+  AppOptions options;
+  for (qsizetype i = 0; i < arguments.size(); ++i) {
+    const QString& a = arguments[i];
+    if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+      options.help = true;
+    } else if (a == QLatin1String("--demo") || a.startsWith(QLatin1String("--demo="))) {
+      QString value;
+      if (a.startsWith(QLatin1String("--demo=")))
+        value = a.mid(7);
+      else if (i + 1 < arguments.size())
+        value = arguments[++i];
+      bool ok = false;
+      const int model = value.toInt(&ok);
+      if (!ok || (model != 250 && model != 251 && model != 252)) {
+        options.error = QStringLiteral("lovar: после --demo нужна модель 250, 251 или 252");
+        return options;
+      }
+      options.demo_model = model;
+    } else {
+      options.error = QStringLiteral("lovar: неизвестный параметр «%1»").arg(a);
+      return options;
+    }
+  }
+  return options;
+}
+
+bool DisplayAvailable() {
+  if (!kDisplayFromEnvironment) return true;
+  return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+         qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+}
+
+int RunLovar(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const AppOptions options = ParseAppOptions(arguments);
+  if (!options.error.isEmpty()) {
+    std::fprintf(stderr, "%s\n%s", options.error.toUtf8().constData(), kUsage);
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (!DisplayAvailable()) {
+    std::fputs(kNoDisplay, stderr);
+    return 3;
+  }
+  QApplication app(argc, argv);
+  QtDialogs dialogs;
+  TFormKey form_key(dialogs, FillComPorts());
+  if (options.demo_model != 0) form_key.ChooseDemo(options.demo_model);
+  form_key.show();
+  return app.exec();
+}
+
+}  // namespace lovar

@@ -1,0 +1,382 @@
+#include "form1.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "files/config_file.h"
+#include "form_key.h"
+#include "model/layout.h"
+#include "model/regions.h"
+#include "ui_form1.h"
+#include "ui_form_key.h"
+
+namespace lovar {
+namespace {
+
+// The tab sheets in the order of PageControl1.
+constexpr std::string_view kTabSheets[] = {"TabSheet1", "TabSheet2", "TabSheet3",
+                                           "TabSheet6", "TabSheet7", "TabSheet8"};
+// The order in which the display routine fills the pages.
+constexpr std::string_view kDisplayOrder251[] = {"TabSheet1", "TabSheet6", "TabSheet2", "TabSheet7",
+                                                 "TabSheet8"};
+constexpr std::string_view kDisplayOrder250[] = {"TabSheet3", "TabSheet2", "TabSheet1"};
+
+QString Q(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+std::filesystem::path ToPath(const QString& file) {
+  return std::filesystem::path(QFile::encodeName(file).toStdString());
+}
+
+QString ToQString(const std::filesystem::path& path) {
+  return QFile::decodeName(path.c_str());
+}
+
+void CentreOnScreen(QWidget& window) {
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    window.move(area.center() - QPoint(window.width() / 2, window.height() / 2));
+  }
+}
+
+}  // namespace
+
+TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
+    : ui_(std::make_unique<Ui::TForm1>()),
+      form_key_(form_key),
+      dialogs_(dialogs),
+      port_(window_thread_),
+      exchange_(port_, image_, *this) {
+  ui_->setupUi(this);
+  program_folder_ = QCoreApplication::applicationDirPath();
+  for (std::string_view tab : kTabSheets) {
+    QWidget* sheet = findChild<QWidget*>(Q(tab));
+    if (PageFactory factory = FindPageFactory(tab); factory && sheet != nullptr)
+      pages_.emplace(std::string(tab), factory(*this, sheet));
+  }
+  port_.OnReceive = [this](const TMessageDevice& message) { exchange_.Cport1Receive(message); };
+
+  connect(ui_->ButtonRead, &QPushButton::clicked, this, [this] { ButtonReadClick(); });
+  connect(ui_->ButtonWrite, &QPushButton::clicked, this, [this] { ButtonWriteClick(); });
+  connect(ui_->N2, &QAction::triggered, this, [this] { N2Click(); });
+  connect(ui_->N3, &QAction::triggered, this, [this] { N3Click(); });
+  connect(ui_->EditPassword, &QLineEdit::textChanged, this, [this] { EditPasswordChange(); });
+  ui_->EditPassword->installEventFilter(this);
+  connect(ui_->PageControl1, &QTabWidget::currentChanged, this, [this] {
+    if (!programmatic_page_change_) PageControl1Changing();
+  });
+  timer1_.setInterval(100);
+  connect(&timer1_, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  timer1_.start();
+
+  resize(562, 634);
+  CentreOnScreen(*this);
+}
+
+TForm1::~TForm1() {
+  timer1_.stop();
+  port_.CloseDevice();
+}
+
+Page* TForm1::FindPage(std::string_view tab_sheet) const {
+  auto it = pages_.find(tab_sheet);
+  return it == pages_.end() ? nullptr : it->second.get();
+}
+
+// ---- The display routine. ----
+
+void TForm1::UpDate() {
+  show();
+  form_key_.hide();
+  const int model = exchange_.DeviceModel();
+  if (model != 252) {
+    // The gate compares with the stored password as it was before this display.
+    if (ui_->EditPassword->text() == stored_password_)
+      ui_->PageControl1->show();
+    else
+      ui_->EditPassword->show();
+  }
+  if (!IsKnownModel(model)) return;
+  const int firmware = exchange_.FirmwareVersion();
+  const std::span<const std::string_view> order =
+      model == 251 ? std::span<const std::string_view>(kDisplayOrder251)
+                   : std::span<const std::string_view>(kDisplayOrder250);
+  for (std::string_view tab : order)
+    if (Page* page = FindPage(tab)) page->Display(image_, model, firmware);
+  if (model != 251) {
+    // The first user code as the codes grid shows it becomes the next read's password.
+    std::optional<QString> first;
+    if (Page* codes = FindPage("TabSheet3")) first = codes->FirstUserCode();
+    stored_password_ = first ? *first : Q(codes::DigitsText(image_[0], image_[1]));
+  }
+}
+
+// ---- Buttons, menu and gate. ----
+
+void TForm1::ButtonReadClick() {
+  operation_ = Operation::Read;
+  exchange_.ButtonReadClick();
+}
+
+void TForm1::ButtonWriteClick() {
+  // What was typed or ticked into the control that still has the focus goes in first.
+  CommitPages();
+  operation_ = Operation::Write;
+  exchange_.ButtonWriteClick();
+  if (!port_.IsOpen()) operation_ = Operation::None;
+}
+
+void TForm1::CommitPages() {
+  for (std::string_view tab : kTabSheets)
+    if (Page* page = FindPage(tab)) page->Commit();
+}
+
+void TForm1::N2Click() {
+  const int model = exchange_.DeviceModel();
+  const std::filesystem::path folder =
+      PrepareDefaultFolder(ToPath(program_folder_), model, /*for_save=*/false);
+  const QString file =
+      dialogs_.OpenFileName(ToQString(folder), QStringLiteral("*.dat"), QStringLiteral("*.dat"));
+  if (file.isEmpty()) return;
+  const FileResult result = LoadConfigFile(ToPath(file), model, image_);
+  if (result.error != FileError::CannotOpen)
+    setWindowTitle(QStringLiteral("Программирование УО ЛОВАРТ ") +
+                   QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()));
+  if (result.ok()) {
+    ShowStatus(QStringLiteral("Файл загружен: ") + QFileInfo(file).fileName());
+  } else {
+    const FileMessage message = MessageFor(result);
+    dialogs_.Message(Q(message.caption), Q(message.text), false);
+    ShowStatus(QStringLiteral("Файл не принят: ") + Q(DescribeError(result)));
+  }
+  // The window shows the image as it now stands, also after a refusal.
+  UpDate();
+}
+
+void TForm1::N3Click() {
+  const int model = exchange_.DeviceModel();
+  QString folder, filter, suffix, name;
+  if (IsKnownModel(model)) {
+    const FileDefaults defaults = DefaultsFor(model);
+    const std::filesystem::path model_folder =
+        PrepareDefaultFolder(ToPath(program_folder_), model, /*for_save=*/true);
+    folder = defaults.save_dialog_in_model_folder ? ToQString(model_folder) : QDir::currentPath();
+    filter = QStringLiteral("*.dat");
+    suffix = QStringLiteral("dat");
+    name = Q(defaults.file_name);
+  }
+  CommitPages();
+  const QString file = dialogs_.SaveFileName(folder, filter, suffix, name);
+  if (file.isEmpty()) return;
+  const FileResult result = SaveConfigFile(ToPath(file), model, image_);
+  if (result.ok()) {
+    ShowStatus(QStringLiteral("Файл сохранён: ") + QFileInfo(file).fileName());
+    return;
+  }
+  const FileMessage message = MessageFor(result);
+  if (result.error == FileError::CannotWrite) {
+    dialogs_.Message(Q(message.caption), Q(result.system_message), true);
+  } else {
+    dialogs_.Message(QStringLiteral("Ошибка"), Q(DescribeError(result)), true);
+  }
+  ShowStatus(QStringLiteral("Файл не сохранён: ") + Q(DescribeError(result)));
+}
+
+void TForm1::EditPasswordEnter() {
+  if (ui_->EditPassword->text() == stored_password_) ui_->PageControl1->show();
+}
+
+void TForm1::EditPasswordChange() {
+  if (ui_->EditPassword->text() == stored_password_) {
+    ui_->PageControl1->show();
+    ui_->PanelPassword->hide();
+  }
+}
+
+void TForm1::PageControl1Changing() {
+  for (auto& [name, page] : pages_) page->PageChanging();
+  SetVisibleByName("PanelSetKey", false);
+  SetVisibleByName("PanelKey", false);
+  exchange_.SetButtonsEnabled(true);
+  const bool writing = operation_ == Operation::Write && exchange_.RequestOutstanding();
+  exchange_.StopExchange();
+  if (writing) ShowStatus(QStringLiteral("Запись в УО остановлена"));
+  operation_ = Operation::None;
+}
+
+void TForm1::Timer1Timer() {
+  exchange_.Timer1Timer();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui_->EditPassword && event->type() == QEvent::FocusIn) EditPasswordEnter();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+void TForm1::FormClose() {
+  if (closing_) return;
+  closing_ = true;
+  exchange_.StopExchange();
+  port_.CloseDevice();
+  form_key_.show();
+  form_key_.ui().ButtonCreate->hide();
+  form_key_.SetMainWindowReady(false);
+  form_key_.close();  // the application's main window: the program ends
+  closing_ = false;
+}
+
+// ---- PageHost. ----
+
+void TForm1::ResetProgress() {
+  ui_->ProgressBar1->setValue(0);
+}
+
+void TForm1::ShowStatus(const QString& text) {
+  ui_->StatusBar1->showMessage(text);
+}
+
+// ---- ExchangeView. ----
+
+bool TForm1::AskContinue() {
+  return dialogs_.AskContinue();
+}
+
+void TForm1::SetExchangeButtonsEnabled(bool enabled) {
+  ui_->ButtonRead->setEnabled(enabled);
+  ui_->ButtonWrite->setEnabled(enabled);
+  for (auto& [name, page] : pages_) page->SetExchangeButtonsEnabled(enabled);
+  if (QWidget* key = findChild<QWidget*>(QStringLiteral("ButtonKey"))) key->setEnabled(enabled);
+}
+
+void TForm1::SetProgressMaximum(int maximum) {
+  ui_->ProgressBar1->setMaximum(maximum);
+  form_key_.ui().ProgressBar1->setMaximum(maximum);
+}
+
+void TForm1::SetProgressPosition(int position) {
+  ui_->ProgressBar1->setValue(std::min(position, ui_->ProgressBar1->maximum()));
+  form_key_.ui().ProgressBar1->setValue(std::min(position, form_key_.ui().ProgressBar1->maximum()));
+}
+
+void TForm1::AddDeviceLine(const std::string& utf8_line) {
+  form_key_.ui().ListBoxDevice->addItem(Q(utf8_line));
+}
+
+void TForm1::SetVisibleByName(std::string_view name, bool visible) {
+  const QString object_name = Q(name);
+  QTabWidget* tabs = ui_->PageControl1;
+  for (int i = 0; i < tabs->count(); ++i) {
+    if (tabs->widget(i)->objectName() == object_name) {
+      programmatic_page_change_ = true;
+      tabs->setTabVisible(i, visible);
+      programmatic_page_change_ = false;
+      return;
+    }
+  }
+  if (QWidget* widget = findChild<QWidget*>(object_name)) widget->setVisible(visible);
+}
+
+void TForm1::ApplySetupTable(const ModelSetup& setup) {
+  for (const ControlVisibility& item : setup.visibility)
+    SetVisibleByName(item.control, item.visibility == Visibility::Shown);
+  if (setup.window_height > 0) resize(width(), setup.window_height);
+  if (setup.image_length > 0) SetProgressMaximum(setup.image_length);
+  // The controls both layouts share edit the model's bytes.
+  for (const SharedBinding& binding : SharedBindings()) {
+    if (QWidget* widget = findChild<QWidget*>(Q(binding.control)))
+      widget->setProperty("tag", setup.model == 251 ? binding.offset_251 : binding.offset_250_252);
+  }
+  if (setup.hide_password_panel) ui_->PanelPassword->hide();
+  if (setup.stored_password_from_edit) stored_password_ = ui_->EditPassword->text();
+  for (auto& [name, page] : pages_) page->ApplyModelSetup(setup);
+}
+
+void TForm1::ApplyModelSetup(const ModelSetup& setup) {
+  if (setup.model != setup_model_) {
+    // Another model than before: back to the window as created, then this model's column.
+    // The password panel comes back too, or a model-250 device after a model-252 one could
+    // never be unlocked.
+    ApplySetupTable(CreationSetup());
+    if (setup_model_ != 0) ui_->PanelPassword->show();
+    setup_model_ = setup.model;
+  }
+  ApplySetupTable(setup);
+}
+
+void TForm1::ShowStartEnableSearch() {
+  form_key_.ui().ButtonCreate->show();
+  form_key_.ui().ButtonFind->setEnabled(true);
+}
+
+void TForm1::HideSearchWindow() {
+  form_key_.hide();
+}
+
+void TForm1::HidePasswordAndPages() {
+  ui_->EditPassword->hide();
+  ui_->PageControl1->hide();
+}
+
+void TForm1::ReadEnded(bool complete, bool display) {
+  operation_ = Operation::None;
+  if (display) {
+    UpDate();
+    if (exchange_.DeviceModel() == 252) ui_->PageControl1->show();
+  }
+  if (complete)
+    ShowStatus(QStringLiteral("Конфигурация считана из УО (%1 байт)").arg(exchange_.ImageLength()));
+  else
+    ShowStatus(QStringLiteral("Чтение из УО не завершено: порт закрыт"));
+}
+
+void TForm1::WriteEnded(bool complete) {
+  operation_ = Operation::None;
+  ShowStatus(complete ? QStringLiteral("Конфигурация записана в УО")
+                      : QStringLiteral("Запись в УО не завершена"));
+}
+
+void TForm1::Abandoned(uint8_t command) {
+  operation_ = Operation::None;
+  switch (command) {
+    case kReadRequest:
+      ShowStatus(QStringLiteral("Чтение из УО прервано: прибор не отвечает"));
+      break;
+    case kWriteRequest:
+      ShowStatus(QStringLiteral("Запись в УО прервана: прибор не отвечает"));
+      break;
+    case kKeyRequest:
+      ShowStatus(QStringLiteral("Считывание ключа прервано: прибор не отвечает"));
+      break;
+    default:
+      ShowStatus(QStringLiteral("Прибор не отвечает"));
+      break;
+  }
+}
+
+void TForm1::SetEditKey(const std::string& text) {
+  for (auto& [name, page] : pages_) page->SetEditKey(Q(text));
+}
+
+void TForm1::KeyPollingStarted() {
+  for (auto& [name, page] : pages_) page->KeyPollingStarted();
+}
+
+void TForm1::KeyRead() {
+  for (auto& [name, page] : pages_) page->KeyRead();
+}
+
+void TForm1::KeyStopped() {
+  for (auto& [name, page] : pages_) page->KeyStopped();
+}
+
+}  // namespace lovar

@@ -1,0 +1,116 @@
+// TForm1, the main window "Программирование УО ЛОВАР": the exchange buttons, the password gate,
+// the progress bar, the pages of PageControl1 and the menu "Файл". It owns the port Cport1,
+// the configuration image, the exchange engine and the pages, and is the engine's view.
+//
+// Threads: window thread only.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "model/config_image.h"
+#include "page.h"
+#include "port_switch.h"
+#include "protocol/exchange.h"
+#include "qt_window_thread.h"
+
+namespace Ui {
+class TForm1;
+}
+
+namespace lovar {
+
+class TFormKey;
+
+class TForm1 : public QMainWindow, public ExchangeView, public PageHost {
+  Q_OBJECT
+ public:
+  // Created hidden by the search window's first "Поиск".
+  TForm1(TFormKey& form_key, Dialogs& dialogs);
+  ~TForm1() override;
+
+  Ui::TForm1& ui() { return *ui_; }
+  PortSwitch& Cport1() { return port_; }
+  Page* FindPage(std::string_view tab_sheet) const;
+
+  // The password gate's stored password.
+  const QString& StoredPassword() const { return stored_password_; }
+  void SetStoredPassword(const QString& password) { stored_password_ = password; }
+
+  // The display routine: the whole image into the controls, the main window shown, the search
+  // window hidden, the password decision.
+  void UpDate();
+
+  // Handlers, under the form's names.
+  void ButtonReadClick();
+  void ButtonWriteClick();
+  void N2Click();  // "Файл" → "Считать"
+  void N3Click();  // "Файл" → "Сохранить"
+  void EditPasswordEnter();
+  void EditPasswordChange();
+  void PageControl1Changing();
+  void Timer1Timer();
+
+  // Where the file dialogs' default folders live: the program's folder.
+  void SetProgramFolder(const QString& folder) { program_folder_ = folder; }
+
+  // PageHost.
+  ConfigImage& Image() override { return image_; }
+  int DeviceModel() const override { return exchange_.DeviceModel(); }
+  int FirmwareVersion() const override { return exchange_.FirmwareVersion(); }
+  void ResetProgress() override;
+  Exchange& exchange() override { return exchange_; }
+  Dialogs& dialogs() override { return dialogs_; }
+  void ShowStatus(const QString& text) override;
+
+  // ExchangeView.
+  bool AskContinue() override;
+  void SetExchangeButtonsEnabled(bool enabled) override;
+  void SetProgressMaximum(int maximum) override;
+  void SetProgressPosition(int position) override;
+  void AddDeviceLine(const std::string& utf8_line) override;
+  void ApplyModelSetup(const ModelSetup& setup) override;
+  void ShowStartEnableSearch() override;
+  void HideSearchWindow() override;
+  void HidePasswordAndPages() override;
+  void ReadEnded(bool complete, bool display) override;
+  void WriteEnded(bool complete) override;
+  void Abandoned(uint8_t command) override;
+  void SetEditKey(const std::string& text) override;
+  void KeyPollingStarted() override;
+  void KeyRead() override;
+  void KeyStopped() override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;  // FormClose
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  enum class Operation { None, Read, Write };
+  void FormClose();
+  void ApplySetupTable(const ModelSetup& setup);
+  void CommitPages();
+  void SetVisibleByName(std::string_view name, bool visible);
+
+  std::unique_ptr<Ui::TForm1> ui_;
+  TFormKey& form_key_;
+  Dialogs& dialogs_;
+  QtWindowThread window_thread_;  // before the port: deliveries need it while the port lives
+  PortSwitch port_;
+  ConfigImage image_;
+  Exchange exchange_;
+  QTimer timer1_;
+  std::map<std::string, std::unique_ptr<Page>, std::less<>> pages_;
+  QString stored_password_;
+  QString program_folder_;
+  int setup_model_ = 0;  // the model the window is set up for; 0 = as created
+  Operation operation_ = Operation::None;
+  bool programmatic_page_change_ = false;
+  bool closing_ = false;
+};
+
+}  // namespace lovar

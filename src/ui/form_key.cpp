@@ -1,0 +1,118 @@
+#include "form_key.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "form1.h"
+#include "port_switch.h"
+#include "ui_form1.h"
+#include "ui_form_key.h"
+
+namespace lovar {
+
+TFormKey::TFormKey(Dialogs& dialogs, std::vector<std::string> ports)
+    : ui_(std::make_unique<Ui::TFormKey>()), dialogs_(dialogs) {
+  ui_->setupUi(this);
+  on_program_end = [] { QCoreApplication::quit(); };
+  connect(ui_->ButtonFind, &QPushButton::clicked, this, [this] { ButtonFindClick(); });
+  connect(ui_->ButtonCreate, &QPushButton::clicked, this, [this] { ButtonCreateClick(); });
+  connect(ui_->ListBoxDevice, &QListWidget::itemClicked, this, [this] { ListBoxDeviceClick(); });
+  FormCreate(std::move(ports));
+  resize(258, 190);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
+}
+
+TFormKey::~TFormKey() = default;
+
+void TFormKey::FormCreate(std::vector<std::string> ports) {
+  // The serial ports first, as the system lists them; the first becomes the text.
+  for (const std::string& name : ports) ui_->ComboBoxComs->addItem(QString::fromStdString(name));
+  for (const std::string& name : PortSwitch::DemoNames())
+    ui_->ComboBoxComs->addItem(QString::fromStdString(name));
+  ui_->ComboBoxComs->setCurrentIndex(0);
+}
+
+bool TFormKey::ChooseDemo(int model) {
+  const int index =
+      ui_->ComboBoxComs->findText(QString::fromStdString(PortSwitch::DemoName(model)));
+  if (index < 0) return false;
+  ui_->ComboBoxComs->setCurrentIndex(index);
+  return true;
+}
+
+bool TFormKey::IsPortName(const QString& text) {
+  // Windows port names begin with "C" ("COM3"), POSIX ones are device paths.
+  return text.startsWith(QLatin1Char('C')) || text.startsWith(QLatin1Char('/')) ||
+         PortSwitch::DemoModel(text.toStdString()).has_value();
+}
+
+void TFormKey::ButtonFindClick() {
+  if (!main_window_ready_) {
+    if (!form1_) form1_ = std::make_unique<TForm1>(*this, dialogs_);
+    form1_->hide();
+    main_window_ready_ = true;
+  }
+  Exchange& exchange = form1_->exchange();
+  exchange.state().stop = false;
+  PortInterface& port = form1_->Cport1();
+  const QString text = ui_->ComboBoxComs->currentText();
+  if (!text.isEmpty() && IsPortName(text)) {
+    const std::string name = text.toStdString();
+    if (!port.IsOpen()) {
+      port.SetNameDevice(name);
+      port.OpenDevice();
+      if (port.IsOpen()) port.RaiseRtsDtr();
+    } else if (name != port.NameDevice()) {
+      port.CloseDevice();
+      exchange.SetButtonsEnabled(false);
+      ui_->ButtonCreate->hide();
+      port.SetNameDevice(name);
+      port.OpenDevice();
+    }
+    if (port.IsOpen()) exchange.SetButtonsEnabled(true);
+  }
+  show();
+  form1_->hide();
+  if (port.IsOpen()) exchange.SendIdentification();
+}
+
+void TFormKey::ButtonCreateClick() {
+  if (!form1_ || !form1_->Cport1().IsOpen() || !main_window_ready_) return;
+  form1_->show();
+  hide();
+  form1_->ButtonReadClick();
+}
+
+void TFormKey::ListBoxDeviceClick() {
+  if (!form1_) return;  // the list has lines only once a search created the main window
+  if (form1_->Cport1().IsOpen() && main_window_ready_) {
+    form1_->ButtonReadClick();
+    form1_->ui().PageControl1->hide();
+    form1_->SetStoredPassword(QStringLiteral("40718"));
+  }
+  main_window_ready_ = true;
+  form1_->show();
+  hide();
+}
+
+void TFormKey::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+void TFormKey::FormClose() {
+  if (closing_) return;
+  closing_ = true;
+  if (main_window_ready_ && form1_) form1_->close();  // closes the port
+  if (form1_) form1_->Cport1().CloseDevice();
+  hide();
+  closing_ = false;
+  if (on_program_end) on_program_end();
+}
+
+}  // namespace lovar

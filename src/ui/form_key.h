@@ -1,0 +1,66 @@
+// TFormKey, the search window "Поиск прибора" and the application's main window: the port list
+// (serial ports that can be opened now, then the built-in demo devices), "Поиск", the list of
+// devices that answered, the read progress and "Старт". The first "Поиск" creates the main
+// window TForm1, which owns the port.
+//
+// Threads: window thread only.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "page.h"
+
+namespace Ui {
+class TFormKey;
+}
+
+namespace lovar {
+
+class TForm1;
+
+class TFormKey : public QWidget {
+  Q_OBJECT
+ public:
+  // ports: the serial ports to list (FillComPorts()); the demo entries are added after them.
+  TFormKey(Dialogs& dialogs, std::vector<std::string> ports);
+  ~TFormKey() override;
+
+  Ui::TFormKey& ui() { return *ui_; }
+  TForm1* Form1() const { return form1_.get(); }
+  bool MainWindowReady() const { return main_window_ready_; }
+  void SetMainWindowReady(bool ready) { main_window_ready_ = ready; }
+
+  // Makes the demo entry of the model the combo box's text (the --demo option).
+  bool ChooseDemo(int model);
+
+  // Handlers, under the form's names.
+  void ButtonFindClick();
+  void ButtonCreateClick();
+  void ListBoxDeviceClick();
+
+  // Run when the search window closes, which ends the program; quits the application unless
+  // replaced (the tests replace it).
+  std::function<void()> on_program_end;
+
+  // True for a name "Поиск" may open: a COM port, a device path, a demo entry.
+  static bool IsPortName(const QString& text);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;  // FormClose
+
+ private:
+  void FormCreate(std::vector<std::string> ports);
+  void FormClose();
+
+  std::unique_ptr<Ui::TFormKey> ui_;
+  Dialogs& dialogs_;
+  std::unique_ptr<TForm1> form1_;
+  bool main_window_ready_ = false;
+  bool closing_ = false;
+};
+
+}  // namespace lovar

@@ -1,0 +1,74 @@
+// The page "Параметры" (TabSheet1): loops, outputs, sounder, siren, board address, direction,
+// protocol, level and the model-251 group GroupBox13. Its editors write straight into the
+// image: edit boxes and check boxes when they are left, combo boxes at every change.
+//
+// Threads: window thread only.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <map>
+
+#include "page.h"
+#include "ui_parameters_page.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+
+namespace lovar {
+
+class ParametersPage : public QObject, public Page {
+  Q_OBJECT
+ public:
+  ParametersPage(PageHost& host, QWidget* tab);
+
+  void Display(const ConfigImage& image, int model, int firmware) override;
+  void Commit() override;
+
+  Ui::ParametersPage& ui() { return ui_; }
+
+  // The editors, each serving a family of like controls, named after the family's first member.
+  // Returns true when the key is dropped.
+  bool EditTimeIn1KeyPress(QLineEdit* edit, const QString& key);  // digit filter
+  void EditTimeIn1Exit(QLineEdit* edit);                          // byte editor
+  void EditNumPlataExit();                                        // board address
+  void EditNumNaprExit();                                         // direction number
+  void CheckRele11Exit(QCheckBox* box);                           // output and sounder by loop
+  void CheckBoxSir1Exit(QCheckBox* box);          // model 251: siren, re-arming, technological loop
+  void CheckRele11Click();                        // first-row check boxes: progress to 0
+  void ComboBoxTypeShl1Change(QComboBox* combo);  // loop types and protocol
+  void ComboBoxTypeRele1Change(QComboBox* combo);  // output modes
+  void ComboBoxLevelChange();
+  bool EditNameShl1KeyPress(QLineEdit* edit, const QString& key);  // text fields' key limit
+  void EditNameShl1Exit(QLineEdit* edit);
+
+  // Parses a decimal integer in the signed 32-bit range, as the number editors accept it.
+  static bool ParseInteger(const QString& text, int& value);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  enum class Kind {
+    ByteEdit,
+    NumPlata,
+    NumNapr,
+    Check5,
+    Check6,
+    Text,
+    Level,
+  };
+  void RunExit(QWidget* widget, Kind kind);
+  bool ParseOrComplain(QLineEdit* edit, int& value);
+  void DisplayBranchA(const ConfigImage& image);
+  void DisplayBranchB(ConfigImage& image, int model, int firmware);
+  static int TextWidth(const QLineEdit* edit);
+
+  Ui::ParametersPage ui_;
+  std::map<QObject*, Kind> kinds_;
+  bool displaying_ = false;
+  bool in_exit_ = false;
+};
+
+}  // namespace lovar

@@ -1,0 +1,99 @@
+#include "port_switch.h"
+
+#include "serial/tcport.h"
+#include "sim/device_sim.h"
+#include "sim/sim_port.h"
+
+namespace lovar {
+namespace {
+constexpr std::string_view kDemoPrefix = "Демо: ";
+struct DemoEntry {
+  int model;
+  std::string_view name;
+};
+constexpr DemoEntry kDemos[] = {
+    {250, "Демо: Ловар-Т"}, {251, "Демо: Ловар-М"}, {252, "Демо: Ловар-Т2"}};
+}  // namespace
+
+PortSwitch::PortSwitch(WindowThread& window) : window_(window) {}
+
+PortSwitch::~PortSwitch() {
+  // Close before the members go, so no delivery reaches a half-destroyed object.
+  CloseDevice();
+}
+
+std::vector<std::string> PortSwitch::DemoNames() {
+  std::vector<std::string> names;
+  for (const DemoEntry& d : kDemos) names.emplace_back(d.name);
+  return names;
+}
+
+std::string PortSwitch::DemoName(int model) {
+  for (const DemoEntry& d : kDemos)
+    if (d.model == model) return std::string(d.name);
+  return {};
+}
+
+std::optional<int> PortSwitch::DemoModel(std::string_view name) {
+  if (!name.starts_with(kDemoPrefix)) return std::nullopt;
+  for (const DemoEntry& d : kDemos)
+    if (d.name == name) return d.model;
+  return std::nullopt;
+}
+
+bool PortSwitch::IsOpen() const {
+  return active_ != nullptr && active_->IsOpen();
+}
+
+SimPort& PortSwitch::Demo(int model) {
+  auto& slot = demos_[model];
+  if (!slot) {
+    SimConfig config;
+    config.model = model;
+    slot = std::make_unique<SimPort>(window_, config, SampleImage(model));
+    slot->OnReceive = [this](const TMessageDevice& message) {
+      if (OnReceive) OnReceive(message);
+    };
+  }
+  return *slot;
+}
+
+TCport& PortSwitch::Serial() {
+  if (!serial_) {
+    serial_ = std::make_unique<TCport>(window_);
+    serial_->OnReceive = [this](const TMessageDevice& message) {
+      if (OnReceive) OnReceive(message);
+    };
+  }
+  return *serial_;
+}
+
+bool PortSwitch::OpenDevice() {
+  if (IsOpen()) return true;
+  if (std::optional<int> model = DemoModel(name_)) {
+    active_ = &Demo(*model);
+  } else {
+    active_ = &Serial();
+  }
+  active_->SetNameDevice(name_);
+  return active_->OpenDevice();
+}
+
+bool PortSwitch::CloseDevice() {
+  if (active_ != nullptr) active_->CloseDevice();
+  return true;
+}
+
+void PortSwitch::WriteDevice(int32_t Count, std::span<const uint8_t> Buf) {
+  if (active_ != nullptr) active_->WriteDevice(Count, Buf);
+}
+
+void PortSwitch::RaiseRtsDtr() {
+  if (active_ != nullptr) active_->RaiseRtsDtr();
+}
+
+LinkError PortSwitch::LastError() const {
+  return active_ != nullptr ? active_->LastError() : LinkError::None;
+}
+
+}  // namespace lovar
