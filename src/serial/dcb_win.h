@@ -72,12 +72,13 @@ inline TDCB FromWinDcb(const DCB& d) {
 }
 
 // The path handed to CreateFileA for a port name: "COM10" and above open only through the
-// device namespace, so a bare "COM<digits>" gets the "\\.\" prefix (harmless for COM1-COM9).
-// Any other name is used as given.
+// device namespace, so "COM<digits>", and the spooler's form "COM<digits>:", become
+// "\\.\COM<digits>" (harmless for COM1-COM9). Any other name is used as given.
 inline std::string WinDevicePath(const std::string& name) {
-  if (name.size() > 3 && name.compare(0, 3, "COM") == 0 &&
-      name.find_first_not_of("0123456789", 3) == std::string::npos) {
-    return "\\\\.\\" + name;
+  std::string digits = name.size() > 3 && name.compare(0, 3, "COM") == 0 ? name.substr(3) : "";
+  if (!digits.empty() && digits.back() == ':') digits.pop_back();
+  if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos) {
+    return "\\\\.\\COM" + digits;
   }
   return name;
 }

@@ -25,7 +25,8 @@ namespace lovar {
 
 namespace {
 
-constexpr DWORD kCancelWaitMs = 500;  // bound on waiting for cancelled I/O at release
+constexpr DWORD kCancelWaitMs = 500;   // bound on waiting for cancelled I/O at release
+constexpr DWORD kPromptReadMs = 1000;  // bound on a read whose bytes are already there
 
 enum EventIndex { kStop = 0, kLineEvent = 1, kReadDone = 2, kWriteDone = 3 };
 
@@ -290,20 +291,34 @@ ReadStart PortBackend::ReadNow(uint8_t* buf, uint32_t count, uint32_t& got) {
   if (os.released) return ReadStart::Failed;
   if (os.read_pending) return ReadStart::Pending;
   count = std::clamp<uint32_t>(count, 1, kMaxRead);
+  // Whether the bytes are already there. A serial driver then finishes the read at once; Wine
+  // completes even such a read asynchronously, a moment later, so it is waited for briefly
+  // and counts as finished at once too. Without this a burst would arrive one byte per delivery.
+  DWORD errors = 0;
+  COMSTAT stat{};
+  bool waiting = os.is_com && ClearCommError(os.handle, &errors, &stat) && stat.cbInQue >= count;
   DWORD n = 0;
-  if (ReadFile(os.handle, os.rx.data(), count, &n, &os.read_ov)) {
-    // Finished at once: its bytes are returned here, so its completion must not also wake the
-    // receive thread as a read to deliver.
+  bool done = ReadFile(os.handle, os.rx.data(), count, &n, &os.read_ov);
+  if (!done) {
+    if (GetLastError() != ERROR_IO_PENDING) return ReadStart::Failed;
+    if (waiting && WaitForSingleObject(os.events[kReadDone], kPromptReadMs) == WAIT_OBJECT_0) {
+      if (!GetOverlappedResult(os.handle, &os.read_ov, &n, FALSE)) {
+        ResetEvent(os.events[kReadDone]);
+        return ReadStart::Failed;
+      }
+      done = true;
+    }
+  }
+  if (done) {
+    // Its bytes are returned here, so its completion must not also wake the receive thread as
+    // a read to deliver.
     ResetEvent(os.events[kReadDone]);
     std::memcpy(buf, os.rx.data(), n);
     got = n;
     return ReadStart::Done;
   }
-  if (GetLastError() == ERROR_IO_PENDING) {
-    os.read_pending = true;  // its completion signals event 2 and wakes the receive thread
-    return ReadStart::Pending;
-  }
-  return ReadStart::Failed;
+  os.read_pending = true;  // its completion signals event 2 and wakes the receive thread
+  return ReadStart::Pending;
 }
 
 uint32_t PortBackend::TakeCompletedRead(uint8_t* buf) {
