@@ -54,14 +54,6 @@ TEST(Fields, SettingALoopTypeKeepsTheOtherBits) {
   EXPECT_EQ(image[2], 0x0F);
 }
 
-TEST(Fields, NumbersAreStoredModulo256) {
-  ConfigImage image;
-  SetFieldValue(image, *FindField(250, "EditTimeIn2"), 300);
-  EXPECT_EQ(image[105], 44);
-  SetFieldValue(image, *FindField(250, "ComboBoxTypeRele1"), -1);
-  EXPECT_EQ(image[118], 255);
-}
-
 TEST(Fields, SettingAWordFieldKeepsTheOtherBits) {
   ConfigImage image;
   image[140] = 0x3F;
@@ -134,10 +126,7 @@ TEST(Codes, IsDigits) {
   EXPECT_TRUE(codes::IsDigits("0123456789"));
   EXPECT_TRUE(codes::IsDigits(""));
   EXPECT_FALSE(codes::IsDigits("12 4"));
-  EXPECT_FALSE(codes::IsDigits("١"));
-  EXPECT_EQ(codes::EntryOffset(19), 95);
 }
-
 // --- keys ---
 
 TEST(Keys, Model251CodeTextStoresHighestOffsetFirst) {
@@ -305,14 +294,6 @@ TEST(Directions, RoutingNibblePerLoop) {
   EXPECT_EQ(directions::kRouting[1], "только тревожные извещения ");
   EXPECT_EQ(directions::kRouting[2], "все кроме  Снят");
   EXPECT_EQ(directions::kRouting[4], "все кроме \"Сработка\"");
-}
-
-TEST(Directions, Offsets) {
-  EXPECT_EQ(directions::PhoneOffset(4), 61);
-  EXPECT_EQ(directions::TestProtocolOffset(4), 95);
-  EXPECT_EQ(directions::PeriodOffset(4), 96);
-  EXPECT_EQ(directions::ListenOffset(1), 243);
-  EXPECT_EQ(directions::NameOffset(4), 744);
 }
 
 // --- event filter ---
