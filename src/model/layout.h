@@ -34,7 +34,7 @@ extern const std::string_view kLoopTypes250[4];
 extern const std::string_view kOutputModes250[5];
 extern const std::string_view kProtocols[2];  // "Тирон 3" (0), "Мирвап" (1)
 // What the display writes into the protocol combo: "Тирон3" for 0, "Мирвал" for any other
-// byte. Installers know the display's spelling, which differs from the list entries; keep both.
+// byte; these spellings differ from the list entries above, and both are shown as they are.
 extern const std::string_view kProtocolsShown[2];
 extern const std::string_view kLevels[8];  // millivolts, "75" to "2000"
 // Model 251.
