@@ -337,6 +337,11 @@ void TCport::DoTransfer(PortBackend& backend) {
     // in this delivery and are never delivered again).
     bool arm_next = false;
     while (true) {
+      // Checked before each read, so a delivery holds at most 500 + one read (1004) bytes.
+      if (message_.Count > 500) {
+        arm_next = true;
+        break;
+      }
       uint32_t got = 0;
       const ReadStart start =
           backend.ReadNow(message_.Data.data() + message_.Count, ReadSize(), got);
@@ -345,7 +350,7 @@ void TCport::DoTransfer(PortBackend& backend) {
       message_.Count += static_cast<int32_t>(got);
       // An empty read that finished at once (a time-out setting that returns at once) would
       // drain forever: the next read is left to the receive thread.
-      if (message_.Count > 500 || got == 0) {
+      if (got == 0) {
         arm_next = true;
         break;
       }

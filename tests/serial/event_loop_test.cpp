@@ -1,0 +1,108 @@
+// The small event loop that stands for the window thread in the CLI and the tests.
+#include "serial/event_loop.h"
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace lovar {
+namespace {
+
+using std::chrono::milliseconds;
+constexpr milliseconds kLong(5000);
+
+TEST(EventLoop, TasksRunInPostedOrderAfterTheOnesQueued) {
+  EventLoop loop;
+  std::string order;
+  loop.Post([&] {
+    order += 'a';
+    loop.Post([&] { order += 'c'; });
+  });
+  loop.Post([&] { order += 'b'; });
+  EXPECT_TRUE(loop.RunUntil([&] { return order.size() == 3; }, kLong));
+  EXPECT_EQ(order, "abc");
+}
+
+TEST(EventLoop, PostFromAnotherThreadWakesTheLoop) {
+  EventLoop loop;
+  std::atomic<bool> waiting{false};
+  bool ran = false;
+  loop.Post([&] { waiting.store(true); });
+  std::thread other([&] {
+    while (!waiting.load()) std::this_thread::yield();
+    loop.Post([&] { ran = true; });
+  });
+  EXPECT_TRUE(loop.RunUntil([&] { return ran; }, kLong));
+  other.join();
+}
+
+TEST(EventLoop, TimerTicksUntilRemoved) {
+  EventLoop loop;
+  int ticks = 0;
+  const int id = loop.AddTimer(milliseconds(2), [&] { ++ticks; });
+  EXPECT_TRUE(loop.RunUntil([&] { return ticks >= 3; }, kLong));
+  loop.RemoveTimer(id);
+  const int seen = ticks;
+  loop.RunFor(milliseconds(20));
+  EXPECT_EQ(ticks, seen);
+}
+
+TEST(EventLoop, TimerMayRemoveItselfAndAddAnother) {
+  EventLoop loop;
+  int first = 0;
+  int second = 0;
+  int id = 0;
+  id = loop.AddTimer(milliseconds(1), [&] {
+    ++first;
+    loop.RemoveTimer(id);
+    loop.AddTimer(milliseconds(1), [&] { ++second; });
+  });
+  EXPECT_TRUE(loop.RunUntil([&] { return second >= 2; }, kLong));
+  EXPECT_EQ(first, 1);
+}
+
+// A modal question runs a nested loop inside a task: later tasks and the timer go on in it.
+TEST(EventLoop, NestedRunUntilKeepsTasksAndTimersGoing) {
+  EventLoop loop;
+  std::string order;
+  int ticks = 0;
+  loop.AddTimer(milliseconds(1), [&] { ++ticks; });
+  loop.Post([&] {
+    order += '[';
+    loop.Post([&] { order += 'x'; });
+    loop.Post([&] { order += 'y'; });
+    EXPECT_TRUE(loop.RunUntil([&] { return order == "[zxy" && ticks >= 2; }, kLong));
+    order += ']';
+  });
+  loop.Post([&] { order += 'z'; });
+  EXPECT_TRUE(loop.RunUntil([&] { return order.find('z') != std::string::npos; }, kLong));
+  // 'z' was queued before x and y, so the nested loop ran it first.
+  EXPECT_EQ(order, "[zxy]");
+}
+
+TEST(EventLoop, RunUntilGivesUpAfterItsTime) {
+  EventLoop loop;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(loop.RunUntil([] { return false; }, milliseconds(20)));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(20));
+}
+
+TEST(EventLoop, ProcessPendingRunsOnlyWhatIsQueuedNow) {
+  EventLoop loop;
+  std::string order;
+  loop.Post([&] {
+    order += 'a';
+    loop.Post([&] { order += 'b'; });
+  });
+  loop.ProcessPending();
+  EXPECT_EQ(order, "a");
+  loop.ProcessPending();
+  EXPECT_EQ(order, "ab");
+}
+
+}  // namespace
+}  // namespace lovar
