@@ -95,26 +95,44 @@ int main(int argc, char** argv) {
     std::vector<std::string> values;
   };
   std::vector<FaultOption> fault_options = {
-      {"--drop", lovar::FaultKind::Drop, false, "не отвечать на запрос N", {}},
-      {"--bad-crc", lovar::FaultKind::BadCrc, false, "ответ на запрос N с неверной CRC", {}},
-      {"--noise", lovar::FaultKind::Noise, false, "шум перед ответом на запрос N", {}},
-      {"--burst", lovar::FaultKind::Burst, false, "лишний кадр 211 вместе с ответом", {}},
-      {"--delay", lovar::FaultKind::Delay, true, "задержать ответ: N:МС или N/КАЖДЫЙ:МС", {}},
-      {"--duplicate", lovar::FaultKind::Duplicate, false, "ответ дважды", {}},
-      {"--wrong-seq", lovar::FaultKind::WrongSeq, false, "ответ с чужим номером", {}},
-      {"--hangup", lovar::FaultKind::HangUp, false, "положить линию вместо ответа", {}},
+      {"--drop", lovar::FaultKind::Drop, false, "не отвечать на запрос N (N или N/КАЖДЫЙ)", {}},
+      {"--bad-crc", lovar::FaultKind::BadCrc, false, "неверная CRC в ответе (N или N/КАЖДЫЙ)", {}},
+      {"--noise", lovar::FaultKind::Noise, false, "шум перед ответом (N или N/КАЖДЫЙ)", {}},
+      {"--burst",
+       lovar::FaultKind::Burst,
+       false,
+       "лишний кадр 211 вместе с ответом (N или N/КАЖДЫЙ)",
+       {}},
+      {"--delay",
+       lovar::FaultKind::Delay,
+       true,
+       "задержать ответ на МС мс (N:МС или N/КАЖДЫЙ:МС)",
+       {}},
+      {"--duplicate", lovar::FaultKind::Duplicate, false, "ответ дважды (N или N/КАЖДЫЙ)", {}},
+      {"--wrong-seq",
+       lovar::FaultKind::WrongSeq,
+       false,
+       "ответ с чужим номером (N или N/КАЖДЫЙ)",
+       {}},
+      {"--hangup",
+       lovar::FaultKind::HangUp,
+       false,
+       "положить линию вместо ответа (N или N/КАЖДЫЙ)",
+       {}},
   };
 
   CLI::Option* model_option = app.add_option("--model", model, "модель УО: 250, 251 или 252")
                                   ->check(CLI::IsMember({250, 251, 252}));
   app.add_option("--firmware", firmware, "байт версии прошивки (12 = 2.2)")
       ->check(CLI::Range(0, 255));
-  app.add_option("--image", image_path, "файл конфигурации с образом УО");
+  app.add_option(
+      "--image", image_path,
+      "файл конфигурации с образом УО (чего в файле нет, берётся из встроенного образа)");
   app.add_option("--key-after", key_after, "сколько опросов ключа отвечать «нет ключа»")
       ->check(CLI::NonNegativeNumber);
   app.add_option("--key", key_text, "ключ: 16 шестнадцатеричных цифр, первый байт не 0");
   for (FaultOption& f : fault_options) {
-    app.add_option(f.name, f.values, std::string(f.help) + " (N или N/КАЖДЫЙ; повторяемо)")
+    app.add_option(f.name, f.values, std::string(f.help) + "; можно повторять")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   }
@@ -152,6 +170,9 @@ int main(int argc, char** argv) {
       const int file_model = lovar::PeekFileModel(image_path);
       if (lovar::IsKnownModel(file_model)) model = file_model;
     }
+    // A model 251 file holds the first 2048 bytes only; the rest (the keys among them) is the
+    // built-in sample's, as a device keeps what a file does not carry.
+    image = lovar::SampleImage(model);
     const lovar::FileResult result = lovar::LoadConfigFile(image_path, model, image);
     if (!result.ok()) {
       std::cerr << "lovar-sim: " << image_path << ": " << lovar::DescribeError(result) << "\n";

@@ -308,15 +308,6 @@ TEST(DeviceSim, WrongSequenceAndBadCrcTogetherLeaveTheCrcWrong) {
   EXPECT_NE(Crc8(reply), 0);
 }
 
-TEST(DeviceSim, SplitRepliesComeOneBytePerOutput) {
-  SimConfig config;
-  config.split_bytes = true;
-  DeviceSim sim(config, PatternImage());
-  const std::vector<SimOutput> out = Send(sim, Identify(0));
-  ASSERT_EQ(out.size(), 10u);
-  EXPECT_EQ(Concat(out), (Bytes{0xFE, 0x08, 0x7F, 0x01, 0x00, 0x00, 0xD1, 0xFB, 0x0C, 0x29}));
-}
-
 TEST(DeviceSim, ResetLineForgetsAPartlyReceivedFrame) {
   DeviceSim sim(SimConfig{}, PatternImage());
   const Bytes request = Identify(0);
