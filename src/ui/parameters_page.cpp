@@ -312,6 +312,13 @@ void ParametersPage::ComboBoxTypeRele1Change(QComboBox* combo) {
     label->setText(value > 2 ? QStringLiteral("c/16") : QStringLiteral("c"));
     time->show();
   }
+  ShowTimeHeading();
+}
+
+void ParametersPage::ShowTimeHeading() {
+  // The heading "Время" stands over the output time edits only while one of them is shown.
+  ui_.LabelHeadReleTime->setVisible(!ui_.EditTimeRele1->isHidden() ||
+                                    !ui_.EditTimeRele2->isHidden());
 }
 
 void ParametersPage::ComboBoxLevelChange() {
@@ -344,6 +351,7 @@ void ParametersPage::Display(const ConfigImage& /*image*/, int model, int firmwa
     DisplayBranchA(host().Image());
   else if (model == 250 || model == 252)
     DisplayBranchB(host().Image(), model, firmware);
+  ShowTimeHeading();
   displaying_ = false;
 }
 
@@ -359,6 +367,9 @@ void ParametersPage::DisplayBranchA(const ConfigImage& image) {
   ReplaceList(u.ComboBoxTypeRele2, List(lists::kOutputModes251));
   ShowEntry(u.ComboBoxTypeRele1, image[0]);
   ShowEntry(u.ComboBoxTypeRele2, image[1]);
+  // Model 251 outputs have no time here: no unit beside the hidden time edits.
+  u.LabelRele1->clear();
+  u.LabelRele2->clear();
 
   QComboBox* types[] = {u.ComboBoxTypeShl1, u.ComboBoxTypeShl2, u.ComboBoxTypeShl3,
                         u.ComboBoxTypeShl4};

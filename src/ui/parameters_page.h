@@ -64,6 +64,7 @@ class ParametersPage : public QObject, public Page {
   void DisplayBranchA(const ConfigImage& image);
   void DisplayBranchB(ConfigImage& image, int model, int firmware);
   static int TextWidth(const QLineEdit* edit);
+  void ShowTimeHeading();
 
   Ui::ParametersPage ui_;
   std::map<QObject*, Kind> kinds_;

@@ -1,0 +1,52 @@
+// Renders the search window and every page each model shows, from the demo devices' sample
+// images, to PNG files: lovar_screenshots OUTPUT_FOLDER. Run through scripts/screenshots.
+#include <QApplication>
+#include <QDir>
+#include <QTabBar>
+#include <cstdio>
+
+#include "harness.h"
+
+using lovar::testing::Session;
+
+namespace {
+
+bool Save(QWidget& window, const QString& path) {
+  QApplication::processEvents();
+  const bool ok = window.grab().save(path);
+  std::printf("%s %s\n", ok ? "wrote" : "FAILED", path.toUtf8().constData());
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+  QDir().mkpath(out);
+  bool ok = true;
+  for (int model : {250, 251, 252}) {
+    Session s;
+    Save(s.form_key, QStringLiteral("%1/search_start.png").arg(out));
+    if (!s.Identify(model)) {
+      std::printf("model %d: no identification\n", model);
+      return 1;
+    }
+    ok &= Save(s.form_key, QStringLiteral("%1/%2_search.png").arg(out).arg(model));
+    if (!s.Start()) {
+      std::printf("model %d: the read did not finish\n", model);
+      return 1;
+    }
+    if (s.ui().PageControl1->isHidden()) s.ui().EditPassword->setText(s.form1().StoredPassword());
+    QTabWidget* tabs = s.ui().PageControl1;
+    for (int i = 0; i < tabs->count(); ++i) {
+      if (!tabs->isTabVisible(i)) continue;
+      tabs->setCurrentIndex(i);
+      ok &= Save(
+          s.form1(),
+          QStringLiteral("%1/%2_%3.png").arg(out).arg(model).arg(tabs->widget(i)->objectName()));
+    }
+    s.form1().hide();
+  }
+  return ok ? 0 : 1;
+}

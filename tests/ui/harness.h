@@ -1,0 +1,113 @@
+// Helpers for driving the windows without a person: scripted answers to every modal question
+// and dialog, and waiting on conditions while the event loop runs.
+#pragma once
+
+#include <QApplication>
+#include <QComboBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QtTest/QTest>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "form1.h"
+#include "form_key.h"
+#include "page.h"
+#include "parameters_page.h"
+#include "protocol/exchange.h"
+#include "sim/sim_port.h"
+#include "ui_form1.h"
+#include "ui_form_key.h"
+
+namespace lovar::testing {
+
+class ScriptedDialogs : public Dialogs {
+ public:
+  struct Shown {
+    QString caption;
+    QString text;
+    bool warning;
+  };
+  bool AskContinue() override {
+    ++continue_questions;
+    return continue_answer;
+  }
+  void Message(const QString& caption, const QString& text, bool warning) override {
+    messages.push_back({caption, text, warning});
+  }
+  bool AskYesNo(const QString& caption, const QString& text) override {
+    messages.push_back({caption, text, false});
+    return yes_no_answer;
+  }
+  QString OpenFileName(const QString& folder, const QString& filter,
+                       const QString& file_name) override {
+    last_folder = folder;
+    last_filter = filter;
+    last_file_name = file_name;
+    return open_answer;
+  }
+  QString SaveFileName(const QString& folder, const QString& filter, const QString& suffix,
+                       const QString& file_name) override {
+    last_folder = folder;
+    last_filter = filter;
+    last_suffix = suffix;
+    last_file_name = file_name;
+    return save_answer;
+  }
+
+  bool continue_answer = true;
+  bool yes_no_answer = true;
+  int continue_questions = 0;
+  QString open_answer, save_answer;
+  QString last_folder, last_filter, last_suffix, last_file_name;
+  std::vector<Shown> messages;
+};
+
+// Runs the event loop until pred holds or timeout_ms passes.
+template <typename Pred>
+bool WaitFor(Pred pred, int timeout_ms = 20000) {
+  return QTest::qWaitFor(pred, timeout_ms);
+}
+
+// A search window with the demo entries only (no serial ports), for one test.
+struct Session {
+  ScriptedDialogs dialogs;
+  TFormKey form_key{dialogs, {}};
+  bool program_ended = false;
+
+  Session() {
+    form_key.on_program_end = [this] { program_ended = true; };
+    form_key.show();
+  }
+  TForm1& form1() { return *form_key.Form1(); }
+  Ui::TForm1& ui() { return form1().ui(); }
+  ParametersPage& params() { return *static_cast<ParametersPage*>(form1().FindPage("TabSheet1")); }
+  Ui::ParametersPage& pui() { return params().ui(); }
+  SimPort& demo(int model) { return form1().Cport1().Demo(model); }
+
+  // "Поиск" on the model's demo device until its line appears and "Старт" is shown.
+  bool Identify(int model) {
+    form_key.ChooseDemo(model);
+    const int lines = form_key.ui().ListBoxDevice->count();
+    form_key.ButtonFindClick();
+    return WaitFor([&] {
+      return form_key.ui().ListBoxDevice->count() > lines &&
+             !form_key.ui().ButtonCreate->isHidden();
+    });
+  }
+  // Waits until no request is outstanding and the exchange buttons are enabled again.
+  bool WaitIdle() {
+    return WaitFor([&] {
+      return !form1().exchange().RequestOutstanding() && form1().exchange().ButtonsEnabled();
+    });
+  }
+  // "Старт": shows the main window and reads the image.
+  bool Start() {
+    form_key.ButtonCreateClick();
+    return WaitIdle();
+  }
+};
+
+}  // namespace lovar::testing
