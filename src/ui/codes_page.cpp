@@ -1,0 +1,191 @@
+#include "codes_page.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QTimer>
+
+#include "model/regions.h"
+
+namespace lovar {
+
+LOVAR_REGISTER_PAGE(TabSheet3, CodesPage)
+
+namespace {
+
+constexpr int kRows = codes::kCount;  // entry rows 1 to 20
+constexpr int kColumnWidths[] = {25, 53, 61, 25, 25, 25, 25, 25, 25, 25, 25};
+constexpr int kRowHeight = 19;
+constexpr int kDigits = 4;
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+bool IsDigit(QChar c) {
+  return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+bool IsRightsColumn(int column) {
+  return column >= CodesPage::kFirstRightsColumn && column < CodesPage::kFirstRightsColumn + 8;
+}
+
+bool IsCodeCell(int row, int column) {
+  return row >= 1 && (column == 1 || (column == 2 && row != 1));
+}
+
+}  // namespace
+
+CodesPage::CodesPage(PageHost& host, QWidget* tab) : Page(host) {
+  ui_.setupUi(tab);
+  QTableWidget* g = ui_.StringGridCode;
+  g->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+                     QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+  g->setFrameShape(QFrame::Box);
+  g->verticalHeader()->setDefaultSectionSize(kRowHeight);
+  g->verticalHeader()->setMinimumSectionSize(kRowHeight);
+  int width = 2 * g->frameWidth();
+  for (int c = 0; c < g->columnCount(); ++c) {
+    g->setColumnWidth(c, kColumnWidths[c]);
+    width += kColumnWidths[c];
+  }
+  g->setFixedSize(width, kRowHeight * (kRows + 1) + 2 * g->frameWidth());
+  grid::MakeFixedCells(g);
+
+  grid::SetCell(g, 0, 0, QStringLiteral("п/н"));
+  grid::SetCell(g, 0, 1, QStringLiteral("Код"));
+  grid::SetCell(g, 0, 2, QStringLiteral("К.Прин."));
+  for (int c = kFirstRightsColumn; c < kFirstRightsColumn + 8; ++c)
+    grid::SetCell(g, 0, c, QStringLiteral(" %1").arg((c - kFirstRightsColumn) % 4 + 1));
+  // 0 is the installer's code, odd numbers the user codes (the keys of model 250 are even).
+  for (int r = 1; r <= kRows; ++r) grid::SetCell(g, r, 0, QString::number(r == 1 ? 0 : 2 * r - 3));
+  grid::SetCell(g, 1, 2, InstallerCell());
+  for (int r = 1; r <= kRows; ++r)
+    for (int c : {1, 2})
+      if (IsCodeCell(r, c))
+        g->item(r, c)->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
+
+  delegate_ = new grid::Delegate(g);
+  std::set<int> marks;
+  for (int c = kFirstRightsColumn; c < kFirstRightsColumn + 8; ++c) marks.insert(c);
+  delegate_->SetMarkColumns(std::move(marks));
+  delegate_->SetEditor(
+      kDigits, [](const QString& held, QChar c) { return IsDigit(c) && held.size() < kDigits; },
+      [this](const QString& text) { return AcceptPastedCode(text); });
+  g->setItemDelegate(delegate_);
+  g->setCurrentCell(1, 1);
+  g->installEventFilter(this);
+
+  connect(g, &QTableWidget::cellPressed, this,
+          [this](int row, int column) { StringGridCodeMouseDown(row, column); });
+  connect(g, &QTableWidget::cellClicked, this, [this] { this->host().ResetProgress(); });
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+    QTableWidget* g = ui_.StringGridCode;
+    if (old != nullptr && grid::Inside(old, g) && !grid::Inside(now, g)) StringGridCodeExit();
+  });
+}
+
+// A code reaches the cell through the in-place editor, whose key filter admits digits only; a
+// text pasted into the editor may hold anything, and is refused unless it is digits, so no
+// other character is ever packed into a code's nibbles.
+bool CodesPage::AcceptPastedCode(const QString& text) {
+  if (codes::IsDigits(text.toStdString())) return true;
+  // Said after the editor has closed, not from inside its focus change.
+  QTimer::singleShot(0, this, [this, text] {
+    host().dialogs().Message(
+        QStringLiteral("Коды"),
+        QStringLiteral("Код может состоять только из цифр 0–9. Текст «%1» не принят, "
+                       "в ячейке осталось прежнее значение.")
+            .arg(text),
+        true);
+  });
+  return false;
+}
+
+// ---- Display and commit. ----
+
+void CodesPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
+  if (model != 250 && model != 252) return;
+  QTableWidget* g = ui_.StringGridCode;
+  for (int r = 0; r < kRows; ++r) {
+    const int e = codes::EntryOffset(r);
+    grid::SetCell(g, r + 1, 1, Q(codes::DigitsText(image[e], image[e + 1])));
+    if (r != 0) grid::SetCell(g, r + 1, 2, Q(codes::DigitsText(image[e + 2], image[e + 3])));
+    for (int bit = 0; bit < 8; ++bit)
+      grid::SetCell(g, r + 1, kFirstRightsColumn + bit,
+                    image.Bit(e + 4, bit) ? QStringLiteral(" +") : QString());
+  }
+}
+
+void CodesPage::StringGridCodeExit() {
+  const int model = host().DeviceModel();
+  if ((model != 250 && model != 252) || committing_) return;
+  committing_ = true;
+  QTableWidget* g = ui_.StringGridCode;
+  ConfigImage& image = host().Image();
+  for (int r = 1; r <= kRows; ++r) {
+    const int e = codes::EntryOffset(r - 1);
+    uint8_t first = 0, second = 0;
+    codes::PackDigits(grid::Cell(g, r, 1).toStdString(), first, second);
+    image[e] = first;
+    image[e + 1] = second;
+    first = second = 0;
+    if (r != 1) codes::PackDigits(grid::Cell(g, r, 2).toStdString(), first, second);
+    image[e + 2] = first;
+    image[e + 3] = second;
+    uint8_t rights = 0;
+    for (int bit = 0; bit < 8; ++bit) {
+      const int c = kFirstRightsColumn + bit;
+      const bool marked = grid::Marked(g, r, c);
+      if (marked) rights |= static_cast<uint8_t>(1 << bit);
+      grid::SetCell(g, r, c, marked ? QStringLiteral("+") : QString());
+    }
+    image[e + 4] = rights;
+  }
+  committing_ = false;
+}
+
+void CodesPage::Commit() {
+  QWidget* focus = QApplication::focusWidget();
+  if (focus == nullptr || !grid::Inside(focus, ui_.StringGridCode)) return;
+  delegate_->CommitOpenEditor();
+  StringGridCodeExit();
+}
+
+std::optional<QString> CodesPage::FirstUserCode() const {
+  return grid::Cell(ui_.StringGridCode, 1, 1);
+}
+
+// ---- Cell events. ----
+
+void CodesPage::Toggle(int row, int column) {
+  QTableWidget* g = ui_.StringGridCode;
+  grid::SetCell(g, row, column, grid::Marked(g, row, column) ? QString() : QStringLiteral("  +"));
+}
+
+void CodesPage::StringGridCodeMouseDown(int row, int column) {
+  host().ResetProgress();
+  if (row >= 1 && IsRightsColumn(column)) Toggle(row, column);
+}
+
+bool CodesPage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != ui_.StringGridCode || event->type() != QEvent::KeyPress)
+    return QObject::eventFilter(watched, event);
+  // StringGridCodeKeyPress: characters only; the arrows and Tab move as usual.
+  auto* key = static_cast<QKeyEvent*>(event);
+  if (key->text().isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
+      key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Escape)
+    return false;
+  host().ResetProgress();
+  QTableWidget* g = ui_.StringGridCode;
+  const int row = g->currentRow(), column = g->currentColumn();
+  if (IsCodeCell(row, column)) {
+    if (key->key() == Qt::Key_Backspace) return false;
+    const QChar c = key->text().front();
+    return !(IsDigit(c) && grid::Cell(g, row, column).size() < kDigits);
+  }
+  if (row >= 1 && IsRightsColumn(column) && key->key() == Qt::Key_Space) Toggle(row, column);
+  return true;
+}
+
+}  // namespace lovar

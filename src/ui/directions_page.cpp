@@ -1,0 +1,243 @@
+#include "directions_page.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+#include "parameters_page.h"
+
+namespace lovar {
+
+LOVAR_REGISTER_PAGE(TabSheet6, DirectionsPage)
+
+namespace {
+
+QString Q(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+int Tag(const QObject* control) {
+  return control->property("tag").toInt();
+}
+
+const QChar kBackspace(QChar::SpecialCharacter(8));
+
+// Shows entry index of the list; an index that selects no entry shows an empty text.
+void ShowEntry(QComboBox* combo, int index) {
+  if (index >= 0 && index < combo->count()) {
+    combo->setCurrentIndex(index);
+  } else {
+    combo->setCurrentIndex(-1);
+    if (combo->isEditable()) combo->setEditText(QString());
+  }
+}
+
+}  // namespace
+
+DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
+  ui_.setupUi(tab);
+  for (int d = 0; d < directions::kCount; ++d) {
+    const QString n = QString::number(d + 1);
+    Direction& dir = directions_[static_cast<size_t>(d)];
+    dir.phone = tab->findChild<QLineEdit*>(QStringLiteral("EditPhone") + n);
+    dir.protocol = tab->findChild<QComboBox*>(QStringLiteral("ComboBoxTR") + n);
+    dir.test = tab->findChild<QComboBox*>(QStringLiteral("ComboBoxTest") + n);
+    dir.period = tab->findChild<QLineEdit*>(QStringLiteral("EditTimeTest") + n);
+    for (int l = 0; l < 4; ++l)
+      dir.routing[static_cast<size_t>(l)] =
+          tab->findChild<QComboBox*>(QStringLiteral("ComboBoxShl%1T%2").arg(l + 1).arg(n));
+    dir.listen = tab->findChild<QCheckBox*>(QStringLiteral("CheckBoxUP") + n);
+    dir.name = tab->findChild<QLineEdit*>(QStringLiteral("EditNaPhone") + n);
+
+    // The protocol and test lists are filled once; the routing lists by every display.
+    dir.protocol->clear();
+    for (const directions::Entry& e : directions::kReportProtocols)
+      dir.protocol->addItem(Q(e.caption));
+    dir.test->clear();
+    for (const directions::Entry& e : directions::kTestKinds) dir.test->addItem(Q(e.caption));
+    ShowEntry(dir.protocol, -1);
+    ShowEntry(dir.test, -1);
+    dir.name->setMaxLength(kNameWidth);  // what is pasted is cut to the field's width
+
+    kinds_[dir.phone] = Kind::Phone;
+    kinds_[dir.period] = Kind::Period;
+    kinds_[dir.name] = Kind::Name;
+    kinds_[dir.listen] = Kind::Listen;
+    for (QComboBox* combo : {dir.protocol, dir.test})
+      connect(combo, &QComboBox::currentTextChanged, this, [this, combo] {
+        if (!displaying_) ComboBoxTest5Change(combo);
+      });
+    for (QComboBox* combo : dir.routing)
+      connect(combo, &QComboBox::currentIndexChanged, this, [this, combo] {
+        if (!displaying_) ComboBoxShl1T1Change(combo);
+      });
+  }
+  for (auto& [object, kind] : kinds_) object->installEventFilter(this);
+}
+
+// ---- Events: key filters and "on leaving". ----
+
+bool DirectionsPage::eventFilter(QObject* watched, QEvent* event) {
+  auto it = kinds_.find(watched);
+  if (it == kinds_.end()) return QObject::eventFilter(watched, event);
+  const Kind kind = it->second;
+  if (event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab || key->text().isEmpty())
+      return false;
+    auto* edit = qobject_cast<QLineEdit*>(watched);
+    if (edit == nullptr) return false;
+    switch (kind) {
+      case Kind::Phone:
+        return EditPhone1KeyPress(key->text());
+      case Kind::Period:
+        return EditTimeTest1KeyPress(key->text());
+      case Kind::Name:
+        return EditNaPhone1KeyPress(edit, key->text());
+      case Kind::Listen:
+        return false;
+    }
+  }
+  if (event->type() == QEvent::FocusOut) {
+    // Leaving means the focus moved to another control, not that a box or a menu came up.
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+      RunExit(static_cast<QWidget*>(watched), kind);
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+void DirectionsPage::RunExit(QWidget* widget, Kind kind) {
+  if (in_exit_) return;  // a message box raised by an editor must not re-enter it
+  in_exit_ = true;
+  switch (kind) {
+    case Kind::Phone:
+      EditPhone1Exit(static_cast<QLineEdit*>(widget));
+      break;
+    case Kind::Period:
+      EditTimeTest1Exit(static_cast<QLineEdit*>(widget));
+      break;
+    case Kind::Name:
+      EditNaPhone1Exit(static_cast<QLineEdit*>(widget));
+      break;
+    case Kind::Listen:
+      CheckBoxUP1Exit(static_cast<QCheckBox*>(widget));
+      break;
+  }
+  in_exit_ = false;
+}
+
+void DirectionsPage::Commit() {
+  QWidget* focus = QApplication::focusWidget();
+  if (focus == nullptr) return;
+  auto it = kinds_.find(focus);
+  if (it != kinds_.end()) RunExit(focus, it->second);
+}
+
+// ---- Editors. ----
+
+bool DirectionsPage::EditPhone1KeyPress(const QString& key) {
+  const QChar c = key.front();
+  const bool passes = key.size() == 1 && ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+                                          c == QLatin1Char('+') || c == kBackspace);
+  return !passes;
+}
+
+void DirectionsPage::EditPhone1Exit(QLineEdit* edit) {
+  if (!Model251()) return;
+  // Whatever reached the text past the key filter is skipped but for its digits and plus sign.
+  directions::SetPhoneText(host().Image(), Tag(edit), edit->text().toStdString());
+  host().ResetProgress();
+}
+
+void DirectionsPage::ComboBoxTest5Change(QComboBox* combo) {
+  if (!Model251()) return;
+  const int tag = Tag(combo);
+  const std::string text = combo->currentText().toStdString();
+  ConfigImage& image = host().Image();
+  if (tag < directions::kCount) {
+    image.SetBits(directions::TestProtocolOffset(tag), 0xF0, 4, directions::ProtocolNibbleOf(text));
+  } else {
+    const int d = tag - 10;
+    image.SetBits(directions::TestProtocolOffset(d), 0x0F, 0, directions::TestNibbleOf(text));
+  }
+}
+
+void DirectionsPage::ComboBoxShl1T1Change(QComboBox* combo) {
+  if (!Model251()) return;
+  // A pick-only list: its index is the routing value; -1 only while a display refills it.
+  const int index = combo->currentIndex();
+  if (index < 0) return;
+  const int tag = Tag(combo);
+  directions::SetRouting(host().Image(), tag / 4, tag % 4, static_cast<uint8_t>(index));
+}
+
+void DirectionsPage::CheckBoxUP1Exit(QCheckBox* box) {
+  if (!Model251()) return;
+  host().Image().SetBit(directions::ListenOffset(Tag(box)), 0, box->isChecked());
+}
+
+bool DirectionsPage::EditTimeTest1KeyPress(const QString& key) {
+  host().ResetProgress();
+  const QChar c = key.front();
+  const bool passes =
+      key.size() == 1 && ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == kBackspace);
+  return !passes;
+}
+
+void DirectionsPage::EditTimeTest1Exit(QLineEdit* edit) {
+  if (!Model251()) return;
+  if (edit->text().isEmpty()) edit->setText(QStringLiteral("0"));
+  int value = 0;
+  if (!ParametersPage::ParseInteger(edit->text(), value)) {
+    // The byte keeps its value and the text stays as typed.
+    host().dialogs().Message(QStringLiteral("Ошибка"),
+                             QStringLiteral("'%1' is not a valid integer value").arg(edit->text()),
+                             true);
+    return;
+  }
+  ConfigImage& image = host().Image();
+  const int offset = Tag(edit);
+  image[offset] = static_cast<uint8_t>(value & 0xFF);
+  edit->setText(QString::number(image[offset]));
+}
+
+bool DirectionsPage::EditNaPhone1KeyPress(QLineEdit* edit, const QString& key) {
+  if (key == QString(kBackspace)) return false;
+  return edit->text().size() >= kNameWidth && !edit->hasSelectedText();
+}
+
+void DirectionsPage::EditNaPhone1Exit(QLineEdit* edit) {
+  if (!Model251()) return;
+  host().Image().SetText(Tag(edit), kNameWidth, edit->text().toStdString());
+}
+
+// ---- Display. ----
+
+void DirectionsPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
+  if (model != 251) return;
+  displaying_ = true;
+  for (int d = 0; d < directions::kCount; ++d) {
+    Direction& dir = directions_[static_cast<size_t>(d)];
+    for (int l = 0; l < 4; ++l) {
+      QComboBox* combo = dir.routing[static_cast<size_t>(l)];
+      combo->clear();
+      for (std::string_view entry : directions::kRouting) combo->addItem(Q(entry));
+      const int value = directions::Routing(image, d, l);
+      ShowEntry(combo, value <= 4 ? value : -1);
+    }
+    const uint8_t kinds = image[directions::TestProtocolOffset(d)];
+    ShowEntry(dir.test, directions::TestEntry(kinds & 0x0F));
+    ShowEntry(dir.protocol, directions::ProtocolEntry(static_cast<uint8_t>(kinds >> 4)));
+    dir.period->setText(QString::number(image[directions::PeriodOffset(d)]));
+    dir.listen->setChecked(image.Bit(directions::ListenOffset(d), 0));
+    dir.name->setText(Q(image.Text(directions::NameOffset(d), kNameWidth)));
+    dir.phone->setText(Q(directions::PhoneText(image, d)));
+  }
+  displaying_ = false;
+}
+
+}  // namespace lovar

@@ -1,0 +1,75 @@
+// The page "Параметры передачи" (TabSheet6, model 251): the five report directions, each with
+// its telephone number, report protocol, test message and period, routing of the four loops,
+// listen-in and name. The editors write straight into the image: the edits and the listen-in
+// boxes when they are left, the combo boxes at every change. There is no commit of the page as a
+// whole; Commit() runs the editor of the control that holds the focus.
+//
+// Threads: window thread only.
+#pragma once
+
+#include <QObject>
+#include <array>
+#include <map>
+
+#include "model/regions.h"
+#include "page.h"
+#include "ui_directions_page.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+
+namespace lovar {
+
+class DirectionsPage : public QObject, public Page {
+  Q_OBJECT
+ public:
+  DirectionsPage(PageHost& host, QWidget* tab);
+
+  void Display(const ConfigImage& image, int model, int firmware) override;
+  void Commit() override;
+
+  Ui::DirectionsPage& ui() { return ui_; }
+
+  // The controls of direction d (0 to 4).
+  struct Direction {
+    QLineEdit* phone;
+    QComboBox* protocol;
+    QComboBox* test;
+    QLineEdit* period;
+    std::array<QComboBox*, 4> routing;  // ШС1 to ШС4
+    QCheckBox* listen;
+    QLineEdit* name;
+  };
+  const Direction& direction(int d) const { return directions_[static_cast<size_t>(d)]; }
+
+  // The editors, named after the first member of their family. Key filters return true when the
+  // key is dropped.
+  bool EditPhone1KeyPress(const QString& key);
+  void EditPhone1Exit(QLineEdit* edit);
+  void ComboBoxTest5Change(QComboBox* combo);   // protocol and test kind
+  void ComboBoxShl1T1Change(QComboBox* combo);  // routing
+  void CheckBoxUP1Exit(QCheckBox* box);
+  bool EditTimeTest1KeyPress(const QString& key);  // digit filter
+  void EditTimeTest1Exit(QLineEdit* edit);         // byte editor
+  bool EditNaPhone1KeyPress(QLineEdit* edit, const QString& key);
+  void EditNaPhone1Exit(QLineEdit* edit);
+
+  static constexpr int kNameWidth = 8;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  enum class Kind { Phone, Period, Name, Listen };
+  void RunExit(QWidget* widget, Kind kind);
+  bool Model251() const { return host().DeviceModel() == 251; }
+
+  Ui::DirectionsPage ui_;
+  std::array<Direction, directions::kCount> directions_{};
+  std::map<QObject*, Kind> kinds_;
+  bool displaying_ = false;
+  bool in_exit_ = false;
+};
+
+}  // namespace lovar

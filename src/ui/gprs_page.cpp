@@ -1,0 +1,158 @@
+#include "gprs_page.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+#include "model/regions.h"
+#include "parameters_page.h"
+
+namespace lovar {
+
+LOVAR_REGISTER_PAGE(TabSheet8, GprsPage)
+
+namespace {
+
+QString Q(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+int Tag(const QObject* control) {
+  return control->property("tag").toInt();
+}
+
+const QString kBackspace(QChar(QChar::SpecialCharacter(8)));
+
+// The key filters stop typing one character short of the field (39 of 50, 19 of 20).
+constexpr int kInitTypedLimit = 39;
+constexpr int kLoginTypedLimit = 19;
+
+}  // namespace
+
+GprsPage::GprsPage(PageHost& host, QWidget* tab) : Page(host) {
+  ui_.setupUi(tab);
+  // What is pasted is cut to the field's width in the image (the initialisation string is read
+  // up to 60 bytes and written up to 50).
+  ui_.EditInit->setMaxLength(gprs::kInitReadWidth);
+  ui_.EditNameIP->setMaxLength(gprs::kLoginWidth);
+  ui_.EditPasIP->setMaxLength(gprs::kLoginWidth);
+  ui_.EditIPPCO->setText(QString());  // "   .   .   .   "
+  kinds_[ui_.EditInit] = Kind::Init;
+  kinds_[ui_.EditNameIP] = Kind::Login;
+  kinds_[ui_.EditPasIP] = Kind::Login;
+  kinds_[ui_.EditIPPCO] = Kind::Ip;
+  kinds_[ui_.EditPortPCO] = Kind::Port;
+  for (auto& [object, kind] : kinds_) object->installEventFilter(this);
+}
+
+bool GprsPage::eventFilter(QObject* watched, QEvent* event) {
+  auto it = kinds_.find(watched);
+  if (it == kinds_.end()) return QObject::eventFilter(watched, event);
+  const Kind kind = it->second;
+  if (event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab || key->text().isEmpty())
+      return false;
+    if (kind == Kind::Init) return EditInitKeyPress(key->text());
+    if (kind == Kind::Login)
+      return EditNameIPKeyPress(static_cast<QLineEdit*>(watched), key->text());
+    return false;
+  }
+  if (event->type() == QEvent::FocusOut) {
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+      RunExit(static_cast<QWidget*>(watched), kind);
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+void GprsPage::RunExit(QWidget* widget, Kind kind) {
+  if (in_exit_) return;  // a message box raised by an editor must not re-enter it
+  in_exit_ = true;
+  switch (kind) {
+    case Kind::Init:
+      EditInitExit();
+      break;
+    case Kind::Login:
+      EditNameIPExit(static_cast<QLineEdit*>(widget));
+      break;
+    case Kind::Ip:
+      EditIPPCOExit();
+      break;
+    case Kind::Port:
+      EditPortPCOExit();
+      break;
+  }
+  in_exit_ = false;
+}
+
+void GprsPage::Commit() {
+  QWidget* focus = QApplication::focusWidget();
+  if (focus == nullptr) return;
+  auto it = kinds_.find(focus);
+  if (it != kinds_.end()) RunExit(focus, it->second);
+}
+
+// ---- Editors. ----
+
+bool GprsPage::EditInitKeyPress(const QString& key) {
+  if (key == kBackspace) return false;
+  return ui_.EditInit->text().size() >= kInitTypedLimit && !ui_.EditInit->hasSelectedText();
+}
+
+void GprsPage::EditInitExit() {
+  if (host().DeviceModel() != 251) return;
+  host().Image().SetText(gprs::kInitOffset, gprs::kInitWriteWidth,
+                         ui_.EditInit->text().toStdString());
+}
+
+bool GprsPage::EditNameIPKeyPress(QLineEdit* edit, const QString& key) {
+  if (key == kBackspace) return false;
+  return edit->text().size() >= kLoginTypedLimit && !edit->hasSelectedText();
+}
+
+void GprsPage::EditNameIPExit(QLineEdit* edit) {
+  if (host().DeviceModel() != 251) return;
+  host().Image().SetText(Tag(edit), gprs::kLoginWidth, edit->text().toStdString());
+}
+
+void GprsPage::EditIPPCOExit() {
+  if (host().DeviceModel() != 251) return;
+  gprs::SetIpFromMaskedText(host().Image(), ui_.EditIPPCO->displayText().toStdString());
+}
+
+void GprsPage::EditPortPCOExit() {
+  if (host().DeviceModel() != 251) return;
+  const QString text = ui_.EditPortPCO->text();
+  int value = 0;
+  if (!text.isEmpty() && !ParametersPage::ParseInteger(text, value)) {
+    // The stored port stays as it was.
+    host().dialogs().Message(QStringLiteral("Ошибка"),
+                             QStringLiteral("'%1' is not a valid integer value").arg(text), true);
+    return;
+  }
+  gprs::SetPort(host().Image(), static_cast<uint16_t>(value & 0xFFFF));
+}
+
+// ---- Display. ----
+
+QString GprsPage::MaskedIpText(const ConfigImage& image) {
+  QString text;
+  for (int i = 0; i < 4; ++i) {
+    if (i > 0) text += QLatin1Char('.');
+    text += QStringLiteral("%1").arg(image[gprs::kIpOffset + i], 3, 10, QLatin1Char(' '));
+  }
+  return text;
+}
+
+void GprsPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
+  if (model != 251) return;
+  ui_.EditInit->setText(Q(image.Text(gprs::kInitOffset, gprs::kInitReadWidth)));
+  ui_.EditNameIP->setText(Q(image.Text(gprs::kUserOffset, gprs::kLoginWidth)));
+  ui_.EditPasIP->setText(Q(image.Text(gprs::kPasswordOffset, gprs::kLoginWidth)));
+  ui_.EditIPPCO->setText(MaskedIpText(image));
+  ui_.EditPortPCO->setText(QString::number(gprs::Port(image)));
+}
+
+}  // namespace lovar

@@ -1,0 +1,52 @@
+// The page "GPRS" (TabSheet8, model 251): the modem initialisation string, the GPRS user name
+// and password, the receiving station's IP address and port, and three network edits (the
+// device's own address and name servers) that are not part of the image. Each editor writes
+// its field when its edit is left; Commit() runs the editor of the edit that holds the focus.
+//
+// Threads: window thread only.
+#pragma once
+
+#include <QObject>
+#include <map>
+
+#include "page.h"
+#include "ui_gprs_page.h"
+
+class QLineEdit;
+
+namespace lovar {
+
+class GprsPage : public QObject, public Page {
+  Q_OBJECT
+ public:
+  GprsPage(PageHost& host, QWidget* tab);
+
+  void Display(const ConfigImage& image, int model, int firmware) override;
+  void Commit() override;
+
+  Ui::GprsPage& ui() { return ui_; }
+
+  // Editors and key filters (true: the key is dropped).
+  bool EditInitKeyPress(const QString& key);
+  void EditInitExit();
+  bool EditNameIPKeyPress(QLineEdit* edit, const QString& key);  // EditNameIP, EditPasIP
+  void EditNameIPExit(QLineEdit* edit);
+  void EditIPPCOExit();
+  void EditPortPCOExit();
+
+  // The masked edit's text as a display puts it: each octet right-aligned in its three places.
+  static QString MaskedIpText(const ConfigImage& image);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  enum class Kind { Init, Login, Ip, Port };
+  void RunExit(QWidget* widget, Kind kind);
+
+  Ui::GprsPage ui_;
+  std::map<QObject*, Kind> kinds_;
+  bool in_exit_ = false;
+};
+
+}  // namespace lovar

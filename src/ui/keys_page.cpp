@@ -1,0 +1,406 @@
+#include "keys_page.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+
+#include "model/regions.h"
+#include "protocol/exchange.h"
+
+namespace lovar {
+
+LOVAR_REGISTER_PAGE(TabSheet2, KeysPage)
+
+// ---- String-grid helpers. ----
+namespace grid {
+
+QString Cell(const QTableWidget* table, int row, int column) {
+  const QTableWidgetItem* item = table->item(row, column);
+  return item == nullptr ? QString() : item->text();
+}
+
+void SetCell(QTableWidget* table, int row, int column, const QString& text) {
+  if (row >= table->rowCount() || column >= table->columnCount()) return;
+  QTableWidgetItem* item = table->item(row, column);
+  if (item == nullptr) {
+    item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    table->setItem(row, column, item);
+  } else {
+    item->setText(text);
+  }
+}
+
+void MakeFixedCells(QTableWidget* table) {
+  table->horizontalHeader()->hide();
+  table->verticalHeader()->hide();
+  table->setWordWrap(false);
+  const QBrush fixed = table->palette().button();
+  for (int r = 0; r < table->rowCount(); ++r) {
+    for (int c = 0; c < table->columnCount(); ++c) {
+      if (table->item(r, c) == nullptr) SetCell(table, r, c, QString());
+      QTableWidgetItem* item = table->item(r, c);
+      if (r == 0 || c == 0) {
+        item->setFlags(Qt::ItemIsEnabled);
+        item->setBackground(fixed);
+      }
+    }
+  }
+}
+
+bool Inside(const QWidget* widget, const QWidget* container) {
+  for (const QWidget* w = widget; w != nullptr; w = w->parentWidget())
+    if (w == container) return true;
+  return false;
+}
+
+void Delegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) const {
+  if (index.row() == 0 || !mark_columns_.contains(index.column())) {
+    QStyledItemDelegate::paint(painter, option, index);
+    return;
+  }
+  // A rights cell: its background as usual, then a tick in a box when marked; the blanks and
+  // the plus sign the page writes stay in the text, unseen.
+  QStyleOptionViewItem plain = option;
+  initStyleOption(&plain, index);
+  plain.text.clear();
+  QStyle* style = plain.widget != nullptr ? plain.widget->style() : QApplication::style();
+  style->drawControl(QStyle::CE_ItemViewItem, &plain, painter, plain.widget);
+  if (index.data().toString().isEmpty()) return;
+  painter->save();
+  painter->setRenderHint(QPainter::Antialiasing);
+  const int side = std::min(option.rect.width(), option.rect.height()) - 6;
+  QRectF box(0, 0, side, side);
+  box.moveCenter(QRectF(option.rect).center());
+  painter->setPen(QPen(QColor(0, 90, 0), 1));
+  painter->setBrush(QColor(210, 240, 210));
+  painter->drawRect(box);
+  QPainterPath tick;
+  tick.moveTo(box.left() + side * 0.2, box.top() + side * 0.52);
+  tick.lineTo(box.left() + side * 0.42, box.top() + side * 0.75);
+  tick.lineTo(box.left() + side * 0.8, box.top() + side * 0.25);
+  painter->setPen(QPen(QColor(0, 110, 0), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  painter->setBrush(Qt::NoBrush);
+  painter->drawPath(tick);
+  painter->restore();
+}
+
+QWidget* Delegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                const QModelIndex& index) const {
+  QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+  if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+    // What is pasted is cut to the cell's width like what is typed.
+    if (max_length_ > 0) line->setMaxLength(max_length_);
+    open_editor_ = line;
+    open_index_ = index;
+  }
+  return editor;
+}
+
+void Delegate::setModelData(QWidget* editor, QAbstractItemModel* model,
+                            const QModelIndex& index) const {
+  auto* line = qobject_cast<QLineEdit*>(editor);
+  if (line != nullptr && check_ && !check_(line->text())) return;  // the cell keeps its text
+  QStyledItemDelegate::setModelData(editor, model, index);
+}
+
+void Delegate::CommitOpenEditor() {
+  QLineEdit* line = open_editor_;
+  if (line == nullptr || !open_index_.isValid()) return;
+  open_editor_ = nullptr;
+  setModelData(line, const_cast<QAbstractItemModel*>(open_index_.model()), open_index_);
+  emit closeEditor(line, QAbstractItemDelegate::NoHint);
+}
+
+bool Delegate::eventFilter(QObject* object, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && filter_) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    auto* line = qobject_cast<QLineEdit*>(object);
+    const QString text = key->text();
+    const bool character = text.size() == 1 && text[0].isPrint() &&
+                           !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+    if (line != nullptr && character) {
+      // A character replaces the selection, so the selection does not count as held.
+      QString held = line->text();
+      if (line->hasSelectedText()) held.remove(line->selectionStart(), line->selectedText().size());
+      if (!filter_(held, text[0])) return true;
+    }
+  }
+  return QStyledItemDelegate::eventFilter(object, event);
+}
+
+}  // namespace grid
+
+// ---- The page. ----
+
+namespace {
+
+constexpr int kKeyRows = keys::kCount;  // grid rows 1 to 16
+constexpr int kColumnWidths[] = {26, 110, 22, 21, 22, 22, 23, 22, 22, 21, 78};
+constexpr int kRowHeight = 20;
+constexpr int kNameWidth = 8;
+
+QString Q(const std::string& utf8) {
+  return QString::fromStdString(utf8);
+}
+
+bool IsRightsColumn(int column) {
+  return column >= KeysPage::kFirstRightsColumn && column < KeysPage::kFirstRightsColumn + 8;
+}
+
+// The key filter of the name column: blank to "9", Latin letters.
+bool NameCharacter(QChar c) {
+  const char16_t u = c.unicode();
+  return (u >= u' ' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z');
+}
+
+}  // namespace
+
+KeysPage::KeysPage(PageHost& host, QWidget* tab) : Page(host), tab_(tab) {
+  ui_.setupUi(tab);
+  QTableWidget* g = ui_.StringGridKey;
+  g->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+                     QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+  g->setFrameShape(QFrame::Box);
+  g->verticalHeader()->setDefaultSectionSize(kRowHeight);
+  g->verticalHeader()->setMinimumSectionSize(kRowHeight);
+  g->setFixedHeight(kRowHeight * (kKeyRows + 1) + 2 * g->frameWidth());
+  delegate_ = new grid::Delegate(g);
+  std::set<int> marks;
+  for (int c = kFirstRightsColumn; c < kFirstRightsColumn + 8; ++c) marks.insert(c);
+  delegate_->SetMarkColumns(std::move(marks));
+  delegate_->SetEditor(
+      kNameWidth,
+      [](const QString& held, QChar c) { return held.size() < kNameWidth && NameCharacter(c); },
+      nullptr);
+  g->setItemDelegate(delegate_);
+  BuildColumns();
+  LabelRows();
+  g->setCurrentCell(1, 1);
+  g->installEventFilter(this);
+
+  connect(g, &QTableWidget::cellPressed, this,
+          [this](int row, int column) { StringGridCodeMouseDown(row, column); });
+  connect(g, &QTableWidget::cellClicked, this,
+          [this](int row, int column) { StringGridCodeClick(row, column); });
+  connect(ui_.ButtonKey, &QPushButton::clicked, this, [this] { ButtonKeyClick(); });
+  connect(ui_.ButtonStopKey, &QPushButton::clicked, this, [this] { ButtonStopKeyClick(); });
+  connect(ui_.ButtonWriteKey, &QPushButton::clicked, this, [this] { ButtonWriteKeyClick(); });
+  connect(ui_.Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+  connect(qApp, &QApplication::focusChanged, this,
+          [this](QWidget* old, QWidget* now) { OnFocusChanged(old, now); });
+}
+
+KeysPage::~KeysPage() = default;
+
+void KeysPage::BuildColumns() {
+  QTableWidget* g = ui_.StringGridKey;
+  const int columns = g->columnCount();
+  for (int c = 0; c < columns && c < static_cast<int>(std::size(kColumnWidths)); ++c)
+    g->setColumnWidth(c, kColumnWidths[c]);
+  grid::MakeFixedCells(g);
+  grid::SetCell(g, 0, 1, QStringLiteral("Код"));
+  for (int c = kFirstRightsColumn; c < kFirstRightsColumn + 8 && c < columns; ++c)
+    grid::SetCell(g, 0, c, QStringLiteral(" %1").arg((c - kFirstRightsColumn) % 4 + 1));
+  if (kNameColumn < columns) {
+    for (int r = 1; r <= kKeyRows; ++r)
+      g->item(r, kNameColumn)
+          ->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
+  }
+}
+
+void KeysPage::LabelRows() {
+  for (int r = 1; r <= kKeyRows; ++r) {
+    const int label = row_labels_ == KeyRowLabels::TwiceRow ? 2 * r : r - 1;
+    grid::SetCell(ui_.StringGridKey, r, 0, QString::number(label));
+  }
+}
+
+void KeysPage::ApplyModelSetup(const ModelSetup& setup) {
+  QTableWidget* g = ui_.StringGridKey;
+  if (setup.key_grid_columns > 0 && setup.key_grid_columns != g->columnCount()) {
+    delegate_->CommitOpenEditor();
+    g->setColumnCount(setup.key_grid_columns);
+    BuildColumns();
+  }
+  if (setup.key_grid_width > 0) g->setFixedWidth(setup.key_grid_width);
+  row_labels_ = setup.key_row_labels;
+  LabelRows();
+}
+
+// ---- Display and commit. ----
+
+void KeysPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
+  QTableWidget* g = ui_.StringGridKey;
+  for (int k = 0; k < keys::kCount; ++k) {
+    const int r = k + 1;
+    uint8_t arm = 0, disarm = 0;
+    keys::Rights(image, model, k, arm, disarm);
+    if (model == 251) {
+      grid::SetCell(g, r, 0, QString::number(k));
+      grid::SetCell(g, r, kNameColumn, Q(image.Text(keys::NameOffset(k), kNameWidth)));
+      grid::SetCell(g, r, 1, Q(keys::CodeText(image, model, k)));  // sixteen zeros for none
+    } else {
+      grid::SetCell(g, r, 1,
+                    keys::IsZero(image, model, k) ? QString() : Q(keys::CodeText(image, model, k)));
+    }
+    if (model == 250 || model == 251) {
+      const QString mark = model == 251 ? QStringLiteral("+") : QStringLiteral(" +");
+      for (int n = 0; n < 4; ++n) {
+        grid::SetCell(g, r, kFirstRightsColumn + n, (arm >> n) & 1 ? mark : QString());
+        grid::SetCell(g, r, kFirstRightsColumn + 4 + n, (disarm >> n) & 1 ? mark : QString());
+      }
+    }
+  }
+}
+
+void KeysPage::StringGridKeyExit() {
+  const int model = host().DeviceModel();
+  if (!IsKnownModel(model) || committing_) return;
+  committing_ = true;
+  QTableWidget* g = ui_.StringGridKey;
+  ConfigImage& image = host().Image();
+  for (int r = 1; r <= kKeyRows; ++r) {
+    const int k = r - 1;
+    keys::SetCodeText(image, model, k, grid::Cell(g, r, 1).toStdString());
+    // Model 252 shows no rights columns, so its rights bytes are written as 0.
+    uint8_t arm = 0, disarm = 0;
+    for (int c = kFirstRightsColumn; c < kFirstRightsColumn + 8 && c < g->columnCount(); ++c) {
+      if (!grid::Marked(g, r, c)) continue;
+      grid::SetCell(g, r, c, QStringLiteral(" +"));
+      const int n = (c - kFirstRightsColumn) % 4;
+      if (c < kFirstRightsColumn + 4)
+        arm |= static_cast<uint8_t>(1 << n);
+      else
+        disarm |= static_cast<uint8_t>(1 << n);
+    }
+    keys::SetRights(image, model, k, arm, disarm);
+    if (model == 251 && kNameColumn < g->columnCount())
+      image.SetText(keys::NameOffset(k), kNameWidth, grid::Cell(g, r, kNameColumn).toStdString());
+  }
+  committing_ = false;
+}
+
+void KeysPage::Commit() {
+  delegate_->CommitOpenEditor();
+  StringGridKeyExit();
+}
+
+void KeysPage::OnFocusChanged(QWidget* old, QWidget* now) {
+  if (old == nullptr) return;
+  QTableWidget* g = ui_.StringGridKey;
+  // Leaving the grid (not into its own in-place editor), or leaving the page.
+  const bool left_grid = grid::Inside(old, g) && !grid::Inside(now, g);
+  const bool left_page = grid::Inside(old, tab_) && !grid::Inside(now, tab_);
+  if (left_grid || left_page) StringGridKeyExit();
+}
+
+// ---- Cell events. ----
+
+void KeysPage::Toggle(int row, int column) {
+  QTableWidget* g = ui_.StringGridKey;
+  grid::SetCell(g, row, column, grid::Marked(g, row, column) ? QString() : QStringLiteral("  +"));
+}
+
+void KeysPage::StringGridCodeMouseDown(int row, int column) {
+  host().ResetProgress();
+  if (row >= 1 && IsRightsColumn(column) && column < ui_.StringGridKey->columnCount())
+    Toggle(row, column);
+}
+
+void KeysPage::StringGridCodeClick(int row, int column) {
+  host().ResetProgress();
+  if (row >= 1 && column == 1 && !ui_.ButtonKey->isHidden()) ButtonKeyClick();
+}
+
+bool KeysPage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != ui_.StringGridKey || event->type() != QEvent::KeyPress)
+    return QObject::eventFilter(watched, event);
+  // StringGridKeyKeyPress: characters only; the arrows and Tab move as usual.
+  auto* key = static_cast<QKeyEvent*>(event);
+  if (key->text().isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
+      key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Escape)
+    return false;
+  host().ResetProgress();
+  QTableWidget* g = ui_.StringGridKey;
+  const int row = g->currentRow(), column = g->currentColumn();
+  if (column == kNameColumn && row >= 1) return false;  // typed into the name
+  if (row >= 1 && IsRightsColumn(column) && key->key() == Qt::Key_Space) Toggle(row, column);
+  return true;  // nothing else is typed into the grid
+}
+
+// ---- Key learning. ----
+
+int KeysPage::CurrentKeyRow() const {
+  const int row = ui_.StringGridKey->currentRow();
+  return row >= 1 && row <= kKeyRows ? row : 1;
+}
+
+void KeysPage::ButtonKeyClick() {
+  host().exchange().ButtonKeyClick();
+}
+
+void KeysPage::ButtonStopKeyClick() {
+  host().exchange().ButtonStopKeyClick();
+}
+
+void KeysPage::ButtonWriteKeyClick() {
+  host().ResetProgress();
+  delegate_->CommitOpenEditor();
+  QTableWidget* g = ui_.StringGridKey;
+  const QString key = Q(host().exchange().KeyText());
+  bool kept_out = false;
+  for (int r = 1; r <= kKeyRows; ++r) {
+    if (grid::Cell(g, r, 1) != key) continue;
+    if (host().dialogs().AskYesNo(QStringLiteral("Такой ключ уже есть"),
+                                  QStringLiteral("Удалить старый?")))
+      grid::SetCell(g, r, 1, QString());
+    else
+      kept_out = true;
+  }
+  if (!kept_out) grid::SetCell(g, CurrentKeyRow(), 1, key);
+  StringGridKeyExit();
+}
+
+void KeysPage::Button2Click() {
+  delegate_->CommitOpenEditor();
+  grid::SetCell(ui_.StringGridKey, CurrentKeyRow(), 1, QString());
+  StringGridKeyExit();
+}
+
+void KeysPage::SetExchangeButtonsEnabled(bool enabled) {
+  ui_.ButtonKey->setEnabled(enabled);
+}
+
+void KeysPage::SetEditKey(const QString& text) {
+  ui_.EditKey->setText(text);
+}
+
+void KeysPage::KeyPollingStarted() {
+  ui_.ButtonStopKey->show();
+  ui_.PanelSetKey->show();
+  ui_.ButtonWriteKey->hide();
+  ui_.PanelKey->show();
+}
+
+void KeysPage::KeyRead() {
+  ui_.ButtonWriteKey->show();
+  ui_.PanelSetKey->hide();
+  ui_.ButtonStopKey->hide();
+}
+
+void KeysPage::KeyStopped() {
+  ui_.PanelSetKey->hide();
+  ui_.PanelKey->hide();
+}
+
+void KeysPage::PageChanging() {
+  ui_.PanelSetKey->hide();
+  ui_.PanelKey->hide();
+}
+
+}  // namespace lovar
