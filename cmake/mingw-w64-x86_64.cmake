@@ -25,3 +25,15 @@ find_program(LOVAR_WINE NAMES wine wine64)
 if(LOVAR_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${LOVAR_WINE})
 endif()
+
+# CLI11 is header-only and lives in the build machine's /usr/include, which must not go on the
+# include path of a mingw build (its C headers would shadow mingw's). Point CLI11_INCLUDE_DIR
+# at a folder that holds only a link to CLI/.
+if(NOT CLI11_INCLUDE_DIR AND EXISTS /usr/include/CLI/CLI.hpp AND CMAKE_BINARY_DIR)
+  set(LOVAR_CLI11_DIR ${CMAKE_BINARY_DIR}/cli11-include)
+  file(MAKE_DIRECTORY ${LOVAR_CLI11_DIR})
+  if(NOT EXISTS ${LOVAR_CLI11_DIR}/CLI)
+    file(CREATE_LINK /usr/include/CLI ${LOVAR_CLI11_DIR}/CLI SYMBOLIC)
+  endif()
+  set(CLI11_INCLUDE_DIR ${LOVAR_CLI11_DIR} CACHE PATH "CLI11 headers, for the mingw build")
+endif()
