@@ -245,8 +245,9 @@ struct PortBackend::Os {
   // /dev/null under it, and only the destructor closes it. So no thread can ever reach a
   // descriptor that has been reused for something else.
   int fd = -1;
-  int stop_fd = -1;  // eventfd: Stop()
-  int kick_fd = -1;  // eventfd: the write state changed (a write finished or was queued)
+  int stop_fd = -1;        // eventfd: Stop()
+  int kick_fd = -1;        // eventfd: the write state changed (a write finished or was queued)
+  bool exclusive = false;  // we put the tty in exclusive mode
   std::atomic<bool> stopped{false};
   std::atomic<bool> released{false};
   std::atomic<LinkError> failure{LinkError::None};
@@ -272,6 +273,8 @@ struct PortBackend::Os {
   bool write_done = false;  // a completion to report
 
   ~Os() {
+    // The exclusive mode is the tty's, not ours: it would outlive us while others have it open.
+    if (exclusive && !released.load()) (void)ioctl(fd, TIOCNXCL);
     for (int f : {fd, stop_fd, kick_fd}) {
       if (f >= 0) close(f);
     }
@@ -363,7 +366,16 @@ std::unique_ptr<PortBackend> PortBackend::Open(const std::string& name, TDCB& dc
     error = LinkError::NotSerial;
     return nullptr;
   }
-  if (tty) (void)ioctl(os->fd, TIOCEXCL);
+  if (tty) {
+    // A program that holds the port in exclusive mode without the lock still counts as
+    // holding it (root gets past the exclusive mode, so ask for it).
+    int exclusive = 0;
+    if (ioctl(os->fd, TIOCGEXCL, &exclusive) == 0 && exclusive) {
+      error = LinkError::PortBusy;
+      return nullptr;
+    }
+    os->exclusive = ioctl(os->fd, TIOCEXCL) == 0;
+  }
   if (apply_dcb) ApplyDcb(os->fd, dcb);
   os->stop_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   os->kick_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -544,7 +556,8 @@ void PortBackend::ReleasePort() {
   if (os.released.exchange(true)) return;
   os.queued.clear();
   os.queued_pos = 0;
-  (void)ioctl(os.fd, TIOCNXCL);  // the exclusive mode would outlive us if the tty stays open
+  // The exclusive mode would outlive us if the tty stays open elsewhere.
+  if (os.exclusive) (void)ioctl(os.fd, TIOCNXCL);
   // Closing the port would free its descriptor number for reuse while the other thread may
   // still hold it; /dev/null put under the same number drops the port (and its lock) safely.
   const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);

@@ -1,5 +1,6 @@
 // Opening, closing, writing and losing the line, through the real TCport over a
 // pseudo-terminal.
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -66,6 +67,16 @@ TEST_F(Port, PortHeldByAnotherTCportIsBusy) {
   port_.CloseDevice();
   EXPECT_TRUE(other.OpenDevice());
   EXPECT_EQ(other.LastError(), LinkError::None);
+}
+
+// Another program that took the tty's exclusive mode but no lock holds it all the same.
+TEST_F(Port, PortInExclusiveModeElsewhereIsBusy) {
+  ASSERT_EQ(ioctl(pty_.SlaveFd(), TIOCEXCL), 0);
+  EXPECT_FALSE(port_.OpenDevice());
+  EXPECT_EQ(port_.LastError(), LinkError::PortBusy);
+  EXPECT_FALSE(ComPortAvailable(pty_.Path()));
+  ASSERT_EQ(ioctl(pty_.SlaveFd(), TIOCNXCL), 0);
+  EXPECT_TRUE(port_.OpenDevice());
 }
 
 struct OpenFailure {
@@ -202,6 +213,25 @@ TEST_F(Port, HangUpEndsReceptionAndThePortCountsAsClosed) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(1200));
   EXPECT_FALSE(port_.Connect());
   EXPECT_EQ(port_.LastError(), LinkError::HungUp);
+}
+
+// The receive thread lets go of a hung-up port while the window thread keeps writing to it.
+TEST_F(Port, HangUpDuringWritesIsSafe) {
+  ASSERT_TRUE(port_.OpenDevice());
+  std::thread device([&] {
+    pty_.Read(300);
+    pty_.CloseMaster();
+  });
+  const auto until = std::chrono::steady_clock::now() + kLong;
+  const auto bytes = Pattern(30);
+  while (port_.IsOpen() && std::chrono::steady_clock::now() < until) {
+    port_.WriteDevice(static_cast<int32_t>(bytes.size()), bytes);
+    loop_.RunFor(milliseconds(1));
+  }
+  device.join();
+  EXPECT_FALSE(port_.IsOpen());
+  EXPECT_EQ(port_.LastError(), LinkError::HungUp);
+  EXPECT_TRUE(port_.CloseDevice());
 }
 
 // After a hang-up the port opens again without an explicit CloseDevice first.
