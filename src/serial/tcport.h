@@ -153,7 +153,12 @@ class TCport : public PortInterface {
   TCport(const TCport&) = delete;
   TCport& operator=(const TCport&) = delete;
 
-  // PortInterface.
+  // PortInterface. OpenDevice sets Connect (unless set) and starts the receive thread; after a
+  // hang-up it first cleans up the lost port, so no CloseDevice is needed to open again.
+  // CloseDevice may be called from inside any event handler of this port. IsOpen is false
+  // once reception has ended by a hang-up, while Connect keeps its value until CloseDevice.
+  // LastError: why the last open failed, HungUp after a hang-up (also after the CloseDevice
+  // that follows it), None after a successful open.
   void SetNameDevice(std::string name) override { name_device_ = std::move(name); }
   const std::string& NameDevice() const override { return name_device_; }
   bool IsOpen() const override;
