@@ -42,12 +42,17 @@ CodesPage::CodesPage(PageHost& host, QWidget* tab) : Page(host) {
   g->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
                      QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
   g->setFrameShape(QFrame::Box);
+  g->horizontalHeader()->setMinimumSectionSize(8);
   g->verticalHeader()->setDefaultSectionSize(kRowHeight);
   g->verticalHeader()->setMinimumSectionSize(kRowHeight);
   int width = 2 * g->frameWidth();
   for (int c = 0; c < g->columnCount(); ++c) {
-    g->setColumnWidth(c, kColumnWidths[c]);
-    width += kColumnWidths[c];
+    // The heading "п/н" must show whole in the window's font.
+    const int w = c == 0 ? std::max(kColumnWidths[0],
+                                    g->fontMetrics().horizontalAdvance(QStringLiteral("п/н")) + 10)
+                         : kColumnWidths[c];
+    g->setColumnWidth(c, w);
+    width += w;
   }
   g->setFixedSize(width, kRowHeight * (kRows + 1) + 2 * g->frameWidth());
   grid::MakeFixedCells(g);

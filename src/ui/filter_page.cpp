@@ -25,12 +25,17 @@ FilterPage::FilterPage(PageHost& host, QWidget* tab) : Page(host) {
   ui_.setupUi(tab);
   QTableWidget* g = ui_.StringGridFiltr;
   g->setFrameShape(QFrame::Box);
+  g->horizontalHeader()->setMinimumSectionSize(8);
   g->verticalHeader()->setDefaultSectionSize(kRowHeight);
   g->verticalHeader()->setMinimumSectionSize(kRowHeight);
   int width = 2 * g->frameWidth();
   for (int c = 0; c < g->columnCount(); ++c) {
-    g->setColumnWidth(c, kColumnWidths[c]);
-    width += kColumnWidths[c];
+    // The headings "  1" to "  5" must show whole in the window's font.
+    const int w = c == 0 ? kColumnWidths[0]
+                         : std::max(kColumnWidths[c],
+                                    g->fontMetrics().horizontalAdvance(QStringLiteral("  5")) + 8);
+    g->setColumnWidth(c, w);
+    width += w;
   }
   g->setFixedSize(width, kRowHeight * (filter::kEvents + 1) + 2 * g->frameWidth());
   grid::MakeFixedCells(g);

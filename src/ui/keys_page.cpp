@@ -35,6 +35,8 @@ void SetCell(QTableWidget* table, int row, int column, const QString& text) {
 }
 
 void MakeFixedCells(QTableWidget* table) {
+  // Texts are clipped at the cell's edge, never shortened to "…".
+  table->setTextElideMode(Qt::ElideNone);
   table->horizontalHeader()->hide();
   table->verticalHeader()->hide();
   table->setWordWrap(false);
@@ -166,6 +168,7 @@ KeysPage::KeysPage(PageHost& host, QWidget* tab) : Page(host), tab_(tab) {
   g->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
                      QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
   g->setFrameShape(QFrame::Box);
+  g->horizontalHeader()->setMinimumSectionSize(8);
   g->verticalHeader()->setDefaultSectionSize(kRowHeight);
   g->verticalHeader()->setMinimumSectionSize(kRowHeight);
   g->setFixedHeight(kRowHeight * (kKeyRows + 1) + 2 * g->frameWidth());
@@ -179,6 +182,7 @@ KeysPage::KeysPage(PageHost& host, QWidget* tab) : Page(host), tab_(tab) {
       nullptr);
   g->setItemDelegate(delegate_);
   BuildColumns();
+  FitWidth(CreationSetup().key_grid_width);
   LabelRows();
   g->setCurrentCell(1, 1);
   g->installEventFilter(this);
@@ -202,6 +206,10 @@ void KeysPage::BuildColumns() {
   const int columns = g->columnCount();
   for (int c = 0; c < columns && c < static_cast<int>(std::size(kColumnWidths)); ++c)
     g->setColumnWidth(c, kColumnWidths[c]);
+  // Sixteen digits of a model 251 key must show whole in the window's font.
+  const int code_width =
+      g->fontMetrics().horizontalAdvance(QStringLiteral("0000000000000000")) + 10;
+  if (columns > 1) g->setColumnWidth(1, std::max(kColumnWidths[1], code_width));
   grid::MakeFixedCells(g);
   grid::SetCell(g, 0, 1, QStringLiteral("Код"));
   for (int c = kFirstRightsColumn; c < kFirstRightsColumn + 8 && c < columns; ++c)
@@ -210,6 +218,27 @@ void KeysPage::BuildColumns() {
     for (int r = 1; r <= kKeyRows; ++r)
       g->item(r, kNameColumn)
           ->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
+  }
+}
+
+void KeysPage::FitWidth(int wanted) {
+  QTableWidget* g = ui_.StringGridKey;
+  // Never narrower than its columns, or the last ones would be cut off.
+  int columns_width = 2 * g->frameWidth();
+  for (int c = 0; c < g->columnCount(); ++c) columns_width += g->columnWidth(c);
+  g->setFixedWidth(std::max(wanted, columns_width));
+  ui_.PanelKeyHeads->setFixedWidth(g->width());
+  // The labels "Взятие ШС" and "Снятие  ШС" in their frames stand over their four columns.
+  if (g->columnCount() < kFirstRightsColumn + 8) return;
+  int x = g->frameWidth() + g->columnWidth(0) + g->columnWidth(1);
+  for (auto [bevel, label] : {std::pair<QWidget*, QWidget*>{ui_.Bevel3, ui_.Label9},
+                              std::pair<QWidget*, QWidget*>{ui_.Bevel4, ui_.Label10}}) {
+    const int first = bevel == ui_.Bevel3 ? kFirstRightsColumn : kFirstRightsColumn + 4;
+    int width = 0;
+    for (int c = first; c < first + 4; ++c) width += g->columnWidth(c);
+    bevel->setGeometry(x, 0, width + 1, ui_.PanelKeyHeads->height());
+    label->setGeometry(x + 1, 1, width - 1, ui_.PanelKeyHeads->height() - 2);
+    x += width;
   }
 }
 
@@ -227,7 +256,7 @@ void KeysPage::ApplyModelSetup(const ModelSetup& setup) {
     g->setColumnCount(setup.key_grid_columns);
     BuildColumns();
   }
-  if (setup.key_grid_width > 0) g->setFixedWidth(setup.key_grid_width);
+  if (setup.key_grid_width > 0) FitWidth(setup.key_grid_width);
   row_labels_ = setup.key_row_labels;
   LabelRows();
 }

@@ -129,6 +129,7 @@ class KeysPage : public QObject, public Page {
  private:
   void BuildColumns();
   void LabelRows();
+  void FitWidth(int wanted);
   void Toggle(int row, int column);
   int CurrentKeyRow() const;
   void OnFocusChanged(QWidget* old, QWidget* now);
