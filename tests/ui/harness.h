@@ -111,3 +111,41 @@ struct Session {
 };
 
 }  // namespace lovar::testing
+
+namespace lovar::testing {
+// Test classes register themselves; test_main.cpp runs them all.
+using TestFactory = QObject* (*)();
+inline std::vector<TestFactory>& TestRegistry() {
+  static std::vector<TestFactory> registry;
+  return registry;
+}
+inline bool RegisterTest(TestFactory factory) {
+  TestRegistry().push_back(factory);
+  return true;
+}
+
+// Leaving a control, as when the focus moves on with Tab.
+inline void Leave(QWidget* widget) {
+  QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+  QApplication::sendEvent(widget, &out);
+}
+// Typing characters one key at a time (any script, unlike QTest::keyClicks).
+inline void Type(QWidget* widget, const QString& text) {
+  for (QChar c : text) {
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(widget, &release);
+  }
+}
+// Typing into an edit and leaving it.
+inline void TypeAndLeave(QLineEdit* edit, const QString& text) {
+  edit->clear();
+  Type(edit, text);
+  Leave(edit);
+}
+}  // namespace lovar::testing
+
+#define LOVAR_UI_TEST(Class)             \
+  static const bool kRegistered##Class = \
+      ::lovar::testing::RegisterTest([]() -> QObject* { return new Class; });
