@@ -1,0 +1,266 @@
+// The keys page: the key grid's display and commit for each model, its cell editing, and key
+// learning against the in-process simulator (a key after a few empty polls, duplicates answered
+// Yes and No, a page change stopping it).
+#include "model/regions.h"
+#include "pages_helpers.h"
+
+using namespace lovar;
+using namespace lovar::testing;
+
+namespace {
+
+constexpr int kBase251 = 3584;  // key entry k of model 251 at 3584 + 16k
+
+// The simulator's default key, as the reader reports it (first byte at reply position 7).
+const QString kKey251 = "EFCDAB8967452301";  // last byte first, all eight
+const QString kKey250 = "89674523";          // key buffer entries 3 to 6
+
+ConfigImage WithoutKeys(int model) {
+  ConfigImage image = SampleImage(model);
+  for (int k = 0; k < keys::kCount; ++k) {
+    keys::SetCodeText(image, model, k, "");
+    keys::SetRights(image, model, k, 0, 0);
+  }
+  return image;
+}
+
+}  // namespace
+
+class KeysPageTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void Model251KeyTextAndRightsStoreHighestOffsetFirst() {
+    Session s;
+    QVERIFY(ReadDemo(s, 251, WithoutKeys(251)));
+    QVERIFY(ShowTab(s, "TabSheet2"));
+    QTableWidget* g = Keys(s).ui().StringGridKey;
+    QCOMPARE(CellText(g, 1, 1), QString("0000000000000000"));  // no key still shows its zeros
+    QVERIFY(FocusOn(g));
+    g->item(1, 1)->setText("0A1B2C3D4E5F6071");
+    ClickCell(g, 1, 2);  // "Взятие ШС" 1
+    ClickCell(g, 1, 9);  // "Снятие  ШС" 4
+    QVERIFY(LeaveGrid(s));
+    const ConfigImage& image = s.form1().Image();
+    QCOMPARE(Bytes(image, kBase251, 8),
+             (std::vector<uint8_t>{0x71, 0x60, 0x5F, 0x4E, 0x3D, 0x2C, 0x1B, 0x0A}));
+    QCOMPARE(int(image[kBase251 + 9]), 0x18);
+    QCOMPARE(CellText(g, 1, 2), QString(" +"));  // a commit rewrites the marks
+    s.form1().UpDate();
+    QCOMPARE(CellText(g, 1, 1), QString("0A1B2C3D4E5F6071"));
+    QCOMPARE(CellText(g, 1, 2), QString("+"));
+    QCOMPARE(CellText(g, 1, 3), QString());
+    QCOMPARE(CellText(g, 1, 9), QString("+"));
+  }
+
+  void Model250RightsNibblesAreSwappedAgainst251AndNoKeyShowsEmpty() {
+    Session s;
+    QVERIFY(ReadDemo(s, 250, WithoutKeys(250)));
+    QVERIFY(ShowTab(s, "TabSheet2"));
+    QTableWidget* g = Keys(s).ui().StringGridKey;
+    QCOMPARE(CellText(g, 1, 1), QString());
+    QCOMPARE(CellText(g, 1, 0), QString("2"));
+    QCOMPARE(CellText(g, 16, 0), QString("32"));
+    QVERIFY(FocusOn(g));
+    ClickCell(g, 1, 2);
+    ClickCell(g, 1, 9);
+    QCOMPARE(CellText(g, 1, 2), QString("  +"));
+    QVERIFY(LeaveGrid(s));
+    QCOMPARE(int(s.form1().Image()[235]), 0x81);
+    // A second press on a marked cell clears it.
+    QVERIFY(FocusOn(g));
+    ClickCell(g, 1, 9);
+    QVERIFY(LeaveGrid(s));
+    QCOMPARE(int(s.form1().Image()[235]), 0x01);
+  }
+
+  void SpaceTogglesRightsAndOnlyTheNameColumnTakesCharacters() {
+    Session s;
+    QVERIFY(ReadDemo(s, 251, WithoutKeys(251)));
+    QVERIFY(ShowTab(s, "TabSheet2"));
+    QTableWidget* g = Keys(s).ui().StringGridKey;
+    QVERIFY(FocusOn(g));
+    g->setCurrentCell(2, 4);
+    QTest::keyClick(g, Qt::Key_Space);
+    QCOMPARE(CellText(g, 2, 4), QString("  +"));
+    QTest::keyClick(g, Qt::Key_A);  // swallowed in a rights cell
+    QCOMPARE(CellText(g, 2, 4), QString("  +"));
+    QTest::keyClick(g, Qt::Key_Space);
+    QCOMPARE(CellText(g, 2, 4), QString());
+    g->setCurrentCell(2, 1);
+    Type(g, "12");  // the key code is never typed
+    QVERIFY(OpenEditor(g) == nullptr);
+    QCOMPARE(CellText(g, 2, 1), QString("0000000000000000"));
+  }
+
+  void Model251NameTypedOverALongerOneIsStoredWithAZeroByte() {
+    Session s;
+    ConfigImage image = WithoutKeys(251);
+    image.SetText(keys::NameOffset(0), 8, "ABCDEFGH");
+    image.SetText(keys::NameOffset(1), 8, "NEXTNAME");
+    QVERIFY(ReadDemo(s, 251, image));
+    QVERIFY(ShowTab(s, "TabSheet2"));
+    QTableWidget* g = Keys(s).ui().StringGridKey;
+    QCOMPARE(CellText(g, 1, 10), QString("ABCDEFGH"));
+    // The first character replaces the text; Cyrillic and "@" are refused by the key filter.
+    TypeIntoCell(g, 1, 10, "Xжy@");
+    QVERIFY(LeaveGrid(s));
+    QCOMPARE(CellText(g, 1, 10), QString("Xy"));
+    QCOMPARE(Bytes(s.form1().Image(), keys::NameOffset(0), 4),
+             (std::vector<uint8_t>{'X', 'y', 0, 'D'}));
+    s.form1().UpDate();
+    QCOMPARE(CellText(g, 1, 10), QString("Xy"));
+    // A ninth character is refused.
+    TypeIntoCell(g, 3, 10, "123456789");
+    QVERIFY(LeaveGrid(s));
+    QCOMPARE(CellText(g, 3, 10), QString("12345678"));
+  }
+
+  void APastedNameIsCutToEightCharacters() {
+    Session s;
+    ConfigImage image = WithoutKeys(251);
+    image.SetText(keys::NameOffset(1), 8, "NEXTNAME");
+    QVERIFY(ReadDemo(s, 251, image));
+    QVERIFY(ShowTab(s, "TabSheet2"));
+    QTableWidget* g = Keys(s).ui().StringGridKey;
+    QVERIFY(PasteIntoCell(g, 1, 10, "ABCDEFGHIJKL") != nullptr);
+    QVERIFY(LeaveGrid(s));
+    QCOMPARE(CellText(g, 1, 10), QString("ABCDEFGH"));
+    QCOMPARE(s.form1().Image().Text(keys::NameOffset(0), 8), std::string("ABCDEFGH"));
+    QCOMPARE(s.form1().Image().Text(keys::NameOffset(1), 8), std::string("NEXTNAME"));
+  }
+
+  void Model252GridHasTwoColumnsAndItsCommitWritesZeroRights() {
+    Session s;
+    ConfigImage image = SampleImage(252);
+    for (int offset = 235; offset <= 250; ++offset) image[offset] = 0xFF;
+    QVERIFY(ReadDemo(s, 252, image));
+    KeysPage& page = Keys(s);
+    QTableWidget* g = page.ui().StringGridKey;
+    QCOMPARE(g->columnCount(), 2);
+    QVERIFY(g->width() >= 144 && g->width() < 200);
+    QVERIFY(page.ui().Label9->isHidden());
+    QVERIFY(page.ui().Bevel4->isHidden());
+    QCOMPARE(CellText(g, 1, 0), QString("0"));
+    const std::vector<uint8_t> codes = Bytes(image, 156, 64);
+    page.Commit();
+    QCOMPARE(Bytes(s.form1().Image(), 235, 16), std::vector<uint8_t>(16, 0));
+    QCOMPARE(Bytes(s.form1().Image(), 156, 64), codes);
+    QCOMPARE(int(s.form1().Image()[251]), int(image[251]));
+  }
+
+  void LeavingThePageCommitsTheGrid() {
+    Session s;
+    QVERIFY(ReadDemo(s, 250, WithoutKeys(250)));
+    QVERIFY(ShowTab(s, "TabSheet2"));
+    QTableWidget* g = Keys(s).ui().StringGridKey;
+    QVERIFY(FocusOn(g));
+    ClickCell(g, 4, 5);  // "Взятие ШС" 4 of key 3
+    s.ui().PageControl1->setCurrentIndex(0);
+    QVERIFY(WaitFor([&] { return s.form1().Image()[238] == 0x08; }, 5000));
+  }
+
+  void Model251KeyAfterEmptyPollsIsStoredInTheCurrentRow() {
+    Session s;
+    QVERIFY(ReadDemo(s, 251, WithoutKeys(251)));
+    QVERIFY(ShowTab(s, "TabSheet2"));
+    KeysPage& page = Keys(s);
+    Ui::KeysPage& u = page.ui();
+    QVERIFY(u.ButtonKey->isEnabled());
+    u.ButtonKey->click();
+    QVERIFY(!u.PanelKey->isHidden());
+    QVERIFY(!u.PanelSetKey->isHidden());
+    QVERIFY(!u.ButtonStopKey->isHidden());
+    QVERIFY(u.ButtonWriteKey->isHidden());
+    QVERIFY(!u.ButtonKey->isEnabled());
+    QVERIFY(WaitFor([&] { return !u.ButtonWriteKey->isHidden(); }));
+    // The simulator answers three polls without a key; the first reply is always polled again.
+    QVERIFY(s.demo(251).device().key_polls() >= 4);
+    QCOMPARE(u.EditKey->text(), kKey251);
+    QVERIFY(u.PanelSetKey->isHidden());
+    QVERIFY(u.ButtonStopKey->isHidden());
+    QVERIFY(u.ButtonKey->isEnabled());
+
+    u.StringGridKey->setCurrentCell(5, 1);
+    u.ButtonWriteKey->click();
+    QCOMPARE(CellText(u.StringGridKey, 5, 1), kKey251);
+    QCOMPARE(Bytes(s.form1().Image(), kBase251 + 16 * 4, 8),
+             (std::vector<uint8_t>{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}));
+    QVERIFY(s.dialogs.messages.empty());  // no duplicate, no question
+  }
+
+  void DuplicateAnsweredNoKeepsTheKeyOut() {
+    Session s;
+    ConfigImage image = WithoutKeys(250);
+    keys::SetCodeText(image, 250, 1, kKey250.toStdString());
+    QVERIFY(ReadDemo(s, 250, image));
+    QVERIFY(ShowTab(s, "TabSheet2"));
+    Ui::KeysPage& u = Keys(s).ui();
+    u.ButtonKey->click();
+    QVERIFY(WaitFor([&] { return !u.ButtonWriteKey->isHidden(); }));
+    QCOMPARE(u.EditKey->text(), kKey251);  // every key byte, last first
+    s.dialogs.yes_no_answer = false;
+    u.StringGridKey->setCurrentCell(7, 1);
+    u.ButtonWriteKey->click();
+    QCOMPARE(int(s.dialogs.messages.size()), 1);
+    QCOMPARE(s.dialogs.messages[0].caption, QString("Такой ключ уже есть"));
+    QCOMPARE(s.dialogs.messages[0].text, QString("Удалить старый?"));
+    QCOMPARE(CellText(u.StringGridKey, 2, 1), kKey250);
+    QCOMPARE(CellText(u.StringGridKey, 7, 1), QString());
+    QCOMPARE(Bytes(s.form1().Image(), 156, 64), Bytes(image, 156, 64));
+  }
+
+  void DuplicateAnsweredYesIsAskedForEveryRowAndMovesTheKey() {
+    Session s;
+    ConfigImage image = WithoutKeys(250);
+    keys::SetCodeText(image, 250, 4, kKey250.toStdString());   // row 5
+    keys::SetCodeText(image, 250, 15, kKey250.toStdString());  // row 16
+    QVERIFY(ReadDemo(s, 250, image));
+    QVERIFY(ShowTab(s, "TabSheet2"));
+    Ui::KeysPage& u = Keys(s).ui();
+    u.ButtonKey->click();
+    QVERIFY(WaitFor([&] { return !u.ButtonWriteKey->isHidden(); }));
+    s.dialogs.yes_no_answer = true;
+    u.StringGridKey->setCurrentCell(5, 1);  // the row that already holds the key
+    u.ButtonWriteKey->click();
+    QCOMPARE(int(s.dialogs.messages.size()), 2);
+    QCOMPARE(CellText(u.StringGridKey, 5, 1), kKey250);
+    QCOMPARE(CellText(u.StringGridKey, 16, 1), QString());
+    const ConfigImage& tool = s.form1().Image();
+    QCOMPARE(Bytes(tool, 156 + 16, 4), (std::vector<uint8_t>{0x23, 0x45, 0x67, 0x89}));
+    QCOMPARE(Bytes(tool, 156 + 60, 4), std::vector<uint8_t>(4, 0));
+    // "Удалить" empties the current row and stores it.
+    u.Button2->click();
+    QCOMPARE(Bytes(tool, 156 + 16, 4), std::vector<uint8_t>(4, 0));
+  }
+
+  void APageChangeStopsKeyLearning() {
+    Session s;
+    QVERIFY(ReadDemo(s, 251, WithoutKeys(251)));
+    QVERIFY(ShowTab(s, "TabSheet2"));
+    Ui::KeysPage& u = Keys(s).ui();
+    u.ButtonKey->click();
+    QVERIFY(!u.PanelKey->isHidden());
+    s.ui().PageControl1->setCurrentIndex(0);  // before the first reply is handled
+    QVERIFY(u.PanelKey->isHidden());
+    QVERIFY(u.PanelSetKey->isHidden());
+    QVERIFY(u.ButtonKey->isEnabled());
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+    QCOMPARE(s.demo(251).device().key_polls(), 1);  // the late reply sent nothing more
+    QCOMPARE(u.EditKey->text(), QString());
+  }
+
+  void ClickOnAKeyCodeCellStartsAKeyRead() {
+    Session s;
+    QVERIFY(ReadDemo(s, 250, WithoutKeys(250)));
+    QVERIFY(ShowTab(s, "TabSheet2"));
+    Ui::KeysPage& u = Keys(s).ui();
+    ClickCell(u.StringGridKey, 3, 1);
+    QVERIFY(!u.PanelSetKey->isHidden());
+    QVERIFY(WaitFor([&] { return !u.ButtonWriteKey->isHidden(); }));
+    u.ButtonWriteKey->click();
+    QCOMPARE(CellText(u.StringGridKey, 3, 1), kKey250);
+  }
+};
+
+LOVAR_UI_TEST(KeysPageTest)
+#include "pages_keys_test.moc"
