@@ -33,6 +33,46 @@ namespace {
 using namespace lovar;
 using Clock = std::chrono::steady_clock;
 
+// The tool under test: lovar-cli by default; with --cli "wine .../lovar-cli.exe" --link
+// $WINEPREFIX/dosdevices/com7 --port-name COM7 the Windows build under Wine.
+struct Tool {
+  std::vector<std::string> command{LOVAR_CLI_PATH};
+  std::string link;       // made to point at the pseudo-terminal when set
+  std::string port_name;  // the name the tool opens; the pty path when empty
+};
+Tool g_tool;
+
+std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : text) {
+    if (c == ' ') {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  if (!word.empty()) words.push_back(word);
+  return words;
+}
+
+// The tool's read command on the pty at path.
+std::vector<std::string> ReadCommand(const std::string& path, const std::string& file) {
+  std::string port = path;
+  if (!g_tool.link.empty()) {
+    unlink(g_tool.link.c_str());
+    if (symlink(path.c_str(), g_tool.link.c_str()) != 0) std::perror("symlink");
+    port = g_tool.port_name;
+  }
+  std::vector<std::string> args = g_tool.command;
+  for (const char* a : {"read", "--port"}) args.push_back(a);
+  args.push_back(port);
+  args.push_back("--out");
+  args.push_back(file);
+  return args;
+}
+
 double Micros(Clock::duration d) {
   return std::chrono::duration<double, std::micro>(d).count();
 }
@@ -47,7 +87,7 @@ pid_t Spawn(const std::vector<std::string>& args, int out_fd = -1) {
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+  if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
     std::perror(argv[0]);
     std::exit(1);
   }
@@ -109,7 +149,7 @@ void Unpaced() {
 
   const std::string file = "/tmp/lovar-bench-unpaced.dat";
   const auto started = Clock::now();
-  const pid_t cli = Spawn({LOVAR_CLI_PATH, "read", "--port", slave_path, "--out", file});
+  const pid_t cli = Spawn(ReadCommand(slave_path, file));
   const ChildResult r = Wait(cli, started);
   stop = true;
   device.join();
@@ -141,7 +181,7 @@ void Paced() {
   while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
   const std::string file = "/tmp/lovar-bench-paced.dat";
   const auto started = Clock::now();
-  const pid_t cli = Spawn({LOVAR_CLI_PATH, "read", "--port", line, "--out", file});
+  const pid_t cli = Spawn(ReadCommand(line, file));
   const ChildResult r = Wait(cli, started);
   kill(sim, SIGTERM);
   waitpid(sim, nullptr, 0);
@@ -196,7 +236,19 @@ void Idle() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string only = argc > 1 ? argv[1] : "";
+  std::string only;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--cli" && i + 1 < argc) g_tool.command = Words(argv[++i]);
+    else if (a == "--link" && i + 1 < argc) g_tool.link = argv[++i];
+    else if (a == "--port-name" && i + 1 < argc) g_tool.port_name = argv[++i];
+    else only = a;
+  }
+  if (g_tool.command.empty() || (!g_tool.link.empty() && g_tool.port_name.empty())) {
+    std::fprintf(stderr, "usage: bench_turnaround [unpaced|paced|idle] [--cli CMD] "
+                         "[--link PATH --port-name NAME]\n");
+    return 2;
+  }
   if (only.empty() || only == "unpaced") Unpaced();
   if (only.empty() || only == "paced") Paced();
   if (only.empty() || only == "idle") Idle();
