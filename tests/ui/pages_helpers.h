@@ -50,7 +50,7 @@ inline bool ShowTab(Session& s, const char* tab) {
   QTabWidget* tabs = s.ui().PageControl1;
   tabs->setCurrentWidget(tabs->findChild<QWidget*>(tab));
   s.form1().activateWindow();
-  return QTest::qWaitForWindowActive(&s.form1());
+  return WaitFor([&] { return s.form1().isActiveWindow(); }, 5000);
 }
 
 inline bool FocusOn(QWidget* widget) {
