@@ -1,0 +1,131 @@
+// The codes page of model 250: typed codes and their digit packing, codes of fewer than four
+// digits, rights, the installer's row, and pasted text that is not digits.
+#include "model/regions.h"
+#include "pages_helpers.h"
+
+using namespace lovar;
+using namespace lovar::testing;
+
+namespace {
+
+ConfigImage WithoutCodes() {
+  ConfigImage image = SampleImage(250);
+  for (int i = 0; i < 100; ++i) image[i] = 0;
+  return image;
+}
+
+}  // namespace
+
+class CodesPageTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void TypedCodesArePackedLowNibbleFirst_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("second");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("four digits") << "1234" << 0x21 << 0x43 << "1234";
+    QTest::newRow("three digits are no code") << "123" << 0 << 0 << "";
+    QTest::newRow("four zeros are no code") << "0000" << 0 << 0 << "";
+    QTest::newRow("a fifth digit is refused") << "98765" << 0x89 << 0x67 << "9876";
+    QTest::newRow("letters are refused") << "1a2b3c4" << 0x21 << 0x43 << "1234";
+  }
+  void TypedCodesArePackedLowNibbleFirst() {
+    QFETCH(QString, typed);
+    QFETCH(int, first);
+    QFETCH(int, second);
+    QFETCH(QString, shown);
+    Session s;
+    QVERIFY(ReadDemo(s, 250, WithoutCodes()));
+    QVERIFY(ShowTab(s, "TabSheet3"));
+    QTableWidget* g = Codes(s).ui().StringGridCode;
+    TypeIntoCell(g, 2, 1, typed);
+    QVERIFY(LeaveGrid(s));
+    QCOMPARE(int(s.form1().Image()[5]), first);
+    QCOMPARE(int(s.form1().Image()[6]), second);
+    s.form1().UpDate();
+    QCOMPARE(CellText(g, 2, 1), shown);
+  }
+
+  void DuressCodeAndRightsOfARow() {
+    Session s;
+    QVERIFY(ReadDemo(s, 250, WithoutCodes()));
+    QVERIFY(ShowTab(s, "TabSheet3"));
+    QTableWidget* g = Codes(s).ui().StringGridCode;
+    TypeIntoCell(g, 3, 2, "5678");
+    ClickCell(g, 3, 3);   // "Взятие" 1
+    ClickCell(g, 3, 10);  // "Снятие" 4
+    QCOMPARE(CellText(g, 3, 3), QString("  +"));
+    QVERIFY(LeaveGrid(s));
+    QCOMPARE(Bytes(s.form1().Image(), 10, 5), (std::vector<uint8_t>{0, 0, 0x65, 0x87, 0x81}));
+    // The commit rewrites marked cells as "+" and the others as empty; a display as " +".
+    QCOMPARE(CellText(g, 3, 3), QString("+"));
+    QCOMPARE(CellText(g, 3, 4), QString());
+    s.form1().UpDate();
+    QCOMPARE(CellText(g, 3, 10), QString(" +"));
+  }
+
+  void TheInstallerRowHasNoDuressCode() {
+    Session s;
+    ConfigImage image = WithoutCodes();
+    image[0] = 0x21;
+    image[1] = 0x43;
+    image[2] = 0x55;  // a duress code where the device keeps none
+    image[3] = 0x55;
+    QVERIFY(ReadDemo(s, 250, image));
+    QVERIFY(ShowTab(s, "TabSheet3"));
+    CodesPage& page = Codes(s);
+    QTableWidget* g = page.ui().StringGridCode;
+    QCOMPARE(CellText(g, 1, 2), QString("Код Уст"));
+    QCOMPARE(CellText(g, 1, 0), QString("0"));
+    QCOMPARE(CellText(g, 2, 0), QString("1"));
+    QCOMPARE(CellText(g, 20, 0), QString("37"));
+    QCOMPARE(page.FirstUserCode().value(), QString("1234"));
+    QVERIFY(!(g->item(1, 2)->flags() & Qt::ItemIsEditable));
+    QVERIFY(FocusOn(g));
+    QVERIFY(LeaveGrid(s));
+    QCOMPARE(Bytes(s.form1().Image(), 0, 4), (std::vector<uint8_t>{0x21, 0x43, 0, 0}));
+  }
+
+  void PastedTextThatIsNotDigitsIsRefusedAndTheCellKeepsItsCode() {
+    Session s;
+    ConfigImage image = WithoutCodes();
+    codes::PackDigits("5678", image[5], image[6]);
+    QVERIFY(ReadDemo(s, 250, image));
+    QVERIFY(ShowTab(s, "TabSheet3"));
+    QTableWidget* g = Codes(s).ui().StringGridCode;
+    QVERIFY(PasteIntoCell(g, 2, 1, "12a4") != nullptr);
+    QVERIFY(LeaveGrid(s));
+    QVERIFY(WaitFor([&] { return !s.dialogs.messages.empty(); }, 5000));
+    QVERIFY(s.dialogs.messages[0].text.contains("12a4"));
+    QVERIFY(s.dialogs.messages[0].warning);
+    QCOMPARE(CellText(g, 2, 1), QString("5678"));
+    QCOMPARE(int(s.form1().Image()[5]), 0x65);
+    QCOMPARE(int(s.form1().Image()[6]), 0x87);
+    // Pasted digits go in, cut to the cell's four places.
+    s.dialogs.messages.clear();
+    QVERIFY(PasteIntoCell(g, 2, 1, "24681") != nullptr);
+    QVERIFY(LeaveGrid(s));
+    QCOMPARE(CellText(g, 2, 1), QString("2468"));
+    QCOMPARE(int(s.form1().Image()[5]), 0x42);
+    QVERIFY(s.dialogs.messages.empty());
+  }
+
+  void NibblesAboveNineFromADeviceSurviveACommit() {
+    Session s;
+    ConfigImage image = WithoutCodes();
+    image[5] = 0xA1;  // digits 1, ':' (10), ...
+    image[6] = 0xF3;
+    QVERIFY(ReadDemo(s, 250, image));
+    QVERIFY(ShowTab(s, "TabSheet3"));
+    QTableWidget* g = Codes(s).ui().StringGridCode;
+    QCOMPARE(CellText(g, 2, 1), QString("1:3?"));
+    QVERIFY(FocusOn(g));
+    QVERIFY(LeaveGrid(s));
+    QCOMPARE(int(s.form1().Image()[5]), 0xA1);
+    QCOMPARE(int(s.form1().Image()[6]), 0xF3);
+  }
+};
+
+LOVAR_UI_TEST(CodesPageTest)
+#include "pages_codes_test.moc"
