@@ -110,6 +110,11 @@ void Delegate::setModelData(QWidget* editor, QAbstractItemModel* model,
   QStyledItemDelegate::setModelData(editor, model, index);
 }
 
+void Delegate::destroyEditor(QWidget* editor, const QModelIndex& index) const {
+  if (editor == open_editor_) open_editor_ = nullptr;  // closed: nothing left to commit
+  QStyledItemDelegate::destroyEditor(editor, index);
+}
+
 void Delegate::CommitOpenEditor() {
   QLineEdit* line = open_editor_;
   if (line == nullptr || !open_index_.isValid()) return;

@@ -73,6 +73,7 @@ class Delegate : public QStyledItemDelegate {
                         const QModelIndex& index) const override;
   void setModelData(QWidget* editor, QAbstractItemModel* model,
                     const QModelIndex& index) const override;
+  void destroyEditor(QWidget* editor, const QModelIndex& index) const override;
 
  protected:
   bool eventFilter(QObject* object, QEvent* event) override;

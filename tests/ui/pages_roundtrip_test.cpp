@@ -1,0 +1,130 @@
+// A model 251 round trip over a pseudo-terminal with the lovar-sim process: read, an edit on
+// every page, write; the device then holds exactly the bytes expected, and every byte no page
+// interprets is as it was. The simulator saves only the first 2048 bytes of its image at exit,
+// so the whole image (the keys at 3584 included) is checked by reading it back through the tool.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "files/config_file.h"
+#include "model/regions.h"
+#include "pages_helpers.h"
+
+using namespace lovar;
+using namespace lovar::testing;
+
+class PagesRoundTripTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void Model251EditsOfEveryPageReachTheDeviceAndNothingElseChanges() {
+#ifndef LOVAR_SIM_PATH
+    QSKIP("lovar-sim is not built here");
+#else
+    QTemporaryDir dir;
+    const QString saved = dir.filePath("device.dat");
+    QProcess sim;
+    sim.start(LOVAR_SIM_PATH, {"--model", "251", "--quiet", "--save", saved});
+    QVERIFY(sim.waitForStarted(10000));
+    QVERIFY(WaitFor([&] { return sim.canReadLine(); }, 20000));
+    const QString port = QString::fromUtf8(sim.readLine()).trimmed();
+    QVERIFY(port.startsWith('/'));
+
+    Session s;
+    s.form_key.ui().ComboBoxComs->setEditText(port);
+    s.form_key.ButtonFindClick();
+    QVERIFY(WaitFor([&] { return s.form_key.ui().ListBoxDevice->count() == 1; }));
+    QVERIFY(s.Start());
+    const ConfigImage read = s.form1().Image();
+    QVERIFY(read == SampleImage(251));
+    ConfigImage expected = read;
+
+    // Parameters page.
+    TypeAndLeave(s.pui().EditTimeSound, "42");
+    expected[13] = 42;
+
+    // Keys: a right and a name in row 3, a key removed from row 2.
+    QVERIFY(ShowTab(s, "TabSheet2"));
+    Ui::KeysPage& k = Keys(s).ui();
+    QTableWidget* keys_grid = k.StringGridKey;
+    const bool marked = !CellText(keys_grid, 3, 6).isEmpty();
+    QVERIFY(FocusOn(keys_grid));
+    ClickCell(keys_grid, 3, 6);  // "Снятие  ШС" 1 of key 2: bit 0 of its rights byte
+    expected.SetBit(3584 + 16 * 2 + 9, 0, !marked);
+    TypeIntoCell(keys_grid, 3, 10, "Gate 7");
+    QVERIFY(LeaveGrid(s));
+    expected.SetText(keys::NameOffset(2), 8, "Gate 7");
+    keys_grid->setCurrentCell(2, 1);
+    k.Button2->click();
+    for (int i = 0; i < 8; ++i) expected[3584 + 16 + i] = 0;
+
+    // Report directions.
+    DirectionsPage& d = Directions(s);
+    TypeAndLeave(d.direction(3).phone, "+380501112233");
+    directions::SetPhoneText(expected, 3, "+380501112233");
+    d.direction(3).protocol->setCurrentText("Contact ID");
+    expected.SetBits(79 + 12, 0xF0, 4, 4);
+    d.direction(3).test->setCurrentText("Телефонный вызов- период в минутах");
+    expected.SetBits(79 + 12, 0x0F, 0, 4);
+    TypeAndLeave(d.direction(3).period, "15");
+    expected[80 + 12] = 15;
+    d.direction(3).routing[2]->setCurrentIndex(2);
+    directions::SetRouting(expected, 3, 2, 2);
+    d.direction(3).listen->setChecked(!d.direction(3).listen->isChecked());
+    Leave(d.direction(3).listen);
+    expected.SetBit(242 + 3, 0, d.direction(3).listen->isChecked());
+    TypeAndLeave(d.direction(3).name, "Резерв");
+    expected.SetText(712 + 24, 8, "Резерв");
+
+    // Event filter: "Вскрытие" (event 13) for direction 5.
+    QVERIFY(ShowTab(s, "TabSheet7"));
+    QTableWidget* filter_grid = Filter(s).ui().StringGridFiltr;
+    QVERIFY(FocusOn(filter_grid));
+    const bool was = !CellText(filter_grid, 13, 5).isEmpty();
+    ClickCell(filter_grid, 13, 5);
+    QVERIFY(LeaveGrid(s));
+    expected.SetBit(98 + 16, 4, !was);
+
+    // GPRS.
+    Ui::GprsPage& g = Gprs(s).ui();
+    TypeAndLeave(g.EditInit, "AT+CGDCONT=1");
+    expected.SetText(182, 50, "AT+CGDCONT=1");
+    TypeAndLeave(g.EditNameIP, "user");
+    expected.SetText(162, 20, "user");
+    TypeAndLeave(g.EditPasIP, "secret");
+    expected.SetText(142, 20, "secret");
+    g.EditIPPCO->setText("10.20.30.40");
+    Leave(g.EditIPPCO);
+    for (int i = 0; i < 4; ++i) expected[122 + i] = static_cast<uint8_t>(10 * (i + 1));
+    TypeAndLeave(g.EditPortPCO, "6000");
+    expected[130] = 0x70;
+    expected[131] = 0x17;
+
+    QVERIFY(s.form1().Image() == expected);
+    s.form1().ButtonWriteClick();
+    QVERIFY(s.WaitIdle());
+    QVERIFY(s.ui().StatusBar1->currentMessage().contains("записана"));
+
+    // Read the device back through the tool: all 4096 bytes.
+    s.form1().Image() = ConfigImage();
+    s.form1().ButtonReadClick();
+    QVERIFY(s.WaitIdle());
+    const ConfigImage& device = s.form1().Image();
+    for (int i = 0; i < 4096; ++i)
+      QVERIFY2(
+          device[i] == expected[i],
+          qPrintable(QString("byte %1: %2, expected %3").arg(i).arg(device[i]).arg(expected[i])));
+    s.form1().close();
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(20000));
+
+    ConfigImage file;
+    QVERIFY(LoadConfigFile(saved.toStdString(), 251, file).ok());
+    for (int i = 0; i < FileImageLength(251); ++i)
+      QVERIFY2(file[i] == expected[i], qPrintable(QString("saved byte %1").arg(i)));
+#endif
+  }
+};
+
+LOVAR_UI_TEST(PagesRoundTripTest)
+#include "pages_roundtrip_test.moc"
