@@ -56,6 +56,11 @@ CodesPage::CodesPage(PageHost& host, QWidget* tab) : Page(host) {
   }
   g->setFixedSize(width, kRowHeight * (kRows + 1) + 2 * g->frameWidth());
   grid::MakeFixedCells(g);
+  // "Взятие" and "Снятие" stand over their four columns each.
+  const int arm_x = g->frameWidth() + g->columnWidth(0) + g->columnWidth(1) + g->columnWidth(2);
+  ui_.PanelCodeHeads->setFixedWidth(width);
+  ui_.LabelCodeArm->setGeometry(arm_x, 0, 4 * kColumnWidths[3], 20);
+  ui_.LabelCodeDisarm->setGeometry(arm_x + 4 * kColumnWidths[3], 0, 4 * kColumnWidths[3], 20);
 
   grid::SetCell(g, 0, 0, QStringLiteral("п/н"));
   grid::SetCell(g, 0, 1, QStringLiteral("Код"));
