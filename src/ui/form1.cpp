@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QScrollArea>
+#include <QVBoxLayout>
 
 #include "files/config_file.h"
 #include "form_key.h"
@@ -37,6 +39,28 @@ QString ToQString(const std::filesystem::path& path) {
   return QFile::decodeName(path.c_str());
 }
 
+// Puts a scroll area into the tab sheet and returns the widget inside it, on which the page
+// builds its form. A tab widget is as large as the largest minimum size of all its pages, hidden
+// tabs included; inside a scroll area a page can no longer push the window past its model's
+// size, and a page taller than the window scrolls instead of being cut off.
+QWidget* ScrolledContent(QWidget& sheet) {
+  auto* layout = new QVBoxLayout(&sheet);
+  layout->setContentsMargins(0, 0, 0, 0);
+  auto* area = new QScrollArea(&sheet);
+  area->setObjectName(sheet.objectName() + QStringLiteral("Scroll"));
+  area->setFrameShape(QFrame::NoFrame);
+  area->setWidgetResizable(true);
+  // Not a tab stop of its own; a focus moved by Tab still scrolls into view.
+  area->setFocusPolicy(Qt::NoFocus);
+  layout->addWidget(area);
+  auto* content = new QWidget;
+  // Named before the page's form is set up on it, so it keeps a name of its own and the tab
+  // sheet stays the only widget called e.g. "TabSheet2".
+  content->setObjectName(sheet.objectName() + QStringLiteral("Content"));
+  area->setWidget(content);
+  return content;
+}
+
 void CentreOnScreen(QWidget& window) {
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();
@@ -57,7 +81,7 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   for (std::string_view tab : kTabSheets) {
     QWidget* sheet = findChild<QWidget*>(Q(tab));
     if (PageFactory factory = FindPageFactory(tab); factory && sheet != nullptr)
-      pages_.emplace(std::string(tab), factory(*this, sheet));
+      pages_.emplace(std::string(tab), factory(*this, ScrolledContent(*sheet)));
   }
   port_.OnReceive = [this](const TMessageDevice& message) { exchange_.Cport1Receive(message); };
 

@@ -5,11 +5,14 @@
 //
 // How a page plugs in:
 //   1. Write a class derived from Page, e.g. KeysPage in src/ui/keys_page.{h,cpp,ui}. Its
-//      constructor receives the host and the empty tab sheet of the main window (a QWidget
-//      named "TabSheet2" with no layout); it builds its form on that widget, e.g.
+//      constructor receives the host and an empty widget with no layout (named e.g.
+//      "TabSheet2Content") that the main window has put into a frameless scroll area on the
+//      tab sheet "TabSheet2"; it builds its form on that widget, e.g.
 //        KeysPage::KeysPage(PageHost& host, QWidget* tab) : Page(host) { ui_.setupUi(tab); }
-//      with the .ui file's top-level widget a QWidget with a layout (setupUi keeps the tab's
-//      object name, since it is already set).
+//      with the .ui file's top-level widget a QWidget with a layout (setupUi keeps the widget's
+//      object name, since it is already set). The scroll area keeps the window at its model's
+//      size whatever the page's minimum size; a page should still fit the window's width
+//      (562 pixels) at the default font, so that only a larger font or scaling scrolls.
 //   2. Register it once, at namespace scope in its .cpp file:
 //        LOVAR_REGISTER_PAGE(TabSheet2, KeysPage)
 //      The main window creates every registered page when it is created. Every .cpp and .ui
