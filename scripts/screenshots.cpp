@@ -2,6 +2,8 @@
 // images, to PNG files: lovar_screenshots OUTPUT_FOLDER. Run through scripts/screenshots.
 #include <QApplication>
 #include <QDir>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabBar>
 #include <cstdio>
 
@@ -42,9 +44,15 @@ int main(int argc, char** argv) {
     for (int i = 0; i < tabs->count(); ++i) {
       if (!tabs->isTabVisible(i)) continue;
       tabs->setCurrentIndex(i);
-      ok &= Save(
-          s.form1(),
-          QStringLiteral("%1/%2_%3.png").arg(out).arg(model).arg(tabs->widget(i)->objectName()));
+      const QString page = tabs->widget(i)->objectName();
+      ok &= Save(s.form1(), QStringLiteral("%1/%2_%3.png").arg(out).arg(model).arg(page));
+      // A page taller than the window once more, scrolled to its end.
+      auto* area = tabs->widget(i)->findChild<QScrollArea*>(page + QStringLiteral("Scroll"));
+      if (area != nullptr && area->verticalScrollBar()->maximum() > 0) {
+        area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+        ok &= Save(s.form1(), QStringLiteral("%1/%2_%3_end.png").arg(out).arg(model).arg(page));
+        area->verticalScrollBar()->setValue(0);
+      }
     }
     s.form1().hide();
   }

@@ -1,6 +1,5 @@
 #include "directions_page.h"
 
-#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
+#include "combo_width.h"
 #include "parameters_page.h"
 
 namespace lovar {
@@ -59,11 +59,11 @@ DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
       dir.protocol->addItem(Q(e.caption));
     dir.test->clear();
     for (const directions::Entry& e : directions::kTestKinds) dir.test->addItem(Q(e.caption));
-    // The routing entries are longer than their boxes; the open list shows them whole.
-    int longest = 0;
-    for (std::string_view entry : directions::kRouting)
-      longest = std::max(longest, dir.routing[0]->fontMetrics().horizontalAdvance(Q(entry)));
-    for (QComboBox* combo : dir.routing) combo->view()->setMinimumWidth(longest + 30);
+    // The routing lists are filled only by the display, so the boxes are made wide enough for
+    // their longest entry here, in the font in use: no entry is shown cut off.
+    QStringList routing;
+    for (std::string_view entry : directions::kRouting) routing << Q(entry);
+    for (QComboBox* combo : dir.routing) combo->setMinimumWidth(ComboWidthFor(*combo, routing));
     ShowEntry(dir.protocol, -1);
     ShowEntry(dir.test, -1);
     dir.name->setMaxLength(kNameWidth);  // what is pasted is cut to the field's width

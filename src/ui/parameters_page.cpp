@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
+#include "combo_width.h"
 #include "model/layout.h"
 #include "model/regions.h"
 
@@ -62,6 +63,12 @@ constexpr uint8_t kUnitLess[] = " ";
 ParametersPage::ParametersPage(PageHost& host, QWidget* tab) : Page(host) {
   ui_.setupUi(tab);
   Ui::ParametersPage& u = ui_;
+  // The loop type lists change with the model; each box is made wide enough for the longest
+  // entry of either list in the font in use, so no type is shown cut off.
+  QStringList all_types = List(lists::kLoopTypes251) + List(lists::kLoopTypes250);
+  for (QComboBox* c :
+       {u.ComboBoxTypeShl1, u.ComboBoxTypeShl2, u.ComboBoxTypeShl3, u.ComboBoxTypeShl4})
+    c->setMinimumWidth(ComboWidthFor(*c, all_types));
   for (QLineEdit* e :
        {u.EditTimeIn1, u.EditTimeIn2, u.EditTimeIn3, u.EditTimeIn4, u.EditTimeOut1, u.EditTimeOut2,
         u.EditTimeOut3, u.EditTimeOut4, u.EditTimeRele1, u.EditTimeRele2, u.EditTimeSound,

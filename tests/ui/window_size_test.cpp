@@ -1,0 +1,78 @@
+// The main window's size per model: 562 wide and as high as the model's set-up says, whatever
+// the pages hold. A tab widget is as large as its largest page, the pages of hidden tabs
+// included, so a single wide page once made every model's window 685 pixels wide.
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include "harness.h"
+
+using namespace lovar;
+using namespace lovar::testing;
+
+namespace {
+
+// The scroll area the main window puts on a tab sheet.
+QScrollArea* ScrollOf(QWidget* sheet) {
+  return sheet->findChild<QScrollArea*>(sheet->objectName() + "Scroll");
+}
+
+}  // namespace
+
+class WindowSizeTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void AsCreatedTheWindowIs562By634WithEveryPageShown() {
+    Session s;
+    TForm1 window(s.form_key, s.dialogs);
+    window.ui().PageControl1->show();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTabWidget* tabs = window.ui().PageControl1;
+    for (int i = 0; i < tabs->count(); ++i) {
+      tabs->setCurrentIndex(i);
+      QApplication::processEvents();
+      QCOMPARE(window.size(), QSize(562, 634));
+    }
+  }
+
+  void EachModelsWindowKeepsItsSizeOnEveryPage_data() {
+    QTest::addColumn<int>("model");
+    QTest::addColumn<int>("height");
+    QTest::newRow("250") << 250 << 600;
+    QTest::newRow("251") << 251 << 795;
+    QTest::newRow("252") << 252 << 600;
+  }
+  void EachModelsWindowKeepsItsSizeOnEveryPage() {
+    QFETCH(int, model);
+    QFETCH(int, height);
+    Session s;
+    QVERIFY(s.Identify(model));
+    QCOMPARE(s.form1().size(), QSize(562, height));
+    QVERIFY(s.Start());
+    if (s.ui().PageControl1->isHidden()) s.ui().EditPassword->setText(s.form1().StoredPassword());
+    QVERIFY(!s.ui().PageControl1->isHidden());
+    QTabWidget* tabs = s.ui().PageControl1;
+    for (int i = 0; i < tabs->count(); ++i) {
+      if (!tabs->isTabVisible(i)) continue;
+      tabs->setCurrentIndex(i);
+      QApplication::processEvents();
+      const QString name = tabs->widget(i)->objectName();
+      QVERIFY2(s.form1().size() == QSize(562, height), qPrintable(name));
+      // At the default font every page fits the window's width.
+      QScrollArea* area = ScrollOf(tabs->widget(i));
+      QVERIFY2(area != nullptr, qPrintable(name));
+      QVERIFY2(!area->horizontalScrollBar()->isVisible(), qPrintable(name));
+    }
+  }
+
+  void AnotherModelGetsItsOwnHeightBack() {
+    Session s;
+    QVERIFY(s.Identify(251));
+    QCOMPARE(s.form1().size(), QSize(562, 795));
+    QVERIFY(s.Identify(250));
+    QCOMPARE(s.form1().size(), QSize(562, 600));
+  }
+};
+
+LOVAR_UI_TEST(WindowSizeTest)
+#include "window_size_test.moc"
