@@ -1,5 +1,7 @@
 #include "codes_page.h"
 
+#include "leaving.h"
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -41,19 +43,8 @@ CodesPage::CodesPage(PageHost& host, QWidget* tab) : Page(host) {
   QTableWidget* g = ui_.StringGridCode;
   g->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
                      QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
-  g->setFrameShape(QFrame::Box);
-  g->horizontalHeader()->setMinimumSectionSize(8);
-  g->verticalHeader()->setDefaultSectionSize(kRowHeight);
-  g->verticalHeader()->setMinimumSectionSize(kRowHeight);
-  int width = 2 * g->frameWidth();
-  for (int c = 0; c < g->columnCount(); ++c) {
-    // The heading "п/н" must show whole in the window's font.
-    const int w = c == 0 ? std::max(kColumnWidths[0],
-                                    g->fontMetrics().horizontalAdvance(QStringLiteral("п/н")) + 10)
-                         : kColumnWidths[c];
-    g->setColumnWidth(c, w);
-    width += w;
-  }
+  grid::PrepareGrid(g, kRowHeight);
+  const int width = grid::SetColumnWidths(g, kColumnWidths, {{0, QStringLiteral("п/н")}});
   g->setFixedSize(width, kRowHeight * (kRows + 1) + 2 * g->frameWidth());
   grid::MakeFixedCells(g);
   // "Взятие" and "Снятие" stand over their four columns each.
@@ -183,8 +174,8 @@ bool CodesPage::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
   // StringGridCodeKeyPress: characters only; the arrows and Tab move as usual.
   auto* key = static_cast<QKeyEvent*>(event);
-  if (key->text().isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
-      key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Escape)
+  if (!IsCharacterKey(key) || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+      key->key() == Qt::Key_Escape)
     return false;
   host().ResetProgress();
   QTableWidget* g = ui_.StringGridCode;

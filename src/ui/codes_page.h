@@ -10,7 +10,7 @@
 
 #include <QObject>
 
-#include "keys_page.h"
+#include "grid.h"
 #include "page.h"
 #include "ui_codes_page.h"
 

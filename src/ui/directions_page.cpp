@@ -1,5 +1,7 @@
 #include "directions_page.h"
 
+#include "leaving.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -92,8 +94,7 @@ bool DirectionsPage::eventFilter(QObject* watched, QEvent* event) {
   const Kind kind = it->second;
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab || key->text().isEmpty())
-      return false;
+    if (!IsCharacterKey(key)) return false;
     auto* edit = qobject_cast<QLineEdit*>(watched);
     if (edit == nullptr) return false;
     switch (kind) {
@@ -107,18 +108,13 @@ bool DirectionsPage::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
   }
-  if (event->type() == QEvent::FocusOut) {
-    // Leaving means the focus moved to another control, not that a box or a menu came up.
-    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-      RunExit(static_cast<QWidget*>(watched), kind);
-  }
+  if (IsLeaving(event)) RunExit(static_cast<QWidget*>(watched), kind);
   return QObject::eventFilter(watched, event);
 }
 
 void DirectionsPage::RunExit(QWidget* widget, Kind kind) {
-  if (in_exit_) return;  // a message box raised by an editor must not re-enter it
-  in_exit_ = true;
+  const ExitGuard guard(in_exit_);
+  if (!guard.entered()) return;
   switch (kind) {
     case Kind::Phone:
       EditPhone1Exit(static_cast<QLineEdit*>(widget));
@@ -133,7 +129,6 @@ void DirectionsPage::RunExit(QWidget* widget, Kind kind) {
       CheckBoxUP1Exit(static_cast<QCheckBox*>(widget));
       break;
   }
-  in_exit_ = false;
 }
 
 void DirectionsPage::Commit() {

@@ -24,19 +24,10 @@ QString Q(std::string_view utf8) {
 FilterPage::FilterPage(PageHost& host, QWidget* tab) : Page(host) {
   ui_.setupUi(tab);
   QTableWidget* g = ui_.StringGridFiltr;
-  g->setFrameShape(QFrame::Box);
-  g->horizontalHeader()->setMinimumSectionSize(8);
-  g->verticalHeader()->setDefaultSectionSize(kRowHeight);
-  g->verticalHeader()->setMinimumSectionSize(kRowHeight);
-  int width = 2 * g->frameWidth();
-  for (int c = 0; c < g->columnCount(); ++c) {
-    // The headings "  1" to "  5" must show whole in the window's font.
-    const int w = c == 0 ? kColumnWidths[0]
-                         : std::max(kColumnWidths[c],
-                                    g->fontMetrics().horizontalAdvance(QStringLiteral("  5")) + 8);
-    g->setColumnWidth(c, w);
-    width += w;
-  }
+  grid::PrepareGrid(g, kRowHeight);
+  const QString heading = QStringLiteral("  5");
+  const int width = grid::SetColumnWidths(
+      g, kColumnWidths, {{1, heading}, {2, heading}, {3, heading}, {4, heading}, {5, heading}});
   g->setFixedSize(width, kRowHeight * (filter::kEvents + 1) + 2 * g->frameWidth());
   grid::MakeFixedCells(g);
   for (int e = 1; e <= filter::kEvents; ++e) grid::SetCell(g, e, 0, Q(filter::kEventNames[e - 1]));

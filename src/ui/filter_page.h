@@ -8,7 +8,7 @@
 
 #include <QObject>
 
-#include "keys_page.h"
+#include "grid.h"
 #include "page.h"
 #include "ui_filter_page.h"
 

@@ -1,5 +1,7 @@
 #include "gprs_page.h"
 
+#include "leaving.h"
+
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -52,24 +54,19 @@ bool GprsPage::eventFilter(QObject* watched, QEvent* event) {
   const Kind kind = it->second;
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab || key->text().isEmpty())
-      return false;
+    if (!IsCharacterKey(key)) return false;
     if (kind == Kind::Init) return EditInitKeyPress(key->text());
     if (kind == Kind::Login)
       return EditNameIPKeyPress(static_cast<QLineEdit*>(watched), key->text());
     return false;
   }
-  if (event->type() == QEvent::FocusOut) {
-    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-      RunExit(static_cast<QWidget*>(watched), kind);
-  }
+  if (IsLeaving(event)) RunExit(static_cast<QWidget*>(watched), kind);
   return QObject::eventFilter(watched, event);
 }
 
 void GprsPage::RunExit(QWidget* widget, Kind kind) {
-  if (in_exit_) return;  // a message box raised by an editor must not re-enter it
-  in_exit_ = true;
+  const ExitGuard guard(in_exit_);
+  if (!guard.entered()) return;
   switch (kind) {
     case Kind::Init:
       EditInitExit();
@@ -84,7 +81,6 @@ void GprsPage::RunExit(QWidget* widget, Kind kind) {
       EditPortPCOExit();
       break;
   }
-  in_exit_ = false;
 }
 
 void GprsPage::Commit() {

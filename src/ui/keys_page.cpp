@@ -1,5 +1,7 @@
 #include "keys_page.h"
 
+#include "leaving.h"
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -13,134 +15,6 @@
 namespace lovar {
 
 LOVAR_REGISTER_PAGE(TabSheet2, KeysPage)
-
-// ---- String-grid helpers. ----
-namespace grid {
-
-QString Cell(const QTableWidget* table, int row, int column) {
-  const QTableWidgetItem* item = table->item(row, column);
-  return item == nullptr ? QString() : item->text();
-}
-
-void SetCell(QTableWidget* table, int row, int column, const QString& text) {
-  if (row >= table->rowCount() || column >= table->columnCount()) return;
-  QTableWidgetItem* item = table->item(row, column);
-  if (item == nullptr) {
-    item = new QTableWidgetItem(text);
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    table->setItem(row, column, item);
-  } else {
-    item->setText(text);
-  }
-}
-
-void MakeFixedCells(QTableWidget* table) {
-  // Texts are clipped at the cell's edge, never shortened to "…".
-  table->setTextElideMode(Qt::ElideNone);
-  table->horizontalHeader()->hide();
-  table->verticalHeader()->hide();
-  table->setWordWrap(false);
-  const QBrush fixed = table->palette().button();
-  for (int r = 0; r < table->rowCount(); ++r) {
-    for (int c = 0; c < table->columnCount(); ++c) {
-      if (table->item(r, c) == nullptr) SetCell(table, r, c, QString());
-      QTableWidgetItem* item = table->item(r, c);
-      if (r == 0 || c == 0) {
-        item->setFlags(Qt::ItemIsEnabled);
-        item->setBackground(fixed);
-      }
-    }
-  }
-}
-
-bool Inside(const QWidget* widget, const QWidget* container) {
-  for (const QWidget* w = widget; w != nullptr; w = w->parentWidget())
-    if (w == container) return true;
-  return false;
-}
-
-void Delegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                     const QModelIndex& index) const {
-  if (index.row() == 0 || !mark_columns_.contains(index.column())) {
-    QStyledItemDelegate::paint(painter, option, index);
-    return;
-  }
-  // A rights cell: its background as usual, then a tick in a box when marked; the blanks and
-  // the plus sign the page writes stay in the text, unseen.
-  QStyleOptionViewItem plain = option;
-  initStyleOption(&plain, index);
-  plain.text.clear();
-  QStyle* style = plain.widget != nullptr ? plain.widget->style() : QApplication::style();
-  style->drawControl(QStyle::CE_ItemViewItem, &plain, painter, plain.widget);
-  if (index.data().toString().isEmpty()) return;
-  painter->save();
-  painter->setRenderHint(QPainter::Antialiasing);
-  const int side = std::min(option.rect.width(), option.rect.height()) - 6;
-  QRectF box(0, 0, side, side);
-  box.moveCenter(QRectF(option.rect).center());
-  painter->setPen(QPen(QColor(0, 90, 0), 1));
-  painter->setBrush(QColor(210, 240, 210));
-  painter->drawRect(box);
-  QPainterPath tick;
-  tick.moveTo(box.left() + side * 0.2, box.top() + side * 0.52);
-  tick.lineTo(box.left() + side * 0.42, box.top() + side * 0.75);
-  tick.lineTo(box.left() + side * 0.8, box.top() + side * 0.25);
-  painter->setPen(QPen(QColor(0, 110, 0), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-  painter->setBrush(Qt::NoBrush);
-  painter->drawPath(tick);
-  painter->restore();
-}
-
-QWidget* Delegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                                const QModelIndex& index) const {
-  QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-  if (auto* line = qobject_cast<QLineEdit*>(editor)) {
-    // What is pasted is cut to the cell's width like what is typed.
-    if (max_length_ > 0) line->setMaxLength(max_length_);
-    open_editor_ = line;
-    open_index_ = index;
-  }
-  return editor;
-}
-
-void Delegate::setModelData(QWidget* editor, QAbstractItemModel* model,
-                            const QModelIndex& index) const {
-  auto* line = qobject_cast<QLineEdit*>(editor);
-  if (line != nullptr && check_ && !check_(line->text())) return;  // the cell keeps its text
-  QStyledItemDelegate::setModelData(editor, model, index);
-}
-
-void Delegate::destroyEditor(QWidget* editor, const QModelIndex& index) const {
-  if (editor == open_editor_) open_editor_ = nullptr;  // closed: nothing left to commit
-  QStyledItemDelegate::destroyEditor(editor, index);
-}
-
-void Delegate::CommitOpenEditor() {
-  QLineEdit* line = open_editor_;
-  if (line == nullptr || !open_index_.isValid()) return;
-  open_editor_ = nullptr;
-  setModelData(line, const_cast<QAbstractItemModel*>(open_index_.model()), open_index_);
-  emit closeEditor(line, QAbstractItemDelegate::NoHint);
-}
-
-bool Delegate::eventFilter(QObject* object, QEvent* event) {
-  if (event->type() == QEvent::KeyPress && filter_) {
-    auto* key = static_cast<QKeyEvent*>(event);
-    auto* line = qobject_cast<QLineEdit*>(object);
-    const QString text = key->text();
-    const bool character = text.size() == 1 && text[0].isPrint() &&
-                           !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
-    if (line != nullptr && character) {
-      // A character replaces the selection, so the selection does not count as held.
-      QString held = line->text();
-      if (line->hasSelectedText()) held.remove(line->selectionStart(), line->selectedText().size());
-      if (!filter_(held, text[0])) return true;
-    }
-  }
-  return QStyledItemDelegate::eventFilter(object, event);
-}
-
-}  // namespace grid
 
 // ---- The page. ----
 
@@ -172,10 +46,7 @@ KeysPage::KeysPage(PageHost& host, QWidget* tab) : Page(host), tab_(tab) {
   QTableWidget* g = ui_.StringGridKey;
   g->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
                      QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
-  g->setFrameShape(QFrame::Box);
-  g->horizontalHeader()->setMinimumSectionSize(8);
-  g->verticalHeader()->setDefaultSectionSize(kRowHeight);
-  g->verticalHeader()->setMinimumSectionSize(kRowHeight);
+  grid::PrepareGrid(g, kRowHeight);
   g->setFixedHeight(kRowHeight * (kKeyRows + 1) + 2 * g->frameWidth());
   delegate_ = new grid::Delegate(g);
   std::set<int> marks;
@@ -209,12 +80,8 @@ KeysPage::~KeysPage() = default;
 void KeysPage::BuildColumns() {
   QTableWidget* g = ui_.StringGridKey;
   const int columns = g->columnCount();
-  for (int c = 0; c < columns && c < static_cast<int>(std::size(kColumnWidths)); ++c)
-    g->setColumnWidth(c, kColumnWidths[c]);
-  // Sixteen digits of a model 251 key must show whole in the window's font.
-  const int code_width =
-      g->fontMetrics().horizontalAdvance(QStringLiteral("0000000000000000")) + 10;
-  if (columns > 1) g->setColumnWidth(1, std::max(kColumnWidths[1], code_width));
+  // Sixteen digits of a model 251 key must show whole.
+  grid::SetColumnWidths(g, kColumnWidths, {{1, QStringLiteral("0000000000000000")}});
   grid::MakeFixedCells(g);
   grid::SetCell(g, 0, 1, QStringLiteral("Код"));
   for (int c = kFirstRightsColumn; c < kFirstRightsColumn + 8 && c < columns; ++c)
@@ -356,8 +223,8 @@ bool KeysPage::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
   // StringGridKeyKeyPress: characters only; the arrows and Tab move as usual.
   auto* key = static_cast<QKeyEvent*>(event);
-  if (key->text().isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
-      key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Escape)
+  if (!IsCharacterKey(key) || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+      key->key() == Qt::Key_Escape)
     return false;
   host().ResetProgress();
   QTableWidget* g = ui_.StringGridKey;

@@ -1,5 +1,7 @@
 #include "parameters_page.h"
 
+#include "leaving.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -118,9 +120,7 @@ bool ParametersPage::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (kind == Kind::Level) return true;  // the level is chosen with the mouse only
-    // Focus keys are not characters for the filters.
-    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab || key->text().isEmpty())
-      return false;
+    if (!IsCharacterKey(key)) return false;
     auto* edit = qobject_cast<QLineEdit*>(watched);
     if (edit == nullptr) return false;
     if (kind == Kind::ByteEdit || kind == Kind::NumPlata || kind == Kind::NumNapr)
@@ -128,18 +128,13 @@ bool ParametersPage::eventFilter(QObject* watched, QEvent* event) {
     if (kind == Kind::Text) return EditNameShl1KeyPress(edit, key->text());
     return false;
   }
-  if (event->type() == QEvent::FocusOut) {
-    // Leaving means the focus moved to another control, not that a box or a menu came up.
-    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-      RunExit(static_cast<QWidget*>(watched), kind);
-  }
+  if (IsLeaving(event)) RunExit(static_cast<QWidget*>(watched), kind);
   return QObject::eventFilter(watched, event);
 }
 
 void ParametersPage::RunExit(QWidget* widget, Kind kind) {
-  if (in_exit_) return;  // a message box raised by an editor must not re-enter it
-  in_exit_ = true;
+  const ExitGuard guard(in_exit_);
+  if (!guard.entered()) return;
   switch (kind) {
     case Kind::ByteEdit:
       EditTimeIn1Exit(static_cast<QLineEdit*>(widget));
@@ -162,7 +157,6 @@ void ParametersPage::RunExit(QWidget* widget, Kind kind) {
     case Kind::Level:
       break;
   }
-  in_exit_ = false;
 }
 
 void ParametersPage::Commit() {
