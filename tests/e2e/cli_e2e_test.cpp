@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "files/config_file.h"
@@ -25,11 +26,14 @@ Bytes ReadFile(const std::string& path) {
 }
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
-std::string Model(int model) { return std::to_string(model); }
+std::string Model(int model) {
+  return std::to_string(model);
+}
 
 // The image part of a saved file equals the simulator's sample image.
 void ExpectFileHoldsSample(const std::string& path, int model) {
@@ -92,8 +96,8 @@ TEST_P(EachModel, WriteWithVerifyPutsTheFileIntoTheDevice) {
 }
 
 TEST_P(EachModel, KeyPrintsTheKeyAndItsGridText) {
-  SimProcess sim({"--model", Model(GetParam().model), "--key-after", "2", "--key",
-                  "0123456789ABCDEF"});
+  SimProcess sim(
+      {"--model", Model(GetParam().model), "--key-after", "2", "--key", "0123456789ABCDEF"});
   const RunResult r = RunCli({"key", "--port", sim.port()});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.out.find("Считан ключ: EFCDAB8967452301"), std::string::npos) << r.out;
@@ -156,31 +160,35 @@ struct FaultCase {
   std::vector<std::string> sim_args;
 };
 
-class ReadDespite : public testing::TestWithParam<FaultCase> {};
+class ReadDespite : public testing::TestWithParam<std::tuple<int, FaultCase>> {};
 
 TEST_P(ReadDespite, TheFaultAndSavesTheImage) {
-  std::vector<std::string> args = {"--model", "250"};
-  args.insert(args.end(), GetParam().sim_args.begin(), GetParam().sim_args.end());
+  const auto& [model, fault] = GetParam();
+  std::vector<std::string> args = {"--model", Model(model)};
+  args.insert(args.end(), fault.sim_args.begin(), fault.sim_args.end());
   SimProcess sim(args);
-  const std::string out = TempPath(std::string("fault-") + GetParam().name + ".dat");
+  const std::string out = TempPath("fault-" + Model(model) + "-" + fault.name + ".dat");
   const RunResult r = RunCli({"read", "--port", sim.port(), "--out", out});
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  ExpectFileHoldsSample(out, 250);
+  ExpectFileHoldsSample(out, model);
 }
 
 // Request 1 is the identification, 2 the 212, 3 the first read request.
 INSTANTIATE_TEST_SUITE_P(
     Faults, ReadDespite,
-    testing::Values(FaultCase{"DroppedReply", {"--drop", "5"}},
-                    FaultCase{"BadCrc", {"--bad-crc", "6"}},
-                    FaultCase{"Noise", {"--noise", "3/2"}},
-                    FaultCase{"SplitIntoBytes", {"--split"}},
-                    FaultCase{"SeveralFramesInOneWrite", {"--burst", "4/3"}},
-                    FaultCase{"DelayedPastTheQuestion", {"--delay", "7:1500"}},
-                    FaultCase{"Duplicated", {"--duplicate", "8/4"}},
-                    FaultCase{"WrongSequence", {"--wrong-seq", "9"}},
-                    FaultCase{"DroppedIdentification", {"--drop", "1"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing::Combine(testing::Values(250, 251, 252),
+                     testing::Values(FaultCase{"DroppedReply", {"--drop", "5"}},
+                                     FaultCase{"BadCrc", {"--bad-crc", "6"}},
+                                     FaultCase{"Noise", {"--noise", "3/2"}},
+                                     FaultCase{"SplitIntoBytes", {"--split"}},
+                                     FaultCase{"SeveralFramesInOneWrite", {"--burst", "4/3"}},
+                                     FaultCase{"DelayedPastTheQuestion", {"--delay", "7:1500"}},
+                                     FaultCase{"Duplicated", {"--duplicate", "8/4"}},
+                                     FaultCase{"WrongSequence", {"--wrong-seq", "9"}},
+                                     FaultCase{"DroppedIdentification", {"--drop", "1"}})),
+    [](const auto& info) {
+      return "Model" + Model(std::get<0>(info.param)) + std::get<1>(info.param).name;
+    });
 
 TEST(Faults, HangUpMidReadEndsWithAClearMessage) {
   SimProcess sim({"--model", "251", "--hangup", "40"});

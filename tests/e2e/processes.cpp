@@ -51,7 +51,8 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args,
   int open_fds = 2;
   bool killed = false;
   while (open_fds > 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
       kill(pid, SIGKILL);
       killed = true;
@@ -106,7 +107,9 @@ SimProcess::SimProcess(std::vector<std::string> args) {
   port_ = line.substr(0, nl);
 }
 
-SimProcess::~SimProcess() { Stop(); }
+SimProcess::~SimProcess() {
+  Stop();
+}
 
 bool SimProcess::Exited() {
   if (pid_ < 0) return true;
