@@ -136,6 +136,7 @@ int main(int argc, char** argv) {
   Options o;
   CLI::App app{"lovar-cli: чтение и запись конфигурации УО Ловар через последовательный порт"};
   app.require_subcommand(1);
+  app.fallthrough();  // --retries may also follow the command
   app.add_option("--retries", o.retries,
                  "Сколько раз подряд повторять запрос, когда прибор не отвечает")
       ->default_val(3)

@@ -268,6 +268,12 @@ TEST(Files, ReadIntoAnUnwritablePlaceLeavesNoFile) {
   EXPECT_FALSE(r.err.empty());
 }
 
+TEST(Cli, RetriesMayStandBeforeOrAfterTheCommand) {
+  SimProcess sim({"--model", "250"});
+  EXPECT_EQ(RunCli({"--retries", "1", "identify", "--port", sim.port()}).exit_code, 0);
+  EXPECT_EQ(RunCli({"identify", "--port", sim.port(), "--retries", "1"}).exit_code, 0);
+}
+
 TEST(Cli, EveryCommandHasHelp) {
   for (const char* command : {"ports", "identify", "read", "write", "key"}) {
     const RunResult r = RunCli({command, "--help"});
