@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QtTest/QTest>
@@ -121,7 +122,25 @@ struct Session {
     form_key.ButtonCreateClick();
     return WaitIdle();
   }
+  // "Поиск" on a port typed into the combo box, until the device has answered.
+  bool Search(const QString& port) {
+    form_key.ui().ComboBoxComs->setEditText(port);
+    const int lines = form_key.ui().ListBoxDevice->count();
+    form_key.ButtonFindClick();
+    return WaitFor([&] { return form_key.ui().ListBoxDevice->count() > lines; });
+  }
 };
+
+#ifdef LOVAR_SIM_PATH
+// Starts the lovar-sim process with args; returns the pseudo-terminal it serves (its first line
+// of output), or an empty string when it did not start.
+inline QString StartLovarSim(QProcess& sim, const QStringList& args) {
+  sim.start(LOVAR_SIM_PATH, args + QStringList{"--quiet"});
+  if (!sim.waitForStarted(10000) || !WaitFor([&] { return sim.canReadLine(); }, 20000)) return {};
+  const QString port = QString::fromUtf8(sim.readLine()).trimmed();
+  return port.startsWith('/') ? port : QString();
+}
+#endif
 
 }  // namespace lovar::testing
 

@@ -24,16 +24,11 @@ class PagesRoundTripTest : public QObject {
     QTemporaryDir dir;
     const QString saved = dir.filePath("device.dat");
     QProcess sim;
-    sim.start(LOVAR_SIM_PATH, {"--model", "251", "--quiet", "--save", saved});
-    QVERIFY(sim.waitForStarted(10000));
-    QVERIFY(WaitFor([&] { return sim.canReadLine(); }, 20000));
-    const QString port = QString::fromUtf8(sim.readLine()).trimmed();
-    QVERIFY(port.startsWith('/'));
+    const QString port = StartLovarSim(sim, {"--model", "251", "--save", saved});
+    QVERIFY(!port.isEmpty());
 
     Session s;
-    s.form_key.ui().ComboBoxComs->setEditText(port);
-    s.form_key.ButtonFindClick();
-    QVERIFY(WaitFor([&] { return s.form_key.ui().ListBoxDevice->count() == 1; }));
+    QVERIFY(s.Search(port));
     QVERIFY(s.Start());
     const ConfigImage read = s.form1().Image();
     QVERIFY(read == SampleImage(251));

@@ -27,16 +27,11 @@ class PtyEndToEndTest : public QObject {
     QTemporaryDir dir;
     const QString saved = dir.filePath("device.dat");
     QProcess sim;
-    sim.start(LOVAR_SIM_PATH, {"--model", QString::number(model), "--quiet", "--save", saved});
-    QVERIFY(sim.waitForStarted(10000));
-    QVERIFY(WaitFor([&] { return sim.canReadLine(); }, 20000));
-    const QString port = QString::fromUtf8(sim.readLine()).trimmed();
-    QVERIFY(port.startsWith('/'));
+    const QString port = StartLovarSim(sim, {"--model", QString::number(model), "--save", saved});
+    QVERIFY(!port.isEmpty());
 
     Session s;
-    s.form_key.ui().ComboBoxComs->setEditText(port);
-    s.form_key.ButtonFindClick();
-    QVERIFY(WaitFor([&] { return s.form_key.ui().ListBoxDevice->count() == 1; }));
+    QVERIFY(s.Search(port));
     QVERIFY(s.Start());
     QVERIFY(s.ui().StatusBar1->currentMessage().startsWith("Конфигурация считана"));
     TypeAndLeave(s.pui().EditTimeSound, "42");
