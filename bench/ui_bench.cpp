@@ -3,15 +3,41 @@
 //   UpDate on a model-251 image (target at most 5 ms),
 //   peak resident memory with a model-251 image shown (target at most 80 MB).
 #include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 #include "harness.h"
 #include "serial/port_list.h"
 
 using Clock = std::chrono::steady_clock;
+
+// Milliseconds since the process was started, loading of the Qt libraries included: the
+// kernel's start time (field 22 of /proc/self/stat, in clock ticks since boot) against
+// CLOCK_BOOTTIME. Ticks are 10 ms, so the figure is that coarse. Negative when unknown.
+double MsSinceProcessStart() {
+  std::ifstream stat("/proc/self/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return -1;
+  const size_t close = line.rfind(')');
+  if (close == std::string::npos) return -1;
+  std::istringstream fields(line.substr(close + 2));  // from field 3 on
+  std::string field;
+  for (int i = 3; i < 22 && fields >> field; ++i) {
+  }
+  unsigned long long start_ticks = 0;
+  if (!(fields >> start_ticks)) return -1;
+  timespec now{};
+  clock_gettime(CLOCK_BOOTTIME, &now);
+  const double now_ms = now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
+  return now_ms - start_ticks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -23,7 +49,10 @@ int main(int argc, char** argv) {
     form_key.show();
     if (!QTest::qWaitForWindowExposed(&form_key)) std::puts("search window not exposed");
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    std::printf("start to search window shown: %.1f ms (target <= 300)\n", ms);
+    std::printf(
+        "start to search window shown: %.1f ms in the process, %.0f ms since the "
+        "process started (target <= 300)\n",
+        ms, MsSinceProcessStart());
   }
 
   lovar::testing::Session s;
