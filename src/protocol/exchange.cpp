@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <optional>
 
 #include "model/regions.h"
 
@@ -83,16 +84,42 @@ void Exchange::Cport1Receive(const TMessageDevice& MessDev) {
                     [this](std::span<const uint8_t> frame) { OnFrame(frame); });
 }
 
-// A reply that answers no request of ours: a read reply or write acknowledgement with another
-// sequence number (a late or duplicated reply), or an identification too short to carry both
-// of its bytes. It leaves the request outstanding, so the no-answer question can still rescue
-// the exchange instead of it stopping silently or a write ending as if complete.
+namespace {
+
+// The request each handled reply answers.
+std::optional<uint8_t> RequestOf(uint8_t reply) {
+  switch (reply) {
+    case kReadReply:
+      return kReadRequest;
+    case kWriteAck:
+      return kWriteRequest;
+    case kKeyReply:
+      return kKeyRequest;
+    case kIdentifyReply:
+      return kIdentifyRequest;
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
+// A reply that answers no request of ours: one to another request than the send buffer's last
+// (a write acknowledgement in the middle of a read would otherwise send image blocks to the
+// device), a read reply or write acknowledgement with another sequence number (late or
+// duplicated) or after the last block, or an identification too short to carry both of its
+// bytes. It leaves the request outstanding, so the no-answer question can still rescue the
+// exchange instead of it stopping silently or a write ending as if complete.
 bool Exchange::IsStaleReply(std::span<const uint8_t> frame) const {
   if (Length(frame) < 6) return false;
-  switch (CommandOf(frame)) {
+  const uint8_t command = CommandOf(frame);
+  if (const std::optional<uint8_t> request = RequestOf(command);
+      request && state_.send_buffer[6] != *request)
+    return true;
+  switch (command) {
     case kReadReply:
     case kWriteAck:
-      return frame[4] != state_.sequence;
+      return frame[4] != state_.sequence || state_.offset >= state_.image_length;
     case kIdentifyReply:
       return Length(frame) < 8;
     default:

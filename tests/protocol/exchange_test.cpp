@@ -218,6 +218,56 @@ TEST(Read, ReplyWithAnotherSequenceNumberLeavesTheRequestOutstandingForTheQuesti
   EXPECT_TRUE(b.view.read_complete);
 }
 
+// ---- Replies matched to the request ----
+
+TEST(Matching, WriteAcknowledgementDuringAReadWritesNothing) {
+  EngineBench b(Config(250));
+  b.Identify();
+  b.engine.ButtonReadClick();
+  b.LoseWrittenRequests();
+  b.Deliver(Frame({0xFE, 0x07, 0, 0, b.engine.state().sequence, 0, 0xCB, 0}));
+  EXPECT_TRUE(WithCommand(b.port.writes, 0xCA).empty());
+  EXPECT_EQ(b.engine.state().offset, 0);
+  EXPECT_TRUE(b.engine.RequestOutstanding());
+}
+
+TEST(Matching, LateReadReplyDuringAWriteLeavesTheImageAndTheWriteAlone) {
+  EngineBench b(Config(250));
+  b.Identify();
+  b.engine.ButtonReadClick();
+  b.view.answers = {false};
+  b.Tick(11);  // the read is given up; its reply comes only later
+  b.engine.ButtonWriteClick();
+  b.LoseWrittenRequests();
+  const ConfigImage before = b.image;
+  b.Deliver(Frame({0xFE, 0x0E, 0, 0, b.engine.state().sequence, 0, 0xC9, 1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(b.image, before);
+  EXPECT_TRUE(WithCommand(b.port.writes, 0xC8).size() == 1);  // only the first read request
+  EXPECT_TRUE(b.engine.RequestOutstanding());
+}
+
+TEST(Matching, AcknowledgementAfterTheLastBlockChangesNothing) {
+  EngineBench b(Config(250));
+  b.Identify();
+  b.engine.ButtonWriteClick();
+  b.Pump();
+  ASSERT_TRUE(b.view.write_complete);
+  const int offset = b.engine.state().offset;
+  b.Deliver(Frame({0xFE, 0x07, 0, 0, b.engine.state().sequence, 0, 0xCB, 0}));
+  EXPECT_EQ(b.engine.state().offset, offset);
+  EXPECT_EQ(b.view.writes_ended, 1);
+}
+
+TEST(Matching, KeyReplyWithoutAPollIsIgnored) {
+  EngineBench b(Config(250));
+  b.Identify();
+  b.engine.ButtonReadClick();
+  b.LoseWrittenRequests();
+  b.Deliver(Frame({0xFE, 0x0E, 0, 0, 0, 0, 0xCF, 1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_TRUE(WithCommand(b.port.writes, 0xCE).empty());
+  EXPECT_EQ(b.engine.EditKeyText(), "");
+}
+
 // ---- Writing ----
 
 struct WriteCase {
