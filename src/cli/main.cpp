@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "cli/console.h"
 #include "cli/session.h"
@@ -49,7 +50,10 @@ struct Options {
 };
 
 int Ports() {
-  for (const std::string& name : FillComPorts()) std::printf("%s\n", name.c_str());
+  const std::vector<std::string> names = FillComPorts();
+  for (const std::string& name : names) std::printf("%s\n", name.c_str());
+  // Standard output stays a plain list; the note is for the person reading the terminal.
+  if (names.empty()) std::fprintf(stderr, "Нет портов, которые можно открыть сейчас\n");
   return 0;
 }
 
