@@ -28,6 +28,25 @@ int Fail(Status status, const std::string& message) {
   return Fail(Outcome{status, message});
 }
 
+// Command-line mistakes in the program's language; CLI11's own words name the option.
+std::string ArgumentFailure(const CLI::App* app, const CLI::Error& e) {
+  std::string what;
+  if (std::string_view(e.what()).find("subcommand") != std::string_view::npos)
+    what = "не указана команда: ports, identify, read, write или key";
+  else if (dynamic_cast<const CLI::RequiredError*>(&e))
+    what = "не указан обязательный параметр";
+  else if (dynamic_cast<const CLI::ExtrasError*>(&e))
+    what = "лишние аргументы";
+  else if (dynamic_cast<const CLI::ConversionError*>(&e) ||
+           dynamic_cast<const CLI::ValidationError*>(&e))
+    what = "неверное значение";
+  else if (dynamic_cast<const CLI::ArgumentMismatch*>(&e))
+    what = "неверное число значений";
+  else
+    what = "ошибка в командной строке";
+  return "lovar-cli: " + what + " (" + e.what() + ")\nСправка: " + app->get_name() + " --help\n";
+}
+
 // The port with the main window's settings: 9600 baud, 8 data bits, no parity, one stop bit,
 // no flow control, DTR and RTS off until raised after the open.
 void ConfigureLikeTheMainWindow(TCport& port) {
@@ -138,9 +157,11 @@ int main(int argc, char** argv) {
   using namespace lovar;
   PrepareConsole();
   Options o;
-  CLI::App app{"lovar-cli: чтение и запись конфигурации УО Ловар через последовательный порт"};
+  CLI::App app{"lovar-cli: чтение и запись конфигурации УО Ловар через последовательный порт",
+               "lovar-cli"};
   app.require_subcommand(1);
   app.fallthrough();  // --retries may also follow the command
+  app.failure_message(ArgumentFailure);
   app.add_option("--retries", o.retries,
                  "Сколько раз подряд повторять запрос, когда прибор не отвечает")
       ->default_val(3)

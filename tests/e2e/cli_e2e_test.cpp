@@ -274,6 +274,14 @@ TEST(Cli, RetriesMayStandBeforeOrAfterTheCommand) {
   EXPECT_EQ(RunCli({"identify", "--port", sim.port(), "--retries", "1"}).exit_code, 0);
 }
 
+TEST(Cli, CommandLineMistakesAreExplainedInRussian) {
+  const RunResult missing = RunCli({"read", "--out", TempPath("x.dat")});
+  EXPECT_NE(missing.exit_code, 0);
+  EXPECT_NE(missing.err.find("не указан обязательный параметр"), std::string::npos) << missing.err;
+  const RunResult none = RunCli({});
+  EXPECT_NE(none.err.find("не указана команда"), std::string::npos) << none.err;
+}
+
 TEST(Cli, EveryCommandHasHelp) {
   for (const char* command : {"ports", "identify", "read", "write", "key"}) {
     const RunResult r = RunCli({command, "--help"});
