@@ -1,6 +1,5 @@
 #include "directions_page.h"
 
-#include "leaving.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -70,10 +69,20 @@ DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
     ShowEntry(dir.test, -1);
     dir.name->setMaxLength(kNameWidth);  // what is pasted is cut to the field's width
 
-    kinds_[dir.phone] = Kind::Phone;
-    kinds_[dir.period] = Kind::Period;
-    kinds_[dir.name] = Kind::Name;
-    kinds_[dir.listen] = Kind::Listen;
+    QLineEdit* phone = dir.phone;
+    QLineEdit* period = dir.period;
+    QLineEdit* name = dir.name;
+    QCheckBox* listen = dir.listen;
+    editors_.Add(
+        phone, [this](const QString& key) { return EditPhone1KeyPress(key); },
+        [this, phone] { EditPhone1Exit(phone); });
+    editors_.Add(
+        period, [this](const QString& key) { return EditTimeTest1KeyPress(key); },
+        [this, period] { EditTimeTest1Exit(period); });
+    editors_.Add(
+        name, [this, name](const QString& key) { return EditNaPhone1KeyPress(name, key); },
+        [this, name] { EditNaPhone1Exit(name); });
+    editors_.Add(listen, nullptr, [this, listen] { CheckBoxUP1Exit(listen); });
     for (QComboBox* combo : {dir.protocol, dir.test})
       connect(combo, &QComboBox::currentTextChanged, this, [this, combo] {
         if (!displaying_) ComboBoxTest5Change(combo);
@@ -83,59 +92,10 @@ DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
         if (!displaying_) ComboBoxShl1T1Change(combo);
       });
   }
-  for (auto& [object, kind] : kinds_) object->installEventFilter(this);
-}
-
-// ---- Events: key filters and "on leaving". ----
-
-bool DirectionsPage::eventFilter(QObject* watched, QEvent* event) {
-  auto it = kinds_.find(watched);
-  if (it == kinds_.end()) return QObject::eventFilter(watched, event);
-  const Kind kind = it->second;
-  if (event->type() == QEvent::KeyPress) {
-    auto* key = static_cast<QKeyEvent*>(event);
-    if (!IsCharacterKey(key)) return false;
-    auto* edit = qobject_cast<QLineEdit*>(watched);
-    if (edit == nullptr) return false;
-    switch (kind) {
-      case Kind::Phone:
-        return EditPhone1KeyPress(key->text());
-      case Kind::Period:
-        return EditTimeTest1KeyPress(key->text());
-      case Kind::Name:
-        return EditNaPhone1KeyPress(edit, key->text());
-      case Kind::Listen:
-        return false;
-    }
-  }
-  if (IsLeaving(event)) RunExit(static_cast<QWidget*>(watched), kind);
-  return QObject::eventFilter(watched, event);
-}
-
-void DirectionsPage::RunExit(QWidget* widget, Kind kind) {
-  const ExitGuard guard(in_exit_);
-  if (!guard.entered()) return;
-  switch (kind) {
-    case Kind::Phone:
-      EditPhone1Exit(static_cast<QLineEdit*>(widget));
-      break;
-    case Kind::Period:
-      EditTimeTest1Exit(static_cast<QLineEdit*>(widget));
-      break;
-    case Kind::Name:
-      EditNaPhone1Exit(static_cast<QLineEdit*>(widget));
-      break;
-    case Kind::Listen:
-      CheckBoxUP1Exit(static_cast<QCheckBox*>(widget));
-      break;
-  }
 }
 
 void DirectionsPage::Commit() {
-  QWidget* focus = QApplication::focusWidget();
-  if (focus == nullptr) return;
-  auto it = kinds_.find(focus);
-  if (it != kinds_.end()) RunExit(focus, it->second);
+  editors_.CommitFocused();
 }
 
 // ---- Editors. ----

@@ -9,8 +9,8 @@
 
 #include <QObject>
 #include <array>
-#include <map>
 
+#include "editor_events.h"
 #include "model/regions.h"
 #include "page.h"
 #include "ui_directions_page.h"
@@ -57,19 +57,13 @@ class DirectionsPage : public QObject, public Page {
 
   static constexpr int kNameWidth = 8;
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
-  enum class Kind { Phone, Period, Name, Listen };
-  void RunExit(QWidget* widget, Kind kind);
   bool Model251() const { return host().DeviceModel() == 251; }
 
   Ui::DirectionsPage ui_;
   std::array<Direction, directions::kCount> directions_{};
-  std::map<QObject*, Kind> kinds_;
+  EditorEvents editors_;
   bool displaying_ = false;
-  bool in_exit_ = false;
 };
 
 }  // namespace lovar

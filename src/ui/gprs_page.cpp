@@ -1,6 +1,5 @@
 #include "gprs_page.h"
 
-#include "leaving.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -40,54 +39,19 @@ GprsPage::GprsPage(PageHost& host, QWidget* tab) : Page(host) {
   ui_.EditNameIP->setMaxLength(gprs::kLoginWidth);
   ui_.EditPasIP->setMaxLength(gprs::kLoginWidth);
   ui_.EditIPPCO->setText(QString());  // "   .   .   .   "
-  kinds_[ui_.EditInit] = Kind::Init;
-  kinds_[ui_.EditNameIP] = Kind::Login;
-  kinds_[ui_.EditPasIP] = Kind::Login;
-  kinds_[ui_.EditIPPCO] = Kind::Ip;
-  kinds_[ui_.EditPortPCO] = Kind::Port;
-  for (auto& [object, kind] : kinds_) object->installEventFilter(this);
-}
-
-bool GprsPage::eventFilter(QObject* watched, QEvent* event) {
-  auto it = kinds_.find(watched);
-  if (it == kinds_.end()) return QObject::eventFilter(watched, event);
-  const Kind kind = it->second;
-  if (event->type() == QEvent::KeyPress) {
-    auto* key = static_cast<QKeyEvent*>(event);
-    if (!IsCharacterKey(key)) return false;
-    if (kind == Kind::Init) return EditInitKeyPress(key->text());
-    if (kind == Kind::Login)
-      return EditNameIPKeyPress(static_cast<QLineEdit*>(watched), key->text());
-    return false;
-  }
-  if (IsLeaving(event)) RunExit(static_cast<QWidget*>(watched), kind);
-  return QObject::eventFilter(watched, event);
-}
-
-void GprsPage::RunExit(QWidget* widget, Kind kind) {
-  const ExitGuard guard(in_exit_);
-  if (!guard.entered()) return;
-  switch (kind) {
-    case Kind::Init:
-      EditInitExit();
-      break;
-    case Kind::Login:
-      EditNameIPExit(static_cast<QLineEdit*>(widget));
-      break;
-    case Kind::Ip:
-      EditIPPCOExit();
-      break;
-    case Kind::Port:
-      EditPortPCOExit();
-      break;
-  }
+  editors_.Add(
+      ui_.EditInit, [this](const QString& key) { return EditInitKeyPress(key); },
+      [this] { EditInitExit(); });
+  for (QLineEdit* login : {ui_.EditNameIP, ui_.EditPasIP})
+    editors_.Add(
+        login, [this, login](const QString& key) { return EditNameIPKeyPress(login, key); },
+        [this, login] { EditNameIPExit(login); });
+  editors_.Add(ui_.EditIPPCO, nullptr, [this] { EditIPPCOExit(); });
+  editors_.Add(ui_.EditPortPCO, nullptr, [this] { EditPortPCOExit(); });
 }
 
 void GprsPage::Commit() {
-  QWidget* focus = QApplication::focusWidget();
-  if (focus == nullptr) return;
-  auto it = kinds_.find(focus);
-  if (it != kinds_.end()) RunExit(focus, it->second);
+  editors_.CommitFocused();
 }
 
 // ---- Editors. ----

@@ -7,8 +7,8 @@
 #pragma once
 
 #include <QObject>
-#include <map>
 
+#include "editor_events.h"
 #include "page.h"
 #include "ui_gprs_page.h"
 
@@ -37,16 +37,9 @@ class GprsPage : public QObject, public Page {
   // The masked edit's text as a display puts it: each octet right-aligned in its three places.
   static QString MaskedIpText(const ConfigImage& image);
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
-  enum class Kind { Init, Login, Ip, Port };
-  void RunExit(QWidget* widget, Kind kind);
-
   Ui::GprsPage ui_;
-  std::map<QObject*, Kind> kinds_;
-  bool in_exit_ = false;
+  EditorEvents editors_;
 };
 
 }  // namespace lovar

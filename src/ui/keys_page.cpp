@@ -1,6 +1,6 @@
 #include "keys_page.h"
 
-#include "leaving.h"
+#include "editor_events.h"
 
 #include <QApplication>
 #include <QHeaderView>

@@ -1,6 +1,5 @@
 #include "parameters_page.h"
 
-#include "leaving.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -62,6 +61,10 @@ constexpr uint8_t kUnitLess[] = " ";
 
 }  // namespace
 
+EditorEvents::KeyFilter ParametersPage::DigitFilter(QLineEdit* edit) {
+  return [this, edit](const QString& key) { return EditTimeIn1KeyPress(edit, key); };
+}
+
 ParametersPage::ParametersPage(PageHost& host, QWidget* tab) : Page(host) {
   ui_.setupUi(tab);
   Ui::ParametersPage& u = ui_;
@@ -76,23 +79,24 @@ ParametersPage::ParametersPage(PageHost& host, QWidget* tab) : Page(host) {
         u.EditTimeOut3, u.EditTimeOut4, u.EditTimeRele1, u.EditTimeRele2, u.EditTimeSound,
         u.EditTimeSir, u.EditTimeAuto, u.EditCountSMS, u.EditCountRep, u.EditCountSpeak, u.Edit6,
         u.Edit2, u.EditTimeAnswer})
-    kinds_[e] = Kind::ByteEdit;
-  kinds_[u.EditNumPlata] = Kind::NumPlata;
-  kinds_[u.EditNumNapr] = Kind::NumNapr;
+    editors_.Add(e, DigitFilter(e), [this, e] { EditTimeIn1Exit(e); });
+  editors_.Add(u.EditNumPlata, DigitFilter(u.EditNumPlata), [this] { EditNumPlataExit(); });
+  editors_.Add(u.EditNumNapr, DigitFilter(u.EditNumNapr), [this] { EditNumNaprExit(); });
   for (QCheckBox* c :
        {u.CheckRele11, u.CheckRele12, u.CheckRele13, u.CheckRele14, u.CheckRele21, u.CheckRele22,
         u.CheckRele23, u.CheckRele24, u.CheckSound1, u.CheckSound2, u.CheckSound3, u.CheckSound4})
-    kinds_[c] = Kind::Check5;
+    editors_.Add(c, nullptr, [this, c] { CheckRele11Exit(c); });
   for (QCheckBox* c :
        {u.CheckBoxSir1, u.CheckBoxSir2, u.CheckBoxSir3, u.CheckBoxSir4, u.CheckBoxAuto1,
         u.CheckBoxAuto2, u.CheckBoxAuto3, u.CheckBoxAuto4, u.CheckTechV1, u.CheckTechV2,
         u.CheckTechV3, u.CheckTechV4, u.CheckTechS1, u.CheckTechS2, u.CheckTechS3, u.CheckTechS4})
-    kinds_[c] = Kind::Check6;
+    editors_.Add(c, nullptr, [this, c] { CheckBoxSir1Exit(c); });
   for (QLineEdit* e :
        {u.EditNameShl1, u.EditNameShl2, u.EditNameShl3, u.EditNameShl4, u.EditObjekt, u.EditPasw})
-    kinds_[e] = Kind::Text;
-  kinds_[u.ComboBoxLevel] = Kind::Level;
-  for (auto& [object, kind] : kinds_) object->installEventFilter(this);
+    editors_.Add(
+        e, [this, e](const QString& key) { return EditNameShl1KeyPress(e, key); },
+        [this, e] { EditNameShl1Exit(e); });
+  editors_.SwallowKeys(u.ComboBoxLevel);  // the level is chosen with the mouse only
 
   for (QCheckBox* c :
        {u.CheckRele11, u.CheckRele21, u.CheckSound1, u.CheckBoxSir1, u.CheckBoxAuto1})
@@ -111,59 +115,8 @@ ParametersPage::ParametersPage(PageHost& host, QWidget* tab) : Page(host) {
   });
 }
 
-// ---- Events: key filters and "on leaving". ----
-
-bool ParametersPage::eventFilter(QObject* watched, QEvent* event) {
-  auto it = kinds_.find(watched);
-  if (it == kinds_.end()) return QObject::eventFilter(watched, event);
-  const Kind kind = it->second;
-  if (event->type() == QEvent::KeyPress) {
-    auto* key = static_cast<QKeyEvent*>(event);
-    if (kind == Kind::Level) return true;  // the level is chosen with the mouse only
-    if (!IsCharacterKey(key)) return false;
-    auto* edit = qobject_cast<QLineEdit*>(watched);
-    if (edit == nullptr) return false;
-    if (kind == Kind::ByteEdit || kind == Kind::NumPlata || kind == Kind::NumNapr)
-      return EditTimeIn1KeyPress(edit, key->text());
-    if (kind == Kind::Text) return EditNameShl1KeyPress(edit, key->text());
-    return false;
-  }
-  if (IsLeaving(event)) RunExit(static_cast<QWidget*>(watched), kind);
-  return QObject::eventFilter(watched, event);
-}
-
-void ParametersPage::RunExit(QWidget* widget, Kind kind) {
-  const ExitGuard guard(in_exit_);
-  if (!guard.entered()) return;
-  switch (kind) {
-    case Kind::ByteEdit:
-      EditTimeIn1Exit(static_cast<QLineEdit*>(widget));
-      break;
-    case Kind::NumPlata:
-      EditNumPlataExit();
-      break;
-    case Kind::NumNapr:
-      EditNumNaprExit();
-      break;
-    case Kind::Check5:
-      CheckRele11Exit(static_cast<QCheckBox*>(widget));
-      break;
-    case Kind::Check6:
-      CheckBoxSir1Exit(static_cast<QCheckBox*>(widget));
-      break;
-    case Kind::Text:
-      EditNameShl1Exit(static_cast<QLineEdit*>(widget));
-      break;
-    case Kind::Level:
-      break;
-  }
-}
-
 void ParametersPage::Commit() {
-  QWidget* focus = QApplication::focusWidget();
-  if (focus == nullptr) return;
-  auto it = kinds_.find(focus);
-  if (it != kinds_.end()) RunExit(focus, it->second);
+  editors_.CommitFocused();
 }
 
 // ---- Editors. ----

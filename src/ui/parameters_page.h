@@ -7,8 +7,8 @@
 
 #include <QObject>
 #include <QString>
-#include <map>
 
+#include "editor_events.h"
 #include "page.h"
 #include "ui_parameters_page.h"
 
@@ -46,20 +46,9 @@ class ParametersPage : public QObject, public Page {
   // Parses a decimal integer in the signed 32-bit range, as the number editors accept it.
   static bool ParseInteger(const QString& text, int& value);
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
-  enum class Kind {
-    ByteEdit,
-    NumPlata,
-    NumNapr,
-    Check5,
-    Check6,
-    Text,
-    Level,
-  };
-  void RunExit(QWidget* widget, Kind kind);
+  // The digit filter of a numeric edit.
+  EditorEvents::KeyFilter DigitFilter(QLineEdit* edit);
   bool ParseOrComplain(QLineEdit* edit, int& value);
   void DisplayBranchA(const ConfigImage& image);
   void DisplayBranchB(ConfigImage& image, int model, int firmware);
@@ -67,9 +56,8 @@ class ParametersPage : public QObject, public Page {
   void ShowTimeHeading();
 
   Ui::ParametersPage ui_;
-  std::map<QObject*, Kind> kinds_;
+  EditorEvents editors_;
   bool displaying_ = false;
-  bool in_exit_ = false;
 };
 
 }  // namespace lovar

@@ -1,0 +1,51 @@
+#include "editor_events.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+
+namespace lovar {
+
+bool IsLeaving(const QEvent* event) {
+  if (event->type() != QEvent::FocusOut) return false;
+  const Qt::FocusReason reason = static_cast<const QFocusEvent*>(event)->reason();
+  return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
+}
+
+void EditorEvents::Add(QWidget* control, KeyFilter key_filter, OnLeave on_leave) {
+  Entry& entry = entries_[control];
+  entry.key_filter = std::move(key_filter);
+  entry.on_leave = std::move(on_leave);
+  control->installEventFilter(this);
+}
+
+void EditorEvents::SwallowKeys(QWidget* control) {
+  entries_[control].swallow_keys = true;
+  control->installEventFilter(this);
+}
+
+void EditorEvents::CommitFocused() {
+  Leave(QApplication::focusWidget());
+}
+
+bool EditorEvents::eventFilter(QObject* watched, QEvent* event) {
+  auto it = entries_.find(watched);
+  if (it == entries_.end()) return false;
+  const Entry& entry = it->second;
+  if (event->type() == QEvent::KeyPress) {
+    if (entry.swallow_keys) return true;
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    return entry.key_filter && IsCharacterKey(key) && entry.key_filter(key->text());
+  }
+  if (IsLeaving(event)) Leave(watched);
+  return false;
+}
+
+void EditorEvents::Leave(QObject* control) {
+  auto it = entries_.find(control);
+  if (leaving_ || it == entries_.end() || !it->second.on_leave) return;
+  leaving_ = true;
+  it->second.on_leave();
+  leaving_ = false;
+}
+
+}  // namespace lovar

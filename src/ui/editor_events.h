@@ -1,0 +1,55 @@
+// The events the editors of a page react to: a key press that carries a character for their key
+// filters, and "on leaving" a control (a focus-out that means the user moved on). One event
+// filter serves every control of a page.
+//
+// Threads: window thread only.
+#pragma once
+
+#include <QKeyEvent>
+#include <QObject>
+#include <QWidget>
+#include <functional>
+#include <map>
+
+namespace lovar {
+
+// Focus keys and bare modifiers are no characters for a key filter.
+inline bool IsCharacterKey(const QKeyEvent* key) {
+  return key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab && !key->text().isEmpty();
+}
+
+// Leaving means the focus moved to another control, not that a message box or a popup came up
+// (the "not a valid integer" box would otherwise come back again and again).
+bool IsLeaving(const QEvent* event);
+
+class EditorEvents : public QObject {
+ public:
+  // Gets the text of a character key; true drops the key.
+  using KeyFilter = std::function<bool(const QString& text)>;
+  using OnLeave = std::function<void()>;
+
+  // key_filter may be empty (every key passes), and so may on_leave.
+  void Add(QWidget* control, KeyFilter key_filter, OnLeave on_leave);
+  // The control takes no key at all (a list chosen with the mouse only).
+  void SwallowKeys(QWidget* control);
+  // Runs the leave handler of the control that has the focus, if it is one of these, so that
+  // what it holds is stored before a write or a save.
+  void CommitFocused();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  struct Entry {
+    KeyFilter key_filter;
+    OnLeave on_leave;
+    bool swallow_keys = false;
+  };
+  void Leave(QObject* control);
+
+  std::map<QObject*, Entry> entries_;
+  // A message box that a leave handler raises moves the focus: that must not run it again.
+  bool leaving_ = false;
+};
+
+}  // namespace lovar
