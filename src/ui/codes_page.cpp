@@ -1,5 +1,7 @@
 #include "codes_page.h"
 
+#include "utf8.h"
+
 #include "editor_events.h"
 
 #include <QApplication>
@@ -20,16 +22,8 @@ constexpr int kColumnWidths[] = {25, 53, 61, 25, 25, 25, 25, 25, 25, 25, 25};
 constexpr int kRowHeight = 19;
 constexpr int kDigits = 4;
 
-QString Q(const std::string& text) {
-  return QString::fromStdString(text);
-}
-
 bool IsDigit(QChar c) {
   return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-}
-
-bool IsRightsColumn(int column) {
-  return column >= CodesPage::kFirstRightsColumn && column < CodesPage::kFirstRightsColumn + 8;
 }
 
 bool IsCodeCell(int row, int column) {
@@ -159,14 +153,10 @@ std::optional<QString> CodesPage::FirstUserCode() const {
 
 // ---- Cell events. ----
 
-void CodesPage::Toggle(int row, int column) {
-  QTableWidget* g = ui_.StringGridCode;
-  grid::SetCell(g, row, column, grid::Marked(g, row, column) ? QString() : QStringLiteral("  +"));
-}
-
 void CodesPage::StringGridCodeMouseDown(int row, int column) {
   host().ResetProgress();
-  if (row >= 1 && IsRightsColumn(column)) Toggle(row, column);
+  if (grid::IsRightsCell(ui_.StringGridCode, row, column, kFirstRightsColumn))
+    grid::ToggleMark(ui_.StringGridCode, row, column);
 }
 
 bool CodesPage::eventFilter(QObject* watched, QEvent* event) {
@@ -185,7 +175,8 @@ bool CodesPage::eventFilter(QObject* watched, QEvent* event) {
     const QChar c = key->text().front();
     return !(IsDigit(c) && grid::Cell(g, row, column).size() < kDigits);
   }
-  if (row >= 1 && IsRightsColumn(column) && key->key() == Qt::Key_Space) Toggle(row, column);
+  if (grid::IsRightsCell(g, row, column, kFirstRightsColumn) && key->key() == Qt::Key_Space)
+    grid::ToggleMark(g, row, column);
   return true;
 }
 

@@ -43,7 +43,6 @@ class CodesPage : public QObject, public Page {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void Toggle(int row, int column);
   bool AcceptPastedCode(const QString& text);
 
   Ui::CodesPage ui_;

@@ -1,5 +1,6 @@
 #include "directions_page.h"
 
+#include "utf8.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,10 +17,6 @@ namespace lovar {
 LOVAR_REGISTER_PAGE(TabSheet6, DirectionsPage)
 
 namespace {
-
-QString Q(std::string_view utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 int Tag(const QObject* control) {
   return control->property("tag").toInt();

@@ -1,5 +1,7 @@
 #include "filter_page.h"
 
+#include "utf8.h"
+
 #include <QApplication>
 #include <QHeaderView>
 
@@ -14,10 +16,6 @@ namespace {
 constexpr int kColumnWidths[] = {280, 26, 27, 29, 29, 22};
 constexpr int kRowHeight = 19;
 constexpr int kDirections = directions::kCount;  // columns 1 to 5
-
-QString Q(std::string_view utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 }  // namespace
 

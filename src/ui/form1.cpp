@@ -1,5 +1,7 @@
 #include "form1.h"
 
+#include "utf8.h"
+
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
@@ -26,10 +28,6 @@ constexpr std::string_view kTabSheets[] = {"TabSheet1", "TabSheet2", "TabSheet3"
 constexpr std::string_view kDisplayOrder251[] = {"TabSheet1", "TabSheet6", "TabSheet2", "TabSheet7",
                                                  "TabSheet8"};
 constexpr std::string_view kDisplayOrder250[] = {"TabSheet3", "TabSheet2", "TabSheet1"};
-
-QString Q(std::string_view utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 std::filesystem::path ToPath(const QString& file) {
   return std::filesystem::path(QFile::encodeName(file).toStdString());

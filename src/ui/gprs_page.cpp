@@ -1,5 +1,6 @@
 #include "gprs_page.h"
 
+#include "utf8.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -14,10 +15,6 @@ namespace lovar {
 LOVAR_REGISTER_PAGE(TabSheet8, GprsPage)
 
 namespace {
-
-QString Q(std::string_view utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 int Tag(const QObject* control) {
   return control->property("tag").toInt();

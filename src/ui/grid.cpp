@@ -12,6 +12,10 @@ namespace lovar {
 
 namespace grid {
 
+void ToggleMark(QTableWidget* table, int row, int column) {
+  SetCell(table, row, column, Marked(table, row, column) ? QString() : QStringLiteral("  +"));
+}
+
 void PrepareGrid(QTableWidget* table, int row_height) {
   table->setFrameShape(QFrame::Box);
   table->horizontalHeader()->setMinimumSectionSize(8);

@@ -21,6 +21,15 @@ namespace lovar {
 
 namespace grid {
 
+// Rights cells: the entry rows (from 1) of the eight columns from first_rights_column.
+inline bool IsRightsCell(const QTableWidget* table, int row, int column, int first_rights_column) {
+  return row >= 1 && column >= first_rights_column && column < first_rights_column + 8 &&
+         column < table->columnCount();
+}
+// A mouse press or the space bar on a rights cell: an empty cell becomes "  +", a marked one
+// empty.
+void ToggleMark(QTableWidget* table, int row, int column);
+
 // A grid with a box frame and rows of row_height pixels whose columns may be narrow.
 void PrepareGrid(QTableWidget* table, int row_height);
 // Sets the widths of the first columns from widths; a column named in fit is made at least as

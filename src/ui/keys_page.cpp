@@ -1,5 +1,7 @@
 #include "keys_page.h"
 
+#include "utf8.h"
+
 #include "editor_events.h"
 
 #include <QApplication>
@@ -24,14 +26,6 @@ constexpr int kKeyRows = keys::kCount;  // grid rows 1 to 16
 constexpr int kColumnWidths[] = {26, 110, 22, 21, 22, 22, 23, 22, 22, 21, 78};
 constexpr int kRowHeight = 20;
 constexpr int kNameWidth = 8;
-
-QString Q(const std::string& utf8) {
-  return QString::fromStdString(utf8);
-}
-
-bool IsRightsColumn(int column) {
-  return column >= KeysPage::kFirstRightsColumn && column < KeysPage::kFirstRightsColumn + 8;
-}
 
 // The key filter of the name column: blank to "9", Latin letters.
 bool NameCharacter(QChar c) {
@@ -202,15 +196,10 @@ void KeysPage::OnFocusChanged(QWidget* old, QWidget* now) {
 
 // ---- Cell events. ----
 
-void KeysPage::Toggle(int row, int column) {
-  QTableWidget* g = ui_.StringGridKey;
-  grid::SetCell(g, row, column, grid::Marked(g, row, column) ? QString() : QStringLiteral("  +"));
-}
-
 void KeysPage::StringGridCodeMouseDown(int row, int column) {
   host().ResetProgress();
-  if (row >= 1 && IsRightsColumn(column) && column < ui_.StringGridKey->columnCount())
-    Toggle(row, column);
+  if (grid::IsRightsCell(ui_.StringGridKey, row, column, kFirstRightsColumn))
+    grid::ToggleMark(ui_.StringGridKey, row, column);
 }
 
 void KeysPage::StringGridCodeClick(int row, int column) {
@@ -230,7 +219,8 @@ bool KeysPage::eventFilter(QObject* watched, QEvent* event) {
   QTableWidget* g = ui_.StringGridKey;
   const int row = g->currentRow(), column = g->currentColumn();
   if (column == kNameColumn && row >= 1) return false;  // typed into the name
-  if (row >= 1 && IsRightsColumn(column) && key->key() == Qt::Key_Space) Toggle(row, column);
+  if (grid::IsRightsCell(g, row, column, kFirstRightsColumn) && key->key() == Qt::Key_Space)
+    grid::ToggleMark(g, row, column);
   return true;  // nothing else is typed into the grid
 }
 

@@ -67,7 +67,6 @@ class KeysPage : public QObject, public Page {
   void BuildColumns();
   void LabelRows();
   void FitWidth(int wanted);
-  void Toggle(int row, int column);
   int CurrentKeyRow() const;
   void OnFocusChanged(QWidget* old, QWidget* now);
 

@@ -1,5 +1,6 @@
 #include "parameters_page.h"
 
+#include "utf8.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,10 +18,6 @@ namespace lovar {
 LOVAR_REGISTER_PAGE(TabSheet1, ParametersPage)
 
 namespace {
-
-QString Q(std::string_view utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 int Tag(const QObject* control) {
   return control->property("tag").toInt();
