@@ -95,15 +95,6 @@ class Pty {
     return got;
   }
 
-  // Whatever the port has sent by now.
-  std::vector<uint8_t> ReadAvailable() {
-    std::vector<uint8_t> got;
-    uint8_t buf[4096];
-    ssize_t n;
-    while ((n = read(master_, buf, sizeof buf)) > 0) got.insert(got.end(), buf, buf + n);
-    return got;
-  }
-
   // The device hangs up.
   void CloseMaster() {
     if (master_ >= 0) close(master_);

@@ -16,12 +16,6 @@ std::string ControlCom() {
   return Env("LOVAR_TEST_CONTROL_COM", "COM6");
 }
 
-std::vector<uint8_t> Pattern(size_t n, uint8_t first) {
-  std::vector<uint8_t> v(n);
-  for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(first + i);
-  return v;
-}
-
 DeviceLine::DeviceLine() {
   handle_ = CreateFileA(WinDevicePath(ControlCom()).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -40,6 +34,11 @@ DeviceLine::DeviceLine() {
   COMMTIMEOUTS t{};
   t.ReadTotalTimeoutConstant = 30000;
   SetCommTimeouts(handle_, &t);
+  // Forget what either side has sent so far.
+  if (Command("F") != "ok") {
+    CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
 }
 
 DeviceLine::~DeviceLine() {
@@ -60,12 +59,12 @@ std::string DeviceLine::Command(const std::string& line) {
   return {};  // timed out
 }
 
-bool DeviceLine::Burst(size_t n, uint8_t first) {
-  return Command("B " + std::to_string(n) + " " + std::to_string(first)) == "ok";
+bool DeviceLine::Send(size_t n, uint8_t first) {
+  return Command("S " + std::to_string(n) + " " + std::to_string(first)) == "ok";
 }
 
-bool DeviceLine::Trickle(size_t n, uint8_t first) {
-  return Command("T " + std::to_string(n) + " " + std::to_string(first)) == "ok";
+bool DeviceLine::SendWaiting(size_t n, uint8_t first) {
+  return Command("B " + std::to_string(n) + " " + std::to_string(first)) == "ok";
 }
 
 std::vector<uint8_t> DeviceLine::Take(size_t n) {
@@ -76,10 +75,6 @@ std::vector<uint8_t> DeviceLine::Take(size_t n) {
     bytes.push_back(static_cast<uint8_t>(std::stoi(reply.substr(i, 2), nullptr, 16)));
   }
   return bytes;
-}
-
-bool DeviceLine::Flush() {
-  return Command("F") == "ok";
 }
 
 bool DeviceLine::HangUp() {

@@ -17,22 +17,21 @@ namespace lovar::wintest {
 std::string DataCom();
 std::string ControlCom();
 
-// The bytes first, first+1, ... (mod 256) that the commands B and T send.
-std::vector<uint8_t> Pattern(size_t n, uint8_t first);
-
-// Commands to the far end over the control port. Each returns once the far end has done it:
-// for Burst and Trickle, once the bytes are in the data port's input queue.
+// Commands to the far end over the control port, each returning once the far end has done it;
+// the Device of tests/serial/receive_cases.h. Made with nothing sent by either side so far.
 class DeviceLine {
  public:
   DeviceLine();
   ~DeviceLine();
   bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
 
-  bool Burst(size_t n, uint8_t first);    // all at once
-  bool Trickle(size_t n, uint8_t first);  // one at a time, each after the last was read
-  std::vector<uint8_t> Take(size_t n);    // the bytes the port under test sent
-  bool Flush();                           // forget what either side has sent so far
-  bool HangUp();                          // then a fresh line under the same name
+  std::string Port() const { return DataCom(); }
+  // The bytes first, first+1, ... (mod 256); SendWaiting returns once they are all in the data
+  // port's input queue.
+  bool Send(size_t n, uint8_t first);
+  bool SendWaiting(size_t n, uint8_t first);
+  std::vector<uint8_t> Take(size_t n);  // the bytes the port under test sent
+  bool HangUp();                        // then a fresh line under the same name
 
  private:
   std::string Command(const std::string& line);

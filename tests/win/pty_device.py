@@ -8,11 +8,10 @@ bytes are in the data port's input queue, so a test knows that they have arrived
 sleeping.
 
   B <n> <first>  write n bytes first, first+1, ... (mod 256) at once
-  T <n> <first>  write them one at a time, each after the previous one has been read
+  S <n> <first>  write them without waiting for them to arrive
   G <n>          read n bytes that the tests sent; reply "ok <hex>"
   F              forget what either side has sent so far
   H              hang up the data line, then make a fresh one under the same name
-  Q              quit
 
 Usage: pty_device.py WINEPREFIX DATA_COM CONTROL_COM   (prints "ready" when linked)
 """
@@ -94,20 +93,12 @@ def main():
             if not parts:
                 continue
             reply = "ok"
-            if parts[0] in ("B", "T"):
+            if parts[0] in ("B", "S"):
                 n, first = int(parts[1]), int(parts[2])
-                data = bytes((first + i) & 0xFF for i in range(n))
-                if parts[0] == "B":
-                    before = queued(data_s)
-                    os.write(data_m, data)
-                    if not wait_until(lambda: queued(data_s) >= before + n):
-                        reply = "timeout"
-                else:
-                    for b in data:
-                        os.write(data_m, bytes([b]))
-                        if not wait_until(lambda: queued(data_s) == 0):
-                            reply = "timeout"
-                            break
+                before = queued(data_s)
+                os.write(data_m, bytes((first + i) & 0xFF for i in range(n)))
+                if parts[0] == "B" and not wait_until(lambda: queued(data_s) >= before + n):
+                    reply = "timeout"
             elif parts[0] == "G":
                 got = read_exact(data_m, int(parts[1]))
                 reply = "ok " + got.hex()
@@ -120,9 +111,6 @@ def main():
                 os.close(data_s)
                 data_m, data_s, data_path = make_pty()
                 link(prefix, data_com, data_path)
-            elif parts[0] == "Q":
-                os.write(ctl_m, b"ok\n")
-                return
             os.write(ctl_m, (reply + "\n").encode())
 
 
