@@ -59,55 +59,30 @@ std::vector<uint8_t> HandMadeFile(int header, int model, int image_bytes, uint8_
   return file;
 }
 
-TEST(ConfigFileFormat, Model250FileHasHeaderAndImage) {
-  const ConfigImage image = Pattern(1);
-  const std::vector<uint8_t> file = SerializeConfigFile(250, image);
-  ASSERT_EQ(file.size(), 356u);
-  // 100, the model, 1, "Ловар-Т" in Windows-1251.
-  const std::vector<uint8_t> head = {100, 250, 1, 0xCB, 0xEE, 0xE2, 0xE0, 0xF0, 0x2D, 0xD2};
-  EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 10), head);
-  for (int i = 10; i < 100; ++i) EXPECT_EQ(file[static_cast<size_t>(i)], 0) << i;
-  for (int i = 0; i < 256; ++i) ASSERT_EQ(file[static_cast<size_t>(100 + i)], image[i]) << i;
-}
-
-TEST(ConfigFileFormat, Model251FileHoldsTheFirst2048Bytes) {
-  const ConfigImage image = Pattern(2);
-  const std::vector<uint8_t> file = SerializeConfigFile(251, image);
-  ASSERT_EQ(file.size(), 2148u);
-  const std::vector<uint8_t> head = {100, 251, 1, 0xCB, 0xEE, 0xE2, 0xE0, 0xF0, 0x2D, 0xCC};
-  EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 10), head);
-  EXPECT_EQ(file[2147], image[2047]);
-  EXPECT_EQ(SerializeConfigFile(252, image)[1], 252);
-}
-
-TEST(ConfigFileFormat, HeaderLengthsAcceptedAndRefused) {
+TEST(ConfigFileFormat, FileIsHeaderThenTheModelsImageBytes) {
   struct Row {
-    int header;
-    FileError error;
+    int model;
+    size_t size;
+    std::vector<uint8_t> head;  // 100, the model, 1, the name in Windows-1251
   };
-  const Row rows[] = {{0, FileError::BadHeader},   {1, FileError::BadHeader},
-                      {2, FileError::None},        {50, FileError::None},
-                      {100, FileError::None},      {200, FileError::None},
-                      {201, FileError::BadHeader}, {255, FileError::BadHeader}};
+  const std::vector<Row> rows = {
+      {250, 356, {100, 250, 1, 0xCB, 0xEE, 0xE2, 0xE0, 0xF0, 0x2D, 0xD2}},   // "Ловар-Т"
+      {251, 2148, {100, 251, 1, 0xCB, 0xEE, 0xE2, 0xE0, 0xF0, 0x2D, 0xCC}},  // "Ловар-М"
+      {252, 356, {100, 252, 1, 0xCB, 0xEE, 0xE2, 0xE0, 0xF0, 0x2D, 0xD2}},
+  };
+  const ConfigImage image = Pattern(1);
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.header);
-    ConfigImage image = Pattern(9);
-    const ConfigImage before = image;
-    const FileResult result = ParseConfigFile(HandMadeFile(row.header, 250, 256), 250, image);
-    EXPECT_EQ(result.error, row.error);
-    if (row.error == FileError::None) {
-      EXPECT_EQ(image[0], 3);  // the image starts right after the header
-      EXPECT_EQ(image[255], static_cast<uint8_t>(255 * 7 + 3));
-      EXPECT_EQ(image[256], before[256]);
-    } else {
-      EXPECT_EQ(image, before);
-      EXPECT_EQ(MessageFor(result).caption, "Неверный тип УО");
-      EXPECT_EQ(MessageFor(result).text, "Ошибка");
-    }
+    SCOPED_TRACE(row.model);
+    const std::vector<uint8_t> file = SerializeConfigFile(row.model, image);
+    ASSERT_EQ(file.size(), row.size);
+    EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 10), row.head);
+    for (size_t i = 10; i < 100; ++i) EXPECT_EQ(file[i], 0) << i;
+    for (size_t i = 100; i < row.size; ++i) ASSERT_EQ(file[i], image[int(i) - 100]) << i;
   }
 }
 
-TEST(ConfigFileFormat, ShortFilesAreRefusedAndChangeNothing) {
+// The header's first byte gives its length (2 to 200); the image follows it.
+TEST(ConfigFileFormat, ParseAcceptsOrRefusesAndARefusalChangesNothing) {
   struct Row {
     const char* what;
     std::vector<uint8_t> file;
@@ -115,31 +90,46 @@ TEST(ConfigFileFormat, ShortFilesAreRefusedAndChangeNothing) {
   };
   std::vector<uint8_t> inside_header = HandMadeFile(100, 250, 0);
   inside_header.resize(50);
-  std::vector<uint8_t> one_short = HandMadeFile(100, 251, 2047);
   const std::vector<Row> rows = {
+      {"header 0", HandMadeFile(0, 250, 256), FileError::BadHeader},
+      {"header 1", HandMadeFile(1, 250, 256), FileError::BadHeader},
+      {"header 2", HandMadeFile(2, 250, 256), FileError::None},
+      {"header 50", HandMadeFile(50, 250, 256), FileError::None},
+      {"header 200", HandMadeFile(200, 250, 256), FileError::None},
+      {"header 201", HandMadeFile(201, 250, 256), FileError::BadHeader},
+      {"header 255", HandMadeFile(255, 250, 256), FileError::BadHeader},
+      {"bytes after the image", HandMadeFile(100, 252, 300), FileError::None},
+      {"full 251", HandMadeFile(100, 251, 2048), FileError::None},
       {"empty", {}, FileError::BadHeader},
       {"ends inside the header", inside_header, FileError::BadHeader},
       {"header only", HandMadeFile(100, 250, 0), FileError::Truncated},
       {"one image byte short (250)", HandMadeFile(100, 250, 255), FileError::Truncated},
-      {"one image byte short (251)", one_short, FileError::Truncated},
+      {"one image byte short (251)", HandMadeFile(100, 251, 2047), FileError::Truncated},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     const int model = row.file.size() > 1 ? row.file[1] : 250;
-    ConfigImage image = Pattern(5);
+    const int held = model == 251 ? 2048 : 256;
+    ConfigImage image = Pattern(9);
     const ConfigImage before = image;
     const FileResult result = ParseConfigFile(row.file, model, image);
     EXPECT_EQ(result.error, row.error);
-    EXPECT_EQ(image, before);
+    if (row.error == FileError::None) {
+      EXPECT_EQ(image[0], 3);  // the image starts right after the header
+      EXPECT_EQ(image[held - 1], static_cast<uint8_t>((held - 1) * 7 + 3));
+      EXPECT_EQ(image[held], before[held]);
+    } else {
+      EXPECT_EQ(image, before);
+      EXPECT_FALSE(MessageFor(result).text.empty());
+    }
+    if (row.error == FileError::BadHeader) {
+      EXPECT_EQ(MessageFor(result).caption, "Неверный тип УО");
+      EXPECT_EQ(MessageFor(result).text, "Ошибка");
+    }
+    if (row.error == FileError::Truncated) {
+      EXPECT_EQ(DescribeError(result), "Файл повреждён: он короче заголовка и образа");
+    }
   }
-}
-
-TEST(ConfigFileFormat, TruncatedFileHasItsOwnMessage) {
-  ConfigImage image;
-  const FileResult result = ParseConfigFile(HandMadeFile(100, 250, 10), 250, image);
-  ASSERT_EQ(result.error, FileError::Truncated);
-  EXPECT_EQ(DescribeError(result), "Файл повреждён: он короче заголовка и образа");
-  EXPECT_FALSE(MessageFor(result).text.empty());
 }
 
 TEST(ConfigFileFormat, FileOfAnotherModelIsRefused) {
@@ -170,56 +160,22 @@ TEST(ConfigFileFormat, FileOfAnotherModelIsRefused) {
   }
 }
 
-TEST(ConfigFileFormat, BytesAfterTheImageAreIgnored) {
-  ConfigImage image;
-  const FileResult result = ParseConfigFile(HandMadeFile(100, 252, 300), 252, image);
-  EXPECT_TRUE(result.ok());
-  EXPECT_EQ(image[256], 0);
-}
-
-TEST_F(ConfigFileTest, Model250RoundTrip) {
-  const fs::path path = dir_ / "Lovart.dat";
-  const ConfigImage saved = Pattern(11);
-  ASSERT_TRUE(SaveConfigFile(path, 250, saved).ok());
-  EXPECT_EQ(fs::file_size(path), 356u);
-  EXPECT_EQ(PeekFileModel(path), 250);
-  ConfigImage loaded = Pattern(99);
-  ASSERT_TRUE(LoadConfigFile(path, 250, loaded).ok());
-  for (int i = 0; i < 256; ++i) ASSERT_EQ(loaded[i], saved[i]) << i;
-  EXPECT_EQ(loaded[256], Pattern(99)[256]);
-}
-
-TEST_F(ConfigFileTest, Model251LoadLeavesKeysUntouched) {
-  const fs::path path = dir_ / "LovarM.dat";
-  const ConfigImage saved = Pattern(12);
-  ASSERT_TRUE(SaveConfigFile(path, 251, saved).ok());
-  EXPECT_EQ(fs::file_size(path), 2148u);
-  ConfigImage loaded = Pattern(77);
-  const ConfigImage before = loaded;
-  ASSERT_TRUE(LoadConfigFile(path, 251, loaded).ok());
-  for (int i = 0; i < 2048; ++i) ASSERT_EQ(loaded[i], saved[i]) << i;
-  for (int i = 2048; i < kImageCapacity; ++i) ASSERT_EQ(loaded[i], before[i]) << i;  // keys at 3584
-}
-
-TEST_F(ConfigFileTest, LoadOfHeader50File) {
-  const fs::path path = dir_ / "h50.dat";
-  WriteFile(path, HandMadeFile(50, 251, 2048, 40));
-  EXPECT_EQ(PeekFileModel(path), 251);
-  ConfigImage image;
-  ASSERT_TRUE(LoadConfigFile(path, 251, image).ok());
-  EXPECT_EQ(image[0], 40);
-  EXPECT_EQ(image[1], 47);
-}
-
-TEST_F(ConfigFileTest, LoadOfTruncatedFileKeepsImage) {
-  const fs::path path = dir_ / "short.dat";
-  std::vector<uint8_t> file = SerializeConfigFile(251, Pattern(1));
-  file.resize(1000);
-  WriteFile(path, file);
-  ConfigImage image = Pattern(2);
-  const ConfigImage before = image;
-  EXPECT_EQ(LoadConfigFile(path, 251, image).error, FileError::Truncated);
-  EXPECT_EQ(image, before);
+// A load replaces only the bytes the file holds: on 251 the keys at 3584 stay.
+TEST_F(ConfigFileTest, SavedFileLoadsBackOverTheImageBytesItHolds) {
+  for (auto [model, size] : {std::pair{250, 356}, std::pair{251, 2148}}) {
+    SCOPED_TRACE(model);
+    const fs::path path = dir_ / "config.dat";
+    const ConfigImage saved = Pattern(11);
+    ASSERT_TRUE(SaveConfigFile(path, model, saved).ok());
+    EXPECT_EQ(fs::file_size(path), static_cast<uintmax_t>(size));
+    EXPECT_EQ(PeekFileModel(path), model);
+    ConfigImage loaded = Pattern(99);
+    const ConfigImage before = loaded;
+    ASSERT_TRUE(LoadConfigFile(path, model, loaded).ok());
+    const int held = size - 100;
+    for (int i = 0; i < held; ++i) ASSERT_EQ(loaded[i], saved[i]) << i;
+    for (int i = held; i < kImageCapacity; ++i) ASSERT_EQ(loaded[i], before[i]) << i;
+  }
 }
 
 TEST_F(ConfigFileTest, UnreadableFileIsRefusedWithSystemText) {
@@ -248,7 +204,7 @@ TEST_F(ConfigFileTest, SaveReplacesAnExistingFileWhole) {
   EXPECT_EQ(EntriesInDir(), 1u);  // no temporary file left behind
 }
 
-TEST_F(ConfigFileTest, FailedSaveOverADirectoryKeepsIt) {
+TEST_F(ConfigFileTest, FailedSaveOverADirectoryOrIntoAMissingFolder) {
   const fs::path path = dir_ / "taken";
   fs::create_directory(path);
   WriteFile(path / "inside", {1, 2, 3});
@@ -260,6 +216,9 @@ TEST_F(ConfigFileTest, FailedSaveOverADirectoryKeepsIt) {
   EXPECT_TRUE(fs::is_directory(path));
   EXPECT_EQ(ReadFile(path / "inside"), (std::vector<uint8_t>{1, 2, 3}));
   EXPECT_EQ(EntriesInDir(), 1u);
+  const FileResult missing = SaveConfigFile(dir_ / "no" / "such.dat", 250, Pattern(1));
+  EXPECT_EQ(missing.error, FileError::CannotWrite);
+  EXPECT_FALSE(missing.system_message.empty());
 }
 
 TEST_F(ConfigFileTest, FailedSaveInReadOnlyFolderKeepsTheOldFile) {
@@ -275,12 +234,6 @@ TEST_F(ConfigFileTest, FailedSaveInReadOnlyFolderKeepsTheOldFile) {
   EXPECT_EQ(result.error, FileError::CannotWrite);
   EXPECT_FALSE(result.system_message.empty());
   EXPECT_EQ(ReadFile(path), old);
-}
-
-TEST_F(ConfigFileTest, SaveIntoAMissingFolderFails) {
-  const FileResult result = SaveConfigFile(dir_ / "no" / "such.dat", 250, Pattern(1));
-  EXPECT_EQ(result.error, FileError::CannotWrite);
-  EXPECT_FALSE(result.system_message.empty());
 }
 
 TEST_F(ConfigFileTest, SaveThroughASymlinkReplacesItsTarget) {
@@ -314,11 +267,8 @@ TEST_F(ConfigFileTest, DefaultFoldersAndNames) {
                       {252, "LovarT2", "LovarT-2", false, "Lovart.dat"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.model);
-    const FileDefaults d = DefaultsFor(row.model);
-    EXPECT_EQ(d.load_folder, row.load);
-    EXPECT_EQ(d.save_folder, row.save);
-    EXPECT_EQ(d.save_dialog_in_model_folder, row.save_in_folder);
-    EXPECT_EQ(d.file_name, row.name);
+    EXPECT_EQ(DefaultsFor(row.model).save_dialog_in_model_folder, row.save_in_folder);
+    EXPECT_EQ(DefaultsFor(row.model).file_name, row.name);
     EXPECT_EQ(PrepareDefaultFolder(dir_, row.model, true), dir_ / row.save);
     EXPECT_TRUE(fs::is_directory(dir_ / row.save));
     EXPECT_EQ(PrepareDefaultFolder(dir_, row.model, false), dir_ / row.load);

@@ -2,14 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace lovar {
 namespace {
 
-TEST(ConfigImage, StartsAllZero) {
-  ConfigImage image;
-  for (uint8_t b : image.bytes()) ASSERT_EQ(b, 0);
-  EXPECT_EQ(image.bytes().size(), 4096u);
-}
+using Bytes = std::vector<uint8_t>;
 
 TEST(ConfigImage, SetBitsReplacesOnlyTheMaskedBits) {
   ConfigImage image;
@@ -24,68 +23,49 @@ TEST(ConfigImage, SetBitsReplacesOnlyTheMaskedBits) {
   EXPECT_EQ(image[2], 0x1F);
 }
 
-TEST(ConfigImage, TextOfFullWidthHasNoTerminator) {
-  ConfigImage image;
-  const uint8_t bytes[] = {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'X'};
-  std::copy(std::begin(bytes), std::end(bytes), image.bytes().begin() + 512);
-  EXPECT_EQ(image.Text(512, 8), "ABCDEFGH");
+TEST(ConfigImage, TextReadsUpToZeroOrWidth) {
+  struct Row {
+    Bytes stored;  // at offset 16
+    int width;
+    const char* text;
+  };
+  const std::vector<Row> rows = {
+      {{'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'X'}, 8, "ABCDEFGH"},  // full width: no zero
+      {{'a', 'b', 'c', 0, 'z'}, 5, "abc"},  // leftover of an older password after the zero
+      {{0, 'z'}, 8, ""},
+      {{0xD8, 0xEB, 0xE5, 0xE9, 0xF4, 0x20, 0xB9, 0x31}, 8, "Шлейф №1"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    ConfigImage image;
+    std::copy(row.stored.begin(), row.stored.end(), image.bytes().begin() + 16);
+    EXPECT_EQ(image.Text(16, row.width), row.text);
+  }
 }
 
-TEST(ConfigImage, TextStopsAtZeroByte) {
-  ConfigImage image;
-  const uint8_t bytes[] = {'a', 'b', 'c', 0, 'z'};  // leftover of an older password
-  std::copy(std::begin(bytes), std::end(bytes), image.bytes().begin() + 16);
-  EXPECT_EQ(image.Text(16, 5), "abc");
-  EXPECT_EQ(image.Text(21, 8), "");
-}
-
-TEST(ConfigImage, TextDecodesWindows1251) {
-  ConfigImage image;
-  const uint8_t bytes[] = {0xD8, 0xEB, 0xE5, 0xE9, 0xF4, 0x20, 0xB9, 0x31};
-  std::copy(std::begin(bytes), std::end(bytes), image.bytes().begin() + 712);
-  EXPECT_EQ(image.Text(712, 8), "Шлейф №1");
-}
-
-TEST(ConfigImage, ShorterTextIsFollowedByOneZeroByte) {
-  ConfigImage image;
-  image.SetText(544, 8, "ABCDEFGH");
-  image.SetText(544, 8, "Ёж");
-  const uint8_t expected[] = {0xA8, 0xE6, 0x00, 'D', 'E', 'F', 'G', 'H'};
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(image[544 + i], expected[i]) << i;
-  EXPECT_EQ(image.Text(544, 8), "Ёж");
-}
-
-TEST(ConfigImage, FullWidthTextLeavesTheNextByteAlone) {
-  ConfigImage image;
-  image[21 + 8] = 0x55;
-  image.SetText(21, 8, "12345678");
-  EXPECT_EQ(image[28], '8');
-  EXPECT_EQ(image[29], 0x55);
-}
-
-TEST(ConfigImage, LongerTextIsCut) {
-  ConfigImage image;
-  image[21] = 0x77;
-  image.SetText(16, 5, "пароль");
-  EXPECT_EQ(image.Text(16, 5), "парол");
-  EXPECT_EQ(image[21], 0x77);
-}
-
-TEST(ConfigImage, EmptyTextWritesZeroAtFirstByte) {
-  ConfigImage image;
-  image.SetText(512, 8, "name");
-  image.SetText(512, 8, "");
-  EXPECT_EQ(image[512], 0);
-  EXPECT_EQ(image[513], 'a');
-}
-
-TEST(ConfigImage, UnmappableCharacterStoredAsQuestionMark) {
-  ConfigImage image;
-  image.SetText(512, 8, "a€é");
-  EXPECT_EQ(image[512], 'a');
-  EXPECT_EQ(image[513], 0x88);
-  EXPECT_EQ(image[514], '?');
-  EXPECT_EQ(image[515], 0);
+TEST(ConfigImage, SetTextWritesOneZeroAfterAShorterTextAndCutsALongerOne) {
+  struct Row {
+    const char* text;
+    int width;
+    Bytes stored;  // offsets 16 to 16 + width, over "ABCDEFGHI"
+    const char* read_back;
+  };
+  const std::vector<Row> rows = {
+      {"Ёж", 8, {0xA8, 0xE6, 0, 'D', 'E', 'F', 'G', 'H', 'I'}, "Ёж"},
+      {"12345678", 8, {'1', '2', '3', '4', '5', '6', '7', '8', 'I'}, "12345678"},
+      {"пароль", 5, {0xEF, 0xE0, 0xF0, 0xEE, 0xEB, 'F'}, "парол"},
+      {"", 8, {0, 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I'}, ""},
+      {"a€é", 8, {'a', 0x88, '?', 0, 'E', 'F', 'G', 'H', 'I'}, "a€?"},  // é is not in the page
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    ConfigImage image;
+    for (int i = 0; i < 9; ++i) image[16 + i] = static_cast<uint8_t>('A' + i);
+    image.SetText(16, row.width, row.text);
+    EXPECT_EQ(Bytes(image.bytes().begin() + 16, image.bytes().begin() + 17 + row.width),
+              row.stored);
+    EXPECT_EQ(image.Text(16, row.width), row.read_back);
+  }
 }
 
 TEST(ConfigImage, TextFieldAtTheEndIsClipped) {

@@ -8,13 +8,24 @@
 namespace lovar {
 namespace {
 
-std::vector<uint8_t> Bytes(const ConfigImage& image, int offset, int count) {
+using ByteList = std::vector<uint8_t>;
+
+ByteList Bytes(const ConfigImage& image, int offset, int count) {
   return {image.bytes().begin() + offset, image.bytes().begin() + offset + count};
 }
 
-// --- parameters page fields through their rows ---
+// Bytes written as hex pairs separated by spaces.
+ByteList Hex(std::string_view text) {
+  ByteList bytes;
+  for (size_t i = 0; i + 1 < text.size(); i += 3) {
+    bytes.push_back(static_cast<uint8_t>(std::stoi(std::string(text.substr(i, 2)), nullptr, 16)));
+  }
+  return bytes;
+}
 
-TEST(Fields, BoardWordGivesAddressAndDirection) {
+// --- the board word of 250 and 252: byte 140 + 256 * byte 141 ---
+
+TEST(Board, WordGivesAddressAndDirection) {
   struct Row {
     uint8_t b140, b141;
     int address, direction;
@@ -32,7 +43,40 @@ TEST(Fields, BoardWordGivesAddressAndDirection) {
   }
 }
 
-TEST(Fields, LoopByteOf251GivesTypeAndReArming) {
+// The field row keeps the other bits; the address editor clears bits 0 to 5 of byte 140; an
+// editor stores a value out of range as 0.
+TEST(Board, EditsKeepTheOtherPartOfTheWord) {
+  enum Edit { kField, kAddress, kDirection };
+  struct Row {
+    Edit edit;
+    int value;
+    uint8_t b140, b141;  // before
+    int stored;
+    uint8_t after140, after141;
+  };
+  const Row rows[] = {
+      {kField, 5, 0x3F, 0xFC, 5, 0x7F, 0xFD},       {kAddress, 5, 0x3F, 0xFE, 5, 0x40, 0xFD},
+      {kAddress, 16, 0xC0, 0x4F, 0, 0x00, 0x4C},    {kDirection, 20, 0xC0, 0x4F, 0, 0xC0, 0x03},
+      {kDirection, 19, 0xC0, 0x03, 19, 0xC0, 0x4F},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(row.edit) + " " + std::to_string(row.value));
+    ConfigImage image;
+    image[140] = row.b140;
+    image[141] = row.b141;
+    int stored = row.value;
+    if (row.edit == kField) SetFieldValue(image, *FindField(250, "EditNumPlata"), row.value);
+    if (row.edit == kAddress) stored = board::SetAddress(image, row.value);
+    if (row.edit == kDirection) stored = board::SetDirection(image, row.value);
+    EXPECT_EQ(stored, row.stored);
+    EXPECT_EQ(image[140], row.after140);
+    EXPECT_EQ(image[141], row.after141);
+  }
+}
+
+// --- the loop byte of 251: type in the low nibble, re-arming in bit 7 ---
+
+TEST(Fields, LoopByteOf251HoldsTypeAndReArming) {
   ConfigImage image;
   image[2] = 0x85;
   image[3] = 0x0F;
@@ -41,10 +85,6 @@ TEST(Fields, LoopByteOf251GivesTypeAndReArming) {
   EXPECT_EQ(FieldValue(image, *FindField(251, "ComboBoxTypeShl2")), 15);  // no entry
   EXPECT_EQ(FieldValue(image, *FindField(251, "CheckBoxAuto2")), 0);
   EXPECT_EQ(FieldValue(image, *FindField(251, "EditPasw")), -1);
-}
-
-TEST(Fields, SettingALoopTypeKeepsTheOtherBits) {
-  ConfigImage image;
   image[2] = 0x82;
   SetFieldValue(image, *FindField(251, "ComboBoxTypeShl1"), 4);
   EXPECT_EQ(image[2], 0x84);
@@ -54,117 +94,67 @@ TEST(Fields, SettingALoopTypeKeepsTheOtherBits) {
   EXPECT_EQ(image[2], 0x0F);
 }
 
-TEST(Fields, SettingAWordFieldKeepsTheOtherBits) {
-  ConfigImage image;
-  image[140] = 0x3F;
-  image[141] = 0xFC;
-  SetFieldValue(image, *FindField(250, "EditNumPlata"), 5);
-  EXPECT_EQ(image[140], 0x7F);
-  EXPECT_EQ(image[141], 0xFD);
-}
+// --- user codes: four digits, low nibble first; anything else is no code ---
 
-// --- board address and direction editors ---
-
-TEST(Board, AddressEditorClearsLowBitsAndKeepsDirection) {
-  ConfigImage image;
-  image[140] = 0x3F;
-  image[141] = 0xFE;  // direction 63, address high bits 10
-  EXPECT_EQ(board::SetAddress(image, 5), 5);
-  EXPECT_EQ(image[140], 0x40);
-  EXPECT_EQ(image[141], 0xFD);
-  EXPECT_EQ(board::Address(image), 5);
-}
-
-TEST(Board, OutOfRangeValuesAreStoredAsZero) {
-  ConfigImage image;
-  image[140] = 0xC0;
-  image[141] = 0x4F;
-  EXPECT_EQ(board::SetAddress(image, 16), 0);
-  EXPECT_EQ(image[140], 0x00);
-  EXPECT_EQ(image[141], 0x4C);
-  image[141] = 0x4F;
-  EXPECT_EQ(board::SetDirection(image, 20), 0);
-  EXPECT_EQ(image[141], 0x03);
-  EXPECT_EQ(board::SetDirection(image, 19), 19);
-  EXPECT_EQ(image[141], 0x4F);
-}
-
-// --- user codes ---
-
-TEST(Codes, DigitsTextShowsNibblesLowFirst) {
+TEST(Codes, PackAndShowDigits) {
   struct Row {
+    const char* typed;
     uint8_t first, second;
-    const char* text;
-  };
-  const Row rows[] = {{0x21, 0x43, "1234"},
-                      {0x00, 0x00, ""},
-                      {0x00, 0x10, "0001"},
-                      {0x99, 0x99, "9999"},
-                      {0xBA, 0xFE, ":;>?"}};
-  for (const Row& row : rows) EXPECT_EQ(codes::DigitsText(row.first, row.second), row.text);
-}
-
-TEST(Codes, PackDigitsTakesTheFirstFourCharacters) {
-  struct Row {
-    const char* text;
-    uint8_t first, second;
+    const char* shown;
   };
   const Row rows[] = {
-      {"1234", 0x21, 0x43}, {"12345", 0x21, 0x43}, {"123", 0, 0},  {"", 0, 0},     {"0000", 0, 0},
-      {"0001", 0x00, 0x10}, {":;>?", 0xBA, 0xFE},  {"12a4", 0, 0}, {"12Ж4", 0, 0},
+      {"1234", 0x21, 0x43, "1234"},
+      {"12345", 0x21, 0x43, "1234"},
+      {"123", 0, 0, ""},
+      {"", 0, 0, ""},
+      {"0000", 0, 0, ""},
+      {"0001", 0x00, 0x10, "0001"},
+      {"9999", 0x99, 0x99, "9999"},
+      {":;>?", 0xBA, 0xFE, ":;>?"},
+      {"12a4", 0, 0, ""},
+      {"12Ж4", 0, 0, ""},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.text);
+    SCOPED_TRACE(row.typed);
     uint8_t first = 0x55, second = 0x55;
-    codes::PackDigits(row.text, first, second);
+    codes::PackDigits(row.typed, first, second);
     EXPECT_EQ(first, row.first);
     EXPECT_EQ(second, row.second);
+    EXPECT_EQ(codes::DigitsText(first, second), row.shown);
   }
-}
-
-TEST(Codes, IsDigits) {
   EXPECT_TRUE(codes::IsDigits("0123456789"));
   EXPECT_TRUE(codes::IsDigits(""));
   EXPECT_FALSE(codes::IsDigits("12 4"));
 }
-// --- keys ---
 
-TEST(Keys, Model251CodeTextStoresHighestOffsetFirst) {
-  ConfigImage image;
-  keys::SetCodeText(image, 251, 0, "0A1B2C3D4E5F6071");
-  EXPECT_EQ(Bytes(image, 3584, 8),
-            (std::vector<uint8_t>{0x71, 0x60, 0x5F, 0x4E, 0x3D, 0x2C, 0x1B, 0x0A}));
-  EXPECT_EQ(keys::CodeText(image, 251, 0), "0A1B2C3D4E5F6071");
-}
+// --- keys: stored highest offset first; missing and foreign characters are zero ---
 
-TEST(Keys, Model250CodeTextStoresFourBytes) {
-  ConfigImage image;
-  image[160] = 0x99;  // the next key's first byte
-  keys::SetCodeText(image, 250, 0, "a1b2c3d4");
-  EXPECT_EQ(Bytes(image, 156, 5), (std::vector<uint8_t>{0xD4, 0xC3, 0xB2, 0xA1, 0x99}));
-  EXPECT_EQ(keys::CodeText(image, 250, 0), "A1B2C3D4");
-  keys::SetCodeText(image, 252, 15, "0102030405");  // only the first 8 digits fit
-  EXPECT_EQ(Bytes(image, 216, 4), (std::vector<uint8_t>{0x04, 0x03, 0x02, 0x01}));
-}
-
-TEST(Keys, ParsingFillsMissingAndForeignCharactersWithZero) {
+TEST(Keys, CodeTextStoredAndShownByModel) {
   struct Row {
-    const char* text;
-    std::vector<uint8_t> stored;  // offsets 3584 to 3591
+    int model, key;
+    const char* typed;
+    int offset;
+    const char* stored;  // from offset, over an image of 0x99
+    const char* shown;
   };
-  const std::vector<Row> rows = {
-      {"", {0, 0, 0, 0, 0, 0, 0, 0}},
-      {"AB", {0, 0, 0, 0, 0, 0, 0, 0xAB}},
-      {"ABC", {0, 0, 0, 0, 0, 0, 0xC0, 0xAB}},
-      {"G1zz", {0, 0, 0, 0, 0, 0, 0x00, 0x01}},
-      {"FFFFFFFFFFFFFFFF12", {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+  const Row rows[] = {
+      {251, 0, "0A1B2C3D4E5F6071", 3584, "71 60 5F 4E 3D 2C 1B 0A 99", "0A1B2C3D4E5F6071"},
+      {251, 0, "", 3584, "00 00 00 00 00 00 00 00 99", "0000000000000000"},
+      {251, 0, "AB", 3584, "00 00 00 00 00 00 00 AB 99", "AB00000000000000"},
+      {251, 0, "ABC", 3584, "00 00 00 00 00 00 C0 AB 99", "ABC0000000000000"},
+      {251, 0, "G1zz", 3584, "00 00 00 00 00 00 00 01 99", "0100000000000000"},
+      {251, 0, "FFFFFFFFFFFFFFFF12", 3584, "FF FF FF FF FF FF FF FF 99", "FFFFFFFFFFFFFFFF"},
+      {250, 0, "a1b2c3d4", 156, "D4 C3 B2 A1 99", "A1B2C3D4"},
+      {252, 15, "0102030405", 216, "04 03 02 01 99", "01020304"},  // only 8 digits fit
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.text);
+    SCOPED_TRACE(row.typed);
     ConfigImage image;
-    image[3584] = 0x33;
-    keys::SetCodeText(image, 251, 0, row.text);
-    EXPECT_EQ(Bytes(image, 3584, 8), row.stored);
+    std::fill(image.bytes().begin(), image.bytes().end(), 0x99);
+    keys::SetCodeText(image, row.model, row.key, row.typed);
+    const ByteList stored = Hex(row.stored);
+    EXPECT_EQ(Bytes(image, row.offset, static_cast<int>(stored.size())), stored);
+    EXPECT_EQ(keys::CodeText(image, row.model, row.key), row.shown);
   }
 }
 
@@ -172,7 +162,6 @@ TEST(Keys, ZeroKeyIsEmpty) {
   ConfigImage image;
   EXPECT_TRUE(keys::IsZero(image, 250, 3));
   EXPECT_TRUE(keys::IsZero(image, 251, 3));
-  EXPECT_EQ(keys::CodeText(image, 251, 3), "0000000000000000");
   image[3584 + 16 * 3 + 7] = 1;
   EXPECT_FALSE(keys::IsZero(image, 251, 3));
   image[159 + 4 * 3] = 1;
@@ -197,8 +186,6 @@ TEST(Keys, RightsNibblesAreSwappedOnModel251) {
     EXPECT_EQ(disarm, 0x8);
   }
   EXPECT_EQ(keys::RightsOffset(251, 15), 3584 + 16 * 15 + 9);
-  EXPECT_EQ(keys::RightsOffset(250, 15), 250);
-  EXPECT_EQ(keys::NameOffset(15), 664);
 }
 
 TEST(Keys, LearntKeyTextByModel) {
@@ -215,28 +202,28 @@ TEST(Keys, LearntKeyTextByModel) {
 
 // --- report directions ---
 
+// Type byte 0x81 for "+", 0x91 otherwise, then digits low nibble first, padded with F.
 TEST(Directions, TelephoneNumberEncoding) {
   struct Row {
     const char* typed;
-    std::vector<uint8_t> stored;
+    const char* stored;  // offsets 45 to 53 (direction 3, then a byte of its own)
     const char* shown;
   };
-  const std::vector<Row> rows = {
-      {"+987", {0x81, 0x89, 0xF7, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, "  + 987"},
-      {"9876", {0x91, 0x89, 0x67, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, "9876"},
-      {"", {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, ""},
-      {"1234567890123456", {0x91, 0x21, 0x43, 0x65, 0x87, 0x09, 0x21, 0x43}, "12345678901234"},
-      {"  + 12", {0x81, 0x21, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, "  + 12"},
-      {"8 (912) 34", {0x91, 0x98, 0x21, 0x43, 0xFF, 0xFF, 0xFF, 0xFF}, "891234"},
-      {"+", {0x81, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, "  + "},
+  const Row rows[] = {
+      {"+987", "81 89 F7 FF FF FF FF FF 5A", "  + 987"},
+      {"9876", "91 89 67 FF FF FF FF FF 5A", "9876"},
+      {"", "00 FF FF FF FF FF FF FF 5A", ""},
+      {"1234567890123456", "91 21 43 65 87 09 21 43 5A", "12345678901234"},  // 14 digits fit
+      {"  + 12", "81 21 FF FF FF FF FF FF 5A", "  + 12"},
+      {"8 (912) 34", "91 98 21 43 FF FF FF FF 5A", "891234"},
+      {"+", "81 FF FF FF FF FF FF FF 5A", "  + "},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.typed);
     ConfigImage image;
-    image[29 + 8 * 2 + 8] = 0x5A;
+    image[53] = 0x5A;
     directions::SetPhoneText(image, 2, row.typed);
-    EXPECT_EQ(Bytes(image, 45, 8), row.stored);
-    EXPECT_EQ(image[53], 0x5A);
+    EXPECT_EQ(Bytes(image, 45, 9), Hex(row.stored));
     EXPECT_EQ(directions::PhoneText(image, 2), row.shown);
   }
 }
@@ -250,36 +237,32 @@ TEST(Directions, TelephoneDisplayNeedsATypeByte) {
   EXPECT_EQ(directions::PhoneText(image, 0), "123");
 }
 
-TEST(Directions, ProtocolDisplayTestsVoiceBeforeSingleBits) {
-  const std::pair<uint8_t, int> rows[] = {{0, -1}, {1, 0}, {2, 2}, {3, 1},  {4, 3},  {8, 4},
-                                          {5, 0},  {6, 2}, {7, 1}, {12, 3}, {15, 1}, {0xF2, 2}};
-  for (auto [nibble, entry] : rows) EXPECT_EQ(directions::ProtocolEntry(nibble), entry) << +nibble;
-}
-
-TEST(Directions, TestKindDisplayFirstBitWins) {
-  const std::pair<uint8_t, int> rows[] = {{0, 0}, {1, 1},  {2, 2},  {3, 1},
-                                          {4, 3}, {8, -1}, {12, 3}, {9, 1}};
-  for (auto [nibble, entry] : rows) EXPECT_EQ(directions::TestEntry(nibble), entry) << +nibble;
+// The protocol shown tests voice before the single bits; of the test kinds the first bit wins.
+TEST(Directions, DisplayedEntryOfNibbles) {
+  const std::pair<uint8_t, int> protocols[] = {{0, -1}, {1, 0},  {2, 2},  {3, 1},
+                                               {4, 3},  {8, 4},  {5, 0},  {6, 2},
+                                               {7, 1},  {12, 3}, {15, 1}, {0xF2, 2}};
+  for (auto [nibble, entry] : protocols)
+    EXPECT_EQ(directions::ProtocolEntry(nibble), entry) << +nibble;
+  const std::pair<uint8_t, int> tests[] = {{0, 0}, {1, 1},  {2, 2},  {3, 1},
+                                           {4, 3}, {8, -1}, {12, 3}, {9, 1}};
+  for (auto [nibble, entry] : tests) EXPECT_EQ(directions::TestEntry(nibble), entry) << +nibble;
 }
 
 TEST(Directions, EditorNibblesOfCaptions) {
-  EXPECT_EQ(directions::ProtocolNibbleOf("SMS сообщение"), 1);
-  EXPECT_EQ(directions::ProtocolNibbleOf("Речевое сообщение"), 3);
-  EXPECT_EQ(directions::ProtocolNibbleOf("ОФM"), 2);  // Latin M
-  EXPECT_EQ(directions::ProtocolNibbleOf("ОФМ"), 0);  // Cyrillic М is not the entry
-  EXPECT_EQ(directions::ProtocolNibbleOf("Contact ID"), 4);
-  EXPECT_EQ(directions::ProtocolNibbleOf("телефонный вызов"), 8);
-  EXPECT_EQ(directions::TestNibbleOf("Телефонный вызов- период в минутах"), 4);
-  EXPECT_EQ(directions::TestNibbleOf("Сообщение - период в часах"), 1);
-  EXPECT_EQ(directions::TestNibbleOf("другое"), 0);
   for (int i = 0; i < 5; ++i) {
     const auto& e = directions::kReportProtocols[i];
+    EXPECT_EQ(directions::ProtocolNibbleOf(e.caption), e.nibble) << e.caption;
     EXPECT_EQ(directions::ProtocolEntry(e.nibble), i) << e.caption;
   }
   for (int i = 0; i < 4; ++i) {
     const auto& e = directions::kTestKinds[i];
+    EXPECT_EQ(directions::TestNibbleOf(e.caption), e.nibble) << e.caption;
     EXPECT_EQ(directions::TestEntry(e.nibble), i) << e.caption;
   }
+  EXPECT_EQ(directions::ProtocolNibbleOf("ОФM"), 2);  // Latin M
+  EXPECT_EQ(directions::ProtocolNibbleOf("ОФМ"), 0);  // Cyrillic М is not the entry
+  EXPECT_EQ(directions::TestNibbleOf("другое"), 0);
 }
 
 TEST(Directions, RoutingNibblePerLoop) {
@@ -291,9 +274,6 @@ TEST(Directions, RoutingNibblePerLoop) {
   EXPECT_EQ(image[85], 0x04);
   EXPECT_EQ(directions::Routing(image, 2, 2), 1);
   EXPECT_EQ(directions::Routing(image, 2, 3), 3);
-  EXPECT_EQ(directions::kRouting[1], "только тревожные извещения ");
-  EXPECT_EQ(directions::kRouting[2], "все кроме  Снят");
-  EXPECT_EQ(directions::kRouting[4], "все кроме \"Сработка\"");
 }
 
 // --- event filter ---
@@ -310,14 +290,6 @@ TEST(Filter, MaskIsTwoLittleEndianBytes) {
   image[97] = 0xFF;
   image[98] = 0xFF;
   EXPECT_EQ(filter::Mask(image, 0), 0xFFFF);
-}
-
-TEST(Filter, EventTexts) {
-  EXPECT_EQ(filter::kEventNames[0], "Снят");
-  EXPECT_EQ(filter::kEventNames[3], "Тревога");
-  EXPECT_EQ(filter::kEventNames[10], "Наряд");
-  EXPECT_EQ(filter::kEventNames[14], "Восстановление  резервного питания");
-  EXPECT_EQ(filter::kEventNames[15], "Нарушение  резервного питания/ Сброс");
 }
 
 // --- GPRS ---
@@ -345,9 +317,6 @@ TEST(Gprs, MaskedIpTextWalk) {
     EXPECT_EQ(Bytes(image, 122, 4), row.stored);
     EXPECT_EQ(image[126], 7);
   }
-}
-
-TEST(Gprs, IpTextJoinsOctets) {
   ConfigImage image;
   gprs::SetIpFromMaskedText(image, "192.168.  1. 10");
   EXPECT_EQ(gprs::IpText(image), "192.168.1.10");

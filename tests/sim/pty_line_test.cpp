@@ -4,14 +4,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "protocol/crc8.h"
@@ -39,11 +38,7 @@ class ServedLine {
     std::string error;
     opened_ = line_.Open(error);
     EXPECT_TRUE(opened_) << error;
-    if (opened_)
-      thread_ = std::thread([this] {
-        end_ = line_.Run();
-        done_ = true;
-      });
+    if (opened_) thread_ = std::thread([this] { end_ = line_.Run(); });
   }
   ~ServedLine() { Join(); }
   void Join() {
@@ -51,7 +46,6 @@ class ServedLine {
     if (thread_.joinable()) thread_.join();
   }
   const std::string& path() const { return line_.SlavePath(); }
-  bool done() const { return done_; }
   PtyLine::End end() const { return end_; }
   DeviceSim& sim() { return sim_; }  // only once joined
 
@@ -59,7 +53,6 @@ class ServedLine {
   DeviceSim sim_;
   PtyLine line_;
   bool opened_ = false;
-  std::atomic<bool> done_{false};
   PtyLine::End end_ = PtyLine::End::Failed;
   std::thread thread_;
 };
@@ -91,10 +84,16 @@ Bytes ReadBytes(int fd, size_t n, bool* hung_up = nullptr) {
   return got;
 }
 
+// Clients come through the link, which names the slave while the line is served.
 TEST(PtyLine, AnswersWithoutEchoAndAcrossReconnects) {
-  ServedLine served(SimConfig{});
+  const std::filesystem::path link =
+      std::filesystem::temp_directory_path() / ("lovar-sim-test-" + std::to_string(getpid()));
+  PtyOptions options;
+  options.link = link.string();
+  std::optional<ServedLine> served(std::in_place, SimConfig{}, options);
+  EXPECT_EQ(std::filesystem::read_symlink(link).string(), served->path());
   for (uint8_t seq = 0; seq < 3; ++seq) {
-    const int fd = OpenClient(served.path());
+    const int fd = OpenClient(link.string());
     ASSERT_GE(fd, 0);
     WriteAll(fd, Identify(seq));
     const Bytes reply = ReadBytes(fd, 10);
@@ -102,9 +101,11 @@ TEST(PtyLine, AnswersWithoutEchoAndAcrossReconnects) {
                             Crc8(Bytes{0xFE, 0x08, 0x7F, 0x01, seq, 0x00, 0xD1, 0xFB, 0x0C})}));
     ::close(fd);  // the master must not see a hang-up
   }
-  served.Join();
-  EXPECT_EQ(served.end(), PtyLine::End::Stopped);
-  EXPECT_EQ(served.sim().requests(), 3);
+  served->Join();
+  EXPECT_EQ(served->end(), PtyLine::End::Stopped);
+  EXPECT_EQ(served->sim().requests(), 3);
+  served.reset();
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 }
 
 TEST(PtyLine, HangUpFaultIsSeenByTheClient) {
@@ -137,23 +138,6 @@ TEST(PtyLine, PacedReplyTakesAtLeastItsWireTime) {
   // 12 frame bytes in and 16 out at 1.04 ms each; only a loose lower bound is asserted.
   EXPECT_GE(Clock::now() - start, 25ms);
   ::close(fd);
-}
-
-TEST(PtyLine, LinkNamesTheSlaveAndIsRemovedAtTheEnd) {
-  const std::filesystem::path link =
-      std::filesystem::temp_directory_path() / ("lovar-sim-test-" + std::to_string(getpid()));
-  PtyOptions options;
-  options.link = link.string();
-  {
-    ServedLine served(SimConfig{}, options);
-    EXPECT_EQ(std::filesystem::read_symlink(link).string(), served.path());
-    const int fd = OpenClient(link.string());
-    ASSERT_GE(fd, 0);
-    WriteAll(fd, Identify(0));
-    EXPECT_EQ(ReadBytes(fd, 10).size(), 10u);
-    ::close(fd);
-  }
-  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 }
 
 TEST(PtyLine, LogsOneLinePerRequest) {

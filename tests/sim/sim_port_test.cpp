@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "protocol/crc8.h"
@@ -17,210 +18,160 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr auto kPatience = 5s;  // generous: only a broken port waits this long
 
+Bytes Request(uint8_t seq, uint8_t command, const Bytes& data) {
+  Bytes frame{0xFE, static_cast<uint8_t>(6 + data.size()), 0x01, 0x7F, seq, 0x00, command};
+  frame.insert(frame.end(), data.begin(), data.end());
+  frame.push_back(Crc8(frame));
+  frame.push_back(0x00);  // the byte that follows every request
+  return frame;
+}
 Bytes Identify(uint8_t seq) {
-  Bytes frame{0xFE, 0x08, 0x01, 0x7F, seq, 0x00, 0xD0, 0x00, 0x00};
-  frame.push_back(Crc8(frame));
-  frame.push_back(0x00);
-  return frame;
+  return Request(seq, 0xD0, {0x00, 0x00});
 }
-
 Bytes Read(uint8_t seq, int offset, uint8_t count) {
-  Bytes frame{0xFE,
-              0x0A,
-              0x01,
-              0x7F,
-              seq,
-              0x00,
-              0xC8,
-              static_cast<uint8_t>(offset),
-              static_cast<uint8_t>(offset >> 8),
-              0x00,
-              count};
-  frame.push_back(Crc8(frame));
-  frame.push_back(0x00);
-  return frame;
+  return Request(seq, 0xC8, {uint8_t(offset), uint8_t(offset >> 8), 0x00, count});
 }
 
-// Records every delivery, checking that it runs on the loop's thread.
-struct Recorder {
-  std::vector<Bytes> deliveries;
-  std::thread::id loop_thread = std::this_thread::get_id();
-  bool wrong_thread = false;
-
-  void Attach(PortInterface& port) {
-    port.OnReceive = [this](const TMessageDevice& m) {
-      if (std::this_thread::get_id() != loop_thread) wrong_thread = true;
-      deliveries.emplace_back(m.Data.begin(), m.Data.begin() + m.Count);
+// A port on an event loop whose every delivery is recorded, checking it runs on the loop's
+// thread.
+class SimPortTest : public testing::Test {
+ protected:
+  SimPort& Open(SimConfig config = {}, bool open = true) {
+    port_.emplace(loop_, config);
+    port_->OnReceive = [this](const TMessageDevice& m) {
+      if (std::this_thread::get_id() != loop_thread_) wrong_thread_ = true;
+      deliveries_.emplace_back(m.Data.begin(), m.Data.begin() + m.Count);
     };
+    if (open) {
+      EXPECT_TRUE(port_->OpenDevice());
+    }
+    return *port_;
   }
+  void Send(const Bytes& bytes) { port_->WriteDevice(static_cast<int32_t>(bytes.size()), bytes); }
   Bytes All() const {
     Bytes all;
-    for (const Bytes& d : deliveries) all.insert(all.end(), d.begin(), d.end());
+    for (const Bytes& d : deliveries_) all.insert(all.end(), d.begin(), d.end());
     return all;
   }
-  size_t Size() const { return All().size(); }
+  bool Wait(const std::function<bool()>& done) { return loop_.RunUntil(done, kPatience); }
+
+  EventLoop loop_;
+  std::thread::id loop_thread_ = std::this_thread::get_id();
+  bool wrong_thread_ = false;
+  std::vector<Bytes> deliveries_;
+  std::optional<SimPort> port_;  // last, so it goes before what its handler touches
 };
 
-TEST(SimPort, DeliversRepliesInOrderOnTheLoopThread) {
-  EventLoop loop;
-  SimPort port(loop, SimConfig{});
-  Recorder rec;
-  rec.Attach(port);
-  ASSERT_TRUE(port.OpenDevice());
+TEST_F(SimPortTest, DeliversRepliesInOrderOnTheLoopThread) {
+  SimPort& port = Open();
   EXPECT_TRUE(port.IsOpen());
-  const Bytes a = Identify(0), b = Read(1, 0, 8);
-  port.WriteDevice(static_cast<int32_t>(a.size()), a);
-  port.WriteDevice(static_cast<int32_t>(b.size()), b);
-  EXPECT_TRUE(rec.deliveries.empty());  // never delivered inside WriteDevice
-  ASSERT_TRUE(loop.RunUntil([&] { return rec.Size() == 10u + 16u; }, kPatience));
-  EXPECT_FALSE(rec.wrong_thread);
-  const Bytes all = rec.All();
+  Send(Identify(0));
+  Send(Read(1, 0, 8));
+  EXPECT_TRUE(deliveries_.empty());  // never delivered inside WriteDevice
+  ASSERT_TRUE(Wait([&] { return All().size() == 10u + 16u; }));
+  EXPECT_FALSE(wrong_thread_);
+  const Bytes all = All();
   EXPECT_EQ(all[6], kIdentifyReply);
   EXPECT_EQ(all[10 + 6], kReadReply);
   EXPECT_EQ(all[10 + 4], 1);
   EXPECT_EQ(port.device().requests(), 2);
 }
 
-TEST(SimPort, WriteHonoursCountAndClosedPort) {
-  EventLoop loop;
-  SimPort port(loop, SimConfig{});
-  Recorder rec;
-  rec.Attach(port);
-  const Bytes a = Identify(0);
-  port.WriteDevice(static_cast<int32_t>(a.size()), a);  // closed: nothing sent
+TEST_F(SimPortTest, WriteHonoursCountAndClosedPort) {
+  SimPort& port = Open({}, false);
+  Send(Identify(0));  // closed: nothing sent
   port.OpenDevice();
-  port.WriteDevice(5, a);  // only the first five bytes
-  loop.RunFor(20ms);
-  EXPECT_TRUE(rec.deliveries.empty());
+  port.WriteDevice(5, Identify(0));  // only the first five bytes
+  loop_.RunFor(20ms);
+  EXPECT_TRUE(deliveries_.empty());
   EXPECT_EQ(port.device().requests(), 0);
 }
 
-TEST(SimPort, LongReplyIsCutIntoDeliveriesOf501Bytes) {
-  EventLoop loop;
+TEST_F(SimPortTest, LongReplyIsCutIntoDeliveriesOf501Bytes) {
   SimConfig config;
   config.faults = {{FaultKind::Noise, 1, 0, 1200}};
-  SimPort port(loop, config);
-  Recorder rec;
-  rec.Attach(port);
-  port.OpenDevice();
-  const Bytes a = Identify(0);
-  port.WriteDevice(static_cast<int32_t>(a.size()), a);
-  ASSERT_TRUE(loop.RunUntil([&] { return rec.Size() == 1210u; }, kPatience));
-  ASSERT_EQ(rec.deliveries.size(), 3u);
-  EXPECT_EQ(rec.deliveries[0].size(), 501u);
-  EXPECT_EQ(rec.deliveries[1].size(), 501u);
-  EXPECT_EQ(rec.deliveries[2].size(), 208u);
+  Open(config);
+  Send(Identify(0));
+  ASSERT_TRUE(Wait([&] { return All().size() == 1210u; }));
+  std::vector<size_t> sizes;
+  for (const Bytes& d : deliveries_) sizes.push_back(d.size());
+  EXPECT_EQ(sizes, (std::vector<size_t>{501, 501, 208}));
 }
 
-TEST(SimPort, SplitRepliesArriveOneBytePerDelivery) {
-  EventLoop loop;
+TEST_F(SimPortTest, SplitRepliesArriveOneBytePerDelivery) {
   SimConfig config;
   config.split_bytes = true;
-  SimPort port(loop, config);
-  Recorder rec;
-  rec.Attach(port);
-  port.OpenDevice();
-  const Bytes a = Identify(0);
-  port.WriteDevice(static_cast<int32_t>(a.size()), a);
-  ASSERT_TRUE(loop.RunUntil([&] { return rec.Size() == 10u; }, kPatience));
-  EXPECT_EQ(rec.deliveries.size(), 10u);
+  Open(config);
+  Send(Identify(0));
+  ASSERT_TRUE(Wait([&] { return All().size() == 10u; }));
+  EXPECT_EQ(deliveries_.size(), 10u);
 }
 
-TEST(SimPort, DelayedReplyComesAfterLaterUndelayedOne) {
-  EventLoop loop;
+TEST_F(SimPortTest, DelayedReplyComesAfterLaterUndelayedOne) {
   SimConfig config;
   config.faults = {{FaultKind::Delay, 1, 0, 60}};
-  SimPort port(loop, config);
-  Recorder rec;
-  rec.Attach(port);
-  port.OpenDevice();
+  Open(config);
   const auto start = std::chrono::steady_clock::now();
-  const Bytes a = Identify(0), b = Identify(1);
-  port.WriteDevice(static_cast<int32_t>(a.size()), a);
-  port.WriteDevice(static_cast<int32_t>(b.size()), b);
-  ASSERT_TRUE(loop.RunUntil([&] { return rec.deliveries.size() == 2u; }, kPatience));
+  Send(Identify(0));
+  Send(Identify(1));
+  ASSERT_TRUE(Wait([&] { return deliveries_.size() == 2u; }));
   EXPECT_GE(std::chrono::steady_clock::now() - start, 60ms);
-  EXPECT_EQ(rec.deliveries[0][4], 1);  // the undelayed reply first
-  EXPECT_EQ(rec.deliveries[1][4], 0);
+  EXPECT_EQ(deliveries_[0][4], 1);  // the undelayed reply first
+  EXPECT_EQ(deliveries_[1][4], 0);
 }
 
-TEST(SimPort, HangUpClosesThePortAndEndsDeliveries) {
-  EventLoop loop;
+TEST_F(SimPortTest, HangUpClosesThePortAndEndsDeliveries) {
   SimConfig config;
   config.faults = {{FaultKind::HangUp, 2}};
-  SimPort port(loop, config);
-  Recorder rec;
-  rec.Attach(port);
-  port.OpenDevice();
-  const Bytes a = Identify(0), b = Identify(1), c = Identify(2);
-  port.WriteDevice(static_cast<int32_t>(a.size()), a);
-  port.WriteDevice(static_cast<int32_t>(b.size()), b);
-  ASSERT_TRUE(loop.RunUntil([&] { return !port.IsOpen(); }, kPatience));
+  SimPort& port = Open(config);
+  Send(Identify(0));
+  Send(Identify(1));
+  ASSERT_TRUE(Wait([&] { return !port.IsOpen(); }));
   EXPECT_EQ(port.LastError(), LinkError::HungUp);
-  port.WriteDevice(static_cast<int32_t>(c.size()), c);
-  loop.RunFor(20ms);
-  ASSERT_EQ(rec.deliveries.size(), 1u);
-  EXPECT_EQ(rec.deliveries[0][4], 0);
+  Send(Identify(2));
+  loop_.RunFor(20ms);
+  ASSERT_EQ(deliveries_.size(), 1u);
+  EXPECT_EQ(deliveries_[0][4], 0);
   EXPECT_EQ(port.device().requests(), 2);
 
   // Opened again, the device answers once more.
   ASSERT_TRUE(port.OpenDevice());
   EXPECT_EQ(port.LastError(), LinkError::None);
-  port.WriteDevice(static_cast<int32_t>(c.size()), c);
-  ASSERT_TRUE(loop.RunUntil([&] { return rec.deliveries.size() == 2u; }, kPatience));
+  Send(Identify(2));
+  ASSERT_TRUE(Wait([&] { return deliveries_.size() == 2u; }));
 }
 
-TEST(SimPort, NothingIsDeliveredAfterClose) {
-  EventLoop loop;
-  SimConfig config;
-  config.faults = {{FaultKind::Delay, 2, 0, 30}};
-  SimPort port(loop, config);
-  Recorder rec;
-  rec.Attach(port);
-  port.OpenDevice();
-  const Bytes a = Identify(0), b = Identify(1);
-  port.WriteDevice(static_cast<int32_t>(a.size()), a);  // posted at once
-  port.WriteDevice(static_cast<int32_t>(b.size()), b);  // held by the timer
-  EXPECT_TRUE(port.CloseDevice());
-  EXPECT_FALSE(port.IsOpen());
-  EXPECT_EQ(port.LastError(), LinkError::None);
-  loop.RunFor(80ms);
-  EXPECT_TRUE(rec.deliveries.empty());
-}
-
-TEST(SimPort, DestroyedWithDeliveriesPendingIsSafe) {
-  EventLoop loop;
-  bool delivered = false;
-  {
+// One reply posted at once, one held by the timer: neither arrives after close or destruction.
+TEST_F(SimPortTest, NothingIsDeliveredAfterCloseOrDestruction) {
+  for (bool destroy : {false, true}) {
+    SCOPED_TRACE(destroy ? "destroyed" : "closed");
     SimConfig config;
-    config.faults = {{FaultKind::Delay, 2, 0, 10}};
-    SimPort port(loop, config);
-    port.OnReceive = [&](const TMessageDevice&) { delivered = true; };
-    port.OpenDevice();
-    const Bytes a = Identify(0), b = Identify(1);
-    port.WriteDevice(static_cast<int32_t>(a.size()), a);
-    port.WriteDevice(static_cast<int32_t>(b.size()), b);
+    config.faults = {{FaultKind::Delay, 2, 0, 30}};
+    SimPort& port = Open(config);
+    Send(Identify(0));
+    Send(Identify(1));
+    if (destroy) {
+      port_.reset();
+    } else {
+      EXPECT_TRUE(port.CloseDevice());
+      EXPECT_FALSE(port.IsOpen());
+      EXPECT_EQ(port.LastError(), LinkError::None);
+    }
+    loop_.RunFor(80ms);
+    EXPECT_TRUE(deliveries_.empty());
   }
-  loop.RunFor(40ms);
-  EXPECT_FALSE(delivered);
 }
 
 // A handler that sends the next request from inside OnReceive, as the exchange engine does.
-TEST(SimPort, HandlerMaySendTheNextRequest) {
-  EventLoop loop;
-  SimPort port(loop, SimConfig{});
+TEST_F(SimPortTest, HandlerMaySendTheNextRequest) {
+  SimPort& port = Open();
   int replies = 0;
   port.OnReceive = [&](const TMessageDevice& m) {
     replies += m.Count == 16 ? 1 : 0;
-    if (replies < 32) {
-      const Bytes next = Read(static_cast<uint8_t>(replies), 8 * replies, 8);
-      port.WriteDevice(static_cast<int32_t>(next.size()), next);
-    }
+    if (replies < 32) Send(Read(static_cast<uint8_t>(replies), 8 * replies, 8));
   };
-  port.OpenDevice();
-  const Bytes first = Read(0, 0, 8);
-  port.WriteDevice(static_cast<int32_t>(first.size()), first);
-  ASSERT_TRUE(loop.RunUntil([&] { return replies == 32; }, kPatience));
+  Send(Read(0, 0, 8));
+  ASSERT_TRUE(Wait([&] { return replies == 32; }));
   EXPECT_EQ(port.device().requests(), 32);
 }
 
