@@ -30,10 +30,7 @@ FIONREAD = termios.FIONREAD
 
 def make_pty():
     master, slave = pty.openpty()
-    tty.setraw(slave)
-    attrs = termios.tcgetattr(slave)
-    attrs[3] &= ~termios.ECHO
-    termios.tcsetattr(slave, termios.TCSANOW, attrs)
+    tty.setraw(slave)  # no echo, no translation
     return master, slave, os.ttyname(slave)
 
 
