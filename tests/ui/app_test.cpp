@@ -26,13 +26,6 @@ class AppTest : public QObject {
     QCOMPARE(options.demo_model, demo);
     QCOMPARE(!options.error.isEmpty(), refused);
   }
-  void DemoOptionChoosesTheDemoEntry() {
-    testing::ScriptedDialogs dialogs;
-    TFormKey form_key(dialogs, {"/dev/ttyUSB0"});
-    QCOMPARE(form_key.ui().ComboBoxComs->currentText(), QString("/dev/ttyUSB0"));
-    QVERIFY(form_key.ChooseDemo(251));
-    QCOMPARE(form_key.ui().ComboBoxComs->currentText(), QString("Демо: Ловар-М"));
-  }
 };
 
 LOVAR_UI_TEST(AppTest)

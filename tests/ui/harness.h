@@ -2,19 +2,14 @@
 // and dialog, and waiting on conditions while the event loop runs.
 #pragma once
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QtTest/QTest>
-#include <deque>
-#include <string>
 #include <vector>
 
 #include "form1.h"
@@ -46,18 +41,14 @@ class ScriptedDialogs : public Dialogs {
     messages.push_back({caption, text, false});
     return yes_no_answer;
   }
-  QString OpenFileName(const QString& folder, const QString& filter,
-                       const QString& file_name) override {
+  QString OpenFileName(const QString& folder, const QString&, const QString& file_name) override {
     last_folder = folder;
-    last_filter = filter;
     last_file_name = file_name;
     return open_answer;
   }
-  QString SaveFileName(const QString& folder, const QString& filter, const QString& suffix,
+  QString SaveFileName(const QString& folder, const QString&, const QString&,
                        const QString& file_name) override {
     last_folder = folder;
-    last_filter = filter;
-    last_suffix = suffix;
     last_file_name = file_name;
     return save_answer;
   }
@@ -66,7 +57,7 @@ class ScriptedDialogs : public Dialogs {
   bool yes_no_answer = true;
   int continue_questions = 0;
   QString open_answer, save_answer;
-  QString last_folder, last_filter, last_suffix, last_file_name;
+  QString last_folder, last_file_name;
   std::vector<Shown> messages;
 };
 
@@ -142,9 +133,6 @@ inline QString StartLovarSim(QProcess& sim, const QStringList& args) {
 }
 #endif
 
-}  // namespace lovar::testing
-
-namespace lovar::testing {
 // Test classes register themselves; test_main.cpp runs them all.
 using TestFactory = QObject* (*)();
 inline std::vector<TestFactory>& TestRegistry() {

@@ -9,11 +9,7 @@
 using namespace lovar;
 using namespace lovar::testing;
 
-namespace {
-
 using Bytes8 = std::vector<uint8_t>;
-
-}  // namespace
 
 class DirectionsPageTest : public QObject {
   Q_OBJECT
@@ -27,39 +23,40 @@ class DirectionsPageTest : public QObject {
   void cleanupTestCase() { session_.reset(); }
 
   void TelephoneNumbers_data() {
+    QTest::addColumn<bool>("pasted");
     QTest::addColumn<QString>("text");
     QTest::addColumn<Bytes8>("bytes");
     QTest::addColumn<QString>("shown");
+    const uint8_t F = 0xFF;
     QTest::newRow("plus and three digits")
-        << "+987" << Bytes8{0x81, 0x89, 0xF7, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF} << "  + 987";
+        << false << "+987" << Bytes8{0x81, 0x89, 0xF7, F, F, F, F, F} << "  + 987";
     QTest::newRow("four digits without plus")
-        << "9876" << Bytes8{0x91, 0x89, 0x67, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF} << "9876";
-    QTest::newRow("empty") << "" << Bytes8{0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF} << "";
+        << false << "9876" << Bytes8{0x91, 0x89, 0x67, F, F, F, F, F} << "9876";
+    QTest::newRow("empty") << false << "" << Bytes8{0, F, F, F, F, F, F, F} << "";
     QTest::newRow("sixteen digits keep fourteen")
-        << "1234567890123456" << Bytes8{0x91, 0x21, 0x43, 0x65, 0x87, 0x09, 0x21, 0x43}
+        << false << "1234567890123456" << Bytes8{0x91, 0x21, 0x43, 0x65, 0x87, 0x09, 0x21, 0x43}
         << "12345678901234";
     QTest::newRow("letters and blanks are dropped")
-        << "+7 (916) abc" << Bytes8{0x81, 0x97, 0x61, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF} << "  + 7916";
+        << false << "+7 (916) abc" << Bytes8{0x81, 0x97, 0x61, F, F, F, F, F} << "  + 7916";
+    QTest::newRow("pasted text keeps only its digits")
+        << true << "+7-916-12" << Bytes8{0x81, 0x97, 0x61, 0x21, F, F, F, F} << "  + 791612";
   }
   void TelephoneNumbers() {
+    QFETCH(bool, pasted);
     QFETCH(QString, text);
     QFETCH(Bytes8, bytes);
     QFETCH(QString, shown);
     Session& s = *session_;
     QLineEdit* phone = Directions(s).direction(3).phone;
-    TypeAndLeave(phone, text);
+    if (pasted) {
+      Paste(phone, text);
+      Leave(phone);
+    } else {
+      TypeAndLeave(phone, text);
+    }
     QCOMPARE(Bytes(s.form1().Image(), directions::PhoneOffset(3), 8), bytes);
     s.form1().UpDate();
     QCOMPARE(phone->text(), shown);
-  }
-
-  void PastedTelephoneTextKeepsOnlyItsDigits() {
-    Session& s = *session_;
-    QLineEdit* phone = Directions(s).direction(4).phone;
-    Paste(phone, "+7-916-12");
-    Leave(phone);
-    QCOMPARE(Bytes(s.form1().Image(), directions::PhoneOffset(4), 8),
-             (Bytes8{0x81, 0x97, 0x61, 0x21, 0xFF, 0xFF, 0xFF, 0xFF}));
   }
 
   void ProtocolAndTestKindsKeepTheOtherNibble() {
@@ -84,7 +81,6 @@ class DirectionsPageTest : public QObject {
     ConfigImage& image = s.form1().Image();
     QComboBox* shl4 = Directions(s).direction(2).routing[3];
     QVERIFY(!shl4->isEditable());
-    QCOMPARE(shl4->count(), 5);
     image[86] = 0x01;
     shl4->setCurrentText("все");
     QCOMPARE(int(image[86]), 0x31);
@@ -124,8 +120,6 @@ class DirectionsPageTest : public QObject {
     TypeAndLeave(period, "300");
     QCOMPARE(int(image[84]), 44);
     QCOMPARE(period->text(), QString("44"));
-    TypeAndLeave(period, "");
-    QCOMPARE(int(image[84]), 0);
     TypeAndLeave(period, "1x2");  // the letter is dropped
     QCOMPARE(int(image[84]), 12);
     Paste(period, "7x");

@@ -6,6 +6,8 @@
 using namespace lovar;
 using namespace lovar::testing;
 
+using Bytes8 = std::vector<uint8_t>;
+
 class FilterGprsPagesTest : public QObject {
   Q_OBJECT
  private slots:
@@ -14,118 +16,99 @@ class FilterGprsPagesTest : public QObject {
     session_ = std::make_unique<Session>();
     ConfigImage image = SampleImage(251);
     for (int d = 0; d < 5; ++d) {
-      image[97 + 4 * d] = 0;
-      image[98 + 4 * d] = 0;
+      image[97 + 4 * d] = d == 0 ? 0xFF : 0;
+      image[98 + 4 * d] = d == 0 ? 0xFF : 0;
       image[99 + 4 * d] = 0x5A;  // not the filter's
       image[100 + 4 * d] = 0xA5;
     }
-    image[97] = 0xFF;
-    image[98] = 0xFF;
     QVERIFY(ReadDemo(*session_, 251, image));
   }
   void cleanupTestCase() { session_.reset(); }
 
-  void FilterShowsTheMasksAndLeavingUnchangedRewritesThem() {
+  void FilterMasksAreStoredWhenTheGridIsLeftAndOnlyThey() {
     Session& s = *session_;
     QVERIFY(ShowTab(s, "TabSheet7"));
     QTableWidget* g = Filter(s).ui().StringGridFiltr;
-    QCOMPARE(CellText(g, 0, 1), QString("  1"));
-    QCOMPARE(CellText(g, 0, 5), QString("  5"));
-    QCOMPARE(CellText(g, 4, 0), QString("Тревога"));
-    QCOMPARE(CellText(g, 16, 0), QString("Нарушение  резервного питания/ Сброс"));
-    for (int e = 1; e <= 16; ++e) QCOMPARE(CellText(g, e, 1), QString("  + "));
+    for (int e = 1; e <= 16; ++e) QVERIFY(!CellText(g, e, 1).isEmpty());
     QCOMPARE(CellText(g, 1, 2), QString());
-    QVERIFY(FocusOn(g));
-    QVERIFY(LeaveGrid(s));
     const ConfigImage& image = s.form1().Image();
+    QVERIFY(FocusOn(g));
+    ClickCell(g, 4, 2);            // "Тревога", direction 2
+    ClickCell(g, 11, 2);           // "Наряд"
+    QCOMPARE(int(image[101]), 0);  // not before the grid is left
+    QVERIFY(LeaveGrid(s));
     for (int d = 0; d < 5; ++d) {
-      QCOMPARE(int(image[97 + 4 * d]), d == 0 ? 0xFF : 0);
-      QCOMPARE(int(image[98 + 4 * d]), d == 0 ? 0xFF : 0);
-      QCOMPARE(int(image[99 + 4 * d]), 0x5A);
-      QCOMPARE(int(image[100 + 4 * d]), 0xA5);
+      const Bytes8 masks = d == 0 ? Bytes8{0xFF, 0xFF} : d == 1 ? Bytes8{0x08, 0x04} : Bytes8{0, 0};
+      QCOMPARE(Bytes(image, 97 + 4 * d, 2), masks);
+      QCOMPARE(Bytes(image, 99 + 4 * d, 2), (Bytes8{0x5A, 0xA5}));
     }
   }
 
-  void FilterClicksAreStoredWhenTheGridIsLeft() {
-    Session& s = *session_;
-    QVERIFY(ShowTab(s, "TabSheet7"));
-    QTableWidget* g = Filter(s).ui().StringGridFiltr;
-    QVERIFY(FocusOn(g));
-    ClickCell(g, 4, 2);   // "Тревога", direction 2
-    ClickCell(g, 11, 2);  // "Наряд"
-    QCOMPARE(CellText(g, 4, 2), QString(" + "));
-    QCOMPARE(int(s.form1().Image()[101]), 0);  // not before the grid is left
-    QVERIFY(LeaveGrid(s));
-    QCOMPARE(int(s.form1().Image()[101]), 0x08);
-    QCOMPARE(int(s.form1().Image()[102]), 0x04);
-    QVERIFY(FocusOn(g));
-    ClickCell(g, 4, 2);  // unmarked again
-    QVERIFY(LeaveGrid(s));
-    QCOMPARE(int(s.form1().Image()[101]), 0);
+  // Typing stops one character short of the field; pasted text is cut to the field's width and
+  // leaves the byte after it alone.
+  void TextFieldLimits_data() {
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<bool>("pasted");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("initialisation typed")
+        << "EditInit" << false << QString(41, 'A') << 182 << 50 << QString(39, 'A');
+    QTest::newRow("initialisation pasted")
+        << "EditInit" << true << QString(55, 'Z') << 182 << 50 << QString(50, 'Z');
+    QTest::newRow("user name typed")
+        << "EditNameIP" << false << QString(25, 'n') << 162 << 20 << QString(19, 'n');
+    QTest::newRow("password pasted") << "EditPasIP" << true << "abcdefghijklmnopqrstuvwxyz" << 142
+                                     << 20 << "abcdefghijklmnopqrst";
   }
-
-  void InitialisationStringStopsTypingAt39AndIsStoredUpTo50() {
+  void TextFieldLimits() {
+    QFETCH(QString, edit);
+    QFETCH(bool, pasted);
+    QFETCH(QString, text);
+    QFETCH(int, offset);
+    QFETCH(int, width);
+    QFETCH(QString, stored);
     Session& s = *session_;
     ConfigImage& image = s.form1().Image();
-    QLineEdit* init = Gprs(s).ui().EditInit;
-    const QString typed = QString(39, 'A');
-    TypeAndLeave(init, typed + "BC");
-    QCOMPARE(init->text(), typed);
-    QCOMPARE(int(image[221]), 0);
-    s.form1().UpDate();
-    QCOMPARE(init->text(), typed);
-    // Pasted: cut to 50 written characters, nothing past them.
-    image[232] = 0x33;
-    Paste(init, QString(55, 'Z'));
-    Leave(init);
-    QCOMPARE(image.Text(182, 50), std::string(50, 'Z'));
-    QCOMPARE(int(image[232]), 0x33);
-  }
-
-  void UserNameAndPasswordOfTwentyCharactersHaveNoTerminator() {
-    Session& s = *session_;
-    ConfigImage& image = s.form1().Image();
-    Ui::GprsPage& u = Gprs(s).ui();
-    TypeAndLeave(u.EditNameIP, QString(25, 'n'));  // typing stops at 19
-    QCOMPARE(image.Text(162, 20), std::string(19, 'n'));
-    QCOMPARE(int(image[181]), 0);
-    image[182] = 'X';  // the byte after the field must stay
-    Paste(u.EditPasIP, "abcdefghijklmnopqrstuvwxyz");
-    Leave(u.EditPasIP);
-    QCOMPARE(u.EditPasIP->text(), QString("abcdefghijklmnopqrst"));
-    QCOMPARE(image.Text(142, 20), std::string("abcdefghijklmnopqrst"));
-    QCOMPARE(int(image[162]), int('n'));
-    s.form1().UpDate();
-    QCOMPARE(u.EditPasIP->text(), QString("abcdefghijklmnopqrst"));
+    QLineEdit* field = s.form1().findChild<QLineEdit*>(edit);
+    QVERIFY(field != nullptr);
+    image[offset + width] = 0x33;
+    if (pasted) {
+      Paste(field, text);
+      Leave(field);
+    } else {
+      TypeAndLeave(field, text);
+    }
+    if (!pasted) QCOMPARE(field->text(), stored);
+    QCOMPARE(image.Text(offset, width), stored.toStdString());
+    if (stored.size() < width) QCOMPARE(int(image[offset + stored.size()]), 0);
+    QCOMPARE(int(image[offset + width]), 0x33);
   }
 
   void MaskedIpAddress_data() {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<std::vector<uint8_t>>("octets");
+    QTest::addColumn<Bytes8>("octets");
+    QTest::addColumn<QString>("shown");  // right-aligned in the mask
     QTest::newRow("blanks in the parts")
-        << "192.168.  1. 10" << std::vector<uint8_t>{192, 168, 1, 10};
-    QTest::newRow("above 255 modulo 256") << "300.  0.256. 1" << std::vector<uint8_t>{44, 0, 0, 1};
-    QTest::newRow("empty parts") << "   .   .   .   " << std::vector<uint8_t>{0, 0, 0, 0};
+        << "192.168.  1. 10" << Bytes8{192, 168, 1, 10} << "192.168.  1. 10";
+    QTest::newRow("above 255 modulo 256")
+        << "300.  0.256. 1" << Bytes8{44, 0, 0, 1} << " 44.  0.  0.  1";
+    QTest::newRow("left-aligned parts")
+        << "10.0.2.200" << Bytes8{10, 0, 2, 200} << " 10.  0.  2.200";
+    QTest::newRow("empty parts") << "   .   .   .   " << Bytes8{0, 0, 0, 0} << "  0.  0.  0.  0";
   }
   void MaskedIpAddress() {
     QFETCH(QString, text);
-    QFETCH(std::vector<uint8_t>, octets);
+    QFETCH(Bytes8, octets);
+    QFETCH(QString, shown);
     Session& s = *session_;
     QLineEdit* ip = Gprs(s).ui().EditIPPCO;
     ip->setText(text);
     Leave(ip);
     QCOMPARE(Bytes(s.form1().Image(), 122, 4), octets);
-  }
-
-  void IpAddressIsShownRightAlignedInTheMask() {
-    Session& s = *session_;
-    ConfigImage& image = s.form1().Image();
-    image[122] = 10;
-    image[123] = 0;
-    image[124] = 2;
-    image[125] = 200;
     s.form1().UpDate();
-    QCOMPARE(Gprs(s).ui().EditIPPCO->displayText(), QString(" 10.  0.  2.200"));
+    QCOMPARE(ip->displayText(), shown);
   }
 
   void PortLowByteFirst() {
@@ -133,17 +116,13 @@ class FilterGprsPagesTest : public QObject {
     ConfigImage& image = s.form1().Image();
     QLineEdit* port = Gprs(s).ui().EditPortPCO;
     TypeAndLeave(port, "5000");
-    QCOMPARE(Bytes(image, 130, 2), (std::vector<uint8_t>{0x88, 0x13}));
-    s.form1().UpDate();
-    QCOMPARE(port->text(), QString("5000"));  // shown as it was typed
-    TypeAndLeave(port, "70000");              // the low 16 bits
-    QCOMPARE(Bytes(image, 130, 2), (std::vector<uint8_t>{0x70, 0x11}));
-    TypeAndLeave(port, "");
-    QCOMPARE(Bytes(image, 130, 2), (std::vector<uint8_t>{0, 0}));
+    QCOMPARE(Bytes(image, 130, 2), (Bytes8{0x88, 0x13}));
+    TypeAndLeave(port, "70000");  // the low 16 bits
+    QCOMPARE(Bytes(image, 130, 2), (Bytes8{0x70, 0x11}));
     image[130] = 7;
     TypeAndLeave(port, "80a");
     QCOMPARE(s.dialogs.messages.back().text, QString("'80a' is not a valid integer value"));
-    QCOMPARE(Bytes(image, 130, 2), (std::vector<uint8_t>{7, 0}));
+    QCOMPARE(Bytes(image, 130, 2), (Bytes8{7, 0x11}));
   }
 
   void NetworkEditsAreNotPartOfTheImage() {

@@ -38,19 +38,20 @@ inline GprsPage& Gprs(Session& s) {
   return PageOf<GprsPage>(s, "TabSheet8");
 }
 
-// Identifies the model's demo device, gives it `image` and reads it ("Старт").
-inline bool ReadDemo(Session& s, int model, const ConfigImage& image) {
-  if (!s.Identify(model)) return false;
-  s.demo(model).device().image() = image;
-  return s.Start();
-}
-
 // Shows the tab sheet and gives the window the input focus, so focus changes are real.
 inline bool ShowTab(Session& s, const char* tab) {
   QTabWidget* tabs = s.ui().PageControl1;
   tabs->setCurrentWidget(tabs->findChild<QWidget*>(tab));
   s.form1().activateWindow();
   return WaitFor([&] { return s.form1().isActiveWindow(); }, 5000);
+}
+
+// Identifies the model's demo device, gives it `image`, reads it ("Старт") and shows the tab
+// sheet, if one is named.
+inline bool ReadDemo(Session& s, int model, const ConfigImage& image, const char* tab = nullptr) {
+  if (!s.Identify(model)) return false;
+  s.demo(model).device().image() = image;
+  return s.Start() && (tab == nullptr || ShowTab(s, tab));
 }
 
 inline bool FocusOn(QWidget* widget) {
