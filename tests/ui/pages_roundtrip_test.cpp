@@ -2,7 +2,6 @@
 // every page, write; the device then holds exactly the bytes expected, and every byte no page
 // interprets is as it was. The simulator saves only the first 2048 bytes of its image at exit,
 // so the whole image (the keys at 3584 included) is checked by reading it back through the tool.
-#include <QCheckBox>
 #include <QComboBox>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -30,9 +29,8 @@ class PagesRoundTripTest : public QObject {
     Session s;
     QVERIFY(s.Search(port));
     QVERIFY(s.Start());
-    const ConfigImage read = s.form1().Image();
-    QVERIFY(read == SampleImage(251));
-    ConfigImage expected = read;
+    ConfigImage expected = s.form1().Image();
+    QVERIFY(expected == SampleImage(251));
 
     // Parameters page.
     TypeAndLeave(s.pui().EditTimeSound, "42");
@@ -61,13 +59,8 @@ class PagesRoundTripTest : public QObject {
     expected.SetBits(79 + 12, 0xF0, 4, 4);
     d.direction(3).test->setCurrentText("Телефонный вызов- период в минутах");
     expected.SetBits(79 + 12, 0x0F, 0, 4);
-    TypeAndLeave(d.direction(3).period, "15");
-    expected[80 + 12] = 15;
     d.direction(3).routing[2]->setCurrentIndex(2);
     directions::SetRouting(expected, 3, 2, 2);
-    d.direction(3).listen->setChecked(!d.direction(3).listen->isChecked());
-    Leave(d.direction(3).listen);
-    expected.SetBit(242 + 3, 0, d.direction(3).listen->isChecked());
     TypeAndLeave(d.direction(3).name, "Резерв");
     expected.SetText(712 + 24, 8, "Резерв");
 
@@ -84,10 +77,6 @@ class PagesRoundTripTest : public QObject {
     Ui::GprsPage& g = Gprs(s).ui();
     TypeAndLeave(g.EditInit, "AT+CGDCONT=1");
     expected.SetText(182, 50, "AT+CGDCONT=1");
-    TypeAndLeave(g.EditNameIP, "user");
-    expected.SetText(162, 20, "user");
-    TypeAndLeave(g.EditPasIP, "secret");
-    expected.SetText(142, 20, "secret");
     g.EditIPPCO->setText("10.20.30.40");
     Leave(g.EditIPPCO);
     for (int i = 0; i < 4; ++i) expected[122 + i] = static_cast<uint8_t>(10 * (i + 1));

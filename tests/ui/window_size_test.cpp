@@ -9,15 +9,6 @@
 using namespace lovar;
 using namespace lovar::testing;
 
-namespace {
-
-// The scroll area the main window puts on a tab sheet.
-QScrollArea* ScrollOf(QWidget* sheet) {
-  return sheet->findChild<QScrollArea*>(sheet->objectName() + "Scroll");
-}
-
-}  // namespace
-
 class WindowSizeTest : public QObject {
   Q_OBJECT
  private slots:
@@ -58,8 +49,8 @@ class WindowSizeTest : public QObject {
       QApplication::processEvents();
       const QString name = tabs->widget(i)->objectName();
       QVERIFY2(s.form1().size() == QSize(562, height), qPrintable(name));
-      // At the default font every page fits the window's width.
-      QScrollArea* area = ScrollOf(tabs->widget(i));
+      // At the default font every page fits the window's width, in the scroll area of its sheet.
+      auto* area = tabs->widget(i)->findChild<QScrollArea*>(name + "Scroll");
       QVERIFY2(area != nullptr, qPrintable(name));
       QVERIFY2(!area->horizontalScrollBar()->isVisible(), qPrintable(name));
     }
