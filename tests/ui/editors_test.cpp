@@ -53,7 +53,7 @@ class EditorsTest : public QObject {
     QCOMPARE(s.pui().ComboBoxTypeRele2->itemText(0), QString("ПЦН"));
   }
 
-  void NumberEditors() {
+  void Model250EditorsRefuseWhatTheyCannotStore() {
     Session s;
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
     Ui::ParametersPage& p = s.pui();
@@ -86,16 +86,11 @@ class EditorsTest : public QObject {
     TypeAndLeave(p.EditNumPlata, "16");
     QCOMPARE(p.EditNumPlata->text(), QString("0"));
     QCOMPARE(Bytes(img, 140, 2), (std::vector<uint8_t>{0, 0x4C}));
-  }
-
-  void TheLevelComboTakesNoKeys() {
-    Session s;
-    QVERIFY(ReadDemo(s, 250, SampleImage(250)));
-    Ui::ParametersPage& p = s.pui();
+    // The level combo takes no keys.
     p.ComboBoxLevel->setCurrentIndex(3);
     QTest::keyClick(p.ComboBoxLevel, Qt::Key_Down);
     QCOMPARE(p.ComboBoxLevel->currentIndex(), 3);
-    QCOMPARE(int(s.form1().Image()[122]), 3);
+    QCOMPARE(int(img[122]), 3);
   }
 
   void CheckBoxesStoreTheirBitOnLeaving() {

@@ -8,7 +8,6 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QtTest/QTest>
 #include <vector>
 
@@ -26,8 +25,7 @@ namespace lovar::testing {
 class ScriptedDialogs : public Dialogs {
  public:
   struct Shown {
-    QString caption;
-    QString text;
+    QString caption, text;
     bool warning;
   };
   bool AskContinue() override {
@@ -41,15 +39,10 @@ class ScriptedDialogs : public Dialogs {
     messages.push_back({caption, text, false});
     return yes_no_answer;
   }
-  QString OpenFileName(const QString& folder, const QString&, const QString& file_name) override {
-    last_folder = folder;
-    last_file_name = file_name;
+  QString OpenFileName(const QString&, const QString&, const QString&) override {
     return open_answer;
   }
-  QString SaveFileName(const QString& folder, const QString&, const QString&,
-                       const QString& file_name) override {
-    last_folder = folder;
-    last_file_name = file_name;
+  QString SaveFileName(const QString&, const QString&, const QString&, const QString&) override {
     return save_answer;
   }
 
@@ -57,7 +50,6 @@ class ScriptedDialogs : public Dialogs {
   bool yes_no_answer = true;
   int continue_questions = 0;
   QString open_answer, save_answer;
-  QString last_folder, last_file_name;
   std::vector<Shown> messages;
 };
 
@@ -92,15 +84,16 @@ struct Session {
   Ui::ParametersPage& pui() { return params().ui(); }
   SimPort& demo(int model) { return form1().Cport1().Demo(model); }
 
+  // "Поиск" until a device line more appears.
+  bool Find() {
+    const int lines = form_key.ui().ListBoxDevice->count();
+    form_key.ButtonFindClick();
+    return WaitFor([&] { return form_key.ui().ListBoxDevice->count() > lines; });
+  }
   // "Поиск" on the model's demo device until its line appears and "Старт" is shown.
   bool Identify(int model) {
     form_key.ChooseDemo(model);
-    const int lines = form_key.ui().ListBoxDevice->count();
-    form_key.ButtonFindClick();
-    return WaitFor([&] {
-      return form_key.ui().ListBoxDevice->count() > lines &&
-             !form_key.ui().ButtonCreate->isHidden();
-    });
+    return Find() && WaitFor([&] { return !form_key.ui().ButtonCreate->isHidden(); });
   }
   // Waits until no request is outstanding and the exchange buttons are enabled again.
   bool WaitIdle() {
@@ -116,9 +109,7 @@ struct Session {
   // "Поиск" on a port typed into the combo box, until the device has answered.
   bool Search(const QString& port) {
     form_key.ui().ComboBoxComs->setEditText(port);
-    const int lines = form_key.ui().ListBoxDevice->count();
-    form_key.ButtonFindClick();
-    return WaitFor([&] { return form_key.ui().ListBoxDevice->count() > lines; });
+    return Find();
   }
 };
 

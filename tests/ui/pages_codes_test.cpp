@@ -1,5 +1,5 @@
-// The codes page of model 250: typed codes and their digit packing, codes of fewer than four
-// digits, rights, the installer's row, and pasted text that is not digits.
+// The codes page of model 250: what the grid lets in (typed and pasted), rights, the installer's
+// row, and device bytes it cannot show as digits. The digit packing is tested with the core.
 #include "model/regions.h"
 #include "pages_helpers.h"
 

@@ -1,5 +1,5 @@
-// The report directions page of model 251: telephone numbers, protocols, tests and periods,
-// routing, listen-in and names, each edit's bytes in the image.
+// The report directions page of model 251: each editor's store and display, and what it lets in.
+// The encodings themselves are tested with the core.
 #include <QCheckBox>
 #include <QComboBox>
 

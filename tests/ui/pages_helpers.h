@@ -18,25 +18,17 @@
 
 namespace lovar::testing {
 
-template <typename PageClass>
-PageClass& PageOf(Session& s, const char* tab) {
-  return *static_cast<PageClass*>(s.form1().FindPage(tab));
-}
-inline KeysPage& Keys(Session& s) {
-  return PageOf<KeysPage>(s, "TabSheet2");
-}
-inline CodesPage& Codes(Session& s) {
-  return PageOf<CodesPage>(s, "TabSheet3");
-}
-inline DirectionsPage& Directions(Session& s) {
-  return PageOf<DirectionsPage>(s, "TabSheet6");
-}
-inline FilterPage& Filter(Session& s) {
-  return PageOf<FilterPage>(s, "TabSheet7");
-}
-inline GprsPage& Gprs(Session& s) {
-  return PageOf<GprsPage>(s, "TabSheet8");
-}
+// The pages by their tab sheets: Keys(s), Codes(s)...
+#define LOVAR_PAGE(Class, Name, tab)                      \
+  inline Class& Name(Session& s) {                        \
+    return *static_cast<Class*>(s.form1().FindPage(tab)); \
+  }
+LOVAR_PAGE(KeysPage, Keys, "TabSheet2")
+LOVAR_PAGE(CodesPage, Codes, "TabSheet3")
+LOVAR_PAGE(DirectionsPage, Directions, "TabSheet6")
+LOVAR_PAGE(FilterPage, Filter, "TabSheet7")
+LOVAR_PAGE(GprsPage, Gprs, "TabSheet8")
+#undef LOVAR_PAGE
 
 // Shows the tab sheet and gives the window the input focus, so focus changes are real.
 inline bool ShowTab(Session& s, const char* tab) {
@@ -69,12 +61,10 @@ inline QString CellText(const QTableWidget* g, int row, int column) {
   return item == nullptr ? QString() : item->text();
 }
 
-inline QPoint CellCentre(QTableWidget* g, int row, int column) {
-  return g->visualItemRect(g->item(row, column)).center();
-}
 // A mouse click on the cell (press and release).
 inline void ClickCell(QTableWidget* g, int row, int column) {
-  QTest::mouseClick(g->viewport(), Qt::LeftButton, Qt::NoModifier, CellCentre(g, row, column));
+  QTest::mouseClick(g->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    g->visualItemRect(g->item(row, column)).center());
 }
 
 // Makes the cell current and types into it key by key, as the keyboard would: each key goes to
@@ -91,10 +81,8 @@ inline void TypeIntoCell(QTableWidget* g, int row, int column, const QString& te
 
 // The open in-place editor of a grid, if any.
 inline QLineEdit* OpenEditor(QTableWidget* g) {
-  return qobject_cast<QLineEdit*>(QApplication::focusWidget()) != nullptr &&
-                 QApplication::focusWidget()->parentWidget() == g->viewport()
-             ? qobject_cast<QLineEdit*>(QApplication::focusWidget())
-             : nullptr;
+  auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+  return edit != nullptr && edit->parentWidget() == g->viewport() ? edit : nullptr;
 }
 
 // Pastes text into an edit through the clipboard, replacing what it holds.
