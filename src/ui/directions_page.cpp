@@ -1,5 +1,6 @@
 #include "directions_page.h"
 
+#include "number_editors.h"
 #include "utf8.h"
 
 #include <QApplication>
@@ -10,31 +11,12 @@
 #include <QLineEdit>
 
 #include "combo_width.h"
-#include "parameters_page.h"
 
 namespace lovar {
 
 LOVAR_REGISTER_PAGE(TabSheet6, DirectionsPage)
 
-namespace {
-
-int Tag(const QObject* control) {
-  return control->property("tag").toInt();
-}
-
-const QChar kBackspace(QChar::SpecialCharacter(8));
-
-// Shows entry index of the list; an index that selects no entry shows an empty text.
-void ShowEntry(QComboBox* combo, int index) {
-  if (index >= 0 && index < combo->count()) {
-    combo->setCurrentIndex(index);
-  } else {
-    combo->setCurrentIndex(-1);
-    if (combo->isEditable()) combo->setEditText(QString());
-  }
-}
-
-}  // namespace
+namespace {}  // namespace
 
 DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
   ui_.setupUi(tab);
@@ -74,7 +56,7 @@ DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
         phone, [this](const QString& key) { return EditPhone1KeyPress(key); },
         [this, phone] { EditPhone1Exit(phone); });
     editors_.Add(
-        period, [this](const QString& key) { return EditTimeTest1KeyPress(key); },
+        period, [this](const QString& key) { return DigitFilterDrops(this->host(), key); },
         [this, period] { EditTimeTest1Exit(period); });
     editors_.Add(
         name, [this, name](const QString& key) { return EditNaPhone1KeyPress(name, key); },
@@ -100,7 +82,7 @@ void DirectionsPage::Commit() {
 bool DirectionsPage::EditPhone1KeyPress(const QString& key) {
   const QChar c = key.front();
   const bool passes = key.size() == 1 && ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
-                                          c == QLatin1Char('+') || c == kBackspace);
+                                          c == QLatin1Char('+') || IsBackspace(c));
   return !passes;
 }
 
@@ -138,33 +120,12 @@ void DirectionsPage::CheckBoxUP1Exit(QCheckBox* box) {
   host().Image().SetBit(directions::ListenOffset(Tag(box)), 0, box->isChecked());
 }
 
-bool DirectionsPage::EditTimeTest1KeyPress(const QString& key) {
-  host().ResetProgress();
-  const QChar c = key.front();
-  const bool passes =
-      key.size() == 1 && ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == kBackspace);
-  return !passes;
-}
-
 void DirectionsPage::EditTimeTest1Exit(QLineEdit* edit) {
-  if (!Model251()) return;
-  if (edit->text().isEmpty()) edit->setText(QStringLiteral("0"));
-  int value = 0;
-  if (!ParametersPage::ParseInteger(edit->text(), value)) {
-    // The byte keeps its value and the text stays as typed.
-    host().dialogs().Message(QStringLiteral("Ошибка"),
-                             QStringLiteral("'%1' is not a valid integer value").arg(edit->text()),
-                             true);
-    return;
-  }
-  ConfigImage& image = host().Image();
-  const int offset = Tag(edit);
-  image[offset] = static_cast<uint8_t>(value & 0xFF);
-  edit->setText(QString::number(image[offset]));
+  if (Model251()) StoreByte(host(), edit);
 }
 
 bool DirectionsPage::EditNaPhone1KeyPress(QLineEdit* edit, const QString& key) {
-  if (key == QString(kBackspace)) return false;
+  if (key.size() == 1 && IsBackspace(key.front())) return false;
   return edit->text().size() >= kNameWidth && !edit->hasSelectedText();
 }
 

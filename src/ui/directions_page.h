@@ -50,8 +50,7 @@ class DirectionsPage : public QObject, public Page {
   void ComboBoxTest5Change(QComboBox* combo);   // protocol and test kind
   void ComboBoxShl1T1Change(QComboBox* combo);  // routing
   void CheckBoxUP1Exit(QCheckBox* box);
-  bool EditTimeTest1KeyPress(const QString& key);  // digit filter
-  void EditTimeTest1Exit(QLineEdit* edit);         // byte editor
+  void EditTimeTest1Exit(QLineEdit* edit);  // the byte editor, model 251 only
   bool EditNaPhone1KeyPress(QLineEdit* edit, const QString& key);
   void EditNaPhone1Exit(QLineEdit* edit);
 

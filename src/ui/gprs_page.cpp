@@ -1,5 +1,6 @@
 #include "gprs_page.h"
 
+#include "number_editors.h"
 #include "utf8.h"
 
 #include <QApplication>
@@ -8,19 +9,12 @@
 #include <QLineEdit>
 
 #include "model/regions.h"
-#include "parameters_page.h"
 
 namespace lovar {
 
 LOVAR_REGISTER_PAGE(TabSheet8, GprsPage)
 
 namespace {
-
-int Tag(const QObject* control) {
-  return control->property("tag").toInt();
-}
-
-const QString kBackspace(QChar(QChar::SpecialCharacter(8)));
 
 // The key filters stop typing one character short of the field (39 of 50, 19 of 20).
 constexpr int kInitTypedLimit = 39;
@@ -54,7 +48,7 @@ void GprsPage::Commit() {
 // ---- Editors. ----
 
 bool GprsPage::EditInitKeyPress(const QString& key) {
-  if (key == kBackspace) return false;
+  if (key.size() == 1 && IsBackspace(key.front())) return false;
   return ui_.EditInit->text().size() >= kInitTypedLimit && !ui_.EditInit->hasSelectedText();
 }
 
@@ -65,7 +59,7 @@ void GprsPage::EditInitExit() {
 }
 
 bool GprsPage::EditNameIPKeyPress(QLineEdit* edit, const QString& key) {
-  if (key == kBackspace) return false;
+  if (key.size() == 1 && IsBackspace(key.front())) return false;
   return edit->text().size() >= kLoginTypedLimit && !edit->hasSelectedText();
 }
 
@@ -83,10 +77,8 @@ void GprsPage::EditPortPCOExit() {
   if (host().DeviceModel() != 251) return;
   const QString text = ui_.EditPortPCO->text();
   int value = 0;
-  if (!text.isEmpty() && !ParametersPage::ParseInteger(text, value)) {
-    // The stored port stays as it was.
-    host().dialogs().Message(QStringLiteral("Ошибка"),
-                             QStringLiteral("'%1' is not a valid integer value").arg(text), true);
+  if (!text.isEmpty() && !ParseInteger(text, value)) {
+    ReportNotAnInteger(host(), text);  // the stored port stays as it was
     return;
   }
   gprs::SetPort(host().Image(), static_cast<uint16_t>(value & 0xFFFF));

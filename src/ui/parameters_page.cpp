@@ -1,5 +1,6 @@
 #include "parameters_page.h"
 
+#include "number_editors.h"
 #include "utf8.h"
 
 #include <QApplication>
@@ -19,10 +20,6 @@ LOVAR_REGISTER_PAGE(TabSheet1, ParametersPage)
 
 namespace {
 
-int Tag(const QObject* control) {
-  return control->property("tag").toInt();
-}
-
 template <size_t N>
 QStringList List(const std::string_view (&entries)[N], size_t count = N) {
   QStringList list;
@@ -33,16 +30,6 @@ QStringList List(const std::string_view (&entries)[N], size_t count = N) {
 void ReplaceList(QComboBox* combo, const QStringList& entries) {
   combo->clear();
   combo->addItems(entries);
-}
-
-// Shows entry `index` of the combo's list; a value that selects no entry shows an empty text.
-void ShowEntry(QComboBox* combo, int index) {
-  if (index >= 0 && index < combo->count()) {
-    combo->setCurrentIndex(index);
-  } else {
-    combo->setCurrentIndex(-1);
-    if (combo->isEditable()) combo->setEditText(QString());
-  }
 }
 
 void ShowNumber(QLineEdit* edit, int value) {
@@ -119,56 +106,16 @@ void ParametersPage::Commit() {
 // ---- Editors. ----
 
 bool ParametersPage::EditTimeIn1KeyPress(QLineEdit* /*edit*/, const QString& key) {
-  host().ResetProgress();
-  const QChar c = key.front();
-  const bool passes = key.size() == 1 && ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
-                                          c == QChar(QChar::SpecialCharacter(8)));
-  return !passes;
-}
-
-bool ParametersPage::ParseInteger(const QString& text, int& value) {
-  if (text.isEmpty()) return false;
-  qsizetype i = 0;
-  bool negative = false;
-  if (text[0] == QLatin1Char('-') || text[0] == QLatin1Char('+')) {
-    negative = text[0] == QLatin1Char('-');
-    i = 1;
-  }
-  if (i == text.size()) return false;
-  int64_t v = 0;
-  for (; i < text.size(); ++i) {
-    const QChar c = text[i];
-    if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
-    v = v * 10 + (c.unicode() - '0');
-    if (v > int64_t{1} << 31) return false;
-  }
-  if (negative) v = -v;
-  if (v > INT32_MAX || v < INT32_MIN) return false;
-  value = static_cast<int>(v);
-  return true;
-}
-
-bool ParametersPage::ParseOrComplain(QLineEdit* edit, int& value) {
-  if (edit->text().isEmpty()) edit->setText(QStringLiteral("0"));
-  if (ParseInteger(edit->text(), value)) return true;
-  host().dialogs().Message(QStringLiteral("Ошибка"),
-                           QStringLiteral("'%1' is not a valid integer value").arg(edit->text()),
-                           true);
-  return false;
+  return DigitFilterDrops(host(), key);
 }
 
 void ParametersPage::EditTimeIn1Exit(QLineEdit* edit) {
-  int value = 0;
-  if (!ParseOrComplain(edit, value)) return;  // the byte keeps its value, the text stays
-  ConfigImage& image = host().Image();
-  const int offset = Tag(edit);
-  image[offset] = static_cast<uint8_t>(value & 0xFF);
-  ShowNumber(edit, image[offset]);
+  StoreByte(host(), edit);
 }
 
 void ParametersPage::EditNumPlataExit() {
   int value = 0;
-  if (!ParseOrComplain(ui_.EditNumPlata, value)) return;
+  if (!ParseOrComplain(host(), ui_.EditNumPlata, value)) return;
   // Out of range (also a negative number pasted in) is replaced by 0.
   if (value > 15 || value < 0) {
     value = 0;
@@ -179,7 +126,7 @@ void ParametersPage::EditNumPlataExit() {
 
 void ParametersPage::EditNumNaprExit() {
   int value = 0;
-  if (!ParseOrComplain(ui_.EditNumNapr, value)) return;
+  if (!ParseOrComplain(host(), ui_.EditNumNapr, value)) return;
   if (value > 19 || value < 0) {
     value = 0;
     ui_.EditNumNapr->setText(QStringLiteral("0"));

@@ -43,13 +43,9 @@ class ParametersPage : public QObject, public Page {
   bool EditNameShl1KeyPress(QLineEdit* edit, const QString& key);  // text fields' key limit
   void EditNameShl1Exit(QLineEdit* edit);
 
-  // Parses a decimal integer in the signed 32-bit range, as the number editors accept it.
-  static bool ParseInteger(const QString& text, int& value);
-
  private:
   // The digit filter of a numeric edit.
   EditorEvents::KeyFilter DigitFilter(QLineEdit* edit);
-  bool ParseOrComplain(QLineEdit* edit, int& value);
   void DisplayBranchA(const ConfigImage& image);
   void DisplayBranchB(ConfigImage& image, int model, int firmware);
   static int TextWidth(const QLineEdit* edit);

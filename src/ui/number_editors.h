@@ -1,0 +1,45 @@
+// What the pages share to edit numbers and to read and set their controls: the digit filter and
+// the byte editor (the parameters page's numeric edits and the directions page's test periods),
+// the decimal conversion with its message, a control's binding, and showing a list entry.
+//
+// Threads: window thread only.
+#pragma once
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QObject>
+#include <QString>
+
+#include "page.h"
+
+namespace lovar {
+
+// The control's binding: the dynamic property "tag" of the form.
+inline int Tag(const QObject* control) {
+  return control->property("tag").toInt();
+}
+
+inline bool IsBackspace(QChar c) {
+  return c == QChar(QChar::SpecialCharacter(8));
+}
+
+// The digit filter, on a key press: sets the progress bar to 0; "0" to "9" and backspace pass.
+// True when the key is dropped.
+bool DigitFilterDrops(PageHost& host, const QString& key);
+
+// A decimal integer in the signed 32-bit range, as the number editors accept it.
+bool ParseInteger(const QString& text, int& value);
+// "'%s' is not a valid integer value", in a message box.
+void ReportNotAnInteger(PageHost& host, const QString& text);
+// The number editors' start: an empty text becomes "0"; a text that is no integer is refused
+// with the message (false), and the text stays as typed.
+bool ParseOrComplain(PageHost& host, QLineEdit* edit, int& value);
+
+// The byte editor, on leaving: the low eight bits go to the byte of the edit's tag, and the edit
+// then shows the stored byte. A refused text leaves the byte as it was.
+void StoreByte(PageHost& host, QLineEdit* edit);
+
+// Shows entry index of the combo's list; an index that selects no entry shows an empty text.
+void ShowEntry(QComboBox* combo, int index);
+
+}  // namespace lovar
