@@ -5,14 +5,13 @@
 #include "model/cp1251.h"
 
 namespace lovar {
-namespace {
 
-constexpr char kHex[] = "0123456789ABCDEF";
-
-void AppendHex(std::string& out, uint8_t byte) {
+void keys::AppendHex(std::string& out, uint8_t byte) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
   out.push_back(kHex[byte >> 4]);
   out.push_back(kHex[byte & 0x0F]);
 }
+namespace {
 
 int HexValue(char32_t c) {
   if (c >= '0' && c <= '9') return static_cast<int>(c - '0');

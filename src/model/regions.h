@@ -62,6 +62,8 @@ int RightsOffset(int model, int k);
 inline constexpr int NameOffset(int k) {
   return 544 + 8 * k;
 }
+// Appends a byte's two upper-case hexadecimal digits, as key codes are written.
+void AppendHex(std::string& out, uint8_t byte);
 // Upper-case hex, two digits per byte, byte at the highest offset first.
 std::string CodeText(const ConfigImage& image, int model, int k);
 bool IsZero(const ConfigImage& image, int model, int k);

@@ -21,8 +21,6 @@ size_t Length(std::span<const uint8_t> frame) {
   return frame[1];
 }
 
-constexpr char kHex[] = "0123456789ABCDEF";
-
 }  // namespace
 
 std::string DeviceLine(int model, int version) {
@@ -280,8 +278,7 @@ void Exchange::OnKeyReply(std::span<const uint8_t> frame) {
   size_t taken = 0;
   for (size_t j = last; j >= 7; --j) {
     if (taken < key_buffer_.size()) key_buffer_[taken++] = frame[j];
-    edit_key_ += kHex[frame[j] >> 4];
-    edit_key_ += kHex[frame[j] & 0xF];
+    keys::AppendHex(edit_key_, frame[j]);
   }
   view_.SetEditKey(edit_key_);
   SetButtons(true);
