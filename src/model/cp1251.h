@@ -8,7 +8,8 @@
 
 namespace lovar {
 
-// One Windows-1251 byte as a Unicode code point (0x98, the one unassigned byte, gives U+FFFD).
+// One Windows-1251 byte as a Unicode code point (0x98, the one unassigned byte, gives U+0098,
+// so every byte maps to a code point and back).
 char32_t Cp1251ToUnicode(uint8_t byte);
 // The Windows-1251 byte of a code point, or nothing when the code page lacks it.
 std::optional<uint8_t> UnicodeToCp1251(char32_t code_point);

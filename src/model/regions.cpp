@@ -1,5 +1,6 @@
 #include "model/regions.h"
 
+#include <algorithm>
 #include <string>
 
 #include "model/cp1251.h"
@@ -343,19 +344,35 @@ std::string IpText(const ConfigImage& image) {
   return text;
 }
 
-void SetIpFromMaskedText(ConfigImage& image, std::string_view text) {
-  int offset = kIpOffset;
-  unsigned value = 0;  // kept modulo 256: only the low 8 bits are ever stored
-  for (char c : text) {
-    if (c >= '0' && c <= '9') {
-      value = (10 * value + static_cast<unsigned>(c - '0')) & 0xFF;
-    } else if (c == '.') {
-      ++offset;
-      value = 0;
+std::optional<std::array<uint8_t, 4>> ParseIp(std::string_view text) {
+  std::array<uint8_t, 4> octets{};
+  const auto blank = [](char c) { return c == ' '; };
+  if (std::all_of(text.begin(), text.end(), blank)) return octets;
+  size_t pos = 0;
+  for (size_t i = 0; i < octets.size(); ++i) {
+    const size_t end = std::min(text.find('.', pos), text.size());
+    if ((end == text.size()) != (i == octets.size() - 1)) return std::nullopt;  // not 4 parts
+    std::string_view part = text.substr(pos, end - pos);
+    while (!part.empty() && blank(part.front())) part.remove_prefix(1);
+    while (!part.empty() && blank(part.back())) part.remove_suffix(1);
+    if (part.empty() || part.size() > 3) return std::nullopt;
+    unsigned value = 0;
+    for (char c : part) {
+      if (c < '0' || c > '9') return std::nullopt;
+      value = 10 * value + static_cast<unsigned>(c - '0');
     }
-    if (offset > kIpOffset + 3) return;
-    image[offset] = static_cast<uint8_t>(value);
+    if (value > 255) return std::nullopt;
+    octets[i] = static_cast<uint8_t>(value);
+    pos = end + 1;
   }
+  return octets;
+}
+
+bool SetIpText(ConfigImage& image, std::string_view text) {
+  const std::optional<std::array<uint8_t, 4>> octets = ParseIp(text);
+  if (!octets) return false;
+  for (int i = 0; i < 4; ++i) image[kIpOffset + i] = (*octets)[static_cast<size_t>(i)];
+  return true;
 }
 
 uint16_t Port(const ConfigImage& image) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -149,9 +150,12 @@ inline constexpr int kInitReadWidth = 60;
 inline constexpr int kInitWriteWidth = 50;
 inline constexpr int kLoginWidth = 20;
 std::string IpText(const ConfigImage& image);  // "192.168.1.10"
-// The masked edit's walk: digits accumulate, "." moves to the next octet, other characters
-// are skipped; each octet gets its number modulo 256.
-void SetIpFromMaskedText(ConfigImage& image, std::string_view text);
+// An address as typed: four numbers from 0 to 255 joined by ".", blanks around a number allowed
+// ("192.168.  1. 10"); an empty text is 0.0.0.0. Anything else is no address (nothing).
+std::optional<std::array<uint8_t, 4>> ParseIp(std::string_view text);
+// Stores the address of text in bytes 122 to 125; false, and the bytes unchanged, when the text
+// is no address.
+bool SetIpText(ConfigImage& image, std::string_view text);
 uint16_t Port(const ConfigImage& image);
 void SetPort(ConfigImage& image, uint16_t port);
 }  // namespace gprs

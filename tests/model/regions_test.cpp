@@ -294,31 +294,38 @@ TEST(Filter, MaskIsTwoLittleEndianBytes) {
 
 // --- GPRS ---
 
-TEST(Gprs, MaskedIpTextWalk) {
+TEST(Gprs, AnAddressIsStoredOnlyWhenItIsOne) {
   struct Row {
     const char* text;
-    std::vector<uint8_t> stored;  // 122 to 125, preset to 7
+    std::vector<uint8_t> stored;  // 122 to 125, preset to 7; 7 7 7 7 = refused
   };
   const std::vector<Row> rows = {
-      {" 192.168.  1. 10", {192, 168, 1, 10}},
-      {"192.168.  1. 10", {192, 168, 1, 10}},
-      {"300.  1.  2.  3", {44, 1, 2, 3}},
-      {"   .   .   .   ", {0, 0, 0, 0}},
-      {"1.2", {1, 2, 7, 7}},
-      {"1.2.3.4.5", {1, 2, 3, 4}},
-      {"99999999999999999999.1.2.3", {255, 1, 2, 3}},
-      {"", {7, 7, 7, 7}},
+      {"192.168.1.10", {192, 168, 1, 10}},
+      {"192.168.  1. 10", {192, 168, 1, 10}},  // the old fixed-width form
+      {" 10.  0.  0.  1 ", {10, 0, 0, 1}},
+      {"255.255.255.255", {255, 255, 255, 255}},
+      {"", {0, 0, 0, 0}},
+      {"   .   .   .   ", {7, 7, 7, 7}},
+      {"300.1.2.3", {7, 7, 7, 7}},  // no octet above 255, not even modulo 256
+      {"1.2", {7, 7, 7, 7}},
+      {"1.2.3.4.5", {7, 7, 7, 7}},
+      {"1..3.4", {7, 7, 7, 7}},
+      {"1.2.3.0004", {7, 7, 7, 7}},
+      {"100.0 0.0 0.1 0", {7, 7, 7, 7}},
+      {"a.b.c.d", {7, 7, 7, 7}},
+      {"1.2.3.4x", {7, 7, 7, 7}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
     ConfigImage image;
     for (int i = 122; i <= 126; ++i) image[i] = 7;
-    gprs::SetIpFromMaskedText(image, row.text);
+    const bool refused = row.stored == std::vector<uint8_t>{7, 7, 7, 7};
+    EXPECT_EQ(gprs::SetIpText(image, row.text), !refused);
     EXPECT_EQ(Bytes(image, 122, 4), row.stored);
     EXPECT_EQ(image[126], 7);
   }
   ConfigImage image;
-  gprs::SetIpFromMaskedText(image, "192.168.  1. 10");
+  ASSERT_TRUE(gprs::SetIpText(image, "192.168.1.10"));
   EXPECT_EQ(gprs::IpText(image), "192.168.1.10");
 }
 
