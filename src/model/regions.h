@@ -147,7 +147,7 @@ inline constexpr int kPasswordOffset = 142;  // Text(20)
 inline constexpr int kUserOffset = 162;      // Text(20)
 inline constexpr int kInitOffset = 182;      // read up to 60 bytes, written up to 50
 inline constexpr int kInitReadWidth = 60;
-inline constexpr int kInitWriteWidth = 50;
+inline constexpr int kInitWriteWidth = 50;  // characters, always followed by a zero byte
 inline constexpr int kLoginWidth = 20;
 std::string IpText(const ConfigImage& image);  // "192.168.1.10"
 // An address as typed: four numbers from 0 to 255 joined by ".", blanks around a number allowed

@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "enter_key.h"
 #include "form_key.h"
 #include "qt_dialogs.h"
+#include "qt_translations.h"
 #include "serial/port_list.h"
 
 namespace lovar {
@@ -78,6 +80,8 @@ int RunLovar(int argc, char** argv) {
     return 3;
   }
   QApplication app(argc, argv);
+  LoadQtTranslations(app);
+  InstallEnterPressesButtons(app);
   QtDialogs dialogs;
   TFormKey form_key(dialogs, FillComPorts());
   if (options.demo_model != 0) form_key.ChooseDemo(options.demo_model);

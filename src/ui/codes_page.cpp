@@ -162,11 +162,9 @@ void CodesPage::StringGridCodeMouseDown(int row, int column) {
 bool CodesPage::eventFilter(QObject* watched, QEvent* event) {
   if (watched != ui_.StringGridCode || event->type() != QEvent::KeyPress)
     return QObject::eventFilter(watched, event);
-  // StringGridCodeKeyPress: characters only; the arrows and Tab move as usual.
+  // StringGridCodeKeyPress: characters only; the arrows, Tab and the shortcuts work as usual.
   auto* key = static_cast<QKeyEvent*>(event);
-  if (!IsCharacterKey(key) || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
-      key->key() == Qt::Key_Escape)
-    return false;
+  if (!IsCharacterKey(key)) return false;
   host().ResetProgress();
   QTableWidget* g = ui_.StringGridCode;
   const int row = g->currentRow(), column = g->currentColumn();

@@ -16,8 +16,6 @@ namespace lovar {
 
 LOVAR_REGISTER_PAGE(TabSheet6, DirectionsPage)
 
-namespace {}  // namespace
-
 DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
   ui_.setupUi(tab);
   for (int d = 0; d < directions::kCount; ++d) {
@@ -58,14 +56,19 @@ DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
     editors_.Add(
         period, [this](const QString& key) { return DigitFilterDrops(this->host(), key); },
         [this, period] { EditTimeTest1Exit(period); });
-    editors_.Add(
-        name, [this, name](const QString& key) { return EditNaPhone1KeyPress(name, key); },
-        [this, name] { EditNaPhone1Exit(name); });
+    editors_.Add(name, nullptr, [this, name] { EditNaPhone1Exit(name); });
     editors_.Add(listen, nullptr, [this, listen] { CheckBoxUP1Exit(listen); });
-    for (QComboBox* combo : {dir.protocol, dir.test})
+    for (QComboBox* combo : {dir.protocol, dir.test}) {
       connect(combo, &QComboBox::currentTextChanged, this, [this, combo] {
         if (!displaying_) ComboBoxTest5Change(combo);
       });
+      // A typed text that is none of the entries stored nibble 0; on leaving, the box shows
+      // what the display shows for it.
+      editors_.Add(combo, nullptr, [this, d] {
+        const Direction& dir = directions_[static_cast<size_t>(d)];
+        if (HoldsTypedText(dir.protocol) || HoldsTypedText(dir.test)) ShowKinds(this->host().Image(), d);
+      });
+    }
     for (QComboBox* combo : dir.routing)
       connect(combo, &QComboBox::currentIndexChanged, this, [this, combo] {
         if (!displaying_) ComboBoxShl1T1Change(combo);
@@ -124,17 +127,21 @@ void DirectionsPage::EditTimeTest1Exit(QLineEdit* edit) {
   if (Model251()) StoreByte(host(), edit);
 }
 
-bool DirectionsPage::EditNaPhone1KeyPress(QLineEdit* edit, const QString& key) {
-  if (key.size() == 1 && IsBackspace(key.front())) return false;
-  return edit->text().size() >= kNameWidth && !edit->hasSelectedText();
-}
-
 void DirectionsPage::EditNaPhone1Exit(QLineEdit* edit) {
-  if (!Model251()) return;
-  host().Image().SetText(Tag(edit), kNameWidth, edit->text().toStdString());
+  if (Model251()) StoreText(host(), edit, Tag(edit), kNameWidth);
 }
 
 // ---- Display. ----
+
+void DirectionsPage::ShowKinds(const ConfigImage& image, int d) {
+  const bool displaying = displaying_;
+  displaying_ = true;
+  const Direction& dir = directions_[static_cast<size_t>(d)];
+  const uint8_t kinds = image[directions::TestProtocolOffset(d)];
+  ShowEntry(dir.test, directions::TestEntry(kinds & 0x0F));
+  ShowEntry(dir.protocol, directions::ProtocolEntry(static_cast<uint8_t>(kinds >> 4)));
+  displaying_ = displaying;
+}
 
 void DirectionsPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
   if (model != 251) return;
@@ -148,9 +155,7 @@ void DirectionsPage::Display(const ConfigImage& image, int model, int /*firmware
       const int value = directions::Routing(image, d, l);
       ShowEntry(combo, value <= 4 ? value : -1);
     }
-    const uint8_t kinds = image[directions::TestProtocolOffset(d)];
-    ShowEntry(dir.test, directions::TestEntry(kinds & 0x0F));
-    ShowEntry(dir.protocol, directions::ProtocolEntry(static_cast<uint8_t>(kinds >> 4)));
+    ShowKinds(image, d);
     dir.period->setText(QString::number(image[directions::PeriodOffset(d)]));
     dir.listen->setChecked(image.Bit(directions::ListenOffset(d), 0));
     dir.name->setText(Q(image.Text(directions::NameOffset(d), kNameWidth)));

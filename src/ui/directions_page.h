@@ -51,13 +51,14 @@ class DirectionsPage : public QObject, public Page {
   void ComboBoxShl1T1Change(QComboBox* combo);  // routing
   void CheckBoxUP1Exit(QCheckBox* box);
   void EditTimeTest1Exit(QLineEdit* edit);  // the byte editor, model 251 only
-  bool EditNaPhone1KeyPress(QLineEdit* edit, const QString& key);
-  void EditNaPhone1Exit(QLineEdit* edit);
+  void EditNaPhone1Exit(QLineEdit* edit);  // the name, cut to its width as typed
 
   static constexpr int kNameWidth = 8;
 
  private:
   bool Model251() const { return host().DeviceModel() == 251; }
+  // Direction d's test and protocol boxes from the image, as the display shows them.
+  void ShowKinds(const ConfigImage& image, int d);
 
   Ui::DirectionsPage ui_;
   std::array<Direction, directions::kCount> directions_{};

@@ -2,8 +2,19 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QLineEdit>
 
 namespace lovar {
+
+bool IsCharacterKey(const QKeyEvent* key) {
+  const QString text = key->text();
+  if (text.isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) return false;
+  const Qt::KeyboardModifiers modifiers = key->modifiers();
+  if ((modifiers & (Qt::ControlModifier | Qt::MetaModifier)) && !(modifiers & Qt::AltModifier))
+    return false;
+  const char16_t c = text.front().unicode();
+  return text.size() > 1 || c == u'\b' || (c >= 0x20 && c != 0x7F);
+}
 
 bool IsLeaving(const QEvent* event) {
   if (event->type() != QEvent::FocusOut) return false;
@@ -43,6 +54,8 @@ bool EditorEvents::eventFilter(QObject* watched, QEvent* event) {
 void EditorEvents::Leave(QObject* control) {
   auto it = entries_.find(control);
   if (leaving_ || it == entries_.end() || !it->second.on_leave) return;
+  if (const auto* edit = qobject_cast<const QLineEdit*>(control); edit && !edit->isModified())
+    return;
   leaving_ = true;
   it->second.on_leave();
   leaving_ = false;

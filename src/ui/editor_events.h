@@ -13,15 +13,18 @@
 
 namespace lovar {
 
-// Focus keys and bare modifiers are no characters for a key filter.
-inline bool IsCharacterKey(const QKeyEvent* key) {
-  return key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab && !key->text().isEmpty();
-}
+// What a key filter sees as a character: a key that types text or backspace. Focus keys, bare
+// modifiers, Enter, Escape and the Ctrl shortcuts (Ctrl+A, C, V, X, Z, whose text is a control
+// character) are not: they reach the control as usual. Ctrl+Alt is AltGr on Windows and types.
+bool IsCharacterKey(const QKeyEvent* key);
 
 // Leaving means the focus moved to another control, not that a message box or a popup came up
 // (the "not a valid integer" box would otherwise come back again and again).
 bool IsLeaving(const QEvent* event);
 
+// The events of a page's editors. A line edit whose text was not edited since the display put it
+// there (QLineEdit::isModified) is not stored when left: leaving a field unchanged never changes
+// the image, whatever the editor would make of the text.
 class EditorEvents : public QObject {
  public:
   // Gets the text of a character key; true drops the key.

@@ -59,6 +59,13 @@ QWidget* ScrolledContent(QWidget& sheet) {
   return content;
 }
 
+// A hidden widget that keeps its place in the layout, so the rows around it do not move.
+void KeepPlaceWhenHidden(QWidget& widget) {
+  QSizePolicy policy = widget.sizePolicy();
+  policy.setRetainSizeWhenHidden(true);
+  widget.setSizePolicy(policy);
+}
+
 void CentreOnScreen(QWidget& window) {
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();
@@ -75,6 +82,12 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
       port_(window_thread_),
       exchange_(port_, image_, *this) {
   ui_->setupUi(this);
+  // The top row keeps its height whether the password is asked or not; the pages' area below
+  // the progress bar stays, empty, while the pages are hidden.
+  for (QWidget* part : {static_cast<QWidget*>(ui_->PanelPassword),
+                        static_cast<QWidget*>(ui_->Label106),
+                        static_cast<QWidget*>(ui_->EditPassword)})
+    KeepPlaceWhenHidden(*part);
   program_folder_ = QCoreApplication::applicationDirPath();
   for (std::string_view tab : kTabSheets) {
     QWidget* sheet = findChild<QWidget*>(Q(tab));
@@ -237,6 +250,10 @@ void TForm1::Timer1Timer() {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ui_->EditPassword && event->type() == QEvent::FocusIn) EditPasswordEnter();
+  // "Пароль" stands only beside its edit: alone beside the buttons it reads as a field to find.
+  if (watched == ui_->EditPassword &&
+      (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
+    ui_->Label106->setVisible(event->type() == QEvent::ShowToParent);
   return QMainWindow::eventFilter(watched, event);
 }
 
@@ -381,6 +398,7 @@ void TForm1::Abandoned(uint8_t command) {
       break;
     default:
       ShowStatus(QStringLiteral("Прибор не отвечает"));
+      form_key_.ShowStatus(QStringLiteral("Прибор не отвечает."));  // the search window's
       break;
   }
 }

@@ -7,8 +7,10 @@
 
 #include "form1.h"
 #include "port_switch.h"
+#include "serial/link_error.h"
 #include "ui_form1.h"
 #include "ui_form_key.h"
+#include "utf8.h"
 
 namespace lovar {
 
@@ -19,6 +21,11 @@ TFormKey::TFormKey(Dialogs& dialogs, std::vector<std::string> ports)
   connect(ui_->ButtonFind, &QPushButton::clicked, this, [this] { ButtonFindClick(); });
   connect(ui_->ButtonCreate, &QPushButton::clicked, this, [this] { ButtonCreateClick(); });
   connect(ui_->ListBoxDevice, &QListWidget::itemClicked, this, [this] { ListBoxDeviceClick(); });
+  connect(ui_->ListBoxDevice->model(), &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex&, int, int last) {
+            ShowStatus(QStringLiteral("Найден: %1. Нажмите «Старт».")
+                           .arg(ui_->ListBoxDevice->item(last)->text()));
+          });
   FormCreate(std::move(ports));
   resize(258, 190);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -45,6 +52,10 @@ bool TFormKey::ChooseDemo(int model) {
   return true;
 }
 
+void TFormKey::ShowStatus(const QString& text) {
+  ui_->LabelStatus->setText(text);
+}
+
 bool TFormKey::IsPortName(const QString& text) {
   // Windows port names begin with "C" ("COM3"), POSIX ones are device paths.
   return text.startsWith(QLatin1Char('C')) || text.startsWith(QLatin1Char('/')) ||
@@ -61,7 +72,11 @@ void TFormKey::ButtonFindClick() {
   exchange.state().stop = false;
   PortInterface& port = form1_->Cport1();
   const QString text = ui_->ComboBoxComs->currentText();
-  if (!text.isEmpty() && IsPortName(text)) {
+  if (text.isEmpty()) {
+    ShowStatus(QStringLiteral("Выберите порт из списка."));
+  } else if (!IsPortName(text)) {
+    ShowStatus(QStringLiteral("«%1» — не имя порта. Выберите порт из списка.").arg(text));
+  } else {
     const std::string name = text.toStdString();
     if (!port.IsOpen()) {
       port.SetNameDevice(name);
@@ -74,7 +89,12 @@ void TFormKey::ButtonFindClick() {
       port.SetNameDevice(name);
       port.OpenDevice();
     }
-    if (port.IsOpen()) exchange.SetButtonsEnabled(true);
+    if (port.IsOpen()) {
+      exchange.SetButtonsEnabled(true);
+      ShowStatus(QStringLiteral("Поиск прибора на %1…").arg(text));
+    } else {
+      ShowStatus(QStringLiteral("%1: %2.").arg(text, Q(ErrorText(port.LastError()))));
+    }
   }
   show();
   form1_->hide();

@@ -37,6 +37,9 @@ class TFormKey : public QWidget {
   // Makes the demo entry of the model the combo box's text (the --demo option).
   bool ChooseDemo(int model);
 
+  // The status line under the list: what the search is doing or why it cannot.
+  void ShowStatus(const QString& text);
+
   // Handlers, under the form's names.
   void ButtonFindClick();
   void ButtonCreateClick();

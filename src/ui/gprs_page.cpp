@@ -1,5 +1,6 @@
 #include "gprs_page.h"
 
+#include "ip_edit.h"
 #include "number_editors.h"
 #include "utf8.h"
 
@@ -14,30 +15,18 @@ namespace lovar {
 
 LOVAR_REGISTER_PAGE(TabSheet8, GprsPage)
 
-namespace {
-
-// The key filters stop typing one character short of the field (39 of 50, 19 of 20).
-constexpr int kInitTypedLimit = 39;
-constexpr int kLoginTypedLimit = 19;
-
-}  // namespace
-
 GprsPage::GprsPage(PageHost& host, QWidget* tab) : Page(host) {
   ui_.setupUi(tab);
-  // What is pasted is cut to the field's width in the image (the initialisation string is read
-  // up to 60 bytes and written up to 50).
-  ui_.EditInit->setMaxLength(gprs::kInitReadWidth);
+  // Typing and pasting stop at the field's width.
+  ui_.EditInit->setMaxLength(gprs::kInitWriteWidth);
   ui_.EditNameIP->setMaxLength(gprs::kLoginWidth);
   ui_.EditPasIP->setMaxLength(gprs::kLoginWidth);
-  ui_.EditIPPCO->setText(QString());  // "   .   .   .   "
-  editors_.Add(
-      ui_.EditInit, [this](const QString& key) { return EditInitKeyPress(key); },
-      [this] { EditInitExit(); });
+  editors_.Add(ui_.EditInit, nullptr, [this] { EditInitExit(); });
   for (QLineEdit* login : {ui_.EditNameIP, ui_.EditPasIP})
-    editors_.Add(
-        login, [this, login](const QString& key) { return EditNameIPKeyPress(login, key); },
-        [this, login] { EditNameIPExit(login); });
-  editors_.Add(ui_.EditIPPCO, nullptr, [this] { EditIPPCOExit(); });
+    editors_.Add(login, nullptr, [this, login] { EditNameIPExit(login); });
+  editors_.Add(
+      ui_.EditIPPCO, [this](const QString& key) { return IpEditKey(ui_.EditIPPCO, key); },
+      [this] { EditIPPCOExit(); });
   editors_.Add(ui_.EditPortPCO, nullptr, [this] { EditPortPCOExit(); });
 }
 
@@ -47,30 +36,33 @@ void GprsPage::Commit() {
 
 // ---- Editors. ----
 
-bool GprsPage::EditInitKeyPress(const QString& key) {
-  if (key.size() == 1 && IsBackspace(key.front())) return false;
-  return ui_.EditInit->text().size() >= kInitTypedLimit && !ui_.EditInit->hasSelectedText();
-}
-
 void GprsPage::EditInitExit() {
   if (host().DeviceModel() != 251) return;
-  host().Image().SetText(gprs::kInitOffset, gprs::kInitWriteWidth,
-                         ui_.EditInit->text().toStdString());
-}
-
-bool GprsPage::EditNameIPKeyPress(QLineEdit* edit, const QString& key) {
-  if (key.size() == 1 && IsBackspace(key.front())) return false;
-  return edit->text().size() >= kLoginTypedLimit && !edit->hasSelectedText();
+  // At most 50 characters and always their zero byte, inside the 60 bytes the display reads, so
+  // the next display shows what was typed and no older bytes behind it.
+  StoreText(host(), ui_.EditInit, gprs::kInitOffset, gprs::kInitWriteWidth + 1);
 }
 
 void GprsPage::EditNameIPExit(QLineEdit* edit) {
   if (host().DeviceModel() != 251) return;
-  host().Image().SetText(Tag(edit), gprs::kLoginWidth, edit->text().toStdString());
+  StoreText(host(), edit, Tag(edit), gprs::kLoginWidth);
 }
 
 void GprsPage::EditIPPCOExit() {
   if (host().DeviceModel() != 251) return;
-  gprs::SetIpFromMaskedText(host().Image(), ui_.EditIPPCO->displayText().toStdString());
+  QLineEdit* edit = ui_.EditIPPCO;
+  ConfigImage& image = host().Image();
+  if (gprs::SetIpText(image, edit->text().toStdString())) {
+    edit->setText(Q(gprs::IpText(image)));
+    return;
+  }
+  // Refused: the address stays as it was, the text as typed, so it can be mended.
+  host().dialogs().Message(
+      QStringLiteral("IP адрес"),
+      QStringLiteral("«%1» — не IP адрес. Введите четыре числа от 0 до 255 через точку, "
+                     "например 192.168.1.10. Адрес в конфигурации не изменён: %2.")
+          .arg(edit->text(), Q(gprs::IpText(image))),
+      true);
 }
 
 void GprsPage::EditPortPCOExit() {
@@ -82,25 +74,17 @@ void GprsPage::EditPortPCOExit() {
     return;
   }
   gprs::SetPort(host().Image(), static_cast<uint16_t>(value & 0xFFFF));
+  ui_.EditPortPCO->setText(QString::number(gprs::Port(host().Image())));  // what is stored
 }
 
 // ---- Display. ----
-
-QString GprsPage::MaskedIpText(const ConfigImage& image) {
-  QString text;
-  for (int i = 0; i < 4; ++i) {
-    if (i > 0) text += QLatin1Char('.');
-    text += QStringLiteral("%1").arg(image[gprs::kIpOffset + i], 3, 10, QLatin1Char(' '));
-  }
-  return text;
-}
 
 void GprsPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
   if (model != 251) return;
   ui_.EditInit->setText(Q(image.Text(gprs::kInitOffset, gprs::kInitReadWidth)));
   ui_.EditNameIP->setText(Q(image.Text(gprs::kUserOffset, gprs::kLoginWidth)));
   ui_.EditPasIP->setText(Q(image.Text(gprs::kPasswordOffset, gprs::kLoginWidth)));
-  ui_.EditIPPCO->setText(MaskedIpText(image));
+  ui_.EditIPPCO->setText(Q(gprs::IpText(image)));
   ui_.EditPortPCO->setText(QString::number(gprs::Port(image)));
 }
 

@@ -26,16 +26,12 @@ class GprsPage : public QObject, public Page {
 
   Ui::GprsPage& ui() { return ui_; }
 
-  // Editors and key filters (true: the key is dropped).
-  bool EditInitKeyPress(const QString& key);
+  // Editors, on leaving the edit. The texts are cut to their field's width as they are typed
+  // or pasted; an address that is none is refused with a message (see ip_edit.h for typing).
   void EditInitExit();
-  bool EditNameIPKeyPress(QLineEdit* edit, const QString& key);  // EditNameIP, EditPasIP
-  void EditNameIPExit(QLineEdit* edit);
+  void EditNameIPExit(QLineEdit* edit);  // EditNameIP, EditPasIP
   void EditIPPCOExit();
   void EditPortPCOExit();
-
-  // The masked edit's text as a display puts it: each octet right-aligned in its three places.
-  static QString MaskedIpText(const ConfigImage& image);
 
  private:
   Ui::GprsPage ui_;

@@ -126,6 +126,9 @@ QWidget* Delegate::createEditor(QWidget* parent, const QStyleOptionViewItem& opt
 void Delegate::setModelData(QWidget* editor, QAbstractItemModel* model,
                             const QModelIndex& index) const {
   auto* line = qobject_cast<QLineEdit*>(editor);
+  // An editor closed with the cell's own text changes nothing and is not checked: a code read
+  // from a device as "????" must not be refused only because its cell was opened.
+  if (line != nullptr && line->text() == index.data(Qt::EditRole).toString()) return;
   if (line != nullptr && check_ && !check_(line->text())) return;  // the cell keeps its text
   QStyledItemDelegate::setModelData(editor, model, index);
 }

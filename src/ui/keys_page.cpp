@@ -210,11 +210,9 @@ void KeysPage::StringGridCodeClick(int row, int column) {
 bool KeysPage::eventFilter(QObject* watched, QEvent* event) {
   if (watched != ui_.StringGridKey || event->type() != QEvent::KeyPress)
     return QObject::eventFilter(watched, event);
-  // StringGridKeyKeyPress: characters only; the arrows and Tab move as usual.
+  // StringGridKeyKeyPress: characters only; the arrows, Tab and the shortcuts work as usual.
   auto* key = static_cast<QKeyEvent*>(event);
-  if (!IsCharacterKey(key) || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
-      key->key() == Qt::Key_Escape)
-    return false;
+  if (!IsCharacterKey(key)) return false;
   host().ResetProgress();
   QTableWidget* g = ui_.StringGridKey;
   const int row = g->currentRow(), column = g->currentColumn();

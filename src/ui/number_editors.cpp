@@ -1,6 +1,9 @@
 #include "number_editors.h"
 
+#include <algorithm>
 #include <cstdint>
+
+#include "utf8.h"
 
 namespace lovar {
 
@@ -55,6 +58,12 @@ void StoreByte(PageHost& host, QLineEdit* edit) {
   edit->setText(QString::number(image[offset]));
 }
 
+void StoreText(PageHost& host, QLineEdit* edit, int offset, int width) {
+  ConfigImage& image = host.Image();
+  image.SetText(offset, width, edit->text().toStdString());
+  edit->setText(Q(image.Text(offset, width)));
+}
+
 void ShowEntry(QComboBox* combo, int index) {
   if (index >= 0 && index < combo->count()) {
     combo->setCurrentIndex(index);
@@ -62,6 +71,15 @@ void ShowEntry(QComboBox* combo, int index) {
     combo->setCurrentIndex(-1);
     if (combo->isEditable()) combo->setEditText(QString());
   }
+}
+
+int EntryOf(const QComboBox* combo) {
+  return std::max(0, combo->findText(combo->currentText(), Qt::MatchFixedString));
+}
+
+bool HoldsTypedText(const QComboBox* combo) {
+  return combo->lineEdit() != nullptr && combo->lineEdit()->isModified() &&
+         combo->findText(combo->currentText(), Qt::MatchFixedString) < 0;
 }
 
 }  // namespace lovar

@@ -1,6 +1,7 @@
-// What the pages share to edit numbers and to read and set their controls: the digit filter and
-// the byte editor (the parameters page's numeric edits and the directions page's test periods),
-// the decimal conversion with its message, a control's binding, and showing a list entry.
+// What the pages share to edit numbers, texts and lists and to read and set their controls: the
+// digit filter and the byte editor (the parameters page's numeric edits and the directions page's
+// test periods), the decimal conversion with its message, the text-field editor, a control's
+// binding, and the rule for a list's entry.
 //
 // Threads: window thread only.
 #pragma once
@@ -39,7 +40,19 @@ bool ParseOrComplain(PageHost& host, QLineEdit* edit, int& value);
 // then shows the stored byte. A refused text leaves the byte as it was.
 void StoreByte(PageHost& host, QLineEdit* edit);
 
+// The text-field editor: stores the edit's text as Text(width) at offset (a shorter text is
+// followed by one zero byte), then shows what the image now holds, so a character the code page
+// lacks shows as the "?" that was stored.
+void StoreText(PageHost& host, QLineEdit* edit, int offset, int width);
+
 // Shows entry index of the combo's list; an index that selects no entry shows an empty text.
 void ShowEntry(QComboBox* combo, int index);
+
+// The entry an editable list box stands for: the position of its text in its list; a text that
+// is none of the entries (typed or cleared) stands for entry 0, on every page.
+int EntryOf(const QComboBox* combo);
+// Whether the user typed a text that is none of the combo's entries, so that on leaving it shows
+// the entry that was stored instead.
+bool HoldsTypedText(const QComboBox* combo);
 
 }  // namespace lovar

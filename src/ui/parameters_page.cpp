@@ -36,11 +36,6 @@ void ShowNumber(QLineEdit* edit, int value) {
   edit->setText(QString::number(value));
 }
 
-// The position of the combo's text in its list, -1 when it matches none (while typing).
-int Position(const QComboBox* combo) {
-  return combo->findText(combo->currentText(), Qt::MatchFixedString);
-}
-
 constexpr uint8_t kUnitLess[] = " ";
 
 }  // namespace
@@ -76,10 +71,16 @@ ParametersPage::ParametersPage(PageHost& host, QWidget* tab) : Page(host) {
         u.CheckTechV3, u.CheckTechV4, u.CheckTechS1, u.CheckTechS2, u.CheckTechS3, u.CheckTechS4})
     editors_.Add(c, nullptr, [this, c] { CheckBoxSir1Exit(c); });
   for (QLineEdit* e :
-       {u.EditNameShl1, u.EditNameShl2, u.EditNameShl3, u.EditNameShl4, u.EditObjekt, u.EditPasw})
-    editors_.Add(
-        e, [this, e](const QString& key) { return EditNameShl1KeyPress(e, key); },
-        [this, e] { EditNameShl1Exit(e); });
+       {u.EditNameShl1, u.EditNameShl2, u.EditNameShl3, u.EditNameShl4, u.EditObjekt, u.EditPasw}) {
+    e->setMaxLength(TextWidth(e));  // typing and pasting stop at the field's width
+    editors_.Add(e, nullptr, [this, e] { EditNameShl1Exit(e); });
+  }
+  // A typed text that is none of the entries stores entry 0; on leaving, the box shows it.
+  for (QComboBox* c : {u.ComboBoxTypeShl1, u.ComboBoxTypeShl2, u.ComboBoxTypeShl3,
+                       u.ComboBoxTypeShl4, u.ComboBoxType, u.ComboBoxTypeRele1, u.ComboBoxTypeRele2})
+    editors_.Add(c, nullptr, [c] {
+      if (HoldsTypedText(c)) ShowEntry(c, 0);
+    });
   editors_.SwallowKeys(u.ComboBoxLevel);  // the level is chosen with the mouse only
 
   for (QCheckBox* c :
@@ -171,11 +172,11 @@ void ParametersPage::CheckRele11Click() {
 
 void ParametersPage::ComboBoxTypeShl1Change(QComboBox* combo) {
   host().ResetProgress();
-  const int position = Position(combo);
+  const int position = EntryOf(combo);
   const int offset = Tag(combo);
   ConfigImage& image = host().Image();
   if (combo == ui_.ComboBoxType || host().DeviceModel() != 251) {
-    image[offset] = static_cast<uint8_t>(position);  // -1 is stored as 255
+    image[offset] = static_cast<uint8_t>(position);
   } else {
     image.SetBits(offset, 0x0F, 0, static_cast<uint8_t>(position & 0x0F));  // re-arming stays
   }
@@ -191,7 +192,7 @@ void ParametersPage::ComboBoxTypeShl1Change(QComboBox* combo) {
 void ParametersPage::ComboBoxTypeRele1Change(QComboBox* combo) {
   host().ResetProgress();
   const int offset = Tag(combo);
-  const uint8_t value = static_cast<uint8_t>(Position(combo));
+  const uint8_t value = static_cast<uint8_t>(EntryOf(combo));
   host().Image()[offset] = value;
   QLabel* label = nullptr;
   QLineEdit* time = nullptr;
@@ -230,14 +231,9 @@ int ParametersPage::TextWidth(const QLineEdit* edit) {
   return edit->objectName() == "EditPasw" ? 5 : 8;
 }
 
-bool ParametersPage::EditNameShl1KeyPress(QLineEdit* edit, const QString& key) {
-  if (key == QString(QChar(QChar::SpecialCharacter(8)))) return false;
-  return edit->text().toUcs4().size() >= static_cast<qsizetype>(TextWidth(edit));
-}
-
 void ParametersPage::EditNameShl1Exit(QLineEdit* edit) {
   if (host().DeviceModel() != 251) return;
-  host().Image().SetText(Tag(edit), TextWidth(edit), edit->text().toStdString());
+  StoreText(host(), edit, Tag(edit), TextWidth(edit));
 }
 
 // ---- Display. ----

@@ -40,8 +40,7 @@ class ParametersPage : public QObject, public Page {
   void ComboBoxTypeShl1Change(QComboBox* combo);  // loop types and protocol
   void ComboBoxTypeRele1Change(QComboBox* combo);  // output modes
   void ComboBoxLevelChange();
-  bool EditNameShl1KeyPress(QLineEdit* edit, const QString& key);  // text fields' key limit
-  void EditNameShl1Exit(QLineEdit* edit);
+  void EditNameShl1Exit(QLineEdit* edit);  // text fields, cut to their width as typed
 
  private:
   // The digit filter of a numeric edit.

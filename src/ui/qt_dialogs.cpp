@@ -3,28 +3,45 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
-#include <QMessageBox>
+#include <QFontMetrics>
+#include <QGridLayout>
 
 namespace lovar {
 
+std::unique_ptr<QMessageBox> QtDialogs::MakeBox(QMessageBox::Icon icon, const QString& caption,
+                                                   const QString& text,
+                                                   QMessageBox::StandardButtons buttons) {
+  auto box = std::make_unique<QMessageBox>(icon, caption, text, buttons,
+                                           QApplication::activeWindow());
+  // A box as narrow as a short text gets its caption cut ("Приб… чает") by the title bar: the
+  // box is made as wide as the caption and the title bar's buttons need.
+  const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+  const int width = metrics.horizontalAdvance(caption) * 6 / 5 + 120;
+  if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  return box;
+}
+
 bool QtDialogs::AskContinue() {
   // exec() runs a nested event loop: receive deliveries and timer ticks keep being handled.
-  QMessageBox box(QMessageBox::Question, QStringLiteral("Прибор не отвечает"),
-                  QStringLiteral("Продолжить?"), QMessageBox::Ok | QMessageBox::Cancel,
-                  QApplication::activeWindow());
-  return box.exec() == QMessageBox::Ok;
+  return ContinueBox()->exec() == QMessageBox::Ok;
+}
+
+std::unique_ptr<QMessageBox> QtDialogs::ContinueBox() {
+  return MakeBox(QMessageBox::Question, QStringLiteral("Прибор не отвечает"),
+                    QStringLiteral("Продолжить?"), QMessageBox::Ok | QMessageBox::Cancel);
 }
 
 void QtDialogs::Message(const QString& caption, const QString& text, bool warning) {
-  QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::Information, caption, text,
-                  QMessageBox::Ok, QApplication::activeWindow());
-  box.exec();
+  MakeBox(warning ? QMessageBox::Warning : QMessageBox::Information, caption, text,
+             QMessageBox::Ok)
+      ->exec();
 }
 
 bool QtDialogs::AskYesNo(const QString& caption, const QString& text) {
-  QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
-                  QApplication::activeWindow());
-  return box.exec() == QMessageBox::Yes;
+  return MakeBox(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No)
+             ->exec() == QMessageBox::Yes;
 }
 
 QString QtDialogs::OpenFileName(const QString& folder, const QString& filter,

@@ -1,7 +1,9 @@
 // The windows' message boxes and file dialogs on Qt (the Dialogs of page.h).
 #pragma once
 
+#include <QMessageBox>
 #include <QWidget>
+#include <memory>
 
 #include "page.h"
 
@@ -9,6 +11,14 @@ namespace lovar {
 
 class QtDialogs : public Dialogs {
  public:
+  // Every message box of the windows, parented to the active window and wide enough to show its
+  // whole caption.
+  static std::unique_ptr<QMessageBox> MakeBox(QMessageBox::Icon icon, const QString& caption,
+                                                 const QString& text,
+                                                 QMessageBox::StandardButtons buttons);
+  // The no-answer question "Прибор не отвечает" / "Продолжить?", OK and Cancel.
+  static std::unique_ptr<QMessageBox> ContinueBox();
+
   bool AskContinue() override;
   void Message(const QString& caption, const QString& text, bool warning) override;
   bool AskYesNo(const QString& caption, const QString& text) override;

@@ -68,7 +68,7 @@ class EditorsTest : public QObject {
     const uint8_t before = img[117];
     for (const QString text : {"12x", "99999999999"}) {
       s.dialogs.messages.clear();
-      p.EditTimeSound->setText(text);
+      Paste(p.EditTimeSound, text);
       Leave(p.EditTimeSound);
       QCOMPARE(s.dialogs.messages.size(), size_t{1});
       QCOMPARE(s.dialogs.messages[0].text, QString("'%1' is not a valid integer value").arg(text));
@@ -124,13 +124,15 @@ class EditorsTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(&s.form1()));
     QLineEdit* edit = s.pui().EditTimeIn1;
     QVERIFY(FocusOn(edit));
-    edit->setText("77");
+    edit->selectAll();
+    Type(edit, "77");
     s.form1().ButtonWriteClick();  // from the keyboard: the focus has not moved
     QCOMPARE(int(s.form1().Image()[104]), 77);
     QVERIFY(s.WaitIdle());
     QCOMPARE(int(s.demo(250).device().image()[104]), 77);
 
-    edit->setText("78");
+    edit->selectAll();
+    Type(edit, "78");
     QTemporaryDir dir;
     s.dialogs.save_answer = dir.filePath("a.dat");
     s.form1().N3Click();

@@ -44,69 +44,129 @@ class FilterGprsPagesTest : public QObject {
     }
   }
 
-  // Typing stops one character short of the field; pasted text is cut to the field's width and
-  // leaves the byte after it alone.
+  // Typing and pasting stop at the field's width; the initialisation string is followed by its
+  // zero byte even at 50 characters; the byte after what the editor may write stays.
   void TextFieldLimits_data() {
     QTest::addColumn<QString>("edit");
     QTest::addColumn<bool>("pasted");
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("offset");
-    QTest::addColumn<int>("width");
     QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("kept");  // the first byte the editor must leave alone
     QTest::newRow("initialisation typed")
-        << "EditInit" << false << QString(41, 'A') << 182 << 50 << QString(39, 'A');
+        << "EditInit" << false << QString(55, 'A') << 182 << QString(50, 'A') << 233;
     QTest::newRow("initialisation pasted")
-        << "EditInit" << true << QString(55, 'Z') << 182 << 50 << QString(50, 'Z');
+        << "EditInit" << true << QString(60, 'Z') << 182 << QString(50, 'Z') << 233;
+    QTest::newRow("initialisation short")
+        << "EditInit" << false << "AT+CSQ" << 182 << "AT+CSQ" << 189;
     QTest::newRow("user name typed")
-        << "EditNameIP" << false << QString(25, 'n') << 162 << 20 << QString(19, 'n');
+        << "EditNameIP" << false << QString(25, 'n') << 162 << QString(20, 'n') << 182;
     QTest::newRow("password pasted") << "EditPasIP" << true << "abcdefghijklmnopqrstuvwxyz" << 142
-                                     << 20 << "abcdefghijklmnopqrst";
+                                     << "abcdefghijklmnopqrst" << 162;
   }
   void TextFieldLimits() {
     QFETCH(QString, edit);
     QFETCH(bool, pasted);
     QFETCH(QString, text);
     QFETCH(int, offset);
-    QFETCH(int, width);
     QFETCH(QString, stored);
+    QFETCH(int, kept);
     Session& s = *session_;
     ConfigImage& image = s.form1().Image();
     QLineEdit* field = s.form1().findChild<QLineEdit*>(edit);
     QVERIFY(field != nullptr);
-    image[offset + width] = 0x33;
+    for (int i = offset; i <= kept; ++i) image[i] = 0x33;
     if (pasted) {
       Paste(field, text);
       Leave(field);
     } else {
       TypeAndLeave(field, text);
     }
-    if (!pasted) QCOMPARE(field->text(), stored);
+    QCOMPARE(field->text(), stored);
+    const int width = kept - offset;
     QCOMPARE(image.Text(offset, width), stored.toStdString());
     if (stored.size() < width) QCOMPARE(int(image[offset + stored.size()]), 0);
-    QCOMPARE(int(image[offset + width]), 0x33);
+    QCOMPARE(int(image[kept]), 0x33);
   }
 
-  void MaskedIpAddress_data() {
-    QTest::addColumn<QString>("text");
+  // The address typed with real keys the ways installers type one.
+  void AnAddressTypedTheUsualWaysIsStored_data() {
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<QString>("typed");
     QTest::addColumn<Bytes8>("octets");
-    QTest::addColumn<QString>("shown");  // right-aligned in the mask
-    QTest::newRow("blanks in the parts")
-        << "192.168.  1. 10" << Bytes8{192, 168, 1, 10} << "192.168.  1. 10";
-    QTest::newRow("left-aligned parts")
-        << "10.0.2.200" << Bytes8{10, 0, 2, 200} << " 10.  0.  2.200";
-    QTest::newRow("empty parts") << "   .   .   .   " << Bytes8{0, 0, 0, 0} << "  0.  0.  0.  0";
+    QTest::newRow("Home over a longer address")
+        << "192.168.1.10" << "home" << "10.0.0.1" << Bytes8{10, 0, 0, 1};
+    QTest::newRow("Home over a shorter address")
+        << "1.2.3.4" << "home" << "192.168.1.10" << Bytes8{192, 168, 1, 10};
+    QTest::newRow("Home over zeros") << "0.0.0.0" << "home" << "10.0.0.1" << Bytes8{10, 0, 0, 1};
+    QTest::newRow("Home with the keypad's comma")
+        << "0.0.0.0" << "home" << "10,20,30,40" << Bytes8{10, 20, 30, 40};
+    QTest::newRow("a full number moves on")
+        << "0.0.0.0" << "home" << "192168001010" << Bytes8{192, 168, 1, 10};
+    QTest::newRow("select all, then type")
+        << "1.2.3.4" << "select all" << "172.16.0.5" << Bytes8{172, 16, 0, 5};
+    QTest::newRow("letters are dropped")
+        << "1.2.3.4" << "select all" << "1a.2b.3c.4d" << Bytes8{1, 2, 3, 4};
+    QTest::newRow("paste") << "1.2.3.4" << "paste" << "8.8.4.4" << Bytes8{8, 8, 4, 4};
+    QTest::newRow("paste of the fixed-width form")
+        << "1.2.3.4" << "paste" << "192.168.  1. 10" << Bytes8{192, 168, 1, 10};
   }
-  void MaskedIpAddress() {
-    QFETCH(QString, text);
+  void AnAddressTypedTheUsualWaysIsStored() {
+    QFETCH(QString, before);
+    QFETCH(QString, way);
+    QFETCH(QString, typed);
     QFETCH(Bytes8, octets);
-    QFETCH(QString, shown);
     Session& s = *session_;
-    QLineEdit* ip = Gprs(s).ui().EditIPPCO;
-    ip->setText(text);
-    Leave(ip);
-    QCOMPARE(Bytes(s.form1().Image(), 122, 4), octets);
+    QVERIFY(ShowTab(s, "TabSheet8"));
+    ConfigImage& image = s.form1().Image();
+    QVERIFY(gprs::SetIpText(image, before.toStdString()));
     s.form1().UpDate();
-    QCOMPARE(ip->displayText(), shown);
+    QLineEdit* ip = Gprs(s).ui().EditIPPCO;
+    QCOMPARE(ip->text(), before);
+    s.dialogs.messages.clear();
+    QVERIFY(FocusOn(ip));
+    if (way == "home") {
+      QTest::keyClick(ip, Qt::Key_Home);
+      QTest::keyClicks(ip, typed);
+    } else if (way == "select all") {
+      QTest::keyClick(ip, Qt::Key_A, Qt::ControlModifier);
+      QTest::keyClicks(ip, typed);
+    } else {
+      QGuiApplication::clipboard()->setText(typed);
+      QTest::keyClick(ip, Qt::Key_A, Qt::ControlModifier);
+      QTest::keyClick(ip, Qt::Key_V, Qt::ControlModifier);
+    }
+    QVERIFY(FocusOn(Gprs(s).ui().EditPortPCO));
+    QCOMPARE(Bytes(image, 122, 4), octets);
+    QCOMPARE(ip->text(), QString::fromStdString(gprs::IpText(image)));
+    QVERIFY(s.dialogs.messages.empty());
+  }
+
+  void TextThatIsNoAddressIsRefused_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("octet above 255") << "300.1.1.1";
+    QTest::newRow("three numbers") << "10.0.1";
+    QTest::newRow("empty number") << "10..0.1";
+  }
+  void TextThatIsNoAddressIsRefused() {
+    QFETCH(QString, text);
+    Session& s = *session_;
+    QVERIFY(ShowTab(s, "TabSheet8"));
+    ConfigImage& image = s.form1().Image();
+    QVERIFY(gprs::SetIpText(image, "192.0.2.10"));
+    s.form1().UpDate();
+    QLineEdit* ip = Gprs(s).ui().EditIPPCO;
+    s.dialogs.messages.clear();
+    QVERIFY(FocusOn(ip));
+    QTest::keyClick(ip, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(ip, text);
+    QVERIFY(FocusOn(Gprs(s).ui().EditPortPCO));
+    QCOMPARE(Bytes(image, 122, 4), (Bytes8{192, 0, 2, 10}));
+    QCOMPARE(ip->text(), text);  // left as typed, to be mended
+    QCOMPARE(s.dialogs.messages.size(), size_t{1});
+    QVERIFY(s.dialogs.messages[0].text.contains("не IP адрес"));
+    QVERIFY(s.dialogs.messages[0].text.contains("192.0.2.10"));
   }
 
   void PortLowByteFirst() {

@@ -111,8 +111,7 @@ class PtyEndToEndTest : public QObject {
     Ui::GprsPage& g = Gprs(s).ui();
     TypeAndLeave(g.EditInit, "AT+CGDCONT=1");
     expected.SetText(182, 50, "AT+CGDCONT=1");
-    g.EditIPPCO->setText("10.20.30.40");
-    Leave(g.EditIPPCO);
+    TypeAndLeave(g.EditIPPCO, "10.20.30.40");
     for (int i = 0; i < 4; ++i) expected[122 + i] = static_cast<uint8_t>(10 * (i + 1));
     TypeAndLeave(g.EditPortPCO, "6000");
     expected[130] = 0x70;
