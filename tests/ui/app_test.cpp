@@ -1,6 +1,12 @@
-// The program's command line.
+// The program's command line and the texts Qt itself shows.
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+
 #include "app.h"
 #include "harness.h"
+#include "qt_dialogs.h"
+#include "qt_translations.h"
 
 using namespace lovar;
 
@@ -28,5 +34,32 @@ class AppTest : public QObject {
   }
 };
 
+// Qt's own texts in Russian, and a message box as wide as its caption.
+class QtTextsTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void TheNoAnswerBoxSpeaksRussianAndShowsItsWholeCaption() {
+    QVERIFY(LoadQtTranslations(*qApp));
+    const std::unique_ptr<QMessageBox> box = QtDialogs::ContinueBox();
+    QCOMPARE(box->button(QMessageBox::Cancel)->text(), QString("Отмена"));
+    QCOMPARE(box->windowTitle(), QString("Прибор не отвечает"));
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
+    QVERIFY(box->width() >= title.horizontalAdvance(box->windowTitle()) + 100);
+  }
+
+  void TheFileDialogsSpeakRussian() {
+    QVERIFY(LoadQtTranslations(*qApp));
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    const auto* name = dialog.findChild<QLabel*>("fileNameLabel");
+    QVERIFY(name != nullptr);
+    QCOMPARE(name->text().remove('&'), QString("Имя файла:"));
+  }
+};
+
 LOVAR_UI_TEST(AppTest)
+LOVAR_UI_TEST(QtTextsTest)
 #include "app_test.moc"

@@ -1,5 +1,6 @@
 // The parameters page: display decoding and corrections, the editors, files, and the password
 // gate.
+#include <QComboBox>
 #include <QTemporaryDir>
 
 #include "files/config_file.h"
@@ -86,6 +87,96 @@ class EditorsTest : public QObject {
     QTest::keyClick(p.ComboBoxLevel, Qt::Key_Down);
     QCOMPARE(p.ComboBoxLevel->currentIndex(), 3);
     QCOMPARE(int(img[122]), 3);
+  }
+
+  // Ctrl+A, C, X, Z and V reach every edit past its key filter.
+  void ShortcutsWorkInEveryEdit_data() {
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QString>("pasted");
+    QTest::newRow("number") << "EditTimeSound" << "42";
+    QTest::newRow("loop name") << "EditNameShl1" << "Склад";
+    QTest::newRow("telephone") << "EditPhone2" << "+79990001122";
+    QTest::newRow("test period") << "EditTimeTest3" << "12";
+    QTest::newRow("station address") << "EditIPPCO" << "10.1.2.3";
+    QTest::newRow("GPRS user name") << "EditNameIP" << "user";
+  }
+  void ShortcutsWorkInEveryEdit() {
+    QFETCH(QString, edit);
+    QFETCH(QString, pasted);
+    Session s;
+    QVERIFY(ReadDemo(s, 251, SampleImage(251)));
+    auto* e = s.form1().findChild<QLineEdit*>(edit);
+    QVERIFY(e != nullptr && ShowTabOf(s, e) && FocusOn(e));
+    const QString original = e->text();
+    QVERIFY(!original.isEmpty());
+    QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(e->selectedText(), original);
+    QTest::keyClick(e, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), original);
+    QTest::keyClick(e, Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(e->text(), QString());
+    QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(e->text(), original);
+    QGuiApplication::clipboard()->setText(pasted);
+    QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(e->text(), pasted);
+  }
+
+  // Ctrl+A and "300" over "30" replaces it (stored modulo 256), instead of making it "30300".
+  void SelectAllThenTypingReplacesANumber() {
+    Session s;
+    ConfigImage image = SampleImage(250);
+    image[104] = 30;
+    QVERIFY(ReadDemo(s, 250, image, "TabSheet1"));
+    QLineEdit* edit = s.pui().EditTimeIn1;
+    QVERIFY(FocusOn(edit));
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(edit, "300");
+    QVERIFY(FocusOn(s.pui().EditTimeOut1));
+    QCOMPARE(int(s.form1().Image()[104]), 44);
+    QCOMPARE(edit->text(), QString("44"));
+  }
+
+  // A text typed into a list box that is none of its entries stores entry 0 (never 255), and the
+  // box shows that entry once it is left.
+  void TypedTextThatIsNoEntryStoresEntryZero_data() {
+    QTest::addColumn<int>("model");
+    QTest::addColumn<QString>("combo");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("after");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("loop type") << 250 << "ComboBoxTypeShl2" << 101 << 2 << 0 << "Охранный";
+    QTest::newRow("protocol") << 250 << "ComboBoxType" << 121 << 1 << 0 << "Тирон 3";
+    QTest::newRow("output mode") << 250 << "ComboBoxTypeRele1" << 118 << 2 << 0 << "ПЦН";
+    QTest::newRow("251 loop type, re-arming kept")
+        << 251 << "ComboBoxTypeShl1" << 2 << 0x84 << 0x80 << "Резерв";
+    QTest::newRow("251 output mode") << 251 << "ComboBoxTypeRele2" << 1 << 3 << 0 << "Управление замком";
+    QTest::newRow("direction protocol") << 251 << "ComboBoxTR2" << 83 << 0x21 << 0x01 << "";
+    QTest::newRow("direction test")
+        << 251 << "ComboBoxTest2" << 83 << 0x21 << 0x20 << "не передавать Тест";
+  }
+  void TypedTextThatIsNoEntryStoresEntryZero() {
+    QFETCH(int, model);
+    QFETCH(QString, combo);
+    QFETCH(int, offset);
+    QFETCH(int, before);
+    QFETCH(int, after);
+    QFETCH(QString, shown);
+    Session s;
+    ConfigImage image = SampleImage(model);
+    image[offset] = static_cast<uint8_t>(before);
+    QVERIFY(ReadDemo(s, model, image));
+    auto* box = s.form1().findChild<QComboBox*>(combo);
+    QVERIFY(box != nullptr && ShowTabOf(s, box) && FocusOn(box));
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(box, "xyz");
+    QCOMPARE(box->currentText(), QString("xyz"));
+    QCOMPARE(int(s.form1().Image()[offset]), after);
+    QVERIFY(FocusOn(s.ui().PageControl1->tabBar()));
+    QCOMPARE(box->currentText(), shown);
+    QCOMPARE(int(s.form1().Image()[offset]), after);
   }
 
   void CheckBoxesStoreTheirBitOnLeaving() {

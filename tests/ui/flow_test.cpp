@@ -1,6 +1,11 @@
 // The windows' life against the in-process simulator: closing them, a page change during a
 // write, another model after one was identified, and port names that are no port.
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "enter_key.h"
 #include "harness.h"
+#include "serial/link_error.h"
 #include "sim/device_sim.h"
 
 using namespace lovar;
@@ -71,6 +76,46 @@ class FlowTest : public QObject {
     QVERIFY(!s.form1().Cport1().IsOpen());
     QVERIFY(!s.ui().ButtonRead->isEnabled());
     QVERIFY(s.form_key.ui().ButtonCreate->isHidden());
+    QCOMPARE(s.form_key.ui().LabelStatus->text(),
+             QString("«xyz» — не имя порта. Выберите порт из списка."));
+  }
+
+  // The search window's status line says why, in the words lovar-cli uses.
+  void APortThatCannotBeOpenedSaysWhy() {
+    QTemporaryDir dir;
+    QFile file(dir.filePath("not-a-port"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    const std::pair<QString, LinkError> cases[] = {
+        {dir.filePath("missing"), LinkError::NoSuchPort},
+        {file.fileName(), LinkError::NotSerial},
+    };
+    for (const auto& [port, error] : cases) {
+      Session s;
+      s.form_key.ui().ComboBoxComs->setEditText(port);
+      s.form_key.ButtonFindClick();
+      QVERIFY(!s.form1().Cport1().IsOpen());
+      QCOMPARE(s.form_key.ui().LabelStatus->text(),
+               port + ": " + QString::fromUtf8(ErrorText(error).data()) + ".");
+    }
+  }
+
+  void EnterPressesTheFocusedButton() {
+    InstallEnterPressesButtons(*qApp);
+    Session s;
+    s.form_key.ChooseDemo(250);
+    s.form_key.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&s.form_key));
+    QPushButton* find = s.form_key.ui().ButtonFind;
+    find->setFocus();
+    QTest::keyClick(find, Qt::Key_Return);
+    QVERIFY(WaitFor([&] { return s.form_key.ui().ListBoxDevice->count() == 1; }));
+    QPushButton* start = s.form_key.ui().ButtonCreate;
+    start->setFocus();
+    QTest::keyClick(start, Qt::Key_Enter, Qt::KeypadModifier);
+    QVERIFY(WaitFor([&] { return s.form1().isVisible(); }));
+    QVERIFY(s.WaitIdle());
+    QVERIFY(s.demo(250).device().requests() > 1);  // the read that "Старт" starts
   }
 };
 

@@ -104,6 +104,20 @@ class CodesPageTest : public QObject {
     QVERIFY(FocusOn(g));
     QVERIFY(LeaveGrid(s));
     QCOMPARE(Bytes(s.form1().Image(), 5, 2), (std::vector<uint8_t>{0xA1, 0xF3}));
+    // Opening the cell's editor and closing it unchanged is no paste of non-digits.
+    image[5] = 0xFF;
+    image[6] = 0xFF;
+    s.form1().Image() = image;
+    s.form1().UpDate();
+    QCOMPARE(CellText(g, 2, 1), QString("????"));
+    g->setFocus(Qt::OtherFocusReason);
+    g->setCurrentCell(2, 1);
+    g->editItem(g->item(2, 1));
+    QVERIFY(WaitFor([&] { return OpenEditor(g) != nullptr; }, 5000));
+    QVERIFY(LeaveGrid(s));
+    QCoreApplication::processEvents();  // a refusal is said once the editor has closed
+    QVERIFY(s.dialogs.messages.empty());
+    QCOMPARE(Bytes(s.form1().Image(), 5, 2), (std::vector<uint8_t>{0xFF, 0xFF}));
   }
 };
 

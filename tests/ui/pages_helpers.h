@@ -38,6 +38,15 @@ inline bool ShowTab(Session& s, const char* tab) {
   return WaitFor([&] { return s.form1().isActiveWindow(); }, 5000);
 }
 
+// Shows the tab sheet that holds the control.
+inline bool ShowTabOf(Session& s, QWidget* control) {
+  QTabWidget* tabs = s.ui().PageControl1;
+  for (int i = 0; i < tabs->count(); ++i)
+    if (tabs->widget(i)->isAncestorOf(control))
+      return ShowTab(s, tabs->widget(i)->objectName().toUtf8().constData());
+  return false;
+}
+
 // Identifies the model's demo device, gives it `image`, reads it ("Старт") and shows the tab
 // sheet, if one is named.
 inline bool ReadDemo(Session& s, int model, const ConfigImage& image, const char* tab = nullptr) {

@@ -56,6 +56,42 @@ class WindowSizeTest : public QObject {
     }
   }
 
+  // Buttons and password row at the top, the progress bar under them, the pages' area below: in
+  // place whether the pages are shown, hidden for a read, or hidden while the password is asked.
+  void TheRowsKeepTheirPlaceWhenThePagesAreHidden() {
+    Session s;
+    QVERIFY(s.Identify(250));
+    QVERIFY(s.Start());
+    TForm1& window = s.form1();
+    Ui::TForm1& u = s.ui();
+    const auto places = [&] {
+      QApplication::processEvents();
+      std::vector<QRect> rects;
+      for (QWidget* w : {static_cast<QWidget*>(u.ButtonRead), static_cast<QWidget*>(u.ButtonWrite),
+                         static_cast<QWidget*>(u.ProgressBar1), static_cast<QWidget*>(u.PanelPages)})
+        rects.emplace_back(w->mapTo(&window, QPoint(0, 0)), w->size());
+      return rects;
+    };
+    QVERIFY(!u.PageControl1->isHidden());
+    const std::vector<QRect> shown = places();
+    QVERIFY(shown[0].bottom() < shown[2].top() && shown[2].bottom() < shown[3].top());
+    QVERIFY(shown[3].height() > window.height() / 2);
+
+    window.HidePasswordAndPages();  // as a read starts
+    QCOMPARE(places(), shown);
+    QVERIFY(u.Label106->isHidden());  // no "Пароль" without its edit
+
+    s.form_key.ListBoxDeviceClick();  // a read that asks for the password afterwards
+    QVERIFY(s.WaitIdle());
+    QVERIFY(u.PageControl1->isHidden());
+    QVERIFY(!u.EditPassword->isHidden() && !u.Label106->isHidden());
+    QCOMPARE(places(), shown);
+
+    QTest::keyClicks(u.EditPassword, s.form1().StoredPassword());  // the panel goes
+    QVERIFY(u.PanelPassword->isHidden());
+    QCOMPARE(places(), shown);
+  }
+
   void AnotherModelGetsItsOwnHeightBack() {
     Session s;
     QVERIFY(s.Identify(251));
