@@ -1,60 +1,227 @@
-// Renders the search window and every page each model shows, from the demo devices' sample
-// images, to PNG files: lovar_screenshots OUTPUT_FOLDER. Run through scripts/screenshots.
+// Renders the windows in the states an installer meets them, for each model, to PNG files:
+// lovar_screenshots OUTPUT_FOLDER. Run through scripts/screenshots.
+//
+// Each state is one row of kStates: its name, the models it is shown for (none: once, as
+// "<name>.png"; else "<model>_<name>.png"), and how a fresh session reaches it and saves its
+// pictures. The demo devices serve the steady states; lovar-sim on a pseudo-terminal serves the
+// transient ones (a request it drops holds a read in the middle, then brings the no-answer
+// question). A message box is drawn over its window, under a title bar with its caption, clipped
+// where the box would clip it.
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QPainter>
+#include <QProcess>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabBar>
+#include <QTemporaryDir>
 #include <cstdio>
+#include <functional>
+#include <memory>
+#include <vector>
 
+#include "enter_key.h"
 #include "harness.h"
+#include "qt_dialogs.h"
+#include "qt_translations.h"
 
+using lovar::QtDialogs;
 using lovar::testing::Session;
+using lovar::testing::WaitFor;
 
 namespace {
 
-bool Save(QWidget& window, const QString& path) {
+QString g_out;
+
+// One session on its way to a state.
+struct Shot {
+  int model = 0;
+  Session s;
+  QProcess sim;
+
+  ~Shot() {
+    if (sim.state() != QProcess::NotRunning) {
+      sim.terminate();
+      sim.waitForFinished(10000);
+    }
+  }
+
+  QString File(const QString& name) const {
+    return model == 0 ? QStringLiteral("%1/%2.png").arg(g_out, name)
+                      : QStringLiteral("%1/%2_%3.png").arg(g_out).arg(model).arg(name);
+  }
+  bool Save(const QPixmap& picture, const QString& name) const {
+    const QString path = File(name);
+    const bool ok = picture.save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", path.toUtf8().constData());
+    return ok;
+  }
+  bool Save(QWidget& window, const QString& name) const {
+    QApplication::processEvents();
+    return Save(window.grab(), name);
+  }
+
+  lovar::TForm1& form1() { return s.form1(); }
+
+  // Identifies the model's device on lovar-sim, which drops the request `drop` (1 is the
+  // identification), and starts the read with "Старт".
+  bool StartReadOnSim(int drop) {
+    const QString port = lovar::testing::StartLovarSim(
+        sim, {"--model", QString::number(model), "--drop", QString::number(drop)});
+    if (port.isEmpty() || !s.Search(port)) return false;
+    if (!WaitFor([&] { return !s.form_key.ui().ButtonCreate->isHidden(); })) return false;
+    s.form_key.ButtonCreateClick();
+    return true;
+  }
+  // The read request a third of the way through the image.
+  int DropInRead() const { return 2 + lovar::ImageLength(model) / 8 / 3; }
+  // Waits until the read stands at the dropped request, before the question comes (a second).
+  bool ReadHeld() {
+    int last = -1;
+    QElapsedTimer still;
+    return WaitFor([&] {
+      const int value = s.ui().ProgressBar1->value();
+      if (value != last) {
+        last = value;
+        still.start();
+      }
+      return value > 0 && still.elapsed() > 300;
+    });
+  }
+};
+
+// The box over the middle of its window, under a title bar that shows its caption as wide as the
+// box allows.
+QPixmap Over(QWidget& window, QWidget& box) {
   QApplication::processEvents();
-  const bool ok = window.grab().save(path);
-  std::printf("%s %s\n", ok ? "wrote" : "FAILED", path.toUtf8().constData());
+  QPixmap picture = window.grab();
+  const QPixmap top = box.grab();
+  const int bar = box.fontMetrics().height() + 8;
+  const QRect frame((picture.width() - top.width()) / 2, (picture.height() - top.height()) / 2,
+                    top.width(), top.height() + bar);
+  QPainter painter(&picture);
+  painter.fillRect(frame, QColor(60, 90, 140));
+  QFont bold = box.font();
+  bold.setBold(true);
+  painter.setFont(bold);
+  painter.setPen(Qt::white);
+  const QRect caption = frame.adjusted(8, 0, -8 - 3 * bar, 0).translated(0, 0);
+  const QString title = QFontMetrics(bold).elidedText(box.windowTitle(), Qt::ElideMiddle,
+                                                      caption.width());
+  painter.drawText(QRect(caption.left(), frame.top(), caption.width(), bar), Qt::AlignVCenter,
+                   title);
+  painter.drawPixmap(frame.left(), frame.top() + bar, top);
+  painter.setPen(Qt::black);
+  painter.drawRect(frame.adjusted(0, 0, -1, -1));
+  return picture;
+}
+
+// Every page the model shows, and a page taller than the window once more scrolled to its end.
+bool Pages(Shot& shot) {
+  Session& s = shot.s;
+  if (!s.Identify(shot.model) || !s.Start()) return false;
+  if (s.ui().PageControl1->isHidden()) s.ui().EditPassword->setText(s.form1().StoredPassword());
+  bool ok = true;
+  QTabWidget* tabs = s.ui().PageControl1;
+  for (int i = 0; i < tabs->count(); ++i) {
+    if (!tabs->isTabVisible(i)) continue;
+    tabs->setCurrentIndex(i);
+    const QString page = tabs->widget(i)->objectName();
+    ok &= shot.Save(s.form1(), page);
+    auto* area = tabs->widget(i)->findChild<QScrollArea*>(page + QStringLiteral("Scroll"));
+    if (area != nullptr && area->verticalScrollBar()->maximum() > 0) {
+      area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+      ok &= shot.Save(s.form1(), page + QStringLiteral("_end"));
+      area->verticalScrollBar()->setValue(0);
+    }
+  }
   return ok;
 }
+
+struct State {
+  const char* name;
+  std::vector<int> models;
+  std::function<bool(Shot&)> reach;  // reaches the state and saves its pictures
+};
+
+const State kStates[] = {
+    {"search_start", {}, [](Shot& shot) { return shot.Save(shot.s.form_key, "search_start"); }},
+    {"search_port_missing", {},
+     [](Shot& shot) {
+       shot.s.form_key.ui().ComboBoxComs->setEditText(QStringLiteral("/dev/ttyUSB7"));
+       shot.s.form_key.ButtonFindClick();
+       return shot.Save(shot.s.form_key, "search_port_missing");
+     }},
+    {"search", {250, 251, 252},
+     [](Shot& shot) { return shot.s.Identify(shot.model) && shot.Save(shot.s.form_key, "search"); }},
+    // The read in the middle: pages hidden, the progress bar a third of the way.
+    {"reading", {250, 251, 252},
+     [](Shot& shot) {
+       return shot.StartReadOnSim(shot.DropInRead()) && shot.ReadHeld() &&
+              shot.Save(shot.form1(), "reading");
+     }},
+    {"no_answer", {251},
+     [](Shot& shot) {
+       bool saved = false;
+       shot.s.dialogs.on_continue = [&] {
+         const std::unique_ptr<QMessageBox> box = QtDialogs::ContinueBox();
+         box->show();
+         saved = shot.Save(Over(shot.form1(), *box), "no_answer");
+         return false;
+       };
+       return shot.StartReadOnSim(shot.DropInRead()) &&
+              WaitFor([&] { return shot.s.dialogs.continue_questions > 0; }) && saved;
+     }},
+    // Cancel at the question: the read abandoned, pages hidden.
+    {"read_abandoned", {251},
+     [](Shot& shot) {
+       shot.s.dialogs.continue_answer = false;
+       return shot.StartReadOnSim(shot.DropInRead()) &&
+              WaitFor([&] { return shot.s.dialogs.continue_questions > 0; }) && shot.s.WaitIdle() &&
+              shot.Save(shot.form1(), "read_abandoned");
+     }},
+    // A click on the device line: the read asks for the password.
+    {"password", {250, 251},
+     [](Shot& shot) {
+       Session& s = shot.s;
+       if (!s.Identify(shot.model)) return false;
+       s.form_key.ListBoxDeviceClick();
+       return s.WaitIdle() && shot.Save(shot.form1(), "password");
+     }},
+    {"pages", {250, 251, 252}, Pages},
+    {"save_dialog", {},
+     [](Shot& shot) {
+       QTemporaryDir folder;
+       const auto dialog = QtDialogs::SaveDialog(folder.path(), QStringLiteral("*.dat"),
+                                                 QStringLiteral("dat"), QStringLiteral("LovarM.dat"));
+       dialog->setOption(QFileDialog::DontUseNativeDialog);
+       dialog->resize(700, 400);
+       dialog->show();
+       return shot.Save(*dialog, "save_dialog");
+     }},
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
-  QDir().mkpath(out);
+  lovar::LoadQtTranslations(app);
+  lovar::InstallEnterPressesButtons(app);
+  g_out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+  QDir().mkpath(g_out);
   bool ok = true;
-  for (int model : {250, 251, 252}) {
-    Session s;
-    Save(s.form_key, QStringLiteral("%1/search_start.png").arg(out));
-    if (!s.Identify(model)) {
-      std::printf("model %d: no identification\n", model);
-      return 1;
-    }
-    ok &= Save(s.form_key, QStringLiteral("%1/%2_search.png").arg(out).arg(model));
-    if (!s.Start()) {
-      std::printf("model %d: the read did not finish\n", model);
-      return 1;
-    }
-    if (s.ui().PageControl1->isHidden()) s.ui().EditPassword->setText(s.form1().StoredPassword());
-    QTabWidget* tabs = s.ui().PageControl1;
-    for (int i = 0; i < tabs->count(); ++i) {
-      if (!tabs->isTabVisible(i)) continue;
-      tabs->setCurrentIndex(i);
-      const QString page = tabs->widget(i)->objectName();
-      ok &= Save(s.form1(), QStringLiteral("%1/%2_%3.png").arg(out).arg(model).arg(page));
-      // A page taller than the window once more, scrolled to its end.
-      auto* area = tabs->widget(i)->findChild<QScrollArea*>(page + QStringLiteral("Scroll"));
-      if (area != nullptr && area->verticalScrollBar()->maximum() > 0) {
-        area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
-        ok &= Save(s.form1(), QStringLiteral("%1/%2_%3_end.png").arg(out).arg(model).arg(page));
-        area->verticalScrollBar()->setValue(0);
+  for (const State& state : kStates) {
+    const std::vector<int> models = state.models.empty() ? std::vector<int>{0} : state.models;
+    for (int model : models) {
+      Shot shot;
+      shot.model = model;
+      if (!state.reach(shot)) {
+        std::printf("FAILED %s (model %d)\n", state.name, model);
+        ok = false;
       }
     }
-    s.form1().hide();
   }
   return ok ? 0 : 1;
 }

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFileDialog>
 #include <QFontMetrics>
 #include <QGridLayout>
 
@@ -44,25 +43,45 @@ bool QtDialogs::AskYesNo(const QString& caption, const QString& text) {
              ->exec() == QMessageBox::Yes;
 }
 
-QString QtDialogs::OpenFileName(const QString& folder, const QString& filter,
-                                const QString& file_name) {
-  QFileDialog dialog(QApplication::activeWindow(), QString(), folder, filter);
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  if (!file_name.isEmpty() && file_name != filter) dialog.selectFile(file_name);
+std::unique_ptr<QFileDialog> QtDialogs::OpenDialog(const QString& folder, const QString& filter,
+                                                   const QString& file_name) {
+  auto dialog = std::make_unique<QFileDialog>(QApplication::activeWindow(), QString(), folder,
+                                              filter);
+  dialog->setFileMode(QFileDialog::ExistingFile);
+  dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  if (!file_name.isEmpty() && file_name != filter) dialog->selectFile(file_name);
+  return dialog;
+}
+
+std::unique_ptr<QFileDialog> QtDialogs::SaveDialog(const QString& folder, const QString& filter,
+                                                   const QString& default_suffix,
+                                                   const QString& file_name) {
+  auto dialog = std::make_unique<QFileDialog>(QApplication::activeWindow(), QString(), folder,
+                                              filter);
+  dialog->setAcceptMode(QFileDialog::AcceptSave);
+  dialog->setFileMode(QFileDialog::AnyFile);
+  dialog->setDefaultSuffix(default_suffix);
+  if (!file_name.isEmpty()) dialog->selectFile(QDir(folder).filePath(file_name));
+  return dialog;
+}
+
+namespace {
+
+QString Chosen(QFileDialog& dialog) {
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().front();
 }
 
+}  // namespace
+
+QString QtDialogs::OpenFileName(const QString& folder, const QString& filter,
+                                const QString& file_name) {
+  return Chosen(*OpenDialog(folder, filter, file_name));
+}
+
 QString QtDialogs::SaveFileName(const QString& folder, const QString& filter,
                                 const QString& default_suffix, const QString& file_name) {
-  QFileDialog dialog(QApplication::activeWindow(), QString(), folder, filter);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setDefaultSuffix(default_suffix);
-  if (!file_name.isEmpty()) dialog.selectFile(QDir(folder).filePath(file_name));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().front();
+  return Chosen(*SaveDialog(folder, filter, default_suffix, file_name));
 }
 
 }  // namespace lovar

@@ -1,6 +1,7 @@
 // The windows' message boxes and file dialogs on Qt (the Dialogs of page.h).
 #pragma once
 
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QWidget>
 #include <memory>
@@ -18,6 +19,12 @@ class QtDialogs : public Dialogs {
                                                  QMessageBox::StandardButtons buttons);
   // The no-answer question "Прибор не отвечает" / "Продолжить?", OK and Cancel.
   static std::unique_ptr<QMessageBox> ContinueBox();
+  // The file dialogs as OpenFileName and SaveFileName show them.
+  static std::unique_ptr<QFileDialog> OpenDialog(const QString& folder, const QString& filter,
+                                                 const QString& file_name);
+  static std::unique_ptr<QFileDialog> SaveDialog(const QString& folder, const QString& filter,
+                                                 const QString& default_suffix,
+                                                 const QString& file_name);
 
   bool AskContinue() override;
   void Message(const QString& caption, const QString& text, bool warning) override;

@@ -15,9 +15,11 @@ bool LoadQtTranslations(QCoreApplication& app) {
   const QStringList folders = {program, program + QStringLiteral("/translations"),
                                QLibraryInfo::path(QLibraryInfo::TranslationsPath)};
   auto* translator = new QTranslator(&app);
+  // qtbase_ru.qm as Qt ships it, or qt_ru.qm as windeployqt combines the catalogues.
   for (const QString& folder : folders) {
-    if (translator->load(russian, QStringLiteral("qtbase"), QStringLiteral("_"), folder))
-      return QCoreApplication::installTranslator(translator);
+    for (const QString& name : {QStringLiteral("qtbase"), QStringLiteral("qt")})
+      if (translator->load(russian, name, QStringLiteral("_"), folder))
+        return QCoreApplication::installTranslator(translator);
   }
   delete translator;
   return false;

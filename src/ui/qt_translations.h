@@ -9,10 +9,11 @@ class QCoreApplication;
 
 namespace lovar {
 
-// Loads Qt's Russian catalogue (qtbase_ru.qm) into the application and makes Russian the
-// default locale. The catalogue is looked for beside the program and in its "translations"
-// folder first (where a Windows build ships it), then in Qt's own translations folder (on Debian
-// the package qt6-translations-l10n). False when none was found: Qt's texts stay English.
+// Loads Qt's Russian catalogue (qtbase_ru.qm, or the qt_ru.qm that windeployqt makes) into the
+// application and makes Russian the default locale. The catalogue is looked for beside the
+// program and in its "translations" folder first (where a Windows build ships it), then in Qt's
+// own translations folder (on Debian the package qt6-translations-l10n). False when none was
+// found: Qt's texts stay English.
 bool LoadQtTranslations(QCoreApplication& app);
 
 }  // namespace lovar

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QtTest/QTest>
+#include <functional>
 #include <vector>
 
 #include "form1.h"
@@ -30,7 +31,7 @@ class ScriptedDialogs : public Dialogs {
   };
   bool AskContinue() override {
     ++continue_questions;
-    return continue_answer;
+    return on_continue ? on_continue() : continue_answer;
   }
   void Message(const QString& caption, const QString& text, bool warning) override {
     messages.push_back({caption, text, warning});
@@ -47,6 +48,7 @@ class ScriptedDialogs : public Dialogs {
   }
 
   bool continue_answer = true;
+  std::function<bool()> on_continue;  // when set, answers the no-answer question instead
   bool yes_no_answer = true;
   int continue_questions = 0;
   QString open_answer, save_answer;
