@@ -91,8 +91,10 @@ bool DirectionsPage::EditPhone1KeyPress(const QString& key) {
 
 void DirectionsPage::EditPhone1Exit(QLineEdit* edit) {
   if (!Model251()) return;
-  // Whatever reached the text past the key filter is skipped but for its digits and plus sign.
+  // Whatever reached the text past the key filter is skipped but for its digits and plus sign;
+  // the edit then shows the number as stored (at most 14 digits).
   directions::SetPhoneText(host().Image(), Tag(edit), edit->text().toStdString());
+  edit->setText(Q(directions::PhoneText(host().Image(), Tag(edit))));
   host().ResetProgress();
 }
 

@@ -117,22 +117,15 @@ void ParametersPage::EditTimeIn1Exit(QLineEdit* edit) {
 void ParametersPage::EditNumPlataExit() {
   int value = 0;
   if (!ParseOrComplain(host(), ui_.EditNumPlata, value)) return;
-  // Out of range (also a negative number pasted in) is replaced by 0.
-  if (value > 15 || value < 0) {
-    value = 0;
-    ui_.EditNumPlata->setText(QStringLiteral("0"));
-  }
-  board::SetAddress(host().Image(), value);
+  // Out of range (also a negative number pasted in) is replaced by 0; the edit shows what is
+  // stored.
+  ShowNumber(ui_.EditNumPlata, board::SetAddress(host().Image(), value));
 }
 
 void ParametersPage::EditNumNaprExit() {
   int value = 0;
   if (!ParseOrComplain(host(), ui_.EditNumNapr, value)) return;
-  if (value > 19 || value < 0) {
-    value = 0;
-    ui_.EditNumNapr->setText(QStringLiteral("0"));
-  }
-  board::SetDirection(host().Image(), value);
+  ShowNumber(ui_.EditNumNapr, board::SetDirection(host().Image(), value));
 }
 
 void ParametersPage::CheckRele11Exit(QCheckBox* box) {

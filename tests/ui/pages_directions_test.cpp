@@ -34,6 +34,10 @@ class DirectionsPageTest : public QObject {
     Leave(phone);
     QCOMPARE(Bytes(s.form1().Image(), directions::PhoneOffset(3), 5),
              (Bytes8{0x81, 0x97, 0x61, 0x21, 0xFF}));
+    QCOMPARE(phone->text(), QString("  + 791612"));  // as stored
+    Paste(phone, "1234567890123456");
+    Leave(phone);
+    QCOMPARE(phone->text(), QString("12345678901234"));  // the fourteen digits a number holds
   }
 
   // Protocol and test kind share a byte (their nibbles are the core's); listen-in is bit 0.
