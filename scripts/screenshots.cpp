@@ -108,8 +108,8 @@ QPixmap Over(QWidget& window, QWidget& box) {
   painter.setFont(bold);
   painter.setPen(Qt::white);
   const QRect caption = frame.adjusted(8, 0, -8 - 3 * bar, 0).translated(0, 0);
-  const QString title = QFontMetrics(bold).elidedText(box.windowTitle(), Qt::ElideMiddle,
-                                                      caption.width());
+  const QString title =
+      QFontMetrics(bold).elidedText(box.windowTitle(), Qt::ElideMiddle, caption.width());
   painter.drawText(QRect(caption.left(), frame.top(), caption.width(), bar), Qt::AlignVCenter,
                    title);
   painter.drawPixmap(frame.left(), frame.top() + bar, top);
@@ -148,21 +148,27 @@ struct State {
 
 const State kStates[] = {
     {"search_start", {}, [](Shot& shot) { return shot.Save(shot.s.form_key, "search_start"); }},
-    {"search_port_missing", {},
+    {"search_port_missing",
+     {},
      [](Shot& shot) {
        shot.s.form_key.ui().ComboBoxComs->setEditText(QStringLiteral("/dev/ttyUSB7"));
        shot.s.form_key.ButtonFindClick();
        return shot.Save(shot.s.form_key, "search_port_missing");
      }},
-    {"search", {250, 251, 252},
-     [](Shot& shot) { return shot.s.Identify(shot.model) && shot.Save(shot.s.form_key, "search"); }},
+    {"search",
+     {250, 251, 252},
+     [](Shot& shot) {
+       return shot.s.Identify(shot.model) && shot.Save(shot.s.form_key, "search");
+     }},
     // The read in the middle: pages hidden, the progress bar a third of the way.
-    {"reading", {250, 251, 252},
+    {"reading",
+     {250, 251, 252},
      [](Shot& shot) {
        return shot.StartReadOnSim(shot.DropInRead()) && shot.ReadHeld() &&
               shot.Save(shot.form1(), "reading");
      }},
-    {"no_answer", {251},
+    {"no_answer",
+     {251},
      [](Shot& shot) {
        bool saved = false;
        shot.s.dialogs.on_continue = [&] {
@@ -175,7 +181,8 @@ const State kStates[] = {
               WaitFor([&] { return shot.s.dialogs.continue_questions > 0; }) && saved;
      }},
     // Cancel at the question: the read abandoned, pages hidden.
-    {"read_abandoned", {251},
+    {"read_abandoned",
+     {251},
      [](Shot& shot) {
        shot.s.dialogs.continue_answer = false;
        return shot.StartReadOnSim(shot.DropInRead()) &&
@@ -183,7 +190,8 @@ const State kStates[] = {
               shot.Save(shot.form1(), "read_abandoned");
      }},
     // A click on the device line: the read asks for the password.
-    {"password", {250, 251},
+    {"password",
+     {250, 251},
      [](Shot& shot) {
        Session& s = shot.s;
        if (!s.Identify(shot.model)) return false;
@@ -191,11 +199,13 @@ const State kStates[] = {
        return s.WaitIdle() && shot.Save(shot.form1(), "password");
      }},
     {"pages", {250, 251, 252}, Pages},
-    {"save_dialog", {},
+    {"save_dialog",
+     {},
      [](Shot& shot) {
        QTemporaryDir folder;
-       const auto dialog = QtDialogs::SaveDialog(folder.path(), QStringLiteral("*.dat"),
-                                                 QStringLiteral("dat"), QStringLiteral("LovarM.dat"));
+       const auto dialog =
+           QtDialogs::SaveDialog(folder.path(), QStringLiteral("*.dat"), QStringLiteral("dat"),
+                                 QStringLiteral("LovarM.dat"));
        dialog->setOption(QFileDialog::DontUseNativeDialog);
        dialog->resize(700, 400);
        dialog->show();

@@ -66,7 +66,8 @@ DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
       // what the display shows for it.
       editors_.Add(combo, nullptr, [this, d] {
         const Direction& dir = directions_[static_cast<size_t>(d)];
-        if (HoldsTypedText(dir.protocol) || HoldsTypedText(dir.test)) ShowKinds(this->host().Image(), d);
+        if (HoldsTypedText(dir.protocol) || HoldsTypedText(dir.test))
+          ShowKinds(this->host().Image(), d);
       });
     }
     for (QComboBox* combo : dir.routing)

@@ -51,7 +51,7 @@ class DirectionsPage : public QObject, public Page {
   void ComboBoxShl1T1Change(QComboBox* combo);  // routing
   void CheckBoxUP1Exit(QCheckBox* box);
   void EditTimeTest1Exit(QLineEdit* edit);  // the byte editor, model 251 only
-  void EditNaPhone1Exit(QLineEdit* edit);  // the name, cut to its width as typed
+  void EditNaPhone1Exit(QLineEdit* edit);   // the name, cut to its width as typed
 
   static constexpr int kNameWidth = 8;
 

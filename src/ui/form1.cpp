@@ -84,9 +84,9 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   ui_->setupUi(this);
   // The top row keeps its height whether the password is asked or not; the pages' area below
   // the progress bar stays, empty, while the pages are hidden.
-  for (QWidget* part : {static_cast<QWidget*>(ui_->PanelPassword),
-                        static_cast<QWidget*>(ui_->Label106),
-                        static_cast<QWidget*>(ui_->EditPassword)})
+  for (QWidget* part :
+       {static_cast<QWidget*>(ui_->PanelPassword), static_cast<QWidget*>(ui_->Label106),
+        static_cast<QWidget*>(ui_->EditPassword)})
     KeepPlaceWhenHidden(*part);
   program_folder_ = QCoreApplication::applicationDirPath();
   for (std::string_view tab : kTabSheets) {

@@ -76,8 +76,9 @@ ParametersPage::ParametersPage(PageHost& host, QWidget* tab) : Page(host) {
     editors_.Add(e, nullptr, [this, e] { EditNameShl1Exit(e); });
   }
   // A typed text that is none of the entries stores entry 0; on leaving, the box shows it.
-  for (QComboBox* c : {u.ComboBoxTypeShl1, u.ComboBoxTypeShl2, u.ComboBoxTypeShl3,
-                       u.ComboBoxTypeShl4, u.ComboBoxType, u.ComboBoxTypeRele1, u.ComboBoxTypeRele2})
+  for (QComboBox* c :
+       {u.ComboBoxTypeShl1, u.ComboBoxTypeShl2, u.ComboBoxTypeShl3, u.ComboBoxTypeShl4,
+        u.ComboBoxType, u.ComboBoxTypeRele1, u.ComboBoxTypeRele2})
     editors_.Add(c, nullptr, [c] {
       if (HoldsTypedText(c)) ShowEntry(c, 0);
     });

@@ -8,10 +8,10 @@
 namespace lovar {
 
 std::unique_ptr<QMessageBox> QtDialogs::MakeBox(QMessageBox::Icon icon, const QString& caption,
-                                                   const QString& text,
-                                                   QMessageBox::StandardButtons buttons) {
-  auto box = std::make_unique<QMessageBox>(icon, caption, text, buttons,
-                                           QApplication::activeWindow());
+                                                const QString& text,
+                                                QMessageBox::StandardButtons buttons) {
+  auto box =
+      std::make_unique<QMessageBox>(icon, caption, text, buttons, QApplication::activeWindow());
   // A box as narrow as a short text gets its caption cut ("Приб… чает") by the title bar: the
   // box is made as wide as the caption and the title bar's buttons need.
   const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
@@ -29,12 +29,11 @@ bool QtDialogs::AskContinue() {
 
 std::unique_ptr<QMessageBox> QtDialogs::ContinueBox() {
   return MakeBox(QMessageBox::Question, QStringLiteral("Прибор не отвечает"),
-                    QStringLiteral("Продолжить?"), QMessageBox::Ok | QMessageBox::Cancel);
+                 QStringLiteral("Продолжить?"), QMessageBox::Ok | QMessageBox::Cancel);
 }
 
 void QtDialogs::Message(const QString& caption, const QString& text, bool warning) {
-  MakeBox(warning ? QMessageBox::Warning : QMessageBox::Information, caption, text,
-             QMessageBox::Ok)
+  MakeBox(warning ? QMessageBox::Warning : QMessageBox::Information, caption, text, QMessageBox::Ok)
       ->exec();
 }
 
@@ -45,8 +44,8 @@ bool QtDialogs::AskYesNo(const QString& caption, const QString& text) {
 
 std::unique_ptr<QFileDialog> QtDialogs::OpenDialog(const QString& folder, const QString& filter,
                                                    const QString& file_name) {
-  auto dialog = std::make_unique<QFileDialog>(QApplication::activeWindow(), QString(), folder,
-                                              filter);
+  auto dialog =
+      std::make_unique<QFileDialog>(QApplication::activeWindow(), QString(), folder, filter);
   dialog->setFileMode(QFileDialog::ExistingFile);
   dialog->setAcceptMode(QFileDialog::AcceptOpen);
   if (!file_name.isEmpty() && file_name != filter) dialog->selectFile(file_name);
@@ -56,8 +55,8 @@ std::unique_ptr<QFileDialog> QtDialogs::OpenDialog(const QString& folder, const 
 std::unique_ptr<QFileDialog> QtDialogs::SaveDialog(const QString& folder, const QString& filter,
                                                    const QString& default_suffix,
                                                    const QString& file_name) {
-  auto dialog = std::make_unique<QFileDialog>(QApplication::activeWindow(), QString(), folder,
-                                              filter);
+  auto dialog =
+      std::make_unique<QFileDialog>(QApplication::activeWindow(), QString(), folder, filter);
   dialog->setAcceptMode(QFileDialog::AcceptSave);
   dialog->setFileMode(QFileDialog::AnyFile);
   dialog->setDefaultSuffix(default_suffix);

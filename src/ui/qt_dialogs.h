@@ -15,8 +15,8 @@ class QtDialogs : public Dialogs {
   // Every message box of the windows, parented to the active window and wide enough to show its
   // whole caption.
   static std::unique_ptr<QMessageBox> MakeBox(QMessageBox::Icon icon, const QString& caption,
-                                                 const QString& text,
-                                                 QMessageBox::StandardButtons buttons);
+                                              const QString& text,
+                                              QMessageBox::StandardButtons buttons);
   // The no-answer question "Прибор не отвечает" / "Продолжить?", OK and Cancel.
   static std::unique_ptr<QMessageBox> ContinueBox();
   // The file dialogs as OpenFileName and SaveFileName show them.

@@ -93,12 +93,18 @@ class EditorsTest : public QObject {
   void ShortcutsWorkInEveryEdit_data() {
     QTest::addColumn<QString>("edit");
     QTest::addColumn<QString>("pasted");
-    QTest::newRow("number") << "EditTimeSound" << "42";
-    QTest::newRow("loop name") << "EditNameShl1" << "Склад";
-    QTest::newRow("telephone") << "EditPhone2" << "+79990001122";
-    QTest::newRow("test period") << "EditTimeTest3" << "12";
-    QTest::newRow("station address") << "EditIPPCO" << "10.1.2.3";
-    QTest::newRow("GPRS user name") << "EditNameIP" << "user";
+    QTest::newRow("number") << "EditTimeSound"
+                            << "42";
+    QTest::newRow("loop name") << "EditNameShl1"
+                               << "Склад";
+    QTest::newRow("telephone") << "EditPhone2"
+                               << "+79990001122";
+    QTest::newRow("test period") << "EditTimeTest3"
+                                 << "12";
+    QTest::newRow("station address") << "EditIPPCO"
+                                     << "10.1.2.3";
+    QTest::newRow("GPRS user name") << "EditNameIP"
+                                    << "user";
   }
   void ShortcutsWorkInEveryEdit() {
     QFETCH(QString, edit);
@@ -152,7 +158,8 @@ class EditorsTest : public QObject {
     QTest::newRow("output mode") << 250 << "ComboBoxTypeRele1" << 118 << 2 << 0 << "ПЦН";
     QTest::newRow("251 loop type, re-arming kept")
         << 251 << "ComboBoxTypeShl1" << 2 << 0x84 << 0x80 << "Резерв";
-    QTest::newRow("251 output mode") << 251 << "ComboBoxTypeRele2" << 1 << 3 << 0 << "Управление замком";
+    QTest::newRow("251 output mode")
+        << 251 << "ComboBoxTypeRele2" << 1 << 3 << 0 << "Управление замком";
     QTest::newRow("direction protocol") << 251 << "ComboBoxTR2" << 83 << 0x21 << 0x01 << "";
     QTest::newRow("direction test")
         << 251 << "ComboBoxTest2" << 83 << 0x21 << 0x20 << "не передавать Тест";

@@ -38,7 +38,7 @@ ConfigImage FileImage(int model) {
     return image;
   }
   for (int n = 0; n < 4; ++n) image[100 + n] = static_cast<uint8_t>(n);  // loop types 0 to 3
-  image[118] = 2;                                                       // output modes 0 to 4
+  image[118] = 2;                                                        // output modes 0 to 4
   image[119] = 4;
   image[2] = image[3] = 0;  // the installer's row has no duress code
   if (model == 252)

@@ -95,22 +95,33 @@ class FilterGprsPagesTest : public QObject {
     QTest::addColumn<QString>("way");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<Bytes8>("octets");
-    QTest::newRow("Home over a longer address")
-        << "192.168.1.10" << "home" << "10.0.0.1" << Bytes8{10, 0, 0, 1};
-    QTest::newRow("Home over a shorter address")
-        << "1.2.3.4" << "home" << "192.168.1.10" << Bytes8{192, 168, 1, 10};
-    QTest::newRow("Home over zeros") << "0.0.0.0" << "home" << "10.0.0.1" << Bytes8{10, 0, 0, 1};
-    QTest::newRow("Home with the keypad's comma")
-        << "0.0.0.0" << "home" << "10,20,30,40" << Bytes8{10, 20, 30, 40};
-    QTest::newRow("a full number moves on")
-        << "0.0.0.0" << "home" << "192168001010" << Bytes8{192, 168, 1, 10};
-    QTest::newRow("select all, then type")
-        << "1.2.3.4" << "select all" << "172.16.0.5" << Bytes8{172, 16, 0, 5};
-    QTest::newRow("letters are dropped")
-        << "1.2.3.4" << "select all" << "1a.2b.3c.4d" << Bytes8{1, 2, 3, 4};
-    QTest::newRow("paste") << "1.2.3.4" << "paste" << "8.8.4.4" << Bytes8{8, 8, 4, 4};
-    QTest::newRow("paste of the fixed-width form")
-        << "1.2.3.4" << "paste" << "192.168.  1. 10" << Bytes8{192, 168, 1, 10};
+    QTest::newRow("Home over a longer address") << "192.168.1.10"
+                                                << "home"
+                                                << "10.0.0.1" << Bytes8{10, 0, 0, 1};
+    QTest::newRow("Home over a shorter address") << "1.2.3.4"
+                                                 << "home"
+                                                 << "192.168.1.10" << Bytes8{192, 168, 1, 10};
+    QTest::newRow("Home over zeros") << "0.0.0.0"
+                                     << "home"
+                                     << "10.0.0.1" << Bytes8{10, 0, 0, 1};
+    QTest::newRow("Home with the keypad's comma") << "0.0.0.0"
+                                                  << "home"
+                                                  << "10,20,30,40" << Bytes8{10, 20, 30, 40};
+    QTest::newRow("a full number moves on") << "0.0.0.0"
+                                            << "home"
+                                            << "192168001010" << Bytes8{192, 168, 1, 10};
+    QTest::newRow("select all, then type") << "1.2.3.4"
+                                           << "select all"
+                                           << "172.16.0.5" << Bytes8{172, 16, 0, 5};
+    QTest::newRow("letters are dropped") << "1.2.3.4"
+                                         << "select all"
+                                         << "1a.2b.3c.4d" << Bytes8{1, 2, 3, 4};
+    QTest::newRow("paste") << "1.2.3.4"
+                           << "paste"
+                           << "8.8.4.4" << Bytes8{8, 8, 4, 4};
+    QTest::newRow("paste of the fixed-width form") << "1.2.3.4"
+                                                   << "paste"
+                                                   << "192.168.  1. 10" << Bytes8{192, 168, 1, 10};
   }
   void AnAddressTypedTheUsualWaysIsStored() {
     QFETCH(QString, before);

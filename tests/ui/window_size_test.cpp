@@ -67,8 +67,9 @@ class WindowSizeTest : public QObject {
     const auto places = [&] {
       QApplication::processEvents();
       std::vector<QRect> rects;
-      for (QWidget* w : {static_cast<QWidget*>(u.ButtonRead), static_cast<QWidget*>(u.ButtonWrite),
-                         static_cast<QWidget*>(u.ProgressBar1), static_cast<QWidget*>(u.PanelPages)})
+      for (QWidget* w :
+           {static_cast<QWidget*>(u.ButtonRead), static_cast<QWidget*>(u.ButtonWrite),
+            static_cast<QWidget*>(u.ProgressBar1), static_cast<QWidget*>(u.PanelPages)})
         rects.emplace_back(w->mapTo(&window, QPoint(0, 0)), w->size());
       return rects;
     };
