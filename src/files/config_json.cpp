@@ -1,0 +1,324 @@
+#include "files/config_json.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <fstream>
+#include <set>
+#include <system_error>
+#include <vector>
+
+#include "model/catalog.h"
+
+namespace lovar {
+namespace {
+
+using Json = nlohmann::ordered_json;
+namespace fs = std::filesystem;
+
+constexpr size_t kMaxDocumentBytes = 1 << 20;
+// Runs of bytes closer than this are written as one, the zero bytes between them included.
+constexpr int kRunGap = 4;
+
+// The value as JSON: numbers as numbers, flags as true and false, everything else (and a number
+// written "#N") as its text.
+Json ValueJson(const Field& f, const std::string& text) {
+  if (f.kind == FieldKind::Number && !text.empty() && text.front() != '#')
+    return std::stoul(text);
+  if (f.kind == FieldKind::Flag) return text == "да";
+  return text;
+}
+
+bool ValueText(const Json& value, std::string& text, std::string& why) {
+  if (value.is_string()) {
+    text = value.get<std::string>();
+  } else if (value.is_number_unsigned()) {
+    text = std::to_string(value.get<uint64_t>());
+  } else if (value.is_number_integer()) {
+    text = std::to_string(value.get<int64_t>());
+  } else if (value.is_boolean()) {
+    text = value.get<bool>() ? "да" : "нет";
+  } else {
+    why = "значение должно быть строкой, целым числом, true или false";
+    return false;
+  }
+  return true;
+}
+
+std::string Hex(std::span<const uint8_t> bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (uint8_t b : bytes) {
+    out.push_back(kDigits[b >> 4]);
+    out.push_back(kDigits[b & 0x0F]);
+  }
+  return out;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Values are UTF-8 by construction; a file name need not be, and is then shown with U+FFFD.
+std::string Dump(const Json& document) {
+  return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+// Line and column of a byte position (1-based), for a parse error.
+std::string Where(std::string_view text, size_t byte) {
+  int line = 1, column = 1;
+  for (size_t i = 0; i + 1 < byte && i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else if ((static_cast<uint8_t>(text[i]) & 0xC0) != 0x80) {
+      ++column;
+    }
+  }
+  return "строка " + std::to_string(line) + ", столбец " + std::to_string(column);
+}
+
+// Parses the text as JSON; a member named twice in one object is refused, not overwritten.
+bool Parse(std::string_view text, Json& document, std::string& why) {
+  std::vector<std::set<std::string>> open;
+  std::string twice;
+  auto callback = [&](int, Json::parse_event_t event, Json& parsed) {
+    if (event == Json::parse_event_t::object_start) open.emplace_back();
+    if (event == Json::parse_event_t::object_end && !open.empty()) open.pop_back();
+    if (event == Json::parse_event_t::key && !open.empty() && twice.empty() &&
+        !open.back().insert(parsed.get<std::string>()).second)
+      twice = parsed.get<std::string>();
+    return true;
+  };
+  try {
+    document = Json::parse(text.begin(), text.end(), callback);
+  } catch (const Json::parse_error& e) {
+    why = "документ — не JSON (ошибка: " + Where(text, e.byte) + ")";
+    return false;
+  }
+  if (!twice.empty()) {
+    why = "член «" + twice + "» повторяется";
+    return false;
+  }
+  return true;
+}
+
+// The runs of "bytes", applied to image; each must lie within the file's image.
+bool TakeRuns(const Json& runs, int length, ConfigImage& image, std::string& why) {
+  if (!runs.is_array()) {
+    why = "член «bytes» должен быть списком";
+    return false;
+  }
+  for (size_t i = 0; i < runs.size(); ++i) {
+    const Json& run = runs[i];
+    const std::string name = "bytes[" + std::to_string(i) + "]";
+    if (!run.is_object() || run.size() != 2 || !run.contains("offset") || !run.contains("hex") ||
+        !run["offset"].is_number_unsigned() || !run["hex"].is_string()) {
+      why = name + ": нужен объект {\"offset\": смещение, \"hex\": \"байты\"}";
+      return false;
+    }
+    const uint64_t offset = run["offset"].get<uint64_t>();
+    const std::string hex = run["hex"].get<std::string>();
+    if (hex.size() % 2 != 0 || offset > static_cast<uint64_t>(length) ||
+        hex.size() / 2 > static_cast<uint64_t>(length) - offset) {
+      why = name + ": байты должны лежать в пределах 0–" + std::to_string(length - 1) +
+            ", по две шестнадцатеричные цифры на байт";
+      return false;
+    }
+    for (size_t k = 0; k < hex.size(); k += 2) {
+      const int high = HexDigit(hex[k]), low = HexDigit(hex[k + 1]);
+      if (high < 0 || low < 0) {
+        why = name + ": «" + hex.substr(k, 2) + "» — не шестнадцатеричный байт";
+        return false;
+      }
+      image[static_cast<int>(offset + k / 2)] = static_cast<uint8_t>(high * 16 + low);
+    }
+  }
+  return true;
+}
+
+bool TakeFields(const Json& fields, int model, int length, ConfigImage& image, std::string& why) {
+  if (!fields.is_object()) {
+    why = "член «fields» должен быть объектом";
+    return false;
+  }
+  for (const auto& [id, value] : fields.items()) {
+    const Field* f = FindFieldById(model, id);
+    if (f == nullptr) {
+      why = "неизвестное поле «" + id + "» (модель " + std::to_string(model) + ")";
+      return false;
+    }
+    if (!InExtent(*f, length)) {
+      why = FieldRefusal(*f, "его байтов " + std::to_string(f->offset) + "–" +
+                                 std::to_string(f->last()) + " нет в файле (он хранит байты 0–" +
+                                 std::to_string(length - 1) + ")");
+      return false;
+    }
+    std::string text, reason;
+    if (!ValueText(value, text, reason) || !StoreFieldText(*f, image, text, reason)) {
+      why = FieldRefusal(*f, reason);
+      return false;
+    }
+  }
+  for (const Field& f : Fields(model)) {
+    if (InExtent(f, length) && !fields.contains(f.id)) {
+      why = "нет поля «" + f.id + "» (" + f.caption + ")";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ExportJson(int model, const ConfigImage& image) {
+  const int length = FileImageLength(model);
+  Json document;
+  document["format"] = kJsonFormatName;
+  document["version"] = kJsonFormatVersion;
+  document["model"] = model;
+  document["model_name"] = ModelName(model);
+  document["length"] = length;
+  Json fields = Json::object();
+  for (const Field& f : Fields(model))
+    if (InExtent(f, length)) fields[f.id] = ValueJson(f, FieldText(f, image));
+  document["fields"] = std::move(fields);
+
+  // The bits no value sets, where they are not zero; the import starts from zero bytes.
+  const std::vector<uint8_t> set = ValueBits(model, image, length);
+  std::vector<uint8_t> rest(static_cast<size_t>(length));
+  for (int i = 0; i < length; ++i)
+    rest[static_cast<size_t>(i)] = static_cast<uint8_t>(image[i] & ~set[static_cast<size_t>(i)]);
+  Json runs = Json::array();
+  for (int i = 0; i < length;) {
+    if (rest[static_cast<size_t>(i)] == 0) {
+      ++i;
+      continue;
+    }
+    int end = i + 1;  // one past the run's last non-zero byte
+    for (int k = end; k < length && k < end + kRunGap; ++k)
+      if (rest[static_cast<size_t>(k)] != 0) end = k + 1;
+    Json run;
+    run["offset"] = i;
+    run["hex"] = Hex(std::span<const uint8_t>(rest).subspan(static_cast<size_t>(i),
+                                                             static_cast<size_t>(end - i)));
+    runs.push_back(std::move(run));
+    i = end;
+  }
+  document["bytes"] = std::move(runs);
+  return Dump(document);
+}
+
+JsonImport ImportJson(std::string_view text, int expected_model) {
+  JsonImport result;
+  Json document;
+  if (!Parse(text, document, result.error)) return result;
+  if (!document.is_object()) {
+    result.error = "документ должен быть объектом JSON";
+    return result;
+  }
+  static const std::set<std::string> kMembers = {"format", "version", "model", "model_name",
+                                                 "length", "fields", "bytes"};
+  for (const auto& [name, value] : document.items()) {
+    if (!kMembers.count(name)) {
+      result.error = "неизвестный член «" + name + "»";
+      return result;
+    }
+  }
+  if (!document.contains("format") || document["format"] != kJsonFormatName) {
+    result.error = "член «format» должен быть \"" + std::string(kJsonFormatName) + "\"";
+    return result;
+  }
+  if (!document.contains("version") || document["version"] != kJsonFormatVersion) {
+    result.error = "версия формата (член «version») должна быть " +
+                   std::to_string(kJsonFormatVersion);
+    return result;
+  }
+  const Json& model = document.contains("model") ? document["model"] : Json();
+  if (!model.is_number_integer() || !IsKnownModel(model.get<int>())) {
+    result.error = "член «model» должен быть 250, 251 или 252";
+    return result;
+  }
+  result.model = model.get<int>();
+  if (expected_model != 0 && result.model != expected_model) {
+    result.wrong_model = true;
+    result.error = "Неверный тип УО: документ для модели " + std::to_string(result.model) +
+                   ", нужна " + std::to_string(expected_model);
+    return result;
+  }
+  const int length = FileImageLength(result.model);
+  if (!document.contains("length") || document["length"] != length) {
+    result.error = "член «length» для модели " + std::to_string(result.model) + " должен быть " +
+                   std::to_string(length);
+    return result;
+  }
+  if (document.contains("model_name") && !document["model_name"].is_string()) {
+    result.error = "член «model_name» должен быть строкой";
+    return result;
+  }
+  if (!document.contains("fields")) {
+    result.error = "нет члена «fields»";
+    return result;
+  }
+  ConfigImage image;
+  if (document.contains("bytes") && !TakeRuns(document["bytes"], length, image, result.error))
+    return result;
+  if (!TakeFields(document["fields"], result.model, length, image, result.error)) return result;
+  result.image = image;
+  return result;
+}
+
+JsonImport ImportJsonFile(const fs::path& path, int expected_model) {
+  JsonImport result;
+  auto cannot = [&](std::string text) {
+    result.file.error = FileError::CannotOpen;
+    result.file.system_message = std::move(text);
+    result.error = DescribeError(result.file);
+    return result;
+  };
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (ec) return cannot(ec.message());
+  // A FIFO or a device would keep the reader waiting, or never end.
+  if (!fs::is_regular_file(status)) return cannot("это не обычный файл");
+  errno = 0;
+  std::ifstream in(path, std::ios::binary);
+  if (!in)
+    return cannot(std::error_code(errno != 0 ? errno : EACCES, std::generic_category()).message());
+  std::string text(kMaxDocumentBytes + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (in.bad()) return cannot(std::make_error_code(std::errc::io_error).message());
+  text.resize(static_cast<size_t>(in.gcount()));
+  if (text.size() > kMaxDocumentBytes) return cannot("файл больше 1 МБ");
+  return ImportJson(text, expected_model);
+}
+
+std::string FieldsJson(std::string_view source, int model, const ConfigImage& image, int extent) {
+  Json document;
+  document["source"] = source;
+  document["model"] = model;
+  document["model_name"] = ModelName(model);
+  document["extent"] = extent;
+  Json fields = Json::array();
+  Json absent = Json::array();
+  for (const Field& f : Fields(model)) {
+    if (!InExtent(f, extent)) {
+      absent.push_back(f.id);
+      continue;
+    }
+    Json row;
+    row["id"] = f.id;
+    row["page"] = PageOf(f.page).caption;
+    row["caption"] = f.caption;
+    row["value"] = ValueJson(f, FieldText(f, image));
+    fields.push_back(std::move(row));
+  }
+  document["fields"] = std::move(fields);
+  document["not_in_source"] = std::move(absent);
+  return Dump(document);
+}
+
+}  // namespace lovar
