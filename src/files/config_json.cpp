@@ -17,8 +17,11 @@ using Json = nlohmann::ordered_json;
 namespace fs = std::filesystem;
 
 constexpr size_t kMaxDocumentBytes = 1 << 20;
-// Runs of bytes closer than this are written as one, the zero bytes between them included.
-constexpr int kRunGap = 4;
+// Runs of bytes: non-zero bytes closer than kRunGap are written as one run, the zeros between
+// them included, at most kHexRun bytes to a run; kFillRun or more equal bytes as a fill.
+constexpr size_t kRunGap = 4;
+constexpr size_t kHexRun = 32;
+constexpr size_t kFillRun = 8;
 
 // The value as JSON: numbers as numbers, flags as true and false, everything else (and a number
 // written "#N") as its text.
@@ -65,6 +68,42 @@ int HexDigit(char c) {
 // Values are UTF-8 by construction; a file name need not be, and is then shown with U+FFFD.
 std::string Dump(const Json& document) {
   return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+size_t SameFrom(const std::vector<uint8_t>& bytes, size_t i) {
+  size_t n = 1;
+  while (i + n < bytes.size() && bytes[i + n] == bytes[i]) ++n;
+  return n;
+}
+
+// The non-zero bytes as runs: {"offset", "hex"}, or {"offset", "fill", "count"} for a stretch
+// of one repeated byte (erased memory reads as FF).
+Json Runs(const std::vector<uint8_t>& bytes) {
+  Json runs = Json::array();
+  for (size_t i = 0; i < bytes.size();) {
+    if (bytes[i] == 0) {
+      ++i;
+      continue;
+    }
+    Json run;
+    run["offset"] = i;
+    if (const size_t same = SameFrom(bytes, i); same >= kFillRun) {
+      run["fill"] = Hex(std::span<const uint8_t>(&bytes[i], 1));
+      run["count"] = same;
+      runs.push_back(std::move(run));
+      i += same;
+      continue;
+    }
+    size_t end = i + 1;  // one past the run's last non-zero byte
+    for (size_t k = end; k < bytes.size() && k < end + kRunGap && k < i + kHexRun; ++k) {
+      if (bytes[k] != 0 && SameFrom(bytes, k) >= kFillRun) break;
+      if (bytes[k] != 0) end = k + 1;
+    }
+    run["hex"] = Hex(std::span<const uint8_t>(bytes).subspan(i, end - i));
+    runs.push_back(std::move(run));
+    i = end;
+  }
+  return runs;
 }
 
 // Line and column of a byte position (1-based), for a parse error.
@@ -115,27 +154,39 @@ bool TakeRuns(const Json& runs, int length, ConfigImage& image, std::string& why
   for (size_t i = 0; i < runs.size(); ++i) {
     const Json& run = runs[i];
     const std::string name = "bytes[" + std::to_string(i) + "]";
-    if (!run.is_object() || run.size() != 2 || !run.contains("offset") || !run.contains("hex") ||
-        !run["offset"].is_number_unsigned() || !run["hex"].is_string()) {
-      why = name + ": нужен объект {\"offset\": смещение, \"hex\": \"байты\"}";
+    const bool hex = run.is_object() && run.size() == 2 && run.contains("hex") &&
+                     run["hex"].is_string();
+    const bool fill = run.is_object() && run.size() == 3 && run.contains("fill") &&
+                      run["fill"].is_string() && run.contains("count") &&
+                      run["count"].is_number_unsigned();
+    if ((!hex && !fill) || !run.contains("offset") || !run["offset"].is_number_unsigned()) {
+      why = name + ": нужен {\"offset\": смещение, \"hex\": \"байты\"} или {\"offset\": смещение, "
+                   "\"fill\": \"байт\", \"count\": сколько}";
+      return false;
+    }
+    const std::string digits = run[hex ? "hex" : "fill"].get<std::string>();
+    std::vector<uint8_t> bytes;
+    for (size_t k = 0; k < digits.size(); k += 2) {
+      const int high = HexDigit(digits[k]);
+      const int low = k + 1 < digits.size() ? HexDigit(digits[k + 1]) : -1;
+      if (high < 0 || low < 0) {
+        why = name + ": «" + digits.substr(k, 2) + "» — не байт из двух шестнадцатеричных цифр";
+        return false;
+      }
+      bytes.push_back(static_cast<uint8_t>(high * 16 + low));
+    }
+    if (fill && bytes.size() != 1) {
+      why = name + ": «fill» — один байт, две шестнадцатеричные цифры";
       return false;
     }
     const uint64_t offset = run["offset"].get<uint64_t>();
-    const std::string hex = run["hex"].get<std::string>();
-    if (hex.size() % 2 != 0 || offset > static_cast<uint64_t>(length) ||
-        hex.size() / 2 > static_cast<uint64_t>(length) - offset) {
-      why = name + ": байты должны лежать в пределах 0–" + std::to_string(length - 1) +
-            ", по две шестнадцатеричные цифры на байт";
+    const uint64_t count = fill ? run["count"].get<uint64_t>() : bytes.size();
+    if (offset > static_cast<uint64_t>(length) || count > static_cast<uint64_t>(length) - offset) {
+      why = name + ": байты должны лежать в пределах 0–" + std::to_string(length - 1);
       return false;
     }
-    for (size_t k = 0; k < hex.size(); k += 2) {
-      const int high = HexDigit(hex[k]), low = HexDigit(hex[k + 1]);
-      if (high < 0 || low < 0) {
-        why = name + ": «" + hex.substr(k, 2) + "» — не шестнадцатеричный байт";
-        return false;
-      }
-      image[static_cast<int>(offset + k / 2)] = static_cast<uint8_t>(high * 16 + low);
-    }
+    for (uint64_t k = 0; k < count; ++k)
+      image[static_cast<int>(offset + k)] = bytes[fill ? 0 : static_cast<size_t>(k)];
   }
   return true;
 }
@@ -192,23 +243,7 @@ std::string ExportJson(int model, const ConfigImage& image) {
   std::vector<uint8_t> rest(static_cast<size_t>(length));
   for (int i = 0; i < length; ++i)
     rest[static_cast<size_t>(i)] = static_cast<uint8_t>(image[i] & ~set[static_cast<size_t>(i)]);
-  Json runs = Json::array();
-  for (int i = 0; i < length;) {
-    if (rest[static_cast<size_t>(i)] == 0) {
-      ++i;
-      continue;
-    }
-    int end = i + 1;  // one past the run's last non-zero byte
-    for (int k = end; k < length && k < end + kRunGap; ++k)
-      if (rest[static_cast<size_t>(k)] != 0) end = k + 1;
-    Json run;
-    run["offset"] = i;
-    run["hex"] = Hex(std::span<const uint8_t>(rest).subspan(static_cast<size_t>(i),
-                                                             static_cast<size_t>(end - i)));
-    runs.push_back(std::move(run));
-    i = end;
-  }
-  document["bytes"] = std::move(runs);
+  document["bytes"] = Runs(rest);
   return Dump(document);
 }
 

@@ -53,13 +53,16 @@ TEST(ConfigJson, TheDocumentNamesEveryFieldTheFileHoldsAndTheRestAsBytes) {
   EXPECT_TRUE(doc["fields"]["exit_time"].is_number());
   EXPECT_TRUE(doc["fields"]["loop1.siren"].is_boolean());
   EXPECT_TRUE(doc["fields"]["object_number"].is_string());
-  bool loop_bits = false, gap = false;
-  for (const Json& run : doc["bytes"]) {
-    loop_bits = loop_bits || (run["offset"] == 2 && run["hex"].get<std::string>().starts_with("70"));
-    gap = gap || (run["offset"] == 250 && run["hex"] == "AB0000CD");
-  }
-  EXPECT_TRUE(loop_bits);
-  EXPECT_TRUE(gap) << doc["bytes"].dump();
+  for (int i = 752; i < 800; ++i) image[i] = 0xFF;  // erased memory
+  image[800] = 0;
+  const Json runs = Json::parse(ExportJson(251, image))["bytes"];
+  const Json expected[] = {
+      {{"offset", 2}, {"hex", "70"}},
+      {{"offset", 250}, {"hex", "AB0000CD"}},
+      {{"offset", 752}, {"fill", "FF"}, {"count", 48}},
+  };
+  for (const Json& run : expected)
+    EXPECT_TRUE(std::find(runs.begin(), runs.end(), run) != runs.end()) << run.dump() << " in " << runs.dump();
 }
 
 struct Refusal {
@@ -98,6 +101,12 @@ TEST(ConfigJson, BadDocumentsAreRefusedNamingWhatIsWrong) {
       {"run not hex",
        [](Json& d) { d["bytes"] = Json::array({{{"offset", 300}, {"hex", "0G"}}}); }, "bytes[0]"},
       {"run of another shape", [](Json& d) { d["bytes"] = Json::array({300}); }, "bytes[0]"},
+      {"fill of two bytes",
+       [](Json& d) { d["bytes"] = Json::array({{{"offset", 300}, {"fill", "FFFF"}, {"count", 2}}}); },
+       "bytes[0]"},
+      {"fill beyond the file",
+       [](Json& d) { d["bytes"] = Json::array({{{"offset", 2000}, {"fill", "FF"}, {"count", 49}}}); },
+       "bytes[0]"},
   };
   const std::string exported = ExportJson(251, SampleImage(251));
   for (const Refusal& c : cases) {
