@@ -64,11 +64,21 @@ std::string ModelLine(int model) {
   return std::string(ModelName(model)) + " (" + std::to_string(model) + ")";
 }
 
-// The fields beyond what a source holds, said once: "key1.code … key16.rights (32 поля)".
+std::string CountText(size_t n, const char* one, const char* few, const char* many) {
+  const size_t tens = n % 100, units = n % 10;
+  const char* word = (tens >= 11 && tens <= 14) ? many
+                     : units == 1                 ? one
+                     : (units >= 2 && units <= 4) ? few
+                                                  : many;
+  return std::to_string(n) + " " + word;
+}
+
+// The fields beyond the bytes a file holds, said once: "32 поля за пределами байтов 0–2047
+// (key1.code … key16.rights)".
 std::string Beyond(const std::vector<const Field*>& fields, int extent) {
-  return "байты с " + std::to_string(extent) + " есть не у обеих сторон, не сравнивались " +
-         std::to_string(fields.size()) + " полей: " + fields.front()->id + " … " +
-         fields.back()->id;
+  return CountText(fields.size(), "поле", "поля", "полей") + " за пределами байтов 0–" +
+         std::to_string(extent - 1) + ", которые хранит файл (" + fields.front()->id + " … " +
+         fields.back()->id + ")";
 }
 
 int Show(const Source& source, bool json) {
@@ -96,17 +106,8 @@ int Show(const Source& source, bool json) {
       std::printf("  %s  %s\n", Padded(f->caption, width).c_str(),
                   ShownValue(FieldText(*f, source.image)).c_str());
   }
-  if (!absent.empty())
-    std::printf("\nНе показаны (байтов %d–%d нет в файле): %zu полей, %s … %s\n", source.extent,
-                ImageLength(source.model) - 1, absent.size(), absent.front()->id.c_str(),
-                absent.back()->id.c_str());
+  if (!absent.empty()) std::printf("\nНе показаны %s\n", Beyond(absent, source.extent).c_str());
   return 0;
-}
-
-std::string CountText(size_t n, const char* one, const char* few, const char* many) {
-  const size_t tens = n % 100, units = n % 10;
-  const char* word = (tens >= 11 && tens <= 14) ? many : units == 1 ? one : (units >= 2 && units <= 4) ? few : many;
-  return std::to_string(n) + " " + word;
 }
 
 int Diff(const Source& a, const Source& b, const std::string& html_path) {
@@ -120,7 +121,7 @@ int Diff(const Source& a, const Source& b, const std::string& html_path) {
   if (!diff.bytes.empty())
     std::printf("Различаются байты вне полей: %s\n", RangesText(diff.bytes).c_str());
   if (!diff.not_compared.empty())
-    std::printf("Примечание: %s\n", Beyond(diff.not_compared, diff.extent).c_str());
+    std::printf("Не сравнивались %s\n", Beyond(diff.not_compared, diff.extent).c_str());
   if (diff.Equal())
     std::printf("Конфигурации совпадают (байты 0–%d)\n", diff.extent - 1);
   else

@@ -98,8 +98,8 @@ std::string DiffHtml(const DiffReport& report, const ImageDiff& diff) {
   if (!diff.not_compared.empty()) {
     std::string ids;
     for (const Field* f : diff.not_compared) ids += (ids.empty() ? "" : ", ") + f->id;
-    html += "<p>Не сравнивались (байты " + std::to_string(diff.extent) +
-            " и дальше есть не у обеих сторон): " + HtmlEscaped(ids) + "</p>\n";
+    html += "<p>Не сравнивались поля за пределами байтов 0–" + std::to_string(diff.extent - 1) +
+            ", которые хранит файл: " + HtmlEscaped(ids) + "</p>\n";
   }
   html += "</body>\n</html>\n";
   return html;
