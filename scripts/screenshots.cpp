@@ -7,7 +7,11 @@
 #include <QTabBar>
 #include <cstdio>
 
+#include "compare_dialog.h"
+#include "files/config_file.h"
 #include "harness.h"
+#include "model/catalog.h"
+#include "sim/device_sim.h"
 
 using lovar::testing::Session;
 
@@ -17,6 +21,25 @@ bool Save(QWidget& window, const QString& path) {
   QApplication::processEvents();
   const bool ok = window.grab().save(path);
   std::printf("%s %s\n", ok ? "wrote" : "FAILED", path.toUtf8().constData());
+  return ok;
+}
+
+// "Сравнить с файлом…" on model 251: a window with three values changed against the sample.
+bool SaveComparison(const QString& out) {
+  Session s;
+  const QString file = QStringLiteral("%1/compare_sample.dat").arg(out);
+  if (!s.Identify(251) || !s.Start() ||
+      !lovar::SaveConfigFile(file.toStdString(), 251, lovar::SampleImage(251)).ok())
+    return false;
+  std::string why;
+  for (const auto& [id, value] : {std::pair{"loop2.type", "Пожарный"},
+                                  {"direction3.phone", "+74951112233"}, {"gprs.ip", "10.0.0.1"}})
+    lovar::StoreFieldText(*lovar::FindFieldById(251, id), s.form1().Image(), value, why);
+  s.dialogs.open_answer = file;
+  s.ui().N4->trigger();
+  auto* dialog = s.form1().findChild<lovar::CompareDialog*>();
+  const bool ok = dialog != nullptr && Save(*dialog, QStringLiteral("%1/251_compare.png").arg(out));
+  QFile::remove(file);
   return ok;
 }
 
@@ -56,5 +79,6 @@ int main(int argc, char** argv) {
     }
     s.form1().hide();
   }
+  ok &= SaveComparison(out);
   return ok ? 0 : 1;
 }

@@ -56,10 +56,10 @@ CompareDialog::CompareDialog(ImageDiff diff, DiffReport report, Dialogs& dialogs
   setObjectName(QStringLiteral("CompareDialog"));
   setWindowTitle(QStringLiteral("Сравнение с файлом"));
   auto* layout = new QVBoxLayout(this);
-  auto* sources = new QLabel(
-      QStringLiteral("%1: %2\n%3: %4")
-          .arg(Q(report_.label_a), Q(report_.source_a), Q(report_.label_b), Q(report_.source_b)),
-      this);
+  auto* sources = new QLabel(QStringLiteral("%1: %2\n%3: %4")
+                                 .arg(Q(report_.label_a), Q(report_.source_a), Q(report_.label_b),
+                                      Q(report_.source_b)),
+                             this);
   sources->setTextInteractionFlags(Qt::TextSelectableByMouse);
   layout->addWidget(sources);
 
@@ -155,7 +155,7 @@ CompareDialog* CompareWithFile(QWidget* parent, PageHost& host, const QString& p
   DiffReport report;
   report.label_a = "В окне";
   report.label_b = "В файле";
-  report.source_a = "окно программы";
+  report.source_a = "конфигурация, которую показывает окно";
   report.source_b = "файл " + QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()).toStdString();
   report.object_a = ObjectNumber(model, mine);
   report.object_b = ObjectNumber(model, other);
