@@ -137,6 +137,9 @@ bool Parse(std::string_view text, Json& document, std::string& why) {
   } catch (const Json::parse_error& e) {
     why = "документ — не JSON (ошибка: " + Where(text, e.byte) + ")";
     return false;
+  } catch (const Json::exception&) {  // a number too large for any field, and the like
+    why = "документ — не JSON, который можно принять (число вне всяких пределов?)";
+    return false;
   }
   if (!twice.empty()) {
     why = "член «" + twice + "» повторяется";
@@ -273,11 +276,12 @@ JsonImport ImportJson(std::string_view text, int expected_model) {
     return result;
   }
   const Json& model = document.contains("model") ? document["model"] : Json();
-  if (!model.is_number_integer() || !IsKnownModel(model.get<int>())) {
+  if (!model.is_number_unsigned() || model.get<uint64_t>() > 1000 ||
+      !IsKnownModel(static_cast<int>(model.get<uint64_t>()))) {
     result.error = "член «model» должен быть 250, 251 или 252";
     return result;
   }
-  result.model = model.get<int>();
+  result.model = static_cast<int>(model.get<uint64_t>());
   if (expected_model != 0 && result.model != expected_model) {
     result.wrong_model = true;
     result.error = "Неверный тип УО: документ для модели " + std::to_string(result.model) +

@@ -89,6 +89,7 @@ TEST(ConfigJson, BadDocumentsAreRefusedNamingWhatIsWrong) {
        "поле key1.code (Ключ 1: Код): его байтов 3584–3591 нет в файле"},
       {"unknown model", [](Json& d) { d["model"] = 253; }, "«model»"},
       {"model as text", [](Json& d) { d["model"] = "251"; }, "«model»"},
+      {"model past 32 bits", [](Json& d) { d["model"] = 4294967547u; }, "«model»"},
       {"length", [](Json& d) { d["length"] = 4096; }, "«length»"},
       {"version", [](Json& d) { d["version"] = 2; }, "«version»"},
       {"format", [](Json& d) { d["format"] = "other"; }, "«format»"},
@@ -128,6 +129,7 @@ TEST(ConfigJson, TextThatIsNoSingleDocumentIsRefused) {
       {"", "не JSON"},
       {"{} {}", "не JSON"},
       {"\"\xC3\"", "не JSON"},
+      {"{\"model\": 1E999}", "не JSON"},  // no number at all: nlohmann's range error
   };
   for (const auto& [text, message] : cases) {
     const JsonImport result = ImportJson(text, 0);
