@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/catalog.h"
+#include "model/hex.h"
 
 namespace lovar {
 namespace {
@@ -48,23 +49,6 @@ bool ValueText(const Json& value, std::string& text, std::string& why) {
   return true;
 }
 
-std::string Hex(std::span<const uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (uint8_t b : bytes) {
-    out.push_back(kDigits[b >> 4]);
-    out.push_back(kDigits[b & 0x0F]);
-  }
-  return out;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 // Values are UTF-8 by construction; a file name need not be, and is then shown with U+FFFD.
 std::string Dump(const Json& document) {
   return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
@@ -88,7 +72,7 @@ Json Runs(const std::vector<uint8_t>& bytes) {
     Json run;
     run["offset"] = i;
     if (const size_t same = SameFrom(bytes, i); same >= kFillRun) {
-      run["fill"] = Hex(std::span<const uint8_t>(&bytes[i], 1));
+      run["fill"] = HexText(std::span<const uint8_t>(&bytes[i], 1));
       run["count"] = same;
       runs.push_back(std::move(run));
       i += same;
@@ -99,7 +83,7 @@ Json Runs(const std::vector<uint8_t>& bytes) {
       if (bytes[k] != 0 && SameFrom(bytes, k) >= kFillRun) break;
       if (bytes[k] != 0) end = k + 1;
     }
-    run["hex"] = Hex(std::span<const uint8_t>(bytes).subspan(i, end - i));
+    run["hex"] = HexText(std::span<const uint8_t>(bytes).subspan(i, end - i));
     runs.push_back(std::move(run));
     i = end;
   }
@@ -170,8 +154,8 @@ bool TakeRuns(const Json& runs, int length, ConfigImage& image, std::string& why
     const std::string digits = run[hex ? "hex" : "fill"].get<std::string>();
     std::vector<uint8_t> bytes;
     for (size_t k = 0; k < digits.size(); k += 2) {
-      const int high = HexDigit(digits[k]);
-      const int low = k + 1 < digits.size() ? HexDigit(digits[k + 1]) : -1;
+      const int high = HexDigitValue(static_cast<uint8_t>(digits[k]));
+      const int low = k + 1 < digits.size() ? HexDigitValue(static_cast<uint8_t>(digits[k + 1])) : -1;
       if (high < 0 || low < 0) {
         why = name + ": «" + digits.substr(k, 2) + "» — не байт из двух шестнадцатеричных цифр";
         return false;

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "model/cp1251.h"
+#include "model/hex.h"
 #include "model/layout.h"
 
 namespace lovar {
@@ -383,13 +384,8 @@ std::string Squeezed(std::string_view text) {
 }
 
 int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+  return HexDigitValue(static_cast<uint8_t>(c));
 }
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // A decimal number of at most nine digits, nothing else.
 bool ParseDecimal(std::string_view text, unsigned& value) {
@@ -487,9 +483,7 @@ std::string TextValue(const Field& f, const ConfigImage& image) {
     const bool escape_like = b == '\\' && i + 3 < f.width && at(i + 1) == 'x' &&
                              HexDigit(at(i + 2)) >= 0 && HexDigit(at(i + 3)) >= 0;
     if (!Printable(b) || escape_like) {
-      out += "\\x";
-      out.push_back(kHexDigits[b >> 4]);
-      out.push_back(kHexDigits[b & 0x0F]);
+      out += "\\x" + HexText(std::span<const uint8_t>(&b, 1));
     } else {
       AppendUtf8(out, Cp1251ToUnicode(b));
     }
@@ -540,16 +534,6 @@ std::span<const uint8_t, directions::kPhoneBytes> PhoneBytes(const Field& f,
   return image.bytes().subspan(static_cast<size_t>(f.offset)).first<directions::kPhoneBytes>();
 }
 
-std::string HexBytes(std::span<const uint8_t> bytes) {
-  std::string out;
-  for (uint8_t b : bytes) {
-    if (!out.empty()) out.push_back(' ');
-    out.push_back(kHexDigits[b >> 4]);
-    out.push_back(kHexDigits[b & 0x0F]);
-  }
-  return out;
-}
-
 std::string PhoneValue(const Field& f, const ConfigImage& image) {
   const auto bytes = PhoneBytes(f, image);
   if (bytes[0] == 0) return {};
@@ -559,7 +543,7 @@ std::string PhoneValue(const Field& f, const ConfigImage& image) {
     if (text != "+" && !text.empty() && std::equal(packed.begin(), packed.end(), bytes.begin()))
       return text;
   }
-  return "#" + HexBytes(bytes);
+  return "#" + HexText(bytes, " ");
 }
 
 bool ParseHexBytes(std::string_view text, std::span<uint8_t> out) {

@@ -4,22 +4,14 @@
 #include <string>
 
 #include "model/cp1251.h"
+#include "model/hex.h"
 
 namespace lovar {
 
 void keys::AppendHex(std::string& out, uint8_t byte) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  out.push_back(kHex[byte >> 4]);
-  out.push_back(kHex[byte & 0x0F]);
+  out += HexText(std::span<const uint8_t>(&byte, 1));
 }
 namespace {
-
-int HexValue(char32_t c) {
-  if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
-  if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
-  if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
-  return 0;
-}
 
 // Cell texts arrive as UTF-8; one character is one position whatever its byte count. Going
 // through the code page keeps that rule in one place: every character becomes one byte, and the
@@ -172,7 +164,7 @@ void SetCodeText(ConfigImage& image, int model, int k, std::string_view text) {
   const std::string chars = Characters(text);
   uint8_t parsed[8] = {};
   for (size_t pos = 0; pos < 16 && pos < chars.size(); ++pos) {
-    const int v = HexValue(static_cast<uint8_t>(chars[pos]));
+    const int v = std::max(HexDigitValue(static_cast<uint8_t>(chars[pos])), 0);  // non-hex: 0
     parsed[pos / 2] |= static_cast<uint8_t>(pos % 2 == 0 ? v << 4 : v);
   }
   const int base = CodeOffset(model, k);

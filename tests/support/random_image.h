@@ -80,4 +80,11 @@ inline ConfigImage PlausibleImage(int model, unsigned seed) {
   return image;
 }
 
+// The three kinds in turn by seed: values the window could have typed, sparse and dense bytes.
+inline ConfigImage AnyImage(int model, unsigned seed) {
+  return seed % 3 == 0   ? PlausibleImage(model, seed)
+         : seed % 3 == 1 ? RandomImage(seed, true)
+                         : RandomImage(seed, false);
+}
+
 }  // namespace lovar::testing
