@@ -1,6 +1,8 @@
 #include "cli/fields_commands.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "files/config_file.h"
 #include "files/config_json.h"
@@ -23,6 +25,19 @@ struct Source {
 int Fail(const Outcome& out) {
   std::fprintf(stderr, "%s\n", out.message.c_str());
   return static_cast<int>(out.status);
+}
+
+// An output named like an input (a slip of the keyboard) would replace what is being read.
+bool Refuses(const std::string& out, const std::vector<std::string>& inputs, int& status) {
+  for (const std::string& in : inputs) {
+    std::error_code ec;
+    if (!out.empty() && std::filesystem::equivalent(out, in, ec)) {
+      status = Fail({Status::FileError, out + ": это исходный файл команды; ничего не записано, "
+                                              "укажите для вывода другой файл"});
+      return true;
+    }
+  }
+  return false;
 }
 
 Outcome LoadFile(const std::string& path, Source& source) {
@@ -211,6 +226,8 @@ bool FieldsCommands::NeedsDevice() const {
 }
 
 int FieldsCommands::Run(Session* session, const Connect& connect) {
+  if (int status = 0; Refuses(out_, files_, status) || Refuses(html_, files_, status))
+    return status;
   if (*export_) return Export(files_.front(), out_);
   if (*import_) return Import(files_.front(), out_, model_);
 

@@ -29,6 +29,7 @@ struct ParameterName {
   std::string_view caption;
   int output = 0;  // 2: belongs to the second output, absent where the model has only one
   int max = -1;    // Number: the editor's limit, when it is below what the bits hold
+  std::span<const std::string_view> aliases = {};  // List: other texts the window shows
 };
 
 struct Section {
@@ -50,7 +51,7 @@ constexpr ParameterName kTop250[] = {
     {"EditNumPlata", "board_address", "Адрес платы ЛПЗ(0-15)", 0, board::kMaxAddress},
     {"EditNumNapr", "board_direction", "Номер направления платы ЛПЗ(0-19)", 0,
      board::kMaxDirection},
-    {"ComboBoxType", "protocol", "Протокол"},
+    {"ComboBoxType", "protocol", "Протокол", 0, -1, lists::kProtocolsShown},
     {"ComboBoxLevel", "level", "Уровень сигнала мВ"},
 };
 constexpr ParameterName kLoops250[] = {
@@ -122,11 +123,11 @@ std::string Substitute(std::string_view pattern, int loop) {
 }
 
 // A layout row as a field: the row gives bytes and encoding, the name gives id and caption.
-Field FromLayout(const FieldDef& def, std::string id, std::string caption, int max) {
+Field FromLayout(const FieldDef& def, const ParameterName& name, int loop) {
   Field f;
-  f.id = std::move(id);
+  f.id = Substitute(name.id, loop);
   f.page = FieldPage::Parameters;
-  f.caption = std::move(caption);
+  f.caption = Substitute(name.caption, loop);
   f.control = std::string(def.control);
   f.offset = def.offset;
   switch (def.encoding) {
@@ -154,7 +155,8 @@ Field FromLayout(const FieldDef& def, std::string id, std::string caption, int m
       f.width = def.width;
       break;
   }
-  f.max = max;
+  f.max = name.max;
+  f.aliases = name.aliases;
   return f;
 }
 
@@ -168,8 +170,7 @@ void AddParameters(std::vector<Field>& fields, const ModelShape& shape) {
         if (name.output > shape.outputs) continue;
         const FieldDef* def = FindField(shape.model, Substitute(name.control, loop));
         if (def == nullptr) continue;  // a name without a layout row; the tests catch it
-        fields.push_back(FromLayout(*def, Substitute(name.id, loop), Substitute(name.caption, loop),
-                                    name.max));
+        fields.push_back(FromLayout(*def, name, loop));
       }
     }
   }
@@ -447,11 +448,12 @@ bool ValueOfCaption(const Field& f, std::string_view text, unsigned& value) {
         value = e.nibble;
         return true;
       }
-    for (size_t i = 0; i < f.captions.size(); ++i)
-      if (same(f.captions[i])) {
-        value = static_cast<unsigned>(i);
-        return true;
-      }
+    for (std::span<const std::string_view> list : {f.captions, f.aliases})
+      for (size_t i = 0; i < list.size(); ++i)
+        if (same(list[i])) {
+          value = static_cast<unsigned>(i);
+          return true;
+        }
   }
   return false;
 }
@@ -663,10 +665,6 @@ uint8_t Field::BitsAt(int at) const {
   if (kind == FieldKind::Number || kind == FieldKind::List || kind == FieldKind::Flag)
     return static_cast<uint8_t>((mask >> (8 * (at - offset))) & 0xFF);
   return 0xFF;
-}
-
-std::string Field::PagedCaption() const {
-  return std::string(PageOf(page).caption) + " / " + caption;
 }
 
 std::span<const Field> Fields(int model) {

@@ -87,13 +87,14 @@ struct Field {
   // List: the captions, selected by index, or the entries, selected by their stored code.
   std::span<const std::string_view> captions;
   std::span<const directions::Entry> entries;
+  // List: texts the window shows for a value besides its caption, also taken by a store
+  // (the protocol shows "Тирон3" and "Мирвал" for the entries "Тирон 3" and "Мирвап").
+  std::span<const std::string_view> aliases;
   bool arm_high = false;  // Rights: arming in bits 4 to 7 (model 251 keys)
 
   int last() const { return offset + width - 1; }
   // The bits of the byte at `at` (offset to last()) that this field spans.
   uint8_t BitsAt(int at) const;
-  // The full caption with the page: "Параметры / ШС1: Тип шлейфа".
-  std::string PagedCaption() const;
 };
 
 // Every field of the model, page by page in tab order and within a page in the window's order;

@@ -128,6 +128,10 @@ TEST(ExportImport, TheFileComesBackByteForByteAndABadDocumentWritesNothing) {
   r = RunCli({"import", json, "--out", back, "--model", "251"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(ReadFile(back), ReadFile(dat));
+  // An output named like the input is refused before anything is written.
+  r = RunCli({"export", back, "--out", back});
+  EXPECT_EQ(r.exit_code, 5);
+  EXPECT_EQ(ReadFile(back), ReadFile(dat));
 
   Bytes text = ReadFile(json);
   std::string document(text.begin(), text.end());

@@ -245,6 +245,7 @@ TEST(Catalog, TextsStoreTheEditorsBytes) {
       {251, "direction5.test", "Телефонный вызов- период в минутах", 95, {0x04}},
       {250, "level", "100", 122, {1}},
       {250, "level", "#100", 122, {100}},
+      {250, "protocol", "Мирвал", 121, {1}},  // as the window shows the second protocol
       {250, "board_address", "5", 140, {0x40, 0x01}},
       {250, "board_direction", "19", 140, {0x00, 0x4C}},
       {251, "gprs.port", "8016", 130, {0x50, 0x1F}},
