@@ -353,18 +353,8 @@ unsigned Word(const Field& f, const ConfigImage& image) {
   return f.width == 2 ? image[f.offset] | (image[f.offset + 1] << 8) : image[f.offset];
 }
 
-unsigned BitsValue(const Field& f, const ConfigImage& image) {
-  return (Word(f, image) & f.mask) >> f.shift;
-}
-
 unsigned Capacity(const Field& f) {
   return static_cast<unsigned>(f.mask) >> f.shift;
-}
-
-void StoreBits(const Field& f, ConfigImage& image, unsigned value) {
-  const unsigned word = (Word(f, image) & ~unsigned{f.mask}) | ((value << f.shift) & f.mask);
-  image[f.offset] = static_cast<uint8_t>(word & 0xFF);
-  if (f.width == 2) image[f.offset + 1] = static_cast<uint8_t>(word >> 8);
 }
 
 std::string_view Trim(std::string_view text) {
@@ -708,19 +698,29 @@ std::span<const ControlView> ControlViews(int model) {
   return {};
 }
 
+unsigned FieldBits(const Field& f, const ConfigImage& image) {
+  return (Word(f, image) & f.mask) >> f.shift;
+}
+
+void SetFieldBits(const Field& f, ConfigImage& image, unsigned value) {
+  const unsigned word = (Word(f, image) & ~unsigned{f.mask}) | ((value << f.shift) & f.mask);
+  image[f.offset] = static_cast<uint8_t>(word & 0xFF);
+  if (f.width == 2) image[f.offset + 1] = static_cast<uint8_t>(word >> 8);
+}
+
 std::string FieldText(const Field& f, const ConfigImage& image) {
   switch (f.kind) {
     case FieldKind::Number: {
-      const unsigned v = BitsValue(f, image);
+      const unsigned v = FieldBits(f, image);
       return f.max >= 0 && v > static_cast<unsigned>(f.max) ? Raw(v) : std::to_string(v);
     }
     case FieldKind::List: {
-      const unsigned v = BitsValue(f, image);
+      const unsigned v = FieldBits(f, image);
       const std::string_view* caption = CaptionOf(f, v);
       return caption != nullptr ? std::string(*caption) : Raw(v);
     }
     case FieldKind::Flag:
-      return BitsValue(f, image) != 0 ? "да" : "нет";
+      return FieldBits(f, image) != 0 ? "да" : "нет";
     case FieldKind::Text:
       return TextValue(f, image);
     case FieldKind::Phone:
@@ -771,7 +771,7 @@ bool StoreFieldText(const Field& f, ConfigImage& image, std::string_view text, s
         if (!ok) why = quoted + ": нужно число от 0 до " + std::to_string(limit);
       }
       if (!ok) return false;
-      StoreBits(f, image, v);
+      SetFieldBits(f, image, v);
       return true;
     }
     case FieldKind::List: {
@@ -782,7 +782,7 @@ bool StoreFieldText(const Field& f, ConfigImage& image, std::string_view text, s
         if (!ok) why = quoted + " нет в списке: " + ListOf(f);
       }
       if (!ok) return false;
-      StoreBits(f, image, v);
+      SetFieldBits(f, image, v);
       return true;
     }
     case FieldKind::Flag: {
@@ -792,7 +792,7 @@ bool StoreFieldText(const Field& f, ConfigImage& image, std::string_view text, s
         why = quoted + ": нужно «да» или «нет»";
         return false;
       }
-      StoreBits(f, image, yes ? 1 : 0);
+      SetFieldBits(f, image, yes ? 1 : 0);
       return true;
     }
     case FieldKind::Text: {

@@ -120,6 +120,12 @@ inline bool InExtent(const Field& field, int extent) {
   return field.last() < extent;
 }
 
+// Number, List, Flag: the value of the field's bits ((word & mask) >> shift), and its store
+// (the other bits of the bytes keep what they hold). What a control that shows a number, a
+// list position or a tick reads and writes.
+unsigned FieldBits(const Field& field, const ConfigImage& image);
+void SetFieldBits(const Field& field, ConfigImage& image, unsigned value);
+
 // The field's value as text (see the top of this file); total.
 std::string FieldText(const Field& field, const ConfigImage& image);
 // Checks text as the field's value and stores it. Refused: returns false, says why in Russian

@@ -292,6 +292,9 @@ TEST(Catalog, StoresKeepTheBitsAndBytesTheirValueLeavesAlone) {
   EXPECT_EQ(image[30], 0x21);
   ASSERT_TRUE(StoreFieldText(*FindFieldById(250, "board_address"), image, "3", why));
   EXPECT_EQ(image[140], 0xD5);
+  SetFieldBits(*FindFieldById(250, "board_direction"), image, 19);  // bits 10 to 15 of the word
+  EXPECT_EQ(image[141], 0x4C);
+  EXPECT_EQ(FieldBits(*FindFieldById(250, "board_address"), image), 3u);
 }
 
 struct RefusalCase {
