@@ -163,7 +163,9 @@ int Export(const std::string& path, const std::string& out) {
   if (!loaded.ok()) return Fail(loaded);
   const std::string document = ExportJson(source.model, source.image);
   if (out.empty()) {
-    std::fputs(document.c_str(), stdout);
+    // Redirected into a file, the document is the product: a full disk must not pass for done.
+    if (std::fputs(document.c_str(), stdout) == EOF || std::fflush(stdout) != 0)
+      return Fail({Status::FileError, "Документ не выведен полностью: ошибка записи"});
     return 0;
   }
   const FileResult saved = SaveFileReplacing(out, document);
