@@ -15,7 +15,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Headers: the mingw ones first, but header-only libraries of the build machine (CLI11 in
-# /usr/include/CLI) are allowed too.
+# /usr/include/CLI, nlohmann/json in /usr/include/nlohmann) are allowed too.
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
@@ -26,14 +26,19 @@ if(LOVAR_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${LOVAR_WINE})
 endif()
 
-# CLI11 is header-only and lives in the build machine's /usr/include, which must not go on the
-# include path of a mingw build (its C headers would shadow mingw's). Point CLI11_INCLUDE_DIR
-# at a folder that holds only a link to CLI/.
-if(NOT CLI11_INCLUDE_DIR AND EXISTS /usr/include/CLI/CLI.hpp AND CMAKE_BINARY_DIR)
-  set(LOVAR_CLI11_DIR ${CMAKE_BINARY_DIR}/cli11-include)
-  file(MAKE_DIRECTORY ${LOVAR_CLI11_DIR})
-  if(NOT EXISTS ${LOVAR_CLI11_DIR}/CLI)
-    file(CREATE_LINK /usr/include/CLI ${LOVAR_CLI11_DIR}/CLI SYMBOLIC)
+# CLI11 and nlohmann/json are header-only and live in the build machine's /usr/include, which
+# must not go on the include path of a mingw build (its C headers would shadow mingw's). Each
+# gets a folder that holds only a link to its own headers.
+foreach(lib IN ITEMS "CLI11_INCLUDE_DIR;CLI;CLI.hpp" "NLOHMANN_JSON_INCLUDE_DIR;nlohmann;json.hpp")
+  list(GET lib 0 var)
+  list(GET lib 1 folder)
+  list(GET lib 2 header)
+  if(NOT ${var} AND EXISTS /usr/include/${folder}/${header} AND CMAKE_BINARY_DIR)
+    set(link_dir ${CMAKE_BINARY_DIR}/${folder}-include)
+    file(MAKE_DIRECTORY ${link_dir})
+    if(NOT EXISTS ${link_dir}/${folder})
+      file(CREATE_LINK /usr/include/${folder} ${link_dir}/${folder} SYMBOLIC)
+    endif()
+    set(${var} ${link_dir} CACHE PATH "${folder} headers, for the mingw build")
   endif()
-  set(CLI11_INCLUDE_DIR ${LOVAR_CLI11_DIR} CACHE PATH "CLI11 headers, for the mingw build")
-endif()
+endforeach()

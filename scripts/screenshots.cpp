@@ -22,10 +22,14 @@
 #include <memory>
 #include <vector>
 
+#include "compare_dialog.h"
 #include "enter_key.h"
+#include "files/config_file.h"
 #include "harness.h"
+#include "model/catalog.h"
 #include "qt_dialogs.h"
 #include "qt_translations.h"
+#include "sim/device_sim.h"
 
 using lovar::QtDialogs;
 using lovar::testing::Session;
@@ -210,6 +214,28 @@ const State kStates[] = {
        dialog->resize(700, 400);
        dialog->show();
        return shot.Save(*dialog, "save_dialog");
+     }},
+    // "Сравнить с файлом…": the window with three values changed against the file.
+    {"compare",
+     {251},
+     [](Shot& shot) {
+       Session& s = shot.s;
+       QTemporaryDir folder;
+       const QString file = folder.filePath(QStringLiteral("compare_sample.dat"));
+       if (!s.Identify(shot.model) || !s.Start() ||
+           !lovar::SaveConfigFile(file.toStdString(), shot.model, lovar::SampleImage(shot.model))
+                .ok())
+         return false;
+       std::string why;
+       for (const auto& [id, value] :
+            {std::pair{"loop2.type", "Пожарный"}, {"direction3.phone", "+74951112233"},
+             {"gprs.ip", "10.0.0.1"}})
+         lovar::StoreFieldText(*lovar::FindFieldById(shot.model, id), s.form1().Image(), value,
+                               why);
+       s.dialogs.open_answer = file;
+       s.ui().N4->trigger();
+       auto* dialog = s.form1().findChild<lovar::CompareDialog*>();
+       return dialog != nullptr && shot.Save(*dialog, QStringLiteral("compare"));
      }},
 };
 

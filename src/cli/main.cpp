@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/console.h"
+#include "cli/fields_commands.h"
 #include "cli/session.h"
 #include "files/config_file.h"
 #include "serial/event_loop.h"
@@ -33,7 +34,7 @@ int Fail(Status status, const std::string& message) {
 std::string ArgumentFailure(const CLI::App* app, const CLI::Error& e) {
   std::string what;
   if (std::string_view(e.what()).find("subcommand") != std::string_view::npos)
-    what = "не указана команда: ports, identify, read, write или key";
+    what = "не указана команда: ports, identify, read, write, key, show, diff, export или import";
   else if (dynamic_cast<const CLI::RequiredError*>(&e))
     what = "не указан обязательный параметр";
   else if (dynamic_cast<const CLI::ExtrasError*>(&e))
@@ -183,14 +184,21 @@ int main(int argc, char** argv) {
   key->add_option("--wait", o.key_wait, "Сколько секунд ждать ключ")
       ->default_val(60)
       ->check(CLI::Range(1, 3600));
+  FieldsCommands fields(app);
 
   CLI11_PARSE(app, argc, argv);
   if (*ports) return Ports();
+  if (fields.Chosen() && !fields.NeedsDevice()) return fields.Run(nullptr, nullptr);
 
   EventLoop loop;
   TCport port(loop);
   ConfigureLikeTheMainWindow(port);
   Session session(loop, port, o.retries, StderrIsTerminal());
+  if (fields.Chosen())
+    return fields.Run(&session, [&](const std::string& port_name) {
+      o.port = port_name;
+      return Connect(session, o);
+    });
   if (*identify) return Identify(session, o);
   if (*read) return Read(session, o);
   if (*write) return Write(session, o);

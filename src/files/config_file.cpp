@@ -193,13 +193,23 @@ FileResult LoadConfigFile(const fs::path& path, int current_model, ConfigImage& 
 }
 
 FileResult SaveConfigFile(const fs::path& path, int model, const ConfigImage& image) {
-  FileResult result;
-  result.current_model = model;
-  result.file_model = model;
   if (!IsKnownModel(model)) {
+    FileResult result;
+    result.current_model = model;
+    result.file_model = model;
     result.error = FileError::UnknownModel;
     return result;
   }
+  const std::vector<uint8_t> file = SerializeConfigFile(model, image);
+  FileResult result =
+      SaveFileReplacing(path, std::string_view(reinterpret_cast<const char*>(file.data()), file.size()));
+  result.current_model = model;
+  result.file_model = model;
+  return result;
+}
+
+FileResult SaveFileReplacing(const fs::path& path, std::string_view file) {
+  FileResult result;
   auto fail = [&](std::string text) {
     result.error = FileError::CannotWrite;
     result.system_message = std::move(text);
@@ -216,14 +226,12 @@ FileResult SaveConfigFile(const fs::path& path, int model, const ConfigImage& im
   if (fs::is_directory(existing))
     return fail(TextOf(std::make_error_code(std::errc::is_a_directory)));
 
-  const std::vector<uint8_t> file = SerializeConfigFile(model, image);
   const fs::path temporary = TemporaryBeside(target);
   {
     errno = 0;
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     if (!out) return fail(LastErrorText());
-    out.write(reinterpret_cast<const char*>(file.data()),
-              static_cast<std::streamsize>(file.size()));
+    out.write(file.data(), static_cast<std::streamsize>(file.size()));
     out.flush();
     if (!out) {
       std::string text = LastErrorText();

@@ -67,6 +67,9 @@ FileResult LoadConfigFile(const std::filesystem::path& path, int current_model, 
 // empty) and removes the temporary file; an unknown model gives UnknownModel and writes nothing.
 // A symbolic link is followed: the file it names is replaced, the link stays.
 FileResult SaveConfigFile(const std::filesystem::path& path, int model, const ConfigImage& image);
+// The same safe replacement for any other file the tool writes (an exported document, a
+// report): `file` is written whole or the target keeps what it held.
+FileResult SaveFileReplacing(const std::filesystem::path& path, std::string_view file);
 
 // The model byte of a file (0 when it cannot be read or has a bad header).
 int PeekFileModel(const std::filesystem::path& path);

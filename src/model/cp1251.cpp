@@ -32,11 +32,10 @@ constexpr std::array<char16_t, 128> kUpperHalf = {
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,  //
 };
 
-constexpr char32_t kBad = 0xFFFFFFFF;
+constexpr char32_t kBad = kNotACodePoint;
 
-// Decodes one code point at text[pos], advancing pos; malformed input (a stray continuation
-// byte, a cut sequence, an overlong form, a surrogate, a value above U+10FFFF) consumes one
-// byte and gives kBad.
+}  // namespace
+
 char32_t NextCodePoint(std::string_view text, size_t& pos) {
   const auto lead = static_cast<uint8_t>(text[pos]);
   if (lead < 0x80) {
@@ -99,8 +98,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
     out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   }
 }
-
-}  // namespace
 
 char32_t Cp1251ToUnicode(uint8_t byte) {
   if (byte < 0x80) return byte;

@@ -22,4 +22,11 @@ std::string Cp1251ToUtf8(std::string_view cp1251);
 // Number of characters (code points) of a UTF-8 string.
 size_t Utf8Length(std::string_view utf8);
 
+// One character at a time. NextCodePoint decodes the code point at utf8[pos] and advances pos
+// past it; malformed input (a stray continuation byte, a cut sequence, an overlong form, a
+// surrogate, a value above U+10FFFF) consumes one byte and gives kNotACodePoint.
+inline constexpr char32_t kNotACodePoint = 0xFFFFFFFF;
+char32_t NextCodePoint(std::string_view utf8, size_t& pos);
+void AppendUtf8(std::string& out, char32_t code_point);
+
 }  // namespace lovar

@@ -4,22 +4,14 @@
 #include <string>
 
 #include "model/cp1251.h"
+#include "model/hex.h"
 
 namespace lovar {
 
 void keys::AppendHex(std::string& out, uint8_t byte) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  out.push_back(kHex[byte >> 4]);
-  out.push_back(kHex[byte & 0x0F]);
+  out += HexText(std::span<const uint8_t>(&byte, 1));
 }
 namespace {
-
-int HexValue(char32_t c) {
-  if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
-  if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
-  if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
-  return 0;
-}
 
 // Cell texts arrive as UTF-8; one character is one position whatever its byte count. Going
 // through the code page keeps that rule in one place: every character becomes one byte, and the
@@ -91,14 +83,14 @@ int Direction(const ConfigImage& image) {
 }
 
 int SetAddress(ConfigImage& image, int address) {
-  if (address < 0 || address > 15) address = 0;
+  if (address < 0 || address > kMaxAddress) address = 0;
   image[140] = static_cast<uint8_t>((address & 3) << 6);
   image[141] = static_cast<uint8_t>((image[141] & 0xFC) | (address >> 2));
   return address;
 }
 
 int SetDirection(ConfigImage& image, int direction) {
-  if (direction < 0 || direction > 19) direction = 0;
+  if (direction < 0 || direction > kMaxDirection) direction = 0;
   image[141] = static_cast<uint8_t>((image[141] & 3) | ((direction << 2) & 0xFF));
   return direction;
 }
@@ -172,7 +164,7 @@ void SetCodeText(ConfigImage& image, int model, int k, std::string_view text) {
   const std::string chars = Characters(text);
   uint8_t parsed[8] = {};
   for (size_t pos = 0; pos < 16 && pos < chars.size(); ++pos) {
-    const int v = HexValue(static_cast<uint8_t>(chars[pos]));
+    const int v = std::max(HexDigitValue(static_cast<uint8_t>(chars[pos])), 0);  // non-hex: 0
     parsed[pos / 2] |= static_cast<uint8_t>(pos % 2 == 0 ? v << 4 : v);
   }
   const int base = CodeOffset(model, k);
@@ -184,13 +176,13 @@ void Rights(const ConfigImage& image, int model, int k, uint8_t& arm, uint8_t& d
   const uint8_t b = image[RightsOffset(model, k)];
   const auto low = static_cast<uint8_t>(b & 0x0F);
   const auto high = static_cast<uint8_t>(b >> 4);
-  arm = model == 251 ? high : low;
-  disarm = model == 251 ? low : high;
+  arm = ArmInHighNibble(model) ? high : low;
+  disarm = ArmInHighNibble(model) ? low : high;
 }
 
 void SetRights(ConfigImage& image, int model, int k, uint8_t arm, uint8_t disarm) {
-  const auto low = static_cast<uint8_t>((model == 251 ? disarm : arm) & 0x0F);
-  const auto high = static_cast<uint8_t>((model == 251 ? arm : disarm) & 0x0F);
+  const auto low = static_cast<uint8_t>((ArmInHighNibble(model) ? disarm : arm) & 0x0F);
+  const auto high = static_cast<uint8_t>((ArmInHighNibble(model) ? arm : disarm) & 0x0F);
   image[RightsOffset(model, k)] = static_cast<uint8_t>(low | (high << 4));
 }
 
@@ -223,35 +215,43 @@ const Entry kTestKinds[4] = {
     {"Телефонный вызов- период в минутах", 4},
 };
 
-std::string PhoneText(const ConfigImage& image, int d) {
-  const int base = PhoneOffset(d);
-  std::string text = image[base] == 0x81 ? "  + " : "";
-  if (image[base] == 0) return text;
-  for (int i = 1; i <= 7; ++i) {
-    for (int nibble : {image[base + i] & 0x0F, image[base + i] >> 4}) {
-      if (nibble > 9) return text;
-      text.push_back(static_cast<char>('0' + nibble));
+std::string PhoneDigits(std::span<const uint8_t, kPhoneBytes> bytes) {
+  std::string digits;
+  for (size_t i = 1; i < bytes.size(); ++i) {
+    for (int nibble : {bytes[i] & 0x0F, bytes[i] >> 4}) {
+      if (nibble > 9) return digits;
+      digits.push_back(static_cast<char>('0' + nibble));
     }
   }
-  return text;
+  return digits;
 }
 
-void SetPhoneText(ConfigImage& image, int d, std::string_view text) {
-  const int base = PhoneOffset(d);
-  uint8_t bytes[8];
+std::array<uint8_t, kPhoneBytes> PackPhone(std::string_view text) {
+  std::array<uint8_t, kPhoneBytes> bytes;
+  bytes.fill(0xFF);
   bytes[0] = text.empty() ? 0 : text.find('+') != std::string_view::npos ? 0x81 : 0x91;
-  for (int i = 1; i < 8; ++i) bytes[i] = 0xFF;
   int count = 0;
   for (char c : text) {
     if (c < '0' || c > '9') continue;
-    if (count == 14) break;
-    uint8_t& b = bytes[1 + count / 2];
+    if (count == kPhoneDigits) break;
+    uint8_t& b = bytes[static_cast<size_t>(1 + count / 2)];
     const auto digit = static_cast<uint8_t>(c - '0');
     b = count % 2 == 0 ? static_cast<uint8_t>(0xF0 | digit)
                        : static_cast<uint8_t>((b & 0x0F) | (digit << 4));
     ++count;
   }
-  for (int i = 0; i < 8; ++i) image[base + i] = bytes[i];
+  return bytes;
+}
+
+std::string PhoneText(const ConfigImage& image, int d) {
+  const auto bytes = image.bytes().subspan(static_cast<size_t>(PhoneOffset(d))).first<kPhoneBytes>();
+  if (bytes[0] == 0) return {};
+  return (bytes[0] == 0x81 ? "  + " : "") + PhoneDigits(bytes);
+}
+
+void SetPhoneText(ConfigImage& image, int d, std::string_view text) {
+  const std::array<uint8_t, kPhoneBytes> bytes = PackPhone(text);
+  std::copy(bytes.begin(), bytes.end(), image.bytes().begin() + PhoneOffset(d));
 }
 
 int ProtocolEntry(uint8_t nibble) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,8 @@ void SetFieldValue(ConfigImage& image, const FieldDef& field, int value);
 // Board address and direction number of models 250 and 252, the word W = byte 140 +
 // 256 * byte 141: address in bits 6 to 9, direction in bits 10 to 15.
 namespace board {
+inline constexpr int kMaxAddress = 15;
+inline constexpr int kMaxDirection = 19;
 int Address(const ConfigImage& image);    // (byte 140 >> 6) + 4 * (byte 141 & 3)
 int Direction(const ConfigImage& image);  // byte 141 >> 2
 // The editors: an address above 15 (a direction above 19) is stored as 0; the stored value is
@@ -63,6 +66,12 @@ int RightsOffset(int model, int k);
 inline constexpr int NameOffset(int k) {
   return 544 + 8 * k;
 }
+inline constexpr int kNameWidth = 8;
+// Model 251 keeps the arming rights in bits 4 to 7 and the disarming rights in bits 0 to 3;
+// models 250 and 252 the other way round.
+inline constexpr bool ArmInHighNibble(int model) {
+  return model == 251;
+}
 // Appends a byte's two upper-case hexadecimal digits, as key codes are written.
 void AppendHex(std::string& out, uint8_t byte);
 // Upper-case hex, two digits per byte, byte at the highest offset first.
@@ -101,11 +110,19 @@ inline constexpr int ListenOffset(int d) {
 inline constexpr int NameOffset(int d) {
   return 712 + 8 * d;
 }
+inline constexpr int kNameWidth = 8;
+inline constexpr int kPhoneBytes = 8;
+inline constexpr int kPhoneDigits = 14;
 
 // Telephone number: byte 0 type (0x81 with plus, 0x91 without, 0 none), bytes 1-7 up to 14
 // digits, low nibble first, 0xF after an odd count, then 0xFF.
 std::string PhoneText(const ConfigImage& image, int d);  // "  + " then the digits, or digits
 void SetPhoneText(ConfigImage& image, int d, std::string_view text);
+// The same two steps on the 8 bytes themselves: the digits of bytes 1 to 7 up to the first
+// nibble above 9, and the bytes the editor stores for a text (its digits and plus sign count,
+// every other character is skipped).
+std::string PhoneDigits(std::span<const uint8_t, kPhoneBytes> bytes);
+std::array<uint8_t, kPhoneBytes> PackPhone(std::string_view text);
 
 struct Entry {
   std::string_view caption;

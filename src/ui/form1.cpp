@@ -11,6 +11,7 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "compare_dialog.h"
 #include "files/config_file.h"
 #include "form_key.h"
 #include "model/layout.h"
@@ -100,6 +101,10 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   connect(ui_->ButtonWrite, &QPushButton::clicked, this, [this] { ButtonWriteClick(); });
   connect(ui_->N2, &QAction::triggered, this, [this] { N2Click(); });
   connect(ui_->N3, &QAction::triggered, this, [this] { N3Click(); });
+  connect(ui_->N4, &QAction::triggered, this, [this] {
+    CommitPages();  // what was typed into the focused control counts
+    CompareWithFile(this, *this, program_folder_);
+  });
   connect(ui_->EditPassword, &QLineEdit::textChanged, this, [this] { EditPasswordChange(); });
   ui_->EditPassword->installEventFilter(this);
   connect(ui_->PageControl1, &QTabWidget::currentChanged, this, [this] {

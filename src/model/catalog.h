@@ -1,0 +1,145 @@
+// The named fields of each model: every value a page of the main window shows or edits, with a
+// stable id ("loop1.type", "direction3.phone"), the caption the window gives it, its page, the
+// control that shows it, its bytes and bits, and how its value reads and writes as text. The
+// offsets and encodings are not repeated here: the parameters page's come from its layout rows
+// (layout.h), the other pages' from the offset functions of regions.h; this file names them.
+//
+// Text values, the one form shared by lovar-cli (show, diff, export, import) and the windows:
+//   Number      decimal; a value above what the window accepts (a board direction of 45) "#45"
+//   List        the entry's caption; a value no entry names, or one that only repeats an
+//               earlier entry's caption, as "#N"
+//   Flag        "да" or "нет"
+//   Text        the characters up to the terminator; a byte that is no printable character
+//               (controls, 0x98) as \xNN, and a backslash that would read as one as \x5C
+//   Phone       "+79161234567", "4951234567", or "" when no number is set; bytes the editor
+//               would never store as "#" and the eight bytes in hexadecimal
+//   Ip          "192.168.1.10"
+//   KeyCode     hexadecimal digits, the byte at the highest offset first; "" for no key
+//   CodeDigits  four digits, "A" to "F" for the nibbles 10 to 15 a device may hold; "" no code
+//   Rights      "взятие 1,2; снятие 4" (loops ШС1..ШС4), an empty part left out; "" for none
+// Reading is total: every pattern of bytes reads as a text that stores back the same bits, so
+// an image survives any trip through its texts. Stores are checked as the window's editors
+// check input, and refuse with a reason rather than store something else.
+//
+// Where the window shows one byte twice (Edit6, the model 251 output byte as a number, over the
+// eight output check boxes; EditLevel beside ComboBoxLevel) the catalog names the bits once, by
+// the check boxes and the list; the second control is a ControlView.
+//
+// Threads: the tables are built on first use (thread-safe static initialisation), then only
+// read; the functions are pure.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/config_image.h"
+#include "model/regions.h"
+
+namespace lovar {
+
+// The pages of the main window, in tab order.
+enum class FieldPage : uint8_t { Parameters, Keys, Codes, Directions, Filter, Gprs };
+struct PageInfo {
+  FieldPage page;
+  std::string_view tab_sheet;  // "TabSheet1"
+  std::string_view caption;    // "Параметры"
+};
+std::span<const PageInfo> Pages();
+const PageInfo& PageOf(FieldPage page);
+
+// "Ловар-Т" (250), "Ловар-М" (251), "Ловар-Т2" (252), "" otherwise.
+std::string_view ModelName(int model);
+
+enum class FieldKind : uint8_t {
+  Number,
+  List,
+  Flag,
+  Text,
+  Phone,
+  Ip,
+  KeyCode,
+  CodeDigits,
+  Rights,
+};
+
+struct Field {
+  std::string id;       // lowercase Latin, dotted where it repeats
+  FieldPage page;
+  std::string caption;  // as the window shows it, with its row or group: "ШС1: Тип шлейфа"
+  // The control that shows the field (its object name), and for a grid the cell: the row and
+  // the column (rights: the first of their eight columns).
+  std::string control;
+  int row = -1;
+  int column = -1;
+
+  FieldKind kind = FieldKind::Number;
+  int offset = 0;
+  int width = 1;  // bytes from offset
+  // Number, List, Flag: the value is (word & mask) >> shift over the little-endian word of
+  // `width` bytes (1 or 2) at offset; the other bits of those bytes belong to other fields or
+  // to none. The other kinds own all bits of their bytes.
+  uint16_t mask = 0xFF;
+  uint8_t shift = 0;
+  int max = -1;  // Number: the largest value the window accepts; -1 for all the bits can hold
+  // List: the captions, selected by index, or the entries, selected by their stored code.
+  std::span<const std::string_view> captions;
+  std::span<const directions::Entry> entries;
+  // List: texts the window shows for a value besides its caption, also taken by a store
+  // (the protocol shows "Тирон3" and "Мирвал" for the entries "Тирон 3" and "Мирвап").
+  std::span<const std::string_view> aliases;
+  bool arm_high = false;  // Rights: arming in bits 4 to 7 (model 251 keys)
+
+  int last() const { return offset + width - 1; }
+  // The bits of the byte at `at` (offset to last()) that this field spans.
+  uint8_t BitsAt(int at) const;
+};
+
+// Every field of the model, page by page in tab order and within a page in the window's order;
+// empty for an unknown model.
+std::span<const Field> Fields(int model);
+const Field* FindFieldById(int model, std::string_view id);
+// The field shown by a control, or by a grid's cell (row and column given); null when the
+// control shows none.
+const Field* FieldOfControl(int model, std::string_view control, int row = -1, int column = -1);
+// The fields whose bits include some of the byte at offset (bit fields share bytes).
+std::vector<const Field*> FieldsAt(int model, int offset);
+
+// A control that shows a whole byte whose bits the catalog names by other fields.
+struct ControlView {
+  std::string_view control;
+  int offset;
+};
+std::span<const ControlView> ControlViews(int model);
+
+// Whether the field lies within the first `extent` bytes of an image (a model 251 file holds
+// 2048 of its 4096: its keys are beyond).
+inline bool InExtent(const Field& field, int extent) {
+  return field.last() < extent;
+}
+
+// Number, List, Flag: the value of the field's bits ((word & mask) >> shift), and its store
+// (the other bits of the bytes keep what they hold). What a control that shows a number, a
+// list position or a tick reads and writes.
+unsigned FieldBits(const Field& field, const ConfigImage& image);
+void SetFieldBits(const Field& field, ConfigImage& image, unsigned value);
+
+// The field's value as text (see the top of this file); total.
+std::string FieldText(const Field& field, const ConfigImage& image);
+// Checks text as the field's value and stores it. Refused: returns false, says why in Russian
+// in `why` (without the field's name), and leaves the image unchanged. Stores write the bits
+// the value determines; the other bits of the field's bytes keep what they held (the bytes
+// after a text's terminator, a phone's digit bytes when no number is set).
+bool StoreFieldText(const Field& field, ConfigImage& image, std::string_view text,
+                    std::string& why);
+// "поле loop1.type (ШС1: Тип шлейфа): why", for messages that name the field.
+std::string FieldRefusal(const Field& field, std::string_view why);
+
+// Per byte of the first `extent`, the bits that the fields' values (as this image holds them)
+// determine; the others are the image's own, carried only as bytes (the bytes no field covers,
+// the bits 4 to 6 of a model 251 loop byte, what follows a text's terminator...).
+std::vector<uint8_t> ValueBits(int model, const ConfigImage& image, int extent);
+
+}  // namespace lovar
