@@ -52,9 +52,10 @@ void Exchange::SetProgress(int position) {
 
 void Exchange::SendBuffer() {
   state_.ticks = 0;
-  if (!port_.IsOpen() || state_.stop) return;
+  if (!port_.IsOpen() || state_.stop || hold_) return;
   const WireRequest wire = BuildWireRequest(state_.send_buffer);
   if (wire.count == 0) return;
+  stray_since_send_ = 0;
   port_.WriteDevice(static_cast<int32_t>(wire.count),
                     std::span<const uint8_t>(wire.bytes.data(), wire.count));
 }
@@ -102,33 +103,44 @@ std::optional<uint8_t> RequestOf(uint8_t reply) {
 
 }  // namespace
 
-// A reply that answers no request of ours: one to another request than the send buffer's last
-// (a write acknowledgement in the middle of a read would otherwise send image blocks to the
-// device), a read reply or write acknowledgement with another sequence number (late or
-// duplicated) or after the last block, or an identification too short to carry both of its
-// bytes. It leaves the request outstanding, so the no-answer question can still rescue the
-// exchange instead of it stopping silently or a write ending as if complete.
-bool Exchange::IsStaleReply(std::span<const uint8_t> frame) const {
+// Whether a good frame is the reply to the request the send buffer holds. Anything else leaves
+// the request outstanding, so the no-answer question still rescues the exchange instead of it
+// stopping silently, asking for one offset for ever or a write ending as if complete: a reply
+// to another request (a write acknowledgement in the middle of a read would otherwise send image
+// blocks to the device), a read reply or acknowledgement with another sequence number (late or
+// duplicated) or after the last block, a read reply without data, an identification too short
+// for both of its bytes, an unhandled command, a frame too short to hold a command.
+bool Exchange::Answers(std::span<const uint8_t> frame) const {
   if (Length(frame) < 6) return false;
   const uint8_t command = CommandOf(frame);
-  if (const std::optional<uint8_t> request = RequestOf(command);
-      request && state_.send_buffer[6] != *request)
-    return true;
+  const std::optional<uint8_t> request = RequestOf(command);
+  if (!request || state_.send_buffer[6] != *request) return false;
   switch (command) {
     case kReadReply:
+      return Length(frame) >= 7 && frame[4] == state_.sequence && state_.offset < end_;
     case kWriteAck:
-      return frame[4] != state_.sequence || state_.offset >= state_.image_length;
+      return frame[4] == state_.sequence && state_.offset < end_;
     case kIdentifyReply:
-      return Length(frame) < 8;
+      return Length(frame) >= 8;
     default:
-      return false;
+      return true;
   }
 }
 
 void Exchange::OnFrame(std::span<const uint8_t> frame) {
-  if (IsStaleReply(frame)) return;
-  state_.send_buffer[1] = 0;      // any good frame answers the outstanding request
-  if (Length(frame) < 6) return;  // no command byte before the CRC
+  // The 212 after an identification expects no particular reply: any frame answers it.
+  if (state_.send_buffer[6] == kAfterIdentify) {
+    if (state_.send_buffer[1] != 0) ++answered_;
+    state_.send_buffer[1] = 0;
+    return;
+  }
+  if (!Answers(frame)) {
+    if (state_.send_buffer[1] != 0) ++stray_since_send_;
+    return;
+  }
+  state_.send_buffer[1] = 0;
+  ++answered_;
+  futile_questions_ = 0;
   switch (CommandOf(frame)) {
     case kReadReply:
       OnReadReply(frame);
@@ -166,17 +178,38 @@ void Exchange::OnIdentifyReply(std::span<const uint8_t> frame) {
 
 // ---- Reading the whole image. ----
 
+void Exchange::StartExchange() {
+  state_.stop = false;
+  hold_ = false;
+  futile_questions_ = 0;
+  state_.send_buffer[1] = 0;
+  SetButtons(false);
+}
+
 void Exchange::ButtonReadClick() {
   view_.HideSearchWindow();
   state_.offset = 0;
   state_.ticks = 0;
+  end_ = state_.image_length;
+  read_into_ = &image_;
+  checking_ = false;
   SetProgress(0);
   if (!port_.IsOpen()) return;
-  state_.stop = false;
-  state_.send_buffer[1] = 0;
-  SetButtons(false);
+  StartExchange();
   SendReadRequest();
   view_.HidePasswordAndPages();
+}
+
+void Exchange::ReadBack(ConfigImage& into, int from, int end) {
+  state_.offset = from;
+  state_.ticks = 0;
+  end_ = end;
+  read_into_ = &into;
+  checking_ = true;
+  SetProgress(from);
+  if (!port_.IsOpen()) return;
+  StartExchange();
+  SendReadRequest();
 }
 
 void Exchange::SendReadRequest() {
@@ -192,33 +225,40 @@ void Exchange::OnReadReply(std::span<const uint8_t> frame) {
   int shown = -1;
   for (size_t j = 7; j <= last; ++j) {
     shown = state_.offset;
-    if (state_.offset >= state_.image_length) break;  // nothing is stored past the image
-    image_[state_.offset++] = frame[j];
+    if (state_.offset >= end_) break;  // nothing is stored past the image
+    (*read_into_)[state_.offset++] = frame[j];
   }
   if (shown >= 0) SetProgress(shown);
   ++state_.sequence;  // wraps 255 -> 0
-  if (port_.IsOpen() && state_.offset < state_.image_length) {
+  if (port_.IsOpen() && state_.offset < end_) {
     SendReadRequest();
     return;
   }
   SetButtons(true);
   state_.send_buffer[1] = 0;
-  view_.ReadEnded(state_.offset >= state_.image_length, state_.offset > 255);
+  if (checking_)
+    view_.CheckReadEnded(state_.offset >= end_);
+  else
+    view_.ReadEnded(state_.offset >= end_, state_.offset > 255);
 }
 
 // ---- Writing the whole image. ----
 
 void Exchange::ButtonWriteClick() {
   const int model = state_.DeviceModel;
-  state_.offset = WriteStart(model);
-  state_.ticks = 0;
+  write_from_ = &image_;
   if (model == 250 || model == 252)
     for (int i = 127; i <= 130; ++i) image_[i] = 0;
+  WriteRange(WriteStart(model), state_.image_length);
+}
+
+void Exchange::WriteRange(int from, int end) {
+  state_.offset = from;
+  state_.ticks = 0;
+  end_ = end;
   SetProgress(0);
   if (!port_.IsOpen()) return;
-  state_.stop = false;
-  state_.send_buffer[1] = 0;
-  SetButtons(false);
+  StartExchange();
   SendWriteBlock();
 }
 
@@ -229,7 +269,7 @@ void Exchange::SendWriteBlock() {
        static_cast<uint8_t>((o >> 8) & 0xFF), static_cast<uint8_t>((o >> 16) & 0xFF)});
   for (int i = 0; i < 16; ++i) {
     const int at = o + i;
-    state_.send_buffer[10 + static_cast<size_t>(i)] = at < kImageCapacity ? image_[at] : 0;
+    state_.send_buffer[10 + static_cast<size_t>(i)] = at < kImageCapacity ? (*write_from_)[at] : 0;
   }
   SendBuffer();
 }
@@ -237,7 +277,7 @@ void Exchange::SendWriteBlock() {
 void Exchange::OnWriteAck(std::span<const uint8_t> /*frame*/) {
   state_.offset += 16;
   SetProgress(state_.offset);
-  if (state_.offset >= state_.image_length) {
+  if (state_.offset >= end_) {
     SetButtons(true);
     view_.WriteEnded(true);
     return;
@@ -253,10 +293,8 @@ void Exchange::ButtonKeyClick() {
   edit_key_.clear();
   view_.SetEditKey(edit_key_);
   if (!port_.IsOpen() || !buttons_enabled_) return;
-  state_.stop = false;
-  state_.send_buffer[1] = 0;
+  StartExchange();
   view_.KeyPollingStarted();
-  SetButtons(false);
   Put(state_.send_buffer, {254, 10, 1, 127, state_.sequence, 0, kKeyRequest, 0, 0, 0, 0, 0, 0});
   SendBuffer();
 }
@@ -298,9 +336,33 @@ std::string Exchange::KeyText() const {
 
 // ---- The no-answer watch, every 100 ms. ----
 
+// A hang-up closes the port under us; the exchange under way can never be answered, and the
+// question that guards it is not asked for a closed port, so it is ended here and said.
+void Exchange::WatchLine() {
+  const bool open = port_.IsOpen();
+  const bool lost = line_open_ && !open && port_.LastError() == LinkError::HungUp;
+  line_open_ = open;
+  if (!lost) return;
+  const uint8_t command = state_.send_buffer[1] != 0 ? state_.send_buffer[6] : 0;
+  state_.send_buffer[1] = 0;
+  SetButtons(true);
+  view_.LineLost(command);
+}
+
 void Exchange::Timer1Timer() {
   if (++state_.ticks > 2) reassembler_.Reset();  // a frame not whole by now is given up
+  if (!state_.prompt) WatchLine();  // an open question learns of it when it closes
   if (!port_.IsOpen() || state_.ticks <= 10 || state_.prompt || state_.send_buffer[1] == 0) return;
+  // A device that keeps talking, but never to the request, would be asked about for ever.
+  futile_questions_ = stray_since_send_ > 0 ? futile_questions_ + 1 : 0;
+  if (futile_questions_ >= kGiveUpAfter) {
+    const uint8_t command = state_.send_buffer[6];
+    futile_questions_ = 0;
+    state_.send_buffer[1] = 0;
+    SetButtons(true);
+    view_.GaveUp(command);
+    return;
+  }
   state_.prompt = true;
   // The question may run a nested loop: replies and ticks go on arriving meanwhile.
   if (view_.AskContinue()) {

@@ -49,9 +49,19 @@ class ExchangeView {
   virtual void ReadEnded(bool /*complete*/, bool /*display*/) {}
   // A write is over. complete: the last block was acknowledged.
   virtual void WriteEnded(bool /*complete*/) {}
+  // A read-back (ReadBack) is over. complete: its last byte was stored.
+  virtual void CheckReadEnded(bool /*complete*/) {}
   // The user gave up at the no-answer question; command is the request that went unanswered
   // (200 read, 202 write, 206 key poll, 208/212 identification).
   virtual void Abandoned(uint8_t /*command*/) {}
+  // The device kept answering, but for Exchange::kGiveUpAfter questions in a row never with a
+  // frame that answers the request: the exchange was given up without asking again, the
+  // buttons are enabled. command as for Abandoned.
+  virtual void GaveUp(uint8_t /*command*/) {}
+  // The line hung up or the adapter was unplugged (seen by Timer1Timer, also when idle). The
+  // exchange under way has ended and the buttons are enabled; command is its outstanding
+  // request as for Abandoned, or 0 when none was.
+  virtual void LineLost(uint8_t /*command*/) {}
 
   // Key learning panel: polling started (ButtonStopKey and PanelSetKey shown, ButtonWriteKey
   // hidden, PanelKey shown); a key read (EditKey shows it, ButtonWriteKey shown, PanelSetKey
@@ -88,6 +98,22 @@ class Exchange {
   void Cport1Receive(const TMessageDevice& MessDev);
   void Timer1Timer();
 
+  // Checking a write: reads device bytes from `from` up to `end` into `into` with the read's
+  // requests and replies (both progress bars follow), leaving the image and the display alone.
+  // Ends with CheckReadEnded.
+  void ReadBack(ConfigImage& into, int from, int end);
+  // Writes the 16-byte blocks from `from` up to `end` again with the write's requests and
+  // sequence rules (bytes 127 to 130 are not zeroed again). Ends with WriteEnded like a whole
+  // write.
+  void WriteRange(int from, int end);
+  // The blocks of the write under way, and of WriteRange, come from `source` instead of the
+  // image until the next ButtonWriteClick: a verified write sends one snapshot, so an edit made
+  // meanwhile is not half sent.
+  void WriteFrom(const ConfigImage& source) { write_from_ = &source; }
+  // Ctrl-C: from now on nothing is sent, but the reply to the request in flight is still taken,
+  // so that the offset says what the device holds. The next exchange's start clears it.
+  void SendNoMore() { hold_ = true; }
+
   // The search window's identification request (command 208); clears the stop flag first.
   void SendIdentification();
   // A page change or the main window closing: no request outstanding, stop flag set.
@@ -112,14 +138,29 @@ class Exchange {
   int FirmwareVersion() const { return state_.FirmwareVersion; }
   int ImageLength() const { return state_.image_length; }
   bool RequestOutstanding() const { return state_.send_buffer[1] != 0; }
+  bool PortOpen() const { return port_.IsOpen(); }
   bool ButtonsEnabled() const { return buttons_enabled_; }
+  // Where the exchange under way (or last) ends: the image length for a whole read or write.
+  int ExchangeEnd() const { return end_; }
+  // Frames taken as the answer to a request, since the engine was made: a watchdog's measure
+  // of progress.
+  uint64_t AnsweredFrames() const { return answered_; }
+  // Good frames since the request was last sent that answered nothing (a device that talks, but
+  // not to the request).
+  int StrayFramesSinceSend() const { return stray_since_send_; }
+
+  // Questions in a row, each after the device answered only with frames that answer nothing,
+  // before the exchange is given up (GaveUp) instead of asking again.
+  static constexpr int kGiveUpAfter = 5;
 
   // Where a write starts: 100 for model 252, 0 for the others.
   static int WriteStart(int model) { return model == 252 ? 100 : 0; }
 
  private:
   void OnFrame(std::span<const uint8_t> frame);
-  bool IsStaleReply(std::span<const uint8_t> frame) const;
+  bool Answers(std::span<const uint8_t> frame) const;
+  void StartExchange();
+  void WatchLine();
   void OnIdentifyReply(std::span<const uint8_t> frame);
   void OnReadReply(std::span<const uint8_t> frame);
   void OnWriteAck(std::span<const uint8_t> frame);
@@ -138,6 +179,16 @@ class Exchange {
   std::array<uint8_t, 8> key_buffer_{};
   std::string edit_key_;
   bool buttons_enabled_ = false;
+  // The read or write under way: where it ends, where a read stores, whether it checks a write.
+  int end_ = 256;
+  ConfigImage* read_into_ = &image_;
+  const ConfigImage* write_from_ = &image_;
+  bool checking_ = false;
+  bool hold_ = false;       // SendNoMore
+  bool line_open_ = false;  // the port was open at the last tick
+  uint64_t answered_ = 0;
+  int stray_since_send_ = 0;
+  int futile_questions_ = 0;
 };
 
 // The search window's device-list line for an identification reply, in UTF-8:

@@ -1,6 +1,7 @@
 #include "sim/device_sim.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "protocol/crc8.h"
 
@@ -135,9 +136,22 @@ void DeviceSim::OnRequest(std::span<const uint8_t> frame, std::vector<SimOutput>
   if (received_.size() < kMaxRecorded) received_.emplace_back(frame.begin(), frame.end());
   if (observer_) observer_(number, frame);
 
+  const auto applies = [&](FaultKind kind) {
+    return std::any_of(config_.faults.begin(), config_.faults.end(),
+                       [&](const FaultRule& r) { return r.kind == kind && r.AppliesTo(number); });
+  };
+  // A lost request never reaches the device; an unstored write is answered as if stored.
+  if (applies(FaultKind::Lost)) return;
+  std::optional<ConfigImage> unstored;
+  if (applies(FaultKind::Unstored)) unstored = image_;
+  const size_t writes_before = writes_.size();
   uint8_t sequence = 0;
   std::vector<uint8_t> reply = Answer(frame, sequence);
   if (reply.empty()) return;
+  if (unstored) {
+    image_ = *unstored;
+    writes_.resize(writes_before);
+  }
 
   bool drop = false, hang_up = false, duplicate = false, wrong_seq = false, bad_crc = false;
   std::chrono::milliseconds delay{0};
@@ -148,6 +162,22 @@ void DeviceSim::OnRequest(std::span<const uint8_t> frame, std::vector<SimOutput>
       case FaultKind::Drop:
         drop = true;
         break;
+      case FaultKind::Lost:
+      case FaultKind::Unstored:
+        break;
+      case FaultKind::Unhandled: {
+        const uint8_t data[] = {0};
+        reply = MakeReplyFrame(sequence, kUnhandled, data);
+        break;
+      }
+      case FaultKind::Empty:
+        reply = MakeReplyFrame(sequence, reply[6], {});
+        break;
+      case FaultKind::Short: {
+        reply = {kFrameStart, 4, kReplyByte2, kReplyByte3, sequence};
+        reply.push_back(Crc8(reply));
+        break;
+      }
       case FaultKind::HangUp:
         hang_up = true;
         break;

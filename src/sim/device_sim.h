@@ -39,6 +39,11 @@ enum class FaultKind {
   Duplicate,  // the reply is sent twice
   WrongSeq,   // the reply carries the next sequence number instead of the request's
   HangUp,     // the line hangs up instead of replying
+  Lost,       // the request is lost on its way: not stored, not answered
+  Unhandled,  // an unhandled 211 frame comes in place of the reply
+  Empty,      // the reply comes without its data bytes (a 201 with L = 6)
+  Short,      // a well-formed frame too short to hold a command (L = 4) in place of the reply
+  Unstored,   // a write is acknowledged but not stored (memory that refuses it)
 };
 
 // A fault applies to the reply to request number `at` (1 = the first request the simulator

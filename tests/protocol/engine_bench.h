@@ -8,6 +8,7 @@
 
 #include "model/config_image.h"
 #include "protocol/exchange.h"
+#include "protocol/verified_write.h"
 #include "serial/port_interface.h"
 #include "sim/device_sim.h"
 
@@ -31,16 +32,17 @@ class RecordingPort : public PortInterface {
     writes.emplace_back(Buf.begin(), Buf.begin() + static_cast<long>(n));
   }
   void RaiseRtsDtr() override {}
-  LinkError LastError() const override { return LinkError::None; }
+  LinkError LastError() const override { return error; }
 
   bool open = true;
+  LinkError error = LinkError::None;
   std::vector<Bytes> writes;
 
  private:
   std::string name_;
 };
 
-class RecordingView : public ExchangeView {
+class RecordingView : public VerifiedWriteView {
  public:
   bool AskContinue() override {
     ++asks;
@@ -65,7 +67,12 @@ class RecordingView : public ExchangeView {
     ++writes_ended;
     write_complete = complete;
   }
+  void CheckReadEnded(bool complete) override { check_reads.push_back(complete); }
   void Abandoned(uint8_t command) override { abandoned.push_back(command); }
+  void GaveUp(uint8_t command) override { gave_up.push_back(command); }
+  void LineLost(uint8_t command) override { lost.push_back(command); }
+  void WriteStageChanged(WriteStage stage) override { stages.push_back(stage); }
+  void WriteFinished(const WriteReport& r) override { reports.push_back(r); }
   void SetEditKey(const std::string& t) override { edit_key = t; }
   void KeyPollingStarted() override { key_panel = "polling"; }
   void KeyRead() override { key_panel = "read"; }
@@ -86,16 +93,25 @@ class RecordingView : public ExchangeView {
   int writes_ended = 0;
   bool write_complete = false;
   std::vector<uint8_t> abandoned;
+  std::vector<bool> check_reads;
+  std::vector<uint8_t> gave_up;
+  std::vector<uint8_t> lost;
+  std::vector<WriteStage> stages;
+  std::vector<WriteReport> reports;
   std::string edit_key;
   std::string key_panel;
 };
 
-// The engine wired to a simulated device. Pump() hands every request written so far to the
-// device and its replies back to the engine until nothing more is sent.
+// The engine wired to a simulated device, reporting through a VerifiedWrite to the recording
+// view (so everything here also shows that it passes the engine's events on). Pump() hands
+// every request written so far to the device and its replies back to the engine until nothing
+// more is sent.
 struct EngineBench {
-  explicit EngineBench(SimConfig config) : sim(std::move(config)) {}
+  explicit EngineBench(SimConfig config) : sim(std::move(config)) { verified.Attach(engine, image); }
   EngineBench(SimConfig config, const ConfigImage& device_image)
-      : sim(std::move(config), device_image) {}
+      : sim(std::move(config), device_image) {
+    verified.Attach(engine, image);
+  }
 
   void Pump() {
     while (fed < port.writes.size()) {
@@ -105,6 +121,7 @@ struct EngineBench {
       for (const SimOutput& o : out) {
         if (o.hang_up) {
           port.open = false;
+          port.error = LinkError::HungUp;
           return;
         }
         Deliver(o.bytes);
@@ -134,7 +151,8 @@ struct EngineBench {
   RecordingPort port;
   ConfigImage image;
   RecordingView view;
-  Exchange engine{port, image, view};
+  VerifiedWrite verified{view};
+  Exchange engine{port, image, verified};
   DeviceSim sim;
   size_t fed = 0;
 };

@@ -431,15 +431,158 @@ TEST(NoAnswer, TimerAbandonsAPartFrameFromItsThirdTick) {
   EXPECT_EQ(b.engine.state().offset, 0);
 }
 
-TEST(Receive, UnhandledCommandOnlyClearsTheMarker) {
+// Frames that answer nothing leave the read request outstanding: no stall, no spinning on one
+// offset; the question comes and its resend carries the read on.
+TEST(Receive, FramesThatAnswerNothingLeaveTheRequestOutstanding) {
+  struct Row {
+    const char* name;
+    Bytes frame;
+  };
+  const std::vector<Row> rows = {
+      {"unhandled 211", Frame({0xFE, 0x07, 0, 0, 0x00, 0, 0xD3, 0x00})},
+      {"unhandled 205", Frame({0xFE, 0x07, 0, 0, 0x00, 0, 0xCD, 0x00})},
+      {"no command byte (L = 4)", Frame({0xFE, 0x04, 0, 0, 0x00})},
+      {"read reply without data", Frame({0xFE, 0x06, 0, 0, 0x00, 0, 0xC9})},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EngineBench b(Config(250));
+    b.Identify();
+    b.engine.ButtonReadClick();
+    b.LoseWrittenRequests();
+    const size_t sent = b.port.writes.size();
+    b.Deliver(row.frame);
+    EXPECT_TRUE(b.engine.RequestOutstanding());
+    EXPECT_EQ(b.engine.state().offset, 0);
+    EXPECT_EQ(b.port.writes.size(), sent);
+    EXPECT_EQ(b.engine.StrayFramesSinceSend(), 1);
+    b.view.answers = {true};
+    b.Tick(11);
+    EXPECT_EQ(b.view.asks, 1);
+    b.fed = sent;  // the resent request reaches the device
+    b.Pump();
+    EXPECT_TRUE(b.view.read_complete);
+  }
+}
+
+TEST(Receive, AnyFrameAnswersTheRequestAfterAnIdentification) {
   EngineBench b(Config(250));
+  b.engine.SendIdentification();
+  b.LoseWrittenRequests();
+  b.Deliver(Frame({0xFE, 0x08, 0, 0, 0x00, 0, 0xD1, 0xFA, 0x0C}));
+  ASSERT_TRUE(b.engine.RequestOutstanding());  // the 212 now
+  b.Deliver(Frame({0xFE, 0x04, 0, 0, 0x00}));
+  EXPECT_FALSE(b.engine.RequestOutstanding());
+  b.Deliver(Frame({0xFE, 0x08, 0, 0, 0x00, 0, 0xD1, 0xFA, 0x0C}));  // a late duplicate
+  EXPECT_EQ(b.view.lines.size(), 1u);
+}
+
+TEST(GiveUp, DeviceThatAnswersOnlyWithoutDataIsGivenUpAfterTheLimit) {
+  SimConfig config = Config(250);
+  config.faults = {{FaultKind::Empty, 3, 1}};  // every read reply carries no data
+  EngineBench b(config);
   b.Identify();
   b.engine.ButtonReadClick();
-  b.LoseWrittenRequests();
-  b.Deliver(Frame({0xFE, 0x07, 0, 0, 0, 0, 0xD3, 0}));
+  b.view.answers = std::deque<bool>(100, true);
+  for (int i = 0; i < 20 && b.view.gave_up.empty(); ++i) {
+    b.Pump();
+    b.Tick(11);
+  }
+  EXPECT_EQ(b.view.asks, Exchange::kGiveUpAfter - 1);
+  EXPECT_EQ(b.view.gave_up, (std::vector<uint8_t>{0xC8}));
+  EXPECT_TRUE(b.view.buttons);
   EXPECT_FALSE(b.engine.RequestOutstanding());
   EXPECT_EQ(b.engine.state().offset, 0);
+}
+
+TEST(GiveUp, SilentDeviceIsAskedAboutForAsLongAsTheUserSaysOk) {
+  SimConfig config = Config(250);
+  config.faults = {{FaultKind::Drop, 3, 1}};
+  EngineBench b(config);
+  b.Identify();
+  b.engine.ButtonReadClick();
+  b.view.answers = std::deque<bool>(12, true);
+  for (int i = 0; i < 12; ++i) {
+    b.Pump();
+    b.Tick(11);
+  }
+  EXPECT_EQ(b.view.asks, 12);
+  EXPECT_TRUE(b.view.gave_up.empty());
+  EXPECT_TRUE(b.engine.RequestOutstanding());
+}
+
+TEST(LineLost, HangUpEndsTheExchangeOrIsSaidWhenIdleButACloseIsNot) {
+  struct Row {
+    const char* name;
+    bool reading;
+    LinkError error;
+    std::vector<uint8_t> lost;
+  };
+  const std::vector<Row> rows = {
+      {"during a read", true, LinkError::HungUp, {0xC8}},
+      {"idle", false, LinkError::HungUp, {0x00}},
+      {"closed on purpose", true, LinkError::None, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EngineBench b(Config(250));
+    b.Identify();
+    b.Tick(1);
+    if (row.reading) b.engine.ButtonReadClick();
+    b.port.open = false;
+    b.port.error = row.error;
+    b.Tick(1);
+    EXPECT_EQ(b.view.lost, row.lost);
+    EXPECT_EQ(b.view.buttons, !row.lost.empty() || !row.reading);
+    EXPECT_EQ(b.engine.RequestOutstanding(), row.reading && row.lost.empty());
+    b.Tick(30);
+    EXPECT_EQ(b.view.lost.size(), row.lost.size());  // said once
+    EXPECT_EQ(b.view.asks, 0);
+  }
+}
+
+TEST(ReadBack, ReadsTheRangeIntoItsOwnBufferAndLeavesTheImage) {
+  const ConfigImage device = Patterned();
+  EngineBench b(Config(252), device);
+  b.Identify();
+  b.LoseWrittenRequests();
+  ConfigImage into;
+  b.engine.ReadBack(into, 100, 256);
+  b.Pump();
+  const std::vector<Bytes> reads = WithCommand(b.port.writes, 0xC8);
+  ASSERT_EQ(reads.size(), 20u);
+  EXPECT_EQ(reads.front()[7], 100);
+  EXPECT_EQ(reads.back()[7], 252);  // its bytes past 255 are not stored
+  for (int i = 0; i < kImageCapacity; ++i)
+    ASSERT_EQ(into[i], i >= 100 && i < 256 ? device[i] : 0) << i;
+  EXPECT_EQ(b.image, ConfigImage());
+  EXPECT_EQ(b.view.check_reads, (std::vector<bool>{true}));
   EXPECT_EQ(b.view.reads_ended, 0);
+  EXPECT_EQ(b.view.position, 256);
+}
+
+TEST(WriteRange, WritesOnlyTheBlocksOfTheRange) {
+  EngineBench b(Config(250));
+  b.Identify();
+  b.image = Patterned();
+  b.LoseWrittenRequests();
+  b.engine.WriteRange(32, 64);
+  b.Pump();
+  EXPECT_EQ(b.sim.writes(), (std::vector<std::pair<int, int>>{{32, 16}, {48, 16}}));
+  EXPECT_EQ(b.view.writes_ended, 1);
+}
+
+TEST(SendNoMore, TakesTheReplyInFlightAndSendsNothingAfterIt) {
+  EngineBench b(Config(250));
+  b.Identify();
+  b.engine.ButtonWriteClick();
+  b.engine.SendNoMore();
+  b.Pump();
+  EXPECT_EQ(WithCommand(b.port.writes, 0xCA).size(), 1u);
+  EXPECT_EQ(b.engine.state().offset, 16);  // the block in flight was acknowledged
+  b.engine.ButtonWriteClick();              // the next exchange sends again
+  b.Pump();
+  EXPECT_TRUE(b.view.write_complete);
 }
 
 TEST(Receive, StopFlagIgnoresWholeEventsAndSendsNothing) {

@@ -179,6 +179,10 @@ TEST(DeviceSim, EachFaultAltersOnlyTheReplyToItsRequest) {
       {"delay", {FaultKind::Delay, 2, 0, 250}, {good}, 250},
       {"duplicate", {FaultKind::Duplicate, 2}, {good, good}},
       {"hang-up", {FaultKind::HangUp, 2}, {""}, 0, true},
+      {"lost", {FaultKind::Lost, 2}, {}},
+      {"unhandled in place of the reply", {FaultKind::Unhandled, 2}, {"FE 07 7F 01 01 00 D3 00 DE"}},
+      {"empty", {FaultKind::Empty, 2}, {"FE 06 7F 01 01 00 D1 A6"}},
+      {"short", {FaultKind::Short, 2}, {"FE 04 7F 01 01 20"}},
       {"duplicate split", {FaultKind::Duplicate, 2}, {good, good}, 0, false, true},
       {"bad CRC split", {FaultKind::BadCrc, 2}, {"FE 08 7F 01 01 00 D1 FB 0C 1B"}, 0, false, true},
   };
@@ -215,6 +219,21 @@ TEST(DeviceSim, EachFaultAltersOnlyTheReplyToItsRequest) {
       EXPECT_EQ(o.hang_up, row.hang_up);
     }
     EXPECT_EQ(writes, expected);
+  }
+}
+
+// A write lost on its way is neither stored nor answered; an unstored one is answered only.
+TEST(DeviceSim, LostAndUnstoredWritesLeaveTheImage) {
+  for (FaultKind kind : {FaultKind::Lost, FaultKind::Unstored}) {
+    SCOPED_TRACE(kind == FaultKind::Lost ? "lost" : "unstored");
+    SimConfig config;
+    config.faults = {{kind, 1}};
+    DeviceSim sim(config, PatternImage());
+    const Bytes reply = Concat(Send(sim, WriteAt16()));
+    EXPECT_EQ(reply, kind == FaultKind::Lost ? Bytes{} : Hex("FE 06 7F 01 02 00 CB A1"));
+    EXPECT_EQ(sim.image(), PatternImage());
+    EXPECT_TRUE(sim.writes().empty());
+    EXPECT_EQ(sim.requests(), 1);
   }
 }
 

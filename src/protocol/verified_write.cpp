@@ -1,0 +1,217 @@
+#include "protocol/verified_write.h"
+
+#include <algorithm>
+
+namespace lovar {
+namespace {
+
+const char kMix[] = "Прибор может содержать смесь старой и новой конфигурации.";
+
+std::string CauseText(WriteReport::Cause cause) {
+  switch (cause) {
+    case WriteReport::Cause::None:
+      return {};
+    case WriteReport::Cause::NoAnswer:
+      return "прибор не отвечает";
+    case WriteReport::Cause::GaveUp:
+      return "прибор отвечает не на запросы";
+    case WriteReport::Cause::LineLost:
+      return "связь с портом потеряна";
+    case WriteReport::Cause::PortClosed:
+      return "порт закрыт";
+    case WriteReport::Cause::PageChanged:
+      return "остановлено сменой страницы";
+    case WriteReport::Cause::Interrupted:
+      return "прервано пользователем";
+  }
+  return {};
+}
+
+std::string At(const WriteReport& r) {
+  return "на смещении " + std::to_string(r.stopped_at) + " из " + std::to_string(r.end);
+}
+
+}  // namespace
+
+std::string WriteReportText(const WriteReport& r) {
+  using O = WriteReport::Outcome;
+  switch (r.outcome) {
+    case O::Verified:
+      if (r.repaired_blocks == 0) return "Конфигурация записана в УО";
+      return "Конфигурация записана в УО (блоков записано повторно: " +
+             std::to_string(r.repaired_blocks) + ")";
+    case O::Unchecked:
+      return "Конфигурация отправлена в УО, но не проверена: прибор не считан после записи";
+    case O::Differs:
+      return "Запись не подтверждена: прибор хранит не то, что записано, начиная со смещения " +
+             std::to_string(r.first_difference) + " (различаются байт: " +
+             std::to_string(r.differing_bytes) + "). " + kMix;
+    case O::WriteStopped:
+      return "Запись прервана " + At(r) + " (" + CauseText(r.cause) + "). " + kMix;
+    case O::CheckStopped:
+      return "Запись не проверена: проверка прервана " + At(r) + " (" + CauseText(r.cause) +
+             "). " + kMix;
+  }
+  return {};
+}
+
+void VerifiedWrite::Attach(Exchange& engine, const ConfigImage& image) {
+  engine_ = &engine;
+  image_ = &image;
+}
+
+void VerifiedWrite::Start(bool check) {
+  check_ = check;
+  running_ = true;
+  resumable_ = false;
+  round_ = 0;
+  report_ = WriteReport{};
+  report_.from = Exchange::WriteStart(engine_->DeviceModel());
+  report_.end = engine_->ImageLength();
+  SetStage(WriteStage::Writing);
+  engine_->ButtonWriteClick();  // zeroes bytes 127 to 130 of models 250 and 252 first
+  // The first block has gone out of the image; the rest and every repair come from this copy.
+  sent_ = *image_;
+  engine_->WriteFrom(sent_);
+  if (!engine_->PortOpen()) Stopped(WriteReport::Cause::PortClosed);
+}
+
+void VerifiedWrite::Stop(WriteReport::Cause cause) {
+  if (running_) Stopped(cause);
+  resumable_ = false;
+}
+
+bool VerifiedWrite::Owns() {
+  if (running_) return true;
+  if (!resumable_) return false;
+  // A reply that came after the question was given up carried the step on: so does this.
+  running_ = true;
+  resumable_ = false;
+  SetStage(stage_);
+  return true;
+}
+
+void VerifiedWrite::SetStage(WriteStage stage) {
+  stage_ = stage;
+  view_.WriteStageChanged(stage);
+}
+
+void VerifiedWrite::WriteEnded(bool complete) {
+  if (!Owns()) {
+    view_.WriteEnded(complete);
+    return;
+  }
+  if (stage_ == WriteStage::Writing) {
+    if (!check_) {
+      Finish(WriteReport::Outcome::Unchecked, WriteReport::Cause::None);
+      return;
+    }
+    ranges_ = {{report_.from, report_.end}};
+  } else if (++next_range_ < ranges_.size()) {
+    engine_->WriteRange(ranges_[next_range_].from, ranges_[next_range_].end);
+    return;
+  }
+  // Written: now read back what was written, range by range.
+  SetStage(WriteStage::Checking);
+  next_range_ = 0;
+  CheckNext();
+}
+
+void VerifiedWrite::CheckNext() {
+  const Range& range = ranges_[next_range_];
+  engine_->ReadBack(readback_, range.from, range.end);
+  if (!engine_->PortOpen()) Stopped(WriteReport::Cause::PortClosed);
+}
+
+void VerifiedWrite::CheckReadEnded(bool complete) {
+  if (!Owns()) {
+    view_.CheckReadEnded(complete);
+    return;
+  }
+  if (!complete) {
+    Stopped(WriteReport::Cause::PortClosed);
+    return;
+  }
+  if (++next_range_ < ranges_.size()) {
+    CheckNext();
+    return;
+  }
+  Compare();
+}
+
+// Every byte sent is compared (those sent as 0 as 0); model 252's last block carries bytes past
+// the image, which are not compared. Blocks that differ are written again, neighbours together.
+void VerifiedWrite::Compare() {
+  std::vector<Range> differing;
+  int first = -1, count = 0;
+  for (int at = report_.from; at < report_.end; ++at) {
+    if (readback_[at] == sent_[at]) continue;
+    ++count;
+    if (first < 0) first = at;
+    const int block = report_.from + (at - report_.from) / kBlock * kBlock;
+    const int block_end = std::min(block + kBlock, report_.end);
+    if (!differing.empty() && differing.back().end >= block)
+      differing.back().end = block_end;
+    else
+      differing.push_back({block, block_end});
+  }
+  if (count == 0) {
+    Finish(WriteReport::Outcome::Verified, WriteReport::Cause::None);
+    return;
+  }
+  if (round_ == kRepairRounds) {
+    report_.first_difference = first;
+    report_.differing_bytes = count;
+    Finish(WriteReport::Outcome::Differs, WriteReport::Cause::None);
+    return;
+  }
+  ++round_;
+  for (const Range& r : differing) report_.repaired_blocks += (r.end - r.from + kBlock - 1) / kBlock;
+  ranges_ = std::move(differing);
+  next_range_ = 0;
+  SetStage(WriteStage::Repairing);
+  engine_->WriteRange(ranges_[0].from, ranges_[0].end);
+  if (!engine_->PortOpen()) Stopped(WriteReport::Cause::PortClosed);
+}
+
+void VerifiedWrite::Abandoned(uint8_t command) {
+  if (!running_) {
+    view_.Abandoned(command);
+    return;
+  }
+  Stopped(WriteReport::Cause::NoAnswer);
+  resumable_ = true;
+}
+
+void VerifiedWrite::GaveUp(uint8_t command) {
+  if (!running_) {
+    view_.GaveUp(command);
+    return;
+  }
+  Stopped(WriteReport::Cause::GaveUp);
+  resumable_ = true;
+}
+
+void VerifiedWrite::LineLost(uint8_t command) {
+  if (!running_) {
+    view_.LineLost(command);
+    return;
+  }
+  Stopped(WriteReport::Cause::LineLost);
+}
+
+void VerifiedWrite::Stopped(WriteReport::Cause cause) {
+  report_.stopped_at = engine_->state().offset;
+  Finish(stage_ == WriteStage::Checking ? WriteReport::Outcome::CheckStopped
+                                        : WriteReport::Outcome::WriteStopped,
+         cause);
+}
+
+void VerifiedWrite::Finish(WriteReport::Outcome outcome, WriteReport::Cause cause) {
+  running_ = false;
+  report_.outcome = outcome;
+  report_.cause = cause;
+  view_.WriteFinished(report_);
+}
+
+}  // namespace lovar

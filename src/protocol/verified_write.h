@@ -1,0 +1,146 @@
+// A write is done only when the device holds it. A block's acknowledgement carries nothing but
+// the write's one sequence number, so a duplicated or late acknowledgement is taken for the next
+// block even when that block was lost on its way: counting acknowledgements proves nothing.
+// VerifiedWrite therefore follows every write with a read-back of the range written, into a
+// buffer of its own (the window's image stays as edited), compares it with the bytes sent, and
+// writes the 16-byte blocks that differ again and reads them back, at most kRepairRounds times.
+// All of it runs on the engine's own handlers and frames: ButtonWriteClick, WriteRange and
+// ReadBack.
+//
+// It stands between the engine and the real view: the engine reports to it, it passes on
+// everything that is not the end of one of its own steps, and it tells the view the stages and
+// the outcome. The main window and lovar-cli both use it.
+//
+// Threads: window thread only, like the engine.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/config_image.h"
+#include "protocol/exchange.h"
+
+namespace lovar {
+
+enum class WriteStage {
+  Writing,    // "Запись в УО…"
+  Checking,   // "Проверка записи…": the read-back
+  Repairing,  // blocks that differ are written again
+};
+
+// What a verified write left in the device.
+struct WriteReport {
+  enum class Outcome {
+    Verified,      // the device holds every byte sent
+    Unchecked,     // every block was acknowledged; nothing was read back, as asked
+    Differs,       // the read-back still differs after the repair rounds
+    WriteStopped,  // the write ended before its last block was acknowledged
+    CheckStopped,  // every block was acknowledged, but the read-back ended early
+  };
+  // Why a write or a check stopped.
+  enum class Cause {
+    None,
+    NoAnswer,     // given up at the no-answer question
+    GaveUp,       // the device answered, but never to the request
+    LineLost,     // the line hung up or the adapter was unplugged
+    PortClosed,   // the port was not open
+    PageChanged,  // the installer changed the page
+    Interrupted,  // Ctrl-C or a request to end the program
+  };
+  Outcome outcome = Outcome::Verified;
+  Cause cause = Cause::None;
+  int from = 0;               // the first byte written (100 for model 252)
+  int end = 0;                // one past the last byte compared: the image length
+  int stopped_at = 0;         // WriteStopped, CheckStopped: the offset reached
+  int first_difference = -1;  // Differs
+  int differing_bytes = 0;    // Differs
+  int repaired_blocks = 0;    // blocks written again over all rounds
+
+  bool ok() const { return outcome == Outcome::Verified; }
+};
+
+// The one Russian text (UTF-8) for the window and the CLI, e.g. "Конфигурация записана в УО",
+// or for a failure what happened and that the device may hold a mix of old and new
+// configuration.
+std::string WriteReportText(const WriteReport& report);
+
+// The view of an engine that writes through VerifiedWrite.
+class VerifiedWriteView : public ExchangeView {
+ public:
+  virtual void WriteStageChanged(WriteStage /*stage*/) {}
+  // The verified write is over; the exchange buttons are enabled again.
+  virtual void WriteFinished(const WriteReport& /*report*/) {}
+};
+
+class VerifiedWrite : public ExchangeView {
+ public:
+  static constexpr int kRepairRounds = 2;
+  static constexpr int kBlock = 16;
+
+  explicit VerifiedWrite(VerifiedWriteView& view) : view_(view) {}
+  // The engine that reports to this object, and its image; set once, before Start.
+  void Attach(Exchange& engine, const ConfigImage& image);
+
+  // "Записать в УО": the whole write of ButtonWriteClick, then (with check) the read-back,
+  // comparison and repairs. Ends with view.WriteFinished, also when the port is closed.
+  void Start(bool check = true);
+  // The engine was stopped from outside (a page change, Ctrl-C): reports where the write stood.
+  void Stop(WriteReport::Cause cause);
+
+  bool Running() const { return running_; }
+  WriteStage stage() const { return stage_; }
+
+  // ExchangeView: everything but the ends of this object's own steps goes on to the view.
+  bool AskContinue() override { return view_.AskContinue(); }
+  void SetExchangeButtonsEnabled(bool enabled) override {
+    view_.SetExchangeButtonsEnabled(enabled);
+  }
+  void SetProgressMaximum(int maximum) override { view_.SetProgressMaximum(maximum); }
+  void SetProgressPosition(int position) override { view_.SetProgressPosition(position); }
+  void AddDeviceLine(const std::string& line) override { view_.AddDeviceLine(line); }
+  void ApplyModelSetup(const ModelSetup& setup) override { view_.ApplyModelSetup(setup); }
+  void ShowStartEnableSearch() override { view_.ShowStartEnableSearch(); }
+  void HideSearchWindow() override { view_.HideSearchWindow(); }
+  void HidePasswordAndPages() override { view_.HidePasswordAndPages(); }
+  void ReadEnded(bool complete, bool display) override { view_.ReadEnded(complete, display); }
+  void SetEditKey(const std::string& text) override { view_.SetEditKey(text); }
+  void KeyPollingStarted() override { view_.KeyPollingStarted(); }
+  void KeyRead() override { view_.KeyRead(); }
+  void KeyStopped() override { view_.KeyStopped(); }
+  void WriteEnded(bool complete) override;
+  void CheckReadEnded(bool complete) override;
+  void Abandoned(uint8_t command) override;
+  void GaveUp(uint8_t command) override;
+  void LineLost(uint8_t command) override;
+
+ private:
+  struct Range {
+    int from;
+    int end;
+  };
+  // Whether an engine event belongs to this object: a run under way, or one given up at the
+  // question that a late reply has taken up again.
+  bool Owns();
+  void SetStage(WriteStage stage);
+  void CheckNext();
+  void Compare();
+  void Finish(WriteReport::Outcome outcome, WriteReport::Cause cause);
+  void Stopped(WriteReport::Cause cause);
+
+  VerifiedWriteView& view_;
+  Exchange* engine_ = nullptr;
+  const ConfigImage* image_ = nullptr;
+  bool running_ = false;
+  bool resumable_ = false;
+  bool check_ = true;
+  WriteStage stage_ = WriteStage::Writing;
+  int round_ = 0;
+  WriteReport report_;
+  ConfigImage sent_;      // the image as it went out (bytes 127 to 130 zeroed for 250, 252)
+  ConfigImage readback_;  // what the device holds, as read back
+  std::vector<Range> ranges_;  // the ranges the current step writes or reads, in order
+  size_t next_range_ = 0;
+};
+
+}  // namespace lovar
