@@ -1,13 +1,34 @@
+#include <signal.h>
 #include <unistd.h>
 
 #include "cli/console.h"
 
 namespace lovar {
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+extern "C" void OnInterrupt(int) {
+  g_interrupted.store(true);
+}
+
+}  // namespace
 
 void PrepareConsole() {}
 
 bool StderrIsTerminal() {
   return isatty(STDERR_FILENO) == 1;
 }
+
+const std::atomic<bool>& WatchInterrupts() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  return g_interrupted;
+}
+
+void InterruptHandled() {}
 
 }  // namespace lovar

@@ -5,6 +5,22 @@
 #include "cli/console.h"
 
 namespace lovar {
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+std::atomic<bool> g_handled{false};
+
+// Runs on a thread of its own. For the console's close, logoff and shutdown the system ends the
+// process as soon as this returns, so it waits (a few seconds at most) for the port to be closed.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  g_interrupted.store(true);
+  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+    for (int i = 0; i < 80 && !g_handled.load(); ++i) Sleep(50);
+  }
+  return TRUE;
+}
+
+}  // namespace
 
 // Our texts are UTF-8; the console shows them right only when told so.
 void PrepareConsole() {
@@ -13,6 +29,15 @@ void PrepareConsole() {
 
 bool StderrIsTerminal() {
   return _isatty(_fileno(stderr)) != 0;
+}
+
+const std::atomic<bool>& WatchInterrupts() {
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+  return g_interrupted;
+}
+
+void InterruptHandled() {
+  g_handled.store(true);
 }
 
 }  // namespace lovar

@@ -1,6 +1,6 @@
 // lovar-cli: the whole road of a configuration without the windows. Finds ports, identifies a
-// device, reads its image into a configuration file, writes a file back (optionally verifying
-// it), and learns a key.
+// device, reads its image into a configuration file, writes a file back and proves it on the
+// device, and learns a key.
 #include <CLI/CLI.hpp>
 
 #include <chrono>
@@ -65,7 +65,8 @@ struct Options {
   std::string port;
   std::string out;
   std::string file;
-  bool verify = false;
+  bool no_verify = false;
+  bool verify = false;  // the check is the default; the flag stays for older scripts
   int retries = 3;
   int key_wait = 60;
 };
@@ -100,7 +101,12 @@ int Identify(Session& session, const Options& o) {
 int Read(Session& session, const Options& o) {
   Outcome out = Connect(session, o);
   if (out.ok()) out = session.ReadImage();
-  if (!out.ok()) return Fail(out);
+  if (!out.ok()) {
+    if (out.status == Status::Interrupted || out.status == Status::GaveUp ||
+        out.status == Status::LineLost || out.status == Status::NoAnswer)
+      out.message += ". Файл не записан";
+    return Fail(out);
+  }
   std::printf("%s\n", session.device_line().c_str());
   const FileResult saved = SaveConfigFile(o.out, session.model(), session.image());
   if (!saved.ok()) return Fail(Status::FileError, DescribeError(saved));
@@ -110,14 +116,14 @@ int Read(Session& session, const Options& o) {
 }
 
 int Write(Session& session, const Options& o) {
+  // The file first: a wrong or unreadable file is said before the device is touched.
+  ConfigImage file_image;
+  const int file_model = PeekFileModel(o.file);
+  if (file_model == 0)
+    return Fail(Status::FileError, DescribeError(LoadConfigFile(o.file, 0, file_image)));
   Outcome out = Connect(session, o);
   if (!out.ok()) return Fail(out);
   const int model = session.model();
-  const int file_model = PeekFileModel(o.file);
-  if (file_model == 0) {
-    ConfigImage scratch;
-    return Fail(Status::FileError, DescribeError(LoadConfigFile(o.file, model, scratch)));
-  }
   if (file_model != model)
     return Fail(Status::WrongModel,
                 "Неверный тип УО: файл для другой модели, прибор " + session.device_line());
@@ -125,19 +131,19 @@ int Write(Session& session, const Options& o) {
   // comes from the device, as after "Старт", so that writing a file never wipes them.
   if (FileImageLength(model) < ImageLength(model)) {
     out = session.ReadImage();
-    if (!out.ok()) return Fail(out);
+    if (!out.ok()) {
+      out.message += ". В УО ничего не записано";
+      return Fail(out);
+    }
   }
   const FileResult loaded = LoadConfigFile(o.file, model, session.image());
   if (!loaded.ok()) return Fail(Status::FileError, DescribeError(loaded));
-  out = session.WriteImage();
+  out = session.WriteImage(!o.no_verify);
   if (!out.ok()) return Fail(out);
   std::printf("%s\n", session.device_line().c_str());
-  std::printf("Конфигурация записана в УО\n");
-  if (o.verify) {
-    out = session.Verify();
-    if (!out.ok()) return Fail(out);
-    std::printf("Сверка: совпадает\n");
-  }
+  std::printf("%s\n", out.message.c_str());
+  if (o.no_verify)
+    std::fprintf(stderr, "Внимание: прибор не проверен после записи (--no-verify)\n");
   return 0;
 }
 
@@ -152,15 +158,15 @@ int Key(Session& session, const Options& o) {
   return 0;
 }
 
-}  // namespace
-}  // namespace lovar
 
-int main(int argc, char** argv) {
-  using namespace lovar;
+int Run(int argc, char** argv) {
   PrepareConsole();
   Options o;
   CLI::App app{"lovar-cli: чтение и запись конфигурации УО Ловар через последовательный порт",
                "lovar-cli"};
+  // A path such as "/tmp/x.dat" is a path on every system, never a Windows-style "/option";
+  // set before the commands are added, which take it over.
+  app.allow_windows_style_options(false);
   app.require_subcommand(1);
   app.fallthrough();  // --retries may also follow the command
   app.failure_message(ArgumentFailure);
@@ -178,7 +184,9 @@ int main(int argc, char** argv) {
   CLI::App* write = app.add_subcommand("write", "Записать конфигурацию из файла в УО");
   write->add_option("--port,-p", o.port, "Порт")->required();
   write->add_option("file", o.file, "Файл конфигурации (*.dat)")->required();
-  write->add_flag("--verify", o.verify, "После записи считать и сверить каждый записанный байт");
+  write->add_flag("--no-verify", o.no_verify,
+                  "Не проверять запись (без проверки прибор не считывается после записи)");
+  write->add_flag("--verify", o.verify)->group("");
   CLI::App* key = app.add_subcommand("key", "Считать ключ, поднесённый к считывателю");
   key->add_option("--port,-p", o.port, "Порт")->required();
   key->add_option("--wait", o.key_wait, "Сколько секунд ждать ключ")
@@ -190,10 +198,11 @@ int main(int argc, char** argv) {
   if (*ports) return Ports();
   if (fields.Chosen() && !fields.NeedsDevice()) return fields.Run(nullptr, nullptr);
 
+  const std::atomic<bool>& interrupted = WatchInterrupts();
   EventLoop loop;
   TCport port(loop);
   ConfigureLikeTheMainWindow(port);
-  Session session(loop, port, o.retries, StderrIsTerminal());
+  Session session(loop, port, o.retries, StderrIsTerminal(), interrupted);
   if (fields.Chosen())
     return fields.Run(&session, [&](const std::string& port_name) {
       o.port = port_name;
@@ -203,4 +212,14 @@ int main(int argc, char** argv) {
   if (*read) return Read(session, o);
   if (*write) return Write(session, o);
   return Key(session, o);
+}
+
+}  // namespace
+}  // namespace lovar
+
+int main(int argc, char** argv) {
+  // The session, and with it the port, is gone when Run returns.
+  const int status = lovar::Run(argc, argv);
+  lovar::InterruptHandled();
+  return status;
 }

@@ -1,5 +1,6 @@
 #include "cli/session.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -9,25 +10,42 @@ namespace lovar {
 namespace {
 
 using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
 
 constexpr auto kTick = 100ms;
-// Generous bounds: the no-answer question and its retries end a silent exchange long before.
-constexpr auto kExchangeLimit = std::chrono::milliseconds(30min);
+// The no-answer question comes 1.0 to 1.1 s after a request; each OK waits as long again.
+constexpr auto kQuestionPeriod = 1200ms;
+// How long the reply to the frame in flight is waited for after Ctrl-C.
+constexpr auto kInFlight = 1500ms;
 
-std::string Hex2(uint8_t v) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", v);
-  return text;
+std::chrono::milliseconds StallLimit(int retries) {
+  return kQuestionPeriod * (retries + 1) + 2000ms;
+}
+
+const char* StageLabel(WriteStage stage) {
+  switch (stage) {
+    case WriteStage::Writing:
+      return "Запись в УО";
+    case WriteStage::Checking:
+      return "Проверка записи";
+    case WriteStage::Repairing:
+      return "Исправление записи";
+  }
+  return "";
 }
 
 }  // namespace
 
-Session::Session(EventLoop& loop, PortInterface& port, int retries, bool progress)
+Session::Session(EventLoop& loop, PortInterface& port, int retries, bool progress,
+                 const std::atomic<bool>& interrupted)
     : loop_(loop),
       port_(port),
-      engine_(port, image_, *this),
+      engine_(port, image_, verified_),
       retries_(retries),
+      stall_limit_(StallLimit(retries)),
+      interrupted_(interrupted),
       progress_(progress) {
+  verified_.Attach(engine_, image_);
   port_.OnReceive = [this](const TMessageDevice& m) { engine_.Cport1Receive(m); };
   timer_id_ = loop_.AddTimer(kTick, [this] { engine_.Timer1Timer(); });
 }
@@ -35,7 +53,7 @@ Session::Session(EventLoop& loop, PortInterface& port, int retries, bool progres
 Session::~Session() {
   engine_.StopExchange();
   loop_.RemoveTimer(timer_id_);
-  port_.CloseDevice();
+  port_.CloseDevice();  // also clears the tty's exclusive mode
   port_.OnReceive = nullptr;
 }
 
@@ -49,10 +67,13 @@ Outcome Session::Open(const std::string& port_name) {
 }
 
 bool Session::AskContinue() {
-  if (asked_ >= retries_) return false;
+  if (interrupted_.load() || asked_ >= retries_) return false;
   ++asked_;
   EndProgress();
-  std::fprintf(stderr, "Прибор не отвечает, повтор %d из %d\n", asked_, retries_);
+  std::fprintf(stderr, "%s, повтор %d из %d\n",
+               engine_.StrayFramesSinceSend() > 0 ? "Прибор отвечает не на запрос"
+                                                  : "Прибор не отвечает",
+               asked_, retries_);
   return true;
 }
 
@@ -60,11 +81,16 @@ void Session::SetProgressPosition(int position) {
   asked_ = 0;  // a reply came: the retries count again from zero
   if (!progress_ || maximum_ <= 0) return;
   constexpr int kWidth = 40;
-  const int filled = std::min(kWidth, position * kWidth / maximum_);
+  const int filled = std::clamp(position * kWidth / maximum_, 0, kWidth);
   std::string bar(static_cast<size_t>(filled), '#');
   bar.append(static_cast<size_t>(kWidth - filled), '.');
-  std::fprintf(stderr, "\r[%s] %d/%d", bar.c_str(), position, maximum_);
+  std::fprintf(stderr, "\r%s [%s] %d/%d", stage_.c_str(), bar.c_str(), position, maximum_);
   progress_drawn_ = true;
+}
+
+void Session::WriteStageChanged(WriteStage stage) {
+  EndProgress();
+  stage_ = StageLabel(stage);
 }
 
 void Session::EndProgress() {
@@ -73,24 +99,87 @@ void Session::EndProgress() {
   progress_drawn_ = false;
 }
 
-Outcome Session::RunExchange(const std::function<bool()>& done, std::chrono::milliseconds limit,
-                             const char* what) {
+Session::End Session::RunExchange(const std::function<bool()>& done,
+                                  std::optional<std::chrono::milliseconds> limit) {
   abandoned_ = false;
-  const bool finished =
-      loop_.RunUntil([&] { return done() || abandoned_ || !port_.IsOpen(); }, limit);
+  gave_up_ = false;
+  const auto stop = [&] {
+    return done() || abandoned_ || gave_up_ || !port_.IsOpen() || interrupted_.load();
+  };
+  const auto started = Clock::now();
+  End end = End::Done;
+  for (;;) {
+    // Progress is a frame that answers a request; none for longer than the retries allow,
+    // whatever the device sends meanwhile, and the exchange is given up.
+    const uint64_t answered = engine_.AnsweredFrames();
+    auto slice = stall_limit_;
+    if (limit) {
+      const auto left = *limit - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     Clock::now() - started);
+      if (left <= 0ms) {
+        end = End::TimeUp;
+        break;
+      }
+      slice = std::min(slice, left);
+    }
+    if (loop_.RunUntil(stop, slice)) break;
+    if (engine_.AnsweredFrames() == answered) {
+      end = End::Stalled;
+      break;
+    }
+  }
   EndProgress();
-  if (finished && done()) return {};
-  if (!port_.IsOpen())
-    return {Status::LineLost, std::string(what) + ": " + std::string(ErrorText(port_.LastError()))};
-  return {Status::NoAnswer, std::string(what) + ": Прибор не отвечает"};
+  if (end == End::Done) {
+    if (done()) return End::Done;
+    if (interrupted_.load()) {
+      // Nothing more is sent; the reply to the request on the wire still tells what the device
+      // took.
+      engine_.SendNoMore();
+      const uint64_t answered = engine_.AnsweredFrames();
+      if (engine_.RequestOutstanding())
+        loop_.RunUntil(
+            [&] { return engine_.AnsweredFrames() != answered || !port_.IsOpen(); }, kInFlight);
+      end = End::Interrupted;
+    } else if (!port_.IsOpen()) {
+      end = End::LineLost;
+    } else if (gave_up_ || engine_.StrayFramesSinceSend() > 0) {
+      end = End::GaveUp;
+    } else {
+      end = End::NoAnswer;
+    }
+  }
+  engine_.StopExchange();
+  return end;
+}
+
+Outcome Session::Failure(End end, const std::string& what) const {
+  switch (end) {
+    case End::Done:
+      return {};
+    case End::Interrupted:
+      return {Status::Interrupted, what + ": прервано пользователем"};
+    case End::LineLost: {
+      const LinkError error =
+          port_.LastError() == LinkError::None ? LinkError::HungUp : port_.LastError();
+      return {Status::LineLost, what + ": " + std::string(ErrorText(error))};
+    }
+    case End::GaveUp:
+      return {Status::GaveUp, what + ": прибор отвечает, но не на запросы"};
+    case End::Stalled:
+      return {Status::GaveUp, what + ": обмен не продвигается"};
+    case End::NoAnswer:
+    case End::TimeUp:
+      return {Status::NoAnswer, what + ": Прибор не отвечает"};
+  }
+  return {};
 }
 
 Outcome Session::Identify() {
   device_line_.clear();
   asked_ = 0;
   engine_.SendIdentification();
-  Outcome out = RunExchange([&] { return !device_line_.empty(); }, kExchangeLimit, "Поиск прибора");
-  if (!out.ok()) return out;
+  const End end = RunExchange([&] { return !device_line_.empty(); });
+  if (end != End::Done) return Failure(end, "Поиск прибора");
   asked_ = 0;
   // The 212 that follows the reply is answered by some frame; let that answer arrive so that it
   // cannot be taken for the answer to the next request. A silent device is not an error here.
@@ -102,53 +191,58 @@ Outcome Session::Identify() {
 Outcome Session::ReadImage() {
   read_result_ = 0;
   asked_ = 0;
+  stage_ = "Чтение из УО";
   SetProgressMaximum(engine_.ImageLength());
   engine_.ButtonReadClick();
-  Outcome out = RunExchange([&] { return read_result_ != 0; }, kExchangeLimit, "Чтение");
-  if (out.ok() && read_result_ != 1) return {Status::NoAnswer, "Чтение прервано"};
-  return out;
+  End end = RunExchange([&] { return read_result_ != 0; });
+  if (end == End::Done && read_result_ != 1) end = End::LineLost;  // the port closed under it
+  if (end == End::Done) return {};
+  return Failure(end, "Чтение остановлено на смещении " + std::to_string(engine_.state().offset) +
+                          " из " + std::to_string(engine_.ImageLength()));
 }
 
-Outcome Session::WriteImage() {
-  write_result_ = 0;
+Outcome Session::WriteImage(bool check) {
+  finished_.reset();
   asked_ = 0;
   SetProgressMaximum(engine_.ImageLength());
-  engine_.ButtonWriteClick();  // zeroes bytes 127 to 130 of models 250 and 252 first
-  sent_ = image_;
-  sent_from_ = Exchange::WriteStart(engine_.DeviceModel());
-  sent_to_ = engine_.ImageLength();
-  Outcome out = RunExchange([&] { return write_result_ != 0; }, kExchangeLimit, "Запись");
-  if (!out.ok() || write_result_ != 1) {
-    const int offset = engine_.state().offset;
-    return {Status::WriteStopped, "Запись прервана на смещении " + std::to_string(offset) + " из " +
-                                      std::to_string(sent_to_) +
-                                      (out.ok() ? "" : " (" + out.message + ")")};
+  verified_.Start(check);
+  const End end = RunExchange([&] { return finished_.has_value(); });
+  if (!finished_) {
+    using C = WriteReport::Cause;
+    const C cause = end == End::Interrupted ? C::Interrupted
+                    : end == End::LineLost  ? C::LineLost
+                    : end == End::NoAnswer  ? C::NoAnswer
+                                            : C::GaveUp;
+    verified_.Stop(cause);
   }
-  return {};
-}
-
-Outcome Session::Verify() {
-  Outcome out = ReadImage();
-  if (!out.ok()) return out;
-  for (int at = sent_from_; at < sent_to_; ++at) {
-    if (image_[at] != sent_[at])
-      return {Status::VerifyMismatch, "Сверка не прошла: смещение " + std::to_string(at) +
-                                          ", записано " + Hex2(sent_[at]) + ", прочитано " +
-                                          Hex2(image_[at])};
+  report_ = *finished_;
+  using O = WriteReport::Outcome;
+  Status status = Status::Ok;
+  switch (report_.outcome) {
+    case O::Verified:
+    case O::Unchecked:
+      return {Status::Ok, WriteReportText(report_)};
+    case O::Differs:
+    case O::CheckStopped:
+      status = Status::VerifyMismatch;
+      break;
+    case O::WriteStopped:
+      status = Status::WriteStopped;
+      break;
   }
-  return {};
+  if (report_.cause == WriteReport::Cause::Interrupted) status = Status::Interrupted;
+  return {status, WriteReportText(report_)};
 }
 
 Outcome Session::LearnKey(std::chrono::seconds wait) {
   key_read_ = false;
   asked_ = 0;
   engine_.ButtonKeyClick();
-  Outcome out = RunExchange([&] { return key_read_; }, wait, "Чтение ключа");
-  if (out.ok()) return out;
+  const End end = RunExchange([&] { return key_read_; }, wait);
+  if (end == End::Done) return {};
   engine_.ButtonStopKeyClick();
-  if (out.status == Status::NoAnswer && !abandoned_)
-    return {Status::KeyTimeout, "Ключ не поднесён к считывателю"};
-  return out;
+  if (end == End::TimeUp) return {Status::KeyTimeout, "Ключ не поднесён к считывателю"};
+  return Failure(end, "Чтение ключа");
 }
 
 }  // namespace lovar

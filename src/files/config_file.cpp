@@ -1,11 +1,6 @@
 #include "files/config_file.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <fstream>
-#include <random>
-#include <system_error>
-
+#include "files/safe_replace.h"
 #include "model/cp1251.h"
 
 namespace lovar {
@@ -18,18 +13,22 @@ constexpr int kMaxHeaderLength = 200;
 // Everything a load can look at: the longest header and the longest image.
 constexpr size_t kMaxUsefulBytes = kMaxHeaderLength + 2048;
 
-// The text of the last C library error. Streams report failures through errno only; a failure
-// that left no code still gets a text, so no message is ever empty.
-std::string LastErrorText() {
-  const int err = errno;
-  const std::error_code ec = err != 0 ? std::error_code(err, std::generic_category())
-                                      : std::make_error_code(std::errc::io_error);
-  return ec.message();
+// The reason of a refused file: the system's text, or what the path is instead of a file.
+std::string Reason(const FileResult& result) {
+  if (result.kind != PathKind::Regular && result.kind != PathKind::Missing)
+    return "это " + std::string(PathKindText(result.kind)) + ", а не обычный файл";
+  return result.system_message;
 }
 
-std::string TextOf(const std::error_code& ec) {
-  std::string text = ec.message();
-  return text.empty() ? std::make_error_code(std::errc::io_error).message() : text;
+// Reads what a load may look at; refuses anything but a regular file.
+FileResult ReadUseful(const fs::path& path, std::vector<uint8_t>& bytes) {
+  FileResult result;
+  const FsResult read = ReadRegularFile(path, kMaxUsefulBytes, bytes, result.kind);
+  if (!read.ok) {
+    result.error = FileError::CannotOpen;
+    result.system_message = read.message;
+  }
+  return result;
 }
 
 // "Ловар-Т" alone says which file it is unless both sides are called so (250 and 252).
@@ -44,21 +43,6 @@ std::string WrongModelLine(int file_model, int current_model) {
   };
   return "Неверный тип УО: файл для " + side(file_model, file_name) + ", прибор " +
          side(current_model, device_name);
-}
-
-fs::path TemporaryBeside(const fs::path& target) {
-  std::random_device random;
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
-    fs::path candidate = target;
-    candidate += suffix;
-    std::error_code ec;
-    if (!fs::exists(fs::symlink_status(candidate, ec))) return candidate;
-  }
-  fs::path candidate = target;
-  candidate += ".tmp";
-  return candidate;
 }
 
 }  // namespace
@@ -99,6 +83,9 @@ FileMessage MessageFor(const FileResult& result) {
     case FileError::Truncated:
       return {"Файл повреждён", "Файл короче заголовка и образа. Конфигурация не изменена."};
     case FileError::CannotWrite:
+      if (result.kind != PathKind::Regular && result.kind != PathKind::Missing)
+        return {"Предупреждение", "Это " + std::string(PathKindText(result.kind)) +
+                                      ", а не обычный файл: в него ничего не записано."};
       return {"Предупреждение", result.system_message};
   }
   return {};
@@ -109,7 +96,7 @@ std::string DescribeError(const FileResult& result) {
     case FileError::None:
       return {};
     case FileError::CannotOpen:
-      return "Не удалось открыть файл: " + result.system_message;
+      return "Не удалось открыть файл: " + Reason(result);
     case FileError::BadHeader:
       return "Неверный тип УО: неверный заголовок файла";
     case FileError::WrongModel:
@@ -117,7 +104,7 @@ std::string DescribeError(const FileResult& result) {
     case FileError::Truncated:
       return "Файл повреждён: он короче заголовка и образа";
     case FileError::CannotWrite:
-      return "Не удалось записать файл: " + result.system_message;
+      return "Не удалось записать файл: " + Reason(result);
     case FileError::UnknownModel:
       return "Не удалось записать файл: модель прибора не определена";
   }
@@ -166,29 +153,10 @@ FileResult ParseConfigFile(std::span<const uint8_t> bytes, int current_model, Co
 }
 
 FileResult LoadConfigFile(const fs::path& path, int current_model, ConfigImage& image) {
-  FileResult result;
+  std::vector<uint8_t> bytes;
+  FileResult result = ReadUseful(path, bytes);
   result.current_model = current_model;
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) {
-    result.error = FileError::CannotOpen;
-    result.system_message = TextOf(std::make_error_code(std::errc::is_a_directory));
-    return result;
-  }
-  errno = 0;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    result.error = FileError::CannotOpen;
-    result.system_message = LastErrorText();
-    return result;
-  }
-  std::vector<uint8_t> bytes(kMaxUsefulBytes);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (in.bad()) {
-    result.error = FileError::CannotOpen;
-    result.system_message = LastErrorText();
-    return result;
-  }
-  bytes.resize(static_cast<size_t>(in.gcount()));
+  if (!result.ok()) return result;
   return ParseConfigFile(bytes, current_model, image);
 }
 
@@ -201,8 +169,8 @@ FileResult SaveConfigFile(const fs::path& path, int model, const ConfigImage& im
     return result;
   }
   const std::vector<uint8_t> file = SerializeConfigFile(model, image);
-  FileResult result =
-      SaveFileReplacing(path, std::string_view(reinterpret_cast<const char*>(file.data()), file.size()));
+  FileResult result = SaveFileReplacing(
+      path, std::string_view(reinterpret_cast<const char*>(file.data()), file.size()));
   result.current_model = model;
   result.file_model = model;
   return result;
@@ -210,66 +178,23 @@ FileResult SaveConfigFile(const fs::path& path, int model, const ConfigImage& im
 
 FileResult SaveFileReplacing(const fs::path& path, std::string_view file) {
   FileResult result;
-  auto fail = [&](std::string text) {
+  const ReplaceResult saved = ReplaceFileSafely(
+      path, std::span(reinterpret_cast<const uint8_t*>(file.data()), file.size()));
+  if (!saved.ok) {
     result.error = FileError::CannotWrite;
-    result.system_message = std::move(text);
-    return result;
-  };
-
-  std::error_code ec;
-  fs::path target = path;
-  if (fs::is_symlink(fs::symlink_status(path, ec))) {
-    const fs::path resolved = fs::weakly_canonical(path, ec);
-    if (!ec) target = resolved;
-  }
-  const fs::file_status existing = fs::status(target, ec);
-  if (fs::is_directory(existing))
-    return fail(TextOf(std::make_error_code(std::errc::is_a_directory)));
-
-  const fs::path temporary = TemporaryBeside(target);
-  {
-    errno = 0;
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return fail(LastErrorText());
-    out.write(file.data(), static_cast<std::streamsize>(file.size()));
-    out.flush();
-    if (!out) {
-      std::string text = LastErrorText();
-      out.close();
-      fs::remove(temporary, ec);
-      return fail(std::move(text));
-    }
-    out.close();
-    if (out.fail()) {
-      std::string text = LastErrorText();
-      fs::remove(temporary, ec);
-      return fail(std::move(text));
-    }
-  }
-  // A replaced file keeps its permissions.
-  if (fs::exists(existing)) fs::permissions(temporary, existing.permissions(), ec);
-  fs::rename(temporary, target, ec);
-  if (ec) {
-    std::string text = TextOf(ec);
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    return fail(std::move(text));
+    result.kind = saved.kind;
+    result.system_message = saved.message;
   }
   return result;
 }
 
 int PeekFileModel(const fs::path& path) {
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) return 0;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return 0;
-  uint8_t header[kMaxHeaderLength] = {};
-  in.read(reinterpret_cast<char*>(header), sizeof header);
-  const auto got = static_cast<size_t>(in.gcount());
-  if (got == 0 || header[0] < kMinHeaderLength || header[0] > kMaxHeaderLength || got < header[0]) {
+  std::vector<uint8_t> bytes;
+  if (!ReadUseful(path, bytes).ok()) return 0;
+  const size_t got = bytes.size();
+  if (got == 0 || bytes[0] < kMinHeaderLength || bytes[0] > kMaxHeaderLength || got < bytes[0])
     return 0;
-  }
-  return header[1];
+  return bytes[1];
 }
 
 FileDefaults DefaultsFor(int model) {

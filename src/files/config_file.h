@@ -10,17 +10,18 @@
 #include <string_view>
 #include <vector>
 
+#include "files/file_access.h"
 #include "model/config_image.h"
 
 namespace lovar {
 
 enum class FileError {
   None,
-  CannotOpen,   // the file cannot be read
+  CannotOpen,   // the file cannot be read, or is no regular file (kind says what it is)
   BadHeader,    // header length outside 2 to 200, or the file ends inside the header
   WrongModel,   // the file names another model than the device identified last
   Truncated,    // the file ends before its image does
-  CannotWrite,  // saving failed; system_message says why
+  CannotWrite,  // saving failed, or the target is no regular file (kind says what it is)
   UnknownModel  // saving without an identified model 250, 251 or 252
 };
 
@@ -29,6 +30,9 @@ struct FileResult {
   int file_model = 0;          // the model byte of the file, when it was read
   int current_model = 0;       // the model the file was checked against (or saved for)
   std::string system_message;  // the operating system's text, for CannotOpen and CannotWrite
+  // For CannotOpen and CannotWrite: a directory, device or FIFO, left alone (system_message
+  // is then empty); Regular for a failure of the system.
+  PathKind kind = PathKind::Regular;
   bool ok() const { return error == FileError::None; }
 };
 
@@ -59,19 +63,22 @@ std::vector<uint8_t> SerializeConfigFile(int model, const ConfigImage& image);
 FileResult ParseConfigFile(std::span<const uint8_t> bytes, int current_model, ConfigImage& image);
 
 // Reads the file and parses it as above; a file that cannot be read gives CannotOpen with the
-// system's text.
+// system's text. Only a regular file is read: anything else (a FIFO, a device, a directory) is
+// refused at once, never waited on.
 FileResult LoadConfigFile(const std::filesystem::path& path, int current_model, ConfigImage& image);
 
-// Writes a temporary file beside path and renames it over path, so an existing file is
-// replaced whole or not at all. Any failure gives CannotWrite with the system's text (never
-// empty) and removes the temporary file; an unknown model gives UnknownModel and writes nothing.
-// A symbolic link is followed: the file it names is replaced, the link stays.
+// Saves the file through ReplaceFileSafely (safe_replace.h): an existing file is replaced whole
+// or not at all, keeps its permission bits and owner; a symbolic link is written through; no
+// directory, device or FIFO is ever written. Any failure gives CannotWrite with the system's
+// text (never empty) or the kind of the target; an unknown model gives UnknownModel and writes
+// nothing.
 FileResult SaveConfigFile(const std::filesystem::path& path, int model, const ConfigImage& image);
 // The same safe replacement for any other file the tool writes (an exported document, a
 // report): `file` is written whole or the target keeps what it held.
 FileResult SaveFileReplacing(const std::filesystem::path& path, std::string_view file);
 
-// The model byte of a file (0 when it cannot be read or has a bad header).
+// The model byte of a file (0 when it cannot be read, is no regular file or has a bad
+// header).
 int PeekFileModel(const std::filesystem::path& path);
 
 // Default folders (below the program's folder) and names of the file dialogs per model.

@@ -9,6 +9,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <utility>
 #include <stdexcept>
 
 extern char** environ;
@@ -36,6 +39,10 @@ int Spawn(const std::string& program, const std::vector<std::string>& args, int 
   return pid;
 }
 
+// Reads both pipes until they close or the limit passes (then the child is killed), and
+// reaps it.
+RunResult Collect(int pid, int out_fd, int err_fd, std::chrono::milliseconds limit);
+
 }  // namespace
 
 RunResult Run(const std::string& program, const std::vector<std::string>& args,
@@ -45,9 +52,38 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args,
   const int pid = Spawn(program, args, out[1], err[1]);
   close(out[1]);
   close(err[1]);
+  return Collect(pid, out[0], err[0], limit);
+}
+
+CliProcess::CliProcess(const std::vector<std::string>& args) {
+  int out[2], err[2];
+  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  pid_ = Spawn(LOVAR_CLI_PATH, args, out[1], err[1]);
+  close(out[1]);
+  close(err[1]);
+  out_ = out[0];
+  err_ = err[0];
+}
+
+CliProcess::~CliProcess() {
+  if (pid_ >= 0) Wait(std::chrono::milliseconds(0));
+}
+
+void CliProcess::Signal(int signal) {
+  if (pid_ >= 0) kill(pid_, signal);
+}
+
+RunResult CliProcess::Wait(std::chrono::milliseconds limit) {
+  const int pid = std::exchange(pid_, -1);
+  return Collect(pid, out_, err_, limit);
+}
+
+namespace {
+
+RunResult Collect(int pid, int out_fd, int err_fd, std::chrono::milliseconds limit) {
   RunResult result;
   const auto deadline = Clock::now() + limit;
-  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
   int open_fds = 2;
   bool killed = false;
   while (open_fds > 0) {
@@ -80,16 +116,26 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args,
   return result;
 }
 
+}  // namespace
+
 RunResult RunCli(const std::vector<std::string>& args, std::chrono::milliseconds limit) {
   return Run(LOVAR_CLI_PATH, args, limit);
 }
 
-SimProcess::SimProcess(std::vector<std::string> args) {
+SimProcess::SimProcess(std::vector<std::string> args, bool log) {
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-  args.push_back("--quiet");
-  pid_ = Spawn(LOVAR_SIM_PATH, args, out[1], -1);
+  int log_fd = -1;
+  if (log) {
+    static int count = 0;
+    log_ = TempPath("sim-" + std::to_string(getpid()) + "-" + std::to_string(++count) + ".log");
+    log_fd = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  } else {
+    args.push_back("--quiet");
+  }
+  pid_ = Spawn(LOVAR_SIM_PATH, args, out[1], log_fd);
   close(out[1]);
+  if (log_fd >= 0) close(log_fd);
   // The first line is the port path.
   const auto deadline = Clock::now() + std::chrono::seconds(20);
   std::string line;
@@ -109,6 +155,17 @@ SimProcess::SimProcess(std::vector<std::string> args) {
 
 SimProcess::~SimProcess() {
   Stop();
+}
+
+bool SimProcess::WaitForLog(const std::string& text, std::chrono::milliseconds limit) const {
+  const auto deadline = Clock::now() + limit;
+  do {
+    std::ifstream in(log_);
+    const std::string content((std::istreambuf_iterator<char>(in)), {});
+    if (content.find(text) != std::string::npos) return true;
+    usleep(5000);
+  } while (Clock::now() < deadline);
+  return false;
 }
 
 bool SimProcess::Exited() {

@@ -21,10 +21,31 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args,
 RunResult RunCli(const std::vector<std::string>& args,
                  std::chrono::milliseconds limit = std::chrono::seconds(120));
 
-// lovar-sim running on a pseudo-terminal; stopped with SIGTERM when destroyed.
+// lovar-cli started in the background, for tests that signal it while it runs.
+class CliProcess {
+ public:
+  explicit CliProcess(const std::vector<std::string>& args);
+  ~CliProcess();
+  CliProcess(const CliProcess&) = delete;
+  CliProcess& operator=(const CliProcess&) = delete;
+  void Signal(int signal);
+  // Waits for the end (killed after limit) and collects its output.
+  RunResult Wait(std::chrono::milliseconds limit = std::chrono::seconds(60));
+
+ private:
+  int pid_ = -1;
+  int out_ = -1;
+  int err_ = -1;
+};
+
+// lovar-sim running on a pseudo-terminal; stopped with SIGTERM when destroyed. With log, its
+// line per request goes to a file that WaitForLog reads.
 class SimProcess {
  public:
-  explicit SimProcess(std::vector<std::string> args);
+  explicit SimProcess(std::vector<std::string> args, bool log = false);
+  // Waits until the log holds text; false after limit.
+  bool WaitForLog(const std::string& text,
+                  std::chrono::milliseconds limit = std::chrono::seconds(30)) const;
   ~SimProcess();
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;
@@ -39,6 +60,7 @@ class SimProcess {
   int pid_ = -1;
   int status_ = -1;
   std::string port_;
+  std::string log_;
 };
 
 std::string TempPath(const std::string& name);

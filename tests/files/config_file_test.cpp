@@ -179,18 +179,16 @@ TEST_F(ConfigFileTest, SavedFileLoadsBackOverTheImageBytesItHolds) {
 }
 
 TEST_F(ConfigFileTest, UnreadableFileIsRefusedWithSystemText) {
-  for (const fs::path& path : {dir_ / "missing.dat", dir_}) {
-    SCOPED_TRACE(path.string());
-    ConfigImage image = Pattern(3);
-    const ConfigImage before = image;
-    const FileResult result = LoadConfigFile(path, 250, image);
-    EXPECT_EQ(result.error, FileError::CannotOpen);
-    EXPECT_FALSE(result.system_message.empty());
-    EXPECT_EQ(image, before);
-    EXPECT_EQ(MessageFor(result).caption, "Неверный тип УО");
-    EXPECT_EQ(DescribeError(result), "Не удалось открыть файл: " + result.system_message);
-    EXPECT_EQ(PeekFileModel(path), 0);
-  }
+  const fs::path path = dir_ / "missing.dat";
+  ConfigImage image = Pattern(3);
+  const ConfigImage before = image;
+  const FileResult result = LoadConfigFile(path, 250, image);
+  EXPECT_EQ(result.error, FileError::CannotOpen);
+  EXPECT_FALSE(result.system_message.empty());
+  EXPECT_EQ(image, before);
+  EXPECT_EQ(MessageFor(result).caption, "Неверный тип УО");
+  EXPECT_EQ(DescribeError(result), "Не удалось открыть файл: " + result.system_message);
+  EXPECT_EQ(PeekFileModel(path), 0);
 }
 
 TEST_F(ConfigFileTest, SaveReplacesAnExistingFileWhole) {
@@ -204,46 +202,57 @@ TEST_F(ConfigFileTest, SaveReplacesAnExistingFileWhole) {
   EXPECT_EQ(EntriesInDir(), 1u);  // no temporary file left behind
 }
 
-TEST_F(ConfigFileTest, FailedSaveOverADirectoryOrIntoAMissingFolder) {
+TEST_F(ConfigFileTest, DirectoryIsNeitherLoadedNorSavedOver) {
   const fs::path path = dir_ / "taken";
   fs::create_directory(path);
   WriteFile(path / "inside", {1, 2, 3});
-  const FileResult result = SaveConfigFile(path, 250, Pattern(1));
-  EXPECT_EQ(result.error, FileError::CannotWrite);
-  EXPECT_FALSE(result.system_message.empty());
-  EXPECT_EQ(DescribeError(result), "Не удалось записать файл: " + result.system_message);
-  EXPECT_EQ(MessageFor(result).text, result.system_message);
+  const FileResult saved = SaveConfigFile(path, 250, Pattern(1));
+  EXPECT_EQ(saved.error, FileError::CannotWrite);
+  EXPECT_EQ(saved.kind, PathKind::Directory);
+  EXPECT_EQ(DescribeError(saved), "Не удалось записать файл: это каталог, а не обычный файл");
+  EXPECT_EQ(MessageFor(saved).text, "Это каталог, а не обычный файл: в него ничего не записано.");
   EXPECT_TRUE(fs::is_directory(path));
   EXPECT_EQ(ReadFile(path / "inside"), (std::vector<uint8_t>{1, 2, 3}));
   EXPECT_EQ(EntriesInDir(), 1u);
+  ConfigImage image;
+  const FileResult loaded = LoadConfigFile(path, 250, image);
+  EXPECT_EQ(loaded.error, FileError::CannotOpen);
+  EXPECT_EQ(DescribeError(loaded), "Не удалось открыть файл: это каталог, а не обычный файл");
+  EXPECT_EQ(PeekFileModel(path), 0);
+}
+
+TEST_F(ConfigFileTest, SaveIntoAMissingFolderFailsWithTheSystemsText) {
   const FileResult missing = SaveConfigFile(dir_ / "no" / "such.dat", 250, Pattern(1));
   EXPECT_EQ(missing.error, FileError::CannotWrite);
   EXPECT_FALSE(missing.system_message.empty());
+  EXPECT_EQ(DescribeError(missing), "Не удалось записать файл: " + missing.system_message);
+  EXPECT_EQ(MessageFor(missing).text, missing.system_message);
 }
 
-TEST_F(ConfigFileTest, FailedSaveInReadOnlyFolderKeepsTheOldFile) {
-  const fs::path path = dir_ / "config.dat";
-  const std::vector<uint8_t> old = SerializeConfigFile(251, Pattern(5));
-  WriteFile(path, old);
-  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-  {
-    std::ofstream probe(dir_ / "probe");
-    if (probe) GTEST_SKIP() << "the folder stays writable for this user (root)";
-  }
-  const FileResult result = SaveConfigFile(path, 251, Pattern(6));
-  EXPECT_EQ(result.error, FileError::CannotWrite);
-  EXPECT_FALSE(result.system_message.empty());
-  EXPECT_EQ(ReadFile(path), old);
+TEST_F(ConfigFileTest, TemporariesOfAKilledSaveGoWithTheNextSaveOfTheSameFile) {
+  const std::vector<std::string> left = {"config.dat.lovar-0123abcd.tmp",
+                                         "config.dat.lovar-ffffffff.tmp"};
+  const std::vector<std::string> others = {"config.dat.lovar-xyz.tmp", "other.dat.lovar-0123abcd.tmp",
+                                           "config.dat.lovar-0123abcd.tmp.keep"};
+  for (const auto& name : left) WriteFile(dir_ / name, {1});
+  for (const auto& name : others) WriteFile(dir_ / name, {2});
+  ASSERT_TRUE(SaveConfigFile(dir_ / "config.dat", 250, Pattern(1)).ok());
+  for (const auto& name : left) EXPECT_FALSE(fs::exists(dir_ / name)) << name;
+  for (const auto& name : others) EXPECT_TRUE(fs::exists(dir_ / name)) << name;
+  EXPECT_EQ(EntriesInDir(), 1u + others.size());
 }
 
 TEST_F(ConfigFileTest, SaveThroughASymlinkReplacesItsTarget) {
-  const fs::path target = dir_ / "real.dat";
-  const fs::path link = dir_ / "link.dat";
-  WriteFile(target, {9});
-  fs::create_symlink(target, link);
-  ASSERT_TRUE(SaveConfigFile(link, 252, Pattern(1)).ok());
-  EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(fs::file_size(target), 356u);
+  for (bool target_exists : {true, false}) {
+    SCOPED_TRACE(target_exists ? "existing target" : "dangling link");
+    const fs::path target = dir_ / (target_exists ? "real.dat" : "new.dat");
+    const fs::path link = dir_ / (target_exists ? "link.dat" : "dangling.dat");
+    if (target_exists) WriteFile(target, {9});
+    fs::create_symlink(target, link);
+    ASSERT_TRUE(SaveConfigFile(link, 252, Pattern(1)).ok());
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadFile(target), SerializeConfigFile(252, Pattern(1)));
+  }
 }
 
 TEST_F(ConfigFileTest, SaveWithoutAModelWritesNothing) {

@@ -1,0 +1,61 @@
+// What the configuration files need of the operating system's files, one source file per OS
+// (file_access_posix.cpp, file_access_win.cpp): reading only regular files, never waiting on a
+// FIFO or a device; writing a file flushed to the disk; replacing a file in one step; writing
+// one in place. Every failure carries the system's own text for its error.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace lovar {
+
+// What a path names, symbolic links followed.
+enum class PathKind {
+  Missing,    // nothing (yet)
+  Regular,    // a regular file
+  Directory,  // a folder
+  Device,     // a character or block device ("/dev/null", "NUL", "COM1")
+  Fifo,       // a named pipe
+  Other,      // a socket or anything else
+};
+
+struct FsResult {
+  bool ok = true;
+  std::string message;  // the system's text when not ok
+};
+
+// What path names, without opening it (so a FIFO does not block). A path that cannot be looked
+// at counts as Missing; creating it then fails with the system's reason.
+PathKind KindOf(const std::filesystem::path& path);
+
+// Reads at most max bytes of a regular file into out. Anything else is refused at once, kind
+// telling what it is (a FIFO with no writer, a device that never ends): never waits on it.
+FsResult ReadRegularFile(const std::filesystem::path& path, size_t max, std::vector<uint8_t>& out,
+                         PathKind& kind);
+
+// Opens the existing file for writing, without truncating it, and closes it again: fails, with
+// the system's text, wherever writing it in place would (read-only, another user's file).
+FsResult CheckWritable(const std::filesystem::path& path);
+
+// Creates the file (which must not exist yet) holding bytes, flushed to the disk. With like, it
+// gets the permission bits of that file and, where the system allows, its owner and group.
+struct CreateResult {
+  FsResult result;
+  bool created = false;    // the file was made (it may hold part of the bytes if not ok)
+  bool kept_owner = true;  // like's owner and group could be kept
+};
+CreateResult CreateFlushed(const std::filesystem::path& path, std::span<const uint8_t> bytes,
+                           const std::filesystem::path* like);
+
+// Puts the file from in place of target in one step (target may exist or not), flushed, so
+// that target is either the old file or the new one whatever happens.
+FsResult ReplaceWith(const std::filesystem::path& from, const std::filesystem::path& target);
+
+// Writes bytes over the existing file from its start and cuts it to their length, flushed.
+FsResult WriteInPlace(const std::filesystem::path& path, std::span<const uint8_t> bytes);
+
+}  // namespace lovar

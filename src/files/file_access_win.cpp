@@ -1,0 +1,153 @@
+#include <windows.h>
+
+#include "files/file_access.h"
+
+namespace lovar {
+namespace {
+
+// The system's text for an error code, in UTF-8, without the trailing line break.
+std::string SystemText(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string utf8;
+  if (n > 0 && text != nullptr) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0,
+                                         nullptr, nullptr);
+    utf8.resize(static_cast<size_t>(size));
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), utf8.data(), size, nullptr,
+                        nullptr);
+  }
+  if (text != nullptr) LocalFree(text);
+  while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r' || utf8.back() == ' '))
+    utf8.pop_back();
+  if (utf8.empty()) utf8 = "Ошибка " + std::to_string(error);
+  return utf8;
+}
+
+FsResult Failed(DWORD error) {
+  return {false, SystemText(error)};
+}
+
+// Closes the handle; the first error of the sequence wins.
+FsResult Close(HANDLE handle, FsResult result) {
+  if (!CloseHandle(handle) && result.ok) return Failed(GetLastError());
+  return result;
+}
+
+HANDLE OpenExisting(const std::filesystem::path& path, DWORD access) {
+  return CreateFileW(path.wstring().c_str(), access,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+PathKind KindOfHandle(HANDLE handle) {
+  switch (GetFileType(handle)) {
+    case FILE_TYPE_DISK:
+      return PathKind::Regular;
+    case FILE_TYPE_CHAR:
+      return PathKind::Device;
+    case FILE_TYPE_PIPE:
+      return PathKind::Fifo;
+    default:
+      return PathKind::Other;
+  }
+}
+
+bool WriteAll(HANDLE handle, std::span<const uint8_t> bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD n = 0;
+    if (!WriteFile(handle, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &n,
+                   nullptr) ||
+        n == 0)
+      return false;
+    done += n;
+  }
+  return true;
+}
+
+}  // namespace
+
+PathKind KindOf(const std::filesystem::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.wstring().c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Directory;
+  // Devices ("NUL", "COM1") and pipes show only through an open handle; no access is asked.
+  const HANDLE handle = OpenExisting(path, 0);
+  if (handle == INVALID_HANDLE_VALUE) return PathKind::Regular;
+  const PathKind kind = KindOfHandle(handle);
+  CloseHandle(handle);
+  return kind;
+}
+
+FsResult ReadRegularFile(const std::filesystem::path& path, size_t max, std::vector<uint8_t>& out,
+                         PathKind& kind) {
+  out.clear();
+  kind = KindOf(path);
+  if (kind != PathKind::Regular && kind != PathKind::Missing) return {false, {}};
+  const HANDLE handle = OpenExisting(path, GENERIC_READ);
+  if (handle == INVALID_HANDLE_VALUE) return Failed(GetLastError());
+  kind = KindOfHandle(handle);
+  if (kind != PathKind::Regular) return Close(handle, {false, {}});
+  out.resize(max);
+  size_t got = 0;
+  while (got < max) {
+    DWORD n = 0;
+    if (!ReadFile(handle, out.data() + got, static_cast<DWORD>(max - got), &n, nullptr))
+      return Close(handle, Failed(GetLastError()));
+    if (n == 0) break;
+    got += n;
+  }
+  out.resize(got);
+  return Close(handle, {});
+}
+
+FsResult CheckWritable(const std::filesystem::path& path) {
+  const HANDLE handle = OpenExisting(path, GENERIC_WRITE);
+  if (handle == INVALID_HANDLE_VALUE) return Failed(GetLastError());
+  return Close(handle, {});
+}
+
+// The replaced file's attributes and security come with ReplaceFileW, so like needs nothing here.
+CreateResult CreateFlushed(const std::filesystem::path& path, std::span<const uint8_t> bytes,
+                           const std::filesystem::path* /*like*/) {
+  CreateResult r;
+  const HANDLE handle = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    r.result = Failed(GetLastError());
+    return r;
+  }
+  r.created = true;
+  if (!WriteAll(handle, bytes) || !FlushFileBuffers(handle)) {
+    r.result = Close(handle, Failed(GetLastError()));
+    return r;
+  }
+  r.result = Close(handle, {});
+  return r;
+}
+
+FsResult ReplaceWith(const std::filesystem::path& from, const std::filesystem::path& target) {
+  const std::wstring to = target.wstring();
+  if (GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (ReplaceFileW(to.c_str(), from.wstring().c_str(), nullptr,
+                     REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+      return {};
+    return Failed(GetLastError());
+  }
+  if (!MoveFileExW(from.wstring().c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH))
+    return Failed(GetLastError());
+  return {};
+}
+
+FsResult WriteInPlace(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
+  const HANDLE handle = OpenExisting(path, GENERIC_WRITE);
+  if (handle == INVALID_HANDLE_VALUE) return Failed(GetLastError());
+  if (!WriteAll(handle, bytes) || !SetEndOfFile(handle) || !FlushFileBuffers(handle))
+    return Close(handle, Failed(GetLastError()));
+  return Close(handle, {});
+}
+
+}  // namespace lovar

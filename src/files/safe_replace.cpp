@@ -1,0 +1,123 @@
+#include "files/safe_replace.h"
+
+#include <cstdio>
+#include <random>
+#include <system_error>
+
+namespace lovar {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr std::string_view kMark = ".lovar-";
+constexpr std::string_view kSuffix = ".tmp";
+constexpr size_t kDigits = 8;
+
+fs::path FolderOf(const fs::path& target) {
+  return target.has_parent_path() ? target.parent_path() : fs::path(".");
+}
+
+// The file a chain of symbolic links ends at, also when it does not exist yet: the save
+// writes there, and the links stay.
+fs::path ThroughLinks(fs::path path) {
+  std::error_code ec;
+  for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(path, ec)); ++hops) {
+    const fs::path to = fs::read_symlink(path, ec);
+    if (ec) break;
+    path = to.is_absolute() ? to : FolderOf(path) / to;
+  }
+  return path;
+}
+
+fs::path TemporaryFor(const fs::path& target) {
+  static std::mt19937 random{std::random_device{}()};
+  char digits[kDigits + 1];
+  std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(random()));
+  fs::path temporary = target;
+  temporary += std::string(kMark) + digits + std::string(kSuffix);
+  return temporary;
+}
+
+void RemoveLeftTemporaries(const fs::path& target) {
+  std::error_code ec;
+  const std::string name = target.filename().string();
+  for (fs::directory_iterator it(FolderOf(target), ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code ignored;
+    if (IsTemporaryOf(it->path().filename().string(), name) &&
+        fs::is_regular_file(it->symlink_status(ignored)))
+      fs::remove(it->path(), ignored);
+  }
+}
+
+}  // namespace
+
+std::string_view PathKindText(PathKind kind) {
+  switch (kind) {
+    case PathKind::Directory:
+      return "каталог";
+    case PathKind::Device:
+      return "устройство";
+    case PathKind::Fifo:
+      return "канал (FIFO)";
+    case PathKind::Other:
+      return "особый файл";
+    case PathKind::Missing:
+    case PathKind::Regular:
+      break;
+  }
+  return "файл";
+}
+
+bool IsTemporaryOf(const std::string& name, const std::string& target_name) {
+  const size_t length = target_name.size() + kMark.size() + kDigits + kSuffix.size();
+  if (name.size() != length || !name.starts_with(target_name)) return false;
+  const std::string_view rest = std::string_view(name).substr(target_name.size());
+  if (!rest.starts_with(kMark) || !rest.ends_with(kSuffix)) return false;
+  for (const char c : rest.substr(kMark.size(), kDigits))
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  return true;
+}
+
+ReplaceResult ReplaceFileSafely(const fs::path& path, std::span<const uint8_t> bytes) {
+  std::error_code ec;
+  const fs::path target = ThroughLinks(path);
+  ReplaceResult result;
+  result.kind = KindOf(target);
+  if (result.kind != PathKind::Regular && result.kind != PathKind::Missing) {
+    result.ok = false;
+    return result;
+  }
+  const bool exists = result.kind == PathKind::Regular;
+  auto failed = [&](std::string message) {
+    result.ok = false;
+    result.message = std::move(message);
+    return result;
+  };
+  auto in_place = [&] {
+    const FsResult written = WriteInPlace(target, bytes);
+    return written.ok ? result : failed(written.message);
+  };
+  if (exists) {
+    const FsResult writable = CheckWritable(target);
+    if (!writable.ok) return failed(writable.message);
+  }
+  RemoveLeftTemporaries(target);
+
+  const fs::path temporary = TemporaryFor(target);
+  const CreateResult made = CreateFlushed(temporary, bytes, exists ? &target : nullptr);
+  if (made.created && (!made.result.ok || !made.kept_owner)) fs::remove(temporary, ec);
+  if (!made.result.ok) {
+    // No temporary file beside it (a folder we may not write), but the file itself may be.
+    if (exists && !made.created) return in_place();
+    return failed(made.result.message);
+  }
+  // A new file would take another user's file over; writing into it keeps it theirs.
+  if (!made.kept_owner) return in_place();
+  const FsResult replaced = ReplaceWith(temporary, target);
+  if (!replaced.ok) {
+    fs::remove(temporary, ec);
+    return failed(replaced.message);
+  }
+  return result;
+}
+
+}  // namespace lovar
