@@ -1,5 +1,9 @@
 // End to end: the real lovar-cli (TCport on a real pseudo-terminal) against the real lovar-sim
 // process, for each model, with every fault the simulator injects, and real files.
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -70,20 +74,16 @@ TEST_P(EachModel, ReadSavesTheWholeConfiguration) {
   ExpectFileHoldsSample(out, model);
 }
 
-TEST_P(EachModel, WriteWithVerifyPutsTheFileIntoTheDevice) {
-  const int model = GetParam().model;
+// A file whose every byte differs from the simulator's sample.
+ConfigImage EditedImage(int model) {
   ConfigImage image = SampleImage(model);
-  for (int i = 100; i < 120; ++i) image[i] = static_cast<uint8_t>(image[i] ^ 0x01);
-  const std::string file = TempPath("write-" + Model(model) + ".dat");
-  WriteFile(file, SerializeConfigFile(model, image));
-  const std::string saved = TempPath("sim-after-write-" + Model(model) + ".dat");
-  {
-    SimProcess sim({"--model", Model(model), "--save", saved});
-    const RunResult r = RunCli({"write", "--port", sim.port(), file, "--verify"});
-    ASSERT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_NE(r.out.find("Сверка: совпадает"), std::string::npos);
-    EXPECT_EQ(sim.Stop(), 0);
-  }
+  for (int i = 0; i < kImageCapacity; ++i) image[i] = static_cast<uint8_t>(image[i] ^ 0x21);
+  return image;
+}
+
+// The simulator's image, saved when it stopped, holds the file: what a write sends (bytes 127
+// to 130 of 250 and 252 as 0, nothing below 100 of a 252).
+void ExpectDeviceHoldsFile(const std::string& saved, const ConfigImage& image, int model) {
   const Bytes device = ReadFile(saved);
   ASSERT_EQ(device.size(), static_cast<size_t>(100 + FileImageLength(model)));
   const ConfigImage sample = SampleImage(model);
@@ -93,6 +93,87 @@ TEST_P(EachModel, WriteWithVerifyPutsTheFileIntoTheDevice) {
     if (model != 251 && i >= 127 && i <= 130) expected = 0;
     ASSERT_EQ(device[100 + static_cast<size_t>(i)], expected) << i;
   }
+}
+
+// Requests before a model's write: the identification and the 212, and for model 251, whose
+// file holds half the image, the read of the whole device first.
+int RequestsBeforeTheWrite(int model) {
+  return model == 251 ? 2 + 512 : 2;
+}
+// The block the hole tests lose: the last one a file changes (for 251 the last of its half).
+int LastFileBlock(int model) {
+  return model == 251 ? 128 : model == 252 ? 10 : 16;
+}
+
+TEST_P(EachModel, WritePutsTheFileIntoTheDeviceAndProvesIt) {
+  const int model = GetParam().model;
+  const ConfigImage image = EditedImage(model);
+  const std::string file = TempPath("write-" + Model(model) + ".dat");
+  WriteFile(file, SerializeConfigFile(model, image));
+  const std::string saved = TempPath("sim-after-write-" + Model(model) + ".dat");
+  {
+    SimProcess sim({"--model", Model(model), "--save", saved});
+    const RunResult r = RunCli({"write", "--port", sim.port(), file});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, std::string(GetParam().line) + "\nКонфигурация записана в УО\n");
+    EXPECT_EQ(sim.Stop(), 0);
+  }
+  ExpectDeviceHoldsFile(saved, image, model);
+}
+
+// The hole of a duplicated acknowledgement followed by a block lost on its way, in the last
+// block the file changes: every acknowledgement came, yet the device misses a block until the
+// read-back finds it and the block is written again.
+TEST_P(EachModel, WriteWithAHoleBehindTheAcknowledgementsIsRepaired) {
+  const int model = GetParam().model;
+  const ConfigImage image = EditedImage(model);
+  const std::string file = TempPath("hole-" + Model(model) + ".dat");
+  WriteFile(file, SerializeConfigFile(model, image));
+  const std::string saved = TempPath("sim-after-hole-" + Model(model) + ".dat");
+  const int last = RequestsBeforeTheWrite(model) + LastFileBlock(model);
+  {
+    SimProcess sim({"--model", Model(model), "--save", saved, "--duplicate",
+                    std::to_string(last - 1), "--lose", std::to_string(last)});
+    const RunResult r = RunCli({"write", "--port", sim.port(), file});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(r.out.find("Конфигурация записана в УО (блоков записано повторно: 1)"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(sim.Stop(), 0);
+  }
+  ExpectDeviceHoldsFile(saved, image, model);
+}
+
+// A device that acknowledges every block but keeps none: refused after the repair rounds.
+TEST_P(EachModel, WriteTheDeviceDoesNotKeepIsRefused) {
+  const int model = GetParam().model;
+  const std::string file = TempPath("refused-" + Model(model) + ".dat");
+  WriteFile(file, SerializeConfigFile(model, EditedImage(model)));
+  SimProcess sim({"--model", Model(model), "--no-store", "3/1"});
+  const RunResult r = RunCli({"write", "--port", sim.port(), file});
+  EXPECT_EQ(r.exit_code, 7) << r.err;
+  EXPECT_TRUE(r.out.empty()) << r.out;
+  const std::string first = model == 252 ? "100" : "0";
+  EXPECT_NE(r.err.find("Запись не подтверждена: прибор хранит не то, что записано, начиная со "
+                       "смещения " + first),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("смесь старой и новой конфигурации"), std::string::npos) << r.err;
+}
+
+// A device that answers every read request, but never with data, is given up.
+TEST_P(EachModel, ReadThatNeverAdvancesIsGivenUp) {
+  SimProcess sim({"--model", Model(GetParam().model), "--empty", "3/1"});
+  const std::string out = TempPath("given-up-" + Model(GetParam().model) + ".dat");
+  const RunResult r = RunCli({"--retries", "1", "read", "--port", sim.port(), "--out", out},
+                             std::chrono::seconds(30));
+  EXPECT_EQ(r.exit_code, 11) << r.err;
+  EXPECT_NE(r.err.find("Прибор отвечает не на запрос, повтор 1 из 1"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("Чтение остановлено на смещении 0 из "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("прибор отвечает, но не на запросы. Файл не записан"), std::string::npos)
+      << r.err;
+  EXPECT_FALSE(std::ifstream(out).good());
 }
 
 TEST_P(EachModel, KeyPrintsTheKeyAndItsGridText) {
@@ -185,6 +266,10 @@ INSTANTIATE_TEST_SUITE_P(
                                      FaultCase{"DelayedPastTheQuestion", {"--delay", "7:1500"}},
                                      FaultCase{"Duplicated", {"--duplicate", "8/4"}},
                                      FaultCase{"WrongSequence", {"--wrong-seq", "9"}},
+                                     FaultCase{"LostOnItsWay", {"--lose", "5"}},
+                                     FaultCase{"UnhandledInPlaceOfTheReply", {"--unhandled", "6"}},
+                                     FaultCase{"NoCommandByte", {"--short", "7"}},
+                                     FaultCase{"ReplyWithoutData", {"--empty", "8"}},
                                      FaultCase{"DroppedIdentification", {"--drop", "1"}})),
     [](const auto& info) {
       return "Model" + Model(std::get<0>(info.param)) + std::get<1>(info.param).name;
@@ -212,6 +297,80 @@ TEST(Faults, WriteStoppedBeforeTheEndIsReported) {
   const RunResult r = RunCli({"--retries", "0", "write", "--port", sim.port(), file});
   EXPECT_EQ(r.exit_code, 6) << r.err;
   EXPECT_NE(r.err.find("Запись прервана"), std::string::npos) << r.err;
+}
+
+TEST(Faults, LateAcknowledgementAfterAResendOpensAHoleThatIsRepaired) {
+  // Block 3 (request 5) is acknowledged only after the question's resend; block 4 (request 7)
+  // is lost, and the late acknowledgement is taken for it.
+  const ConfigImage image = EditedImage(250);
+  const std::string file = TempPath("late.dat");
+  WriteFile(file, SerializeConfigFile(250, image));
+  const std::string saved = TempPath("sim-after-late.dat");
+  {
+    SimProcess sim({"--model", "250", "--save", saved, "--delay", "5:1500", "--lose", "7"});
+    const RunResult r = RunCli({"write", "--port", sim.port(), file});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(r.out.find("повторно: 1"), std::string::npos) << r.out;
+    EXPECT_EQ(sim.Stop(), 0);
+  }
+  ExpectDeviceHoldsFile(saved, image, 250);
+}
+
+TEST(Faults, WriteWithoutTheCheckSaysTheDeviceWasNotChecked) {
+  SimProcess sim({"--model", "250"}, /*log=*/true);
+  const std::string file = TempPath("unchecked.dat");
+  WriteFile(file, SerializeConfigFile(250, EditedImage(250)));
+  const RunResult r = RunCli({"write", "--port", sim.port(), file, "--no-verify"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("не проверена"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("прибор не проверен после записи (--no-verify)"), std::string::npos)
+      << r.err;
+  EXPECT_FALSE(sim.WaitForLog(" 200 ", std::chrono::milliseconds(300)));  // nothing read back
+}
+
+// Ctrl-C: the frame in flight is finished, the port closed with its exclusive mode cleared, and
+// the message says how far the device was written.
+TEST(Interrupt, CtrlCDuringAWriteStopsAfterTheFrameInFlightAndFreesThePort) {
+  const ConfigImage image = EditedImage(250);
+  const std::string file = TempPath("interrupted.dat");
+  WriteFile(file, SerializeConfigFile(250, image));
+  const std::string saved = TempPath("sim-after-interrupt.dat");
+  SimProcess sim({"--model", "250", "--delay", "3/1:40", "--save", saved}, /*log=*/true);
+  CliProcess cli({"write", "--port", sim.port(), file});
+  ASSERT_TRUE(sim.WaitForLog("#8 202"));
+  cli.Signal(SIGINT);
+  const RunResult r = cli.Wait();
+  EXPECT_EQ(r.exit_code, 10) << r.err;
+  const std::string said = "Запись прервана на смещении ";
+  const size_t at = r.err.find(said);
+  ASSERT_NE(at, std::string::npos) << r.err;
+  const int offset = std::stoi(r.err.substr(at + said.size()));
+  EXPECT_GE(offset, 5 * 16);
+  EXPECT_LE(offset, 7 * 16);
+  EXPECT_NE(r.err.find(" из 256 (прервано пользователем). Прибор может содержать смесь"),
+            std::string::npos)
+      << r.err;
+  // The port is free for the next run at once.
+  EXPECT_EQ(RunCli({"identify", "--port", sim.port()}).exit_code, 0);
+  EXPECT_EQ(sim.Stop(), 0);
+  // The device holds the new bytes up to the offset named, the old ones after it.
+  const Bytes device = ReadFile(saved);
+  const ConfigImage sample = SampleImage(250);
+  for (int i = 0; i < 256; ++i)
+    ASSERT_EQ(device[100 + static_cast<size_t>(i)], i < offset ? image[i] : sample[i]) << i;
+}
+
+TEST(Interrupt, TermDuringAReadLeavesNoFile) {
+  SimProcess sim({"--model", "251", "--delay", "3/1:20"}, /*log=*/true);
+  const std::string out = TempPath("term.dat");
+  CliProcess cli({"read", "--port", sim.port(), "--out", out});
+  ASSERT_TRUE(sim.WaitForLog("#20 200"));
+  cli.Signal(SIGTERM);
+  const RunResult r = cli.Wait();
+  EXPECT_EQ(r.exit_code, 10) << r.err;
+  EXPECT_NE(r.err.find("Чтение остановлено на смещении "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("прервано пользователем. Файл не записан"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::ifstream(out).good());
 }
 
 // ---- Ports and files ----
@@ -258,6 +417,36 @@ TEST(Files, DamagedFileIsRefusedAndNothingIsWritten) {
   const RunResult r = RunCli({"write", "--port", sim.port(), file});
   EXPECT_EQ(r.exit_code, 5);
   EXPECT_FALSE(r.err.empty());
+}
+
+TEST(Files, WriteFromAFifoWithNoWriterIsRefusedAtOnce) {
+  const std::string fifo = TempPath("no-writer.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  SimProcess sim({"--model", "250"}, /*log=*/true);
+  const RunResult r = RunCli({"write", "--port", sim.port(), fifo}, std::chrono::seconds(10));
+  EXPECT_EQ(r.exit_code, 5) << r.err;
+  EXPECT_NE(r.err.find("это канал (FIFO), а не обычный файл"), std::string::npos) << r.err;
+  EXPECT_FALSE(sim.WaitForLog("#1 ", std::chrono::milliseconds(200)));  // the device untouched
+}
+
+TEST(Files, ReadIntoADeviceOrAFifoLeavesItAlone) {
+  const std::string fifo = TempPath("out.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::vector<std::string> targets = {fifo};
+  // A node like /dev/null of our own where we may make one (as root, the case where /dev/null
+  // itself was once replaced by a regular file).
+  const std::string node = TempPath("null");
+  if (mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) targets.push_back(node);
+  for (const std::string& target : targets) {
+    SCOPED_TRACE(target);
+    SimProcess sim({"--model", "250"});
+    const RunResult r = RunCli({"read", "--port", sim.port(), "--out", target});
+    EXPECT_EQ(r.exit_code, 5) << r.err;
+    EXPECT_NE(r.err.find("а не обычный файл"), std::string::npos) << r.err;
+    struct stat st {};
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_FALSE(S_ISREG(st.st_mode));
+  }
 }
 
 TEST(Files, ReadIntoAnUnwritablePlaceLeavesNoFile) {
