@@ -56,6 +56,7 @@ void Exchange::SendBuffer() {
   const WireRequest wire = BuildWireRequest(state_.send_buffer);
   if (wire.count == 0) return;
   stray_since_send_ = 0;
+  line_open_ = true;  // also when it opened and hangs up between two ticks
   port_.WriteDevice(static_cast<int32_t>(wire.count),
                     std::span<const uint8_t>(wire.bytes.data(), wire.count));
 }

@@ -185,7 +185,7 @@ class Exchange {
   const ConfigImage* write_from_ = &image_;
   bool checking_ = false;
   bool hold_ = false;       // SendNoMore
-  bool line_open_ = false;  // the port was open at the last tick
+  bool line_open_ = false;  // the port was open at the last tick or send
   uint64_t answered_ = 0;
   int stray_since_send_ = 0;
   int futile_questions_ = 0;

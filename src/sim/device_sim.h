@@ -99,6 +99,8 @@ class DeviceSim {
   void ResetLine();
 
   void SetRequestObserver(RequestObserver observer) { observer_ = std::move(observer); }
+  // A fault from now on (its request numbers count from the simulator's start: requests()).
+  void AddFault(FaultRule rule) { config_.faults.push_back(rule); }
 
   const ConfigImage& image() const { return image_; }
   ConfigImage& image() { return image_; }

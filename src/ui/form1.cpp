@@ -81,7 +81,7 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
       form_key_(form_key),
       dialogs_(dialogs),
       port_(window_thread_),
-      exchange_(port_, image_, *this) {
+      exchange_(port_, image_, verified_) {
   ui_->setupUi(this);
   // The top row keeps its height whether the password is asked or not; the pages' area below
   // the progress bar stays, empty, while the pages are hidden.
@@ -89,6 +89,7 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
        {static_cast<QWidget*>(ui_->PanelPassword), static_cast<QWidget*>(ui_->Label106),
         static_cast<QWidget*>(ui_->EditPassword)})
     KeepPlaceWhenHidden(*part);
+  verified_.Attach(exchange_, image_);
   program_folder_ = QCoreApplication::applicationDirPath();
   for (std::string_view tab : kTabSheets) {
     QWidget* sheet = findChild<QWidget*>(Q(tab));
@@ -105,6 +106,11 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
     CommitPages();  // what was typed into the focused control counts
     CompareWithFile(this, *this, program_folder_);
   });
+  // The way back to the search window, e.g. after the line was lost.
+  ui_->N1->addSeparator();
+  find_device_ = ui_->N1->addAction(QStringLiteral("Поиск прибора…"));
+  find_device_->setObjectName(QStringLiteral("NFindDevice"));
+  connect(find_device_, &QAction::triggered, this, [this] { FindDeviceClick(); });
   connect(ui_->EditPassword, &QLineEdit::textChanged, this, [this] { EditPasswordChange(); });
   ui_->EditPassword->installEventFilter(this);
   connect(ui_->PageControl1, &QTabWidget::currentChanged, this, [this] {
@@ -158,17 +164,77 @@ void TForm1::UpDate() {
 
 // ---- Buttons, menu and gate. ----
 
+namespace {
+
+const QString kFindAgain =
+    QStringLiteral("Подключите прибор и найдите его снова: «Файл» → «Поиск прибора…».");
+const QString kPortClosed = QStringLiteral("Порт закрыт. ") + kFindAgain;
+
+}  // namespace
+
 void TForm1::ButtonReadClick() {
   operation_ = Operation::Read;
+  if (port_.IsOpen()) {
+    // From its first reply on, the read overwrites the image from offset 0.
+    coverage_.Read(0);
+    UpdateWriteButton();
+    ShowStatus(QStringLiteral("Чтение из УО…"));
+  } else {
+    operation_ = Operation::None;
+    ShowStatus(kPortClosed);
+  }
   exchange_.ButtonReadClick();
 }
 
 void TForm1::ButtonWriteClick() {
   // What was typed or ticked into the control that still has the focus goes in first.
   CommitPages();
+  if (!ImageWhole()) {
+    RefuseIncomplete(QStringLiteral("Запись в УО невозможна"),
+                     QStringLiteral("Записать её — значит стереть в приборе всё, что не считано."));
+    return;
+  }
+  if (!port_.IsOpen()) {
+    ShowStatus(kPortClosed);
+    return;
+  }
   operation_ = Operation::Write;
-  exchange_.ButtonWriteClick();
-  if (!port_.IsOpen()) operation_ = Operation::None;
+  verified_.Start();
+}
+
+void TForm1::FindDeviceClick() {
+  form_key_.show();
+  form_key_.raise();
+  form_key_.activateWindow();
+}
+
+QString TForm1::PartialRead() {
+  coverage_.Read(exchange_.state().offset);
+  UpdateWriteButton();
+  return QStringLiteral("Считано %1 из %2 байт: запись в УО и сохранение недоступны до полного "
+                        "чтения или загрузки файла.")
+      .arg(coverage_.known())
+      .arg(exchange_.ImageLength());
+}
+
+void TForm1::RefuseIncomplete(const QString& caption, const QString& what) {
+  const QString why =
+      coverage_.known() == 0
+          ? QStringLiteral("Конфигурация не считана из УО и не загружена из файла.")
+          : QStringLiteral("Конфигурация считана из УО не полностью (%1 из %2 байт).")
+                .arg(coverage_.known())
+                .arg(exchange_.ImageLength());
+  SayFailure(caption, why + QLatin1Char(' ') + what +
+                          QStringLiteral(" Считайте её из УО полностью или загрузите файл."));
+}
+
+void TForm1::SayFailure(const QString& caption, const QString& text) {
+  ShowStatus(text);
+  dialogs_.Message(caption, text, true);
+}
+
+void TForm1::UpdateWriteButton() {
+  ui_->ButtonWrite->setEnabled(buttons_enabled_ && ImageWhole());
 }
 
 void TForm1::CommitPages() {
@@ -188,6 +254,8 @@ void TForm1::N2Click() {
     setWindowTitle(QStringLiteral("Программирование УО ЛОВАРТ ") +
                    QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()));
   if (result.ok()) {
+    coverage_.Loaded(FileImageLength(model));
+    UpdateWriteButton();
     ShowStatus(QStringLiteral("Файл загружен: ") + QFileInfo(file).fileName());
   } else {
     const FileMessage message = MessageFor(result);
@@ -200,6 +268,11 @@ void TForm1::N2Click() {
 
 void TForm1::N3Click() {
   const int model = exchange_.DeviceModel();
+  if (IsKnownModel(model) && !ImageWhole()) {
+    RefuseIncomplete(QStringLiteral("Сохранение невозможно"),
+                     QStringLiteral("В файле не хватало бы настроек прибора."));
+    return;
+  }
   QString folder, filter, suffix, name;
   if (IsKnownModel(model)) {
     const FileDefaults defaults = DefaultsFor(model);
@@ -220,7 +293,7 @@ void TForm1::N3Click() {
   }
   const FileMessage message = MessageFor(result);
   if (result.error == FileError::CannotWrite) {
-    dialogs_.Message(Q(message.caption), Q(result.system_message), true);
+    dialogs_.Message(Q(message.caption), Q(message.text), true);
   } else {
     dialogs_.Message(QStringLiteral("Ошибка"), Q(DescribeError(result)), true);
   }
@@ -243,9 +316,9 @@ void TForm1::PageControl1Changing() {
   SetVisibleByName("PanelSetKey", false);
   SetVisibleByName("PanelKey", false);
   exchange_.SetButtonsEnabled(true);
-  const bool writing = operation_ == Operation::Write && exchange_.RequestOutstanding();
   exchange_.StopExchange();
-  if (writing) ShowStatus(QStringLiteral("Запись в УО остановлена"));
+  // A write under way stops after the block last sent: the status line says how far it got.
+  verified_.Stop(WriteReport::Cause::PageChanged);
   operation_ = Operation::None;
 }
 
@@ -296,8 +369,11 @@ bool TForm1::AskContinue() {
 }
 
 void TForm1::SetExchangeButtonsEnabled(bool enabled) {
+  buttons_enabled_ = enabled;
   ui_->ButtonRead->setEnabled(enabled);
-  ui_->ButtonWrite->setEnabled(enabled);
+  UpdateWriteButton();  // and only for a whole image
+  // Not while an exchange runs: a search would send into the middle of it.
+  find_device_->setEnabled(enabled);
   for (auto& [name, page] : pages_) page->SetExchangeButtonsEnabled(enabled);
   if (QWidget* key = findChild<QWidget*>(QStringLiteral("ButtonKey"))) key->setEnabled(enabled);
 }
@@ -349,7 +425,9 @@ void TForm1::ApplyModelSetup(const ModelSetup& setup) {
   if (setup.model != setup_model_) {
     // Another model than before: back to the window as created, then this model's column.
     // The password panel comes back too, or a model-250 device after a model-252 one could
-    // never be unlocked.
+    // never be unlocked. The image belongs to the other model: nothing of it is to be written.
+    coverage_.Reset();
+    UpdateWriteButton();
     ApplySetupTable(CreationSetup());
     if (setup_model_ != 0) ui_->PanelPassword->show();
     setup_model_ = setup.model;
@@ -373,6 +451,8 @@ void TForm1::HidePasswordAndPages() {
 
 void TForm1::ReadEnded(bool complete, bool display) {
   operation_ = Operation::None;
+  coverage_.Read(exchange_.state().offset);
+  UpdateWriteButton();
   if (display) {
     UpDate();
     if (exchange_.DeviceModel() == 252) ui_->PageControl1->show();
@@ -380,20 +460,14 @@ void TForm1::ReadEnded(bool complete, bool display) {
   if (complete)
     ShowStatus(QStringLiteral("Конфигурация считана из УО (%1 байт)").arg(exchange_.ImageLength()));
   else
-    ShowStatus(QStringLiteral("Чтение из УО не завершено: порт закрыт"));
-}
-
-void TForm1::WriteEnded(bool complete) {
-  operation_ = Operation::None;
-  ShowStatus(complete ? QStringLiteral("Конфигурация записана в УО")
-                      : QStringLiteral("Запись в УО не завершена"));
+    ShowStatus(QStringLiteral("Чтение из УО не завершено: порт закрыт. ") + PartialRead());
 }
 
 void TForm1::Abandoned(uint8_t command) {
   operation_ = Operation::None;
   switch (command) {
     case kReadRequest:
-      ShowStatus(QStringLiteral("Чтение из УО прервано: прибор не отвечает"));
+      ShowStatus(QStringLiteral("Чтение из УО прервано: прибор не отвечает. ") + PartialRead());
       break;
     case kWriteRequest:
       ShowStatus(QStringLiteral("Запись в УО прервана: прибор не отвечает"));
@@ -406,6 +480,72 @@ void TForm1::Abandoned(uint8_t command) {
       form_key_.ShowStatus(QStringLiteral("Прибор не отвечает."));  // the search window's
       break;
   }
+}
+
+void TForm1::GaveUp(uint8_t command) {
+  operation_ = Operation::None;
+  const QString caption = QStringLiteral("Прибор отвечает не на запросы");
+  switch (command) {
+    case kReadRequest:
+      SayFailure(caption, QStringLiteral("Чтение из УО остановлено: прибор отвечает, но не на "
+                                         "запросы. ") +
+                              PartialRead());
+      break;
+    case kKeyRequest:
+      KeyStopped();
+      SayFailure(caption, QStringLiteral("Считывание ключа остановлено: прибор отвечает, но не "
+                                         "на запросы."));
+      break;
+    default:
+      SayFailure(caption, QStringLiteral("Прибор отвечает, но не на запросы."));
+      break;
+  }
+}
+
+void TForm1::LineLost(uint8_t command) {
+  operation_ = Operation::None;
+  QString what;
+  if (command == kReadRequest) what = QStringLiteral("Чтение из УО прервано. ") + PartialRead();
+  if (command == kKeyRequest) {
+    KeyStopped();
+    what = QStringLiteral("Считывание ключа прервано.");
+  }
+  const QString caption = QStringLiteral("Связь с портом потеряна");
+  SayFailure(caption, caption + QStringLiteral(". ") + (what.isEmpty() ? what : what + ' ') +
+                          kFindAgain);
+}
+
+void TForm1::WriteStageChanged(WriteStage stage) {
+  switch (stage) {
+    case WriteStage::Writing:
+      ShowStatus(QStringLiteral("Запись в УО…"));
+      break;
+    case WriteStage::Checking:
+      ShowStatus(QStringLiteral("Проверка записи…"));
+      break;
+    case WriteStage::Repairing:
+      ShowStatus(QStringLiteral("Исправление записи…"));
+      break;
+  }
+}
+
+void TForm1::WriteFinished(const WriteReport& report) {
+  operation_ = Operation::None;
+  const QString text = Q(WriteReportText(report));
+  using C = WriteReport::Cause;
+  // Done, or stopped by the installer's own page change: the status line says it.
+  if (report.ok() || report.cause == C::PageChanged) {
+    ShowStatus(text);
+    return;
+  }
+  if (report.cause == C::LineLost) {
+    SayFailure(QStringLiteral("Связь с портом потеряна"), text + QLatin1Char(' ') + kFindAgain);
+    return;
+  }
+  SayFailure(report.outcome == WriteReport::Outcome::WriteStopped
+                 ? QStringLiteral("Запись в УО прервана")
+                 : QStringLiteral("Запись в УО не подтверждена"),
+             text);
 }
 
 void TForm1::SetEditKey(const std::string& text) {

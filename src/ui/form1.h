@@ -1,10 +1,13 @@
 // TForm1, the main window "Программирование УО ЛОВАР": the exchange buttons, the password gate,
 // the progress bar, the pages of PageControl1 and the menu "Файл". It owns the port Cport1,
-// the configuration image, the exchange engine and the pages, and is the engine's view.
+// the configuration image, the exchange engine (whose writes VerifiedWrite proves) and the
+// pages, and is the engine's view. The status line always says what is under way, then how it
+// ended; a failure also gets a message box that says what the device or file now holds.
 //
 // Threads: window thread only.
 #pragma once
 
+#include <QAction>
 #include <QMainWindow>
 #include <QTimer>
 #include <map>
@@ -13,9 +16,11 @@
 #include <string_view>
 
 #include "model/config_image.h"
+#include "model/image_coverage.h"
 #include "page.h"
 #include "port_switch.h"
 #include "protocol/exchange.h"
+#include "protocol/verified_write.h"
 #include "qt_window_thread.h"
 
 namespace Ui {
@@ -26,7 +31,7 @@ namespace lovar {
 
 class TFormKey;
 
-class TForm1 : public QMainWindow, public ExchangeView, public PageHost {
+class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   Q_OBJECT
  public:
   // Created hidden by the search window's first "Поиск".
@@ -47,13 +52,19 @@ class TForm1 : public QMainWindow, public ExchangeView, public PageHost {
 
   // Handlers, under the form's names.
   void ButtonReadClick();
+  // Writes only a whole image (a complete read or a file), and proves it on the device.
   void ButtonWriteClick();
   void N2Click();  // "Файл" → "Считать"
-  void N3Click();  // "Файл" → "Сохранить"
+  void N3Click();  // "Файл" → "Сохранить"; only a whole image
+  // "Файл" → "Поиск прибора…": the search window again, to find the device once more.
+  void FindDeviceClick();
   void EditPasswordEnter();
   void EditPasswordChange();
   void PageControl1Changing();
   void Timer1Timer();
+
+  // Whether the image holds one whole configuration, so that it may be written or saved.
+  bool ImageWhole() const { return coverage_.Whole(exchange_.ImageLength()); }
 
   // Where the file dialogs' default folders live: the program's folder.
   void SetProgramFolder(const QString& folder) { program_folder_ = folder; }
@@ -78,8 +89,11 @@ class TForm1 : public QMainWindow, public ExchangeView, public PageHost {
   void HideSearchWindow() override;
   void HidePasswordAndPages() override;
   void ReadEnded(bool complete, bool display) override;
-  void WriteEnded(bool complete) override;
   void Abandoned(uint8_t command) override;
+  void GaveUp(uint8_t command) override;
+  void LineLost(uint8_t command) override;
+  void WriteStageChanged(WriteStage stage) override;
+  void WriteFinished(const WriteReport& report) override;
   void SetEditKey(const std::string& text) override;
   void KeyPollingStarted() override;
   void KeyRead() override;
@@ -95,6 +109,13 @@ class TForm1 : public QMainWindow, public ExchangeView, public PageHost {
   void ApplySetupTable(const ModelSetup& setup);
   void CommitPages();
   void SetVisibleByName(std::string_view name, bool visible);
+  // A read that ended early: how much of the image is now the device's, and what that forbids.
+  QString PartialRead();
+  void UpdateWriteButton();
+  // Writing or saving an image that is not whole is refused with this message box.
+  void RefuseIncomplete(const QString& caption, const QString& what);
+  // A failure said in a message box and in the status line alike.
+  void SayFailure(const QString& caption, const QString& text);
 
   std::unique_ptr<Ui::TForm1> ui_;
   TFormKey& form_key_;
@@ -102,7 +123,11 @@ class TForm1 : public QMainWindow, public ExchangeView, public PageHost {
   QtWindowThread window_thread_;  // before the port: deliveries need it while the port lives
   PortSwitch port_;
   ConfigImage image_;
+  VerifiedWrite verified_{*this};  // the engine's view; passes on what is not its own
   Exchange exchange_;
+  ImageCoverage coverage_;
+  QAction* find_device_ = nullptr;
+  bool buttons_enabled_ = false;
   QTimer timer1_;
   std::map<std::string, std::unique_ptr<Page>, std::less<>> pages_;
   QString stored_password_;

@@ -517,17 +517,20 @@ TEST(LineLost, HangUpEndsTheExchangeOrIsSaidWhenIdleButACloseIsNot) {
     bool reading;
     LinkError error;
     std::vector<uint8_t> lost;
+    bool tick_before = true;
   };
   const std::vector<Row> rows = {
       {"during a read", true, LinkError::HungUp, {0xC8}},
       {"idle", false, LinkError::HungUp, {0x00}},
       {"closed on purpose", true, LinkError::None, {}},
+      // The requests sent show the line was up, though no tick saw it open.
+      {"between two ticks", true, LinkError::HungUp, {0xC8}, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     EngineBench b(Config(250));
     b.Identify();
-    b.Tick(1);
+    if (row.tick_before) b.Tick(1);
     if (row.reading) b.engine.ButtonReadClick();
     b.port.open = false;
     b.port.error = row.error;
