@@ -2,7 +2,9 @@
 //  1. unpaced: round trips per second and the tool's turnaround (last byte of a reply in, first
 //     byte of the next request out), median and p99, and lovar-cli's peak resident memory;
 //  2. paced at 9600 baud 8N1 by lovar-sim: total time against the wire time of the bytes;
-//  3. the port open and idle for 10 s: the tool's CPU time.
+//  3. the port open and idle for 10 s: the tool's CPU time;
+//  4. paced at 9600 baud, per model: a whole read and a verified write (the write, its
+//     read-back and the comparison), each against the wire time of its bytes.
 // Prints figures; asserts nothing.
 #include <fcntl.h>
 #include <poll.h>
@@ -17,11 +19,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "protocol/exchange.h"
+#include "protocol/verified_write.h"
 #include "serial/event_loop.h"
 #include "serial/tcport.h"
 #include "sim/device_sim.h"
@@ -233,6 +237,82 @@ void Idle() {
   std::printf("  tool CPU time: %.1f ms   (target <= 20 ms)\n", used * 1000);
 }
 
+class PacedView : public VerifiedWriteView {
+ public:
+  bool AskContinue() override { return true; }
+  void AddDeviceLine(const std::string&) override { identified = true; }
+  void ReadEnded(bool complete, bool) override { read = complete ? 1 : 2; }
+  void WriteFinished(const WriteReport& r) override { report = r; }
+  bool identified = false;
+  int read = 0;
+  std::optional<WriteReport> report;
+};
+
+// A read and a verified write per model, in this process against the paced lovar-sim. The wire
+// time counts a read request (12 bytes) and its reply (16) per 8 bytes read, a write request
+// (27) and its acknowledgement (8) per 16-byte block; the byte after each request crosses the
+// line while the reply comes back.
+void PacedWrites() {
+  std::printf("paced at 9600 baud 8N1: read and verified write (write, read-back, comparison)\n");
+  for (int model : {250, 252, 251}) {
+    int out[2];
+    if (pipe(out) != 0) return;
+    const pid_t sim =
+        Spawn({LOVAR_SIM_PATH, "--model", std::to_string(model), "--pace", "--quiet"}, out[1]);
+    close(out[1]);
+    std::string path;
+    char c;
+    while (read(out[0], &c, 1) == 1 && c != '\n') path += c;
+    EventLoop loop;
+    TCport port(loop);
+    port.SetBaudRate(9600);
+    ConfigImage image;
+    PacedView view;
+    VerifiedWrite verified(view);
+    Exchange engine(port, image, verified);
+    verified.Attach(engine, image);
+    port.OnReceive = [&](const TMessageDevice& m) { engine.Cport1Receive(m); };
+    const int timer = loop.AddTimer(std::chrono::milliseconds(100), [&] { engine.Timer1Timer(); });
+    port.SetNameDevice(path);
+    if (!port.OpenDevice()) {
+      std::printf("  model %d: cannot open %s\n", model, path.c_str());
+      return;
+    }
+    engine.SendIdentification();
+    loop.RunUntil([&] { return view.identified; }, std::chrono::seconds(10));
+    loop.RunUntil([&] { return !engine.RequestOutstanding(); }, std::chrono::seconds(2));
+    engine.SetButtonsEnabled(true);
+
+    const int length = engine.ImageLength();
+    auto started = Clock::now();
+    engine.ButtonReadClick();
+    loop.RunUntil([&] { return view.read != 0; }, std::chrono::seconds(120));
+    const double read_s = std::chrono::duration<double>(Clock::now() - started).count();
+    const double read_wire = length / 8 * (12 + 16) * 10.0 / 9600.0;
+
+    for (int i = 0; i < length; ++i) image[i] = static_cast<uint8_t>(image[i] ^ 0x21);
+    started = Clock::now();
+    verified.Start();
+    loop.RunUntil([&] { return view.report.has_value(); }, std::chrono::seconds(180));
+    const double write_s = std::chrono::duration<double>(Clock::now() - started).count();
+    const int from = Exchange::WriteStart(model);
+    const int blocks = (length - from + 15) / 16;
+    const int reads = (length - from + 7) / 8;
+    const double write_wire = (blocks * (27 + 8) + reads * (12 + 16)) * 10.0 / 9600.0;
+    const bool ok = view.report && view.report->ok();
+    std::printf("  model %d: read %.2f s (wire %.2f s, ratio %.3f); verified write %.2f s "
+                "(wire %.2f s, ratio %.3f)%s\n",
+                model, read_s, read_wire, read_s / read_wire, write_s, write_wire,
+                write_s / write_wire, ok ? "" : " NOT VERIFIED");
+    loop.RemoveTimer(timer);
+    port.CloseDevice();
+    kill(sim, SIGTERM);
+    waitpid(sim, nullptr, 0);
+    close(out[0]);
+  }
+  std::printf("  (target: model 251 verified write <= 1.03 x its wire time)\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -245,12 +325,13 @@ int main(int argc, char** argv) {
     else only = a;
   }
   if (g_tool.command.empty() || (!g_tool.link.empty() && g_tool.port_name.empty())) {
-    std::fprintf(stderr, "usage: bench_turnaround [unpaced|paced|idle] [--cli CMD] "
+    std::fprintf(stderr, "usage: bench_turnaround [unpaced|paced|idle|writes] [--cli CMD] "
                          "[--link PATH --port-name NAME]\n");
     return 2;
   }
   if (only.empty() || only == "unpaced") Unpaced();
   if (only.empty() || only == "paced") Paced();
   if (only.empty() || only == "idle") Idle();
+  if (only.empty() || only == "writes") PacedWrites();
   return 0;
 }
