@@ -128,9 +128,11 @@ Session::End Session::RunExchange(const std::function<bool()>& done,
       break;
     }
   }
-  EndProgress();
   if (end == End::Done) {
-    if (done()) return End::Done;
+    if (done()) {
+      EndProgress();
+      return End::Done;
+    }
     if (interrupted_.load()) {
       // Nothing more is sent; the reply to the request on the wire still tells what the device
       // took.
@@ -149,6 +151,7 @@ Session::End Session::RunExchange(const std::function<bool()>& done,
     }
   }
   engine_.StopExchange();
+  EndProgress();  // the reply in flight may have drawn the bar once more
   return end;
 }
 

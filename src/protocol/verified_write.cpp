@@ -179,7 +179,10 @@ void VerifiedWrite::Abandoned(uint8_t command) {
     view_.Abandoned(command);
     return;
   }
-  Stopped(WriteReport::Cause::NoAnswer);
+  // Given up at the question: silence, or a device that answered only with frames that answer
+  // nothing.
+  Stopped(engine_->StrayFramesSinceSend() > 0 ? WriteReport::Cause::GaveUp
+                                              : WriteReport::Cause::NoAnswer);
   resumable_ = true;
 }
 

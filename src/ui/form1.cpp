@@ -169,6 +169,8 @@ namespace {
 const QString kFindAgain =
     QStringLiteral("Подключите прибор и найдите его снова: «Файл» → «Поиск прибора…».");
 const QString kPortClosed = QStringLiteral("Порт закрыт. ") + kFindAgain;
+const QString kUntilWhole = QStringLiteral(
+    "Запись в УО и сохранение недоступны до полного чтения или загрузки файла.");
 
 }  // namespace
 
@@ -208,13 +210,13 @@ void TForm1::FindDeviceClick() {
   form_key_.activateWindow();
 }
 
-QString TForm1::PartialRead() {
+QString TForm1::PartialRead(const QString& why) {
   coverage_.Read(exchange_.state().offset);
   UpdateWriteButton();
-  return QStringLiteral("Считано %1 из %2 байт: запись в УО и сохранение недоступны до полного "
-                        "чтения или загрузки файла.")
+  return QStringLiteral("Конфигурация считана не полностью (%1 из %2 байт): %3")
       .arg(coverage_.known())
-      .arg(exchange_.ImageLength());
+      .arg(exchange_.ImageLength())
+      .arg(why);
 }
 
 void TForm1::RefuseIncomplete(const QString& caption, const QString& what) {
@@ -228,8 +230,8 @@ void TForm1::RefuseIncomplete(const QString& caption, const QString& what) {
                           QStringLiteral(" Считайте её из УО полностью или загрузите файл."));
 }
 
-void TForm1::SayFailure(const QString& caption, const QString& text) {
-  ShowStatus(text);
+void TForm1::SayFailure(const QString& caption, const QString& text, const QString& status) {
+  ShowStatus(status.isEmpty() ? text : status);
   dialogs_.Message(caption, text, true);
 }
 
@@ -360,6 +362,7 @@ void TForm1::ResetProgress() {
 
 void TForm1::ShowStatus(const QString& text) {
   ui_->StatusBar1->showMessage(text);
+  ui_->StatusBar1->setToolTip(text);  // a long line is cut at the window's edge
 }
 
 // ---- ExchangeView. ----
@@ -460,14 +463,14 @@ void TForm1::ReadEnded(bool complete, bool display) {
   if (complete)
     ShowStatus(QStringLiteral("Конфигурация считана из УО (%1 байт)").arg(exchange_.ImageLength()));
   else
-    ShowStatus(QStringLiteral("Чтение из УО не завершено: порт закрыт. ") + PartialRead());
+    ShowStatus(PartialRead(QStringLiteral("порт закрыт")));
 }
 
 void TForm1::Abandoned(uint8_t command) {
   operation_ = Operation::None;
   switch (command) {
     case kReadRequest:
-      ShowStatus(QStringLiteral("Чтение из УО прервано: прибор не отвечает. ") + PartialRead());
+      ShowStatus(PartialRead(QStringLiteral("прибор не отвечает")));
       break;
     case kWriteRequest:
       ShowStatus(QStringLiteral("Запись в УО прервана: прибор не отвечает"));
@@ -487,9 +490,8 @@ void TForm1::GaveUp(uint8_t command) {
   const QString caption = QStringLiteral("Прибор отвечает не на запросы");
   switch (command) {
     case kReadRequest:
-      SayFailure(caption, QStringLiteral("Чтение из УО остановлено: прибор отвечает, но не на "
-                                         "запросы. ") +
-                              PartialRead());
+      SayFailure(caption, PartialRead(QStringLiteral("прибор отвечает, но не на запросы.")) +
+                              QLatin1Char(' ') + kUntilWhole);
       break;
     case kKeyRequest:
       KeyStopped();
@@ -504,15 +506,18 @@ void TForm1::GaveUp(uint8_t command) {
 
 void TForm1::LineLost(uint8_t command) {
   operation_ = Operation::None;
-  QString what;
-  if (command == kReadRequest) what = QStringLiteral("Чтение из УО прервано. ") + PartialRead();
+  const QString caption = QStringLiteral("Связь с портом потеряна");
+  QString what = kFindAgain;
+  QString status = caption;
+  if (command == kReadRequest) {
+    status = PartialRead(QStringLiteral("связь с портом потеряна"));
+    what = status + QStringLiteral(". ") + kUntilWhole + QLatin1Char(' ') + kFindAgain;
+  }
   if (command == kKeyRequest) {
     KeyStopped();
-    what = QStringLiteral("Считывание ключа прервано.");
+    what = QStringLiteral("Считывание ключа прервано. ") + kFindAgain;
   }
-  const QString caption = QStringLiteral("Связь с портом потеряна");
-  SayFailure(caption, caption + QStringLiteral(". ") + (what.isEmpty() ? what : what + ' ') +
-                          kFindAgain);
+  SayFailure(caption, caption + QStringLiteral(". ") + what, status);
 }
 
 void TForm1::WriteStageChanged(WriteStage stage) {

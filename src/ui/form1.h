@@ -109,13 +109,14 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   void ApplySetupTable(const ModelSetup& setup);
   void CommitPages();
   void SetVisibleByName(std::string_view name, bool visible);
-  // A read that ended early: how much of the image is now the device's, and what that forbids.
-  QString PartialRead();
+  // A read that ended early, and why: how much of the image is now the device's (the write
+  // button follows).
+  QString PartialRead(const QString& why);
   void UpdateWriteButton();
   // Writing or saving an image that is not whole is refused with this message box.
   void RefuseIncomplete(const QString& caption, const QString& what);
-  // A failure said in a message box and in the status line alike.
-  void SayFailure(const QString& caption, const QString& text);
+  // A failure said in a message box and in the status line (status, or the same text).
+  void SayFailure(const QString& caption, const QString& text, const QString& status = {});
 
   std::unique_ptr<Ui::TForm1> ui_;
   TFormKey& form_key_;

@@ -37,7 +37,8 @@ class IntegrityTest : public QObject {
     QCOMPARE(s.dialogs.continue_questions, 1);
     QVERIFY(s.ui().ButtonRead->isEnabled());
     QVERIFY(!s.ui().ButtonWrite->isEnabled());
-    QVERIFY(s.ui().StatusBar1->currentMessage().contains("Считано 72 из 256 байт"));
+    QCOMPARE(s.ui().StatusBar1->currentMessage(),
+             QString("Конфигурация считана не полностью (72 из 256 байт): прибор не отвечает"));
 
     const size_t blocks = s.demo(250).device().writes().size();
     s.form1().ButtonWriteClick();
@@ -127,10 +128,12 @@ class IntegrityTest : public QObject {
     QVERIFY(WaitFor([&] { return !s.dialogs.messages.empty(); }));
     const auto& box = s.dialogs.messages[0];
     QCOMPARE(box.caption, QString("Связь с портом потеряна"));
-    QVERIFY2(box.text.contains("Считано 232 из 4096 байт") &&
+    QVERIFY2(box.text.contains("не полностью (232 из 4096 байт)") &&
                  box.text.contains("«Файл» → «Поиск прибора…»"),
              qPrintable(box.text));
-    QCOMPARE(s.ui().StatusBar1->currentMessage(), box.text);
+    QCOMPARE(s.ui().StatusBar1->currentMessage(),
+             QString("Конфигурация считана не полностью (232 из 4096 байт): связь с портом "
+                     "потеряна"));
     QVERIFY(s.ui().ButtonRead->isEnabled());
     QVERIFY(!s.ui().ButtonWrite->isEnabled());  // half of it was read
 

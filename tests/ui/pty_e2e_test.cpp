@@ -160,7 +160,7 @@ class PtyIntegrityTest : public QObject {
     s.form_key.ButtonCreateClick();
     QVERIFY(WaitFor([&] { return !s.dialogs.messages.empty(); }));
     QCOMPARE(s.dialogs.messages[0].caption, QString("Связь с портом потеряна"));
-    QVERIFY2(s.dialogs.messages[0].text.contains("Считано 136 из 256 байт"),
+    QVERIFY2(s.dialogs.messages[0].text.contains("не полностью (136 из 256 байт)"),
              qPrintable(s.dialogs.messages[0].text));
     QVERIFY(s.ui().ButtonRead->isEnabled());
     QVERIFY(!s.ui().ButtonWrite->isEnabled());
