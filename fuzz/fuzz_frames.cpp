@@ -1,11 +1,13 @@
 // Fuzzes the reassembler together with the engine's frame handler: arbitrary bytes from the
-// line, cut into deliveries, while a read, a write or a key poll is under way. The engine must
-// never store past the image length nor write a request longer than the send buffer.
+// line, cut into deliveries, while a read, a verified write (write, read-back, repairs) or a
+// key poll is under way. The engine must never store past the image length nor write a request
+// longer than the send buffer.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 #include "protocol/exchange.h"
+#include "protocol/verified_write.h"
 #include "serial/port_interface.h"
 
 namespace {
@@ -29,7 +31,7 @@ class NullPort : public PortInterface {
   std::string name_;
 };
 
-class QuietView : public ExchangeView {
+class QuietView : public VerifiedWriteView {
  public:
   bool AskContinue() override { return true; }
 };
@@ -41,13 +43,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   NullPort port;
   ConfigImage image;
   QuietView view;
-  Exchange engine(port, image, view);
+  VerifiedWrite verified(view);
+  Exchange engine(port, image, verified);
+  verified.Attach(engine, image);
   engine.SetButtonsEnabled(true);
   // The first byte picks what is under way and how the rest is cut into deliveries.
   switch (data[0] % 4) {
     case 0: engine.SendIdentification(); break;
     case 1: engine.ButtonReadClick(); break;
-    case 2: engine.ButtonWriteClick(); break;
+    case 2: verified.Start(); break;
     default: engine.ButtonKeyClick(); break;
   }
   const size_t chunk = 1 + data[1] % 64;
