@@ -25,7 +25,8 @@ PathKind KindOfMode(mode_t mode) {
 bool WriteAll(int fd, std::span<const uint8_t> bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+    const ssize_t n =
+        pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += static_cast<size_t>(n);

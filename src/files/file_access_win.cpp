@@ -13,11 +13,10 @@ std::string SystemText(DWORD error) {
       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::string utf8;
   if (n > 0 && text != nullptr) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0,
-                                         nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
     utf8.resize(static_cast<size_t>(size));
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), utf8.data(), size, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), utf8.data(), size, nullptr, nullptr);
   }
   if (text != nullptr) LocalFree(text);
   while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r' || utf8.back() == ' '))
@@ -38,8 +37,8 @@ FsResult Close(HANDLE handle, FsResult result) {
 
 HANDLE OpenExisting(const std::filesystem::path& path, DWORD access) {
   return CreateFileW(path.wstring().c_str(), access,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 PathKind KindOfHandle(HANDLE handle) {
@@ -132,8 +131,8 @@ CreateResult CreateFlushed(const std::filesystem::path& path, std::span<const ui
 FsResult ReplaceWith(const std::filesystem::path& from, const std::filesystem::path& target) {
   const std::wstring to = target.wstring();
   if (GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    if (ReplaceFileW(to.c_str(), from.wstring().c_str(), nullptr,
-                     REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+    if (ReplaceFileW(to.c_str(), from.wstring().c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                     nullptr, nullptr))
       return {};
     return Failed(GetLastError());
   }

@@ -140,8 +140,6 @@ class Exchange {
   bool RequestOutstanding() const { return state_.send_buffer[1] != 0; }
   bool PortOpen() const { return port_.IsOpen(); }
   bool ButtonsEnabled() const { return buttons_enabled_; }
-  // Where the exchange under way (or last) ends: the image length for a whole read or write.
-  int ExchangeEnd() const { return end_; }
   // Frames taken as the answer to a request, since the engine was made: a watchdog's measure
   // of progress.
   uint64_t AnsweredFrames() const { return answered_; }

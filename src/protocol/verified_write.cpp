@@ -44,13 +44,13 @@ std::string WriteReportText(const WriteReport& r) {
       return "Конфигурация отправлена в УО, но не проверена: прибор не считан после записи";
     case O::Differs:
       return "Запись не подтверждена: прибор хранит не то, что записано, начиная со смещения " +
-             std::to_string(r.first_difference) + " (различаются байт: " +
-             std::to_string(r.differing_bytes) + "). " + kMix;
+             std::to_string(r.first_difference) +
+             " (различаются байт: " + std::to_string(r.differing_bytes) + "). " + kMix;
     case O::WriteStopped:
       return "Запись прервана " + At(r) + " (" + CauseText(r.cause) + "). " + kMix;
     case O::CheckStopped:
-      return "Запись не проверена: проверка прервана " + At(r) + " (" + CauseText(r.cause) +
-             "). " + kMix;
+      return "Запись не проверена: проверка прервана " + At(r) + " (" + CauseText(r.cause) + "). " +
+             kMix;
   }
   return {};
 }
@@ -166,7 +166,8 @@ void VerifiedWrite::Compare() {
     return;
   }
   ++round_;
-  for (const Range& r : differing) report_.repaired_blocks += (r.end - r.from + kBlock - 1) / kBlock;
+  for (const Range& r : differing)
+    report_.repaired_blocks += (r.end - r.from + kBlock - 1) / kBlock;
   ranges_ = std::move(differing);
   next_range_ = 0;
   SetStage(WriteStage::Repairing);

@@ -137,8 +137,8 @@ class VerifiedWrite : public ExchangeView {
   WriteStage stage_ = WriteStage::Writing;
   int round_ = 0;
   WriteReport report_;
-  ConfigImage sent_;      // the image as it went out (bytes 127 to 130 zeroed for 250, 252)
-  ConfigImage readback_;  // what the device holds, as read back
+  ConfigImage sent_;           // the image as it went out (bytes 127 to 130 zeroed for 250, 252)
+  ConfigImage readback_;       // what the device holds, as read back
   std::vector<Range> ranges_;  // the ranges the current step writes or reads, in order
   size_t next_range_ = 0;
 };

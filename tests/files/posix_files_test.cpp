@@ -37,7 +37,8 @@ std::vector<uint8_t> ReadFile(const fs::path& path) {
 
 void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 struct stat Stat(const fs::path& path) {
@@ -116,11 +117,11 @@ class PosixFiles : public ::testing::Test {
   gid_t nobody_gid_ = 0;
 };
 
-#define RUN_AS_OTHER_USER(check)                                                       \
-  do {                                                                                 \
-    std::string failure;                                                               \
+#define RUN_AS_OTHER_USER(check)                                                      \
+  do {                                                                                \
+    std::string failure;                                                              \
     if (!AsOtherUser(check, failure)) GTEST_SKIP() << "no user other than root here"; \
-    EXPECT_EQ(failure, "");                                                            \
+    EXPECT_EQ(failure, "");                                                           \
   } while (0)
 
 // What an in-place write would say: the system's own text.
@@ -144,7 +145,7 @@ TEST_F(PosixFiles, DevicesAndFifosAreNeitherWrittenNorWaitedOn) {
          // which a user who is not root could not replace anyway.
          const fs::path node = dir_ / "null";
          return mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 ? node
-                                                                         : fs::path("/dev/null");
+                                                                        : fs::path("/dev/null");
        }},
       {"symbolic link to a FIFO", PathKind::Fifo,
        [&] {

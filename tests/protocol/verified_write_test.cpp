@@ -95,7 +95,9 @@ TEST_P(EachModel, HoleBehindADuplicatedAcknowledgementIsRepaired) {
 INSTANTIATE_TEST_SUITE_P(Models, EachModel,
                          testing::Values(ModelCase{250, 32, 0}, ModelCase{251, 512, 0},
                                          ModelCase{252, 20, 100}),
-                         [](const auto& info) { return "Model" + std::to_string(info.param.model); });
+                         [](const auto& info) {
+                           return "Model" + std::to_string(info.param.model);
+                         });
 
 TEST(VerifiedWrite, DeviceThatKeepsRefusingABlockIsReportedAfterTwoRepairRounds) {
   SimConfig config = Config(250);
