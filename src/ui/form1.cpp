@@ -175,14 +175,12 @@ const QString kUntilWhole = QStringLiteral(
 }  // namespace
 
 void TForm1::ButtonReadClick() {
-  operation_ = Operation::Read;
   if (port_.IsOpen()) {
     // From its first reply on, the read overwrites the image from offset 0.
     coverage_.Read(0);
     UpdateWriteButton();
     ShowStatus(QStringLiteral("Чтение из УО…"));
   } else {
-    operation_ = Operation::None;
     ShowStatus(kPortClosed);
   }
   exchange_.ButtonReadClick();
@@ -200,7 +198,6 @@ void TForm1::ButtonWriteClick() {
     ShowStatus(kPortClosed);
     return;
   }
-  operation_ = Operation::Write;
   verified_.Start();
 }
 
@@ -321,7 +318,6 @@ void TForm1::PageControl1Changing() {
   exchange_.StopExchange();
   // A write under way stops after the block last sent: the status line says how far it got.
   verified_.Stop(WriteReport::Cause::PageChanged);
-  operation_ = Operation::None;
 }
 
 void TForm1::Timer1Timer() {
@@ -453,7 +449,6 @@ void TForm1::HidePasswordAndPages() {
 }
 
 void TForm1::ReadEnded(bool complete, bool display) {
-  operation_ = Operation::None;
   coverage_.Read(exchange_.state().offset);
   UpdateWriteButton();
   if (display) {
@@ -467,13 +462,9 @@ void TForm1::ReadEnded(bool complete, bool display) {
 }
 
 void TForm1::Abandoned(uint8_t command) {
-  operation_ = Operation::None;
   switch (command) {
     case kReadRequest:
       ShowStatus(PartialRead(QStringLiteral("прибор не отвечает")));
-      break;
-    case kWriteRequest:
-      ShowStatus(QStringLiteral("Запись в УО прервана: прибор не отвечает"));
       break;
     case kKeyRequest:
       ShowStatus(QStringLiteral("Считывание ключа прервано: прибор не отвечает"));
@@ -486,7 +477,6 @@ void TForm1::Abandoned(uint8_t command) {
 }
 
 void TForm1::GaveUp(uint8_t command) {
-  operation_ = Operation::None;
   const QString caption = QStringLiteral("Прибор отвечает не на запросы");
   switch (command) {
     case kReadRequest:
@@ -505,7 +495,6 @@ void TForm1::GaveUp(uint8_t command) {
 }
 
 void TForm1::LineLost(uint8_t command) {
-  operation_ = Operation::None;
   const QString caption = QStringLiteral("Связь с портом потеряна");
   QString what = kFindAgain;
   QString status = caption;
@@ -535,7 +524,6 @@ void TForm1::WriteStageChanged(WriteStage stage) {
 }
 
 void TForm1::WriteFinished(const WriteReport& report) {
-  operation_ = Operation::None;
   const QString text = Q(WriteReportText(report));
   using C = WriteReport::Cause;
   // Done, or stopped by the installer's own page change: the status line says it.

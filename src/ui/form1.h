@@ -104,7 +104,6 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  enum class Operation { None, Read, Write };
   void FormClose();
   void ApplySetupTable(const ModelSetup& setup);
   void CommitPages();
@@ -134,7 +133,6 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   QString stored_password_;
   QString program_folder_;
   int setup_model_ = 0;  // the model the window is set up for; 0 = as created
-  Operation operation_ = Operation::None;
   bool programmatic_page_change_ = false;
   bool closing_ = false;
 };
