@@ -2,12 +2,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include <cerrno>
-#include <fstream>
 #include <set>
-#include <system_error>
 #include <vector>
 
+#include "files/file_access.h"
 #include "model/catalog.h"
 #include "model/hex.h"
 
@@ -302,21 +300,12 @@ JsonImport ImportJsonFile(const fs::path& path, int expected_model) {
     result.error = DescribeError(result.file);
     return result;
   };
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (ec) return cannot(ec.message());
-  // A FIFO or a device would keep the reader waiting, or never end.
-  if (!fs::is_regular_file(status)) return cannot("это не обычный файл");
-  errno = 0;
-  std::ifstream in(path, std::ios::binary);
-  if (!in)
-    return cannot(std::error_code(errno != 0 ? errno : EACCES, std::generic_category()).message());
-  std::string text(kMaxDocumentBytes + 1, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (in.bad()) return cannot(std::make_error_code(std::errc::io_error).message());
-  text.resize(static_cast<size_t>(in.gcount()));
-  if (text.size() > kMaxDocumentBytes) return cannot("файл больше 1 МБ");
-  return ImportJson(text, expected_model);
+  // Only a regular file: a FIFO or a device would keep the reader waiting, or never end.
+  std::vector<uint8_t> bytes;
+  const FsResult read = ReadRegularFile(path, kMaxDocumentBytes + 1, bytes, result.file.kind);
+  if (!read.ok) return cannot(read.message);
+  if (bytes.size() > kMaxDocumentBytes) return cannot("файл больше 1 МБ");
+  return ImportJson(std::string(bytes.begin(), bytes.end()), expected_model);
 }
 
 std::string FieldsJson(std::string_view source, int model, const ConfigImage& image, int extent) {

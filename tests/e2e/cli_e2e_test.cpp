@@ -429,6 +429,20 @@ TEST(Files, WriteFromAFifoWithNoWriterIsRefusedAtOnce) {
   EXPECT_FALSE(sim.WaitForLog("#1 ", std::chrono::milliseconds(200)));  // the device untouched
 }
 
+// show and import read files too: no wait on a FIFO there either.
+TEST(Files, ShowAndImportFromAFifoWithNoWriterAreRefusedAtOnce) {
+  const std::string fifo = TempPath("no-writer-2.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"show", fifo},
+        std::vector<std::string>{"import", fifo, "--out", TempPath("imported.dat")}}) {
+    SCOPED_TRACE(args[0]);
+    const RunResult r = RunCli(args, std::chrono::seconds(10));
+    EXPECT_EQ(r.exit_code, 5) << r.err;
+    EXPECT_NE(r.err.find("это канал (FIFO), а не обычный файл"), std::string::npos) << r.err;
+  }
+}
+
 TEST(Files, ReadIntoADeviceOrAFifoLeavesItAlone) {
   const std::string fifo = TempPath("out.fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
