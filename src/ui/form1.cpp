@@ -210,10 +210,10 @@ void TForm1::FindDeviceClick() {
 QString TForm1::PartialRead(const QString& why) {
   coverage_.Read(exchange_.state().offset);
   UpdateWriteButton();
-  return QStringLiteral("Конфигурация считана не полностью (%1 из %2 байт): %3")
-      .arg(coverage_.known())
-      .arg(exchange_.ImageLength())
-      .arg(why);
+  const QString read = QStringLiteral("Конфигурация считана не полностью (%1 из %2 байт)")
+                           .arg(coverage_.known())
+                           .arg(exchange_.ImageLength());
+  return why.isEmpty() ? read : read + QStringLiteral(": ") + why;
 }
 
 void TForm1::RefuseIncomplete(const QString& caption, const QString& what) {
@@ -500,7 +500,7 @@ void TForm1::LineLost(uint8_t command) {
   QString status = caption;
   if (command == kReadRequest) {
     status = PartialRead(QStringLiteral("связь с портом потеряна"));
-    what = status + QStringLiteral(". ") + kUntilWhole + QLatin1Char(' ') + kFindAgain;
+    what = PartialRead({}) + QStringLiteral(". ") + kUntilWhole + QLatin1Char(' ') + kFindAgain;
   }
   if (command == kKeyRequest) {
     KeyStopped();

@@ -108,8 +108,8 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   void ApplySetupTable(const ModelSetup& setup);
   void CommitPages();
   void SetVisibleByName(std::string_view name, bool visible);
-  // A read that ended early, and why: how much of the image is now the device's (the write
-  // button follows).
+  // A read that ended early, and why (when given): how much of the image is now the device's
+  // (the write button follows).
   QString PartialRead(const QString& why);
   void UpdateWriteButton();
   // Writing or saving an image that is not whole is refused with this message box.
