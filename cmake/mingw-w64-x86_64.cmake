@@ -1,5 +1,7 @@
 # Cross-build for 64-bit Windows with Debian's mingw-w64 (package g++-mingw-w64-x86-64).
-#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DLOVAR_BUILD_UI=OFF
+#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+#         -DLOVAR_QT_PREFIX=$(scripts/qt-mingw)        # the windows too, with the static Qt
+#   cmake ... -DLOVAR_BUILD_UI=OFF                     # the core, lovar-cli and their tests only
 # The posix thread-model compilers are used so that std::thread and std::mutex exist. Programs
 # are linked statically, so a .exe runs on Windows (or under Wine) with no mingw DLLs beside it.
 set(CMAKE_SYSTEM_NAME Windows)
@@ -19,6 +21,16 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# The static Qt for Windows that scripts/qt-mingw builds: searched like the mingw root. Its
+# host tools (moc, uic, rcc) are the build machine's Qt of the same version.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES LOVAR_QT_PREFIX)
+if(LOVAR_QT_PREFIX)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${LOVAR_QT_PREFIX})
+  list(APPEND CMAKE_PREFIX_PATH ${LOVAR_QT_PREFIX})
+  set(QT_HOST_PATH /usr)
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
+endif()
 
 # ctest runs the .exe test programs under Wine; the caller sets WINEPREFIX (scripts/wine-tests).
 find_program(LOVAR_WINE NAMES wine wine64)

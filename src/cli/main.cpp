@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/cli_options.h"
 #include "cli/console.h"
-#include "cli/fields_commands.h"
 #include "cli/session.h"
 #include "files/config_file.h"
 #include "serial/event_loop.h"
@@ -61,16 +61,6 @@ void ConfigureLikeTheMainWindow(TCport& port) {
   port.SetWaitCountByte(1);
 }
 
-struct Options {
-  std::string port;
-  std::string out;
-  std::string file;
-  bool no_verify = false;
-  bool verify = false;  // the check is the default; the flag stays for older scripts
-  int retries = 3;
-  int key_wait = 60;
-};
-
 int Ports() {
   const std::vector<std::string> names = FillComPorts();
   for (const std::string& name : names) std::printf("%s\n", name.c_str());
@@ -80,7 +70,7 @@ int Ports() {
 }
 
 // Opens the port and identifies the device; prints nothing.
-Outcome Connect(Session& session, const Options& o) {
+Outcome Connect(Session& session, const CliOptions& o) {
   Outcome out = session.Open(o.port);
   if (!out.ok()) return out;
   out = session.Identify();
@@ -90,7 +80,7 @@ Outcome Connect(Session& session, const Options& o) {
   return {};
 }
 
-int Identify(Session& session, const Options& o) {
+int Identify(Session& session, const CliOptions& o) {
   Outcome out = session.Open(o.port);
   if (out.ok()) out = session.Identify();
   if (!out.ok()) return Fail(out);
@@ -98,7 +88,7 @@ int Identify(Session& session, const Options& o) {
   return 0;
 }
 
-int Read(Session& session, const Options& o) {
+int Read(Session& session, const CliOptions& o) {
   Outcome out = Connect(session, o);
   if (out.ok()) out = session.ReadImage();
   if (!out.ok()) {
@@ -115,7 +105,7 @@ int Read(Session& session, const Options& o) {
   return 0;
 }
 
-int Write(Session& session, const Options& o) {
+int Write(Session& session, const CliOptions& o) {
   // The file first: a wrong or unreadable file is said before the device is touched.
   ConfigImage file_image;
   const int file_model = PeekFileModel(o.file);
@@ -147,7 +137,7 @@ int Write(Session& session, const Options& o) {
   return 0;
 }
 
-int Key(Session& session, const Options& o) {
+int Key(Session& session, const CliOptions& o) {
   Outcome out = Connect(session, o);
   if (!out.ok()) return Fail(out);
   std::fprintf(stderr, "Поднесите ключ к считывателю\n");
@@ -158,44 +148,15 @@ int Key(Session& session, const Options& o) {
   return 0;
 }
 
-
 int Run(int argc, char** argv) {
   PrepareConsole();
-  Options o;
-  CLI::App app{"lovar-cli: чтение и запись конфигурации УО Ловар через последовательный порт",
-               "lovar-cli"};
-  // A path such as "/tmp/x.dat" is a path on every system, never a Windows-style "/option";
-  // set before the commands are added, which take it over.
-  app.allow_windows_style_options(false);
-  app.require_subcommand(1);
-  app.fallthrough();  // --retries may also follow the command
+  CliOptions o;
+  CLI::App app;
+  const CliCommands commands = DefineCliOptions(app, o);
   app.failure_message(ArgumentFailure);
-  app.add_option("--retries", o.retries,
-                 "Сколько раз подряд повторять запрос, когда прибор не отвечает")
-      ->default_val(3)
-      ->check(CLI::Range(0, 1000));
-
-  CLI::App* ports = app.add_subcommand("ports", "Список портов, которые можно открыть");
-  CLI::App* identify = app.add_subcommand("identify", "Найти прибор и показать его тип и версию");
-  identify->add_option("--port,-p", o.port, "Порт (например /dev/ttyUSB0 или COM5)")->required();
-  CLI::App* read = app.add_subcommand("read", "Считать конфигурацию из УО в файл");
-  read->add_option("--port,-p", o.port, "Порт")->required();
-  read->add_option("--out,-o", o.out, "Файл конфигурации (*.dat)")->required();
-  CLI::App* write = app.add_subcommand("write", "Записать конфигурацию из файла в УО");
-  write->add_option("--port,-p", o.port, "Порт")->required();
-  write->add_option("file", o.file, "Файл конфигурации (*.dat)")->required();
-  write->add_flag("--no-verify", o.no_verify,
-                  "Не проверять запись (без проверки прибор не считывается после записи)");
-  write->add_flag("--verify", o.verify)->group("");
-  CLI::App* key = app.add_subcommand("key", "Считать ключ, поднесённый к считывателю");
-  key->add_option("--port,-p", o.port, "Порт")->required();
-  key->add_option("--wait", o.key_wait, "Сколько секунд ждать ключ")
-      ->default_val(60)
-      ->check(CLI::Range(1, 3600));
-  FieldsCommands fields(app);
-
   CLI11_PARSE(app, argc, argv);
-  if (*ports) return Ports();
+  if (*commands.ports) return Ports();
+  FieldsCommands& fields = *commands.fields;
   if (fields.Chosen() && !fields.NeedsDevice()) return fields.Run(nullptr, nullptr);
 
   const std::atomic<bool>& interrupted = WatchInterrupts();
@@ -208,9 +169,9 @@ int Run(int argc, char** argv) {
       o.port = port_name;
       return Connect(session, o);
     });
-  if (*identify) return Identify(session, o);
-  if (*read) return Read(session, o);
-  if (*write) return Write(session, o);
+  if (*commands.identify) return Identify(session, o);
+  if (*commands.read) return Read(session, o);
+  if (*commands.write) return Write(session, o);
   return Key(session, o);
 }
 

@@ -13,6 +13,7 @@
 #include "files/config_file.h"
 #include "sim/device_sim.h"
 #include "sim/pty_line.h"
+#include "sim/sim_options.h"
 
 namespace {
 
@@ -78,102 +79,22 @@ bool ParseKey(const std::string& text, std::array<uint8_t, 8>& key) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{
-      "Имитатор УО на псевдотерминале: печатает путь порта первой строкой и отвечает "
-      "на запросы до SIGINT/SIGTERM.",
-      "lovar-sim"};
-  int model = 251;
-  int firmware = 12;
-  int key_after = 3;
-  std::string image_path, key_text, link, save_path;
-  bool split = false, pace = false, quiet = false;
-  struct FaultOption {
-    const char* name;
-    lovar::FaultKind kind;
-    bool with_ms;
-    const char* help;
-    std::vector<std::string> values;
-  };
-  std::vector<FaultOption> fault_options = {
-      {"--drop", lovar::FaultKind::Drop, false, "не отвечать на запрос N (N или N/КАЖДЫЙ)", {}},
-      {"--bad-crc", lovar::FaultKind::BadCrc, false, "неверная CRC в ответе (N или N/КАЖДЫЙ)", {}},
-      {"--noise", lovar::FaultKind::Noise, false, "шум перед ответом (N или N/КАЖДЫЙ)", {}},
-      {"--burst",
-       lovar::FaultKind::Burst,
-       false,
-       "лишний кадр 211 вместе с ответом (N или N/КАЖДЫЙ)",
-       {}},
-      {"--delay",
-       lovar::FaultKind::Delay,
-       true,
-       "задержать ответ на МС мс (N:МС или N/КАЖДЫЙ:МС)",
-       {}},
-      {"--duplicate", lovar::FaultKind::Duplicate, false, "ответ дважды (N или N/КАЖДЫЙ)", {}},
-      {"--wrong-seq",
-       lovar::FaultKind::WrongSeq,
-       false,
-       "ответ с чужим номером (N или N/КАЖДЫЙ)",
-       {}},
-      {"--hangup",
-       lovar::FaultKind::HangUp,
-       false,
-       "положить линию вместо ответа (N или N/КАЖДЫЙ)",
-       {}},
-      {"--lose",
-       lovar::FaultKind::Lost,
-       false,
-       "запрос потерян по дороге: не сохранён, без ответа (N или N/КАЖДЫЙ)",
-       {}},
-      {"--unhandled",
-       lovar::FaultKind::Unhandled,
-       false,
-       "кадр 211 вместо ответа (N или N/КАЖДЫЙ)",
-       {}},
-      {"--empty", lovar::FaultKind::Empty, false, "ответ без данных (N или N/КАЖДЫЙ)", {}},
-      {"--short",
-       lovar::FaultKind::Short,
-       false,
-       "кадр без кода команды (L = 4) вместо ответа (N или N/КАЖДЫЙ)",
-       {}},
-      {"--no-store",
-       lovar::FaultKind::Unstored,
-       false,
-       "подтвердить запись блока, но не сохранить его (N или N/КАЖДЫЙ)",
-       {}},
-  };
-
-  CLI::Option* model_option = app.add_option("--model", model, "модель УО: 250, 251 или 252")
-                                  ->check(CLI::IsMember({250, 251, 252}));
-  app.add_option("--firmware", firmware, "байт версии прошивки (12 = 2.2)")
-      ->check(CLI::Range(0, 255));
-  app.add_option(
-      "--image", image_path,
-      "файл конфигурации с образом УО (чего в файле нет, берётся из встроенного образа)");
-  app.add_option("--key-after", key_after, "сколько опросов ключа отвечать «нет ключа»")
-      ->check(CLI::NonNegativeNumber);
-  app.add_option("--key", key_text, "ключ: 16 шестнадцатеричных цифр, первый байт не 0");
-  for (FaultOption& f : fault_options) {
-    app.add_option(f.name, f.values, std::string(f.help) + "; можно повторять")
-        ->expected(1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  }
-  app.add_flag("--split", split, "каждый ответ по одному байту");
-  app.add_flag("--pace", pace, "темп линии 9600 бод в обе стороны");
-  app.add_option("--link", link, "создать ещё и символьную ссылку на порт");
-  app.add_option("--save", save_path, "при выходе сохранить образ в файл конфигурации");
-  app.add_flag("--quiet", quiet, "не печатать запросы");
+  lovar::SimOptions o;
+  CLI::App app;
+  lovar::DefineSimOptions(app, o);
   CLI11_PARSE(app, argc, argv);
+  int model = o.model;
 
   lovar::SimConfig config;
-  config.firmware = firmware;
-  config.key_after_polls = key_after;
-  config.split_bytes = split;
-  if (!key_text.empty() && (!ParseKey(key_text, config.key) || config.key[0] == 0)) {
+  config.firmware = o.firmware;
+  config.key_after_polls = o.key_after;
+  config.split_bytes = o.split;
+  if (!o.key_text.empty() && (!ParseKey(o.key_text, config.key) || config.key[0] == 0)) {
     std::cerr << "lovar-sim: ключ должен быть из 16 шестнадцатеричных цифр, первый байт не 00: "
-              << key_text << "\n";
+              << o.key_text << "\n";
     return 2;
   }
-  for (const FaultOption& f : fault_options) {
+  for (const lovar::SimOptions::Fault& f : o.faults) {
     for (const std::string& v : f.values) {
       std::optional<lovar::FaultRule> rule = ParseRule(v, f.kind, f.with_ms);
       if (!rule) {
@@ -185,18 +106,18 @@ int main(int argc, char** argv) {
   }
 
   lovar::ConfigImage image;
-  if (!image_path.empty()) {
+  if (!o.image_path.empty()) {
     // Without --model the file says which device to play.
-    if (model_option->count() == 0) {
-      const int file_model = lovar::PeekFileModel(image_path);
+    if (o.model_option->count() == 0) {
+      const int file_model = lovar::PeekFileModel(o.image_path);
       if (lovar::IsKnownModel(file_model)) model = file_model;
     }
     // A model 251 file holds the first 2048 bytes only; the rest (the keys among them) is the
     // built-in sample's, as a device keeps what a file does not carry.
     image = lovar::SampleImage(model);
-    const lovar::FileResult result = lovar::LoadConfigFile(image_path, model, image);
+    const lovar::FileResult result = lovar::LoadConfigFile(o.image_path, model, image);
     if (!result.ok()) {
-      std::cerr << "lovar-sim: " << image_path << ": " << lovar::DescribeError(result) << "\n";
+      std::cerr << "lovar-sim: " << o.image_path << ": " << lovar::DescribeError(result) << "\n";
       return 2;
     }
   } else {
@@ -206,9 +127,9 @@ int main(int argc, char** argv) {
 
   lovar::DeviceSim sim(config, image);
   lovar::PtyOptions options;
-  options.pace = pace;
-  options.link = link;
-  if (!quiet) {
+  options.pace = o.pace;
+  options.link = o.link;
+  if (!o.quiet) {
     options.log = [](std::string_view line) {
       std::string text(line);
       text.push_back('\n');
@@ -233,8 +154,8 @@ int main(int argc, char** argv) {
 
   std::printf("%s\n", line.SlavePath().c_str());
   std::fflush(stdout);
-  if (!quiet) {
-    std::fprintf(stderr, "lovar-sim: модель %d, версия %d, порт %s\n", model, firmware,
+  if (!o.quiet) {
+    std::fprintf(stderr, "lovar-sim: модель %d, версия %d, порт %s\n", model, o.firmware,
                  line.SlavePath().c_str());
   }
 
@@ -244,13 +165,13 @@ int main(int argc, char** argv) {
   if (end == lovar::PtyLine::End::Failed) {
     std::cerr << "lovar-sim: " << line.error() << "\n";
     status = 1;
-  } else if (end == lovar::PtyLine::End::HungUp && !quiet) {
+  } else if (end == lovar::PtyLine::End::HungUp && !o.quiet) {
     std::cerr << "lovar-sim: линия положена\n";
   }
-  if (!save_path.empty()) {
-    const lovar::FileResult result = lovar::SaveConfigFile(save_path, model, sim.image());
+  if (!o.save_path.empty()) {
+    const lovar::FileResult result = lovar::SaveConfigFile(o.save_path, model, sim.image());
     if (!result.ok()) {
-      std::cerr << "lovar-sim: " << save_path << ": " << lovar::DescribeError(result) << "\n";
+      std::cerr << "lovar-sim: " << o.save_path << ": " << lovar::DescribeError(result) << "\n";
       status = 1;
     }
   }

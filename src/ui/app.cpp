@@ -1,6 +1,7 @@
 #include "app.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <cstdio>
 
 #include "enter_key.h"
@@ -8,6 +9,7 @@
 #include "qt_dialogs.h"
 #include "qt_translations.h"
 #include "serial/port_list.h"
+#include "version/version.h"
 
 namespace lovar {
 namespace {
@@ -19,9 +21,12 @@ namespace {
 constexpr bool kDisplayFromEnvironment = LOVAR_DISPLAY_FROM_ENV != 0;
 
 constexpr char kUsage[] =
-    "Использование: lovar [--demo 250|251|252]\n"
+    "Использование: lovar [--demo 250|251|252] [ФАЙЛ]\n"
+    "  ФАЙЛ       файл конфигурации (*.dat): когда конфигурация прибора будет считана,\n"
+    "             программа предложит загрузить этот файл в окно\n"
     "  --demo M   выбрать в списке портов встроенный демо-прибор модели M\n"
-    "             (250 — Ловар-Т, 251 — Ловар-М, 252 — Ловар-Т2)\n";
+    "             (250 — Ловар-Т, 251 — Ловар-М, 252 — Ловар-Т2)\n"
+    "  --version  показать версию\n";
 
 constexpr char kNoDisplay[] =
     "lovar: нет графического дисплея (не заданы DISPLAY, WAYLAND_DISPLAY и QT_QPA_PLATFORM).\n"
@@ -36,6 +41,8 @@ AppOptions ParseAppOptions(const QStringList& arguments) {
     const QString& a = arguments[i];
     if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
       options.help = true;
+    } else if (a == QLatin1String("--version")) {
+      options.version = true;
     } else if (a == QLatin1String("--demo") || a.startsWith(QLatin1String("--demo="))) {
       QString value;
       if (a.startsWith(QLatin1String("--demo=")))
@@ -49,8 +56,13 @@ AppOptions ParseAppOptions(const QStringList& arguments) {
         return options;
       }
       options.demo_model = model;
-    } else {
+    } else if (a.startsWith(QLatin1Char('-'))) {
       options.error = QStringLiteral("lovar: неизвестный параметр «%1»").arg(a);
+      return options;
+    } else if (options.file.isEmpty()) {
+      options.file = a;
+    } else {
+      options.error = QStringLiteral("lovar: файл можно указать только один («%1»)").arg(a);
       return options;
     }
   }
@@ -75,6 +87,10 @@ int RunLovar(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
+  if (options.version) {
+    std::printf("lovar %s\n", kVersion);
+    return 0;
+  }
   if (!DisplayAvailable()) {
     std::fputs(kNoDisplay, stderr);
     return 3;
@@ -82,9 +98,13 @@ int RunLovar(int argc, char** argv) {
   QApplication app(argc, argv);
   LoadQtTranslations(app);
   InstallEnterPressesButtons(app);
+  // The arguments once more as Qt has them: on Windows from the wide command line, so a file
+  // name in any script arrives whole.
+  const AppOptions wide = ParseAppOptions(QCoreApplication::arguments().mid(1));
   QtDialogs dialogs;
   TFormKey form_key(dialogs, FillComPorts());
   if (options.demo_model != 0) form_key.ChooseDemo(options.demo_model);
+  if (!wide.file.isEmpty()) form_key.OfferFileAfterRead(QFileInfo(wide.file).absoluteFilePath());
   form_key.show();
   return app.exec();
 }

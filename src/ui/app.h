@@ -10,6 +10,11 @@ namespace lovar {
 struct AppOptions {
   int demo_model = 0;  // --demo 250|251|252: that demo device is chosen in the port list
   bool help = false;
+  bool version = false;
+  // A configuration file given on the command line (an opened .dat file): offered for loading
+  // once the first read from a device is complete, since the file's bytes need a device of its
+  // model to be written to, and a model 251 file holds only part of the device's image.
+  QString file;
   QString error;  // a refused command line, in Russian
 };
 AppOptions ParseAppOptions(const QStringList& arguments);  // arguments without the program

@@ -16,14 +16,11 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "file_paths.h"
 #include "files/config_file.h"
 
 namespace lovar {
 namespace {
-
-std::filesystem::path PathOf(const QString& file) {
-  return std::filesystem::path(QFile::encodeName(file).toStdString());
-}
 
 QTableWidgetItem* Cell(const QString& text) {
   auto* item = new QTableWidgetItem(text);
@@ -41,8 +38,9 @@ QString Summary(const ImageDiff& diff) {
     lines << QStringLiteral("Различаются байты вне полей (смещения): %1.")
                  .arg(Q(RangesText(diff.bytes)));
   if (!diff.not_compared.empty())
-    lines << QStringLiteral("Не сравнивались поля за пределами байтов 0–%1, которые хранит "
-                            "файл: %2 (%3 … %4).")
+    lines << QStringLiteral(
+                 "Не сравнивались поля за пределами байтов 0–%1, которые хранит "
+                 "файл: %2 (%3 … %4).")
                  .arg(diff.extent - 1)
                  .arg(diff.not_compared.size())
                  .arg(Q(diff.not_compared.front()->id), Q(diff.not_compared.back()->id));
@@ -56,17 +54,17 @@ CompareDialog::CompareDialog(ImageDiff diff, DiffReport report, Dialogs& dialogs
   setObjectName(QStringLiteral("CompareDialog"));
   setWindowTitle(QStringLiteral("Сравнение с файлом"));
   auto* layout = new QVBoxLayout(this);
-  auto* sources = new QLabel(QStringLiteral("%1: %2\n%3: %4")
-                                 .arg(Q(report_.label_a), Q(report_.source_a), Q(report_.label_b),
-                                      Q(report_.source_b)),
-                             this);
+  auto* sources = new QLabel(
+      QStringLiteral("%1: %2\n%3: %4")
+          .arg(Q(report_.label_a), Q(report_.source_a), Q(report_.label_b), Q(report_.source_b)),
+      this);
   sources->setTextInteractionFlags(Qt::TextSelectableByMouse);
   layout->addWidget(sources);
 
   table_ = new QTableWidget(static_cast<int>(diff_.fields.size()), 4, this);
   table_->setObjectName(QStringLiteral("TableDiff"));
-  table_->setHorizontalHeaderLabels({QStringLiteral("Страница"), QStringLiteral("Поле"),
-                                     Q(report_.label_a), Q(report_.label_b)});
+  table_->setHorizontalHeaderLabels(
+      {QStringLiteral("Страница"), QStringLiteral("Поле"), Q(report_.label_a), Q(report_.label_b)});
   table_->verticalHeader()->hide();
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -108,16 +106,16 @@ CompareDialog::CompareDialog(ImageDiff diff, DiffReport report, Dialogs& dialogs
 }
 
 bool CompareDialog::SaveHtml(const QString& path) {
-  const FileResult saved = SaveFileReplacing(PathOf(path), DiffHtml(report_, diff_));
+  const FileResult saved = SaveFileReplacing(ToPath(path), DiffHtml(report_, diff_));
   if (saved.ok()) return true;
   dialogs_.Message(QStringLiteral("Отчёт не сохранён"), Q(DescribeError(saved)), true);
   return false;
 }
 
 void CompareDialog::SaveClicked() {
-  const QString path = dialogs_.SaveFileName(QDir::currentPath(), QStringLiteral("*.html"),
-                                             QStringLiteral("html"),
-                                             QStringLiteral("Сравнение.html"));
+  const QString path =
+      dialogs_.SaveFileName(QDir::currentPath(), QStringLiteral("*.html"), QStringLiteral("html"),
+                            QStringLiteral("Сравнение.html"));
   if (!path.isEmpty()) SaveHtml(path);
 }
 
@@ -137,14 +135,12 @@ void CompareDialog::PrintClicked() {
 
 CompareDialog* CompareWithFile(QWidget* parent, PageHost& host, const QString& program_folder) {
   const int model = host.DeviceModel();
-  const std::filesystem::path folder =
-      PrepareDefaultFolder(PathOf(program_folder), model, /*for_save=*/false);
-  const QString file = host.dialogs().OpenFileName(QFile::decodeName(folder.c_str()),
-                                                   QStringLiteral("*.dat"),
+  const std::filesystem::path folder = DialogFolder(program_folder, model, /*for_save=*/false);
+  const QString file = host.dialogs().OpenFileName(ToQString(folder), QStringLiteral("*.dat"),
                                                    QStringLiteral("*.dat"));
   if (file.isEmpty()) return nullptr;
   ConfigImage other;
-  const FileResult loaded = LoadConfigFile(PathOf(file), model, other);
+  const FileResult loaded = LoadConfigFile(ToPath(file), model, other);
   if (!loaded.ok()) {
     const FileMessage message = MessageFor(loaded);
     host.dialogs().Message(Q(message.caption), Q(message.text), false);
@@ -156,13 +152,14 @@ CompareDialog* CompareWithFile(QWidget* parent, PageHost& host, const QString& p
   report.label_a = "В окне";
   report.label_b = "В файле";
   report.source_a = "конфигурация, которую показывает окно";
-  report.source_b = "файл " + QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()).toStdString();
+  report.source_b =
+      "файл " + QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()).toStdString();
   report.object_a = ObjectNumber(model, mine);
   report.object_b = ObjectNumber(model, other);
   report.date = NowText();
-  auto* dialog = new CompareDialog(
-      DiffImages(model, mine, ImageLength(model), other, FileImageLength(model)),
-      std::move(report), host.dialogs(), parent);
+  auto* dialog =
+      new CompareDialog(DiffImages(model, mine, ImageLength(model), other, FileImageLength(model)),
+                        std::move(report), host.dialogs(), parent);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->open();
   host.ShowStatus(QStringLiteral("Сравнение с файлом: ") + QFileInfo(file).fileName());

@@ -10,8 +10,11 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <utility>
 
+#include "about.h"
 #include "compare_dialog.h"
+#include "file_paths.h"
 #include "files/config_file.h"
 #include "form_key.h"
 #include "model/layout.h"
@@ -29,14 +32,6 @@ constexpr std::string_view kTabSheets[] = {"TabSheet1", "TabSheet2", "TabSheet3"
 constexpr std::string_view kDisplayOrder251[] = {"TabSheet1", "TabSheet6", "TabSheet2", "TabSheet7",
                                                  "TabSheet8"};
 constexpr std::string_view kDisplayOrder250[] = {"TabSheet3", "TabSheet2", "TabSheet1"};
-
-std::filesystem::path ToPath(const QString& file) {
-  return std::filesystem::path(QFile::encodeName(file).toStdString());
-}
-
-QString ToQString(const std::filesystem::path& path) {
-  return QFile::decodeName(path.c_str());
-}
 
 // Puts a scroll area into the tab sheet and returns the widget inside it, on which the page
 // builds its form. A tab widget is as large as the largest minimum size of all its pages, hidden
@@ -111,6 +106,7 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   find_device_ = ui_->N1->addAction(QStringLiteral("Поиск прибора…"));
   find_device_->setObjectName(QStringLiteral("NFindDevice"));
   connect(find_device_, &QAction::triggered, this, [this] { FindDeviceClick(); });
+  connect(ui_->NAbout, &QAction::triggered, this, [this] { NAboutClick(); });
   connect(ui_->EditPassword, &QLineEdit::textChanged, this, [this] { EditPasswordChange(); });
   ui_->EditPassword->installEventFilter(this);
   connect(ui_->PageControl1, &QTabWidget::currentChanged, this, [this] {
@@ -169,8 +165,8 @@ namespace {
 const QString kFindAgain =
     QStringLiteral("Подключите прибор и найдите его снова: «Файл» → «Поиск прибора…».");
 const QString kPortClosed = QStringLiteral("Порт закрыт. ") + kFindAgain;
-const QString kUntilWhole = QStringLiteral(
-    "Запись в УО и сохранение недоступны до полного чтения или загрузки файла.");
+const QString kUntilWhole =
+    QStringLiteral("Запись в УО и сохранение недоступны до полного чтения или загрузки файла.");
 
 }  // namespace
 
@@ -243,11 +239,14 @@ void TForm1::CommitPages() {
 
 void TForm1::N2Click() {
   const int model = exchange_.DeviceModel();
-  const std::filesystem::path folder =
-      PrepareDefaultFolder(ToPath(program_folder_), model, /*for_save=*/false);
+  const std::filesystem::path folder = DialogFolder(program_folder_, model, /*for_save=*/false);
   const QString file =
       dialogs_.OpenFileName(ToQString(folder), QStringLiteral("*.dat"), QStringLiteral("*.dat"));
-  if (file.isEmpty()) return;
+  if (!file.isEmpty()) LoadFile(file);
+}
+
+void TForm1::LoadFile(const QString& file) {
+  const int model = exchange_.DeviceModel();
   const FileResult result = LoadConfigFile(ToPath(file), model, image_);
   if (result.error != FileError::CannotOpen)
     setWindowTitle(QStringLiteral("Программирование УО ЛОВАРТ ") +
@@ -276,7 +275,7 @@ void TForm1::N3Click() {
   if (IsKnownModel(model)) {
     const FileDefaults defaults = DefaultsFor(model);
     const std::filesystem::path model_folder =
-        PrepareDefaultFolder(ToPath(program_folder_), model, /*for_save=*/true);
+        DialogFolder(program_folder_, model, /*for_save=*/true);
     folder = defaults.save_dialog_in_model_folder ? ToQString(model_folder) : QDir::currentPath();
     filter = QStringLiteral("*.dat");
     suffix = QStringLiteral("dat");
@@ -297,6 +296,10 @@ void TForm1::N3Click() {
     dialogs_.Message(QStringLiteral("Ошибка"), Q(DescribeError(result)), true);
   }
   ShowStatus(QStringLiteral("Файл не сохранён: ") + Q(DescribeError(result)));
+}
+
+void TForm1::NAboutClick() {
+  dialogs_.Message(QString::fromUtf8(kAboutCaption), AboutText(), false);
 }
 
 void TForm1::EditPasswordEnter() {
@@ -459,6 +462,22 @@ void TForm1::ReadEnded(bool complete, bool display) {
     ShowStatus(QStringLiteral("Конфигурация считана из УО (%1 байт)").arg(exchange_.ImageLength()));
   else
     ShowStatus(PartialRead(QStringLiteral("порт закрыт")));
+  // Asked once, after the first complete read: the device's model is then known, and what the
+  // file does not hold (a model 251 file is half the image) is the device's own. Asked after
+  // the receive handler has returned, so the question's event loop does not run inside it.
+  if (complete && display && !file_to_offer_.isEmpty())
+    QTimer::singleShot(0, this, [this] { OfferFile(); });
+}
+
+void TForm1::OfferFile() {
+  const QString file = std::exchange(file_to_offer_, QString());
+  if (file.isEmpty()) return;
+  form_key_.FileOffered();
+  if (dialogs_.AskYesNo(QStringLiteral("Файл конфигурации"),
+                        QStringLiteral("Загрузить в окно файл «%1»?\nВ УО он попадёт только по "
+                                       "кнопке «Записать в УО».")
+                            .arg(QDir::toNativeSeparators(file))))
+    LoadFile(file);
 }
 
 void TForm1::Abandoned(uint8_t command) {

@@ -58,6 +58,7 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   void N3Click();  // "Файл" → "Сохранить"; only a whole image
   // "Файл" → "Поиск прибора…": the search window again, to find the device once more.
   void FindDeviceClick();
+  void NAboutClick();  // "Справка" → "О программе"
   void EditPasswordEnter();
   void EditPasswordChange();
   void PageControl1Changing();
@@ -66,8 +67,13 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   // Whether the image holds one whole configuration, so that it may be written or saved.
   bool ImageWhole() const { return coverage_.Whole(exchange_.ImageLength()); }
 
-  // Where the file dialogs' default folders live: the program's folder.
+  // Where the file dialogs' default folders live: the program's folder (see DialogFolder).
   void SetProgramFolder(const QString& folder) { program_folder_ = folder; }
+
+  // A file (given on the command line) to offer for loading once a read is complete: a
+  // Yes/No question, and on Yes the file is loaded as "Файл" → "Считать" loads it.
+  void OfferFileAfterRead(const QString& file) { file_to_offer_ = file; }
+  const QString& FileToOffer() const { return file_to_offer_; }
 
   // PageHost.
   ConfigImage& Image() override { return image_; }
@@ -116,6 +122,8 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   void RefuseIncomplete(const QString& caption, const QString& what);
   // A failure said in a message box and in the status line (status, or the same text).
   void SayFailure(const QString& caption, const QString& text, const QString& status = {});
+  void LoadFile(const QString& file);
+  void OfferFile();
 
   std::unique_ptr<Ui::TForm1> ui_;
   TFormKey& form_key_;
@@ -132,6 +140,7 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   std::map<std::string, std::unique_ptr<Page>, std::less<>> pages_;
   QString stored_password_;
   QString program_folder_;
+  QString file_to_offer_;
   int setup_model_ = 0;  // the model the window is set up for; 0 = as created
   bool programmatic_page_change_ = false;
   bool closing_ = false;

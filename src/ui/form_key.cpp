@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -17,6 +18,7 @@ namespace lovar {
 TFormKey::TFormKey(Dialogs& dialogs, std::vector<std::string> ports)
     : ui_(std::make_unique<Ui::TFormKey>()), dialogs_(dialogs) {
   ui_->setupUi(this);
+  caption_ = windowTitle();
   on_program_end = [] { QCoreApplication::quit(); };
   connect(ui_->ButtonFind, &QPushButton::clicked, this, [this] { ButtonFindClick(); });
   connect(ui_->ButtonCreate, &QPushButton::clicked, this, [this] { ButtonCreateClick(); });
@@ -56,6 +58,17 @@ void TFormKey::ShowStatus(const QString& text) {
   ui_->LabelStatus->setText(text);
 }
 
+void TFormKey::OfferFileAfterRead(const QString& file) {
+  file_to_offer_ = file;
+  if (form1_) form1_->OfferFileAfterRead(file);
+  setWindowTitle(QStringLiteral("%1 — %2").arg(caption_, QFileInfo(file).fileName()));
+}
+
+void TFormKey::FileOffered() {
+  file_to_offer_.clear();
+  setWindowTitle(caption_);
+}
+
 bool TFormKey::IsPortName(const QString& text) {
   // Windows port names begin with "C" ("COM3"), POSIX ones are device paths.
   return text.startsWith(QLatin1Char('C')) || text.startsWith(QLatin1Char('/')) ||
@@ -64,7 +77,10 @@ bool TFormKey::IsPortName(const QString& text) {
 
 void TFormKey::ButtonFindClick() {
   if (!main_window_ready_) {
-    if (!form1_) form1_ = std::make_unique<TForm1>(*this, dialogs_);
+    if (!form1_) {
+      form1_ = std::make_unique<TForm1>(*this, dialogs_);
+      form1_->OfferFileAfterRead(file_to_offer_);
+    }
     form1_->hide();
     main_window_ready_ = true;
   }

@@ -40,6 +40,12 @@ class TFormKey : public QWidget {
   // The status line under the list: what the search is doing or why it cannot.
   void ShowStatus(const QString& text);
 
+  // A configuration file given on the command line: the main window offers to load it after
+  // its first complete read (TForm1::OfferFileAfterRead). The caption names it meanwhile.
+  void OfferFileAfterRead(const QString& file);
+  // The main window has asked about the file: the caption is the form's again.
+  void FileOffered();
+
   // Handlers, under the form's names.
   void ButtonFindClick();
   void ButtonCreateClick();
@@ -62,6 +68,8 @@ class TFormKey : public QWidget {
   std::unique_ptr<Ui::TFormKey> ui_;
   Dialogs& dialogs_;
   std::unique_ptr<TForm1> form1_;
+  QString file_to_offer_;
+  QString caption_;  // the form's own caption
   bool main_window_ready_ = false;
   bool closing_ = false;
 };

@@ -12,7 +12,9 @@ bool LoadQtTranslations(QCoreApplication& app) {
   const QLocale russian(QLocale::Russian, QLocale::Russia);
   QLocale::setDefault(russian);
   const QString program = QCoreApplication::applicationDirPath();
-  const QStringList folders = {program, program + QStringLiteral("/translations"),
+  // ":/translations" is the copy built into the program (the Windows build, one .exe).
+  const QStringList folders = {QStringLiteral(":/translations"), program,
+                               program + QStringLiteral("/translations"),
                                QLibraryInfo::path(QLibraryInfo::TranslationsPath)};
   auto* translator = new QTranslator(&app);
   // qtbase_ru.qm as Qt ships it, or qt_ru.qm as windeployqt combines the catalogues.

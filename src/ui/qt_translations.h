@@ -10,10 +10,11 @@ class QCoreApplication;
 namespace lovar {
 
 // Loads Qt's Russian catalogue (qtbase_ru.qm, or the qt_ru.qm that windeployqt makes) into the
-// application and makes Russian the default locale. The catalogue is looked for beside the
-// program and in its "translations" folder first (where a Windows build ships it), then in Qt's
-// own translations folder (on Debian the package qt6-translations-l10n). False when none was
-// found: Qt's texts stay English.
+// application and makes Russian the default locale. The catalogue is looked for in the
+// program's resources first (":/translations", where the static Windows build carries it), then
+// beside the program and in its "translations" folder (a Windows build with Qt's DLLs), then in
+// Qt's own translations folder (on Debian the package qt6-translations-l10n). False when none
+// was found: Qt's texts stay English.
 bool LoadQtTranslations(QCoreApplication& app);
 
 }  // namespace lovar

@@ -40,7 +40,8 @@ class ScriptedDialogs : public Dialogs {
     messages.push_back({caption, text, false});
     return yes_no_answer;
   }
-  QString OpenFileName(const QString&, const QString&, const QString&) override {
+  QString OpenFileName(const QString& folder, const QString&, const QString&) override {
+    open_folder = folder;
     return open_answer;
   }
   QString SaveFileName(const QString&, const QString&, const QString&, const QString&) override {
@@ -52,6 +53,7 @@ class ScriptedDialogs : public Dialogs {
   bool yes_no_answer = true;
   int continue_questions = 0;
   QString open_answer, save_answer;
+  QString open_folder;  // where the last open dialog started
   std::vector<Shown> messages;
 };
 
@@ -70,13 +72,14 @@ bool WaitFor(Pred pred, int timeout_ms = 20000) {
   return true;
 }
 
-// A search window with the demo entries only (no serial ports), for one test.
+// A search window for one test: the demo entries, after the serial ports given (none unless
+// a test drives a real port).
 struct Session {
   ScriptedDialogs dialogs;
-  TFormKey form_key{dialogs, {}};
+  TFormKey form_key;
   bool program_ended = false;
 
-  Session() {
+  explicit Session(std::vector<std::string> ports = {}) : form_key(dialogs, std::move(ports)) {
     form_key.on_program_end = [this] { program_ended = true; };
     form_key.show();
   }

@@ -1,0 +1,72 @@
+# Sourced by scripts/wine-tests and scripts/windows-release: the Windows build's configuration,
+# and a Wine session of its own for one run, on an Xvfb screen of its own.
+#   configure_windows_build ROOT BUILD  the mingw build with the windows, on the static Qt of
+#                                       scripts/qt-mingw (built when missing; LOVAR_QT_PREFIX
+#                                       names another)
+#   wine_session_start PREFIX WORKDIR   Xvfb (DISPLAY exported), the prefix made when missing,
+#                                       one persistent wineserver; ends with wine_session_end
+#   wait_window TITLE [SECONDS]         until a window whose title contains TITLE is shown
+#   windows_path PATH                   the Windows name of a Linux path (drive Z:)
+# A Wine program's output is best sent to a file: Wine's own processes that it starts (the
+# desktop, the services) inherit its pipes and keep them open.
+# Needs wine (or wine64), Xvfb and xdotool.
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer prompts
+WINE=$(command -v wine || command -v wine64)
+wine_session_pids=()
+
+configure_windows_build() {
+  local root=$1 build=$2 qt
+  qt=${LOVAR_QT_PREFIX:-$("$root/scripts/qt-mingw")}
+  echo "== configure $build (Qt: $qt)"
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DLOVAR_BUILD_UI=ON -DLOVAR_QT_PREFIX="$qt" >/dev/null
+}
+
+wine_session_start() {
+  export WINEPREFIX=$1
+  local workdir=$2
+  # The screen must be there before any Wine process: Wine's desktop process takes the display
+  # it first finds and keeps it for the whole session.
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$workdir/display" \
+    2>"$workdir/xvfb.log" &
+  wine_session_pids+=("$!")
+  local _
+  for _ in $(seq 100); do [[ -s $workdir/display ]] && break; sleep 0.1; done
+  if [[ ! -s $workdir/display ]]; then
+    echo "Xvfb did not start: $(cat "$workdir/xvfb.log")" >&2
+    return 1
+  fi
+  export DISPLAY=":$(cat "$workdir/display")"
+  if [[ ! -f $WINEPREFIX/system.reg ]]; then
+    mkdir -p "$WINEPREFIX"
+    timeout 300 wineboot -i >/dev/null 2>&1
+  fi
+  wineserver -w
+  # One server for the whole run: every program starts faster. Its output is dropped: it
+  # writes a dump of its objects each time a pseudo-terminal it holds is hung up.
+  wineserver -p >/dev/null 2>&1
+}
+
+wine_session_end() {
+  [[ -n ${WINEPREFIX:-} && -d $WINEPREFIX ]] && wineserver -k 2>/dev/null || true
+  local p
+  for p in "${wine_session_pids[@]:-}"; do [[ -n $p ]] && kill "$p" 2>/dev/null || true; done
+  wine_session_pids=()
+}
+
+wait_window() {
+  local title=$1 seconds=${2:-120} _
+  for _ in $(seq $((seconds * 5))); do
+    xdotool search --name "$title" >/dev/null 2>&1 && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+windows_path() {
+  local path
+  path=$(realpath -m "$1")
+  echo "Z:${path//\//\\}"
+}

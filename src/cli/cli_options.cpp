@@ -1,0 +1,83 @@
+#include "cli/cli_options.h"
+
+#include <cstdio>
+
+#include "cli/session.h"
+#include "version/version.h"
+
+namespace lovar {
+namespace {
+
+struct ExitStatusText {
+  int status;
+  const char* text;
+};
+constexpr ExitStatusText kExitStatuses[] = {
+    {int(Status::Ok), "успешно"},
+    {kExitDiffer, "diff: конфигурации различаются"},
+    {int(Status::PortError), "порта нет, он занят или нет доступа к нему"},
+    {int(Status::NoAnswer), "прибор не отвечает"},
+    {int(Status::WrongModel), "файл или прибор другой модели («Неверный тип УО»)"},
+    {int(Status::FileError),
+     "файл не читается, повреждён, не записывается или это не обычный файл"},
+    {int(Status::WriteStopped),
+     "запись прервалась до конца; прибор может хранить смесь старой и новой конфигурации"},
+    {int(Status::VerifyMismatch), "запись не подтверждена: проверка нашла отличие"},
+    {int(Status::LineLost), "связь с портом потеряна (линия положена, адаптер вынут)"},
+    {int(Status::KeyTimeout), "ключ не поднесён к считывателю"},
+    {int(Status::Interrupted), "прервано (Ctrl-C или SIGTERM)"},
+    {int(Status::GaveUp), "прибор отвечает, но не на запрос"},
+};
+
+std::string ExitStatusFooter() {
+  std::string footer = "Коды возврата:\n";
+  for (const ExitStatusText& e : kExitStatuses) {
+    char line[16];
+    std::snprintf(line, sizeof line, "  %d  ", e.status);
+    footer += line;
+    footer += e.text;
+    footer += '\n';
+  }
+  return footer;
+}
+
+}  // namespace
+
+CliCommands DefineCliOptions(CLI::App& app, CliOptions& o) {
+  app.name("lovar-cli");
+  app.description("lovar-cli: чтение и запись конфигурации УО Ловар через последовательный порт");
+  // A path such as "/tmp/x.dat" is a path on every system, never a Windows-style "/option";
+  // set before the commands are added, which take it over.
+  app.allow_windows_style_options(false);
+  app.set_version_flag("--version", std::string("lovar-cli ") + kVersion, "Показать версию");
+  app.footer(ExitStatusFooter());
+  app.require_subcommand(1);
+  app.fallthrough();  // --retries may also follow the command
+  app.add_option("--retries", o.retries,
+                 "Сколько раз подряд повторять запрос, когда прибор не отвечает")
+      ->default_val(3)
+      ->check(CLI::Range(0, 1000));
+
+  CliCommands c;
+  c.ports = app.add_subcommand("ports", "Список портов, которые можно открыть");
+  c.identify = app.add_subcommand("identify", "Найти прибор и показать его тип и версию");
+  c.identify->add_option("--port,-p", o.port, "Порт (например /dev/ttyUSB0 или COM5)")->required();
+  c.read = app.add_subcommand("read", "Считать конфигурацию из УО в файл");
+  c.read->add_option("--port,-p", o.port, "Порт")->required();
+  c.read->add_option("--out,-o", o.out, "Файл конфигурации (*.dat)")->required();
+  c.write = app.add_subcommand("write", "Записать конфигурацию из файла в УО");
+  c.write->add_option("--port,-p", o.port, "Порт")->required();
+  c.write->add_option("file", o.file, "Файл конфигурации (*.dat)")->required();
+  c.write->add_flag("--no-verify", o.no_verify,
+                    "Не проверять запись (без проверки прибор не считывается после записи)");
+  c.write->add_flag("--verify", o.verify)->group("");
+  c.key = app.add_subcommand("key", "Считать ключ, поднесённый к считывателю");
+  c.key->add_option("--port,-p", o.port, "Порт")->required();
+  c.key->add_option("--wait", o.key_wait, "Сколько секунд ждать ключ")
+      ->default_val(60)
+      ->check(CLI::Range(1, 3600));
+  c.fields = std::make_unique<FieldsCommands>(app);
+  return c;
+}
+
+}  // namespace lovar

@@ -1,0 +1,37 @@
+// lovar-cli's command line: its commands and options, defined once. The program parses with
+// it, and the manual page is generated from it (src/manpage), so the two never differ.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <string>
+
+#include "cli/fields_commands.h"
+
+namespace lovar {
+
+struct CliOptions {
+  std::string port;
+  std::string out;
+  std::string file;
+  bool no_verify = false;
+  bool verify = false;  // the check is the default; the flag stays for older scripts
+  int retries = 3;
+  int key_wait = 60;
+};
+
+// The commands, to tell which one the command line chose.
+struct CliCommands {
+  CLI::App* ports = nullptr;
+  CLI::App* identify = nullptr;
+  CLI::App* read = nullptr;
+  CLI::App* write = nullptr;
+  CLI::App* key = nullptr;
+  std::unique_ptr<FieldsCommands> fields;  // show, diff, export, import
+};
+
+// Names and describes app, adds --version, the options and the commands bound to options, and
+// the exit statuses as the help's footer.
+CliCommands DefineCliOptions(CLI::App& app, CliOptions& options);
+
+}  // namespace lovar
