@@ -16,8 +16,8 @@
 #include "files/config_file.h"
 #include "model/regions.h"
 #include "pages_helpers.h"
+#include "qt_translations.h"
 #include "serial/port_list.h"
-#include "translations.h"
 
 using namespace lovar;
 using namespace lovar::testing;
