@@ -21,6 +21,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# The static Qt is built with the same flag (see scripts/qt-mingw): with it no call site relies
+# on which of two copies of a shared template the linker kept.
+set(CMAKE_C_FLAGS_INIT "-fno-ipa-ra")
+set(CMAKE_CXX_FLAGS_INIT "-fno-ipa-ra")
 
 # The static Qt for Windows that scripts/qt-mingw builds: searched like the mingw root. Its
 # host tools (moc, uic, rcc) are the build machine's Qt of the same version.

@@ -37,12 +37,19 @@ fs::path TemporaryFor(const fs::path& target) {
   return temporary;
 }
 
+// The file name in UTF-8. On Windows string() would go through the ANSI code page and throw
+// for a name it cannot spell (Cyrillic on a Western system), ending the program in a save.
+std::string NameOf(const fs::path& path) {
+  const std::u8string name = path.filename().u8string();
+  return std::string(name.begin(), name.end());
+}
+
 void RemoveLeftTemporaries(const fs::path& target) {
   std::error_code ec;
-  const std::string name = target.filename().string();
+  const std::string name = NameOf(target);
   for (fs::directory_iterator it(FolderOf(target), ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code ignored;
-    if (IsTemporaryOf(it->path().filename().string(), name) &&
+    if (IsTemporaryOf(NameOf(it->path()), name) &&
         fs::is_regular_file(it->symlink_status(ignored)))
       fs::remove(it->path(), ignored);
   }

@@ -242,6 +242,21 @@ TEST_F(ConfigFileTest, TemporariesOfAKilledSaveGoWithTheNextSaveOfTheSameFile) {
   EXPECT_EQ(EntriesInDir(), 1u + others.size());
 }
 
+// Names in any script, beyond the ANSI code page of a Windows system; a killed save's temporary
+// of such a file is found too.
+TEST_F(ConfigFileTest, FilesNamedInAnyScriptAreSavedAndLoaded) {
+  const fs::path file = dir_ / fs::path(u8"Объект №7 – 中文.dat");
+  fs::path left = file;
+  left += ".lovar-0123abcd.tmp";
+  WriteFile(left, {1});
+  ASSERT_TRUE(SaveConfigFile(file, 251, Pattern(5)).ok());
+  EXPECT_FALSE(fs::exists(left));
+  ConfigImage loaded;
+  ASSERT_TRUE(LoadConfigFile(file, 251, loaded).ok());
+  EXPECT_EQ(loaded[2047], Pattern(5)[2047]);
+  EXPECT_EQ(EntriesInDir(), 1u);
+}
+
 TEST_F(ConfigFileTest, SaveThroughASymlinkReplacesItsTarget) {
   for (bool target_exists : {true, false}) {
     SCOPED_TRACE(target_exists ? "existing target" : "dangling link");
