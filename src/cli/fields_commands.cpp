@@ -41,17 +41,10 @@ bool Refuses(const std::string& out, const std::vector<std::string>& inputs, int
 }
 
 Outcome LoadFile(const std::string& path, Source& source) {
-  const int model = PeekFileModel(path);
-  if (!IsKnownModel(model)) {
-    ConfigImage scratch;
-    const FileResult result = LoadConfigFile(path, model, scratch);
-    if (result.error == FileError::CannotOpen || result.error == FileError::BadHeader)
-      return {Status::FileError, path + ": " + DescribeError(result)};
-    return {Status::FileError,
-            path + ": это не файл конфигурации УО (модель " + std::to_string(model) + ")"};
-  }
-  const FileResult loaded = LoadConfigFile(path, model, source.image);
-  if (!loaded.ok()) return {Status::FileError, path + ": " + DescribeError(loaded)};
+  int model = 0;
+  std::string why;
+  if (!LoadAnyConfigFile(path, model, source.image, why))
+    return {Status::FileError, path + ": " + why};
   source.name = "файл " + path;
   source.model = model;
   source.extent = FileImageLength(model);

@@ -197,6 +197,21 @@ int PeekFileModel(const fs::path& path) {
   return bytes[1];
 }
 
+bool LoadAnyConfigFile(const fs::path& path, int& model, ConfigImage& image, std::string& why) {
+  model = PeekFileModel(path);
+  if (!IsKnownModel(model)) {
+    ConfigImage scratch;
+    const FileResult result = LoadConfigFile(path, model, scratch);
+    why = result.error == FileError::CannotOpen || result.error == FileError::BadHeader
+              ? DescribeError(result)
+              : "это не файл конфигурации УО (модель " + std::to_string(model) + ")";
+    return false;
+  }
+  const FileResult loaded = LoadConfigFile(path, model, image);
+  if (!loaded.ok()) why = DescribeError(loaded);
+  return loaded.ok();
+}
+
 FileDefaults DefaultsFor(int model) {
   switch (model) {
     case 250:

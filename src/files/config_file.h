@@ -81,6 +81,11 @@ FileResult SaveFileReplacing(const std::filesystem::path& path, std::string_view
 // header).
 int PeekFileModel(const std::filesystem::path& path);
 
+// Loads a file of whichever model it is for (250, 251 or 252) into image, its model into model.
+// Refused: false, and why says it in one line (without the path); image is then unchanged.
+bool LoadAnyConfigFile(const std::filesystem::path& path, int& model, ConfigImage& image,
+                       std::string& why);
+
 // Default folders (below the program's folder) and names of the file dialogs per model.
 struct FileDefaults {
   std::string load_folder;           // "LovarT", "LovarM", "LovarT2"
