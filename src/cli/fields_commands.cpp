@@ -63,11 +63,6 @@ Outcome ReadDevice(Session& session, const FieldsCommands::Connect& connect,
   return {};
 }
 
-std::string Padded(const std::string& text, size_t width) {
-  const size_t length = Utf8Length(text);
-  return text + std::string(length < width ? width - length : 0, ' ');
-}
-
 std::string ModelLine(int model) {
   return std::string(ModelName(model)) + " (" + std::to_string(model) + ")";
 }
@@ -111,7 +106,7 @@ int Show(const Source& source, bool json) {
     if (here.empty()) continue;
     std::printf("\n%s\n", std::string(page.caption).c_str());
     for (const Field* f : here)
-      std::printf("  %s  %s\n", Padded(f->caption, width).c_str(),
+      std::printf("  %s  %s\n", Utf8Padded(f->caption, width).c_str(),
                   ShownValue(FieldText(*f, source.image)).c_str());
   }
   if (!absent.empty()) std::printf("\nНе показаны %s\n", Beyond(absent, source.extent).c_str());

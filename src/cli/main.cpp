@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/batch_command.h"
 #include "cli/console.h"
 #include "cli/fields_commands.h"
 #include "cli/session.h"
@@ -34,7 +35,7 @@ int Fail(Status status, const std::string& message) {
 std::string ArgumentFailure(const CLI::App* app, const CLI::Error& e) {
   std::string what;
   if (std::string_view(e.what()).find("subcommand") != std::string_view::npos)
-    what = "не указана команда: ports, identify, read, write, key, show, diff, export или import";
+    what = "не указана команда: ports, identify, read, write, key, show, diff, export, import или batch";
   else if (dynamic_cast<const CLI::RequiredError*>(&e))
     what = "не указан обязательный параметр";
   else if (dynamic_cast<const CLI::ExtrasError*>(&e))
@@ -47,18 +48,6 @@ std::string ArgumentFailure(const CLI::App* app, const CLI::Error& e) {
   else
     what = "ошибка в командной строке";
   return "lovar-cli: " + what + " (" + e.what() + ")\nСправка: " + app->get_name() + " --help\n";
-}
-
-// The port with the main window's settings: 9600 baud, 8 data bits, no parity, one stop bit,
-// no flow control, DTR and RTS off until raised after the open.
-void ConfigureLikeTheMainWindow(TCport& port) {
-  port.SetBaudRate(9600);
-  port.SetByteSize(8);
-  port.SetParity(TParity::NO);
-  port.SetStopBits(TStopBits::ONESTOPBIT);
-  port.SetReadDevice(true);
-  port.SetWaitEvent(0);
-  port.SetWaitCountByte(1);
 }
 
 struct Options {
@@ -193,9 +182,11 @@ int Run(int argc, char** argv) {
       ->default_val(60)
       ->check(CLI::Range(1, 3600));
   FieldsCommands fields(app);
+  BatchCommand batch(app);
 
   CLI11_PARSE(app, argc, argv);
   if (*ports) return Ports();
+  if (batch.Chosen()) return batch.Run(o.retries);
   if (fields.Chosen() && !fields.NeedsDevice()) return fields.Run(nullptr, nullptr);
 
   const std::atomic<bool>& interrupted = WatchInterrupts();

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "model/config_image.h"
+#include "serial/tcport.h"
 
 namespace lovar {
 namespace {
@@ -77,6 +78,16 @@ class StderrBar : public SessionWatcher {
 };
 
 }  // namespace
+
+void ConfigureLikeTheMainWindow(TCport& port) {
+  port.SetBaudRate(9600);
+  port.SetByteSize(8);
+  port.SetParity(TParity::NO);
+  port.SetStopBits(TStopBits::ONESTOPBIT);
+  port.SetReadDevice(true);
+  port.SetWaitEvent(0);
+  port.SetWaitCountByte(1);
+}
 
 struct Session::Step {
   enum class Phase {

@@ -25,6 +25,12 @@
 
 namespace lovar {
 
+class TCport;
+
+// The port with the main window's settings: 9600 baud, 8 data bits, no parity, one stop bit,
+// no flow control, DTR and RTS off until raised after the open.
+void ConfigureLikeTheMainWindow(TCport& port);
+
 // Exit statuses of lovar-cli; each failure also prints one line on stderr.
 enum class Status : int {
   Ok = 0,
