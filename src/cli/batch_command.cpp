@@ -162,7 +162,7 @@ int BatchCommand::Run(int retries) {
   const std::vector<DeviceResult> results =
       RunBatch(loop, plan, BatchOptions{retries, archive_}, interrupted, display);
 
-  std::fputc('\n', stdout);
+  std::fputc('\n', stderr);  // between the lines above and the table, not into a redirected table
   PrintTable(results);
   std::vector<const PlanRow*> failed;
   for (const DeviceResult& r : results)
