@@ -53,7 +53,8 @@ int main() {
 
   std::vector<std::unique_ptr<Sim>> sims;
   for (int i = 0; i < kDevices; ++i)
-    sims.push_back(std::make_unique<Sim>(std::vector<std::string>{"--model", "250", "--pace", "--quiet"}));
+    sims.push_back(
+        std::make_unique<Sim>(std::vector<std::string>{"--model", "250", "--pace", "--quiet"}));
   const std::string one = dir + "/one.csv", all = dir + "/all.csv";
   {
     std::ofstream o(one), a(all);
@@ -76,8 +77,9 @@ int main() {
                 kDevices, b.seconds);
   }
   const double one_s = Median(alone), all_s = Median(together);
-  std::printf("lovar-cli batch, model 250 paced at 9600 baud (identify, read, write, read-back)%s\n",
-              failed ? "  SOME DEVICE NOT WRITTEN" : "");
+  std::printf(
+      "lovar-cli batch, model 250 paced at 9600 baud (identify, read, write, read-back)%s\n",
+      failed ? "  SOME DEVICE NOT WRITTEN" : "");
   std::printf("  one device alone:   %.2f s (median of %d)\n", one_s, kRounds);
   std::printf("  %d devices at once:  %.2f s, ratio %.3f   (target <= 1.15)\n", kDevices, all_s,
               all_s / one_s);

@@ -28,8 +28,10 @@ inline pid_t Spawn(const std::vector<std::string>& args, int out_fd = -1,
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  if (out_fd >= 0) posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
-  else posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  if (out_fd >= 0)
+    posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
+  else
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   if (mute_stderr) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));

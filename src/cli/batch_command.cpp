@@ -84,10 +84,10 @@ std::string ReportCsv(const BatchPlan& plan, const std::vector<DeviceResult>& re
                    "Завершено", "Сообщение"},
                   sep);
   for (const DeviceResult& r : results)
-    text += CsvLine({std::to_string(r.row->row), r.row->port, ModelText(r.model),
-                     r.row->object_number, ResultText(r), Seconds(r.seconds, decimal), r.ended_at,
-                     r.outcome.message},
-                    sep);
+    text +=
+        CsvLine({std::to_string(r.row->row), r.row->port, ModelText(r.model), r.row->object_number,
+                 ResultText(r), Seconds(r.seconds, decimal), r.ended_at, r.outcome.message},
+                sep);
   return text;
 }
 
@@ -125,15 +125,14 @@ BatchCommand::BatchCommand(CLI::App& app) {
   batch_->add_option("--report", report_, "Сохранить итоговую таблицу (CSV)");
   batch_->add_option("--retry-plan", retry_plan_,
                      "Сохранить план из строк, которые не записаны (CSV)");
-  batch_->add_option("--archive", archive_,
-                     "Папка, где хранить конфигурацию каждого УО до записи");
+  batch_->add_option("--archive", archive_, "Папка, где хранить конфигурацию каждого УО до записи");
 }
 
 int BatchCommand::Run(int retries) {
   const PlanCheck check = LoadBatchPlan(plan_);
   if (check.unreadable)
-    return Fail(Status::FileError, plan_ + ": " + check.faults.front() +
-                                       ". Ни один прибор не затронут");
+    return Fail(Status::FileError,
+                plan_ + ": " + check.faults.front() + ". Ни один прибор не затронут");
   if (!check.ok()) {
     std::fprintf(stderr, "План %s не принят, ни один прибор не затронут. Ошибки (%zu):\n",
                  plan_.c_str(), check.faults.size());
@@ -149,10 +148,9 @@ int BatchCommand::Run(int retries) {
   if (!report_.empty() && fs::equivalent(report_, retry_plan_, ec))
     return Fail(Status::FileError,
                 "--report и --retry-plan называют один файл. Ни один прибор не затронут");
-  if (!archive_.empty() && !fs::is_directory(archive_, ec) &&
-      !fs::create_directories(archive_, ec))
-    return Fail(Status::FileError, "--archive " + archive_ + ": папку не создать (" +
-                                       ec.message() + "). Ни один прибор не затронут");
+  if (!archive_.empty() && !fs::is_directory(archive_, ec) && !fs::create_directories(archive_, ec))
+    return Fail(Status::FileError, "--archive " + archive_ + ": папку не создать (" + ec.message() +
+                                       "). Ни один прибор не затронут");
 
   std::fprintf(stderr, "План %s: приборов %zu, модель %s\n", plan_.c_str(), plan.rows.size(),
                ModelText(plan.model).c_str());
@@ -167,8 +165,7 @@ int BatchCommand::Run(int retries) {
   std::vector<const PlanRow*> failed;
   for (const DeviceResult& r : results)
     if (!r.outcome.ok()) failed.push_back(r.row);
-  std::printf("Записано и проверено: %zu из %zu\n", results.size() - failed.size(),
-              results.size());
+  std::printf("Записано и проверено: %zu из %zu\n", results.size() - failed.size(), results.size());
   std::fflush(stdout);
 
   if (!failed.empty()) {
@@ -178,7 +175,7 @@ int BatchCommand::Run(int retries) {
         std::fprintf(stderr, "  %s, %s: %s\n", RowText(r.row->row, r.row->line).c_str(),
                      r.row->port.c_str(), r.outcome.message.c_str());
   }
-  Status status = failed.empty()  ? Status::Ok
+  Status status = failed.empty()       ? Status::Ok
                   : interrupted.load() ? Status::Interrupted
                                        : Status::NotAllWritten;
   if (!report_.empty()) {
@@ -191,8 +188,7 @@ int BatchCommand::Run(int retries) {
     }
   }
   if (!retry_plan_.empty()) {
-    const FileResult saved =
-        SaveFileReplacing(retry_plan_, PlanOfRows(plan, failed, retry_plan_));
+    const FileResult saved = SaveFileReplacing(retry_plan_, PlanOfRows(plan, failed, retry_plan_));
     if (!saved.ok()) {
       std::fprintf(stderr, "План повтора не сохранён: %s\n", DescribeError(saved).c_str());
       if (status == Status::Ok) status = Status::FileError;
@@ -203,8 +199,9 @@ int BatchCommand::Run(int retries) {
                    failed.size());
     }
   } else if (!failed.empty()) {
-    std::fprintf(stderr, "Повторить только эти строки: добавьте --retry-plan ФАЙЛ.csv и "
-                         "запустите batch с ним\n");
+    std::fprintf(stderr,
+                 "Повторить только эти строки: добавьте --retry-plan ФАЙЛ.csv и "
+                 "запустите batch с ним\n");
   }
   return static_cast<int>(status);
 }

@@ -59,7 +59,8 @@ void BatchDisplay::Finished(int n, bool ok, const std::string& result) {
 }
 
 std::string BatchDisplay::Text(const Line& line) const {
-  std::string text = Utf8Padded(line.port, port_width_) + "  " + Utf8Padded(line.object, object_width_);
+  std::string text =
+      Utf8Padded(line.port, port_width_) + "  " + Utf8Padded(line.object, object_width_);
   if (line.finished) return text + "  " + line.phase;
   text += "  " + Utf8Padded(line.phase, kPhaseWidth);
   if (line.maximum > 0) {

@@ -27,8 +27,8 @@ Outcome KeepPriorImage(const std::string& folder, const std::string& port, int m
   const auto safe = [](const std::string& text) {
     std::string out;
     for (char c : text) {
-      const bool plain = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
-                         (c >= 'A' && c <= 'Z') || c == '-';
+      const bool plain =
+          (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-';
       out += plain ? c : '_';
     }
     return out;
@@ -60,7 +60,7 @@ class Device : private SessionWatcher {
     line_ = display_.Add(row.port, row.object_number);
     ConfigureLikeTheMainWindow(*port_);
     session_ = std::make_unique<Session>(loop, *port_, options.retries,
-                                          static_cast<SessionWatcher&>(*this), interrupted);
+                                         static_cast<SessionWatcher&>(*this), interrupted);
   }
 
   void Start() {
@@ -89,8 +89,8 @@ class Device : private SessionWatcher {
     if (!out.ok()) return End({out.status, out.message + ". В УО ничего не записано"});
     if (!options_.archive.empty()) {
       display_.Phase(line_, "Архив");
-      const Outcome kept = KeepPriorImage(options_.archive, result_.row->port, result_.model,
-                                          session_->image());
+      const Outcome kept =
+          KeepPriorImage(options_.archive, result_.row->port, result_.model, session_->image());
       if (!kept.ok()) return End(kept);
     }
     // Over what the device holds: a model 251 template has only the first 2048 bytes.
@@ -122,13 +122,11 @@ class Device : private SessionWatcher {
 
   // SessionWatcher.
   void Stage(const std::string& label) override { display_.Phase(line_, label); }
-  void Progress(int position, int maximum) override {
-    display_.Progress(line_, position, maximum);
-  }
+  void Progress(int position, int maximum) override { display_.Progress(line_, position, maximum); }
   void Retry(bool stray, int asked, int retries) override {
-    display_.Note(line_, std::string(stray ? "прибор отвечает не на запрос" : "прибор не отвечает") +
-                             ", повтор " + std::to_string(asked) + " из " +
-                             std::to_string(retries));
+    display_.Note(line_,
+                  std::string(stray ? "прибор отвечает не на запрос" : "прибор не отвечает") +
+                      ", повтор " + std::to_string(asked) + " из " + std::to_string(retries));
   }
 
   const BatchPlan& plan_;

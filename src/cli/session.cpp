@@ -199,8 +199,7 @@ void Session::Check() {
       engine_.state().send_buffer[1] = 0;
       return Finish(End::Done);
     case Step::Phase::Draining:
-      if (engine_.AnsweredFrames() == s.answered && port_.IsOpen() && now < s.phase_until)
-        return;
+      if (engine_.AnsweredFrames() == s.answered && port_.IsOpen() && now < s.phase_until) return;
       return Finish(End::Interrupted);
   }
 
@@ -315,7 +314,8 @@ Outcome Session::Failure(End end, const std::string& what) const {
 void Session::StartIdentify(Done done) {
   device_line_.clear();
   asked_ = 0;
-  Begin(Kind::Identify, [this] { return !device_line_.empty(); }, std::move(done));
+  Begin(
+      Kind::Identify, [this] { return !device_line_.empty(); }, std::move(done));
   engine_.SendIdentification();
   Check();
 }
@@ -325,7 +325,8 @@ void Session::StartRead(Done done) {
   asked_ = 0;
   watcher_.Stage("Чтение из УО");
   SetProgressMaximum(engine_.ImageLength());
-  Begin(Kind::Read, [this] { return read_result_ != 0; }, std::move(done));
+  Begin(
+      Kind::Read, [this] { return read_result_ != 0; }, std::move(done));
   engine_.ButtonReadClick();
   Check();
 }
@@ -334,7 +335,8 @@ void Session::StartWrite(bool check, Done done) {
   finished_.reset();
   asked_ = 0;
   SetProgressMaximum(engine_.ImageLength());
-  Begin(Kind::Write, [this] { return finished_.has_value(); }, std::move(done));
+  Begin(
+      Kind::Write, [this] { return finished_.has_value(); }, std::move(done));
   verified_.Start(check);
   Check();
 }
@@ -342,7 +344,8 @@ void Session::StartWrite(bool check, Done done) {
 void Session::StartLearnKey(std::chrono::seconds wait, Done done) {
   key_read_ = false;
   asked_ = 0;
-  Begin(Kind::Key, [this] { return key_read_; }, std::move(done), wait);
+  Begin(
+      Kind::Key, [this] { return key_read_; }, std::move(done), wait);
   engine_.ButtonKeyClick();
   Check();
 }

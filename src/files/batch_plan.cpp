@@ -81,8 +81,9 @@ class Checker {
     plan_.separator = table.separator;
     plan_.bom = table.bom;
     if (table.records.empty() || table.records.front().Blank()) {
-      Fault(1, "строка 1: нет заголовка; первая строка плана называет столбцы: port, template "
-               "и поля, например object_number");
+      Fault(1,
+            "строка 1: нет заголовка; первая строка плана называет столбцы: port, template "
+            "и поля, например object_number");
       return Done();
     }
     plan_.header = table.records.front().cells;
@@ -263,7 +264,7 @@ class Checker {
     std::optional<size_t> index;  // into plan_.templates when sound
     std::string why;              // otherwise
     int first_row = 0;
-    std::vector<int> rows;        // the rows that name it, while unsound
+    std::vector<int> rows;  // the rows that name it, while unsound
   };
   static constexpr size_t kNone = static_cast<size_t>(-1);
 
@@ -302,12 +303,11 @@ PlanCheck LoadBatchPlan(const fs::path& path) {
     check.faults.push_back(!read.ok ? read.message : "файл больше 16 МБ: это не план");
     return check;
   }
-  return CheckBatchPlan(
-      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), path);
+  return CheckBatchPlan(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                        path);
 }
 
-bool ApplyPlanRow(const BatchPlan& plan, const PlanRow& row, ConfigImage& image,
-                  std::string& why) {
+bool ApplyPlanRow(const BatchPlan& plan, const PlanRow& row, ConfigImage& image, std::string& why) {
   const ConfigImage& templ = plan.templates.at(row.template_index).image;
   std::copy_n(templ.bytes().begin(), FileImageLength(plan.model), image.bytes().begin());
   for (const PlanValue& v : row.values) {

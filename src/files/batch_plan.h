@@ -37,13 +37,13 @@ struct PlanValue {
 };
 
 struct PlanRow {
-  int row = 0;   // as a spreadsheet numbers it: the header is row 1
-  int line = 0;  // the line of the plan's text the row starts on
+  int row = 0;                     // as a spreadsheet numbers it: the header is row 1
+  int line = 0;                    // the line of the plan's text the row starts on
   std::vector<std::string> cells;  // as read, for a plan of the rows to try again
   std::string port;
-  size_t template_index = 0;       // into BatchPlan::templates
-  std::vector<PlanValue> values;   // the row's values, in column order
-  std::string object_number;       // as the device will hold it ("" where the model has none)
+  size_t template_index = 0;      // into BatchPlan::templates
+  std::vector<PlanValue> values;  // the row's values, in column order
+  std::string object_number;      // as the device will hold it ("" where the model has none)
 };
 
 struct BatchPlan {
@@ -74,8 +74,7 @@ PlanCheck CheckBatchPlan(std::string_view text, const std::filesystem::path& pat
 // whole): the template's bytes (a model 251 file holds only bytes 0 to 2047; the rest stays
 // the device's), then the row's values. False, with why naming the field, when a value is
 // refused (not for a checked plan).
-bool ApplyPlanRow(const BatchPlan& plan, const PlanRow& row, ConfigImage& image,
-                  std::string& why);
+bool ApplyPlanRow(const BatchPlan& plan, const PlanRow& row, ConfigImage& image, std::string& why);
 
 // "строка 3" for a row, "строка 3 (строка файла 5)" when it starts on another line of the text.
 std::string RowText(int row, int line);

@@ -111,8 +111,9 @@ bool ParseCsv(std::string_view text, CsvTable& table, CsvFault& fault) {
     } else {
       while (i < text.size() && text[i] != sep && !IsBreak(text[i])) {
         if (text[i] == '"') {
-          fault = {line, "кавычка внутри ячейки без кавычек (ячейку с кавычками берут в "
-                         "кавычки целиком, а кавычку внутри удваивают)"};
+          fault = {line,
+                   "кавычка внутри ячейки без кавычек (ячейку с кавычками берут в "
+                   "кавычки целиком, а кавычку внутри удваивают)"};
           return false;
         }
         cell += text[i++];
@@ -135,9 +136,9 @@ bool ParseCsv(std::string_view text, CsvTable& table, CsvFault& fault) {
 }
 
 std::string CsvCell(std::string_view cell, char separator) {
-  const bool quote = cell.find_first_of(std::string{separator, '"', '\r', '\n'}) !=
-                         std::string_view::npos ||
-                     (!cell.empty() && (cell.front() == ' ' || cell.back() == ' '));
+  const bool quote =
+      cell.find_first_of(std::string{separator, '"', '\r', '\n'}) != std::string_view::npos ||
+      (!cell.empty() && (cell.front() == ' ' || cell.back() == ' '));
   if (!quote) return std::string(cell);
   std::string out = "\"";
   for (char c : cell) {

@@ -26,7 +26,7 @@ struct CsvTable {
 };
 
 struct CsvFault {
-  int line = 0;      // the line of the text at fault, from 1
+  int line = 0;  // the line of the text at fault, from 1
   std::string what;  // in Russian, without the line: "кавычка внутри ячейки без кавычек"
 };
 

@@ -47,7 +47,8 @@ void WriteConfig(const std::string& path, int model, const ConfigImage& image) {
   WriteText(path, std::string(bytes.begin(), bytes.end()));
 }
 
-ConfigImage With(ConfigImage image, int model, const std::vector<std::pair<const char*, const char*>>& values) {
+ConfigImage With(ConfigImage image, int model,
+                 const std::vector<std::pair<const char*, const char*>>& values) {
   for (const auto& [id, value] : values) {
     std::string why;
     EXPECT_TRUE(StoreFieldText(*FindFieldById(model, id), image, value, why)) << why;
@@ -93,7 +94,9 @@ TEST(Batch, ThreeDevicesEachHoldTheTemplateWithTheirOwnValues) {
   WriteConfig(dir + "/template.dat", 251, templ);
   const std::vector<std::vector<std::pair<const char*, const char*>>> values = {
       {{"object_number", "1001"}, {"password", "11111"}, {"direction1.phone", "+79160000001"}},
-      {{"object_number", "1002"}, {"password", "22222"}, {"direction1.phone", "+7 (916) 000-00-02"}},
+      {{"object_number", "1002"},
+       {"password", "22222"},
+       {"direction1.phone", "+7 (916) 000-00-02"}},
       {{"object_number", "1003"}}};
   std::vector<std::unique_ptr<SimProcess>> sims;
   std::vector<std::string> saved;
@@ -105,8 +108,8 @@ TEST(Batch, ThreeDevicesEachHoldTheTemplateWithTheirOwnValues) {
   // Relative to the plan's folder; the key lies beyond the template's 2048 bytes.
   WriteText(dir + "/plan.csv",
             "\xEF\xBB\xBFport,template,object_number,password,direction1.phone,key2.code\r\n" +
-                sims[0]->port() + ",template.dat,1001,11111,+79160000001,\r\n" +
-                sims[1]->port() + ",template.dat,1002,22222,\"+7 (916) 000-00-02\",0102030405060708\r\n" +
+                sims[0]->port() + ",template.dat,1001,11111,+79160000001,\r\n" + sims[1]->port() +
+                ",template.dat,1002,22222,\"+7 (916) 000-00-02\",0102030405060708\r\n" +
                 sims[2]->port() + ",template.dat,1003,,,\r\n");
   const RunResult r = RunCli({"batch", dir + "/plan.csv", "--report", dir + "/report.csv"});
   ASSERT_EQ(r.exit_code, 0) << r.err << r.out;
@@ -152,8 +155,8 @@ TEST(Batch, APlanWithFaultsIsRefusedWholeAndNoDeviceIsTouched) {
   SimProcess a({"--model", "251"}, /*log=*/true);
   SimProcess b({"--model", "251"}, /*log=*/true);
   WriteText(dir + "/plan.csv", "port,template,exit_time,object_nuber\n" +  //
-                                   a.port() + ",t251.dat,30,\n" +           //
-                                   b.port() + ",t251.dat,300,\n" +          //
+                                   a.port() + ",t251.dat,30,\n" +          //
+                                   b.port() + ",t251.dat,300,\n" +         //
                                    a.port() + ",t250.dat,,\n");
   const RunResult r = RunCli({"batch", dir + "/plan.csv", "--report", dir + "/report.csv"});
   EXPECT_EQ(r.exit_code, 12) << r.err;
@@ -179,11 +182,11 @@ TEST(Batch, DevicesThatFailNeverStopTheOthersAndTheRetryPlanHoldsJustThem) {
   SimProcess hung({"--model", "251", "--hangup", "600"});    // hangs up mid-write
   SimProcess other({"--model", "250"});
   SimProcess last({"--model", "251", "--save", saved_last});
-  const std::string plan = "port;template;object_number\r\n" +    //
-                           first.port() + ";template.dat;2001\r\n" +   //
-                           silent.port() + ";template.dat;2002\r\n" +  //
+  const std::string plan = "port;template;object_number\r\n" +            //
+                           first.port() + ";template.dat;2001\r\n" +      //
+                           silent.port() + ";template.dat;2002\r\n" +     //
                            hung.port() + ";template.dat;\"20;03\"\r\n" +  //
-                           other.port() + ";template.dat;2004\r\n" +   //
+                           other.port() + ";template.dat;2004\r\n" +      //
                            last.port() + ";template.dat;2005\r\n";
   WriteText(dir + "/plan.csv", plan);
   const std::string retry = dir + "/retry.csv";
@@ -200,8 +203,9 @@ TEST(Batch, DevicesThatFailNeverStopTheOthersAndTheRetryPlanHoldsJustThem) {
   for (const std::string& said :
        {"строка 3, " + silent.port() + ": Чтение остановлено на смещении ",
         "строка 4, " + hung.port() + ": Запись прервана на смещении ",
-        "строка 5, " + other.port() + ": Неверный тип УО: прибор Ловар-Т Версия 2.2, а план для "
-                                      "Ловар-М (251)"})
+        "строка 5, " + other.port() +
+            ": Неверный тип УО: прибор Ловар-Т Версия 2.2, а план для "
+            "Ловар-М (251)"})
     EXPECT_NE(r.err.find(said), std::string::npos) << said << "\n" << r.err;
   EXPECT_NE(r.err.find("Прибор не отвечает. В УО ничего не записано"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("смесь старой и новой конфигурации"), std::string::npos) << r.err;

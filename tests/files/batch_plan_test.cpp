@@ -37,9 +37,7 @@ class BatchPlanTest : public ::testing::Test {
   void Save(const std::string& name, int model, const ConfigImage& image) {
     ASSERT_TRUE(SaveConfigFile(dir_ / name, model, image).ok());
   }
-  PlanCheck Check(const std::string& text) const {
-    return CheckBatchPlan(text, dir_ / "plan.csv");
-  }
+  PlanCheck Check(const std::string& text) const { return CheckBatchPlan(text, dir_ / "plan.csv"); }
 
   fs::path dir_;
 };
@@ -109,7 +107,9 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"PortNamedTwice",
                   "port,template\nCOM3,m251.dat\nCOM4,m251.dat\ncom3,m251.dat\n",
                   {"строка 4, столбец A (port): порт com3 уже назван в строке 2"}},
-        FaultCase{"PortMissing", "port,template\n ,m251.dat\n", {"строка 2, столбец A (port): не указан порт"}},
+        FaultCase{"PortMissing",
+                  "port,template\n ,m251.dat\n",
+                  {"строка 2, столбец A (port): не указан порт"}},
         FaultCase{"TemplateMissing",
                   "port,template\nCOM1,\n",
                   {"строка 2, столбец B (template): не указан файл шаблона"}},
@@ -148,10 +148,11 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"ValueInAColumnWithoutName",
                   "port,template,\nCOM1,m251.dat,\nCOM2,m251.dat,7\n",
                   {"строка 3, столбец C: значение в столбце без имени"}},
-        FaultCase{"RowStartingOnAnotherLine",
-                  "port,template,loop1.name\nCOM1,m251.dat,\"две\nстроки\"\nCOM2,m251.dat,123456789\n",
-                  {"строка 2, столбец C (loop1.name): поле loop1.name",
-                   "строка 3 (строка файла 4), столбец C (loop1.name): поле loop1.name"}},
+        FaultCase{
+            "RowStartingOnAnotherLine",
+            "port,template,loop1.name\nCOM1,m251.dat,\"две\nстроки\"\nCOM2,m251.dat,123456789\n",
+            {"строка 2, столбец C (loop1.name): поле loop1.name",
+             "строка 3 (строка файла 4), столбец C (loop1.name): поле loop1.name"}},
         FaultCase{"MalformedLine",
                   "port,template\nCOM1,m251.dat\nCOM2,\"m251.dat\"x\n",
                   {"строка 3: после закрывающей кавычки"}},
@@ -172,8 +173,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(BatchPlanTest, TwoPathsOfOneDeviceAreOnePort) {
   std::ofstream(dir_ / "ttyUSB0") << "";
   fs::create_symlink(dir_ / "ttyUSB0", dir_ / "by-id");
-  const PlanCheck check = Check("port,template\n" + (dir_ / "ttyUSB0").string() +
-                                ",m251.dat\n" + (dir_ / "by-id").string() + ",m251.dat\n");
+  const PlanCheck check = Check("port,template\n" + (dir_ / "ttyUSB0").string() + ",m251.dat\n" +
+                                (dir_ / "by-id").string() + ",m251.dat\n");
   ASSERT_EQ(check.faults.size(), 1u);
   EXPECT_NE(check.faults[0].find("уже назван в строке 2"), std::string::npos);
 }
@@ -211,8 +212,8 @@ TEST_F(BatchPlanTest, APlanOfSomeRowsReadsBackAsThoseRows) {
   const std::vector<const PlanRow*> failed = {&check.plan.rows[1], &check.plan.rows[2]};
 
   // Beside the plan: the same cells.
-  const PlanCheck beside = CheckBatchPlan(PlanOfRows(check.plan, failed, dir_ / "retry.csv"),
-                                          dir_ / "retry.csv");
+  const PlanCheck beside =
+      CheckBatchPlan(PlanOfRows(check.plan, failed, dir_ / "retry.csv"), dir_ / "retry.csv");
   ASSERT_TRUE(beside.ok()) << beside.faults.front();
   EXPECT_EQ(beside.plan.separator, ';');
   EXPECT_EQ(beside.plan.header, check.plan.header);
@@ -225,8 +226,7 @@ TEST_F(BatchPlanTest, APlanOfSomeRowsReadsBackAsThoseRows) {
 
   // In another folder: the templates still found.
   const fs::path elsewhere = dir_ / "sub" / "retry.csv";
-  const PlanCheck moved =
-      CheckBatchPlan(PlanOfRows(check.plan, failed, elsewhere), elsewhere);
+  const PlanCheck moved = CheckBatchPlan(PlanOfRows(check.plan, failed, elsewhere), elsewhere);
   ASSERT_TRUE(moved.ok()) << moved.faults.front();
   ASSERT_EQ(moved.plan.rows.size(), 2u);
   EXPECT_EQ(fs::canonical(moved.plan.templates[moved.plan.rows[0].template_index].path),

@@ -39,11 +39,11 @@ TEST_P(CsvReads, TheCellsAndTheLinesTheRecordsStartOn) {
 INSTANTIATE_TEST_SUITE_P(
     Csv, CsvReads,
     testing::Values(
-        ReadCase{"Plain", "port,template\nA,t.dat\n", {{"port", "template"}, {"A", "t.dat"}}, {1, 2}},
+        ReadCase{
+            "Plain", "port,template\nA,t.dat\n", {{"port", "template"}, {"A", "t.dat"}}, {1, 2}},
         ReadCase{"NoBreakAtTheEnd", "a,b\nc,d", {{"a", "b"}, {"c", "d"}}, {1, 2}},
         ReadCase{"Crlf", "a,b\r\nc,d\r\n", {{"a", "b"}, {"c", "d"}}, {1, 2}},
-        ReadCase{"LoneCr", "a\rb\r", {{"a"}, {"b"}}, {1, 2}},
-        ReadCase{"Empty", "", {}, {}},
+        ReadCase{"LoneCr", "a\rb\r", {{"a"}, {"b"}}, {1, 2}}, ReadCase{"Empty", "", {}, {}},
         ReadCase{"EmptyCells", ",a,\n,,\n", {{"", "a", ""}, {"", "", ""}}, {1, 2}},
         ReadCase{"BlankLineInside", "a\n\nb\n", {{"a"}, {""}, {"b"}}, {1, 2, 3}},
         ReadCase{"QuotedSeparator", "\"a,b\",c\n", {{"a,b", "c"}}, {1}},
