@@ -145,7 +145,11 @@ int BatchCommand::Run(int retries) {
       OutputRefused(retry_plan_, "--retry-plan", plan, why))
     return Fail(Status::FileError, why + ". Ни один прибор не затронут");
   std::error_code ec;
-  if (!report_.empty() && fs::equivalent(report_, retry_plan_, ec))
+  const auto same = [&ec](const std::string& a, const std::string& b) {
+    return fs::absolute(a, ec).lexically_normal() == fs::absolute(b, ec).lexically_normal() ||
+           fs::equivalent(a, b, ec);
+  };
+  if (!report_.empty() && !retry_plan_.empty() && same(report_, retry_plan_))
     return Fail(Status::FileError,
                 "--report и --retry-plan называют один файл. Ни один прибор не затронут");
   if (!archive_.empty() && !fs::is_directory(archive_, ec) && !fs::create_directories(archive_, ec))
@@ -200,8 +204,8 @@ int BatchCommand::Run(int retries) {
     }
   } else if (!failed.empty()) {
     std::fprintf(stderr,
-                 "Повторить только эти строки: добавьте --retry-plan ФАЙЛ.csv и "
-                 "запустите batch с ним\n");
+                 "Чтобы повторить только эти строки, сохраните их план: --retry-plan "
+                 "ФАЙЛ.csv\n");
   }
   return static_cast<int>(status);
 }
