@@ -14,7 +14,6 @@
 #include "compare_dialog.h"
 #include "files/config_file.h"
 #include "form_key.h"
-#include "model/layout.h"
 #include "model/regions.h"
 #include "ui_form1.h"
 #include "ui_form_key.h"
@@ -410,11 +409,6 @@ void TForm1::ApplySetupTable(const ModelSetup& setup) {
     SetVisibleByName(item.control, item.visibility == Visibility::Shown);
   if (setup.window_height > 0) resize(width(), setup.window_height);
   if (setup.image_length > 0) SetProgressMaximum(setup.image_length);
-  // The controls both layouts share edit the model's bytes.
-  for (const SharedBinding& binding : SharedBindings()) {
-    if (QWidget* widget = findChild<QWidget*>(Q(binding.control)))
-      widget->setProperty("tag", setup.model == 251 ? binding.offset_251 : binding.offset_250_252);
-  }
   if (setup.hide_password_panel) ui_->PanelPassword->hide();
   if (setup.stored_password_from_edit) stored_password_ = ui_->EditPassword->text();
   for (auto& [name, page] : pages_) page->ApplyModelSetup(setup);

@@ -20,7 +20,8 @@
 //      to be edited. A tab sheet without a registered page stays an empty container.
 //   3. Give the controls the object names of the forms: the per-model set-up hides and shows
 //      them by name (findChild over the whole main window), and the tests find them by name.
-//      Bindings are the dynamic property "tag" in the .ui file (an int).
+//      A control's binding to the image is its catalog field, found by its object name for the
+//      device's model (BoundField in model/catalog.h).
 //
 // Threads: everything here runs on the window thread.
 #pragma once
