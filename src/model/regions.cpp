@@ -266,13 +266,6 @@ const std::string_view kEventNames[16] = {
     "Нарушение  резервного питания/ Сброс",  // the same
 };
 
-uint16_t Mask(const ConfigImage& image, int d) {
-  return Word(image, Offset(d));
-}
-void SetMask(ConfigImage& image, int d, uint16_t mask) {
-  SetWord(image, Offset(d), mask);
-}
-
 }  // namespace filter
 
 namespace gprs {

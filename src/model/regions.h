@@ -147,8 +147,6 @@ inline constexpr int Offset(int d) {
   return 97 + 4 * d;
 }
 extern const std::string_view kEventNames[16];
-uint16_t Mask(const ConfigImage& image, int d);
-void SetMask(ConfigImage& image, int d, uint16_t mask);
 }  // namespace filter
 
 // GPRS settings of model 251. The port is little-endian (low byte at 130), the same order the

@@ -231,22 +231,6 @@ TEST(Directions, EveryEntryShowsAsItself) {
     EXPECT_EQ(directions::TestEntry(directions::kTestKinds[i].nibble), i) << i;
 }
 
-// --- event filter ---
-
-TEST(Filter, MaskIsTwoLittleEndianBytes) {
-  ConfigImage image;
-  image[103] = 0x77;
-  image[104] = 0x88;
-  filter::SetMask(image, 1, (1u << 3) | (1u << 10));  // "Тревога" and "Наряд"
-  EXPECT_EQ(image[101], 0x08);
-  EXPECT_EQ(image[102], 0x04);
-  EXPECT_EQ(image[103], 0x77);
-  EXPECT_EQ(image[104], 0x88);
-  image[97] = 0xFF;
-  image[98] = 0xFF;
-  EXPECT_EQ(filter::Mask(image, 0), 0xFFFF);
-}
-
 // --- GPRS ---
 
 TEST(Gprs, AnAddressIsTakenOnlyWhenItIsOne) {
