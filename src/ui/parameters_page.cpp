@@ -274,7 +274,8 @@ void ParametersPage::Display(const ConfigImage& /*image*/, int model, int firmwa
 
 void ParametersPage::DisplayBranchA(const ConfigImage& image, int model) {
   Ui::ParametersPage& u = ui_;
-  for (QLineEdit* e : {u.EditTimeSir, u.EditTimeIn1, u.EditTimeOut1, u.EditTimeAuto, u.EditTimeSound})
+  for (QLineEdit* e :
+       {u.EditTimeSir, u.EditTimeIn1, u.EditTimeOut1, u.EditTimeAuto, u.EditTimeSound})
     Show(e, image, model);
 
   ShowList(u.ComboBoxTypeRele1, image, model);
@@ -333,9 +334,9 @@ void ParametersPage::DisplayBranchB(ConfigImage& image, int model, int firmware)
     Show(in[n], image, model);
     Show(out[n], image, model);
   }
-  for (QCheckBox* box : {u.CheckRele11, u.CheckRele12, u.CheckRele13, u.CheckRele14, u.CheckRele21,
-                         u.CheckRele22, u.CheckRele23, u.CheckRele24, u.CheckSound1, u.CheckSound2,
-                         u.CheckSound3, u.CheckSound4})
+  for (QCheckBox* box :
+       {u.CheckRele11, u.CheckRele12, u.CheckRele13, u.CheckRele14, u.CheckRele21, u.CheckRele22,
+        u.CheckRele23, u.CheckRele24, u.CheckSound1, u.CheckSound2, u.CheckSound3, u.CheckSound4})
     Show(box, image, model);
   for (QLineEdit* e : {u.EditTimeRele1, u.EditTimeRele2, u.EditTimeSound}) Show(e, image, model);
 

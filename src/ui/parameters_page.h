@@ -41,8 +41,8 @@ class ParametersPage : public QObject, public Page {
   void EditTimeIn1Exit(QLineEdit* edit);                          // byte editor
   void EditNumPlataExit();                                        // board address
   void EditNumNaprExit();                                         // direction number
-  void CheckRele11Exit(QCheckBox* box);  // output and sounder by loop
-  void CheckBoxSir1Exit(QCheckBox* box);  // model 251: siren, re-arming, technological loop
+  void CheckRele11Exit(QCheckBox* box);                           // output and sounder by loop
+  void CheckBoxSir1Exit(QCheckBox* box);          // model 251: siren, re-arming, technological loop
   void CheckRele11Click();                        // first-row check boxes: progress to 0
   void ComboBoxTypeShl1Change(QComboBox* combo);  // loop types and protocol
   void ComboBoxTypeRele1Change(QComboBox* combo);  // output modes

@@ -11,9 +11,9 @@
 
 #include "../support/random_image.h"
 #include "harness.h"
+#include "model/catalog.h"
 #include "pages_helpers.h"
 #include "utf8.h"
-#include "model/catalog.h"
 
 using namespace lovar;
 using namespace lovar::testing;
@@ -125,9 +125,12 @@ class CatalogPagesTest : public QObject {
     Session s;
     ConfigImage base = PlausibleImage(model, 7);
     std::string why;
-    for (const auto& [id, value] : {std::pair{"loop1.type", "Охранный"}, {"loop2.type", "Охранный"},
-                                    {"loop3.type", "Охранный"}, {"loop4.type", "Охранный"},
-                                    {"output1.mode", "Сирена"}, {"output2.mode", "Сирена"}})
+    for (const auto& [id, value] : {std::pair{"loop1.type", "Охранный"},
+                                    {"loop2.type", "Охранный"},
+                                    {"loop3.type", "Охранный"},
+                                    {"loop4.type", "Охранный"},
+                                    {"output1.mode", "Сирена"},
+                                    {"output2.mode", "Сирена"}})
       if (const Field* f = FindFieldById(model, id); f != nullptr && model != 251)
         QVERIFY(StoreFieldText(*f, base, value, why));
     if (model != 251) base[140] &= 0xC0;  // bits 0 to 5, which the address editor writes as 0
@@ -179,7 +182,8 @@ class CatalogPagesTest : public QObject {
       // shows its own spelling, so its bits are checked).
       s.form1().UpDate();
       if (auto* edit = qobject_cast<QLineEdit*>(control)) QCOMPARE(edit->text(), shown);
-      if (auto* box = qobject_cast<QCheckBox*>(control)) QCOMPARE(box->isChecked() ? "1" : "0", shown);
+      if (auto* box = qobject_cast<QCheckBox*>(control))
+        QCOMPARE(box->isChecked() ? "1" : "0", shown);
       if (auto* combo = qobject_cast<QComboBox*>(control); combo != nullptr && f.aliases.empty())
         QCOMPARE(QString::number(combo->currentIndex()), shown);
     }

@@ -48,10 +48,14 @@ class EditorsTest : public QObject {
     QTest::addColumn<int>("after140");
     QTest::addColumn<int>("after141");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("address 5") << "EditNumPlata" << "5" << 0x3F << 0xFE << 0x40 << 0xFD << "5";
-    QTest::newRow("address 16") << "EditNumPlata" << "16" << 0xC0 << 0x4F << 0x00 << 0x4C << "0";
-    QTest::newRow("direction 20") << "EditNumNapr" << "20" << 0xC0 << 0x4F << 0xC0 << 0x03 << "0";
-    QTest::newRow("direction 19") << "EditNumNapr" << "19" << 0xFF << 0x03 << 0xFF << 0x4F << "19";
+    QTest::newRow("address 5") << "EditNumPlata"
+                               << "5" << 0x3F << 0xFE << 0x40 << 0xFD << "5";
+    QTest::newRow("address 16") << "EditNumPlata"
+                                << "16" << 0xC0 << 0x4F << 0x00 << 0x4C << "0";
+    QTest::newRow("direction 20") << "EditNumNapr"
+                                  << "20" << 0xC0 << 0x4F << 0xC0 << 0x03 << "0";
+    QTest::newRow("direction 19") << "EditNumNapr"
+                                  << "19" << 0xFF << 0x03 << 0xFF << 0x4F << "19";
   }
   void BoardAddressAndDirectionEditorsKeepTheirRules() {
     QFETCH(QString, edit);
@@ -68,8 +72,9 @@ class EditorsTest : public QObject {
     QVERIFY(ReadDemo(s, 250, image));
     auto* e = s.form1().findChild<QLineEdit*>(edit);
     TypeAndLeave(e, typed);
-    QCOMPARE(Bytes(s.form1().Image(), 140, 2),
-             (std::vector<uint8_t>{static_cast<uint8_t>(after140), static_cast<uint8_t>(after141)}));
+    QCOMPARE(
+        Bytes(s.form1().Image(), 140, 2),
+        (std::vector<uint8_t>{static_cast<uint8_t>(after140), static_cast<uint8_t>(after141)}));
     QCOMPARE(e->text(), shown);
   }
 
