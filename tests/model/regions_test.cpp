@@ -258,7 +258,9 @@ TEST(Gprs, AnAddressIsTakenOnlyWhenItIsOne) {
     SCOPED_TRACE(row.text);
     const std::optional<std::array<uint8_t, 4>> octets = gprs::ParseIp(row.text);
     EXPECT_EQ(octets.has_value(), !row.octets.empty());
-    if (octets) EXPECT_EQ(ByteList(octets->begin(), octets->end()), row.octets);
+    if (octets) {
+      EXPECT_EQ(ByteList(octets->begin(), octets->end()), row.octets);
+    }
   }
 }
 
