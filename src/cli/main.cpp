@@ -3,6 +3,7 @@
 // device, and learns a key.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "cli/console.h"
 #include "cli/fields_commands.h"
 #include "cli/session.h"
+#include "files/archive.h"
 #include "files/config_file.h"
 #include "serial/event_loop.h"
 #include "serial/port_list.h"
@@ -54,6 +56,7 @@ struct Options {
   std::string port;
   std::string out;
   std::string file;
+  std::string archive;  // --archive DIR: keep every read there
   bool no_verify = false;
   bool verify = false;  // the check is the default; the flag stays for older scripts
   int retries = 3;
@@ -101,6 +104,13 @@ int Read(Session& session, const Options& o) {
   if (!saved.ok()) return Fail(Status::FileError, DescribeError(saved));
   std::printf("Конфигурация сохранена: %s (%zu байт)\n", o.out.c_str(),
               static_cast<size_t>(100 + FileImageLength(session.model())));
+  if (o.archive.empty()) return 0;
+  const ArchiveResult kept =
+      SaveToArchive(o.archive, session.model(), session.image(), LocalTimeNow());
+  if (!kept.ok)
+    return Fail(Status::FileError, "Копия не сохранена в архив: " + kept.message + " (файл " +
+                                       o.out + " записан)");
+  std::printf("Копия в архиве: %s\n", kept.path.string().c_str());
   return 0;
 }
 
@@ -116,20 +126,33 @@ int Write(Session& session, const Options& o) {
   if (file_model != model)
     return Fail(Status::WrongModel,
                 "Неверный тип УО: файл для другой модели, прибор " + session.device_line());
-  // A model 251 file holds only the first 2048 bytes; the rest (keys and names among them)
-  // comes from the device, as after "Старт", so that writing a file never wipes them.
-  if (FileImageLength(model) < ImageLength(model)) {
-    out = session.ReadImage();
-    if (!out.ok()) {
-      out.message += ". В УО ничего не записано";
-      return Fail(out);
-    }
-  }
   const FileResult loaded = LoadConfigFile(o.file, model, session.image());
   if (!loaded.ok()) return Fail(Status::FileError, DescribeError(loaded));
-  out = session.WriteImage(!o.no_verify);
+  // A model 251 file holds only the first 2048 bytes; the rest (keys and names among them)
+  // comes from the device, read just before the write, so that writing a file never wipes
+  // them. With --archive the device's image goes to the archive before anything is written.
+  const int file_bytes = FileImageLength(model);
+  std::string archived;
+  const Session::PriorImage prior = [&](const ConfigImage& device, std::string& why) {
+    if (!o.archive.empty()) {
+      const ArchiveResult kept = SaveToArchive(o.archive, model, device, LocalTimeNow());
+      if (!kept.ok) {
+        why = "Конфигурация прибора не сохранена в архив: " + kept.message;
+        return false;
+      }
+      archived = kept.path.string();
+    }
+    std::copy(device.bytes().begin() + file_bytes, device.bytes().begin() + ImageLength(model),
+              session.image().bytes().begin() + file_bytes);
+    return true;
+  };
+  const bool read_first = file_bytes < ImageLength(model) || !o.archive.empty();
+  out = session.WriteImage(!o.no_verify, read_first ? prior : nullptr);
+  if (!archived.empty() && !out.ok())
+    std::fprintf(stderr, "Прежняя конфигурация прибора в архиве: %s\n", archived.c_str());
   if (!out.ok()) return Fail(out);
   std::printf("%s\n", session.device_line().c_str());
+  if (!archived.empty()) std::printf("Прежняя конфигурация прибора в архиве: %s\n", archived.c_str());
   std::printf("%s\n", out.message.c_str());
   if (o.no_verify)
     std::fprintf(stderr, "Внимание: прибор не проверен после записи (--no-verify)\n");
@@ -170,12 +193,17 @@ int Run(int argc, char** argv) {
   CLI::App* read = app.add_subcommand("read", "Считать конфигурацию из УО в файл");
   read->add_option("--port,-p", o.port, "Порт")->required();
   read->add_option("--out,-o", o.out, "Файл конфигурации (*.dat)")->required();
+  read->add_option("--archive", o.archive,
+                   "Папка архива: туда же копия считанной конфигурации (хранятся 100 последних)");
   CLI::App* write = app.add_subcommand("write", "Записать конфигурацию из файла в УО");
   write->add_option("--port,-p", o.port, "Порт")->required();
   write->add_option("file", o.file, "Файл конфигурации (*.dat)")->required();
   write->add_flag("--no-verify", o.no_verify,
                   "Не проверять запись (без проверки прибор не считывается после записи)");
   write->add_flag("--verify", o.verify)->group("");
+  write->add_option("--archive", o.archive,
+                    "Папка архива: перед записью прибор считывается, и его прежняя конфигурация "
+                    "сохраняется туда");
   CLI::App* key = app.add_subcommand("key", "Считать ключ, поднесённый к считывателю");
   key->add_option("--port,-p", o.port, "Порт")->required();
   key->add_option("--wait", o.key_wait, "Сколько секунд ждать ключ")

@@ -28,6 +28,8 @@ std::chrono::milliseconds StallLimit(int retries) {
 
 const char* StageLabel(WriteStage stage) {
   switch (stage) {
+    case WriteStage::ReadingPrior:
+      return "Чтение из УО перед записью";
     case WriteStage::Writing:
       return "Запись в УО";
     case WriteStage::Checking:
@@ -172,6 +174,11 @@ void Session::WriteStageChanged(WriteStage stage) {
   watcher_.Stage(StageLabel(stage));
 }
 
+bool Session::PriorImageRead(const ConfigImage& prior) {
+  prior_refusal_.clear();
+  return !prior_ || prior_(prior, prior_refusal_);
+}
+
 void Session::Begin(Kind kind, std::function<bool()> done, Done on_end,
                     std::optional<std::chrono::milliseconds> limit) {
   abandoned_ = false;
@@ -284,6 +291,21 @@ Outcome Session::Result(Kind kind, End end) {
     case O::WriteStopped:
       status = Status::WriteStopped;
       break;
+    case O::NotStarted:
+      switch (report_.cause) {
+        case WriteReport::Cause::Refused:
+          return {Status::FileError, prior_refusal_ + ". В УО ничего не записано"};
+        case WriteReport::Cause::NoAnswer:
+          status = Status::NoAnswer;
+          break;
+        case WriteReport::Cause::GaveUp:
+          status = Status::GaveUp;
+          break;
+        default:
+          status = Status::LineLost;
+          break;
+      }
+      break;
   }
   if (report_.cause == WriteReport::Cause::Interrupted) status = Status::Interrupted;
   return {status, WriteReportText(report_)};
@@ -331,13 +353,14 @@ void Session::StartRead(Done done) {
   Check();
 }
 
-void Session::StartWrite(bool check, Done done) {
+void Session::StartWrite(bool check, Done done, PriorImage prior) {
   finished_.reset();
   asked_ = 0;
+  prior_ = std::move(prior);
   SetProgressMaximum(engine_.ImageLength());
   Begin(
       Kind::Write, [this] { return finished_.has_value(); }, std::move(done));
-  verified_.Start(check);
+  verified_.Start(check, prior_ != nullptr);
   Check();
 }
 
@@ -366,8 +389,10 @@ Outcome Session::ReadImage() {
   return RunToEnd([this](Done done) { StartRead(std::move(done)); });
 }
 
-Outcome Session::WriteImage(bool check) {
-  return RunToEnd([this, check](Done done) { StartWrite(check, std::move(done)); });
+Outcome Session::WriteImage(bool check, PriorImage prior) {
+  return RunToEnd([this, check, &prior](Done done) {
+    StartWrite(check, std::move(done), std::move(prior));
+  });
 }
 
 Outcome Session::LearnKey(std::chrono::seconds wait) {

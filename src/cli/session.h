@@ -91,9 +91,13 @@ class Session : private VerifiedWriteView {
   // Sends 208 and waits for the reply and for the answer to the 212 that follows it.
   Outcome Identify();
   Outcome ReadImage();
+  // The device's image, read whole just before a write: may complete the image from it and keep
+  // it; false refuses the write, with why in one line.
+  using PriorImage = std::function<bool(const ConfigImage& prior, std::string& why)>;
   // Writes the image as "Записать в УО" does and, with check, proves it by reading back what
-  // was written and writing differing blocks again (VerifiedWrite). write_report() says more.
-  Outcome WriteImage(bool check);
+  // was written and writing differing blocks again (VerifiedWrite). With prior, the device is
+  // read first and prior decides whether the write begins. write_report() says more.
+  Outcome WriteImage(bool check, PriorImage prior = nullptr);
   // Polls for a key for at most `wait`.
   Outcome LearnKey(std::chrono::seconds wait);
 
@@ -101,7 +105,7 @@ class Session : private VerifiedWriteView {
   // loop's thread, when the step is over. One step at a time.
   void StartIdentify(Done done);
   void StartRead(Done done);
-  void StartWrite(bool check, Done done);
+  void StartWrite(bool check, Done done, PriorImage prior = nullptr);
   void StartLearnKey(std::chrono::seconds wait, Done done);
   bool Busy() const { return step_ != nullptr; }
 
@@ -123,6 +127,7 @@ class Session : private VerifiedWriteView {
   void KeyRead() override { key_read_ = true; }
   void WriteStageChanged(WriteStage stage) override;
   void WriteFinished(const WriteReport& report) override { finished_ = report; }
+  bool PriorImageRead(const ConfigImage& prior) override;
 
   Session(EventLoop& loop, PortInterface& port, int retries, std::unique_ptr<SessionWatcher> own,
           SessionWatcher* watcher, const std::atomic<bool>& interrupted);
@@ -167,6 +172,8 @@ class Session : private VerifiedWriteView {
   bool gave_up_ = false;
   bool key_read_ = false;
   std::optional<WriteReport> finished_;
+  PriorImage prior_;
+  std::string prior_refusal_;
   WriteReport report_;
   std::unique_ptr<Step> step_;
   // Gone with the session, so that a step's end posted to the loop finds it gone.

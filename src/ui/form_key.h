@@ -40,6 +40,9 @@ class TFormKey : public QWidget {
   // The status line under the list: what the search is doing or why it cannot.
   void ShowStatus(const QString& text);
 
+  // The folder the main window keeps its files in (the program's folder unless set).
+  void SetProgramFolder(const QString& folder) { program_folder_ = folder; }
+
   // Handlers, under the form's names.
   void ButtonFindClick();
   void ButtonCreateClick();
@@ -64,6 +67,7 @@ class TFormKey : public QWidget {
   std::unique_ptr<TForm1> form1_;
   bool main_window_ready_ = false;
   bool closing_ = false;
+  QString program_folder_;
 };
 
 }  // namespace lovar

@@ -32,6 +32,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "model/config_image.h"
 #include "protocol/model_setup.h"
@@ -39,6 +40,11 @@
 namespace lovar {
 
 class Exchange;
+
+// One line of the archive's list: when the device was read, its model, its object number.
+struct ArchivedRow {
+  QString when, model, object;
+};
 
 // The modal questions and dialogs of the windows, replaceable in the tests.
 class Dialogs {
@@ -55,6 +61,10 @@ class Dialogs {
                                const QString& file_name) = 0;
   virtual QString SaveFileName(const QString& folder, const QString& filter,
                                const QString& default_suffix, const QString& file_name) = 0;
+  // "Изменения не записаны в УО и не сохранены в файл. Продолжить?", Yes (true) / No.
+  virtual bool AskLoseChanges() = 0;
+  // "Файл" → "Архив…": the archive's files in folder, newest first; the row to load, or -1.
+  virtual int ChooseArchived(const QString& folder, const std::vector<ArchivedRow>& rows) = 0;
 };
 
 // What the main window offers its pages.

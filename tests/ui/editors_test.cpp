@@ -300,6 +300,8 @@ class EditorsTest : public QObject {
     const ConfigImage saved = s.form1().Image();
     s.form1().Image()[10] = 99;
     s.form1().Image()[3600] = 0x5A;  // keys are not in a model-251 file
+    // Shown in the key grid, as an edit there leaves it (a load commits the grid first).
+    s.form1().FindPage("TabSheet2")->Display(s.form1().Image(), 251, s.form1().FirmwareVersion());
     s.dialogs.open_answer = dir.filePath("LovarM.dat");
     s.form1().N2Click();
     QVERIFY(s.dialogs.messages.empty());
