@@ -170,7 +170,11 @@ ArchiveResult SaveToArchive(const fs::path& folder, int model, const ConfigImage
     result.message = "не удалось создать папку " + Utf8Of(folder) + ": " + ec.message();
     return result;
   }
-  for (int n = 1;; ++n) {
+  // Reads of one second are told apart, and ordered, by their sequence number.
+  int n = 1;
+  for (const ArchiveEntry& e : ListNames(folder))
+    if (e.time == when) n = std::max(n, e.sequence + 1);
+  for (;; ++n) {
     result.path = folder / PathOf(ArchiveFileName(model, image, when, n));
     if (KindOf(result.path) == PathKind::Missing) break;
   }
