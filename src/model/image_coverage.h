@@ -39,8 +39,8 @@ class ImageCoverage {
 
   bool Whole(int image_length) const { return known_ >= image_length; }
   // Whether a write may send the image: whole, or whole within what a file holds after a load
-  // or a new identification, the rest to be read from the device first. Never after a read that
-  // ended early.
+  // or a new identification, the rest to be read from the device first. Not after a read that
+  // ended early, until a load.
   bool Writable(int image_length, int file_bytes) const {
     return Whole(image_length) || (fill_from_device_ && known_ >= file_bytes);
   }
