@@ -108,8 +108,8 @@ int Read(Session& session, const Options& o) {
   const ArchiveResult kept =
       SaveToArchive(o.archive, session.model(), session.image(), LocalTimeNow());
   if (!kept.ok)
-    return Fail(Status::FileError, "Копия не сохранена в архив: " + kept.message + " (файл " +
-                                       o.out + " записан)");
+    return Fail(Status::FileError,
+                "Копия не сохранена в архив: " + kept.message + " (файл " + o.out + " записан)");
   std::printf("Копия в архиве: %s\n", kept.path.string().c_str());
   return 0;
 }
@@ -152,7 +152,8 @@ int Write(Session& session, const Options& o) {
     std::fprintf(stderr, "Прежняя конфигурация прибора в архиве: %s\n", archived.c_str());
   if (!out.ok()) return Fail(out);
   std::printf("%s\n", session.device_line().c_str());
-  if (!archived.empty()) std::printf("Прежняя конфигурация прибора в архиве: %s\n", archived.c_str());
+  if (!archived.empty())
+    std::printf("Прежняя конфигурация прибора в архиве: %s\n", archived.c_str());
   std::printf("%s\n", out.message.c_str());
   if (o.no_verify)
     std::fprintf(stderr, "Внимание: прибор не проверен после записи (--no-verify)\n");

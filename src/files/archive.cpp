@@ -74,7 +74,8 @@ std::optional<ArchiveEntry> ParseName(std::string_view name) {
   std::string_view rest = name.substr(kStampLength, name.size() - kStampLength - kSuffix.size());
   if (rest.starts_with('-')) {
     const size_t end = rest.find('_');
-    if (end == std::string_view::npos || end < 2 || end > 6 || !Digits(rest, 1, end - 1, e.sequence))
+    if (end == std::string_view::npos || end < 2 || end > 6 ||
+        !Digits(rest, 1, end - 1, e.sequence))
       return {};
     rest.remove_prefix(end);
   }

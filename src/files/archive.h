@@ -44,7 +44,8 @@ std::filesystem::path FilesRoot(const std::filesystem::path& program_folder,
 std::filesystem::path ArchiveFolder(const std::filesystem::path& root);
 
 // The file name for a read of `model` at `when` (n > 1: the n-th of the same second).
-std::string ArchiveFileName(int model, const ConfigImage& image, const ArchiveTime& when, int n = 1);
+std::string ArchiveFileName(int model, const ConfigImage& image, const ArchiveTime& when,
+                            int n = 1);
 
 struct ArchiveEntry {
   std::filesystem::path path;

@@ -130,9 +130,9 @@ std::vector<uint8_t> SerializeConfigFile(int model, const ConfigImage& image) {
 std::vector<uint8_t> SerializeWholeImage(int model, const ConfigImage& image) {
   std::vector<uint8_t> file = SerializeConfigFile(model, image);
   if (!IsKnownModel(model)) return file;
-  const auto bytes = image.bytes().subspan(static_cast<size_t>(FileImageLength(model)),
-                                           static_cast<size_t>(ImageLength(model) -
-                                                               FileImageLength(model)));
+  const auto bytes =
+      image.bytes().subspan(static_cast<size_t>(FileImageLength(model)),
+                            static_cast<size_t>(ImageLength(model) - FileImageLength(model)));
   file.insert(file.end(), bytes.begin(), bytes.end());
   return file;
 }

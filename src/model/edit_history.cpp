@@ -89,26 +89,23 @@ std::vector<ByteRange> EditHistory::Absorb(const ConfigImage& image, int length)
 }
 
 EditStep EditHistory::Undo(ConfigImage& image) {
-  if (undo_.empty()) return {};
-  EditStep step = std::move(undo_.back());
-  undo_.pop_back();
-  for (const ByteRun& run : step.runs) {
-    Put(image, run, /*after=*/false);
-    Put(snapshot_, run, /*after=*/false);
-  }
-  redo_.push_back(step);
-  return step;
+  return Move(undo_, redo_, image, /*after=*/false);
 }
 
 EditStep EditHistory::Redo(ConfigImage& image) {
-  if (redo_.empty()) return {};
-  EditStep step = std::move(redo_.back());
-  redo_.pop_back();
+  return Move(redo_, undo_, image, /*after=*/true);
+}
+
+EditStep EditHistory::Move(std::vector<EditStep>& from, std::vector<EditStep>& to,
+                           ConfigImage& image, bool after) {
+  if (from.empty()) return {};
+  EditStep step = std::move(from.back());
+  from.pop_back();
   for (const ByteRun& run : step.runs) {
-    Put(image, run, /*after=*/true);
-    Put(snapshot_, run, /*after=*/true);
+    Put(image, run, after);
+    Put(snapshot_, run, after);
   }
-  undo_.push_back(step);
+  to.push_back(step);
   return step;
 }
 

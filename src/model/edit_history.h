@@ -69,6 +69,10 @@ class EditHistory {
   const ConfigImage& snapshot() const { return snapshot_; }
 
  private:
+  // The last step of `from` applied (its bytes before or after) and moved onto `to`.
+  EditStep Move(std::vector<EditStep>& from, std::vector<EditStep>& to, ConfigImage& image,
+                bool after);
+
   ConfigImage snapshot_;
   std::vector<EditStep> undo_;
   std::vector<EditStep> redo_;

@@ -14,7 +14,8 @@ bool Same(const ConfigImage& a, const ConfigImage& b, int from, int to) {
 
 void ImageBaselines::DeviceWritten(const ConfigImage& sent, int from, int length) {
   ConfigImage held = device_ ? *device_ : sent;
-  std::copy(sent.bytes().begin() + from, sent.bytes().begin() + length, held.bytes().begin() + from);
+  std::copy(sent.bytes().begin() + from, sent.bytes().begin() + length,
+            held.bytes().begin() + from);
   device_ = held;
 }
 

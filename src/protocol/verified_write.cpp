@@ -54,8 +54,7 @@ std::string WriteReportText(const WriteReport& r) {
       return "Запись не проверена: проверка прервана " + At(r) + " (" + CauseText(r.cause) + "). " +
              kMix;
     case O::NotStarted:
-      if (r.cause == WriteReport::Cause::Refused)
-        return "Запись не начата. Прибор не изменён.";
+      if (r.cause == WriteReport::Cause::Refused) return "Запись не начата. Прибор не изменён.";
       return "Запись не начата: чтение прибора перед записью остановлено " + At(r) + " (" +
              CauseText(r.cause) + "). Прибор не изменён.";
   }

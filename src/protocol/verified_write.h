@@ -29,9 +29,9 @@ namespace lovar {
 
 enum class WriteStage {
   ReadingPrior,  // the device read before the write
-  Writing,    // "Запись в УО…"
-  Checking,   // "Проверка записи…": the read-back
-  Repairing,  // blocks that differ are written again
+  Writing,       // "Запись в УО…"
+  Checking,      // "Проверка записи…": the read-back
+  Repairing,     // blocks that differ are written again
 };
 
 // What a verified write left in the device.

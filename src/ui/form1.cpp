@@ -118,8 +118,8 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   });
   connect(ui_->N5, &QAction::triggered, this, [this] { N5Click(); });
   ui_->NUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-  ui_->NRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y),
-                            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+  ui_->NRedo->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
   connect(ui_->NUndo, &QAction::triggered, this, [this] { UndoClick(); });
   connect(ui_->NRedo, &QAction::triggered, this, [this] { RedoClick(); });
   // The way back to the search window, e.g. after the line was lost.
@@ -160,10 +160,9 @@ void TForm1::SetProgramFolder(const QString& folder) {
 std::filesystem::path TForm1::FilesFolder() {
   if (!files_folder_) {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    files_folder_ =
-        FilesRoot(ToPath(program_folder_),
-                  documents.isEmpty() ? std::filesystem::path()
-                                      : ToPath(documents + QStringLiteral("/Ловар")));
+    files_folder_ = FilesRoot(ToPath(program_folder_),
+                              documents.isEmpty() ? std::filesystem::path()
+                                                  : ToPath(documents + QStringLiteral("/Ловар")));
   }
   return *files_folder_;
 }
@@ -302,8 +301,7 @@ void TForm1::ReadSettled(bool complete) {
 }
 
 QString TForm1::ArchiveRead() {
-  const ArchiveResult kept =
-      SaveToArchive(ArchivePath(), DeviceModel(), image_, LocalTimeNow());
+  const ArchiveResult kept = SaveToArchive(ArchivePath(), DeviceModel(), image_, LocalTimeNow());
   device_archived_ = kept.ok;
   if (kept.ok) return QStringLiteral(", копия — в архиве");
   return QStringLiteral(". Копия в архив не сохранена: ") + Q(kept.message);
@@ -462,8 +460,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       if (auto* combo = qobject_cast<QComboBox*>(watched); combo && combo->isEditable())
         edit = combo->lineEdit();
       if (edit != nullptr && widget->window() == this &&
-          UndoKeyInEdit(edit, static_cast<QKeyEvent*>(event),
-                        event->type() == QEvent::KeyPress))
+          UndoKeyInEdit(edit, static_cast<QKeyEvent*>(event), event->type() == QEvent::KeyPress))
         return true;
       if (event->type() == QEvent::KeyPress) ScheduleCapture();
       break;
@@ -556,8 +553,7 @@ void TForm1::Step(bool undo) {
   Redisplay();
   TakeNonEdits();
   if (step.field != nullptr) ShowPageOf(*step.field);
-  ShowStatus((undo ? QStringLiteral("Отменено: ") : QStringLiteral("Повторено: ")) +
-             Q(step.label));
+  ShowStatus((undo ? QStringLiteral("Отменено: ") : QStringLiteral("Повторено: ")) + Q(step.label));
   UpdateEditActions();
   UpdateTitle();
 }
@@ -615,9 +611,9 @@ void TForm1::NoteFocus(QObject* watched) {
 bool TForm1::UndoKeyInEdit(QLineEdit* edit, QKeyEvent* key, bool press) {
   const QKeyCombination combination = key->keyCombination();
   const bool undo = combination == QKeyCombination(Qt::ControlModifier, Qt::Key_Z);
-  const bool redo = combination == QKeyCombination(Qt::ControlModifier, Qt::Key_Y) ||
-                    combination == QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier,
-                                                   Qt::Key_Z);
+  const bool redo =
+      combination == QKeyCombination(Qt::ControlModifier, Qt::Key_Y) ||
+      combination == QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z);
   if (!undo && !redo) return false;
   const bool typing = edit == typing_edit_ && edit->text() != typing_entry_text_;
   if (press) {

@@ -190,8 +190,8 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   QAction* find_device_ = nullptr;
   EditHistory history_;
   ImageBaselines baselines_;
-  bool reading_ = false;           // a read stores into the image
-  bool device_archived_ = false;   // the device identified last has its image in the archive
+  bool reading_ = false;          // a read stores into the image
+  bool device_archived_ = false;  // the device identified last has its image in the archive
   std::optional<ConfigImage> agreed_loss_;  // the image the installer agreed to lose
   bool close_confirmed_ = false;
   bool capture_pending_ = false;

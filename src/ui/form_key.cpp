@@ -87,8 +87,8 @@ void TFormKey::ButtonFindClick() {
     if (!port.NameDevice().empty() && name != port.NameDevice() && !form1_->MayLoseChanges()) {
       form1_->show();
       hide();
-      form1_->ShowStatus(QStringLiteral("Поиск на %1 не начат: изменения остались в окне.")
-                             .arg(text));
+      form1_->ShowStatus(
+          QStringLiteral("Поиск на %1 не начат: изменения остались в окне.").arg(text));
       return;
     }
     if (!port.IsOpen()) {

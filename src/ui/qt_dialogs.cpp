@@ -35,9 +35,10 @@ std::unique_ptr<QMessageBox> QtDialogs::ContinueBox() {
 }
 
 std::unique_ptr<QMessageBox> QtDialogs::LoseChangesBox() {
-  auto box = MakeBox(QMessageBox::Question, QStringLiteral("Изменения не сохранены"),
-                     QStringLiteral("Изменения не записаны в УО и не сохранены в файл. Продолжить?"),
-                     QMessageBox::Yes | QMessageBox::No);
+  auto box =
+      MakeBox(QMessageBox::Question, QStringLiteral("Изменения не сохранены"),
+              QStringLiteral("Изменения не записаны в УО и не сохранены в файл. Продолжить?"),
+              QMessageBox::Yes | QMessageBox::No);
   box->setDefaultButton(QMessageBox::No);  // Enter keeps the changes
   return box;
 }

@@ -125,8 +125,8 @@ TEST_F(Archive, KeepsOnlyTheNewestAndLeavesOtherFilesAlone) {
   std::ofstream(look_alike) << "not the archive's";
   constexpr int kKeep = 5;
   for (int i = 0; i < 12; ++i) {
-    const ArchiveResult kept = SaveToArchive(folder_, 250, Pattern(static_cast<uint8_t>(i)),
-                                             At(10 + i), kKeep);
+    const ArchiveResult kept =
+        SaveToArchive(folder_, 250, Pattern(static_cast<uint8_t>(i)), At(10 + i), kKeep);
     ASSERT_TRUE(kept.ok) << kept.message;
     EXPECT_EQ(kept.removed, i < kKeep ? 0 : 1);
   }
@@ -144,7 +144,8 @@ TEST_F(Archive, KeepsOnlyTheNewestAndLeavesOtherFilesAlone) {
 
 // A clock set back must not make the read just kept the first to go.
 TEST_F(Archive, TheFileJustWrittenIsNeverPruned) {
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(SaveToArchive(folder_, 250, Pattern(1), At(40 + i), 3).ok);
+  for (int i = 0; i < 3; ++i)
+    ASSERT_TRUE(SaveToArchive(folder_, 250, Pattern(1), At(40 + i), 3).ok);
   const ArchiveResult kept = SaveToArchive(folder_, 250, Pattern(2), At(1), 3);
   ASSERT_TRUE(kept.ok);
   EXPECT_TRUE(fs::exists(kept.path));

@@ -25,9 +25,8 @@ TEST(EditHistory, UndoAndRedoRestoreEveryStepExactly) {
   history.Reset(image);
   std::vector<ConfigImage> states = {image};
   const std::vector<std::pair<const char*, const char*>> edits = {
-      {"loop2.type", "Пожарный"},       {"object_number", "4711"},
-      {"direction3.phone", "+74951112233"}, {"gprs.ip", "10.0.0.1"},
-      {"loop2.type", "Тревожный"},      {"key3.code", "0123456789ABCDEF"}};
+      {"loop2.type", "Пожарный"}, {"object_number", "4711"},   {"direction3.phone", "+74951112233"},
+      {"gprs.ip", "10.0.0.1"},    {"loop2.type", "Тревожный"}, {"key3.code", "0123456789ABCDEF"}};
   for (const auto& [id, text] : edits) {
     Edit(image, model, id, text);
     ASSERT_TRUE(history.Capture(image, model, ImageLength(model))) << id;

@@ -171,8 +171,8 @@ TEST(ImageBaselines, ChangesAreLostExactlyWhenNeitherTheDeviceNorAFileHoldsThem)
          w.Edit(3600);
        },
        true},
-      {"251: load alone, then the keys as they were", 251,
-       [&](Window& w) { w.Load(other_file); }, false},
+      {"251: load alone, then the keys as they were", 251, [&](Window& w) { w.Load(other_file); },
+       false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -113,7 +113,9 @@ class RecordingView : public VerifiedWriteView {
 // every request written so far to the device and its replies back to the engine until nothing
 // more is sent.
 struct EngineBench {
-  explicit EngineBench(SimConfig config) : sim(std::move(config)) { verified.Attach(engine, image); }
+  explicit EngineBench(SimConfig config) : sim(std::move(config)) {
+    verified.Attach(engine, image);
+  }
   EngineBench(SimConfig config, const ConfigImage& device_image)
       : sim(std::move(config), device_image) {
     verified.Attach(engine, image);

@@ -163,12 +163,14 @@ TEST_P(EachModel, PriorImageIsReadWholeBeforeAnythingIsWritten) {
   b.verified.Start(/*check=*/true, /*read_prior=*/true);
   b.Pump();
   ASSERT_EQ(b.view.priors.size(), 1u);
-  for (int i = 0; i < ImageLength(model); ++i) ASSERT_EQ(b.view.priors[0][i], SampleImage(model)[i]);
+  for (int i = 0; i < ImageLength(model); ++i)
+    ASSERT_EQ(b.view.priors[0][i], SampleImage(model)[i]);
   ASSERT_EQ(b.view.reports.size(), 1u);
   EXPECT_EQ(b.view.reports[0].outcome, O::Verified);
   EXPECT_EQ(b.view.stages, (std::vector<S>{S::ReadingPrior, S::Writing, S::Checking}));
   const int prior_reads = ImageLength(model) / 8;
-  for (int i = 0; i < prior_reads; ++i) ASSERT_EQ(b.port.writes[2 + static_cast<size_t>(i)][6], 0xC8);
+  for (int i = 0; i < prior_reads; ++i)
+    ASSERT_EQ(b.port.writes[2 + static_cast<size_t>(i)][6], 0xC8);
   ExpectDeviceHolds(b, Edited(model), model);
   EXPECT_EQ(b.view.reads_ended, 0);  // the window's image and display were left alone
 }

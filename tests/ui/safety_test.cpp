@@ -6,8 +6,8 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
-#include <QStatusBar>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <functional>
@@ -390,7 +390,8 @@ class SafetyTest : public QObject {
     QCOMPARE(s.dialogs.archive_rows.size(), size_t(1));
     QCOMPARE(s.dialogs.archive_rows[0].model, QString("Ловар-М"));
     QCOMPARE(s.dialogs.archive_rows[0].object, QString("1024"));
-    QVERIFY(s.dialogs.archive_rows[0].when.contains(QRegularExpression("^\\d\\d\\.\\d\\d\\.\\d{4} ")));
+    QVERIFY(
+        s.dialogs.archive_rows[0].when.contains(QRegularExpression("^\\d\\d\\.\\d\\d\\.\\d{4} ")));
     QCOMPARE(s.dialogs.lose_questions, 0);  // half read: nothing of value was lost
     // The keys too: the archive holds the whole image.
     QCOMPARE(s.form1().Image(), SampleImage(251));
