@@ -190,12 +190,7 @@ void TForm1::UpDate() {
       ui_->EditPassword->show();
   }
   if (!IsKnownModel(model)) return;
-  const int firmware = exchange_.FirmwareVersion();
-  const std::span<const std::string_view> order =
-      model == 251 ? std::span<const std::string_view>(kDisplayOrder251)
-                   : std::span<const std::string_view>(kDisplayOrder250);
-  for (std::string_view tab : order)
-    if (Page* page = FindPage(tab)) page->Display(image_, model, firmware);
+  DisplayPages();
   if (model != 251) {
     // The first user code as the codes grid shows it becomes the next read's password.
     std::optional<QString> first;
@@ -550,7 +545,7 @@ void TForm1::Step(bool undo) {
   CaptureEdits();
   const EditStep step = undo ? history_.Undo(image_) : history_.Redo(image_);
   if (step.runs.empty()) return;
-  Redisplay();
+  DisplayPages();
   TakeNonEdits();
   if (step.field != nullptr) ShowPageOf(*step.field);
   ShowStatus((undo ? QStringLiteral("Отменено: ") : QStringLiteral("Повторено: ")) + Q(step.label));
@@ -558,7 +553,7 @@ void TForm1::Step(bool undo) {
   UpdateTitle();
 }
 
-void TForm1::Redisplay() {
+void TForm1::DisplayPages() {
   const int model = exchange_.DeviceModel();
   if (!IsKnownModel(model)) return;
   const std::span<const std::string_view> order =
@@ -843,7 +838,7 @@ bool TForm1::PriorImageRead(const ConfigImage& prior) {
     std::copy(prior.bytes().begin() + from, prior.bytes().begin() + length,
               image_.bytes().begin() + from);
     coverage_.Filled(length);
-    Redisplay();
+    DisplayPages();
     TakeNonEdits();
   }
   return true;

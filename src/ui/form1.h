@@ -164,8 +164,9 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   void CaptureEdits();
   void TakeNonEdits();
   void Step(bool undo);
-  // The pages shown from the image again, without the password gate.
-  void Redisplay();
+  // The pages shown from the image, in the display routine's order; alone (after an undo, or a
+  // part of the image taken from the device) without the password gate.
+  void DisplayPages();
   void ShowPageOf(const Field& field);
   void UpdateEditActions();
   void SetBaseTitle(const QString& title);

@@ -67,7 +67,9 @@ class Dialogs {
   virtual int ChooseArchived(const QString& folder, const std::vector<ArchivedRow>& rows) = 0;
 };
 
-// What the main window offers its pages.
+// What the main window offers its pages. An editor reports nothing of its edits: the main window
+// compares the image with its undo history's snapshot after every user event, so whatever an
+// editor stored becomes one undo step.
 class PageHost {
  public:
   virtual ~PageHost() = default;
@@ -103,7 +105,8 @@ class Page {
   // models 250, 251 and 252. Order: model 251 — TabSheet1, TabSheet6, TabSheet2, TabSheet7,
   // TabSheet8; models 250 and 252 — TabSheet3, TabSheet2, TabSheet1. Pages of tabs the model
   // hides are displayed as well (their controls simply stay unseen). A page must not rely on
-  // another page's display.
+  // another page's display. Also called alone, in the same order, after an undo or a redo and
+  // when a write took part of the image from the device: a page shows whatever the image holds.
   virtual void Display(const ConfigImage& image, int model, int firmware) = 0;
 
   // Stores into the image whatever the page shows but has not stored yet: the value in the
