@@ -33,6 +33,13 @@ int Fail(Status status, const std::string& message) {
   return Fail(Outcome{status, message});
 }
 
+// A path for the console in UTF-8 (an archive's name may hold the object number's letters,
+// which a narrow Windows path would lose).
+std::string PathText(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 // Command-line mistakes in the program's language; CLI11's own words name the option.
 std::string ArgumentFailure(const CLI::App* app, const CLI::Error& e) {
   std::string what;
@@ -110,7 +117,7 @@ int Read(Session& session, const Options& o) {
   if (!kept.ok)
     return Fail(Status::FileError,
                 "Копия не сохранена в архив: " + kept.message + " (файл " + o.out + " записан)");
-  std::printf("Копия в архиве: %s\n", kept.path.string().c_str());
+  std::printf("Копия в архиве: %s\n", PathText(kept.path).c_str());
   return 0;
 }
 
@@ -140,7 +147,7 @@ int Write(Session& session, const Options& o) {
         why = "Конфигурация прибора не сохранена в архив: " + kept.message;
         return false;
       }
-      archived = kept.path.string();
+      archived = PathText(kept.path);
     }
     std::copy(device.bytes().begin() + file_bytes, device.bytes().begin() + ImageLength(model),
               session.image().bytes().begin() + file_bytes);

@@ -164,6 +164,11 @@ std::vector<ArchiveEntry> ListArchive(const fs::path& folder) {
 ArchiveResult SaveToArchive(const fs::path& folder, int model, const ConfigImage& image,
                             const ArchiveTime& when, int keep) {
   ArchiveResult result;
+  if (!IsKnownModel(model)) {
+    result.ok = false;
+    result.message = "модель прибора не определена";
+    return result;
+  }
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec && !fs::is_directory(folder)) {

@@ -153,6 +153,12 @@ TEST_F(Archive, TheFileJustWrittenIsNeverPruned) {
   EXPECT_EQ(ListArchive(folder_).size(), 3u);
 }
 
+TEST_F(Archive, AnUnknownModelIsNotKept) {
+  const ArchiveResult kept = SaveToArchive(folder_, 99, Pattern(0), At(0));
+  EXPECT_FALSE(kept.ok);
+  EXPECT_FALSE(fs::exists(folder_));
+}
+
 TEST_F(Archive, AFolderThatCannotBeMadeIsSaid) {
   fs::create_directories(root_);
   std::ofstream(root_ / "file") << "x";
