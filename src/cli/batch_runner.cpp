@@ -2,10 +2,9 @@
 
 #include <chrono>
 #include <cstdio>
-#include <ctime>
-#include <filesystem>
 #include <memory>
 
+#include "files/archive.h"
 #include "files/config_file.h"
 #include "files/diff_report.h"
 #include "model/catalog.h"
@@ -20,30 +19,11 @@ using namespace std::chrono_literals;
 // How often the lines on a terminal are drawn again.
 constexpr auto kRedraw = 250ms;
 
-// Keeps the device's image as read, before anything is written, in the archive folder.
-// (The seam for the archive of device images: one call per device, before its write.)
-Outcome KeepPriorImage(const std::string& folder, const std::string& port, int model,
-                       const ConfigImage& image) {
-  const auto safe = [](const std::string& text) {
-    std::string out;
-    for (char c : text) {
-      const bool plain =
-          (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-';
-      out += plain ? c : '_';
-    }
-    return out;
-  };
-  const std::time_t now = std::time(nullptr);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&now));
-  const std::string object = ObjectNumber(model, image);
-  const std::filesystem::path path =
-      std::filesystem::path(folder) /
-      (std::to_string(model) + (object.empty() ? "" : "_" + safe(object)) + "_" +
-       safe(std::filesystem::path(port).filename().string()) + "_" + stamp + ".dat");
-  const FileResult saved = SaveConfigFile(path, model, image);
-  if (!saved.ok())
-    return {Status::FileError, "Архив: " + DescribeError(saved) + ". В УО ничего не записано"};
+// Keeps the device's image as read, before anything is written, in the archive (the one the
+// windows and read and write keep: named by time, model and object number, the newest kept).
+Outcome KeepPriorImage(const std::string& folder, int model, const ConfigImage& image) {
+  const ArchiveResult kept = SaveToArchive(folder, model, image, LocalTimeNow());
+  if (!kept.ok) return {Status::FileError, "Архив: " + kept.message + ". В УО ничего не записано"};
   return {};
 }
 
@@ -89,8 +69,7 @@ class Device : private SessionWatcher {
     if (!out.ok()) return End({out.status, out.message + ". В УО ничего не записано"});
     if (!options_.archive.empty()) {
       display_.Phase(line_, "Архив");
-      const Outcome kept =
-          KeepPriorImage(options_.archive, result_.row->port, result_.model, session_->image());
+      const Outcome kept = KeepPriorImage(options_.archive, result_.model, session_->image());
       if (!kept.ok()) return End(kept);
     }
     // Over what the device holds: a model 251 template has only the first 2048 bytes.

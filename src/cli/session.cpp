@@ -390,9 +390,8 @@ Outcome Session::ReadImage() {
 }
 
 Outcome Session::WriteImage(bool check, PriorImage prior) {
-  return RunToEnd([this, check, &prior](Done done) {
-    StartWrite(check, std::move(done), std::move(prior));
-  });
+  return RunToEnd(
+      [this, check, &prior](Done done) { StartWrite(check, std::move(done), std::move(prior)); });
 }
 
 Outcome Session::LearnKey(std::chrono::seconds wait) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "files/archive.h"
 #include "files/config_file.h"
 #include "files/csv.h"
 #include "model/catalog.h"
@@ -111,8 +112,19 @@ TEST(Batch, ThreeDevicesEachHoldTheTemplateWithTheirOwnValues) {
                 sims[0]->port() + ",template.dat,1001,11111,+79160000001,\r\n" + sims[1]->port() +
                 ",template.dat,1002,22222,\"+7 (916) 000-00-02\",0102030405060708\r\n" +
                 sims[2]->port() + ",template.dat,1003,,,\r\n");
-  const RunResult r = RunCli({"batch", dir + "/plan.csv", "--report", dir + "/report.csv"});
+  const RunResult r = RunCli(
+      {"batch", dir + "/plan.csv", "--report", dir + "/report.csv", "--archive", dir + "/archive"});
   ASSERT_EQ(r.exit_code, 0) << r.err << r.out;
+  // Each device's image before the write, whole, in the archive the windows keep.
+  const std::vector<ArchiveEntry> kept = ListArchive(dir + "/archive");
+  ASSERT_EQ(kept.size(), 3u);
+  for (const ArchiveEntry& e : kept) {
+    ConfigImage prior;
+    int bytes = 0;
+    ASSERT_TRUE(LoadWholeImage(e.path, 251, prior, bytes).ok());
+    EXPECT_EQ(bytes, 4096);
+    EXPECT_EQ(prior, SampleImage(251));
+  }
   for (int i = 0; i < 3; ++i) {
     const std::string line = LineOf(r.out, sims[i]->port());
     EXPECT_NE(line.find("Ловар-М (251)  100" + std::to_string(i + 1)), std::string::npos) << line;
