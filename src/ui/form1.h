@@ -105,7 +105,6 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   bool MayLoseChanges();
   // The question before the window closes, once.
   bool ConfirmClose();
-  const EditHistory& history() const { return history_; }
 
   // PageHost.
   ConfigImage& Image() override { return image_; }

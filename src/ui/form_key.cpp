@@ -82,8 +82,7 @@ void TFormKey::ButtonFindClick() {
   } else {
     const std::string name = text.toStdString();
     // Another port is another device: the changes in the main window could no longer reach
-    // the one they were made for.
-    // Kept: back to them.
+    // the one they were made for. Kept, they are shown again.
     if (!port.NameDevice().empty() && name != port.NameDevice() && !form1_->MayLoseChanges()) {
       form1_->show();
       hide();
