@@ -140,7 +140,8 @@ TEST(Batch, ThreeDevicesEachHoldTheTemplateWithTheirOwnValues) {
   const RunResult shown = RunCli({"show", "--port", sims[1]->port(), "--json"});
   ASSERT_EQ(shown.exit_code, 0) << shown.err;
   const ConfigImage sample = SampleImage(251);
-  for (const auto& f : nlohmann::json::parse(shown.out)["fields"]) {
+  const nlohmann::json doc = nlohmann::json::parse(shown.out);
+  for (const auto& f : doc["fields"]) {
     if (f["id"] == "key2.code") EXPECT_EQ(f["value"], "0102030405060708");
     if (f["id"] == "key1.code")
       EXPECT_EQ(f["value"], FieldText(*FindFieldById(251, "key1.code"), sample));
