@@ -8,7 +8,6 @@
 // Prints figures; asserts nothing.
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -24,18 +23,21 @@
 #include <thread>
 #include <vector>
 
+#include "bench_processes.h"
 #include "protocol/exchange.h"
 #include "protocol/verified_write.h"
 #include "serial/event_loop.h"
 #include "serial/tcport.h"
 #include "sim/device_sim.h"
 
-extern char** environ;
 
 namespace {
 
 using namespace lovar;
-using Clock = std::chrono::steady_clock;
+using bench::ChildResult;
+using bench::Clock;
+using bench::Spawn;
+using bench::Wait;
 
 // The tool under test: lovar-cli by default; with --cli "wine .../lovar-cli.exe" --link
 // $WINEPREFIX/dosdevices/com7 --port-name COM7 the Windows build under Wine.
@@ -79,37 +81,6 @@ std::vector<std::string> ReadCommand(const std::string& path, const std::string&
 
 double Micros(Clock::duration d) {
   return std::chrono::duration<double, std::micro>(d).count();
-}
-
-pid_t Spawn(const std::vector<std::string>& args, int out_fd = -1) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  if (out_fd >= 0) posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
-  else posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-    std::perror(argv[0]);
-    std::exit(1);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-struct ChildResult {
-  int status = 0;
-  rusage usage{};
-  double seconds = 0;
-};
-
-ChildResult Wait(pid_t pid, Clock::time_point started) {
-  ChildResult r;
-  wait4(pid, &r.status, 0, &r.usage);
-  r.seconds = std::chrono::duration<double>(Clock::now() - started).count();
-  return r;
 }
 
 // The device side on a pty master, in this process, timing every turnaround.

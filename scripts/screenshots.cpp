@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QProcess>
 #include <QScrollArea>
@@ -22,8 +24,10 @@
 #include <memory>
 #include <vector>
 
+#include "archive_dialog.h"
 #include "compare_dialog.h"
 #include "enter_key.h"
+#include "files/archive.h"
 #include "files/config_file.h"
 #include "harness.h"
 #include "model/catalog.h"
@@ -122,6 +126,30 @@ QPixmap Over(QWidget& window, QWidget& box) {
   return picture;
 }
 
+// The window with one of its menus open under its title in the menu bar.
+QPixmap WithMenu(QMainWindow& window, QMenu& menu) {
+  const QPoint at = window.menuBar()->actionGeometry(menu.menuAction()).bottomLeft();
+  menu.popup(window.mapToGlobal(at));
+  QApplication::processEvents();
+  QPixmap picture = window.grab();
+  QPainter painter(&picture);
+  painter.drawPixmap(at, menu.grab());
+  painter.setPen(Qt::gray);
+  painter.drawRect(QRect(at, menu.size()).adjusted(0, 0, -1, -1));
+  menu.hide();
+  return picture;
+}
+
+// A read, then EditTimeIn1 typed anew: one edit, kept nowhere.
+bool ReadAndEdit(Shot& shot) {
+  Session& s = shot.s;
+  if (!s.Identify(shot.model) || !s.Start()) return false;
+  if (s.ui().PageControl1->isHidden()) s.ui().EditPassword->setText(s.form1().StoredPassword());
+  lovar::testing::TypeAndLeave(s.pui().EditTimeIn1, QStringLiteral("45"));
+  QApplication::processEvents();
+  return true;
+}
+
 // Every page the model shows, and a page taller than the window once more scrolled to its end.
 bool Pages(Shot& shot) {
   Session& s = shot.s;
@@ -214,6 +242,45 @@ const State kStates[] = {
        dialog->resize(700, 400);
        dialog->show();
        return shot.Save(*dialog, "save_dialog");
+     }},
+    // An edit kept nowhere: "Правка" names it; a new read asks first.
+    {"edit_menu",
+     {251},
+     [](Shot& shot) {
+       return ReadAndEdit(shot) &&
+              shot.Save(WithMenu(shot.form1(), *shot.s.ui().NEdit), "edit_menu");
+     }},
+    {"lose_changes",
+     {251},
+     [](Shot& shot) {
+       if (!ReadAndEdit(shot)) return false;
+       const std::unique_ptr<QMessageBox> box = QtDialogs::LoseChangesBox();
+       box->show();
+       return shot.Save(Over(shot.form1(), *box), "lose_changes");
+     }},
+    // "Файл" → "Архив…" after three reads, and the menu that holds it.
+    {"archive",
+     {251},
+     [](Shot& shot) {
+       Session& s = shot.s;
+       if (!s.Identify(shot.model) || !s.Start()) return false;
+       std::string why;
+       const lovar::Field* object = lovar::FindFieldById(shot.model, "object_number");
+       for (const char* number : {"2207", "Склад-3"}) {
+         lovar::StoreFieldText(*object, s.demo(shot.model).device().image(), number, why);
+         s.form1().ButtonReadClick();
+         if (!s.WaitIdle()) return false;
+       }
+       std::vector<lovar::ArchivedRow> rows;
+       const QString folder = QString::fromStdU16String(s.form1().ArchivePath().u16string());
+       for (const lovar::ArchiveEntry& e : lovar::ListArchive(s.form1().ArchivePath()))
+         rows.push_back({QString::fromStdString(lovar::ArchiveTimeText(e.time)),
+                         QString::fromUtf8(lovar::ModelName(e.model).data()),
+                         QString::fromStdString(e.object)});
+       lovar::ArchiveDialog dialog(folder, rows, &s.form1());
+       dialog.show();
+       return shot.Save(dialog, "archive") &&
+              shot.Save(WithMenu(s.form1(), *s.ui().N1), "file_menu");
      }},
     // "Сравнить с файлом…": the window with three values changed against the file.
     {"compare",

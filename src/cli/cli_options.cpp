@@ -27,6 +27,8 @@ constexpr ExitStatusText kExitStatuses[] = {
     {int(Status::KeyTimeout), "ключ не поднесён к считывателю"},
     {int(Status::Interrupted), "прервано (Ctrl-C или SIGTERM)"},
     {int(Status::GaveUp), "прибор отвечает, но не на запрос"},
+    {int(Status::PlanRefused), "batch: в плане ошибки, ни один прибор не тронут"},
+    {int(Status::NotAllWritten), "batch: не все приборы хранят свою конфигурацию"},
 };
 
 std::string ExitStatusFooter() {
@@ -65,18 +67,24 @@ CliCommands DefineCliOptions(CLI::App& app, CliOptions& o) {
   c.read = app.add_subcommand("read", "Считать конфигурацию из УО в файл");
   c.read->add_option("--port,-p", o.port, "Порт")->required();
   c.read->add_option("--out,-o", o.out, "Файл конфигурации (*.dat)")->required();
+  c.read->add_option("--archive", o.archive,
+                     "Папка архива: туда же копия считанной конфигурации (хранятся 100 последних)");
   c.write = app.add_subcommand("write", "Записать конфигурацию из файла в УО");
   c.write->add_option("--port,-p", o.port, "Порт")->required();
   c.write->add_option("file", o.file, "Файл конфигурации (*.dat)")->required();
   c.write->add_flag("--no-verify", o.no_verify,
                     "Не проверять запись (без проверки прибор не считывается после записи)");
   c.write->add_flag("--verify", o.verify)->group("");
+  c.write->add_option("--archive", o.archive,
+                      "Папка архива: перед записью прибор считывается, и его прежняя конфигурация "
+                      "сохраняется туда");
   c.key = app.add_subcommand("key", "Считать ключ, поднесённый к считывателю");
   c.key->add_option("--port,-p", o.port, "Порт")->required();
   c.key->add_option("--wait", o.key_wait, "Сколько секунд ждать ключ")
       ->default_val(60)
       ->check(CLI::Range(1, 3600));
   c.fields = std::make_unique<FieldsCommands>(app);
+  c.batch = std::make_unique<BatchCommand>(app);
   return c;
 }
 

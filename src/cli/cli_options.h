@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "cli/batch_command.h"
 #include "cli/fields_commands.h"
 
 namespace lovar {
@@ -14,6 +15,7 @@ struct CliOptions {
   std::string port;
   std::string out;
   std::string file;
+  std::string archive;  // --archive DIR: keep every read there
   bool no_verify = false;
   bool verify = false;  // the check is the default; the flag stays for older scripts
   int retries = 3;
@@ -28,6 +30,7 @@ struct CliCommands {
   CLI::App* write = nullptr;
   CLI::App* key = nullptr;
   std::unique_ptr<FieldsCommands> fields;  // show, diff, export, import
+  std::unique_ptr<BatchCommand> batch;
 };
 
 // Names and describes app, adds --version, the options and the commands bound to options, and

@@ -11,6 +11,12 @@ void PrepareConsole();
 // Whether standard error is a terminal, so that a progress bar can be drawn on it.
 bool StderrIsTerminal();
 
+// Whether lines drawn on stderr can be drawn again in place: a terminal that takes the ANSI
+// cursor moves (not TERM=dumb); on Windows the console is switched to take them, where it can.
+bool PrepareStderrRedraw();
+// The width of the terminal on stderr in characters; 0 when unknown.
+int StderrColumns();
+
 // From now on Ctrl-C and a request to end (SIGINT, SIGTERM, SIGHUP; on Windows Ctrl-C,
 // Ctrl-Break and the console's close) only set the returned flag, from any thread, so that the
 // exchange stops after the frame in flight and the port is closed with its exclusive mode

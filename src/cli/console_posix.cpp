@@ -1,5 +1,9 @@
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
 
 #include "cli/console.h"
 
@@ -19,6 +23,17 @@ void PrepareConsole() {}
 
 bool StderrIsTerminal() {
   return isatty(STDERR_FILENO) == 1;
+}
+
+bool PrepareStderrRedraw() {
+  const char* term = std::getenv("TERM");
+  return StderrIsTerminal() && term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
+}
+
+int StderrColumns() {
+  winsize size{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
 }
 
 const std::atomic<bool>& WatchInterrupts() {

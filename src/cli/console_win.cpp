@@ -31,6 +31,20 @@ bool StderrIsTerminal() {
   return _isatty(_fileno(stderr)) != 0;
 }
 
+bool PrepareStderrRedraw() {
+  if (!StderrIsTerminal()) return false;
+  const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (!GetConsoleMode(err, &mode)) return false;
+  return SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+int StderrColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 const std::atomic<bool>& WatchInterrupts() {
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
   return g_interrupted;

@@ -41,17 +41,10 @@ bool Refuses(const std::string& out, const std::vector<std::string>& inputs, int
 }
 
 Outcome LoadFile(const std::string& path, Source& source) {
-  const int model = PeekFileModel(path);
-  if (!IsKnownModel(model)) {
-    ConfigImage scratch;
-    const FileResult result = LoadConfigFile(path, model, scratch);
-    if (result.error == FileError::CannotOpen || result.error == FileError::BadHeader)
-      return {Status::FileError, path + ": " + DescribeError(result)};
-    return {Status::FileError,
-            path + ": это не файл конфигурации УО (модель " + std::to_string(model) + ")"};
-  }
-  const FileResult loaded = LoadConfigFile(path, model, source.image);
-  if (!loaded.ok()) return {Status::FileError, path + ": " + DescribeError(loaded)};
+  int model = 0;
+  std::string why;
+  if (!LoadAnyConfigFile(path, model, source.image, why))
+    return {Status::FileError, path + ": " + why};
   source.name = "файл " + path;
   source.model = model;
   source.extent = FileImageLength(model);
@@ -68,11 +61,6 @@ Outcome ReadDevice(Session& session, const FieldsCommands::Connect& connect,
   source.extent = ImageLength(source.model);
   source.image = session.image();
   return {};
-}
-
-std::string Padded(const std::string& text, size_t width) {
-  const size_t length = Utf8Length(text);
-  return text + std::string(length < width ? width - length : 0, ' ');
 }
 
 std::string ModelLine(int model) {
@@ -118,7 +106,7 @@ int Show(const Source& source, bool json) {
     if (here.empty()) continue;
     std::printf("\n%s\n", std::string(page.caption).c_str());
     for (const Field* f : here)
-      std::printf("  %s  %s\n", Padded(f->caption, width).c_str(),
+      std::printf("  %s  %s\n", Utf8Padded(f->caption, width).c_str(),
                   ShownValue(FieldText(*f, source.image)).c_str());
   }
   if (!absent.empty()) std::printf("\nНе показаны %s\n", Beyond(absent, source.extent).c_str());

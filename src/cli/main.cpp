@@ -3,6 +3,7 @@
 // device, and learns a key.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "cli/cli_options.h"
 #include "cli/console.h"
 #include "cli/session.h"
+#include "files/archive.h"
 #include "files/config_file.h"
 #include "serial/event_loop.h"
 #include "serial/port_list.h"
@@ -30,11 +32,18 @@ int Fail(Status status, const std::string& message) {
   return Fail(Outcome{status, message});
 }
 
+// A path for the console in UTF-8 (an archive's name may hold the object number's letters,
+// which a narrow Windows path would lose).
+std::string PathText(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 // Command-line mistakes in the program's language; CLI11's own words name the option.
 std::string ArgumentFailure(const CLI::App* app, const CLI::Error& e) {
   std::string what;
   if (std::string_view(e.what()).find("subcommand") != std::string_view::npos)
-    what = "не указана команда: ports, identify, read, write, key, show, diff, export или import";
+    what = "не указана команда: ports, identify, read, write, key, show, diff, export, import или batch";
   else if (dynamic_cast<const CLI::RequiredError*>(&e))
     what = "не указан обязательный параметр";
   else if (dynamic_cast<const CLI::ExtrasError*>(&e))
@@ -49,17 +58,6 @@ std::string ArgumentFailure(const CLI::App* app, const CLI::Error& e) {
   return "lovar-cli: " + what + " (" + e.what() + ")\nСправка: " + app->get_name() + " --help\n";
 }
 
-// The port with the main window's settings: 9600 baud, 8 data bits, no parity, one stop bit,
-// no flow control, DTR and RTS off until raised after the open.
-void ConfigureLikeTheMainWindow(TCport& port) {
-  port.SetBaudRate(9600);
-  port.SetByteSize(8);
-  port.SetParity(TParity::NO);
-  port.SetStopBits(TStopBits::ONESTOPBIT);
-  port.SetReadDevice(true);
-  port.SetWaitEvent(0);
-  port.SetWaitCountByte(1);
-}
 
 int Ports() {
   const std::vector<std::string> names = FillComPorts();
@@ -102,6 +100,13 @@ int Read(Session& session, const CliOptions& o) {
   if (!saved.ok()) return Fail(Status::FileError, DescribeError(saved));
   std::printf("Конфигурация сохранена: %s (%zu байт)\n", o.out.c_str(),
               static_cast<size_t>(100 + FileImageLength(session.model())));
+  if (o.archive.empty()) return 0;
+  const ArchiveResult kept =
+      SaveToArchive(o.archive, session.model(), session.image(), LocalTimeNow());
+  if (!kept.ok)
+    return Fail(Status::FileError,
+                "Копия не сохранена в архив: " + kept.message + " (файл " + o.out + " записан)");
+  std::printf("Копия в архиве: %s\n", PathText(kept.path).c_str());
   return 0;
 }
 
@@ -117,20 +122,34 @@ int Write(Session& session, const CliOptions& o) {
   if (file_model != model)
     return Fail(Status::WrongModel,
                 "Неверный тип УО: файл для другой модели, прибор " + session.device_line());
-  // A model 251 file holds only the first 2048 bytes; the rest (keys and names among them)
-  // comes from the device, as after "Старт", so that writing a file never wipes them.
-  if (FileImageLength(model) < ImageLength(model)) {
-    out = session.ReadImage();
-    if (!out.ok()) {
-      out.message += ". В УО ничего не записано";
-      return Fail(out);
-    }
-  }
   const FileResult loaded = LoadConfigFile(o.file, model, session.image());
   if (!loaded.ok()) return Fail(Status::FileError, DescribeError(loaded));
-  out = session.WriteImage(!o.no_verify);
+  // A model 251 file holds only the first 2048 bytes; the rest (keys and names among them)
+  // comes from the device, read just before the write, so that writing a file never wipes
+  // them. With --archive the device's image goes to the archive before anything is written.
+  const int file_bytes = FileImageLength(model);
+  std::string archived;
+  const Session::PriorImage prior = [&](const ConfigImage& device, std::string& why) {
+    if (!o.archive.empty()) {
+      const ArchiveResult kept = SaveToArchive(o.archive, model, device, LocalTimeNow());
+      if (!kept.ok) {
+        why = "Конфигурация прибора не сохранена в архив: " + kept.message;
+        return false;
+      }
+      archived = PathText(kept.path);
+    }
+    std::copy(device.bytes().begin() + file_bytes, device.bytes().begin() + ImageLength(model),
+              session.image().bytes().begin() + file_bytes);
+    return true;
+  };
+  const bool read_first = file_bytes < ImageLength(model) || !o.archive.empty();
+  out = session.WriteImage(!o.no_verify, read_first ? prior : nullptr);
+  if (!archived.empty() && !out.ok())
+    std::fprintf(stderr, "Прежняя конфигурация прибора в архиве: %s\n", archived.c_str());
   if (!out.ok()) return Fail(out);
   std::printf("%s\n", session.device_line().c_str());
+  if (!archived.empty())
+    std::printf("Прежняя конфигурация прибора в архиве: %s\n", archived.c_str());
   std::printf("%s\n", out.message.c_str());
   if (o.no_verify)
     std::fprintf(stderr, "Внимание: прибор не проверен после записи (--no-verify)\n");
@@ -156,6 +175,7 @@ int Run(int argc, char** argv) {
   app.failure_message(ArgumentFailure);
   CLI11_PARSE(app, argc, argv);
   if (*commands.ports) return Ports();
+  if (commands.batch->Chosen()) return commands.batch->Run(o.retries);
   FieldsCommands& fields = *commands.fields;
   if (fields.Chosen() && !fields.NeedsDevice()) return fields.Run(nullptr, nullptr);
 

@@ -1,12 +1,19 @@
 // One conversation with a device for the command-line client: the exchange engine on a port,
 // driven by the core's event loop, with the no-answer question answered OK a bounded number of
-// times. Window-thread code: everything runs on the thread that calls these functions.
+// times. Window-thread code: everything runs on the loop's thread.
+//
+// Each step (identify, read, write, key) can be started and left to the loop (Start...: the
+// result comes to a callback), so that several sessions on several ports share one loop and
+// run at once; or run to its end (Identify, ReadImage...: the loop runs until the step is over).
+// Each session has its own 100 ms tick on the loop, which drives the engine's no-answer watch,
+// the session's watch for an exchange that makes no progress, and Ctrl-C.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -17,6 +24,12 @@
 #include "serial/port_interface.h"
 
 namespace lovar {
+
+class TCport;
+
+// The port with the main window's settings: 9600 baud, 8 data bits, no parity, one stop bit,
+// no flow control, DTR and RTS off until raised after the open.
+void ConfigureLikeTheMainWindow(TCport& port);
 
 // Exit statuses of lovar-cli; each failure also prints one line on stderr.
 enum class Status : int {
@@ -31,6 +44,8 @@ enum class Status : int {
   KeyTimeout = 9,      // no key was held to the reader in time
   Interrupted = 10,    // Ctrl-C or SIGTERM: stopped after the frame in flight
   GaveUp = 11,         // the device answers, but never to the request
+  PlanRefused = 12,    // batch: the plan has faults; no device was touched
+  NotAllWritten = 13,  // batch: some devices do not hold their configuration
 };
 
 struct Outcome {
@@ -39,26 +54,62 @@ struct Outcome {
   bool ok() const { return status == Status::Ok; }
 };
 
+// What a session shows while it works; every call on the loop's thread.
+class SessionWatcher {
+ public:
+  virtual ~SessionWatcher() = default;
+  // A stage begins: "Чтение из УО", "Запись в УО", "Проверка записи", "Исправление записи".
+  virtual void Stage(const std::string& /*label*/) {}
+  // Bytes of the stage done, of maximum.
+  virtual void Progress(int /*position*/, int /*maximum*/) {}
+  // The device did not answer the request (stray: it sent frames, but none answers it); the
+  // request goes again, for the asked-th time of retries.
+  virtual void Retry(bool /*stray*/, int /*asked*/, int /*retries*/) {}
+  // The step is over, however it ended.
+  virtual void StepEnded() {}
+};
+
 class Session : private VerifiedWriteView {
  public:
+  using Done = std::function<void(const Outcome&)>;
+
   // retries: OK answers to the no-answer question in a row; they also bound how long an
-  // exchange may go without progress. progress: draw a progress bar on stderr. interrupted:
-  // set (from a signal handler) to stop after the frame in flight.
+  // exchange may go without progress. interrupted: set (from a signal handler) to stop after
+  // the frame in flight. watcher must outlive the session.
+  Session(EventLoop& loop, PortInterface& port, int retries, SessionWatcher& watcher,
+          const std::atomic<bool>& interrupted);
+  // The same with a progress bar on stderr when progress is set, and the retries said there.
   Session(EventLoop& loop, PortInterface& port, int retries, bool progress,
           const std::atomic<bool>& interrupted);
   ~Session() override;
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
 
   Outcome Open(const std::string& port_name);
+
+  // Steps run to their end.
   // Sends 208 and waits for the reply and for the answer to the 212 that follows it.
   Outcome Identify();
   Outcome ReadImage();
+  // The device's image, read whole just before a write: may complete the image from it and keep
+  // it; false refuses the write, with why in one line.
+  using PriorImage = std::function<bool(const ConfigImage& prior, std::string& why)>;
   // Writes the image as "Записать в УО" does and, with check, proves it by reading back what
-  // was written and writing differing blocks again (VerifiedWrite). write_report() says more.
-  Outcome WriteImage(bool check);
-  const WriteReport& write_report() const { return report_; }
+  // was written and writing differing blocks again (VerifiedWrite). With prior, the device is
+  // read first and prior decides whether the write begins. write_report() says more.
+  Outcome WriteImage(bool check, PriorImage prior = nullptr);
   // Polls for a key for at most `wait`.
   Outcome LearnKey(std::chrono::seconds wait);
 
+  // The same steps left to the loop: done is called once, from a task of its own on the
+  // loop's thread, when the step is over. One step at a time.
+  void StartIdentify(Done done);
+  void StartRead(Done done);
+  void StartWrite(bool check, Done done, PriorImage prior = nullptr);
+  void StartLearnKey(std::chrono::seconds wait, Done done);
+  bool Busy() const { return step_ != nullptr; }
+
+  const WriteReport& write_report() const { return report_; }
   const std::string& device_line() const { return device_line_; }
   int model() const { return engine_.DeviceModel(); }
   ConfigImage& image() { return image_; }
@@ -76,20 +127,36 @@ class Session : private VerifiedWriteView {
   void KeyRead() override { key_read_ = true; }
   void WriteStageChanged(WriteStage stage) override;
   void WriteFinished(const WriteReport& report) override { finished_ = report; }
+  bool PriorImageRead(const ConfigImage& prior) override;
+
+  Session(EventLoop& loop, PortInterface& port, int retries, std::unique_ptr<SessionWatcher> own,
+          SessionWatcher* watcher, const std::atomic<bool>& interrupted);
+  static std::unique_ptr<SessionWatcher> StderrBarFor(bool progress);
 
   enum class End { Done, Interrupted, LineLost, GaveUp, Stalled, NoAnswer, TimeUp };
-  // Runs the loop until done(), or the exchange was given up, the line was lost, the user
-  // interrupted, or nothing moved on for longer than the retries allow (limit, when given,
-  // bounds the whole exchange). On an interruption the reply to the frame in flight is still
-  // taken, then the exchange is stopped.
-  End RunExchange(const std::function<bool()>& done,
-                  std::optional<std::chrono::milliseconds> limit = std::nullopt);
+  enum class Kind { Identify, Read, Write, Key };
+  struct Step;
+
+  // Starts a step that ends when done() holds, or the exchange was given up, the line was
+  // lost, the user interrupted, or nothing moved on for longer than the retries allow (limit,
+  // when given, bounds the whole step). On an interruption the reply to the frame in flight is
+  // still taken, then the exchange is stopped.
+  void Begin(Kind kind, std::function<bool()> done, Done on_end,
+             std::optional<std::chrono::milliseconds> limit = std::nullopt);
+  // Looks whether the step under way is over; after every delivery and tick.
+  void Check();
+  void Finish(End end);
+  // The step's result, once it ended.
+  Outcome Result(Kind kind, End end);
+  // Runs the loop until the step started by start is over.
+  Outcome RunToEnd(const std::function<void(Done)>& start);
   // The failure of an exchange that ended otherwise than Done, in one line.
   Outcome Failure(End end, const std::string& what) const;
-  void EndProgress();
 
   EventLoop& loop_;
   PortInterface& port_;
+  std::unique_ptr<SessionWatcher> own_watcher_;  // the stderr bar of the second constructor
+  SessionWatcher& watcher_;
   ConfigImage image_;
   VerifiedWrite verified_{*this};
   Exchange engine_;
@@ -97,9 +164,6 @@ class Session : private VerifiedWriteView {
   std::chrono::milliseconds stall_limit_;
   const std::atomic<bool>& interrupted_;
   int asked_ = 0;
-  bool progress_;
-  bool progress_drawn_ = false;
-  std::string stage_;  // the progress bar's label
   int maximum_ = 256;
   int timer_id_ = 0;
   std::string device_line_;
@@ -108,7 +172,12 @@ class Session : private VerifiedWriteView {
   bool gave_up_ = false;
   bool key_read_ = false;
   std::optional<WriteReport> finished_;
+  PriorImage prior_;
+  std::string prior_refusal_;
   WriteReport report_;
+  std::unique_ptr<Step> step_;
+  // Gone with the session, so that a step's end posted to the loop finds it gone.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace lovar

@@ -1,5 +1,7 @@
 #include "files/config_file.h"
 
+#include <algorithm>
+
 #include "files/safe_replace.h"
 #include "model/cp1251.h"
 
@@ -10,8 +12,9 @@ namespace {
 constexpr int kWrittenHeaderLength = 100;
 constexpr int kMinHeaderLength = 2;
 constexpr int kMaxHeaderLength = 200;
-// Everything a load can look at: the longest header and the longest image.
-constexpr size_t kMaxUsefulBytes = kMaxHeaderLength + 2048;
+// Everything a load can look at: the longest header and the longest image (a whole model 251
+// image in an archive's file).
+constexpr size_t kMaxUsefulBytes = kMaxHeaderLength + kImageCapacity;
 
 // The reason of a refused file: the system's text, or what the path is instead of a file.
 std::string Reason(const FileResult& result) {
@@ -124,6 +127,16 @@ std::vector<uint8_t> SerializeConfigFile(int model, const ConfigImage& image) {
   return file;
 }
 
+std::vector<uint8_t> SerializeWholeImage(int model, const ConfigImage& image) {
+  std::vector<uint8_t> file = SerializeConfigFile(model, image);
+  if (!IsKnownModel(model)) return file;
+  const auto bytes =
+      image.bytes().subspan(static_cast<size_t>(FileImageLength(model)),
+                            static_cast<size_t>(ImageLength(model) - FileImageLength(model)));
+  file.insert(file.end(), bytes.begin(), bytes.end());
+  return file;
+}
+
 FileResult ParseConfigFile(std::span<const uint8_t> bytes, int current_model, ConfigImage& image) {
   FileResult result;
   result.current_model = current_model;
@@ -158,6 +171,27 @@ FileResult LoadConfigFile(const fs::path& path, int current_model, ConfigImage& 
   result.current_model = current_model;
   if (!result.ok()) return result;
   return ParseConfigFile(bytes, current_model, image);
+}
+
+FileResult LoadWholeImage(const fs::path& path, int current_model, ConfigImage& image,
+                          int& image_bytes) {
+  image_bytes = 0;
+  std::vector<uint8_t> bytes;
+  FileResult result = ReadUseful(path, bytes);
+  result.current_model = current_model;
+  if (!result.ok()) return result;
+  result = ParseConfigFile(bytes, current_model, image);
+  if (!result.ok()) return result;
+  image_bytes = FileImageLength(current_model);
+  // What follows the image is the rest of it only when it is all there.
+  const size_t rest_at = bytes[0] + static_cast<size_t>(image_bytes);
+  const auto rest = static_cast<size_t>(ImageLength(current_model) - image_bytes);
+  if (rest > 0 && bytes.size() >= rest_at + rest) {
+    std::copy_n(bytes.begin() + static_cast<long>(rest_at), rest,
+                image.bytes().begin() + image_bytes);
+    image_bytes = ImageLength(current_model);
+  }
+  return result;
 }
 
 FileResult SaveConfigFile(const fs::path& path, int model, const ConfigImage& image) {
@@ -195,6 +229,21 @@ int PeekFileModel(const fs::path& path) {
   if (got == 0 || bytes[0] < kMinHeaderLength || bytes[0] > kMaxHeaderLength || got < bytes[0])
     return 0;
   return bytes[1];
+}
+
+bool LoadAnyConfigFile(const fs::path& path, int& model, ConfigImage& image, std::string& why) {
+  model = PeekFileModel(path);
+  if (!IsKnownModel(model)) {
+    ConfigImage scratch;
+    const FileResult result = LoadConfigFile(path, model, scratch);
+    why = result.error == FileError::CannotOpen || result.error == FileError::BadHeader
+              ? DescribeError(result)
+              : "это не файл конфигурации УО (модель " + std::to_string(model) + ")";
+    return false;
+  }
+  const FileResult loaded = LoadConfigFile(path, model, image);
+  if (!loaded.ok()) why = DescribeError(loaded);
+  return loaded.ok();
 }
 
 FileDefaults DefaultsFor(int model) {

@@ -55,6 +55,11 @@ int FileImageLength(int model);
 // The whole file for the model and image.
 std::vector<uint8_t> SerializeConfigFile(int model, const ConfigImage& image);
 
+// A file as above followed, for model 251, by the image's bytes 2048 to 4095 (the keys and their
+// names): the archive keeps a device's whole image this way. Any reader of the format takes the
+// first 2048 image bytes and ignores what follows.
+std::vector<uint8_t> SerializeWholeImage(int model, const ConfigImage& image);
+
 // Checks bytes as a file for current_model and, only when every check passes, copies its image
 // into image. Anything refused leaves image unchanged: a header length outside 2 to 200 or a
 // file ending inside its header (BadHeader), a model byte other than current_model or a model
@@ -73,6 +78,11 @@ FileResult LoadConfigFile(const std::filesystem::path& path, int current_model, 
 // text (never empty) or the kind of the target; an unknown model gives UnknownModel and writes
 // nothing.
 FileResult SaveConfigFile(const std::filesystem::path& path, int model, const ConfigImage& image);
+// As LoadConfigFile; a file that goes on with the rest of the model's image (SerializeWholeImage)
+// gives that too. image_bytes: how many image bytes from offset 0 the file gave.
+FileResult LoadWholeImage(const std::filesystem::path& path, int current_model, ConfigImage& image,
+                          int& image_bytes);
+
 // The same safe replacement for any other file the tool writes (an exported document, a
 // report): `file` is written whole or the target keeps what it held.
 FileResult SaveFileReplacing(const std::filesystem::path& path, std::string_view file);
@@ -80,6 +90,11 @@ FileResult SaveFileReplacing(const std::filesystem::path& path, std::string_view
 // The model byte of a file (0 when it cannot be read, is no regular file or has a bad
 // header).
 int PeekFileModel(const std::filesystem::path& path);
+
+// Loads a file of whichever model it is for (250, 251 or 252) into image, its model into model.
+// Refused: false, and why says it in one line (without the path); image is then unchanged.
+bool LoadAnyConfigFile(const std::filesystem::path& path, int& model, ConfigImage& image,
+                       std::string& why);
 
 // Default folders (below the program's folder) and names of the file dialogs per model.
 struct FileDefaults {

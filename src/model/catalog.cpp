@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 
 #include "model/cp1251.h"
 #include "model/hex.h"
@@ -37,14 +38,15 @@ struct Section {
   bool per_loop;
 };
 
-// What each model's window offers of the shared layout: model 252 shows two loops and one
-// output.
+// What each model's window offers of its layout: model 252 shows two loops and one output of
+// model 250's layout.
 struct ModelShape {
   int model;
   int loops;
   int outputs;
+  int layout;  // the model whose whole layout this one's bytes follow
 };
-constexpr ModelShape kShapes[] = {{250, 4, 2}, {251, 4, 2}, {252, 2, 1}};
+constexpr ModelShape kShapes[] = {{250, 4, 2, 250}, {251, 4, 2, 251}, {252, 2, 1, 250}};
 
 // Models 250 and 252, in the page's order: the top row, the loop rows, the outputs.
 constexpr ParameterName kTop250[] = {
@@ -235,22 +237,22 @@ void AddKeys(std::vector<Field>& fields, int model) {
 }
 
 void AddCodes(std::vector<Field>& fields) {
-  for (int r = 0; r < codes::kCount; ++r) {
-    const int e = codes::EntryOffset(r);
+  using namespace codes;
+  for (int r = 0; r < kCount; ++r) {
     const std::string n = std::to_string(r + 1);
     const std::string code = "code" + n;
     const std::string row = "Строка " + n + ": ";
-    fields.push_back(InGrid(
-        Make(FieldPage::Codes, code + ".code", row + "Код", FieldKind::CodeDigits, e, 2),
-        "StringGridCode", r + 1, 1));
+    fields.push_back(InGrid(Make(FieldPage::Codes, code + ".code", row + "Код",
+                                 FieldKind::CodeDigits, CodeOffset(r), kCodeBytes),
+                            "StringGridCode", r + 1, 1));
     // The first row is the installer's code: its second cell reads "Код Уст" and its duress
     // bytes are always written as 0.
     if (r > 0)
       fields.push_back(InGrid(Make(FieldPage::Codes, code + ".duress", row + "К.Прин.",
-                                   FieldKind::CodeDigits, e + 2, 2),
+                                   FieldKind::CodeDigits, DuressOffset(r), kCodeBytes),
                               "StringGridCode", r + 1, 2));
     fields.push_back(InGrid(Make(FieldPage::Codes, code + ".rights", row + "Взятие / Снятие",
-                                 FieldKind::Rights, e + 4),
+                                 FieldKind::Rights, RightsOffset(r)),
                             "StringGridCode", r + 1, kCodeRightsColumn));
   }
 }
@@ -657,15 +659,49 @@ uint8_t Field::BitsAt(int at) const {
   return 0xFF;
 }
 
+namespace {
+
+// One model's fields, by the control that shows them too, and its views as fields.
+struct ModelCatalog {
+  const ModelShape* shape = nullptr;
+  std::vector<Field> fields;
+  std::map<std::string, std::vector<const Field*>, std::less<>> by_control;
+  std::vector<Field> views;
+};
+
+// Built in place, so the pointers into the field lists stay valid.
+struct Catalogs {
+  std::array<ModelCatalog, std::size(kShapes)> models;
+  Catalogs() {
+    for (size_t i = 0; i < std::size(kShapes); ++i) {
+      ModelCatalog& c = models[i];
+      c.shape = &kShapes[i];
+      c.fields = Build(kShapes[i]);
+      for (const Field& f : c.fields) c.by_control[f.control].push_back(&f);
+      for (const ControlView& v : ControlViews(kShapes[i].model)) {
+        Field f;
+        f.page = FieldPage::Parameters;
+        f.control = std::string(v.control);
+        f.kind = FieldKind::Number;
+        f.offset = v.offset;
+        c.views.push_back(std::move(f));
+      }
+    }
+  }
+};
+
+const ModelCatalog* CatalogOf(int model) {
+  static const Catalogs kCatalogs;
+  for (const ModelCatalog& c : kCatalogs.models)
+    if (c.shape->model == model) return &c;
+  return nullptr;
+}
+
+}  // namespace
+
 std::span<const Field> Fields(int model) {
-  static const std::array<std::vector<Field>, std::size(kShapes)> kCatalogs = [] {
-    std::array<std::vector<Field>, std::size(kShapes)> all;
-    for (size_t i = 0; i < std::size(kShapes); ++i) all[i] = Build(kShapes[i]);
-    return all;
-  }();
-  for (size_t i = 0; i < std::size(kShapes); ++i)
-    if (kShapes[i].model == model) return kCatalogs[i];
-  return {};
+  const ModelCatalog* c = CatalogOf(model);
+  return c != nullptr ? std::span<const Field>(c->fields) : std::span<const Field>();
 }
 
 const Field* FindFieldById(int model, std::string_view id) {
@@ -675,14 +711,35 @@ const Field* FindFieldById(int model, std::string_view id) {
 }
 
 const Field* FieldOfControl(int model, std::string_view control, int row, int column) {
-  for (const Field& f : Fields(model)) {
-    if (f.control != control) continue;
-    if (f.row < 0) return &f;
-    if (row != f.row) continue;
-    const int columns = f.kind == FieldKind::Rights ? 8 : 1;
-    if (column >= f.column && column < f.column + columns) return &f;
+  const ModelCatalog* c = CatalogOf(model);
+  if (c == nullptr) return nullptr;
+  const auto shown = c->by_control.find(control);
+  if (shown == c->by_control.end()) return nullptr;
+  for (const Field* f : shown->second) {
+    if (f->row < 0) return f;
+    if (row != f->row) continue;
+    const int columns = f->kind == FieldKind::Rights ? 8 : 1;
+    if (column >= f->column && column < f->column + columns) return f;
   }
   return nullptr;
+}
+
+const Field* BoundField(int model, std::string_view control, int row, int column) {
+  const ModelCatalog* c = CatalogOf(model);
+  if (c == nullptr) return nullptr;
+  if (const Field* f = FieldOfControl(model, control, row, column)) return f;
+  for (const Field& view : c->views)
+    if (view.control == control) return &view;
+  if (c->shape->layout != model) return BoundField(c->shape->layout, control, row, column);
+  return nullptr;
+}
+
+std::span<const uint8_t> FieldBytes(const Field& field, const ConfigImage& image) {
+  return image.bytes().subspan(static_cast<size_t>(field.offset), static_cast<size_t>(field.width));
+}
+
+std::span<uint8_t> FieldBytes(const Field& field, ConfigImage& image) {
+  return image.bytes().subspan(static_cast<size_t>(field.offset), static_cast<size_t>(field.width));
 }
 
 std::vector<const Field*> FieldsAt(int model, int offset) {

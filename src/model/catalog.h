@@ -114,6 +114,18 @@ struct ControlView {
 };
 std::span<const ControlView> ControlViews(int model);
 
+// The field the window binds a control (or a grid's cell) to, which its display shows and its
+// editor stores: the control's own field (FieldOfControl); for a view, its byte as a Number
+// field without an id (it is no value of its own); and for model 252, whose window hides part
+// of model 250's layout (loops 3 and 4, output 2, the key rights, the codes page), model 250's
+// field on the same bytes, which the display still puts right. Null when the model binds the
+// control to nothing: its editor then stores nothing.
+const Field* BoundField(int model, std::string_view control, int row = -1, int column = -1);
+
+// The field's bytes, offset to last().
+std::span<const uint8_t> FieldBytes(const Field& field, const ConfigImage& image);
+std::span<uint8_t> FieldBytes(const Field& field, ConfigImage& image);
+
 // Whether the field lies within the first `extent` bytes of an image (a model 251 file holds
 // 2048 of its 4096: its keys are beyond).
 inline bool InExtent(const Field& field, int extent) {

@@ -144,4 +144,15 @@ size_t Utf8Length(std::string_view utf8) {
   return count;
 }
 
+std::string Utf8Padded(std::string_view utf8, size_t width) {
+  const size_t length = Utf8Length(utf8);
+  return std::string(utf8) + std::string(length < width ? width - length : 0, ' ');
+}
+
+std::string Utf8Prefix(std::string_view utf8, size_t count) {
+  size_t pos = 0;
+  for (size_t n = 0; n < count && pos < utf8.size(); ++n) NextCodePoint(utf8, pos);
+  return std::string(utf8.substr(0, pos));
+}
+
 }  // namespace lovar

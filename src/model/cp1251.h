@@ -21,6 +21,10 @@ std::string Cp1251ToUtf8(std::string_view cp1251);
 
 // Number of characters (code points) of a UTF-8 string.
 size_t Utf8Length(std::string_view utf8);
+// The text with blanks after it up to width characters (as it is when longer), for columns.
+std::string Utf8Padded(std::string_view utf8, size_t width);
+// The first `count` characters of a UTF-8 string.
+std::string Utf8Prefix(std::string_view utf8, size_t count);
 
 // One character at a time. NextCodePoint decodes the code point at utf8[pos] and advances pos
 // past it; malformed input (a stray continuation byte, a cut sequence, an overlong form, a

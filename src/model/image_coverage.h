@@ -10,20 +10,46 @@ namespace lovar {
 class ImageCoverage {
  public:
   // Nothing known: at start, and after the identification of another model.
-  void Reset() { known_ = 0; }
+  void Reset() {
+    known_ = 0;
+    fill_from_device_ = false;
+  }
   // A read stores from offset 0 and has reached offset (its end, when complete): what lies
   // beyond is from before and no longer belongs with it.
-  void Read(int offset) { known_ = offset; }
+  void Read(int offset) {
+    known_ = offset;
+    fill_from_device_ = false;
+  }
   // A file was loaded over bytes 0 to file_bytes - 1; what lay beyond keeps its standing (a
-  // model 251 file holds half the image: the keys beyond it must have been read).
-  void Loaded(int file_bytes) { known_ = std::max(known_, file_bytes); }
+  // model 251 file holds half the image: the keys beyond it must have been read, or are taken
+  // from the device before a write).
+  void Loaded(int file_bytes) {
+    known_ = std::max(known_, file_bytes);
+    fill_from_device_ = true;
+  }
+  // A device of the same model was identified, perhaps another one: beyond the bytes a file
+  // holds (a model 251 device's keys and their names) the image is the other device's and must
+  // never be written into this one; a write takes them from this device first.
+  void NewDevice(int file_bytes) {
+    known_ = std::min(known_, file_bytes);
+    fill_from_device_ = true;
+  }
+  // The device's own bytes, read just before a write, completed the image.
+  void Filled(int image_length) { known_ = std::max(known_, image_length); }
 
   bool Whole(int image_length) const { return known_ >= image_length; }
+  // Whether a write may send the image: whole, or whole within what a file holds after a load
+  // or a new identification, the rest to be read from the device first. Not after a read that
+  // ended early, until a load.
+  bool Writable(int image_length, int file_bytes) const {
+    return Whole(image_length) || (fill_from_device_ && known_ >= file_bytes);
+  }
   // Bytes from offset 0 that belong to the configuration.
   int known() const { return known_; }
 
  private:
   int known_ = 0;
+  bool fill_from_device_ = false;
 };
 
 }  // namespace lovar

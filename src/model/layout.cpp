@@ -120,14 +120,6 @@ const FieldDef kFields251[] = {
     {"EditNameShl4", 536, E::Text, 0, 8},
 };
 
-const SharedBinding kBindings[] = {
-    {"ComboBoxTypeShl1", 100, 2},  {"ComboBoxTypeShl2", 101, 3},  {"ComboBoxTypeShl3", 102, 4},
-    {"ComboBoxTypeShl4", 103, 5},  {"EditTimeIn1", 104, 10},      {"EditTimeIn2", 105, 10},
-    {"EditTimeIn3", 106, 10},      {"EditTimeIn4", 107, 10},      {"EditTimeOut1", 108, 11},
-    {"EditTimeOut2", 109, 11},     {"EditTimeOut3", 110, 11},     {"EditTimeOut4", 111, 11},
-    {"ComboBoxTypeRele1", 118, 0}, {"ComboBoxTypeRele2", 119, 1}, {"EditTimeSound", 117, 13},
-};
-
 const Region kMap250[] = {
     {0, 99, "user codes: 20 entries of 5 bytes"},
     {100, 122, "loops, outputs, sounder, protocol, signal level"},
@@ -183,18 +175,6 @@ const FieldDef* FindField(int model, std::string_view control) {
     if (f.control == control) return &f;
   }
   return nullptr;
-}
-
-std::span<const SharedBinding> SharedBindings() {
-  return kBindings;
-}
-
-int BoundOffset(std::string_view control, int model) {
-  if (!Is250Layout(model) && model != 251) return -1;
-  for (const SharedBinding& b : kBindings) {
-    if (b.control == control) return model == 251 ? b.offset_251 : b.offset_250_252;
-  }
-  return -1;
 }
 
 std::span<const Region> ImageMap(int model) {

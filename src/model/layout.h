@@ -1,6 +1,6 @@
 // The image layouts as data: every field of the general, loop and output area by the control
-// that edits it, its offset, encoding and value list; the per-model binding of the controls
-// that both layouts share; and the caption lists. Nothing here touches bytes.
+// that edits it, its offset, encoding and value list (a control both layouts share has a row in
+// each, so its binding follows the model), and the caption lists. Nothing here touches bytes.
 #pragma once
 
 #include <cstdint>
@@ -47,17 +47,6 @@ extern const std::string_view kOutputModes251[5];
 std::span<const FieldDef> ParameterFields(int model);
 // The row of `control` for the model, or null when the model's layout has no such control.
 const FieldDef* FindField(int model, std::string_view control);
-
-// Controls of the parameters page whose byte depends on the model; the per-model set-up
-// applies these bindings at identification.
-struct SharedBinding {
-  std::string_view control;
-  int offset_250_252;
-  int offset_251;
-};
-std::span<const SharedBinding> SharedBindings();
-// The byte `control` edits for the model; -1 when it is not a shared control.
-int BoundOffset(std::string_view control, int model);
 
 // The regions of models 250 and 252 and of model 251, as (first, last, what) rows of the
 // overall maps; "" for bytes the tool does not interpret.

@@ -73,30 +73,6 @@ void SetFieldValue(ConfigImage& image, const FieldDef& field, int value) {
   }
 }
 
-namespace board {
-
-int Address(const ConfigImage& image) {
-  return (image[140] >> 6) + 4 * (image[141] & 3);
-}
-int Direction(const ConfigImage& image) {
-  return image[141] >> 2;
-}
-
-int SetAddress(ConfigImage& image, int address) {
-  if (address < 0 || address > kMaxAddress) address = 0;
-  image[140] = static_cast<uint8_t>((address & 3) << 6);
-  image[141] = static_cast<uint8_t>((image[141] & 0xFC) | (address >> 2));
-  return address;
-}
-
-int SetDirection(ConfigImage& image, int direction) {
-  if (direction < 0 || direction > kMaxDirection) direction = 0;
-  image[141] = static_cast<uint8_t>((image[141] & 3) | ((direction << 2) & 0xFF));
-  return direction;
-}
-
-}  // namespace board
-
 namespace codes {
 
 std::string DigitsText(uint8_t first, uint8_t second) {
@@ -243,15 +219,9 @@ std::array<uint8_t, kPhoneBytes> PackPhone(std::string_view text) {
   return bytes;
 }
 
-std::string PhoneText(const ConfigImage& image, int d) {
-  const auto bytes = image.bytes().subspan(static_cast<size_t>(PhoneOffset(d))).first<kPhoneBytes>();
+std::string PhoneText(std::span<const uint8_t, kPhoneBytes> bytes) {
   if (bytes[0] == 0) return {};
   return (bytes[0] == 0x81 ? "  + " : "") + PhoneDigits(bytes);
-}
-
-void SetPhoneText(ConfigImage& image, int d, std::string_view text) {
-  const std::array<uint8_t, kPhoneBytes> bytes = PackPhone(text);
-  std::copy(bytes.begin(), bytes.end(), image.bytes().begin() + PhoneOffset(d));
 }
 
 int ProtocolEntry(uint8_t nibble) {
@@ -271,34 +241,6 @@ int TestEntry(uint8_t nibble) {
   if (nibble & 4) return 3;
   if (nibble & 8) return -1;
   return 0;
-}
-
-uint8_t ProtocolNibbleOf(std::string_view caption) {
-  for (const Entry& e : kReportProtocols) {
-    if (e.caption == caption) return e.nibble;
-  }
-  return 0;
-}
-
-uint8_t TestNibbleOf(std::string_view caption) {
-  for (const Entry& e : kTestKinds) {
-    if (e.caption == caption) return e.nibble;
-  }
-  return 0;
-}
-
-uint8_t Routing(const ConfigImage& image, int d, int loop) {
-  const int offset = RoutingOffset(d) + loop / 2;
-  return loop % 2 == 0 ? image.Bits(offset, 0x0F, 0) : image.Bits(offset, 0xF0, 4);
-}
-
-void SetRouting(ConfigImage& image, int d, int loop, uint8_t value) {
-  const int offset = RoutingOffset(d) + loop / 2;
-  if (loop % 2 == 0) {
-    image.SetBits(offset, 0x0F, 0, value);
-  } else {
-    image.SetBits(offset, 0xF0, 4, value);
-  }
 }
 
 }  // namespace directions
@@ -324,25 +266,9 @@ const std::string_view kEventNames[16] = {
     "Нарушение  резервного питания/ Сброс",  // the same
 };
 
-uint16_t Mask(const ConfigImage& image, int d) {
-  return Word(image, Offset(d));
-}
-void SetMask(ConfigImage& image, int d, uint16_t mask) {
-  SetWord(image, Offset(d), mask);
-}
-
 }  // namespace filter
 
 namespace gprs {
-
-std::string IpText(const ConfigImage& image) {
-  std::string text;
-  for (int i = 0; i < 4; ++i) {
-    if (i > 0) text.push_back('.');
-    text += std::to_string(image[kIpOffset + i]);
-  }
-  return text;
-}
 
 std::optional<std::array<uint8_t, 4>> ParseIp(std::string_view text) {
   std::array<uint8_t, 4> octets{};
@@ -366,20 +292,6 @@ std::optional<std::array<uint8_t, 4>> ParseIp(std::string_view text) {
     pos = end + 1;
   }
   return octets;
-}
-
-bool SetIpText(ConfigImage& image, std::string_view text) {
-  const std::optional<std::array<uint8_t, 4>> octets = ParseIp(text);
-  if (!octets) return false;
-  for (int i = 0; i < 4; ++i) image[kIpOffset + i] = (*octets)[static_cast<size_t>(i)];
-  return true;
-}
-
-uint16_t Port(const ConfigImage& image) {
-  return Word(image, kPortOffset);
-}
-void SetPort(ConfigImage& image, uint16_t port) {
-  SetWord(image, kPortOffset, port);
 }
 
 }  // namespace gprs

@@ -21,18 +21,11 @@ int FieldValue(const ConfigImage& image, const FieldDef& field);
 // the bits of the mask (the others stay); Text fields are left alone.
 void SetFieldValue(ConfigImage& image, const FieldDef& field, int value);
 
-// Board address and direction number of models 250 and 252, the word W = byte 140 +
-// 256 * byte 141: address in bits 6 to 9, direction in bits 10 to 15.
+// Board address and direction number of models 250 and 252 (their layout rows are EditNumPlata
+// and EditNumNapr): the largest values the editors take; a larger one is stored as 0.
 namespace board {
 inline constexpr int kMaxAddress = 15;
 inline constexpr int kMaxDirection = 19;
-int Address(const ConfigImage& image);    // (byte 140 >> 6) + 4 * (byte 141 & 3)
-int Direction(const ConfigImage& image);  // byte 141 >> 2
-// The editors: an address above 15 (a direction above 19) is stored as 0; the stored value is
-// returned for the edit to show. The address editor clears bits 0 to 5 of byte 140 and keeps
-// the direction; the direction editor keeps the address.
-int SetAddress(ConfigImage& image, int address);
-int SetDirection(ConfigImage& image, int direction);
 }  // namespace board
 
 // User codes, models 250 and 252: 20 entries of 5 bytes at 5r. +0,+1 code, +2,+3 duress code,
@@ -44,6 +37,16 @@ inline constexpr int kEntrySize = 5;
 inline constexpr int EntryOffset(int r) {
   return kEntrySize * r;
 }
+inline constexpr int CodeOffset(int r) {
+  return EntryOffset(r);
+}
+inline constexpr int DuressOffset(int r) {
+  return EntryOffset(r) + 2;
+}
+inline constexpr int RightsOffset(int r) {
+  return EntryOffset(r) + 4;
+}
+inline constexpr int kCodeBytes = 2;
 // Display text of two code bytes: "" when both are 0, else four characters 0x30 + nibble in
 // the order low, high of the first byte, low, high of the second.
 std::string DigitsText(uint8_t first, uint8_t second);
@@ -116,12 +119,13 @@ inline constexpr int kPhoneDigits = 14;
 
 // Telephone number: byte 0 type (0x81 with plus, 0x91 without, 0 none), bytes 1-7 up to 14
 // digits, low nibble first, 0xF after an odd count, then 0xFF.
-std::string PhoneText(const ConfigImage& image, int d);  // "  + " then the digits, or digits
-void SetPhoneText(ConfigImage& image, int d, std::string_view text);
-// The same two steps on the 8 bytes themselves: the digits of bytes 1 to 7 up to the first
-// nibble above 9, and the bytes the editor stores for a text (its digits and plus sign count,
-// every other character is skipped).
+// The digits of bytes 1 to 7 up to the first nibble above 9.
 std::string PhoneDigits(std::span<const uint8_t, kPhoneBytes> bytes);
+// What the telephone edit shows: "" when no number is set, else "  + " (for a number entered
+// with a plus sign) and the digits.
+std::string PhoneText(std::span<const uint8_t, kPhoneBytes> bytes);
+// The bytes the editor stores for a text: its digits and plus sign count, every other character
+// is skipped.
 std::array<uint8_t, kPhoneBytes> PackPhone(std::string_view text);
 
 struct Entry {
@@ -134,14 +138,6 @@ extern const Entry kTestKinds[4];  // ..., "Телефонный вызов- п�
 // The entry the display shows for a stored nibble (first match wins), -1 for none.
 int ProtocolEntry(uint8_t nibble);
 int TestEntry(uint8_t nibble);
-// The nibble the editor stores for a combo text: the entry's nibble, 0 for a text that is none
-// of the entries.
-uint8_t ProtocolNibbleOf(std::string_view caption);
-uint8_t TestNibbleOf(std::string_view caption);
-// Routing of loop l (0 to 3) for direction d: ШС1 low and ШС2 high nibble of 77 + 4d, ШС3 and
-// ШС4 of 78 + 4d. The display shows kRouting[value], an empty text above 4.
-uint8_t Routing(const ConfigImage& image, int d, int loop);
-void SetRouting(ConfigImage& image, int d, int loop, uint8_t value);
 }  // namespace directions
 
 // Event filter of model 251: direction d's 16-bit mask at 97 + 4d (events 1-8) and 98 + 4d.
@@ -151,8 +147,6 @@ inline constexpr int Offset(int d) {
   return 97 + 4 * d;
 }
 extern const std::string_view kEventNames[16];
-uint16_t Mask(const ConfigImage& image, int d);
-void SetMask(ConfigImage& image, int d, uint16_t mask);
 }  // namespace filter
 
 // GPRS settings of model 251. The port is little-endian (low byte at 130), the same order the
@@ -166,15 +160,9 @@ inline constexpr int kInitOffset = 182;      // read up to 60 bytes, written up 
 inline constexpr int kInitReadWidth = 60;
 inline constexpr int kInitWriteWidth = 50;  // characters, always followed by a zero byte
 inline constexpr int kLoginWidth = 20;
-std::string IpText(const ConfigImage& image);  // "192.168.1.10"
 // An address as typed: four numbers from 0 to 255 joined by ".", blanks around a number allowed
 // ("192.168.  1. 10"); an empty text is 0.0.0.0. Anything else is no address (nothing).
 std::optional<std::array<uint8_t, 4>> ParseIp(std::string_view text);
-// Stores the address of text in bytes 122 to 125; false, and the bytes unchanged, when the text
-// is no address.
-bool SetIpText(ConfigImage& image, std::string_view text);
-uint16_t Port(const ConfigImage& image);
-void SetPort(ConfigImage& image, uint16_t port);
 }  // namespace gprs
 
 }  // namespace lovar

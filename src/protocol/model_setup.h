@@ -1,7 +1,7 @@
 // How the main window is shaped for each device model after an identification: image length,
 // window and page sizes, shown and hidden pages and controls, the key grid. Data only; the
-// windows apply it by object name, the engine takes the image length from it. The image
-// offsets that the shared controls edit are in model/layout.h (SharedBindings).
+// windows apply it by object name, the engine takes the image length from it. The bytes each
+// control edits for the model are the catalog's (model/catalog.h, BoundField).
 #pragma once
 
 #include <span>

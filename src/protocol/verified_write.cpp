@@ -23,6 +23,8 @@ std::string CauseText(WriteReport::Cause cause) {
       return "остановлено сменой страницы";
     case WriteReport::Cause::Interrupted:
       return "прервано пользователем";
+    case WriteReport::Cause::Refused:
+      return {};
   }
   return {};
 }
@@ -51,6 +53,10 @@ std::string WriteReportText(const WriteReport& r) {
     case O::CheckStopped:
       return "Запись не проверена: проверка прервана " + At(r) + " (" + CauseText(r.cause) + "). " +
              kMix;
+    case O::NotStarted:
+      if (r.cause == WriteReport::Cause::Refused) return "Запись не начата. Прибор не изменён.";
+      return "Запись не начата: чтение прибора перед записью остановлено " + At(r) + " (" +
+             CauseText(r.cause) + "). Прибор не изменён.";
   }
   return {};
 }
@@ -60,7 +66,7 @@ void VerifiedWrite::Attach(Exchange& engine, const ConfigImage& image) {
   image_ = &image;
 }
 
-void VerifiedWrite::Start(bool check) {
+void VerifiedWrite::Start(bool check, bool read_prior) {
   check_ = check;
   running_ = true;
   resumable_ = false;
@@ -68,11 +74,22 @@ void VerifiedWrite::Start(bool check) {
   report_ = WriteReport{};
   report_.from = Exchange::WriteStart(engine_->DeviceModel());
   report_.end = engine_->ImageLength();
-  SetStage(WriteStage::Writing);
+  if (!read_prior) {
+    BeginWrite();
+    return;
+  }
+  SetStage(WriteStage::ReadingPrior);
+  engine_->ReadBack(prior_, 0, report_.end);
+  if (!engine_->PortOpen()) Stopped(WriteReport::Cause::PortClosed);
+}
+
+void VerifiedWrite::BeginWrite() {
   engine_->ButtonWriteClick();  // zeroes bytes 127 to 130 of models 250 and 252 first
   // The first block has gone out of the image; the rest and every repair come from this copy.
   sent_ = *image_;
   engine_->WriteFrom(sent_);
+  // Said after the zeroing, so that the view sees the image as it goes out.
+  SetStage(WriteStage::Writing);
   if (!engine_->PortOpen()) Stopped(WriteReport::Cause::PortClosed);
 }
 
@@ -132,6 +149,13 @@ void VerifiedWrite::CheckReadEnded(bool complete) {
     Stopped(WriteReport::Cause::PortClosed);
     return;
   }
+  if (stage_ == WriteStage::ReadingPrior) {
+    if (view_.PriorImageRead(prior_))
+      BeginWrite();
+    else
+      Finish(WriteReport::Outcome::NotStarted, WriteReport::Cause::Refused);
+    return;
+  }
   if (++next_range_ < ranges_.size()) {
     CheckNext();
     return;
@@ -184,7 +208,7 @@ void VerifiedWrite::Abandoned(uint8_t command) {
   // nothing.
   Stopped(engine_->StrayFramesSinceSend() > 0 ? WriteReport::Cause::GaveUp
                                               : WriteReport::Cause::NoAnswer);
-  resumable_ = true;
+  resumable_ = CanResume();
 }
 
 void VerifiedWrite::GaveUp(uint8_t command) {
@@ -193,7 +217,15 @@ void VerifiedWrite::GaveUp(uint8_t command) {
     return;
   }
   Stopped(WriteReport::Cause::GaveUp);
-  resumable_ = true;
+  resumable_ = CanResume();
+}
+
+// A late reply carries a write or its check on; a write said not to have begun never begins
+// after all: the engine stops taking replies.
+bool VerifiedWrite::CanResume() {
+  if (stage_ != WriteStage::ReadingPrior) return true;
+  engine_->StopExchange();
+  return false;
 }
 
 void VerifiedWrite::LineLost(uint8_t command) {
@@ -206,8 +238,10 @@ void VerifiedWrite::LineLost(uint8_t command) {
 
 void VerifiedWrite::Stopped(WriteReport::Cause cause) {
   report_.stopped_at = engine_->state().offset;
-  Finish(stage_ == WriteStage::Checking ? WriteReport::Outcome::CheckStopped
-                                        : WriteReport::Outcome::WriteStopped,
+  using O = WriteReport::Outcome;
+  Finish(stage_ == WriteStage::Checking       ? O::CheckStopped
+         : stage_ == WriteStage::ReadingPrior ? O::NotStarted
+                                              : O::WriteStopped,
          cause);
 }
 

@@ -7,6 +7,10 @@
 // All of it runs on the engine's own handlers and frames: ButtonWriteClick, WriteRange and
 // ReadBack.
 //
+// A write may begin with a read of the whole device into a buffer of its own (ReadingPrior), so
+// that the view can keep the device's prior image (the archive) and take from it what the image
+// does not hold (a model 251 file's keys); the view may refuse, and then nothing is written.
+//
 // It stands between the engine and the real view: the engine reports to it, it passes on
 // everything that is not the end of one of its own steps, and it tells the view the stages and
 // the outcome. The main window and lovar-cli both use it.
@@ -24,9 +28,10 @@
 namespace lovar {
 
 enum class WriteStage {
-  Writing,    // "Запись в УО…"
-  Checking,   // "Проверка записи…": the read-back
-  Repairing,  // blocks that differ are written again
+  ReadingPrior,  // the device read before the write
+  Writing,       // "Запись в УО…"
+  Checking,      // "Проверка записи…": the read-back
+  Repairing,     // blocks that differ are written again
 };
 
 // What a verified write left in the device.
@@ -37,6 +42,7 @@ struct WriteReport {
     Differs,       // the read-back still differs after the repair rounds
     WriteStopped,  // the write ended before its last block was acknowledged
     CheckStopped,  // every block was acknowledged, but the read-back ended early
+    NotStarted,    // the read before the write ended early, or the view refused: nothing written
   };
   // Why a write or a check stopped.
   enum class Cause {
@@ -47,12 +53,13 @@ struct WriteReport {
     PortClosed,   // the port was not open
     PageChanged,  // the installer changed the page
     Interrupted,  // Ctrl-C or a request to end the program
+    Refused,      // the view did not let the write begin (it says why itself)
   };
   Outcome outcome = Outcome::Verified;
   Cause cause = Cause::None;
   int from = 0;               // the first byte written (100 for model 252)
   int end = 0;                // one past the last byte compared: the image length
-  int stopped_at = 0;         // WriteStopped, CheckStopped: the offset reached
+  int stopped_at = 0;         // WriteStopped, CheckStopped, NotStarted: the offset reached
   int first_difference = -1;  // Differs
   int differing_bytes = 0;    // Differs
   int repaired_blocks = 0;    // blocks written again over all rounds
@@ -69,6 +76,9 @@ std::string WriteReportText(const WriteReport& report);
 class VerifiedWriteView : public ExchangeView {
  public:
   virtual void WriteStageChanged(WriteStage /*stage*/) {}
+  // The device's image as read before the write, just before the first block goes out. The
+  // view may complete the image from it; false: the write does not begin (NotStarted, Refused).
+  virtual bool PriorImageRead(const ConfigImage& /*prior*/) { return true; }
   // The verified write is over; the exchange buttons are enabled again.
   virtual void WriteFinished(const WriteReport& /*report*/) {}
 };
@@ -82,14 +92,17 @@ class VerifiedWrite : public ExchangeView {
   // The engine that reports to this object, and its image; set once, before Start.
   void Attach(Exchange& engine, const ConfigImage& image);
 
-  // "Записать в УО": the whole write of ButtonWriteClick, then (with check) the read-back,
-  // comparison and repairs. Ends with view.WriteFinished, also when the port is closed.
-  void Start(bool check = true);
+  // "Записать в УО": with read_prior first the whole device into a buffer (PriorImageRead),
+  // then the whole write of ButtonWriteClick, then (with check) the read-back, comparison and
+  // repairs. Ends with view.WriteFinished, also when the port is closed.
+  void Start(bool check = true, bool read_prior = false);
   // The engine was stopped from outside (a page change, Ctrl-C): reports where the write stood.
   void Stop(WriteReport::Cause cause);
 
   bool Running() const { return running_; }
   WriteStage stage() const { return stage_; }
+  // The image as it went out; after a Verified report, what the device holds from report.from.
+  const ConfigImage& Sent() const { return sent_; }
 
   // ExchangeView: everything but the ends of this object's own steps goes on to the view.
   bool AskContinue() override { return view_.AskContinue(); }
@@ -123,6 +136,8 @@ class VerifiedWrite : public ExchangeView {
   // question that a late reply has taken up again.
   bool Owns();
   void SetStage(WriteStage stage);
+  void BeginWrite();
+  bool CanResume();
   void CheckNext();
   void Compare();
   void Finish(WriteReport::Outcome outcome, WriteReport::Cause cause);
@@ -139,6 +154,7 @@ class VerifiedWrite : public ExchangeView {
   WriteReport report_;
   ConfigImage sent_;           // the image as it went out (bytes 127 to 130 zeroed for 250, 252)
   ConfigImage readback_;       // what the device holds, as read back
+  ConfigImage prior_;          // the device's image before the write
   std::vector<Range> ranges_;  // the ranges the current step writes or reads, in order
   size_t next_range_ = 0;
 };

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "model/regions.h"
+#include "number_editors.h"
 
 namespace lovar {
 
@@ -100,34 +101,44 @@ bool CodesPage::AcceptPastedCode(const QString& text) {
 // ---- Display and commit. ----
 
 void CodesPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
-  if (model != 250 && model != 252) return;
   QTableWidget* g = ui_.StringGridCode;
-  for (int r = 0; r < kRows; ++r) {
-    const int e = codes::EntryOffset(r);
-    grid::SetCell(g, r + 1, 1, Q(codes::DigitsText(image[e], image[e + 1])));
-    if (r != 0) grid::SetCell(g, r + 1, 2, Q(codes::DigitsText(image[e + 2], image[e + 3])));
-    for (int bit = 0; bit < 8; ++bit)
-      grid::SetCell(g, r + 1, kFirstRightsColumn + bit,
-                    image.Bit(e + 4, bit) ? QStringLiteral(" +") : QString());
+  for (int r = 1; r <= kRows; ++r) {
+    // The code cells show the digits 10 to 15 a device may hold as ':' to '?'; the installer's
+    // row keeps "Код Уст" where the others have their duress code.
+    for (int c : {1, 2}) {
+      if (const Field* f = ControlField(model, g, r, c)) {
+        const std::span<const uint8_t> bytes = FieldBytes(*f, image);
+        grid::SetCell(g, r, c, Q(codes::DigitsText(bytes[0], bytes[1])));
+      }
+    }
+    if (const Field* f = ControlField(model, g, r, kFirstRightsColumn)) {
+      const uint8_t rights = FieldBytes(*f, image)[0];
+      for (int bit = 0; bit < 8; ++bit)
+        grid::SetCell(g, r, kFirstRightsColumn + bit,
+                      (rights >> bit) & 1 ? QStringLiteral(" +") : QString());
+    }
   }
 }
 
 void CodesPage::StringGridCodeExit() {
   const int model = host().DeviceModel();
-  if ((model != 250 && model != 252) || committing_) return;
+  if (committing_) return;
   committing_ = true;
   QTableWidget* g = ui_.StringGridCode;
   ConfigImage& image = host().Image();
   for (int r = 1; r <= kRows; ++r) {
-    const int e = codes::EntryOffset(r - 1);
-    uint8_t first = 0, second = 0;
-    codes::PackDigits(grid::Cell(g, r, 1).toStdString(), first, second);
-    image[e] = first;
-    image[e + 1] = second;
-    first = second = 0;
-    if (r != 1) codes::PackDigits(grid::Cell(g, r, 2).toStdString(), first, second);
-    image[e + 2] = first;
-    image[e + 3] = second;
+    if (ControlField(model, g, r, 1) == nullptr) continue;  // a layout without codes
+    // The installer's row has no duress code: its bytes are always written as 0.
+    if (r == 1)
+      std::fill_n(image.bytes().begin() + codes::DuressOffset(0), codes::kCodeBytes, uint8_t{0});
+    for (int c : {1, 2}) {
+      if (const Field* f = ControlField(model, g, r, c)) {
+        const std::span<uint8_t> bytes = FieldBytes(*f, image);
+        codes::PackDigits(grid::Cell(g, r, c).toStdString(), bytes[0], bytes[1]);
+      }
+    }
+    const Field* rights_field = ControlField(model, g, r, kFirstRightsColumn);
+    if (rights_field == nullptr) continue;
     uint8_t rights = 0;
     for (int bit = 0; bit < 8; ++bit) {
       const int c = kFirstRightsColumn + bit;
@@ -135,7 +146,7 @@ void CodesPage::StringGridCodeExit() {
       if (marked) rights |= static_cast<uint8_t>(1 << bit);
       grid::SetCell(g, r, c, marked ? QStringLiteral("+") : QString());
     }
-    image[e + 4] = rights;
+    FieldBytes(*rights_field, image)[0] = rights;
   }
   committing_ = false;
 }

@@ -133,9 +133,10 @@ void CompareDialog::PrintClicked() {
                      true);
 }
 
-CompareDialog* CompareWithFile(QWidget* parent, PageHost& host, const QString& program_folder) {
+CompareDialog* CompareWithFile(QWidget* parent, PageHost& host, const QString& files_folder) {
   const int model = host.DeviceModel();
-  const std::filesystem::path folder = DialogFolder(program_folder, model, /*for_save=*/false);
+  const std::filesystem::path folder =
+      PrepareDefaultFolder(ToPath(files_folder), model, /*for_save=*/false);
   const QString file = host.dialogs().OpenFileName(ToQString(folder), QStringLiteral("*.dat"),
                                                    QStringLiteral("*.dat"));
   if (file.isEmpty()) return nullptr;

@@ -43,10 +43,10 @@ class CompareDialog : public QDialog {
   QLabel* summary_;
 };
 
-// Asks for a file (starting in the model's folder below program_folder), compares it with the
+// Asks for a file (starting in the model's folder below files_folder), compares it with the
 // host's image and opens the dialog over parent, which owns it until it is closed. A file that
 // cannot be loaded for the model is said as the load says it; nothing is shown then. Returns
 // the dialog, or null.
-CompareDialog* CompareWithFile(QWidget* parent, PageHost& host, const QString& program_folder);
+CompareDialog* CompareWithFile(QWidget* parent, PageHost& host, const QString& files_folder);
 
 }  // namespace lovar

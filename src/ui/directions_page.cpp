@@ -16,6 +16,22 @@ namespace lovar {
 
 LOVAR_REGISTER_PAGE(TabSheet6, DirectionsPage)
 
+namespace {
+
+std::span<const uint8_t, directions::kPhoneBytes> PhoneBytes(const Field& phone,
+                                                             const ConfigImage& image) {
+  return FieldBytes(phone, image).first<directions::kPhoneBytes>();
+}
+
+// The code a list stores for a text: its entry's, 0 for a text that is none of the entries.
+unsigned CodeOfEntry(const Field& field, std::string_view text) {
+  for (const directions::Entry& e : field.entries)
+    if (e.caption == text) return e.nibble;
+  return 0;
+}
+
+}  // namespace
+
 DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
   ui_.setupUi(tab);
   for (int d = 0; d < directions::kCount; ++d) {
@@ -44,7 +60,7 @@ DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
     for (QComboBox* combo : dir.routing) combo->setMinimumWidth(ComboWidthFor(*combo, routing));
     ShowEntry(dir.protocol, -1);
     ShowEntry(dir.test, -1);
-    dir.name->setMaxLength(kNameWidth);  // what is pasted is cut to the field's width
+    dir.name->setMaxLength(directions::kNameWidth);  // what is pasted is cut to its width
 
     QLineEdit* phone = dir.phone;
     QLineEdit* period = dir.period;
@@ -67,7 +83,7 @@ DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
       editors_.Add(combo, nullptr, [this, d] {
         const Direction& dir = directions_[static_cast<size_t>(d)];
         if (HoldsTypedText(dir.protocol) || HoldsTypedText(dir.test))
-          ShowKinds(this->host().Image(), d);
+          ShowKinds(this->host().Image(), this->host().DeviceModel(), d);
       });
     }
     for (QComboBox* combo : dir.routing)
@@ -81,6 +97,10 @@ void DirectionsPage::Commit() {
   editors_.CommitFocused();
 }
 
+const Field* DirectionsPage::FieldOf(const QObject* control) const {
+  return ControlField(host().DeviceModel(), control);
+}
+
 // ---- Editors. ----
 
 bool DirectionsPage::EditPhone1KeyPress(const QString& key) {
@@ -91,58 +111,53 @@ bool DirectionsPage::EditPhone1KeyPress(const QString& key) {
 }
 
 void DirectionsPage::EditPhone1Exit(QLineEdit* edit) {
-  if (!Model251()) return;
+  const Field* f = FieldOf(edit);
+  if (f == nullptr) return;
   // Whatever reached the text past the key filter is skipped but for its digits and plus sign;
   // the edit then shows the number as stored (at most 14 digits).
-  directions::SetPhoneText(host().Image(), Tag(edit), edit->text().toStdString());
-  edit->setText(Q(directions::PhoneText(host().Image(), Tag(edit))));
+  const auto bytes = directions::PackPhone(edit->text().toStdString());
+  std::copy(bytes.begin(), bytes.end(), FieldBytes(*f, host().Image()).begin());
+  edit->setText(Q(directions::PhoneText(PhoneBytes(*f, host().Image()))));
   host().ResetProgress();
 }
 
 void DirectionsPage::ComboBoxTest5Change(QComboBox* combo) {
-  if (!Model251()) return;
-  const int tag = Tag(combo);
-  const std::string text = combo->currentText().toStdString();
-  ConfigImage& image = host().Image();
-  if (tag < directions::kCount) {
-    image.SetBits(directions::TestProtocolOffset(tag), 0xF0, 4, directions::ProtocolNibbleOf(text));
-  } else {
-    const int d = tag - 10;
-    image.SetBits(directions::TestProtocolOffset(d), 0x0F, 0, directions::TestNibbleOf(text));
-  }
+  if (const Field* f = FieldOf(combo))
+    SetFieldBits(*f, host().Image(), CodeOfEntry(*f, combo->currentText().toStdString()));
 }
 
 void DirectionsPage::ComboBoxShl1T1Change(QComboBox* combo) {
-  if (!Model251()) return;
   // A pick-only list: its index is the routing value; -1 only while a display refills it.
   const int index = combo->currentIndex();
-  if (index < 0) return;
-  const int tag = Tag(combo);
-  directions::SetRouting(host().Image(), tag / 4, tag % 4, static_cast<uint8_t>(index));
+  const Field* f = FieldOf(combo);
+  if (index >= 0 && f != nullptr) SetFieldBits(*f, host().Image(), static_cast<unsigned>(index));
 }
 
 void DirectionsPage::CheckBoxUP1Exit(QCheckBox* box) {
-  if (!Model251()) return;
-  host().Image().SetBit(directions::ListenOffset(Tag(box)), 0, box->isChecked());
+  if (const Field* f = FieldOf(box)) SetFieldBits(*f, host().Image(), box->isChecked() ? 1 : 0);
 }
 
 void DirectionsPage::EditTimeTest1Exit(QLineEdit* edit) {
-  if (Model251()) StoreByte(host(), edit);
+  if (const Field* f = FieldOf(edit)) StoreNumber(host(), edit, *f);
 }
 
 void DirectionsPage::EditNaPhone1Exit(QLineEdit* edit) {
-  if (Model251()) StoreText(host(), edit, Tag(edit), kNameWidth);
+  if (const Field* f = FieldOf(edit)) StoreText(host(), edit, *f);
 }
 
 // ---- Display. ----
 
-void DirectionsPage::ShowKinds(const ConfigImage& image, int d) {
+void DirectionsPage::ShowKinds(const ConfigImage& image, int model, int d) {
+  const Direction& dir = directions_[static_cast<size_t>(d)];
+  const Field* test = ControlField(model, dir.test);
+  const Field* protocol = ControlField(model, dir.protocol);
+  if (test == nullptr || protocol == nullptr) return;
   const bool displaying = displaying_;
   displaying_ = true;
-  const Direction& dir = directions_[static_cast<size_t>(d)];
-  const uint8_t kinds = image[directions::TestProtocolOffset(d)];
-  ShowEntry(dir.test, directions::TestEntry(kinds & 0x0F));
-  ShowEntry(dir.protocol, directions::ProtocolEntry(static_cast<uint8_t>(kinds >> 4)));
+  // The entry of the first matching bit, not of the stored value as a whole.
+  ShowEntry(dir.test, directions::TestEntry(static_cast<uint8_t>(FieldBits(*test, image))));
+  ShowEntry(dir.protocol,
+            directions::ProtocolEntry(static_cast<uint8_t>(FieldBits(*protocol, image))));
   displaying_ = displaying;
 }
 
@@ -151,18 +166,20 @@ void DirectionsPage::Display(const ConfigImage& image, int model, int /*firmware
   displaying_ = true;
   for (int d = 0; d < directions::kCount; ++d) {
     Direction& dir = directions_[static_cast<size_t>(d)];
-    for (int l = 0; l < 4; ++l) {
-      QComboBox* combo = dir.routing[static_cast<size_t>(l)];
+    for (QComboBox* combo : dir.routing) {
+      const Field* f = ControlField(model, combo);
+      if (f == nullptr) continue;
       combo->clear();
-      for (std::string_view entry : directions::kRouting) combo->addItem(Q(entry));
-      const int value = directions::Routing(image, d, l);
-      ShowEntry(combo, value <= 4 ? value : -1);
+      for (std::string_view entry : f->captions) combo->addItem(Q(entry));
+      ShowEntry(combo, static_cast<int>(FieldBits(*f, image)));
     }
-    ShowKinds(image, d);
-    dir.period->setText(QString::number(image[directions::PeriodOffset(d)]));
-    dir.listen->setChecked(image.Bit(directions::ListenOffset(d), 0));
-    dir.name->setText(Q(image.Text(directions::NameOffset(d), kNameWidth)));
-    dir.phone->setText(Q(directions::PhoneText(image, d)));
+    ShowKinds(image, model, d);
+    for (QLineEdit* edit : {dir.period, dir.name})
+      if (const Field* f = ControlField(model, edit)) ShowField(edit, *f, image);
+    if (const Field* f = ControlField(model, dir.listen))
+      dir.listen->setChecked(FieldBits(*f, image) != 0);
+    if (const Field* f = ControlField(model, dir.phone))
+      dir.phone->setText(Q(directions::PhoneText(PhoneBytes(*f, image))));
   }
   displaying_ = false;
 }

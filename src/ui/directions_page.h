@@ -2,7 +2,9 @@
 // its telephone number, report protocol, test message and period, routing of the four loops,
 // listen-in and name. The editors write straight into the image: the edits and the listen-in
 // boxes when they are left, the combo boxes at every change. There is no commit of the page as a
-// whole; Commit() runs the editor of the control that holds the focus.
+// whole; Commit() runs the editor of the control that holds the focus. Each control shows and
+// edits its catalog field; the telephone numbers and the protocol and test kinds keep the page's
+// own display rules over the field's bits.
 //
 // Threads: window thread only.
 #pragma once
@@ -11,6 +13,7 @@
 #include <array>
 
 #include "editor_events.h"
+#include "model/catalog.h"
 #include "model/regions.h"
 #include "page.h"
 #include "ui_directions_page.h"
@@ -50,15 +53,15 @@ class DirectionsPage : public QObject, public Page {
   void ComboBoxTest5Change(QComboBox* combo);   // protocol and test kind
   void ComboBoxShl1T1Change(QComboBox* combo);  // routing
   void CheckBoxUP1Exit(QCheckBox* box);
-  void EditTimeTest1Exit(QLineEdit* edit);  // the byte editor, model 251 only
+  void EditTimeTest1Exit(QLineEdit* edit);  // the byte editor
   void EditNaPhone1Exit(QLineEdit* edit);   // the name, cut to its width as typed
 
-  static constexpr int kNameWidth = 8;
-
  private:
-  bool Model251() const { return host().DeviceModel() == 251; }
+  // The field the device's model binds the control to; null (on models 250 and 252) makes every
+  // editor of the page store nothing.
+  const Field* FieldOf(const QObject* control) const;
   // Direction d's test and protocol boxes from the image, as the display shows them.
-  void ShowKinds(const ConfigImage& image, int d);
+  void ShowKinds(const ConfigImage& image, int model, int d);
 
   Ui::DirectionsPage ui_;
   std::array<Direction, directions::kCount> directions_{};

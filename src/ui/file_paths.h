@@ -1,5 +1,4 @@
-// Paths between the windows (QString) and the core (std::filesystem::path), and the folders
-// the file dialogs start in.
+// Paths between the windows (QString) and the core (std::filesystem::path).
 #pragma once
 
 #include <QString>
@@ -11,11 +10,5 @@ namespace lovar {
 // whole (a narrow string would go through the ANSI code page); on POSIX it becomes UTF-8.
 std::filesystem::path ToPath(const QString& file);
 QString ToQString(const std::filesystem::path& path);
-
-// The model's folder for the file dialogs below program_folder, as the tool always kept them
-// (created when missing). Where it cannot be made there (an installed program's folder belongs
-// to the system: Program Files, /usr/bin) it is made in the user's documents, folder "Ловар",
-// so the dialogs still start in the model's own folder.
-std::filesystem::path DialogFolder(const QString& program_folder, int model, bool for_save);
 
 }  // namespace lovar

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 
 #include "model/regions.h"
+#include "number_editors.h"
 
 namespace lovar {
 
@@ -47,9 +48,9 @@ void FilterPage::Display(const ConfigImage& image, int model, int /*firmware*/) 
   QTableWidget* g = ui_.StringGridFiltr;
   for (int c = 1; c <= kDirections; ++c) {
     grid::SetCell(g, 0, c, QStringLiteral("  %1").arg(c));
-    const uint16_t mask = filter::Mask(image, c - 1);
     for (int e = 1; e <= filter::kEvents; ++e)
-      grid::SetCell(g, e, c, (mask >> (e - 1)) & 1 ? QStringLiteral("  + ") : QString());
+      if (const Field* f = ControlField(model, g, e, c))
+        grid::SetCell(g, e, c, FieldBits(*f, image) != 0 ? QStringLiteral("  + ") : QString());
   }
 }
 
@@ -60,14 +61,12 @@ void FilterPage::StringGridFiltrClick(int row, int column) {
 }
 
 void FilterPage::StringGridFiltrExit() {
-  if (host().DeviceModel() != 251) return;
+  // Every cell is the flag of its event and direction; on models 250 and 252 none is bound.
   QTableWidget* g = ui_.StringGridFiltr;
-  for (int c = 1; c <= kDirections; ++c) {
-    uint16_t mask = 0;
+  for (int c = 1; c <= kDirections; ++c)
     for (int e = 1; e <= filter::kEvents; ++e)
-      if (grid::Marked(g, e, c)) mask |= static_cast<uint16_t>(1u << (e - 1));
-    filter::SetMask(host().Image(), c - 1, mask);
-  }
+      if (const Field* f = ControlField(host().DeviceModel(), g, e, c))
+        SetFieldBits(*f, host().Image(), grid::Marked(g, e, c) ? 1 : 0);
 }
 
 void FilterPage::Commit() {

@@ -2,22 +2,26 @@
 
 #include "utf8.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStandardPaths>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <utility>
 
 #include "about.h"
 #include "compare_dialog.h"
+#include "files/archive.h"
 #include "file_paths.h"
 #include "files/config_file.h"
 #include "form_key.h"
-#include "model/layout.h"
 #include "model/regions.h"
 #include "ui_form1.h"
 #include "ui_form_key.h"
@@ -99,8 +103,20 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   connect(ui_->N3, &QAction::triggered, this, [this] { N3Click(); });
   connect(ui_->N4, &QAction::triggered, this, [this] {
     CommitPages();  // what was typed into the focused control counts
-    CompareWithFile(this, *this, program_folder_);
+    // A half-read image against a file would show stale bytes as differences.
+    if (IsKnownModel(DeviceModel()) && !HeadWhole()) {
+      RefuseIncomplete(QStringLiteral("Сравнение невозможно"),
+                       QStringLiteral("Сравнивать было бы не с чем."));
+      return;
+    }
+    CompareWithFile(this, *this, ToQString(FilesFolder()));
   });
+  connect(ui_->N5, &QAction::triggered, this, [this] { N5Click(); });
+  ui_->NUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  ui_->NRedo->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+  connect(ui_->NUndo, &QAction::triggered, this, [this] { UndoClick(); });
+  connect(ui_->NRedo, &QAction::triggered, this, [this] { RedoClick(); });
   // The way back to the search window, e.g. after the line was lost.
   ui_->N1->addSeparator();
   find_device_ = ui_->N1->addAction(QStringLiteral("Поиск прибора…"));
@@ -116,13 +132,39 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   connect(&timer1_, &QTimer::timeout, this, [this] { Timer1Timer(); });
   timer1_.start();
 
+  // Every user event may have been an edit; the image is compared once it has been handled.
+  qApp->installEventFilter(this);
+  base_title_ = windowTitle();
+  baselines_.LetGo(image_);  // nothing read yet: nothing to lose
+  history_.Reset(image_);
+
   resize(562, 634);
   CentreOnScreen(*this);
 }
 
 TForm1::~TForm1() {
+  qApp->removeEventFilter(this);
   timer1_.stop();
   port_.CloseDevice();
+}
+
+void TForm1::SetProgramFolder(const QString& folder) {
+  program_folder_ = folder;
+  files_folder_.reset();
+}
+
+std::filesystem::path TForm1::FilesFolder() {
+  if (!files_folder_) {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    files_folder_ = FilesRoot(ToPath(program_folder_),
+                              documents.isEmpty() ? std::filesystem::path()
+                                                  : ToPath(documents + QStringLiteral("/Ловар")));
+  }
+  return *files_folder_;
+}
+
+std::filesystem::path TForm1::ArchivePath() {
+  return ArchiveFolder(FilesFolder());
 }
 
 Page* TForm1::FindPage(std::string_view tab_sheet) const {
@@ -144,12 +186,7 @@ void TForm1::UpDate() {
       ui_->EditPassword->show();
   }
   if (!IsKnownModel(model)) return;
-  const int firmware = exchange_.FirmwareVersion();
-  const std::span<const std::string_view> order =
-      model == 251 ? std::span<const std::string_view>(kDisplayOrder251)
-                   : std::span<const std::string_view>(kDisplayOrder250);
-  for (std::string_view tab : order)
-    if (Page* page = FindPage(tab)) page->Display(image_, model, firmware);
+  DisplayPages();
   if (model != 251) {
     // The first user code as the codes grid shows it becomes the next read's password.
     std::optional<QString> first;
@@ -170,22 +207,31 @@ const QString kUntilWhole =
 
 }  // namespace
 
-void TForm1::ButtonReadClick() {
+bool TForm1::ButtonReadClick() {
   if (port_.IsOpen()) {
+    if (!MayLoseChanges()) {
+      ShowStatus(QStringLiteral("Чтение не начато: изменения остались в окне."));
+      return false;
+    }
     // From its first reply on, the read overwrites the image from offset 0.
+    reading_ = true;
     coverage_.Read(0);
     UpdateWriteButton();
+    UpdateEditActions();
     ShowStatus(QStringLiteral("Чтение из УО…"));
   } else {
     ShowStatus(kPortClosed);
   }
   exchange_.ButtonReadClick();
+  return true;
 }
 
 void TForm1::ButtonWriteClick() {
   // What was typed or ticked into the control that still has the focus goes in first.
   CommitPages();
-  if (!ImageWhole()) {
+  CaptureEdits();
+  const int length = exchange_.ImageLength();
+  if (!coverage_.Writable(length, FileImageLength(DeviceModel()))) {
     RefuseIncomplete(QStringLiteral("Запись в УО невозможна"),
                      QStringLiteral("Записать её — значит стереть в приборе всё, что не считано."));
     return;
@@ -194,10 +240,14 @@ void TForm1::ButtonWriteClick() {
     ShowStatus(kPortClosed);
     return;
   }
-  verified_.Start();
+  // The device's image goes to the archive before anything is written to it; one not read
+  // since it was identified is read now (which also gives what the image lacks of it).
+  prior_refusal_.clear();
+  verified_.Start(/*check=*/true, /*read_prior=*/!device_archived_ || !coverage_.Whole(length));
 }
 
 void TForm1::FindDeviceClick() {
+  if (!MayLoseChanges()) return;
   form_key_.show();
   form_key_.raise();
   form_key_.activateWindow();
@@ -205,6 +255,7 @@ void TForm1::FindDeviceClick() {
 
 QString TForm1::PartialRead(const QString& why) {
   coverage_.Read(exchange_.state().offset);
+  ReadSettled(false);
   UpdateWriteButton();
   const QString read = QStringLiteral("Конфигурация считана не полностью (%1 из %2 байт)")
                            .arg(coverage_.known())
@@ -228,8 +279,33 @@ void TForm1::SayFailure(const QString& caption, const QString& text, const QStri
   dialogs_.Message(caption, text, true);
 }
 
+void TForm1::ReadSettled(bool complete) {
+  reading_ = false;
+  history_.Reset(image_);
+  if (complete)
+    baselines_.DeviceHolds(image_);
+  else
+    baselines_.LetGo(image_);  // what the installer agreed to replace is half replaced
+  agreed_loss_.reset();
+  UpdateEditActions();
+  UpdateTitle();
+}
+
+QString TForm1::ArchiveRead() {
+  const ArchiveResult kept = SaveToArchive(ArchivePath(), DeviceModel(), image_, LocalTimeNow());
+  device_archived_ = kept.ok;
+  if (kept.ok) return QStringLiteral(", копия — в архиве");
+  return QStringLiteral(". Копия в архив не сохранена: ") + Q(kept.message);
+}
+
+bool TForm1::HeadWhole() const {
+  return coverage_.known() >= FileImageLength(exchange_.DeviceModel());
+}
+
 void TForm1::UpdateWriteButton() {
-  ui_->ButtonWrite->setEnabled(buttons_enabled_ && ImageWhole());
+  ui_->ButtonWrite->setEnabled(
+      buttons_enabled_ &&
+      coverage_.Writable(exchange_.ImageLength(), FileImageLength(exchange_.DeviceModel())));
 }
 
 void TForm1::CommitPages() {
@@ -239,20 +315,45 @@ void TForm1::CommitPages() {
 
 void TForm1::N2Click() {
   const int model = exchange_.DeviceModel();
-  const std::filesystem::path folder = DialogFolder(program_folder_, model, /*for_save=*/false);
+  const std::filesystem::path folder =
+      PrepareDefaultFolder(FilesFolder(), model, /*for_save=*/false);
   const QString file =
       dialogs_.OpenFileName(ToQString(folder), QStringLiteral("*.dat"), QStringLiteral("*.dat"));
-  if (!file.isEmpty()) LoadFile(file);
+  if (file.isEmpty()) return;
+  LoadFile(file, /*whole_image=*/false);
 }
 
-void TForm1::LoadFile(const QString& file) {
+void TForm1::N5Click() {
+  const std::filesystem::path folder = ArchivePath();
+  const std::vector<ArchiveEntry> entries = ListArchive(folder);
+  std::vector<ArchivedRow> rows;
+  for (const ArchiveEntry& e : entries)
+    rows.push_back({Q(ArchiveTimeText(e.time)), Q(ModelName(e.model)), Q(e.object)});
+  const int chosen = dialogs_.ChooseArchived(ToQString(folder), rows);
+  if (chosen < 0 || chosen >= static_cast<int>(entries.size())) return;
+  // The archive's file holds the whole image, a model 251 device's keys included.
+  LoadFile(ToQString(entries[static_cast<size_t>(chosen)].path), /*whole_image=*/true);
+}
+
+bool TForm1::LoadFile(const QString& file, bool whole_image) {
   const int model = exchange_.DeviceModel();
-  const FileResult result = LoadConfigFile(ToPath(file), model, image_);
+  CommitPages();
+  CaptureEdits();
+  // Checked aside first: a refused file changes nothing, so it asks nothing.
+  ConfigImage loaded = image_;
+  int bytes = FileImageLength(model);
+  const FileResult result = whole_image ? LoadWholeImage(ToPath(file), model, loaded, bytes)
+                                        : LoadConfigFile(ToPath(file), model, loaded);
+  if (result.ok() && !MayLoseChanges()) {
+    ShowStatus(QStringLiteral("Файл не загружен: изменения остались в окне."));
+    return false;
+  }
   if (result.error != FileError::CannotOpen)
-    setWindowTitle(QStringLiteral("Программирование УО ЛОВАРТ ") +
-                   QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()));
+    SetBaseTitle(QStringLiteral("Программирование УО ЛОВАРТ ") +
+                 QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()));
   if (result.ok()) {
-    coverage_.Loaded(FileImageLength(model));
+    image_ = loaded;
+    coverage_.Loaded(bytes);
     UpdateWriteButton();
     ShowStatus(QStringLiteral("Файл загружен: ") + QFileInfo(file).fileName());
   } else {
@@ -262,11 +363,21 @@ void TForm1::LoadFile(const QString& file) {
   }
   // The window shows the image as it now stands, also after a refusal.
   UpDate();
+  if (result.ok()) {
+    history_.Reset(image_);
+    baselines_.FileHolds(image_, bytes);
+    agreed_loss_.reset();
+    UpdateEditActions();
+  } else {
+    TakeNonEdits();
+  }
+  UpdateTitle();
+  return result.ok();
 }
 
 void TForm1::N3Click() {
   const int model = exchange_.DeviceModel();
-  if (IsKnownModel(model) && !ImageWhole()) {
+  if (IsKnownModel(model) && !HeadWhole()) {
     RefuseIncomplete(QStringLiteral("Сохранение невозможно"),
                      QStringLiteral("В файле не хватало бы настроек прибора."));
     return;
@@ -275,17 +386,20 @@ void TForm1::N3Click() {
   if (IsKnownModel(model)) {
     const FileDefaults defaults = DefaultsFor(model);
     const std::filesystem::path model_folder =
-        DialogFolder(program_folder_, model, /*for_save=*/true);
+        PrepareDefaultFolder(FilesFolder(), model, /*for_save=*/true);
     folder = defaults.save_dialog_in_model_folder ? ToQString(model_folder) : QDir::currentPath();
     filter = QStringLiteral("*.dat");
     suffix = QStringLiteral("dat");
     name = Q(defaults.file_name);
   }
   CommitPages();
+  CaptureEdits();
   const QString file = dialogs_.SaveFileName(folder, filter, suffix, name);
   if (file.isEmpty()) return;
   const FileResult result = SaveConfigFile(ToPath(file), model, image_);
   if (result.ok()) {
+    baselines_.FileHolds(image_, FileImageLength(model));
+    UpdateTitle();
     ShowStatus(QStringLiteral("Файл сохранён: ") + QFileInfo(file).fileName());
     return;
   }
@@ -333,12 +447,182 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ui_->EditPassword &&
       (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
     ui_->Label106->setVisible(event->type() == QEvent::ShowToParent);
+  switch (event->type()) {
+    case QEvent::ShortcutOverride:
+    case QEvent::KeyPress: {
+      auto* widget = qobject_cast<QWidget*>(watched);
+      QLineEdit* edit = qobject_cast<QLineEdit*>(watched);
+      if (auto* combo = qobject_cast<QComboBox*>(watched); combo && combo->isEditable())
+        edit = combo->lineEdit();
+      if (edit != nullptr && widget->window() == this &&
+          UndoKeyInEdit(edit, static_cast<QKeyEvent*>(event), event->type() == QEvent::KeyPress))
+        return true;
+      if (event->type() == QEvent::KeyPress) ScheduleCapture();
+      break;
+    }
+    case QEvent::FocusIn:
+      NoteFocus(watched);
+      ScheduleCapture();
+      break;
+    case QEvent::KeyRelease:
+    case QEvent::MouseButtonRelease:
+    case QEvent::FocusOut:
+      ScheduleCapture();
+      break;
+    default:
+      break;
+  }
   return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  if (!closing_ && !ConfirmClose()) {
+    event->ignore();
+    return;
+  }
   FormClose();
   event->accept();
+}
+
+bool TForm1::ConfirmClose() {
+  if (!close_confirmed_) close_confirmed_ = MayLoseChanges();
+  return close_confirmed_;
+}
+
+bool TForm1::HasUnsavedChanges() {
+  if (reading_) return false;  // the installer agreed to replace the image when the read began
+  CommitPages();
+  CaptureEdits();
+  return baselines_.WouldLose(image_, exchange_.ImageLength());
+}
+
+bool TForm1::MayLoseChanges() {
+  if (!HasUnsavedChanges() || (agreed_loss_ && *agreed_loss_ == image_)) return true;
+  if (!dialogs_.AskLoseChanges()) return false;
+  agreed_loss_ = image_;
+  return true;
+}
+
+// ---- The undo history. ----
+
+void TForm1::ScheduleCapture() {
+  if (capture_pending_ || !isVisible()) return;
+  capture_pending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    capture_pending_ = false;
+    CaptureEdits();
+  });
+}
+
+void TForm1::CaptureEdits() {
+  const int model = exchange_.DeviceModel();
+  if (reading_ || !IsKnownModel(model)) return;
+  if (history_.Capture(image_, model, exchange_.ImageLength())) UpdateEditActions();
+  UpdateTitle();
+}
+
+void TForm1::TakeNonEdits() {
+  const int length = exchange_.ImageLength();
+  const ConfigImage before = history_.snapshot();
+  if (history_.Absorb(image_, length).empty()) return;
+  baselines_.Absorb(before, image_, length);
+  UpdateEditActions();
+  UpdateTitle();
+}
+
+void TForm1::UndoClick() {
+  Step(/*undo=*/true);
+}
+
+void TForm1::RedoClick() {
+  Step(/*undo=*/false);
+}
+
+void TForm1::Step(bool undo) {
+  if (reading_) return;
+  // What is typed but not stored is an edit of its own, taken back first.
+  CommitPages();
+  CaptureEdits();
+  const EditStep step = undo ? history_.Undo(image_) : history_.Redo(image_);
+  if (step.runs.empty()) return;
+  DisplayPages();
+  TakeNonEdits();
+  if (step.field != nullptr) ShowPageOf(*step.field);
+  ShowStatus((undo ? QStringLiteral("Отменено: ") : QStringLiteral("Повторено: ")) + Q(step.label));
+  UpdateEditActions();
+  UpdateTitle();
+}
+
+void TForm1::DisplayPages() {
+  const int model = exchange_.DeviceModel();
+  if (!IsKnownModel(model)) return;
+  const std::span<const std::string_view> order =
+      model == 251 ? std::span<const std::string_view>(kDisplayOrder251)
+                   : std::span<const std::string_view>(kDisplayOrder250);
+  for (std::string_view tab : order)
+    if (Page* page = FindPage(tab)) page->Display(image_, model, exchange_.FirmwareVersion());
+  if (typing_edit_ != nullptr) typing_entry_text_ = typing_edit_->text();
+}
+
+void TForm1::ShowPageOf(const Field& field) {
+  // A page change stops an exchange: not while one runs.
+  if (!exchange_.ButtonsEnabled() || ui_->PageControl1->isHidden()) return;
+  QTabWidget* tabs = ui_->PageControl1;
+  const QString tab = Q(PageOf(field.page).tab_sheet);
+  for (int i = 0; i < tabs->count(); ++i)
+    if (tabs->widget(i)->objectName() == tab && tabs->isTabVisible(i)) tabs->setCurrentIndex(i);
+}
+
+void TForm1::UpdateEditActions() {
+  const EditStep* undo = reading_ ? nullptr : history_.NextUndo();
+  const EditStep* redo = reading_ ? nullptr : history_.NextRedo();
+  ui_->NUndo->setEnabled(undo != nullptr);
+  ui_->NUndo->setText(undo ? QStringLiteral("Отменить: ") + Q(undo->label)
+                           : QStringLiteral("Отменить"));
+  ui_->NRedo->setEnabled(redo != nullptr);
+  ui_->NRedo->setText(redo ? QStringLiteral("Повторить: ") + Q(redo->label)
+                           : QStringLiteral("Повторить"));
+}
+
+void TForm1::SetBaseTitle(const QString& title) {
+  base_title_ = title;
+  UpdateTitle();
+}
+
+void TForm1::UpdateTitle() {
+  const bool changed = !reading_ && baselines_.WouldLose(image_, exchange_.ImageLength());
+  setWindowTitle(changed ? QStringLiteral("* ") + base_title_ : base_title_);
+}
+
+void TForm1::NoteFocus(QObject* watched) {
+  QLineEdit* edit = qobject_cast<QLineEdit*>(watched);
+  if (auto* combo = qobject_cast<QComboBox*>(watched); combo && combo->isEditable())
+    edit = combo->lineEdit();
+  if (edit == nullptr || edit->window() != this) return;
+  typing_edit_ = edit;
+  typing_entry_text_ = edit->text();
+}
+
+bool TForm1::UndoKeyInEdit(QLineEdit* edit, QKeyEvent* key, bool press) {
+  const QKeyCombination combination = key->keyCombination();
+  const bool undo = combination == QKeyCombination(Qt::ControlModifier, Qt::Key_Z);
+  const bool redo =
+      combination == QKeyCombination(Qt::ControlModifier, Qt::Key_Y) ||
+      combination == QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z);
+  if (!undo && !redo) return false;
+  const bool typing = edit == typing_edit_ && edit->text() != typing_entry_text_;
+  if (press) {
+    // Ctrl+Y is not the edit's own redo on every system: made so while it holds typing.
+    if (!typing || !redo) return false;
+    edit->redo();
+    return true;
+  }
+  // Accepted, the key goes to the edit; ignored, it is the window's shortcut.
+  if (typing)
+    key->accept();
+  else
+    key->ignore();
+  return true;
 }
 
 void TForm1::FormClose() {
@@ -413,27 +697,30 @@ void TForm1::ApplySetupTable(const ModelSetup& setup) {
     SetVisibleByName(item.control, item.visibility == Visibility::Shown);
   if (setup.window_height > 0) resize(width(), setup.window_height);
   if (setup.image_length > 0) SetProgressMaximum(setup.image_length);
-  // The controls both layouts share edit the model's bytes.
-  for (const SharedBinding& binding : SharedBindings()) {
-    if (QWidget* widget = findChild<QWidget*>(Q(binding.control)))
-      widget->setProperty("tag", setup.model == 251 ? binding.offset_251 : binding.offset_250_252);
-  }
   if (setup.hide_password_panel) ui_->PanelPassword->hide();
   if (setup.stored_password_from_edit) stored_password_ = ui_->EditPassword->text();
   for (auto& [name, page] : pages_) page->ApplyModelSetup(setup);
 }
 
 void TForm1::ApplyModelSetup(const ModelSetup& setup) {
+  // Perhaps another device: its image is not in the archive, and no bytes of the one before
+  // that no file holds (a model 251 device's keys) may go into it.
+  device_archived_ = false;
   if (setup.model != setup_model_) {
     // Another model than before: back to the window as created, then this model's column.
     // The password panel comes back too, or a model-250 device after a model-252 one could
-    // never be unlocked. The image belongs to the other model: nothing of it is to be written.
+    // never be unlocked. The image belongs to the other model: nothing of it is to be written,
+    // and its edits are no steps of this model's fields.
     coverage_.Reset();
-    UpdateWriteButton();
+    history_.Reset(image_);
+    UpdateEditActions();
     ApplySetupTable(CreationSetup());
     if (setup_model_ != 0) ui_->PanelPassword->show();
     setup_model_ = setup.model;
+  } else {
+    coverage_.NewDevice(FileImageLength(setup.model));
   }
+  UpdateWriteButton();
   ApplySetupTable(setup);
 }
 
@@ -454,14 +741,19 @@ void TForm1::HidePasswordAndPages() {
 void TForm1::ReadEnded(bool complete, bool display) {
   coverage_.Read(exchange_.state().offset);
   UpdateWriteButton();
+  // The device's bytes as read, before the display corrects any.
+  const QString archived = complete ? ArchiveRead() : QString();
   if (display) {
     UpDate();
     if (exchange_.DeviceModel() == 252) ui_->PageControl1->show();
   }
-  if (complete)
-    ShowStatus(QStringLiteral("Конфигурация считана из УО (%1 байт)").arg(exchange_.ImageLength()));
-  else
+  if (complete) {
+    ReadSettled(true);
+    ShowStatus(QStringLiteral("Конфигурация считана из УО (%1 байт)").arg(exchange_.ImageLength()) +
+               archived);
+  } else {
     ShowStatus(PartialRead(QStringLiteral("порт закрыт")));
+  }
   // Asked once, after the first complete read: the device's model is then known, and what the
   // file does not hold (a model 251 file is half the image) is the device's own. Asked after
   // the receive handler has returned, so the question's event loop does not run inside it.
@@ -477,7 +769,7 @@ void TForm1::OfferFile() {
                         QStringLiteral("Загрузить в окно файл «%1»?\nВ УО он попадёт только по "
                                        "кнопке «Записать в УО».")
                             .arg(QDir::toNativeSeparators(file))))
-    LoadFile(file);
+    LoadFile(file, /*whole_image=*/false);
 }
 
 void TForm1::Abandoned(uint8_t command) {
@@ -530,7 +822,11 @@ void TForm1::LineLost(uint8_t command) {
 
 void TForm1::WriteStageChanged(WriteStage stage) {
   switch (stage) {
+    case WriteStage::ReadingPrior:
+      ShowStatus(QStringLiteral("Чтение из УО перед записью: прежняя конфигурация — в архив…"));
+      break;
     case WriteStage::Writing:
+      TakeNonEdits();  // the bytes a write sends as 0 (models 250, 252)
       ShowStatus(QStringLiteral("Запись в УО…"));
       break;
     case WriteStage::Checking:
@@ -542,9 +838,45 @@ void TForm1::WriteStageChanged(WriteStage stage) {
   }
 }
 
+bool TForm1::PriorImageRead(const ConfigImage& prior) {
+  CaptureEdits();
+  const ArchiveResult kept = SaveToArchive(ArchivePath(), DeviceModel(), prior, LocalTimeNow());
+  if (!kept.ok) {
+    prior_refusal_ = Q(kept.message);
+    return false;
+  }
+  device_archived_ = true;
+  baselines_.DeviceHolds(prior);
+  const int length = exchange_.ImageLength();
+  if (!coverage_.Whole(length)) {
+    // What no file holds (a model 251 device's keys and their names) is the device's own.
+    const int from = coverage_.known();
+    std::copy(prior.bytes().begin() + from, prior.bytes().begin() + length,
+              image_.bytes().begin() + from);
+    coverage_.Filled(length);
+    DisplayPages();
+    TakeNonEdits();
+  }
+  return true;
+}
+
 void TForm1::WriteFinished(const WriteReport& report) {
   const QString text = Q(WriteReportText(report));
   using C = WriteReport::Cause;
+  using O = WriteReport::Outcome;
+  if (report.ok())
+    baselines_.DeviceWritten(verified_.Sent(), report.from, report.end);
+  else if (report.outcome != O::NotStarted)
+    baselines_.DeviceUnknown();  // it may hold a mix
+  UpdateTitle();
+  UpdateWriteButton();
+  if (report.outcome == O::NotStarted && report.cause == C::Refused) {
+    SayFailure(QStringLiteral("Запись в УО не начата"),
+               QStringLiteral("Конфигурация прибора не сохранена в архив: %1. Запись не начата, "
+                              "прибор не изменён.")
+                   .arg(prior_refusal_));
+    return;
+  }
   // Done, or stopped by the installer's own page change: the status line says it.
   if (report.ok() || report.cause == C::PageChanged) {
     ShowStatus(text);
@@ -554,9 +886,9 @@ void TForm1::WriteFinished(const WriteReport& report) {
     SayFailure(QStringLiteral("Связь с портом потеряна"), text + QLatin1Char(' ') + kFindAgain);
     return;
   }
-  SayFailure(report.outcome == WriteReport::Outcome::WriteStopped
-                 ? QStringLiteral("Запись в УО прервана")
-                 : QStringLiteral("Запись в УО не подтверждена"),
+  SayFailure(report.outcome == O::WriteStopped ? QStringLiteral("Запись в УО прервана")
+             : report.outcome == O::NotStarted ? QStringLiteral("Запись в УО не начата")
+                                               : QStringLiteral("Запись в УО не подтверждена"),
              text);
 }
 

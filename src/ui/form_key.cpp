@@ -79,6 +79,7 @@ void TFormKey::ButtonFindClick() {
   if (!main_window_ready_) {
     if (!form1_) {
       form1_ = std::make_unique<TForm1>(*this, dialogs_);
+      if (!program_folder_.isEmpty()) form1_->SetProgramFolder(program_folder_);
       form1_->OfferFileAfterRead(file_to_offer_);
     }
     form1_->hide();
@@ -94,6 +95,15 @@ void TFormKey::ButtonFindClick() {
     ShowStatus(QStringLiteral("«%1» — не имя порта. Выберите порт из списка.").arg(text));
   } else {
     const std::string name = text.toStdString();
+    // Another port is another device: the changes in the main window could no longer reach
+    // the one they were made for. Kept, they are shown again.
+    if (!port.NameDevice().empty() && name != port.NameDevice() && !form1_->MayLoseChanges()) {
+      form1_->show();
+      hide();
+      form1_->ShowStatus(
+          QStringLiteral("Поиск на %1 не начат: изменения остались в окне.").arg(text));
+      return;
+    }
     if (!port.IsOpen()) {
       port.SetNameDevice(name);
       port.OpenDevice();
@@ -126,8 +136,7 @@ void TFormKey::ButtonCreateClick() {
 
 void TFormKey::ListBoxDeviceClick() {
   if (!form1_) return;  // the list has lines only once a search created the main window
-  if (form1_->Cport1().IsOpen() && main_window_ready_) {
-    form1_->ButtonReadClick();
+  if (form1_->Cport1().IsOpen() && main_window_ready_ && form1_->ButtonReadClick()) {
     form1_->ui().PageControl1->hide();
     form1_->SetStoredPassword(QStringLiteral("40718"));
   }
@@ -137,6 +146,11 @@ void TFormKey::ListBoxDeviceClick() {
 }
 
 void TFormKey::closeEvent(QCloseEvent* event) {
+  // Closing ends the program: the main window's changes are asked about first.
+  if (!closing_ && main_window_ready_ && form1_ && !form1_->ConfirmClose()) {
+    event->ignore();
+    return;
+  }
   FormClose();
   event->accept();
 }

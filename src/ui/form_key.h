@@ -45,6 +45,8 @@ class TFormKey : public QWidget {
   void OfferFileAfterRead(const QString& file);
   // The main window has asked about the file: the caption is the form's again.
   void FileOffered();
+  // The folder the main window keeps its files in (the program's folder unless set).
+  void SetProgramFolder(const QString& folder) { program_folder_ = folder; }
 
   // Handlers, under the form's names.
   void ButtonFindClick();
@@ -72,6 +74,7 @@ class TFormKey : public QWidget {
   QString caption_;  // the form's own caption
   bool main_window_ready_ = false;
   bool closing_ = false;
+  QString program_folder_;
 };
 
 }  // namespace lovar

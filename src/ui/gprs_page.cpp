@@ -34,26 +34,31 @@ void GprsPage::Commit() {
   editors_.CommitFocused();
 }
 
+const Field* GprsPage::FieldOf(const QObject* control) const {
+  return ControlField(host().DeviceModel(), control);
+}
+
 // ---- Editors. ----
 
 void GprsPage::EditInitExit() {
-  if (host().DeviceModel() != 251) return;
   // At most 50 characters and always their zero byte, inside the 60 bytes the display reads, so
   // the next display shows what was typed and no older bytes behind it.
-  StoreText(host(), ui_.EditInit, gprs::kInitOffset, gprs::kInitWriteWidth + 1);
+  if (const Field* f = FieldOf(ui_.EditInit))
+    StoreText(host(), ui_.EditInit, *f, gprs::kInitWriteWidth + 1);
 }
 
 void GprsPage::EditNameIPExit(QLineEdit* edit) {
-  if (host().DeviceModel() != 251) return;
-  StoreText(host(), edit, Tag(edit), gprs::kLoginWidth);
+  if (const Field* f = FieldOf(edit)) StoreText(host(), edit, *f);
 }
 
 void GprsPage::EditIPPCOExit() {
-  if (host().DeviceModel() != 251) return;
+  const Field* f = FieldOf(ui_.EditIPPCO);
+  if (f == nullptr) return;
   QLineEdit* edit = ui_.EditIPPCO;
   ConfigImage& image = host().Image();
-  if (gprs::SetIpText(image, edit->text().toStdString())) {
-    edit->setText(Q(gprs::IpText(image)));
+  if (const auto octets = gprs::ParseIp(edit->text().toStdString())) {
+    std::copy(octets->begin(), octets->end(), FieldBytes(*f, image).begin());
+    edit->setText(Q(FieldText(*f, image)));
     return;
   }
   // Refused: the address stays as it was, the text as typed, so it can be mended.
@@ -61,31 +66,25 @@ void GprsPage::EditIPPCOExit() {
       QStringLiteral("IP адрес"),
       QStringLiteral("«%1» — не IP адрес. Введите четыре числа от 0 до 255 через точку, "
                      "например 192.168.1.10. Адрес в конфигурации не изменён: %2.")
-          .arg(edit->text(), Q(gprs::IpText(image))),
+          .arg(edit->text(), Q(FieldText(*f, image))),
       true);
 }
 
 void GprsPage::EditPortPCOExit() {
-  if (host().DeviceModel() != 251) return;
-  const QString text = ui_.EditPortPCO->text();
-  int value = 0;
-  if (!text.isEmpty() && !ParseInteger(text, value)) {
-    ReportNotAnInteger(host(), text);  // the stored port stays as it was
-    return;
-  }
-  gprs::SetPort(host().Image(), static_cast<uint16_t>(value & 0xFFFF));
-  ui_.EditPortPCO->setText(QString::number(gprs::Port(host().Image())));  // what is stored
+  // An empty text stores 0; a text that is no integer is refused and the port stays.
+  if (const Field* f = FieldOf(ui_.EditPortPCO)) StoreNumber(host(), ui_.EditPortPCO, *f);
 }
 
 // ---- Display. ----
 
 void GprsPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
   if (model != 251) return;
-  ui_.EditInit->setText(Q(image.Text(gprs::kInitOffset, gprs::kInitReadWidth)));
-  ui_.EditNameIP->setText(Q(image.Text(gprs::kUserOffset, gprs::kLoginWidth)));
-  ui_.EditPasIP->setText(Q(image.Text(gprs::kPasswordOffset, gprs::kLoginWidth)));
-  ui_.EditIPPCO->setText(Q(gprs::IpText(image)));
-  ui_.EditPortPCO->setText(QString::number(gprs::Port(image)));
+  // The texts up to their terminators (the initialisation string up to all its 60 bytes), the
+  // port in decimal, the address as four numbers joined by ".".
+  for (QLineEdit* edit : {ui_.EditInit, ui_.EditNameIP, ui_.EditPasIP, ui_.EditPortPCO})
+    if (const Field* f = ControlField(model, edit)) ShowField(edit, *f, image);
+  if (const Field* f = ControlField(model, ui_.EditIPPCO))
+    ui_.EditIPPCO->setText(Q(FieldText(*f, image)));
 }
 
 }  // namespace lovar

@@ -9,6 +9,7 @@
 #include <QObject>
 
 #include "editor_events.h"
+#include "model/catalog.h"
 #include "page.h"
 #include "ui_gprs_page.h"
 
@@ -34,6 +35,10 @@ class GprsPage : public QObject, public Page {
   void EditPortPCOExit();
 
  private:
+  // The field the device's model binds the edit to; null (on models 250 and 252) makes every
+  // editor of the page store nothing.
+  const Field* FieldOf(const QObject* control) const;
+
   Ui::GprsPage ui_;
   EditorEvents editors_;
 };

@@ -25,7 +25,7 @@ namespace {
 constexpr int kKeyRows = keys::kCount;  // grid rows 1 to 16
 constexpr int kColumnWidths[] = {26, 110, 22, 21, 22, 22, 23, 22, 22, 21, 78};
 constexpr int kRowHeight = 20;
-constexpr int kNameWidth = 8;
+constexpr int kNameWidth = keys::kNameWidth;
 
 // The key filter of the name column: blank to "9", Latin letters.
 bool NameCharacter(QChar c) {

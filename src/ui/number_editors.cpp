@@ -49,19 +49,25 @@ bool ParseOrComplain(PageHost& host, QLineEdit* edit, int& value) {
   return false;
 }
 
-void StoreByte(PageHost& host, QLineEdit* edit) {
+void StoreNumber(PageHost& host, QLineEdit* edit, const Field& field) {
   int value = 0;
   if (!ParseOrComplain(host, edit, value)) return;
-  ConfigImage& image = host.Image();
-  const int offset = Tag(edit);
-  image[offset] = static_cast<uint8_t>(value & 0xFF);
-  edit->setText(QString::number(image[offset]));
+  // The field keeps the low bits it holds: a number above 255 is stored modulo 256.
+  SetFieldBits(field, host.Image(), static_cast<unsigned>(value));
+  ShowField(edit, field, host.Image());
 }
 
-void StoreText(PageHost& host, QLineEdit* edit, int offset, int width) {
+void StoreText(PageHost& host, QLineEdit* edit, const Field& field, int width) {
   ConfigImage& image = host.Image();
-  image.SetText(offset, width, edit->text().toStdString());
-  edit->setText(Q(image.Text(offset, width)));
+  image.SetText(field.offset, width < 0 ? field.width : width, edit->text().toStdString());
+  ShowField(edit, field, image);
+}
+
+void ShowField(QLineEdit* edit, const Field& field, const ConfigImage& image) {
+  if (field.kind == FieldKind::Text)
+    edit->setText(Q(image.Text(field.offset, field.width)));
+  else
+    edit->setText(QString::number(FieldBits(field, image)));
 }
 
 void ShowEntry(QComboBox* combo, int index) {

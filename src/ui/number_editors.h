@@ -1,7 +1,7 @@
-// What the pages share to edit numbers, texts and lists and to read and set their controls: the
-// digit filter and the byte editor (the parameters page's numeric edits and the directions page's
-// test periods), the decimal conversion with its message, the text-field editor, a control's
-// binding, and the rule for a list's entry.
+// What the pages share to edit numbers, texts and lists and to read and set their controls: a
+// control's binding (its catalog field), the digit filter and the byte editor (the parameters
+// page's numeric edits and the directions page's test periods), the decimal conversion with its
+// message, the text-field editor, and the rule for a list's entry.
 //
 // Threads: window thread only.
 #pragma once
@@ -11,13 +11,15 @@
 #include <QObject>
 #include <QString>
 
+#include "model/catalog.h"
 #include "page.h"
 
 namespace lovar {
 
-// The control's binding: the dynamic property "tag" of the form.
-inline int Tag(const QObject* control) {
-  return control->property("tag").toInt();
+// The control's binding for the model: the catalog field it shows and edits, found by its object
+// name (BoundField); null when the model binds it to nothing.
+inline const Field* ControlField(int model, const QObject* control, int row = -1, int column = -1) {
+  return BoundField(model, control->objectName().toStdString(), row, column);
 }
 
 inline bool IsBackspace(QChar c) {
@@ -36,14 +38,19 @@ void ReportNotAnInteger(PageHost& host, const QString& text);
 // with the message (false), and the text stays as typed.
 bool ParseOrComplain(PageHost& host, QLineEdit* edit, int& value);
 
-// The byte editor, on leaving: the low eight bits go to the byte of the edit's tag, and the edit
-// then shows the stored byte. A refused text leaves the byte as it was.
-void StoreByte(PageHost& host, QLineEdit* edit);
+// The byte editor, on leaving: the low bits of the number that the field holds (eight for a
+// byte, sixteen for a word) go to the field, and the edit then shows what is stored. A refused
+// text leaves the field as it was.
+void StoreNumber(PageHost& host, QLineEdit* edit, const Field& field);
 
-// The text-field editor: stores the edit's text as Text(width) at offset (a shorter text is
-// followed by one zero byte), then shows what the image now holds, so a character the code page
-// lacks shows as the "?" that was stored.
-void StoreText(PageHost& host, QLineEdit* edit, int offset, int width);
+// The text-field editor: stores the edit's text as Text(width) at the field's offset (a shorter
+// text is followed by one zero byte), then shows what the image now holds, so a character the
+// code page lacks shows as the "?" that was stored. The width is the field's unless the editor
+// writes less of it.
+void StoreText(PageHost& host, QLineEdit* edit, const Field& field, int width = -1);
+
+// What an edit shows of its field: a Number in decimal, a Text up to its terminator.
+void ShowField(QLineEdit* edit, const Field& field, const ConfigImage& image);
 
 // Shows entry index of the combo's list; an index that selects no entry shows an empty text.
 void ShowEntry(QComboBox* combo, int index);

@@ -20,7 +20,8 @@
 //      to be edited. A tab sheet without a registered page stays an empty container.
 //   3. Give the controls the object names of the forms: the per-model set-up hides and shows
 //      them by name (findChild over the whole main window), and the tests find them by name.
-//      Bindings are the dynamic property "tag" in the .ui file (an int).
+//      A control's binding to the image is its catalog field, found by its object name for the
+//      device's model (BoundField in model/catalog.h).
 //
 // Threads: everything here runs on the window thread.
 #pragma once
@@ -31,6 +32,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "model/config_image.h"
 #include "protocol/model_setup.h"
@@ -38,6 +40,11 @@
 namespace lovar {
 
 class Exchange;
+
+// One line of the archive's list: when the device was read, its model, its object number.
+struct ArchivedRow {
+  QString when, model, object;
+};
 
 // The modal questions and dialogs of the windows, replaceable in the tests.
 class Dialogs {
@@ -54,9 +61,15 @@ class Dialogs {
                                const QString& file_name) = 0;
   virtual QString SaveFileName(const QString& folder, const QString& filter,
                                const QString& default_suffix, const QString& file_name) = 0;
+  // "Изменения не записаны в УО и не сохранены в файл. Продолжить?", Yes (true) / No.
+  virtual bool AskLoseChanges() = 0;
+  // "Файл" → "Архив…": the archive's files in folder, newest first; the row to load, or -1.
+  virtual int ChooseArchived(const QString& folder, const std::vector<ArchivedRow>& rows) = 0;
 };
 
-// What the main window offers its pages.
+// What the main window offers its pages. An editor reports nothing of its edits: the main window
+// compares the image with its undo history's snapshot after every user event, so whatever an
+// editor stored becomes one undo step.
 class PageHost {
  public:
   virtual ~PageHost() = default;
@@ -92,7 +105,8 @@ class Page {
   // models 250, 251 and 252. Order: model 251 — TabSheet1, TabSheet6, TabSheet2, TabSheet7,
   // TabSheet8; models 250 and 252 — TabSheet3, TabSheet2, TabSheet1. Pages of tabs the model
   // hides are displayed as well (their controls simply stay unseen). A page must not rely on
-  // another page's display.
+  // another page's display. Also called alone, in the same order, after an undo or a redo and
+  // when a write took part of the image from the device: a page shows whatever the image holds.
   virtual void Display(const ConfigImage& image, int model, int firmware) = 0;
 
   // Stores into the image whatever the page shows but has not stored yet: the value in the

@@ -12,7 +12,6 @@
 
 #include "combo_width.h"
 #include "model/layout.h"
-#include "model/regions.h"
 
 namespace lovar {
 
@@ -21,9 +20,9 @@ LOVAR_REGISTER_PAGE(TabSheet1, ParametersPage)
 namespace {
 
 template <size_t N>
-QStringList List(const std::string_view (&entries)[N], size_t count = N) {
+QStringList List(const std::string_view (&entries)[N]) {
   QStringList list;
-  for (size_t i = 0; i < count && i < N; ++i) list << Q(entries[i]);
+  for (std::string_view entry : entries) list << Q(entry);
   return list;
 }
 
@@ -32,11 +31,28 @@ void ReplaceList(QComboBox* combo, const QStringList& entries) {
   combo->addItems(entries);
 }
 
-void ShowNumber(QLineEdit* edit, int value) {
-  edit->setText(QString::number(value));
+constexpr uint8_t kUnitLess[] = " ";
+
+QString UnitLess() {
+  return QString::fromLatin1(reinterpret_cast<const char*>(kUnitLess));
 }
 
-constexpr uint8_t kUnitLess[] = " ";
+// The board address and direction editors: a number above the field's limit (or a negative one
+// pasted in) is stored as 0; the address editor also writes the bits of the word below the
+// address as 0. The edit shows what is stored.
+void StoreBoardNumber(PageHost& host, QLineEdit* edit, const Field& field, bool clear_below) {
+  int value = 0;
+  if (!ParseOrComplain(host, edit, value)) return;
+  if (value < 0 || value > field.max) value = 0;
+  ConfigImage& image = host.Image();
+  SetFieldBits(field, image, static_cast<unsigned>(value));
+  if (clear_below) {
+    const unsigned below = (1u << field.shift) - 1;
+    std::span<uint8_t> bytes = FieldBytes(field, image);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] &= static_cast<uint8_t>(~(below >> (8 * i)));
+  }
+  ShowField(edit, field, image);
+}
 
 }  // namespace
 
@@ -71,10 +87,8 @@ ParametersPage::ParametersPage(PageHost& host, QWidget* tab) : Page(host) {
         u.CheckTechV3, u.CheckTechV4, u.CheckTechS1, u.CheckTechS2, u.CheckTechS3, u.CheckTechS4})
     editors_.Add(c, nullptr, [this, c] { CheckBoxSir1Exit(c); });
   for (QLineEdit* e :
-       {u.EditNameShl1, u.EditNameShl2, u.EditNameShl3, u.EditNameShl4, u.EditObjekt, u.EditPasw}) {
-    e->setMaxLength(TextWidth(e));  // typing and pasting stop at the field's width
+       {u.EditNameShl1, u.EditNameShl2, u.EditNameShl3, u.EditNameShl4, u.EditObjekt, u.EditPasw})
     editors_.Add(e, nullptr, [this, e] { EditNameShl1Exit(e); });
-  }
   // A typed text that is none of the entries stores entry 0; on leaving, the box shows it.
   for (QComboBox* c :
        {u.ComboBoxTypeShl1, u.ComboBoxTypeShl2, u.ComboBoxTypeShl3, u.ComboBoxTypeShl4,
@@ -101,8 +115,20 @@ ParametersPage::ParametersPage(PageHost& host, QWidget* tab) : Page(host) {
   });
 }
 
+void ParametersPage::ApplyModelSetup(const ModelSetup& setup) {
+  Ui::ParametersPage& u = ui_;
+  // Typing and pasting stop at the width of the text the model binds the edit to.
+  for (QLineEdit* e :
+       {u.EditNameShl1, u.EditNameShl2, u.EditNameShl3, u.EditNameShl4, u.EditObjekt, u.EditPasw})
+    if (const Field* f = ControlField(setup.model, e)) e->setMaxLength(f->width);
+}
+
 void ParametersPage::Commit() {
   editors_.CommitFocused();
+}
+
+const Field* ParametersPage::FieldOf(const QObject* control) const {
+  return ControlField(host().DeviceModel(), control);
 }
 
 // ---- Editors. ----
@@ -112,52 +138,27 @@ bool ParametersPage::EditTimeIn1KeyPress(QLineEdit* /*edit*/, const QString& key
 }
 
 void ParametersPage::EditTimeIn1Exit(QLineEdit* edit) {
-  StoreByte(host(), edit);
+  if (const Field* f = FieldOf(edit)) StoreNumber(host(), edit, *f);
 }
 
 void ParametersPage::EditNumPlataExit() {
-  int value = 0;
-  if (!ParseOrComplain(host(), ui_.EditNumPlata, value)) return;
-  // Out of range (also a negative number pasted in) is replaced by 0; the edit shows what is
-  // stored.
-  ShowNumber(ui_.EditNumPlata, board::SetAddress(host().Image(), value));
+  if (const Field* f = FieldOf(ui_.EditNumPlata))
+    StoreBoardNumber(host(), ui_.EditNumPlata, *f, /*clear_below=*/true);
 }
 
 void ParametersPage::EditNumNaprExit() {
-  int value = 0;
-  if (!ParseOrComplain(host(), ui_.EditNumNapr, value)) return;
-  ShowNumber(ui_.EditNumNapr, board::SetDirection(host().Image(), value));
+  if (const Field* f = FieldOf(ui_.EditNumNapr))
+    StoreBoardNumber(host(), ui_.EditNumNapr, *f, /*clear_below=*/false);
 }
 
 void ParametersPage::CheckRele11Exit(QCheckBox* box) {
   host().ResetProgress();
-  const int n = Tag(box);
-  const bool model251 = host().DeviceModel() == 251;
-  const QString name = box->objectName();
-  int offset = 0, bit = n;
-  if (name.startsWith(QLatin1String("CheckRele1"))) {
-    offset = model251 ? 7 : 112;
-  } else if (name.startsWith(QLatin1String("CheckRele2"))) {
-    offset = model251 ? 7 : 113;
-    bit = model251 ? 4 + n : n;
-  } else {  // CheckSound
-    offset = model251 ? 6 : 114;
-    bit = model251 ? 4 + n : n;
-  }
-  host().Image().SetBit(offset, bit, box->isChecked());
+  if (const Field* f = FieldOf(box)) SetFieldBits(*f, host().Image(), box->isChecked() ? 1 : 0);
 }
 
 void ParametersPage::CheckBoxSir1Exit(QCheckBox* box) {
-  if (host().DeviceModel() != 251) return;
-  const int tag = Tag(box);
-  const QString name = box->objectName();
-  ConfigImage& image = host().Image();
-  if (name.startsWith(QLatin1String("CheckBoxSir")))
-    image.SetBit(6, tag, box->isChecked());
-  else if (name.startsWith(QLatin1String("CheckBoxAuto")))
-    image.SetBit(2 + tag, 7, box->isChecked());
-  else  // CheckTechV, CheckTechS
-    image.SetBit(8, tag, box->isChecked());
+  // Bound on model 251 only: elsewhere the box edits nothing.
+  if (const Field* f = FieldOf(box)) SetFieldBits(*f, host().Image(), box->isChecked() ? 1 : 0);
 }
 
 void ParametersPage::CheckRele11Click() {
@@ -166,40 +167,40 @@ void ParametersPage::CheckRele11Click() {
 
 void ParametersPage::ComboBoxTypeShl1Change(QComboBox* combo) {
   host().ResetProgress();
+  const Field* f = FieldOf(combo);
+  if (f == nullptr) return;
   const int position = EntryOf(combo);
-  const int offset = Tag(combo);
-  ConfigImage& image = host().Image();
-  if (combo == ui_.ComboBoxType || host().DeviceModel() != 251) {
-    image[offset] = static_cast<uint8_t>(position);
-  } else {
-    image.SetBits(offset, 0x0F, 0, static_cast<uint8_t>(position & 0x0F));  // re-arming stays
-  }
-  if (combo != ui_.ComboBoxType && offset >= 100 && offset <= 103) {
-    QLineEdit* in[] = {ui_.EditTimeIn1, ui_.EditTimeIn2, ui_.EditTimeIn3, ui_.EditTimeIn4};
-    QLineEdit* out[] = {ui_.EditTimeOut1, ui_.EditTimeOut2, ui_.EditTimeOut3, ui_.EditTimeOut4};
-    const bool hide = position == 1 || position == 2;
-    in[offset - 100]->setVisible(!hide);
-    out[offset - 100]->setVisible(!hide);
+  // Model 251's field is the type's four bits: the re-arming bit of the byte stays.
+  SetFieldBits(*f, host().Image(), static_cast<unsigned>(position));
+  // Models 250 and 252 give each loop delays of its own, which an alarm or fire loop
+  // ("Тревожный", "Пожарный") has not; model 251's delays are common to all loops.
+  if (combo == ui_.ComboBoxType || host().DeviceModel() == 251) return;
+  QComboBox* types[] = {ui_.ComboBoxTypeShl1, ui_.ComboBoxTypeShl2, ui_.ComboBoxTypeShl3,
+                        ui_.ComboBoxTypeShl4};
+  QLineEdit* in[] = {ui_.EditTimeIn1, ui_.EditTimeIn2, ui_.EditTimeIn3, ui_.EditTimeIn4};
+  QLineEdit* out[] = {ui_.EditTimeOut1, ui_.EditTimeOut2, ui_.EditTimeOut3, ui_.EditTimeOut4};
+  const bool hide = position == 1 || position == 2;
+  for (size_t n = 0; n < std::size(types); ++n) {
+    if (types[n] != combo) continue;
+    in[n]->setVisible(!hide);
+    out[n]->setVisible(!hide);
   }
 }
 
 void ParametersPage::ComboBoxTypeRele1Change(QComboBox* combo) {
   host().ResetProgress();
-  const int offset = Tag(combo);
-  const uint8_t value = static_cast<uint8_t>(EntryOf(combo));
-  host().Image()[offset] = value;
-  QLabel* label = nullptr;
-  QLineEdit* time = nullptr;
-  if (offset == 118) {
-    label = ui_.LabelRele1;
-    time = ui_.EditTimeRele1;
-  } else if (offset == 119 && host().DeviceModel() != 252) {
-    label = ui_.LabelRele2;
-    time = ui_.EditTimeRele2;
-  }
-  if (label == nullptr) return;
+  const Field* f = FieldOf(combo);
+  if (f == nullptr) return;
+  const int value = EntryOf(combo);
+  SetFieldBits(*f, host().Image(), static_cast<unsigned>(value));
+  // The output's time and its unit move only where the model's window has that time: output 1
+  // on models 250 and 252, output 2 on model 250.
+  const bool first = combo == ui_.ComboBoxTypeRele1;
+  QLabel* label = first ? ui_.LabelRele1 : ui_.LabelRele2;
+  QLineEdit* time = first ? ui_.EditTimeRele1 : ui_.EditTimeRele2;
+  if (FieldOfControl(host().DeviceModel(), time->objectName().toStdString()) == nullptr) return;
   if (value <= 1) {
-    label->setText(QString::fromLatin1(reinterpret_cast<const char*>(kUnitLess)));
+    label->setText(UnitLess());
     time->hide();
   } else {
     label->setText(value > 2 ? QStringLiteral("c/16") : QStringLiteral("c"));
@@ -216,45 +217,69 @@ void ParametersPage::ShowTimeHeading() {
 
 void ParametersPage::ComboBoxLevelChange() {
   host().ResetProgress();
-  const int index = ui_.ComboBoxLevel->currentIndex();
-  host().Image()[122] = static_cast<uint8_t>(index);
-  ShowNumber(ui_.EditLevel, static_cast<uint8_t>(index));
-}
-
-int ParametersPage::TextWidth(const QLineEdit* edit) {
-  return edit->objectName() == "EditPasw" ? 5 : 8;
+  const Field* f = FieldOf(ui_.ComboBoxLevel);
+  if (f == nullptr) return;
+  SetFieldBits(*f, host().Image(), static_cast<unsigned>(ui_.ComboBoxLevel->currentIndex()));
+  Show(ui_.EditLevel, host().Image(), host().DeviceModel());  // the entry number itself
 }
 
 void ParametersPage::EditNameShl1Exit(QLineEdit* edit) {
-  if (host().DeviceModel() != 251) return;
-  StoreText(host(), edit, Tag(edit), TextWidth(edit));
+  // Bound on model 251 only: elsewhere the text is stored nowhere.
+  if (const Field* f = FieldOf(edit)) StoreText(host(), edit, *f);
 }
 
 // ---- Display. ----
+
+void ParametersPage::Show(QLineEdit* edit, const ConfigImage& image, int model) {
+  if (const Field* f = ControlField(model, edit)) ShowField(edit, *f, image);
+}
+
+void ParametersPage::Show(QCheckBox* box, const ConfigImage& image, int model) {
+  if (const Field* f = ControlField(model, box)) box->setChecked(FieldBits(*f, image) != 0);
+}
+
+void ParametersPage::Show(QComboBox* combo, const ConfigImage& image, int model) {
+  if (const Field* f = ControlField(model, combo))
+    ShowEntry(combo, static_cast<int>(FieldBits(*f, image)));
+}
+
+void ParametersPage::ShowList(QComboBox* combo, const ConfigImage& image, int model,
+                              bool last_entry) {
+  const Field* f = ControlField(model, combo);
+  if (f == nullptr) return;
+  QStringList entries;
+  for (std::string_view caption : f->captions) entries << Q(caption);
+  if (!last_entry && !entries.isEmpty()) entries.removeLast();
+  ReplaceList(combo, entries);
+  ShowEntry(combo, static_cast<int>(FieldBits(*f, image)));
+}
+
+unsigned ParametersPage::CorrectToList(QComboBox* combo, ConfigImage& image, int model) {
+  const Field* f = ControlField(model, combo);
+  if (f == nullptr) return 0;
+  if (FieldBits(*f, image) >= f->captions.size()) SetFieldBits(*f, image, 0);
+  return FieldBits(*f, image);
+}
 
 void ParametersPage::Display(const ConfigImage& /*image*/, int model, int firmware) {
   displaying_ = true;
   // Branch B corrects out-of-range bytes in the image itself, so it works on the host's image.
   if (model == 251)
-    DisplayBranchA(host().Image());
+    DisplayBranchA(host().Image(), model);
   else if (model == 250 || model == 252)
     DisplayBranchB(host().Image(), model, firmware);
   ShowTimeHeading();
   displaying_ = false;
 }
 
-void ParametersPage::DisplayBranchA(const ConfigImage& image) {
+void ParametersPage::DisplayBranchA(const ConfigImage& image, int model) {
   Ui::ParametersPage& u = ui_;
-  ShowNumber(u.EditTimeSir, image[9]);
-  ShowNumber(u.EditTimeIn1, image[10]);
-  ShowNumber(u.EditTimeOut1, image[11]);
-  ShowNumber(u.EditTimeAuto, image[12]);
-  ShowNumber(u.EditTimeSound, image[13]);
+  for (QLineEdit* e :
+       {u.EditTimeSir, u.EditTimeIn1, u.EditTimeOut1, u.EditTimeAuto, u.EditTimeSound})
+    Show(e, image, model);
 
-  ReplaceList(u.ComboBoxTypeRele1, List(lists::kOutputModes251));
-  ReplaceList(u.ComboBoxTypeRele2, List(lists::kOutputModes251));
-  ShowEntry(u.ComboBoxTypeRele1, image[0]);
-  ShowEntry(u.ComboBoxTypeRele2, image[1]);
+  ShowList(u.ComboBoxTypeRele1, image, model);
+  ShowList(u.ComboBoxTypeRele2, image, model);
   // Model 251 outputs have no time here: no unit beside the hidden time edits.
   u.LabelRele1->clear();
   u.LabelRele2->clear();
@@ -267,30 +292,17 @@ void ParametersPage::DisplayBranchA(const ConfigImage& image) {
   QCheckBox* sirens[] = {u.CheckBoxSir1, u.CheckBoxSir2, u.CheckBoxSir3, u.CheckBoxSir4};
   QCheckBox* sounds[] = {u.CheckSound1, u.CheckSound2, u.CheckSound3, u.CheckSound4};
   for (int n = 0; n < 4; ++n) {
-    ReplaceList(types[n], List(lists::kLoopTypes251));
-    autos[n]->setChecked(image.Bit(2 + n, 7));
-    ShowEntry(types[n], image[2 + n] & 0x0F);
-    rele1[n]->setChecked(image.Bit(7, n));
-    rele2[n]->setChecked(image.Bit(7, 4 + n));
-    sirens[n]->setChecked(image.Bit(6, n));
-    sounds[n]->setChecked(image.Bit(6, 4 + n));
+    Show(autos[n], image, model);
+    ShowList(types[n], image, model);
+    for (QCheckBox* box : {rele1[n], rele2[n], sirens[n], sounds[n]}) Show(box, image, model);
   }
-  QCheckBox* techv[] = {u.CheckTechV1, u.CheckTechV2, u.CheckTechV3, u.CheckTechV4};
-  QCheckBox* techs[] = {u.CheckTechS1, u.CheckTechS2, u.CheckTechS3, u.CheckTechS4};
-  for (int n = 0; n < 4; ++n) {
-    techv[n]->setChecked(image.Bit(8, n));
-    techs[n]->setChecked(image.Bit(8, 4 + n));
-  }
-  QLineEdit* names[] = {u.EditNameShl1, u.EditNameShl2, u.EditNameShl3, u.EditNameShl4};
-  for (int n = 0; n < 4; ++n) names[n]->setText(Q(image.Text(512 + 8 * n, 8)));
-  u.EditObjekt->setText(Q(image.Text(21, 8)));
-  ShowNumber(u.EditCountSMS, image[247]);
-  ShowNumber(u.EditCountRep, image[15]);
-  ShowNumber(u.EditTimeAnswer, image[249]);
-  ShowNumber(u.EditCountSpeak, image[248]);
-  ShowNumber(u.Edit2, image[14]);
-  ShowNumber(u.Edit6, image[7]);
-  u.EditPasw->setText(Q(image.Text(16, 5)));
+  for (QCheckBox* box : {u.CheckTechV1, u.CheckTechV2, u.CheckTechV3, u.CheckTechV4, u.CheckTechS1,
+                         u.CheckTechS2, u.CheckTechS3, u.CheckTechS4})
+    Show(box, image, model);
+  for (QLineEdit* e : {u.EditNameShl1, u.EditNameShl2, u.EditNameShl3, u.EditNameShl4, u.EditObjekt,
+                       u.EditCountSMS, u.EditCountRep, u.EditTimeAnswer, u.EditCountSpeak, u.Edit2,
+                       u.Edit6, u.EditPasw})
+    Show(e, image, model);
 }
 
 void ParametersPage::DisplayBranchB(ConfigImage& image, int model, int firmware) {
@@ -299,8 +311,6 @@ void ParametersPage::DisplayBranchB(ConfigImage& image, int model, int firmware)
                         u.ComboBoxTypeShl4};
   QLineEdit* in[] = {u.EditTimeIn1, u.EditTimeIn2, u.EditTimeIn3, u.EditTimeIn4};
   QLineEdit* out[] = {u.EditTimeOut1, u.EditTimeOut2, u.EditTimeOut3, u.EditTimeOut4};
-  const QStringList loop_types = List(lists::kLoopTypes250, firmware > 9 ? 4 : 3);
-  for (QComboBox* combo : types) ReplaceList(combo, loop_types);
 
   const bool m252 = model == 252;
   for (QWidget* w : {static_cast<QWidget*>(u.EditTimeIn3), static_cast<QWidget*>(u.EditTimeIn4),
@@ -310,61 +320,58 @@ void ParametersPage::DisplayBranchB(ConfigImage& image, int model, int firmware)
                      static_cast<QWidget*>(u.Label25)})
     w->setVisible(!m252);
 
+  // The last loop type ("Охранный актив.") is offered from firmware 10 on; before, a byte that
+  // selects it stays and shows an empty text.
+  const bool last_type = firmware > 9;
   for (int n = 0; n < 4; ++n) {
-    if (image[100 + n] > 3) image[100 + n] = 0;
-    const int type = image[100 + n];
-    ShowEntry(types[n], type);
+    const unsigned type = CorrectToList(types[n], image, model);
+    ShowList(types[n], image, model, last_type);
     const bool shown = (type == 0 || type == 3) && !(m252 && n >= 2);
     in[n]->setVisible(shown);
     out[n]->setVisible(shown);
   }
   for (int n = 0; n < 4; ++n) {
-    ShowNumber(in[n], image[104 + n]);
-    ShowNumber(out[n], image[108 + n]);
+    Show(in[n], image, model);
+    Show(out[n], image, model);
   }
-  QCheckBox* rele1[] = {u.CheckRele11, u.CheckRele12, u.CheckRele13, u.CheckRele14};
-  QCheckBox* rele2[] = {u.CheckRele21, u.CheckRele22, u.CheckRele23, u.CheckRele24};
-  QCheckBox* sounds[] = {u.CheckSound1, u.CheckSound2, u.CheckSound3, u.CheckSound4};
-  for (int n = 0; n < 4; ++n) {
-    rele1[n]->setChecked(image.Bit(112, n));
-    rele2[n]->setChecked(image.Bit(113, n));
-    sounds[n]->setChecked(image.Bit(114, n));
-  }
-  ShowNumber(u.EditTimeRele1, image[115]);
-  ShowNumber(u.EditTimeRele2, image[116]);
-  ShowNumber(u.EditTimeSound, image[117]);
+  for (QCheckBox* box :
+       {u.CheckRele11, u.CheckRele12, u.CheckRele13, u.CheckRele14, u.CheckRele21, u.CheckRele22,
+        u.CheckRele23, u.CheckRele24, u.CheckSound1, u.CheckSound2, u.CheckSound3, u.CheckSound4})
+    Show(box, image, model);
+  for (QLineEdit* e : {u.EditTimeRele1, u.EditTimeRele2, u.EditTimeSound}) Show(e, image, model);
 
-  const QString unitless = QString::fromLatin1(reinterpret_cast<const char*>(kUnitLess));
-  if (image[118] > 4) image[118] = 0;
-  if (image[118] == 1) {
-    u.LabelRele1->setText(unitless);
+  const unsigned mode1 = CorrectToList(u.ComboBoxTypeRele1, image, model);
+  if (mode1 == 1) {
+    u.LabelRele1->setText(UnitLess());
     u.EditTimeRele1->hide();
   } else {
-    u.LabelRele1->setText(image[118] > 2 ? QStringLiteral("c/16") : QStringLiteral("c"));
+    u.LabelRele1->setText(mode1 > 2 ? QStringLiteral("c/16") : QStringLiteral("c"));
     u.EditTimeRele1->show();
   }
-  if (image[119] > 4) image[119] = 0;
-  if (image[119] == 1) {
-    u.LabelRele2->setText(unitless);
+  const unsigned mode2 = CorrectToList(u.ComboBoxTypeRele2, image, model);
+  if (mode2 == 1) {
+    u.LabelRele2->setText(UnitLess());
     u.EditTimeRele2->hide();
   } else if (!m252) {
-    u.LabelRele2->setText(image[119] > 2 ? QStringLiteral("c/16") : QStringLiteral("c"));
+    u.LabelRele2->setText(mode2 > 2 ? QStringLiteral("c/16") : QStringLiteral("c"));
     u.EditTimeRele2->show();
   }
   // The design-time output lists, also after a model-251 display replaced them.
-  ReplaceList(u.ComboBoxTypeRele1, List(lists::kOutputModes250));
-  ReplaceList(u.ComboBoxTypeRele2, List(lists::kOutputModes250));
-  ShowEntry(u.ComboBoxTypeRele1, image[118]);
-  ShowEntry(u.ComboBoxTypeRele2, image[119]);
+  ShowList(u.ComboBoxTypeRele1, image, model);
+  ShowList(u.ComboBoxTypeRele2, image, model);
 
-  u.ComboBoxType->setCurrentIndex(-1);
-  u.ComboBoxType->setEditText(Q(lists::kProtocolsShown[image[121] != 0 ? 1 : 0]));
+  // The protocol shows its own spellings ("Тирон3", "Мирвал"): any byte but 0 is the second.
+  if (const Field* protocol = ControlField(model, u.ComboBoxType);
+      protocol != nullptr && protocol->aliases.size() == 2) {
+    u.ComboBoxType->setCurrentIndex(-1);
+    u.ComboBoxType->setEditText(Q(protocol->aliases[FieldBits(*protocol, image) != 0 ? 1 : 0]));
+  }
 
-  ShowNumber(u.EditLevel, image[122]);
-  u.ComboBoxLevel->setCurrentIndex(image[122] < 8 ? image[122] : -1);
+  Show(u.EditLevel, image, model);
+  Show(u.ComboBoxLevel, image, model);
 
-  ShowNumber(u.EditNumPlata, board::Address(image));
-  ShowNumber(u.EditNumNapr, board::Direction(image));
+  Show(u.EditNumPlata, image, model);
+  Show(u.EditNumNapr, image, model);
 }
 
 }  // namespace lovar

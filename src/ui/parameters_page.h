@@ -1,6 +1,9 @@
 // The page "Параметры" (TabSheet1): loops, outputs, sounder, siren, board address, direction,
 // protocol, level and the model-251 group GroupBox13. Its editors write straight into the
-// image: edit boxes and check boxes when they are left, combo boxes at every change.
+// image: edit boxes and check boxes when they are left, combo boxes at every change. Each
+// control shows and edits the catalog field the device's model binds it to (BoundField): the
+// bytes, bits and lists of both layouts come from there, only the display's order, corrections
+// and the controls' visibility are the page's.
 //
 // Threads: window thread only.
 #pragma once
@@ -9,6 +12,7 @@
 #include <QString>
 
 #include "editor_events.h"
+#include "model/catalog.h"
 #include "page.h"
 #include "ui_parameters_page.h"
 
@@ -23,10 +27,13 @@ class ParametersPage : public QObject, public Page {
  public:
   ParametersPage(PageHost& host, QWidget* tab);
 
+  void ApplyModelSetup(const ModelSetup& setup) override;
   void Display(const ConfigImage& image, int model, int firmware) override;
   void Commit() override;
 
   Ui::ParametersPage& ui() { return ui_; }
+  // The field a control of the page shows and edits for the device's model; null for none.
+  const Field* FieldOf(const QObject* control) const;
 
   // The editors, each serving a family of like controls, named after the family's first member.
   // Returns true when the key is dropped.
@@ -45,9 +52,18 @@ class ParametersPage : public QObject, public Page {
  private:
   // The digit filter of a numeric edit.
   EditorEvents::KeyFilter DigitFilter(QLineEdit* edit);
-  void DisplayBranchA(const ConfigImage& image);
+  void DisplayBranchA(const ConfigImage& image, int model);
   void DisplayBranchB(ConfigImage& image, int model, int firmware);
-  static int TextWidth(const QLineEdit* edit);
+  // The display of one control from its field; a control the model binds to nothing is left
+  // as it is. A list shows its entry; ShowList first replaces the list with the field's
+  // captions, the last one left out unless last_entry.
+  void Show(QLineEdit* edit, const ConfigImage& image, int model);
+  void Show(QCheckBox* box, const ConfigImage& image, int model);
+  void Show(QComboBox* combo, const ConfigImage& image, int model);
+  void ShowList(QComboBox* combo, const ConfigImage& image, int model, bool last_entry = true);
+  // Models 250 and 252: a list byte that selects no entry of the field's list becomes entry 0 in
+  // the image. Returns the value, corrected.
+  unsigned CorrectToList(QComboBox* combo, ConfigImage& image, int model);
   void ShowTimeHeading();
 
   Ui::ParametersPage ui_;

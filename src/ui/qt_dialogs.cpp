@@ -5,6 +5,8 @@
 #include <QFontMetrics>
 #include <QGridLayout>
 
+#include "archive_dialog.h"
+
 namespace lovar {
 
 std::unique_ptr<QMessageBox> QtDialogs::MakeBox(QMessageBox::Icon icon, const QString& caption,
@@ -30,6 +32,24 @@ bool QtDialogs::AskContinue() {
 std::unique_ptr<QMessageBox> QtDialogs::ContinueBox() {
   return MakeBox(QMessageBox::Question, QStringLiteral("Прибор не отвечает"),
                  QStringLiteral("Продолжить?"), QMessageBox::Ok | QMessageBox::Cancel);
+}
+
+std::unique_ptr<QMessageBox> QtDialogs::LoseChangesBox() {
+  auto box =
+      MakeBox(QMessageBox::Question, QStringLiteral("Изменения не сохранены"),
+              QStringLiteral("Изменения не записаны в УО и не сохранены в файл. Продолжить?"),
+              QMessageBox::Yes | QMessageBox::No);
+  box->setDefaultButton(QMessageBox::No);  // Enter keeps the changes
+  return box;
+}
+
+bool QtDialogs::AskLoseChanges() {
+  return LoseChangesBox()->exec() == QMessageBox::Yes;
+}
+
+int QtDialogs::ChooseArchived(const QString& folder, const std::vector<ArchivedRow>& rows) {
+  ArchiveDialog dialog(folder, rows, QApplication::activeWindow());
+  return dialog.exec() == QDialog::Accepted ? dialog.chosen() : -1;
 }
 
 void QtDialogs::Message(const QString& caption, const QString& text, bool warning) {

@@ -22,6 +22,8 @@ class QtDialogs : public Dialogs {
   // The file dialogs as OpenFileName and SaveFileName show them.
   static std::unique_ptr<QFileDialog> OpenDialog(const QString& folder, const QString& filter,
                                                  const QString& file_name);
+  // The question before changes are lost, Yes and No (No the default).
+  static std::unique_ptr<QMessageBox> LoseChangesBox();
   static std::unique_ptr<QFileDialog> SaveDialog(const QString& folder, const QString& filter,
                                                  const QString& default_suffix,
                                                  const QString& file_name);
@@ -33,6 +35,8 @@ class QtDialogs : public Dialogs {
                        const QString& file_name) override;
   QString SaveFileName(const QString& folder, const QString& filter, const QString& default_suffix,
                        const QString& file_name) override;
+  bool AskLoseChanges() override;
+  int ChooseArchived(const QString& folder, const std::vector<ArchivedRow>& rows) override;
 };
 
 }  // namespace lovar

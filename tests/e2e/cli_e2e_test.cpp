@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "files/archive.h"
 #include "files/config_file.h"
 #include "processes.h"
 #include "protocol/exchange.h"
@@ -232,6 +233,61 @@ TEST(Write, Model251FileLeavesTheDevicesKeysAndNamesBeyondTheFileAlone) {
   const ConfigImage sample = SampleImage(251);
   for (int i = 0; i < 2048; ++i) ASSERT_EQ(device[i], 0) << i;
   for (int i = 2048; i < kImageCapacity; ++i) ASSERT_EQ(device[i], sample[i]) << i;
+}
+
+// --archive: every read kept, and a write first keeps what the device held, whole (a model 251
+// device's keys too), in the archive the windows keep.
+TEST(Archive, ReadAndWriteKeepTheDevicesImagesInTheArchive) {
+  const std::string archive = TempPath("archive-e2e");
+  std::filesystem::remove_all(archive);
+  const ConfigImage sample = SampleImage(251);
+  SimProcess sim({"--model", "251"});
+  auto newest = [&](size_t count) {
+    const std::vector<ArchiveEntry> list = ListArchive(archive);
+    EXPECT_EQ(list.size(), count);
+    ConfigImage image;
+    int bytes = 0;
+    EXPECT_TRUE(!list.empty() && LoadWholeImage(list[0].path, 251, image, bytes).ok());
+    EXPECT_EQ(bytes, 4096);
+    return image;
+  };
+
+  const std::string read_out = TempPath("archive-read.dat");
+  RunResult r = RunCli({"read", "--port", sim.port(), "--out", read_out, "--archive", archive});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("Копия в архиве: " + archive + "/"), std::string::npos) << r.out;
+  EXPECT_EQ(newest(1), sample);
+
+  const ConfigImage edited = EditedImage(251);
+  const std::string file = TempPath("archive-write.dat");
+  WriteFile(file, SerializeConfigFile(251, edited));
+  r = RunCli({"write", "--port", sim.port(), file, "--archive", archive});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("Прежняя конфигурация прибора в архиве: " + archive + "/"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(newest(2), sample);  // what the device held before the write
+
+  // The device now holds the file's half and its own keys; a read keeps that.
+  r = RunCli({"read", "--port", sim.port(), "--out", read_out, "--archive", archive});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const ConfigImage now = newest(3);
+  for (int i = 0; i < 2048; ++i) ASSERT_EQ(now[i], edited[i]) << i;
+  for (int i = 2048; i < 4096; ++i) ASSERT_EQ(now[i], sample[i]) << i;
+}
+
+TEST(Archive, WriteWhoseArchiveCannotBeKeptWritesNothing) {
+  const std::string not_a_folder = TempPath("archive-is-a-file");
+  WriteFile(not_a_folder, {1, 2, 3});
+  const std::string file = TempPath("archive-refused.dat");
+  WriteFile(file, SerializeConfigFile(250, EditedImage(250)));
+  SimProcess sim({"--model", "250"});
+  const RunResult r =
+      RunCli({"write", "--port", sim.port(), file, "--archive", not_a_folder + "/Архив"});
+  EXPECT_EQ(r.exit_code, 5) << r.err;
+  EXPECT_NE(r.err.find("Конфигурация прибора не сохранена в архив"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("В УО ничего не записано"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadWholeImage(sim.port()), SampleImage(250));
 }
 
 // ---- Faults: the read still brings the whole image, or fails with a clear line. ----

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "files/archive.h"
 #include "files/config_file.h"
 
 namespace lovar {
@@ -241,6 +242,23 @@ TEST_F(PosixFiles, ReplacedFileKeepsItsBitsAndItsOwner) {
   EXPECT_EQ(after.st_uid, before.st_uid);
   EXPECT_EQ(after.st_gid, before.st_gid);
   EXPECT_EQ(ReadFile(path), SerializeConfigFile(250, Pattern(3)));
+}
+
+// An installed program (/usr/bin): its folder is not the user's to write, so the per-model
+// folders and the archive go to the user's own folder.
+TEST_F(PosixFiles, AProgramFolderTheUserCannotWriteSendsTheFilesToTheUsersFolder) {
+  const fs::path program = dir_ / "bin";
+  fs::create_directory(program);
+  chmod(program.c_str(), 0555);
+  const fs::path user = TheirFolder() / "Ловар";
+  RUN_AS_OTHER_USER([&]() -> std::string {
+    const fs::path root = FilesRoot(program, user);
+    if (root != user) return "the files went to " + root.string();
+    const ArchiveResult kept = SaveToArchive(ArchiveFolder(root), 250, Pattern(1), {});
+    if (!kept.ok) return "not archived: " + kept.message;
+    return {};
+  });
+  EXPECT_TRUE(fs::is_empty(program));
 }
 
 }  // namespace

@@ -363,6 +363,55 @@ TEST(Catalog, ControlsAndBytesFindTheirFields) {
   EXPECT_EQ(FieldsAt(251, 250).size(), 0u);
 }
 
+// What the window binds each control to: the controls both layouts share follow the model;
+// model 252's hidden controls and cells keep model 250's bytes; a view is its byte whole.
+TEST(Catalog, ControlsAreBoundByModel) {
+  struct Row {
+    int model;
+    const char* control;
+    int row, column;
+    int offset;  // -1: bound to nothing
+    uint16_t mask;
+  };
+  const Row rows[] = {
+      {250, "ComboBoxTypeShl1", -1, -1, 100, 0xFF}, {252, "ComboBoxTypeShl1", -1, -1, 100, 0xFF},
+      {251, "ComboBoxTypeShl1", -1, -1, 2, 0x0F},   {251, "ComboBoxTypeShl4", -1, -1, 5, 0x0F},
+      {250, "EditTimeIn4", -1, -1, 107, 0xFF},      {251, "EditTimeIn1", -1, -1, 10, 0xFF},
+      {250, "EditTimeOut2", -1, -1, 109, 0xFF},     {251, "EditTimeOut1", -1, -1, 11, 0xFF},
+      {250, "ComboBoxTypeRele1", -1, -1, 118, 0xFF}, {251, "ComboBoxTypeRele1", -1, -1, 0, 0xFF},
+      {250, "ComboBoxTypeRele2", -1, -1, 119, 0xFF}, {251, "ComboBoxTypeRele2", -1, -1, 1, 0xFF},
+      {250, "EditTimeSound", -1, -1, 117, 0xFF},    {251, "EditTimeSound", -1, -1, 13, 0xFF},
+      {250, "CheckRele21", -1, -1, 113, 0x01},      {251, "CheckRele21", -1, -1, 7, 0x10},
+      {251, "CheckSound3", -1, -1, 6, 0x40},        {251, "CheckBoxAuto2", -1, -1, 3, 0x80},
+      {250, "EditNumPlata", -1, -1, 140, 0x03C0},   {250, "EditNumNapr", -1, -1, 140, 0xFC00},
+      // Hidden on model 252, on model 250's bytes.
+      {252, "ComboBoxTypeShl3", -1, -1, 102, 0xFF}, {252, "ComboBoxTypeRele2", -1, -1, 119, 0xFF},
+      {252, "CheckRele24", -1, -1, 113, 0x08},      {252, "StringGridKey", 3, 2, 237, 0xFF},
+      {252, "StringGridCode", 2, 2, 7, 0xFF},
+      // Views.
+      {251, "Edit6", -1, -1, 7, 0xFF},              {250, "EditLevel", -1, -1, 122, 0xFF},
+      {252, "EditLevel", -1, -1, 122, 0xFF},
+      // Controls the model's layout has not.
+      {251, "EditTimeIn2", -1, -1, -1, 0},          {251, "EditNumPlata", -1, -1, -1, 0},
+      {250, "CheckBoxSir1", -1, -1, -1, 0},         {252, "EditPasw", -1, -1, -1, 0},
+      {250, "EditPhone1", -1, -1, -1, 0},           {251, "StringGridCode", 2, 1, -1, 0},
+      {250, "StringGridCode", 1, 2, -1, 0},         {0, "ComboBoxTypeShl1", -1, -1, -1, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(row.model) + " " + row.control);
+    const Field* f = BoundField(row.model, row.control, row.row, row.column);
+    if (row.offset < 0) {
+      EXPECT_EQ(f, nullptr);
+      continue;
+    }
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->offset, row.offset);
+    EXPECT_EQ(f->mask, row.mask);
+  }
+  EXPECT_TRUE(BoundField(251, "Edit6")->id.empty());  // no value of its own
+  EXPECT_EQ(BoundField(250, "ComboBoxTypeShl1"), FieldOfControl(250, "ComboBoxTypeShl1"));
+}
+
 TEST(Catalog, ValueBitsAreWhatTheValuesSet) {
   ConfigImage image;
   image[16] = '1';  // password "1", then its terminator; bytes 18 to 20 are not the value's

@@ -59,5 +59,46 @@ TEST(ImageCoverage, WholeOnlyAfterACompleteReadOrALoadThatCoversTheRest) {
   }
 }
 
+// A write may also send an image whose part beyond a file's bytes is read from the device just
+// before: after a load, or after another device (perhaps) was found; never after a read that
+// ended early alone, and never with another device's keys.
+TEST(ImageCoverage, WritableWithTheRestTakenFromTheDeviceAfterALoadOrANewDevice) {
+  struct Row {
+    const char* name;
+    std::function<void(ImageCoverage&)> steps;
+    bool writable;
+    int known;
+  };
+  const std::vector<Row> rows = {
+      {"file of 251 alone", [](ImageCoverage& c) { c.Loaded(2048); }, true, 2048},
+      {"251 read, then found again: its keys are no longer known",
+       [](ImageCoverage& c) {
+         c.Read(4096);
+         c.NewDevice(2048);
+       },
+       true, 2048},
+      {"read given up in the keys", [](ImageCoverage& c) { c.Read(3000); }, false, 3000},
+      {"read given up early, found again",
+       [](ImageCoverage& c) {
+         c.Read(800);
+         c.NewDevice(2048);
+       },
+       false, 800},
+      {"the rest filled from the device",
+       [](ImageCoverage& c) {
+         c.Loaded(2048);
+         c.Filled(4096);
+       },
+       true, 4096},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ImageCoverage coverage;
+    row.steps(coverage);
+    EXPECT_EQ(coverage.Writable(4096, 2048), row.writable);
+    EXPECT_EQ(coverage.known(), row.known);
+  }
+}
+
 }  // namespace
 }  // namespace lovar

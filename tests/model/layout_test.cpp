@@ -77,34 +77,5 @@ TEST(Layout, ImageMapsCoverTheImageWithoutGaps) {
   }
 }
 
-TEST(Layout, SharedControlsAreBoundByModel) {
-  struct Row {
-    const char* control;
-    int offset_250;
-    int offset_251;
-  };
-  const Row rows[] = {
-      {"ComboBoxTypeShl1", 100, 2},  {"ComboBoxTypeShl4", 103, 5},  {"EditTimeIn1", 104, 10},
-      {"EditTimeIn4", 107, 10},      {"EditTimeOut2", 109, 11},     {"EditTimeOut4", 111, 11},
-      {"ComboBoxTypeRele1", 118, 0}, {"ComboBoxTypeRele2", 119, 1}, {"EditTimeSound", 117, 13},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(BoundOffset(row.control, 250), row.offset_250) << row.control;
-    EXPECT_EQ(BoundOffset(row.control, 252), row.offset_250) << row.control;
-    EXPECT_EQ(BoundOffset(row.control, 251), row.offset_251) << row.control;
-  }
-  EXPECT_EQ(SharedBindings().size(), 15u);
-  EXPECT_EQ(BoundOffset("EditTimeSir", 251), -1);
-  EXPECT_EQ(BoundOffset("EditTimeIn1", 0), -1);
-  // The binding table and the field tables must agree, or a shared control edits two bytes.
-  for (const SharedBinding& b : SharedBindings()) {
-    for (int model : {250, 251, 252}) {
-      const FieldDef* f = FindField(model, b.control);
-      ASSERT_NE(f, nullptr) << b.control << " " << model;
-      EXPECT_EQ(f->offset, BoundOffset(b.control, model)) << b.control << " " << model;
-    }
-  }
-}
-
 }  // namespace
 }  // namespace lovar

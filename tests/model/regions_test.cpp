@@ -36,42 +36,19 @@ TEST(Board, WordGivesAddressAndDirection) {
     ConfigImage image;
     image[140] = row.b140;
     image[141] = row.b141;
-    EXPECT_EQ(board::Address(image), row.address);
-    EXPECT_EQ(board::Direction(image), row.direction);
     EXPECT_EQ(FieldValue(image, *FindField(250, "EditNumPlata")), row.address);
     EXPECT_EQ(FieldValue(image, *FindField(250, "EditNumNapr")), row.direction);
   }
 }
 
-// The field row keeps the other bits; the address editor clears bits 0 to 5 of byte 140; an
-// editor stores a value out of range as 0.
-TEST(Board, EditsKeepTheOtherPartOfTheWord) {
-  enum Edit { kField, kAddress, kDirection };
-  struct Row {
-    Edit edit;
-    int value;
-    uint8_t b140, b141;  // before
-    int stored;
-    uint8_t after140, after141;
-  };
-  const Row rows[] = {
-      {kField, 5, 0x3F, 0xFC, 5, 0x7F, 0xFD},       {kAddress, 5, 0x3F, 0xFE, 5, 0x40, 0xFD},
-      {kAddress, 16, 0xC0, 0x4F, 0, 0x00, 0x4C},    {kDirection, 20, 0xC0, 0x4F, 0, 0xC0, 0x03},
-      {kDirection, 19, 0xC0, 0x03, 19, 0xC0, 0x4F},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(std::to_string(row.edit) + " " + std::to_string(row.value));
-    ConfigImage image;
-    image[140] = row.b140;
-    image[141] = row.b141;
-    int stored = row.value;
-    if (row.edit == kField) SetFieldValue(image, *FindField(250, "EditNumPlata"), row.value);
-    if (row.edit == kAddress) stored = board::SetAddress(image, row.value);
-    if (row.edit == kDirection) stored = board::SetDirection(image, row.value);
-    EXPECT_EQ(stored, row.stored);
-    EXPECT_EQ(image[140], row.after140);
-    EXPECT_EQ(image[141], row.after141);
-  }
+// The address row keeps the bits below it and the direction.
+TEST(Board, TheAddressRowKeepsTheRestOfTheWord) {
+  ConfigImage image;
+  image[140] = 0x3F;
+  image[141] = 0xFC;
+  SetFieldValue(image, *FindField(250, "EditNumPlata"), 5);
+  EXPECT_EQ(image[140], 0x7F);
+  EXPECT_EQ(image[141], 0xFD);
 }
 
 // --- the loop byte of 251: type in the low nibble, re-arming in bit 7 ---
@@ -206,35 +183,33 @@ TEST(Keys, LearntKeyTextByModel) {
 TEST(Directions, TelephoneNumberEncoding) {
   struct Row {
     const char* typed;
-    const char* stored;  // offsets 45 to 53 (direction 3, then a byte of its own)
+    const char* stored;
     const char* shown;
   };
   const Row rows[] = {
-      {"+987", "81 89 F7 FF FF FF FF FF 5A", "  + 987"},
-      {"9876", "91 89 67 FF FF FF FF FF 5A", "9876"},
-      {"", "00 FF FF FF FF FF FF FF 5A", ""},
-      {"1234567890123456", "91 21 43 65 87 09 21 43 5A", "12345678901234"},  // 14 digits fit
-      {"  + 12", "81 21 FF FF FF FF FF FF 5A", "  + 12"},
-      {"8 (912) 34", "91 98 21 43 FF FF FF FF 5A", "891234"},
-      {"+", "81 FF FF FF FF FF FF FF 5A", "  + "},
+      {"+987", "81 89 F7 FF FF FF FF FF", "  + 987"},
+      {"9876", "91 89 67 FF FF FF FF FF", "9876"},
+      {"", "00 FF FF FF FF FF FF FF", ""},
+      {"1234567890123456", "91 21 43 65 87 09 21 43", "12345678901234"},  // 14 digits fit
+      {"  + 12", "81 21 FF FF FF FF FF FF", "  + 12"},
+      {"8 (912) 34", "91 98 21 43 FF FF FF FF", "891234"},
+      {"+", "81 FF FF FF FF FF FF FF", "  + "},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.typed);
-    ConfigImage image;
-    image[53] = 0x5A;
-    directions::SetPhoneText(image, 2, row.typed);
-    EXPECT_EQ(Bytes(image, 45, 9), Hex(row.stored));
-    EXPECT_EQ(directions::PhoneText(image, 2), row.shown);
+    const std::array<uint8_t, directions::kPhoneBytes> bytes = directions::PackPhone(row.typed);
+    EXPECT_EQ(ByteList(bytes.begin(), bytes.end()), Hex(row.stored));
+    EXPECT_EQ(directions::PhoneText(bytes), row.shown);
   }
 }
 
 TEST(Directions, TelephoneDisplayNeedsATypeByte) {
-  ConfigImage image;
-  image[30] = 0x21;  // digits without a type byte
-  EXPECT_EQ(directions::PhoneText(image, 0), "");
-  image[29] = 0x91;
-  image[31] = 0xA3;  // stops at the first nibble above 9
-  EXPECT_EQ(directions::PhoneText(image, 0), "123");
+  std::array<uint8_t, directions::kPhoneBytes> bytes{};
+  bytes[1] = 0x21;  // digits without a type byte
+  EXPECT_EQ(directions::PhoneText(bytes), "");
+  bytes[0] = 0x91;
+  bytes[2] = 0xA3;  // stops at the first nibble above 9
+  EXPECT_EQ(directions::PhoneText(bytes), "123");
 }
 
 // The protocol shown tests voice before the single bits; of the test kinds the first bit wins.
@@ -249,55 +224,19 @@ TEST(Directions, DisplayedEntryOfNibbles) {
   for (auto [nibble, entry] : tests) EXPECT_EQ(directions::TestEntry(nibble), entry) << +nibble;
 }
 
-TEST(Directions, EditorNibblesOfCaptions) {
-  for (int i = 0; i < 5; ++i) {
-    const auto& e = directions::kReportProtocols[i];
-    EXPECT_EQ(directions::ProtocolNibbleOf(e.caption), e.nibble) << e.caption;
-    EXPECT_EQ(directions::ProtocolEntry(e.nibble), i) << e.caption;
-  }
-  for (int i = 0; i < 4; ++i) {
-    const auto& e = directions::kTestKinds[i];
-    EXPECT_EQ(directions::TestNibbleOf(e.caption), e.nibble) << e.caption;
-    EXPECT_EQ(directions::TestEntry(e.nibble), i) << e.caption;
-  }
-  EXPECT_EQ(directions::ProtocolNibbleOf("ОФM"), 2);  // Latin M
-  EXPECT_EQ(directions::ProtocolNibbleOf("ОФМ"), 0);  // Cyrillic М is not the entry
-  EXPECT_EQ(directions::TestNibbleOf("другое"), 0);
-}
-
-TEST(Directions, RoutingNibblePerLoop) {
-  ConfigImage image;
-  image[86] = 0x21;
-  directions::SetRouting(image, 2, 3, 3);  // "все" for ШС4 of direction 3
-  EXPECT_EQ(image[86], 0x31);
-  directions::SetRouting(image, 2, 0, 4);
-  EXPECT_EQ(image[85], 0x04);
-  EXPECT_EQ(directions::Routing(image, 2, 2), 1);
-  EXPECT_EQ(directions::Routing(image, 2, 3), 3);
-}
-
-// --- event filter ---
-
-TEST(Filter, MaskIsTwoLittleEndianBytes) {
-  ConfigImage image;
-  image[103] = 0x77;
-  image[104] = 0x88;
-  filter::SetMask(image, 1, (1u << 3) | (1u << 10));  // "Тревога" and "Наряд"
-  EXPECT_EQ(image[101], 0x08);
-  EXPECT_EQ(image[102], 0x04);
-  EXPECT_EQ(image[103], 0x77);
-  EXPECT_EQ(image[104], 0x88);
-  image[97] = 0xFF;
-  image[98] = 0xFF;
-  EXPECT_EQ(filter::Mask(image, 0), 0xFFFF);
+TEST(Directions, EveryEntryShowsAsItself) {
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(directions::ProtocolEntry(directions::kReportProtocols[i].nibble), i) << i;
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(directions::TestEntry(directions::kTestKinds[i].nibble), i) << i;
 }
 
 // --- GPRS ---
 
-TEST(Gprs, AnAddressIsStoredOnlyWhenItIsOne) {
+TEST(Gprs, AnAddressIsTakenOnlyWhenItIsOne) {
   struct Row {
     const char* text;
-    std::vector<uint8_t> stored;  // 122 to 125, preset to 7; 7 7 7 7 = refused
+    std::vector<uint8_t> octets;  // none: refused
   };
   const std::vector<Row> rows = {
       {"192.168.1.10", {192, 168, 1, 10}},
@@ -305,39 +244,24 @@ TEST(Gprs, AnAddressIsStoredOnlyWhenItIsOne) {
       {" 10.  0.  0.  1 ", {10, 0, 0, 1}},
       {"255.255.255.255", {255, 255, 255, 255}},
       {"", {0, 0, 0, 0}},
-      {"   .   .   .   ", {7, 7, 7, 7}},
-      {"300.1.2.3", {7, 7, 7, 7}},  // no octet above 255, not even modulo 256
-      {"1.2", {7, 7, 7, 7}},
-      {"1.2.3.4.5", {7, 7, 7, 7}},
-      {"1..3.4", {7, 7, 7, 7}},
-      {"1.2.3.0004", {7, 7, 7, 7}},
-      {"100.0 0.0 0.1 0", {7, 7, 7, 7}},
-      {"a.b.c.d", {7, 7, 7, 7}},
-      {"1.2.3.4x", {7, 7, 7, 7}},
+      {"   .   .   .   ", {}},
+      {"300.1.2.3", {}},  // no octet above 255, not even modulo 256
+      {"1.2", {}},
+      {"1.2.3.4.5", {}},
+      {"1..3.4", {}},
+      {"1.2.3.0004", {}},
+      {"100.0 0.0 0.1 0", {}},
+      {"a.b.c.d", {}},
+      {"1.2.3.4x", {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
-    ConfigImage image;
-    for (int i = 122; i <= 126; ++i) image[i] = 7;
-    const bool refused = row.stored == std::vector<uint8_t>{7, 7, 7, 7};
-    EXPECT_EQ(gprs::SetIpText(image, row.text), !refused);
-    EXPECT_EQ(Bytes(image, 122, 4), row.stored);
-    EXPECT_EQ(image[126], 7);
+    const std::optional<std::array<uint8_t, 4>> octets = gprs::ParseIp(row.text);
+    EXPECT_EQ(octets.has_value(), !row.octets.empty());
+    if (octets) {
+      EXPECT_EQ(ByteList(octets->begin(), octets->end()), row.octets);
+    }
   }
-  ConfigImage image;
-  ASSERT_TRUE(gprs::SetIpText(image, "192.168.1.10"));
-  EXPECT_EQ(gprs::IpText(image), "192.168.1.10");
-}
-
-TEST(Gprs, PortIsStoredAndShownLowByteFirst) {
-  ConfigImage image;
-  gprs::SetPort(image, 8080);
-  EXPECT_EQ(image[130], 0x90);
-  EXPECT_EQ(image[131], 0x1F);
-  EXPECT_EQ(gprs::Port(image), 8080);
-  image[130] = 0x34;
-  image[131] = 0x12;
-  EXPECT_EQ(gprs::Port(image), 0x1234);
 }
 
 }  // namespace

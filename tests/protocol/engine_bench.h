@@ -73,6 +73,10 @@ class RecordingView : public VerifiedWriteView {
   void LineLost(uint8_t command) override { lost.push_back(command); }
   void WriteStageChanged(WriteStage stage) override { stages.push_back(stage); }
   void WriteFinished(const WriteReport& r) override { reports.push_back(r); }
+  bool PriorImageRead(const ConfigImage& prior) override {
+    priors.push_back(prior);
+    return prior_answer;
+  }
   void SetEditKey(const std::string& t) override { edit_key = t; }
   void KeyPollingStarted() override { key_panel = "polling"; }
   void KeyRead() override { key_panel = "read"; }
@@ -98,6 +102,8 @@ class RecordingView : public VerifiedWriteView {
   std::vector<uint8_t> lost;
   std::vector<WriteStage> stages;
   std::vector<WriteReport> reports;
+  std::vector<ConfigImage> priors;
+  bool prior_answer = true;
   std::string edit_key;
   std::string key_panel;
 };
@@ -107,7 +113,9 @@ class RecordingView : public VerifiedWriteView {
 // every request written so far to the device and its replies back to the engine until nothing
 // more is sent.
 struct EngineBench {
-  explicit EngineBench(SimConfig config) : sim(std::move(config)) { verified.Attach(engine, image); }
+  explicit EngineBench(SimConfig config) : sim(std::move(config)) {
+    verified.Attach(engine, image);
+  }
   EngineBench(SimConfig config, const ConfigImage& device_image)
       : sim(std::move(config), device_image) {
     verified.Attach(engine, image);

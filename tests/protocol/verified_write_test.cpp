@@ -153,6 +153,71 @@ TEST(VerifiedWrite, GivingUpAtTheQuestionSaysWhereTheWriteOrTheCheckStood) {
   }
 }
 
+// The device's own image is read into a buffer before the first block goes out; the view keeps
+// it (the archive) and may refuse, and then nothing at all is written.
+TEST_P(EachModel, PriorImageIsReadWholeBeforeAnythingIsWritten) {
+  const int model = GetParam().model;
+  EngineBench b(Config(model), SampleImage(model));
+  b.Identify();
+  b.image = Edited(model);
+  b.verified.Start(/*check=*/true, /*read_prior=*/true);
+  b.Pump();
+  ASSERT_EQ(b.view.priors.size(), 1u);
+  for (int i = 0; i < ImageLength(model); ++i)
+    ASSERT_EQ(b.view.priors[0][i], SampleImage(model)[i]);
+  ASSERT_EQ(b.view.reports.size(), 1u);
+  EXPECT_EQ(b.view.reports[0].outcome, O::Verified);
+  EXPECT_EQ(b.view.stages, (std::vector<S>{S::ReadingPrior, S::Writing, S::Checking}));
+  const int prior_reads = ImageLength(model) / 8;
+  for (int i = 0; i < prior_reads; ++i)
+    ASSERT_EQ(b.port.writes[2 + static_cast<size_t>(i)][6], 0xC8);
+  ExpectDeviceHolds(b, Edited(model), model);
+  EXPECT_EQ(b.view.reads_ended, 0);  // the window's image and display were left alone
+}
+
+TEST(VerifiedWrite, RefusedPriorImageWritesNothing) {
+  EngineBench b(Config(250), SampleImage(250));
+  b.Identify();
+  b.image = Edited(250);
+  b.view.prior_answer = false;
+  b.verified.Start(true, true);
+  b.Pump();
+  ASSERT_EQ(b.view.reports.size(), 1u);
+  EXPECT_EQ(b.view.reports[0].outcome, O::NotStarted);
+  EXPECT_EQ(b.view.reports[0].cause, C::Refused);
+  EXPECT_EQ(WriteReportText(b.view.reports[0]), "Запись не начата. Прибор не изменён.");
+  for (const Bytes& w : b.port.writes) ASSERT_NE(w[6], 0xCA);
+  EXPECT_EQ(b.sim.image(), SampleImage(250));
+  EXPECT_TRUE(b.view.buttons);
+}
+
+// Given up at the question while the device is read first: the write is said not to have begun,
+// and a late reply does not begin it after all.
+TEST(VerifiedWrite, PriorReadGivenUpNeverBeginsTheWriteLater) {
+  SimConfig config = Config(250);
+  config.faults = {{FaultKind::Lost, 7}};  // the fifth read request: offset 32
+  EngineBench b(config, SampleImage(250));
+  b.Identify();
+  b.image = Edited(250);
+  b.verified.Start(true, true);
+  b.Pump();
+  b.Tick(11);  // the question: Cancel
+  ASSERT_EQ(b.view.reports.size(), 1u);
+  EXPECT_EQ(b.view.reports[0].outcome, O::NotStarted);
+  EXPECT_EQ(b.view.reports[0].cause, C::NoAnswer);
+  EXPECT_EQ(WriteReportText(b.view.reports[0]),
+            "Запись не начата: чтение прибора перед записью остановлено на смещении 32 из 256 "
+            "(прибор не отвечает). Прибор не изменён.");
+  std::vector<SimOutput> late;  // the request reaches the device late after all
+  b.sim.Feed(b.port.writes.back(), late);
+  ASSERT_FALSE(late.empty());
+  for (const SimOutput& o : late) b.Deliver(o.bytes);
+  b.Pump();
+  EXPECT_EQ(b.view.reports.size(), 1u);
+  EXPECT_TRUE(b.view.priors.empty());
+  for (const Bytes& w : b.port.writes) ASSERT_NE(w[6], 0xCA);
+}
+
 TEST(VerifiedWrite, LateAcknowledgementAfterCancelCarriesTheWriteOnToItsProof) {
   EngineBench b(Config(250));
   b.Identify();

@@ -11,8 +11,9 @@
 
 #include "../support/random_image.h"
 #include "harness.h"
-#include "utf8.h"
 #include "model/catalog.h"
+#include "pages_helpers.h"
+#include "utf8.h"
 
 using namespace lovar;
 using namespace lovar::testing;
@@ -112,6 +113,91 @@ class CatalogPagesTest : public QObject {
       QVERIFY2(!moved.empty(), qPrintable(Q(f.id) + " shows nowhere"));
       for (const QString& name : moved)
         QVERIFY2(allowed.count(name), qPrintable(Q(f.id) + " also moves " + name));
+    }
+  }
+
+  // Every control of the parameters page, used as an installer would (typed into and left,
+  // ticked and left, chosen from its list), stores the value the catalog then reads from the
+  // image, and changes no bit of any other field; the next display shows it again.
+  void EveryParametersControlStoresWhatTheCatalogReads_data() { Models(); }
+  void EveryParametersControlStoresWhatTheCatalogReads() {
+    QFETCH(int, model);
+    Session s;
+    ConfigImage base = PlausibleImage(model, 7);
+    std::string why;
+    for (const auto& [id, value] : {std::pair{"loop1.type", "Охранный"},
+                                    {"loop2.type", "Охранный"},
+                                    {"loop3.type", "Охранный"},
+                                    {"loop4.type", "Охранный"},
+                                    {"output1.mode", "Сирена"},
+                                    {"output2.mode", "Сирена"}})
+      if (const Field* f = FindFieldById(model, id); f != nullptr && model != 251)
+        QVERIFY(StoreFieldText(*f, base, value, why));
+    if (model != 251) base[140] &= 0xC0;  // bits 0 to 5, which the address editor writes as 0
+    QVERIFY(ReadDemo(s, model, base, "TabSheet1"));
+    QWidget* sheet = s.ui().PageControl1->findChild<QWidget*>("TabSheet1");
+    std::mt19937 random(static_cast<unsigned>(model));
+    for (const Field& f : Fields(model)) {
+      if (f.page != FieldPage::Parameters) continue;
+      Show(s, base);
+      auto* control = sheet->findChild<QWidget*>(Q(f.control));
+      QVERIFY2(control != nullptr && control->isVisibleTo(sheet), qPrintable(Q(f.id)));
+      const ConfigImage before = s.form1().Image();
+      QString shown;
+      if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+        std::string value;
+        do {
+          value = PlainValue(f, random);
+        } while (value == FieldText(f, before));
+        TypeAndLeave(edit, Q(value));
+        QCOMPARE(FieldText(f, s.form1().Image()), value);
+        shown = Q(value);
+        QCOMPARE(edit->text(), shown);
+      } else if (auto* box = qobject_cast<QCheckBox*>(control)) {
+        box->click();
+        Leave(box);
+        QCOMPARE(FieldBits(f, s.form1().Image()), box->isChecked() ? 1u : 0u);
+        shown = box->isChecked() ? "1" : "0";
+      } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+        int index = 0;
+        do {
+          index = static_cast<int>(random() % static_cast<unsigned>(combo->count()));
+        } while (static_cast<unsigned>(index) == FieldBits(f, before));
+        combo->setCurrentIndex(index);
+        // The editor looks its text up in the list: a caption listed twice (the second
+        // "Резерв" of model 251) stores its first entry.
+        const int entry = combo->findText(combo->currentText());
+        QCOMPARE(FieldBits(f, s.form1().Image()), static_cast<unsigned>(entry));
+        shown = QString::number(entry);
+      } else {
+        QFAIL(qPrintable(Q(f.id) + ": no control to edit"));
+      }
+      const ConfigImage& after = s.form1().Image();
+      for (int i = 0; i < ImageLength(model); ++i) {
+        const uint8_t moved = static_cast<uint8_t>(before[i] ^ after[i]);
+        QVERIFY2((moved & ~f.BitsAt(i)) == 0,
+                 qPrintable(Q(f.id) + " also changes byte " + QString::number(i)));
+      }
+      // The next display shows the value: the text, the tick, the list entry (the protocol
+      // shows its own spelling, so its bits are checked).
+      s.form1().UpDate();
+      if (auto* edit = qobject_cast<QLineEdit*>(control)) QCOMPARE(edit->text(), shown);
+      if (auto* box = qobject_cast<QCheckBox*>(control))
+        QCOMPARE(box->isChecked() ? "1" : "0", shown);
+      if (auto* combo = qobject_cast<QComboBox*>(control); combo != nullptr && f.aliases.empty())
+        QCOMPARE(QString::number(combo->currentIndex()), shown);
+    }
+    // The byte a view shows whole (the model 251 output byte in Edit6) is stored whole.
+    for (const ControlView& v : ControlViews(model)) {
+      auto* edit = sheet->findChild<QLineEdit*>(Q(v.control));
+      if (edit == nullptr || edit->isReadOnly()) continue;
+      Show(s, base);
+      const ConfigImage before = s.form1().Image();
+      const uint8_t value = static_cast<uint8_t>(before[v.offset] ^ 0xA5);
+      TypeAndLeave(edit, QString::number(value));
+      ConfigImage expected = before;
+      expected[v.offset] = value;
+      QVERIFY(s.form1().Image() == expected);
     }
   }
 

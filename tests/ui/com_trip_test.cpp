@@ -14,7 +14,7 @@
 #include <QTabBar>
 
 #include "files/config_file.h"
-#include "model/regions.h"
+#include "model/catalog.h"
 #include "pages_helpers.h"
 #include "qt_translations.h"
 #include "serial/port_list.h"
@@ -106,7 +106,8 @@ class ComPortTripTest : public QObject {
     QTest::mouseClick(pages->tabBar(), Qt::LeftButton, Qt::NoModifier, tab.center());
     QVERIFY(WaitFor([&] { return pages->currentWidget() == sheet; }, 10000));
     TypeInto(Directions(s).direction(3).phone, "+380501112233");
-    directions::SetPhoneText(expected, 3, "+380501112233");
+    std::string why;
+    QVERIFY(StoreFieldText(*FindFieldById(251, "direction3.phone"), expected, "+380501112233", why));
     QVERIFY(s.form1().Image() == expected);
     Shot(s.form1(), "3_edited");
 

@@ -13,18 +13,69 @@ using namespace lovar::testing;
 class EditorsTest : public QObject {
   Q_OBJECT
  private slots:
-  void DisplayCorrectsOutOfRangeBytesOfModel250() {
+  // Model 252 hides loops 3 and 4 and output 2, but its display puts their bytes right too.
+  void DisplayCorrectsOutOfRangeBytesOfModels250And252_data() {
+    QTest::addColumn<int>("model");
+    QTest::newRow("250") << 250;
+    QTest::newRow("252") << 252;
+  }
+  void DisplayCorrectsOutOfRangeBytesOfModels250And252() {
+    QFETCH(int, model);
     Session s;
-    ConfigImage image = SampleImage(250);
-    image[100] = 9;  // loop type beyond the list
-    image[118] = 7;  // output 1 mode beyond the list
+    ConfigImage image = SampleImage(model);
+    image[100] = 9;  // loop types beyond the list
+    image[103] = 4;
+    image[102] = 3;  // "Охранный актив.", in the list
+    image[118] = 7;  // output modes beyond the list
+    image[119] = 5;
     image[121] = 5;  // any protocol but 0
-    QVERIFY(ReadDemo(s, 250, image));
+    QVERIFY(ReadDemo(s, model, image));
     Ui::ParametersPage& p = s.pui();
-    QCOMPARE(int(s.form1().Image()[100]), 0);
-    QCOMPARE(int(s.form1().Image()[118]), 0);
+    const ConfigImage& shown = s.form1().Image();
+    QCOMPARE(Bytes(shown, 100, 4), (std::vector<uint8_t>{0, image[101], 3, 0}));
+    QCOMPARE(Bytes(shown, 118, 4), (std::vector<uint8_t>{0, 0, image[120], 5}));
     QCOMPARE(p.ComboBoxTypeRele1->currentIndex(), 0);
     QCOMPARE(p.ComboBoxType->currentText(), QString("Мирвал"));
+  }
+
+  // The board address editor writes the bits below the address as 0 and keeps the direction; the
+  // direction editor keeps the address; a value beyond the editor's limit is stored as 0.
+  void BoardAddressAndDirectionEditorsKeepTheirRules_data() {
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("b140");
+    QTest::addColumn<int>("b141");
+    QTest::addColumn<int>("after140");
+    QTest::addColumn<int>("after141");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("address 5") << "EditNumPlata"
+                               << "5" << 0x3F << 0xFE << 0x40 << 0xFD << "5";
+    QTest::newRow("address 16") << "EditNumPlata"
+                                << "16" << 0xC0 << 0x4F << 0x00 << 0x4C << "0";
+    QTest::newRow("direction 20") << "EditNumNapr"
+                                  << "20" << 0xC0 << 0x4F << 0xC0 << 0x03 << "0";
+    QTest::newRow("direction 19") << "EditNumNapr"
+                                  << "19" << 0xFF << 0x03 << 0xFF << 0x4F << "19";
+  }
+  void BoardAddressAndDirectionEditorsKeepTheirRules() {
+    QFETCH(QString, edit);
+    QFETCH(QString, typed);
+    QFETCH(int, b140);
+    QFETCH(int, b141);
+    QFETCH(int, after140);
+    QFETCH(int, after141);
+    QFETCH(QString, shown);
+    Session s;
+    ConfigImage image = SampleImage(250);
+    image[140] = static_cast<uint8_t>(b140);
+    image[141] = static_cast<uint8_t>(b141);
+    QVERIFY(ReadDemo(s, 250, image));
+    auto* e = s.form1().findChild<QLineEdit*>(edit);
+    TypeAndLeave(e, typed);
+    QCOMPARE(
+        Bytes(s.form1().Image(), 140, 2),
+        (std::vector<uint8_t>{static_cast<uint8_t>(after140), static_cast<uint8_t>(after141)}));
+    QCOMPARE(e->text(), shown);
   }
 
   void Model251BytesThatSelectNothingShowEmptyAndStay() {
@@ -249,6 +300,8 @@ class EditorsTest : public QObject {
     const ConfigImage saved = s.form1().Image();
     s.form1().Image()[10] = 99;
     s.form1().Image()[3600] = 0x5A;  // keys are not in a model-251 file
+    // Shown in the key grid, as an edit there leaves it (a load commits the grid first).
+    s.form1().FindPage("TabSheet2")->Display(s.form1().Image(), 251, s.form1().FirmwareVersion());
     s.dialogs.open_answer = dir.filePath("LovarM.dat");
     s.form1().N2Click();
     QVERIFY(s.dialogs.messages.empty());

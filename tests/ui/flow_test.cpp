@@ -69,7 +69,7 @@ class FlowTest : public QObject {
     QVERIFY(!s.pui().ComboBoxTypeShl3->isHidden());
     QVERIFY(!s.pui().CheckRele23->isHidden());
     QVERIFY(!s.ui().PanelPassword->isHidden());
-    QCOMPARE(s.pui().ComboBoxTypeShl1->property("tag").toInt(), 2);
+    QCOMPARE(s.params().FieldOf(s.pui().ComboBoxTypeShl1)->offset, 2);
     QCOMPARE(s.ui().ProgressBar1->maximum(), 4096);
   }
 

@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest/QTest>
 #include <functional>
 #include <vector>
@@ -47,6 +48,15 @@ class ScriptedDialogs : public Dialogs {
   QString SaveFileName(const QString&, const QString&, const QString&, const QString&) override {
     return save_answer;
   }
+  bool AskLoseChanges() override {
+    ++lose_questions;
+    return lose_answer;
+  }
+  int ChooseArchived(const QString& folder, const std::vector<ArchivedRow>& rows) override {
+    archive_folder = folder;
+    archive_rows = rows;
+    return archive_choice;
+  }
 
   bool continue_answer = true;
   std::function<bool()> on_continue;  // when set, answers the no-answer question instead
@@ -55,6 +65,13 @@ class ScriptedDialogs : public Dialogs {
   QString open_answer, save_answer;
   QString open_folder;  // where the last open dialog started
   std::vector<Shown> messages;
+  // "Изменения не записаны…": counted, and answered Yes unless a test says otherwise.
+  bool lose_answer = true;
+  int lose_questions = 0;
+  // "Файл" → "Архив…": the list shown, and the row chosen (-1: none).
+  int archive_choice = -1;
+  QString archive_folder;
+  std::vector<ArchivedRow> archive_rows;
 };
 
 // Runs the event loop until pred holds or timeout_ms passes. It sleeps only until the next
@@ -73,14 +90,17 @@ bool WaitFor(Pred pred, int timeout_ms = 20000) {
 }
 
 // A search window for one test: the demo entries, after the serial ports given (none unless
-// a test drives a real port).
+// a test drives a real port). The main window keeps its files (the per-model folders, the
+// archive) in a folder of the session's own.
 struct Session {
   ScriptedDialogs dialogs;
+  QTemporaryDir files;
   TFormKey form_key;
   bool program_ended = false;
 
   explicit Session(std::vector<std::string> ports = {}) : form_key(dialogs, std::move(ports)) {
     form_key.on_program_end = [this] { program_ended = true; };
+    form_key.SetProgramFolder(files.path());
     form_key.show();
   }
   TForm1& form1() { return *form_key.Form1(); }

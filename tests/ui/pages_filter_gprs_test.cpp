@@ -1,5 +1,6 @@
 // The event filter and GPRS pages of model 251: the masks stored when the grid is left, the
 // text fields and their limits, the masked IP address and the port.
+#include "model/catalog.h"
 #include "model/regions.h"
 #include "pages_helpers.h"
 
@@ -131,7 +132,8 @@ class FilterGprsPagesTest : public QObject {
     Session& s = *session_;
     QVERIFY(ShowTab(s, "TabSheet8"));
     ConfigImage& image = s.form1().Image();
-    QVERIFY(gprs::SetIpText(image, before.toStdString()));
+    std::string why;
+    QVERIFY(StoreFieldText(*FindFieldById(251, "gprs.ip"), image, before.toStdString(), why));
     s.form1().UpDate();
     QLineEdit* ip = Gprs(s).ui().EditIPPCO;
     QCOMPARE(ip->text(), before);
@@ -150,7 +152,7 @@ class FilterGprsPagesTest : public QObject {
     }
     QVERIFY(FocusOn(Gprs(s).ui().EditPortPCO));
     QCOMPARE(Bytes(image, 122, 4), octets);
-    QCOMPARE(ip->text(), QString::fromStdString(gprs::IpText(image)));
+    QCOMPARE(ip->text(), QString::fromStdString(FieldText(*FindFieldById(251, "gprs.ip"), image)));
     QVERIFY(s.dialogs.messages.empty());
   }
 
@@ -165,7 +167,8 @@ class FilterGprsPagesTest : public QObject {
     Session& s = *session_;
     QVERIFY(ShowTab(s, "TabSheet8"));
     ConfigImage& image = s.form1().Image();
-    QVERIFY(gprs::SetIpText(image, "192.0.2.10"));
+    std::string why;
+    QVERIFY(StoreFieldText(*FindFieldById(251, "gprs.ip"), image, "192.0.2.10", why));
     s.form1().UpDate();
     QLineEdit* ip = Gprs(s).ui().EditIPPCO;
     s.dialogs.messages.clear();

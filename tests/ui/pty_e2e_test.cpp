@@ -89,13 +89,16 @@ class PtyEndToEndTest : public QObject {
     // Report directions.
     DirectionsPage& d = Directions(s);
     TypeAndLeave(d.direction(3).phone, "+380501112233");
-    directions::SetPhoneText(expected, 3, "+380501112233");
+    {
+      const uint8_t phone[] = {0x81, 0x83, 0x50, 0x10, 0x11, 0x22, 0x33, 0xFF};  // bytes 53 to 60
+      std::copy(std::begin(phone), std::end(phone), expected.bytes().begin() + 53);
+    }
     d.direction(3).protocol->setCurrentText("Contact ID");
     expected.SetBits(79 + 12, 0xF0, 4, 4);
     d.direction(3).test->setCurrentText("Телефонный вызов- период в минутах");
     expected.SetBits(79 + 12, 0x0F, 0, 4);
     d.direction(3).routing[2]->setCurrentIndex(2);
-    directions::SetRouting(expected, 3, 2, 2);
+    expected.SetBits(78 + 12, 0x0F, 0, 2);  // ШС3: the low nibble of the second routing byte
     TypeAndLeave(d.direction(3).name, "Резерв");
     expected.SetText(712 + 24, 8, "Резерв");
 

@@ -1,0 +1,213 @@
+#include "cli/batch_command.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "cli/batch_display.h"
+#include "cli/batch_runner.h"
+#include "cli/console.h"
+#include "cli/session.h"
+#include "files/batch_plan.h"
+#include "files/config_file.h"
+#include "files/csv.h"
+#include "files/file_access.h"
+#include "files/safe_replace.h"
+#include "model/catalog.h"
+#include "model/cp1251.h"
+#include "serial/event_loop.h"
+
+namespace lovar {
+namespace {
+namespace fs = std::filesystem;
+
+int Fail(Status status, const std::string& message) {
+  std::fprintf(stderr, "%s\n", message.c_str());
+  return static_cast<int>(status);
+}
+
+std::string ModelText(int model) {
+  if (model == 0) return "—";
+  const std::string_view name = ModelName(model);
+  return name.empty() ? std::to_string(model)
+                      : std::string(name) + " (" + std::to_string(model) + ")";
+}
+
+// What the device holds now, in a few words for the table.
+std::string ResultText(const DeviceResult& r) {
+  if (r.outcome.ok()) return "записано, проверено";
+  if (r.outcome.status == Status::Interrupted)
+    return r.write_began ? "прервано при записи" : "прервано, не записано";
+  if (!r.write_began) return "не записано";
+  return r.outcome.status == Status::VerifyMismatch ? "запись не подтверждена"
+                                                    : "запись не завершена";
+}
+
+// Seconds with one decimal; with the decimal comma where the table's separator is the
+// semicolon of a Russian spreadsheet, which would read "2.5" as a date.
+std::string Seconds(double seconds, char decimal) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", seconds);
+  std::string out = text;
+  for (char& c : out)
+    if (c == '.') c = decimal;
+  return out;
+}
+
+std::string Object(const PlanRow& row) {
+  return row.object_number.empty() ? "—" : row.object_number;
+}
+
+void PrintTable(const std::vector<DeviceResult>& results) {
+  std::vector<std::vector<std::string>> rows = {
+      {"Строка", "Порт", "Модель", "Объект", "Результат", "Время"}};
+  for (const DeviceResult& r : results)
+    rows.push_back({std::to_string(r.row->row), r.row->port, ModelText(r.model), Object(*r.row),
+                    ResultText(r), Seconds(r.seconds, '.') + " с"});
+  std::vector<size_t> widths(rows.front().size(), 0);
+  for (const auto& row : rows)
+    for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], Utf8Length(row[c]));
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t c = 0; c < row.size(); ++c)
+      line += c + 1 < row.size() ? Utf8Padded(row[c], widths[c]) + "  " : row[c];
+    std::printf("%s\n", line.c_str());
+  }
+}
+
+std::string ReportCsv(const BatchPlan& plan, const std::vector<DeviceResult>& results) {
+  const char sep = plan.separator;
+  const char decimal = sep == ';' ? ',' : '.';
+  std::string text(kUtf8Bom);
+  text += CsvLine({"Строка", "Порт", "Модель", "Номер объекта", "Результат", "Время, с",
+                   "Завершено", "Сообщение"},
+                  sep);
+  for (const DeviceResult& r : results)
+    text +=
+        CsvLine({std::to_string(r.row->row), r.row->port, ModelText(r.model), r.row->object_number,
+                 ResultText(r), Seconds(r.seconds, decimal), r.ended_at, r.outcome.message},
+                sep);
+  return text;
+}
+
+// An output that would replace the plan or a template, or is no file at all, is refused
+// before any device is touched.
+bool OutputRefused(const std::string& output, const char* option, const BatchPlan& plan,
+                   std::string& why) {
+  if (output.empty()) return false;
+  std::vector<fs::path> inputs = {plan.path};
+  for (const PlanTemplate& t : plan.templates) inputs.push_back(t.path);
+  for (const fs::path& in : inputs) {
+    std::error_code ec;
+    if (fs::equivalent(output, in, ec)) {
+      why = std::string(option) + " " + output + ": это входной файл (" + in.string() +
+            "); укажите для вывода другой файл";
+      return true;
+    }
+  }
+  const PathKind kind = KindOf(output);
+  if (kind != PathKind::Missing && kind != PathKind::Regular) {
+    why = std::string(option) + " " + output + ": это " + std::string(PathKindText(kind)) +
+          ", а не файл";
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+BatchCommand::BatchCommand(CLI::App& app) {
+  batch_ = app.add_subcommand(
+      "batch", "Запрограммировать много УО по плану: один шаблон, свои значения, все порты сразу");
+  batch_->add_option("plan", plan_, "План: таблица CSV (столбцы port, template и поля)")
+      ->required();
+  batch_->add_option("--report", report_, "Сохранить итоговую таблицу (CSV)");
+  batch_->add_option("--retry-plan", retry_plan_,
+                     "Сохранить план из строк, которые не записаны (CSV)");
+  batch_->add_option("--archive", archive_, "Папка, где хранить конфигурацию каждого УО до записи");
+}
+
+int BatchCommand::Run(int retries) {
+  const PlanCheck check = LoadBatchPlan(plan_);
+  if (check.unreadable)
+    return Fail(Status::FileError,
+                plan_ + ": " + check.faults.front() + ". Ни один прибор не затронут");
+  if (!check.ok()) {
+    std::fprintf(stderr, "План %s не принят, ни один прибор не затронут. Ошибки (%zu):\n",
+                 plan_.c_str(), check.faults.size());
+    for (const std::string& fault : check.faults) std::fprintf(stderr, "  %s\n", fault.c_str());
+    return static_cast<int>(Status::PlanRefused);
+  }
+  const BatchPlan& plan = check.plan;
+  std::string why;
+  if (OutputRefused(report_, "--report", plan, why) ||
+      OutputRefused(retry_plan_, "--retry-plan", plan, why))
+    return Fail(Status::FileError, why + ". Ни один прибор не затронут");
+  std::error_code ec;
+  const auto same = [&ec](const std::string& a, const std::string& b) {
+    return fs::absolute(a, ec).lexically_normal() == fs::absolute(b, ec).lexically_normal() ||
+           fs::equivalent(a, b, ec);
+  };
+  if (!report_.empty() && !retry_plan_.empty() && same(report_, retry_plan_))
+    return Fail(Status::FileError,
+                "--report и --retry-plan называют один файл. Ни один прибор не затронут");
+  if (!archive_.empty() && !fs::is_directory(archive_, ec) && !fs::create_directories(archive_, ec))
+    return Fail(Status::FileError, "--archive " + archive_ + ": папку не создать (" + ec.message() +
+                                       "). Ни один прибор не затронут");
+
+  std::fprintf(stderr, "План %s: приборов %zu, модель %s\n", plan_.c_str(), plan.rows.size(),
+               ModelText(plan.model).c_str());
+  const std::atomic<bool>& interrupted = WatchInterrupts();
+  EventLoop loop;
+  BatchDisplay display(stderr, PrepareStderrRedraw(), StderrColumns);
+  const std::vector<DeviceResult> results =
+      RunBatch(loop, plan, BatchOptions{retries, archive_}, interrupted, display);
+
+  std::fputc('\n', stderr);  // between the lines above and the table, not into a redirected table
+  PrintTable(results);
+  std::vector<const PlanRow*> failed;
+  for (const DeviceResult& r : results)
+    if (!r.outcome.ok()) failed.push_back(r.row);
+  std::printf("Записано и проверено: %zu из %zu\n", results.size() - failed.size(), results.size());
+  std::fflush(stdout);
+
+  if (!failed.empty()) {
+    std::fprintf(stderr, "Не записаны строки плана:\n");
+    for (const DeviceResult& r : results)
+      if (!r.outcome.ok())
+        std::fprintf(stderr, "  %s, %s: %s\n", RowText(r.row->row, r.row->line).c_str(),
+                     r.row->port.c_str(), r.outcome.message.c_str());
+  }
+  Status status = failed.empty()       ? Status::Ok
+                  : interrupted.load() ? Status::Interrupted
+                                       : Status::NotAllWritten;
+  if (!report_.empty()) {
+    const FileResult saved = SaveFileReplacing(report_, ReportCsv(plan, results));
+    if (saved.ok()) {
+      std::fprintf(stderr, "Отчёт сохранён: %s\n", report_.c_str());
+    } else {
+      std::fprintf(stderr, "Отчёт не сохранён: %s\n", DescribeError(saved).c_str());
+      if (status == Status::Ok) status = Status::FileError;
+    }
+  }
+  if (!retry_plan_.empty()) {
+    const FileResult saved = SaveFileReplacing(retry_plan_, PlanOfRows(plan, failed, retry_plan_));
+    if (!saved.ok()) {
+      std::fprintf(stderr, "План повтора не сохранён: %s\n", DescribeError(saved).c_str());
+      if (status == Status::Ok) status = Status::FileError;
+    } else if (failed.empty()) {
+      std::fprintf(stderr, "План повтора %s без строк: повторять нечего\n", retry_plan_.c_str());
+    } else {
+      std::fprintf(stderr, "План повтора сохранён: %s (строк: %zu)\n", retry_plan_.c_str(),
+                   failed.size());
+    }
+  } else if (!failed.empty()) {
+    std::fprintf(stderr,
+                 "Чтобы повторить только эти строки, сохраните их план: --retry-plan "
+                 "ФАЙЛ.csv\n");
+  }
+  return static_cast<int>(status);
+}
+
+}  // namespace lovar

@@ -1,0 +1,149 @@
+#include "cli/batch_runner.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "files/archive.h"
+#include "files/config_file.h"
+#include "files/diff_report.h"
+#include "model/catalog.h"
+#include "serial/tcport.h"
+
+namespace lovar {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// How often the lines on a terminal are drawn again.
+constexpr auto kRedraw = 250ms;
+
+// Keeps the device's image as read, before anything is written, in the archive (the one the
+// windows and read and write keep: named by time, model and object number, the newest kept).
+Outcome KeepPriorImage(const std::string& folder, int model, const ConfigImage& image) {
+  const ArchiveResult kept = SaveToArchive(folder, model, image, LocalTimeNow());
+  if (!kept.ok) return {Status::FileError, "Архив: " + kept.message + ". В УО ничего не записано"};
+  return {};
+}
+
+class Device : private SessionWatcher {
+ public:
+  Device(EventLoop& loop, const BatchPlan& plan, const PlanRow& row, const BatchOptions& options,
+         const std::atomic<bool>& interrupted, BatchDisplay& display)
+      : plan_(plan),
+        options_(options),
+        interrupted_(interrupted),
+        display_(display),
+        port_(std::make_unique<TCport>(loop)) {
+    result_.row = &row;
+    line_ = display_.Add(row.port, row.object_number);
+    ConfigureLikeTheMainWindow(*port_);
+    session_ = std::make_unique<Session>(loop, *port_, options.retries,
+                                         static_cast<SessionWatcher&>(*this), interrupted);
+  }
+
+  void Start() {
+    started_ = Clock::now();
+    display_.Phase(line_, "Опознание");
+    if (Outcome out = session_->Open(result_.row->port); !out.ok()) return End(out);
+    session_->StartIdentify([this](const Outcome& out) { Identified(out); });
+  }
+
+  bool Ended() const { return ended_; }
+  const DeviceResult& result() const { return result_; }
+
+ private:
+  void Identified(const Outcome& out) {
+    if (!out.ok()) return End(out);
+    result_.model = session_->model();
+    if (result_.model != plan_.model)
+      return End({Status::WrongModel, "Неверный тип УО: прибор " + session_->device_line() +
+                                          ", а план для " + std::string(ModelName(plan_.model)) +
+                                          " (" + std::to_string(plan_.model) + ")"});
+    if (Stopped()) return;
+    session_->StartRead([this](const Outcome& read) { Read(read); });
+  }
+
+  void Read(const Outcome& out) {
+    if (!out.ok()) return End({out.status, out.message + ". В УО ничего не записано"});
+    if (!options_.archive.empty()) {
+      display_.Phase(line_, "Архив");
+      const Outcome kept = KeepPriorImage(options_.archive, result_.model, session_->image());
+      if (!kept.ok()) return End(kept);
+    }
+    // Over what the device holds: a model 251 template has only the first 2048 bytes.
+    std::string why;
+    if (!ApplyPlanRow(plan_, *result_.row, session_->image(), why))
+      return End({Status::FileError, why + ". В УО ничего не записано"});
+    if (Stopped()) return;
+    result_.write_began = true;
+    session_->StartWrite(true, [this](const Outcome& written) { End(written); });
+  }
+
+  // Ctrl-C between two steps: the next one does not begin.
+  bool Stopped() {
+    if (!interrupted_.load()) return false;
+    End({Status::Interrupted, "Прервано пользователем. В УО ничего не записано"});
+    return true;
+  }
+
+  void End(const Outcome& out) {
+    result_.outcome = out;
+    result_.seconds = std::chrono::duration<double>(Clock::now() - started_).count();
+    result_.ended_at = NowText();
+    session_.reset();  // the port is closed and free at once
+    ended_ = true;
+    char took[32];
+    std::snprintf(took, sizeof took, " (%.1f с)", result_.seconds);
+    display_.Finished(line_, out.ok(), out.message + took);
+  }
+
+  // SessionWatcher.
+  void Stage(const std::string& label) override { display_.Phase(line_, label); }
+  void Progress(int position, int maximum) override { display_.Progress(line_, position, maximum); }
+  void Retry(bool stray, int asked, int retries) override {
+    display_.Note(line_,
+                  std::string(stray ? "прибор отвечает не на запрос" : "прибор не отвечает") +
+                      ", повтор " + std::to_string(asked) + " из " + std::to_string(retries));
+  }
+
+  const BatchPlan& plan_;
+  const BatchOptions& options_;
+  const std::atomic<bool>& interrupted_;
+  BatchDisplay& display_;
+  std::unique_ptr<TCport> port_;
+  std::unique_ptr<Session> session_;
+  DeviceResult result_;
+  int line_ = 0;
+  Clock::time_point started_{};
+  bool ended_ = false;
+};
+
+}  // namespace
+
+std::vector<DeviceResult> RunBatch(EventLoop& loop, const BatchPlan& plan,
+                                   const BatchOptions& options,
+                                   const std::atomic<bool>& interrupted, BatchDisplay& display) {
+  std::vector<std::unique_ptr<Device>> devices;
+  for (const PlanRow& row : plan.rows)
+    devices.push_back(std::make_unique<Device>(loop, plan, row, options, interrupted, display));
+  const int redraw = loop.AddTimer(kRedraw, [&display] { display.Refresh(); });
+  display.Refresh();
+  for (auto& device : devices) device->Start();
+  const auto all_ended = [&] {
+    for (const auto& device : devices)
+      if (!device->Ended()) return false;
+    return true;
+  };
+  // Each device ends by itself: its steps end, are given up, or stop at Ctrl-C.
+  while (!loop.RunUntil(all_ended, std::chrono::hours(1))) {
+  }
+  loop.RemoveTimer(redraw);
+  display.Close();
+  std::vector<DeviceResult> results;
+  for (const auto& device : devices) results.push_back(device->result());
+  return results;
+}
+
+}  // namespace lovar

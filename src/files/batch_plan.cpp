@@ -1,0 +1,351 @@
+#include "files/batch_plan.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <optional>
+#include <system_error>
+
+#include "files/config_file.h"
+#include "files/csv.h"
+#include "files/file_access.h"
+#include "model/image_diff.h"
+
+namespace lovar {
+namespace fs = std::filesystem;
+namespace {
+
+// A plan of thousands of devices is still far below this.
+constexpr size_t kMaxPlanBytes = 16u << 20;
+
+constexpr std::string_view kPort = "port";
+constexpr std::string_view kTemplate = "template";
+
+std::string Trimmed(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return std::string(text);
+}
+
+// "A" … "Z", "AA" …, as a spreadsheet names its columns.
+std::string ColumnLetters(size_t column) {
+  std::string letters;
+  for (size_t n = column + 1; n > 0; n = (n - 1) / 26)
+    letters.insert(letters.begin(), static_cast<char>('A' + (n - 1) % 26));
+  return letters;
+}
+
+std::string ModelText(int model) {
+  return std::string(ModelName(model)) + " (" + std::to_string(model) + ")";
+}
+
+// The same port written twice: the same text, a Windows name in another case ("com3"), or two
+// paths of one device (a link in /dev/serial/by-id and its target).
+bool SamePort(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  const auto is_path = [](const std::string& s) {
+    return s.find_first_of("/\\") != std::string::npos;
+  };
+  if (!is_path(a) && !is_path(b))
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+      return std::tolower(static_cast<unsigned char>(x)) ==
+             std::tolower(static_cast<unsigned char>(y));
+    });
+  std::error_code ec;
+  return fs::equivalent(a, b, ec) && !ec;
+}
+
+std::string RowsText(const std::vector<int>& rows) {
+  std::string text;
+  for (int r : rows) text += (text.empty() ? "" : ", ") + std::to_string(r);
+  return text;
+}
+
+class Checker {
+ public:
+  Checker(const fs::path& path, PlanCheck& check) : check_(check), plan_(check.plan) {
+    plan_.path = path;
+  }
+
+  void Run(std::string_view text) {
+    CsvTable table;
+    CsvFault fault;
+    if (!ParseCsv(text, table, fault)) {
+      Fault(0, "строка " + std::to_string(fault.line) + ": " + fault.what +
+                   (fault.what.find("UTF-8") != std::string::npos
+                        ? " (в таблице сохраните план как «CSV UTF-8»)"
+                        : ""));
+      return Done();
+    }
+    plan_.separator = table.separator;
+    plan_.bom = table.bom;
+    if (table.records.empty() || table.records.front().Blank()) {
+      Fault(1,
+            "строка 1: нет заголовка; первая строка плана называет столбцы: port, template "
+            "и поля, например object_number");
+      return Done();
+    }
+    plan_.header = table.records.front().cells;
+    Header();
+    for (size_t i = 1; i < table.records.size(); ++i) {
+      const CsvRecord& record = table.records[i];
+      if (!record.Blank()) Row(static_cast<int>(i) + 1, record);
+    }
+    if (plan_.rows.empty() && faults_.empty()) Fault(2, "в плане нет ни одной строки с прибором");
+    if (port_column_ && template_column_) Values();
+    Done();
+  }
+
+ private:
+  // Faults are said in the order of the table: by row, then by column.
+  void Fault(int row, size_t column, std::string text) {
+    faults_.push_back({row, column, std::move(text)});
+  }
+  void Fault(int row, std::string text) { Fault(row, 0, std::move(text)); }
+  void Fault(int row, int line, size_t column, const std::string& what) {
+    Fault(row, column, Place(row, line, column) + ": " + what);
+  }
+
+  std::string Place(int row, int line, size_t column) const {
+    std::string place = RowText(row, line) + ", столбец " + ColumnLetters(column);
+    if (column < names_.size() && !names_[column].empty()) place += " (" + names_[column] + ")";
+    return place;
+  }
+
+  void Header() {
+    for (const std::string& cell : plan_.header) names_.push_back(Trimmed(cell));
+    const int line = 1;
+    for (size_t c = 0; c < names_.size(); ++c) {
+      const std::string& name = names_[c];
+      if (name.empty()) continue;  // fine while no row has a value there
+      for (size_t earlier = 0; earlier < c; ++earlier) {
+        if (names_[earlier] == name) {
+          Fault(1, line, c, "столбец назван дважды (и в столбце " + ColumnLetters(earlier) + ")");
+          break;
+        }
+      }
+      if (name == kPort && !port_column_) port_column_ = c;
+      if (name == kTemplate && !template_column_) template_column_ = c;
+    }
+    if (!port_column_) Fault(1, "строка 1: нет столбца port (порт прибора)");
+    if (!template_column_) Fault(1, "строка 1: нет столбца template (файл шаблона)");
+  }
+
+  void Row(int row_number, const CsvRecord& record) {
+    if (record.cells.size() != names_.size()) {
+      Fault(row_number, RowText(row_number, record.line) + ": ячеек " +
+                            std::to_string(record.cells.size()) + ", а столбцов в заголовке " +
+                            std::to_string(names_.size()) + " (пропущен или лишний разделитель?)");
+      return;
+    }
+    PlanRow row;
+    row.row = row_number;
+    row.line = record.line;
+    row.cells = record.cells;
+    for (size_t c = 0; c < names_.size(); ++c) {
+      if (names_[c].empty() && !record.cells[c].empty())
+        Fault(row_number, record.line, c, "значение в столбце без имени");
+    }
+    if (port_column_) {
+      row.port = Trimmed(record.cells[*port_column_]);
+      if (row.port.empty()) Fault(row_number, record.line, *port_column_, "не указан порт");
+      for (const PlanRow& other : plan_.rows) {
+        if (!row.port.empty() && SamePort(other.port, row.port)) {
+          Fault(row_number, record.line, *port_column_,
+                "порт " + row.port + " уже назван в строке " + std::to_string(other.row));
+          break;
+        }
+      }
+    }
+    // Without a sound template the row's values are checked by nothing.
+    row.template_index = kNone;
+    if (template_column_) {
+      const std::string cell = Trimmed(record.cells[*template_column_]);
+      if (cell.empty())
+        Fault(row_number, record.line, *template_column_, "не указан файл шаблона");
+      else if (const std::optional<size_t> t = Template(cell, row_number); t)
+        row.template_index = *t;
+    }
+    plan_.rows.push_back(std::move(row));
+  }
+
+  // The template of a cell: loaded once, its fault said once (at the first row naming it).
+  std::optional<size_t> Template(const std::string& cell, int row_number) {
+    fs::path path(cell);
+    if (path.is_relative()) path = plan_.path.parent_path() / path;
+    path = path.lexically_normal();
+    const std::string key = path.string();
+    auto known = templates_.find(key);
+    if (known == templates_.end()) {
+      Loaded loaded;
+      loaded.first_row = row_number;
+      int model = 0;
+      PlanTemplate t{path, {}};
+      if (LoadAnyConfigFile(path, model, t.image, loaded.why)) {
+        if (plan_.model == 0) {
+          plan_.model = model;
+          model_row_ = row_number;
+        }
+        if (model == plan_.model) {
+          loaded.index = plan_.templates.size();
+          plan_.templates.push_back(std::move(t));
+        } else {
+          loaded.why = "шаблон для модели " + ModelText(model) + ", а план — для " +
+                       ModelText(plan_.model) + " (по шаблону строки " +
+                       std::to_string(model_row_) + ")";
+        }
+      }
+      known = templates_.emplace(key, std::move(loaded)).first;
+    }
+    Loaded& loaded = known->second;
+    if (loaded.index) return loaded.index;
+    loaded.rows.push_back(row_number);
+    return std::nullopt;
+  }
+
+  // Field ids of the header, and every row's values through its field's own check.
+  void Values() {
+    for (const auto& [key, loaded] : templates_) {
+      if (loaded.index) continue;
+      const std::string more =
+          loaded.rows.size() > 1
+              ? " (этот шаблон и в строках " +
+                    RowsText(std::vector<int>(loaded.rows.begin() + 1, loaded.rows.end())) + ")"
+              : "";
+      const PlanRow& first = RowNumbered(loaded.first_row);
+      Fault(first.row, first.line, *template_column_, key + ": " + loaded.why + more);
+    }
+    if (plan_.model == 0) return;  // no template read: the ids cannot be checked
+    std::vector<const Field*> fields(names_.size(), nullptr);
+    for (size_t c = 0; c < names_.size(); ++c) {
+      if (c == *port_column_ || c == *template_column_ || names_[c].empty()) continue;
+      fields[c] = FindFieldById(plan_.model, names_[c]);
+      if (!fields[c])
+        Fault(1, 1, c,
+              "у модели " + ModelText(plan_.model) +
+                  " нет такого поля (все поля: lovar-cli show ШАБЛОН --json)");
+    }
+    for (PlanRow& row : plan_.rows) {
+      if (row.template_index == kNone) continue;
+      ConfigImage scratch = plan_.templates[row.template_index].image;
+      for (size_t c = 0; c < names_.size(); ++c) {
+        const std::string& text = row.cells[c];
+        if (!fields[c] || text.empty()) continue;
+        std::string why;
+        if (!StoreFieldText(*fields[c], scratch, text, why)) {
+          Fault(row.row, row.line, c, FieldRefusal(*fields[c], why));
+          continue;
+        }
+        row.values.push_back({fields[c], text});
+      }
+      row.object_number = ObjectNumber(plan_.model, scratch);
+    }
+  }
+
+  const PlanRow& RowNumbered(int number) const {
+    return *std::find_if(plan_.rows.begin(), plan_.rows.end(),
+                         [number](const PlanRow& r) { return r.row == number; });
+  }
+
+  void Done() {
+    std::stable_sort(faults_.begin(), faults_.end(), [](const Found& a, const Found& b) {
+      return a.row != b.row ? a.row < b.row : a.column < b.column;
+    });
+    for (Found& f : faults_) check_.faults.push_back(std::move(f.text));
+  }
+
+  struct Found {
+    int row;
+    size_t column;
+    std::string text;
+  };
+  struct Loaded {
+    std::optional<size_t> index;  // into plan_.templates when sound
+    std::string why;              // otherwise
+    int first_row = 0;
+    std::vector<int> rows;  // the rows that name it, while unsound
+  };
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+
+  PlanCheck& check_;
+  BatchPlan& plan_;
+  std::vector<std::string> names_;  // the header's cells, trimmed
+  std::optional<size_t> port_column_;
+  std::optional<size_t> template_column_;
+  std::map<std::string, Loaded> templates_;
+  std::vector<Found> faults_;
+  int model_row_ = 0;
+};
+
+}  // namespace
+
+std::string RowText(int row, int line) {
+  std::string text = "строка " + std::to_string(row);
+  if (line != row) text += " (строка файла " + std::to_string(line) + ")";
+  return text;
+}
+
+PlanCheck CheckBatchPlan(std::string_view text, const fs::path& path) {
+  PlanCheck check;
+  Checker(path, check).Run(text);
+  return check;
+}
+
+PlanCheck LoadBatchPlan(const fs::path& path) {
+  std::vector<uint8_t> bytes;
+  PathKind kind = PathKind::Regular;
+  const FsResult read = ReadRegularFile(path, kMaxPlanBytes + 1, bytes, kind);
+  if (!read.ok || bytes.size() > kMaxPlanBytes) {
+    PlanCheck check;
+    check.plan.path = path;
+    check.unreadable = true;
+    check.faults.push_back(!read.ok ? read.message : "файл больше 16 МБ: это не план");
+    return check;
+  }
+  return CheckBatchPlan(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                        path);
+}
+
+bool ApplyPlanRow(const BatchPlan& plan, const PlanRow& row, ConfigImage& image, std::string& why) {
+  const ConfigImage& templ = plan.templates.at(row.template_index).image;
+  std::copy_n(templ.bytes().begin(), FileImageLength(plan.model), image.bytes().begin());
+  for (const PlanValue& v : row.values) {
+    if (!StoreFieldText(*v.field, image, v.text, why)) {
+      why = FieldRefusal(*v.field, why);
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string PlanOfRows(const BatchPlan& plan, const std::vector<const PlanRow*>& rows,
+                       const fs::path& target) {
+  const auto folder = [](const fs::path& file) {
+    std::error_code ec;
+    return fs::absolute(file.parent_path(), ec).lexically_normal();
+  };
+  const bool same_folder = folder(plan.path) == folder(target);
+  size_t template_column = plan.header.size();
+  for (size_t c = 0; c < plan.header.size(); ++c) {
+    if (Trimmed(plan.header[c]) == kTemplate) {
+      template_column = c;
+      break;
+    }
+  }
+  std::string text = plan.bom ? std::string(kUtf8Bom) : std::string();
+  text += CsvLine(plan.header, plan.separator);
+  for (const PlanRow* row : rows) {
+    std::vector<std::string> cells = row->cells;
+    if (!same_folder && template_column < cells.size() &&
+        fs::path(Trimmed(cells[template_column])).is_relative()) {
+      std::error_code ec;
+      cells[template_column] =
+          fs::absolute(plan.templates.at(row->template_index).path, ec).lexically_normal().string();
+    }
+    text += CsvLine(cells, plan.separator);
+  }
+  return text;
+}
+
+}  // namespace lovar

@@ -1,0 +1,260 @@
+// End to end: lovar-cli batch programming several real lovar-sim processes at once, each on its
+// own pseudo-terminal, from plans and templates in real files.
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "files/archive.h"
+#include "files/config_file.h"
+#include "files/csv.h"
+#include "model/catalog.h"
+#include "processes.h"
+#include "sim/device_sim.h"
+
+namespace lovar::e2e {
+namespace {
+namespace fs = std::filesystem;
+
+using Bytes = std::vector<uint8_t>;
+using namespace std::chrono_literals;
+
+// A fresh folder for a test's plan, templates and outputs.
+std::string Folder(const std::string& name) {
+  const std::string dir = TempPath(name);
+  fs::create_directories(dir);
+  return dir;
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteConfig(const std::string& path, int model, const ConfigImage& image) {
+  const Bytes bytes = SerializeConfigFile(model, image);
+  WriteText(path, std::string(bytes.begin(), bytes.end()));
+}
+
+ConfigImage With(ConfigImage image, int model,
+                 const std::vector<std::pair<const char*, const char*>>& values) {
+  for (const auto& [id, value] : values) {
+    std::string why;
+    EXPECT_TRUE(StoreFieldText(*FindFieldById(model, id), image, value, why)) << why;
+  }
+  return image;
+}
+
+// What a device saved at its end holds: the image part of its configuration file.
+void ExpectDeviceHolds(const std::string& saved, int model, const ConfigImage& expected) {
+  const std::string file = ReadText(saved);
+  const int length = FileImageLength(model);
+  ASSERT_EQ(file.size(), static_cast<size_t>(100 + length)) << saved;
+  for (int i = 0; i < length; ++i) {
+    uint8_t want = expected[i];
+    if (model != 251 && i >= 127 && i <= 130) want = 0;  // a write sends these as 0
+    ASSERT_EQ(static_cast<uint8_t>(file[100 + static_cast<size_t>(i)]), want) << saved << " @" << i;
+  }
+}
+
+std::vector<CsvRecord> ReadCsv(const std::string& path) {
+  CsvTable table;
+  CsvFault fault;
+  EXPECT_TRUE(ParseCsv(ReadText(path), table, fault)) << path << ": " << fault.what;
+  return table.records;
+}
+
+// The table's line of a port on stdout.
+std::string LineOf(const std::string& out, const std::string& port) {
+  const size_t at = out.find(" " + port + " ");
+  if (at == std::string::npos) return {};
+  const size_t begin = out.rfind('\n', at) + 1;
+  return out.substr(begin, out.find('\n', at) - begin);
+}
+
+// The model 251 template of these tests: the sample with a few values of its own.
+ConfigImage Template251() {
+  return With(SampleImage(251), 251, {{"loop1.name", "Склад"}, {"exit_time", "45"}});
+}
+
+TEST(Batch, ThreeDevicesEachHoldTheTemplateWithTheirOwnValues) {
+  const std::string dir = Folder("batch-three");
+  const ConfigImage templ = Template251();
+  WriteConfig(dir + "/template.dat", 251, templ);
+  const std::vector<std::vector<std::pair<const char*, const char*>>> values = {
+      {{"object_number", "1001"}, {"password", "11111"}, {"direction1.phone", "+79160000001"}},
+      {{"object_number", "1002"},
+       {"password", "22222"},
+       {"direction1.phone", "+7 (916) 000-00-02"}},
+      {{"object_number", "1003"}}};
+  std::vector<std::unique_ptr<SimProcess>> sims;
+  std::vector<std::string> saved;
+  for (int i = 0; i < 3; ++i) {
+    saved.push_back(dir + "/device" + std::to_string(i) + ".dat");
+    sims.push_back(std::make_unique<SimProcess>(
+        std::vector<std::string>{"--model", "251", "--save", saved.back()}));
+  }
+  // Relative to the plan's folder; the key lies beyond the template's 2048 bytes.
+  WriteText(dir + "/plan.csv",
+            "\xEF\xBB\xBFport,template,object_number,password,direction1.phone,key2.code\r\n" +
+                sims[0]->port() + ",template.dat,1001,11111,+79160000001,\r\n" + sims[1]->port() +
+                ",template.dat,1002,22222,\"+7 (916) 000-00-02\",0102030405060708\r\n" +
+                sims[2]->port() + ",template.dat,1003,,,\r\n");
+  const RunResult r = RunCli(
+      {"batch", dir + "/plan.csv", "--report", dir + "/report.csv", "--archive", dir + "/archive"});
+  ASSERT_EQ(r.exit_code, 0) << r.err << r.out;
+  // Each device's image before the write, whole, in the archive the windows keep.
+  const std::vector<ArchiveEntry> kept = ListArchive(dir + "/archive");
+  ASSERT_EQ(kept.size(), 3u);
+  for (const ArchiveEntry& e : kept) {
+    ConfigImage prior;
+    int bytes = 0;
+    ASSERT_TRUE(LoadWholeImage(e.path, 251, prior, bytes).ok());
+    EXPECT_EQ(bytes, 4096);
+    EXPECT_EQ(prior, SampleImage(251));
+  }
+  for (int i = 0; i < 3; ++i) {
+    const std::string line = LineOf(r.out, sims[i]->port());
+    EXPECT_NE(line.find("Ловар-М (251)  100" + std::to_string(i + 1)), std::string::npos) << line;
+    EXPECT_NE(line.find("записано, проверено"), std::string::npos) << line;
+    // Not a terminal: a plain line per phase.
+    EXPECT_NE(r.err.find(sims[i]->port() + " [100" + std::to_string(i + 1) + "]: Проверка записи"),
+              std::string::npos)
+        << r.err;
+  }
+  EXPECT_NE(r.out.find("Записано и проверено: 3 из 3"), std::string::npos) << r.out;
+
+  // Beyond the template: the row's key, and the device's own keys beside it.
+  const RunResult shown = RunCli({"show", "--port", sims[1]->port(), "--json"});
+  ASSERT_EQ(shown.exit_code, 0) << shown.err;
+  const ConfigImage sample = SampleImage(251);
+  const nlohmann::json doc = nlohmann::json::parse(shown.out);
+  for (const auto& f : doc["fields"]) {
+    if (f["id"] == "key2.code") EXPECT_EQ(f["value"], "0102030405060708");
+    if (f["id"] == "key1.code")
+      EXPECT_EQ(f["value"], FieldText(*FindFieldById(251, "key1.code"), sample));
+  }
+
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(sims[i]->Stop(), 0);
+    ExpectDeviceHolds(saved[i], 251, With(templ, 251, values[i]));
+  }
+  const std::vector<CsvRecord> report = ReadCsv(dir + "/report.csv");
+  ASSERT_EQ(report.size(), 4u);
+  EXPECT_EQ(report[0].cells[0], "Строка");
+  for (int i = 1; i <= 3; ++i) {
+    EXPECT_EQ(report[i].cells[1], sims[i - 1]->port());
+    EXPECT_EQ(report[i].cells[3], "100" + std::to_string(i));
+    EXPECT_EQ(report[i].cells[4], "записано, проверено");
+  }
+}
+
+TEST(Batch, APlanWithFaultsIsRefusedWholeAndNoDeviceIsTouched) {
+  const std::string dir = Folder("batch-faulty");
+  WriteConfig(dir + "/t251.dat", 251, Template251());
+  WriteConfig(dir + "/t250.dat", 250, SampleImage(250));
+  SimProcess a({"--model", "251"}, /*log=*/true);
+  SimProcess b({"--model", "251"}, /*log=*/true);
+  WriteText(dir + "/plan.csv", "port,template,exit_time,object_nuber\n" +  //
+                                   a.port() + ",t251.dat,30,\n" +          //
+                                   b.port() + ",t251.dat,300,\n" +         //
+                                   a.port() + ",t250.dat,,\n");
+  const RunResult r = RunCli({"batch", dir + "/plan.csv", "--report", dir + "/report.csv"});
+  EXPECT_EQ(r.exit_code, 12) << r.err;
+  EXPECT_EQ(r.out, "");
+  for (const char* place :
+       {"строка 1, столбец D (object_nuber): у модели Ловар-М (251) нет такого поля",
+        "строка 3, столбец C (exit_time): поле exit_time",
+        "строка 4, столбец A (port): порт " /* named in row 2 */,
+        "строка 4, столбец B (template): ", "ни один прибор не затронут"})
+    EXPECT_NE(r.err.find(place), std::string::npos) << place << "\n" << r.err;
+  EXPECT_FALSE(a.WaitForLog("#1 ", 300ms));
+  EXPECT_FALSE(b.WaitForLog("#1 ", 300ms));
+  EXPECT_FALSE(fs::exists(dir + "/report.csv"));
+}
+
+TEST(Batch, DevicesThatFailNeverStopTheOthersAndTheRetryPlanHoldsJustThem) {
+  const std::string dir = Folder("batch-failing");
+  const ConfigImage templ = Template251();
+  WriteConfig(dir + "/template.dat", 251, templ);
+  const std::string saved_first = dir + "/first.dat", saved_last = dir + "/last.dat";
+  SimProcess first({"--model", "251", "--save", saved_first});
+  SimProcess silent({"--model", "251", "--drop", "100/1"});  // stops answering mid-read
+  SimProcess hung({"--model", "251", "--hangup", "600"});    // hangs up mid-write
+  SimProcess other({"--model", "250"});
+  SimProcess last({"--model", "251", "--save", saved_last});
+  const std::string plan = "port;template;object_number\r\n" +            //
+                           first.port() + ";template.dat;2001\r\n" +      //
+                           silent.port() + ";template.dat;2002\r\n" +     //
+                           hung.port() + ";template.dat;\"20;03\"\r\n" +  //
+                           other.port() + ";template.dat;2004\r\n" +      //
+                           last.port() + ";template.dat;2005\r\n";
+  WriteText(dir + "/plan.csv", plan);
+  const std::string retry = dir + "/retry.csv";
+  const RunResult r = RunCli({"--retries", "1", "batch", dir + "/plan.csv", "--retry-plan", retry},
+                             std::chrono::seconds(60));
+  EXPECT_EQ(r.exit_code, 13) << r.err;
+  EXPECT_NE(LineOf(r.out, first.port()).find("записано, проверено"), std::string::npos) << r.out;
+  EXPECT_NE(LineOf(r.out, last.port()).find("записано, проверено"), std::string::npos) << r.out;
+  EXPECT_NE(LineOf(r.out, silent.port()).find("не записано"), std::string::npos) << r.out;
+  EXPECT_NE(LineOf(r.out, hung.port()).find("запись не завершена"), std::string::npos) << r.out;
+  EXPECT_NE(LineOf(r.out, other.port()).find("Ловар-Т (250)"), std::string::npos) << r.out;
+  EXPECT_NE(LineOf(r.out, other.port()).find("не записано"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Записано и проверено: 2 из 5"), std::string::npos) << r.out;
+  for (const std::string& said :
+       {"строка 3, " + silent.port() + ": Чтение остановлено на смещении ",
+        "строка 4, " + hung.port() + ": Запись прервана на смещении ",
+        "строка 5, " + other.port() +
+            ": Неверный тип УО: прибор Ловар-Т Версия 2.2, а план для "
+            "Ловар-М (251)"})
+    EXPECT_NE(r.err.find(said), std::string::npos) << said << "\n" << r.err;
+  EXPECT_NE(r.err.find("Прибор не отвечает. В УО ничего не записано"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("смесь старой и новой конфигурации"), std::string::npos) << r.err;
+
+  const std::vector<CsvRecord> again = ReadCsv(retry);
+  const std::vector<CsvRecord> original = ReadCsv(dir + "/plan.csv");
+  ASSERT_EQ(again.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(again[i].cells, original[i == 0 ? 0 : i + 1].cells);
+
+  EXPECT_EQ(first.Stop(), 0);
+  EXPECT_EQ(last.Stop(), 0);
+  ExpectDeviceHolds(saved_first, 251, With(templ, 251, {{"object_number", "2001"}}));
+  ExpectDeviceHolds(saved_last, 251, With(templ, 251, {{"object_number", "2005"}}));
+}
+
+TEST(Batch, CtrlCStopsEveryDeviceAfterItsFrameInFlightAndSaysWhatEachHolds) {
+  const std::string dir = Folder("batch-interrupted");
+  WriteConfig(dir + "/t.dat", 250, With(SampleImage(250), 250, {{"output1.time", "77"}}));
+  SimProcess a({"--model", "250", "--delay", "3/1:30"}, /*log=*/true);
+  SimProcess b({"--model", "250", "--delay", "3/1:30"});
+  WriteText(dir + "/plan.csv", "port,template\n" + a.port() + ",t.dat\n" + b.port() + ",t.dat\n");
+  CliProcess cli({"batch", dir + "/plan.csv", "--retry-plan", dir + "/retry.csv"});
+  ASSERT_TRUE(a.WaitForLog("#40 202"));  // the sixth block of the write
+  cli.Signal(SIGINT);
+  const RunResult r = cli.Wait();
+  EXPECT_EQ(r.exit_code, 10) << r.err;
+  EXPECT_NE(LineOf(r.out, a.port()).find("прервано при записи"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("строка 2, " + a.port() + ": Запись прервана на смещении "),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("строка 3, " + b.port() + ": "), std::string::npos) << r.err;
+  EXPECT_EQ(ReadCsv(dir + "/retry.csv").size(), 3u);
+  // Both ports are free at once.
+  EXPECT_EQ(RunCli({"identify", "--port", a.port()}).exit_code, 0);
+  EXPECT_EQ(RunCli({"identify", "--port", b.port()}).exit_code, 0);
+}
+
+}  // namespace
+}  // namespace lovar::e2e
