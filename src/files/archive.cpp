@@ -124,14 +124,17 @@ std::string ArchiveTimeText(const ArchiveTime& t) {
   return text;
 }
 
-fs::path FilesRoot(const fs::path& program_folder, const fs::path& user_folder) {
-  // Writable is what counts, not whether the folder exists: try to make a file in it.
-  const fs::path probe = program_folder / ".lovar-write-test.tmp";
+fs::path FilesRoot(const fs::path& program_folder, const fs::path& user_folder, bool installed) {
+  if (user_folder.empty()) return program_folder;
   std::error_code ec;
-  fs::remove(probe, ec);
-  const CreateResult made = CreateFlushed(probe, {}, nullptr);
-  if (made.created) fs::remove(probe, ec);
-  if (made.result.ok || user_folder.empty()) return program_folder;
+  if (!installed) {
+    // Writable is what counts, not whether the folder exists: try to make a file in it.
+    const fs::path probe = program_folder / ".lovar-write-test.tmp";
+    fs::remove(probe, ec);
+    const CreateResult made = CreateFlushed(probe, {}, nullptr);
+    if (made.created) fs::remove(probe, ec);
+    if (made.result.ok) return program_folder;
+  }
   fs::create_directories(user_folder, ec);
   return user_folder;
 }

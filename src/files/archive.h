@@ -37,9 +37,11 @@ std::string ArchiveTimeText(const ArchiveTime& time);
 
 // The folder the tool keeps its files in (the per-model folders and the archive): the
 // program's folder where a file can be made in it, else user_folder (an installed program:
-// Program Files, /usr/bin). One rule for the file dialogs' folders and the archive.
+// Program Files, /usr/bin). user_folder always when `installed` (the program was put there by
+// an installer: a run as root or administrator must not fill the system's folders). One rule
+// for the file dialogs' folders and the archive.
 std::filesystem::path FilesRoot(const std::filesystem::path& program_folder,
-                                const std::filesystem::path& user_folder);
+                                const std::filesystem::path& user_folder, bool installed = false);
 // root / "Архив".
 std::filesystem::path ArchiveFolder(const std::filesystem::path& root);
 

@@ -11,4 +11,9 @@ namespace lovar {
 std::filesystem::path ToPath(const QString& file);
 QString ToQString(const std::filesystem::path& path);
 
+// Whether folder is where an installer put the program (below /usr, or Program Files). Its
+// files then go to the user's documents even where the folder is writable (run as root or as
+// an administrator), so that no configuration lands among the system's programs.
+bool IsInstalledProgramFolder(const QString& folder);
+
 }  // namespace lovar

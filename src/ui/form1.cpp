@@ -156,9 +156,10 @@ void TForm1::SetProgramFolder(const QString& folder) {
 std::filesystem::path TForm1::FilesFolder() {
   if (!files_folder_) {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    files_folder_ = FilesRoot(ToPath(program_folder_),
-                              documents.isEmpty() ? std::filesystem::path()
-                                                  : ToPath(documents + QStringLiteral("/Ловар")));
+    const std::filesystem::path user_folder =
+        documents.isEmpty() ? std::filesystem::path() : ToPath(documents + QStringLiteral("/Ловар"));
+    files_folder_ = FilesRoot(ToPath(program_folder_), user_folder,
+                              IsInstalledProgramFolder(program_folder_));
   }
   return *files_folder_;
 }

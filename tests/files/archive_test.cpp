@@ -177,6 +177,9 @@ TEST_F(Archive, FilesLiveBesideThePerModelFoldersWhereTheProgramsFolderIsWritabl
   std::ofstream(root_ / "file-not-folder") << "x";
   EXPECT_EQ(FilesRoot(root_ / "file-not-folder" / "bin", root_ / "user"), root_ / "user");
   EXPECT_TRUE(fs::is_directory(root_ / "user"));
+  // An installed program's folder, writable or not: the user's folder, and nothing beside it.
+  EXPECT_EQ(FilesRoot(root_, root_ / "user2", /*installed=*/true), root_ / "user2");
+  EXPECT_TRUE(fs::is_directory(root_ / "user2"));
   // No probe left behind.
   for (const auto& e : fs::directory_iterator(root_)) EXPECT_NE(Name(e.path())[0], '.');
 }

@@ -11,6 +11,7 @@
 #include "about.h"
 #include "app.h"
 #include "files/config_file.h"
+#include "file_paths.h"
 #include "harness.h"
 #include "qt_dialogs.h"
 #include "qt_translations.h"
@@ -151,6 +152,25 @@ class AppTest : public QObject {
     QCOMPARE(Clean(s.dialogs.open_folder), documents + "/LovarM");
     QVERIFY(QFileInfo(s.dialogs.open_folder).isDir());
     if (!existed) QDir(documents).removeRecursively();
+  }
+
+  // Where an installer puts the program, files never go beside it, even when it runs as root
+  // or as an administrator and could make them there.
+  void AnInstalledProgramsFolderIsKnown() {
+    QVERIFY(IsInstalledProgramFolder("/usr/bin"));
+    QVERIFY(IsInstalledProgramFolder("/usr/local/bin"));
+    QVERIFY(!IsInstalledProgramFolder("/home/installer/lovar"));
+    QVERIFY(!IsInstalledProgramFolder("/usrlocal"));
+    const QByteArray saved = qgetenv("ProgramFiles");
+    qputenv("ProgramFiles", "C:\\Program Files");
+    QVERIFY(IsInstalledProgramFolder("C:\\Program Files\\Lovar"));
+    QVERIFY(IsInstalledProgramFolder("c:/program files/Lovar"));
+    QVERIFY(!IsInstalledProgramFolder("C:\\Program Files Extra\\Lovar"));
+    QVERIFY(!IsInstalledProgramFolder("D:\\Lovar"));
+    if (saved.isNull())
+      qunsetenv("ProgramFiles");
+    else
+      qputenv("ProgramFiles", saved);
   }
 };
 
