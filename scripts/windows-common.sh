@@ -20,6 +20,13 @@ configure_windows_build() {
   local root=$1 build=$2 qt
   qt=${LOVAR_QT_PREFIX:-$("$root/scripts/qt-mingw")}
   echo "== configure $build (Qt: $qt)"
+  # A build folder configured on another Qt (an older cache key) keeps that Qt's paths in its
+  # cache: start it afresh.
+  local found
+  found=$(sed -n 's/^Qt6_DIR:PATH=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
+  if [[ -n $found && $found != "$qt"/* ]]; then
+    rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
+  fi
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DLOVAR_BUILD_UI=ON -DLOVAR_QT_PREFIX="$qt" >/dev/null
 }

@@ -224,6 +224,12 @@ std::unique_ptr<PortBackend> PortBackend::Open(const std::string& name, TDCB& dc
     if (code == ERROR_ACCESS_DENIED && IsComPortName(name)) error = LinkError::PortBusy;
     return nullptr;
   }
+  // CreateFile opens a plain file as readily as a port; a file on a disk is never a device.
+  if (GetFileType(handle) == FILE_TYPE_DISK) {
+    CloseHandle(handle);
+    error = LinkError::NotSerial;
+    return nullptr;
+  }
   auto os = std::make_unique<Os>();
   os->handle = handle;
   os->is_com = apply_dcb;

@@ -172,7 +172,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(BatchPlanTest, TwoPathsOfOneDeviceAreOnePort) {
   std::ofstream(dir_ / "ttyUSB0") << "";
-  fs::create_symlink(dir_ / "ttyUSB0", dir_ / "by-id");
+  std::error_code error;
+  fs::create_symlink(dir_ / "ttyUSB0", dir_ / "by-id", error);
+  // Windows gives symbolic links only to a privileged user.
+  if (error) GTEST_SKIP() << "no symbolic link here: " << error.message();
   const PlanCheck check = Check("port,template\n" + (dir_ / "ttyUSB0").string() + ",m251.dat\n" +
                                 (dir_ / "by-id").string() + ",m251.dat\n");
   ASSERT_EQ(check.faults.size(), 1u);

@@ -99,7 +99,7 @@ class ComPortTripTest : public QObject {
     // "Параметры": the sounder's time.
     TypeInto(s.pui().EditTimeSound, "42");
     expected[13] = 42;
-    // "Параметры передачи", reached by a click on its tab: direction 3's telephone.
+    // "Параметры передачи", reached by a click on its tab: the fourth direction's telephone.
     QTabWidget* pages = s.ui().PageControl1;
     QWidget* sheet = pages->findChild<QWidget*>("TabSheet6");
     const QRect tab = pages->tabBar()->tabRect(pages->indexOf(sheet));
@@ -107,7 +107,7 @@ class ComPortTripTest : public QObject {
     QVERIFY(WaitFor([&] { return pages->currentWidget() == sheet; }, 10000));
     TypeInto(Directions(s).direction(3).phone, "+380501112233");
     std::string why;
-    QVERIFY(StoreFieldText(*FindFieldById(251, "direction3.phone"), expected, "+380501112233", why));
+    QVERIFY(StoreFieldText(*FindFieldById(251, "direction4.phone"), expected, "+380501112233", why));
     QVERIFY(s.form1().Image() == expected);
     Shot(s.form1(), "3_edited");
 

@@ -98,7 +98,7 @@ class FlowTest : public QObject {
       Session s;
       s.form_key.ui().ComboBoxComs->setEditText(port);
       s.form_key.ButtonFindClick();
-      QVERIFY(!s.form1().Cport1().IsOpen());
+      QVERIFY2(!s.form1().Cport1().IsOpen(), qPrintable(port));
       QCOMPARE(s.form_key.ui().LabelStatus->text(),
                port + ": " + QString::fromUtf8(ErrorText(error).data()) + ".");
     }

@@ -55,9 +55,9 @@ TEST(PortBackendWinOpen, ANameHeldByAnotherOpenFailsToOpenAsBusy) {
   EXPECT_FALSE(PortBackend::Open(path, dcb, false, error));
   EXPECT_EQ(error, LinkError::PortBusy);
   CloseHandle(holder);
-  auto port = PortBackend::Open(path, dcb, false, error);
-  EXPECT_TRUE(port) << "free again once the holder has closed it";
-  port.reset();
+  // Free again once the holder has closed it, and then a plain file is refused as no port.
+  EXPECT_FALSE(PortBackend::Open(path, dcb, false, error));
+  EXPECT_EQ(error, LinkError::NotSerial);
   DeleteFileA(path);
 }
 
