@@ -147,20 +147,11 @@ void Unpaced() {
 
 // lovar-sim paces both directions at 9600 baud; compare with the wire time of the bytes.
 void Paced() {
-  int out[2];
-  if (pipe(out) != 0) return;
-  const pid_t sim = Spawn({LOVAR_SIM_PATH, "--model", "251", "--pace", "--quiet"}, out[1]);
-  close(out[1]);
-  std::string line;
-  char c;
-  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+  const bench::Sim sim({"--model", "251", "--pace", "--quiet"});
   const std::string file = "/tmp/lovar-bench-paced.dat";
   const auto started = Clock::now();
-  const pid_t cli = Spawn(ReadCommand(line, file));
+  const pid_t cli = Spawn(ReadCommand(sim.port(), file));
   const ChildResult r = Wait(cli, started);
-  kill(sim, SIGTERM);
-  waitpid(sim, nullptr, 0);
-  close(out[0]);
   // The wire's critical path: 208 (10 bytes) and its reply (10), 212 (9) and its reply (9),
   // then 512 read requests (12) and replies (16). The byte each request carries after its
   // frame crosses the line while the reply comes back (full duplex), so it adds no time.
@@ -226,14 +217,8 @@ class PacedView : public VerifiedWriteView {
 void PacedWrites() {
   std::printf("paced at 9600 baud 8N1: read and verified write (write, read-back, comparison)\n");
   for (int model : {250, 252, 251}) {
-    int out[2];
-    if (pipe(out) != 0) return;
-    const pid_t sim =
-        Spawn({LOVAR_SIM_PATH, "--model", std::to_string(model), "--pace", "--quiet"}, out[1]);
-    close(out[1]);
-    std::string path;
-    char c;
-    while (read(out[0], &c, 1) == 1 && c != '\n') path += c;
+    const bench::Sim sim({"--model", std::to_string(model), "--pace", "--quiet"});
+    const std::string& path = sim.port();
     EventLoop loop;
     TCport port(loop);
     port.SetBaudRate(9600);
@@ -277,9 +262,6 @@ void PacedWrites() {
                 write_s / write_wire, ok ? "" : " NOT VERIFIED");
     loop.RemoveTimer(timer);
     port.CloseDevice();
-    kill(sim, SIGTERM);
-    waitpid(sim, nullptr, 0);
-    close(out[0]);
   }
   std::printf("  (target: model 251 verified write <= 1.03 x its wire time)\n");
 }

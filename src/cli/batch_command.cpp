@@ -22,16 +22,9 @@ namespace lovar {
 namespace {
 namespace fs = std::filesystem;
 
-int Fail(Status status, const std::string& message) {
-  std::fprintf(stderr, "%s\n", message.c_str());
-  return static_cast<int>(status);
-}
-
 std::string ModelText(int model) {
   if (model == 0) return "—";
-  const std::string_view name = ModelName(model);
-  return name.empty() ? std::to_string(model)
-                      : std::string(name) + " (" + std::to_string(model) + ")";
+  return ModelName(model).empty() ? std::to_string(model) : ModelNameAndCode(model);
 }
 
 // What the device holds now, in a few words for the table.

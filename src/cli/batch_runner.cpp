@@ -59,8 +59,7 @@ class Device : private SessionWatcher {
     result_.model = session_->model();
     if (result_.model != plan_.model)
       return End({Status::WrongModel, "Неверный тип УО: прибор " + session_->device_line() +
-                                          ", а план для " + std::string(ModelName(plan_.model)) +
-                                          " (" + std::to_string(plan_.model) + ")"});
+                                          ", а план для " + ModelNameAndCode(plan_.model)});
     if (Stopped()) return;
     session_->StartRead([this](const Outcome& read) { Read(read); });
   }

@@ -22,11 +22,6 @@ struct Source {
   ConfigImage image;
 };
 
-int Fail(const Outcome& out) {
-  std::fprintf(stderr, "%s\n", out.message.c_str());
-  return static_cast<int>(out.status);
-}
-
 // An output named like an input (a slip of the keyboard) would replace what is being read.
 bool Refuses(const std::string& out, const std::vector<std::string>& inputs, int& status) {
   for (const std::string& in : inputs) {
@@ -63,10 +58,6 @@ Outcome ReadDevice(Session& session, const FieldsCommands::Connect& connect,
   return {};
 }
 
-std::string ModelLine(int model) {
-  return std::string(ModelName(model)) + " (" + std::to_string(model) + ")";
-}
-
 std::string CountText(size_t n, const char* one, const char* few, const char* many) {
   const size_t tens = n % 100, units = n % 10;
   const char* word = (tens >= 11 && tens <= 14) ? many
@@ -89,7 +80,7 @@ int Show(const Source& source, bool json) {
     std::fputs(FieldsJson(source.name, source.model, source.image, source.extent).c_str(), stdout);
     return 0;
   }
-  std::printf("%s — %s\n", ModelLine(source.model).c_str(), source.name.c_str());
+  std::printf("%s — %s\n", ModelNameAndCode(source.model).c_str(), source.name.c_str());
   std::vector<const Field*> absent;
   for (const PageInfo& page : Pages()) {
     std::vector<const Field*> here;
@@ -116,7 +107,7 @@ int Show(const Source& source, bool json) {
 int Diff(const Source& a, const Source& b, const std::string& html_path) {
   const ImageDiff diff = DiffImages(a.model, a.image, a.extent, b.image, b.extent);
   std::printf("A: %s\nB: %s\nМодель: %s\n", a.name.c_str(), b.name.c_str(),
-              ModelLine(a.model).c_str());
+              ModelNameAndCode(a.model).c_str());
   for (const FieldDifference& d : diff.fields)
     std::printf("%s | %s | %s | %s | %s\n", std::string(PageOf(d.field->page).caption).c_str(),
                 d.field->caption.c_str(), d.field->id.c_str(), ShownValue(d.a).c_str(),
@@ -158,7 +149,8 @@ int Export(const std::string& path, const std::string& out) {
   }
   const FileResult saved = SaveFileReplacing(out, document);
   if (!saved.ok()) return Fail({Status::FileError, DescribeError(saved)});
-  std::printf("Конфигурация %s выгружена в %s\n", ModelLine(source.model).c_str(), out.c_str());
+  std::printf("Конфигурация %s выгружена в %s\n", ModelNameAndCode(source.model).c_str(),
+              out.c_str());
   return 0;
 }
 
@@ -170,7 +162,7 @@ int Import(const std::string& path, const std::string& out, int expected_model) 
   }
   const FileResult saved = SaveConfigFile(out, taken.model, taken.image);
   if (!saved.ok()) return Fail({Status::FileError, DescribeError(saved)});
-  std::printf("Конфигурация %s сохранена: %s (%d байт)\n", ModelLine(taken.model).c_str(),
+  std::printf("Конфигурация %s сохранена: %s (%d байт)\n", ModelNameAndCode(taken.model).c_str(),
               out.c_str(), 100 + FileImageLength(taken.model));
   return 0;
 }
@@ -244,8 +236,9 @@ int FieldsCommands::Run(Session* session, const Connect& connect) {
       mismatch.current_model = b.model;
       return Fail({Status::WrongModel, DescribeError(mismatch)});
     }
-    return Fail({Status::WrongModel, "Неверный тип УО: A — " + ModelLine(a.model) + ", B — " +
-                                         ModelLine(b.model) + "; сравнить можно одну модель"});
+    return Fail({Status::WrongModel, "Неверный тип УО: A — " + ModelNameAndCode(a.model) +
+                                         ", B — " + ModelNameAndCode(b.model) +
+                                         "; сравнить можно одну модель"});
   }
   return Diff(a, b, html_);
 }

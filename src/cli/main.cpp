@@ -16,28 +16,13 @@
 #include "cli/session.h"
 #include "files/archive.h"
 #include "files/config_file.h"
+#include "files/utf8_path.h"
 #include "serial/event_loop.h"
 #include "serial/port_list.h"
 #include "serial/tcport.h"
 
 namespace lovar {
 namespace {
-
-int Fail(const Outcome& out) {
-  std::fprintf(stderr, "%s\n", out.message.c_str());
-  return static_cast<int>(out.status);
-}
-
-int Fail(Status status, const std::string& message) {
-  return Fail(Outcome{status, message});
-}
-
-// A path for the console in UTF-8 (an archive's name may hold the object number's letters,
-// which a narrow Windows path would lose).
-std::string PathText(const std::filesystem::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
 
 // Command-line mistakes in the program's language; CLI11's own words name the option.
 std::string ArgumentFailure(const CLI::App* app, const CLI::Error& e) {
@@ -106,7 +91,7 @@ int Read(Session& session, const CliOptions& o) {
   if (!kept.ok)
     return Fail(Status::FileError,
                 "Копия не сохранена в архив: " + kept.message + " (файл " + o.out + " записан)");
-  std::printf("Копия в архиве: %s\n", PathText(kept.path).c_str());
+  std::printf("Копия в архиве: %s\n", Utf8Of(kept.path).c_str());
   return 0;
 }
 
@@ -136,7 +121,8 @@ int Write(Session& session, const CliOptions& o) {
         why = "Конфигурация прибора не сохранена в архив: " + kept.message;
         return false;
       }
-      archived = PathText(kept.path);
+      // In UTF-8: an archive's name may hold the object number's letters.
+      archived = Utf8Of(kept.path);
     }
     std::copy(device.bytes().begin() + file_bytes, device.bytes().begin() + ImageLength(model),
               session.image().bytes().begin() + file_bytes);

@@ -81,6 +81,15 @@ class StderrBar : public SessionWatcher {
 
 }  // namespace
 
+int Fail(const Outcome& out) {
+  std::fprintf(stderr, "%s\n", out.message.c_str());
+  return static_cast<int>(out.status);
+}
+
+int Fail(Status status, const std::string& message) {
+  return Fail(Outcome{status, message});
+}
+
 void ConfigureLikeTheMainWindow(TCport& port) {
   port.SetBaudRate(9600);
   port.SetByteSize(8);
@@ -277,13 +286,13 @@ Outcome Session::Result(Kind kind, End end) {
                                             : C::GaveUp;
     verified_.Stop(cause);
   }
-  report_ = *finished_;
+  const WriteReport& report = *finished_;
   using O = WriteReport::Outcome;
   Status status = Status::Ok;
-  switch (report_.outcome) {
+  switch (report.outcome) {
     case O::Verified:
     case O::Unchecked:
-      return {Status::Ok, WriteReportText(report_)};
+      return {Status::Ok, WriteReportText(report)};
     case O::Differs:
     case O::CheckStopped:
       status = Status::VerifyMismatch;
@@ -292,7 +301,7 @@ Outcome Session::Result(Kind kind, End end) {
       status = Status::WriteStopped;
       break;
     case O::NotStarted:
-      switch (report_.cause) {
+      switch (report.cause) {
         case WriteReport::Cause::Refused:
           return {Status::FileError, prior_refusal_ + ". В УО ничего не записано"};
         case WriteReport::Cause::NoAnswer:
@@ -307,8 +316,8 @@ Outcome Session::Result(Kind kind, End end) {
       }
       break;
   }
-  if (report_.cause == WriteReport::Cause::Interrupted) status = Status::Interrupted;
-  return {status, WriteReportText(report_)};
+  if (report.cause == WriteReport::Cause::Interrupted) status = Status::Interrupted;
+  return {status, WriteReportText(report)};
 }
 
 Outcome Session::Failure(End end, const std::string& what) const {

@@ -54,6 +54,10 @@ struct Outcome {
   bool ok() const { return status == Status::Ok; }
 };
 
+// A command's failure: the message on a line of stderr; returns the exit status.
+int Fail(const Outcome& out);
+int Fail(Status status, const std::string& message);
+
 // What a session shows while it works; every call on the loop's thread.
 class SessionWatcher {
  public:
@@ -96,7 +100,7 @@ class Session : private VerifiedWriteView {
   using PriorImage = std::function<bool(const ConfigImage& prior, std::string& why)>;
   // Writes the image as "Записать в УО" does and, with check, proves it by reading back what
   // was written and writing differing blocks again (VerifiedWrite). With prior, the device is
-  // read first and prior decides whether the write begins. write_report() says more.
+  // read first and prior decides whether the write begins.
   Outcome WriteImage(bool check, PriorImage prior = nullptr);
   // Polls for a key for at most `wait`.
   Outcome LearnKey(std::chrono::seconds wait);
@@ -107,9 +111,7 @@ class Session : private VerifiedWriteView {
   void StartRead(Done done);
   void StartWrite(bool check, Done done, PriorImage prior = nullptr);
   void StartLearnKey(std::chrono::seconds wait, Done done);
-  bool Busy() const { return step_ != nullptr; }
 
-  const WriteReport& write_report() const { return report_; }
   const std::string& device_line() const { return device_line_; }
   int model() const { return engine_.DeviceModel(); }
   ConfigImage& image() { return image_; }
@@ -174,7 +176,6 @@ class Session : private VerifiedWriteView {
   std::optional<WriteReport> finished_;
   PriorImage prior_;
   std::string prior_refusal_;
-  WriteReport report_;
   std::unique_ptr<Step> step_;
   // Gone with the session, so that a step's end posted to the loop finds it gone.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

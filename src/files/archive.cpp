@@ -7,6 +7,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "files/utf8_path.h"
 #include "model/image_diff.h"
 
 namespace lovar {
@@ -15,16 +16,6 @@ namespace {
 
 constexpr std::string_view kSuffix = ".dat";
 constexpr size_t kStampLength = 19;  // "2024-05-01_12-30-05"
-
-// Paths from and to UTF-8 names, the same on every system (a narrow path on Windows would go
-// through the ANSI code page).
-fs::path PathOf(std::string_view utf8) {
-  return fs::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
-}
-std::string Utf8Of(const fs::path& path) {
-  const std::u8string name = path.u8string();
-  return std::string(reinterpret_cast<const char*>(name.data()), name.size());
-}
 
 // The model's part of a name: its folder's name.
 std::string ModelToken(int model) {
@@ -140,7 +131,7 @@ fs::path FilesRoot(const fs::path& program_folder, const fs::path& user_folder, 
 }
 
 fs::path ArchiveFolder(const fs::path& root) {
-  return root / PathOf("Архив");
+  return root / PathFromUtf8("Архив");
 }
 
 std::string ArchiveFileName(int model, const ConfigImage& image, const ArchiveTime& t, int n) {
@@ -184,7 +175,7 @@ ArchiveResult SaveToArchive(const fs::path& folder, int model, const ConfigImage
   for (const ArchiveEntry& e : ListNames(folder))
     if (e.time == when) n = std::max(n, e.sequence + 1);
   for (;; ++n) {
-    result.path = folder / PathOf(ArchiveFileName(model, image, when, n));
+    result.path = folder / PathFromUtf8(ArchiveFileName(model, image, when, n));
     if (KindOf(result.path) == PathKind::Missing) break;
   }
   const std::vector<uint8_t> bytes = SerializeWholeImage(model, image);

@@ -36,10 +36,6 @@ std::string ColumnLetters(size_t column) {
   return letters;
 }
 
-std::string ModelText(int model) {
-  return std::string(ModelName(model)) + " (" + std::to_string(model) + ")";
-}
-
 // The same port written twice: the same text, a Windows name in another case ("com3"), or two
 // paths of one device (a link in /dev/serial/by-id and its target).
 bool SamePort(const std::string& a, const std::string& b) {
@@ -191,8 +187,8 @@ class Checker {
           loaded.index = plan_.templates.size();
           plan_.templates.push_back(std::move(t));
         } else {
-          loaded.why = "шаблон для модели " + ModelText(model) + ", а план — для " +
-                       ModelText(plan_.model) + " (по шаблону строки " +
+          loaded.why = "шаблон для модели " + ModelNameAndCode(model) + ", а план — для " +
+                       ModelNameAndCode(plan_.model) + " (по шаблону строки " +
                        std::to_string(model_row_) + ")";
         }
       }
@@ -223,7 +219,7 @@ class Checker {
       fields[c] = FindFieldById(plan_.model, names_[c]);
       if (!fields[c])
         Fault(1, 1, c,
-              "у модели " + ModelText(plan_.model) +
+              "у модели " + ModelNameAndCode(plan_.model) +
                   " нет такого поля (все поля: lovar-cli show ШАБЛОН --json)");
     }
     for (PlanRow& row : plan_.rows) {

@@ -63,7 +63,7 @@ std::string DiffHtml(const DiffReport& report, const ImageDiff& diff) {
   html += "<table class=\"sources\">\n";
   Row(html, report.label_a, report.source_a);
   Row(html, report.label_b, report.source_b);
-  Row(html, "Модель", std::string(ModelName(diff.model)) + " (" + std::to_string(diff.model) + ")");
+  Row(html, "Модель", ModelNameAndCode(diff.model));
   if (!report.object_a.empty() || !report.object_b.empty())
     Row(html, "Номер объекта",
         report.object_a == report.object_b

@@ -4,6 +4,8 @@
 #include <random>
 #include <system_error>
 
+#include "files/utf8_path.h"
+
 namespace lovar {
 namespace fs = std::filesystem;
 namespace {
@@ -37,19 +39,14 @@ fs::path TemporaryFor(const fs::path& target) {
   return temporary;
 }
 
-// The file name in UTF-8. On Windows string() would go through the ANSI code page and throw
-// for a name it cannot spell (Cyrillic on a Western system), ending the program in a save.
-std::string NameOf(const fs::path& path) {
-  const std::u8string name = path.filename().u8string();
-  return std::string(name.begin(), name.end());
-}
-
 void RemoveLeftTemporaries(const fs::path& target) {
   std::error_code ec;
-  const std::string name = NameOf(target);
+  // Compared in UTF-8: string() would throw on Windows for a name the ANSI code page cannot
+  // spell, ending the program in a save.
+  const std::string name = Utf8Of(target.filename());
   for (fs::directory_iterator it(FolderOf(target), ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code ignored;
-    if (IsTemporaryOf(NameOf(it->path()), name) &&
+    if (IsTemporaryOf(Utf8Of(it->path().filename()), name) &&
         fs::is_regular_file(it->symlink_status(ignored)))
       fs::remove(it->path(), ignored);
   }

@@ -652,6 +652,10 @@ std::string_view ModelName(int model) {
   }
 }
 
+std::string ModelNameAndCode(int model) {
+  return std::string(ModelName(model)) + " (" + std::to_string(model) + ")";
+}
+
 uint8_t Field::BitsAt(int at) const {
   if (at < offset || at > last()) return 0;
   if (kind == FieldKind::Number || kind == FieldKind::List || kind == FieldKind::Flag)

@@ -52,6 +52,8 @@ const PageInfo& PageOf(FieldPage page);
 
 // "Ловар-Т" (250), "Ловар-М" (251), "Ловар-Т2" (252), "" otherwise.
 std::string_view ModelName(int model);
+// The name with the code, for messages and reports: "Ловар-М (251)".
+std::string ModelNameAndCode(int model);
 
 enum class FieldKind : uint8_t {
   Number,

@@ -41,8 +41,6 @@ class ImageBaselines {
   // Whether some of the first `length` bytes of image are kept nowhere.
   bool WouldLose(const ConfigImage& image, int length) const;
 
-  bool DeviceKnown() const { return device_.has_value(); }
-
  private:
   std::optional<ConfigImage> let_go_;
   std::optional<ConfigImage> device_;

@@ -9,21 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "files/utf8_path.h"
 #include "model/catalog.h"
 #include "model/image_diff.h"
+#include "support/pattern_image.h"
 
 namespace lovar {
 namespace {
 namespace fs = std::filesystem;
-
-ConfigImage Pattern(uint8_t seed) {
-  ConfigImage image;
-  for (int i = 0; i < kImageCapacity; ++i) image[i] = static_cast<uint8_t>(i * 7 + seed);
-  return image;
-}
+using testing::PatternImage;
 
 ConfigImage WithObject(int model, uint8_t seed, const char* object) {
-  ConfigImage image = Pattern(seed);
+  ConfigImage image = PatternImage(seed);
   if (const Field* f = FindFieldById(model, "object_number")) {
     std::string why;
     EXPECT_TRUE(StoreFieldText(*f, image, object, why)) << why;
@@ -36,8 +33,7 @@ ArchiveTime At(int minute, int second = 0) {
 }
 
 std::string Name(const fs::path& path) {
-  const std::u8string name = path.filename().u8string();
-  return std::string(name.begin(), name.end());
+  return Utf8Of(path.filename());
 }
 
 class Archive : public ::testing::Test {
@@ -100,7 +96,7 @@ TEST_F(Archive, FilesAreNamedByTimeModelAndObjectNumber) {
 
 TEST_F(Archive, ListsNewestFirstWithModelAndObjectNumber) {
   ASSERT_TRUE(SaveToArchive(folder_, 251, WithObject(251, 1, "11"), At(1)).ok);
-  ASSERT_TRUE(SaveToArchive(folder_, 250, Pattern(2), At(3)).ok);
+  ASSERT_TRUE(SaveToArchive(folder_, 250, PatternImage(2), At(3)).ok);
   ASSERT_TRUE(SaveToArchive(folder_, 251, WithObject(251, 3, "33"), At(2)).ok);
   // Two reads in one second keep both, the later one first.
   const ArchiveResult again = SaveToArchive(folder_, 251, WithObject(251, 4, "44"), At(2));
@@ -126,7 +122,7 @@ TEST_F(Archive, KeepsOnlyTheNewestAndLeavesOtherFilesAlone) {
   constexpr int kKeep = 5;
   for (int i = 0; i < 12; ++i) {
     const ArchiveResult kept =
-        SaveToArchive(folder_, 250, Pattern(static_cast<uint8_t>(i)), At(10 + i), kKeep);
+        SaveToArchive(folder_, 250, PatternImage(static_cast<uint8_t>(i)), At(10 + i), kKeep);
     ASSERT_TRUE(kept.ok) << kept.message;
     EXPECT_EQ(kept.removed, i < kKeep ? 0 : 1);
   }
@@ -138,15 +134,15 @@ TEST_F(Archive, KeepsOnlyTheNewestAndLeavesOtherFilesAlone) {
   EXPECT_TRUE(fs::exists(look_alike));
   // The default bound.
   for (int i = 0; i < kArchiveKeep + 3; ++i)
-    ASSERT_TRUE(SaveToArchive(folder_, 252, Pattern(1), {2025, 1, 1, 0, i / 60, i % 60}).ok);
+    ASSERT_TRUE(SaveToArchive(folder_, 252, PatternImage(1), {2025, 1, 1, 0, i / 60, i % 60}).ok);
   EXPECT_EQ(ListArchive(folder_).size(), static_cast<size_t>(kArchiveKeep));
 }
 
 // A clock set back must not make the read just kept the first to go.
 TEST_F(Archive, TheFileJustWrittenIsNeverPruned) {
   for (int i = 0; i < 3; ++i)
-    ASSERT_TRUE(SaveToArchive(folder_, 250, Pattern(1), At(40 + i), 3).ok);
-  const ArchiveResult kept = SaveToArchive(folder_, 250, Pattern(2), At(1), 3);
+    ASSERT_TRUE(SaveToArchive(folder_, 250, PatternImage(1), At(40 + i), 3).ok);
+  const ArchiveResult kept = SaveToArchive(folder_, 250, PatternImage(2), At(1), 3);
   ASSERT_TRUE(kept.ok);
   EXPECT_TRUE(fs::exists(kept.path));
   EXPECT_EQ(kept.removed, 1);
@@ -154,7 +150,7 @@ TEST_F(Archive, TheFileJustWrittenIsNeverPruned) {
 }
 
 TEST_F(Archive, AnUnknownModelIsNotKept) {
-  const ArchiveResult kept = SaveToArchive(folder_, 99, Pattern(0), At(0));
+  const ArchiveResult kept = SaveToArchive(folder_, 99, PatternImage(0), At(0));
   EXPECT_FALSE(kept.ok);
   EXPECT_FALSE(fs::exists(folder_));
 }
@@ -162,7 +158,7 @@ TEST_F(Archive, AnUnknownModelIsNotKept) {
 TEST_F(Archive, AFolderThatCannotBeMadeIsSaid) {
   fs::create_directories(root_);
   std::ofstream(root_ / "file") << "x";
-  const ArchiveResult kept = SaveToArchive(root_ / "file" / "Архив", 250, Pattern(0), At(0));
+  const ArchiveResult kept = SaveToArchive(root_ / "file" / "Архив", 250, PatternImage(0), At(0));
   EXPECT_FALSE(kept.ok);
   EXPECT_FALSE(kept.message.empty());
 }

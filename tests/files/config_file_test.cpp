@@ -8,9 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "support/pattern_image.h"
+
 namespace lovar {
 namespace {
 namespace fs = std::filesystem;
+using testing::PatternImage;
 
 // A fresh folder per test, removed afterwards.
 class ConfigFileTest : public ::testing::Test {
@@ -43,12 +46,6 @@ class ConfigFileTest : public ::testing::Test {
   fs::path dir_;
 };
 
-ConfigImage Pattern(uint8_t seed) {
-  ConfigImage image;
-  for (int i = 0; i < kImageCapacity; ++i) image[i] = static_cast<uint8_t>(i * 7 + seed);
-  return image;
-}
-
 // A file with a header of `header` bytes (at least the length and model bytes) naming `model`, then
 // `image_bytes` bytes of a pattern.
 std::vector<uint8_t> HandMadeFile(int header, int model, int image_bytes, uint8_t seed = 3) {
@@ -70,7 +67,7 @@ TEST(ConfigFileFormat, FileIsHeaderThenTheModelsImageBytes) {
       {251, 2148, {100, 251, 1, 0xCB, 0xEE, 0xE2, 0xE0, 0xF0, 0x2D, 0xCC}},  // "Ловар-М"
       {252, 356, {100, 252, 1, 0xCB, 0xEE, 0xE2, 0xE0, 0xF0, 0x2D, 0xD2}},
   };
-  const ConfigImage image = Pattern(1);
+  const ConfigImage image = PatternImage(1);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.model);
     const std::vector<uint8_t> file = SerializeConfigFile(row.model, image);
@@ -110,7 +107,7 @@ TEST(ConfigFileFormat, ParseAcceptsOrRefusesAndARefusalChangesNothing) {
     SCOPED_TRACE(row.what);
     const int model = row.file.size() > 1 ? row.file[1] : 250;
     const int held = model == 251 ? 2048 : 256;
-    ConfigImage image = Pattern(9);
+    ConfigImage image = PatternImage(9);
     const ConfigImage before = image;
     const FileResult result = ParseConfigFile(row.file, model, image);
     EXPECT_EQ(result.error, row.error);
@@ -147,7 +144,7 @@ TEST(ConfigFileFormat, FileOfAnotherModelIsRefused) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
-    ConfigImage image = Pattern(4);
+    ConfigImage image = PatternImage(4);
     const ConfigImage before = image;
     const FileResult result =
         ParseConfigFile(HandMadeFile(100, row.file_model, 2048), row.current_model, image);
@@ -165,11 +162,11 @@ TEST_F(ConfigFileTest, SavedFileLoadsBackOverTheImageBytesItHolds) {
   for (auto [model, size] : {std::pair{250, 356}, std::pair{251, 2148}}) {
     SCOPED_TRACE(model);
     const fs::path path = dir_ / "config.dat";
-    const ConfigImage saved = Pattern(11);
+    const ConfigImage saved = PatternImage(11);
     ASSERT_TRUE(SaveConfigFile(path, model, saved).ok());
     EXPECT_EQ(fs::file_size(path), static_cast<uintmax_t>(size));
     EXPECT_EQ(PeekFileModel(path), model);
-    ConfigImage loaded = Pattern(99);
+    ConfigImage loaded = PatternImage(99);
     const ConfigImage before = loaded;
     ASSERT_TRUE(LoadConfigFile(path, model, loaded).ok());
     const int held = size - 100;
@@ -180,7 +177,7 @@ TEST_F(ConfigFileTest, SavedFileLoadsBackOverTheImageBytesItHolds) {
 
 TEST_F(ConfigFileTest, UnreadableFileIsRefusedWithSystemText) {
   const fs::path path = dir_ / "missing.dat";
-  ConfigImage image = Pattern(3);
+  ConfigImage image = PatternImage(3);
   const ConfigImage before = image;
   const FileResult result = LoadConfigFile(path, 250, image);
   EXPECT_EQ(result.error, FileError::CannotOpen);
@@ -193,10 +190,10 @@ TEST_F(ConfigFileTest, UnreadableFileIsRefusedWithSystemText) {
 
 TEST_F(ConfigFileTest, SaveReplacesAnExistingFileWhole) {
   const fs::path path = dir_ / "config.dat";
-  ASSERT_TRUE(SaveConfigFile(path, 251, Pattern(1)).ok());
+  ASSERT_TRUE(SaveConfigFile(path, 251, PatternImage(1)).ok());
   fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
-  ASSERT_TRUE(SaveConfigFile(path, 250, Pattern(2)).ok());
-  EXPECT_EQ(ReadFile(path), SerializeConfigFile(250, Pattern(2)));
+  ASSERT_TRUE(SaveConfigFile(path, 250, PatternImage(2)).ok());
+  EXPECT_EQ(ReadFile(path), SerializeConfigFile(250, PatternImage(2)));
   EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(EntriesInDir(), 1u);  // no temporary file left behind
@@ -206,7 +203,7 @@ TEST_F(ConfigFileTest, DirectoryIsNeitherLoadedNorSavedOver) {
   const fs::path path = dir_ / "taken";
   fs::create_directory(path);
   WriteFile(path / "inside", {1, 2, 3});
-  const FileResult saved = SaveConfigFile(path, 250, Pattern(1));
+  const FileResult saved = SaveConfigFile(path, 250, PatternImage(1));
   EXPECT_EQ(saved.error, FileError::CannotWrite);
   EXPECT_EQ(saved.kind, PathKind::Directory);
   EXPECT_EQ(DescribeError(saved), "Не удалось записать файл: это каталог, а не обычный файл");
@@ -222,7 +219,7 @@ TEST_F(ConfigFileTest, DirectoryIsNeitherLoadedNorSavedOver) {
 }
 
 TEST_F(ConfigFileTest, SaveIntoAMissingFolderFailsWithTheSystemsText) {
-  const FileResult missing = SaveConfigFile(dir_ / "no" / "such.dat", 250, Pattern(1));
+  const FileResult missing = SaveConfigFile(dir_ / "no" / "such.dat", 250, PatternImage(1));
   EXPECT_EQ(missing.error, FileError::CannotWrite);
   EXPECT_FALSE(missing.system_message.empty());
   EXPECT_EQ(DescribeError(missing), "Не удалось записать файл: " + missing.system_message);
@@ -236,7 +233,7 @@ TEST_F(ConfigFileTest, TemporariesOfAKilledSaveGoWithTheNextSaveOfTheSameFile) {
                                            "config.dat.lovar-0123abcd.tmp.keep"};
   for (const auto& name : left) WriteFile(dir_ / name, {1});
   for (const auto& name : others) WriteFile(dir_ / name, {2});
-  ASSERT_TRUE(SaveConfigFile(dir_ / "config.dat", 250, Pattern(1)).ok());
+  ASSERT_TRUE(SaveConfigFile(dir_ / "config.dat", 250, PatternImage(1)).ok());
   for (const auto& name : left) EXPECT_FALSE(fs::exists(dir_ / name)) << name;
   for (const auto& name : others) EXPECT_TRUE(fs::exists(dir_ / name)) << name;
   EXPECT_EQ(EntriesInDir(), 1u + others.size());
@@ -249,11 +246,11 @@ TEST_F(ConfigFileTest, FilesNamedInAnyScriptAreSavedAndLoaded) {
   fs::path left = file;
   left += ".lovar-0123abcd.tmp";
   WriteFile(left, {1});
-  ASSERT_TRUE(SaveConfigFile(file, 251, Pattern(5)).ok());
+  ASSERT_TRUE(SaveConfigFile(file, 251, PatternImage(5)).ok());
   EXPECT_FALSE(fs::exists(left));
   ConfigImage loaded;
   ASSERT_TRUE(LoadConfigFile(file, 251, loaded).ok());
-  EXPECT_EQ(loaded[2047], Pattern(5)[2047]);
+  EXPECT_EQ(loaded[2047], PatternImage(5)[2047]);
   EXPECT_EQ(EntriesInDir(), 1u);
 }
 
@@ -264,15 +261,15 @@ TEST_F(ConfigFileTest, SaveThroughASymlinkReplacesItsTarget) {
     const fs::path link = dir_ / (target_exists ? "link.dat" : "dangling.dat");
     if (target_exists) WriteFile(target, {9});
     fs::create_symlink(target, link);
-    ASSERT_TRUE(SaveConfigFile(link, 252, Pattern(1)).ok());
+    ASSERT_TRUE(SaveConfigFile(link, 252, PatternImage(1)).ok());
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadFile(target), SerializeConfigFile(252, Pattern(1)));
+    EXPECT_EQ(ReadFile(target), SerializeConfigFile(252, PatternImage(1)));
   }
 }
 
 TEST_F(ConfigFileTest, SaveWithoutAModelWritesNothing) {
   const fs::path path = dir_ / "none.dat";
-  const FileResult result = SaveConfigFile(path, 0, Pattern(1));
+  const FileResult result = SaveConfigFile(path, 0, PatternImage(1));
   EXPECT_EQ(result.error, FileError::UnknownModel);
   EXPECT_FALSE(fs::exists(path));
   EXPECT_FALSE(DescribeError(result).empty());

@@ -20,16 +20,12 @@
 
 #include "files/archive.h"
 #include "files/config_file.h"
+#include "support/pattern_image.h"
 
 namespace lovar {
 namespace {
 namespace fs = std::filesystem;
-
-ConfigImage Pattern(uint8_t seed) {
-  ConfigImage image;
-  for (int i = 0; i < kImageCapacity; ++i) image[i] = static_cast<uint8_t>(i * 5 + seed);
-  return image;
-}
+using testing::PatternImage;
 
 std::vector<uint8_t> ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -159,17 +155,17 @@ TEST_F(PosixFiles, DevicesAndFifosAreNeitherWrittenNorWaitedOn) {
     SCOPED_TRACE(row.name);
     const fs::path path = row.make();
     const struct stat before = Stat(path);
-    const FileResult saved = SaveConfigFile(path, 250, Pattern(1));
+    const FileResult saved = SaveConfigFile(path, 250, PatternImage(1));
     EXPECT_EQ(saved.error, FileError::CannotWrite);
     EXPECT_EQ(saved.kind, row.kind);
     const struct stat after = Stat(path);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(after.st_mode, before.st_mode);
-    ConfigImage image = Pattern(2);
+    ConfigImage image = PatternImage(2);
     const FileResult loaded = LoadConfigFile(path, 250, image);
     EXPECT_EQ(loaded.error, FileError::CannotOpen);
     EXPECT_EQ(loaded.kind, row.kind);
-    EXPECT_EQ(image, Pattern(2));
+    EXPECT_EQ(image, PatternImage(2));
     EXPECT_EQ(PeekFileModel(path), 0);
   }
   for (const auto& entry : fs::directory_iterator(dir_))
@@ -177,10 +173,10 @@ TEST_F(PosixFiles, DevicesAndFifosAreNeitherWrittenNorWaitedOn) {
 }
 
 TEST_F(PosixFiles, ReadOnlyFileIsRefusedWithTheSystemsText) {
-  const std::vector<uint8_t> old = SerializeConfigFile(251, Pattern(5));
+  const std::vector<uint8_t> old = SerializeConfigFile(251, PatternImage(5));
   const fs::path path = File(TheirFolder(), /*theirs=*/true, 0444, old);
   RUN_AS_OTHER_USER([&]() -> std::string {
-    const FileResult r = SaveConfigFile(path, 251, Pattern(6));
+    const FileResult r = SaveConfigFile(path, 251, PatternImage(6));
     if (r.error != FileError::CannotWrite) return "saved over a read-only file";
     if (r.system_message != kDenied) return "message: " + r.system_message;
     return "";
@@ -190,11 +186,11 @@ TEST_F(PosixFiles, ReadOnlyFileIsRefusedWithTheSystemsText) {
 }
 
 TEST_F(PosixFiles, AnotherUsersFileIsRefusedAndStaysTheirs) {
-  const std::vector<uint8_t> old = SerializeConfigFile(250, Pattern(5));
+  const std::vector<uint8_t> old = SerializeConfigFile(250, PatternImage(5));
   const fs::path path = File(TheirFolder(), /*theirs=*/false, 0644, old);
   const uid_t owner = Stat(path).st_uid;
   RUN_AS_OTHER_USER([&]() -> std::string {
-    const FileResult r = SaveConfigFile(path, 250, Pattern(6));
+    const FileResult r = SaveConfigFile(path, 250, PatternImage(6));
     if (r.error != FileError::CannotWrite || r.system_message != kDenied)
       return "not refused: " + r.system_message;
     return "";
@@ -207,9 +203,9 @@ TEST_F(PosixFiles, AnotherUsersFileWeMayWriteIsWrittenInPlaceAndStaysTheirs) {
   const fs::path path = File(TheirFolder(), /*theirs=*/false, 0666, {1, 2, 3});
   const struct stat before = Stat(path);
   RUN_AS_OTHER_USER([&]() -> std::string {
-    return SaveConfigFile(path, 252, Pattern(7)).ok() ? "" : "not saved";
+    return SaveConfigFile(path, 252, PatternImage(7)).ok() ? "" : "not saved";
   });
-  EXPECT_EQ(ReadFile(path), SerializeConfigFile(252, Pattern(7)));
+  EXPECT_EQ(ReadFile(path), SerializeConfigFile(252, PatternImage(7)));
   const struct stat after = Stat(path);
   EXPECT_EQ(after.st_uid, before.st_uid);
   EXPECT_EQ(after.st_ino, before.st_ino);
@@ -220,28 +216,29 @@ TEST_F(PosixFiles, FolderWithoutWriteAccessTakesTheFileInPlaceButNoNewFile) {
   const fs::path folder = dir_ / "locked";
   fs::create_directory(folder);
   chmod(folder.c_str(), 0755);
-  const fs::path path = File(folder, /*theirs=*/true, 0644, SerializeConfigFile(251, Pattern(1)));
+  const fs::path path =
+      File(folder, /*theirs=*/true, 0644, SerializeConfigFile(251, PatternImage(1)));
   RUN_AS_OTHER_USER([&]() -> std::string {
-    if (!SaveConfigFile(path, 251, Pattern(2)).ok()) return "not written in place";
-    const FileResult r = SaveConfigFile(folder / "new.dat", 251, Pattern(2));
+    if (!SaveConfigFile(path, 251, PatternImage(2)).ok()) return "not written in place";
+    const FileResult r = SaveConfigFile(folder / "new.dat", 251, PatternImage(2));
     if (r.error != FileError::CannotWrite || r.system_message != kDenied)
       return "new file: " + r.system_message;
     return "";
   });
-  EXPECT_EQ(ReadFile(path), SerializeConfigFile(251, Pattern(2)));
+  EXPECT_EQ(ReadFile(path), SerializeConfigFile(251, PatternImage(2)));
   EXPECT_FALSE(fs::exists(folder / "new.dat"));
 }
 
 TEST_F(PosixFiles, ReplacedFileKeepsItsBitsAndItsOwner) {
   const fs::path path = File(TheirFolder(), /*theirs=*/true, 0640, {1, 2, 3});
   const struct stat before = Stat(path);
-  ASSERT_TRUE(SaveConfigFile(path, 250, Pattern(3)).ok());
+  ASSERT_TRUE(SaveConfigFile(path, 250, PatternImage(3)).ok());
   const struct stat after = Stat(path);
   EXPECT_NE(after.st_ino, before.st_ino);  // a new file took its place
   EXPECT_EQ(after.st_mode & 07777, 0640u);
   EXPECT_EQ(after.st_uid, before.st_uid);
   EXPECT_EQ(after.st_gid, before.st_gid);
-  EXPECT_EQ(ReadFile(path), SerializeConfigFile(250, Pattern(3)));
+  EXPECT_EQ(ReadFile(path), SerializeConfigFile(250, PatternImage(3)));
 }
 
 // An installed program (/usr/bin): its folder is not the user's to write, so the per-model
@@ -254,7 +251,7 @@ TEST_F(PosixFiles, AProgramFolderTheUserCannotWriteSendsTheFilesToTheUsersFolder
   RUN_AS_OTHER_USER([&]() -> std::string {
     const fs::path root = FilesRoot(program, user);
     if (root != user) return "the files went to " + root.string();
-    const ArchiveResult kept = SaveToArchive(ArchiveFolder(root), 250, Pattern(1), {});
+    const ArchiveResult kept = SaveToArchive(ArchiveFolder(root), 250, PatternImage(1), {});
     if (!kept.ok) return "not archived: " + kept.message;
     return {};
   });
