@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
@@ -14,7 +13,6 @@
 #include <QStandardPaths>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <utility>
 
 #include "about.h"
 #include "compare_dialog.h"
@@ -64,6 +62,13 @@ void KeepPlaceWhenHidden(QWidget& widget) {
   QSizePolicy policy = widget.sizePolicy();
   policy.setRetainSizeWhenHidden(true);
   widget.setSizePolicy(policy);
+}
+
+// The line edit a key or focus event was sent to: the edit itself, or an editable combo box's.
+QLineEdit* LineEditOf(QObject* watched) {
+  if (auto* combo = qobject_cast<QComboBox*>(watched); combo && combo->isEditable())
+    return combo->lineEdit();
+  return qobject_cast<QLineEdit*>(watched);
 }
 
 void CentreOnScreen(QWidget& window) {
@@ -231,8 +236,7 @@ void TForm1::ButtonWriteClick() {
   // What was typed or ticked into the control that still has the focus goes in first.
   CommitPages();
   CaptureEdits();
-  const int length = exchange_.ImageLength();
-  if (!coverage_.Writable(length, FileImageLength(DeviceModel()))) {
+  if (!ImageWritable()) {
     RefuseIncomplete(QStringLiteral("Запись в УО невозможна"),
                      QStringLiteral("Записать её — значит стереть в приборе всё, что не считано."));
     return;
@@ -244,7 +248,7 @@ void TForm1::ButtonWriteClick() {
   // The device's image goes to the archive before anything is written to it; one not read
   // since it was identified is read now (which also gives what the image lacks of it).
   prior_refusal_.clear();
-  verified_.Start(/*check=*/true, /*read_prior=*/!device_archived_ || !coverage_.Whole(length));
+  verified_.Start(/*check=*/true, /*read_prior=*/!device_archived_ || !ImageWhole());
 }
 
 void TForm1::FindDeviceClick() {
@@ -303,10 +307,12 @@ bool TForm1::HeadWhole() const {
   return coverage_.known() >= FileImageLength(exchange_.DeviceModel());
 }
 
+bool TForm1::ImageWritable() const {
+  return coverage_.Writable(exchange_.ImageLength(), FileImageLength(exchange_.DeviceModel()));
+}
+
 void TForm1::UpdateWriteButton() {
-  ui_->ButtonWrite->setEnabled(
-      buttons_enabled_ &&
-      coverage_.Writable(exchange_.ImageLength(), FileImageLength(exchange_.DeviceModel())));
+  ui_->ButtonWrite->setEnabled(exchange_.ButtonsEnabled() && ImageWritable());
 }
 
 void TForm1::CommitPages() {
@@ -452,9 +458,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::ShortcutOverride:
     case QEvent::KeyPress: {
       auto* widget = qobject_cast<QWidget*>(watched);
-      QLineEdit* edit = qobject_cast<QLineEdit*>(watched);
-      if (auto* combo = qobject_cast<QComboBox*>(watched); combo && combo->isEditable())
-        edit = combo->lineEdit();
+      QLineEdit* edit = LineEditOf(watched);
       if (edit != nullptr && widget->window() == this &&
           UndoKeyInEdit(edit, static_cast<QKeyEvent*>(event), event->type() == QEvent::KeyPress))
         return true;
@@ -596,9 +600,7 @@ void TForm1::UpdateTitle() {
 }
 
 void TForm1::NoteFocus(QObject* watched) {
-  QLineEdit* edit = qobject_cast<QLineEdit*>(watched);
-  if (auto* combo = qobject_cast<QComboBox*>(watched); combo && combo->isEditable())
-    edit = combo->lineEdit();
+  QLineEdit* edit = LineEditOf(watched);
   if (edit == nullptr || edit->window() != this) return;
   typing_edit_ = edit;
   typing_entry_text_ = edit->text();
@@ -656,7 +658,6 @@ bool TForm1::AskContinue() {
 }
 
 void TForm1::SetExchangeButtonsEnabled(bool enabled) {
-  buttons_enabled_ = enabled;
   ui_->ButtonRead->setEnabled(enabled);
   UpdateWriteButton();  // and only for a whole image
   // Not while an exchange runs: a search would send into the middle of it.
@@ -758,12 +759,12 @@ void TForm1::ReadEnded(bool complete, bool display) {
   // Asked once, after the first complete read: the device's model is then known, and what the
   // file does not hold (a model 251 file is half the image) is the device's own. Asked after
   // the receive handler has returned, so the question's event loop does not run inside it.
-  if (complete && display && !file_to_offer_.isEmpty())
+  if (complete && display && !form_key_.FileToOffer().isEmpty())
     QTimer::singleShot(0, this, [this] { OfferFile(); });
 }
 
 void TForm1::OfferFile() {
-  const QString file = std::exchange(file_to_offer_, QString());
+  const QString file = form_key_.FileToOffer();
   if (file.isEmpty()) return;
   form_key_.FileOffered();
   if (dialogs_.AskYesNo(QStringLiteral("Файл конфигурации"),
@@ -811,8 +812,9 @@ void TForm1::LineLost(uint8_t command) {
   QString what = kFindAgain;
   QString status = caption;
   if (command == kReadRequest) {
-    status = PartialRead(QStringLiteral("связь с портом потеряна"));
-    what = PartialRead({}) + QStringLiteral(". ") + kUntilWhole + QLatin1Char(' ') + kFindAgain;
+    const QString read = PartialRead({});
+    status = read + QStringLiteral(": связь с портом потеряна");
+    what = read + QStringLiteral(". ") + kUntilWhole + QLatin1Char(' ') + kFindAgain;
   }
   if (command == kKeyRequest) {
     KeyStopped();

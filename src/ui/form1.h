@@ -107,11 +107,6 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   // The question before the window closes, once.
   bool ConfirmClose();
 
-  // A file (given on the command line) to offer for loading once a read is complete: a
-  // Yes/No question, and on Yes the file is loaded as "Файл" → "Считать" loads it.
-  void OfferFileAfterRead(const QString& file) { file_to_offer_ = file; }
-  const QString& FileToOffer() const { return file_to_offer_; }
-
   // PageHost.
   ConfigImage& Image() override { return image_; }
   int DeviceModel() const override { return exchange_.DeviceModel(); }
@@ -162,6 +157,8 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   bool LoadFile(const QString& file, bool whole_image);
   // The part of the image a file holds is the configuration's (saving and comparing need it).
   bool HeadWhole() const;
+  // Whether a write may start: a whole image, or one whose rest the device gives first.
+  bool ImageWritable() const;
   void UpdateWriteButton();
 
   // The undo history: edits captured after user events, changes that are no edit absorbed.
@@ -209,12 +206,10 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   // The line edit with the focus and its text when it got it: typing not yet stored.
   QPointer<QLineEdit> typing_edit_;
   QString typing_entry_text_;
-  bool buttons_enabled_ = false;
   QTimer timer1_;
   std::map<std::string, std::unique_ptr<Page>, std::less<>> pages_;
   QString stored_password_;
   QString program_folder_;
-  QString file_to_offer_;
   int setup_model_ = 0;  // the model the window is set up for; 0 = as created
   bool programmatic_page_change_ = false;
   bool closing_ = false;

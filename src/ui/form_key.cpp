@@ -60,7 +60,6 @@ void TFormKey::ShowStatus(const QString& text) {
 
 void TFormKey::OfferFileAfterRead(const QString& file) {
   file_to_offer_ = file;
-  if (form1_) form1_->OfferFileAfterRead(file);
   setWindowTitle(QStringLiteral("%1 — %2").arg(caption_, QFileInfo(file).fileName()));
 }
 
@@ -80,7 +79,6 @@ void TFormKey::ButtonFindClick() {
     if (!form1_) {
       form1_ = std::make_unique<TForm1>(*this, dialogs_);
       if (!program_folder_.isEmpty()) form1_->SetProgramFolder(program_folder_);
-      form1_->OfferFileAfterRead(file_to_offer_);
     }
     form1_->hide();
     main_window_ready_ = true;

@@ -41,9 +41,13 @@ class TFormKey : public QWidget {
   void ShowStatus(const QString& text);
 
   // A configuration file given on the command line: the main window offers to load it after
-  // its first complete read (TForm1::OfferFileAfterRead). The caption names it meanwhile.
+  // its first complete read (a Yes/No question; on Yes it is loaded as "Файл" → "Считать"
+  // loads it). The caption names it meanwhile.
   void OfferFileAfterRead(const QString& file);
-  // The main window has asked about the file: the caption is the form's again.
+  // The file still to offer, or empty.
+  const QString& FileToOffer() const { return file_to_offer_; }
+  // The main window has asked about the file: none is left to offer, the caption is the form's
+  // again.
   void FileOffered();
   // The folder the main window keeps its files in (the program's folder unless set).
   void SetProgramFolder(const QString& folder) { program_folder_ = folder; }
