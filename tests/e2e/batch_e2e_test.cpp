@@ -142,9 +142,12 @@ TEST(Batch, ThreeDevicesEachHoldTheTemplateWithTheirOwnValues) {
   const ConfigImage sample = SampleImage(251);
   const nlohmann::json doc = nlohmann::json::parse(shown.out);
   for (const auto& f : doc["fields"]) {
-    if (f["id"] == "key2.code") EXPECT_EQ(f["value"], "0102030405060708");
-    if (f["id"] == "key1.code")
+    if (f["id"] == "key2.code") {
+      EXPECT_EQ(f["value"], "0102030405060708");
+    }
+    if (f["id"] == "key1.code") {
       EXPECT_EQ(f["value"], FieldText(*FindFieldById(251, "key1.code"), sample));
+    }
   }
 
   for (int i = 0; i < 3; ++i) {
