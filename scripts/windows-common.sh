@@ -46,14 +46,22 @@ wine_session_start() {
     return 1
   fi
   export DISPLAY=":$(cat "$workdir/display")"
-  if [[ ! -f $WINEPREFIX/system.reg ]]; then
+  # Making a prefix now and then fails at once (seen right after another prefix's session);
+  # a second try with no server left behind makes it.
+  local try
+  for try in 1 2; do
+    [[ -f $WINEPREFIX/system.reg ]] && break
     mkdir -p "$WINEPREFIX"
-    timeout 300 wineboot -i >/dev/null 2>&1
-  fi
-  wineserver -w
+    timeout 300 wineboot -i >"$workdir/wineboot.log" 2>&1 || true
+    [[ -f $WINEPREFIX/system.reg ]] && break
+    echo "wineboot made no prefix in $WINEPREFIX (try $try): $(tail -n 5 "$workdir/wineboot.log")" >&2
+    wineserver -k 2>/dev/null || true
+    [[ $try == 2 ]] && return 1
+  done
+  wineserver -w || true
   # One server for the whole run: every program starts faster. Its output is dropped: it
   # writes a dump of its objects each time a pseudo-terminal it holds is hung up.
-  wineserver -p >/dev/null 2>&1
+  wineserver -p >/dev/null 2>&1 || true
 }
 
 wine_session_end() {
