@@ -53,12 +53,12 @@ wine_session_start() {
     [[ -f $WINEPREFIX/system.reg ]] && break
     mkdir -p "$WINEPREFIX"
     timeout 300 wineboot -i >"$workdir/wineboot.log" 2>&1 || true
+    wineserver -w || true  # the registry is on disk once the server has ended
     [[ -f $WINEPREFIX/system.reg ]] && break
     echo "wineboot made no prefix in $WINEPREFIX (try $try): $(tail -n 5 "$workdir/wineboot.log")" >&2
     wineserver -k 2>/dev/null || true
     [[ $try == 2 ]] && return 1
   done
-  wineserver -w || true
   # One server for the whole run: every program starts faster. Its output is dropped: it
   # writes a dump of its objects each time a pseudo-terminal it holds is hung up.
   wineserver -p >/dev/null 2>&1 || true
