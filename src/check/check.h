@@ -1,0 +1,84 @@
+// Whether a configuration makes sense before it reaches a site. A write proves that the device
+// holds the bytes the installer meant; these rules ask whether those bytes protect the site and
+// report its events as the installer surely means: a model 251 whose directions have no
+// telephone number reports nowhere, a loop in use whose events no direction sends raises alarms
+// nobody hears. Each rule has a stable id and a severity, and every finding names the fields it
+// concerns, so that the window can turn to the field's page and the batch can let a named rule
+// pass. docs/checks.md lists the rules with their reasons.
+//
+// The rules are conservative: what an installer may well mean is at most a warning.
+//   ошибка          the site will not be protected, or will not report, as the installer
+//                   surely means
+//   предупреждение  likely a mistake
+//
+// Threads: pure functions over the image; the rule tables are built on first use (thread-safe
+// static initialisation) and then only read. All rules over a model 251 image take well under
+// a millisecond, so the window may run them at every edit.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/config_image.h"
+
+namespace lovar {
+
+enum class Severity : uint8_t { Error, Warning };
+
+// "ошибка", "предупреждение".
+std::string_view SeverityText(Severity severity);
+
+struct Finding {
+  std::string rule;  // the rule's id: "loop-not-reported", or a company rule's own id
+  Severity severity = Severity::Warning;
+  // What is wrong, in Russian, naming the fields by their captions and pages.
+  std::string text;
+  // How to mend it.
+  std::string hint;
+  // The ids of the fields concerned (FindFieldById); the first is the one to turn to.
+  std::vector<std::string> fields;
+};
+
+struct CompanyRules;  // company_rules.h
+
+struct CheckInput {
+  int model = 0;
+  const ConfigImage* image = nullptr;
+  // The bytes of the image that hold the configuration, from offset 0: ImageLength(model) for
+  // the window's image or a device's, FileImageLength(model) for a file (a model 251 file has
+  // no keys). Fields beyond are not judged.
+  int extent = 0;
+  int firmware = -1;  // the device's FirmwareVersion byte; -1 when not known (a file)
+  // The template a batch row's image was built from (a configuration file of the same model):
+  // the rules that look for values left as the template's run only with it.
+  const ConfigImage* template_image = nullptr;
+  const CompanyRules* company = nullptr;  // the company's own rules, when loaded
+};
+
+// Every finding: errors first, then warnings; within each, in the order of BuiltinRules()
+// and then of the company's rules. Empty for an unknown model.
+std::vector<Finding> CheckConfiguration(const CheckInput& input);
+
+// The built-in rules, in the order their findings come.
+struct RuleInfo {
+  std::string_view id;
+  Severity severity;
+  std::string_view models;  // "251", "250", "250, 252", "все"
+  std::string_view title;   // one line in Russian: what the rule looks for
+};
+std::span<const RuleInfo> BuiltinRules();
+const RuleInfo* FindBuiltinRule(std::string_view id);
+
+struct FindingCounts {
+  int errors = 0;
+  int warnings = 0;
+};
+FindingCounts CountFindings(std::span<const Finding> findings);
+
+// "2 ошибки, 1 предупреждение"; "замечаний нет" when there are none.
+std::string CountsText(const FindingCounts& counts);
+
+}  // namespace lovar

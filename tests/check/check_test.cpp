@@ -1,0 +1,266 @@
+#include "check/check.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "model/catalog.h"
+#include "sim/device_sim.h"
+
+namespace lovar {
+namespace {
+
+struct Edit {
+  const char* id;
+  const char* value;  // "=other.id": that field's value
+};
+
+ConfigImage Edited(int model, ConfigImage image, const std::vector<Edit>& edits) {
+  for (const Edit& e : edits) {
+    const Field* f = FindFieldById(model, e.id);
+    std::string value = e.value, why;
+    if (value.front() == '=') value = FieldText(*FindFieldById(model, value.substr(1)), image);
+    EXPECT_TRUE(f != nullptr && StoreFieldText(*f, image, value, why)) << e.id << ": " << why;
+  }
+  return image;
+}
+
+std::vector<Finding> Check(int model, const ConfigImage& image, int firmware = -1,
+                           const ConfigImage* templ = nullptr) {
+  CheckInput in;
+  in.model = model;
+  in.image = &image;
+  in.extent = ImageLength(model);
+  in.firmware = firmware;
+  in.template_image = templ;
+  return CheckConfiguration(in);
+}
+
+bool Fires(const std::vector<Finding>& findings, std::string_view rule) {
+  return std::any_of(findings.begin(), findings.end(),
+                     [&](const Finding& f) { return f.rule == rule; });
+}
+
+std::vector<std::string> Rules(const std::vector<Finding>& findings) {
+  std::vector<std::string> rules;
+  for (const Finding& f : findings) rules.push_back(f.rule);
+  return rules;
+}
+
+// Each rule: an image where it fires (the model's sample, or a zeroed image, with edits), and
+// the same image with one more mend, where it does not.
+struct Case {
+  const char* rule;
+  int model;
+  bool zero;
+  std::vector<Edit> fire;
+  std::vector<Edit> mend;
+  bool with_template = false;
+  int firmware = -1;
+};
+
+const Case kCases[] = {
+    {"no-reporting-direction",
+     251,
+     false,
+     {{"direction1.phone", ""}, {"direction2.phone", ""}, {"direction3.phone", ""}},
+     {{"direction2.phone", "+79161110002"}}},
+    {"loop-not-reported",
+     251,
+     false,
+     {{"direction1.loop2", "не передавать"}, {"direction2.loop2", "не передавать"}},
+     {{"loop2.type", "Резерв"}}},
+    {"object-number-from-template", 251, false, {}, {{"object_number", "1025"}}, true},
+    {"loop-alarm-not-reported",
+     251,
+     false,
+     {{"direction1.event5", "нет"}, {"direction2.event5", "нет"}},
+     {{"direction2.event5", "да"}}},
+    {"loop-alarm-not-reported",
+     251,
+     false,
+     {{"direction1.loop4", "все кроме \"Сработка\""}, {"direction2.loop4", "не передавать"}},
+     {{"direction1.loop4", "только тревожные извещения"}}},
+    {"direction-without-phone",
+     251,
+     false,
+     {{"direction4.loop1", "все"}},
+     {{"direction4.phone", "+79161110004"}}},
+    {"direction-without-phone",
+     251,
+     false,
+     {{"direction5.test", "Сообщение - период в часах"}},
+     {{"direction5.test", "не передавать Тест"}}},
+    {"direction-filter-empty",
+     251,
+     false,
+     {{"direction3.event4", "нет"}, {"direction3.event11", "нет"}},
+     {{"direction3.event1", "да"}}},
+    {"direction-protocol-unset",
+     251,
+     false,
+     {{"direction1.protocol", "#0"}},
+     {{"direction1.protocol", "Contact ID"}}},
+    {"phone-malformed",
+     251,
+     false,
+     {{"direction2.phone", "#91 FF FF FF FF FF FF FF"}},
+     {{"direction2.phone", "84951234567"}}},
+    {"test-period-zero",
+     251,
+     false,
+     {{"direction1.period", "0"}},
+     {{"direction1.test", "не передавать Тест"}}},
+    {"attempts-zero", 251, false, {{"attempts", "0"}}, {{"attempts", "1"}}},
+    {"attempts-zero",
+     251,
+     false,
+     {{"sms_attempts", "0"}},
+     {{"direction2.protocol", "Речевое сообщение"}}},
+    {"listen-time-zero", 251, false, {{"listen_time", "0"}}, {{"direction1.listen", "нет"}}},
+    {"gprs-incomplete", 251, false, {{"gprs.port", "0"}}, {{"gprs.port", "6000"}}},
+    {"gprs-incomplete", 251, false, {{"gprs.password", ""}}, {{"gprs.user", ""}}},
+    {"gprs-incomplete",
+     251,
+     false,
+     {{"gprs.ip", "0.0.0.0"}, {"gprs.port", "0"}},
+     {{"gprs.user", ""}, {"gprs.password", ""}}},
+    {"object-number-empty", 251, false, {{"object_number", ""}}, {{"object_number", "7"}}},
+    {"entry-loop-without-delay", 251, false, {{"entry_time", "0"}}, {{"loop2.type", "Охранный"}}},
+    {"siren-time-zero",
+     251,
+     false,
+     {{"siren_time", "0"}},
+     {{"loop1.type", "Резерв"}, {"loop3.siren", "нет"}, {"loop4.siren", "нет"}}},
+    {"sounder-time-zero",
+     251,
+     false,
+     {{"sounder_time", "0"}},
+     {{"loop1.sounder", "нет"}, {"loop2.sounder", "нет"}}},
+    {"sounder-time-zero", 250, false, {{"sounder_time", "0"}}, {{"sounder_time", "5"}}},
+    {"output-time-zero", 250, false, {{"output1.time", "0"}}, {{"output1.mode", "Лампа"}}},
+    {"output-time-zero",
+     252,
+     false,
+     {{"output1.mode", "Включить на время при взятии"}, {"output1.time", "0"}},
+     {{"output1.time", "8"}}},
+    {"value-outside-list", 251, false, {{"loop1.type", "#15"}}, {{"loop1.type", "Пожарный"}}},
+    {"value-outside-list", 251, false, {{"direction2.loop3", "#9"}}, {{"direction2.loop3", "все"}}},
+    {"value-outside-list", 250, false, {{"output2.mode", "#7"}}, {{"output2.mode", "Сирена"}}},
+    {"value-outside-list", 250, false, {{"level", "#8"}}, {{"level", "2000"}}},
+    {"value-outside-list",
+     250,
+     false,
+     {{"loop2.type", "Охранный актив."}},
+     {{"loop2.type", "Охранный"}},
+     false,
+     9},
+    {"value-out-of-range", 250, false, {{"board_direction", "#45"}}, {{"board_direction", "19"}}},
+    {"key-duplicate", 251, false, {{"key2.code", "=key1.code"}}, {{"key2.code", ""}}},
+    {"key-duplicate", 252, false, {{"key3.code", "=key2.code"}}, {{"key3.code", "0A0B0C0D"}}},
+    {"key-without-rights", 251, false, {{"key3.rights", ""}}, {{"key3.code", ""}}},
+    {"installer-code-empty", 250, false, {{"code1.code", ""}}, {{"code1.code", "4321"}}},
+    {"code-duplicate", 250, false, {{"code3.code", "5678"}}, {{"code3.code", "2590"}}},
+    {"code-duplicate",
+     250,
+     false,
+     {{"code4.code", "5679"}, {"code4.rights", "взятие 1"}},
+     {{"code2.duress", "5670"}}},
+    {"code-without-rights", 250, false, {{"code2.rights", ""}}, {{"code2.rights", "снятие 2"}}},
+    {"duress-without-code", 250, false, {{"code3.code", ""}}, {{"code3.duress", ""}}},
+    {"code-not-typeable", 250, false, {{"code2.code", "12A4"}}, {{"code2.code", "1294"}}},
+    {"no-keys-or-codes", 252, true, {}, {{"key1.code", "0A1B2C3D"}}},
+    {"no-keys-or-codes", 250, true, {}, {{"code2.code", "1111"}}},
+    {"code-from-template", 251, false, {}, {{"password", "54321"}}, true},
+    {"code-from-template",
+     250,
+     false,
+     {},
+     {{"code2.code", "5670"},
+      {"code3.code", "2589"},
+      {"code2.duress", "5671"},
+      {"code3.duress", "2588"}},
+     true},
+};
+
+TEST(Check, EachRuleFiresOnItsImageAndNotOnTheMendedOne) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(std::string(c.rule) + " " + std::to_string(c.model));
+    const ConfigImage base = c.zero ? ConfigImage() : SampleImage(c.model);
+    const ConfigImage templ = SampleImage(c.model);
+    const ConfigImage* t = c.with_template ? &templ : nullptr;
+    const ConfigImage firing = Edited(c.model, base, c.fire);
+    const std::vector<Finding> findings = Check(c.model, firing, c.firmware, t);
+    EXPECT_TRUE(Fires(findings, c.rule)) << testing::PrintToString(Rules(findings));
+    std::vector<Edit> mended = c.fire;
+    mended.insert(mended.end(), c.mend.begin(), c.mend.end());
+    EXPECT_FALSE(Fires(Check(c.model, Edited(c.model, base, mended), c.firmware, t), c.rule));
+
+    for (const Finding& f : findings) {
+      SCOPED_TRACE(f.rule);
+      const RuleInfo* info = FindBuiltinRule(f.rule);
+      ASSERT_NE(info, nullptr);
+      EXPECT_EQ(f.severity, info->severity);
+      EXPECT_FALSE(f.text.empty());
+      EXPECT_FALSE(f.hint.empty());
+      ASSERT_FALSE(f.fields.empty());
+      for (const std::string& id : f.fields) EXPECT_NE(FindFieldById(c.model, id), nullptr) << id;
+      // The text names the page the window turns to.
+      const Field* first = FindFieldById(c.model, f.fields.front());
+      const std::string page = "«" + std::string(PageOf(first->page).caption) + "»";
+      EXPECT_NE(f.text.find(page), std::string::npos) << f.text;
+    }
+  }
+  // Every rule has its case.
+  for (const RuleInfo& info : BuiltinRules()) {
+    EXPECT_TRUE(std::any_of(std::begin(kCases), std::end(kCases), [&](const Case& c) {
+      return c.rule == info.id;
+    })) << info.id;
+  }
+}
+
+TEST(Check, TheSamplesPassAndAZeroedImageSaysWhatIsMissing) {
+  for (int model : {250, 251, 252}) EXPECT_TRUE(Check(model, SampleImage(model)).empty()) << model;
+  using V = std::vector<std::string>;
+  EXPECT_EQ(Rules(Check(251, ConfigImage())), (V{"no-reporting-direction", "object-number-empty"}));
+  EXPECT_EQ(Rules(Check(250, ConfigImage())), (V{"installer-code-empty", "no-keys-or-codes"}));
+  EXPECT_EQ(Rules(Check(252, ConfigImage())), (V{"no-keys-or-codes"}));
+  EXPECT_TRUE(Check(0, ConfigImage()).empty());
+}
+
+TEST(Check, ErrorsComeFirstAndAFileIsJudgedOnlyOnTheBytesItHolds) {
+  // A model 251 file has no keys: two equal ones beyond its bytes are not judged.
+  const ConfigImage image = Edited(251, SampleImage(251),
+                                   {{"key2.code", "=key1.code"},
+                                    {"object_number", ""},
+                                    {"direction1.loop1", "не передавать"},
+                                    {"direction2.loop1", "не передавать"},
+                                    {"direction3.loop1", "не передавать"}});
+  const std::vector<Finding> device = Check(251, image);
+  EXPECT_EQ(Rules(device), (std::vector<std::string>{"loop-not-reported", "object-number-empty",
+                                                     "key-duplicate"}));
+  EXPECT_EQ(CountsText(CountFindings(device)), "1 ошибка, 2 предупреждения");
+  CheckInput file;
+  file.model = 251;
+  file.image = &image;
+  file.extent = 2048;
+  EXPECT_FALSE(Fires(CheckConfiguration(file), "key-duplicate"));
+}
+
+TEST(Check, TheDocumentListsEveryRuleWithItsSeverity) {
+  std::ifstream in(LOVAR_DOCS_DIR "/checks.md");
+  const std::string doc((std::istreambuf_iterator<char>(in)), {});
+  ASSERT_FALSE(doc.empty());
+  for (const RuleInfo& info : BuiltinRules()) {
+    const std::string row =
+        "| `" + std::string(info.id) + "` | " + std::string(SeverityText(info.severity)) + " |";
+    EXPECT_NE(doc.find(row), std::string::npos) << row;
+  }
+}
+
+}  // namespace
+}  // namespace lovar
