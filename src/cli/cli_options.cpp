@@ -29,6 +29,8 @@ constexpr ExitStatusText kExitStatuses[] = {
     {int(Status::GaveUp), "прибор отвечает, но не на запрос"},
     {int(Status::PlanRefused), "batch: в плане ошибки, ни один прибор не тронут"},
     {int(Status::NotAllWritten), "batch: не все приборы хранят свою конфигурацию"},
+    {kExitCheckWarnings, "check: только предупреждения"},
+    {kExitCheckErrors, "check: есть ошибки"},
 };
 
 std::string ExitStatusFooter() {
@@ -85,6 +87,7 @@ CliCommands DefineCliOptions(CLI::App& app, CliOptions& o) {
       ->check(CLI::Range(1, 3600));
   c.fields = std::make_unique<FieldsCommands>(app);
   c.batch = std::make_unique<BatchCommand>(app);
+  c.check = std::make_unique<CheckCommand>(app);
   return c;
 }
 

@@ -28,7 +28,9 @@ namespace {
 std::string ArgumentFailure(const CLI::App* app, const CLI::Error& e) {
   std::string what;
   if (std::string_view(e.what()).find("subcommand") != std::string_view::npos)
-    what = "не указана команда: ports, identify, read, write, key, show, diff, export, import или batch";
+    what =
+        "не указана команда: ports, identify, read, write, key, show, diff, export, import, batch "
+        "или check";
   else if (dynamic_cast<const CLI::RequiredError*>(&e))
     what = "не указан обязательный параметр";
   else if (dynamic_cast<const CLI::ExtrasError*>(&e))
@@ -42,7 +44,6 @@ std::string ArgumentFailure(const CLI::App* app, const CLI::Error& e) {
     what = "ошибка в командной строке";
   return "lovar-cli: " + what + " (" + e.what() + ")\nСправка: " + app->get_name() + " --help\n";
 }
-
 
 int Ports() {
   const std::vector<std::string> names = FillComPorts();
@@ -164,17 +165,20 @@ int Run(int argc, char** argv) {
   if (commands.batch->Chosen()) return commands.batch->Run(o.retries);
   FieldsCommands& fields = *commands.fields;
   if (fields.Chosen() && !fields.NeedsDevice()) return fields.Run(nullptr, nullptr);
+  CheckCommand& check = *commands.check;
+  if (check.Chosen() && !check.NeedsDevice()) return check.Run(nullptr, nullptr);
 
   const std::atomic<bool>& interrupted = WatchInterrupts();
   EventLoop loop;
   TCport port(loop);
   ConfigureLikeTheMainWindow(port);
   Session session(loop, port, o.retries, StderrIsTerminal(), interrupted);
-  if (fields.Chosen())
-    return fields.Run(&session, [&](const std::string& port_name) {
-      o.port = port_name;
-      return Connect(session, o);
-    });
+  const FieldsCommands::Connect connect = [&](const std::string& port_name) {
+    o.port = port_name;
+    return Connect(session, o);
+  };
+  if (fields.Chosen()) return fields.Run(&session, connect);
+  if (check.Chosen()) return check.Run(&session, connect);
   if (*commands.identify) return Identify(session, o);
   if (*commands.read) return Read(session, o);
   if (*commands.write) return Write(session, o);
