@@ -52,7 +52,8 @@ bool AnySends(const Context& c) {
 }  // namespace
 
 void NoReportingDirection(Context& c) {
-  if (c.model() != 251 || AnySends(c)) return;
+  // Not judged where the configuration does not hold the directions.
+  if (c.model() != 251 || c.F("direction1.phone") == nullptr || AnySends(c)) return;
   std::vector<const Field*> fields;
   for (int d = 1; d <= 5; ++d) fields.push_back(c.F("direction", d, ".phone"));
   const std::vector<int> numbered = Numbered(c);
