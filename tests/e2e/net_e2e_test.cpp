@@ -2,6 +2,10 @@
 // ser2net on the loopback, raw (socket://) and with COM Port Control (rfc2217://), and the
 // faults of a network link: a far server, a dropped connection, a refusing or silent server,
 // a name that does not resolve.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -34,6 +38,16 @@ Bytes ImageOf(const std::string& path) {
 
 Bytes ImageBytes(const ConfigImage& image, int length) {
   return Bytes(image.bytes().begin(), image.bytes().begin() + length);
+}
+
+bool HasIpv6Loopback() {
+  const int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in6 a{};
+  a.sin6_family = AF_INET6;
+  a.sin6_addr = in6addr_loopback;
+  const bool ok = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  if (fd >= 0) close(fd);
+  return ok;
 }
 
 class EachMode : public ::testing::TestWithParam<bool> {
@@ -121,10 +135,11 @@ TEST(NetworkPort, EachFailureToOpenIsSaidAndNothingIsTouched) {
   SimProcess sim({"--model", "250"}, /*log=*/true);
   Ser2netProcess raw(sim.port(), false);
   const std::string closed = std::to_string(FreePort());
-  const struct {
+  struct Row {
     std::string port;
     const char* said;
-  } rows[] = {
+  };
+  std::vector<Row> rows = {
       {"socket://127.0.0.1:" + closed, "Сервер портов отказал в соединении"},
       {"rfc2217://lovar-no-such-host.invalid:2217", "Имя узла сети не найдено"},
       {"socket://127.0.0.1", "Неверный сетевой адрес порта"},
@@ -133,7 +148,8 @@ TEST(NetworkPort, EachFailureToOpenIsSaidAndNothingIsTouched) {
       {"rfc2217://127.0.0.1:" + std::to_string(raw.port()),
        "Сервер портов не ответил на согласование RFC 2217"},
   };
-  for (const auto& r : rows) {
+  if (HasIpv6Loopback()) rows.push_back({"socket://[::1]:" + closed, rows[0].said});
+  for (const Row& r : rows) {
     SCOPED_TRACE(r.port);
     const RunResult run = RunCli({"identify", "--port", r.port}, 30s);
     EXPECT_EQ(run.exit_code, 2) << run.err;
