@@ -27,16 +27,24 @@ class DelayRelay {
 
   DelayRelay(uint16_t upstream, std::chrono::milliseconds each_way)
       : upstream_(upstream), delay_(each_way) {
-    listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a = Loopback(0);
     socklen_t length = sizeof a;
-    if (listen_ < 0 || bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        listen(listen_, 4) != 0 ||
+    if (bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listen_, 4) != 0 ||
         getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &length) != 0)
       throw std::runtime_error("relay: cannot listen");
     port_ = ntohs(a.sin_port);
-    stop_ = eventfd(0, EFD_CLOEXEC);
-    thread_ = std::thread([this] { Run(); });
+    thread_ = std::thread([this] {
+      while (const int client = Accept()) {
+        const int server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const sockaddr_in to = Loopback(upstream_);
+        const bool go_on =
+            connect(server, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0 ||
+            Serve(client, server);
+        close(client);
+        close(server);
+        if (!go_on) return;
+      }
+    });
   }
   ~DelayRelay() {
     const uint64_t one = 1;
@@ -51,15 +59,11 @@ class DelayRelay {
   uint16_t port() const { return port_; }
 
  private:
-  struct Chunk {
-    Clock::time_point due;
-    std::vector<uint8_t> bytes;
-  };
   struct Direction {
     int from, to;
-    std::deque<Chunk> queue;
+    std::deque<std::pair<Clock::time_point, std::vector<uint8_t>>> queue;
     bool ended = false;      // from has closed
-    bool passed_on = false;  // and the end has been passed on once the queue emptied
+    bool passed_on = false;  // and its end went on once the queue emptied
   };
 
   static sockaddr_in Loopback(uint16_t port) {
@@ -69,60 +73,38 @@ class DelayRelay {
     a.sin_port = htons(port);
     return a;
   }
-  static void Tune(int fd) {
-    const int on = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
-  }
 
-  void Run() {
+  // The next client, or 0 once stopped.
+  int Accept() {
     while (true) {
       pollfd p[2] = {{stop_, POLLIN, 0}, {listen_, POLLIN, 0}};
       if (poll(p, 2, -1) < 0) continue;
-      if (p[0].revents) return;
+      if (p[0].revents) return 0;
       const int client = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (client < 0) continue;
-      const int server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      const sockaddr_in a = Loopback(upstream_);
-      if (connect(server, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0) {
-        Tune(client);
-        Tune(server);
-        if (!Serve(client, server)) {
-          close(client);
-          close(server);
-          return;
-        }
-      }
-      close(client);
-      close(server);
+      if (client > 0) return client;
     }
   }
 
   // Until both directions have ended; false when stopped.
   bool Serve(int client, int server) {
-    Direction d[2] = {{client, server, {}}, {server, client, {}}};
-    while (!(d[0].passed_on && d[1].passed_on)) {
-      auto now = Clock::now();
+    const int on = 1;
+    for (int fd : {client, server}) setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    Direction d[2] = {{client, server}, {server, client}};
+    while (!d[0].passed_on || !d[1].passed_on) {
       int timeout = -1;
       for (Direction& x : d) {
-        while (!x.queue.empty() && x.queue.front().due <= now) {
-          const std::vector<uint8_t>& b = x.queue.front().bytes;
-          for (size_t sent = 0; sent < b.size();) {
-            const ssize_t n = send(x.to, b.data() + sent, b.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) break;
-            sent += static_cast<size_t>(n);
-          }
-          x.queue.pop_front();
-        }
+        for (; !x.queue.empty() && x.queue.front().first <= Clock::now(); x.queue.pop_front())
+          (void)!send(x.to, x.queue.front().second.data(), x.queue.front().second.size(),
+                      MSG_NOSIGNAL);
         if (x.ended && x.queue.empty() && !x.passed_on) {
           shutdown(x.to, SHUT_WR);
           x.passed_on = true;
         }
-        if (!x.queue.empty()) {
-          const auto left = std::chrono::ceil<std::chrono::milliseconds>(x.queue.front().due - now);
-          const int ms = static_cast<int>(std::max<int64_t>(left.count(), 0));
-          timeout = timeout < 0 ? ms : std::min(timeout, ms);
-        }
+        if (x.queue.empty()) continue;
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(x.queue.front().first - Clock::now());
+        const int ms = static_cast<int>(std::max<int64_t>(left.count(), 0));
+        timeout = timeout < 0 ? ms : std::min(timeout, ms);
       }
       // An ended side is left out: its hang-up would wake the poll for ever.
       pollfd p[3] = {{stop_, POLLIN, 0},
@@ -130,18 +112,14 @@ class DelayRelay {
                      {d[1].ended ? -1 : server, POLLIN, 0}};
       if (poll(p, 3, timeout) < 0) continue;
       if (p[0].revents) return false;
-      now = Clock::now();
       for (int i = 0; i < 2; ++i) {
-        if (!(p[i + 1].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        if (!p[i + 1].revents) continue;
         uint8_t buffer[4096];
         const ssize_t n = recv(d[i].from, buffer, sizeof buffer, 0);
-        if (n <= 0) {
-          d[i].ended = true;
-          continue;
-        }
-        const int on = 1;
+        d[i].ended = n <= 0;
+        // Acknowledged at once, so that a sender holding small packets back is not delayed.
         setsockopt(d[i].from, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
-        d[i].queue.push_back({now + delay_, std::vector<uint8_t>(buffer, buffer + n)});
+        if (n > 0) d[i].queue.push_back({Clock::now() + delay_, {buffer, buffer + n}});
       }
     }
     return true;
@@ -149,8 +127,8 @@ class DelayRelay {
 
   const uint16_t upstream_;
   const std::chrono::milliseconds delay_;
-  int listen_ = -1;
-  int stop_ = -1;
+  const int listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int stop_ = eventfd(0, EFD_CLOEXEC);
   uint16_t port_ = 0;
   std::thread thread_;
 };
