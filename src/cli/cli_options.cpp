@@ -15,7 +15,8 @@ struct ExitStatusText {
 constexpr ExitStatusText kExitStatuses[] = {
     {int(Status::Ok), "успешно"},
     {kExitDiffer, "diff: конфигурации различаются"},
-    {int(Status::PortError), "порта нет, он занят или нет доступа к нему"},
+    {int(Status::PortError),
+     "порта нет, он занят, нет доступа к нему или сервер портов недоступен"},
     {int(Status::NoAnswer), "прибор не отвечает"},
     {int(Status::WrongModel), "файл или прибор другой модели («Неверный тип УО»)"},
     {int(Status::FileError),
@@ -23,7 +24,9 @@ constexpr ExitStatusText kExitStatuses[] = {
     {int(Status::WriteStopped),
      "запись прервалась до конца; прибор может хранить смесь старой и новой конфигурации"},
     {int(Status::VerifyMismatch), "запись не подтверждена: проверка нашла отличие"},
-    {int(Status::LineLost), "связь с портом потеряна (линия положена, адаптер вынут)"},
+    {int(Status::LineLost),
+     "связь с портом потеряна (линия положена, адаптер вынут, соединение с сервером портов "
+     "разорвано)"},
     {int(Status::KeyTimeout), "ключ не поднесён к считывателю"},
     {int(Status::Interrupted), "прервано (Ctrl-C или SIGTERM)"},
     {int(Status::GaveUp), "прибор отвечает, но не на запрос"},
@@ -65,7 +68,11 @@ CliCommands DefineCliOptions(CLI::App& app, CliOptions& o) {
   CliCommands c;
   c.ports = app.add_subcommand("ports", "Список портов, которые можно открыть");
   c.identify = app.add_subcommand("identify", "Найти прибор и показать его тип и версию");
-  c.identify->add_option("--port,-p", o.port, "Порт (например /dev/ttyUSB0 или COM5)")->required();
+  c.identify
+      ->add_option("--port,-p", o.port,
+                   "Порт: например /dev/ttyUSB0, COM5, или порт сервера портов "
+                   "socket://узел:порт, rfc2217://узел:порт")
+      ->required();
   c.read = app.add_subcommand("read", "Считать конфигурацию из УО в файл");
   c.read->add_option("--port,-p", o.port, "Порт")->required();
   c.read->add_option("--out,-o", o.out, "Файл конфигурации (*.dat)")->required();

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "model/config_image.h"
+#include "protocol/answer_allowance.h"
 #include "serial/tcport.h"
 
 namespace lovar {
@@ -21,9 +22,11 @@ constexpr auto kQuestionPeriod = 1200ms;
 constexpr auto kInFlight = 1500ms;
 // How long the answer to the 212 after an identification is waited for.
 constexpr auto kAnswerTo212 = 1000ms;
+// Each of these waits the port's round trip longer on a network port (answer_allowance.h).
 
-std::chrono::milliseconds StallLimit(int retries) {
-  return kQuestionPeriod * (retries + 1) + 2000ms;
+// How long an exchange may go without progress: every question the retries allow, and a margin.
+std::chrono::milliseconds StallLimit(int retries, std::chrono::milliseconds allowance) {
+  return (kQuestionPeriod + allowance) * (retries + 1) + 2000ms;
 }
 
 const char* StageLabel(WriteStage stage) {
@@ -137,7 +140,6 @@ Session::Session(EventLoop& loop, PortInterface& port, int retries,
       watcher_(watcher != nullptr ? *watcher : *own_watcher_),
       engine_(port, image_, verified_),
       retries_(retries),
-      stall_limit_(StallLimit(retries)),
       interrupted_(interrupted) {
   verified_.Attach(engine_, image_);
   port_.OnReceive = [this](const TMessageDevice& m) {
@@ -223,7 +225,7 @@ void Session::Check() {
     if (s.kind != Kind::Identify) return Finish(End::Done);
     asked_ = 0;
     s.phase = Step::Phase::AfterIdentify;
-    s.phase_until = now + kAnswerTo212;
+    s.phase_until = now + kAnswerTo212 + Allowance(port_);
     return Check();
   }
   if (interrupted_.load()) {
@@ -232,7 +234,7 @@ void Session::Check() {
     engine_.SendNoMore();
     if (!engine_.RequestOutstanding()) return Finish(End::Interrupted);
     s.phase = Step::Phase::Draining;
-    s.phase_until = now + kInFlight;
+    s.phase_until = now + kInFlight + Allowance(port_);
     s.answered = engine_.AnsweredFrames();
     return;
   }
@@ -245,7 +247,7 @@ void Session::Check() {
   if (engine_.AnsweredFrames() != s.answered) {
     s.answered = engine_.AnsweredFrames();
     s.progressed = now;
-  } else if (now - s.progressed > stall_limit_) {
+  } else if (now - s.progressed > StallLimit(retries_, Allowance(port_))) {
     return Finish(End::Stalled);
   }
 }

@@ -34,13 +34,13 @@ void ConfigureLikeTheMainWindow(TCport& port);
 // Exit statuses of lovar-cli; each failure also prints one line on stderr.
 enum class Status : int {
   Ok = 0,
-  PortError = 2,       // no such port, port busy, no access
+  PortError = 2,       // no such port, port busy, no access, the port server unreachable
   NoAnswer = 3,        // "Прибор не отвечает"
   WrongModel = 4,      // "Неверный тип УО"
   FileError = 5,       // unreadable, damaged or unwritable file
   WriteStopped = 6,    // the write ended before its last block (no answer, the line lost)
   VerifyMismatch = 7,  // the read-back after the write differs, or could not be finished
-  LineLost = 8,        // the line hung up or the adapter was unplugged
+  LineLost = 8,        // the line hung up, the adapter was unplugged, the connection dropped
   KeyTimeout = 9,      // no key was held to the reader in time
   Interrupted = 10,    // Ctrl-C or SIGTERM: stopped after the frame in flight
   GaveUp = 11,         // the device answers, but never to the request
@@ -163,7 +163,6 @@ class Session : private VerifiedWriteView {
   VerifiedWrite verified_{*this};
   Exchange engine_;
   int retries_;
-  std::chrono::milliseconds stall_limit_;
   const std::atomic<bool>& interrupted_;
   int asked_ = 0;
   int maximum_ = 256;

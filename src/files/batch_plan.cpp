@@ -10,6 +10,7 @@
 #include "files/csv.h"
 #include "files/file_access.h"
 #include "model/image_diff.h"
+#include "serial/net_address.h"
 
 namespace lovar {
 namespace fs = std::filesystem;
@@ -36,10 +37,13 @@ std::string ColumnLetters(size_t column) {
   return letters;
 }
 
-// The same port written twice: the same text, a Windows name in another case ("com3"), or two
-// paths of one device (a link in /dev/serial/by-id and its target).
+// The same port written twice: the same text, a Windows name in another case ("com3"), two
+// paths of one device (a link in /dev/serial/by-id and its target), or one server port named
+// twice (another scheme, the host in another case): a device server would let both talk to one
+// device at once.
 bool SamePort(const std::string& a, const std::string& b) {
   if (a == b) return true;
+  if (IsNetworkPortName(a) || IsNetworkPortName(b)) return SameNetworkPort(a, b);
   const auto is_path = [](const std::string& s) {
     return s.find_first_of("/\\") != std::string::npos;
   };

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "model/regions.h"
+#include "protocol/answer_allowance.h"
 
 namespace lovar {
 namespace {
@@ -351,9 +352,15 @@ void Exchange::WatchLine() {
 }
 
 void Exchange::Timer1Timer() {
-  if (++state_.ticks > 2) reassembler_.Reset();  // a frame not whole by now is given up
+  // A network port's round trip delays the answer as a whole: both watches wait that much
+  // longer (nothing longer on a local port).
+  const int allowance = AllowanceTicks(port_);
+  // A frame not whole by now is given up.
+  if (++state_.ticks > 2 + allowance) reassembler_.Reset();
   if (!state_.prompt) WatchLine();  // an open question learns of it when it closes
-  if (!port_.IsOpen() || state_.ticks <= 10 || state_.prompt || state_.send_buffer[1] == 0) return;
+  if (!port_.IsOpen() || state_.ticks <= 10 + allowance || state_.prompt ||
+      state_.send_buffer[1] == 0)
+    return;
   // A device that keeps talking, but never to the request, would be asked about for ever.
   futile_questions_ = stray_since_send_ > 0 ? futile_questions_ + 1 : 0;
   if (futile_questions_ >= kGiveUpAfter) {

@@ -3,8 +3,10 @@
 // request, and the reply's command code decides what comes next.
 //
 // Threads: window thread only. Cport1Receive is the port's OnReceive, Timer1Timer must be
-// called every 100 ms, and the buttons' handlers on user action. The engine talks to the
-// windows (or the CLI) only through ExchangeView.
+// called every 100 ms, and the buttons' handlers on user action. On a network port the watches
+// of Timer1Timer (the no-answer question after 10 ticks, a half frame given up after 2) wait
+// the port's round trip longer (answer_allowance.h); on a local port they are exactly that. The
+// engine talks to the windows (or the CLI) only through ExchangeView.
 #pragma once
 
 #include <array>

@@ -16,6 +16,22 @@ std::string_view ErrorText(LinkError error) {
       return "Это не последовательный порт";
     case LinkError::HungUp:
       return "Связь с портом потеряна";
+    case LinkError::BadAddress:
+      return "Неверный сетевой адрес порта: нужно socket://узел:порт или rfc2217://узел:порт";
+    case LinkError::HostNotFound:
+      return "Имя узла сети не найдено";
+    case LinkError::ConnectionRefused:
+      return "Сервер портов отказал в соединении";
+    case LinkError::HostUnreachable:
+      return "Узел сети недоступен";
+    case LinkError::ConnectTimeout:
+      return "Сервер портов не ответил на соединение";
+    case LinkError::ServerClosed:
+      return "Сервер портов закрыл соединение (порт занят другим клиентом?)";
+    case LinkError::NoNegotiation:
+      return "Сервер портов не ответил на согласование RFC 2217 (порт настроен без telnet?)";
+    case LinkError::NegotiationRefused:
+      return "Сервер портов отказал в управлении портом по RFC 2217";
     case LinkError::Io:
       break;
   }

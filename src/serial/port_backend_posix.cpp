@@ -1,4 +1,4 @@
-// The port backend on POSIX (Linux): termios, poll() and eventfd.
+// The serial port backend on POSIX (Linux): termios, poll() and eventfd.
 //
 // The receive thread sleeps in one poll() on the port, a stop eventfd and a "write state
 // changed" eventfd. The read in progress is emulated: while one is armed, poll() asks for
@@ -227,6 +227,21 @@ LinkError MapOsError(int code) {
     case ENOTTY:
     case EISDIR:
       return LinkError::NotSerial;
+    // A network port's connection.
+    case ECONNREFUSED:
+      return LinkError::ConnectionRefused;
+    case ETIMEDOUT:
+      return LinkError::ConnectTimeout;
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case EHOSTDOWN:
+    case EADDRNOTAVAIL:
+      return LinkError::HostUnreachable;
+    case ECONNRESET:
+    case ECONNABORTED:
+    case EPIPE:
+      return LinkError::HungUp;
     default:
       return LinkError::Io;
   }
@@ -240,7 +255,9 @@ bool IsComPortName(const std::string& name) {
   return IsPortName(name);
 }
 
-struct PortBackend::Os {
+namespace {
+
+struct SerialOs {
   // The port's descriptor number never changes while the backend lives: ReleasePort puts
   // /dev/null under it, and only the destructor closes it. So no thread can ever reach a
   // descriptor that has been reused for something else.
@@ -261,7 +278,7 @@ struct PortBackend::Os {
   uint32_t have = 0;
   Clock::time_point read_started;
   Clock::time_point last_byte;
-  std::array<uint8_t, kMaxRead> rx{};
+  std::array<uint8_t, PortBackend::kMaxRead> rx{};
 
   // Writes, on both threads.
   std::mutex write_mutex;
@@ -272,7 +289,7 @@ struct PortBackend::Os {
   bool notify = false;      // a write in progress wants its completion reported
   bool write_done = false;  // a completion to report
 
-  ~Os() {
+  ~SerialOs() {
     // The exclusive mode is the tty's, not ours: it would outlive us while others have it open.
     if (exclusive && !released.load()) (void)ioctl(fd, TIOCNXCL);
     for (int f : {fd, stop_fd, kick_fd}) {
@@ -281,7 +298,7 @@ struct PortBackend::Os {
   }
 
   void ArmAt(uint32_t count, Clock::time_point now) {
-    want = std::clamp<uint32_t>(count, 1, kMaxRead);
+    want = std::clamp<uint32_t>(count, 1, PortBackend::kMaxRead);
     have = 0;
     read_armed = true;
     read_complete = false;
@@ -344,12 +361,34 @@ struct PortBackend::Os {
   }
 };
 
-PortBackend::PortBackend(std::unique_ptr<Os> os) : os_(std::move(os)) {}
-PortBackend::~PortBackend() = default;
+// The serial port of this OS behind the seam; its state lives in SerialOs.
+class SerialBackend final : public PortBackend {
+ public:
+  explicit SerialBackend(std::unique_ptr<SerialOs> os) : os_(std::move(os)) {}
+  void ApplyTimeouts(const TCOMMTIMEOUTS& timeouts) override;
+  void ArmRead(uint32_t count) override;
+  ReadStart ReadNow(uint8_t* buf, uint32_t count, uint32_t& got) override;
+  uint32_t TakeCompletedRead(uint8_t* buf) override;
+  WaitResult Wait(uint32_t event_mask, uint32_t& events_out) override;
+  LinkError FailureReason() const override;
+  void Stop() override;
+  void StartWrite(const uint8_t* data, size_t count, bool notify) override;
+  uint32_t TakeWritten() override;
+  void SetRts() override;
+  void SetDtr() override;
+  uint32_t ModemStatus() override;
+  void ReleasePort() override;
+  bool Released() const override;
 
-std::unique_ptr<PortBackend> PortBackend::Open(const std::string& name, TDCB& dcb, bool apply_dcb,
+ private:
+  std::unique_ptr<SerialOs> os_;
+};
+
+}  // namespace
+
+std::unique_ptr<PortBackend> OpenSerialBackend(const std::string& name, TDCB& dcb, bool apply_dcb,
                                                LinkError& error) {
-  auto os = std::make_unique<Os>();
+  auto os = std::make_unique<SerialOs>();
   os->fd = open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (os->fd < 0) {
     error = MapOsError(errno);
@@ -384,19 +423,19 @@ std::unique_ptr<PortBackend> PortBackend::Open(const std::string& name, TDCB& dc
     return nullptr;
   }
   error = LinkError::None;
-  return std::unique_ptr<PortBackend>(new PortBackend(std::move(os)));
+  return std::make_unique<SerialBackend>(std::move(os));
 }
 
-void PortBackend::ApplyTimeouts(const TCOMMTIMEOUTS& timeouts) {
+void SerialBackend::ApplyTimeouts(const TCOMMTIMEOUTS& timeouts) {
   os_->timeouts = timeouts;
 }
 
-void PortBackend::ArmRead(uint32_t count) {
+void SerialBackend::ArmRead(uint32_t count) {
   os_->ArmAt(count, Clock::now());
 }
 
-ReadStart PortBackend::ReadNow(uint8_t* buf, uint32_t count, uint32_t& got) {
-  Os& os = *os_;
+ReadStart SerialBackend::ReadNow(uint8_t* buf, uint32_t count, uint32_t& got) {
+  SerialOs& os = *os_;
   got = 0;
   const auto now = Clock::now();
   os.ArmAt(count, now);
@@ -421,8 +460,8 @@ ReadStart PortBackend::ReadNow(uint8_t* buf, uint32_t count, uint32_t& got) {
   return ReadStart::Done;
 }
 
-uint32_t PortBackend::TakeCompletedRead(uint8_t* buf) {
-  Os& os = *os_;
+uint32_t SerialBackend::TakeCompletedRead(uint8_t* buf) {
+  SerialOs& os = *os_;
   const uint32_t n = os.read_complete ? os.have : 0;
   std::copy_n(os.rx.data(), n, buf);
   os.have = 0;
@@ -431,8 +470,8 @@ uint32_t PortBackend::TakeCompletedRead(uint8_t* buf) {
   return n;
 }
 
-WaitResult PortBackend::Wait(uint32_t /*event_mask: no line events here*/, uint32_t& events_out) {
-  Os& os = *os_;
+WaitResult SerialBackend::Wait(uint32_t /*event_mask: no line events here*/, uint32_t& events_out) {
+  SerialOs& os = *os_;
   events_out = 0;
   while (true) {
     if (os.stopped.load()) return WaitResult::Stop;
@@ -503,17 +542,17 @@ WaitResult PortBackend::Wait(uint32_t /*event_mask: no line events here*/, uint3
   }
 }
 
-LinkError PortBackend::FailureReason() const {
+LinkError SerialBackend::FailureReason() const {
   return os_->failure.load();
 }
 
-void PortBackend::Stop() {
+void SerialBackend::Stop() {
   os_->stopped.store(true);
   Signal(os_->stop_fd);
 }
 
-void PortBackend::StartWrite(const uint8_t* data, size_t count, bool notify) {
-  Os& os = *os_;
+void SerialBackend::StartWrite(const uint8_t* data, size_t count, bool notify) {
+  SerialOs& os = *os_;
   std::lock_guard lock(os.write_mutex);
   if (os.released.load() || count == 0) return;
   if (os.queued.size() - os.queued_pos + count > kMaxQueued) return;  // the line is stuck
@@ -525,21 +564,21 @@ void PortBackend::StartWrite(const uint8_t* data, size_t count, bool notify) {
   if (os.queued_pos < os.queued.size()) Signal(os.kick_fd);
 }
 
-uint32_t PortBackend::TakeWritten() {
+uint32_t SerialBackend::TakeWritten() {
   std::lock_guard lock(os_->write_mutex);
   os_->write_done = false;
   return std::exchange(os_->written, 0);
 }
 
-void PortBackend::SetRts() {
+void SerialBackend::SetRts() {
   if (!os_->released.load()) ModemLine(os_->fd, TIOCM_RTS, true);
 }
 
-void PortBackend::SetDtr() {
+void SerialBackend::SetDtr() {
   if (!os_->released.load()) ModemLine(os_->fd, TIOCM_DTR, true);
 }
 
-uint32_t PortBackend::ModemStatus() {
+uint32_t SerialBackend::ModemStatus() {
   int bits = 0;
   if (os_->released.load() || ioctl(os_->fd, TIOCMGET, &bits) != 0) return 0;
   uint32_t status = 0;
@@ -550,8 +589,8 @@ uint32_t PortBackend::ModemStatus() {
   return status;
 }
 
-void PortBackend::ReleasePort() {
-  Os& os = *os_;
+void SerialBackend::ReleasePort() {
+  SerialOs& os = *os_;
   std::lock_guard lock(os.write_mutex);
   if (os.released.exchange(true)) return;
   os.queued.clear();
@@ -569,7 +608,7 @@ void PortBackend::ReleasePort() {
   }
 }
 
-bool PortBackend::Released() const {
+bool SerialBackend::Released() const {
   return os_->released.load();
 }
 

@@ -82,6 +82,26 @@ LinkError MapOsError(int code) {
     case ERROR_OPERATION_ABORTED:
     case ERROR_IO_DEVICE:
       return LinkError::HungUp;
+    // A network port's name and connection (Winsock's codes).
+    case WSAHOST_NOT_FOUND:
+    case WSANO_DATA:
+    case WSATRY_AGAIN:
+    case WSANO_RECOVERY:
+      return LinkError::HostNotFound;
+    case WSAECONNREFUSED:
+      return LinkError::ConnectionRefused;
+    case WSAETIMEDOUT:
+      return LinkError::ConnectTimeout;
+    case WSAENETUNREACH:
+    case WSAEHOSTUNREACH:
+    case WSAENETDOWN:
+    case WSAEHOSTDOWN:
+    case WSAEADDRNOTAVAIL:
+      return LinkError::HostUnreachable;
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+    case WSAESHUTDOWN:
+      return LinkError::HungUp;
     default:
       return LinkError::Io;
   }
@@ -95,7 +115,9 @@ bool IsComPortName(const std::string& name) {
   return StartsWith(name, "CO");
 }
 
-struct PortBackend::Os {
+namespace {
+
+struct SerialOs {
   std::mutex port_mutex;
   HANDLE handle = INVALID_HANDLE_VALUE;
   std::atomic<bool> released{false};
@@ -122,7 +144,7 @@ struct PortBackend::Os {
   uint32_t written = 0;
   bool notify_pending = false;
 
-  ~Os() {
+  ~SerialOs() {
     Release();
     for (HANDLE& e : events) {
       if (e) CloseHandle(e);
@@ -208,11 +230,32 @@ struct PortBackend::Os {
   }
 };
 
-PortBackend::PortBackend(std::unique_ptr<Os> os) : os_(std::move(os)) {}
+// The serial port of this OS behind the seam; its state lives in SerialOs.
+class SerialBackend final : public PortBackend {
+ public:
+  explicit SerialBackend(std::unique_ptr<SerialOs> os) : os_(std::move(os)) {}
+  void ApplyTimeouts(const TCOMMTIMEOUTS& timeouts) override;
+  void ArmRead(uint32_t count) override;
+  ReadStart ReadNow(uint8_t* buf, uint32_t count, uint32_t& got) override;
+  uint32_t TakeCompletedRead(uint8_t* buf) override;
+  WaitResult Wait(uint32_t event_mask, uint32_t& events_out) override;
+  LinkError FailureReason() const override;
+  void Stop() override;
+  void StartWrite(const uint8_t* data, size_t count, bool notify) override;
+  uint32_t TakeWritten() override;
+  void SetRts() override;
+  void SetDtr() override;
+  uint32_t ModemStatus() override;
+  void ReleasePort() override;
+  bool Released() const override;
 
-PortBackend::~PortBackend() = default;
+ private:
+  std::unique_ptr<SerialOs> os_;
+};
 
-std::unique_ptr<PortBackend> PortBackend::Open(const std::string& name, TDCB& dcb, bool apply_dcb,
+}  // namespace
+
+std::unique_ptr<PortBackend> OpenSerialBackend(const std::string& name, TDCB& dcb, bool apply_dcb,
                                                LinkError& error) {
   error = LinkError::None;
   HANDLE handle = CreateFileA(WinDevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -230,7 +273,7 @@ std::unique_ptr<PortBackend> PortBackend::Open(const std::string& name, TDCB& dc
     error = LinkError::NotSerial;
     return nullptr;
   }
-  auto os = std::make_unique<Os>();
+  auto os = std::make_unique<SerialOs>();
   os->handle = handle;
   os->is_com = apply_dcb;
   for (HANDLE& e : os->events) {
@@ -238,7 +281,7 @@ std::unique_ptr<PortBackend> PortBackend::Open(const std::string& name, TDCB& dc
     if (!e) {
       error = MapOsError(static_cast<int>(GetLastError()));
       if (error == LinkError::None) error = LinkError::Io;
-      return nullptr;  // ~Os closes the handle and the events made so far
+      return nullptr;  // ~SerialOs closes the handle and the events made so far
     }
   }
   os->wait_ov.hEvent = os->events[kLineEvent];
@@ -257,10 +300,10 @@ std::unique_ptr<PortBackend> PortBackend::Open(const std::string& name, TDCB& dc
     if (((dcb.Flags >> 4) & 3u) == 0) EscapeCommFunction(handle, CLRDTR);
     if (((dcb.Flags >> 12) & 3u) == 0) EscapeCommFunction(handle, CLRRTS);
   }
-  return std::unique_ptr<PortBackend>(new PortBackend(std::move(os)));
+  return std::make_unique<SerialBackend>(std::move(os));
 }
 
-void PortBackend::ApplyTimeouts(const TCOMMTIMEOUTS& t) {
+void SerialBackend::ApplyTimeouts(const TCOMMTIMEOUTS& t) {
   std::lock_guard<std::mutex> lock(os_->port_mutex);
   if (os_->released) return;
   COMMTIMEOUTS ct{};
@@ -272,8 +315,8 @@ void PortBackend::ApplyTimeouts(const TCOMMTIMEOUTS& t) {
   SetCommTimeouts(os_->handle, &ct);
 }
 
-void PortBackend::ArmRead(uint32_t count) {
-  Os& os = *os_;
+void SerialBackend::ArmRead(uint32_t count) {
+  SerialOs& os = *os_;
   std::lock_guard<std::mutex> lock(os.port_mutex);
   if (os.released || os.read_pending) return;
   count = std::clamp<uint32_t>(count, 1, kMaxRead);
@@ -290,8 +333,8 @@ void PortBackend::ArmRead(uint32_t count) {
   os.read_pending = true;
 }
 
-ReadStart PortBackend::ReadNow(uint8_t* buf, uint32_t count, uint32_t& got) {
-  Os& os = *os_;
+ReadStart SerialBackend::ReadNow(uint8_t* buf, uint32_t count, uint32_t& got) {
+  SerialOs& os = *os_;
   got = 0;
   std::lock_guard<std::mutex> lock(os.port_mutex);
   if (os.released) return ReadStart::Failed;
@@ -327,8 +370,8 @@ ReadStart PortBackend::ReadNow(uint8_t* buf, uint32_t count, uint32_t& got) {
   return ReadStart::Pending;
 }
 
-uint32_t PortBackend::TakeCompletedRead(uint8_t* buf) {
-  Os& os = *os_;
+uint32_t SerialBackend::TakeCompletedRead(uint8_t* buf) {
+  SerialOs& os = *os_;
   std::lock_guard<std::mutex> lock(os.port_mutex);
   DWORD n = std::min<DWORD>(os.completed, kMaxRead);
   os.completed = 0;
@@ -336,8 +379,8 @@ uint32_t PortBackend::TakeCompletedRead(uint8_t* buf) {
   return n;
 }
 
-WaitResult PortBackend::Wait(uint32_t event_mask, uint32_t& events_out) {
-  Os& os = *os_;
+WaitResult SerialBackend::Wait(uint32_t event_mask, uint32_t& events_out) {
+  SerialOs& os = *os_;
   events_out = 0;
   for (;;) {
     std::array<HANDLE, 4> handles{};
@@ -414,17 +457,17 @@ WaitResult PortBackend::Wait(uint32_t event_mask, uint32_t& events_out) {
   }
 }
 
-LinkError PortBackend::FailureReason() const {
+LinkError SerialBackend::FailureReason() const {
   return os_->failure;
 }
 
-void PortBackend::Stop() {
+void SerialBackend::Stop() {
   os_->stopped = true;
   SetEvent(os_->events[kStop]);
 }
 
-void PortBackend::StartWrite(const uint8_t* data, size_t count, bool notify) {
-  Os& os = *os_;
+void SerialBackend::StartWrite(const uint8_t* data, size_t count, bool notify) {
+  SerialOs& os = *os_;
   std::lock_guard<std::mutex> lock(os.port_mutex);
   if (os.released || count == 0) return;
   auto op = std::make_unique<WriteOp>();
@@ -435,35 +478,35 @@ void PortBackend::StartWrite(const uint8_t* data, size_t count, bool notify) {
   // Everything may have gone at once; event 3 was signalled by the finished write either way.
 }
 
-uint32_t PortBackend::TakeWritten() {
+uint32_t SerialBackend::TakeWritten() {
   std::lock_guard<std::mutex> lock(os_->port_mutex);
   uint32_t n = os_->written;
   os_->written = 0;
   return n;
 }
 
-void PortBackend::SetRts() {
+void SerialBackend::SetRts() {
   std::lock_guard<std::mutex> lock(os_->port_mutex);
   if (!os_->released) EscapeCommFunction(os_->handle, SETRTS);
 }
 
-void PortBackend::SetDtr() {
+void SerialBackend::SetDtr() {
   std::lock_guard<std::mutex> lock(os_->port_mutex);
   if (!os_->released) EscapeCommFunction(os_->handle, SETDTR);
 }
 
-uint32_t PortBackend::ModemStatus() {
+uint32_t SerialBackend::ModemStatus() {
   std::lock_guard<std::mutex> lock(os_->port_mutex);
   DWORD status = 0;
   if (os_->released || !GetCommModemStatus(os_->handle, &status)) return 0;
   return status;
 }
 
-void PortBackend::ReleasePort() {
+void SerialBackend::ReleasePort() {
   os_->Release();
 }
 
-bool PortBackend::Released() const {
+bool SerialBackend::Released() const {
   return os_->released;
 }
 

@@ -1,6 +1,7 @@
 // The serial link as the protocol uses it: a handful of operations and one event.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -11,7 +12,8 @@
 
 namespace lovar {
 
-// Implemented by TCport (a real port) and SimPort (the in-process device simulator).
+// Implemented by TCport (a serial port, or a network port behind a serial device server) and
+// SimPort (the in-process device simulator).
 // Every member is called on the window thread only, and OnReceive is raised there.
 class PortInterface {
  public:
@@ -19,7 +21,8 @@ class PortInterface {
 
   virtual ~PortInterface() = default;
 
-  // The device path of the port (a name from the port list, or a typed one).
+  // The device path of the port (a name from the port list, or a typed one), or a network port
+  // name ("socket://HOST:PORT", "rfc2217://HOST:PORT", see net_address.h).
   virtual void SetNameDevice(std::string name) = 0;
   virtual const std::string& NameDevice() const = 0;
 
@@ -44,6 +47,11 @@ class PortInterface {
 
   // Why the last OpenDevice failed, or why reception ended (HungUp); None otherwise.
   virtual LinkError LastError() const = 0;
+
+  // How much longer than on a local line an answer may take on the open port: a network
+  // port's round trip as measured on its connection; zero for a local port (and while closed).
+  // The no-answer watches take it through answer_allowance.h.
+  virtual std::chrono::milliseconds RoundTrip() const { return std::chrono::milliseconds{0}; }
 
   // Raised once per delivery while the port is open: Count >= 1, at most 501 bytes with the
   // default settings, every byte exactly once and in order. Deliveries never overlap.

@@ -210,6 +210,10 @@ LinkError TCport::LastError() const {
   return last_error_;
 }
 
+std::chrono::milliseconds TCport::RoundTrip() const {
+  return IsOpen() ? shared_->backend->RoundTrip() : std::chrono::milliseconds{0};
+}
+
 uint32_t TCport::ReadSize() const {
   return std::clamp<uint32_t>(wait_count_byte_, 1, PortBackend::kMaxRead);
 }

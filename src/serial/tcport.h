@@ -1,6 +1,9 @@
 // TCport: the serial port component. It owns one port: the line settings written to it when it
 // is opened, open and close, a write that never waits, and the receive thread TDevThread that
-// hands received bytes to the window thread as OnReceive deliveries.
+// hands received bytes to the window thread as OnReceive deliveries. The port is a serial port,
+// or a network port ("socket://HOST:PORT", "rfc2217://HOST:PORT") reached through a serial
+// device server: the same component and thread, another backend (port_backend.h). Opening a
+// network port waits for the connection (at most a few seconds, see net_backend.cpp).
 //
 // Threads: every member is called on the window thread, and every event is raised there (via
 // the WindowThread given to the constructor). The receive thread only waits on the port and
@@ -16,6 +19,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -167,6 +171,7 @@ class TCport : public PortInterface {
   void WriteDevice(int32_t Count, std::span<const uint8_t> Buf) override;
   void RaiseRtsDtr() override;
   LinkError LastError() const override;
+  std::chrono::milliseconds RoundTrip() const override;
 
   // Published properties, in declaration order.
   uint32_t WaitEvent() const { return wait_event_; }

@@ -164,6 +164,32 @@ TEST(Batch, ThreeDevicesEachHoldTheTemplateWithTheirOwnValues) {
   }
 }
 
+TEST(Batch, APlanMayMixLocalPortsAndPortsBehindSer2net) {
+  const std::string dir = Folder("batch-network");
+  const ConfigImage templ = SampleImage(250);
+  WriteConfig(dir + "/t.dat", 250, templ);
+  std::vector<std::unique_ptr<SimProcess>> sims;
+  std::vector<std::string> saved;
+  for (const char* name : {"local", "raw", "rfc2217"}) {
+    saved.push_back(dir + "/" + name + ".dat");
+    sims.push_back(std::make_unique<SimProcess>(
+        std::vector<std::string>{"--model", "250", "--save", saved.back()}));
+  }
+  Ser2netProcess raw(sims[1]->port(), false);
+  Ser2netProcess telnet(sims[2]->port(), true);
+  WriteText(dir + "/plan.csv", "port,template,output1.time\n" + sims[0]->port() + ",t.dat,11\n" +
+                                   raw.url() + ",t.dat,22\n" + telnet.url() + ",t.dat,33\n");
+  const RunResult r = RunCli({"batch", dir + "/plan.csv"});
+  ASSERT_EQ(r.exit_code, 0) << r.err << r.out;
+  EXPECT_NE(r.out.find("Записано и проверено: 3 из 3"), std::string::npos) << r.out;
+  EXPECT_NE(LineOf(r.out, telnet.url()).find("записано, проверено"), std::string::npos) << r.out;
+  const char* times[] = {"11", "22", "33"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(sims[i]->Stop(), 0);
+    ExpectDeviceHolds(saved[i], 250, With(templ, 250, {{"output1.time", times[i]}}));
+  }
+}
+
 TEST(Batch, APlanWithFaultsIsRefusedWholeAndNoDeviceIsTouched) {
   const std::string dir = Folder("batch-faulty");
   WriteConfig(dir + "/t251.dat", 251, Template251());

@@ -1,9 +1,12 @@
 #include "processes.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,8 +15,9 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <utility>
+#include <sstream>
 #include <stdexcept>
+#include <utility>
 
 extern char** environ;
 
@@ -195,6 +199,79 @@ int SimProcess::Stop() {
     pid_ = -1;
   }
   return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+}
+
+uint16_t FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof a;
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) != 0)
+    throw std::runtime_error("no free port");
+  close(fd);
+  return ntohs(a.sin_port);
+}
+
+namespace {
+
+// Whether something listens on 127.0.0.1:port, from the kernel's table (a probing connection
+// would take the server's one connection).
+bool Listening(uint16_t port) {
+  std::ifstream table("/proc/net/tcp");
+  std::string line;
+  char wanted[32];
+  std::snprintf(wanted, sizeof wanted, "0100007F:%04X", port);
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, state;
+    fields >> slot >> local >> remote >> state;
+    if (local == wanted && state == "0A") return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+Ser2netProcess::Ser2netProcess(const std::string& device, bool telnet) {
+  port_ = FreePort();
+  static int count = 0;
+  const std::string config =
+      TempPath("ser2net-" + std::to_string(getpid()) + "-" + std::to_string(++count) + ".yaml");
+  // As the README serves a port; "local": a pseudo-terminal has no modem lines to watch.
+  std::ofstream(config) << "connection: &lovar\n"
+                        << "  accepter: " << (telnet ? "telnet(rfc2217),tcp," : "tcp,")
+                        << "127.0.0.1," << port_ << "\n"
+                        << "  connector: serialdev," << device << ",9600n81,local\n"
+                        << "  options:\n"
+                        << "    chardelay: false\n";
+  url_ = (telnet ? "rfc2217://127.0.0.1:" : "socket://127.0.0.1:") + std::to_string(port_);
+  // -u: no UUCP lock files in the system's lock folder.
+  const int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  pid_ =
+      Spawn("/usr/sbin/ser2net", {"-n", "-u", "-c", config, "-P", config + ".pid"}, quiet, quiet);
+  close(quiet);
+  const auto deadline = Clock::now() + std::chrono::seconds(20);
+  while (!Listening(port_)) {
+    int status = 0;
+    if (Clock::now() > deadline || waitpid(pid_, &status, WNOHANG) == pid_)
+      throw std::runtime_error("ser2net did not start listening on " + url_);
+    usleep(5000);
+  }
+}
+
+Ser2netProcess::~Ser2netProcess() {
+  if (pid_ < 0) return;
+  kill(pid_, SIGTERM);
+  waitpid(pid_, nullptr, 0);
+}
+
+void Ser2netProcess::Kill() {
+  if (pid_ < 0) return;
+  kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+  pid_ = -1;
 }
 
 std::string TempPath(const std::string& name) {

@@ -1,8 +1,9 @@
-// Child processes for the end-to-end tests: the lovar-sim simulator on a pseudo-terminal and
-// lovar-cli runs with their output captured.
+// Child processes for the end-to-end tests: the lovar-sim simulator on a pseudo-terminal,
+// lovar-cli runs with their output captured, and ser2net serving a simulator over TCP.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,30 @@ class SimProcess {
   std::string port_;
   std::string log_;
 };
+
+// The real ser2net serving a device (a lovar-sim pseudo-terminal) on 127.0.0.1 and a free
+// port, raw (socket://) or Telnet with COM Port Control (rfc2217://), from a configuration file
+// of its own; stopped when destroyed. Returns once it listens.
+class Ser2netProcess {
+ public:
+  Ser2netProcess(const std::string& device, bool telnet);
+  ~Ser2netProcess();
+  Ser2netProcess(const Ser2netProcess&) = delete;
+  Ser2netProcess& operator=(const Ser2netProcess&) = delete;
+
+  const std::string& url() const { return url_; }
+  uint16_t port() const { return port_; }
+  // Kills it at once, as a crashed or switched-off server: its connections drop.
+  void Kill();
+
+ private:
+  int pid_ = -1;
+  uint16_t port_ = 0;
+  std::string url_;
+};
+
+// A TCP port on 127.0.0.1 that nothing listens on (it was free a moment ago).
+uint16_t FreePort();
 
 std::string TempPath(const std::string& name);
 

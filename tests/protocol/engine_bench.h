@@ -33,9 +33,11 @@ class RecordingPort : public PortInterface {
   }
   void RaiseRtsDtr() override {}
   LinkError LastError() const override { return error; }
+  std::chrono::milliseconds RoundTrip() const override { return round_trip; }
 
   bool open = true;
   LinkError error = LinkError::None;
+  std::chrono::milliseconds round_trip{0};  // a network port's
   std::vector<Bytes> writes;
 
  private:

@@ -431,6 +431,34 @@ TEST(NoAnswer, TimerAbandonsAPartFrameFromItsThirdTick) {
   EXPECT_EQ(b.engine.state().offset, 0);
 }
 
+// A network port's round trip, rounded up to whole ticks, is added to both watches; a local
+// port keeps them exactly.
+TEST(NoAnswer, BothWatchesWaitTheRoundTripLongerOnANetworkPort) {
+  const struct {
+    int round_trip_ms;
+    int ticks;  // the allowance
+  } rows[] = {{0, 0}, {1, 1}, {100, 1}, {250, 3}, {1000, 10}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.round_trip_ms);
+    EngineBench b(Config(250));
+    b.port.round_trip = std::chrono::milliseconds(r.round_trip_ms);
+    b.Identify();
+    b.engine.ButtonReadClick();
+    b.LoseWrittenRequests();
+    // Half a reply, the rest after the last tick that still waits for it.
+    const Bytes reply = Frame({0xFE, 0x0E, 0, 0, 0x00, 0, 0xC9, 1, 2, 3, 4, 5, 6, 7, 8});
+    b.Deliver(Bytes(reply.begin(), reply.begin() + 6));
+    b.Tick(2 + r.ticks);
+    b.Deliver(Bytes(reply.begin() + 6, reply.end()));
+    EXPECT_EQ(b.engine.state().offset, 8);
+    b.LoseWrittenRequests();
+    b.Tick(10 + r.ticks);
+    EXPECT_EQ(b.view.asks, 0);
+    b.Tick(1);
+    EXPECT_EQ(b.view.asks, 1);
+  }
+}
+
 // Frames that answer nothing leave the read request outstanding: no stall, no spinning on one
 // offset; the question comes and its resend carries the read on.
 TEST(Receive, FramesThatAnswerNothingLeaveTheRequestOutstanding) {
