@@ -62,6 +62,7 @@ void FilterPage::StringGridFiltrClick(int row, int column) {
 
 void FilterPage::StringGridFiltrExit() {
   // Every cell is the flag of its event and direction; on models 250 and 252 none is bound.
+  if (!host().PagesShowImage()) return;
   QTableWidget* g = ui_.StringGridFiltr;
   for (int c = 1; c <= kDirections; ++c)
     for (int e = 1; e <= filter::kEvents; ++e)

@@ -104,6 +104,8 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
 
   connect(ui_->ButtonRead, &QPushButton::clicked, this, [this] { ButtonReadClick(); });
   connect(ui_->ButtonWrite, &QPushButton::clicked, this, [this] { ButtonWriteClick(); });
+  connect(ui_->ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancelClick(); });
+  ui_->ButtonCancel->setShortcut(QKeySequence(Qt::Key_Escape));
   connect(ui_->N2, &QAction::triggered, this, [this] { N2Click(); });
   connect(ui_->N3, &QAction::triggered, this, [this] { N3Click(); });
   connect(ui_->N4, &QAction::triggered, this, [this] {
@@ -219,8 +221,10 @@ bool TForm1::ButtonReadClick() {
       ShowStatus(QStringLiteral("Чтение не начато: изменения остались в окне."));
       return false;
     }
-    // From its first reply on, the read overwrites the image from offset 0.
+    // From its first reply on, the read overwrites the image from offset 0: the pages no longer
+    // show it until a display.
     reading_ = true;
+    pages_show_image_ = false;
     coverage_.Read(0);
     UpdateWriteButton();
     UpdateEditActions();
@@ -249,6 +253,19 @@ void TForm1::ButtonWriteClick() {
   // since it was identified is read now (which also gives what the image lacks of it).
   prior_refusal_.clear();
   verified_.Start(/*check=*/true, /*read_prior=*/!device_archived_ || !ImageWhole());
+}
+
+void TForm1::ButtonCancelClick() {
+  if (verified_.Running()) {
+    exchange_.StopExchange();
+    exchange_.SetButtonsEnabled(true);
+    // The report says how far the write got and that the device may hold a mix.
+    verified_.Stop(WriteReport::Cause::Interrupted);
+  } else if (reading_) {
+    exchange_.StopExchange();
+    exchange_.SetButtonsEnabled(true);
+    ShowStatus(PartialRead(QStringLiteral("чтение отменено")));
+  }
 }
 
 void TForm1::FindDeviceClick() {
@@ -316,6 +333,9 @@ void TForm1::UpdateWriteButton() {
 }
 
 void TForm1::CommitPages() {
+  // Controls that show another image (a read that ended early, another model's) would copy it
+  // into this one.
+  if (!pages_show_image_) return;
   for (std::string_view tab : kTabSheets)
     if (Page* page = FindPage(tab)) page->Commit();
 }
@@ -566,6 +586,7 @@ void TForm1::DisplayPages() {
                    : std::span<const std::string_view>(kDisplayOrder250);
   for (std::string_view tab : order)
     if (Page* page = FindPage(tab)) page->Display(image_, model, exchange_.FirmwareVersion());
+  pages_show_image_ = true;
   if (typing_edit_ != nullptr) typing_entry_text_ = typing_edit_->text();
 }
 
@@ -659,6 +680,12 @@ bool TForm1::AskContinue() {
 
 void TForm1::SetExchangeButtonsEnabled(bool enabled) {
   ui_->ButtonRead->setEnabled(enabled);
+  // "Отмена" and the per cent while a read or a write runs (not a key poll: it has its own
+  // "Остановить").
+  const bool transfer = !enabled && (reading_ || verified_.Running());
+  ui_->ButtonCancel->setVisible(transfer);
+  ui_->ProgressBar1->setTextVisible(transfer);
+  form_key_.ui().ProgressBar1->setTextVisible(transfer);
   UpdateWriteButton();  // and only for a whole image
   // Not while an exchange runs: a search would send into the middle of it.
   find_device_->setEnabled(enabled);
@@ -677,7 +704,11 @@ void TForm1::SetProgressPosition(int position) {
 }
 
 void TForm1::AddDeviceLine(const std::string& utf8_line) {
-  form_key_.ui().ListBoxDevice->addItem(Q(utf8_line));
+  // "COM5: Ловар-М Версия 2.2": which port the device answered on (the Windows spooler's
+  // names end in a colon of their own).
+  QString port = Q(port_.NameDevice());
+  if (port.endsWith(QLatin1Char(':'))) port.chop(1);
+  form_key_.ui().ListBoxDevice->addItem(port + QStringLiteral(": ") + Q(utf8_line));
 }
 
 void TForm1::SetVisibleByName(std::string_view name, bool visible) {
@@ -714,6 +745,7 @@ void TForm1::ApplyModelSetup(const ModelSetup& setup) {
     // never be unlocked. The image belongs to the other model: nothing of it is to be written,
     // and its edits are no steps of this model's fields.
     coverage_.Reset();
+    pages_show_image_ = false;
     history_.Reset(image_);
     UpdateEditActions();
     ApplySetupTable(CreationSetup());

@@ -76,6 +76,9 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   // Writes only a whole image (a complete read or a file), and proves it on the device. A
   // device whose image is not in the archive (not read since it was identified) is read first.
   void ButtonWriteClick();
+  // "Отмена" (Esc) while a read or a write runs: a read keeps what it has read, as at the
+  // no-answer question; a write is said with what the device may now hold.
+  void ButtonCancelClick();
   void N2Click();  // "Файл" → "Считать"
   void N3Click();  // "Файл" → "Сохранить"; only a whole image
   void N5Click();  // "Файл" → "Архив…": the archive's list, and a load from it
@@ -115,6 +118,7 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   Exchange& exchange() override { return exchange_; }
   Dialogs& dialogs() override { return dialogs_; }
   void ShowStatus(const QString& text) override;
+  bool PagesShowImage() const override { return pages_show_image_; }
 
   // ExchangeView.
   bool AskContinue() override;
@@ -196,6 +200,9 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   EditHistory history_;
   ImageBaselines baselines_;
   bool reading_ = false;          // a read stores into the image
+  // The pages show the image (displayed since it last changed other than by their editors);
+  // only then may they store into it.
+  bool pages_show_image_ = false;
   bool device_archived_ = false;  // the device identified last has its image in the archive
   std::optional<ConfigImage> agreed_loss_;  // the image the installer agreed to lose
   bool close_confirmed_ = false;

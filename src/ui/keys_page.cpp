@@ -155,7 +155,7 @@ void KeysPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
 
 void KeysPage::StringGridKeyExit() {
   const int model = host().DeviceModel();
-  if (!IsKnownModel(model) || committing_) return;
+  if (!IsKnownModel(model) || committing_ || !host().PagesShowImage()) return;
   committing_ = true;
   QTableWidget* g = ui_.StringGridKey;
   ConfigImage& image = host().Image();

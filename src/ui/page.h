@@ -86,6 +86,10 @@ class PageHost {
   virtual Dialogs& dialogs() = 0;
   // One line in the main window's status bar.
   virtual void ShowStatus(const QString& text) = 0;
+  // Whether the pages show the image as it stands: false while a read stores into it, after a
+  // read that ended early and after another model's identification. A page stores nothing of
+  // its own (a grid committed as a whole) while it is false: its controls hold another image.
+  virtual bool PagesShowImage() const { return true; }
 };
 
 class Page {

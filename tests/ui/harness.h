@@ -109,11 +109,10 @@ struct Session {
   Ui::ParametersPage& pui() { return params().ui(); }
   SimPort& demo(int model) { return form1().Cport1().Demo(model); }
 
-  // "Поиск" until a device line more appears.
+  // "Поиск" (which clears the device list) until a device line appears.
   bool Find() {
-    const int lines = form_key.ui().ListBoxDevice->count();
     form_key.ButtonFindClick();
-    return WaitFor([&] { return form_key.ui().ListBoxDevice->count() > lines; });
+    return WaitFor([&] { return form_key.ui().ListBoxDevice->count() > 0; });
   }
   // "Поиск" on the model's demo device until its line appears and "Старт" is shown.
   bool Identify(int model) {
