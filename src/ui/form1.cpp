@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -69,6 +70,14 @@ QLineEdit* LineEditOf(QObject* watched) {
   if (auto* combo = qobject_cast<QComboBox*>(watched); combo && combo->isEditable())
     return combo->lineEdit();
   return qobject_cast<QLineEdit*>(watched);
+}
+
+const QString kTitle = QStringLiteral("Программирование УО ЛОВАР");
+
+// The window holds what the file holds.
+QString FileTitle(const QString& file) {
+  return QStringLiteral("Программирование УО ЛОВАРТ ") +
+         QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
 }
 
 void CentreOnScreen(QWidget& window) {
@@ -141,7 +150,7 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
 
   // Every user event may have been an edit; the image is compared once it has been handled.
   qApp->installEventFilter(this);
-  base_title_ = windowTitle();
+  base_title_ = kTitle;
   baselines_.LetGo(image_);  // nothing read yet: nothing to lose
   history_.Reset(image_);
 
@@ -172,6 +181,12 @@ std::filesystem::path TForm1::FilesFolder() {
 }
 
 std::filesystem::path TForm1::ArchivePath() {
+  // A demo device's sample is no site's configuration: its reads go to an archive of this run's
+  // own, which goes with the program, never among the real devices'.
+  if (IsDemo()) {
+    if (!demo_files_) demo_files_ = std::make_unique<QTemporaryDir>();
+    if (demo_files_->isValid()) return ArchiveFolder(ToPath(demo_files_->path()));
+  }
   return ArchiveFolder(FilesFolder());
 }
 
@@ -225,6 +240,7 @@ bool TForm1::ButtonReadClick() {
     // show it until a display.
     reading_ = true;
     pages_show_image_ = false;
+    SetBaseTitle(kTitle + QStringLiteral(" — ") + device_line_);
     coverage_.Read(0);
     UpdateWriteButton();
     UpdateEditActions();
@@ -316,6 +332,7 @@ void TForm1::ReadSettled(bool complete) {
 QString TForm1::ArchiveRead() {
   const ArchiveResult kept = SaveToArchive(ArchivePath(), DeviceModel(), image_, LocalTimeNow());
   device_archived_ = kept.ok;
+  if (kept.ok && IsDemo()) return QStringLiteral(", копия — в архиве демо-приборов до выхода");
   if (kept.ok) return QStringLiteral(", копия — в архиве");
   return QStringLiteral(". Копия в архив не сохранена: ") + Q(kept.message);
 }
@@ -375,11 +392,9 @@ bool TForm1::LoadFile(const QString& file, bool whole_image) {
     ShowStatus(QStringLiteral("Файл не загружен: изменения остались в окне."));
     return false;
   }
-  if (result.error != FileError::CannotOpen)
-    SetBaseTitle(QStringLiteral("Программирование УО ЛОВАРТ ") +
-                 QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()));
   if (result.ok()) {
     image_ = loaded;
+    SetBaseTitle(FileTitle(file));
     coverage_.Loaded(bytes);
     UpdateWriteButton();
     ShowStatus(QStringLiteral("Файл загружен: ") + QFileInfo(file).fileName());
@@ -426,7 +441,7 @@ void TForm1::N3Click() {
   const FileResult result = SaveConfigFile(ToPath(file), model, image_);
   if (result.ok()) {
     baselines_.FileHolds(image_, FileImageLength(model));
-    UpdateTitle();
+    SetBaseTitle(FileTitle(file));
     ShowStatus(QStringLiteral("Файл сохранён: ") + QFileInfo(file).fileName());
     return;
   }
@@ -705,10 +720,15 @@ void TForm1::SetProgressPosition(int position) {
 
 void TForm1::AddDeviceLine(const std::string& utf8_line) {
   // "COM5: Ловар-М Версия 2.2": which port the device answered on (the Windows spooler's
-  // names end in a colon of their own).
-  QString port = Q(port_.NameDevice());
+  // names end in a colon of their own; a demo entry already names its model).
+  QString port = IsDemo() ? QStringLiteral("Демо") : Q(port_.NameDevice());
   if (port.endsWith(QLatin1Char(':'))) port.chop(1);
-  form_key_.ui().ListBoxDevice->addItem(port + QStringLiteral(": ") + Q(utf8_line));
+  device_line_ = port + QStringLiteral(": ") + Q(utf8_line);
+  form_key_.ui().ListBoxDevice->addItem(device_line_);
+}
+
+bool TForm1::IsDemo() const {
+  return PortSwitch::DemoModel(port_.NameDevice()).has_value();
 }
 
 void TForm1::SetVisibleByName(std::string_view name, bool visible) {
@@ -774,6 +794,7 @@ void TForm1::HidePasswordAndPages() {
 
 void TForm1::ReadEnded(bool complete, bool display) {
   coverage_.Read(exchange_.state().offset);
+  if (complete) SetProgressPosition(exchange_.ImageLength());  // the last piece's offset is 8 short
   UpdateWriteButton();
   // The device's bytes as read, before the display corrects any.
   const QString archived = complete ? ArchiveRead() : QString();
@@ -899,10 +920,12 @@ void TForm1::WriteFinished(const WriteReport& report) {
   const QString text = Q(WriteReportText(report));
   using C = WriteReport::Cause;
   using O = WriteReport::Outcome;
-  if (report.ok())
+  if (report.ok()) {
     baselines_.DeviceWritten(verified_.Sent(), report.from, report.end);
-  else if (report.outcome != O::NotStarted)
+    SetProgressPosition(exchange_.ImageLength());
+  } else if (report.outcome != O::NotStarted) {
     baselines_.DeviceUnknown();  // it may hold a mix
+  }
   UpdateTitle();
   UpdateWriteButton();
   if (report.outcome == O::NotStarted && report.cause == C::Refused) {
@@ -918,7 +941,18 @@ void TForm1::WriteFinished(const WriteReport& report) {
     return;
   }
   if (report.cause == C::LineLost) {
-    SayFailure(QStringLiteral("Связь с портом потеряна"), text + QLatin1Char(' ') + kFindAgain);
+    const QString caption = QStringLiteral("Связь с портом потеряна");
+    ShowStatus(text);
+    // The edits are in this window only now: kept in a file before the search, they survive
+    // whatever comes next.
+    if (HasUnsavedChanges()) {
+      if (dialogs_.AskYesNo(caption, text + QStringLiteral("\n\nИзменения есть только в окне. "
+                                                           "Сохранить их в файл? Затем ") +
+                                         kFindAgain.left(1).toLower() + kFindAgain.mid(1)))
+        N3Click();
+      return;
+    }
+    dialogs_.Message(caption, text + QLatin1Char(' ') + kFindAgain, true);
     return;
   }
   SayFailure(report.outcome == O::WriteStopped ? QStringLiteral("Запись в УО прервана")

@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <filesystem>
 #include <map>
@@ -99,6 +100,7 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   // where no file can be made there (an installed program), the user's documents, "Ловар".
   void SetProgramFolder(const QString& folder);
   std::filesystem::path FilesFolder();
+  // The archive of the device on the port; a demo device's is a temporary one of this run.
   std::filesystem::path ArchivePath();
 
   // Whether some of the image is kept neither in the device nor in a file (what typed into the
@@ -164,6 +166,8 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   // Whether a write may start: a whole image, or one whose rest the device gives first.
   bool ImageWritable() const;
   void UpdateWriteButton();
+  // The port is a built-in demo device.
+  bool IsDemo() const;
 
   // The undo history: edits captured after user events, changes that are no edit absorbed.
   void ScheduleCapture();
@@ -209,7 +213,9 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   bool capture_pending_ = false;
   QString prior_refusal_;  // why the device's image read before a write was not archived
   QString base_title_;
+  QString device_line_;  // the device identified last, as the search window lists it
   std::optional<std::filesystem::path> files_folder_;
+  std::unique_ptr<QTemporaryDir> demo_files_;  // the demo devices' archive
   // The line edit with the focus and its text when it got it: typing not yet stored.
   QPointer<QLineEdit> typing_edit_;
   QString typing_entry_text_;

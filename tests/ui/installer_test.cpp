@@ -1,0 +1,151 @@
+// The windows as an installer meets them: the device list, the progress and "Отмена" of a read or
+// a write, the title, a line lost in the middle of a write.
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "files/config_file.h"
+#include "pages_helpers.h"
+
+using namespace lovar;
+using namespace lovar::testing;
+
+namespace {
+
+void FaultAhead(SimPort& demo, FaultKind kind, int n) {
+  demo.device().AddFault({kind, demo.device().requests() + n, 0});
+}
+
+// Waits until the demo device has received the n-th request from `from` on.
+bool ReachedRequest(SimPort& demo, int from, int n) {
+  return WaitFor([&] { return demo.device().requests() >= from + n; });
+}
+
+const QString kTitle = "Программирование УО ЛОВАР";
+
+}  // namespace
+
+class InstallerTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void TheDeviceListNamesThePortAndHoldsOnlyTheLastSearch() {
+    Session s;
+    QListWidget* list = s.form_key.ui().ListBoxDevice;
+    QVERIFY(s.Identify(251));
+    QVERIFY(s.Start());
+    QCOMPARE(s.form_key.ui().ProgressBar1->value(), 4096);
+    s.form1().FindDeviceClick();
+    s.form_key.ChooseDemo(250);
+    s.form_key.ButtonFindClick();
+    QCOMPARE(list->count(), 0);
+    QCOMPARE(s.form_key.ui().ProgressBar1->value(), 0);
+    QVERIFY(s.form_key.ui().ButtonCreate->isHidden());
+    QVERIFY(WaitFor([&] { return list->count() == 1; }));
+    QVERIFY2(list->item(0)->text().startsWith("Демо: Ловар-Т Версия "),
+             qPrintable(list->item(0)->text()));
+#ifdef LOVAR_SIM_PATH
+    QProcess sim;
+    const QString port = StartLovarSim(sim, {"--model", "251"});
+    QVERIFY(!port.isEmpty());
+    QVERIFY(s.Search(port));
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(list->item(0)->text(), port + ": Ловар-М Версия 2.2");
+    s.form1().close();
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(20000));
+#endif
+  }
+
+  void AReadStopsAtOtmenaWithWhatItReadAndAWriteSaysWhatTheDeviceMayHold() {
+    Session s;
+    QVERIFY(s.Identify(251));
+    SimPort& demo = s.demo(251);
+    int from = demo.device().requests();
+    FaultAhead(demo, FaultKind::Drop, 100);  // the read of offset 792 goes unanswered
+    s.form_key.ButtonCreateClick();
+    QVERIFY(ReachedRequest(demo, from, 100));
+    QVERIFY(s.ui().ButtonCancel->isVisible());
+    QVERIFY(s.ui().ProgressBar1->isTextVisible());
+    QCOMPARE(s.ui().ProgressBar1->text(), QString("19 %"));
+    QTest::mouseClick(s.ui().ButtonCancel, Qt::LeftButton);
+    QCOMPARE(s.ui().StatusBar1->currentMessage(),
+             QString("Конфигурация считана не полностью (792 из 4096 байт): чтение отменено"));
+    QVERIFY(s.ui().ButtonCancel->isHidden());
+    QVERIFY(s.ui().ButtonRead->isEnabled());
+    QVERIFY(!s.ui().ButtonWrite->isEnabled());
+    QVERIFY(!s.form1().exchange().RequestOutstanding());  // no question comes
+    QCOMPARE(s.dialogs.continue_questions, 0);
+
+    // A whole read, then a write stopped with Esc.
+    QVERIFY(s.Start());
+    s.ui().EditPassword->setText(s.form1().StoredPassword());
+    from = demo.device().requests();
+    FaultAhead(demo, FaultKind::Drop, 10);
+    s.form1().ButtonWriteClick();
+    QVERIFY(ReachedRequest(demo, from, 10));
+    s.form1().activateWindow();
+    QVERIFY(WaitFor([&] { return s.form1().isActiveWindow(); }, 5000));
+    QTest::keyClick(&s.form1(), Qt::Key_Escape);
+    QVERIFY(WaitFor([&] { return !s.dialogs.messages.empty(); }));
+    const auto& box = s.dialogs.messages[0];
+    QCOMPARE(box.caption, QString("Запись в УО прервана"));
+    QVERIFY2(box.text.contains("на смещении 144 из 4096 (прервано пользователем)") &&
+                 box.text.contains("смесь старой и новой"),
+             qPrintable(box.text));
+    QVERIFY(s.form1().windowTitle().startsWith("* "));  // the device may hold a mix
+    QVERIFY(s.ui().ButtonCancel->isHidden());
+  }
+
+  void TheTitleNamesWhatTheWindowHoldsAndAnotherDemoMarksNothing() {
+    QTemporaryDir dir;
+    Session s;
+    QVERIFY(ReadDemo(s, 250, SampleImage(250)));
+    const QString device = s.form1().windowTitle();
+    QVERIFY2(device.startsWith(kTitle + " — Демо: Ловар-Т Версия "), qPrintable(device));
+    // A file refused names nothing.
+    const QString other = dir.filePath("m.dat");
+    QVERIFY(SaveConfigFile(other.toStdString(), 251, SampleImage(251)).ok());
+    s.dialogs.open_answer = other;
+    s.form1().N2Click();
+    QCOMPARE(s.form1().windowTitle(), device);
+    // A file saved is what the window holds.
+    s.dialogs.save_answer = dir.filePath("t.dat");
+    s.form1().N3Click();
+    QCOMPARE(s.form1().windowTitle(),
+             "Программирование УО ЛОВАРТ " + QDir::toNativeSeparators(s.dialogs.save_answer));
+    // From one demo to another and back, nothing edited: nothing asked, nothing marked.
+    for (int model : {251, 250}) {
+      s.form1().FindDeviceClick();
+      QVERIFY(s.Identify(model));
+      QVERIFY(!s.form1().windowTitle().startsWith("* "));
+      QVERIFY(s.Start());
+      QVERIFY2(s.form1().windowTitle().startsWith(kTitle + " — Демо: Ловар-"),
+               qPrintable(s.form1().windowTitle()));
+    }
+    QCOMPARE(s.dialogs.lose_questions, 0);
+  }
+
+  void ALineLostInTheMiddleOfAWriteOffersToSaveTheEdits() {
+    QTemporaryDir dir;
+    Session s;
+    QVERIFY(ReadDemo(s, 250, SampleImage(250)));
+    TypeAndLeave(s.pui().EditTimeIn1, "45");
+    FaultAhead(s.demo(250), FaultKind::HangUp, 5);
+    s.dialogs.save_answer = dir.filePath("edits.dat");
+    s.form1().ButtonWriteClick();
+    QVERIFY(WaitFor([&] { return QFile::exists(s.dialogs.save_answer); }));
+    QCOMPARE(s.dialogs.messages.size(), size_t(1));
+    const auto& box = s.dialogs.messages[0];
+    QCOMPARE(box.caption, QString("Связь с портом потеряна"));
+    QVERIFY2(box.text.startsWith("Запись прервана") && box.text.contains("Сохранить их в файл?") &&
+                 box.text.contains("«Файл» → «Поиск прибора…»"),
+             qPrintable(box.text));
+    ConfigImage saved;
+    QVERIFY(LoadConfigFile(s.dialogs.save_answer.toStdString(), 250, saved).ok());
+    QCOMPARE(int(saved[104]), 45);
+    QVERIFY(!s.form1().windowTitle().startsWith("* "));
+  }
+};
+
+LOVAR_UI_TEST(InstallerTest)
+#include "installer_test.moc"
