@@ -9,7 +9,11 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QPainter>
 #include <QScrollArea>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTableWidget>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
@@ -80,6 +84,25 @@ QString FileTitle(const QString& file) {
          QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
 }
 
+// The status line shortened in the middle when it is longer than the window is wide: its end
+// (how a step ended, what the device now holds) stays in view. The tooltip holds it whole.
+class ElidingStatusBar : public QStatusBar {
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    const QString message = currentMessage();
+    if (message.isEmpty()) {
+      QStatusBar::paintEvent(event);
+      return;
+    }
+    QPainter painter(this);
+    const int grip = isSizeGripEnabled() ? style()->pixelMetric(QStyle::PM_SizeGripSize) : 0;
+    const QRect area = rect().adjusted(6, 0, -6 - grip, 0);
+    painter.setPen(palette().windowText().color());
+    painter.drawText(area, Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine,
+                     fontMetrics().elidedText(message, Qt::ElideMiddle, area.width()));
+  }
+};
+
 void CentreOnScreen(QWidget& window) {
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();
@@ -96,6 +119,10 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
       port_(window_thread_),
       exchange_(port_, image_, verified_) {
   ui_->setupUi(this);
+  auto* status = new ElidingStatusBar;
+  status->setObjectName(QStringLiteral("StatusBar1"));
+  setStatusBar(status);  // deletes the form's
+  ui_->StatusBar1 = status;
   // The top row keeps its height whether the password is asked or not; the pages' area below
   // the progress bar stays, empty, while the pages are hidden.
   for (QWidget* part :
@@ -115,6 +142,8 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   connect(ui_->ButtonWrite, &QPushButton::clicked, this, [this] { ButtonWriteClick(); });
   connect(ui_->ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancelClick(); });
   ui_->ButtonCancel->setShortcut(QKeySequence(Qt::Key_Escape));
+  ui_->ButtonRead->setShortcut(QKeySequence(Qt::Key_F5));
+  ui_->ButtonRead->setToolTip(QStringLiteral("Считать конфигурацию из УО (F5)"));
   connect(ui_->N2, &QAction::triggered, this, [this] { N2Click(); });
   connect(ui_->N3, &QAction::triggered, this, [this] { N3Click(); });
   connect(ui_->N4, &QAction::triggered, this, [this] {
@@ -135,7 +164,7 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   connect(ui_->NRedo, &QAction::triggered, this, [this] { RedoClick(); });
   // The way back to the search window, e.g. after the line was lost.
   ui_->N1->addSeparator();
-  find_device_ = ui_->N1->addAction(QStringLiteral("Поиск прибора…"));
+  find_device_ = ui_->N1->addAction(QStringLiteral("&Поиск прибора…"));
   find_device_->setObjectName(QStringLiteral("NFindDevice"));
   connect(find_device_, &QAction::triggered, this, [this] { FindDeviceClick(); });
   connect(ui_->NAbout, &QAction::triggered, this, [this] { NAboutClick(); });
@@ -588,7 +617,8 @@ void TForm1::Step(bool undo) {
   DisplayPages();
   TakeNonEdits();
   if (step.field != nullptr) ShowPageOf(*step.field);
-  ShowStatus((undo ? QStringLiteral("Отменено: ") : QStringLiteral("Повторено: ")) + Q(step.label));
+  ShowStatus((undo ? QStringLiteral("Отменено: ") : QStringLiteral("Повторено: ")) +
+             StepLabel(step));
   UpdateEditActions();
   UpdateTitle();
 }
@@ -618,11 +648,32 @@ void TForm1::UpdateEditActions() {
   const EditStep* undo = reading_ ? nullptr : history_.NextUndo();
   const EditStep* redo = reading_ ? nullptr : history_.NextRedo();
   ui_->NUndo->setEnabled(undo != nullptr);
-  ui_->NUndo->setText(undo ? QStringLiteral("Отменить: ") + Q(undo->label)
-                           : QStringLiteral("Отменить"));
+  // "&" marks the menu's accelerator; one in a field's name is no mark.
+  const auto name = [this](const EditStep& step) {
+    return StepLabel(step).replace(QLatin1Char('&'), QStringLiteral("&&"));
+  };
+  ui_->NUndo->setText(undo ? QStringLiteral("&Отменить: ") + name(*undo)
+                           : QStringLiteral("&Отменить"));
   ui_->NRedo->setEnabled(redo != nullptr);
-  ui_->NRedo->setText(redo ? QStringLiteral("Повторить: ") + Q(redo->label)
-                           : QStringLiteral("Повторить"));
+  ui_->NRedo->setText(redo ? QStringLiteral("&Повторить: ") + name(*redo)
+                           : QStringLiteral("&Повторить"));
+}
+
+QString TForm1::StepLabel(const EditStep& step) const {
+  // The catalog counts a grid's rows from 1 ("Ключ 1: Имя"); the grids number them their own
+  // way (keys from 0, or 2, 4… on model 250; codes 0, 1, 3…), and the label says what the
+  // installer sees in the row's first cell.
+  QString label = Q(step.label);
+  const Field* field = step.field;
+  if (field == nullptr || field->row < 1) return label;
+  const auto* grid = findChild<QTableWidget*>(Q(field->control));
+  const QTableWidgetItem* head = grid != nullptr ? grid->item(field->row, 0) : nullptr;
+  const qsizetype colon = label.indexOf(QStringLiteral(": "));
+  const qsizetype space = colon > 0 ? label.lastIndexOf(QLatin1Char(' '), colon - 1) : -1;
+  if (head == nullptr || space < 0 ||
+      label.mid(space + 1, colon - space - 1) != QString::number(field->row))
+    return label;
+  return label.left(space + 1) + head->text().trimmed() + label.mid(colon);
 }
 
 void TForm1::SetBaseTitle(const QString& title) {
@@ -684,7 +735,7 @@ void TForm1::ResetProgress() {
 
 void TForm1::ShowStatus(const QString& text) {
   ui_->StatusBar1->showMessage(text);
-  ui_->StatusBar1->setToolTip(text);  // a long line is cut at the window's edge
+  ui_->StatusBar1->setToolTip(text);  // a long line is shortened in the middle
 }
 
 // ---- ExchangeView. ----
@@ -745,10 +796,27 @@ void TForm1::SetVisibleByName(std::string_view name, bool visible) {
   if (QWidget* widget = findChild<QWidget*>(object_name)) widget->setVisible(visible);
 }
 
+void TForm1::FitHeight(int wanted) {
+  QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+  if (screen == nullptr) {
+    resize(width(), wanted);
+    return;
+  }
+  // A laptop's 768 pixels hold less than model 251's window: the pages scroll instead. The
+  // frame is known once the window is shown; until then a title bar's worth is kept free.
+  constexpr int kTitleBar = 40;
+  const QRect area = screen->availableGeometry();
+  const int frame = std::max(frameGeometry().height() - height(), kTitleBar);
+  resize(width(), std::min(wanted, area.height() - frame));
+  // Wholly on the screen: moved up as far as its bottom edge needs (pos() is the frame's).
+  const int highest = area.bottom() + 1 - frame - height();
+  if (pos().y() > highest) move(x(), std::max(area.top(), highest));
+}
+
 void TForm1::ApplySetupTable(const ModelSetup& setup) {
   for (const ControlVisibility& item : setup.visibility)
     SetVisibleByName(item.control, item.visibility == Visibility::Shown);
-  if (setup.window_height > 0) resize(width(), setup.window_height);
+  if (setup.window_height > 0) FitHeight(setup.window_height);
   if (setup.image_length > 0) SetProgressMaximum(setup.image_length);
   if (setup.hide_password_panel) ui_->PanelPassword->hide();
   if (setup.stored_password_from_edit) stored_password_ = ui_->EditPassword->text();

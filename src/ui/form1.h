@@ -93,6 +93,9 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   void PageControl1Changing();
   void Timer1Timer();
 
+  // The model's height, or the screen's available height if that is less (the pages scroll).
+  void FitHeight(int wanted);
+
   // Whether the image holds one whole configuration.
   bool ImageWhole() const { return coverage_.Whole(exchange_.ImageLength()); }
 
@@ -179,6 +182,8 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   void DisplayPages();
   void ShowPageOf(const Field& field);
   void UpdateEditActions();
+  // An undo step's name, a grid's row numbered as the grid numbers it.
+  QString StepLabel(const EditStep& step) const;
   void SetBaseTitle(const QString& title);
   void UpdateTitle();
   // Ctrl+Z and Ctrl+Y in a line edit: the edit's own while it holds typing not yet stored.

@@ -1,6 +1,9 @@
 // The windows as an installer meets them: the device list, the progress and "Отмена" of a read or
 // a write, the title, a line lost in the middle of a write.
+#include <QAbstractButton>
+#include <QComboBox>
 #include <QFile>
+#include <QSet>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -85,7 +88,7 @@ class InstallerTest : public QObject {
     QVERIFY(ReachedRequest(demo, from, 10));
     s.form1().activateWindow();
     QVERIFY(WaitFor([&] { return s.form1().isActiveWindow(); }, 5000));
-    QTest::keyClick(&s.form1(), Qt::Key_Escape);
+    QTest::keyClick(&s.form1(), Qt::Key_Escape);  // "Отмена"
     QVERIFY(WaitFor([&] { return !s.dialogs.messages.empty(); }));
     const auto& box = s.dialogs.messages[0];
     QCOMPARE(box.caption, QString("Запись в УО прервана"));
@@ -147,5 +150,85 @@ class InstallerTest : public QObject {
   }
 };
 
+// The controls a page offers the keyboard: buttons, edits, lists, grids (a combo box's own line
+// edit is reached through its combo box).
+bool IsControl(const QWidget* w) {
+  if (qobject_cast<const QComboBox*>(w->parentWidget()) != nullptr) return false;
+  return qobject_cast<const QAbstractButton*>(w) || qobject_cast<const QLineEdit*>(w) ||
+         qobject_cast<const QComboBox*>(w) || qobject_cast<const QAbstractItemView*>(w);
+}
+
+class KeyboardTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void TabReachesEveryControlOfEveryPage_data() {
+    QTest::addColumn<int>("model");
+    QTest::newRow("250") << 250;
+    QTest::newRow("251") << 251;
+  }
+  void TabReachesEveryControlOfEveryPage() {
+    QFETCH(int, model);
+    Session s;
+    QVERIFY(ReadDemo(s, model, SampleImage(model)));
+    s.ui().EditPassword->setText(s.form1().StoredPassword());
+    QTabWidget* tabs = s.ui().PageControl1;
+    for (int i = 0; i < tabs->count(); ++i) {
+      if (!tabs->isTabVisible(i)) continue;
+      QWidget* page = tabs->widget(i);
+      QVERIFY(ShowTab(s, page->objectName().toUtf8().constData()));
+      QVERIFY(FocusOn(s.ui().ButtonRead));
+      QSet<QWidget*> reached;
+      for (int n = 0; n < 300 && !reached.contains(QApplication::focusWidget()); ++n) {
+        reached.insert(QApplication::focusWidget());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      }
+      for (QWidget* w : page->findChildren<QWidget*>())
+        if (w->isVisible() && w->isEnabled() && IsControl(w))
+          QVERIFY2(reached.contains(w), qPrintable(page->objectName() + ": " + w->objectName()));
+    }
+  }
+
+  void EscStopsKeyPollingAndSpaceTogglesAFilterCell() {
+    Session s;
+    QVERIFY(ReadDemo(s, 251, SampleImage(251), "TabSheet2"));
+    FaultAhead(s.demo(251), FaultKind::Drop, 1);  // the reader keeps silent
+    QTest::mouseClick(Keys(s).ui().ButtonKey, Qt::LeftButton);
+    QVERIFY(Keys(s).ui().PanelSetKey->isVisible());
+    QTest::keyClick(&s.form1(), Qt::Key_Escape);
+    QVERIFY(WaitFor([&] { return Keys(s).ui().PanelKey->isHidden(); }));
+    QVERIFY(!s.form1().exchange().RequestOutstanding());
+    QVERIFY(Keys(s).ui().ButtonKey->isEnabled());
+
+    QVERIFY(ShowTab(s, "TabSheet7"));
+    QTableWidget* filter = Filter(s).ui().StringGridFiltr;
+    QVERIFY(FocusOn(filter));
+    filter->setCurrentCell(13, 5);
+    const bool was = !CellText(filter, 13, 5).isEmpty();
+    QTest::keyClick(filter, Qt::Key_Space);
+    QCOMPARE(CellText(filter, 13, 5).isEmpty(), was);
+    QVERIFY(LeaveGrid(s));
+    QCOMPARE(s.form1().Image().Bit(98 + 16, 4), !was);
+  }
+
+  void MenusHaveAcceleratorsAndShortcuts() {
+    Session s;
+    QVERIFY(ReadDemo(s, 250, SampleImage(250)));
+    QCOMPARE(s.ui().N1->title(), QString("&Файл"));
+    QCOMPARE(s.ui().N2->shortcut(), QKeySequence("Ctrl+O"));
+    QCOMPARE(s.ui().N3->shortcut(), QKeySequence("Ctrl+S"));
+    s.form1().activateWindow();
+    QVERIFY(WaitFor([&] { return s.form1().isActiveWindow(); }, 5000));
+    const int requests = s.demo(250).device().requests();
+    QTest::keyClick(&s.form1(), Qt::Key_F5);  // read from the device
+    QVERIFY(WaitFor([&] { return s.demo(250).device().requests() - requests == 32; }));
+    QVERIFY(s.WaitIdle());
+    QTemporaryDir dir;
+    s.dialogs.save_answer = dir.filePath("k.dat");
+    QTest::keyClick(&s.form1(), Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(QFile::exists(s.dialogs.save_answer));
+  }
+};
+
 LOVAR_UI_TEST(InstallerTest)
+LOVAR_UI_TEST(KeyboardTest)
 #include "installer_test.moc"

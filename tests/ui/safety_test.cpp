@@ -268,7 +268,7 @@ class SafetyTest : public QObject {
       Settle();
       states.push_back(s.form1().Image());
       labels.push_back(label);
-      QCOMPARE(s.ui().NUndo->text(), QString("Отменить: ") + label);
+      QCOMPARE(s.ui().NUndo->text(), QString("&Отменить: ") + label);
     };
     const QString delay = s.pui().EditTimeIn1->text();
     QVERIFY(ShowTab(s, "TabSheet1"));
@@ -288,23 +288,23 @@ class SafetyTest : public QObject {
     QVERIFY(FocusOn(keys));
     keys->setCurrentCell(2, 1);
     QTest::mouseClick(Keys(s).ui().Button2, Qt::LeftButton);  // "Удалить"
-    done("Ключ 2: Код");
+    done("Ключ 1: Код");  // grid row 2: the grid numbers model 251's keys from 0
     keys->setCurrentCell(3, 1);
     Keys(s).ui().ButtonKey->click();  // "Считать ключ": the demo reader reports its key
     QVERIFY(WaitFor([&] { return !Keys(s).ui().ButtonWriteKey->isHidden(); }));
     QTest::mouseClick(Keys(s).ui().ButtonWriteKey, Qt::LeftButton);  // "Записать"
-    done("Ключ 3: Код");
+    done("Ключ 2: Код");
     QVERIFY(LeaveGrid(s));  // nothing more: the grid was committed by the deletion
     Settle();
     QCOMPARE(s.form1().Image(), states.back());
 
     for (size_t i = states.size() - 1; i > 0; --i) {
-      QCOMPARE(s.ui().NUndo->text(), "Отменить: " + labels[i - 1]);
+      QCOMPARE(s.ui().NUndo->text(), "&Отменить: " + labels[i - 1]);
       CtrlKey(&s.form1(), Qt::Key_Z);
       QCOMPARE(s.form1().Image(), states[i - 1]);
     }
     QVERIFY(!s.ui().NUndo->isEnabled());
-    QCOMPARE(s.ui().NUndo->text(), QString("Отменить"));
+    QCOMPARE(s.ui().NUndo->text(), QString("&Отменить"));
     // The controls show what was restored, on the page of the step taken back last.
     QCOMPARE(s.pui().EditTimeIn1->text(), delay);
     QCOMPARE(s.ui().PageControl1->currentWidget()->objectName(), QString("TabSheet1"));
@@ -312,7 +312,7 @@ class SafetyTest : public QObject {
     QVERIFY(s.form1().windowTitle().startsWith(kTitle));
 
     for (size_t i = 1; i < states.size(); ++i) {
-      QCOMPARE(s.ui().NRedo->text(), "Повторить: " + labels[i - 1]);
+      QCOMPARE(s.ui().NRedo->text(), "&Повторить: " + labels[i - 1]);
       CtrlKey(&s.form1(), Qt::Key_Y);
       QCOMPARE(s.form1().Image(), states[i]);
     }
