@@ -236,7 +236,8 @@ const State kStates[] = {
      [](Shot& shot) {
        QTemporaryDir folder;
        const auto dialog =
-           QtDialogs::SaveDialog(folder.path(), QStringLiteral("*.dat"), QStringLiteral("dat"),
+           QtDialogs::SaveDialog(QStringLiteral("Сохранить конфигурацию в файл"), folder.path(),
+                                 QStringLiteral("*.dat"), QStringLiteral("dat"),
                                  QStringLiteral("LovarM.dat"));
        dialog->setOption(QFileDialog::DontUseNativeDialog);
        dialog->resize(700, 400);

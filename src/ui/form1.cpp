@@ -26,6 +26,7 @@
 #include "files/config_file.h"
 #include "form_key.h"
 #include "model/regions.h"
+#include "recent_folders.h"
 #include "ui_form1.h"
 #include "ui_form_key.h"
 
@@ -390,9 +391,12 @@ void TForm1::N2Click() {
   const int model = exchange_.DeviceModel();
   const std::filesystem::path folder =
       PrepareDefaultFolder(FilesFolder(), model, /*for_save=*/false);
-  const QString file =
-      dialogs_.OpenFileName(ToQString(folder), QStringLiteral("*.dat"), QStringLiteral("*.dat"));
+  const QString file = dialogs_.OpenFileName(
+      QStringLiteral("Считать конфигурацию из файла"),
+      StartFolder(FileKind::Configuration, model, ToQString(folder)), QStringLiteral("*.dat"),
+      QStringLiteral("*.dat"));
   if (file.isEmpty()) return;
+  NoteChosenFile(FileKind::Configuration, model, file);
   LoadFile(file, /*whole_image=*/false);
 }
 
@@ -458,15 +462,19 @@ void TForm1::N3Click() {
     const FileDefaults defaults = DefaultsFor(model);
     const std::filesystem::path model_folder =
         PrepareDefaultFolder(FilesFolder(), model, /*for_save=*/true);
-    folder = defaults.save_dialog_in_model_folder ? ToQString(model_folder) : QDir::currentPath();
+    folder = StartFolder(
+        FileKind::Configuration, model,
+        defaults.save_dialog_in_model_folder ? ToQString(model_folder) : QDir::currentPath());
     filter = QStringLiteral("*.dat");
     suffix = QStringLiteral("dat");
     name = Q(defaults.file_name);
   }
   CommitPages();
   CaptureEdits();
-  const QString file = dialogs_.SaveFileName(folder, filter, suffix, name);
+  const QString file = dialogs_.SaveFileName(QStringLiteral("Сохранить конфигурацию в файл"),
+                                             folder, filter, suffix, name);
   if (file.isEmpty()) return;
+  NoteChosenFile(FileKind::Configuration, model, file);
   const FileResult result = SaveConfigFile(ToPath(file), model, image_);
   if (result.ok()) {
     baselines_.FileHolds(image_, FileImageLength(model));

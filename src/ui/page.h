@@ -56,10 +56,10 @@ class Dialogs {
   virtual void Message(const QString& caption, const QString& text, bool warning) = 0;
   // A message box with Yes (true) and No, e.g. "Такой ключ уже есть" / "Удалить старый?".
   virtual bool AskYesNo(const QString& caption, const QString& text) = 0;
-  // The file dialogs; an empty result means cancelled. filter is e.g. "*.dat".
-  virtual QString OpenFileName(const QString& folder, const QString& filter,
+  // The file dialogs, with their title; an empty result means cancelled. filter is e.g. "*.dat".
+  virtual QString OpenFileName(const QString& title, const QString& folder, const QString& filter,
                                const QString& file_name) = 0;
-  virtual QString SaveFileName(const QString& folder, const QString& filter,
+  virtual QString SaveFileName(const QString& title, const QString& folder, const QString& filter,
                                const QString& default_suffix, const QString& file_name) = 0;
   // "Изменения не записаны в УО и не сохранены в файл. Продолжить?", Yes (true) / No.
   virtual bool AskLoseChanges() = 0;

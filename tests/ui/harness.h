@@ -41,11 +41,16 @@ class ScriptedDialogs : public Dialogs {
     messages.push_back({caption, text, false});
     return yes_no_answer;
   }
-  QString OpenFileName(const QString& folder, const QString&, const QString&) override {
+  QString OpenFileName(const QString& title, const QString& folder, const QString&,
+                       const QString&) override {
+    open_title = title;
     open_folder = folder;
     return open_answer;
   }
-  QString SaveFileName(const QString&, const QString&, const QString&, const QString&) override {
+  QString SaveFileName(const QString& title, const QString& folder, const QString&,
+                       const QString&, const QString&) override {
+    save_title = title;
+    save_folder = folder;
     return save_answer;
   }
   bool AskLoseChanges() override {
@@ -63,7 +68,8 @@ class ScriptedDialogs : public Dialogs {
   bool yes_no_answer = true;
   int continue_questions = 0;
   QString open_answer, save_answer;
-  QString open_folder;  // where the last open dialog started
+  QString open_folder, save_folder;  // where the last dialogs started
+  QString open_title, save_title;
   std::vector<Shown> messages;
   // "Изменения не записаны…": counted, and answered Yes unless a test says otherwise.
   bool lose_answer = true;

@@ -128,6 +128,55 @@ class InstallerTest : public QObject {
     QCOMPARE(s.dialogs.lose_questions, 0);
   }
 
+  void TheKeyGridShowsOnlyTheKeysOfTheImageShown() {
+    Session s;
+    QVERIFY(ReadDemo(s, 251, SampleImage(251)));
+    QTableWidget* g = Keys(s).ui().StringGridKey;
+    QCOMPARE(CellText(g, 1, KeysPage::kNameColumn), QString("Иванов"));
+    s.form1().FindDeviceClick();
+    QVERIFY(s.Identify(250));
+    QVERIFY(CellText(g, 1, KeysPage::kNameColumn).isEmpty());
+    QVERIFY(CellText(g, 1, 1).isEmpty());
+    QVERIFY(s.Start());
+    QVERIFY(ShowTab(s, "TabSheet2"));
+    QVERIFY(CellText(g, 1, KeysPage::kNameColumn).isEmpty());
+    // Model 250 stores no names: the column takes no typing.
+    TypeIntoCell(g, 1, KeysPage::kNameColumn, "Gate");
+    QVERIFY(LeaveGrid(s));
+    QVERIFY(CellText(g, 1, KeysPage::kNameColumn).isEmpty());
+    QVERIFY(!s.form1().windowTitle().startsWith("* "));
+    // Undo names the row as the grid numbers it (model 250: 2, 4, …).
+    g->setCurrentCell(1, 1);
+    QTest::mouseClick(Keys(s).ui().Button2, Qt::LeftButton);  // "Удалить"
+    QVERIFY(WaitFor([&] { return s.ui().NUndo->isEnabled(); }));
+    QCOMPARE(s.ui().NUndo->text(), QString("&Отменить: Ключ 2: Код"));
+  }
+
+  void FileDialogsHaveTitlesAndStartWhereThatKindOfFileWasLastChosen() {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir("site 17");
+    const QString file = dir.filePath("site 17/a.dat");
+    QVERIFY(SaveConfigFile(file.toStdString(), 250, SampleImage(250)).ok());
+    Session s;
+    QVERIFY(ReadDemo(s, 250, SampleImage(250)));
+    s.dialogs.open_answer = file;
+    s.form1().N2Click();
+    QCOMPARE(s.dialogs.open_title, QString("Считать конфигурацию из файла"));
+    s.dialogs.save_answer = {};  // cancelled
+    s.form1().N3Click();
+    QCOMPARE(s.dialogs.save_title, QString("Сохранить конфигурацию в файл"));
+    QCOMPARE(s.dialogs.save_folder, dir.filePath("site 17"));
+    s.dialogs.open_answer = {};
+    s.ui().N4->trigger();
+    QCOMPARE(s.dialogs.open_title, QString("Сравнить с файлом"));
+    QCOMPARE(s.dialogs.open_folder, dir.filePath("site 17"));
+    // Another model's files have folders of their own.
+    s.form1().FindDeviceClick();
+    QVERIFY(s.Identify(251) && s.Start());
+    s.form1().N2Click();
+    QVERIFY(s.dialogs.open_folder.endsWith("LovarM"));
+  }
+
   void ALineLostInTheMiddleOfAWriteOffersToSaveTheEdits() {
     QTemporaryDir dir;
     Session s;
