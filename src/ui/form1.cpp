@@ -78,6 +78,7 @@ QLineEdit* LineEditOf(QObject* watched) {
 }
 
 const QString kTitle = QStringLiteral("Программирование УО ЛОВАР");
+constexpr int kWindowWidth = 562;  // the pages fit it at the default font
 
 // The window holds what the file holds.
 QString FileTitle(const QString& file) {
@@ -184,7 +185,7 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   baselines_.LetGo(image_);  // nothing read yet: nothing to lose
   history_.Reset(image_);
 
-  resize(562, 634);
+  resize(kWindowWidth, 634);
   CentreOnScreen(*this);
 }
 
@@ -362,7 +363,7 @@ void TForm1::ReadSettled(bool complete) {
 QString TForm1::ArchiveRead() {
   const ArchiveResult kept = SaveToArchive(ArchivePath(), DeviceModel(), image_, LocalTimeNow());
   device_archived_ = kept.ok;
-  if (kept.ok && IsDemo()) return QStringLiteral(", копия — в архиве демо-приборов до выхода");
+  if (kept.ok && IsDemo()) return QStringLiteral(", копия — во временном архиве демо-приборов");
   if (kept.ok) return QStringLiteral(", копия — в архиве");
   return QStringLiteral(". Копия в архив не сохранена: ") + Q(kept.message);
 }
@@ -815,7 +816,10 @@ void TForm1::FitHeight(int wanted) {
   constexpr int kTitleBar = 40;
   const QRect area = screen->availableGeometry();
   const int frame = std::max(frameGeometry().height() - height(), kTitleBar);
-  resize(width(), std::min(wanted, area.height() - frame));
+  const int room = area.height() - frame;
+  // A page that scrolls gives its scroll bar's width: the window gives it back.
+  const int scroll_bar = wanted > room ? style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
+  resize(kWindowWidth + scroll_bar, std::min(wanted, room));
   // Wholly on the screen: moved up as far as its bottom edge needs (pos() is the frame's).
   const int highest = area.bottom() + 1 - frame - height();
   if (pos().y() > highest) move(x(), std::max(area.top(), highest));

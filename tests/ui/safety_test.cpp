@@ -375,7 +375,7 @@ class SafetyTest : public QObject {
   void EveryCompleteReadIsArchivedAndLoadsBackWhole() {
     Session s;
     QVERIFY(ReadDemo(s, 251, SampleImage(251)));
-    QVERIFY2(s.ui().StatusBar1->currentMessage().contains(", копия — в архиве"),
+    QVERIFY2(s.ui().StatusBar1->currentMessage().contains(", копия — во временном архиве"),
              qPrintable(s.ui().StatusBar1->currentMessage()));
     QCOMPARE(Archived(s).size(), size_t(1));
     QVERIFY(Archived(s)[0].path.parent_path().filename() == std::filesystem::path(u8"Архив"));
@@ -477,7 +477,7 @@ class SafetyTest : public QObject {
   void ADemoDevicesReadsStayOutOfTheRealArchive() {
     Session s;
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
-    QVERIFY(s.ui().StatusBar1->currentMessage().endsWith("в архиве демо-приборов до выхода"));
+    QVERIFY(s.ui().StatusBar1->currentMessage().endsWith(", копия — во временном архиве демо-приборов"));
     QCOMPARE(Archived(s).size(), size_t(1));
     QVERIFY(!QDir(s.files.path()).exists(QString::fromUtf8("Архив")));
   }
