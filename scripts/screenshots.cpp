@@ -237,7 +237,8 @@ const State kStates[] = {
      [](Shot& shot) {
        Session& s = shot.s;
        if (!s.Identify(shot.model) || !s.Start()) return false;
-       if (s.ui().PageControl1->isHidden()) s.ui().EditPassword->setText(s.form1().StoredPassword());
+       if (s.ui().PageControl1->isHidden())
+         s.ui().EditPassword->setText(s.form1().StoredPassword());
        lovar::DeviceSim& device = s.demo(shot.model).device();
        device.AddFault({lovar::FaultKind::Drop, device.requests() + 90, 0});
        s.form1().ButtonWriteClick();
@@ -266,7 +267,8 @@ const State kStates[] = {
      [](Shot& shot) {
        Session& s = shot.s;
        if (!s.Identify(shot.model) || !s.Start()) return false;
-       if (s.ui().PageControl1->isHidden()) s.ui().EditPassword->setText(s.form1().StoredPassword());
+       if (s.ui().PageControl1->isHidden())
+         s.ui().EditPassword->setText(s.form1().StoredPassword());
        QTabWidget* tabs = s.ui().PageControl1;
        tabs->setCurrentWidget(tabs->findChild<QWidget*>(QStringLiteral("TabSheet2")));
        lovar::DeviceSim& device = s.demo(shot.model).device();
@@ -292,10 +294,9 @@ const State kStates[] = {
      {},
      [](Shot& shot) {
        QTemporaryDir folder;
-       const auto dialog =
-           QtDialogs::SaveDialog(QStringLiteral("Сохранить конфигурацию в файл"), folder.path(),
-                                 QStringLiteral("*.dat"), QStringLiteral("dat"),
-                                 QStringLiteral("LovarM.dat"));
+       const auto dialog = QtDialogs::SaveDialog(
+           QStringLiteral("Сохранить конфигурацию в файл"), folder.path(), QStringLiteral("*.dat"),
+           QStringLiteral("dat"), QStringLiteral("LovarM.dat"));
        dialog->setOption(QFileDialog::DontUseNativeDialog);
        dialog->resize(700, 400);
        dialog->show();

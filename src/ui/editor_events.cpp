@@ -45,8 +45,7 @@ bool EditorEvents::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<const QKeyEvent*>(event);
     // Tab and Shift+Tab still move on: the keyboard reaches every control.
-    if (entry.swallow_keys)
-      return key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab;
+    if (entry.swallow_keys) return key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab;
     return entry.key_filter && IsCharacterKey(key) && entry.key_filter(key->text());
   }
   if (IsLeaving(event)) Leave(watched);

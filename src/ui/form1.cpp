@@ -8,21 +8,21 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollArea>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTableWidget>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "about.h"
 #include "compare_dialog.h"
-#include "files/archive.h"
 #include "file_paths.h"
+#include "files/archive.h"
 #include "files/config_file.h"
 #include "form_key.h"
 #include "model/regions.h"
@@ -392,10 +392,10 @@ void TForm1::N2Click() {
   const int model = exchange_.DeviceModel();
   const std::filesystem::path folder =
       PrepareDefaultFolder(FilesFolder(), model, /*for_save=*/false);
-  const QString file = dialogs_.OpenFileName(
-      QStringLiteral("Считать конфигурацию из файла"),
-      StartFolder(FileKind::Configuration, model, ToQString(folder)), QStringLiteral("*.dat"),
-      QStringLiteral("*.dat"));
+  const QString file =
+      dialogs_.OpenFileName(QStringLiteral("Считать конфигурацию из файла"),
+                            StartFolder(FileKind::Configuration, model, ToQString(folder)),
+                            QStringLiteral("*.dat"), QStringLiteral("*.dat"));
   if (file.isEmpty()) return;
   NoteChosenFile(FileKind::Configuration, model, file);
   LoadFile(file, /*whole_image=*/false);
@@ -1026,8 +1026,9 @@ void TForm1::WriteFinished(const WriteReport& report) {
     // The edits are in this window only now: kept in a file before the search, they survive
     // whatever comes next.
     if (HasUnsavedChanges()) {
-      if (dialogs_.AskYesNo(caption, text + QStringLiteral("\n\nИзменения есть только в окне. "
-                                                           "Сохранить их в файл? Затем ") +
+      if (dialogs_.AskYesNo(caption, text +
+                                         QStringLiteral("\n\nИзменения есть только в окне. "
+                                                        "Сохранить их в файл? Затем ") +
                                          kFindAgain.left(1).toLower() + kFindAgain.mid(1)))
         N3Click();
       return;

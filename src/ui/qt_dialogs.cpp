@@ -65,8 +65,7 @@ bool QtDialogs::AskYesNo(const QString& caption, const QString& text) {
 std::unique_ptr<QFileDialog> QtDialogs::OpenDialog(const QString& title, const QString& folder,
                                                    const QString& filter,
                                                    const QString& file_name) {
-  auto dialog =
-      std::make_unique<QFileDialog>(QApplication::activeWindow(), title, folder, filter);
+  auto dialog = std::make_unique<QFileDialog>(QApplication::activeWindow(), title, folder, filter);
   dialog->setFileMode(QFileDialog::ExistingFile);
   dialog->setAcceptMode(QFileDialog::AcceptOpen);
   if (!file_name.isEmpty() && file_name != filter) dialog->selectFile(file_name);
@@ -77,8 +76,7 @@ std::unique_ptr<QFileDialog> QtDialogs::SaveDialog(const QString& title, const Q
                                                    const QString& filter,
                                                    const QString& default_suffix,
                                                    const QString& file_name) {
-  auto dialog =
-      std::make_unique<QFileDialog>(QApplication::activeWindow(), title, folder, filter);
+  auto dialog = std::make_unique<QFileDialog>(QApplication::activeWindow(), title, folder, filter);
   dialog->setAcceptMode(QFileDialog::AcceptSave);
   dialog->setFileMode(QFileDialog::AnyFile);
   dialog->setDefaultSuffix(default_suffix);

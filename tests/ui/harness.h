@@ -47,8 +47,8 @@ class ScriptedDialogs : public Dialogs {
     open_folder = folder;
     return open_answer;
   }
-  QString SaveFileName(const QString& title, const QString& folder, const QString&,
-                       const QString&, const QString&) override {
+  QString SaveFileName(const QString& title, const QString& folder, const QString&, const QString&,
+                       const QString&) override {
     save_title = title;
     save_folder = folder;
     return save_answer;

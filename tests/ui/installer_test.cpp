@@ -3,8 +3,8 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QFile>
-#include <QSet>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include "files/config_file.h"

@@ -477,7 +477,8 @@ class SafetyTest : public QObject {
   void ADemoDevicesReadsStayOutOfTheRealArchive() {
     Session s;
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
-    QVERIFY(s.ui().StatusBar1->currentMessage().endsWith(", копия — во временном архиве демо-приборов"));
+    QVERIFY(s.ui().StatusBar1->currentMessage().endsWith(
+        ", копия — во временном архиве демо-приборов"));
     QCOMPARE(Archived(s).size(), size_t(1));
     QVERIFY(!QDir(s.files.path()).exists(QString::fromUtf8("Архив")));
   }

@@ -134,7 +134,7 @@ class WindowSizeTest : public QObject {
     QScrollBar* bar = area->verticalScrollBar();
     QVERIFY(bar->isVisible() && bar->maximum() > 0);
     QVERIFY(!area->horizontalScrollBar()->isVisible());  // the window gave the bar its width
-    QWidget* last = s.pui().EditTimeAnswer;  // in the group at the bottom
+    QWidget* last = s.pui().EditTimeAnswer;              // in the group at the bottom
     area->ensureWidgetVisible(last);
     QApplication::processEvents();
     QVERIFY(area->viewport()->rect().contains(
