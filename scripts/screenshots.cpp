@@ -1,5 +1,5 @@
 // Renders the windows in the states an installer meets them, for each model, to PNG files:
-// lovar_screenshots OUTPUT_FOLDER. Run through scripts/screenshots.
+// lovar_screenshots OUTPUT_FOLDER [STATE]. Run through scripts/screenshots.
 //
 // Each state is one row of kStates: its name, the models it is shown for (none: once, as
 // "<name>.png"; else "<model>_<name>.png"), and how a fresh session reaches it and saves its
@@ -221,6 +221,65 @@ const State kStates[] = {
               WaitFor([&] { return shot.s.dialogs.continue_questions > 0; }) && shot.s.WaitIdle() &&
               shot.Save(shot.form1(), "read_abandoned");
      }},
+    // Cancel at the question after a model 251 read got past the file's 2048 bytes: "Сохранить"
+    // would save what was read.
+    {"half_read",
+     {251},
+     [](Shot& shot) {
+       shot.s.dialogs.continue_answer = false;
+       return shot.StartReadOnSim(300) &&
+              WaitFor([&] { return shot.s.dialogs.continue_questions > 0; }) && shot.s.WaitIdle() &&
+              shot.Save(shot.form1(), "half_read");
+     }},
+    // A write in the middle, held by a block the demo device does not acknowledge: "Отмена".
+    {"writing",
+     {251},
+     [](Shot& shot) {
+       Session& s = shot.s;
+       if (!s.Identify(shot.model) || !s.Start()) return false;
+       if (s.ui().PageControl1->isHidden())
+         s.ui().EditPassword->setText(s.form1().StoredPassword());
+       lovar::DeviceSim& device = s.demo(shot.model).device();
+       device.AddFault({lovar::FaultKind::Drop, device.requests() + 90, 0});
+       s.form1().ButtonWriteClick();
+       return shot.ReadHeld() && shot.Save(shot.form1(), "writing");
+     }},
+    // The line lost in the middle of a write, edits made: the offer to save them.
+    {"write_line_lost",
+     {250},
+     [](Shot& shot) {
+       Session& s = shot.s;
+       if (!ReadAndEdit(shot)) return false;
+       lovar::DeviceSim& device = s.demo(shot.model).device();
+       device.AddFault({lovar::FaultKind::HangUp, device.requests() + 5, 0});
+       s.dialogs.yes_no_answer = false;
+       s.form1().ButtonWriteClick();
+       if (!WaitFor([&] { return !s.dialogs.messages.empty(); })) return false;
+       const auto& asked = s.dialogs.messages.front();
+       const std::unique_ptr<QMessageBox> box = QtDialogs::MakeBox(
+           QMessageBox::Question, asked.caption, asked.text, QMessageBox::Yes | QMessageBox::No);
+       box->show();
+       return shot.Save(Over(shot.form1(), *box), "write_line_lost");
+     }},
+    // "Считать ключ" while the reader waits for a key: the key panel and its red prompt.
+    {"key_polling",
+     {250, 251},
+     [](Shot& shot) {
+       Session& s = shot.s;
+       if (!s.Identify(shot.model) || !s.Start()) return false;
+       if (s.ui().PageControl1->isHidden())
+         s.ui().EditPassword->setText(s.form1().StoredPassword());
+       QTabWidget* tabs = s.ui().PageControl1;
+       tabs->setCurrentWidget(tabs->findChild<QWidget*>(QStringLiteral("TabSheet2")));
+       lovar::DeviceSim& device = s.demo(shot.model).device();
+       device.AddFault({lovar::FaultKind::Drop, device.requests() + 1, 0});
+       auto* key = s.form1().findChild<QPushButton*>(QStringLiteral("ButtonKey"));
+       if (key == nullptr) return false;
+       key->click();
+       auto* prompt = s.form1().findChild<QWidget*>(QStringLiteral("PanelSetKey"));
+       return prompt != nullptr && WaitFor([&] { return prompt->isVisible(); }) &&
+              shot.Save(shot.form1(), "key_polling");
+     }},
     // A click on the device line: the read asks for the password.
     {"password",
      {250, 251},
@@ -235,9 +294,9 @@ const State kStates[] = {
      {},
      [](Shot& shot) {
        QTemporaryDir folder;
-       const auto dialog =
-           QtDialogs::SaveDialog(folder.path(), QStringLiteral("*.dat"), QStringLiteral("dat"),
-                                 QStringLiteral("LovarM.dat"));
+       const auto dialog = QtDialogs::SaveDialog(
+           QStringLiteral("Сохранить конфигурацию в файл"), folder.path(), QStringLiteral("*.dat"),
+           QStringLiteral("dat"), QStringLiteral("LovarM.dat"));
        dialog->setOption(QFileDialog::DontUseNativeDialog);
        dialog->resize(700, 400);
        dialog->show();
@@ -316,6 +375,7 @@ int main(int argc, char** argv) {
   QDir().mkpath(g_out);
   bool ok = true;
   for (const State& state : kStates) {
+    if (argc > 2 && QString::fromLatin1(state.name) != QString::fromLocal8Bit(argv[2])) continue;
     const std::vector<int> models = state.models.empty() ? std::vector<int>{0} : state.models;
     for (int model : models) {
       Shot shot;

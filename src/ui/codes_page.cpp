@@ -122,7 +122,7 @@ void CodesPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
 
 void CodesPage::StringGridCodeExit() {
   const int model = host().DeviceModel();
-  if (committing_) return;
+  if (committing_ || !host().PagesShowImage()) return;
   committing_ = true;
   QTableWidget* g = ui_.StringGridCode;
   ConfigImage& image = host().Image();

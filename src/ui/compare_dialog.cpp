@@ -17,6 +17,7 @@
 
 #include "file_paths.h"
 #include "files/config_file.h"
+#include "recent_folders.h"
 
 namespace lovar {
 namespace {
@@ -112,10 +113,13 @@ bool CompareDialog::SaveHtml(const QString& path) {
 }
 
 void CompareDialog::SaveClicked() {
-  const QString path =
-      dialogs_.SaveFileName(QDir::currentPath(), QStringLiteral("*.html"), QStringLiteral("html"),
-                            QStringLiteral("Сравнение.html"));
-  if (!path.isEmpty()) SaveHtml(path);
+  const QString path = dialogs_.SaveFileName(QStringLiteral("Сохранить отчёт о сравнении"),
+                                             StartFolder(FileKind::Report, 0, QDir::currentPath()),
+                                             QStringLiteral("*.html"), QStringLiteral("html"),
+                                             QStringLiteral("Сравнение.html"));
+  if (path.isEmpty()) return;
+  NoteChosenFile(FileKind::Report, 0, path);
+  SaveHtml(path);
 }
 
 void CompareDialog::PrintClicked() {
@@ -136,9 +140,12 @@ CompareDialog* CompareWithFile(QWidget* parent, PageHost& host, const QString& f
   const int model = host.DeviceModel();
   const std::filesystem::path folder =
       PrepareDefaultFolder(ToPath(files_folder), model, /*for_save=*/false);
-  const QString file = host.dialogs().OpenFileName(ToQString(folder), QStringLiteral("*.dat"),
-                                                   QStringLiteral("*.dat"));
+  const QString file =
+      host.dialogs().OpenFileName(QStringLiteral("Сравнить с файлом"),
+                                  StartFolder(FileKind::Configuration, model, ToQString(folder)),
+                                  QStringLiteral("*.dat"), QStringLiteral("*.dat"));
   if (file.isEmpty()) return nullptr;
+  NoteChosenFile(FileKind::Configuration, model, file);
   ConfigImage other;
   const FileResult loaded = LoadConfigFile(ToPath(file), model, other);
   if (!loaded.ok()) {

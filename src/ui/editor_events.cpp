@@ -43,8 +43,9 @@ bool EditorEvents::eventFilter(QObject* watched, QEvent* event) {
   if (it == entries_.end()) return false;
   const Entry& entry = it->second;
   if (event->type() == QEvent::KeyPress) {
-    if (entry.swallow_keys) return true;
     const auto* key = static_cast<const QKeyEvent*>(event);
+    // Tab and Shift+Tab still move on: the keyboard reaches every control.
+    if (entry.swallow_keys) return key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab;
     return entry.key_filter && IsCharacterKey(key) && entry.key_filter(key->text());
   }
   if (IsLeaving(event)) Leave(watched);

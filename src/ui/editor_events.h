@@ -33,7 +33,7 @@ class EditorEvents : public QObject {
 
   // key_filter may be empty (every key passes), and so may on_leave.
   void Add(QWidget* control, KeyFilter key_filter, OnLeave on_leave);
-  // The control takes no key at all (a list chosen with the mouse only).
+  // The control takes no key but Tab and Shift+Tab (a list chosen with the mouse only).
   void SwallowKeys(QWidget* control);
   // Runs the leave handler of the control that has the focus, if it is one of these, so that
   // what it holds is stored before a write or a save.

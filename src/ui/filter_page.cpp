@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 
 #include "model/regions.h"
 #include "number_editors.h"
@@ -37,6 +38,7 @@ FilterPage::FilterPage(PageHost& host, QWidget* tab) : Page(host) {
 
   connect(g, &QTableWidget::cellClicked, this,
           [this](int row, int column) { StringGridFiltrClick(row, column); });
+  g->installEventFilter(this);
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
     QTableWidget* g = ui_.StringGridFiltr;
     if (old != nullptr && grid::Inside(old, g) && !grid::Inside(now, g)) StringGridFiltrExit();
@@ -60,8 +62,21 @@ void FilterPage::StringGridFiltrClick(int row, int column) {
   grid::SetCell(g, row, column, grid::Marked(g, row, column) ? QString() : QStringLiteral(" + "));
 }
 
+bool FilterPage::eventFilter(QObject* watched, QEvent* event) {
+  // The space bar toggles the current cell, as a click does.
+  if (watched == ui_.StringGridFiltr && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space &&
+      static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+    QTableWidget* g = ui_.StringGridFiltr;
+    StringGridFiltrClick(g->currentRow(), g->currentColumn());
+    return true;
+  }
+  return QObject::eventFilter(watched, event);
+}
+
 void FilterPage::StringGridFiltrExit() {
   // Every cell is the flag of its event and direction; on models 250 and 252 none is bound.
+  if (!host().PagesShowImage()) return;
   QTableWidget* g = ui_.StringGridFiltr;
   for (int c = 1; c <= kDirections; ++c)
     for (int e = 1; e <= filter::kEvents; ++e)

@@ -27,6 +27,9 @@ class FilterPage : public QObject, public Page {
   void StringGridFiltrClick(int row, int column);
   void StringGridFiltrExit();
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   Ui::FilterPage ui_;
 };

@@ -8,19 +8,25 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStandardPaths>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTableWidget>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "about.h"
 #include "compare_dialog.h"
-#include "files/archive.h"
 #include "file_paths.h"
+#include "files/archive.h"
 #include "files/config_file.h"
 #include "form_key.h"
 #include "model/regions.h"
+#include "recent_folders.h"
 #include "ui_form1.h"
 #include "ui_form_key.h"
 
@@ -71,6 +77,34 @@ QLineEdit* LineEditOf(QObject* watched) {
   return qobject_cast<QLineEdit*>(watched);
 }
 
+const QString kTitle = QStringLiteral("Программирование УО ЛОВАР");
+constexpr int kWindowWidth = 562;  // the pages fit it at the default font
+
+// The window holds what the file holds.
+QString FileTitle(const QString& file) {
+  return QStringLiteral("Программирование УО ЛОВАРТ ") +
+         QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
+}
+
+// The status line shortened in the middle when it is longer than the window is wide: its end
+// (how a step ended, what the device now holds) stays in view. The tooltip holds it whole.
+class ElidingStatusBar : public QStatusBar {
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    const QString message = currentMessage();
+    if (message.isEmpty()) {
+      QStatusBar::paintEvent(event);
+      return;
+    }
+    QPainter painter(this);
+    const int grip = isSizeGripEnabled() ? style()->pixelMetric(QStyle::PM_SizeGripSize) : 0;
+    const QRect area = rect().adjusted(6, 0, -6 - grip, 0);
+    painter.setPen(palette().windowText().color());
+    painter.drawText(area, Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine,
+                     fontMetrics().elidedText(message, Qt::ElideMiddle, area.width()));
+  }
+};
+
 void CentreOnScreen(QWidget& window) {
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();
@@ -87,6 +121,10 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
       port_(window_thread_),
       exchange_(port_, image_, verified_) {
   ui_->setupUi(this);
+  auto* status = new ElidingStatusBar;
+  status->setObjectName(QStringLiteral("StatusBar1"));
+  setStatusBar(status);  // deletes the form's
+  ui_->StatusBar1 = status;
   // The top row keeps its height whether the password is asked or not; the pages' area below
   // the progress bar stays, empty, while the pages are hidden.
   for (QWidget* part :
@@ -104,6 +142,10 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
 
   connect(ui_->ButtonRead, &QPushButton::clicked, this, [this] { ButtonReadClick(); });
   connect(ui_->ButtonWrite, &QPushButton::clicked, this, [this] { ButtonWriteClick(); });
+  connect(ui_->ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancelClick(); });
+  ui_->ButtonCancel->setShortcut(QKeySequence(Qt::Key_Escape));
+  ui_->ButtonRead->setShortcut(QKeySequence(Qt::Key_F5));
+  ui_->ButtonRead->setToolTip(QStringLiteral("Считать конфигурацию из УО (F5)"));
   connect(ui_->N2, &QAction::triggered, this, [this] { N2Click(); });
   connect(ui_->N3, &QAction::triggered, this, [this] { N3Click(); });
   connect(ui_->N4, &QAction::triggered, this, [this] {
@@ -124,7 +166,7 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   connect(ui_->NRedo, &QAction::triggered, this, [this] { RedoClick(); });
   // The way back to the search window, e.g. after the line was lost.
   ui_->N1->addSeparator();
-  find_device_ = ui_->N1->addAction(QStringLiteral("Поиск прибора…"));
+  find_device_ = ui_->N1->addAction(QStringLiteral("&Поиск прибора…"));
   find_device_->setObjectName(QStringLiteral("NFindDevice"));
   connect(find_device_, &QAction::triggered, this, [this] { FindDeviceClick(); });
   connect(ui_->NAbout, &QAction::triggered, this, [this] { NAboutClick(); });
@@ -139,11 +181,11 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
 
   // Every user event may have been an edit; the image is compared once it has been handled.
   qApp->installEventFilter(this);
-  base_title_ = windowTitle();
+  base_title_ = kTitle;
   baselines_.LetGo(image_);  // nothing read yet: nothing to lose
   history_.Reset(image_);
 
-  resize(562, 634);
+  resize(kWindowWidth, 634);
   CentreOnScreen(*this);
 }
 
@@ -170,6 +212,12 @@ std::filesystem::path TForm1::FilesFolder() {
 }
 
 std::filesystem::path TForm1::ArchivePath() {
+  // A demo device's sample is no site's configuration: its reads go to an archive of this run's
+  // own, which goes with the program, never among the real devices'.
+  if (IsDemo()) {
+    if (!demo_files_) demo_files_ = std::make_unique<QTemporaryDir>();
+    if (demo_files_->isValid()) return ArchiveFolder(ToPath(demo_files_->path()));
+  }
   return ArchiveFolder(FilesFolder());
 }
 
@@ -219,8 +267,11 @@ bool TForm1::ButtonReadClick() {
       ShowStatus(QStringLiteral("Чтение не начато: изменения остались в окне."));
       return false;
     }
-    // From its first reply on, the read overwrites the image from offset 0.
+    // From its first reply on, the read overwrites the image from offset 0: the pages no longer
+    // show it until a display.
     reading_ = true;
+    pages_show_image_ = false;
+    SetBaseTitle(kTitle + QStringLiteral(" — ") + device_line_);
     coverage_.Read(0);
     UpdateWriteButton();
     UpdateEditActions();
@@ -249,6 +300,19 @@ void TForm1::ButtonWriteClick() {
   // since it was identified is read now (which also gives what the image lacks of it).
   prior_refusal_.clear();
   verified_.Start(/*check=*/true, /*read_prior=*/!device_archived_ || !ImageWhole());
+}
+
+void TForm1::ButtonCancelClick() {
+  if (verified_.Running()) {
+    exchange_.StopExchange();
+    exchange_.SetButtonsEnabled(true);
+    // The report says how far the write got and that the device may hold a mix.
+    verified_.Stop(WriteReport::Cause::Interrupted);
+  } else if (reading_) {
+    exchange_.StopExchange();
+    exchange_.SetButtonsEnabled(true);
+    ShowStatus(PartialRead(QStringLiteral("чтение отменено")));
+  }
 }
 
 void TForm1::FindDeviceClick() {
@@ -299,6 +363,7 @@ void TForm1::ReadSettled(bool complete) {
 QString TForm1::ArchiveRead() {
   const ArchiveResult kept = SaveToArchive(ArchivePath(), DeviceModel(), image_, LocalTimeNow());
   device_archived_ = kept.ok;
+  if (kept.ok && IsDemo()) return QStringLiteral(", копия — во временном архиве демо-приборов");
   if (kept.ok) return QStringLiteral(", копия — в архиве");
   return QStringLiteral(". Копия в архив не сохранена: ") + Q(kept.message);
 }
@@ -316,6 +381,9 @@ void TForm1::UpdateWriteButton() {
 }
 
 void TForm1::CommitPages() {
+  // Controls that show another image (a read that ended early, another model's) would copy it
+  // into this one.
+  if (!pages_show_image_) return;
   for (std::string_view tab : kTabSheets)
     if (Page* page = FindPage(tab)) page->Commit();
 }
@@ -325,8 +393,11 @@ void TForm1::N2Click() {
   const std::filesystem::path folder =
       PrepareDefaultFolder(FilesFolder(), model, /*for_save=*/false);
   const QString file =
-      dialogs_.OpenFileName(ToQString(folder), QStringLiteral("*.dat"), QStringLiteral("*.dat"));
+      dialogs_.OpenFileName(QStringLiteral("Считать конфигурацию из файла"),
+                            StartFolder(FileKind::Configuration, model, ToQString(folder)),
+                            QStringLiteral("*.dat"), QStringLiteral("*.dat"));
   if (file.isEmpty()) return;
+  NoteChosenFile(FileKind::Configuration, model, file);
   LoadFile(file, /*whole_image=*/false);
 }
 
@@ -355,11 +426,9 @@ bool TForm1::LoadFile(const QString& file, bool whole_image) {
     ShowStatus(QStringLiteral("Файл не загружен: изменения остались в окне."));
     return false;
   }
-  if (result.error != FileError::CannotOpen)
-    SetBaseTitle(QStringLiteral("Программирование УО ЛОВАРТ ") +
-                 QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()));
   if (result.ok()) {
     image_ = loaded;
+    SetBaseTitle(FileTitle(file));
     coverage_.Loaded(bytes);
     UpdateWriteButton();
     ShowStatus(QStringLiteral("Файл загружен: ") + QFileInfo(file).fileName());
@@ -394,19 +463,23 @@ void TForm1::N3Click() {
     const FileDefaults defaults = DefaultsFor(model);
     const std::filesystem::path model_folder =
         PrepareDefaultFolder(FilesFolder(), model, /*for_save=*/true);
-    folder = defaults.save_dialog_in_model_folder ? ToQString(model_folder) : QDir::currentPath();
+    folder = StartFolder(
+        FileKind::Configuration, model,
+        defaults.save_dialog_in_model_folder ? ToQString(model_folder) : QDir::currentPath());
     filter = QStringLiteral("*.dat");
     suffix = QStringLiteral("dat");
     name = Q(defaults.file_name);
   }
   CommitPages();
   CaptureEdits();
-  const QString file = dialogs_.SaveFileName(folder, filter, suffix, name);
+  const QString file = dialogs_.SaveFileName(QStringLiteral("Сохранить конфигурацию в файл"),
+                                             folder, filter, suffix, name);
   if (file.isEmpty()) return;
+  NoteChosenFile(FileKind::Configuration, model, file);
   const FileResult result = SaveConfigFile(ToPath(file), model, image_);
   if (result.ok()) {
     baselines_.FileHolds(image_, FileImageLength(model));
-    UpdateTitle();
+    SetBaseTitle(FileTitle(file));
     ShowStatus(QStringLiteral("Файл сохранён: ") + QFileInfo(file).fileName());
     return;
   }
@@ -553,7 +626,8 @@ void TForm1::Step(bool undo) {
   DisplayPages();
   TakeNonEdits();
   if (step.field != nullptr) ShowPageOf(*step.field);
-  ShowStatus((undo ? QStringLiteral("Отменено: ") : QStringLiteral("Повторено: ")) + Q(step.label));
+  ShowStatus((undo ? QStringLiteral("Отменено: ") : QStringLiteral("Повторено: ")) +
+             StepLabel(step));
   UpdateEditActions();
   UpdateTitle();
 }
@@ -566,6 +640,7 @@ void TForm1::DisplayPages() {
                    : std::span<const std::string_view>(kDisplayOrder250);
   for (std::string_view tab : order)
     if (Page* page = FindPage(tab)) page->Display(image_, model, exchange_.FirmwareVersion());
+  pages_show_image_ = true;
   if (typing_edit_ != nullptr) typing_entry_text_ = typing_edit_->text();
 }
 
@@ -582,11 +657,32 @@ void TForm1::UpdateEditActions() {
   const EditStep* undo = reading_ ? nullptr : history_.NextUndo();
   const EditStep* redo = reading_ ? nullptr : history_.NextRedo();
   ui_->NUndo->setEnabled(undo != nullptr);
-  ui_->NUndo->setText(undo ? QStringLiteral("Отменить: ") + Q(undo->label)
-                           : QStringLiteral("Отменить"));
+  // "&" marks the menu's accelerator; one in a field's name is no mark.
+  const auto name = [this](const EditStep& step) {
+    return StepLabel(step).replace(QLatin1Char('&'), QStringLiteral("&&"));
+  };
+  ui_->NUndo->setText(undo ? QStringLiteral("&Отменить: ") + name(*undo)
+                           : QStringLiteral("&Отменить"));
   ui_->NRedo->setEnabled(redo != nullptr);
-  ui_->NRedo->setText(redo ? QStringLiteral("Повторить: ") + Q(redo->label)
-                           : QStringLiteral("Повторить"));
+  ui_->NRedo->setText(redo ? QStringLiteral("&Повторить: ") + name(*redo)
+                           : QStringLiteral("&Повторить"));
+}
+
+QString TForm1::StepLabel(const EditStep& step) const {
+  // The catalog counts a grid's rows from 1 ("Ключ 1: Имя"); the grids number them their own
+  // way (keys from 0, or 2, 4… on model 250; codes 0, 1, 3…), and the label says what the
+  // installer sees in the row's first cell.
+  QString label = Q(step.label);
+  const Field* field = step.field;
+  if (field == nullptr || field->row < 1) return label;
+  const auto* grid = findChild<QTableWidget*>(Q(field->control));
+  const QTableWidgetItem* head = grid != nullptr ? grid->item(field->row, 0) : nullptr;
+  const qsizetype colon = label.indexOf(QStringLiteral(": "));
+  const qsizetype space = colon > 0 ? label.lastIndexOf(QLatin1Char(' '), colon - 1) : -1;
+  if (head == nullptr || space < 0 ||
+      label.mid(space + 1, colon - space - 1) != QString::number(field->row))
+    return label;
+  return label.left(space + 1) + head->text().trimmed() + label.mid(colon);
 }
 
 void TForm1::SetBaseTitle(const QString& title) {
@@ -648,7 +744,7 @@ void TForm1::ResetProgress() {
 
 void TForm1::ShowStatus(const QString& text) {
   ui_->StatusBar1->showMessage(text);
-  ui_->StatusBar1->setToolTip(text);  // a long line is cut at the window's edge
+  ui_->StatusBar1->setToolTip(text);  // a long line is shortened in the middle
 }
 
 // ---- ExchangeView. ----
@@ -659,6 +755,12 @@ bool TForm1::AskContinue() {
 
 void TForm1::SetExchangeButtonsEnabled(bool enabled) {
   ui_->ButtonRead->setEnabled(enabled);
+  // "Отмена" and the per cent while a read or a write runs (not a key poll: it has its own
+  // "Остановить").
+  const bool transfer = !enabled && (reading_ || verified_.Running());
+  ui_->ButtonCancel->setVisible(transfer);
+  ui_->ProgressBar1->setTextVisible(transfer);
+  form_key_.ui().ProgressBar1->setTextVisible(transfer);
   UpdateWriteButton();  // and only for a whole image
   // Not while an exchange runs: a search would send into the middle of it.
   find_device_->setEnabled(enabled);
@@ -677,7 +779,16 @@ void TForm1::SetProgressPosition(int position) {
 }
 
 void TForm1::AddDeviceLine(const std::string& utf8_line) {
-  form_key_.ui().ListBoxDevice->addItem(Q(utf8_line));
+  // "COM5: Ловар-М Версия 2.2": which port the device answered on (the Windows spooler's
+  // names end in a colon of their own; a demo entry already names its model).
+  QString port = IsDemo() ? QStringLiteral("Демо") : Q(port_.NameDevice());
+  if (port.endsWith(QLatin1Char(':'))) port.chop(1);
+  device_line_ = port + QStringLiteral(": ") + Q(utf8_line);
+  form_key_.ui().ListBoxDevice->addItem(device_line_);
+}
+
+bool TForm1::IsDemo() const {
+  return PortSwitch::DemoModel(port_.NameDevice()).has_value();
 }
 
 void TForm1::SetVisibleByName(std::string_view name, bool visible) {
@@ -694,10 +805,30 @@ void TForm1::SetVisibleByName(std::string_view name, bool visible) {
   if (QWidget* widget = findChild<QWidget*>(object_name)) widget->setVisible(visible);
 }
 
+void TForm1::FitHeight(int wanted) {
+  QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+  if (screen == nullptr) {
+    resize(width(), wanted);
+    return;
+  }
+  // A laptop's 768 pixels hold less than model 251's window: the pages scroll instead. The
+  // frame is known once the window is shown; until then a title bar's worth is kept free.
+  constexpr int kTitleBar = 40;
+  const QRect area = screen->availableGeometry();
+  const int frame = std::max(frameGeometry().height() - height(), kTitleBar);
+  const int room = area.height() - frame;
+  // A page that scrolls gives its scroll bar's width: the window gives it back.
+  const int scroll_bar = wanted > room ? style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
+  resize(kWindowWidth + scroll_bar, std::min(wanted, room));
+  // Wholly on the screen: moved up as far as its bottom edge needs (pos() is the frame's).
+  const int highest = area.bottom() + 1 - frame - height();
+  if (pos().y() > highest) move(x(), std::max(area.top(), highest));
+}
+
 void TForm1::ApplySetupTable(const ModelSetup& setup) {
   for (const ControlVisibility& item : setup.visibility)
     SetVisibleByName(item.control, item.visibility == Visibility::Shown);
-  if (setup.window_height > 0) resize(width(), setup.window_height);
+  if (setup.window_height > 0) FitHeight(setup.window_height);
   if (setup.image_length > 0) SetProgressMaximum(setup.image_length);
   if (setup.hide_password_panel) ui_->PanelPassword->hide();
   if (setup.stored_password_from_edit) stored_password_ = ui_->EditPassword->text();
@@ -714,6 +845,7 @@ void TForm1::ApplyModelSetup(const ModelSetup& setup) {
     // never be unlocked. The image belongs to the other model: nothing of it is to be written,
     // and its edits are no steps of this model's fields.
     coverage_.Reset();
+    pages_show_image_ = false;
     history_.Reset(image_);
     UpdateEditActions();
     ApplySetupTable(CreationSetup());
@@ -742,6 +874,7 @@ void TForm1::HidePasswordAndPages() {
 
 void TForm1::ReadEnded(bool complete, bool display) {
   coverage_.Read(exchange_.state().offset);
+  if (complete) SetProgressPosition(exchange_.ImageLength());  // the last piece's offset is 8 short
   UpdateWriteButton();
   // The device's bytes as read, before the display corrects any.
   const QString archived = complete ? ArchiveRead() : QString();
@@ -867,10 +1000,12 @@ void TForm1::WriteFinished(const WriteReport& report) {
   const QString text = Q(WriteReportText(report));
   using C = WriteReport::Cause;
   using O = WriteReport::Outcome;
-  if (report.ok())
+  if (report.ok()) {
     baselines_.DeviceWritten(verified_.Sent(), report.from, report.end);
-  else if (report.outcome != O::NotStarted)
+    SetProgressPosition(exchange_.ImageLength());
+  } else if (report.outcome != O::NotStarted) {
     baselines_.DeviceUnknown();  // it may hold a mix
+  }
   UpdateTitle();
   UpdateWriteButton();
   if (report.outcome == O::NotStarted && report.cause == C::Refused) {
@@ -886,7 +1021,19 @@ void TForm1::WriteFinished(const WriteReport& report) {
     return;
   }
   if (report.cause == C::LineLost) {
-    SayFailure(QStringLiteral("Связь с портом потеряна"), text + QLatin1Char(' ') + kFindAgain);
+    const QString caption = QStringLiteral("Связь с портом потеряна");
+    ShowStatus(text);
+    // The edits are in this window only now: kept in a file before the search, they survive
+    // whatever comes next.
+    if (HasUnsavedChanges()) {
+      if (dialogs_.AskYesNo(caption, text +
+                                         QStringLiteral("\n\nИзменения есть только в окне. "
+                                                        "Сохранить их в файл? Затем ") +
+                                         kFindAgain.left(1).toLower() + kFindAgain.mid(1)))
+        N3Click();
+      return;
+    }
+    dialogs_.Message(caption, text + QLatin1Char(' ') + kFindAgain, true);
     return;
   }
   SayFailure(report.outcome == O::WriteStopped ? QStringLiteral("Запись в УО прервана")

@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <filesystem>
 #include <map>
@@ -76,6 +77,9 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   // Writes only a whole image (a complete read or a file), and proves it on the device. A
   // device whose image is not in the archive (not read since it was identified) is read first.
   void ButtonWriteClick();
+  // "Отмена" (Esc) while a read or a write runs: a read keeps what it has read, as at the
+  // no-answer question; a write is said with what the device may now hold.
+  void ButtonCancelClick();
   void N2Click();  // "Файл" → "Считать"
   void N3Click();  // "Файл" → "Сохранить"; only a whole image
   void N5Click();  // "Файл" → "Архив…": the archive's list, and a load from it
@@ -89,6 +93,9 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   void PageControl1Changing();
   void Timer1Timer();
 
+  // The model's height, or the screen's available height if that is less (the pages scroll).
+  void FitHeight(int wanted);
+
   // Whether the image holds one whole configuration.
   bool ImageWhole() const { return coverage_.Whole(exchange_.ImageLength()); }
 
@@ -96,6 +103,7 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   // where no file can be made there (an installed program), the user's documents, "Ловар".
   void SetProgramFolder(const QString& folder);
   std::filesystem::path FilesFolder();
+  // The archive of the device on the port; a demo device's is a temporary one of this run.
   std::filesystem::path ArchivePath();
 
   // Whether some of the image is kept neither in the device nor in a file (what typed into the
@@ -115,6 +123,7 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   Exchange& exchange() override { return exchange_; }
   Dialogs& dialogs() override { return dialogs_; }
   void ShowStatus(const QString& text) override;
+  bool PagesShowImage() const override { return pages_show_image_; }
 
   // ExchangeView.
   bool AskContinue() override;
@@ -160,6 +169,8 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   // Whether a write may start: a whole image, or one whose rest the device gives first.
   bool ImageWritable() const;
   void UpdateWriteButton();
+  // The port is a built-in demo device.
+  bool IsDemo() const;
 
   // The undo history: edits captured after user events, changes that are no edit absorbed.
   void ScheduleCapture();
@@ -171,6 +182,8 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   void DisplayPages();
   void ShowPageOf(const Field& field);
   void UpdateEditActions();
+  // An undo step's name, a grid's row numbered as the grid numbers it.
+  QString StepLabel(const EditStep& step) const;
   void SetBaseTitle(const QString& title);
   void UpdateTitle();
   // Ctrl+Z and Ctrl+Y in a line edit: the edit's own while it holds typing not yet stored.
@@ -196,13 +209,18 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
   EditHistory history_;
   ImageBaselines baselines_;
   bool reading_ = false;          // a read stores into the image
+  // The pages show the image (displayed since it last changed other than by their editors);
+  // only then may they store into it.
+  bool pages_show_image_ = false;
   bool device_archived_ = false;  // the device identified last has its image in the archive
   std::optional<ConfigImage> agreed_loss_;  // the image the installer agreed to lose
   bool close_confirmed_ = false;
   bool capture_pending_ = false;
   QString prior_refusal_;  // why the device's image read before a write was not archived
   QString base_title_;
+  QString device_line_;  // the device identified last, as the search window lists it
   std::optional<std::filesystem::path> files_folder_;
+  std::unique_ptr<QTemporaryDir> demo_files_;  // the demo devices' archive
   // The line edit with the focus and its text when it got it: typing not yet stored.
   QPointer<QLineEdit> typing_edit_;
   QString typing_entry_text_;

@@ -85,6 +85,10 @@ void TFormKey::ButtonFindClick() {
   }
   Exchange& exchange = form1_->exchange();
   exchange.state().stop = false;
+  // The list names the devices this search finds, nothing older; "Старт" comes with a line.
+  ui_->ListBoxDevice->clear();
+  ui_->ButtonCreate->hide();
+  ui_->ProgressBar1->setValue(0);
   PortInterface& port = form1_->Cport1();
   const QString text = ui_->ComboBoxComs->currentText();
   if (text.isEmpty()) {

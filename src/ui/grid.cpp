@@ -18,6 +18,8 @@ void ToggleMark(QTableWidget* table, int row, int column) {
 
 void PrepareGrid(QTableWidget* table, int row_height) {
   table->setFrameShape(QFrame::Box);
+  // Tab goes on to the next control; the arrows move between the cells.
+  table->setTabKeyNavigation(false);
   table->horizontalHeader()->setMinimumSectionSize(8);
   table->verticalHeader()->setDefaultSectionSize(row_height);
   table->verticalHeader()->setMinimumSectionSize(row_height);

@@ -63,6 +63,8 @@ KeysPage::KeysPage(PageHost& host, QWidget* tab) : Page(host), tab_(tab) {
           [this](int row, int column) { StringGridCodeClick(row, column); });
   connect(ui_.ButtonKey, &QPushButton::clicked, this, [this] { ButtonKeyClick(); });
   connect(ui_.ButtonStopKey, &QPushButton::clicked, this, [this] { ButtonStopKeyClick(); });
+  ui_.ButtonStopKey->setShortcut(QKeySequence(Qt::Key_Escape));
+  ui_.ButtonStopKey->setToolTip(QStringLiteral("Остановить считывание ключа (Esc)"));
   connect(ui_.ButtonWriteKey, &QPushButton::clicked, this, [this] { ButtonWriteKeyClick(); });
   connect(ui_.Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
   connect(qApp, &QApplication::focusChanged, this,
@@ -80,11 +82,17 @@ void KeysPage::BuildColumns() {
   grid::SetCell(g, 0, 1, QStringLiteral("Код"));
   for (int c = kFirstRightsColumn; c < kFirstRightsColumn + 8 && c < columns; ++c)
     grid::SetCell(g, 0, c, QStringLiteral(" %1").arg((c - kFirstRightsColumn) % 4 + 1));
-  if (kNameColumn < columns) {
-    for (int r = 1; r <= kKeyRows; ++r)
-      g->item(r, kNameColumn)
-          ->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
-  }
+  SetNamesEditable(names_editable_);
+}
+
+void KeysPage::SetNamesEditable(bool editable) {
+  names_editable_ = editable;
+  QTableWidget* g = ui_.StringGridKey;
+  if (kNameColumn >= g->columnCount()) return;
+  // Only model 251 stores key names; elsewhere the column is there (the form's), but empty.
+  const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  for (int r = 1; r <= kKeyRows; ++r)
+    g->item(r, kNameColumn)->setFlags(editable ? flags | Qt::ItemIsEditable : flags);
 }
 
 void KeysPage::FitWidth(int wanted) {
@@ -125,6 +133,12 @@ void KeysPage::ApplyModelSetup(const ModelSetup& setup) {
   if (setup.key_grid_width > 0) FitWidth(setup.key_grid_width);
   row_labels_ = setup.key_row_labels;
   LabelRows();
+  SetNamesEditable(setup.model == 251);
+  // Another model: what the grid showed was another image's.
+  if (setup.model == 0) {
+    for (int r = 1; r <= kKeyRows; ++r)
+      for (int c = 1; c < g->columnCount(); ++c) grid::SetCell(g, r, c, QString());
+  }
 }
 
 // ---- Display and commit. ----
@@ -142,6 +156,7 @@ void KeysPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
     } else {
       grid::SetCell(g, r, 1,
                     keys::IsZero(image, model, k) ? QString() : Q(keys::CodeText(image, model, k)));
+      if (kNameColumn < g->columnCount()) grid::SetCell(g, r, kNameColumn, QString());
     }
     if (model == 250 || model == 251) {
       const QString mark = model == 251 ? QStringLiteral("+") : QStringLiteral(" +");
@@ -155,7 +170,7 @@ void KeysPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
 
 void KeysPage::StringGridKeyExit() {
   const int model = host().DeviceModel();
-  if (!IsKnownModel(model) || committing_) return;
+  if (!IsKnownModel(model) || committing_ || !host().PagesShowImage()) return;
   committing_ = true;
   QTableWidget* g = ui_.StringGridKey;
   ConfigImage& image = host().Image();
@@ -216,7 +231,7 @@ bool KeysPage::eventFilter(QObject* watched, QEvent* event) {
   host().ResetProgress();
   QTableWidget* g = ui_.StringGridKey;
   const int row = g->currentRow(), column = g->currentColumn();
-  if (column == kNameColumn && row >= 1) return false;  // typed into the name
+  if (column == kNameColumn && row >= 1 && names_editable_) return false;  // into the name
   if (grid::IsRightsCell(g, row, column, kFirstRightsColumn) && key->key() == Qt::Key_Space)
     grid::ToggleMark(g, row, column);
   return true;  // nothing else is typed into the grid

@@ -67,6 +67,7 @@ class KeysPage : public QObject, public Page {
   void BuildColumns();
   void LabelRows();
   void FitWidth(int wanted);
+  void SetNamesEditable(bool editable);
   int CurrentKeyRow() const;
   void OnFocusChanged(QWidget* old, QWidget* now);
 
@@ -75,6 +76,7 @@ class KeysPage : public QObject, public Page {
   grid::Delegate* delegate_;
   KeyRowLabels row_labels_ = KeyRowLabels::RowMinusOne;
   bool committing_ = false;
+  bool names_editable_ = true;  // the form's grid; model 251's
 };
 
 }  // namespace lovar

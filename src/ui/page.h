@@ -56,10 +56,10 @@ class Dialogs {
   virtual void Message(const QString& caption, const QString& text, bool warning) = 0;
   // A message box with Yes (true) and No, e.g. "Такой ключ уже есть" / "Удалить старый?".
   virtual bool AskYesNo(const QString& caption, const QString& text) = 0;
-  // The file dialogs; an empty result means cancelled. filter is e.g. "*.dat".
-  virtual QString OpenFileName(const QString& folder, const QString& filter,
+  // The file dialogs, with their title; an empty result means cancelled. filter is e.g. "*.dat".
+  virtual QString OpenFileName(const QString& title, const QString& folder, const QString& filter,
                                const QString& file_name) = 0;
-  virtual QString SaveFileName(const QString& folder, const QString& filter,
+  virtual QString SaveFileName(const QString& title, const QString& folder, const QString& filter,
                                const QString& default_suffix, const QString& file_name) = 0;
   // "Изменения не записаны в УО и не сохранены в файл. Продолжить?", Yes (true) / No.
   virtual bool AskLoseChanges() = 0;
@@ -86,6 +86,10 @@ class PageHost {
   virtual Dialogs& dialogs() = 0;
   // One line in the main window's status bar.
   virtual void ShowStatus(const QString& text) = 0;
+  // Whether the pages show the image as it stands: false while a read stores into it, after a
+  // read that ended early and after another model's identification. A page stores nothing of
+  // its own (a grid committed as a whole) while it is false: its controls hold another image.
+  virtual bool PagesShowImage() const { return true; }
 };
 
 class Page {

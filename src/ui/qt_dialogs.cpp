@@ -62,21 +62,21 @@ bool QtDialogs::AskYesNo(const QString& caption, const QString& text) {
              ->exec() == QMessageBox::Yes;
 }
 
-std::unique_ptr<QFileDialog> QtDialogs::OpenDialog(const QString& folder, const QString& filter,
+std::unique_ptr<QFileDialog> QtDialogs::OpenDialog(const QString& title, const QString& folder,
+                                                   const QString& filter,
                                                    const QString& file_name) {
-  auto dialog =
-      std::make_unique<QFileDialog>(QApplication::activeWindow(), QString(), folder, filter);
+  auto dialog = std::make_unique<QFileDialog>(QApplication::activeWindow(), title, folder, filter);
   dialog->setFileMode(QFileDialog::ExistingFile);
   dialog->setAcceptMode(QFileDialog::AcceptOpen);
   if (!file_name.isEmpty() && file_name != filter) dialog->selectFile(file_name);
   return dialog;
 }
 
-std::unique_ptr<QFileDialog> QtDialogs::SaveDialog(const QString& folder, const QString& filter,
+std::unique_ptr<QFileDialog> QtDialogs::SaveDialog(const QString& title, const QString& folder,
+                                                   const QString& filter,
                                                    const QString& default_suffix,
                                                    const QString& file_name) {
-  auto dialog =
-      std::make_unique<QFileDialog>(QApplication::activeWindow(), QString(), folder, filter);
+  auto dialog = std::make_unique<QFileDialog>(QApplication::activeWindow(), title, folder, filter);
   dialog->setAcceptMode(QFileDialog::AcceptSave);
   dialog->setFileMode(QFileDialog::AnyFile);
   dialog->setDefaultSuffix(default_suffix);
@@ -93,14 +93,14 @@ QString Chosen(QFileDialog& dialog) {
 
 }  // namespace
 
-QString QtDialogs::OpenFileName(const QString& folder, const QString& filter,
+QString QtDialogs::OpenFileName(const QString& title, const QString& folder, const QString& filter,
                                 const QString& file_name) {
-  return Chosen(*OpenDialog(folder, filter, file_name));
+  return Chosen(*OpenDialog(title, folder, filter, file_name));
 }
 
-QString QtDialogs::SaveFileName(const QString& folder, const QString& filter,
+QString QtDialogs::SaveFileName(const QString& title, const QString& folder, const QString& filter,
                                 const QString& default_suffix, const QString& file_name) {
-  return Chosen(*SaveDialog(folder, filter, default_suffix, file_name));
+  return Chosen(*SaveDialog(title, folder, filter, default_suffix, file_name));
 }
 
 }  // namespace lovar

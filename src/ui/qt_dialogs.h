@@ -20,21 +20,22 @@ class QtDialogs : public Dialogs {
   // The no-answer question "Прибор не отвечает" / "Продолжить?", OK and Cancel.
   static std::unique_ptr<QMessageBox> ContinueBox();
   // The file dialogs as OpenFileName and SaveFileName show them.
-  static std::unique_ptr<QFileDialog> OpenDialog(const QString& folder, const QString& filter,
-                                                 const QString& file_name);
+  static std::unique_ptr<QFileDialog> OpenDialog(const QString& title, const QString& folder,
+                                                 const QString& filter, const QString& file_name);
   // The question before changes are lost, Yes and No (No the default).
   static std::unique_ptr<QMessageBox> LoseChangesBox();
-  static std::unique_ptr<QFileDialog> SaveDialog(const QString& folder, const QString& filter,
+  static std::unique_ptr<QFileDialog> SaveDialog(const QString& title, const QString& folder,
+                                                 const QString& filter,
                                                  const QString& default_suffix,
                                                  const QString& file_name);
 
   bool AskContinue() override;
   void Message(const QString& caption, const QString& text, bool warning) override;
   bool AskYesNo(const QString& caption, const QString& text) override;
-  QString OpenFileName(const QString& folder, const QString& filter,
+  QString OpenFileName(const QString& title, const QString& folder, const QString& filter,
                        const QString& file_name) override;
-  QString SaveFileName(const QString& folder, const QString& filter, const QString& default_suffix,
-                       const QString& file_name) override;
+  QString SaveFileName(const QString& title, const QString& folder, const QString& filter,
+                       const QString& default_suffix, const QString& file_name) override;
   bool AskLoseChanges() override;
   int ChooseArchived(const QString& folder, const std::vector<ArchivedRow>& rows) override;
 };

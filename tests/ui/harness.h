@@ -41,11 +41,16 @@ class ScriptedDialogs : public Dialogs {
     messages.push_back({caption, text, false});
     return yes_no_answer;
   }
-  QString OpenFileName(const QString& folder, const QString&, const QString&) override {
+  QString OpenFileName(const QString& title, const QString& folder, const QString&,
+                       const QString&) override {
+    open_title = title;
     open_folder = folder;
     return open_answer;
   }
-  QString SaveFileName(const QString&, const QString&, const QString&, const QString&) override {
+  QString SaveFileName(const QString& title, const QString& folder, const QString&, const QString&,
+                       const QString&) override {
+    save_title = title;
+    save_folder = folder;
     return save_answer;
   }
   bool AskLoseChanges() override {
@@ -63,7 +68,8 @@ class ScriptedDialogs : public Dialogs {
   bool yes_no_answer = true;
   int continue_questions = 0;
   QString open_answer, save_answer;
-  QString open_folder;  // where the last open dialog started
+  QString open_folder, save_folder;  // where the last dialogs started
+  QString open_title, save_title;
   std::vector<Shown> messages;
   // "Изменения не записаны…": counted, and answered Yes unless a test says otherwise.
   bool lose_answer = true;
@@ -109,11 +115,10 @@ struct Session {
   Ui::ParametersPage& pui() { return params().ui(); }
   SimPort& demo(int model) { return form1().Cport1().Demo(model); }
 
-  // "Поиск" until a device line more appears.
+  // "Поиск" (which clears the device list) until a device line appears.
   bool Find() {
-    const int lines = form_key.ui().ListBoxDevice->count();
     form_key.ButtonFindClick();
-    return WaitFor([&] { return form_key.ui().ListBoxDevice->count() > lines; });
+    return WaitFor([&] { return form_key.ui().ListBoxDevice->count() > 0; });
   }
   // "Поиск" on the model's demo device until its line appears and "Старт" is shown.
   bool Identify(int model) {

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTabBar>
@@ -230,7 +231,7 @@ class SafetyTest : public QObject {
     QVERIFY(!s.form_key.isVisible());
     QVERIFY(!s.program_ended);
     QCOMPARE(s.dialogs.lose_questions, 5);
-    QCOMPARE(s.form1().windowTitle(), "* " + kTitle);
+    QVERIFY(s.form1().windowTitle().startsWith("* " + kTitle));
     QCOMPARE(s.pui().EditTimeIn1->text(), QString("77"));
   }
 
@@ -238,16 +239,16 @@ class SafetyTest : public QObject {
     QTemporaryDir dir;
     Session s;
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
-    QCOMPARE(s.form1().windowTitle(), kTitle);
+    QVERIFY(s.form1().windowTitle().startsWith(kTitle));
     Edit(s);
-    QCOMPARE(s.form1().windowTitle(), "* " + kTitle);
+    QVERIFY(s.form1().windowTitle().startsWith("* " + kTitle));
     s.dialogs.save_answer = dir.filePath("t.dat");
     s.form1().N3Click();
-    QCOMPARE(s.form1().windowTitle(), kTitle);
+    QVERIFY(s.form1().windowTitle().startsWith(kTitle));
     Edit(s);
-    QCOMPARE(s.form1().windowTitle(), "* " + kTitle);
+    QVERIFY(s.form1().windowTitle().startsWith("* " + kTitle));
     s.form1().UndoClick();  // back to what the file holds
-    QCOMPARE(s.form1().windowTitle(), kTitle);
+    QVERIFY(s.form1().windowTitle().startsWith(kTitle));
     s.dialogs.open_answer = WriteFile(dir, "other.dat", 250, Pattern(3));
     s.form1().N2Click();
     QCOMPARE(s.form1().windowTitle(),
@@ -267,7 +268,7 @@ class SafetyTest : public QObject {
       Settle();
       states.push_back(s.form1().Image());
       labels.push_back(label);
-      QCOMPARE(s.ui().NUndo->text(), QString("Отменить: ") + label);
+      QCOMPARE(s.ui().NUndo->text(), QString("&Отменить: ") + label);
     };
     const QString delay = s.pui().EditTimeIn1->text();
     QVERIFY(ShowTab(s, "TabSheet1"));
@@ -287,31 +288,31 @@ class SafetyTest : public QObject {
     QVERIFY(FocusOn(keys));
     keys->setCurrentCell(2, 1);
     QTest::mouseClick(Keys(s).ui().Button2, Qt::LeftButton);  // "Удалить"
-    done("Ключ 2: Код");
+    done("Ключ 1: Код");  // grid row 2: the grid numbers model 251's keys from 0
     keys->setCurrentCell(3, 1);
     Keys(s).ui().ButtonKey->click();  // "Считать ключ": the demo reader reports its key
     QVERIFY(WaitFor([&] { return !Keys(s).ui().ButtonWriteKey->isHidden(); }));
     QTest::mouseClick(Keys(s).ui().ButtonWriteKey, Qt::LeftButton);  // "Записать"
-    done("Ключ 3: Код");
+    done("Ключ 2: Код");
     QVERIFY(LeaveGrid(s));  // nothing more: the grid was committed by the deletion
     Settle();
     QCOMPARE(s.form1().Image(), states.back());
 
     for (size_t i = states.size() - 1; i > 0; --i) {
-      QCOMPARE(s.ui().NUndo->text(), "Отменить: " + labels[i - 1]);
+      QCOMPARE(s.ui().NUndo->text(), "&Отменить: " + labels[i - 1]);
       CtrlKey(&s.form1(), Qt::Key_Z);
       QCOMPARE(s.form1().Image(), states[i - 1]);
     }
     QVERIFY(!s.ui().NUndo->isEnabled());
-    QCOMPARE(s.ui().NUndo->text(), QString("Отменить"));
+    QCOMPARE(s.ui().NUndo->text(), QString("&Отменить"));
     // The controls show what was restored, on the page of the step taken back last.
     QCOMPARE(s.pui().EditTimeIn1->text(), delay);
     QCOMPARE(s.ui().PageControl1->currentWidget()->objectName(), QString("TabSheet1"));
     QCOMPARE(s.ui().StatusBar1->currentMessage(), QString("Отменено: Время в секундах, Выход"));
-    QCOMPARE(s.form1().windowTitle(), kTitle);
+    QVERIFY(s.form1().windowTitle().startsWith(kTitle));
 
     for (size_t i = 1; i < states.size(); ++i) {
-      QCOMPARE(s.ui().NRedo->text(), "Повторить: " + labels[i - 1]);
+      QCOMPARE(s.ui().NRedo->text(), "&Повторить: " + labels[i - 1]);
       CtrlKey(&s.form1(), Qt::Key_Y);
       QCOMPARE(s.form1().Image(), states[i]);
     }
@@ -359,7 +360,7 @@ class SafetyTest : public QObject {
     QVERIFY(ReadDemo(s, 250, device));
     QCOMPARE(int(s.form1().Image()[118]), 0);
     QVERIFY(!s.ui().NUndo->isEnabled());
-    QCOMPARE(s.form1().windowTitle(), kTitle);
+    QVERIFY(s.form1().windowTitle().startsWith(kTitle));
     QVERIFY(Read(s));
     QCOMPARE(s.dialogs.lose_questions, 0);
     // The archive keeps what the device held.
@@ -374,7 +375,7 @@ class SafetyTest : public QObject {
   void EveryCompleteReadIsArchivedAndLoadsBackWhole() {
     Session s;
     QVERIFY(ReadDemo(s, 251, SampleImage(251)));
-    QVERIFY2(s.ui().StatusBar1->currentMessage().endsWith(", копия — в архиве"),
+    QVERIFY2(s.ui().StatusBar1->currentMessage().contains(", копия — во временном архиве"),
              qPrintable(s.ui().StatusBar1->currentMessage()));
     QCOMPARE(Archived(s).size(), size_t(1));
     QVERIFY(Archived(s)[0].path.parent_path().filename() == std::filesystem::path(u8"Архив"));
@@ -442,12 +443,18 @@ class SafetyTest : public QObject {
     QCOMPARE(s.demo(251).device().requests() - requests, 256 + 512);  // the write and its check
   }
 
+#ifdef LOVAR_SIM_PATH
   void AWriteWhoseDeviceCannotBeArchivedIsNotBegun() {
+    QTemporaryDir dir;
+    QProcess sim;
+    const QString port =
+        StartLovarSim(sim, {"--model", "250", "--save", dir.filePath("device.dat")});
+    QVERIFY(!port.isEmpty());
     Session s;
     QFile blocker(QDir(s.files.path()).filePath(QString::fromUtf8("Архив")));
     QVERIFY(blocker.open(QIODevice::WriteOnly));  // a file where the folder should be
     blocker.close();
-    QVERIFY(ReadDemo(s, 250, SampleImage(250)));
+    QVERIFY(s.Search(port) && s.Start());
     QVERIFY2(s.ui().StatusBar1->currentMessage().contains("Копия в архив не сохранена"),
              qPrintable(s.ui().StatusBar1->currentMessage()));
     Edit(s);
@@ -456,9 +463,24 @@ class SafetyTest : public QObject {
     QCOMPARE(s.dialogs.messages.size(), size_t(1));
     QCOMPARE(s.dialogs.messages[0].caption, QString("Запись в УО не начата"));
     QVERIFY(s.dialogs.messages[0].text.contains("прибор не изменён"));
-    QVERIFY(s.demo(250).device().writes().empty());
-    QCOMPARE(s.demo(250).device().image(), SampleImage(250));
-    QCOMPARE(s.form1().windowTitle(), "* " + kTitle);
+    QVERIFY(s.form1().windowTitle().startsWith("* " + kTitle));
+    s.form1().close();
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(20000));
+    ConfigImage device;
+    QVERIFY(LoadConfigFile(dir.filePath("device.dat").toStdString(), 250, device).ok());
+    QCOMPARE(device, SampleImage(250));
+  }
+#endif
+
+  // A demo device's sample is no site's: its reads never reach the real archive.
+  void ADemoDevicesReadsStayOutOfTheRealArchive() {
+    Session s;
+    QVERIFY(ReadDemo(s, 250, SampleImage(250)));
+    QVERIFY(s.ui().StatusBar1->currentMessage().endsWith(
+        ", копия — во временном архиве демо-приборов"));
+    QCOMPARE(Archived(s).size(), size_t(1));
+    QVERIFY(!QDir(s.files.path()).exists(QString::fromUtf8("Архив")));
   }
 
   void TheComparisonRefusesAHalfReadImage() {
