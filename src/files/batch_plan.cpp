@@ -9,6 +9,7 @@
 #include "files/config_file.h"
 #include "files/csv.h"
 #include "files/file_access.h"
+#include "files/safe_replace.h"
 #include "model/image_diff.h"
 
 namespace lovar {
@@ -296,7 +297,12 @@ PlanCheck LoadBatchPlan(const fs::path& path) {
     PlanCheck check;
     check.plan.path = path;
     check.unreadable = true;
-    check.faults.push_back(!read.ok ? read.message : "файл больше 16 МБ: это не план");
+    if (read.ok)
+      check.faults.push_back("файл больше 16 МБ: это не план");
+    else if (kind != PathKind::Regular && kind != PathKind::Missing)
+      check.faults.push_back("это " + std::string(PathKindText(kind)) + ", а не обычный файл");
+    else
+      check.faults.push_back(read.message);
     return check;
   }
   return CheckBatchPlan(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),

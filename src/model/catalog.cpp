@@ -753,6 +753,17 @@ std::vector<const Field*> FieldsAt(int model, int offset) {
   return found;
 }
 
+std::string FieldsAtText(int model, int offset, uint8_t bits) {
+  std::string names;
+  int count = 0;
+  for (const Field* f : FieldsAt(model, offset)) {
+    if ((f->BitsAt(offset) & bits) == 0) continue;
+    names += (count++ == 0 ? "" : ", ") + f->id + " (" + f->caption + ")";
+  }
+  if (count == 0) return {};
+  return (count == 1 ? "поле " : "поля ") + names;
+}
+
 std::span<const ControlView> ControlViews(int model) {
   if (model == 250 || model == 252) return kViews250;
   if (model == 251) return kViews251;

@@ -108,6 +108,9 @@ const Field* FindFieldById(int model, std::string_view id);
 const Field* FieldOfControl(int model, std::string_view control, int row = -1, int column = -1);
 // The fields whose bits include some of the byte at offset (bit fields share bytes).
 std::vector<const Field*> FieldsAt(int model, int offset);
+// For a message that names an offset: the fields holding some of `bits` of the byte there,
+// "поле loop1.type (ШС1: Тип шлейфа)" or "поля loop1.output1 (ШС1: Вых.1), …"; "" for none.
+std::string FieldsAtText(int model, int offset, uint8_t bits = 0xFF);
 
 // A control that shows a whole byte whose bits the catalog names by other fields.
 struct ControlView {
