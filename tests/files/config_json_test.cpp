@@ -82,6 +82,22 @@ TEST(ConfigJson, BadDocumentsAreRefusedNamingWhatIsWrong) {
       {"wrong type", [](Json& d) { d["fields"]["loop1.siren"] = Json::array({1}); },
        "поле loop1.siren"},
       {"fractional", [](Json& d) { d["fields"]["exit_time"] = 1.5; }, "поле exit_time"},
+      {"number in quotes", [](Json& d) { d["fields"]["exit_time"] = "30"; },
+       "поле exit_time (Время в секундах, Выход): число пишется без кавычек"},
+      {"text as a number", [](Json& d) { d["fields"]["object_number"] = 1234; },
+       "поле object_number (Номер объекта): значение пишется строкой"},
+      {"list entry as a number", [](Json& d) { d["fields"]["direction1.period"] = true; },
+       "поле direction1.period"},
+      {"flag as a number", [](Json& d) { d["fields"]["loop1.siren"] = 1; },
+       "поле loop1.siren (ШС1: Сирена): нужно true или false"},
+      {"no bytes", [](Json& d) { d.erase("bytes"); }, "нет члена «bytes»"},
+      {"runs over one byte",
+       [](Json& d) {
+         d["bytes"] = Json::array({{{"offset", 15}, {"hex", "0102"}}, {{"offset", 16}, {"hex", "03"}}});
+       },
+       "bytes[1]: байт 16 (поле password (Пароль)) уже задан в bytes[0]"},
+      {"init longer than the window takes",
+       [](Json& d) { d["fields"]["gprs.init"] = std::string(51, 'A'); }, "поле gprs.init"},
       {"missing field", [](Json& d) { d["fields"].erase("password"); }, "нет поля «password»"},
       {"beyond the file", [](Json& d) { d["fields"]["key1.code"] = ""; },
        "поле key1.code (Ключ 1: Код): его байтов 3584–3591 нет в файле"},
@@ -128,6 +144,10 @@ TEST(ConfigJson, TextThatIsNoSingleDocumentIsRefused) {
       {"{} {}", "не JSON"},
       {"\"\xC3\"", "не JSON"},
       {"{\"model\": 1E999}", "не JSON"},  // no number at all: nlohmann's range error
+      // Nested far deeper than any document, refused before any parser recurses into it.
+      {"{\"fields\": {\"x\": " + std::string(100000, '[') + std::string(100000, ']') + "}}",
+       "вложен глубже 3 уровней"},
+      {"[[[[\"]]]]\"]]]]", "вложен глубже"},  // brackets inside a string do not count
   };
   for (const auto& [text, message] : cases) {
     const JsonImport result = ImportJson(text, 0);
