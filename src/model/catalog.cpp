@@ -119,8 +119,8 @@ constexpr ParameterName kCounts251[] = {
 constexpr Section kSections251[] = {
     {kLoops251, true}, {kCommon251, false}, {kTech251, true}, {kCounts251, false}};
 
-constexpr ControlView kViews250[] = {{"EditLevel", 122}};
-constexpr ControlView kViews251[] = {{"Edit6", 7}};
+constexpr ControlView kViews250[] = {{"EditLevel", 122, "Уровень сигнала мВ"}};
+constexpr ControlView kViews251[] = {{"Edit6", 7, "Байт выходов"}};
 
 std::string Substitute(std::string_view pattern, int loop) {
   std::string out;
@@ -662,6 +662,12 @@ bool TakeWord(std::string_view& part, std::string_view word, std::string_view ca
   return false;
 }
 
+uint8_t RightsByte(const Field& f, unsigned arm, unsigned disarm) {
+  arm &= 0x0F;
+  disarm &= 0x0F;
+  return static_cast<uint8_t>(f.arm_high ? (arm << 4) | disarm : (disarm << 4) | arm);
+}
+
 bool ParseRights(const Field& f, std::string_view text, uint8_t& byte, std::string& why) {
   unsigned arm = 0, disarm = 0;
   bool seen_arm = false, seen_disarm = false;
@@ -693,9 +699,10 @@ bool ParseRights(const Field& f, std::string_view text, uint8_t& byte, std::stri
       *target |= 1u << (c - '1');
     }
   }
-  byte = static_cast<uint8_t>(f.arm_high ? (arm << 4) | disarm : (disarm << 4) | arm);
+  byte = RightsByte(f, arm, disarm);
   return true;
 }
+
 
 }  // namespace
 
@@ -756,6 +763,7 @@ struct Catalogs {
         f.control = std::string(v.control);
         f.kind = FieldKind::Number;
         f.offset = v.offset;
+        f.caption = std::string(v.caption);
         f.max = 0xFF;
         c.views.push_back(std::move(f));
       }
@@ -1001,6 +1009,10 @@ bool StoreFieldText(const Field& f, ConfigImage& image, std::string_view text, s
     }
   }
   return false;
+}
+
+void StoreRights(const Field& f, ConfigImage& image, unsigned arm, unsigned disarm) {
+  image[f.offset] = RightsByte(f, arm, disarm);
 }
 
 std::string RangeText(const Field& f) {

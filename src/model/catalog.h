@@ -128,6 +128,7 @@ std::string FieldsAtText(int model, int offset, uint8_t bits = 0xFF);
 struct ControlView {
   std::string_view control;
   int offset;
+  std::string_view caption;  // the label beside it, for messages
 };
 std::span<const ControlView> ControlViews(int model);
 
@@ -190,6 +191,8 @@ bool StorePhone(const Field& field, ConfigImage& image, std::string_view text, s
 // An IP address as typed: four numbers from 0 to 255 joined by "." (blanks around a number, as
 // the masked edit leaves them, allowed).
 bool StoreIp(const Field& field, ConfigImage& image, std::string_view text, std::string& why);
+// Rights: the loops (bit n for ШС(n+1)) that may be armed and disarmed, in the field's order.
+void StoreRights(const Field& field, ConfigImage& image, unsigned arm, unsigned disarm);
 // List: the stored value a text names: an entry's caption or a text the window shows for it;
 // blanks at the ends and doubled blanks, and Latin letters written in their Cyrillic look-alikes
 // ("ОФМ" for the entry "ОФM"), do not matter. False when it names none.
