@@ -5,6 +5,7 @@
 
 #include "files/config_file.h"
 #include "model/regions.h"
+#include "number_editors.h"
 #include "pages_helpers.h"
 
 using namespace lovar;
@@ -151,6 +152,42 @@ class EditorsTest : public QObject {
     QTest::keyClick(p.ComboBoxLevel, Qt::Key_Down);
     QCOMPARE(p.ComboBoxLevel->currentIndex(), 3);
     QCOMPARE(int(img[122]), 3);
+  }
+
+  // Every number the window takes names its range and unit in its tooltip, for each model's
+  // binding of the shared edits.
+  void NumberToolTipsNameTheRangeAndUnit() {
+    Session s;
+    for (int model : {250, 251, 252}) {
+      QVERIFY(ReadDemo(s, model, SampleImage(model)));
+      int numbers = 0;
+      for (QLineEdit* e : s.form1().findChildren<QLineEdit*>()) {
+        const Field* f = ControlField(model, e);
+        if (f == nullptr || f->kind != FieldKind::Number || e->isReadOnly()) continue;
+        ++numbers;
+        QVERIFY2(e->toolTip().startsWith("Число от 0 до "), qPrintable(e->objectName()));
+      }
+      QVERIFY(numbers >= 8);
+    }
+    QCOMPARE(s.pui().EditTimeSir->toolTip(), QString("Число от 0 до 255 (секунды)"));
+    QVERIFY(ReadDemo(s, 250, SampleImage(250)));
+    QCOMPARE(s.pui().EditNumPlata->toolTip(), QString("Число от 0 до 15"));
+    QCOMPARE(s.pui().EditTimeIn1->toolTip(), QString("Число от 0 до 255 (секунды)"));
+  }
+
+  // A character the device's code page lacks is refused, not stored as "?".
+  void TextTheDeviceCannotHoldIsRefused() {
+    Session s;
+    QVERIFY(ReadDemo(s, 251, SampleImage(251)));
+    QLineEdit* name = s.pui().EditNameShl1;
+    const std::vector<uint8_t> before = Bytes(s.form1().Image(), 512, 8);
+    Paste(name, QString::fromUtf8("Двер\u263A"));
+    Leave(name);
+    QCOMPARE(Bytes(s.form1().Image(), 512, 8), before);
+    QCOMPARE(s.dialogs.messages.size(), size_t{1});
+    QVERIFY(s.dialogs.messages[0].text.startsWith(
+        QString::fromUtf8("ШС1: Имя: «Двер\u263A» не принято: знак «\u263A» не входит в кодировку")));
+    QCOMPARE(name->text(), QString("Дверь"));
   }
 
   // Ctrl+A, C, X, Z and V reach every edit past its key filter.
