@@ -31,9 +31,9 @@ struct ParameterName {
   std::string_view caption;
   int output = 0;  // 2: belongs to the second output, absent where the model has only one
   int max = -1;    // Number: the editor's limit, when it is below what the bits hold
-  std::string_view unit = {};                       // Number: as the page's labels say it
+  std::string_view unit = {};                      // Number: as the page's labels say it
   std::span<const std::string_view> aliases = {};  // List: other texts the window shows
-  uint16_t clears = 0;                              // Number: bits its editor writes as 0
+  uint16_t clears = 0;                             // Number: bits its editor writes as 0
 };
 
 // The units the pages give their numbers: "Время в секундах" over the loop delays, "c" beside
@@ -58,7 +58,13 @@ constexpr ModelShape kShapes[] = {{250, 4, 2, 250}, {251, 4, 2, 251}, {252, 2, 1
 
 // Models 250 and 252, in the page's order: the top row, the loop rows, the outputs.
 constexpr ParameterName kTop250[] = {
-    {"EditNumPlata", "board_address", "Адрес платы ЛПЗ(0-15)", 0, board::kMaxAddress, {}, {},
+    {"EditNumPlata",
+     "board_address",
+     "Адрес платы ЛПЗ(0-15)",
+     0,
+     board::kMaxAddress,
+     {},
+     {},
      board::kAddressClears},
     {"EditNumNapr", "board_direction", "Номер направления платы ЛПЗ(0-19)", 0,
      board::kMaxDirection},
@@ -409,9 +415,9 @@ std::string_view Trim(std::string_view text) {
 // so a caption that mixes them ("ОФM", its M Latin) is found however it was typed.
 std::string Squeezed(std::string_view text) {
   static constexpr std::string_view kLookAlikes[][2] = {
-      {"A", "А"}, {"B", "В"}, {"C", "С"}, {"E", "Е"}, {"H", "Н"}, {"K", "К"}, {"M", "М"},
-      {"O", "О"}, {"P", "Р"}, {"T", "Т"}, {"X", "Х"}, {"a", "а"}, {"c", "с"}, {"e", "е"},
-      {"o", "о"}, {"p", "р"}, {"x", "х"}, {"y", "у"}};
+      {"A", "А"}, {"B", "В"}, {"C", "С"}, {"E", "Е"}, {"H", "Н"}, {"K", "К"},
+      {"M", "М"}, {"O", "О"}, {"P", "Р"}, {"T", "Т"}, {"X", "Х"}, {"a", "а"},
+      {"c", "с"}, {"e", "е"}, {"o", "о"}, {"p", "р"}, {"x", "х"}, {"y", "у"}};
   std::string out;
   for (char c : Trim(text)) {
     if (c == ' ' && !out.empty() && out.back() == ' ') continue;
@@ -702,7 +708,6 @@ bool ParseRights(const Field& f, std::string_view text, uint8_t& byte, std::stri
   byte = RightsByte(f, arm, disarm);
   return true;
 }
-
 
 }  // namespace
 
@@ -1033,8 +1038,7 @@ bool StoreNumber(const Field& f, ConfigImage& image, int64_t value, std::string&
   return true;
 }
 
-bool StoreTextBytes(const Field& f, ConfigImage& image, std::string_view cp1251,
-                    std::string& why) {
+bool StoreTextBytes(const Field& f, ConfigImage& image, std::string_view cp1251, std::string& why) {
   if (cp1251.find('\0') != std::string_view::npos) {
     why = "нулевой байт в тексте недопустим: он завершает текст";
     return false;

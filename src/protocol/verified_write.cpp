@@ -60,8 +60,7 @@ std::string WriteReportText(const WriteReport& r) {
              kMix;
     case O::NotStarted:
       if (r.cause == WriteReport::Cause::Refused) return "Запись не начата. Прибор не изменён.";
-      if (!r.prior_read)
-        return "Запись не начата (" + CauseText(r.cause) + "). Прибор не изменён.";
+      if (!r.prior_read) return "Запись не начата (" + CauseText(r.cause) + "). Прибор не изменён.";
       return "Запись не начата: чтение прибора перед записью остановлено " + At(r) + " (" +
              CauseText(r.cause) + "). Прибор не изменён.";
   }

@@ -67,9 +67,8 @@ void SayRefusedCellsLater(PageHost& host, QObject* context, const QString& capti
   QString text;
   for (const std::string& line : lines) text += Q(line) + QStringLiteral(".\n");
   text += QStringLiteral("Эти ячейки не приняты: в них осталось прежнее значение.");
-  QTimer::singleShot(0, context, [&host, caption, text] {
-    host.dialogs().Message(caption, text, true);
-  });
+  QTimer::singleShot(0, context,
+                     [&host, caption, text] { host.dialogs().Message(caption, text, true); });
 }
 
 void EditNumber(PageHost& host, QLineEdit* edit, const Field& field) {
@@ -102,8 +101,8 @@ void ShowField(QLineEdit* edit, const Field& field, const ConfigImage& image) {
       edit->setText(Q(image.Text(field.offset, field.width)));
       break;
     case FieldKind::Phone:
-      edit->setText(Q(directions::PhoneText(
-          FieldBytes(field, image).first<directions::kPhoneBytes>())));
+      edit->setText(
+          Q(directions::PhoneText(FieldBytes(field, image).first<directions::kPhoneBytes>())));
       break;
     case FieldKind::Ip:
       edit->setText(Q(FieldText(field, image)));

@@ -15,8 +15,8 @@
 #include "files/archive.h"
 #include "files/config_file.h"
 #include "processes.h"
-#include "relay.h"
 #include "protocol/exchange.h"
+#include "relay.h"
 #include "serial/event_loop.h"
 #include "serial/tcport.h"
 #include "sim/device_sim.h"
@@ -172,7 +172,8 @@ TEST_P(EachModel, RepairLandingOnAProvenBlockIsFoundByTheWholeReadBack) {
                             : model == 251 ? "32 — поле direction1.phone"
                                            : "132 — байт вне полей";
         EXPECT_NE(r.err.find(std::string("Запись не подтверждена: прибор хранит не то, что "
-                                         "записано, начиная со смещения ") + field),
+                                         "записано, начиная со смещения ") +
+                             field),
                   std::string::npos)
             << r.err;
         continue;

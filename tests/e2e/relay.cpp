@@ -126,8 +126,8 @@ void FrameRelay::FromClient(const uint8_t* bytes, size_t n) {
       written_ = true;
       if (read_back_) {
         ++repair_writes_;
-        const bool chosen = repair_writes_ == damage_.first ||
-                            (damage_.every && repair_writes_ > damage_.first);
+        const bool chosen =
+            repair_writes_ == damage_.first || (damage_.every && repair_writes_ > damage_.first);
         if (chosen && static_cast<size_t>(damage_.byte) < size - 1) {
           data[damage_.byte] ^= static_cast<uint8_t>(1u << damage_.bit);
           data[size - 1] = Crc8(std::span<const uint8_t>(data, size - 1));

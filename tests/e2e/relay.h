@@ -45,8 +45,8 @@ class FrameRelay {
   int device_ = -1;  // the simulator's port
   int stop_[2] = {-1, -1};
   std::string port_;
-  std::string pending_;  // the client's bytes of a frame not yet whole
-  bool written_ = false;  // a write request has passed
+  std::string pending_;     // the client's bytes of a frame not yet whole
+  bool written_ = false;    // a write request has passed
   bool read_back_ = false;  // and a read request after it
   int repair_writes_ = 0;
   std::atomic<int> damaged_{0};

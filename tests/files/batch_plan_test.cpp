@@ -159,7 +159,8 @@ INSTANTIATE_TEST_SUITE_P(
                   std::string("port,template,object_number,password\n"
                               "\"COM1\x01\",m251.dat,1001,\n"
                               "COM2,m251.dat,10\t01,\n"
-                              "COM3,m251.dat,1003,\"12") + '\0' + "3\"\n",
+                              "COM3,m251.dat,1003,\"12") +
+                      '\0' + "3\"\n",
                   {"строка 2, столбец A (port): в ячейке управляющий знак с кодом 1",
                    "строка 3, столбец C (object_number): в ячейке табуляция",
                    "строка 4, столбец D (password): в ячейке нулевой байт"}},

@@ -77,7 +77,8 @@ TEST(ConfigJson, BadDocumentsAreRefusedNamingWhatIsWrong) {
       {"negative", [](Json& d) { d["fields"]["exit_time"] = -1; }, "поле exit_time"},
       {"not in the list", [](Json& d) { d["fields"]["loop1.type"] = "Охраный"; },
        "поле loop1.type (ШС1: Тип шлейфа): «Охраный» нет в списке"},
-      {"raw beyond the bits", [](Json& d) { d["fields"]["loop1.type"] = "#16"; }, "поле loop1.type"},
+      {"raw beyond the bits", [](Json& d) { d["fields"]["loop1.type"] = "#16"; },
+       "поле loop1.type"},
       {"too long", [](Json& d) { d["fields"]["password"] = "123456"; }, "поле password"},
       {"wrong type", [](Json& d) { d["fields"]["loop1.siren"] = Json::array({1}); },
        "поле loop1.siren"},
@@ -93,7 +94,8 @@ TEST(ConfigJson, BadDocumentsAreRefusedNamingWhatIsWrong) {
       {"no bytes", [](Json& d) { d.erase("bytes"); }, "нет члена «bytes»"},
       {"runs over one byte",
        [](Json& d) {
-         d["bytes"] = Json::array({{{"offset", 15}, {"hex", "0102"}}, {{"offset", 16}, {"hex", "03"}}});
+         d["bytes"] =
+             Json::array({{{"offset", 15}, {"hex", "0102"}}, {{"offset", 16}, {"hex", "03"}}});
        },
        "bytes[1]: байт 16 (поле password (Пароль)) уже задан в bytes[0]"},
       {"init longer than the window takes",
@@ -110,17 +112,30 @@ TEST(ConfigJson, BadDocumentsAreRefusedNamingWhatIsWrong) {
       {"unknown member", [](Json& d) { d["extra"] = 1; }, "неизвестный член «extra»"},
       {"not an object", [](Json& d) { d = Json::array(); }, "объектом"},
       {"run beyond the file",
-       [](Json& d) { d["bytes"] = Json::array({{{"offset", 2047}, {"hex", "0000"}}}); }, "bytes[0]"},
+       [](Json& d) {
+         d["bytes"] = Json::array({{{"offset", 2047}, {"hex", "0000"}}});
+       },
+       "bytes[0]"},
       {"run of odd digits",
-       [](Json& d) { d["bytes"] = Json::array({{{"offset", 300}, {"hex", "ABC"}}}); }, "bytes[0]"},
+       [](Json& d) {
+         d["bytes"] = Json::array({{{"offset", 300}, {"hex", "ABC"}}});
+       },
+       "bytes[0]"},
       {"run not hex",
-       [](Json& d) { d["bytes"] = Json::array({{{"offset", 300}, {"hex", "0G"}}}); }, "bytes[0]"},
+       [](Json& d) {
+         d["bytes"] = Json::array({{{"offset", 300}, {"hex", "0G"}}});
+       },
+       "bytes[0]"},
       {"run of another shape", [](Json& d) { d["bytes"] = Json::array({300}); }, "bytes[0]"},
       {"fill of two bytes",
-       [](Json& d) { d["bytes"] = Json::array({{{"offset", 300}, {"fill", "FFFF"}, {"count", 2}}}); },
+       [](Json& d) {
+         d["bytes"] = Json::array({{{"offset", 300}, {"fill", "FFFF"}, {"count", 2}}});
+       },
        "bytes[0]"},
       {"fill beyond the file",
-       [](Json& d) { d["bytes"] = Json::array({{{"offset", 2000}, {"fill", "FF"}, {"count", 49}}}); },
+       [](Json& d) {
+         d["bytes"] = Json::array({{{"offset", 2000}, {"fill", "FF"}, {"count", 49}}});
+       },
        "bytes[0]"},
   };
   const std::string exported = ExportJson(251, SampleImage(251));

@@ -20,8 +20,8 @@
 
 #include "files/archive.h"
 #include "files/batch_plan.h"
-#include "files/safe_replace.h"
 #include "files/config_file.h"
+#include "files/safe_replace.h"
 #include "support/pattern_image.h"
 
 namespace lovar {

@@ -309,7 +309,8 @@ TEST(VerifiedWrite, LineLostAndPageChangeAndClosedPortEndTheWriteWithTheirCause)
     ASSERT_EQ(b.view.reports.size(), 1u);
     EXPECT_EQ(b.view.reports[0].cause, C::PortClosed);
     EXPECT_EQ(b.view.reports[0].outcome, O::NotStarted);  // no block went out
-    EXPECT_EQ(WriteReportText(b.view.reports[0]), "Запись не начата (порт закрыт). Прибор не изменён.");
+    EXPECT_EQ(WriteReportText(b.view.reports[0]),
+              "Запись не начата (порт закрыт). Прибор не изменён.");
     EXPECT_TRUE(b.port.writes.size() == 2u);  // the identification and the 212 only
   }
 }

@@ -185,8 +185,8 @@ class EditorsTest : public QObject {
     Leave(name);
     QCOMPARE(Bytes(s.form1().Image(), 512, 8), before);
     QCOMPARE(s.dialogs.messages.size(), size_t{1});
-    QVERIFY(s.dialogs.messages[0].text.startsWith(
-        QString::fromUtf8("ШС1: Имя: «Двер\u263A» не принято: знак «\u263A» не входит в кодировку")));
+    QVERIFY(s.dialogs.messages[0].text.startsWith(QString::fromUtf8(
+        "ШС1: Имя: «Двер\u263A» не принято: знак «\u263A» не входит в кодировку")));
     QCOMPARE(name->text(), QString("Дверь"));
   }
 

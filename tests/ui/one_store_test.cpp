@@ -25,7 +25,7 @@ struct Case {
   const char* name;
   int model;
   const char* id;
-  Json value;                                  // as a document gives it
+  Json value;                                 // as a document gives it
   std::function<void(ConfigImage&)> prepare;  // bytes the editor must keep or clear
   std::function<void(Session&)> type;         // what the installer does in the window
 };
