@@ -591,6 +591,14 @@ bool ParseText(const Field& f, std::string_view text, std::string& bytes, std::s
   return true;
 }
 
+// The one way a text goes into the image: its bytes, then one zero byte when they are fewer
+// than the width; the bytes after the zero byte keep what they held.
+void WriteText(const Field& f, ConfigImage& image, std::string_view bytes) {
+  std::copy(bytes.begin(), bytes.end(), image.bytes().begin() + f.offset);
+  if (bytes.size() < static_cast<size_t>(f.width))
+    image[f.offset + static_cast<int>(bytes.size())] = 0;
+}
+
 // ---- Phone. ----
 
 std::span<const uint8_t, directions::kPhoneBytes> PhoneBytes(const Field& f,
@@ -959,9 +967,7 @@ bool StoreFieldText(const Field& f, ConfigImage& image, std::string_view text, s
     case FieldKind::Text: {
       std::string bytes;
       if (!ParseText(f, text, bytes, why)) return false;
-      std::copy(bytes.begin(), bytes.end(), image.bytes().begin() + f.offset);
-      if (bytes.size() < static_cast<size_t>(f.width))
-        image[f.offset + static_cast<int>(bytes.size())] = 0;
+      WriteText(f, image, bytes);
       return true;
     }
     case FieldKind::Phone: {
@@ -1047,9 +1053,7 @@ bool StoreTextBytes(const Field& f, ConfigImage& image, std::string_view cp1251,
     why = "текст длиннее " + std::to_string(TextLimit(f)) + " знаков";
     return false;
   }
-  std::copy(cp1251.begin(), cp1251.end(), image.bytes().begin() + f.offset);
-  if (cp1251.size() < static_cast<size_t>(f.width))
-    image[f.offset + static_cast<int>(cp1251.size())] = 0;
+  WriteText(f, image, cp1251);
   return true;
 }
 
