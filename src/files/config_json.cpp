@@ -61,6 +61,7 @@ bool ValueText(const Field& f, const Json& value, std::string& text, std::string
     default:
       if (!value.is_string()) {
         why = "значение пишется строкой в кавычках";
+        if (value.is_number() || value.is_boolean()) why += ": \"" + value.dump() + "\"";
         return false;
       }
       text = value.get<std::string>();

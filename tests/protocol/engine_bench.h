@@ -3,7 +3,6 @@
 #pragma once
 
 #include <deque>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -124,8 +123,7 @@ struct EngineBench {
 
   void Pump() {
     while (fed < port.writes.size()) {
-      Bytes request = port.writes[fed++];
-      if (on_line) on_line(request);
+      const Bytes request = port.writes[fed++];
       std::vector<SimOutput> out;
       sim.Feed(request, out);
       for (const SimOutput& o : out) {
@@ -165,8 +163,6 @@ struct EngineBench {
   Exchange engine{port, image, verified};
   DeviceSim sim;
   size_t fed = 0;
-  // The line between the engine and the device: may change a request on its way.
-  std::function<void(Bytes&)> on_line;
 };
 
 inline SimConfig Config(int model, int firmware = 12) {
