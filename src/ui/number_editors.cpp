@@ -87,11 +87,14 @@ void EditText(PageHost& host, QLineEdit* edit, const Field& field) {
 }
 
 void ShowRangesInToolTips(QWidget* root, int model) {
+  const QString prefix = QStringLiteral("Число ");
   for (QLineEdit* edit : root->findChildren<QLineEdit*>()) {
     if (edit->isReadOnly()) continue;
     const Field* f = ControlField(model, edit);
     if (f != nullptr && f->kind == FieldKind::Number)
-      edit->setToolTip(QStringLiteral("Число ") + Q(RangeText(*f)));
+      edit->setToolTip(prefix + Q(RangeText(*f)));
+    else if (edit->toolTip().startsWith(prefix))
+      edit->setToolTip(QString());  // the range of another model's binding
   }
 }
 

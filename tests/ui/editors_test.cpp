@@ -169,6 +169,8 @@ class EditorsTest : public QObject {
       }
       QVERIFY(numbers >= 8);
     }
+    QCOMPARE(s.pui().EditTimeSir->toolTip(), QString());  // model 251's only
+    QVERIFY(ReadDemo(s, 251, SampleImage(251)));
     QCOMPARE(s.pui().EditTimeSir->toolTip(), QString("Число от 0 до 255 (секунды)"));
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
     QCOMPARE(s.pui().EditNumPlata->toolTip(), QString("Число от 0 до 15"));
