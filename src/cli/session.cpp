@@ -288,7 +288,10 @@ Outcome Session::Result(Kind kind, End end) {
                                             : C::GaveUp;
     verified_.Stop(cause);
   }
-  const WriteReport& report = *finished_;
+  WriteReport report = *finished_;
+  // A port found closed at a step's start was closed by the line itself (a hang-up): said so.
+  if (report.cause == WriteReport::Cause::PortClosed && port_.LastError() != LinkError::None)
+    report.cause = WriteReport::Cause::LineLost;
   using O = WriteReport::Outcome;
   Status status = Status::Ok;
   switch (report.outcome) {

@@ -5,10 +5,12 @@
 #include <map>
 #include <optional>
 #include <system_error>
+#include <unordered_map>
 
 #include "files/config_file.h"
 #include "files/csv.h"
 #include "files/file_access.h"
+#include "files/safe_replace.h"
 #include "model/image_diff.h"
 #include "serial/net_address.h"
 
@@ -37,23 +39,49 @@ std::string ColumnLetters(size_t column) {
   return letters;
 }
 
-// The same port written twice: the same text, a Windows name in another case ("com3"), two
-// paths of one device (a link in /dev/serial/by-id and its target), or one server port named
-// twice (another scheme, the host in another case): a device server would let both talk to one
-// device at once.
-bool SamePort(const std::string& a, const std::string& b) {
-  if (a == b) return true;
-  if (IsNetworkPortName(a) || IsNetworkPortName(b)) return SameNetworkPort(a, b);
-  const auto is_path = [](const std::string& s) {
-    return s.find_first_of("/\\") != std::string::npos;
-  };
-  if (!is_path(a) && !is_path(b))
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-      return std::tolower(static_cast<unsigned char>(x)) ==
-             std::tolower(static_cast<unsigned char>(y));
-    });
-  std::error_code ec;
-  return fs::equivalent(a, b, ec) && !ec;
+// What two names of one port have in common, so that a plan's ports are told apart in one pass:
+// a Windows name in any case ("com3", "\\.\COM3"); for a path, the device it names (a link in
+// /dev/serial/by-id and its target are one character device: their device numbers, not the
+// files, are compared), else the path written plainly; for a network port its server's host (in
+// any case) and port, whatever the scheme: a device server would let two rows talk to one device.
+std::string PortKey(const std::string& port) {
+  if (IsNetworkPortName(port)) {
+    if (const std::optional<NetAddress> address = ParseNetAddress(port)) {
+      std::string host = address->host;
+      for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      return "server " + host + " " + std::to_string(address->port);
+    }
+    return "text " + port;
+  }
+  std::string name = port;
+  if (name.starts_with("\\\\.\\")) name.erase(0, 4);
+  if (name.find_first_of("/\\") == std::string::npos) {
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return "name " + name;
+  }
+  if (std::string identity = PathIdentity(name); !identity.empty()) return "device " + identity;
+  return "path " + fs::path(name).lexically_normal().string();
+}
+
+// A control character in a cell (a line break, a NUL): no port, file name or value holds one.
+std::optional<std::string> ControlCharacter(const std::string& cell) {
+  for (char c : cell) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) continue;
+    switch (byte) {
+      case '\n':
+        return "перевод строки";
+      case '\r':
+        return "возврат каретки";
+      case '\t':
+        return "табуляция";
+      case 0:
+        return "нулевой байт";
+      default:
+        return "управляющий знак с кодом " + std::to_string(byte);
+    }
+  }
+  return std::nullopt;
 }
 
 std::string RowsText(const std::vector<int>& rows) {
@@ -146,21 +174,21 @@ class Checker {
     for (size_t c = 0; c < names_.size(); ++c) {
       if (names_[c].empty() && !record.cells[c].empty())
         Fault(row_number, record.line, c, "значение в столбце без имени");
+      if (const auto control = ControlCharacter(record.cells[c]))
+        Fault(row_number, record.line, c,
+              "в ячейке " + *control + " (в ячейке плана бывает только одна строка текста)");
     }
-    if (port_column_) {
+    if (port_column_ && !ControlCharacter(record.cells[*port_column_])) {
       row.port = Trimmed(record.cells[*port_column_]);
       if (row.port.empty()) Fault(row_number, record.line, *port_column_, "не указан порт");
-      for (const PlanRow& other : plan_.rows) {
-        if (!row.port.empty() && SamePort(other.port, row.port)) {
-          Fault(row_number, record.line, *port_column_,
-                "порт " + row.port + " уже назван в строке " + std::to_string(other.row));
-          break;
-        }
-      }
+      const auto [named, first] = ports_.try_emplace(PortKey(row.port), row_number);
+      if (!row.port.empty() && !first)
+        Fault(row_number, record.line, *port_column_,
+              "порт " + row.port + " уже назван в строке " + std::to_string(named->second));
     }
     // Without a sound template the row's values are checked by nothing.
     row.template_index = kNone;
-    if (template_column_) {
+    if (template_column_ && !ControlCharacter(record.cells[*template_column_])) {
       const std::string cell = Trimmed(record.cells[*template_column_]);
       if (cell.empty())
         Fault(row_number, record.line, *template_column_, "не указан файл шаблона");
@@ -231,7 +259,7 @@ class Checker {
       ConfigImage scratch = plan_.templates[row.template_index].image;
       for (size_t c = 0; c < names_.size(); ++c) {
         const std::string& text = row.cells[c];
-        if (!fields[c] || text.empty()) continue;
+        if (!fields[c] || text.empty() || ControlCharacter(text)) continue;  // said by Row()
         std::string why;
         if (!StoreFieldText(*fields[c], scratch, text, why)) {
           Fault(row.row, row.line, c, FieldRefusal(*fields[c], why));
@@ -274,6 +302,7 @@ class Checker {
   std::optional<size_t> port_column_;
   std::optional<size_t> template_column_;
   std::map<std::string, Loaded> templates_;
+  std::unordered_map<std::string, int> ports_;  // by PortKey: the row that names it first
   std::vector<Found> faults_;
   int model_row_ = 0;
 };
@@ -300,7 +329,12 @@ PlanCheck LoadBatchPlan(const fs::path& path) {
     PlanCheck check;
     check.plan.path = path;
     check.unreadable = true;
-    check.faults.push_back(!read.ok ? read.message : "файл больше 16 МБ: это не план");
+    if (read.ok)
+      check.faults.push_back("файл больше 16 МБ: это не план");
+    else if (kind != PathKind::Regular && kind != PathKind::Missing)
+      check.faults.push_back("это " + std::string(PathKindText(kind)) + ", а не обычный файл");
+    else
+      check.faults.push_back(read.message);
     return check;
   }
   return CheckBatchPlan(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),

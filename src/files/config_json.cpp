@@ -16,6 +16,8 @@ using Json = nlohmann::ordered_json;
 namespace fs = std::filesystem;
 
 constexpr size_t kMaxDocumentBytes = 1 << 20;
+// A document is an object whose "bytes" list holds objects: nothing in the format lies deeper.
+constexpr int kMaxDepth = 3;
 // Runs of bytes: non-zero bytes closer than kRunGap are written as one run, the zeros between
 // them included, at most kHexRun bytes to a run; kFillRun or more equal bytes as a fill.
 constexpr size_t kRunGap = 4;
@@ -31,20 +33,40 @@ Json ValueJson(const Field& f, const std::string& text) {
   return text;
 }
 
-bool ValueText(const Json& value, std::string& text, std::string& why) {
-  if (value.is_string()) {
-    text = value.get<std::string>();
-  } else if (value.is_number_unsigned()) {
-    text = std::to_string(value.get<uint64_t>());
-  } else if (value.is_number_integer()) {
-    text = std::to_string(value.get<int64_t>());
-  } else if (value.is_boolean()) {
-    text = value.get<bool>() ? "да" : "нет";
-  } else {
-    why = "значение должно быть строкой, целым числом, true или false";
-    return false;
+// The value's text, taking only the JSON type the field's kind is written in: a number (or
+// "#N") for a number, true or false for a flag, a string for everything else, so that a list's
+// caption "100" is never taken for the number 100 nor an object number for a count.
+bool ValueText(const Field& f, const Json& value, std::string& text, std::string& why) {
+  switch (f.kind) {
+    case FieldKind::Number:
+      if (value.is_number_unsigned()) {
+        text = std::to_string(value.get<uint64_t>());
+      } else if (value.is_number_integer()) {
+        text = std::to_string(value.get<int64_t>());  // negative: the store names the range
+      } else if (value.is_string() && value.get<std::string>().rfind('#', 0) == 0) {
+        text = value.get<std::string>();
+      } else {
+        why = value.is_string() ? "число пишется без кавычек (в кавычках — только «#N»)"
+                                : "нужно целое число";
+        return false;
+      }
+      return true;
+    case FieldKind::Flag:
+      if (!value.is_boolean()) {
+        why = "нужно true или false";
+        return false;
+      }
+      text = value.get<bool>() ? "да" : "нет";
+      return true;
+    default:
+      if (!value.is_string()) {
+        why = "значение пишется строкой в кавычках";
+        if (value.is_number() || value.is_boolean()) why += ": \"" + value.dump() + "\"";
+        return false;
+      }
+      text = value.get<std::string>();
+      return true;
   }
-  return true;
 }
 
 // Values are UTF-8 by construction; a file name need not be, and is then shown with U+FFFD.
@@ -102,8 +124,37 @@ std::string Where(std::string_view text, size_t byte) {
   return "строка " + std::to_string(line) + ", столбец " + std::to_string(column);
 }
 
+// Whether arrays and objects nest deeper than kMaxDepth, counted over the text itself (outside
+// strings), so that a parser that recurses never meets a document built to exhaust its stack.
+bool NestedTooDeep(std::string_view text) {
+  int depth = 0;
+  bool in_string = false, escaped = false;
+  for (char c : text) {
+    if (in_string) {
+      if (escaped)
+        escaped = false;
+      else if (c == '\\')
+        escaped = true;
+      else if (c == '"')
+        in_string = false;
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxDepth) return true;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return false;
+}
+
 // Parses the text as JSON; a member named twice in one object is refused, not overwritten.
 bool Parse(std::string_view text, Json& document, std::string& why) {
+  if (NestedTooDeep(text)) {
+    why = "документ вложен глубже " + std::to_string(kMaxDepth) +
+          " уровней: таких документов конфигурации не бывает";
+    return false;
+  }
   std::vector<std::set<std::string>> open;
   std::string twice;
   auto callback = [&](int, Json::parse_event_t event, Json& parsed) {
@@ -130,12 +181,14 @@ bool Parse(std::string_view text, Json& document, std::string& why) {
   return true;
 }
 
-// The runs of "bytes", applied to image; each must lie within the file's image.
-bool TakeRuns(const Json& runs, int length, ConfigImage& image, std::string& why) {
+// The runs of "bytes", applied to image; each must lie within the file's image, and no byte is
+// given by two runs.
+bool TakeRuns(const Json& runs, int model, int length, ConfigImage& image, std::string& why) {
   if (!runs.is_array()) {
     why = "член «bytes» должен быть списком";
     return false;
   }
+  std::vector<int> given_by(static_cast<size_t>(length), -1);
   for (size_t i = 0; i < runs.size(); ++i) {
     const Json& run = runs[i];
     const std::string name = "bytes[" + std::to_string(i) + "]";
@@ -170,8 +223,18 @@ bool TakeRuns(const Json& runs, int length, ConfigImage& image, std::string& why
       why = name + ": байты должны лежать в пределах 0–" + std::to_string(length - 1);
       return false;
     }
-    for (uint64_t k = 0; k < count; ++k)
-      image[static_cast<int>(offset + k)] = bytes[fill ? 0 : static_cast<size_t>(k)];
+    for (uint64_t k = 0; k < count; ++k) {
+      const int at = static_cast<int>(offset + k);
+      int& earlier = given_by[static_cast<size_t>(at)];
+      if (earlier >= 0) {
+        const std::string field = FieldsAtText(model, at);
+        why = name + ": байт " + std::to_string(at) + (field.empty() ? "" : " (" + field + ")") +
+              " уже задан в bytes[" + std::to_string(earlier) + "]";
+        return false;
+      }
+      earlier = static_cast<int>(i);
+      image[at] = bytes[fill ? 0 : static_cast<size_t>(k)];
+    }
   }
   return true;
 }
@@ -194,7 +257,7 @@ bool TakeFields(const Json& fields, int model, int length, ConfigImage& image, s
       return false;
     }
     std::string text, reason;
-    if (!ValueText(value, text, reason) || !StoreFieldText(*f, image, text, reason)) {
+    if (!ValueText(*f, value, text, reason) || !StoreFieldText(*f, image, text, reason)) {
       why = FieldRefusal(*f, reason);
       return false;
     }
@@ -284,9 +347,12 @@ JsonImport ImportJson(std::string_view text, int expected_model) {
     result.error = "нет члена «fields»";
     return result;
   }
-  ConfigImage image;
-  if (document.contains("bytes") && !TakeRuns(document["bytes"], length, image, result.error))
+  if (!document.contains("bytes")) {
+    result.error = "нет члена «bytes» (байты вне значений полей; [] — когда их нет)";
     return result;
+  }
+  ConfigImage image;
+  if (!TakeRuns(document["bytes"], result.model, length, image, result.error)) return result;
   if (!TakeFields(document["fields"], result.model, length, image, result.error)) return result;
   result.image = image;
   return result;

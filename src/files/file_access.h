@@ -32,6 +32,12 @@ struct FsResult {
 // at counts as Missing; creating it then fails with the system's reason.
 PathKind KindOf(const std::filesystem::path& path);
 
+// What tells whether two paths name one file or device, without opening it: for a character
+// or block device its device number (a link in /dev/serial/by-id and its target, or two nodes
+// of one device, alike), for anything else the file system's identity of the file; "" when the
+// path names nothing that can be looked at. Windows names its ports by name only: "" there.
+std::string PathIdentity(const std::filesystem::path& path);
+
 // Reads at most max bytes of a regular file into out. Anything else is refused at once, kind
 // telling what it is (a FIFO with no writer, a device that never ends): never waits on it.
 FsResult ReadRegularFile(const std::filesystem::path& path, size_t max, std::vector<uint8_t>& out,

@@ -49,6 +49,14 @@ PathKind KindOf(const std::filesystem::path& path) {
   return KindOfMode(st.st_mode);
 }
 
+std::string PathIdentity(const std::filesystem::path& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return {};
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+    return (S_ISCHR(st.st_mode) ? "c" : "b") + std::to_string(st.st_rdev);
+  return "f" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+}
+
 FsResult ReadRegularFile(const std::filesystem::path& path, size_t max, std::vector<uint8_t>& out,
                          PathKind& kind) {
   out.clear();

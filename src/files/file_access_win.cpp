@@ -141,6 +141,10 @@ FsResult ReplaceWith(const std::filesystem::path& from, const std::filesystem::p
   return {};
 }
 
+std::string PathIdentity(const std::filesystem::path& /*path*/) {
+  return {};  // a port is named by its name; opening it to look would take it
+}
+
 FsResult WriteInPlace(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
   const HANDLE handle = OpenExisting(path, GENERIC_WRITE);
   if (handle == INVALID_HANDLE_VALUE) return Failed(GetLastError());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <map>
 
 #include "model/cp1251.h"
@@ -30,8 +31,15 @@ struct ParameterName {
   std::string_view caption;
   int output = 0;  // 2: belongs to the second output, absent where the model has only one
   int max = -1;    // Number: the editor's limit, when it is below what the bits hold
+  std::string_view unit = {};                      // Number: as the page's labels say it
   std::span<const std::string_view> aliases = {};  // List: other texts the window shows
+  uint16_t clears = 0;                             // Number: bits its editor writes as 0
 };
+
+// The units the pages give their numbers: "Время в секундах" over the loop delays, "c" beside
+// the sounder and siren times, "c" or "c/16" beside an output's time by its mode.
+constexpr std::string_view kSeconds = "секунды";
+constexpr std::string_view kOutputTime = "секунды, в режимах «Включить на время…» — 1/16 секунды";
 
 struct Section {
   std::span<const ParameterName> rows;
@@ -50,26 +58,33 @@ constexpr ModelShape kShapes[] = {{250, 4, 2, 250}, {251, 4, 2, 251}, {252, 2, 1
 
 // Models 250 and 252, in the page's order: the top row, the loop rows, the outputs.
 constexpr ParameterName kTop250[] = {
-    {"EditNumPlata", "board_address", "Адрес платы ЛПЗ(0-15)", 0, board::kMaxAddress},
+    {"EditNumPlata",
+     "board_address",
+     "Адрес платы ЛПЗ(0-15)",
+     0,
+     board::kMaxAddress,
+     {},
+     {},
+     board::kAddressClears},
     {"EditNumNapr", "board_direction", "Номер направления платы ЛПЗ(0-19)", 0,
      board::kMaxDirection},
-    {"ComboBoxType", "protocol", "Протокол", 0, -1, lists::kProtocolsShown},
+    {"ComboBoxType", "protocol", "Протокол", 0, -1, {}, lists::kProtocolsShown},
     {"ComboBoxLevel", "level", "Уровень сигнала мВ"},
 };
 constexpr ParameterName kLoops250[] = {
     {"ComboBoxTypeShl#", "loop#.type", "ШС#: Тип шлейфа"},
-    {"EditTimeIn#", "loop#.exit_time", "ШС#: Время в секундах, Выход"},
-    {"EditTimeOut#", "loop#.entry_time", "ШС#: Время в секундах, Вход"},
+    {"EditTimeIn#", "loop#.exit_time", "ШС#: Время в секундах, Выход", 0, -1, kSeconds},
+    {"EditTimeOut#", "loop#.entry_time", "ШС#: Время в секундах, Вход", 0, -1, kSeconds},
     {"CheckRele1#", "loop#.output1", "ШС#: Вых.1"},
     {"CheckRele2#", "loop#.output2", "ШС#: Вых.2", 2},
     {"CheckSound#", "loop#.sounder", "ШС#: Внутр. зв. сигн."},
 };
 constexpr ParameterName kOutputs250[] = {
     {"ComboBoxTypeRele1", "output1.mode", "Вых.1: Тип"},
-    {"EditTimeRele1", "output1.time", "Вых.1: Время"},
+    {"EditTimeRele1", "output1.time", "Вых.1: Время", 0, -1, kOutputTime},
     {"ComboBoxTypeRele2", "output2.mode", "Вых.2: Тип", 2},
-    {"EditTimeRele2", "output2.time", "Вых.2: Время", 2},
-    {"EditTimeSound", "sounder_time", "Внутренний звуковой сигн."},
+    {"EditTimeRele2", "output2.time", "Вых.2: Время", 2, -1, kOutputTime},
+    {"EditTimeSound", "sounder_time", "Внутренний звуковой сигн.", 0, -1, kSeconds},
 };
 constexpr Section kSections250[] = {{kTop250, false}, {kLoops250, true}, {kOutputs250, false}};
 
@@ -85,12 +100,12 @@ constexpr ParameterName kLoops251[] = {
     {"CheckBoxAuto#", "loop#.auto_rearm", "ШС#: Авт.Взятие После трев."},
 };
 constexpr ParameterName kCommon251[] = {
-    {"EditTimeIn1", "exit_time", "Время в секундах, Выход"},
-    {"EditTimeOut1", "entry_time", "Время в секундах, Вход"},
+    {"EditTimeIn1", "exit_time", "Время в секундах, Выход", 0, -1, kSeconds},
+    {"EditTimeOut1", "entry_time", "Время в секундах, Вход", 0, -1, kSeconds},
     {"ComboBoxTypeRele1", "output1.mode", "Вых.1: Тип"},
     {"ComboBoxTypeRele2", "output2.mode", "Вых.2: Тип", 2},
-    {"EditTimeSound", "sounder_time", "Внутренний звуковой сигн."},
-    {"EditTimeSir", "siren_time", "Сирена"},
+    {"EditTimeSound", "sounder_time", "Внутренний звуковой сигн.", 0, -1, kSeconds},
+    {"EditTimeSir", "siren_time", "Сирена", 0, -1, kSeconds},
     {"EditTimeAuto", "rearm_delay", "Задержка авт.взятия после тревоги"},
     {"EditObjekt", "object_number", "Номер объекта"},
     {"EditPasw", "password", "Пароль"},
@@ -110,8 +125,8 @@ constexpr ParameterName kCounts251[] = {
 constexpr Section kSections251[] = {
     {kLoops251, true}, {kCommon251, false}, {kTech251, true}, {kCounts251, false}};
 
-constexpr ControlView kViews250[] = {{"EditLevel", 122}};
-constexpr ControlView kViews251[] = {{"Edit6", 7}};
+constexpr ControlView kViews250[] = {{"EditLevel", 122, "Уровень сигнала мВ"}};
+constexpr ControlView kViews251[] = {{"Edit6", 7, "Байт выходов"}};
 
 std::string Substitute(std::string_view pattern, int loop) {
   std::string out;
@@ -158,7 +173,9 @@ Field FromLayout(const FieldDef& def, const ParameterName& name, int loop) {
       break;
   }
   f.max = name.max;
+  f.unit = name.unit;
   f.aliases = name.aliases;
+  f.clears = name.clears;
   return f;
 }
 
@@ -284,9 +301,10 @@ void AddDirections(std::vector<Field>& fields) {
                         false);
     test.entries = kTestKinds;
     fields.push_back(OnControl(std::move(test), "ComboBoxTest" + n));
-    fields.push_back(OnControl(
-        Make(P, dir + ".period", group + "Тест, Период", FieldKind::Number, PeriodOffset(d)),
-        "EditTimeTest" + n));
+    Field period =
+        Make(P, dir + ".period", group + "Тест, Период", FieldKind::Number, PeriodOffset(d));
+    period.unit = "часы или минуты, по виду теста";
+    fields.push_back(OnControl(std::move(period), "EditTimeTest" + n));
     for (int l = 0; l < 4; ++l) {
       const std::string loop = std::to_string(l + 1);
       Field routing = Nibble(Make(P, dir + ".loop" + loop, group + "ШС" + loop, FieldKind::List,
@@ -316,11 +334,12 @@ void AddFilter(std::vector<Field>& fields) {
 void AddGprs(std::vector<Field>& fields) {
   using namespace gprs;
   constexpr FieldPage P = FieldPage::Gprs;
-  // The initialisation string is read up to its full 60 bytes; the window's editor writes at
-  // most 50, but a device may hold more, and a value must read and store back whole.
-  fields.push_back(OnControl(Make(P, "gprs.init", "Настройка модема: Строка инициализации",
-                                  FieldKind::Text, kInitOffset, kInitReadWidth),
-                             "EditInit"));
+  // The initialisation string is read up to its full 60 bytes; the window takes at most 50
+  // characters, but a device may hold more, and a value must read and store back whole.
+  Field init = Make(P, "gprs.init", "Настройка модема: Строка инициализации", FieldKind::Text,
+                    kInitOffset, kInitReadWidth);
+  init.max = kInitWriteWidth;
+  fields.push_back(OnControl(std::move(init), "EditInit"));
   fields.push_back(OnControl(Make(P, "gprs.user", "Настройка модема: Имя", FieldKind::Text,
                                   kUserOffset, kLoginWidth),
                              "EditNameIP"));
@@ -346,6 +365,11 @@ std::vector<Field> Build(const ModelShape& shape) {
     AddFilter(fields);
     AddGprs(fields);
   }
+  // Every limit explicit: a number up to what its bits hold, a text up to its width.
+  for (Field& f : fields) {
+    if (f.kind == FieldKind::Number && f.max < 0) f.max = static_cast<int>(f.mask >> f.shift);
+    if (f.kind == FieldKind::Text && f.max < 0) f.max = f.width;
+  }
   return fields;
 }
 
@@ -359,6 +383,27 @@ unsigned Capacity(const Field& f) {
   return static_cast<unsigned>(f.mask) >> f.shift;
 }
 
+// The "#N" form of a number spans the bits its store clears too (N = the word's bits of mask
+// and clears, from the lowest of them); of any other field, its own bits.
+uint16_t RawMask(const Field& f) {
+  return static_cast<uint16_t>(f.mask | f.clears);
+}
+int RawShift(const Field& f) {
+  return f.clears != 0 ? std::countr_zero(RawMask(f)) : f.shift;
+}
+unsigned RawCapacity(const Field& f) {
+  return static_cast<unsigned>(RawMask(f)) >> RawShift(f);
+}
+unsigned RawBits(const Field& f, const ConfigImage& image) {
+  return (Word(f, image) & RawMask(f)) >> RawShift(f);
+}
+void SetRawBits(const Field& f, ConfigImage& image, unsigned value) {
+  const unsigned word =
+      (Word(f, image) & ~unsigned{RawMask(f)}) | ((value << RawShift(f)) & RawMask(f));
+  image[f.offset] = static_cast<uint8_t>(word & 0xFF);
+  if (f.width == 2) image[f.offset + 1] = static_cast<uint8_t>(word >> 8);
+}
+
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
@@ -366,12 +411,22 @@ std::string_view Trim(std::string_view text) {
 }
 
 // Runs of blanks as one, none at the ends: "только тревожные извещения " is found when typed
-// without its trailing blank.
+// without its trailing blank. Latin letters that look like Cyrillic ones are read as those,
+// so a caption that mixes them ("ОФM", its M Latin) is found however it was typed.
 std::string Squeezed(std::string_view text) {
+  static constexpr std::string_view kLookAlikes[][2] = {
+      {"A", "А"}, {"B", "В"}, {"C", "С"}, {"E", "Е"}, {"H", "Н"}, {"K", "К"},
+      {"M", "М"}, {"O", "О"}, {"P", "Р"}, {"T", "Т"}, {"X", "Х"}, {"a", "а"},
+      {"c", "с"}, {"e", "е"}, {"o", "о"}, {"p", "р"}, {"x", "х"}, {"y", "у"}};
   std::string out;
   for (char c : Trim(text)) {
     if (c == ' ' && !out.empty() && out.back() == ' ') continue;
-    out.push_back(c);
+    const auto* same = std::find_if(std::begin(kLookAlikes), std::end(kLookAlikes),
+                                    [c](const auto& pair) { return pair[0][0] == c; });
+    if (same != std::end(kLookAlikes))
+      out += (*same)[1];
+    else
+      out.push_back(c);
   }
   return out;
 }
@@ -399,9 +454,10 @@ std::string Raw(unsigned value) {
 // said when N is no number or does not fit the field's bits).
 bool ParseRaw(const Field& f, std::string_view text, unsigned& value, bool& ok, std::string& why) {
   if (text.empty() || text.front() != '#') return false;
-  ok = ParseDecimal(Trim(text.substr(1)), value) && value <= Capacity(f);
+  ok = ParseDecimal(Trim(text.substr(1)), value) && value <= RawCapacity(f);
   if (!ok)
-    why = "«" + std::string(text) + "»: после # нужно число от 0 до " + std::to_string(Capacity(f));
+    why = "«" + std::string(text) + "»: после # нужно число от 0 до " +
+          std::to_string(RawCapacity(f));
   return true;
 }
 
@@ -463,6 +519,11 @@ std::string ListOf(const Field& f) {
 
 // ---- Text. ----
 
+// The characters the window takes; a device may hold more (up to the width), written as \xNN.
+int TextLimit(const Field& f) {
+  return f.max >= 0 ? std::min(f.max, f.width) : f.width;
+}
+
 bool Printable(uint8_t byte) {
   return byte >= 0x20 && byte != 0x7F && byte != 0x98;
 }
@@ -476,7 +537,7 @@ std::string TextValue(const Field& f, const ConfigImage& image) {
     auto at = [&](int k) { return static_cast<char>(image[f.offset + k]); };
     const bool escape_like = b == '\\' && i + 3 < f.width && at(i + 1) == 'x' &&
                              HexDigit(at(i + 2)) >= 0 && HexDigit(at(i + 3)) >= 0;
-    if (!Printable(b) || escape_like) {
+    if (!Printable(b) || escape_like || i >= TextLimit(f)) {
       out += "\\x" + HexText(std::span<const uint8_t>(&b, 1));
     } else {
       AppendUtf8(out, Cp1251ToUnicode(b));
@@ -485,9 +546,12 @@ std::string TextValue(const Field& f, const ConfigImage& image) {
   return out;
 }
 
+// The bytes of a text value: each character one Windows-1251 byte, \xNN the byte NN. Past the
+// characters the window takes only \xNN stands (bytes a device held, read back whole).
 bool ParseText(const Field& f, std::string_view text, std::string& bytes, std::string& why) {
   bytes.clear();
   size_t pos = 0;
+  bool typed_past_limit = false;
   while (pos < text.size()) {
     if (text[pos] == '\\' && pos + 3 < text.size() && text[pos + 1] == 'x' &&
         HexDigit(text[pos + 2]) >= 0 && HexDigit(text[pos + 3]) >= 0) {
@@ -506,19 +570,33 @@ bool ParseText(const Field& f, std::string_view text, std::string& bytes, std::s
       why = "текст не в кодировке UTF-8";
       return false;
     }
-    const std::optional<uint8_t> b = cp == 0 ? std::nullopt : UnicodeToCp1251(cp);
+    if (cp < 0x20 || cp == 0x7F) {
+      why = "управляющий знак в тексте (код " + std::to_string(cp) + "): такой байт пишется \\x" +
+            HexText(std::span<const uint8_t>(std::array<uint8_t, 1>{static_cast<uint8_t>(cp)}));
+      return false;
+    }
+    const std::optional<uint8_t> b = UnicodeToCp1251(cp);
     if (!b) {
       why = "знак «" + std::string(text.substr(start, pos - start)) +
             "» не входит в кодировку Windows-1251";
       return false;
     }
+    typed_past_limit = typed_past_limit || static_cast<int>(bytes.size()) >= TextLimit(f);
     bytes.push_back(static_cast<char>(*b));
   }
-  if (bytes.size() > static_cast<size_t>(f.width)) {
-    why = "текст длиннее " + std::to_string(f.width) + " знаков";
+  if (typed_past_limit || bytes.size() > static_cast<size_t>(f.width)) {
+    why = "текст длиннее " + std::to_string(TextLimit(f)) + " знаков";
     return false;
   }
   return true;
+}
+
+// The one way a text goes into the image: its bytes, then one zero byte when they are fewer
+// than the width; the bytes after the zero byte keep what they held.
+void WriteText(const Field& f, ConfigImage& image, std::string_view bytes) {
+  std::copy(bytes.begin(), bytes.end(), image.bytes().begin() + f.offset);
+  if (bytes.size() < static_cast<size_t>(f.width))
+    image[f.offset + static_cast<int>(bytes.size())] = 0;
 }
 
 // ---- Phone. ----
@@ -528,9 +606,13 @@ std::span<const uint8_t, directions::kPhoneBytes> PhoneBytes(const Field& f,
   return image.bytes().subspan(static_cast<size_t>(f.offset)).first<directions::kPhoneBytes>();
 }
 
+// What the editor stores for "no number".
+constexpr std::array<uint8_t, directions::kPhoneBytes> kNoPhone = {0,    0xFF, 0xFF, 0xFF,
+                                                                   0xFF, 0xFF, 0xFF, 0xFF};
+
 std::string PhoneValue(const Field& f, const ConfigImage& image) {
   const auto bytes = PhoneBytes(f, image);
-  if (bytes[0] == 0) return {};
+  if (std::equal(bytes.begin(), bytes.end(), kNoPhone.begin())) return {};
   if (bytes[0] == 0x81 || bytes[0] == 0x91) {
     const std::string text = (bytes[0] == 0x81 ? "+" : "") + directions::PhoneDigits(bytes);
     const auto packed = directions::PackPhone(text);
@@ -594,6 +676,12 @@ bool TakeWord(std::string_view& part, std::string_view word, std::string_view ca
   return false;
 }
 
+uint8_t RightsByte(const Field& f, unsigned arm, unsigned disarm) {
+  arm &= 0x0F;
+  disarm &= 0x0F;
+  return static_cast<uint8_t>(f.arm_high ? (arm << 4) | disarm : (disarm << 4) | arm);
+}
+
 bool ParseRights(const Field& f, std::string_view text, uint8_t& byte, std::string& why) {
   unsigned arm = 0, disarm = 0;
   bool seen_arm = false, seen_disarm = false;
@@ -625,7 +713,7 @@ bool ParseRights(const Field& f, std::string_view text, uint8_t& byte, std::stri
       *target |= 1u << (c - '1');
     }
   }
-  byte = static_cast<uint8_t>(f.arm_high ? (arm << 4) | disarm : (disarm << 4) | arm);
+  byte = RightsByte(f, arm, disarm);
   return true;
 }
 
@@ -659,7 +747,7 @@ std::string ModelNameAndCode(int model) {
 uint8_t Field::BitsAt(int at) const {
   if (at < offset || at > last()) return 0;
   if (kind == FieldKind::Number || kind == FieldKind::List || kind == FieldKind::Flag)
-    return static_cast<uint8_t>((mask >> (8 * (at - offset))) & 0xFF);
+    return static_cast<uint8_t>(((mask | clears) >> (8 * (at - offset))) & 0xFF);
   return 0xFF;
 }
 
@@ -688,6 +776,8 @@ struct Catalogs {
         f.control = std::string(v.control);
         f.kind = FieldKind::Number;
         f.offset = v.offset;
+        f.caption = std::string(v.caption);
+        f.max = 0xFF;
         c.views.push_back(std::move(f));
       }
     }
@@ -753,6 +843,17 @@ std::vector<const Field*> FieldsAt(int model, int offset) {
   return found;
 }
 
+std::string FieldsAtText(int model, int offset, uint8_t bits) {
+  std::string names;
+  int count = 0;
+  for (const Field* f : FieldsAt(model, offset)) {
+    if ((f->BitsAt(offset) & bits) == 0) continue;
+    names += (count++ == 0 ? "" : ", ") + f->id + " (" + f->caption + ")";
+  }
+  if (count == 0) return {};
+  return (count == 1 ? "поле " : "поля ") + names;
+}
+
 std::span<const ControlView> ControlViews(int model) {
   if (model == 250 || model == 252) return kViews250;
   if (model == 251) return kViews251;
@@ -773,6 +874,7 @@ std::string FieldText(const Field& f, const ConfigImage& image) {
   switch (f.kind) {
     case FieldKind::Number: {
       const unsigned v = FieldBits(f, image);
+      if ((Word(f, image) & f.clears) != 0) return Raw(RawBits(f, image));
       return f.max >= 0 && v > static_cast<unsigned>(f.max) ? Raw(v) : std::to_string(v);
     }
     case FieldKind::List: {
@@ -826,20 +928,26 @@ bool StoreFieldText(const Field& f, ConfigImage& image, std::string_view text, s
     case FieldKind::Number: {
       unsigned v = 0;
       bool ok = false;
-      if (!ParseRaw(f, trimmed, v, ok, why)) {
-        const unsigned limit = f.max >= 0 ? static_cast<unsigned>(f.max) : Capacity(f);
-        ok = ParseDecimal(trimmed, v) && v <= limit;
-        if (!ok) why = quoted + ": нужно число от 0 до " + std::to_string(limit);
+      if (ParseRaw(f, trimmed, v, ok, why)) {
+        if (ok) SetRawBits(f, image, v);
+        return ok;
       }
-      if (!ok) return false;
-      SetFieldBits(f, image, v);
+      const bool negative = !trimmed.empty() && trimmed.front() == '-';
+      if (!ParseDecimal(negative ? trimmed.substr(1) : trimmed, v)) {
+        why = quoted + ": нужно число " + RangeText(f);
+        return false;
+      }
+      if (!StoreNumber(f, image, negative ? -int64_t{v} : int64_t{v}, why)) {
+        why = quoted + ": " + why;
+        return false;
+      }
       return true;
     }
     case FieldKind::List: {
       unsigned v = 0;
       bool ok = false;
       if (!ParseRaw(f, trimmed, v, ok, why)) {
-        ok = ValueOfCaption(f, text, v);
+        ok = ListValueOf(f, text, v);
         if (!ok) why = quoted + " нет в списке: " + ListOf(f);
       }
       if (!ok) return false;
@@ -859,63 +967,23 @@ bool StoreFieldText(const Field& f, ConfigImage& image, std::string_view text, s
     case FieldKind::Text: {
       std::string bytes;
       if (!ParseText(f, text, bytes, why)) return false;
-      std::copy(bytes.begin(), bytes.end(), image.bytes().begin() + f.offset);
-      if (bytes.size() < static_cast<size_t>(f.width))
-        image[f.offset + static_cast<int>(bytes.size())] = 0;
+      WriteText(f, image, bytes);
       return true;
     }
     case FieldKind::Phone: {
-      std::array<uint8_t, directions::kPhoneBytes> bytes{};
-      if (trimmed.empty()) {
-        image[f.offset] = 0;  // no number; the digit bytes are left as they are
-        return true;
-      }
-      if (trimmed.front() == '#') {
+      if (!trimmed.empty() && trimmed.front() == '#') {
+        std::array<uint8_t, directions::kPhoneBytes> bytes{};
         if (!ParseHexBytes(trimmed.substr(1), bytes)) {
           why = quoted + ": после # нужны 8 байтов в шестнадцатеричном виде";
           return false;
         }
-      } else {
-        int digits = 0;
-        for (size_t i = 0; i < trimmed.size(); ++i) {
-          const char c = trimmed[i];
-          if (c >= '0' && c <= '9') {
-            ++digits;
-          } else if (!(c == '+' && i == 0) && c != ' ' && c != '-' && c != '(' && c != ')') {
-            why = quoted + ": номер — это цифры, перед ними может стоять +";
-            return false;
-          }
-        }
-        if (digits == 0 || digits > directions::kPhoneDigits) {
-          why = quoted + ": в номере должно быть от 1 до " +
-                std::to_string(directions::kPhoneDigits) + " цифр";
-          return false;
-        }
-        bytes = directions::PackPhone(trimmed);
+        std::copy(bytes.begin(), bytes.end(), image.bytes().begin() + f.offset);
+        return true;
       }
-      std::copy(bytes.begin(), bytes.end(), image.bytes().begin() + f.offset);
-      return true;
+      return StorePhone(f, image, trimmed, why);
     }
-    case FieldKind::Ip: {
-      uint8_t octets[4];
-      int n = 0;
-      std::string_view rest = trimmed;
-      bool ok = true;
-      while (ok && n < 4) {
-        const size_t dot = rest.find('.');
-        unsigned v = 0;
-        ok = ParseDecimal(rest.substr(0, dot), v) && v <= 255 && rest.substr(0, dot).size() <= 3;
-        if (ok) octets[n++] = static_cast<uint8_t>(v);
-        if (dot == std::string_view::npos) break;
-        rest.remove_prefix(dot + 1);
-      }
-      if (!ok || n != 4 || std::count(trimmed.begin(), trimmed.end(), '.') != 3) {
-        why = quoted + ": нужен IP-адрес вида 192.168.1.10 (числа от 0 до 255)";
-        return false;
-      }
-      std::copy(octets, octets + 4, image.bytes().begin() + f.offset);
-      return true;
-    }
+    case FieldKind::Ip:
+      return StoreIp(f, image, trimmed, why);
     case FieldKind::KeyCode: {
       std::array<uint8_t, 8> parsed{};
       const auto span = std::span<uint8_t>(parsed).first(static_cast<size_t>(f.width));
@@ -952,6 +1020,96 @@ bool StoreFieldText(const Field& f, ConfigImage& image, std::string_view text, s
     }
   }
   return false;
+}
+
+void StoreRights(const Field& f, ConfigImage& image, unsigned arm, unsigned disarm) {
+  image[f.offset] = RightsByte(f, arm, disarm);
+}
+
+std::string RangeText(const Field& f) {
+  const int limit = f.max >= 0 ? f.max : static_cast<int>(Capacity(f));
+  std::string text = "от 0 до " + std::to_string(limit);
+  if (!f.unit.empty()) text += " (" + std::string(f.unit) + ")";
+  return text;
+}
+
+bool StoreNumber(const Field& f, ConfigImage& image, int64_t value, std::string& why) {
+  const int64_t limit = f.max >= 0 ? f.max : Capacity(f);
+  if (value < 0 || value > limit) {
+    why = "нужно число " + RangeText(f);
+    return false;
+  }
+  // The value's bits, and the bits the field clears (those below the board address) as 0.
+  SetRawBits(f, image, static_cast<unsigned>(value) << (f.shift - RawShift(f)));
+  return true;
+}
+
+bool StoreTextBytes(const Field& f, ConfigImage& image, std::string_view cp1251, std::string& why) {
+  if (cp1251.find('\0') != std::string_view::npos) {
+    why = "нулевой байт в тексте недопустим: он завершает текст";
+    return false;
+  }
+  if (cp1251.size() > static_cast<size_t>(TextLimit(f))) {
+    why = "текст длиннее " + std::to_string(TextLimit(f)) + " знаков";
+    return false;
+  }
+  WriteText(f, image, cp1251);
+  return true;
+}
+
+bool StoreTypedText(const Field& f, ConfigImage& image, std::string_view utf8, std::string& why) {
+  std::string bytes;
+  for (size_t pos = 0; pos < utf8.size();) {
+    const size_t start = pos;
+    const char32_t cp = NextCodePoint(utf8, pos);
+    const std::optional<uint8_t> b =
+        cp == kNotACodePoint || cp < 0x20 || cp == 0x7F ? std::nullopt : UnicodeToCp1251(cp);
+    if (!b) {
+      why = "знак «" + std::string(utf8.substr(start, pos - start)) +
+            "» не входит в кодировку Windows-1251, которую хранит прибор";
+      return false;
+    }
+    bytes.push_back(static_cast<char>(*b));
+  }
+  return StoreTextBytes(f, image, bytes, why);
+}
+
+bool StorePhone(const Field& f, ConfigImage& image, std::string_view text, std::string& why) {
+  text = Trim(text);
+  const std::string quoted = "«" + std::string(text) + "»";
+  int digits = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      ++digits;
+    } else if (!(c == '+' && i == 0) && c != ' ' && c != '-' && c != '(' && c != ')') {
+      why = quoted + ": номер — это цифры, перед ними может стоять +";
+      return false;
+    }
+  }
+  if (!text.empty() && (digits == 0 || digits > directions::kPhoneDigits)) {
+    why = quoted + ": в номере должно быть от 1 до " + std::to_string(directions::kPhoneDigits) +
+          " цифр";
+    return false;
+  }
+  const auto bytes = text.empty() ? kNoPhone : directions::PackPhone(text);
+  std::copy(bytes.begin(), bytes.end(), image.bytes().begin() + f.offset);
+  return true;
+}
+
+bool StoreIp(const Field& f, ConfigImage& image, std::string_view text, std::string& why) {
+  const auto octets = gprs::ParseIp(text);
+  if (!octets) {
+    why = "«" + std::string(Trim(text)) +
+          "»: нужен IP-адрес вида 192.168.1.10 (четыре числа от 0 до 255 через точку)";
+    return false;
+  }
+  std::copy(octets->begin(), octets->end(), image.bytes().begin() + f.offset);
+  return true;
+}
+
+bool ListValueOf(const Field& f, std::string_view text, unsigned& value) {
+  return ValueOfCaption(f, text, value);
 }
 
 std::string FieldRefusal(const Field& field, std::string_view why) {

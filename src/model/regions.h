@@ -22,10 +22,12 @@ int FieldValue(const ConfigImage& image, const FieldDef& field);
 void SetFieldValue(ConfigImage& image, const FieldDef& field, int value);
 
 // Board address and direction number of models 250 and 252 (their layout rows are EditNumPlata
-// and EditNumNapr): the largest values the editors take; a larger one is stored as 0.
+// and EditNumNapr): the largest values the editors take; a larger one is refused.
 namespace board {
 inline constexpr int kMaxAddress = 15;
 inline constexpr int kMaxDirection = 19;
+// The bits of the word below the address, which the address editor writes as 0.
+inline constexpr uint16_t kAddressClears = 0x003F;
 }  // namespace board
 
 // User codes, models 250 and 252: 20 entries of 5 bytes at 5r. +0,+1 code, +2,+3 duress code,

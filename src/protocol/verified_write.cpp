@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "model/catalog.h"
+
 namespace lovar {
 namespace {
 
@@ -44,10 +46,13 @@ std::string WriteReportText(const WriteReport& r) {
              std::to_string(r.repaired_blocks) + ")";
     case O::Unchecked:
       return "Конфигурация отправлена в УО, но не проверена: прибор не считан после записи";
-    case O::Differs:
+    case O::Differs: {
+      std::string field = FieldsAtText(r.model, r.first_difference, r.difference_bits);
+      if (field.empty()) field = "байт вне полей";
       return "Запись не подтверждена: прибор хранит не то, что записано, начиная со смещения " +
-             std::to_string(r.first_difference) +
-             " (различаются байт: " + std::to_string(r.differing_bytes) + "). " + kMix;
+             std::to_string(r.first_difference) + " — " + field +
+             "; различаются байт: " + std::to_string(r.differing_bytes) + ". " + kMix;
+    }
     case O::WriteStopped:
       return "Запись прервана " + At(r) + " (" + CauseText(r.cause) + "). " + kMix;
     case O::CheckStopped:
@@ -55,6 +60,7 @@ std::string WriteReportText(const WriteReport& r) {
              kMix;
     case O::NotStarted:
       if (r.cause == WriteReport::Cause::Refused) return "Запись не начата. Прибор не изменён.";
+      if (!r.prior_read) return "Запись не начата (" + CauseText(r.cause) + "). Прибор не изменён.";
       return "Запись не начата: чтение прибора перед записью остановлено " + At(r) + " (" +
              CauseText(r.cause) + "). Прибор не изменён.";
   }
@@ -74,6 +80,8 @@ void VerifiedWrite::Start(bool check, bool read_prior) {
   report_ = WriteReport{};
   report_.from = Exchange::WriteStart(engine_->DeviceModel());
   report_.end = engine_->ImageLength();
+  report_.model = engine_->DeviceModel();
+  report_.prior_read = read_prior;
   if (!read_prior) {
     BeginWrite();
     return;
@@ -84,6 +92,13 @@ void VerifiedWrite::Start(bool check, bool read_prior) {
 }
 
 void VerifiedWrite::BeginWrite() {
+  // A line lost before the first block (a hang-up right after the identification) has left
+  // the device as it was: said as a write not begun, never as one stopped part-way.
+  if (!engine_->PortOpen()) {
+    report_.stopped_at = Exchange::WriteStart(report_.model);
+    Finish(WriteReport::Outcome::NotStarted, WriteReport::Cause::PortClosed);
+    return;
+  }
   engine_->ButtonWriteClick();  // zeroes bytes 127 to 130 of models 250 and 252 first
   // The first block has gone out of the image; the rest and every repair come from this copy.
   sent_ = *image_;
@@ -123,12 +138,12 @@ void VerifiedWrite::WriteEnded(bool complete) {
       Finish(WriteReport::Outcome::Unchecked, WriteReport::Cause::None);
       return;
     }
-    ranges_ = {{report_.from, report_.end}};
   } else if (++next_range_ < ranges_.size()) {
     engine_->WriteRange(ranges_[next_range_].from, ranges_[next_range_].end);
     return;
   }
-  // Written: now read back what was written, range by range.
+  // Written: after the write and after every repair round, everything written is read back.
+  ranges_ = {{report_.from, report_.end}};
   SetStage(WriteStage::Checking);
   next_range_ = 0;
   CheckNext();
@@ -171,7 +186,10 @@ void VerifiedWrite::Compare() {
   for (int at = report_.from; at < report_.end; ++at) {
     if (readback_[at] == sent_[at]) continue;
     ++count;
-    if (first < 0) first = at;
+    if (first < 0) {
+      first = at;
+      report_.difference_bits = static_cast<uint8_t>(readback_[at] ^ sent_[at]);
+    }
     const int block = report_.from + (at - report_.from) / kBlock * kBlock;
     const int block_end = std::min(block + kBlock, report_.end);
     if (!differing.empty() && differing.back().end >= block)

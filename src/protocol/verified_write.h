@@ -3,7 +3,10 @@
 // block even when that block was lost on its way: counting acknowledgements proves nothing.
 // VerifiedWrite therefore follows every write with a read-back of the range written, into a
 // buffer of its own (the window's image stays as edited), compares it with the bytes sent, and
-// writes the 16-byte blocks that differ again and reads them back, at most kRepairRounds times.
+// writes the 16-byte blocks that differ again, at most kRepairRounds times. After each repair
+// round the whole range is read back again, not only the blocks repaired: a repair frame whose
+// offset was damaged on the line yet passed the CRC lands on a block already proven, and only a
+// read of everything written finds it.
 // All of it runs on the engine's own handlers and frames: ButtonWriteClick, WriteRange and
 // ReadBack.
 //
@@ -42,7 +45,8 @@ struct WriteReport {
     Differs,       // the read-back still differs after the repair rounds
     WriteStopped,  // the write ended before its last block was acknowledged
     CheckStopped,  // every block was acknowledged, but the read-back ended early
-    NotStarted,    // the read before the write ended early, or the view refused: nothing written
+    NotStarted,    // nothing written: the read before the write ended early, the view refused,
+                   // or the port was closed before the first block
   };
   // Why a write or a check stopped.
   enum class Cause {
@@ -61,7 +65,10 @@ struct WriteReport {
   int end = 0;                // one past the last byte compared: the image length
   int stopped_at = 0;         // WriteStopped, CheckStopped, NotStarted: the offset reached
   int first_difference = -1;  // Differs
+  uint8_t difference_bits = 0;  // Differs: the bits of the first differing byte that differ
   int differing_bytes = 0;    // Differs
+  int model = 0;              // the device's, to name the field of an offset
+  bool prior_read = false;    // the write began with a read of the device (NotStarted says it)
   int repaired_blocks = 0;    // blocks written again over all rounds
 
   bool ok() const { return outcome == Outcome::Verified; }
@@ -69,7 +76,7 @@ struct WriteReport {
 
 // The one Russian text (UTF-8) for the window and the CLI, e.g. "Конфигурация записана в УО",
 // or for a failure what happened and that the device may hold a mix of old and new
-// configuration.
+// configuration; an offset is named with the field that holds it.
 std::string WriteReportText(const WriteReport& report);
 
 // The view of an engine that writes through VerifiedWrite.

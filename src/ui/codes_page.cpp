@@ -31,6 +31,15 @@ bool IsCodeCell(int row, int column) {
   return row >= 1 && (column == 1 || (column == 2 && row != 1));
 }
 
+// A code cell's text as the catalog writes a code: the cells show the digits 10 to 15 a device
+// may hold as ':' to '?', the catalog as "A" to "F".
+std::string CatalogDigits(const QString& cell) {
+  std::string text = cell.toStdString();
+  for (char& c : text)
+    if (c >= ':' && c <= '?') c = static_cast<char>('A' + (c - ':'));
+  return text;
+}
+
 }  // namespace
 
 CodesPage::CodesPage(PageHost& host, QWidget* tab) : Page(host) {
@@ -126,29 +135,36 @@ void CodesPage::StringGridCodeExit() {
   committing_ = true;
   QTableWidget* g = ui_.StringGridCode;
   ConfigImage& image = host().Image();
+  // Each code through its field's store, the one import and batch use: four digits or none. A
+  // code of fewer digits is refused and keeps its value, never stored as no code unsaid.
+  std::vector<std::string> refused;
   for (int r = 1; r <= kRows; ++r) {
     if (ControlField(model, g, r, 1) == nullptr) continue;  // a layout without codes
     // The installer's row has no duress code: its bytes are always written as 0.
     if (r == 1)
       std::fill_n(image.bytes().begin() + codes::DuressOffset(0), codes::kCodeBytes, uint8_t{0});
     for (int c : {1, 2}) {
-      if (const Field* f = ControlField(model, g, r, c)) {
-        const std::span<uint8_t> bytes = FieldBytes(*f, image);
-        codes::PackDigits(grid::Cell(g, r, c).toStdString(), bytes[0], bytes[1]);
-      }
+      const Field* f = ControlField(model, g, r, c);
+      if (f == nullptr) continue;
+      std::string why;
+      if (StoreFieldText(*f, image, CatalogDigits(grid::Cell(g, r, c)), why)) continue;
+      refused.push_back(f->caption + ": " + why);
+      const std::span<uint8_t> bytes = FieldBytes(*f, image);
+      grid::SetCell(g, r, c, Q(codes::DigitsText(bytes[0], bytes[1])));
     }
     const Field* rights_field = ControlField(model, g, r, kFirstRightsColumn);
     if (rights_field == nullptr) continue;
-    uint8_t rights = 0;
+    unsigned rights = 0;  // arming in bits 0 to 3, disarming in bits 4 to 7, as the columns
     for (int bit = 0; bit < 8; ++bit) {
       const int c = kFirstRightsColumn + bit;
       const bool marked = grid::Marked(g, r, c);
-      if (marked) rights |= static_cast<uint8_t>(1 << bit);
+      if (marked) rights |= 1u << bit;
       grid::SetCell(g, r, c, marked ? QStringLiteral("+") : QString());
     }
-    FieldBytes(*rights_field, image)[0] = rights;
+    StoreRights(*rights_field, image, rights & 0x0F, rights >> 4);
   }
   committing_ = false;
+  SayRefusedCellsLater(host(), this, QStringLiteral("Коды"), refused);
 }
 
 void CodesPage::Commit() {

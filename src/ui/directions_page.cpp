@@ -18,22 +18,18 @@ LOVAR_REGISTER_PAGE(TabSheet6, DirectionsPage)
 
 namespace {
 
-std::span<const uint8_t, directions::kPhoneBytes> PhoneBytes(const Field& phone,
-                                                             const ConfigImage& image) {
-  return FieldBytes(phone, image).first<directions::kPhoneBytes>();
-}
-
-// The code a list stores for a text: its entry's, 0 for a text that is none of the entries.
+// The code a list stores for a text: its entry's (as the catalog reads a typed entry, "ОФМ"
+// with a Cyrillic М too), 0 for a text that is none of the entries.
 unsigned CodeOfEntry(const Field& field, std::string_view text) {
-  for (const directions::Entry& e : field.entries)
-    if (e.caption == text) return e.nibble;
-  return 0;
+  unsigned value = 0;
+  return ListValueOf(field, text, value) ? value : 0;
 }
 
 }  // namespace
 
 DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
   ui_.setupUi(tab);
+  ShowRangesInToolTips(tab, 251);  // the page's fields are model 251's
   for (int d = 0; d < directions::kCount; ++d) {
     const QString n = QString::number(d + 1);
     Direction& dir = directions_[static_cast<size_t>(d)];
@@ -113,12 +109,13 @@ bool DirectionsPage::EditPhone1KeyPress(const QString& key) {
 void DirectionsPage::EditPhone1Exit(QLineEdit* edit) {
   const Field* f = FieldOf(edit);
   if (f == nullptr) return;
-  // Whatever reached the text past the key filter is skipped but for its digits and plus sign;
-  // the edit then shows the number as stored (at most 14 digits).
-  const auto bytes = directions::PackPhone(edit->text().toStdString());
-  std::copy(bytes.begin(), bytes.end(), FieldBytes(*f, host().Image()).begin());
-  edit->setText(Q(directions::PhoneText(PhoneBytes(*f, host().Image()))));
   host().ResetProgress();
+  // The store import and batch use: "" is no number (00 FF…), more than 14 digits or a plus
+  // sign alone is refused rather than cut; the edit then shows the number as stored.
+  std::string why;
+  if (!StorePhone(*f, host().Image(), edit->text().toStdString(), why))
+    return RefuseEdit(host(), edit, *f, why);
+  ShowField(edit, *f, host().Image());
 }
 
 void DirectionsPage::ComboBoxTest5Change(QComboBox* combo) {
@@ -138,11 +135,11 @@ void DirectionsPage::CheckBoxUP1Exit(QCheckBox* box) {
 }
 
 void DirectionsPage::EditTimeTest1Exit(QLineEdit* edit) {
-  if (const Field* f = FieldOf(edit)) StoreNumber(host(), edit, *f);
+  if (const Field* f = FieldOf(edit)) EditNumber(host(), edit, *f);
 }
 
 void DirectionsPage::EditNaPhone1Exit(QLineEdit* edit) {
-  if (const Field* f = FieldOf(edit)) StoreText(host(), edit, *f);
+  if (const Field* f = FieldOf(edit)) EditText(host(), edit, *f);
 }
 
 // ---- Display. ----
@@ -178,8 +175,7 @@ void DirectionsPage::Display(const ConfigImage& image, int model, int /*firmware
       if (const Field* f = ControlField(model, edit)) ShowField(edit, *f, image);
     if (const Field* f = ControlField(model, dir.listen))
       dir.listen->setChecked(FieldBits(*f, image) != 0);
-    if (const Field* f = ControlField(model, dir.phone))
-      dir.phone->setText(Q(directions::PhoneText(PhoneBytes(*f, image))));
+    if (const Field* f = ControlField(model, dir.phone)) ShowField(dir.phone, *f, image);
   }
   displaying_ = false;
 }

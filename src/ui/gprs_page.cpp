@@ -21,6 +21,7 @@ GprsPage::GprsPage(PageHost& host, QWidget* tab) : Page(host) {
   ui_.EditInit->setMaxLength(gprs::kInitWriteWidth);
   ui_.EditNameIP->setMaxLength(gprs::kLoginWidth);
   ui_.EditPasIP->setMaxLength(gprs::kLoginWidth);
+  ShowRangesInToolTips(tab, 251);  // the page's fields are model 251's
   editors_.Add(ui_.EditInit, nullptr, [this] { EditInitExit(); });
   for (QLineEdit* login : {ui_.EditNameIP, ui_.EditPasIP})
     editors_.Add(login, nullptr, [this, login] { EditNameIPExit(login); });
@@ -43,12 +44,11 @@ const Field* GprsPage::FieldOf(const QObject* control) const {
 void GprsPage::EditInitExit() {
   // At most 50 characters and always their zero byte, inside the 60 bytes the display reads, so
   // the next display shows what was typed and no older bytes behind it.
-  if (const Field* f = FieldOf(ui_.EditInit))
-    StoreText(host(), ui_.EditInit, *f, gprs::kInitWriteWidth + 1);
+  if (const Field* f = FieldOf(ui_.EditInit)) EditText(host(), ui_.EditInit, *f);
 }
 
 void GprsPage::EditNameIPExit(QLineEdit* edit) {
-  if (const Field* f = FieldOf(edit)) StoreText(host(), edit, *f);
+  if (const Field* f = FieldOf(edit)) EditText(host(), edit, *f);
 }
 
 void GprsPage::EditIPPCOExit() {
@@ -56,8 +56,7 @@ void GprsPage::EditIPPCOExit() {
   if (f == nullptr) return;
   QLineEdit* edit = ui_.EditIPPCO;
   ConfigImage& image = host().Image();
-  if (const auto octets = gprs::ParseIp(edit->text().toStdString())) {
-    std::copy(octets->begin(), octets->end(), FieldBytes(*f, image).begin());
+  if (std::string why; StoreIp(*f, image, edit->text().toStdString(), why)) {
     edit->setText(Q(FieldText(*f, image)));
     return;
   }
@@ -72,7 +71,7 @@ void GprsPage::EditIPPCOExit() {
 
 void GprsPage::EditPortPCOExit() {
   // An empty text stores 0; a text that is no integer is refused and the port stays.
-  if (const Field* f = FieldOf(ui_.EditPortPCO)) StoreNumber(host(), ui_.EditPortPCO, *f);
+  if (const Field* f = FieldOf(ui_.EditPortPCO)) EditNumber(host(), ui_.EditPortPCO, *f);
 }
 
 // ---- Display. ----

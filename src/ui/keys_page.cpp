@@ -12,6 +12,7 @@
 #include <QPainterPath>
 
 #include "model/regions.h"
+#include "number_editors.h"
 #include "protocol/exchange.h"
 
 namespace lovar {
@@ -174,25 +175,41 @@ void KeysPage::StringGridKeyExit() {
   committing_ = true;
   QTableWidget* g = ui_.StringGridKey;
   ConfigImage& image = host().Image();
+  // Each cell through its field's store, the one import and batch use; a cell it refuses
+  // (a pasted name the device's code page cannot hold) keeps the field's value.
+  std::vector<std::string> refused;
+  const auto store = [&](int r, int c, auto&& stored) {
+    const Field* f = ControlField(model, g, r, c);
+    if (f == nullptr || c >= g->columnCount()) return;
+    std::string why;
+    if (stored(*f, grid::Cell(g, r, c).toStdString(), why)) return;
+    refused.push_back(f->caption + ": " + why);
+    grid::SetCell(g, r, c,
+                  Q(c == kNameColumn ? image.Text(f->offset, f->width) : FieldText(*f, image)));
+  };
   for (int r = 1; r <= kKeyRows; ++r) {
-    const int k = r - 1;
-    keys::SetCodeText(image, model, k, grid::Cell(g, r, 1).toStdString());
+    store(r, 1, [&](const Field& f, const std::string& text, std::string& why) {
+      return StoreFieldText(f, image, text, why);
+    });
     // Model 252 shows no rights columns, so its rights bytes are written as 0.
-    uint8_t arm = 0, disarm = 0;
+    unsigned arm = 0, disarm = 0;
     for (int c = kFirstRightsColumn; c < kFirstRightsColumn + 8 && c < g->columnCount(); ++c) {
       if (!grid::Marked(g, r, c)) continue;
       grid::SetCell(g, r, c, QStringLiteral(" +"));
       const int n = (c - kFirstRightsColumn) % 4;
       if (c < kFirstRightsColumn + 4)
-        arm |= static_cast<uint8_t>(1 << n);
+        arm |= 1u << n;
       else
-        disarm |= static_cast<uint8_t>(1 << n);
+        disarm |= 1u << n;
     }
-    keys::SetRights(image, model, k, arm, disarm);
-    if (model == 251 && kNameColumn < g->columnCount())
-      image.SetText(keys::NameOffset(k), kNameWidth, grid::Cell(g, r, kNameColumn).toStdString());
+    if (const Field* f = ControlField(model, g, r, kFirstRightsColumn))
+      StoreRights(*f, image, arm, disarm);
+    store(r, kNameColumn, [&](const Field& f, const std::string& text, std::string& why) {
+      return StoreTypedText(f, image, text, why);
+    });
   }
   committing_ = false;
+  SayRefusedCellsLater(host(), this, QStringLiteral("Ключи"), refused);
 }
 
 void KeysPage::Commit() {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include <QTimer>
+
 #include "utf8.h"
 
 namespace lovar {
@@ -49,25 +51,68 @@ bool ParseOrComplain(PageHost& host, QLineEdit* edit, int& value) {
   return false;
 }
 
-void StoreNumber(PageHost& host, QLineEdit* edit, const Field& field) {
+void RefuseEdit(PageHost& host, QLineEdit* edit, const Field& field, const std::string& why) {
+  const QString typed = edit->text();
+  ShowField(edit, field, host.Image());
+  host.dialogs().Message(QStringLiteral("Неверное значение"),
+                         QStringLiteral("%1: «%2» не принято: %3. В поле осталось прежнее "
+                                        "значение: «%4».")
+                             .arg(Q(field.caption), typed, Q(why), edit->text()),
+                         true);
+}
+
+void SayRefusedCellsLater(PageHost& host, QObject* context, const QString& caption,
+                          const std::vector<std::string>& lines) {
+  if (lines.empty()) return;
+  QString text;
+  for (const std::string& line : lines) text += Q(line) + QStringLiteral(".\n");
+  text += QStringLiteral("Эти ячейки не приняты: в них осталось прежнее значение.");
+  QTimer::singleShot(0, context,
+                     [&host, caption, text] { host.dialogs().Message(caption, text, true); });
+}
+
+void EditNumber(PageHost& host, QLineEdit* edit, const Field& field) {
   int value = 0;
   if (!ParseOrComplain(host, edit, value)) return;
-  // The field keeps the low bits it holds: a number above 255 is stored modulo 256.
-  SetFieldBits(field, host.Image(), static_cast<unsigned>(value));
+  std::string why;
+  if (!StoreNumber(field, host.Image(), value, why)) return RefuseEdit(host, edit, field, why);
   ShowField(edit, field, host.Image());
 }
 
-void StoreText(PageHost& host, QLineEdit* edit, const Field& field, int width) {
-  ConfigImage& image = host.Image();
-  image.SetText(field.offset, width < 0 ? field.width : width, edit->text().toStdString());
-  ShowField(edit, field, image);
+void EditText(PageHost& host, QLineEdit* edit, const Field& field) {
+  std::string why;
+  if (!StoreTypedText(field, host.Image(), edit->text().toStdString(), why))
+    return RefuseEdit(host, edit, field, why);
+  ShowField(edit, field, host.Image());
+}
+
+void ShowRangesInToolTips(QWidget* root, int model) {
+  const QString prefix = QStringLiteral("Число ");
+  for (QLineEdit* edit : root->findChildren<QLineEdit*>()) {
+    if (edit->isReadOnly()) continue;
+    const Field* f = ControlField(model, edit);
+    if (f != nullptr && f->kind == FieldKind::Number)
+      edit->setToolTip(prefix + Q(RangeText(*f)));
+    else if (edit->toolTip().startsWith(prefix))
+      edit->setToolTip(QString());  // the range of another model's binding
+  }
 }
 
 void ShowField(QLineEdit* edit, const Field& field, const ConfigImage& image) {
-  if (field.kind == FieldKind::Text)
-    edit->setText(Q(image.Text(field.offset, field.width)));
-  else
-    edit->setText(QString::number(FieldBits(field, image)));
+  switch (field.kind) {
+    case FieldKind::Text:
+      edit->setText(Q(image.Text(field.offset, field.width)));
+      break;
+    case FieldKind::Phone:
+      edit->setText(
+          Q(directions::PhoneText(FieldBytes(field, image).first<directions::kPhoneBytes>())));
+      break;
+    case FieldKind::Ip:
+      edit->setText(Q(FieldText(field, image)));
+      break;
+    default:
+      edit->setText(QString::number(FieldBits(field, image)));
+  }
 }
 
 void ShowEntry(QComboBox* combo, int index) {

@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QObject>
 #include <QString>
+#include <string>
+#include <vector>
 
 #include "model/catalog.h"
 #include "page.h"
@@ -38,18 +40,31 @@ void ReportNotAnInteger(PageHost& host, const QString& text);
 // with the message (false), and the text stays as typed.
 bool ParseOrComplain(PageHost& host, QLineEdit* edit, int& value);
 
-// The byte editor, on leaving: the low bits of the number that the field holds (eight for a
-// byte, sixteen for a word) go to the field, and the edit then shows what is stored. A refused
-// text leaves the field as it was.
-void StoreNumber(PageHost& host, QLineEdit* edit, const Field& field);
+// A value the field's store refused: a message names the field, what was typed, why (its range
+// and unit) and the value the field keeps; the edit then shows that value.
+void RefuseEdit(PageHost& host, QLineEdit* edit, const Field& field, const std::string& why);
 
-// The text-field editor: stores the edit's text as Text(width) at the field's offset (a shorter
-// text is followed by one zero byte), then shows what the image now holds, so a character the
-// code page lacks shows as the "?" that was stored. The width is the field's unless the editor
-// writes less of it.
-void StoreText(PageHost& host, QLineEdit* edit, const Field& field, int width = -1);
+// A grid's commit that refused some cells (each line "Строка 3: Код: why"): one message, said
+// after the focus change that ran the commit, naming the cells that kept their value.
+void SayRefusedCellsLater(PageHost& host, QObject* context, const QString& caption,
+                          const std::vector<std::string>& lines);
 
-// What an edit shows of its field: a Number in decimal, a Text up to its terminator.
+// The byte editor, on leaving: the number goes to the field through the field's own store (the
+// one import and batch use), and the edit then shows what is stored. A number outside the
+// field's range is refused (RefuseEdit), a text that is no integer with the message above; the
+// field keeps its value either way.
+void EditNumber(PageHost& host, QLineEdit* edit, const Field& field);
+
+// The text-field editor: stores the edit's text through the field's store (a shorter text is
+// followed by one zero byte); a character the device's code page lacks is refused (RefuseEdit).
+void EditText(PageHost& host, QLineEdit* edit, const Field& field);
+
+// Every numeric edit under root that the model binds to a Number field gets a tooltip naming
+// its range and unit from the catalog ("Число от 0 до 255 (секунды)").
+void ShowRangesInToolTips(QWidget* root, int model);
+
+// What an edit shows of its field: a Number in decimal, a Text up to its terminator, a telephone
+// number as its edit writes it ("  + " and the digits), an IP address as four numbers.
 void ShowField(QLineEdit* edit, const Field& field, const ConfigImage& image);
 
 // Shows entry index of the combo's list; an index that selects no entry shows an empty text.

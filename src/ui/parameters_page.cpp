@@ -37,30 +37,13 @@ QString UnitLess() {
   return QString::fromLatin1(reinterpret_cast<const char*>(kUnitLess));
 }
 
-// The board address and direction editors: a number above the field's limit (or a negative one
-// pasted in) is stored as 0; the address editor also writes the bits of the word below the
-// address as 0. The edit shows what is stored.
-void StoreBoardNumber(PageHost& host, QLineEdit* edit, const Field& field, bool clear_below) {
-  int value = 0;
-  if (!ParseOrComplain(host, edit, value)) return;
-  if (value < 0 || value > field.max) value = 0;
-  ConfigImage& image = host.Image();
-  SetFieldBits(field, image, static_cast<unsigned>(value));
-  if (clear_below) {
-    const unsigned below = (1u << field.shift) - 1;
-    std::span<uint8_t> bytes = FieldBytes(field, image);
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] &= static_cast<uint8_t>(~(below >> (8 * i)));
-  }
-  ShowField(edit, field, image);
-}
-
 }  // namespace
 
 EditorEvents::KeyFilter ParametersPage::DigitFilter(QLineEdit* edit) {
   return [this, edit](const QString& key) { return EditTimeIn1KeyPress(edit, key); };
 }
 
-ParametersPage::ParametersPage(PageHost& host, QWidget* tab) : Page(host) {
+ParametersPage::ParametersPage(PageHost& host, QWidget* tab) : Page(host), tab_(tab) {
   ui_.setupUi(tab);
   Ui::ParametersPage& u = ui_;
   // The loop type lists change with the model; each box is made wide enough for the longest
@@ -121,6 +104,7 @@ void ParametersPage::ApplyModelSetup(const ModelSetup& setup) {
   for (QLineEdit* e :
        {u.EditNameShl1, u.EditNameShl2, u.EditNameShl3, u.EditNameShl4, u.EditObjekt, u.EditPasw})
     if (const Field* f = ControlField(setup.model, e)) e->setMaxLength(f->width);
+  ShowRangesInToolTips(tab_, setup.model);
 }
 
 void ParametersPage::Commit() {
@@ -138,17 +122,17 @@ bool ParametersPage::EditTimeIn1KeyPress(QLineEdit* /*edit*/, const QString& key
 }
 
 void ParametersPage::EditTimeIn1Exit(QLineEdit* edit) {
-  if (const Field* f = FieldOf(edit)) StoreNumber(host(), edit, *f);
+  if (const Field* f = FieldOf(edit)) EditNumber(host(), edit, *f);
 }
 
+// The board address and direction: above 15 or 19 refused like any number out of its range;
+// the address's store also writes the bits of the word below it as 0.
 void ParametersPage::EditNumPlataExit() {
-  if (const Field* f = FieldOf(ui_.EditNumPlata))
-    StoreBoardNumber(host(), ui_.EditNumPlata, *f, /*clear_below=*/true);
+  if (const Field* f = FieldOf(ui_.EditNumPlata)) EditNumber(host(), ui_.EditNumPlata, *f);
 }
 
 void ParametersPage::EditNumNaprExit() {
-  if (const Field* f = FieldOf(ui_.EditNumNapr))
-    StoreBoardNumber(host(), ui_.EditNumNapr, *f, /*clear_below=*/false);
+  if (const Field* f = FieldOf(ui_.EditNumNapr)) EditNumber(host(), ui_.EditNumNapr, *f);
 }
 
 void ParametersPage::CheckRele11Exit(QCheckBox* box) {
@@ -225,7 +209,7 @@ void ParametersPage::ComboBoxLevelChange() {
 
 void ParametersPage::EditNameShl1Exit(QLineEdit* edit) {
   // Bound on model 251 only: elsewhere the text is stored nowhere.
-  if (const Field* f = FieldOf(edit)) StoreText(host(), edit, *f);
+  if (const Field* f = FieldOf(edit)) EditText(host(), edit, *f);
 }
 
 // ---- Display. ----

@@ -67,6 +67,7 @@ class ParametersPage : public QObject, public Page {
   void ShowTimeHeading();
 
   Ui::ParametersPage ui_;
+  QWidget* tab_;
   EditorEvents editors_;
   bool displaying_ = false;
 };

@@ -16,6 +16,7 @@
 #include "files/config_file.h"
 #include "processes.h"
 #include "protocol/exchange.h"
+#include "relay.h"
 #include "serial/event_loop.h"
 #include "serial/tcport.h"
 #include "sim/device_sim.h"
@@ -143,6 +144,59 @@ TEST_P(EachModel, WriteWithAHoleBehindTheAcknowledgementsIsRepaired) {
     EXPECT_EQ(sim.Stop(), 0);
   }
   ExpectDeviceHoldsFile(saved, image, model);
+}
+
+// A repair frame whose offset the line damaged (its CRC good again) lands on a block already
+// proven: the whole range is read back after every repair round, so the write is done only when
+// the device holds the whole file, and never said done otherwise. Block 2 of the write is
+// acknowledged but not kept; the relay flips bit 4 of the repair's offset byte (32 to 48, 132
+// to 148), once or in every repair frame.
+TEST_P(EachModel, RepairLandingOnAProvenBlockIsFoundByTheWholeReadBack) {
+  const int model = GetParam().model;
+  ConfigImage image;  // every block unlike its neighbours and unlike the simulator's
+  for (int i = 0; i < kImageCapacity; ++i) image[i] = static_cast<uint8_t>(i * 7 + 3);
+  const std::string file = TempPath("relay-" + Model(model) + ".dat");
+  WriteFile(file, SerializeConfigFile(model, image));
+  const std::string lost = std::to_string(RequestsBeforeTheWrite(model) + 3);
+  for (const bool every : {false, true}) {
+    SCOPED_TRACE(every ? "every repair frame damaged" : "one repair frame damaged");
+    const std::string saved = TempPath("sim-after-relay-" + Model(model) + ".dat");
+    {
+      SimProcess sim({"--model", Model(model), "--save", saved, "--no-store", lost});
+      FrameRelay relay(sim.port(), Damage{1, every});
+      const RunResult r = RunCli({"write", "--port", relay.port(), file});
+      EXPECT_GE(relay.damaged(), 1);
+      if (every) {
+        EXPECT_EQ(r.exit_code, 7) << r.err;
+        const char* field = model == 250   ? "32 — поле code7.duress"
+                            : model == 251 ? "32 — поле direction1.phone"
+                                           : "132 — байт вне полей";
+        EXPECT_NE(r.err.find(std::string("Запись не подтверждена: прибор хранит не то, что "
+                                         "записано, начиная со смещения ") +
+                             field),
+                  std::string::npos)
+            << r.err;
+        continue;
+      }
+      ASSERT_EQ(r.exit_code, 0) << r.err;
+      EXPECT_NE(r.out.find("(блоков записано повторно: 3)"), std::string::npos) << r.out;
+      EXPECT_EQ(sim.Stop(), 0);
+    }
+    ExpectDeviceHoldsFile(saved, image, model);
+  }
+}
+
+// The line hung up at the request after the identification: nothing was written, on every model.
+TEST_P(EachModel, HangUpRightAfterTheIdentificationIsAWriteNotBegun) {
+  const int model = GetParam().model;
+  const std::string file = TempPath("hangup-2-" + Model(model) + ".dat");
+  WriteFile(file, SerializeConfigFile(model, EditedImage(model)));
+  SimProcess sim({"--model", Model(model), "--hangup", "2"});
+  const RunResult r = RunCli({"write", "--port", sim.port(), file}, std::chrono::seconds(30));
+  EXPECT_EQ(r.exit_code, 8) << r.err;
+  EXPECT_NE(r.err.find("Запись не начата"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("связь с портом потеряна"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("смесь"), std::string::npos) << r.err;
 }
 
 // A device that acknowledges every block but keeps none: refused after the repair rounds.

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "files/config_file.h"
 #include "files/csv.h"
+#include "files/file_access.h"
 #include "sim/device_sim.h"
 
 namespace lovar {
@@ -154,8 +156,24 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{
             "RowStartingOnAnotherLine",
             "port,template,loop1.name\nCOM1,m251.dat,\"две\nстроки\"\nCOM2,m251.dat,123456789\n",
-            {"строка 2, столбец C (loop1.name): поле loop1.name",
+            {"строка 2, столбец C (loop1.name): в ячейке перевод строки",
              "строка 3 (строка файла 4), столбец C (loop1.name): поле loop1.name"}},
+        FaultCase{"ControlCharactersInCells",
+                  std::string("port,template,object_number,password\n"
+                              "\"COM1\x01\",m251.dat,1001,\n"
+                              "COM2,m251.dat,10\t01,\n"
+                              "COM3,m251.dat,1003,\"12") +
+                      '\0' + "3\"\n",
+                  {"строка 2, столбец A (port): в ячейке управляющий знак с кодом 1",
+                   "строка 3, столбец C (object_number): в ячейке табуляция",
+                   "строка 4, столбец D (password): в ячейке нулевой байт"}},
+        FaultCase{"WindowsNamesOfOnePort",
+                  "port,template\nCOM12,m251.dat\n\\\\.\\com12,m251.dat\n",
+                  {"строка 3, столбец A (port): порт \\\\.\\com12 уже назван в строке 2"}},
+        FaultCase{"ProtocolWithACyrillicLookAlikeIsTaken",
+                  "port,template,direction1.protocol,direction2.protocol\n"
+                  "COM1,m251.dat,ОФМ,ОФ\n",
+                  {"строка 2, столбец D (direction2.protocol): «ОФ» нет в списке"}},
         FaultCase{"MalformedLine",
                   "port,template\nCOM1,m251.dat\nCOM2,\"m251.dat\"x\n",
                   {"строка 3: после закрывающей кавычки"}},
@@ -183,6 +201,36 @@ TEST_F(BatchPlanTest, TwoPathsOfOneDeviceAreOnePort) {
                                 (dir_ / "by-id").string() + ",m251.dat\n");
   ASSERT_EQ(check.faults.size(), 1u);
   EXPECT_NE(check.faults[0].find("уже назван в строке 2"), std::string::npos);
+}
+
+// Two names of one character device, a link and its target: std::filesystem::equivalent does
+// not compare devices, their device numbers do. Another device is another port.
+TEST_F(BatchPlanTest, TwoNamesOfOneCharacterDeviceAreOnePort) {
+  if (KindOf("/dev/null") != PathKind::Device) GTEST_SKIP() << "no /dev/null here";
+  std::error_code error;
+  fs::create_symlink("/dev/null", dir_ / "by-id", error);
+  if (error) GTEST_SKIP() << "no symbolic link here: " << error.message();
+  std::string plan = "port,template\n/dev/null,m251.dat\n" + (dir_ / "by-id").string() +
+                     ",m251.dat\n/dev/zero,m251.dat\n";
+  const PlanCheck check = Check(plan);
+  ASSERT_EQ(check.faults.size(), 1u) << check.faults.front();
+  EXPECT_TRUE(check.faults[0].starts_with("строка 3, столбец A (port): порт ")) << check.faults[0];
+  EXPECT_NE(check.faults[0].find("уже назван в строке 2"), std::string::npos);
+}
+
+// The plan README.md shows is a plan the checker takes, over a model 251 template.
+TEST_F(BatchPlanTest, TheReadmesExamplePlanIsSound) {
+  std::ifstream readme(fs::path(LOVAR_SOURCE_DIR) / "README.md");
+  if (!readme) GTEST_SKIP() << "the sources are not here";  // a build run elsewhere (Wine)
+  const std::string text((std::istreambuf_iterator<char>(readme)), {});
+  const size_t start = text.find("```\nport,template,");
+  ASSERT_NE(start, std::string::npos) << "README.md shows no plan";
+  const size_t end = text.find("```", start + 4);
+  std::string plan = text.substr(start + 4, end - start - 4);
+  ASSERT_TRUE(SaveConfigFile(dir_ / "rollout.dat", 251, SampleImage(251)).ok());
+  const PlanCheck check = Check(plan);
+  EXPECT_TRUE(check.ok()) << check.faults.front();
+  EXPECT_EQ(check.plan.rows.size(), 3u);
 }
 
 TEST_F(BatchPlanTest, AModel251TemplateLeavesTheDevicesBytesFrom2048) {

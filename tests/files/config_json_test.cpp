@@ -77,11 +77,29 @@ TEST(ConfigJson, BadDocumentsAreRefusedNamingWhatIsWrong) {
       {"negative", [](Json& d) { d["fields"]["exit_time"] = -1; }, "поле exit_time"},
       {"not in the list", [](Json& d) { d["fields"]["loop1.type"] = "Охраный"; },
        "поле loop1.type (ШС1: Тип шлейфа): «Охраный» нет в списке"},
-      {"raw beyond the bits", [](Json& d) { d["fields"]["loop1.type"] = "#16"; }, "поле loop1.type"},
+      {"raw beyond the bits", [](Json& d) { d["fields"]["loop1.type"] = "#16"; },
+       "поле loop1.type"},
       {"too long", [](Json& d) { d["fields"]["password"] = "123456"; }, "поле password"},
       {"wrong type", [](Json& d) { d["fields"]["loop1.siren"] = Json::array({1}); },
        "поле loop1.siren"},
       {"fractional", [](Json& d) { d["fields"]["exit_time"] = 1.5; }, "поле exit_time"},
+      {"number in quotes", [](Json& d) { d["fields"]["exit_time"] = "30"; },
+       "поле exit_time (Время в секундах, Выход): число пишется без кавычек"},
+      {"text as a number", [](Json& d) { d["fields"]["object_number"] = 1234; },
+       "поле object_number (Номер объекта): значение пишется строкой"},
+      {"list entry as a number", [](Json& d) { d["fields"]["direction1.period"] = true; },
+       "поле direction1.period"},
+      {"flag as a number", [](Json& d) { d["fields"]["loop1.siren"] = 1; },
+       "поле loop1.siren (ШС1: Сирена): нужно true или false"},
+      {"no bytes", [](Json& d) { d.erase("bytes"); }, "нет члена «bytes»"},
+      {"runs over one byte",
+       [](Json& d) {
+         d["bytes"] =
+             Json::array({{{"offset", 15}, {"hex", "0102"}}, {{"offset", 16}, {"hex", "03"}}});
+       },
+       "bytes[1]: байт 16 (поле password (Пароль)) уже задан в bytes[0]"},
+      {"init longer than the window takes",
+       [](Json& d) { d["fields"]["gprs.init"] = std::string(51, 'A'); }, "поле gprs.init"},
       {"missing field", [](Json& d) { d["fields"].erase("password"); }, "нет поля «password»"},
       {"beyond the file", [](Json& d) { d["fields"]["key1.code"] = ""; },
        "поле key1.code (Ключ 1: Код): его байтов 3584–3591 нет в файле"},
@@ -94,17 +112,30 @@ TEST(ConfigJson, BadDocumentsAreRefusedNamingWhatIsWrong) {
       {"unknown member", [](Json& d) { d["extra"] = 1; }, "неизвестный член «extra»"},
       {"not an object", [](Json& d) { d = Json::array(); }, "объектом"},
       {"run beyond the file",
-       [](Json& d) { d["bytes"] = Json::array({{{"offset", 2047}, {"hex", "0000"}}}); }, "bytes[0]"},
+       [](Json& d) {
+         d["bytes"] = Json::array({{{"offset", 2047}, {"hex", "0000"}}});
+       },
+       "bytes[0]"},
       {"run of odd digits",
-       [](Json& d) { d["bytes"] = Json::array({{{"offset", 300}, {"hex", "ABC"}}}); }, "bytes[0]"},
+       [](Json& d) {
+         d["bytes"] = Json::array({{{"offset", 300}, {"hex", "ABC"}}});
+       },
+       "bytes[0]"},
       {"run not hex",
-       [](Json& d) { d["bytes"] = Json::array({{{"offset", 300}, {"hex", "0G"}}}); }, "bytes[0]"},
+       [](Json& d) {
+         d["bytes"] = Json::array({{{"offset", 300}, {"hex", "0G"}}});
+       },
+       "bytes[0]"},
       {"run of another shape", [](Json& d) { d["bytes"] = Json::array({300}); }, "bytes[0]"},
       {"fill of two bytes",
-       [](Json& d) { d["bytes"] = Json::array({{{"offset", 300}, {"fill", "FFFF"}, {"count", 2}}}); },
+       [](Json& d) {
+         d["bytes"] = Json::array({{{"offset", 300}, {"fill", "FFFF"}, {"count", 2}}});
+       },
        "bytes[0]"},
       {"fill beyond the file",
-       [](Json& d) { d["bytes"] = Json::array({{{"offset", 2000}, {"fill", "FF"}, {"count", 49}}}); },
+       [](Json& d) {
+         d["bytes"] = Json::array({{{"offset", 2000}, {"fill", "FF"}, {"count", 49}}});
+       },
        "bytes[0]"},
   };
   const std::string exported = ExportJson(251, SampleImage(251));
@@ -128,6 +159,10 @@ TEST(ConfigJson, TextThatIsNoSingleDocumentIsRefused) {
       {"{} {}", "не JSON"},
       {"\"\xC3\"", "не JSON"},
       {"{\"model\": 1E999}", "не JSON"},  // no number at all: nlohmann's range error
+      // Nested far deeper than any document, refused before any parser recurses into it.
+      {"{\"fields\": {\"x\": " + std::string(100000, '[') + std::string(100000, ']') + "}}",
+       "вложен глубже 3 уровней"},
+      {"[[[[\"]]]]\"]]]]", "вложен глубже"},  // brackets inside a string do not count
   };
   for (const auto& [text, message] : cases) {
     const JsonImport result = ImportJson(text, 0);

@@ -19,7 +19,9 @@
 #include <vector>
 
 #include "files/archive.h"
+#include "files/batch_plan.h"
 #include "files/config_file.h"
+#include "files/safe_replace.h"
 #include "support/pattern_image.h"
 
 namespace lovar {
@@ -167,6 +169,10 @@ TEST_F(PosixFiles, DevicesAndFifosAreNeitherWrittenNorWaitedOn) {
     EXPECT_EQ(loaded.kind, row.kind);
     EXPECT_EQ(image, PatternImage(2));
     EXPECT_EQ(PeekFileModel(path), 0);
+    const PlanCheck plan = LoadBatchPlan(path);  // says what the path is
+    EXPECT_TRUE(plan.unreadable);
+    ASSERT_EQ(plan.faults.size(), 1u);
+    EXPECT_EQ(plan.faults[0], "это " + std::string(PathKindText(row.kind)) + ", а не обычный файл");
   }
   for (const auto& entry : fs::directory_iterator(dir_))
     EXPECT_EQ(entry.path().string().find(".lovar-"), std::string::npos) << entry.path();

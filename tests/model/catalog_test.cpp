@@ -63,9 +63,11 @@ TEST(Catalog, OnlyBitFieldsShareAByteAndNeverABit) {
     for (int i = 0; i < kImageCapacity; ++i) {
       const auto& here = on[static_cast<size_t>(i)];
       uint8_t taken = 0;
+      const auto with_bits = std::count_if(here.begin(), here.end(),
+                                           [i](const Field* f) { return f->BitsAt(i) != 0; });
       for (const Field* f : here) {
         SCOPED_TRACE(std::to_string(model) + " byte " + std::to_string(i) + " " + f->id);
-        if (here.size() > 1) {
+        if (with_bits > 1) {
           EXPECT_NE(f->BitsAt(i), 0xFF) << "a whole-byte field shares its byte";
         }
         EXPECT_EQ(taken & f->BitsAt(i), 0) << "a bit named twice";
@@ -94,7 +96,6 @@ TEST(Catalog, CoversEveryInterpretedBitButTheWindowsGaps) {
       {2, 3, 0xFF},      // the installer's duress code: "Код Уст", always written as 0
       {112, 114, 0xF0},  // output and sounder bytes: four loops in bits 0 to 3
       {120, 120, 0xFF},  // not interpreted
-      {140, 140, 0x3F},  // below the board address; its editor writes them as 0
   };
   std::vector<Gap> gaps251 = {
       {2, 5, 0x70},  // loop bytes: bits 4 to 6, which no editor changes
@@ -193,8 +194,15 @@ TEST(Catalog, ValuesReadAsText) {
       {251, "gprs.ip", 122, {192, 168, 1, 10}, "192.168.1.10"},
       {251, "direction1.phone", 29, {0x81, 0x89, 0xF7, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, "+987"},
       {251, "direction2.phone", 37, {0x91, 0x89, 0x67, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, "9876"},
-      {251, "direction2.phone", 37, {0x00, 0x12, 0x34, 0, 0, 0, 0, 0}, ""},
-      {251, "direction2.phone", 37, {0x91, 0x21, 0x4A, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+      {251, "direction2.phone", 37, {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, ""},
+      // No number, but digit bytes the editor never leaves behind one: as they are.
+      {251, "direction2.phone", 37, {0x00, 0x12, 0x34, 0, 0, 0, 0, 0}, "#00 12 34 00 00 00 00 00"},
+      // Bits below the board address, which its editor writes as 0: the word's ten bits.
+      {250, "board_address", 140, {0x45, 0x09}, "#325"},
+      {251,
+       "direction2.phone",
+       37,
+       {0x91, 0x21, 0x4A, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
        "#91 21 4A FF FF FF FF FF"},
       {251, "direction2.phone", 37, {0x55, 0, 0, 0, 0, 0, 0, 0}, "#55 00 00 00 00 00 00 00"},
       {251, "direction1.protocol", 79, {0x30}, "Речевое сообщение"},
@@ -203,7 +211,11 @@ TEST(Catalog, ValuesReadAsText) {
       {251, "direction3.loop4", 86, {0x30}, "все"},
       {251, "direction2.event4", 101, {0x08}, "да"},
       {251, "direction2.event11", 102, {0x04}, "да"},
-      {251, "key1.code", 3584, {0x71, 0x60, 0x5F, 0x4E, 0x3D, 0x2C, 0x1B, 0x0A}, "0A1B2C3D4E5F6071"},
+      {251,
+       "key1.code",
+       3584,
+       {0x71, 0x60, 0x5F, 0x4E, 0x3D, 0x2C, 0x1B, 0x0A},
+       "0A1B2C3D4E5F6071"},
       {251, "key1.code", 3584, {0, 0, 0, 0, 0, 0, 0, 0}, ""},
       {250, "key2.code", 160, {0x04, 0x03, 0x02, 0x01}, "01020304"},
       {251, "key1.rights", 3593, {0x18}, "взятие 1; снятие 4"},
@@ -228,6 +240,9 @@ TEST(Catalog, ValuesReadAsText) {
   }
 }
 
+// Initialisation strings as long as the window takes, and one more.
+const std::string kInit50(50, 'A'), kInit51(51, 'A');
+
 struct StoreCase {
   int model;
   const char* id;
@@ -251,9 +266,21 @@ TEST(Catalog, TextsStoreTheEditorsBytes) {
       {251, "gprs.port", "8016", 130, {0x50, 0x1F}},
       {251, "gprs.ip", " 10.0.0.1 ", 122, {10, 0, 0, 1}},
       {251, "direction1.phone", "+987", 29, {0x81, 0x89, 0xF7, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-      {251, "direction1.phone", "+7 (916) 123-45-67", 29, {0x81, 0x97, 0x61, 0x21, 0x43, 0x65, 0xF7, 0xFF}},
-      {251, "direction1.phone", "#91 21 4a ff ff ff ff ff", 29, {0x91, 0x21, 0x4A, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-      {251, "key1.code", "0a1b2c3d4e5f6071", 3584, {0x71, 0x60, 0x5F, 0x4E, 0x3D, 0x2C, 0x1B, 0x0A}},
+      {251,
+       "direction1.phone",
+       "+7 (916) 123-45-67",
+       29,
+       {0x81, 0x97, 0x61, 0x21, 0x43, 0x65, 0xF7, 0xFF}},
+      {251,
+       "direction1.phone",
+       "#91 21 4a ff ff ff ff ff",
+       29,
+       {0x91, 0x21, 0x4A, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+      {251,
+       "key1.code",
+       "0a1b2c3d4e5f6071",
+       3584,
+       {0x71, 0x60, 0x5F, 0x4E, 0x3D, 0x2C, 0x1B, 0x0A}},
       {251, "key1.rights", "Взятие 1; снятие 4", 3593, {0x18}},
       {250, "key1.rights", "снятие: 4; взятие 1", 235, {0x81}},
       {250, "code2.code", "1234", 5, {0x21, 0x43}},
@@ -262,6 +289,8 @@ TEST(Catalog, TextsStoreTheEditorsBytes) {
       {251, "password", "12", 16, {'1', '2', 0, 0, 0}},
       {251, "object_number", "Объект", 21, {0xCE, 0xE1, 0xFA, 0xE5, 0xEA, 0xF2, 0}},
       {251, "loop1.name", "\\x98\\x5Cx41", 512, {0x98, '\\', 'x', '4', '1', 0}},
+      {251, "direction2.protocol", "ОФМ", 83, {0x20}},  // its М Cyrillic, the entry's Latin
+      {251, "gprs.init", kInit50.c_str(), 231, {'A', 0}},
   };
   for (const StoreCase& c : cases) {
     SCOPED_TRACE(std::to_string(c.model) + " " + c.id + " " + c.text);
@@ -274,7 +303,10 @@ TEST(Catalog, TextsStoreTheEditorsBytes) {
   }
 }
 
-TEST(Catalog, StoresKeepTheBitsAndBytesTheirValueLeavesAlone) {
+// Each store writes what the window's editor writes, and no other bit: the other bits of a
+// shared byte stay, the bytes after a text's zero byte stay; the board address clears the bits
+// below it and an empty telephone number is the editor's 00 FF FF FF FF FF FF FF.
+TEST(Catalog, StoresWriteWhatTheEditorWritesAndKeepTheRest) {
   ConfigImage image;
   image[2] = 0xF2;            // loop 1: re-arming, bits 4 to 6, type 2
   image[140] = 0x15;          // bits below the board address
@@ -288,10 +320,12 @@ TEST(Catalog, StoresKeepTheBitsAndBytesTheirValueLeavesAlone) {
   ASSERT_TRUE(StoreFieldText(*FindFieldById(251, "password"), image, "a", why));
   EXPECT_EQ(Bytes(image.bytes().begin() + 16, image.bytes().begin() + 19), (Bytes{'a', 0, 'z'}));
   ASSERT_TRUE(StoreFieldText(*FindFieldById(251, "direction1.phone"), image, "", why));
-  EXPECT_EQ(image[29], 0);
-  EXPECT_EQ(image[30], 0x21);
+  EXPECT_EQ(Bytes(image.bytes().begin() + 29, image.bytes().begin() + 37),
+            (Bytes{0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+  ASSERT_TRUE(StoreFieldText(*FindFieldById(250, "board_address"), image, "#853", why));
+  EXPECT_EQ(image[140], 0x55);  // the raw form sets all ten bits: a device's bytes read back
   ASSERT_TRUE(StoreFieldText(*FindFieldById(250, "board_address"), image, "3", why));
-  EXPECT_EQ(image[140], 0xD5);
+  EXPECT_EQ(image[140], 0xC0);
   SetFieldBits(*FindFieldById(250, "board_direction"), image, 19);  // bits 10 to 15 of the word
   EXPECT_EQ(image[141], 0x4C);
   EXPECT_EQ(FieldBits(*FindFieldById(250, "board_address"), image), 3u);
@@ -308,7 +342,13 @@ TEST(Catalog, StoresRefuseWhatTheFieldCannotHold) {
   const RefusalCase cases[] = {
       {251, "loop1.type", "Охраный", "нет в списке: Резерв, Вход, Охранный"},
       {251, "loop1.type", "#16", "от 0 до 15"},
-      {250, "loop1.exit_time", "256", "от 0 до 255"},
+      {250, "loop1.exit_time", "256", "от 0 до 255 (секунды)"},
+      {251, "siren_time", "999", "«999»: нужно число от 0 до 255 (секунды)"},
+      {250, "output1.time", "300", "1/16 секунды"},
+      {250, "board_address", "16", "от 0 до 15"},
+      {251, "direction1.period", "256", "часы или минуты"},
+      {251, "gprs.init", kInit51.c_str(), "длиннее 50 знаков"},
+      {251, "object_number", "1\n2", "управляющий знак"},
       {250, "loop1.exit_time", "-1", "от 0 до 255"},
       {250, "loop1.exit_time", "1.5", "от 0 до 255"},
       {250, "board_direction", "20", "от 0 до 19"},
@@ -421,7 +461,7 @@ TEST(Catalog, ValueBitsAreWhatTheValuesSet) {
   EXPECT_EQ(bits[18], 0x00);
   EXPECT_EQ(bits[2], 0x8F);        // loop type and re-arming
   EXPECT_EQ(bits[29], 0xFF);       // phone type byte
-  EXPECT_EQ(bits[30], 0x00);       // its digits, while no number is set
+  EXPECT_EQ(bits[30], 0xFF);       // its digits: "" stores them as FF
   EXPECT_EQ(bits[250], 0x00);      // no field
   EXPECT_EQ(bits.size(), 2048u);
 }

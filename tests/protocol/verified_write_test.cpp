@@ -120,8 +120,9 @@ TEST(VerifiedWrite, DeviceThatKeepsRefusingABlockIsReportedAfterTwoRepairRounds)
   EXPECT_EQ(b.view.stages, (std::vector<S>{S::Writing, S::Checking, S::Repairing, S::Checking,
                                            S::Repairing, S::Checking}));
   EXPECT_EQ(WriteReportText(r),
-            "Запись не подтверждена: прибор хранит не то, что записано, начиная со смещения 40 "
-            "(различаются байт: 7). Прибор может содержать смесь старой и новой конфигурации.");
+            "Запись не подтверждена: прибор хранит не то, что записано, начиная со смещения 40 — "
+            "поле code9.code (Строка 9: Код); различаются байт: 7. Прибор может содержать смесь "
+            "старой и новой конфигурации.");
   EXPECT_TRUE(b.view.buttons);
 }
 
@@ -266,9 +267,10 @@ TEST(VerifiedWrite, LineLostAndPageChangeAndClosedPortEndTheWriteWithTheirCause)
     b.verified.Start();
     ASSERT_EQ(b.view.reports.size(), 1u);
     EXPECT_EQ(b.view.reports[0].cause, C::PortClosed);
+    EXPECT_EQ(b.view.reports[0].outcome, O::NotStarted);  // no block went out
     EXPECT_EQ(WriteReportText(b.view.reports[0]),
-              "Запись прервана на смещении 100 из 256 (порт закрыт). Прибор может содержать "
-              "смесь старой и новой конфигурации.");
+              "Запись не начата (порт закрыт). Прибор не изменён.");
+    EXPECT_TRUE(b.port.writes.size() == 2u);  // the identification and the 212 only
   }
 }
 

@@ -38,7 +38,7 @@ inline std::string PlainValue(const Field& f, std::mt19937& random) {
       return pick(2) ? "да" : "нет";
     case FieldKind::Text: {
       static const char* const kChars[] = {"a", "Z", "7", " ", "Ж", "ё", "-", "№"};
-      for (int n = pick(f.width + 1); n > 0; --n) text += kChars[pick(8)];
+      for (int n = pick((f.max >= 0 ? f.max : f.width) + 1); n > 0; --n) text += kChars[pick(8)];
       return text;
     }
     case FieldKind::Phone:

@@ -5,6 +5,7 @@
 
 #include "files/config_file.h"
 #include "model/regions.h"
+#include "number_editors.h"
 #include "pages_helpers.h"
 
 using namespace lovar;
@@ -39,7 +40,8 @@ class EditorsTest : public QObject {
   }
 
   // The board address editor writes the bits below the address as 0 and keeps the direction; the
-  // direction editor keeps the address; a value beyond the editor's limit is stored as 0.
+  // direction editor keeps the address; a value beyond the editor's limit is refused and the
+  // field keeps its value.
   void BoardAddressAndDirectionEditorsKeepTheirRules_data() {
     QTest::addColumn<QString>("edit");
     QTest::addColumn<QString>("typed");
@@ -51,9 +53,9 @@ class EditorsTest : public QObject {
     QTest::newRow("address 5") << "EditNumPlata"
                                << "5" << 0x3F << 0xFE << 0x40 << 0xFD << "5";
     QTest::newRow("address 16") << "EditNumPlata"
-                                << "16" << 0xC0 << 0x4F << 0x00 << 0x4C << "0";
+                                << "16" << 0xC0 << 0x4F << 0xC0 << 0x4F << "15";
     QTest::newRow("direction 20") << "EditNumNapr"
-                                  << "20" << 0xC0 << 0x4F << 0xC0 << 0x03 << "0";
+                                  << "20" << 0xC0 << 0x4F << 0xC0 << 0x4F << "19";
     QTest::newRow("direction 19") << "EditNumNapr"
                                   << "19" << 0xFF << 0x03 << 0xFF << 0x4F << "19";
   }
@@ -105,9 +107,18 @@ class EditorsTest : public QObject {
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
     Ui::ParametersPage& p = s.pui();
     ConfigImage& img = s.form1().Image();
-    TypeAndLeave(p.EditTimeIn1, "300");  // kept modulo 256, and shown so
-    QCOMPARE(int(img[104]), 44);
-    QCOMPARE(p.EditTimeIn1->text(), QString("44"));
+    // Out of its range: refused with the field, the range and the unit named; the field keeps
+    // its value and the box shows it.
+    const uint8_t delay = img[104];
+    TypeAndLeave(p.EditTimeIn1, "300");
+    QCOMPARE(img[104], delay);
+    QCOMPARE(p.EditTimeIn1->text(), QString::number(delay));
+    QCOMPARE(s.dialogs.messages.size(), size_t{1});
+    QCOMPARE(s.dialogs.messages[0].text,
+             QString("ШС1: Время в секундах, Выход: «300» не принято: нужно число от 0 до 255 "
+                     "(секунды). В поле осталось прежнее значение: «%1».")
+                 .arg(delay));
+    s.dialogs.messages.clear();
     TypeAndLeave(p.EditTimeOut2, "");
     QCOMPARE(p.EditTimeOut2->text(), QString("0"));
     QCOMPARE(int(img[109]), 0);
@@ -127,17 +138,58 @@ class EditorsTest : public QObject {
       QCOMPARE(img[117], before);
       QCOMPARE(p.EditTimeSound->text(), text);
     }
-    // A board address out of range stores and shows 0 (the word's packing is the core's).
+    // A board address out of range is refused like any number (the word's packing is the
+    // core's).
     img[140] = 0x40;
     img[141] = 0x4D;  // direction 19, address 5
+    s.dialogs.messages.clear();
     TypeAndLeave(p.EditNumPlata, "16");
-    QCOMPARE(p.EditNumPlata->text(), QString("0"));
-    QCOMPARE(Bytes(img, 140, 2), (std::vector<uint8_t>{0, 0x4C}));
+    QCOMPARE(Bytes(img, 140, 2), (std::vector<uint8_t>{0x40, 0x4D}));
+    QCOMPARE(s.dialogs.messages.size(), size_t{1});
+    QVERIFY(s.dialogs.messages[0].text.contains("от 0 до 15"));
     // The level combo takes no keys.
     p.ComboBoxLevel->setCurrentIndex(3);
     QTest::keyClick(p.ComboBoxLevel, Qt::Key_Down);
     QCOMPARE(p.ComboBoxLevel->currentIndex(), 3);
     QCOMPARE(int(img[122]), 3);
+  }
+
+  // Every number the window takes names its range and unit in its tooltip, for each model's
+  // binding of the shared edits.
+  void NumberToolTipsNameTheRangeAndUnit() {
+    Session s;
+    for (int model : {250, 251, 252}) {
+      QVERIFY(ReadDemo(s, model, SampleImage(model)));
+      int numbers = 0;
+      for (QLineEdit* e : s.form1().findChildren<QLineEdit*>()) {
+        const Field* f = ControlField(model, e);
+        if (f == nullptr || f->kind != FieldKind::Number || e->isReadOnly()) continue;
+        ++numbers;
+        QVERIFY2(e->toolTip().startsWith("Число от 0 до "), qPrintable(e->objectName()));
+      }
+      QVERIFY(numbers >= 8);
+    }
+    QCOMPARE(s.pui().EditTimeSir->toolTip(), QString());  // model 251's only
+    QVERIFY(ReadDemo(s, 251, SampleImage(251)));
+    QCOMPARE(s.pui().EditTimeSir->toolTip(), QString("Число от 0 до 255 (секунды)"));
+    QVERIFY(ReadDemo(s, 250, SampleImage(250)));
+    QCOMPARE(s.pui().EditNumPlata->toolTip(), QString("Число от 0 до 15"));
+    QCOMPARE(s.pui().EditTimeIn1->toolTip(), QString("Число от 0 до 255 (секунды)"));
+  }
+
+  // A character the device's code page lacks is refused, not stored as "?".
+  void TextTheDeviceCannotHoldIsRefused() {
+    Session s;
+    QVERIFY(ReadDemo(s, 251, SampleImage(251)));
+    QLineEdit* name = s.pui().EditNameShl1;
+    const std::vector<uint8_t> before = Bytes(s.form1().Image(), 512, 8);
+    Paste(name, QString::fromUtf8("Двер\u263A"));
+    Leave(name);
+    QCOMPARE(Bytes(s.form1().Image(), 512, 8), before);
+    QCOMPARE(s.dialogs.messages.size(), size_t{1});
+    QVERIFY(s.dialogs.messages[0].text.startsWith(QString::fromUtf8(
+        "ШС1: Имя: «Двер\u263A» не принято: знак «\u263A» не входит в кодировку")));
+    QCOMPARE(name->text(), QString("Дверь"));
   }
 
   // Ctrl+A, C, X, Z and V reach every edit past its key filter.
@@ -180,7 +232,7 @@ class EditorsTest : public QObject {
     QCOMPARE(e->text(), pasted);
   }
 
-  // Ctrl+A and "300" over "30" replaces it (stored modulo 256), instead of making it "30300".
+  // Ctrl+A and "200" over "30" replaces it, instead of making it "30200" (refused then).
   void SelectAllThenTypingReplacesANumber() {
     Session s;
     ConfigImage image = SampleImage(250);
@@ -189,10 +241,10 @@ class EditorsTest : public QObject {
     QLineEdit* edit = s.pui().EditTimeIn1;
     QVERIFY(FocusOn(edit));
     QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(edit, "300");
+    QTest::keyClicks(edit, "200");
     QVERIFY(FocusOn(s.pui().EditTimeOut1));
-    QCOMPARE(int(s.form1().Image()[104]), 44);
-    QCOMPARE(edit->text(), QString("44"));
+    QCOMPARE(int(s.form1().Image()[104]), 200);
+    QCOMPARE(edit->text(), QString("200"));
   }
 
   // A text typed into a list box that is none of its entries stores entry 0 (never 255), and the

@@ -91,6 +91,14 @@ class CodesPageTest : public QObject {
     QCOMPARE(CellText(g, 2, 1), QString("2468"));
     QCOMPARE(int(s.form1().Image()[5]), 0x42);
     QVERIFY(s.dialogs.messages.empty());
+    // Three digits are no code: refused and said, never stored as no code.
+    QVERIFY(PasteIntoCell(g, 2, 1, "135") != nullptr);
+    QVERIFY(LeaveGrid(s));
+    QVERIFY(WaitFor([&] { return !s.dialogs.messages.empty(); }, 5000));
+    QVERIFY(s.dialogs.messages[0].text.startsWith(
+        "Строка 2: Код: «135»: код — четыре цифры, или пусто."));
+    QCOMPARE(CellText(g, 2, 1), QString("2468"));
+    QCOMPARE(int(s.form1().Image()[5]), 0x42);
   }
 
   void NibblesAboveNineFromADeviceSurviveACommit() {

@@ -35,9 +35,19 @@ class DirectionsPageTest : public QObject {
     QCOMPARE(Bytes(s.form1().Image(), directions::PhoneOffset(3), 5),
              (Bytes8{0x81, 0x97, 0x61, 0x21, 0xFF}));
     QCOMPARE(phone->text(), QString("  + 791612"));  // as stored
+    // More digits than a number holds: refused, not cut; the number stays.
+    s.dialogs.messages.clear();
     Paste(phone, "1234567890123456");
     Leave(phone);
-    QCOMPARE(phone->text(), QString("12345678901234"));  // the fourteen digits a number holds
+    QCOMPARE(phone->text(), QString("  + 791612"));
+    QCOMPARE(Bytes(s.form1().Image(), directions::PhoneOffset(3), 5),
+             (Bytes8{0x81, 0x97, 0x61, 0x21, 0xFF}));
+    QCOMPARE(s.dialogs.messages.size(), size_t{1});
+    QVERIFY(s.dialogs.messages[0].text.contains("от 1 до 14 цифр"));
+    // Cleared: the bytes the editor has always stored for no number.
+    TypeAndLeave(phone, "");
+    QCOMPARE(Bytes(s.form1().Image(), directions::PhoneOffset(3), 8),
+             (Bytes8{0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
   }
 
   // Protocol and test kind share a byte (their nibbles are the core's); listen-in is bit 0.
@@ -51,6 +61,8 @@ class DirectionsPageTest : public QObject {
     QCOMPARE(int(image[95]), 0x84);
     page.direction(4).test->setEditText("нет такого");  // none of the entries: 0
     QCOMPARE(int(image[95]), 0x80);
+    page.direction(4).protocol->setEditText("ОФМ");  // typed with a Cyrillic М: the entry "ОФM"
+    QCOMPARE(int(image[95]), 0x20);
     QVERIFY(!page.direction(2).routing[3]->isEditable());
     page.direction(1).listen->setChecked(true);
     Leave(page.direction(1).listen);
@@ -75,9 +87,16 @@ class DirectionsPageTest : public QObject {
     Session& s = *session_;
     ConfigImage& image = s.form1().Image();
     QLineEdit* period = Directions(s).direction(1).period;
-    TypeAndLeave(period, "300");
-    QCOMPARE(int(image[84]), 44);
-    QCOMPARE(period->text(), QString("44"));
+    const uint8_t before = image[84];
+    s.dialogs.messages.clear();
+    TypeAndLeave(period, "300");  // refused, the unit named: hours or minutes by the test kind
+    QCOMPARE(image[84], before);
+    QCOMPARE(period->text(), QString::number(before));
+    QCOMPARE(s.dialogs.messages.size(), size_t{1});
+    QVERIFY(s.dialogs.messages[0].text.contains(
+        "Направление 2: Тест, Период: «300» не принято: нужно число от 0 до 255 (часы или "
+        "минуты, по виду теста)"));
+    QCOMPARE(period->toolTip(), QString("Число от 0 до 255 (часы или минуты, по виду теста)"));
     TypeAndLeave(period, "1x2");  // the letter is dropped
     QCOMPARE(int(image[84]), 12);
     Paste(period, "7x");
