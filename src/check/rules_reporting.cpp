@@ -219,7 +219,8 @@ void PhoneMalformed(Context& c) {
   for (int d = 1; d <= 5; ++d) {
     const Field* phone = c.F("direction", d, ".phone");
     const std::string text = c.Text(phone);
-    if (text.empty() || text.front() != '#') continue;
+    // A type byte of 0 is no number, whatever the digit bytes after it hold.
+    if (text.empty() || text.front() != '#' || !c.directions()[d - 1].phone_set) continue;
     c.Add("phone-malformed",
           "Поле " + Place(phone) + " хранит байты, которые окно само не записывает (" + text +
               "): номер может набираться не так, как его покажет окно.",
