@@ -12,7 +12,9 @@
 # Needs wine (or wine64), Xvfb and xdotool.
 
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer prompts
+# No Mono or Gecko installer prompts; no menu entries or .desktop files for the Linux desktop
+# from the shortcuts an installer makes (they would go to the user's home, outside the prefix).
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 WINE=$(command -v wine || command -v wine64)
 wine_session_pids=()
 

@@ -14,6 +14,8 @@
 #include "files/csv.h"
 #include "files/file_access.h"
 #include "files/safe_replace.h"
+#include "files/system_error_text.h"
+#include "files/utf8_path.h"
 #include "model/catalog.h"
 #include "model/cp1251.h"
 #include "serial/event_loop.h"
@@ -93,16 +95,16 @@ bool OutputRefused(const std::string& output, const char* option, const BatchPla
   for (const PlanTemplate& t : plan.templates) inputs.push_back(t.path);
   for (const fs::path& in : inputs) {
     std::error_code ec;
-    if (fs::equivalent(output, in, ec)) {
-      why = std::string(option) + " " + output + ": это входной файл (" + in.string() +
-            "); укажите для вывода другой файл";
+    if (fs::equivalent(PathFromUtf8(output), in, ec)) {
+      why = std::string(option) + " " + ShownUtf8Path(output) + ": это входной файл (" +
+            ShownPath(in) + "); укажите для вывода другой файл";
       return true;
     }
   }
-  const PathKind kind = KindOf(output);
+  const PathKind kind = KindOf(PathFromUtf8(output));
   if (kind != PathKind::Missing && kind != PathKind::Regular) {
-    why = std::string(option) + " " + output + ": это " + std::string(PathKindText(kind)) +
-          ", а не файл";
+    why = std::string(option) + " " + ShownUtf8Path(output) + ": это " +
+          std::string(PathKindText(kind)) + ", а не файл";
     return true;
   }
   return false;
@@ -122,13 +124,14 @@ BatchCommand::BatchCommand(CLI::App& app) {
 }
 
 int BatchCommand::Run(int retries) {
-  const PlanCheck check = LoadBatchPlan(plan_);
+  const std::string plan_shown = ShownUtf8Path(plan_);
+  const PlanCheck check = LoadBatchPlan(PathFromUtf8(plan_));
   if (check.unreadable)
     return Fail(Status::FileError,
-                plan_ + ": " + check.faults.front() + ". Ни один прибор не затронут");
+                plan_shown + ": " + check.faults.front() + ". Ни один прибор не затронут");
   if (!check.ok()) {
     std::fprintf(stderr, "План %s не принят, ни один прибор не затронут. Ошибки (%zu):\n",
-                 plan_.c_str(), check.faults.size());
+                 plan_shown.c_str(), check.faults.size());
     for (const std::string& fault : check.faults) std::fprintf(stderr, "  %s\n", fault.c_str());
     return static_cast<int>(Status::PlanRefused);
   }
@@ -139,17 +142,19 @@ int BatchCommand::Run(int retries) {
     return Fail(Status::FileError, why + ". Ни один прибор не затронут");
   std::error_code ec;
   const auto same = [&ec](const std::string& a, const std::string& b) {
-    return fs::absolute(a, ec).lexically_normal() == fs::absolute(b, ec).lexically_normal() ||
-           fs::equivalent(a, b, ec);
+    const fs::path pa = PathFromUtf8(a), pb = PathFromUtf8(b);
+    return fs::absolute(pa, ec).lexically_normal() == fs::absolute(pb, ec).lexically_normal() ||
+           fs::equivalent(pa, pb, ec);
   };
   if (!report_.empty() && !retry_plan_.empty() && same(report_, retry_plan_))
     return Fail(Status::FileError,
                 "--report и --retry-plan называют один файл. Ни один прибор не затронут");
-  if (!archive_.empty() && !fs::is_directory(archive_, ec) && !fs::create_directories(archive_, ec))
-    return Fail(Status::FileError, "--archive " + archive_ + ": папку не создать (" + ec.message() +
-                                       "). Ни один прибор не затронут");
+  const fs::path archive = PathFromUtf8(archive_);
+  if (!archive_.empty() && !fs::is_directory(archive, ec) && !fs::create_directories(archive, ec))
+    return Fail(Status::FileError, "--archive " + ShownUtf8Path(archive_) + ": папку не создать (" +
+                                       SystemErrorText(ec) + "). Ни один прибор не затронут");
 
-  std::fprintf(stderr, "План %s: приборов %zu, модель %s\n", plan_.c_str(), plan.rows.size(),
+  std::fprintf(stderr, "План %s: приборов %zu, модель %s\n", plan_shown.c_str(), plan.rows.size(),
                ModelText(plan.model).c_str());
   const std::atomic<bool>& interrupted = WatchInterrupts();
   EventLoop loop;
@@ -176,24 +181,26 @@ int BatchCommand::Run(int retries) {
                   : interrupted.load() ? Status::Interrupted
                                        : Status::NotAllWritten;
   if (!report_.empty()) {
-    const FileResult saved = SaveFileReplacing(report_, ReportCsv(plan, results));
+    const FileResult saved = SaveFileReplacing(PathFromUtf8(report_), ReportCsv(plan, results));
     if (saved.ok()) {
-      std::fprintf(stderr, "Отчёт сохранён: %s\n", report_.c_str());
+      std::fprintf(stderr, "Отчёт сохранён: %s\n", ShownUtf8Path(report_).c_str());
     } else {
       std::fprintf(stderr, "Отчёт не сохранён: %s\n", DescribeError(saved).c_str());
       if (status == Status::Ok) status = Status::FileError;
     }
   }
   if (!retry_plan_.empty()) {
-    const FileResult saved = SaveFileReplacing(retry_plan_, PlanOfRows(plan, failed, retry_plan_));
+    const fs::path retry_plan = PathFromUtf8(retry_plan_);
+    const FileResult saved = SaveFileReplacing(retry_plan, PlanOfRows(plan, failed, retry_plan));
     if (!saved.ok()) {
       std::fprintf(stderr, "План повтора не сохранён: %s\n", DescribeError(saved).c_str());
       if (status == Status::Ok) status = Status::FileError;
     } else if (failed.empty()) {
-      std::fprintf(stderr, "План повтора %s без строк: повторять нечего\n", retry_plan_.c_str());
+      std::fprintf(stderr, "План повтора %s без строк: повторять нечего\n",
+                   ShownPath(retry_plan).c_str());
     } else {
-      std::fprintf(stderr, "План повтора сохранён: %s (строк: %zu)\n", retry_plan_.c_str(),
-                   failed.size());
+      std::fprintf(stderr, "План повтора сохранён: %s (строк: %zu)\n",
+                   ShownPath(retry_plan).c_str(), failed.size());
     }
   } else if (!failed.empty()) {
     std::fprintf(stderr,

@@ -7,6 +7,7 @@
 #include "files/archive.h"
 #include "files/config_file.h"
 #include "files/diff_report.h"
+#include "files/utf8_path.h"
 #include "model/catalog.h"
 #include "serial/tcport.h"
 
@@ -22,7 +23,7 @@ constexpr auto kRedraw = 250ms;
 // Keeps the device's image as read, before anything is written, in the archive (the one the
 // windows and read and write keep: named by time, model and object number, the newest kept).
 Outcome KeepPriorImage(const std::string& folder, int model, const ConfigImage& image) {
-  const ArchiveResult kept = SaveToArchive(folder, model, image, LocalTimeNow());
+  const ArchiveResult kept = SaveToArchive(PathFromUtf8(folder), model, image, LocalTimeNow());
   if (!kept.ok) return {Status::FileError, "Архив: " + kept.message + ". В УО ничего не записано"};
   return {};
 }

@@ -2,11 +2,19 @@
 #pragma once
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 namespace lovar {
 
-// Makes the console take UTF-8 output (Windows); nothing to do on POSIX.
+// Makes the console take UTF-8 output (Windows), and gives it back its code page when the
+// program ends; nothing to do on POSIX.
 void PrepareConsole();
+
+// The program's arguments in UTF-8, argv[0] first. Windows hands argv over in the ANSI code
+// page, which cannot spell every path ("Документы" on a Western system), so there they are
+// taken from the UTF-16 command line; elsewhere argv as it is.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 // Whether standard error is a terminal, so that a progress bar can be drawn on it.
 bool StderrIsTerminal();

@@ -21,6 +21,10 @@ extern "C" void OnInterrupt(int) {
 
 void PrepareConsole() {}
 
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
 bool StderrIsTerminal() {
   return isatty(STDERR_FILENO) == 1;
 }

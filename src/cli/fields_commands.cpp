@@ -7,6 +7,7 @@
 #include "files/config_file.h"
 #include "files/config_json.h"
 #include "files/diff_report.h"
+#include "files/utf8_path.h"
 #include "model/catalog.h"
 #include "model/cp1251.h"
 #include "model/image_diff.h"
@@ -26,9 +27,10 @@ struct Source {
 bool Refuses(const std::string& out, const std::vector<std::string>& inputs, int& status) {
   for (const std::string& in : inputs) {
     std::error_code ec;
-    if (!out.empty() && std::filesystem::equivalent(out, in, ec)) {
-      status = Fail({Status::FileError, out + ": это исходный файл команды; ничего не записано, "
-                                              "укажите для вывода другой файл"});
+    if (!out.empty() && std::filesystem::equivalent(PathFromUtf8(out), PathFromUtf8(in), ec)) {
+      status = Fail({Status::FileError, ShownUtf8Path(out) +
+                                            ": это исходный файл команды; ничего не "
+                                            "записано, укажите для вывода другой файл"});
       return true;
     }
   }
@@ -38,9 +40,9 @@ bool Refuses(const std::string& out, const std::vector<std::string>& inputs, int
 Outcome LoadFile(const std::string& path, Source& source) {
   int model = 0;
   std::string why;
-  if (!LoadAnyConfigFile(path, model, source.image, why))
-    return {Status::FileError, path + ": " + why};
-  source.name = "файл " + path;
+  if (!LoadAnyConfigFile(PathFromUtf8(path), model, source.image, why))
+    return {Status::FileError, ShownUtf8Path(path) + ": " + why};
+  source.name = "файл " + ShownUtf8Path(path);
   source.model = model;
   source.extent = FileImageLength(model);
   return {};
@@ -129,9 +131,9 @@ int Diff(const Source& a, const Source& b, const std::string& html_path) {
     report.object_a = ObjectNumber(a.model, a.image);
     report.object_b = ObjectNumber(b.model, b.image);
     report.date = NowText();
-    const FileResult saved = SaveFileReplacing(html_path, DiffHtml(report, diff));
+    const FileResult saved = SaveFileReplacing(PathFromUtf8(html_path), DiffHtml(report, diff));
     if (!saved.ok()) return Fail({Status::FileError, "Отчёт не сохранён: " + DescribeError(saved)});
-    std::printf("Отчёт сохранён: %s\n", html_path.c_str());
+    std::printf("Отчёт сохранён: %s\n", ShownUtf8Path(html_path).c_str());
   }
   return diff.Equal() ? 0 : kExitDiffer;
 }
@@ -147,23 +149,24 @@ int Export(const std::string& path, const std::string& out) {
       return Fail({Status::FileError, "Документ не выведен полностью: ошибка записи"});
     return 0;
   }
-  const FileResult saved = SaveFileReplacing(out, document);
+  const FileResult saved = SaveFileReplacing(PathFromUtf8(out), document);
   if (!saved.ok()) return Fail({Status::FileError, DescribeError(saved)});
   std::printf("Конфигурация %s выгружена в %s\n", ModelNameAndCode(source.model).c_str(),
-              out.c_str());
+              ShownUtf8Path(out).c_str());
   return 0;
 }
 
 int Import(const std::string& path, const std::string& out, int expected_model) {
-  const JsonImport taken = ImportJsonFile(path, expected_model);
+  const JsonImport taken = ImportJsonFile(PathFromUtf8(path), expected_model);
   if (!taken.ok()) {
     const Status status = taken.wrong_model ? Status::WrongModel : Status::FileError;
-    return Fail({status, path + ": " + taken.error + ". Файл " + out + " не записан."});
+    return Fail({status, ShownUtf8Path(path) + ": " + taken.error + ". Файл " + ShownUtf8Path(out) +
+                             " не записан."});
   }
-  const FileResult saved = SaveConfigFile(out, taken.model, taken.image);
+  const FileResult saved = SaveConfigFile(PathFromUtf8(out), taken.model, taken.image);
   if (!saved.ok()) return Fail({Status::FileError, DescribeError(saved)});
   std::printf("Конфигурация %s сохранена: %s (%d байт)\n", ModelNameAndCode(taken.model).c_str(),
-              out.c_str(), 100 + FileImageLength(taken.model));
+              ShownUtf8Path(out).c_str(), 100 + FileImageLength(taken.model));
   return 0;
 }
 

@@ -82,33 +82,35 @@ int Read(Session& session, const CliOptions& o) {
     return Fail(out);
   }
   std::printf("%s\n", session.device_line().c_str());
-  const FileResult saved = SaveConfigFile(o.out, session.model(), session.image());
+  const FileResult saved = SaveConfigFile(PathFromUtf8(o.out), session.model(), session.image());
   if (!saved.ok()) return Fail(Status::FileError, DescribeError(saved));
-  std::printf("Конфигурация сохранена: %s (%zu байт)\n", o.out.c_str(),
+  const std::string shown = ShownUtf8Path(o.out);
+  std::printf("Конфигурация сохранена: %s (%zu байт)\n", shown.c_str(),
               static_cast<size_t>(100 + FileImageLength(session.model())));
   if (o.archive.empty()) return 0;
   const ArchiveResult kept =
-      SaveToArchive(o.archive, session.model(), session.image(), LocalTimeNow());
+      SaveToArchive(PathFromUtf8(o.archive), session.model(), session.image(), LocalTimeNow());
   if (!kept.ok)
     return Fail(Status::FileError,
-                "Копия не сохранена в архив: " + kept.message + " (файл " + o.out + " записан)");
-  std::printf("Копия в архиве: %s\n", Utf8Of(kept.path).c_str());
+                "Копия не сохранена в архив: " + kept.message + " (файл " + shown + " записан)");
+  std::printf("Копия в архиве: %s\n", ShownPath(kept.path).c_str());
   return 0;
 }
 
 int Write(Session& session, const CliOptions& o) {
   // The file first: a wrong or unreadable file is said before the device is touched.
   ConfigImage file_image;
-  const int file_model = PeekFileModel(o.file);
+  const std::filesystem::path file = PathFromUtf8(o.file);
+  const int file_model = PeekFileModel(file);
   if (file_model == 0)
-    return Fail(Status::FileError, DescribeError(LoadConfigFile(o.file, 0, file_image)));
+    return Fail(Status::FileError, DescribeError(LoadConfigFile(file, 0, file_image)));
   Outcome out = Connect(session, o);
   if (!out.ok()) return Fail(out);
   const int model = session.model();
   if (file_model != model)
     return Fail(Status::WrongModel,
                 "Неверный тип УО: файл для другой модели, прибор " + session.device_line());
-  const FileResult loaded = LoadConfigFile(o.file, model, session.image());
+  const FileResult loaded = LoadConfigFile(file, model, session.image());
   if (!loaded.ok()) return Fail(Status::FileError, DescribeError(loaded));
   // A model 251 file holds only the first 2048 bytes; the rest (keys and names among them)
   // comes from the device, read just before the write, so that writing a file never wipes
@@ -117,13 +119,14 @@ int Write(Session& session, const CliOptions& o) {
   std::string archived;
   const Session::PriorImage prior = [&](const ConfigImage& device, std::string& why) {
     if (!o.archive.empty()) {
-      const ArchiveResult kept = SaveToArchive(o.archive, model, device, LocalTimeNow());
+      const ArchiveResult kept =
+          SaveToArchive(PathFromUtf8(o.archive), model, device, LocalTimeNow());
       if (!kept.ok) {
         why = "Конфигурация прибора не сохранена в архив: " + kept.message;
         return false;
       }
       // In UTF-8: an archive's name may hold the object number's letters.
-      archived = Utf8Of(kept.path);
+      archived = ShownPath(kept.path);
     }
     std::copy(device.bytes().begin() + file_bytes, device.bytes().begin() + ImageLength(model),
               session.image().bytes().begin() + file_bytes);
@@ -156,11 +159,14 @@ int Key(Session& session, const CliOptions& o) {
 
 int Run(int argc, char** argv) {
   PrepareConsole();
+  std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+  std::vector<char*> utf8_argv;
+  for (std::string& a : arguments) utf8_argv.push_back(a.data());
   CliOptions o;
   CLI::App app;
   const CliCommands commands = DefineCliOptions(app, o);
   app.failure_message(ArgumentFailure);
-  CLI11_PARSE(app, argc, argv);
+  CLI11_PARSE(app, static_cast<int>(utf8_argv.size()), utf8_argv.data());
   if (*commands.ports) return Ports();
   if (commands.batch->Chosen()) return commands.batch->Run(o.retries);
   FieldsCommands& fields = *commands.fields;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "files/system_error_text.h"
 #include "files/utf8_path.h"
 #include "model/image_diff.h"
 
@@ -167,7 +168,7 @@ ArchiveResult SaveToArchive(const fs::path& folder, int model, const ConfigImage
   fs::create_directories(folder, ec);
   if (ec && !fs::is_directory(folder)) {
     result.ok = false;
-    result.message = "не удалось создать папку " + Utf8Of(folder) + ": " + ec.message();
+    result.message = "не удалось создать папку «" + ShownPath(folder) + "»: " + SystemErrorText(ec);
     return result;
   }
   // Reads of one second are told apart, and ordered, by their sequence number.

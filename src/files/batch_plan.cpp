@@ -11,6 +11,7 @@
 #include "files/csv.h"
 #include "files/file_access.h"
 #include "files/safe_replace.h"
+#include "files/utf8_path.h"
 #include "model/image_diff.h"
 #include "serial/net_address.h"
 
@@ -200,10 +201,11 @@ class Checker {
 
   // The template of a cell: loaded once, its fault said once (at the first row naming it).
   std::optional<size_t> Template(const std::string& cell, int row_number) {
-    fs::path path(cell);
+    // In UTF-8 both ways: a narrow path goes through the ANSI code page on Windows.
+    fs::path path = PathFromUtf8(cell);
     if (path.is_relative()) path = plan_.path.parent_path() / path;
     path = path.lexically_normal();
-    const std::string key = path.string();
+    const std::string key = ShownPath(path);
     auto known = templates_.find(key);
     if (known == templates_.end()) {
       Loaded loaded;
@@ -372,10 +374,10 @@ std::string PlanOfRows(const BatchPlan& plan, const std::vector<const PlanRow*>&
   for (const PlanRow* row : rows) {
     std::vector<std::string> cells = row->cells;
     if (!same_folder && template_column < cells.size() &&
-        fs::path(Trimmed(cells[template_column])).is_relative()) {
+        PathFromUtf8(Trimmed(cells[template_column])).is_relative()) {
       std::error_code ec;
       cells[template_column] =
-          fs::absolute(plan.templates.at(row->template_index).path, ec).lexically_normal().string();
+          Utf8Of(fs::absolute(plan.templates.at(row->template_index).path, ec).lexically_normal());
     }
     text += CsvLine(cells, plan.separator);
   }

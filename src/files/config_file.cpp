@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "files/safe_replace.h"
+#include "files/utf8_path.h"
 #include "model/cp1251.h"
 
 namespace lovar {
@@ -23,9 +24,15 @@ std::string Reason(const FileResult& result) {
   return result.system_message;
 }
 
+// " «C:\Папка\файл.dat»", or nothing for a result without a file.
+std::string Named(const FileResult& result) {
+  return result.path.empty() ? std::string() : " «" + ShownPath(result.path) + "»";
+}
+
 // Reads what a load may look at; refuses anything but a regular file.
 FileResult ReadUseful(const fs::path& path, std::vector<uint8_t>& bytes) {
   FileResult result;
+  result.path = path;
   const FsResult read = ReadRegularFile(path, kMaxUsefulBytes, bytes, result.kind);
   if (!read.ok) {
     result.error = FileError::CannotOpen;
@@ -35,7 +42,7 @@ FileResult ReadUseful(const fs::path& path, std::vector<uint8_t>& bytes) {
 }
 
 // "Ловар-Т" alone says which file it is unless both sides are called so (250 and 252).
-std::string WrongModelLine(int file_model, int current_model) {
+std::string WrongModelLine(int file_model, int current_model, const std::string& named) {
   const std::string_view file_name = FileModelName(file_model);
   const std::string_view device_name = FileModelName(current_model);
   const bool with_codes = file_name.empty() || device_name.empty() || file_name == device_name;
@@ -44,7 +51,7 @@ std::string WrongModelLine(int file_model, int current_model) {
     if (with_codes) text += " (" + std::to_string(model) + ")";
     return text;
   };
-  return "Неверный тип УО: файл для " + side(file_model, file_name) + ", прибор " +
+  return "Неверный тип УО: файл" + named + " для " + side(file_model, file_name) + ", прибор " +
          side(current_model, device_name);
 }
 
@@ -86,10 +93,7 @@ FileMessage MessageFor(const FileResult& result) {
     case FileError::Truncated:
       return {"Файл повреждён", "Файл короче заголовка и образа. Конфигурация не изменена."};
     case FileError::CannotWrite:
-      if (result.kind != PathKind::Regular && result.kind != PathKind::Missing)
-        return {"Предупреждение", "Это " + std::string(PathKindText(result.kind)) +
-                                      ", а не обычный файл: в него ничего не записано."};
-      return {"Предупреждение", result.system_message};
+      return {"Предупреждение", DescribeError(result) + "."};
   }
   return {};
 }
@@ -99,15 +103,15 @@ std::string DescribeError(const FileResult& result) {
     case FileError::None:
       return {};
     case FileError::CannotOpen:
-      return "Не удалось открыть файл: " + Reason(result);
+      return "Не удалось открыть файл" + Named(result) + ": " + Reason(result);
     case FileError::BadHeader:
-      return "Неверный тип УО: неверный заголовок файла";
+      return "Неверный тип УО: неверный заголовок файла" + Named(result);
     case FileError::WrongModel:
-      return WrongModelLine(result.file_model, result.current_model);
+      return WrongModelLine(result.file_model, result.current_model, Named(result));
     case FileError::Truncated:
-      return "Файл повреждён: он короче заголовка и образа";
+      return "Файл" + Named(result) + " повреждён: он короче заголовка и образа";
     case FileError::CannotWrite:
-      return "Не удалось записать файл: " + Reason(result);
+      return "Не удалось записать файл" + Named(result) + ": " + Reason(result);
     case FileError::UnknownModel:
       return "Не удалось записать файл: модель прибора не определена";
   }
@@ -170,7 +174,9 @@ FileResult LoadConfigFile(const fs::path& path, int current_model, ConfigImage& 
   FileResult result = ReadUseful(path, bytes);
   result.current_model = current_model;
   if (!result.ok()) return result;
-  return ParseConfigFile(bytes, current_model, image);
+  result = ParseConfigFile(bytes, current_model, image);
+  result.path = path;
+  return result;
 }
 
 FileResult LoadWholeImage(const fs::path& path, int current_model, ConfigImage& image,
@@ -181,6 +187,7 @@ FileResult LoadWholeImage(const fs::path& path, int current_model, ConfigImage& 
   result.current_model = current_model;
   if (!result.ok()) return result;
   result = ParseConfigFile(bytes, current_model, image);
+  result.path = path;
   if (!result.ok()) return result;
   image_bytes = FileImageLength(current_model);
   // What follows the image is the rest of it only when it is all there.
@@ -212,6 +219,7 @@ FileResult SaveConfigFile(const fs::path& path, int model, const ConfigImage& im
 
 FileResult SaveFileReplacing(const fs::path& path, std::string_view file) {
   FileResult result;
+  result.path = path;
   const ReplaceResult saved = ReplaceFileSafely(
       path, std::span(reinterpret_cast<const uint8_t*>(file.data()), file.size()));
   if (!saved.ok) {
@@ -235,13 +243,15 @@ bool LoadAnyConfigFile(const fs::path& path, int& model, ConfigImage& image, std
   model = PeekFileModel(path);
   if (!IsKnownModel(model)) {
     ConfigImage scratch;
-    const FileResult result = LoadConfigFile(path, model, scratch);
+    FileResult result = LoadConfigFile(path, model, scratch);
+    result.path.clear();  // the caller names the file
     why = result.error == FileError::CannotOpen || result.error == FileError::BadHeader
               ? DescribeError(result)
               : "это не файл конфигурации УО (модель " + std::to_string(model) + ")";
     return false;
   }
-  const FileResult loaded = LoadConfigFile(path, model, image);
+  FileResult loaded = LoadConfigFile(path, model, image);
+  loaded.path.clear();
   if (!loaded.ok()) why = DescribeError(loaded);
   return loaded.ok();
 }

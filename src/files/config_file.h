@@ -29,7 +29,9 @@ struct FileResult {
   FileError error = FileError::None;
   int file_model = 0;          // the model byte of the file, when it was read
   int current_model = 0;       // the model the file was checked against (or saved for)
-  std::string system_message;  // the operating system's text, for CannotOpen and CannotWrite
+  std::string system_message;  // the system error's text, for CannotOpen and CannotWrite
+  // The file concerned, which the messages name; empty for bytes parsed without a file.
+  std::filesystem::path path;
   // For CannotOpen and CannotWrite: a directory, device or FIFO, left alone (system_message
   // is then empty); Regular for a failure of the system.
   PathKind kind = PathKind::Regular;
@@ -37,13 +39,15 @@ struct FileResult {
 };
 
 // The message box of a refused file: caption and text, in UTF-8. A file of another model, an
-// unreadable file and a bad header all give "Неверный тип УО" / "Ошибка".
+// unreadable file and a bad header all give "Неверный тип УО" / "Ошибка"; a failed save names
+// the file and the system error.
 struct FileMessage {
   std::string caption;
   std::string text;
 };
 FileMessage MessageFor(const FileResult& result);
-// One line for the CLI and the status bar.
+// One line for the CLI and the status bar; it names the file (with the system's separators)
+// when the result has one.
 std::string DescribeError(const FileResult& result);
 
 // The name a file header carries for the model: "Ловар-Т" (250, 252), "Ловар-М" (251), "" else.

@@ -1,7 +1,7 @@
 // What the configuration files need of the operating system's files, one source file per OS
 // (file_access_posix.cpp, file_access_win.cpp): reading only regular files, never waiting on a
 // FIFO or a device; writing a file flushed to the disk; replacing a file in one step; writing
-// one in place. Every failure carries the system's own text for its error.
+// one in place. Every failure carries the text of its system error (system_error_text.h).
 #pragma once
 
 #include <cstddef>
@@ -25,7 +25,7 @@ enum class PathKind {
 
 struct FsResult {
   bool ok = true;
-  std::string message;  // the system's text when not ok
+  std::string message;  // the system error's text (SystemErrorText) when not ok
 };
 
 // What path names, without opening it (so a FIFO does not block). A path that cannot be looked

@@ -3,15 +3,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "files/file_access.h"
+#include "files/system_error_text.h"
 
 namespace lovar {
 namespace {
 
 FsResult Failed(int error) {
-  return {false, std::strerror(error != 0 ? error : EIO)};
+  return {false, SystemErrorText(error != 0 ? error : EIO)};
 }
 
 PathKind KindOfMode(mode_t mode) {

@@ -1,32 +1,13 @@
 #include <windows.h>
 
 #include "files/file_access.h"
+#include "files/system_error_text.h"
 
 namespace lovar {
 namespace {
 
-// The system's text for an error code, in UTF-8, without the trailing line break.
-std::string SystemText(DWORD error) {
-  wchar_t* text = nullptr;
-  const DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string utf8;
-  if (n > 0 && text != nullptr) {
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
-    utf8.resize(static_cast<size_t>(size));
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), utf8.data(), size, nullptr, nullptr);
-  }
-  if (text != nullptr) LocalFree(text);
-  while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r' || utf8.back() == ' '))
-    utf8.pop_back();
-  if (utf8.empty()) utf8 = "Ошибка " + std::to_string(error);
-  return utf8;
-}
-
 FsResult Failed(DWORD error) {
-  return {false, SystemText(error)};
+  return {false, SystemErrorText(static_cast<int>(error))};
 }
 
 // Closes the handle; the first error of the sequence wins.

@@ -19,4 +19,14 @@ inline std::string Utf8Of(const std::filesystem::path& path) {
   return std::string(reinterpret_cast<const char*>(text.data()), text.size());
 }
 
+// A path as a message names it: in UTF-8, with the system's own separators (backslashes on
+// Windows, also for a path typed with slashes).
+inline std::string ShownPath(std::filesystem::path path) {
+  return Utf8Of(path.make_preferred());
+}
+// The same for a path given in UTF-8 (a command line's).
+inline std::string ShownUtf8Path(std::string_view utf8) {
+  return ShownPath(PathFromUtf8(utf8));
+}
+
 }  // namespace lovar

@@ -149,6 +149,17 @@ std::string Utf8Padded(std::string_view utf8, size_t width) {
   return std::string(utf8) + std::string(length < width ? width - length : 0, ' ');
 }
 
+size_t WholeUtf8Characters(std::string_view utf8) {
+  const size_t n = utf8.size();
+  for (size_t back = 1; back <= 3 && back <= n; ++back) {
+    const auto c = static_cast<unsigned char>(utf8[n - back]);
+    if ((c & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+    const size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    return length > back ? n - back : n;
+  }
+  return n;
+}
+
 std::string Utf8Prefix(std::string_view utf8, size_t count) {
   size_t pos = 0;
   for (size_t n = 0; n < count && pos < utf8.size(); ++n) NextCodePoint(utf8, pos);

@@ -25,6 +25,9 @@ size_t Utf8Length(std::string_view utf8);
 std::string Utf8Padded(std::string_view utf8, size_t width);
 // The first `count` characters of a UTF-8 string.
 std::string Utf8Prefix(std::string_view utf8, size_t count);
+// How many bytes from the start end on a whole character: all of them, unless the text stops
+// inside a character's sequence (output that arrives in pieces), which is then left out.
+size_t WholeUtf8Characters(std::string_view utf8);
 
 // One character at a time. NextCodePoint decodes the code point at utf8[pos] and advances pos
 // past it; malformed input (a stray continuation byte, a cut sequence, an overlong form, a

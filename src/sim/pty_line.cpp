@@ -11,20 +11,17 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <deque>
 #include <optional>
 #include <vector>
+
+#include "files/system_error_text.h"
 
 namespace lovar {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string SystemText(int error) {
-  return std::strerror(error);
-}
 
 bool SetNonBlocking(int fd) {
   const int flags = fcntl(fd, F_GETFL);
@@ -82,13 +79,13 @@ void PtyLine::Close() {
 bool PtyLine::Open(std::string& error) {
   master_ = posix_openpt(O_RDWR | O_NOCTTY);
   if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
-    error = "Не удалось создать псевдотерминал: " + SystemText(errno);
+    error = "Не удалось создать псевдотерминал: " + SystemErrorText(errno);
     Close();
     return false;
   }
   const char* name = ptsname(master_);
   if (name == nullptr) {
-    error = "Не удалось узнать имя псевдотерминала: " + SystemText(errno);
+    error = "Не удалось узнать имя псевдотерминала: " + SystemErrorText(errno);
     Close();
     return false;
   }
@@ -98,7 +95,7 @@ bool PtyLine::Open(std::string& error) {
   slave_ = ::open(slave_path_.c_str(), O_RDWR | O_NOCTTY);
   termios tio{};
   if (slave_ < 0 || tcgetattr(slave_, &tio) != 0) {
-    error = "Не удалось открыть " + slave_path_ + ": " + SystemText(errno);
+    error = "Не удалось открыть " + slave_path_ + ": " + SystemErrorText(errno);
     Close();
     return false;
   }
@@ -111,7 +108,7 @@ bool PtyLine::Open(std::string& error) {
 
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0 || !SetNonBlocking(master_)) {
-    error = "Не удалось подготовить псевдотерминал: " + SystemText(errno);
+    error = "Не удалось подготовить псевдотерминал: " + SystemErrorText(errno);
     Close();
     return false;
   }
@@ -127,7 +124,7 @@ bool PtyLine::Open(std::string& error) {
       unlink(options_.link.c_str());
     }
     if (symlink(slave_path_.c_str(), options_.link.c_str()) != 0) {
-      error = "Не удалось создать ссылку " + options_.link + ": " + SystemText(errno);
+      error = "Не удалось создать ссылку " + options_.link + ": " + SystemErrorText(errno);
       Close();
       return false;
     }
@@ -190,7 +187,7 @@ PtyLine::End PtyLine::Run() {
     outputs.clear();
   };
   auto fail = [&](const char* what) {
-    error_ = std::string(what) + ": " + SystemText(errno);
+    error_ = std::string(what) + ": " + SystemErrorText(errno);
     return End::Failed;
   };
 

@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
     image = lovar::SampleImage(model);
     const lovar::FileResult result = lovar::LoadConfigFile(o.image_path, model, image);
     if (!result.ok()) {
-      std::cerr << "lovar-sim: " << o.image_path << ": " << lovar::DescribeError(result) << "\n";
+      std::cerr << "lovar-sim: " << lovar::DescribeError(result) << "\n";
       return 2;
     }
   } else {
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
   if (!o.save_path.empty()) {
     const lovar::FileResult result = lovar::SaveConfigFile(o.save_path, model, sim.image());
     if (!result.ok()) {
-      std::cerr << "lovar-sim: " << o.save_path << ": " << lovar::DescribeError(result) << "\n";
+      std::cerr << "lovar-sim: " << lovar::DescribeError(result) << "\n";
       status = 1;
     }
   }

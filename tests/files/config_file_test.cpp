@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "files/utf8_path.h"
 #include "support/pattern_image.h"
 
 namespace lovar {
@@ -184,7 +185,8 @@ TEST_F(ConfigFileTest, UnreadableFileIsRefusedWithSystemText) {
   EXPECT_FALSE(result.system_message.empty());
   EXPECT_EQ(image, before);
   EXPECT_EQ(MessageFor(result).caption, "Неверный тип УО");
-  EXPECT_EQ(DescribeError(result), "Не удалось открыть файл: " + result.system_message);
+  EXPECT_EQ(DescribeError(result),
+            "Не удалось открыть файл «" + ShownPath(path) + "»: " + result.system_message);
   EXPECT_EQ(PeekFileModel(path), 0);
 }
 
@@ -206,24 +208,48 @@ TEST_F(ConfigFileTest, DirectoryIsNeitherLoadedNorSavedOver) {
   const FileResult saved = SaveConfigFile(path, 250, PatternImage(1));
   EXPECT_EQ(saved.error, FileError::CannotWrite);
   EXPECT_EQ(saved.kind, PathKind::Directory);
-  EXPECT_EQ(DescribeError(saved), "Не удалось записать файл: это каталог, а не обычный файл");
-  EXPECT_EQ(MessageFor(saved).text, "Это каталог, а не обычный файл: в него ничего не записано.");
+  const std::string named = "«" + ShownPath(path) + "»";
+  EXPECT_EQ(DescribeError(saved),
+            "Не удалось записать файл " + named + ": это каталог, а не обычный файл");
+  EXPECT_EQ(MessageFor(saved).text, DescribeError(saved) + ".");
   EXPECT_TRUE(fs::is_directory(path));
   EXPECT_EQ(ReadFile(path / "inside"), (std::vector<uint8_t>{1, 2, 3}));
   EXPECT_EQ(EntriesInDir(), 1u);
   ConfigImage image;
   const FileResult loaded = LoadConfigFile(path, 250, image);
   EXPECT_EQ(loaded.error, FileError::CannotOpen);
-  EXPECT_EQ(DescribeError(loaded), "Не удалось открыть файл: это каталог, а не обычный файл");
+  EXPECT_EQ(DescribeError(loaded),
+            "Не удалось открыть файл " + named + ": это каталог, а не обычный файл");
   EXPECT_EQ(PeekFileModel(path), 0);
 }
 
-TEST_F(ConfigFileTest, SaveIntoAMissingFolderFailsWithTheSystemsText) {
-  const FileResult missing = SaveConfigFile(dir_ / "no" / "such.dat", 250, PatternImage(1));
-  EXPECT_EQ(missing.error, FileError::CannotWrite);
-  EXPECT_FALSE(missing.system_message.empty());
-  EXPECT_EQ(DescribeError(missing), "Не удалось записать файл: " + missing.system_message);
-  EXPECT_EQ(MessageFor(missing).text, missing.system_message);
+// The system error in Russian, after the file named with the system's own separators, also for
+// a path typed with slashes (backslashes on Windows).
+TEST_F(ConfigFileTest, FailuresNameTheFileAndSayTheSystemErrorInRussian) {
+  const std::string typed = Utf8Of(dir_) + "/no/such.dat";
+  const std::string sep(1, static_cast<char>(fs::path::preferred_separator));
+  const std::string named = "«" + Utf8Of(dir_) + sep + "no" + sep + "such.dat»";
+  const auto russian = [](const std::string& text) {
+    return !text.empty() && std::none_of(text.begin(), text.end(), [](char c) {
+      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    });
+  };
+  ConfigImage image;
+  const FileResult loaded = LoadConfigFile(PathFromUtf8(typed), 250, image);
+  EXPECT_EQ(loaded.error, FileError::CannotOpen);
+  EXPECT_EQ(DescribeError(loaded),
+            "Не удалось открыть файл " + named + ": " + loaded.system_message);
+  const FileResult saved = SaveConfigFile(PathFromUtf8(typed), 250, PatternImage(1));
+  EXPECT_EQ(saved.error, FileError::CannotWrite);
+  EXPECT_EQ(DescribeError(saved),
+            "Не удалось записать файл " + named + ": " + saved.system_message);
+  EXPECT_EQ(MessageFor(saved).text, DescribeError(saved) + ".");
+  EXPECT_TRUE(russian(loaded.system_message)) << loaded.system_message;
+  EXPECT_TRUE(russian(saved.system_message)) << saved.system_message;
+  // A file refused for its content names it as well.
+  WriteFile(dir_ / "short.dat", {100, 250, 1});
+  EXPECT_EQ(DescribeError(LoadConfigFile(dir_ / "short.dat", 250, image)),
+            "Неверный тип УО: неверный заголовок файла «" + ShownPath(dir_ / "short.dat") + "»");
 }
 
 TEST_F(ConfigFileTest, TemporariesOfAKilledSaveGoWithTheNextSaveOfTheSameFile) {

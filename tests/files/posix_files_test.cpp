@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -22,6 +23,7 @@
 #include "files/batch_plan.h"
 #include "files/config_file.h"
 #include "files/safe_replace.h"
+#include "files/system_error_text.h"
 #include "support/pattern_image.h"
 
 namespace lovar {
@@ -123,8 +125,8 @@ class PosixFiles : public ::testing::Test {
     EXPECT_EQ(failure, "");                                                           \
   } while (0)
 
-// What an in-place write would say: the system's own text.
-const std::string kDenied = std::strerror(EACCES);
+// What an in-place write would say: the system error's text.
+const std::string kDenied = "нет доступа";
 
 TEST_F(PosixFiles, DevicesAndFifosAreNeitherWrittenNorWaitedOn) {
   struct Row {
@@ -262,6 +264,13 @@ TEST_F(PosixFiles, AProgramFolderTheUserCannotWriteSendsTheFilesToTheUsersFolder
     return {};
   });
   EXPECT_TRUE(fs::is_empty(program));
+}
+
+// The system's own codes are errno values; the quota's is not among the C library's.
+TEST(PosixSystemErrorText, SystemCodesAreErrnoValues) {
+  EXPECT_EQ(SystemErrorText(EACCES), "нет доступа");
+  EXPECT_EQ(SystemErrorText(EROFS), "диск только для чтения");
+  EXPECT_EQ(SystemErrorText(EDQUOT), "превышена квота на диске");
 }
 
 }  // namespace

@@ -69,4 +69,19 @@ TEST(Cp1251, UnmappableAndMalformedInputBecomesQuestionMarks) {
 }
 
 }  // namespace
+// Console output arrives in pieces; a piece may stop inside a letter.
+TEST(Utf8, OutputInPiecesIsCutOnlyBetweenCharacters) {
+  const std::pair<std::string, size_t> cases[] = {
+      {"", 0},
+      {"abc", 3},
+      {"Порт", 8},
+      {"Пор\xD1", 6},           // the first of two bytes
+      {"a\xE2\x80", 1},         // two of three ("—")
+      {"a\xF0\x9F\x98", 1},     // three of four
+      {"a\xE2\x80\x94", 4},     // "—" whole
+      {"\x80\x80\x80\x80", 4},  // no character at all: passed on to be shown as such
+  };
+  for (const auto& [text, whole] : cases) EXPECT_EQ(WholeUtf8Characters(text), whole) << text;
+}
+
 }  // namespace lovar
