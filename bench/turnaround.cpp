@@ -162,7 +162,7 @@ void Paced() {
               r.seconds / wire);
 }
 
-class IdleView : public ExchangeView {
+class IdleView : public ExchangeObserver {
  public:
   bool AskContinue() override { return false; }
 };
@@ -199,10 +199,10 @@ void Idle() {
   std::printf("  tool CPU time: %.1f ms   (target <= 20 ms)\n", used * 1000);
 }
 
-class PacedView : public VerifiedWriteView {
+class PacedView : public ExchangeObserver, public VerifiedWriteObserver {
  public:
   bool AskContinue() override { return true; }
-  void AddDeviceLine(const std::string&) override { identified = true; }
+  void Identified(int, int) override { identified = true; }
   void ReadEnded(bool complete, bool) override { read = complete ? 1 : 2; }
   void WriteFinished(const WriteReport& r) override { report = r; }
   bool identified = false;
@@ -224,9 +224,8 @@ void PacedWrites() {
     port.SetBaudRate(9600);
     ConfigImage image;
     PacedView view;
-    VerifiedWrite verified(view);
-    Exchange engine(port, image, verified);
-    verified.Attach(engine, image);
+    Exchange engine(port, image, view);
+    VerifiedWrite verified(engine, image, view);
     port.OnReceive = [&](const TMessageDevice& m) { engine.Cport1Receive(m); };
     const int timer = loop.AddTimer(std::chrono::milliseconds(100), [&] { engine.Timer1Timer(); });
     port.SetNameDevice(path);

@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
         ms, MsSinceProcessStart());
   }
 
-  lovar::testing::Session s;
+  lovar::testing::UiSession s;
   if (!s.Identify(251) || !s.Start()) {
     std::puts("model 251 demo read failed");
     return 1;

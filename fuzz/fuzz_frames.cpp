@@ -31,9 +31,10 @@ class NullPort : public PortInterface {
   std::string name_;
 };
 
-class QuietView : public VerifiedWriteView {
+class QuietView : public ExchangeObserver, public VerifiedWriteObserver {
  public:
   bool AskContinue() override { return true; }
+  void WriteFinished(const WriteReport&) override {}
 };
 
 }  // namespace
@@ -43,9 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   NullPort port;
   ConfigImage image;
   QuietView view;
-  VerifiedWrite verified(view);
-  Exchange engine(port, image, verified);
-  verified.Attach(engine, image);
+  Exchange engine(port, image, view);
+  VerifiedWrite verified(engine, image, view);
   engine.SetButtonsEnabled(true);
   // The first byte picks what is under way and how the rest is cut into deliveries.
   switch (data[0] % 4) {

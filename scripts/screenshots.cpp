@@ -36,7 +36,7 @@
 #include "sim/device_sim.h"
 
 using lovar::QtDialogs;
-using lovar::testing::Session;
+using lovar::testing::UiSession;
 using lovar::testing::WaitFor;
 
 namespace {
@@ -46,7 +46,7 @@ QString g_out;
 // One session on its way to a state.
 struct Shot {
   int model = 0;
-  Session s;
+  UiSession s;
   QProcess sim;
 
   ~Shot() {
@@ -142,7 +142,7 @@ QPixmap WithMenu(QMainWindow& window, QMenu& menu) {
 
 // A read, then EditTimeIn1 typed anew: one edit, kept nowhere.
 bool ReadAndEdit(Shot& shot) {
-  Session& s = shot.s;
+  UiSession& s = shot.s;
   if (!s.Identify(shot.model) || !s.Start()) return false;
   if (s.ui().PageControl1->isHidden()) s.ui().EditPassword->setText(s.form1().StoredPassword());
   lovar::testing::TypeAndLeave(s.pui().EditTimeIn1, QStringLiteral("45"));
@@ -152,7 +152,7 @@ bool ReadAndEdit(Shot& shot) {
 
 // Every page the model shows, and a page taller than the window once more scrolled to its end.
 bool Pages(Shot& shot) {
-  Session& s = shot.s;
+  UiSession& s = shot.s;
   if (!s.Identify(shot.model) || !s.Start()) return false;
   if (s.ui().PageControl1->isHidden()) s.ui().EditPassword->setText(s.form1().StoredPassword());
   bool ok = true;
@@ -235,7 +235,7 @@ const State kStates[] = {
     {"writing",
      {251},
      [](Shot& shot) {
-       Session& s = shot.s;
+       UiSession& s = shot.s;
        if (!s.Identify(shot.model) || !s.Start()) return false;
        if (s.ui().PageControl1->isHidden())
          s.ui().EditPassword->setText(s.form1().StoredPassword());
@@ -248,7 +248,7 @@ const State kStates[] = {
     {"write_line_lost",
      {250},
      [](Shot& shot) {
-       Session& s = shot.s;
+       UiSession& s = shot.s;
        if (!ReadAndEdit(shot)) return false;
        lovar::DeviceSim& device = s.demo(shot.model).device();
        device.AddFault({lovar::FaultKind::HangUp, device.requests() + 5, 0});
@@ -265,7 +265,7 @@ const State kStates[] = {
     {"key_polling",
      {250, 251},
      [](Shot& shot) {
-       Session& s = shot.s;
+       UiSession& s = shot.s;
        if (!s.Identify(shot.model) || !s.Start()) return false;
        if (s.ui().PageControl1->isHidden())
          s.ui().EditPassword->setText(s.form1().StoredPassword());
@@ -284,7 +284,7 @@ const State kStates[] = {
     {"password",
      {250, 251},
      [](Shot& shot) {
-       Session& s = shot.s;
+       UiSession& s = shot.s;
        if (!s.Identify(shot.model)) return false;
        s.form_key.ListBoxDeviceClick();
        return s.WaitIdle() && shot.Save(shot.form1(), "password");
@@ -321,7 +321,7 @@ const State kStates[] = {
     {"archive",
      {251},
      [](Shot& shot) {
-       Session& s = shot.s;
+       UiSession& s = shot.s;
        if (!s.Identify(shot.model) || !s.Start()) return false;
        std::string why;
        const lovar::Field* object = lovar::FindFieldById(shot.model, "object_number");
@@ -345,7 +345,7 @@ const State kStates[] = {
     {"compare",
      {251},
      [](Shot& shot) {
-       Session& s = shot.s;
+       UiSession& s = shot.s;
        QTemporaryDir folder;
        const QString file = folder.filePath(QStringLiteral("compare_sample.dat"));
        if (!s.Identify(shot.model) || !s.Start() ||

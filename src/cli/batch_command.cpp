@@ -8,7 +8,7 @@
 #include "cli/batch_display.h"
 #include "cli/batch_runner.h"
 #include "cli/console.h"
-#include "cli/session.h"
+#include "cli/session_runner.h"
 #include "files/batch_plan.h"
 #include "files/config_file.h"
 #include "files/csv.h"

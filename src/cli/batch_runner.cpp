@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <memory>
 
-#include "files/archive.h"
 #include "files/config_file.h"
 #include "files/diff_report.h"
 #include "files/utf8_path.h"
 #include "model/catalog.h"
 #include "serial/tcport.h"
+#include "session/recorder.h"
 
 namespace lovar {
 namespace {
@@ -20,35 +20,28 @@ using namespace std::chrono_literals;
 // How often the lines on a terminal are drawn again.
 constexpr auto kRedraw = 250ms;
 
-// Keeps the device's image as read, before anything is written, in the archive (the one the
-// windows and read and write keep: named by time, model and object number, the newest kept).
-Outcome KeepPriorImage(const std::string& folder, int model, const ConfigImage& image) {
-  const ArchiveResult kept = SaveToArchive(PathFromUtf8(folder), model, image, LocalTimeNow());
-  if (!kept.ok) return {Status::FileError, "Архив: " + kept.message + ". В УО ничего не записано"};
-  return {};
-}
-
 class Device : private SessionWatcher {
  public:
+  // recorder (may be null) keeps each device's image as read, before anything is written.
   Device(EventLoop& loop, const BatchPlan& plan, const PlanRow& row, const BatchOptions& options,
-         const std::atomic<bool>& interrupted, BatchDisplay& display)
+         const std::atomic<bool>& interrupted, BatchDisplay& display, Recorder* recorder)
       : plan_(plan),
-        options_(options),
         interrupted_(interrupted),
         display_(display),
         port_(std::make_unique<TCport>(loop)) {
     result_.row = &row;
     line_ = display_.Add(row.port, row.object_number);
     ConfigureLikeTheMainWindow(*port_);
-    session_ = std::make_unique<Session>(loop, *port_, options.retries,
-                                         static_cast<SessionWatcher&>(*this), interrupted);
+    session_ = std::make_unique<SessionRunner>(loop, *port_, options.retries,
+                                               static_cast<SessionWatcher&>(*this), interrupted,
+                                               recorder);
   }
 
   void Start() {
     started_ = Clock::now();
     display_.Phase(line_, "Опознание");
     if (Outcome out = session_->Open(result_.row->port); !out.ok()) return End(out);
-    session_->StartIdentify([this](const Outcome& out) { Identified(out); });
+    session_->StartIdentify([this](const SessionEnd& end) { Identified(end.outcome); });
   }
 
   bool Ended() const { return ended_; }
@@ -62,23 +55,27 @@ class Device : private SessionWatcher {
       return End({Status::WrongModel, "Неверный тип УО: прибор " + session_->device_line() +
                                           ", а план для " + ModelNameAndCode(plan_.model)});
     if (Stopped()) return;
-    session_->StartRead([this](const Outcome& read) { Read(read); });
+    session_->StartRead([this](const SessionEnd& read) { Read(read); });
   }
 
-  void Read(const Outcome& out) {
+  void Read(const SessionEnd& read) {
+    const Outcome& out = read.outcome;
     if (!out.ok()) return End({out.status, out.message + ". В УО ничего не записано"});
-    if (!options_.archive.empty()) {
-      display_.Phase(line_, "Архив");
-      const Outcome kept = KeepPriorImage(options_.archive, result_.model, session_->image());
-      if (!kept.ok()) return End(kept);
-    }
+    // The device's image as read is kept before anything is written (the archive the windows
+    // and read and write keep: named by time, model and object number, the newest kept).
+    if (read.record && !read.record->ok)
+      return End({Status::FileError, "Архив: " + read.record->message + ". В УО ничего не записано"});
     // Over what the device holds: a model 251 template has only the first 2048 bytes.
     std::string why;
     if (!ApplyPlanRow(plan_, *result_.row, session_->image(), why))
       return End({Status::FileError, why + ". В УО ничего не записано"});
     if (Stopped()) return;
-    result_.write_began = true;
-    session_->StartWrite(true, [this](const Outcome& written) { End(written); });
+    session_->StartWrite(true, [this](const SessionEnd& written) {
+      // Said from what the write did: one whose first block never went out changed nothing.
+      result_.write_began =
+          written.report && written.report->outcome != WriteReport::Outcome::NotStarted;
+      End(written.outcome);
+    });
   }
 
   // Ctrl-C between two steps: the next one does not begin.
@@ -109,11 +106,10 @@ class Device : private SessionWatcher {
   }
 
   const BatchPlan& plan_;
-  const BatchOptions& options_;
   const std::atomic<bool>& interrupted_;
   BatchDisplay& display_;
   std::unique_ptr<TCport> port_;
-  std::unique_ptr<Session> session_;
+  std::unique_ptr<SessionRunner> session_;
   DeviceResult result_;
   int line_ = 0;
   Clock::time_point started_{};
@@ -125,9 +121,13 @@ class Device : private SessionWatcher {
 std::vector<DeviceResult> RunBatch(EventLoop& loop, const BatchPlan& plan,
                                    const BatchOptions& options,
                                    const std::atomic<bool>& interrupted, BatchDisplay& display) {
+  std::unique_ptr<ArchiveRecorder> archive;
+  if (!options.archive.empty())
+    archive = std::make_unique<ArchiveRecorder>(PathFromUtf8(options.archive));
   std::vector<std::unique_ptr<Device>> devices;
   for (const PlanRow& row : plan.rows)
-    devices.push_back(std::make_unique<Device>(loop, plan, row, options, interrupted, display));
+    devices.push_back(
+        std::make_unique<Device>(loop, plan, row, options, interrupted, display, archive.get()));
   const int redraw = loop.AddTimer(kRedraw, [&display] { display.Refresh(); });
   display.Refresh();
   for (auto& device : devices) device->Start();

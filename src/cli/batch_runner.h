@@ -1,5 +1,5 @@
 // lovar-cli batch: every device of a checked plan programmed at once, each on its own TCport
-// and Session, all on one event loop (each port's receive thread hands its bytes to the loop's
+// and session (SessionRunner), all on one event loop (each port's receive thread hands its bytes to the loop's
 // thread, so no device waits for another). Per device: open the port, identify, check the
 // model against the plan's, read the whole image (kept in the archive when asked), build the
 // image from it, the template and the row's values, write it and prove it (VerifiedWrite).
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "cli/batch_display.h"
-#include "cli/session.h"
+#include "cli/session_runner.h"
 #include "files/batch_plan.h"
 #include "serial/event_loop.h"
 
@@ -28,7 +28,9 @@ struct DeviceResult {
   const PlanRow* row = nullptr;
   int model = 0;             // as identified; 0 when the device was not identified
   Outcome outcome;           // Ok: the device holds its configuration, proven by a read-back
-  bool write_began = false;  // when not Ok: the device may hold a mix of old and new
+  // When not Ok: the write began (its first block went out), so the device may hold a mix of
+  // old and new; false when the device was not changed.
+  bool write_began = false;
   double seconds = 0;        // from the port's open to the device's end
   std::string ended_at;      // the local date and time of its end
 };

@@ -39,7 +39,7 @@ CheckCommand::CheckCommand(CLI::App& app) {
   });
 }
 
-int CheckCommand::Run(Session* session, const FieldsCommands::Connect& connect) {
+int CheckCommand::Run(SessionRunner* session, const FieldsCommands::Connect& connect) {
   // The rules and the template first: a fault in them is said before the device is touched.
   std::optional<CompanyRules> company;
   if (!rules_.empty()) {
@@ -67,11 +67,11 @@ int CheckCommand::Run(Session* session, const FieldsCommands::Connect& connect) 
     source = "файл " + file_;
   } else {
     Outcome out = connect(port_);
-    if (out.ok()) out = session->ReadImage();
+    if (out.ok()) out = session->ReadImage().outcome;
     if (!out.ok()) return Fail(out);
     in.model = session->model();
     in.extent = ImageLength(in.model);
-    in.firmware = session->engine().FirmwareVersion();
+    in.firmware = session->session().FirmwareVersion();
     image = session->image();
     source = "прибор на " + port_ + " (" + session->device_line() + ")";
   }

@@ -9,7 +9,7 @@
 // kExitCheckErrors with an error; a rules file, template or source that cannot be read fails as
 // any command does (5, or the device's statuses), before anything is checked.
 //
-// Threads: the caller's, as Session.
+// Threads: the caller's, as SessionRunner.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -31,7 +31,7 @@ class CheckCommand {
   bool Chosen() const { return check_->parsed(); }
   bool NeedsDevice() const { return !port_.empty(); }
   // Runs it; the session and connect are used only when NeedsDevice(). Returns the exit status.
-  int Run(Session* session, const FieldsCommands::Connect& connect);
+  int Run(SessionRunner* session, const FieldsCommands::Connect& connect);
 
  private:
   CLI::App* check_ = nullptr;

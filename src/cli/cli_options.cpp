@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "cli/session.h"
+#include "session/outcome.h"
 #include "version/version.h"
 
 namespace lovar {

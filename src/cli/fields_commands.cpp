@@ -48,10 +48,10 @@ Outcome LoadFile(const std::string& path, Source& source) {
   return {};
 }
 
-Outcome ReadDevice(Session& session, const FieldsCommands::Connect& connect,
+Outcome ReadDevice(SessionRunner& session, const FieldsCommands::Connect& connect,
                    const std::string& port, Source& source) {
   Outcome out = connect(port);
-  if (out.ok()) out = session.ReadImage();
+  if (out.ok()) out = session.ReadImage().outcome;
   if (!out.ok()) return out;
   source.name = "прибор на " + port + " (" + session.device_line() + ")";
   source.model = session.model();
@@ -210,7 +210,7 @@ bool FieldsCommands::NeedsDevice() const {
   return (*show_ || *diff_) && !port_.empty();
 }
 
-int FieldsCommands::Run(Session* session, const Connect& connect) {
+int FieldsCommands::Run(SessionRunner* session, const Connect& connect) {
   if (int status = 0; Refuses(out_, files_, status) || Refuses(html_, files_, status))
     return status;
   if (*export_) return Export(files_.front(), out_);

@@ -8,7 +8,7 @@
 //   export FILE.dat [--out FILE.json]
 //   import FILE.json --out FILE.dat [--model N]
 //
-// Threads: the caller's, as Session.
+// Threads: the caller's, as SessionRunner.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/session.h"
+#include "cli/session_runner.h"
 
 namespace lovar {
 
@@ -37,7 +37,7 @@ class FieldsCommands {
   using Connect = std::function<Outcome(const std::string& port)>;
   // Runs the chosen command; the session and connect are used only when NeedsDevice().
   // Returns the exit status; failures are said on stderr.
-  int Run(Session* session, const Connect& connect);
+  int Run(SessionRunner* session, const Connect& connect);
 
  private:
   CLI::App* show_ = nullptr;

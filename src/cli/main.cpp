@@ -7,19 +7,21 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/cli_options.h"
 #include "cli/console.h"
-#include "cli/session.h"
+#include "cli/session_runner.h"
 #include "files/archive.h"
 #include "files/config_file.h"
 #include "files/utf8_path.h"
 #include "serial/event_loop.h"
 #include "serial/port_list.h"
 #include "serial/tcport.h"
+#include "session/recorder.h"
 
 namespace lovar {
 namespace {
@@ -54,7 +56,7 @@ int Ports() {
 }
 
 // Opens the port and identifies the device; prints nothing.
-Outcome Connect(Session& session, const CliOptions& o) {
+Outcome Connect(SessionRunner& session, const CliOptions& o) {
   Outcome out = session.Open(o.port);
   if (!out.ok()) return out;
   out = session.Identify();
@@ -64,7 +66,7 @@ Outcome Connect(Session& session, const CliOptions& o) {
   return {};
 }
 
-int Identify(Session& session, const CliOptions& o) {
+int Identify(SessionRunner& session, const CliOptions& o) {
   Outcome out = session.Open(o.port);
   if (out.ok()) out = session.Identify();
   if (!out.ok()) return Fail(out);
@@ -72,9 +74,13 @@ int Identify(Session& session, const CliOptions& o) {
   return 0;
 }
 
-int Read(Session& session, const CliOptions& o) {
+int Read(SessionRunner& session, const CliOptions& o) {
   Outcome out = Connect(session, o);
-  if (out.ok()) out = session.ReadImage();
+  SessionEnd read;
+  if (out.ok()) {
+    read = session.ReadImage();
+    out = read.outcome;
+  }
   if (!out.ok()) {
     if (out.status == Status::Interrupted || out.status == Status::GaveUp ||
         out.status == Status::LineLost || out.status == Status::NoAnswer)
@@ -87,17 +93,16 @@ int Read(Session& session, const CliOptions& o) {
   const std::string shown = ShownUtf8Path(o.out);
   std::printf("Конфигурация сохранена: %s (%zu байт)\n", shown.c_str(),
               static_cast<size_t>(100 + FileImageLength(session.model())));
-  if (o.archive.empty()) return 0;
-  const ArchiveResult kept =
-      SaveToArchive(PathFromUtf8(o.archive), session.model(), session.image(), LocalTimeNow());
-  if (!kept.ok)
-    return Fail(Status::FileError,
-                "Копия не сохранена в архив: " + kept.message + " (файл " + shown + " записан)");
-  std::printf("Копия в архиве: %s\n", ShownPath(kept.path).c_str());
+  // With --archive the session kept the device's image as it was read.
+  if (!read.record) return 0;
+  if (!read.record->ok)
+    return Fail(Status::FileError, "Копия не сохранена в архив: " + read.record->message +
+                                       " (файл " + shown + " записан)");
+  std::printf("Копия в архиве: %s\n", ShownPath(read.record->path).c_str());
   return 0;
 }
 
-int Write(Session& session, const CliOptions& o) {
+int Write(SessionRunner& session, const CliOptions& o) {
   // The file first: a wrong or unreadable file is said before the device is touched.
   ConfigImage file_image;
   const std::filesystem::path file = PathFromUtf8(o.file);
@@ -110,50 +115,36 @@ int Write(Session& session, const CliOptions& o) {
   if (file_model != model)
     return Fail(Status::WrongModel,
                 "Неверный тип УО: файл для другой модели, прибор " + session.device_line());
-  const FileResult loaded = LoadConfigFile(file, model, session.image());
-  if (!loaded.ok()) return Fail(Status::FileError, DescribeError(loaded));
-  // A model 251 file holds only the first 2048 bytes; the rest (keys and names among them)
-  // comes from the device, read just before the write, so that writing a file never wipes
-  // them. With --archive the device's image goes to the archive before anything is written.
-  const int file_bytes = FileImageLength(model);
-  std::string archived;
-  const Session::PriorImage prior = [&](const ConfigImage& device, std::string& why) {
-    if (!o.archive.empty()) {
-      const ArchiveResult kept =
-          SaveToArchive(PathFromUtf8(o.archive), model, device, LocalTimeNow());
-      if (!kept.ok) {
-        why = "Конфигурация прибора не сохранена в архив: " + kept.message;
-        return false;
-      }
-      // In UTF-8: an archive's name may hold the object number's letters.
-      archived = ShownPath(kept.path);
-    }
-    std::copy(device.bytes().begin() + file_bytes, device.bytes().begin() + ImageLength(model),
-              session.image().bytes().begin() + file_bytes);
-    return true;
-  };
-  const bool read_first = file_bytes < ImageLength(model) || !o.archive.empty();
-  out = session.WriteImage(!o.no_verify, read_first ? prior : nullptr);
-  if (!archived.empty() && !out.ok())
+  const Session::Loaded loaded = session.session().LoadFile(file, /*whole_image=*/false);
+  if (!loaded.result.ok()) return Fail(Status::FileError, DescribeError(loaded.result));
+  // The session reads the device first when the file lacks the rest of its image (a model 251
+  // file holds only the first 2048 bytes: the keys and names come from the device, so that
+  // writing a file never wipes them), and with --archive keeps the device's image before
+  // anything is written.
+  const SessionEnd written = session.WriteImage(!o.no_verify);
+  // In UTF-8: an archive's name may hold the object number's letters.
+  const std::string archived =
+      written.record && written.record->ok ? ShownPath(written.record->path) : std::string();
+  if (!archived.empty() && !written.outcome.ok())
     std::fprintf(stderr, "Прежняя конфигурация прибора в архиве: %s\n", archived.c_str());
-  if (!out.ok()) return Fail(out);
+  if (!written.outcome.ok()) return Fail(written.outcome);
   std::printf("%s\n", session.device_line().c_str());
   if (!archived.empty())
     std::printf("Прежняя конфигурация прибора в архиве: %s\n", archived.c_str());
-  std::printf("%s\n", out.message.c_str());
+  std::printf("%s\n", written.outcome.message.c_str());
   if (o.no_verify)
     std::fprintf(stderr, "Внимание: прибор не проверен после записи (--no-verify)\n");
   return 0;
 }
 
-int Key(Session& session, const CliOptions& o) {
+int Key(SessionRunner& session, const CliOptions& o) {
   Outcome out = Connect(session, o);
   if (!out.ok()) return Fail(out);
   std::fprintf(stderr, "Поднесите ключ к считывателю\n");
   out = session.LearnKey(std::chrono::seconds(o.key_wait));
   if (!out.ok()) return Fail(out);
-  std::printf("Считан ключ: %s\n", session.engine().EditKeyText().c_str());
-  std::printf("В таблицу ключей: %s\n", session.engine().KeyText().c_str());
+  std::printf("Считан ключ: %s\n", session.session().EditKeyText().c_str());
+  std::printf("В таблицу ключей: %s\n", session.session().KeyText().c_str());
   return 0;
 }
 
@@ -178,7 +169,10 @@ int Run(int argc, char** argv) {
   EventLoop loop;
   TCport port(loop);
   ConfigureLikeTheMainWindow(port);
-  Session session(loop, port, o.retries, StderrIsTerminal(), interrupted);
+  // --archive: every complete read kept, and what a write replaces before it is written.
+  std::unique_ptr<ArchiveRecorder> archive;
+  if (!o.archive.empty()) archive = std::make_unique<ArchiveRecorder>(PathFromUtf8(o.archive));
+  SessionRunner session(loop, port, o.retries, StderrIsTerminal(), interrupted, archive.get());
   const FieldsCommands::Connect connect = [&](const std::string& port_name) {
     o.port = port_name;
     return Connect(session, o);

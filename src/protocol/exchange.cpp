@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <initializer_list>
 #include <optional>
+#include <utility>
 
 #include "model/regions.h"
 #include "protocol/answer_allowance.h"
@@ -39,16 +40,16 @@ std::string DeviceLine(int model, int version) {
   }
 }
 
-Exchange::Exchange(PortInterface& port, ConfigImage& image, ExchangeView& view)
-    : port_(port), image_(image), view_(view) {}
+Exchange::Exchange(PortInterface& port, ConfigImage& image, ExchangeObserver& observer)
+    : port_(port), image_(image), observer_(observer) {}
 
 void Exchange::SetButtons(bool enabled) {
   buttons_enabled_ = enabled;
-  view_.SetExchangeButtonsEnabled(enabled);
+  observer_.IdleChanged(enabled);
 }
 
 void Exchange::SetProgress(int position) {
-  view_.SetProgressPosition(position);
+  observer_.Progress(position);
 }
 
 void Exchange::SendBuffer() {
@@ -64,6 +65,7 @@ void Exchange::SendBuffer() {
 
 void Exchange::SendIdentification() {
   state_.stop = false;
+  step_done_ = nullptr;
   Put(state_.send_buffer, {254, 10, 1, 127, state_.sequence, 0, kIdentifyRequest, 0});
   SendBuffer();
 }
@@ -164,18 +166,14 @@ void Exchange::OnFrame(std::span<const uint8_t> frame) {
 void Exchange::OnIdentifyReply(std::span<const uint8_t> frame) {
   state_.DeviceModel = frame[7];
   state_.FirmwareVersion = frame[8];
-  view_.AddDeviceLine(DeviceLine(state_.DeviceModel, state_.FirmwareVersion));
-  if (const ModelSetup* setup = FindModelSetup(state_.DeviceModel)) {
-    state_.image_length = setup->image_length;
-    view_.SetProgressMaximum(setup->image_length);
-    view_.ApplyModelSetup(*setup);
-  }
+  // Another code keeps the length from before.
+  if (IsKnownModel(state_.DeviceModel)) state_.image_length = lovar::ImageLength(state_.DeviceModel);
   if (port_.IsOpen()) {
     // Position 7 keeps the 0 of the identification request.
     Put(state_.send_buffer, {254, 9, 1, 127, state_.sequence, 0, kAfterIdentify});
     SendBuffer();
   }
-  view_.ShowStartEnableSearch();
+  observer_.Identified(state_.DeviceModel, state_.FirmwareVersion);
 }
 
 // ---- Reading the whole image. ----
@@ -189,25 +187,25 @@ void Exchange::StartExchange() {
 }
 
 void Exchange::ButtonReadClick() {
-  view_.HideSearchWindow();
   state_.offset = 0;
   state_.ticks = 0;
   end_ = state_.image_length;
   read_into_ = &image_;
   checking_ = false;
+  step_done_ = nullptr;
   SetProgress(0);
   if (!port_.IsOpen()) return;
   StartExchange();
   SendReadRequest();
-  view_.HidePasswordAndPages();
 }
 
-void Exchange::ReadBack(ConfigImage& into, int from, int end) {
+void Exchange::ReadBack(ConfigImage& into, int from, int end, StepDone done) {
   state_.offset = from;
   state_.ticks = 0;
   end_ = end;
   read_into_ = &into;
   checking_ = true;
+  step_done_ = std::move(done);
   SetProgress(from);
   if (!port_.IsOpen()) return;
   StartExchange();
@@ -238,23 +236,26 @@ void Exchange::OnReadReply(std::span<const uint8_t> frame) {
   }
   SetButtons(true);
   state_.send_buffer[1] = 0;
-  if (checking_)
-    view_.CheckReadEnded(state_.offset >= end_);
-  else
-    view_.ReadEnded(state_.offset >= end_, state_.offset > 255);
+  if (!checking_) {
+    observer_.ReadEnded(state_.offset >= end_, state_.offset > 255);
+    return;
+  }
+  const StepDone done = std::exchange(step_done_, nullptr);
+  if (done) done(state_.offset >= end_ ? StepEnd::Complete : StepEnd::PortClosed);
 }
 
 // ---- Writing the whole image. ----
 
-void Exchange::ButtonWriteClick() {
+void Exchange::ButtonWriteClick(StepDone done) {
   const int model = state_.DeviceModel;
   write_from_ = &image_;
   if (model == 250 || model == 252)
     for (int i = 127; i <= 130; ++i) image_[i] = 0;
-  WriteRange(WriteStart(model), state_.image_length);
+  WriteRange(WriteStart(model), state_.image_length, std::move(done));
 }
 
-void Exchange::WriteRange(int from, int end) {
+void Exchange::WriteRange(int from, int end, StepDone done) {
+  step_done_ = std::move(done);
   state_.offset = from;
   state_.ticks = 0;
   end_ = end;
@@ -281,7 +282,7 @@ void Exchange::OnWriteAck(std::span<const uint8_t> /*frame*/) {
   SetProgress(state_.offset);
   if (state_.offset >= end_) {
     SetButtons(true);
-    view_.WriteEnded(true);
+    EndWrite();
     return;
   }
   if (port_.IsOpen()) SendWriteBlock();  // the sequence number stays: one for the whole write
@@ -293,10 +294,11 @@ void Exchange::ButtonKeyClick() {
   state_.ticks = 0;
   state_.key_armed = false;
   edit_key_.clear();
-  view_.SetEditKey(edit_key_);
+  observer_.KeyText(edit_key_);
   if (!port_.IsOpen() || !buttons_enabled_) return;
+  step_done_ = nullptr;
   StartExchange();
-  view_.KeyPollingStarted();
+  observer_.KeyPollingStarted();
   Put(state_.send_buffer, {254, 10, 1, 127, state_.sequence, 0, kKeyRequest, 0, 0, 0, 0, 0, 0});
   SendBuffer();
 }
@@ -320,13 +322,13 @@ void Exchange::OnKeyReply(std::span<const uint8_t> frame) {
     if (taken < key_buffer_.size()) key_buffer_[taken++] = frame[j];
     keys::AppendHex(edit_key_, frame[j]);
   }
-  view_.SetEditKey(edit_key_);
+  observer_.KeyText(edit_key_);
   SetButtons(true);
-  view_.KeyRead();
+  observer_.KeyRead();
 }
 
 void Exchange::ButtonStopKeyClick() {
-  view_.KeyStopped();
+  observer_.KeyStopped();
   SetButtons(true);
   state_.stop = true;
   state_.send_buffer[1] = 0;
@@ -348,7 +350,30 @@ void Exchange::WatchLine() {
   const uint8_t command = state_.send_buffer[1] != 0 ? state_.send_buffer[6] : 0;
   state_.send_buffer[1] = 0;
   SetButtons(true);
-  view_.LineLost(command);
+  EndStopped(command, StopReason::LineLost);
+}
+
+void Exchange::EndWrite() {
+  const StepDone done = std::exchange(step_done_, nullptr);
+  if (done)
+    done(StepEnd::Complete);
+  else
+    observer_.WriteEnded(true);
+}
+
+// A step with a callback hears of its own end; given up at the question it keeps the callback,
+// since a late reply may take it up again. A line lost while nothing was outstanding is no
+// step's.
+void Exchange::EndStopped(uint8_t request, StopReason reason) {
+  if (!step_done_ || request == 0) {
+    observer_.Stopped(request, reason);
+    return;
+  }
+  const StepDone done =
+      reason == StopReason::LineLost ? std::exchange(step_done_, nullptr) : step_done_;
+  done(reason == StopReason::Abandoned ? StepEnd::Abandoned
+       : reason == StopReason::GaveUp  ? StepEnd::GaveUp
+                                       : StepEnd::LineLost);
 }
 
 void Exchange::Timer1Timer() {
@@ -368,12 +393,12 @@ void Exchange::Timer1Timer() {
     futile_questions_ = 0;
     state_.send_buffer[1] = 0;
     SetButtons(true);
-    view_.GaveUp(command);
+    EndStopped(command, StopReason::GaveUp);
     return;
   }
   state_.prompt = true;
   // The question may run a nested loop: replies and ticks go on arriving meanwhile.
-  if (view_.AskContinue()) {
+  if (observer_.AskContinue()) {
     if (state_.send_buffer[1] != 0) SendBuffer();  // a reply may have come in the meantime
     state_.stop = false;
     state_.ticks = 0;
@@ -381,7 +406,7 @@ void Exchange::Timer1Timer() {
     const uint8_t command = state_.send_buffer[6];
     state_.send_buffer[1] = 0;
     SetButtons(true);
-    view_.Abandoned(command);
+    EndStopped(command, StopReason::Abandoned);
   }
   state_.prompt = false;
 }

@@ -6,69 +6,72 @@
 // called every 100 ms, and the buttons' handlers on user action. On a network port the watches
 // of Timer1Timer (the no-answer question after 10 ticks, a half frame given up after 2) wait
 // the port's round trip longer (answer_allowance.h); on a local port they are exactly that. The
-// engine talks to the windows (or the CLI) only through ExchangeView.
+// engine tells its owner (the session) what happens only through ExchangeObserver.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "model/config_image.h"
 #include "protocol/frame.h"
-#include "protocol/model_setup.h"
 #include "serial/message_device.h"
 #include "serial/port_interface.h"
 
 namespace lovar {
 
-// What the engine shows and asks. Every call comes on the window thread; defaults do nothing.
-class ExchangeView {
+// Why an exchange ended before its last reply.
+enum class StopReason : uint8_t {
+  Abandoned,  // the owner gave up at the no-answer question
+  GaveUp,     // the device kept answering, but for Exchange::kGiveUpAfter questions in a row
+              // never with a frame that answers the request: given up without asking again
+  LineLost,   // the line hung up or the adapter was unplugged (seen by Timer1Timer)
+};
+
+// How a step started with a callback (ReadBack, WriteRange, ButtonWriteClick with one) ended.
+enum class StepEnd : uint8_t {
+  Complete,    // its last reply came
+  PortClosed,  // a read-back ended short: the port was closed under it
+  Abandoned,   // as StopReason
+  GaveUp,
+  LineLost,
+};
+// A step's end, on the window thread. A step given up at the question (Abandoned, GaveUp) may
+// be taken up again by a late reply, as a whole read is: its callback then hears its end once
+// more.
+using StepDone = std::function<void(StepEnd end)>;
+
+// What happens in the exchange, as the device protocol sees it. Every call comes on the window
+// thread; all but the question default to nothing.
+class ExchangeObserver {
  public:
-  virtual ~ExchangeView() = default;
+  virtual ~ExchangeObserver() = default;
 
   // "Прибор не отвечает" / "Продолжить?" with OK (true) and Cancel (false). May run a nested
   // event loop: receive events and ticks keep arriving while it is open.
   virtual bool AskContinue() = 0;
 
-  // ButtonRead, ButtonWrite and ButtonKey together.
-  virtual void SetExchangeButtonsEnabled(bool /*enabled*/) {}
-  // Both progress bars: the image length as maximum, the current offset as position.
-  virtual void SetProgressMaximum(int /*maximum*/) {}
-  virtual void SetProgressPosition(int /*position*/) {}
-
-  // Identification reply: a line for the search window's device list, then the per-model
-  // set-up (only for models 250, 251, 252), then "Старт" shown and "Поиск" enabled.
-  virtual void AddDeviceLine(const std::string& /*utf8_line*/) {}
-  virtual void ApplyModelSetup(const ModelSetup& /*setup*/) {}
-  virtual void ShowStartEnableSearch() {}
-
-  // A read starts: the search window is hidden (step 1); with the port open, the password
-  // edit and the pages are hidden (step 5).
-  virtual void HideSearchWindow() {}
-  virtual void HidePasswordAndPages() {}
-  // A read is over. complete: the offset reached the image length. When at least 256 bytes
-  // were stored the display routine must run (UpDate) and, for model 252, the pages be shown.
+  // The engine takes a new exchange (idle), or one runs: the three exchange buttons' state.
+  virtual void IdleChanged(bool /*idle*/) {}
+  // The current offset of the read or write under way (the progress bars' position; their
+  // maximum is ImageLength()).
+  virtual void Progress(int /*position*/) {}
+  // An identification reply: model and firmware byte. For models 250, 251 and 252 the image
+  // length is already the model's. The 212 that follows it has been sent.
+  virtual void Identified(int /*model*/, int /*firmware*/) {}
+  // A whole read (ButtonReadClick) is over. complete: the offset reached the image length.
+  // display: at least 256 bytes were stored, so the image is to be shown.
   virtual void ReadEnded(bool /*complete*/, bool /*display*/) {}
-  // A write is over. complete: the last block was acknowledged.
+  // A whole write started without a callback is over; complete: the last block acknowledged.
   virtual void WriteEnded(bool /*complete*/) {}
-  // A read-back (ReadBack) is over. complete: its last byte was stored.
-  virtual void CheckReadEnded(bool /*complete*/) {}
-  // The user gave up at the no-answer question; command is the request that went unanswered
-  // (200 read, 202 write, 206 key poll, 208/212 identification).
-  virtual void Abandoned(uint8_t /*command*/) {}
-  // The device kept answering, but for Exchange::kGiveUpAfter questions in a row never with a
-  // frame that answers the request: the exchange was given up without asking again, the
-  // buttons are enabled. command as for Abandoned.
-  virtual void GaveUp(uint8_t /*command*/) {}
-  // The line hung up or the adapter was unplugged (seen by Timer1Timer, also when idle). The
-  // exchange under way has ended and the buttons are enabled; command is its outstanding
-  // request as for Abandoned, or 0 when none was.
-  virtual void LineLost(uint8_t /*command*/) {}
+  // An exchange without a callback ended before its last reply; request is the one that went
+  // unanswered (200 read, 202 write, 206 key poll, 208/212 identification), 0 when the line
+  // was lost while none was outstanding. The exchange buttons are enabled again.
+  virtual void Stopped(uint8_t /*request*/, StopReason /*reason*/) {}
 
-  // Key learning panel: polling started (ButtonStopKey and PanelSetKey shown, ButtonWriteKey
-  // hidden, PanelKey shown); a key read (EditKey shows it, ButtonWriteKey shown, PanelSetKey
-  // and ButtonStopKey hidden); stopped (PanelSetKey and PanelKey hidden).
-  virtual void SetEditKey(const std::string& /*text*/) {}
+  // Key learning: the key text (EditKey) changed; polling started; a key was read; stopped.
+  virtual void KeyText(const std::string& /*text*/) {}
   virtual void KeyPollingStarted() {}
   virtual void KeyRead() {}
   virtual void KeyStopped() {}
@@ -90,24 +93,23 @@ struct ExchangeState {
 
 class Exchange {
  public:
-  Exchange(PortInterface& port, ConfigImage& image, ExchangeView& view);
+  Exchange(PortInterface& port, ConfigImage& image, ExchangeObserver& observer);
 
   // Buttons and the receive handler.
   void ButtonReadClick();
-  void ButtonWriteClick();
+  // With done, the write's end goes to it instead of the observer's WriteEnded and Stopped.
+  void ButtonWriteClick(StepDone done = nullptr);
   void ButtonKeyClick();
   void ButtonStopKeyClick();
   void Cport1Receive(const TMessageDevice& MessDev);
   void Timer1Timer();
 
   // Checking a write: reads device bytes from `from` up to `end` into `into` with the read's
-  // requests and replies (both progress bars follow), leaving the image and the display alone.
-  // Ends with CheckReadEnded.
-  void ReadBack(ConfigImage& into, int from, int end);
+  // requests and replies (Progress follows), leaving the image alone. Ends with done.
+  void ReadBack(ConfigImage& into, int from, int end, StepDone done);
   // Writes the 16-byte blocks from `from` up to `end` again with the write's requests and
-  // sequence rules (bytes 127 to 130 are not zeroed again). Ends with WriteEnded like a whole
-  // write.
-  void WriteRange(int from, int end);
+  // sequence rules (bytes 127 to 130 are not zeroed again). Ends with done.
+  void WriteRange(int from, int end, StepDone done);
   // The blocks of the write under way, and of WriteRange, come from `source` instead of the
   // image until the next ButtonWriteClick: a verified write sends one snapshot, so an edit made
   // meanwhile is not half sent.
@@ -120,6 +122,9 @@ class Exchange {
   void SendIdentification();
   // A page change or the main window closing: no request outstanding, stop flag set.
   void StopExchange();
+  // No request is outstanding any more, without stopping: a reply that no step needs (the
+  // answer to the 212 after an identification) is no longer awaited by the no-answer watch.
+  void ForgetRequest() { state_.send_buffer[1] = 0; }
   // The search window enables the three exchange buttons once it has opened the port, and
   // disables them when it moves to another port.
   void SetButtonsEnabled(bool enabled) { SetButtons(enabled); }
@@ -134,8 +139,8 @@ class Exchange {
   std::string KeyText() const;
   const std::array<uint8_t, 8>& KeyBuffer() const { return key_buffer_; }
 
+  // Read only: the engine alone moves its state (the tests reach it through ExchangeTestAccess).
   const ExchangeState& state() const { return state_; }
-  ExchangeState& state() { return state_; }
   int DeviceModel() const { return state_.DeviceModel; }
   int FirmwareVersion() const { return state_.FirmwareVersion; }
   int ImageLength() const { return state_.image_length; }
@@ -170,10 +175,14 @@ class Exchange {
   void SendKeyPoll();
   void SetButtons(bool enabled);
   void SetProgress(int position);
+  // The end of the step under way: to its callback, or to the observer.
+  void EndWrite();
+  void EndStopped(uint8_t request, StopReason reason);
+  friend struct ExchangeTestAccess;
 
   PortInterface& port_;
   ConfigImage& image_;
-  ExchangeView& view_;
+  ExchangeObserver& observer_;
   ExchangeState state_;
   Reassembler reassembler_;
   std::array<uint8_t, 8> key_buffer_{};
@@ -184,6 +193,7 @@ class Exchange {
   ConfigImage* read_into_ = &image_;
   const ConfigImage* write_from_ = &image_;
   bool checking_ = false;
+  StepDone step_done_;  // the step's own end, when it was started with one
   bool hold_ = false;       // SendNoMore
   bool line_open_ = false;  // the port was open at the last tick or send
   uint64_t answered_ = 0;

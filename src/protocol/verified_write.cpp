@@ -67,45 +67,40 @@ std::string WriteReportText(const WriteReport& r) {
   return {};
 }
 
-void VerifiedWrite::Attach(Exchange& engine, const ConfigImage& image) {
-  engine_ = &engine;
-  image_ = &image;
-}
-
 void VerifiedWrite::Start(bool check, bool read_prior) {
   check_ = check;
   running_ = true;
   resumable_ = false;
   round_ = 0;
   report_ = WriteReport{};
-  report_.from = Exchange::WriteStart(engine_->DeviceModel());
-  report_.end = engine_->ImageLength();
-  report_.model = engine_->DeviceModel();
+  report_.from = Exchange::WriteStart(engine_.DeviceModel());
+  report_.end = engine_.ImageLength();
+  report_.model = engine_.DeviceModel();
   report_.prior_read = read_prior;
   if (!read_prior) {
     BeginWrite();
     return;
   }
   SetStage(WriteStage::ReadingPrior);
-  engine_->ReadBack(prior_, 0, report_.end);
-  if (!engine_->PortOpen()) Stopped(WriteReport::Cause::PortClosed);
+  engine_.ReadBack(prior_, 0, report_.end, Done());
+  if (!engine_.PortOpen()) Stopped(WriteReport::Cause::PortClosed);
 }
 
 void VerifiedWrite::BeginWrite() {
   // A line lost before the first block (a hang-up right after the identification) has left
   // the device as it was: said as a write not begun, never as one stopped part-way.
-  if (!engine_->PortOpen()) {
+  if (!engine_.PortOpen()) {
     report_.stopped_at = Exchange::WriteStart(report_.model);
     Finish(WriteReport::Outcome::NotStarted, WriteReport::Cause::PortClosed);
     return;
   }
-  engine_->ButtonWriteClick();  // zeroes bytes 127 to 130 of models 250 and 252 first
+  engine_.ButtonWriteClick(Done());  // zeroes bytes 127 to 130 of models 250 and 252 first
   // The first block has gone out of the image; the rest and every repair come from this copy.
-  sent_ = *image_;
-  engine_->WriteFrom(sent_);
-  // Said after the zeroing, so that the view sees the image as it goes out.
+  sent_ = image_;
+  engine_.WriteFrom(sent_);
+  // Said after the zeroing, so that the owner sees the image as it goes out.
   SetStage(WriteStage::Writing);
-  if (!engine_->PortOpen()) Stopped(WriteReport::Cause::PortClosed);
+  if (!engine_.PortOpen()) Stopped(WriteReport::Cause::PortClosed);
 }
 
 void VerifiedWrite::Stop(WriteReport::Cause cause) {
@@ -125,21 +120,46 @@ bool VerifiedWrite::Owns() {
 
 void VerifiedWrite::SetStage(WriteStage stage) {
   stage_ = stage;
-  view_.WriteStageChanged(stage);
+  observer_.WriteStageChanged(stage);
 }
 
-void VerifiedWrite::WriteEnded(bool complete) {
-  if (!Owns()) {
-    view_.WriteEnded(complete);
-    return;
+void VerifiedWrite::StepEnded(StepEnd end) {
+  switch (end) {
+    case StepEnd::Complete:
+    case StepEnd::PortClosed:
+      if (!Owns()) return;
+      if (stage_ == WriteStage::Writing || stage_ == WriteStage::Repairing)
+        WriteEnded();
+      else
+        CheckReadEnded(end == StepEnd::Complete);
+      return;
+    case StepEnd::Abandoned:
+      if (!Owns()) return;
+      // Given up at the question: silence, or a device that answered only with frames that
+      // answer nothing.
+      Stopped(engine_.StrayFramesSinceSend() > 0 ? WriteReport::Cause::GaveUp
+                                                 : WriteReport::Cause::NoAnswer);
+      resumable_ = CanResume();
+      return;
+    case StepEnd::GaveUp:
+      if (!Owns()) return;
+      Stopped(WriteReport::Cause::GaveUp);
+      resumable_ = CanResume();
+      return;
+    case StepEnd::LineLost:
+      if (Owns()) Stopped(WriteReport::Cause::LineLost);
+      return;
   }
+}
+
+void VerifiedWrite::WriteEnded() {
   if (stage_ == WriteStage::Writing) {
     if (!check_) {
       Finish(WriteReport::Outcome::Unchecked, WriteReport::Cause::None);
       return;
     }
   } else if (++next_range_ < ranges_.size()) {
-    engine_->WriteRange(ranges_[next_range_].from, ranges_[next_range_].end);
+    engine_.WriteRange(ranges_[next_range_].from, ranges_[next_range_].end, Done());
     return;
   }
   // Written: after the write and after every repair round, everything written is read back.
@@ -151,21 +171,17 @@ void VerifiedWrite::WriteEnded(bool complete) {
 
 void VerifiedWrite::CheckNext() {
   const Range& range = ranges_[next_range_];
-  engine_->ReadBack(readback_, range.from, range.end);
-  if (!engine_->PortOpen()) Stopped(WriteReport::Cause::PortClosed);
+  engine_.ReadBack(readback_, range.from, range.end, Done());
+  if (!engine_.PortOpen()) Stopped(WriteReport::Cause::PortClosed);
 }
 
 void VerifiedWrite::CheckReadEnded(bool complete) {
-  if (!Owns()) {
-    view_.CheckReadEnded(complete);
-    return;
-  }
   if (!complete) {
     Stopped(WriteReport::Cause::PortClosed);
     return;
   }
   if (stage_ == WriteStage::ReadingPrior) {
-    if (view_.PriorImageRead(prior_))
+    if (observer_.PriorImageRead(prior_))
       BeginWrite();
     else
       Finish(WriteReport::Outcome::NotStarted, WriteReport::Cause::Refused);
@@ -177,7 +193,6 @@ void VerifiedWrite::CheckReadEnded(bool complete) {
   }
   Compare();
 }
-
 // Every byte sent is compared (those sent as 0 as 0); model 252's last block carries bytes past
 // the image, which are not compared. Blocks that differ are written again, neighbours together.
 void VerifiedWrite::Compare() {
@@ -213,49 +228,20 @@ void VerifiedWrite::Compare() {
   ranges_ = std::move(differing);
   next_range_ = 0;
   SetStage(WriteStage::Repairing);
-  engine_->WriteRange(ranges_[0].from, ranges_[0].end);
-  if (!engine_->PortOpen()) Stopped(WriteReport::Cause::PortClosed);
-}
-
-void VerifiedWrite::Abandoned(uint8_t command) {
-  if (!running_) {
-    view_.Abandoned(command);
-    return;
-  }
-  // Given up at the question: silence, or a device that answered only with frames that answer
-  // nothing.
-  Stopped(engine_->StrayFramesSinceSend() > 0 ? WriteReport::Cause::GaveUp
-                                              : WriteReport::Cause::NoAnswer);
-  resumable_ = CanResume();
-}
-
-void VerifiedWrite::GaveUp(uint8_t command) {
-  if (!running_) {
-    view_.GaveUp(command);
-    return;
-  }
-  Stopped(WriteReport::Cause::GaveUp);
-  resumable_ = CanResume();
+  engine_.WriteRange(ranges_[0].from, ranges_[0].end, Done());
+  if (!engine_.PortOpen()) Stopped(WriteReport::Cause::PortClosed);
 }
 
 // A late reply carries a write or its check on; a write said not to have begun never begins
 // after all: the engine stops taking replies.
 bool VerifiedWrite::CanResume() {
   if (stage_ != WriteStage::ReadingPrior) return true;
-  engine_->StopExchange();
+  engine_.StopExchange();
   return false;
 }
 
-void VerifiedWrite::LineLost(uint8_t command) {
-  if (!running_) {
-    view_.LineLost(command);
-    return;
-  }
-  Stopped(WriteReport::Cause::LineLost);
-}
-
 void VerifiedWrite::Stopped(WriteReport::Cause cause) {
-  report_.stopped_at = engine_->state().offset;
+  report_.stopped_at = engine_.state().offset;
   using O = WriteReport::Outcome;
   Finish(stage_ == WriteStage::Checking       ? O::CheckStopped
          : stage_ == WriteStage::ReadingPrior ? O::NotStarted
@@ -267,7 +253,7 @@ void VerifiedWrite::Finish(WriteReport::Outcome outcome, WriteReport::Cause caus
   running_ = false;
   report_.outcome = outcome;
   report_.cause = cause;
-  view_.WriteFinished(report_);
+  observer_.WriteFinished(report_);
 }
 
 }  // namespace lovar

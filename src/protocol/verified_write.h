@@ -14,9 +14,9 @@
 // that the view can keep the device's prior image (the archive) and take from it what the image
 // does not hold (a model 251 file's keys); the view may refuse, and then nothing is written.
 //
-// It stands between the engine and the real view: the engine reports to it, it passes on
-// everything that is not the end of one of its own steps, and it tells the view the stages and
-// the outcome. The main window and lovar-cli both use it.
+// It drives the engine's steps and hears their ends through the steps' own callbacks; the
+// engine's other events go to the engine's observer as they always do. It tells its own
+// observer the stages and the outcome. The session (src/session) runs every write through it.
 //
 // Threads: window thread only, like the engine.
 #pragma once
@@ -79,29 +79,31 @@ struct WriteReport {
 // configuration; an offset is named with the field that holds it.
 std::string WriteReportText(const WriteReport& report);
 
-// The view of an engine that writes through VerifiedWrite.
-class VerifiedWriteView : public ExchangeView {
+// What a verified write tells its owner; every call on the window thread.
+class VerifiedWriteObserver {
  public:
+  virtual ~VerifiedWriteObserver() = default;
   virtual void WriteStageChanged(WriteStage /*stage*/) {}
   // The device's image as read before the write, just before the first block goes out. The
-  // view may complete the image from it; false: the write does not begin (NotStarted, Refused).
+  // owner may complete the image from it; false: the write does not begin (NotStarted,
+  // Refused).
   virtual bool PriorImageRead(const ConfigImage& /*prior*/) { return true; }
   // The verified write is over; the exchange buttons are enabled again.
-  virtual void WriteFinished(const WriteReport& /*report*/) {}
+  virtual void WriteFinished(const WriteReport& report) = 0;
 };
 
-class VerifiedWrite : public ExchangeView {
+class VerifiedWrite {
  public:
   static constexpr int kRepairRounds = 2;
   static constexpr int kBlock = 16;
 
-  explicit VerifiedWrite(VerifiedWriteView& view) : view_(view) {}
-  // The engine that reports to this object, and its image; set once, before Start.
-  void Attach(Exchange& engine, const ConfigImage& image);
+  // The engine it drives and the image it writes (the engine's).
+  VerifiedWrite(Exchange& engine, const ConfigImage& image, VerifiedWriteObserver& observer)
+      : engine_(engine), image_(image), observer_(observer) {}
 
   // "Записать в УО": with read_prior first the whole device into a buffer (PriorImageRead),
   // then the whole write of ButtonWriteClick, then (with check) the read-back, comparison and
-  // repairs. Ends with view.WriteFinished, also when the port is closed.
+  // repairs. Ends with WriteFinished, also when the port is closed.
   void Start(bool check = true, bool read_prior = false);
   // The engine was stopped from outside (a page change, Ctrl-C): reports where the write stood.
   void Stop(WriteReport::Cause cause);
@@ -111,48 +113,32 @@ class VerifiedWrite : public ExchangeView {
   // The image as it went out; after a Verified report, what the device holds from report.from.
   const ConfigImage& Sent() const { return sent_; }
 
-  // ExchangeView: everything but the ends of this object's own steps goes on to the view.
-  bool AskContinue() override { return view_.AskContinue(); }
-  void SetExchangeButtonsEnabled(bool enabled) override {
-    view_.SetExchangeButtonsEnabled(enabled);
-  }
-  void SetProgressMaximum(int maximum) override { view_.SetProgressMaximum(maximum); }
-  void SetProgressPosition(int position) override { view_.SetProgressPosition(position); }
-  void AddDeviceLine(const std::string& line) override { view_.AddDeviceLine(line); }
-  void ApplyModelSetup(const ModelSetup& setup) override { view_.ApplyModelSetup(setup); }
-  void ShowStartEnableSearch() override { view_.ShowStartEnableSearch(); }
-  void HideSearchWindow() override { view_.HideSearchWindow(); }
-  void HidePasswordAndPages() override { view_.HidePasswordAndPages(); }
-  void ReadEnded(bool complete, bool display) override { view_.ReadEnded(complete, display); }
-  void SetEditKey(const std::string& text) override { view_.SetEditKey(text); }
-  void KeyPollingStarted() override { view_.KeyPollingStarted(); }
-  void KeyRead() override { view_.KeyRead(); }
-  void KeyStopped() override { view_.KeyStopped(); }
-  void WriteEnded(bool complete) override;
-  void CheckReadEnded(bool complete) override;
-  void Abandoned(uint8_t command) override;
-  void GaveUp(uint8_t command) override;
-  void LineLost(uint8_t command) override;
-
  private:
   struct Range {
     int from;
     int end;
   };
-  // Whether an engine event belongs to this object: a run under way, or one given up at the
-  // question that a late reply has taken up again.
+  // The end of one of this object's engine steps.
+  void StepEnded(StepEnd end);
+  StepDone Done() {
+    return [this](StepEnd end) { StepEnded(end); };
+  }
+  // Whether a step's end belongs to a run: one under way, or one given up at the question that
+  // a late reply has taken up again.
   bool Owns();
   void SetStage(WriteStage stage);
   void BeginWrite();
   bool CanResume();
+  void WriteEnded();
   void CheckNext();
+  void CheckReadEnded(bool complete);
   void Compare();
   void Finish(WriteReport::Outcome outcome, WriteReport::Cause cause);
   void Stopped(WriteReport::Cause cause);
 
-  VerifiedWriteView& view_;
-  Exchange* engine_ = nullptr;
-  const ConfigImage* image_ = nullptr;
+  Exchange& engine_;
+  const ConfigImage& image_;
+  VerifiedWriteObserver& observer_;
   bool running_ = false;
   bool resumable_ = false;
   bool check_ = true;

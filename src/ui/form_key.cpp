@@ -83,8 +83,7 @@ void TFormKey::ButtonFindClick() {
     form1_->hide();
     main_window_ready_ = true;
   }
-  Exchange& exchange = form1_->exchange();
-  exchange.state().stop = false;
+  Session& session = form1_->session();
   // The list names the devices this search finds, nothing older; "Старт" comes with a line.
   ui_->ListBoxDevice->clear();
   ui_->ButtonCreate->hide();
@@ -106,19 +105,7 @@ void TFormKey::ButtonFindClick() {
           QStringLiteral("Поиск на %1 не начат: изменения остались в окне.").arg(text));
       return;
     }
-    if (!port.IsOpen()) {
-      port.SetNameDevice(name);
-      port.OpenDevice();
-      if (port.IsOpen()) port.RaiseRtsDtr();
-    } else if (name != port.NameDevice()) {
-      port.CloseDevice();
-      exchange.SetButtonsEnabled(false);
-      ui_->ButtonCreate->hide();
-      port.SetNameDevice(name);
-      port.OpenDevice();
-    }
-    if (port.IsOpen()) {
-      exchange.SetButtonsEnabled(true);
+    if (session.Open(name)) {
       ShowStatus(QStringLiteral("Поиск прибора на %1…").arg(text));
     } else {
       ShowStatus(QStringLiteral("%1: %2.").arg(text, Q(ErrorText(port.LastError()))));
@@ -126,7 +113,7 @@ void TFormKey::ButtonFindClick() {
   }
   show();
   form1_->hide();
-  if (port.IsOpen()) exchange.SendIdentification();
+  if (port.IsOpen()) session.Identify();
 }
 
 void TFormKey::ButtonCreateClick() {

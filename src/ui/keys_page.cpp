@@ -13,7 +13,7 @@
 
 #include "model/regions.h"
 #include "number_editors.h"
-#include "protocol/exchange.h"
+#include "session/session.h"
 
 namespace lovar {
 
@@ -262,18 +262,18 @@ int KeysPage::CurrentKeyRow() const {
 }
 
 void KeysPage::ButtonKeyClick() {
-  host().exchange().ButtonKeyClick();
+  host().session().LearnKey();
 }
 
 void KeysPage::ButtonStopKeyClick() {
-  host().exchange().ButtonStopKeyClick();
+  host().session().StopKey();
 }
 
 void KeysPage::ButtonWriteKeyClick() {
   host().ResetProgress();
   delegate_->CommitOpenEditor();
   QTableWidget* g = ui_.StringGridKey;
-  const QString key = Q(host().exchange().KeyText());
+  const QString key = Q(host().session().KeyText());
   bool kept_out = false;
   for (int r = 1; r <= kKeyRows; ++r) {
     if (grid::Cell(g, r, 1) != key) continue;

@@ -39,7 +39,7 @@
 
 namespace lovar {
 
-class Exchange;
+class Session;
 
 // One line of the archive's list: when the device was read, its model, its object number.
 struct ArchivedRow {
@@ -67,7 +67,7 @@ class Dialogs {
   virtual int ChooseArchived(const QString& folder, const std::vector<ArchivedRow>& rows) = 0;
 };
 
-// What the main window offers its pages. An editor reports nothing of its edits: the main window
+// What the main window offers its pages. An editor reports nothing of its edits: the session
 // compares the image with its undo history's snapshot after every user event, so whatever an
 // editor stored becomes one undo step.
 class PageHost {
@@ -80,9 +80,9 @@ class PageHost {
   virtual int FirmwareVersion() const = 0;
   // Most editors set the main progress bar ProgressBar1 back to 0.
   virtual void ResetProgress() = 0;
-  // The exchange engine: the keys page runs key learning through it (ButtonKeyClick,
-  // ButtonStopKeyClick, KeyText()).
-  virtual Exchange& exchange() = 0;
+  // The window's session: the keys page runs key learning through it (LearnKey, StopKey,
+  // KeyText()).
+  virtual Session& session() = 0;
   virtual Dialogs& dialogs() = 0;
   // One line in the main window's status bar.
   virtual void ShowStatus(const QString& text) = 0;
@@ -123,7 +123,7 @@ class Page {
   // 250 and 252 the display routine makes it the password gate's stored password.
   virtual std::optional<QString> FirstUserCode() const { return std::nullopt; }
 
-  // The exchange engine's key-learning calls, forwarded to every page (the keys page holds
+  // The session's key-learning events, forwarded to every page (the keys page holds
   // ButtonKey, PanelKey, PanelSetKey, EditKey, ButtonStopKey and ButtonWriteKey).
   virtual void SetExchangeButtonsEnabled(bool /*enabled*/) {}  // ButtonKey
   virtual void SetEditKey(const QString& /*text*/) {}

@@ -248,11 +248,11 @@ INSTANTIATE_TEST_SUITE_P(Models, EachModel,
                          [](const auto& info) { return "Model" + Model(info.param.model); });
 
 // Reads a device's whole image in-process through a real TCport.
-class Reader : public ExchangeView {
+class Reader : public ExchangeObserver {
  public:
   bool AskContinue() override { return false; }
   void ReadEnded(bool complete, bool) override { done = complete ? 1 : 2; }
-  void AddDeviceLine(const std::string&) override { identified = true; }
+  void Identified(int, int) override { identified = true; }
   bool identified = false;
   int done = 0;
 };

@@ -12,6 +12,13 @@
 #include "serial/port_interface.h"
 #include "sim/device_sim.h"
 
+namespace lovar {
+// The tests set the engine's state to reach a case (a sequence number about to wrap).
+struct ExchangeTestAccess {
+  static ExchangeState& State(Exchange& engine) { return engine.state_; }
+};
+}  // namespace lovar
+
 namespace lovar::testing_support {
 
 using Bytes = std::vector<uint8_t>;
@@ -44,7 +51,7 @@ class RecordingPort : public PortInterface {
   std::string name_;
 };
 
-class RecordingView : public VerifiedWriteView {
+class RecordingView : public ExchangeObserver, public VerifiedWriteObserver {
  public:
   bool AskContinue() override {
     ++asks;
@@ -54,12 +61,16 @@ class RecordingView : public VerifiedWriteView {
     answers.pop_front();
     return a;
   }
-  void SetExchangeButtonsEnabled(bool e) override { buttons = e; }
-  void SetProgressMaximum(int m) override { maximum = m; }
-  void SetProgressPosition(int p) override { position = p; }
-  void AddDeviceLine(const std::string& l) override { lines.push_back(l); }
-  void ApplyModelSetup(const ModelSetup& s) override { setups.push_back(s.model); }
-  void ShowStartEnableSearch() override { ++start_shown; }
+  void IdleChanged(bool idle) override { buttons = idle; }
+  void Progress(int p) override { position = p; }
+  void Identified(int model, int firmware) override {
+    lines.push_back(DeviceLine(model, firmware));
+    if (IsKnownModel(model)) {
+      maximum = ImageLength(model);
+      setups.push_back(model);
+    }
+    ++start_shown;
+  }
   void ReadEnded(bool complete, bool display) override {
     ++reads_ended;
     read_complete = complete;
@@ -69,20 +80,36 @@ class RecordingView : public VerifiedWriteView {
     ++writes_ended;
     write_complete = complete;
   }
-  void CheckReadEnded(bool complete) override { check_reads.push_back(complete); }
-  void Abandoned(uint8_t command) override { abandoned.push_back(command); }
-  void GaveUp(uint8_t command) override { gave_up.push_back(command); }
-  void LineLost(uint8_t command) override { lost.push_back(command); }
+  void Stopped(uint8_t request, StopReason reason) override {
+    switch (reason) {
+      case StopReason::Abandoned:
+        abandoned.push_back(request);
+        break;
+      case StopReason::GaveUp:
+        gave_up.push_back(request);
+        break;
+      case StopReason::LineLost:
+        lost.push_back(request);
+        break;
+    }
+  }
   void WriteStageChanged(WriteStage stage) override { stages.push_back(stage); }
   void WriteFinished(const WriteReport& r) override { reports.push_back(r); }
   bool PriorImageRead(const ConfigImage& prior) override {
     priors.push_back(prior);
     return prior_answer;
   }
-  void SetEditKey(const std::string& t) override { edit_key = t; }
+  void KeyText(const std::string& t) override { edit_key = t; }
   void KeyPollingStarted() override { key_panel = "polling"; }
   void KeyRead() override { key_panel = "read"; }
   void KeyStopped() override { key_panel = "stopped"; }
+  // A read-back's or a lone write range's end, recorded as the steps' ends.
+  StepDone CheckRead() {
+    return [this](StepEnd end) { check_reads.push_back(end == StepEnd::Complete); };
+  }
+  StepDone RangeWritten() {
+    return [this](StepEnd end) { WriteEnded(end == StepEnd::Complete); };
+  }
 
   std::deque<bool> answers;
   std::function<void()> on_ask;
@@ -110,18 +137,14 @@ class RecordingView : public VerifiedWriteView {
   std::string key_panel;
 };
 
-// The engine wired to a simulated device, reporting through a VerifiedWrite to the recording
-// view (so everything here also shows that it passes the engine's events on). Pump() hands
+// The engine wired to a simulated device, reporting to the recording view, as does the
+// VerifiedWrite that drives it. Pump() hands
 // every request written so far to the device and its replies back to the engine until nothing
 // more is sent.
 struct EngineBench {
-  explicit EngineBench(SimConfig config) : sim(std::move(config)) {
-    verified.Attach(engine, image);
-  }
+  explicit EngineBench(SimConfig config) : sim(std::move(config)) {}
   EngineBench(SimConfig config, const ConfigImage& device_image)
-      : sim(std::move(config), device_image) {
-    verified.Attach(engine, image);
-  }
+      : sim(std::move(config), device_image) {}
 
   void Pump() {
     while (fed < port.writes.size()) {
@@ -161,8 +184,8 @@ struct EngineBench {
   RecordingPort port;
   ConfigImage image;
   RecordingView view;
-  VerifiedWrite verified{view};
-  Exchange engine{port, image, verified};
+  Exchange engine{port, image, view};
+  VerifiedWrite verified{engine, image, view};
   DeviceSim sim;
   size_t fed = 0;
 };

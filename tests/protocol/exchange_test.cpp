@@ -164,7 +164,7 @@ TEST(Read, SequenceNumberWrapsDuringAModel251ReadAndContinuesInTheNextRead) {
   b.engine.ButtonReadClick();
   b.Pump();
   EXPECT_EQ(b.engine.state().sequence, 0);  // 512 replies from 0: wrapped twice
-  b.engine.state().sequence = 250;
+  ExchangeTestAccess::State(b.engine).sequence = 250;
   b.engine.ButtonReadClick();
   b.Pump();
   EXPECT_TRUE(b.view.read_complete);
@@ -188,7 +188,7 @@ TEST(Read, ReplyPastTheImageLengthStoresNothingBeyondIt) {
   EngineBench b(Config(250));
   b.Identify();
   b.engine.ButtonReadClick();
-  b.engine.state().offset = 252;
+  ExchangeTestAccess::State(b.engine).offset = 252;
   b.LoseWrittenRequests();
   b.Deliver(Frame({0xFE, 0x0E, 0, 0, 0x00, 0, 0xC9, 1, 2, 3, 4, 5, 6, 7, 8}));
   EXPECT_EQ(b.image[255], 4);
@@ -578,7 +578,7 @@ TEST(ReadBack, ReadsTheRangeIntoItsOwnBufferAndLeavesTheImage) {
   b.Identify();
   b.LoseWrittenRequests();
   ConfigImage into;
-  b.engine.ReadBack(into, 100, 256);
+  b.engine.ReadBack(into, 100, 256, b.view.CheckRead());
   b.Pump();
   const std::vector<Bytes> reads = WithCommand(b.port.writes, 0xC8);
   ASSERT_EQ(reads.size(), 20u);
@@ -597,7 +597,7 @@ TEST(WriteRange, WritesOnlyTheBlocksOfTheRange) {
   b.Identify();
   b.image = Patterned();
   b.LoseWrittenRequests();
-  b.engine.WriteRange(32, 64);
+  b.engine.WriteRange(32, 64, b.view.RangeWritten());
   b.Pump();
   EXPECT_EQ(b.sim.writes(), (std::vector<std::pair<int, int>>{{32, 16}, {48, 16}}));
   EXPECT_EQ(b.view.writes_ended, 1);
@@ -621,7 +621,7 @@ TEST(Receive, StopFlagIgnoresWholeEventsAndSendsNothing) {
   b.Identify();
   b.engine.StopExchange();
   const size_t before = b.port.writes.size();
-  b.engine.state().ticks = 5;
+  ExchangeTestAccess::State(b.engine).ticks = 5;
   b.engine.SendBuffer();
   EXPECT_EQ(b.port.writes.size(), before);
   EXPECT_EQ(b.engine.state().ticks, 0);

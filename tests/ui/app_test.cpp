@@ -74,7 +74,7 @@ class AppTest : public QObject {
   }
 
   void AboutNamesTheVersionAndTheBuildDay() {
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(251));
     s.ui().NAbout->trigger();
     QCOMPARE(s.dialogs.messages.size(), size_t{1});
@@ -107,7 +107,7 @@ class AppTest : public QObject {
     QTemporaryDir dir;
     const QString file = WriteFile(dir, file_model, 77);
     QVERIFY(!file.isEmpty());
-    Session s;
+    UiSession s;
     s.dialogs.yes_no_answer = answer;
     s.form_key.OfferFileAfterRead(file);
     QVERIFY(s.form_key.windowTitle().endsWith(QFileInfo(file).fileName()));
@@ -133,7 +133,7 @@ class AppTest : public QObject {
   // program's folder belongs to the system) in the user's documents.
   void FileDialogsStartBesideTheProgramOrInTheDocuments() {
     QTemporaryDir dir;
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(251));
     s.form1().SetProgramFolder(dir.path());
     s.form1().N2Click();

@@ -27,7 +27,7 @@ QString CellName(const QTableWidget* grid, int row, int column) {
   return QStringLiteral("%1[%2,%3]").arg(grid->objectName()).arg(row).arg(column);
 }
 
-Shown Snapshot(Session& s) {
+Shown Snapshot(UiSession& s) {
   Shown shown;
   QTabWidget* tabs = s.ui().PageControl1;
   for (int i = 0; i < tabs->count(); ++i) {
@@ -69,7 +69,7 @@ std::set<QString> NamesOf(int model, const Field& f) {
   return names;
 }
 
-void Show(Session& s, const ConfigImage& image) {
+void Show(UiSession& s, const ConfigImage& image) {
   s.form1().Image() = image;
   s.form1().UpDate();
 }
@@ -82,7 +82,7 @@ class CatalogPagesTest : public QObject {
   void EveryFieldShowsInItsControlAndNowhereElse_data() { Models(); }
   void EveryFieldShowsInItsControlAndNowhereElse() {
     QFETCH(int, model);
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(model));
     QVERIFY(s.Start());
     ConfigImage base = PlausibleImage(model, 11);
@@ -122,7 +122,7 @@ class CatalogPagesTest : public QObject {
   void EveryParametersControlStoresWhatTheCatalogReads_data() { Models(); }
   void EveryParametersControlStoresWhatTheCatalogReads() {
     QFETCH(int, model);
-    Session s;
+    UiSession s;
     ConfigImage base = PlausibleImage(model, 7);
     std::string why;
     for (const auto& [id, value] : {std::pair{"loop1.type", "Охранный"},
@@ -204,7 +204,7 @@ class CatalogPagesTest : public QObject {
   void EveryShownControlIsAField_data() { Models(); }
   void EveryShownControlIsAField() {
     QFETCH(int, model);
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(model));
     QVERIFY(s.Start());
     // Shown but not part of the image: the device's own address and name servers; the key

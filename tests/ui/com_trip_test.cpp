@@ -66,7 +66,7 @@ class ComPortTripTest : public QObject {
     LoadQtTranslations(*QCoreApplication::instance());
 
     // The search window lists the system's ports, the simulator's among them.
-    Session s(FillComPorts());
+    UiSession s(FillComPorts());
     s.dialogs.save_answer = save;
     QVERIFY(QTest::qWaitForWindowExposed(&s.form_key, kExchangeWaitMs));
     QComboBox* ports = s.form_key.ui().ComboBoxComs;

@@ -22,7 +22,7 @@ class CompareDialogTest : public QObject {
     QTemporaryDir dir;
     const QString file = dir.filePath("LovarM.dat");
     QVERIFY(SaveConfigFile(QFile::encodeName(file).toStdString(), 251, SampleImage(251)).ok());
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(251));
     s.demo(251).device().image() = SampleImage(251);
     QVERIFY(s.Start());
@@ -63,7 +63,7 @@ class CompareDialogTest : public QObject {
     QTemporaryDir dir;
     const QString file = dir.filePath("Lovart.dat");
     QVERIFY(SaveConfigFile(QFile::encodeName(file).toStdString(), 250, SampleImage(250)).ok());
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(251));
     QVERIFY(s.Start());
     const ConfigImage before = s.form1().Image();

@@ -22,7 +22,7 @@ class EditorsTest : public QObject {
   }
   void DisplayCorrectsOutOfRangeBytesOfModels250And252() {
     QFETCH(int, model);
-    Session s;
+    UiSession s;
     ConfigImage image = SampleImage(model);
     image[100] = 9;  // loop types beyond the list
     image[103] = 4;
@@ -67,7 +67,7 @@ class EditorsTest : public QObject {
     QFETCH(int, after140);
     QFETCH(int, after141);
     QFETCH(QString, shown);
-    Session s;
+    UiSession s;
     ConfigImage image = SampleImage(250);
     image[140] = static_cast<uint8_t>(b140);
     image[141] = static_cast<uint8_t>(b141);
@@ -81,7 +81,7 @@ class EditorsTest : public QObject {
   }
 
   void Model251BytesThatSelectNothingShowEmptyAndStay() {
-    Session s;
+    UiSession s;
     ConfigImage image = SampleImage(251);
     image[2] = 0x0F;
     image[3] = 0x82;
@@ -93,7 +93,7 @@ class EditorsTest : public QObject {
   }
 
   void AModel250DisplayAfterA251OneRestoresTheOutputModeLists() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 251, SampleImage(251)));
     QCOMPARE(s.pui().ComboBoxTypeRele1->itemText(0), QString("Управление замком"));
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
@@ -103,7 +103,7 @@ class EditorsTest : public QObject {
   }
 
   void Model250EditorsRefuseWhatTheyCannotStore() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
     Ui::ParametersPage& p = s.pui();
     ConfigImage& img = s.form1().Image();
@@ -157,7 +157,7 @@ class EditorsTest : public QObject {
   // Every number the window takes names its range and unit in its tooltip, for each model's
   // binding of the shared edits.
   void NumberToolTipsNameTheRangeAndUnit() {
-    Session s;
+    UiSession s;
     for (int model : {250, 251, 252}) {
       QVERIFY(ReadDemo(s, model, SampleImage(model)));
       int numbers = 0;
@@ -179,7 +179,7 @@ class EditorsTest : public QObject {
 
   // A character the device's code page lacks is refused, not stored as "?".
   void TextTheDeviceCannotHoldIsRefused() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 251, SampleImage(251)));
     QLineEdit* name = s.pui().EditNameShl1;
     const std::vector<uint8_t> before = Bytes(s.form1().Image(), 512, 8);
@@ -212,7 +212,7 @@ class EditorsTest : public QObject {
   void ShortcutsWorkInEveryEdit() {
     QFETCH(QString, edit);
     QFETCH(QString, pasted);
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 251, SampleImage(251)));
     auto* e = s.form1().findChild<QLineEdit*>(edit);
     QVERIFY(e != nullptr && ShowTabOf(s, e) && FocusOn(e));
@@ -234,7 +234,7 @@ class EditorsTest : public QObject {
 
   // Ctrl+A and "200" over "30" replaces it, instead of making it "30200" (refused then).
   void SelectAllThenTypingReplacesANumber() {
-    Session s;
+    UiSession s;
     ConfigImage image = SampleImage(250);
     image[104] = 30;
     QVERIFY(ReadDemo(s, 250, image, "TabSheet1"));
@@ -274,7 +274,7 @@ class EditorsTest : public QObject {
     QFETCH(int, before);
     QFETCH(int, after);
     QFETCH(QString, shown);
-    Session s;
+    UiSession s;
     ConfigImage image = SampleImage(model);
     image[offset] = static_cast<uint8_t>(before);
     QVERIFY(ReadDemo(s, model, image));
@@ -290,7 +290,7 @@ class EditorsTest : public QObject {
   }
 
   void CheckBoxesStoreTheirBitOnLeaving() {
-    Session s;
+    UiSession s;
     ConfigImage image = SampleImage(251);
     image[6] = 0xFF;
     QVERIFY(ReadDemo(s, 251, image));
@@ -301,7 +301,7 @@ class EditorsTest : public QObject {
   }
 
   void TextFieldsKeepTheirLimitsAndCodePage() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 251, SampleImage(251)));
     Ui::ParametersPage& p = s.pui();
     ConfigImage& img = s.form1().Image();
@@ -319,7 +319,7 @@ class EditorsTest : public QObject {
   }
 
   void AValueStillInTheFocusedControlIsCommittedBeforeWriteAndSave() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
     s.form1().activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&s.form1()));
@@ -343,7 +343,7 @@ class EditorsTest : public QObject {
   }
 
   void SaveAndLoadRoundTrip() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 251, SampleImage(251)));
     QTemporaryDir dir;
     s.dialogs.save_answer = dir.filePath("LovarM.dat");
@@ -363,7 +363,7 @@ class EditorsTest : public QObject {
   }
 
   void AFileOfAnotherModelIsRefused() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
     QTemporaryDir dir;
     QVERIFY(SaveConfigFile(dir.filePath("m.dat").toStdString(), 251, SampleImage(251)).ok());
@@ -377,7 +377,7 @@ class EditorsTest : public QObject {
   }
 
   void PasswordGateOfModel250() {
-    Session s;
+    UiSession s;
     ConfigImage image = SampleImage(250);
     image[0] = 0x21;  // first code "1234"
     image[1] = 0x43;
@@ -397,7 +397,7 @@ class EditorsTest : public QObject {
   }
 
   void DeviceLineClickAsksFor40718OnModel251() {
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(251));
     s.form_key.ListBoxDeviceClick();
     QCOMPARE(s.form1().StoredPassword(), QString("40718"));
@@ -414,7 +414,7 @@ class EditorsTest : public QObject {
   }
 
   void Model252NeedsNoPassword() {
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(252));
     QVERIFY(s.ui().PanelPassword->isHidden());
     s.form_key.ListBoxDeviceClick();

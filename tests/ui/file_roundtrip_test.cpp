@@ -53,7 +53,7 @@ QByteArray Read(const QString& path) {
 
 // Moves the focus through every control of the page that takes it, opening and closing the
 // in-place editor of every editable grid cell on the way; then out of the page.
-bool EnterAndLeaveEverything(Session& s, QWidget* sheet) {
+bool EnterAndLeaveEverything(UiSession& s, QWidget* sheet) {
   for (QWidget* w : sheet->findChildren<QWidget*>()) {
     if (!w->isVisible() || !w->isEnabled() || !(w->focusPolicy() & Qt::TabFocus)) continue;
     if (qobject_cast<QLineEdit*>(w) != nullptr && qobject_cast<QComboBox*>(w->parentWidget()))
@@ -100,7 +100,7 @@ class FileRoundTripTest : public QObject {
     const QString loaded = dir.filePath("loaded.dat"), saved = dir.filePath("saved.dat");
     QVERIFY(SaveConfigFile(loaded.toStdString(), model, image).ok());
 
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, model, SampleImage(model)));
     s.dialogs.open_answer = loaded;
     s.form1().N2Click();

@@ -15,7 +15,7 @@ class FlowTest : public QObject {
   Q_OBJECT
  private slots:
   void ClosingTheMainWindowClosesThePortAndEndsTheProgram() {
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(250));
     QVERIFY(s.Start());
     QVERIFY(s.form1().Cport1().IsOpen());
@@ -26,7 +26,7 @@ class FlowTest : public QObject {
   }
 
   void ClosingTheSearchWindowClosesTheMainWindowAndThePort() {
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(251));
     s.form_key.close();
     QVERIFY(!s.form1().Cport1().IsOpen());
@@ -35,7 +35,7 @@ class FlowTest : public QObject {
   }
 
   void ChangingPagesDuringAWriteStopsIt() {
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(251));
     QVERIFY(s.Start());
     // The installer changes the page as the third block reaches the device.
@@ -61,7 +61,7 @@ class FlowTest : public QObject {
   }
 
   void AnotherModelReturnsToTheCreationStateFirst() {
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(252));
     QVERIFY(s.pui().ComboBoxTypeShl3->isHidden());
     QVERIFY(s.ui().PanelPassword->isHidden());
@@ -74,7 +74,7 @@ class FlowTest : public QObject {
   }
 
   void PortNamesThatAreNoPortAreIgnoredBySearch() {
-    Session s;
+    UiSession s;
     s.form_key.ui().ComboBoxComs->setEditText("xyz");
     s.form_key.ButtonFindClick();
     QVERIFY(!s.form1().Cport1().IsOpen());
@@ -95,7 +95,7 @@ class FlowTest : public QObject {
         {file.fileName(), LinkError::NotSerial},
     };
     for (const auto& [port, error] : cases) {
-      Session s;
+      UiSession s;
       s.form_key.ui().ComboBoxComs->setEditText(port);
       s.form_key.ButtonFindClick();
       QVERIFY2(!s.form1().Cport1().IsOpen(), qPrintable(port));
@@ -106,7 +106,7 @@ class FlowTest : public QObject {
 
   void EnterPressesTheFocusedButton() {
     InstallEnterPressesButtons(*qApp);
-    Session s;
+    UiSession s;
     s.form_key.ChooseDemo(250);
     s.form_key.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&s.form_key));

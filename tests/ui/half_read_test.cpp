@@ -22,7 +22,7 @@ class HalfReadTest : public QObject {
   // read that stops at the no-answer question well past the file's 2048 bytes.
   void AHalfReadImageIsSavedAndComparedAsReadNeverAsThePagesShowAnother() {
     QTemporaryDir dir;
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(251));
     std::string why;
     ConfigImage other = SampleImage(251);

@@ -95,16 +95,16 @@ bool WaitFor(Pred pred, int timeout_ms = 20000) {
   return true;
 }
 
-// A search window for one test: the demo entries, after the serial ports given (none unless
+// A search window for one test (a window session): the demo entries, after the serial ports given (none unless
 // a test drives a real port). The main window keeps its files (the per-model folders, the
 // archive) in a folder of the session's own.
-struct Session {
+struct UiSession {
   ScriptedDialogs dialogs;
   QTemporaryDir files;
   TFormKey form_key;
   bool program_ended = false;
 
-  explicit Session(std::vector<std::string> ports = {}) : form_key(dialogs, std::move(ports)) {
+  explicit UiSession(std::vector<std::string> ports = {}) : form_key(dialogs, std::move(ports)) {
     form_key.on_program_end = [this] { program_ended = true; };
     form_key.SetProgramFolder(files.path());
     form_key.show();

@@ -32,7 +32,7 @@ class InstallerTest : public QObject {
   Q_OBJECT
  private slots:
   void TheDeviceListNamesThePortAndHoldsOnlyTheLastSearch() {
-    Session s;
+    UiSession s;
     QListWidget* list = s.form_key.ui().ListBoxDevice;
     QVERIFY(s.Identify(251));
     QVERIFY(s.Start());
@@ -60,7 +60,7 @@ class InstallerTest : public QObject {
   }
 
   void AReadStopsAtOtmenaWithWhatItReadAndAWriteSaysWhatTheDeviceMayHold() {
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(251));
     SimPort& demo = s.demo(251);
     int from = demo.device().requests();
@@ -101,7 +101,7 @@ class InstallerTest : public QObject {
 
   void TheTitleNamesWhatTheWindowHoldsAndAnotherDemoMarksNothing() {
     QTemporaryDir dir;
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
     const QString device = s.form1().windowTitle();
     QVERIFY2(device.startsWith(kTitle + " — Демо: Ловар-Т Версия "), qPrintable(device));
@@ -129,7 +129,7 @@ class InstallerTest : public QObject {
   }
 
   void TheKeyGridShowsOnlyTheKeysOfTheImageShown() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 251, SampleImage(251)));
     QTableWidget* g = Keys(s).ui().StringGridKey;
     QCOMPARE(CellText(g, 1, KeysPage::kNameColumn), QString("Иванов"));
@@ -157,7 +157,7 @@ class InstallerTest : public QObject {
     QDir(dir.path()).mkdir("site 17");
     const QString file = dir.filePath("site 17/a.dat");
     QVERIFY(SaveConfigFile(file.toStdString(), 250, SampleImage(250)).ok());
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
     s.dialogs.open_answer = file;
     s.form1().N2Click();
@@ -179,7 +179,7 @@ class InstallerTest : public QObject {
 
   void ALineLostInTheMiddleOfAWriteOffersToSaveTheEdits() {
     QTemporaryDir dir;
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
     TypeAndLeave(s.pui().EditTimeIn1, "45");
     FaultAhead(s.demo(250), FaultKind::HangUp, 5);
@@ -217,7 +217,7 @@ class KeyboardTest : public QObject {
   }
   void TabReachesEveryControlOfEveryPage() {
     QFETCH(int, model);
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, model, SampleImage(model)));
     s.ui().EditPassword->setText(s.form1().StoredPassword());
     QTabWidget* tabs = s.ui().PageControl1;
@@ -238,7 +238,7 @@ class KeyboardTest : public QObject {
   }
 
   void EscStopsKeyPollingAndSpaceTogglesAFilterCell() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 251, SampleImage(251), "TabSheet2"));
     FaultAhead(s.demo(251), FaultKind::Drop, 1);  // the reader keeps silent
     QTest::mouseClick(Keys(s).ui().ButtonKey, Qt::LeftButton);
@@ -260,7 +260,7 @@ class KeyboardTest : public QObject {
   }
 
   void MenusHaveAcceleratorsAndShortcuts() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
     QCOMPARE(s.ui().N1->title(), QString("&Файл"));
     QCOMPARE(s.ui().N2->shortcut(), QKeySequence("Ctrl+O"));

@@ -27,7 +27,7 @@ class IntegrityTest : public QObject {
  private slots:
   void AbandonedReadLeavesWriteDisabledAndSaveRefusedUntilAFileIsLoaded() {
     QTemporaryDir dir;
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(250));
     FaultAhead(s.demo(250), FaultKind::Drop, 10);  // the tenth read request: offset 72
     s.dialogs.continue_answer = false;             // Cancel at "Прибор не отвечает"
@@ -68,7 +68,7 @@ class IntegrityTest : public QObject {
   }
 
   void CompleteReadAfterAnAbandonedOneOpensTheWriteAgain() {
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(251));
     FaultAhead(s.demo(251), FaultKind::Drop, 100);
     s.dialogs.continue_answer = false;
@@ -82,7 +82,7 @@ class IntegrityTest : public QObject {
   }
 
   void WriteShowsItsStagesAndRepairsAHoleBehindTheAcknowledgements() {
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(250));
     QVERIFY(s.Start());
     QStringList statuses;
@@ -102,7 +102,7 @@ class IntegrityTest : public QObject {
   }
 
   void WriteTheDeviceDoesNotKeepIsSaidWithWhatItHolds() {
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(250));
     QVERIFY(s.Start());
     s.demo(250).device().image()[40] ^= 0xFF;
@@ -119,7 +119,7 @@ class IntegrityTest : public QObject {
   }
 
   void LostLineIsSaidAndANewSearchFindsTheDeviceAgain() {
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(251));
     QVERIFY(s.Start());
     FaultAhead(s.demo(251), FaultKind::HangUp, 30);
@@ -148,7 +148,7 @@ class IntegrityTest : public QObject {
   }
 
   void DeviceThatNeverAnswersTheRequestIsGivenUpWithAMessage() {
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(250));
     FaultAhead(s.demo(250), FaultKind::Empty, 1, 1);
     s.dialogs.continue_answer = true;

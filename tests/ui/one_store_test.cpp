@@ -27,24 +27,24 @@ struct Case {
   const char* id;
   Json value;                                 // as a document gives it
   std::function<void(ConfigImage&)> prepare;  // bytes the editor must keep or clear
-  std::function<void(Session&)> type;         // what the installer does in the window
+  std::function<void(UiSession&)> type;         // what the installer does in the window
 };
 
 template <typename T>
-T* Control(Session& s, const char* name) {
+T* Control(UiSession& s, const char* name) {
   return s.form1().findChild<T*>(name);
 }
 
-std::function<void(Session&)> TypeInto(const char* edit, const char* text) {
-  return [=](Session& s) {
+std::function<void(UiSession&)> TypeInto(const char* edit, const char* text) {
+  return [=](UiSession& s) {
     auto* e = Control<QLineEdit>(s, edit);
     QVERIFY(e != nullptr && ShowTabOf(s, e));
     TypeAndLeave(e, QString::fromUtf8(text));
   };
 }
 
-std::function<void(Session&)> PasteInto(const char* edit, const char* text) {
-  return [=](Session& s) {
+std::function<void(UiSession&)> PasteInto(const char* edit, const char* text) {
+  return [=](UiSession& s) {
     auto* e = Control<QLineEdit>(s, edit);
     QVERIFY(e != nullptr && ShowTabOf(s, e));
     Paste(e, QString::fromUtf8(text));
@@ -52,8 +52,8 @@ std::function<void(Session&)> PasteInto(const char* edit, const char* text) {
   };
 }
 
-std::function<void(Session&)> Tick(const char* box) {
-  return [=](Session& s) {
+std::function<void(UiSession&)> Tick(const char* box) {
+  return [=](UiSession& s) {
     auto* b = Control<QCheckBox>(s, box);
     QVERIFY(b != nullptr && ShowTabOf(s, b));
     b->setChecked(true);
@@ -61,8 +61,8 @@ std::function<void(Session&)> Tick(const char* box) {
   };
 }
 
-std::function<void(Session&)> Choose(const char* combo, const char* text) {
-  return [=](Session& s) {
+std::function<void(UiSession&)> Choose(const char* combo, const char* text) {
+  return [=](UiSession& s) {
     auto* c = Control<QComboBox>(s, combo);
     QVERIFY(c != nullptr && ShowTabOf(s, c));
     c->setCurrentText(QString::fromUtf8(text));
@@ -70,9 +70,9 @@ std::function<void(Session&)> Choose(const char* combo, const char* text) {
 }
 
 // Clicks (rights, filter marks) and typing in a grid's cells, then the grid is left.
-std::function<void(Session&)> InGrid(const char* grid, std::vector<std::pair<int, int>> clicks,
+std::function<void(UiSession&)> InGrid(const char* grid, std::vector<std::pair<int, int>> clicks,
                                      int row = 0, int column = 0, const char* typed = "") {
-  return [=](Session& s) {
+  return [=](UiSession& s) {
     auto* g = Control<QTableWidget>(s, grid);
     QVERIFY(g != nullptr && ShowTabOf(s, g));
     for (const auto& [r, c] : clicks) ClickCell(g, r, c);
@@ -142,7 +142,7 @@ class OneStoreTest : public QObject {
         {"event filter mark", 251, "direction4.event5", true, nullptr,
          InGrid("StringGridFiltr", {{5, 4}})},
     };
-    Session s;
+    UiSession s;
     for (const Case& c : cases) {
       const ConfigImage start = Start(c.model, c.prepare);
       QVERIFY2(ReadDemo(s, c.model, start), c.name);

@@ -33,7 +33,7 @@ class CodesPageTest : public QObject {
     QFETCH(int, first);
     QFETCH(int, second);
     QFETCH(QString, shown);
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 250, WithoutCodes(), "TabSheet3"));
     QTableWidget* g = Codes(s).ui().StringGridCode;
     TypeIntoCell(g, 2, 1, typed);
@@ -45,7 +45,7 @@ class CodesPageTest : public QObject {
   }
 
   void DuressCodeAndRightsOfARow() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 250, WithoutCodes(), "TabSheet3"));
     QTableWidget* g = Codes(s).ui().StringGridCode;
     TypeIntoCell(g, 3, 2, "5678");
@@ -56,7 +56,7 @@ class CodesPageTest : public QObject {
   }
 
   void TheInstallerRowHasNoDuressCode() {
-    Session s;
+    UiSession s;
     ConfigImage image = WithoutCodes();
     image[0] = 0x21;
     image[1] = 0x43;
@@ -72,7 +72,7 @@ class CodesPageTest : public QObject {
   }
 
   void PastedTextThatIsNotDigitsIsRefusedAndTheCellKeepsItsCode() {
-    Session s;
+    UiSession s;
     ConfigImage image = WithoutCodes();
     codes::PackDigits("5678", image[5], image[6]);
     QVERIFY(ReadDemo(s, 250, image, "TabSheet3"));
@@ -102,7 +102,7 @@ class CodesPageTest : public QObject {
   }
 
   void NibblesAboveNineFromADeviceSurviveACommit() {
-    Session s;
+    UiSession s;
     ConfigImage image = WithoutCodes();
     image[5] = 0xA1;  // digits 1, ':' (10), ...
     image[6] = 0xF3;

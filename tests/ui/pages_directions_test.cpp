@@ -16,7 +16,7 @@ class DirectionsPageTest : public QObject {
  private slots:
   void initTestCase() {
     // One read serves every test of this class: a model 251 read is long.
-    session_ = std::make_unique<Session>();
+    session_ = std::make_unique<UiSession>();
     QVERIFY(ReadDemo(*session_, 251, SampleImage(251)));
     QVERIFY(ShowTab(*session_, "TabSheet6"));
   }
@@ -24,7 +24,7 @@ class DirectionsPageTest : public QObject {
 
   // The encoding is the core's; the page stores typed and pasted numbers and shows them back.
   void TelephoneNumbers() {
-    Session& s = *session_;
+    UiSession& s = *session_;
     QLineEdit* phone = Directions(s).direction(3).phone;
     TypeAndLeave(phone, "+9a87");
     QCOMPARE(Bytes(s.form1().Image(), directions::PhoneOffset(3), 3), (Bytes8{0x81, 0x89, 0xF7}));
@@ -52,7 +52,7 @@ class DirectionsPageTest : public QObject {
 
   // Protocol and test kind share a byte (their nibbles are the core's); listen-in is bit 0.
   void EditsKeepTheOtherBitsOfTheirByte() {
-    Session& s = *session_;
+    UiSession& s = *session_;
     ConfigImage& image = s.form1().Image();
     DirectionsPage& page = Directions(s);
     image[95] = 0x80;
@@ -70,7 +70,7 @@ class DirectionsPageTest : public QObject {
   }
 
   void ValuesThatSelectNoEntryShowEmptyAndStay() {
-    Session& s = *session_;
+    UiSession& s = *session_;
     ConfigImage& image = s.form1().Image();
     image[81] = 0x05;  // direction 2: ШС1 routing 5
     image[83] = 0x08;  // test nibble with only bit 3, protocol nibble 0
@@ -84,7 +84,7 @@ class DirectionsPageTest : public QObject {
   }
 
   void TestPeriodIsAByte() {
-    Session& s = *session_;
+    UiSession& s = *session_;
     ConfigImage& image = s.form1().Image();
     QLineEdit* period = Directions(s).direction(1).period;
     const uint8_t before = image[84];
@@ -106,7 +106,7 @@ class DirectionsPageTest : public QObject {
   }
 
   void DirectionNames() {
-    Session& s = *session_;
+    UiSession& s = *session_;
     ConfigImage& image = s.form1().Image();
     QLineEdit* name = Directions(s).direction(0).name;
     image.SetText(720, 8, "NEXTNAME");
@@ -121,7 +121,7 @@ class DirectionsPageTest : public QObject {
   }
 
  private:
-  std::unique_ptr<Session> session_;
+  std::unique_ptr<UiSession> session_;
 };
 
 LOVAR_UI_TEST(DirectionsPageTest)

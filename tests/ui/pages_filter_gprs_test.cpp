@@ -14,7 +14,7 @@ class FilterGprsPagesTest : public QObject {
  private slots:
   void initTestCase() {
     // One read serves every test of this class: a model 251 read is long.
-    session_ = std::make_unique<Session>();
+    session_ = std::make_unique<UiSession>();
     ConfigImage image = SampleImage(251);
     for (int d = 0; d < 5; ++d) {
       image[97 + 4 * d] = d == 0 ? 0xFF : 0;
@@ -27,7 +27,7 @@ class FilterGprsPagesTest : public QObject {
   void cleanupTestCase() { session_.reset(); }
 
   void FilterMasksAreStoredWhenTheGridIsLeftAndOnlyThey() {
-    Session& s = *session_;
+    UiSession& s = *session_;
     QVERIFY(ShowTab(s, "TabSheet7"));
     QTableWidget* g = Filter(s).ui().StringGridFiltr;
     for (int e = 1; e <= 16; ++e) QVERIFY(!CellText(g, e, 1).isEmpty());
@@ -72,7 +72,7 @@ class FilterGprsPagesTest : public QObject {
     QFETCH(int, offset);
     QFETCH(QString, stored);
     QFETCH(int, kept);
-    Session& s = *session_;
+    UiSession& s = *session_;
     ConfigImage& image = s.form1().Image();
     QLineEdit* field = s.form1().findChild<QLineEdit*>(edit);
     QVERIFY(field != nullptr);
@@ -129,7 +129,7 @@ class FilterGprsPagesTest : public QObject {
     QFETCH(QString, way);
     QFETCH(QString, typed);
     QFETCH(Bytes8, octets);
-    Session& s = *session_;
+    UiSession& s = *session_;
     QVERIFY(ShowTab(s, "TabSheet8"));
     ConfigImage& image = s.form1().Image();
     std::string why;
@@ -164,7 +164,7 @@ class FilterGprsPagesTest : public QObject {
   }
   void TextThatIsNoAddressIsRefused() {
     QFETCH(QString, text);
-    Session& s = *session_;
+    UiSession& s = *session_;
     QVERIFY(ShowTab(s, "TabSheet8"));
     ConfigImage& image = s.form1().Image();
     std::string why;
@@ -184,7 +184,7 @@ class FilterGprsPagesTest : public QObject {
   }
 
   void PortLowByteFirst() {
-    Session& s = *session_;
+    UiSession& s = *session_;
     ConfigImage& image = s.form1().Image();
     QLineEdit* port = Gprs(s).ui().EditPortPCO;
     TypeAndLeave(port, "5000");
@@ -196,7 +196,7 @@ class FilterGprsPagesTest : public QObject {
   }
 
   void NetworkEditsAreNotPartOfTheImage() {
-    Session& s = *session_;
+    UiSession& s = *session_;
     const ConfigImage before = s.form1().Image();
     Ui::GprsPage& u = Gprs(s).ui();
     TypeAndLeave(u.Edit14, "10.0.0.2");
@@ -206,7 +206,7 @@ class FilterGprsPagesTest : public QObject {
   }
 
  private:
-  std::unique_ptr<Session> session_;
+  std::unique_ptr<UiSession> session_;
 };
 
 LOVAR_UI_TEST(FilterGprsPagesTest)

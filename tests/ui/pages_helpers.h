@@ -20,7 +20,7 @@ namespace lovar::testing {
 
 // The pages by their tab sheets: Keys(s), Codes(s)...
 #define LOVAR_PAGE(Class, Name, tab)                      \
-  inline Class& Name(Session& s) {                        \
+  inline Class& Name(UiSession& s) {                        \
     return *static_cast<Class*>(s.form1().FindPage(tab)); \
   }
 LOVAR_PAGE(KeysPage, Keys, "TabSheet2")
@@ -31,7 +31,7 @@ LOVAR_PAGE(GprsPage, Gprs, "TabSheet8")
 #undef LOVAR_PAGE
 
 // Shows the tab sheet and gives the window the input focus, so focus changes are real.
-inline bool ShowTab(Session& s, const char* tab) {
+inline bool ShowTab(UiSession& s, const char* tab) {
   QTabWidget* tabs = s.ui().PageControl1;
   tabs->setCurrentWidget(tabs->findChild<QWidget*>(tab));
   s.form1().activateWindow();
@@ -39,7 +39,7 @@ inline bool ShowTab(Session& s, const char* tab) {
 }
 
 // Shows the tab sheet that holds the control.
-inline bool ShowTabOf(Session& s, QWidget* control) {
+inline bool ShowTabOf(UiSession& s, QWidget* control) {
   QTabWidget* tabs = s.ui().PageControl1;
   for (int i = 0; i < tabs->count(); ++i)
     if (tabs->widget(i)->isAncestorOf(control))
@@ -49,7 +49,7 @@ inline bool ShowTabOf(Session& s, QWidget* control) {
 
 // Identifies the model's demo device, gives it `image`, reads it ("Старт") and shows the tab
 // sheet, if one is named.
-inline bool ReadDemo(Session& s, int model, const ConfigImage& image, const char* tab = nullptr) {
+inline bool ReadDemo(UiSession& s, int model, const ConfigImage& image, const char* tab = nullptr) {
   if (!s.Identify(model)) return false;
   s.demo(model).device().image() = image;
   return s.Start() && (tab == nullptr || ShowTab(s, tab));
@@ -61,7 +61,7 @@ inline bool FocusOn(QWidget* widget) {
 }
 
 // Moves the focus out of a grid (to the tab bar), which commits it.
-inline bool LeaveGrid(Session& s) {
+inline bool LeaveGrid(UiSession& s) {
   return FocusOn(s.ui().PageControl1->tabBar());
 }
 

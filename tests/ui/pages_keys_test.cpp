@@ -39,7 +39,7 @@ class KeysPageTest : public QObject {
  private slots:
   // The nibbles of each model are the core's; the grid stores its marks when it is left.
   void RightsClicksAreStoredWhenTheGridIsLeft() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 250, WithoutKeys(250), "TabSheet2"));
     QTableWidget* g = Keys(s).ui().StringGridKey;
     QVERIFY(FocusOn(g));
@@ -56,7 +56,7 @@ class KeysPageTest : public QObject {
   }
 
   void SpaceTogglesRightsAndOnlyTheNameColumnTakesCharacters() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 251, WithoutKeys(251), "TabSheet2"));
     QTableWidget* g = Keys(s).ui().StringGridKey;
     QVERIFY(FocusOn(g));
@@ -76,7 +76,7 @@ class KeysPageTest : public QObject {
   // The first typed character replaces a name; Cyrillic and "@" are refused by the key filter;
   // a shorter name ends with a zero byte; a pasted one is cut to eight characters.
   void Model251Names() {
-    Session s;
+    UiSession s;
     ConfigImage image = WithoutKeys(251);
     image.SetText(keys::NameOffset(0), 8, "ABCDEFGH");
     image.SetText(keys::NameOffset(1), 8, "NEXTNAME");
@@ -95,7 +95,7 @@ class KeysPageTest : public QObject {
   }
 
   void Model252GridHasTwoColumnsAndItsCommitWritesZeroRights() {
-    Session s;
+    UiSession s;
     ConfigImage image = SampleImage(252);
     for (int offset = 235; offset <= 250; ++offset) image[offset] = 0xFF;
     QVERIFY(ReadDemo(s, 252, image));
@@ -111,7 +111,7 @@ class KeysPageTest : public QObject {
   }
 
   void LeavingThePageCommitsTheGrid() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 250, WithoutKeys(250), "TabSheet2"));
     QTableWidget* g = Keys(s).ui().StringGridKey;
     QVERIFY(FocusOn(g));
@@ -121,7 +121,7 @@ class KeysPageTest : public QObject {
   }
 
   void Model251KeyAfterEmptyPollsIsStoredInTheCurrentRow() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 251, WithoutKeys(251), "TabSheet2"));
     Ui::KeysPage& u = Keys(s).ui();
     u.ButtonKey->click();
@@ -144,7 +144,7 @@ class KeysPageTest : public QObject {
   }
 
   void DuplicateAnsweredNoKeepsTheKeyOut() {
-    Session s;
+    UiSession s;
     ConfigImage image = WithoutKeys(250);
     keys::SetCodeText(image, 250, 1, kKey250.toStdString());
     QVERIFY(ReadDemo(s, 250, image, "TabSheet2"));
@@ -162,7 +162,7 @@ class KeysPageTest : public QObject {
   }
 
   void DuplicateAnsweredYesIsAskedForEveryRowAndMovesTheKey() {
-    Session s;
+    UiSession s;
     ConfigImage image = WithoutKeys(250);
     keys::SetCodeText(image, 250, 4, kKey250.toStdString());   // row 5
     keys::SetCodeText(image, 250, 15, kKey250.toStdString());  // row 16
@@ -184,7 +184,7 @@ class KeysPageTest : public QObject {
   }
 
   void APageChangeStopsKeyLearning() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 251, WithoutKeys(251), "TabSheet2"));
     Ui::KeysPage& u = Keys(s).ui();
     u.ButtonKey->click();
@@ -198,7 +198,7 @@ class KeysPageTest : public QObject {
   }
 
   void ClickOnAKeyCodeCellStartsAKeyRead() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 250, WithoutKeys(250), "TabSheet2"));
     Ui::KeysPage& u = Keys(s).ui();
     ClickCell(u.StringGridKey, 3, 1);

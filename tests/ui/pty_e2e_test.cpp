@@ -32,7 +32,7 @@ class PtyEndToEndTest : public QObject {
     const QString port = StartLovarSim(sim, {"--model", QString::number(model), "--save", saved});
     QVERIFY(!port.isEmpty());
 
-    Session s;
+    UiSession s;
     QVERIFY(s.Search(port));
     QVERIFY(s.Start());
     QVERIFY(s.ui().StatusBar1->currentMessage().startsWith("Конфигурация считана"));
@@ -61,7 +61,7 @@ class PtyEndToEndTest : public QObject {
     const QString port = StartLovarSim(sim, {"--model", "251", "--save", saved});
     QVERIFY(!port.isEmpty());
 
-    Session s;
+    UiSession s;
     QVERIFY(s.Search(port));
     QVERIFY(s.Start());
     ConfigImage expected = s.form1().Image();
@@ -158,7 +158,7 @@ class PtyIntegrityTest : public QObject {
     QProcess first;
     QVERIFY(!StartLovarSim(first, {"--model", "252", "--link", link, "--hangup", "20"}).isEmpty());
 
-    Session s;
+    UiSession s;
     QVERIFY(s.Search(link));
     s.form_key.ButtonCreateClick();
     QVERIFY(WaitFor([&] { return !s.dialogs.messages.empty(); }));

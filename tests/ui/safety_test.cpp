@@ -37,15 +37,15 @@ void Settle() {
 }
 
 // EditTimeIn1 (model 250: byte 104) typed anew and left.
-void EditDelay(Session& s, int value) {
+void EditDelay(UiSession& s, int value) {
   TypeAndLeave(s.pui().EditTimeIn1, QString::number(value));
   Settle();
 }
-void Edit(Session& s) {
+void Edit(UiSession& s) {
   EditDelay(s, (s.form1().Image()[104] + 1) % 200);
 }
 
-bool Read(Session& s) {
+bool Read(UiSession& s) {
   s.form1().ButtonReadClick();
   return s.WaitIdle();
 }
@@ -60,7 +60,7 @@ QString WriteFile(const QTemporaryDir& dir, const QString& name, int model,
   return path;
 }
 
-std::vector<ArchiveEntry> Archived(Session& s) {
+std::vector<ArchiveEntry> Archived(UiSession& s) {
   return ListArchive(s.form1().ArchivePath());
 }
 
@@ -85,38 +85,38 @@ class SafetyTest : public QObject {
   void TheQuestionComesExactlyWhenSomethingWouldBeLost() {
     struct Row {
       const char* name;
-      std::function<void(Session&, const QTemporaryDir&)> steps;
+      std::function<void(UiSession&, const QTemporaryDir&)> steps;
       int questions;
     };
-    auto save = [](Session& s, const QTemporaryDir& dir) {
+    auto save = [](UiSession& s, const QTemporaryDir& dir) {
       s.dialogs.save_answer = dir.filePath("saved.dat");
       s.form1().N3Click();
     };
-    auto load = [](Session& s, const QString& file) {
+    auto load = [](UiSession& s, const QString& file) {
       s.dialogs.open_answer = file;
       s.form1().N2Click();
     };
-    auto write = [](Session& s) {
+    auto write = [](UiSession& s) {
       s.form1().ButtonWriteClick();
       QVERIFY(s.WaitIdle());
     };
     const std::vector<Row> rows = {
-        {"read again", [](Session& s, const QTemporaryDir&) { QVERIFY(Read(s)); }, 0},
+        {"read again", [](UiSession& s, const QTemporaryDir&) { QVERIFY(Read(s)); }, 0},
         {"edit, read again",
-         [](Session& s, const QTemporaryDir&) {
+         [](UiSession& s, const QTemporaryDir&) {
            Edit(s);
            QVERIFY(Read(s));
          },
          1},
         {"edit, save, read again",
-         [&](Session& s, const QTemporaryDir& dir) {
+         [&](UiSession& s, const QTemporaryDir& dir) {
            Edit(s);
            save(s, dir);
            QVERIFY(Read(s));
          },
          0},
         {"edit, save, edit, load the saved file",
-         [&](Session& s, const QTemporaryDir& dir) {
+         [&](UiSession& s, const QTemporaryDir& dir) {
            Edit(s);
            save(s, dir);
            Edit(s);
@@ -124,14 +124,14 @@ class SafetyTest : public QObject {
          },
          1},
         {"edit, write, read again",
-         [&](Session& s, const QTemporaryDir&) {
+         [&](UiSession& s, const QTemporaryDir&) {
            Edit(s);
            write(s);
            QVERIFY(Read(s));
          },
          0},
         {"edit, a write the device does not keep, read again",
-         [&](Session& s, const QTemporaryDir&) {
+         [&](UiSession& s, const QTemporaryDir&) {
            Edit(s);
            FaultAhead(s.demo(250), FaultKind::Unstored, 1, 1);
            write(s);
@@ -140,7 +140,7 @@ class SafetyTest : public QObject {
          },
          1},
         {"a write the device does not keep, load: it holds a mix",
-         [&](Session& s, const QTemporaryDir& dir) {
+         [&](UiSession& s, const QTemporaryDir& dir) {
            s.demo(250).device().image()[40] ^= 0xFF;
            FaultAhead(s.demo(250), FaultKind::Unstored, 1, 1);
            write(s);
@@ -148,28 +148,28 @@ class SafetyTest : public QObject {
          },
          1},
         {"edit, undo, read again",
-         [](Session& s, const QTemporaryDir&) {
+         [](UiSession& s, const QTemporaryDir&) {
            Edit(s);
            s.form1().UndoClick();
            QVERIFY(Read(s));
          },
          0},
         {"edit, load a file of another model (refused: nothing changes)",
-         [&](Session& s, const QTemporaryDir& dir) {
+         [&](UiSession& s, const QTemporaryDir& dir) {
            Edit(s);
            load(s, WriteFile(dir, "m.dat", 251, SampleImage(251)));
          },
          0},
-        {"close", [](Session& s, const QTemporaryDir&) { s.form1().close(); }, 0},
+        {"close", [](UiSession& s, const QTemporaryDir&) { s.form1().close(); }, 0},
         {"edit, close",
-         [](Session& s, const QTemporaryDir&) {
+         [](UiSession& s, const QTemporaryDir&) {
            Edit(s);
            s.form1().close();
            QVERIFY(s.program_ended);
          },
          1},
         {"edit, close the search window",
-         [](Session& s, const QTemporaryDir&) {
+         [](UiSession& s, const QTemporaryDir&) {
            Edit(s);
            s.form1().FindDeviceClick();
            s.form_key.close();
@@ -177,7 +177,7 @@ class SafetyTest : public QObject {
          },
          1},
         {"edit, «Поиск прибора…», «Поиск» on another port",
-         [](Session& s, const QTemporaryDir&) {
+         [](UiSession& s, const QTemporaryDir&) {
            Edit(s);
            s.form1().findChild<QAction*>("NFindDevice")->trigger();
            QVERIFY(s.form_key.isVisible());
@@ -185,14 +185,14 @@ class SafetyTest : public QObject {
          },
          1},
         {"edit, a click on the device line",
-         [](Session& s, const QTemporaryDir&) {
+         [](UiSession& s, const QTemporaryDir&) {
            Edit(s);
            s.form_key.ListBoxDeviceClick();
            QVERIFY(s.WaitIdle());
          },
          1},
         {"edit, typed but not left, read again",
-         [](Session& s, const QTemporaryDir&) {
+         [](UiSession& s, const QTemporaryDir&) {
            s.pui().EditTimeIn1->setText("3");
            s.pui().EditTimeIn1->setModified(true);
            QVERIFY(FocusOn(s.pui().EditTimeIn1));
@@ -203,7 +203,7 @@ class SafetyTest : public QObject {
     for (const Row& row : rows) {
       qInfo("%s", row.name);
       QTemporaryDir dir;
-      Session s;
+      UiSession s;
       QVERIFY(ReadDemo(s, 250, SampleImage(250)));
       QCOMPARE(s.dialogs.lose_questions, 0);
       row.steps(s, dir);
@@ -213,7 +213,7 @@ class SafetyTest : public QObject {
 
   void AnsweringNoKeepsTheChangesWhereTheyAre() {
     QTemporaryDir dir;
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
     EditDelay(s, 77);
     s.dialogs.lose_answer = false;
@@ -237,7 +237,7 @@ class SafetyTest : public QObject {
 
   void TheTitleIsMarkedWhileTheChangesAreKeptNowhere() {
     QTemporaryDir dir;
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
     QVERIFY(s.form1().windowTitle().startsWith(kTitle));
     Edit(s);
@@ -258,7 +258,7 @@ class SafetyTest : public QObject {
   // One step per edit, whatever page or control made it; each Ctrl+Z takes one back with the
   // controls showing it again, each Ctrl+Y does it again, and the bytes are exactly as before.
   void UndoAndRedoOverEditsOnSeveralPagesRestoreTheBytesExactly() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 251, SampleImage(251)));
     s.form1().activateWindow();
     QVERIFY(WaitFor([&] { return s.form1().isActiveWindow(); }, 5000));
@@ -325,7 +325,7 @@ class SafetyTest : public QObject {
 
   // Typing not yet stored is the edit's own to take back; after that Ctrl+Z is the window's.
   void CtrlZInAnEditHoldingTypingIsTheEditsOwn() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
     s.form1().activateWindow();
     QVERIFY(WaitFor([&] { return s.form1().isActiveWindow(); }, 5000));
@@ -356,7 +356,7 @@ class SafetyTest : public QObject {
     ConfigImage device = SampleImage(250);
     device[118] = 7;  // output 1's mode past the list
     device[101] = 9;  // loop ШС2's type past the list
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 250, device));
     QCOMPARE(int(s.form1().Image()[118]), 0);
     QVERIFY(!s.ui().NUndo->isEnabled());
@@ -373,7 +373,7 @@ class SafetyTest : public QObject {
   }
 
   void EveryCompleteReadIsArchivedAndLoadsBackWhole() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 251, SampleImage(251)));
     QVERIFY2(s.ui().StatusBar1->currentMessage().contains(", копия — во временном архиве"),
              qPrintable(s.ui().StatusBar1->currentMessage()));
@@ -406,7 +406,7 @@ class SafetyTest : public QObject {
   // first device's.
   void AWriteToADeviceNotReadSinceItWasFoundReadsItIntoTheArchiveFirst() {
     QTemporaryDir dir;
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 251, SampleImage(251)));
     const ConfigImage other = Pattern(5);
     s.demo(251).device().image() = other;  // another device on the same port
@@ -450,7 +450,7 @@ class SafetyTest : public QObject {
     const QString port =
         StartLovarSim(sim, {"--model", "250", "--save", dir.filePath("device.dat")});
     QVERIFY(!port.isEmpty());
-    Session s;
+    UiSession s;
     QFile blocker(QDir(s.files.path()).filePath(QString::fromUtf8("Архив")));
     QVERIFY(blocker.open(QIODevice::WriteOnly));  // a file where the folder should be
     blocker.close();
@@ -475,7 +475,7 @@ class SafetyTest : public QObject {
 
   // A demo device's sample is no site's: its reads never reach the real archive.
   void ADemoDevicesReadsStayOutOfTheRealArchive() {
-    Session s;
+    UiSession s;
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
     QVERIFY(s.ui().StatusBar1->currentMessage().endsWith(
         ", копия — во временном архиве демо-приборов"));
@@ -484,7 +484,7 @@ class SafetyTest : public QObject {
   }
 
   void TheComparisonRefusesAHalfReadImage() {
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(250));
     FaultAhead(s.demo(250), FaultKind::Drop, 10);
     s.dialogs.continue_answer = false;

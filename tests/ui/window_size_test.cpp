@@ -30,7 +30,7 @@ class WindowSizeTest : public QObject {
   Q_OBJECT
  private slots:
   void AsCreatedTheWindowIs562By634WithEveryPageShown() {
-    Session s;
+    UiSession s;
     TForm1 window(s.form_key, s.dialogs);
     window.ui().PageControl1->show();
     window.show();
@@ -53,7 +53,7 @@ class WindowSizeTest : public QObject {
   void EachModelsWindowKeepsItsSizeOnEveryPage() {
     QFETCH(int, model);
     QFETCH(int, height);
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(model));
     QVERIFY(HasModelHeight(s.form1(), height));
     const QSize size = s.form1().size();
@@ -77,7 +77,7 @@ class WindowSizeTest : public QObject {
   // Buttons and password row at the top, the progress bar under them, the pages' area below: in
   // place whether the pages are shown, hidden for a read, or hidden while the password is asked.
   void TheRowsKeepTheirPlaceWhenThePagesAreHidden() {
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(250));
     QVERIFY(s.Start());
     TForm1& window = s.form1();
@@ -96,7 +96,8 @@ class WindowSizeTest : public QObject {
     QVERIFY(shown[0].bottom() < shown[2].top() && shown[2].bottom() < shown[3].top());
     QVERIFY(shown[3].height() > window.height() / 2);
 
-    window.HidePasswordAndPages();  // as a read starts
+    u.EditPassword->hide();  // as a read starts
+    u.PageControl1->hide();
     QCOMPARE(places(), shown);
     QVERIFY(u.Label106->isHidden());  // no "Пароль" without its edit
 
@@ -112,7 +113,7 @@ class WindowSizeTest : public QObject {
   }
 
   void AnotherModelGetsItsOwnHeightBack() {
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(251));
     QVERIFY(HasModelHeight(s.form1(), 795));
     QVERIFY(s.Identify(250));
@@ -122,7 +123,7 @@ class WindowSizeTest : public QObject {
   // A screen lower than model 251's window (a 1366×768 laptop): the window keeps to the screen
   // and the parameters page scrolls to its last control.
   void OnALowScreenTheWindowFitsAndThePagesScroll() {
-    Session s;
+    UiSession s;
     QVERIFY(s.Identify(251));
     s.form1().FitHeight(2000);  // taller than any screen the tests run on
     QVERIFY(HasModelHeight(s.form1(), 2000));

@@ -1,0 +1,32 @@
+// How an operation on a device or a file ended, at the core's boundary: a small status (the
+// exit status of lovar-cli) and its one line in Russian. The windows say the same failures in
+// words of their own around it (status line, message box), from the session's end.
+#pragma once
+
+#include <string>
+
+namespace lovar {
+
+enum class Status : int {
+  Ok = 0,
+  PortError = 2,       // no such port, port busy, no access, the port server unreachable
+  NoAnswer = 3,        // "Прибор не отвечает"
+  WrongModel = 4,      // "Неверный тип УО"
+  FileError = 5,       // unreadable, damaged or unwritable file; a record that could not be kept
+  WriteStopped = 6,    // the write ended before its last block (no answer, the line lost)
+  VerifyMismatch = 7,  // the read-back after the write differs, or could not be finished
+  LineLost = 8,        // the line hung up, the adapter was unplugged, the connection dropped
+  KeyTimeout = 9,      // no key was held to the reader in time
+  Interrupted = 10,    // Ctrl-C, SIGTERM or "Отмена": stopped
+  GaveUp = 11,         // the device answers, but never to the request
+  PlanRefused = 12,    // batch: the plan has faults; no device was touched
+  NotAllWritten = 13,  // batch: some devices do not hold their configuration
+};
+
+struct Outcome {
+  Status status = Status::Ok;
+  std::string message;  // the one line for stderr when status is not Ok; may say Ok's result
+  bool ok() const { return status == Status::Ok; }
+};
+
+}  // namespace lovar

@@ -1,0 +1,12 @@
+#include "session/recorder.h"
+
+#include "files/archive.h"
+
+namespace lovar {
+
+RecordResult ArchiveRecorder::DeviceRead(const DeviceRecord& device, const ConfigImage& image) {
+  const ArchiveResult kept = SaveToArchive(folder_(), device.model, image, LocalTimeNow());
+  return {kept.ok, kept.path, kept.message};
+}
+
+}  // namespace lovar

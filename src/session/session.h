@@ -1,0 +1,321 @@
+// One session with one device (or one file): the configuration image and every policy around
+// it, shared by the window, lovar-cli and batch.
+//
+// It owns the exchange engine and the verified write on the port it is given, the image, what
+// of it holds one configuration (ImageCoverage), where it is kept besides (ImageBaselines: the
+// unsaved-changes marker and the question before losing changes), the undo history, the
+// device's identity, and decides:
+// - a read: what the device held is recorded (Recorder, before anything corrects it), the
+//   window's corrections are made (SessionOptions::normalize), the history starts anew;
+// - a write: only a whole image is written, or one whose rest a read of THIS device gives
+//   first; the device is read first also when its image is not recorded since it was
+//   identified (the archive keeps what the write replaces; a record that fails refuses the
+//   write); the write is proven (VerifiedWrite); the bytes it sends as 0 are no edit;
+// - a load or a save: whole images only, and no load over changes kept nowhere unless the owner
+//   lets them go.
+//
+// Operations on the device (Identify, Read, Write, LearnKey) are asynchronous and one at a
+// time: each that begins says Started, then Stage/Progress, and every one ends with one Ended
+// (also one refused at once, without Started). An exchange given up at the no-answer question
+// may be taken up again by a late reply, as the device protocol allows: its end is then said
+// once more. File operations and the undo history are synchronous.
+//
+// The no-answer question is a seam: with SessionOptions::retries < 0 the observer is asked
+// (the window's message box); otherwise the session answers OK up to retries times in a row,
+// gives an exchange up that makes no progress for as long as those allow, stops after the frame
+// in flight when *interrupted is set (Ctrl-C), and stops the exchange of a failed operation
+// (lovar-cli and batch).
+//
+// Threads: the window thread only (the port's deliveries come there). The owner calls
+// Timer1Timer every 100 ms. Events come from inside the port's deliveries, the tick and the
+// session's own calls: an observer must not destroy the session from inside one (post instead).
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "files/config_file.h"
+#include "model/config_image.h"
+#include "model/edit_history.h"
+#include "model/image_baselines.h"
+#include "model/image_coverage.h"
+#include "protocol/exchange.h"
+#include "protocol/verified_write.h"
+#include "serial/port_interface.h"
+#include "session/outcome.h"
+#include "session/recorder.h"
+
+namespace lovar {
+
+enum class Operation : uint8_t { Identify, Read, Write, LearnKey };
+
+// Why an operation ended as it did.
+enum class EndCause : uint8_t {
+  None,         // done
+  NotOpen,      // not begun: the port is not open
+  NotWritable,  // write not begun: the image is not whole (nothing of a device may be lost)
+  WrongModel,   // write not begun: the device's model is unknown
+  Declined,     // read not begun: the owner kept changes kept nowhere else
+  PortClosed,   // a read ended short: the port was closed under it
+  NoAnswer,     // given up at the no-answer question (the owner's Cancel, or the retries spent)
+  GaveUp,       // the device answers, but never to the request
+  Stalled,      // unattended: no progress for longer than the retries allow
+  LineLost,     // the line hung up or the adapter was unplugged
+  TimeUp,       // a key poll's time limit passed
+  Cancelled,    // "Отмена", "Остановить", or another operation took the port
+  PageChanged,  // the window's page changed (a write stops after the block in flight)
+  Interrupted,  // Ctrl-C: stopped after the frame in flight
+  Refused,      // write not begun: the device's image read first could not be recorded
+  Closed,       // the session was closed
+};
+
+struct SessionEnd {
+  Operation operation = Operation::Identify;
+  EndCause cause = EndCause::None;
+  // Ok, or the status and lovar-cli's one line (a write's: its report's text, also when Ok).
+  Outcome outcome;
+  int reached = 0;       // the exchange's offset at the end (a read: the bytes stored from 0)
+  int length = 0;        // the image length
+  bool display = false;  // a read: at least 256 bytes were stored, so the image is shown
+  // A complete read: its record. A write: the record of the device's image read before it.
+  std::optional<RecordResult> record;
+  std::optional<WriteReport> report;  // a write that went as far as VerifiedWrite
+};
+
+struct DeviceIdentity {
+  std::string port;
+  int model = 0;
+  int firmware = 0;
+  std::string line;  // DeviceLine(model, firmware)
+};
+
+enum class SessionStage : uint8_t { Reading, ReadingPrior, Writing, Checking, Repairing };
+
+struct SessionOptions {
+  // < 0: the observer answers the no-answer question. >= 0: unattended (see the top).
+  int retries = -1;
+  const std::atomic<bool>* interrupted = nullptr;  // unattended: Ctrl-C
+  // The window's corrections of out-of-range bytes (model/image_normalize.h) after a complete
+  // read and a load. lovar-cli and batch keep the device's bytes as they are.
+  bool normalize = false;
+};
+
+// Every call on the window thread; all but the questions default to nothing.
+class SessionObserver {
+ public:
+  virtual ~SessionObserver() = default;
+
+  // The no-answer question, when the options leave it to the observer: true to send the
+  // request again. May run a nested loop.
+  virtual bool AskContinue() { return false; }
+  // Unattended: the device did not answer (stray: it sent frames, none answering); the request
+  // goes again, the asked-th time of retries.
+  virtual void Retry(bool /*stray*/, int /*asked*/, int /*retries*/) {}
+  // The image holds changes kept nowhere else and is about to be replaced: true lets them go.
+  virtual bool AskLoseChanges() { return true; }
+  // Store into the image what is typed but not stored yet: before a write, a save, a load, an
+  // undo and the unsaved-changes test.
+  virtual void FlushEdits() {}
+
+  virtual void Started(Operation /*operation*/) {}
+  virtual void Stage(SessionStage /*stage*/) {}
+  // The exchange's offset of maximum (the image length).
+  virtual void Progress(int /*position*/, int /*maximum*/) {}
+  // The engine takes a new exchange (the exchange buttons' state).
+  virtual void IdleChanged(bool /*idle*/) {}
+  // An identification reply; new_model: another model than the image was of (the image is
+  // nothing of this device's then). The 212 after it has been sent.
+  virtual void Identified(const DeviceIdentity& /*device*/, bool /*new_model*/) {}
+  // The session changed bytes of the image on its own (a write took the rest from the device):
+  // what shows the image shows it again.
+  virtual void ImageChanged() {}
+  // The line was lost while no request was outstanding.
+  virtual void Disconnected() {}
+  // Key learning: EditKey's text; polling started; a key read; stopped.
+  virtual void KeyText(const std::string& /*text*/) {}
+  virtual void KeyPollingStarted() {}
+  virtual void KeyRead() {}
+  virtual void KeyStopped() {}
+
+  virtual void Ended(const SessionEnd& /*end*/) {}
+};
+
+class Session : private ExchangeObserver, private VerifiedWriteObserver {
+ public:
+  // The port and observer must outlive the session; the session takes the port's OnReceive and
+  // closes the port when it goes.
+  Session(PortInterface& port, SessionObserver& observer, SessionOptions options = {});
+  ~Session() override;
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Not owned; null records nothing (and then a write reads the device first only for what the
+  // image lacks).
+  void SetRecorder(Recorder* recorder) { recorder_ = recorder; }
+
+  // ---- The port. ----
+  // Opens the port by name: a closed port is opened and RTS and DTR raised; an open one under
+  // another name is closed and that one opened (the exchange buttons disabled meanwhile); the
+  // same name is kept. True when open; port().LastError() says why not.
+  bool Open(const std::string& name);
+  // Ends what runs (Closed) and closes the port.
+  void Close();
+  // The 100 ms tick: the no-answer watch and the session's own watches.
+  void Timer1Timer();
+
+  // ---- Operations on the device. ----
+  void Identify();
+  // False when the owner kept changes kept nowhere else (nothing read).
+  bool Read();
+  // verify: read back and compare (VerifiedWrite); false sends only.
+  void Write(bool verify = true);
+  // Polls for a key; limit: Ended(TimeUp) after it.
+  void LearnKey(std::optional<std::chrono::milliseconds> limit = std::nullopt);
+  // "Остановить": the key poll stops.
+  void StopKey();
+  // "Отмена": a read keeps what it has read; a write says where it stood.
+  void Cancel();
+  // The window's page changed: the exchange stops at once, a write after the block in flight.
+  void PageChanged();
+
+  bool Running() const { return run_.has_value(); }
+  // A read or a write runs (the window's "Отмена" is offered).
+  bool Busy() const;
+  // A read stores into the image: its bytes are nobody's edits.
+  bool Reading() const { return reading_; }
+
+  // ---- The image. ----
+  ConfigImage& image() { return image_; }
+  const ConfigImage& image() const { return image_; }
+  const ImageCoverage& coverage() const { return coverage_; }
+  // Holds one whole configuration (a complete read, a whole image loaded).
+  bool Whole() const { return coverage_.Whole(ImageLength()); }
+  // May be written: whole, or whole within what a file holds, the rest to come from the device.
+  bool Writable() const;
+  // The bytes a configuration file holds are the configuration's: it may be saved, compared.
+  bool Saveable() const { return coverage_.known() >= FileImageLength(DeviceModel()); }
+
+  struct Loaded {
+    FileResult result;
+    bool declined = false;  // the owner kept its changes: nothing loaded
+    int bytes = 0;          // the bytes of the image the file gave
+  };
+  // A configuration file (whole_image: the archive's, keys included) for the identified model.
+  // Checked aside first: a refused file changes nothing and asks nothing.
+  Loaded LoadFile(const std::filesystem::path& path, bool whole_image);
+  FileResult SaveFile(const std::filesystem::path& path);
+
+  // What changed since the history's snapshot becomes one undo step (not while reading).
+  // True when a step was added.
+  bool CaptureEdits();
+  // The same after the observer stored what is typed but not stored yet (FlushEdits).
+  bool CommitEdits();
+  // The step taken back (done again); no runs when there was none.
+  EditStep Undo();
+  EditStep Redo();
+  const EditHistory& history() const { return history_; }
+
+  // Some of the image is kept neither in the device nor in a file (as it stands, not while a
+  // read replaces it). HasUnsavedChanges flushes and captures first.
+  bool Unsaved() const;
+  bool HasUnsavedChanges();
+  // Asks AskLoseChanges when there are unsaved changes (not again for the same image once let
+  // go); true to go on.
+  bool MayLoseChanges();
+
+  // ---- The device. ----
+  const DeviceIdentity& device() const { return device_; }
+  int DeviceModel() const { return engine_.DeviceModel(); }
+  int FirmwareVersion() const { return engine_.FirmwareVersion(); }
+  int ImageLength() const { return engine_.ImageLength(); }
+  // The key read last: as EditKey shows it, and as the key grid stores it.
+  const std::string& EditKeyText() const { return engine_.EditKeyText(); }
+  std::string KeyText() const { return engine_.KeyText(); }
+  const Exchange& engine() const { return engine_; }
+  PortInterface& port() { return port_; }
+
+ private:
+  enum class Phase : uint8_t {
+    Running,
+    AfterIdentify,  // the device line came; the answer to the 212 is awaited
+    Draining,       // interrupted: the reply to the frame in flight is awaited
+  };
+  using Clock = std::chrono::steady_clock;
+  struct Run {
+    Operation operation;
+    Phase phase = Phase::Running;
+    std::optional<Clock::time_point> deadline;  // the whole operation's limit
+    Clock::time_point phase_until{};            // AfterIdentify, Draining
+    uint64_t answered = 0;                      // the engine's answered frames when last moved
+    Clock::time_point progressed{};             // when they last moved
+  };
+
+  // ExchangeObserver.
+  bool AskContinue() override;
+  void IdleChanged(bool idle) override { observer_.IdleChanged(idle); }
+  void Progress(int position) override;
+  void Identified(int model, int firmware) override;
+  void ReadEnded(bool complete, bool display) override;
+  void Stopped(uint8_t request, StopReason reason) override;
+  void KeyText(const std::string& text) override { observer_.KeyText(text); }
+  void KeyPollingStarted() override { observer_.KeyPollingStarted(); }
+  void KeyRead() override;
+  void KeyStopped() override { observer_.KeyStopped(); }
+  // VerifiedWriteObserver.
+  void WriteStageChanged(WriteStage stage) override;
+  bool PriorImageRead(const ConfigImage& prior) override;
+  void WriteFinished(const WriteReport& report) override;
+
+  bool Unattended() const { return options_.retries >= 0; }
+  bool InterruptedByUser() const;
+  void Begin(Operation operation, std::optional<std::chrono::milliseconds> limit = std::nullopt);
+  // Another operation takes the port: the one running ends first.
+  void Supersede();
+  // An end the engine reported for an operation: the one running, or one a late reply took up.
+  void Settle(Operation operation);
+  // Looks whether the operation running is over; after every delivery, tick and engine event.
+  void Check();
+  bool Done(Operation operation) const;
+  void Finish(EndCause cause);
+  void FinishRead(SessionEnd& end);
+  void FinishWrite(SessionEnd& end);
+  Outcome Failure(EndCause cause, const std::string& what) const;
+  void Absorb(const ConfigImage& before);
+  DeviceRecord Record() const;
+
+  PortInterface& port_;
+  SessionObserver& observer_;
+  SessionOptions options_;
+  Recorder* recorder_ = nullptr;
+  ConfigImage image_;
+  Exchange engine_;
+  VerifiedWrite verified_;
+  ImageCoverage coverage_;
+  ImageBaselines baselines_;
+  EditHistory history_;
+  DeviceIdentity device_;
+  int image_model_ = 0;      // the model the image is of; 0 before the first identification
+  bool recorded_ = false;    // this device's image is recorded since its identification
+  bool reading_ = false;
+  std::optional<ConfigImage> agreed_loss_;  // the image the owner agreed to lose
+
+  std::optional<Run> run_;
+  bool finishing_ = false;
+  int asked_ = 0;           // unattended: OK answers in a row
+  int read_result_ = 0;     // 0 running, 1 complete, 2 ended short
+  bool read_display_ = false;
+  bool identified_ = false;
+  bool key_read_ = false;
+  std::optional<StopReason> stopped_;  // the engine gave the exchange up
+  std::optional<WriteReport> finished_;
+  std::optional<RecordResult> record_;  // the record made for the operation running
+};
+
+// The stage's words for a progress line: "Чтение из УО", "Запись в УО", "Проверка записи"…
+const char* StageLabel(SessionStage stage);
+
+}  // namespace lovar

@@ -1,0 +1,161 @@
+#include "session_texts.h"
+
+#include "utf8.h"
+
+namespace lovar {
+
+const QString kFindAgain =
+    QStringLiteral("Подключите прибор и найдите его снова: «Файл» → «Поиск прибора…».");
+const QString kPortClosed = QStringLiteral("Порт закрыт. ") + kFindAgain;
+const QString kLineLost = QStringLiteral("Связь с портом потеряна");
+
+namespace {
+
+const QString kUntilWhole =
+    QStringLiteral("Запись в УО и сохранение недоступны до полного чтения или загрузки файла.");
+const QString kAnswersOthers = QStringLiteral("Прибор отвечает не на запросы");
+
+}  // namespace
+
+QString StageText(SessionStage stage) {
+  switch (stage) {
+    case SessionStage::Reading:
+      return {};
+    case SessionStage::ReadingPrior:
+      return QStringLiteral("Чтение из УО перед записью: прежняя конфигурация — в архив…");
+    case SessionStage::Writing:
+      return QStringLiteral("Запись в УО…");
+    case SessionStage::Checking:
+      return QStringLiteral("Проверка записи…");
+    case SessionStage::Repairing:
+      return QStringLiteral("Исправление записи…");
+  }
+  return {};
+}
+
+QString PartialReadText(const SessionEnd& end, const QString& why) {
+  const QString read = QStringLiteral("Конфигурация считана не полностью (%1 из %2 байт)")
+                           .arg(end.reached)
+                           .arg(end.length);
+  return why.isEmpty() ? read : read + QStringLiteral(": ") + why;
+}
+
+QString ArchivedNote(const RecordResult& record, bool demo) {
+  if (record.ok && demo) return QStringLiteral(", копия — во временном архиве демо-приборов");
+  if (record.ok) return QStringLiteral(", копия — в архиве");
+  return QStringLiteral(". Копия в архив не сохранена: ") + Q(record.message);
+}
+
+Said ReadEndSaid(const SessionEnd& end, const QString& archived) {
+  switch (end.cause) {
+    case EndCause::None:
+      return {{},
+              QStringLiteral("Конфигурация считана из УО (%1 байт)").arg(end.length) + archived,
+              {}};
+    case EndCause::NotOpen:
+      return {{}, kPortClosed, {}};
+    case EndCause::Declined:
+      return {{}, QStringLiteral("Чтение не начато: изменения остались в окне."), {}};
+    case EndCause::PortClosed:
+      return {{}, PartialReadText(end, QStringLiteral("порт закрыт")), {}};
+    case EndCause::NoAnswer:
+      return {{}, PartialReadText(end, QStringLiteral("прибор не отвечает")), {}};
+    case EndCause::Cancelled:
+      return {{}, PartialReadText(end, QStringLiteral("чтение отменено")), {}};
+    case EndCause::GaveUp:
+    case EndCause::Stalled:
+      return {kAnswersOthers,
+              PartialReadText(end, QStringLiteral("прибор отвечает, но не на запросы.")) +
+                  QLatin1Char(' ') + kUntilWhole,
+              {}};
+    case EndCause::LineLost: {
+      const QString read = PartialReadText(end, {});
+      return {kLineLost,
+              kLineLost + QStringLiteral(". ") + read + QStringLiteral(". ") + kUntilWhole +
+                  QLatin1Char(' ') + kFindAgain,
+              read + QStringLiteral(": связь с портом потеряна")};
+    }
+    default:
+      return {{}, PartialReadText(end, Q(end.outcome.message)), {}};
+  }
+}
+
+Said IdentifyEndSaid(const SessionEnd& end) {
+  switch (end.cause) {
+    case EndCause::NoAnswer:
+      return {{}, QStringLiteral("Прибор не отвечает"), {}};
+    case EndCause::GaveUp:
+      return {kAnswersOthers, QStringLiteral("Прибор отвечает, но не на запросы."), {}};
+    case EndCause::LineLost:
+      return {kLineLost, kLineLost + QStringLiteral(". ") + kFindAgain, kLineLost};
+    default:
+      return {};
+  }
+}
+
+Said KeyEndSaid(const SessionEnd& end) {
+  switch (end.cause) {
+    case EndCause::NoAnswer:
+      return {{}, QStringLiteral("Считывание ключа прервано: прибор не отвечает"), {}};
+    case EndCause::GaveUp:
+      return {kAnswersOthers,
+              QStringLiteral("Считывание ключа остановлено: прибор отвечает, но не на запросы."),
+              {}};
+    case EndCause::LineLost:
+      return {kLineLost,
+              kLineLost + QStringLiteral(". Считывание ключа прервано. ") + kFindAgain, kLineLost};
+    default:
+      return {};
+  }
+}
+
+Said IncompleteSaid(int known, int length, const QString& caption, const QString& what) {
+  const QString why =
+      known == 0 ? QStringLiteral("Конфигурация не считана из УО и не загружена из файла.")
+                 : QStringLiteral("Конфигурация считана из УО не полностью (%1 из %2 байт).")
+                       .arg(known)
+                       .arg(length);
+  return {caption,
+          why + QLatin1Char(' ') + what +
+              QStringLiteral(" Считайте её из УО полностью или загрузите файл."),
+          {}};
+}
+
+Said WriteEndSaid(const SessionEnd& end, const QString& device_line) {
+  switch (end.cause) {
+    case EndCause::NotOpen:
+      return {{}, kPortClosed, {}};
+    case EndCause::NotWritable:
+      return IncompleteSaid(
+          end.reached, end.length, QStringLiteral("Запись в УО невозможна"),
+          QStringLiteral("Записать её — значит стереть в приборе всё, что не считано."));
+    case EndCause::WrongModel:
+      return {QStringLiteral("Запись в УО невозможна"),
+              QStringLiteral("Неверный тип УО: %1. Запись не начата, прибор не изменён.")
+                  .arg(device_line),
+              {}};
+    case EndCause::Refused:
+      return {QStringLiteral("Запись в УО не начата"),
+              QStringLiteral("Конфигурация прибора не сохранена в архив: %1. Запись не начата, "
+                             "прибор не изменён.")
+                  .arg(end.record ? Q(end.record->message) : QString()),
+              {}};
+    default:
+      break;
+  }
+  if (!end.report) return {};
+  const WriteReport& report = *end.report;
+  const QString text = Q(WriteReportText(report));
+  // Done, or stopped by the installer's own page change: the status line says it.
+  if (report.ok() || report.cause == WriteReport::Cause::PageChanged) return {{}, text, {}};
+  if (report.cause == WriteReport::Cause::LineLost)
+    return {kLineLost, text + QLatin1Char(' ') + kFindAgain, text};
+  using O = WriteReport::Outcome;
+  return {report.outcome == O::WriteStopped ? QStringLiteral("Запись в УО прервана")
+          : report.outcome == O::NotStarted ? QStringLiteral("Запись в УО не начата")
+                                            : QStringLiteral("Запись в УО не подтверждена"),
+          text,
+          {}};
+}
+
+}  // namespace lovar

@@ -1,0 +1,44 @@
+// The main window's words for what its session did: the status line, and for a failure a
+// message box that says what the device or the image now holds. Texts only; the session
+// decided what happened.
+//
+// Threads: any (pure).
+#pragma once
+
+#include <QString>
+
+#include "session/session.h"
+
+namespace lovar {
+
+extern const QString kFindAgain;   // how to get the device back: "Файл" → "Поиск прибора…"
+extern const QString kPortClosed;  // a read or write asked for while the port is closed
+extern const QString kLineLost;    // "Связь с портом потеряна", the caption
+
+// What to say: the status line (the text when status is empty), and a warning box when
+// caption is set. Nothing at all when text is empty.
+struct Said {
+  QString caption;
+  QString text;
+  QString status;
+};
+
+// The status line while a stage runs ("Запись в УО…"); empty for a plain read's (the window
+// says its start itself).
+QString StageText(SessionStage stage);
+// "Конфигурация считана не полностью (72 из 256 байт)", and ": why" when given.
+QString PartialReadText(const SessionEnd& end, const QString& why);
+// A read's end; archived: what the status line adds of the read's record.
+Said ReadEndSaid(const SessionEnd& end, const QString& archived);
+// What the record of a complete read adds: ", копия — в архиве" or why there is none.
+QString ArchivedNote(const RecordResult& record, bool demo);
+Said IdentifyEndSaid(const SessionEnd& end);
+Said KeyEndSaid(const SessionEnd& end);
+// A write's end, but for a lost line with changes kept only in the window (the window asks to
+// save them); refused writes say why.
+Said WriteEndSaid(const SessionEnd& end, const QString& device_line);
+// A write, a save or a comparison refused for an image of which known of length bytes hold the
+// configuration.
+Said IncompleteSaid(int known, int length, const QString& caption, const QString& what);
+
+}  // namespace lovar
