@@ -80,6 +80,12 @@ EndCause CauseOf(const WriteReport& report) {
   return EndCause::None;
 }
 
+// "Чтение остановлено на смещении 72 из 256", the start of a read's failure.
+std::string ReadStoppedAt(const SessionEnd& end) {
+  return "Чтение остановлено на смещении " + std::to_string(end.reached) + " из " +
+         std::to_string(end.length);
+}
+
 }  // namespace
 
 const char* StageLabel(SessionStage stage) {
@@ -195,8 +201,9 @@ bool Session::Read() {
   Supersede();
   if (!port_.IsOpen()) {
     engine_.ButtonReadClick();  // the progress goes back to 0; nothing is sent
-    SessionEnd end{Operation::Read, EndCause::NotOpen, Failure(EndCause::NotOpen, "Чтение")};
+    SessionEnd end{Operation::Read, EndCause::NotOpen};
     end.length = ImageLength();
+    end.outcome = Failure(EndCause::NotOpen, ReadStoppedAt(end));
     observer_.Ended(end);
     return true;
   }
@@ -556,9 +563,7 @@ void Session::FinishRead(SessionEnd& end) {
   }
   history_.Reset(image_);
   agreed_loss_.reset();
-  end.outcome = Failure(end.cause, "Чтение остановлено на смещении " +
-                                       std::to_string(end.reached) + " из " +
-                                       std::to_string(end.length));
+  end.outcome = Failure(end.cause, ReadStoppedAt(end));
 }
 
 void Session::FinishWrite(SessionEnd& end) {
