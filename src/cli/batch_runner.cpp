@@ -32,9 +32,8 @@ class Device : private SessionWatcher {
     result_.row = &row;
     line_ = display_.Add(row.port, row.object_number);
     ConfigureLikeTheMainWindow(*port_);
-    session_ = std::make_unique<SessionRunner>(loop, *port_, options.retries,
-                                               static_cast<SessionWatcher&>(*this), interrupted,
-                                               recorder);
+    session_ = std::make_unique<SessionRunner>(
+        loop, *port_, options.retries, static_cast<SessionWatcher&>(*this), interrupted, recorder);
   }
 
   void Start() {
@@ -64,7 +63,8 @@ class Device : private SessionWatcher {
     // The device's image as read is kept before anything is written (the archive the windows
     // and read and write keep: named by time, model and object number, the newest kept).
     if (read.record && !read.record->ok)
-      return End({Status::FileError, "Архив: " + read.record->message + ". В УО ничего не записано"});
+      return End(
+          {Status::FileError, "Архив: " + read.record->message + ". В УО ничего не записано"});
     // Over what the device holds: a model 251 template has only the first 2048 bytes.
     std::string why;
     if (!ApplyPlanRow(plan_, *result_.row, session_->image(), why))

@@ -1,7 +1,7 @@
 // lovar-cli batch: every device of a checked plan programmed at once, each on its own TCport
-// and session (SessionRunner), all on one event loop (each port's receive thread hands its bytes to the loop's
-// thread, so no device waits for another). Per device: open the port, identify, check the
-// model against the plan's, read the whole image (kept in the archive when asked), build the
+// and session (SessionRunner), all on one event loop (each port's receive thread hands its bytes to
+// the loop's thread, so no device waits for another). Per device: open the port, identify, check
+// the model against the plan's, read the whole image (kept in the archive when asked), build the
 // image from it, the template and the row's values, write it and prove it (VerifiedWrite).
 // A device that fails never stops the others; Ctrl-C stops each after its frame in flight.
 //

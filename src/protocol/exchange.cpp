@@ -167,7 +167,8 @@ void Exchange::OnIdentifyReply(std::span<const uint8_t> frame) {
   state_.DeviceModel = frame[7];
   state_.FirmwareVersion = frame[8];
   // Another code keeps the length from before.
-  if (IsKnownModel(state_.DeviceModel)) state_.image_length = lovar::ImageLength(state_.DeviceModel);
+  if (IsKnownModel(state_.DeviceModel))
+    state_.image_length = lovar::ImageLength(state_.DeviceModel);
   if (port_.IsOpen()) {
     // Position 7 keeps the 0 of the identification request.
     Put(state_.send_buffer, {254, 9, 1, 127, state_.sequence, 0, kAfterIdentify});

@@ -193,7 +193,7 @@ class Exchange {
   ConfigImage* read_into_ = &image_;
   const ConfigImage* write_from_ = &image_;
   bool checking_ = false;
-  StepDone step_done_;  // the step's own end, when it was started with one
+  StepDone step_done_;      // the step's own end, when it was started with one
   bool hold_ = false;       // SendNoMore
   bool line_open_ = false;  // the port was open at the last tick or send
   uint64_t answered_ = 0;

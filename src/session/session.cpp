@@ -187,7 +187,8 @@ void Session::Supersede() {
 void Session::Identify() {
   Supersede();
   if (!port_.IsOpen()) {
-    SessionEnd end{Operation::Identify, EndCause::NotOpen, Failure(EndCause::NotOpen, "Поиск прибора")};
+    SessionEnd end{Operation::Identify, EndCause::NotOpen,
+                   Failure(EndCause::NotOpen, "Поиск прибора")};
     observer_.Ended(end);
     return;
   }
@@ -208,7 +209,8 @@ bool Session::Read() {
     return true;
   }
   if (!MayLoseChanges()) {
-    observer_.Ended({Operation::Read, EndCause::Declined, {Status::Interrupted, "Чтение не начато"}});
+    observer_.Ended(
+        {Operation::Read, EndCause::Declined, {Status::Interrupted, "Чтение не начато"}});
     return false;
   }
   // From its first reply on, the read overwrites the image from offset 0.
@@ -246,10 +248,11 @@ void Session::Write(bool verify) {
     report.model = model;
     report.from = report.stopped_at = Exchange::WriteStart(model);
     report.end = ImageLength();
-    SessionEnd end{Operation::Write, EndCause::NotOpen,
-                   {report.cause == WriteReport::Cause::LineLost ? Status::LineLost
-                                                                 : Status::PortError,
-                    WriteReportText(report)}};
+    SessionEnd end{
+        Operation::Write,
+        EndCause::NotOpen,
+        {report.cause == WriteReport::Cause::LineLost ? Status::LineLost : Status::PortError,
+         WriteReportText(report)}};
     end.report = report;
     end.length = ImageLength();
     observer_.Ended(end);
@@ -268,8 +271,7 @@ void Session::LearnKey(std::optional<std::chrono::milliseconds> limit) {
   Supersede();
   if (!port_.IsOpen() || !engine_.ButtonsEnabled()) {
     engine_.ButtonKeyClick();  // only clears the key shown
-    observer_.Ended({Operation::LearnKey,
-                     port_.IsOpen() ? EndCause::Cancelled : EndCause::NotOpen,
+    observer_.Ended({Operation::LearnKey, port_.IsOpen() ? EndCause::Cancelled : EndCause::NotOpen,
                      Failure(EndCause::NotOpen, "Чтение ключа")});
     return;
   }
@@ -597,10 +599,9 @@ void Session::FinishWrite(SessionEnd& end) {
     case O::NotStarted:
       switch (report.cause) {
         case WriteReport::Cause::Refused:
-          end.outcome = {Status::FileError,
-                         "Конфигурация прибора не сохранена в архив: " +
-                             (record_ ? record_->message : std::string()) +
-                             ". В УО ничего не записано"};
+          end.outcome = {Status::FileError, "Конфигурация прибора не сохранена в архив: " +
+                                                (record_ ? record_->message : std::string()) +
+                                                ". В УО ничего не записано"};
           return;
         case WriteReport::Cause::NoAnswer:
           status = Status::NoAnswer;

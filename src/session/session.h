@@ -298,15 +298,15 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   ImageBaselines baselines_;
   EditHistory history_;
   DeviceIdentity device_;
-  int image_model_ = 0;      // the model the image is of; 0 before the first identification
-  bool recorded_ = false;    // this device's image is recorded since its identification
+  int image_model_ = 0;    // the model the image is of; 0 before the first identification
+  bool recorded_ = false;  // this device's image is recorded since its identification
   bool reading_ = false;
   std::optional<ConfigImage> agreed_loss_;  // the image the owner agreed to lose
 
   std::optional<Run> run_;
   bool finishing_ = false;
-  int asked_ = 0;           // unattended: OK answers in a row
-  int read_result_ = 0;     // 0 running, 1 complete, 2 ended short
+  int asked_ = 0;        // unattended: OK answers in a row
+  int read_result_ = 0;  // 0 running, 1 complete, 2 ended short
   bool read_display_ = false;
   bool identified_ = false;
   bool key_read_ = false;

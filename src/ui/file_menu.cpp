@@ -38,10 +38,11 @@ void FileMenu::SetProgramFolder(const QString& folder) {
 std::filesystem::path FileMenu::FilesFolder() {
   if (!files_folder_) {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    const std::filesystem::path user_folder =
-        documents.isEmpty() ? std::filesystem::path() : ToPath(documents + QStringLiteral("/Ловар"));
-    files_folder_ = FilesRoot(ToPath(program_folder_), user_folder,
-                              IsInstalledProgramFolder(program_folder_));
+    const std::filesystem::path user_folder = documents.isEmpty()
+                                                  ? std::filesystem::path()
+                                                  : ToPath(documents + QStringLiteral("/Ловар"));
+    files_folder_ =
+        FilesRoot(ToPath(program_folder_), user_folder, IsInstalledProgramFolder(program_folder_));
   }
   return *files_folder_;
 }
@@ -122,8 +123,8 @@ void FileMenu::Save() {
     name = Q(defaults.file_name);
   }
   session_.CommitEdits();  // what was typed into the focused control counts
-  const QString file = host_.dialogs().SaveFileName(
-      QStringLiteral("Сохранить конфигурацию в файл"), folder, filter, suffix, name);
+  const QString file = host_.dialogs().SaveFileName(QStringLiteral("Сохранить конфигурацию в файл"),
+                                                    folder, filter, suffix, name);
   if (file.isEmpty()) return;
   NoteChosenFile(FileKind::Configuration, model, file);
   const FileResult result = session_.SaveFile(ToPath(file));
@@ -151,8 +152,7 @@ void FileMenu::Compare() {
 }
 
 void FileMenu::RefuseIncomplete(const QString& caption, const QString& what) {
-  status_.Say(
-      IncompleteSaid(session_.coverage().known(), session_.ImageLength(), caption, what));
+  status_.Say(IncompleteSaid(session_.coverage().known(), session_.ImageLength(), caption, what));
 }
 
 }  // namespace lovar

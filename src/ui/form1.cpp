@@ -347,7 +347,8 @@ void TForm1::ReadEnded(const SessionEnd& end) {
     if (DeviceModel() == 252) ui_->PageControl1->show();
   }
   status_->Refresh();
-  const QString archived = complete && end.record ? ArchivedNote(*end.record, files_->IsDemo()) : QString();
+  const QString archived =
+      complete && end.record ? ArchivedNote(*end.record, files_->IsDemo()) : QString();
   status_->Say(ReadEndSaid(end, archived));
   // Asked once, after the first complete read: the device's model is then known, and what the
   // file does not hold (a model 251 file is half the image) is the device's own. Asked after
@@ -377,9 +378,10 @@ void TForm1::WriteEnded(const SessionEnd& end) {
   if (said.caption == kLineLost && session_.HasUnsavedChanges()) {
     ShowStatus(said.status);
     const QString find = kFindAgain.left(1).toLower() + kFindAgain.mid(1);
-    if (dialogs_.AskYesNo(kLineLost, said.status + QStringLiteral("\n\nИзменения есть только в "
-                                                                   "окне. Сохранить их в файл? "
-                                                                   "Затем ") +
+    if (dialogs_.AskYesNo(kLineLost, said.status +
+                                         QStringLiteral("\n\nИзменения есть только в "
+                                                        "окне. Сохранить их в файл? "
+                                                        "Затем ") +
                                          find))
       N3Click();
     return;

@@ -102,8 +102,8 @@ Said KeyEndSaid(const SessionEnd& end) {
               QStringLiteral("Считывание ключа остановлено: прибор отвечает, но не на запросы."),
               {}};
     case EndCause::LineLost:
-      return {kLineLost,
-              kLineLost + QStringLiteral(". Считывание ключа прервано. ") + kFindAgain, kLineLost};
+      return {kLineLost, kLineLost + QStringLiteral(". Считывание ключа прервано. ") + kFindAgain,
+              kLineLost};
     default:
       return {};
   }

@@ -11,7 +11,7 @@
 
 namespace lovar {
 
-extern const QString kFindAgain;   // how to get the device back: "Файл" → "Поиск прибора…"
+extern const QString kFindAgain;  // how to get the device back: "Файл" → "Поиск прибора…"
 extern const QString kPortClosed;  // a read or write asked for while the port is closed
 extern const QString kLineLost;    // "Связь с портом потеряна", the caption
 

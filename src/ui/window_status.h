@@ -18,8 +18,8 @@ namespace lovar {
 
 class WindowStatus {
  public:
-  WindowStatus(QMainWindow& window, QStatusBar& bar, QAction& undo, QAction& redo,
-               Dialogs& dialogs, const Session& session);
+  WindowStatus(QMainWindow& window, QStatusBar& bar, QAction& undo, QAction& redo, Dialogs& dialogs,
+               const Session& session);
 
   // One line in the status bar.
   void Show(const QString& text);

@@ -15,10 +15,10 @@ struct Case {
 
 TEST(NormalizeImage, ListBytesThatSelectNoEntryBecomeZero) {
   const Case cases[] = {
-      {250, 100, 4, 0},   {250, 103, 3, 3},  // "Охранный актив." is an entry
-      {252, 103, 0xFF, 0},                   // hidden on 252, shown right all the same
-      {250, 118, 5, 0},   {252, 119, 4, 4},   {250, 117, 200, 200},  // a time: no list
-      {251, 2, 0x0F, 0x0F},                  // model 251 bytes stay
+      {250, 100, 4, 0},     {250, 103, 3, 3},  // "Охранный актив." is an entry
+      {252, 103, 0xFF, 0},                     // hidden on 252, shown right all the same
+      {250, 118, 5, 0},     {252, 119, 4, 4}, {250, 117, 200, 200},  // a time: no list
+      {251, 2, 0x0F, 0x0F},                                          // model 251 bytes stay
       {251, 100, 9, 9},
   };
   for (const Case& c : cases) {

@@ -50,7 +50,8 @@ class KeptImages : public Recorder {
 
 struct Bench {
   explicit Bench(int model, const ConfigImage& device = {}, SessionOptions options = {})
-      : port(loop, SimConfig{.model = model}, device == ConfigImage{} ? SampleImage(model) : device),
+      : port(loop, SimConfig{.model = model},
+             device == ConfigImage{} ? SampleImage(model) : device),
         session(port, seen, options) {
     session.SetRecorder(&recorder);
     tick = loop.AddTimer(100ms, [this] { session.Timer1Timer(); });
@@ -68,8 +69,12 @@ struct Bench {
     start();
     return Until(n);
   }
-  bool Connect() { return Run([&] { session.Identify(); }).cause == EndCause::None; }
-  bool Read() { return Run([&] { session.Read(); }).cause == EndCause::None; }
+  bool Connect() {
+    return Run([&] { session.Identify(); }).cause == EndCause::None;
+  }
+  bool Read() {
+    return Run([&] { session.Read(); }).cause == EndCause::None;
+  }
   int ReadRequests() {
     int n = 0;
     for (const auto& frame : port.device().received_frames()) n += frame[6] == kReadRequest;
@@ -86,8 +91,8 @@ struct Bench {
 
 ConfigImage OutOfRange250() {
   ConfigImage image = SampleImage(250);
-  image[101] = 9;    // loop 2: no such type
-  image[118] = 7;    // output 1: no such mode
+  image[101] = 9;     // loop 2: no such type
+  image[118] = 7;     // output 1: no such mode
   image[127] = 0x5A;  // sent as 0 by every write
   return image;
 }
@@ -118,9 +123,9 @@ TEST(SessionWrite, BytesSentAsZeroAreNoEditAndTheDeviceIsNotReadAgain) {
   ASSERT_TRUE(end.report && end.report->ok()) << end.outcome.message;
   EXPECT_EQ(b.seen.stages.front(), SessionStage::Reading);
   EXPECT_EQ(b.seen.stages[1], SessionStage::Writing);  // no read before: recorded at the read
-  EXPECT_EQ(b.ReadRequests() - reads, 32);              // the read-back only
+  EXPECT_EQ(b.ReadRequests() - reads, 32);             // the read-back only
   EXPECT_EQ(b.session.image()[127], 0);
-  EXPECT_FALSE(b.session.CaptureEdits());  // the zeroing is no step
+  EXPECT_FALSE(b.session.CaptureEdits());                      // the zeroing is no step
   EXPECT_EQ(b.session.history().NextUndo()->runs.size(), 1u);  // the edit
   EXPECT_FALSE(b.session.Unsaved());
 }

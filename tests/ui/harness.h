@@ -95,9 +95,9 @@ bool WaitFor(Pred pred, int timeout_ms = 20000) {
   return true;
 }
 
-// A search window for one test (a window session): the demo entries, after the serial ports given (none unless
-// a test drives a real port). The main window keeps its files (the per-model folders, the
-// archive) in a folder of the session's own.
+// A search window for one test (a window session): the demo entries, after the serial ports given
+// (none unless a test drives a real port). The main window keeps its files (the per-model folders,
+// the archive) in a folder of the session's own.
 struct UiSession {
   ScriptedDialogs dialogs;
   QTemporaryDir files;

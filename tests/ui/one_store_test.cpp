@@ -27,7 +27,7 @@ struct Case {
   const char* id;
   Json value;                                 // as a document gives it
   std::function<void(ConfigImage&)> prepare;  // bytes the editor must keep or clear
-  std::function<void(UiSession&)> type;         // what the installer does in the window
+  std::function<void(UiSession&)> type;       // what the installer does in the window
 };
 
 template <typename T>
@@ -71,7 +71,7 @@ std::function<void(UiSession&)> Choose(const char* combo, const char* text) {
 
 // Clicks (rights, filter marks) and typing in a grid's cells, then the grid is left.
 std::function<void(UiSession&)> InGrid(const char* grid, std::vector<std::pair<int, int>> clicks,
-                                     int row = 0, int column = 0, const char* typed = "") {
+                                       int row = 0, int column = 0, const char* typed = "") {
   return [=](UiSession& s) {
     auto* g = Control<QTableWidget>(s, grid);
     QVERIFY(g != nullptr && ShowTabOf(s, g));

@@ -20,7 +20,7 @@ namespace lovar::testing {
 
 // The pages by their tab sheets: Keys(s), Codes(s)...
 #define LOVAR_PAGE(Class, Name, tab)                      \
-  inline Class& Name(UiSession& s) {                        \
+  inline Class& Name(UiSession& s) {                      \
     return *static_cast<Class*>(s.form1().FindPage(tab)); \
   }
 LOVAR_PAGE(KeysPage, Keys, "TabSheet2")
