@@ -248,11 +248,8 @@ void Session::Write(bool verify) {
     report.model = model;
     report.from = report.stopped_at = Exchange::WriteStart(model);
     report.end = ImageLength();
-    SessionEnd end{
-        Operation::Write,
-        EndCause::NotOpen,
-        {report.cause == WriteReport::Cause::LineLost ? Status::LineLost : Status::PortError,
-         WriteReportText(report)}};
+    SessionEnd end{Operation::Write, EndCause::NotOpen,
+                   {Status::LineLost, WriteReportText(report)}};
     end.report = report;
     end.length = ImageLength();
     observer_.Ended(end);
