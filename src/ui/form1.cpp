@@ -126,8 +126,9 @@ void TForm1::DisplayPages() {
 // ---- Buttons, menu and gate. ----
 
 bool TForm1::ButtonReadClick() {
+  if (!session_.Read()) return false;  // the installer kept the changes: nothing read
   form_key_.hide();
-  return session_.Read();
+  return true;
 }
 
 void TForm1::FindDeviceClick() {
