@@ -3,13 +3,14 @@
 #include <string_view>
 
 #include "model/catalog.h"
+#include "model/model_setup.h"
 
 namespace lovar {
 namespace {
 
-// The lists whose out-of-range values models 250 and 252 put back to the first entry. Model
-// 252 offers fewer loops and outputs, but its bytes follow model 250's layout and are corrected
-// alike.
+// The lists whose out-of-range values the layout of models 250 and 252 puts back to the first
+// entry. Model 252 offers fewer loops and outputs, but its bytes follow model 250's layout and
+// are corrected alike.
 constexpr std::string_view kCorrectedLists[] = {
     "loop1.type", "loop2.type", "loop3.type", "loop4.type", "output1.mode", "output2.mode",
 };
@@ -18,9 +19,10 @@ constexpr std::string_view kCorrectedLists[] = {
 
 std::vector<ImageCorrection> NormalizeImage(int model, ConfigImage& image) {
   std::vector<ImageCorrection> changed;
-  if (model != 250 && model != 252) return changed;
+  const ModelSetup* setup = FindModelSetup(model);
+  if (setup == nullptr || setup->layout != 250) return changed;
   for (std::string_view id : kCorrectedLists) {
-    const Field* f = FindFieldById(250, id);
+    const Field* f = FindFieldById(setup->layout, id);
     if (f == nullptr || FieldBits(*f, image) < f->captions.size()) continue;
     const uint8_t before = image[f->offset];
     SetFieldBits(*f, image, 0);

@@ -15,7 +15,7 @@
 
 #include "model/config_image.h"
 #include "protocol/frame.h"
-#include "protocol/model_setup.h"
+#include "model/model_setup.h"
 #include "serial/message_device.h"
 #include "serial/port_interface.h"
 

@@ -20,12 +20,14 @@
 #include <algorithm>
 
 #include "about.h"
+#include "binding.h"
+#include "codes_page.h"
 #include "compare_dialog.h"
 #include "file_paths.h"
 #include "files/archive.h"
 #include "files/config_file.h"
 #include "form_key.h"
-#include "model/regions.h"
+#include "model/image_normalize.h"
 #include "recent_folders.h"
 #include "ui_form1.h"
 #include "ui_form_key.h"
@@ -245,7 +247,7 @@ void TForm1::UpDate() {
     // The first user code as the codes grid shows it becomes the next read's password.
     std::optional<QString> first;
     if (Page* codes = FindPage("TabSheet3")) first = codes->FirstUserCode();
-    stored_password_ = first ? *first : Q(codes::DigitsText(image_[0], image_[1]));
+    stored_password_ = first ? *first : InstallerCodeText(image_, model);
   }
 }
 
@@ -635,6 +637,8 @@ void TForm1::Step(bool undo) {
 void TForm1::DisplayPages() {
   const int model = exchange_.DeviceModel();
   if (!IsKnownModel(model)) return;
+  // The pages show the image as it is: its out-of-range bytes are put right first.
+  NormalizeImage(model, image_);
   const std::span<const std::string_view> order =
       model == 251 ? std::span<const std::string_view>(kDisplayOrder251)
                    : std::span<const std::string_view>(kDisplayOrder250);
@@ -648,7 +652,7 @@ void TForm1::ShowPageOf(const Field& field) {
   // A page change stops an exchange: not while one runs.
   if (!exchange_.ButtonsEnabled() || ui_->PageControl1->isHidden()) return;
   QTabWidget* tabs = ui_->PageControl1;
-  const QString tab = Q(PageOf(field.page).tab_sheet);
+  const QString tab = Q(TabSheetOf(field.page));
   for (int i = 0; i < tabs->count(); ++i)
     if (tabs->widget(i)->objectName() == tab && tabs->isTabVisible(i)) tabs->setCurrentIndex(i);
 }
@@ -673,14 +677,15 @@ QString TForm1::StepLabel(const EditStep& step) const {
   // way (keys from 0, or 2, 4… on model 250; codes 0, 1, 3…), and the label says what the
   // installer sees in the row's first cell.
   QString label = Q(step.label);
-  const Field* field = step.field;
-  if (field == nullptr || field->row < 1) return label;
-  const auto* grid = findChild<QTableWidget*>(Q(field->control));
-  const QTableWidgetItem* head = grid != nullptr ? grid->item(field->row, 0) : nullptr;
+  if (step.field == nullptr) return label;
+  const ControlPlace place = PlaceOf(*step.field);
+  if (place.row < 1) return label;
+  const auto* grid = findChild<QTableWidget*>(Q(place.control));
+  const QTableWidgetItem* head = grid != nullptr ? grid->item(place.row, 0) : nullptr;
   const qsizetype colon = label.indexOf(QStringLiteral(": "));
   const qsizetype space = colon > 0 ? label.lastIndexOf(QLatin1Char(' '), colon - 1) : -1;
   if (head == nullptr || space < 0 ||
-      label.mid(space + 1, colon - space - 1) != QString::number(field->row))
+      label.mid(space + 1, colon - space - 1) != QString::number(place.row))
     return label;
   return label.left(space + 1) + head->text().trimmed() + label.mid(colon);
 }
@@ -825,11 +830,10 @@ void TForm1::FitHeight(int wanted) {
   if (pos().y() > highest) move(x(), std::max(area.top(), highest));
 }
 
-void TForm1::ApplySetupTable(const ModelSetup& setup) {
+void TForm1::ApplySetupTable(const WindowSetup& setup) {
   for (const ControlVisibility& item : setup.visibility)
     SetVisibleByName(item.control, item.visibility == Visibility::Shown);
   if (setup.window_height > 0) FitHeight(setup.window_height);
-  if (setup.image_length > 0) SetProgressMaximum(setup.image_length);
   if (setup.hide_password_panel) ui_->PanelPassword->hide();
   if (setup.stored_password_from_edit) stored_password_ = ui_->EditPassword->text();
   for (auto& [name, page] : pages_) page->ApplyModelSetup(setup);
@@ -848,14 +852,14 @@ void TForm1::ApplyModelSetup(const ModelSetup& setup) {
     pages_show_image_ = false;
     history_.Reset(image_);
     UpdateEditActions();
-    ApplySetupTable(CreationSetup());
+    ApplySetupTable(CreationWindowSetup());
     if (setup_model_ != 0) ui_->PanelPassword->show();
     setup_model_ = setup.model;
   } else {
     coverage_.NewDevice(FileImageLength(setup.model));
   }
   UpdateWriteButton();
-  ApplySetupTable(setup);
+  if (const WindowSetup* window = FindWindowSetup(setup.model)) ApplySetupTable(*window);
 }
 
 void TForm1::ShowStartEnableSearch() {

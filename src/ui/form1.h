@@ -153,7 +153,7 @@ class TForm1 : public QMainWindow, public VerifiedWriteView, public PageHost {
 
  private:
   void FormClose();
-  void ApplySetupTable(const ModelSetup& setup);
+  void ApplySetupTable(const WindowSetup& setup);
   void CommitPages();
   void SetVisibleByName(std::string_view name, bool visible);
   // A read that ended early, and why (when given): how much of the image is now the device's

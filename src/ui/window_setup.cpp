@@ -1,4 +1,4 @@
-#include "protocol/model_setup.h"
+#include "window_setup.h"
 
 #include <array>
 #include <cstddef>
@@ -75,24 +75,24 @@ constexpr std::array<ControlVisibility, kSetup252.size() + 1> AllShown() {
 }
 constexpr auto kCreation = AllShown();
 
-constexpr ModelSetup kModels[] = {
-    {250, 256, 485, 600, 52, 64, kSetup250, 0, 0, KeyRowLabels::TwiceRow, false, false},
-    {252, 256, 485, 600, 52, 64, kSetup252, 2, 144, KeyRowLabels::RowMinusOne, true, false},
-    {251, 4096, 680, 795, 0, 4, kSetup251, 0, 0, KeyRowLabels::RowMinusOne, false, true},
+constexpr WindowSetup kModels[] = {
+    {250, 485, 600, 52, 64, kSetup250, 0, 0, KeyRowLabels::TwiceRow, false, false},
+    {252, 485, 600, 52, 64, kSetup252, 2, 144, KeyRowLabels::RowMinusOne, true, false},
+    {251, 680, 795, 0, 4, kSetup251, 0, 0, KeyRowLabels::RowMinusOne, false, true},
 };
 
-constexpr ModelSetup kCreationSetup = {
-    0, 256, 685, 634, 52, 64, kCreation, 11, 405, KeyRowLabels::RowMinusOne, false, false};
+constexpr WindowSetup kCreationSetup = {
+    0, 685, 634, 52, 64, kCreation, 11, 405, KeyRowLabels::RowMinusOne, false, false};
 
 }  // namespace
 
-const ModelSetup* FindModelSetup(int model) {
-  for (const ModelSetup& setup : kModels)
+const WindowSetup* FindWindowSetup(int model) {
+  for (const WindowSetup& setup : kModels)
     if (setup.model == model) return &setup;
   return nullptr;
 }
 
-const ModelSetup& CreationSetup() {
+const WindowSetup& CreationWindowSetup() {
   return kCreationSetup;
 }
 

@@ -1,7 +1,10 @@
-// How the main window is shaped for each device model after an identification: image length,
-// window and page sizes, shown and hidden pages and controls, the key grid. Data only; the
-// windows apply it by object name, the engine takes the image length from it. The bytes each
-// control edits for the model are the catalog's (model/catalog.h, BoundField).
+// How the main window is shaped for each device model after an identification: window and page
+// sizes, shown and hidden pages and controls, the key grid, the password panel. Data only; the
+// window applies it by object name. What the model itself has (its image length, loops, pages)
+// is the domain's (model/model_setup.h); the bytes each control edits are the binding's
+// (binding.h).
+//
+// Threads: constant tables.
 #pragma once
 
 #include <span>
@@ -23,9 +26,8 @@ enum class KeyRowLabels : unsigned char {
 
 // One column of the set-up table. A value of 0 (or an empty list entry) leaves the window's
 // item as it is.
-struct ModelSetup {
-  int model;
-  int image_length;                               // maximum of both progress bars
+struct WindowSetup {
+  int model;                                      // 0: the window as created
   int page_control_height;                        // PageControl1
   int window_height;                              // the main window
   int page_control_top;                           // 0: unchanged
@@ -38,12 +40,12 @@ struct ModelSetup {
   bool stored_password_from_edit;  // the gate takes EditPassword's current text
 };
 
-// The set-up of model 250, 251 or 252; null for any other code (nothing is set up then).
-const ModelSetup* FindModelSetup(int model);
+// The window's set-up for model 250, 251 or 252; null for any other code.
+const WindowSetup* FindWindowSetup(int model);
 
 // The main window as created, which a later identification of another model returns to
 // before its own set-up is applied: every control of any set-up shown, key grid of 11
 // columns and 405 pixels, window 634 high, PageControl1 685 high at top 52, Panel2 at 64.
-const ModelSetup& CreationSetup();
+const WindowSetup& CreationWindowSetup();
 
 }  // namespace lovar
