@@ -93,7 +93,7 @@ class VerifiedWriteView : public ExchangeView {
 class VerifiedWrite : public ExchangeView {
  public:
   static constexpr int kRepairRounds = 2;
-  static constexpr int kBlock = 16;
+  static constexpr int kBlock = kWriteBlock;
 
   explicit VerifiedWrite(VerifiedWriteView& view) : view_(view) {}
   // The engine that reports to this object, and its image; set once, before Start.

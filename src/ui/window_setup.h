@@ -40,6 +40,12 @@ struct WindowSetup {
   bool stored_password_from_edit;  // the gate takes EditPassword's current text
 };
 
+// The service password: a read started from the search window's device list hides the pages
+// behind the password gate with this password, the same for every device. Model 251's pages
+// then open with it; model 250's display makes the device's first user code the password
+// instead, and model 252 has no gate.
+inline constexpr std::string_view kServicePassword = "40718";
+
 // The window's set-up for model 250, 251 or 252; null for any other code.
 const WindowSetup* FindWindowSetup(int model);
 
