@@ -59,8 +59,10 @@ void KeyDuplicate(Context& c) {
   for (int k = 1; k <= kKeys; ++k) codes.push_back(c.F("key", k, ".code"));
   for (const auto& group : SameValues(c, codes)) {
     std::vector<int> rows;
-    for (const Field* f : group)  // key k's code is the k-th of the list
-      rows.push_back(static_cast<int>(std::find(codes.begin(), codes.end(), f) - codes.begin()) + 1);
+    for (const Field* f : group) {  // key k's code is the k-th of the list
+      const auto k = std::find(codes.begin(), codes.end(), f) - codes.begin() + 1;
+      rows.push_back(static_cast<int>(k));
+    }
     c.Add("key-duplicate",
           "Ключи " + NumberList(rows) + " на странице «Ключи» имеют один код (" +
               c.Text(group.front()) + "): один и тот же ключ записан дважды.",

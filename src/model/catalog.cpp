@@ -51,8 +51,7 @@ constexpr ParameterName kTop250[] = {
      {},
      {},
      board::kAddressClears},
-    {"board_direction", "Номер направления платы ЛПЗ(0-19)", 0,
-     board::kMaxDirection},
+    {"board_direction", "Номер направления платы ЛПЗ(0-19)", 0, board::kMaxDirection},
     {"protocol", "Протокол", 0, -1, {}, lists::kProtocolsShown},
     {"level", "Уровень сигнала мВ"},
 };
@@ -103,8 +102,7 @@ constexpr ParameterName kCounts251[] = {
     {"attempts", "Количество попыток передачи"},
     {"session_repeats", "Количество повторов во время  1 сеанса связи"},
     {"sms_attempts", "Количество попыток передачи SMS"},
-    {"voice_repeats",
-     "Количество повторов при передачи сообщений по голосовому каналу"},
+    {"voice_repeats", "Количество повторов при передачи сообщений по голосовому каналу"},
     {"listen_time", "Максимальное время прослушивания"},
 };
 constexpr Section kSections251[] = {
@@ -298,12 +296,11 @@ void AddGprs(std::vector<Field>& fields) {
                     kInitOffset, kInitReadWidth);
   init.max = kInitWriteWidth;
   fields.push_back(std::move(init));
-  fields.push_back(Make(P, "gprs.user", "Настройка модема: Имя", FieldKind::Text, kUserOffset,
-                        kLoginWidth));
+  fields.push_back(
+      Make(P, "gprs.user", "Настройка модема: Имя", FieldKind::Text, kUserOffset, kLoginWidth));
   fields.push_back(Make(P, "gprs.password", "Настройка модема: Пароль", FieldKind::Text,
                         kPasswordOffset, kLoginWidth));
-  fields.push_back(
-      Make(P, "gprs.ip", "Параметры премника: IP адрес", FieldKind::Ip, kIpOffset, 4));
+  fields.push_back(Make(P, "gprs.ip", "Параметры премника: IP адрес", FieldKind::Ip, kIpOffset, 4));
   Field port =
       Make(P, "gprs.port", "Параметры премника: Порт", FieldKind::Number, kPortOffset, 2);
   port.mask = 0xFFFF;

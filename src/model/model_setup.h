@@ -16,14 +16,14 @@ namespace lovar {
 enum class FieldPage : uint8_t { Parameters, Keys, Codes, Directions, Filter, Gprs };
 
 struct ModelSetup {
-  int model;          // 250, 251, 252
-  int image_length;   // bytes a read and a write cover: 256, or 4096 for model 251
-  int layout;         // the model whose byte layout this one's follows (252: model 250's)
-  int loops;          // alarm loops the model offers: 4, or 2 on model 252
-  int outputs;        // relay outputs: 2, or 1 on model 252
+  int model;         // 250, 251, 252
+  int image_length;  // bytes a read and a write cover: 256, or 4096 for model 251
+  int layout;        // the model whose byte layout this one's follows (252: model 250's)
+  int loops;         // alarm loops the model offers: 4, or 2 on model 252
+  int outputs;       // relay outputs: 2, or 1 on model 252
   std::span<const FieldPage> pages;  // the pages of fields it has, in tab order
-  bool key_rights;    // keys carry arming and disarming rights (not on model 252)
-  bool key_names;     // keys carry names (model 251)
+  bool key_rights;                   // keys carry arming and disarming rights (not on model 252)
+  bool key_names;                    // keys carry names (model 251)
 
   bool Has(FieldPage page) const;
 };

@@ -10,7 +10,6 @@
 #include <string>
 #include <string_view>
 
-
 namespace lovar {
 
 // Board address and direction number of models 250 and 252 (the fields board_address and

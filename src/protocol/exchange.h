@@ -14,8 +14,8 @@
 #include <string>
 
 #include "model/config_image.h"
-#include "protocol/frame.h"
 #include "model/model_setup.h"
+#include "protocol/frame.h"
 #include "serial/message_device.h"
 #include "serial/port_interface.h"
 

@@ -20,7 +20,8 @@ void PutRequestHeader(SendBufferBytes& buffer, uint8_t size, uint8_t sequence, C
 
 void PutRequestOffset(SendBufferBytes& buffer, int offset) {
   for (int i = 0; i < kOffsetBytes; ++i)
-    buffer[kRequestData + static_cast<size_t>(i)] = static_cast<uint8_t>((offset >> (8 * i)) & 0xFF);
+    buffer[kRequestData + static_cast<size_t>(i)] =
+        static_cast<uint8_t>((offset >> (8 * i)) & 0xFF);
 }
 
 WireRequest BuildWireRequest(const SendBufferBytes& buffer) {

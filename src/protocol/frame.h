@@ -43,7 +43,7 @@ inline constexpr size_t kRequestData = 7;
 inline constexpr int kOffsetBytes = 3;
 // N of each request: header, data, CRC. Only N marks where the CRC goes; a request sets only
 // the positions it lists, the others keep what an earlier request left there.
-inline constexpr uint8_t kReadRequestSize = kRequestData + kOffsetBytes + 1 + 1;  // 12
+inline constexpr uint8_t kReadRequestSize = kRequestData + kOffsetBytes + 1 + 1;             // 12
 inline constexpr uint8_t kWriteRequestSize = kRequestData + kOffsetBytes + kWriteBlock + 1;  // 27
 inline constexpr uint8_t kKeyRequestSize = 10;
 inline constexpr uint8_t kIdentifyRequestSize = 10;

@@ -131,7 +131,8 @@ void CodesPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
     // The code cells show the digits 10 to 15 a device may hold as ':' to '?'; the installer's
     // row keeps "Код Уст" where the others have their duress code.
     for (int c : {1, 2})
-      if (const Field* f = ControlField(model, g, r, c)) grid::SetCell(g, r, c, CodeCellText(*f, image));
+      if (const Field* f = ControlField(model, g, r, c))
+        grid::SetCell(g, r, c, CodeCellText(*f, image));
     if (const Field* f = ControlField(model, g, r, kFirstRightsColumn)) {
       unsigned arm = 0, disarm = 0;
       FieldRights(*f, image, arm, disarm);

@@ -148,7 +148,8 @@ void KeysPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
   for (int r = 1; r <= kKeyRows; ++r) {
     // Model 251 shows a key's sixteen digits also when it holds none, the others an empty cell.
     if (const Field* code = FieldOfControl(model, g->objectName().toStdString(), r, 1))
-      grid::SetCell(g, r, 1, Q(model == 251 ? KeyCodeDigits(*code, image) : FieldText(*code, image)));
+      grid::SetCell(g, r, 1,
+                    Q(model == 251 ? KeyCodeDigits(*code, image) : FieldText(*code, image)));
     const Field* name = ControlField(model, g, r, kNameColumn);
     if (model == 251) grid::SetCell(g, r, 0, QString::number(r - 1));
     if (name != nullptr)

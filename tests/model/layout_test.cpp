@@ -23,9 +23,9 @@ TEST(Layout, FieldsThatShareOrSpanBytes) {
   };
   const Row rows[] = {
       {250, "board_address", 140, E::Bits, 6, 2}, {250, "board_direction", 140, E::Bits, 10, 2},
-      {251, "loop1.type", 2, E::Bits, 0, 1},       {251, "loop1.auto_rearm", 2, E::Flag, 7, 1},
-      {251, "exit_time", 10, E::Number, 0, 1},     {252, "loop3.exit_time", 106, E::Number, 0, 1},
-      {251, "password", 16, E::Text, 0, 5},        {251, "object_number", 21, E::Text, 0, 8},
+      {251, "loop1.type", 2, E::Bits, 0, 1},      {251, "loop1.auto_rearm", 2, E::Flag, 7, 1},
+      {251, "exit_time", 10, E::Number, 0, 1},    {252, "loop3.exit_time", 106, E::Number, 0, 1},
+      {251, "password", 16, E::Text, 0, 5},       {251, "object_number", 21, E::Text, 0, 8},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::to_string(row.model) + " " + row.id);

@@ -20,12 +20,12 @@ class BindingTest : public QObject {
         const ControlPlace place = PlaceOf(f);
         const std::string name = std::to_string(model) + " " + f.id;
         QVERIFY2(!place.control.empty(), name.c_str());
-        QVERIFY2(places.insert(place.control + "/" + std::to_string(place.row) + "/" +
-                               std::to_string(place.column))
+        QVERIFY2(places
+                     .insert(place.control + "/" + std::to_string(place.row) + "/" +
+                             std::to_string(place.column))
                      .second,
                  (name + ": a place of two fields").c_str());
-        QVERIFY2(FieldOfControl(model, place.control, place.row, place.column) == &f,
-                 name.c_str());
+        QVERIFY2(FieldOfControl(model, place.control, place.row, place.column) == &f, name.c_str());
       }
     }
   }
@@ -50,28 +50,45 @@ class BindingTest : public QObject {
       uint16_t mask;
     };
     const Row rows[] = {
-        {250, "ComboBoxTypeShl1", -1, -1, 100, 0xFF}, {252, "ComboBoxTypeShl1", -1, -1, 100, 0xFF},
-        {251, "ComboBoxTypeShl1", -1, -1, 2, 0x0F},   {251, "ComboBoxTypeShl4", -1, -1, 5, 0x0F},
-        {250, "EditTimeIn4", -1, -1, 107, 0xFF},      {251, "EditTimeIn1", -1, -1, 10, 0xFF},
-        {250, "EditTimeOut2", -1, -1, 109, 0xFF},     {251, "EditTimeOut1", -1, -1, 11, 0xFF},
-        {250, "ComboBoxTypeRele1", -1, -1, 118, 0xFF}, {251, "ComboBoxTypeRele1", -1, -1, 0, 0xFF},
-        {250, "ComboBoxTypeRele2", -1, -1, 119, 0xFF}, {251, "ComboBoxTypeRele2", -1, -1, 1, 0xFF},
-        {250, "EditTimeSound", -1, -1, 117, 0xFF},    {251, "EditTimeSound", -1, -1, 13, 0xFF},
-        {250, "CheckRele21", -1, -1, 113, 0x01},      {251, "CheckRele21", -1, -1, 7, 0x10},
-        {251, "CheckSound3", -1, -1, 6, 0x40},        {251, "CheckBoxAuto2", -1, -1, 3, 0x80},
-        {250, "EditNumPlata", -1, -1, 140, 0x03C0},   {250, "EditNumNapr", -1, -1, 140, 0xFC00},
+        {250, "ComboBoxTypeShl1", -1, -1, 100, 0xFF},
+        {252, "ComboBoxTypeShl1", -1, -1, 100, 0xFF},
+        {251, "ComboBoxTypeShl1", -1, -1, 2, 0x0F},
+        {251, "ComboBoxTypeShl4", -1, -1, 5, 0x0F},
+        {250, "EditTimeIn4", -1, -1, 107, 0xFF},
+        {251, "EditTimeIn1", -1, -1, 10, 0xFF},
+        {250, "EditTimeOut2", -1, -1, 109, 0xFF},
+        {251, "EditTimeOut1", -1, -1, 11, 0xFF},
+        {250, "ComboBoxTypeRele1", -1, -1, 118, 0xFF},
+        {251, "ComboBoxTypeRele1", -1, -1, 0, 0xFF},
+        {250, "ComboBoxTypeRele2", -1, -1, 119, 0xFF},
+        {251, "ComboBoxTypeRele2", -1, -1, 1, 0xFF},
+        {250, "EditTimeSound", -1, -1, 117, 0xFF},
+        {251, "EditTimeSound", -1, -1, 13, 0xFF},
+        {250, "CheckRele21", -1, -1, 113, 0x01},
+        {251, "CheckRele21", -1, -1, 7, 0x10},
+        {251, "CheckSound3", -1, -1, 6, 0x40},
+        {251, "CheckBoxAuto2", -1, -1, 3, 0x80},
+        {250, "EditNumPlata", -1, -1, 140, 0x03C0},
+        {250, "EditNumNapr", -1, -1, 140, 0xFC00},
         // Hidden on model 252, on model 250's bytes.
-        {252, "ComboBoxTypeShl3", -1, -1, 102, 0xFF}, {252, "ComboBoxTypeRele2", -1, -1, 119, 0xFF},
-        {252, "CheckRele24", -1, -1, 113, 0x08},      {252, "StringGridKey", 3, 2, 237, 0xFF},
+        {252, "ComboBoxTypeShl3", -1, -1, 102, 0xFF},
+        {252, "ComboBoxTypeRele2", -1, -1, 119, 0xFF},
+        {252, "CheckRele24", -1, -1, 113, 0x08},
+        {252, "StringGridKey", 3, 2, 237, 0xFF},
         {252, "StringGridCode", 2, 2, 7, 0xFF},
         // Views.
-        {251, "Edit6", -1, -1, 7, 0xFF},              {250, "EditLevel", -1, -1, 122, 0xFF},
+        {251, "Edit6", -1, -1, 7, 0xFF},
+        {250, "EditLevel", -1, -1, 122, 0xFF},
         {252, "EditLevel", -1, -1, 122, 0xFF},
         // Controls the model's layout has not.
-        {251, "EditTimeIn2", -1, -1, -1, 0},          {251, "EditNumPlata", -1, -1, -1, 0},
-        {250, "CheckBoxSir1", -1, -1, -1, 0},         {252, "EditPasw", -1, -1, -1, 0},
-        {250, "EditPhone1", -1, -1, -1, 0},           {251, "StringGridCode", 2, 1, -1, 0},
-        {250, "StringGridCode", 1, 2, -1, 0},         {0, "ComboBoxTypeShl1", -1, -1, -1, 0},
+        {251, "EditTimeIn2", -1, -1, -1, 0},
+        {251, "EditNumPlata", -1, -1, -1, 0},
+        {250, "CheckBoxSir1", -1, -1, -1, 0},
+        {252, "EditPasw", -1, -1, -1, 0},
+        {250, "EditPhone1", -1, -1, -1, 0},
+        {251, "StringGridCode", 2, 1, -1, 0},
+        {250, "StringGridCode", 1, 2, -1, 0},
+        {0, "ComboBoxTypeShl1", -1, -1, -1, 0},
     };
     for (const Row& row : rows) {
       const std::string name = std::to_string(row.model) + " " + row.control;

@@ -10,8 +10,8 @@
 #include <set>
 
 #include "../support/random_image.h"
-#include "harness.h"
 #include "binding.h"
+#include "harness.h"
 #include "model/catalog.h"
 #include "pages_helpers.h"
 #include "utf8.h"

@@ -29,8 +29,8 @@ ConfigImage WithoutKeys(int model) {
   ConfigImage image = SampleImage(model);
   for (int k = 0; k < keys::kCount; ++k) {
     SetKeyCode(image, model, k, "");
-    StoreRights(*BoundField(model, "StringGridKey", k + 1, KeysPage::kFirstRightsColumn), image,
-                0, 0);
+    StoreRights(*BoundField(model, "StringGridKey", k + 1, KeysPage::kFirstRightsColumn), image, 0,
+                0);
   }
   return image;
 }
