@@ -2,7 +2,7 @@
 # and a Wine session of its own for one run, on an Xvfb screen of its own.
 #   configure_windows_build ROOT BUILD  the mingw build with the windows, on the static Qt of
 #                                       scripts/qt-mingw (built when missing; LOVAR_QT_PREFIX
-#                                       names another)
+#                                       names another); LOVAR_WERROR=ON makes warnings errors
 #   wine_session_start PREFIX WORKDIR   Xvfb (DISPLAY exported), the prefix made when missing,
 #                                       one persistent wineserver; ends with wine_session_end
 #   wait_window TITLE [SECONDS]         until a window whose title contains TITLE is shown
@@ -30,7 +30,7 @@ configure_windows_build() {
     rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
   fi
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DLOVAR_BUILD_UI=ON -DLOVAR_QT_PREFIX="$qt" >/dev/null
+    -DLOVAR_BUILD_UI=ON -DLOVAR_QT_PREFIX="$qt" -DLOVAR_WERROR="${LOVAR_WERROR:-OFF}" >/dev/null
 }
 
 wine_session_start() {

@@ -1,5 +1,6 @@
 // Who can arm and disarm the site: the keys, the user codes of model 250, and codes a batch row
 // left as its template's.
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -58,7 +59,10 @@ void KeyDuplicate(Context& c) {
   for (int k = 1; k <= kKeys; ++k) codes.push_back(c.F("key", k, ".code"));
   for (const auto& group : SameValues(c, codes)) {
     std::vector<int> rows;
-    for (const Field* f : group) rows.push_back(f->row);
+    for (const Field* f : group) {  // key k's code is the k-th of the list
+      const auto k = std::find(codes.begin(), codes.end(), f) - codes.begin() + 1;
+      rows.push_back(static_cast<int>(k));
+    }
     c.Add("key-duplicate",
           "Ключи " + NumberList(rows) + " на странице «Ключи» имеют один код (" +
               c.Text(group.front()) + "): один и тот же ключ записан дважды.",

@@ -13,20 +13,16 @@ namespace lovar {
 namespace {
 
 constexpr PageInfo kPages[] = {
-    {FieldPage::Parameters, "TabSheet1", "Параметры"},
-    {FieldPage::Keys, "TabSheet2", "Ключи"},
-    {FieldPage::Codes, "TabSheet3", "Коды"},
-    {FieldPage::Directions, "TabSheet6", "Параметры передачи"},
-    {FieldPage::Filter, "TabSheet7", "Фильтр"},
-    {FieldPage::Gprs, "TabSheet8", "GPRS"},
+    {FieldPage::Parameters, "Параметры"}, {FieldPage::Keys, "Ключи"},
+    {FieldPage::Codes, "Коды"},           {FieldPage::Directions, "Параметры передачи"},
+    {FieldPage::Filter, "Фильтр"},        {FieldPage::Gprs, "GPRS"},
 };
 
 // ---- The parameters page: names for the layout rows. ----
 
-// A layout row by its control, with the field's id and caption. In rows of a per-loop section
-// '#' stands for the loop number (1 to the model's loop count) in all three texts.
+// A layout row's name: the field's id and caption. In rows of a per-loop section '#' stands for
+// the loop number (1 to the model's loop count) in both texts.
 struct ParameterName {
-  std::string_view control;
   std::string_view id;
   std::string_view caption;
   int output = 0;  // 2: belongs to the second output, absent where the model has only one
@@ -46,87 +42,71 @@ struct Section {
   bool per_loop;
 };
 
-// What each model's window offers of its layout: model 252 shows two loops and one output of
-// model 250's layout.
-struct ModelShape {
-  int model;
-  int loops;
-  int outputs;
-  int layout;  // the model whose whole layout this one's bytes follow
-};
-constexpr ModelShape kShapes[] = {{250, 4, 2, 250}, {251, 4, 2, 251}, {252, 2, 1, 250}};
-
 // Models 250 and 252, in the page's order: the top row, the loop rows, the outputs.
 constexpr ParameterName kTop250[] = {
-    {"EditNumPlata",
-     "board_address",
+    {"board_address",
      "Адрес платы ЛПЗ(0-15)",
      0,
      board::kMaxAddress,
      {},
      {},
      board::kAddressClears},
-    {"EditNumNapr", "board_direction", "Номер направления платы ЛПЗ(0-19)", 0,
-     board::kMaxDirection},
-    {"ComboBoxType", "protocol", "Протокол", 0, -1, {}, lists::kProtocolsShown},
-    {"ComboBoxLevel", "level", "Уровень сигнала мВ"},
+    {"board_direction", "Номер направления платы ЛПЗ(0-19)", 0, board::kMaxDirection},
+    {"protocol", "Протокол", 0, -1, {}, lists::kProtocolsShown},
+    {"level", "Уровень сигнала мВ"},
 };
 constexpr ParameterName kLoops250[] = {
-    {"ComboBoxTypeShl#", "loop#.type", "ШС#: Тип шлейфа"},
-    {"EditTimeIn#", "loop#.exit_time", "ШС#: Время в секундах, Выход", 0, -1, kSeconds},
-    {"EditTimeOut#", "loop#.entry_time", "ШС#: Время в секундах, Вход", 0, -1, kSeconds},
-    {"CheckRele1#", "loop#.output1", "ШС#: Вых.1"},
-    {"CheckRele2#", "loop#.output2", "ШС#: Вых.2", 2},
-    {"CheckSound#", "loop#.sounder", "ШС#: Внутр. зв. сигн."},
+    {"loop#.type", "ШС#: Тип шлейфа"},
+    {"loop#.exit_time", "ШС#: Время в секундах, Выход", 0, -1, kSeconds},
+    {"loop#.entry_time", "ШС#: Время в секундах, Вход", 0, -1, kSeconds},
+    {"loop#.output1", "ШС#: Вых.1"},
+    {"loop#.output2", "ШС#: Вых.2", 2},
+    {"loop#.sounder", "ШС#: Внутр. зв. сигн."},
 };
 constexpr ParameterName kOutputs250[] = {
-    {"ComboBoxTypeRele1", "output1.mode", "Вых.1: Тип"},
-    {"EditTimeRele1", "output1.time", "Вых.1: Время", 0, -1, kOutputTime},
-    {"ComboBoxTypeRele2", "output2.mode", "Вых.2: Тип", 2},
-    {"EditTimeRele2", "output2.time", "Вых.2: Время", 2, -1, kOutputTime},
-    {"EditTimeSound", "sounder_time", "Внутренний звуковой сигн.", 0, -1, kSeconds},
+    {"output1.mode", "Вых.1: Тип"},
+    {"output1.time", "Вых.1: Время", 0, -1, kOutputTime},
+    {"output2.mode", "Вых.2: Тип", 2},
+    {"output2.time", "Вых.2: Время", 2, -1, kOutputTime},
+    {"sounder_time", "Внутренний звуковой сигн.", 0, -1, kSeconds},
 };
 constexpr Section kSections250[] = {{kTop250, false}, {kLoops250, true}, {kOutputs250, false}};
 
 // Model 251: the loop rows, the common times and outputs, the group of object, password,
 // technological loop and counts.
 constexpr ParameterName kLoops251[] = {
-    {"ComboBoxTypeShl#", "loop#.type", "ШС#: Тип шлейфа"},
-    {"EditNameShl#", "loop#.name", "ШС#: Имя"},
-    {"CheckRele1#", "loop#.output1", "ШС#: Вых.1"},
-    {"CheckRele2#", "loop#.output2", "ШС#: Вых.2", 2},
-    {"CheckSound#", "loop#.sounder", "ШС#: Внутр. зв. сигн."},
-    {"CheckBoxSir#", "loop#.siren", "ШС#: Сирена"},
-    {"CheckBoxAuto#", "loop#.auto_rearm", "ШС#: Авт.Взятие После трев."},
+    {"loop#.type", "ШС#: Тип шлейфа"},
+    {"loop#.name", "ШС#: Имя"},
+    {"loop#.output1", "ШС#: Вых.1"},
+    {"loop#.output2", "ШС#: Вых.2", 2},
+    {"loop#.sounder", "ШС#: Внутр. зв. сигн."},
+    {"loop#.siren", "ШС#: Сирена"},
+    {"loop#.auto_rearm", "ШС#: Авт.Взятие После трев."},
 };
 constexpr ParameterName kCommon251[] = {
-    {"EditTimeIn1", "exit_time", "Время в секундах, Выход", 0, -1, kSeconds},
-    {"EditTimeOut1", "entry_time", "Время в секундах, Вход", 0, -1, kSeconds},
-    {"ComboBoxTypeRele1", "output1.mode", "Вых.1: Тип"},
-    {"ComboBoxTypeRele2", "output2.mode", "Вых.2: Тип", 2},
-    {"EditTimeSound", "sounder_time", "Внутренний звуковой сигн.", 0, -1, kSeconds},
-    {"EditTimeSir", "siren_time", "Сирена", 0, -1, kSeconds},
-    {"EditTimeAuto", "rearm_delay", "Задержка авт.взятия после тревоги"},
-    {"EditObjekt", "object_number", "Номер объекта"},
-    {"EditPasw", "password", "Пароль"},
+    {"exit_time", "Время в секундах, Выход", 0, -1, kSeconds},
+    {"entry_time", "Время в секундах, Вход", 0, -1, kSeconds},
+    {"output1.mode", "Вых.1: Тип"},
+    {"output2.mode", "Вых.2: Тип", 2},
+    {"sounder_time", "Внутренний звуковой сигн.", 0, -1, kSeconds},
+    {"siren_time", "Сирена", 0, -1, kSeconds},
+    {"rearm_delay", "Задержка авт.взятия после тревоги"},
+    {"object_number", "Номер объекта"},
+    {"password", "Пароль"},
 };
 constexpr ParameterName kTech251[] = {
-    {"CheckTechV#", "loop#.tech_arm", "ШС#: Параметры технологического шлейфа, Взятие"},
-    {"CheckTechS#", "loop#.tech_disarm", "ШС#: Параметры технологического шлейфа, Снятие"},
+    {"loop#.tech_arm", "ШС#: Параметры технологического шлейфа, Взятие"},
+    {"loop#.tech_disarm", "ШС#: Параметры технологического шлейфа, Снятие"},
 };
 constexpr ParameterName kCounts251[] = {
-    {"Edit2", "attempts", "Количество попыток передачи"},
-    {"EditCountRep", "session_repeats", "Количество повторов во время  1 сеанса связи"},
-    {"EditCountSMS", "sms_attempts", "Количество попыток передачи SMS"},
-    {"EditCountSpeak", "voice_repeats",
-     "Количество повторов при передачи сообщений по голосовому каналу"},
-    {"EditTimeAnswer", "listen_time", "Максимальное время прослушивания"},
+    {"attempts", "Количество попыток передачи"},
+    {"session_repeats", "Количество повторов во время  1 сеанса связи"},
+    {"sms_attempts", "Количество попыток передачи SMS"},
+    {"voice_repeats", "Количество повторов при передачи сообщений по голосовому каналу"},
+    {"listen_time", "Максимальное время прослушивания"},
 };
 constexpr Section kSections251[] = {
     {kLoops251, true}, {kCommon251, false}, {kTech251, true}, {kCounts251, false}};
-
-constexpr ControlView kViews250[] = {{"EditLevel", 122, "Уровень сигнала мВ"}};
-constexpr ControlView kViews251[] = {{"Edit6", 7, "Байт выходов"}};
 
 std::string Substitute(std::string_view pattern, int loop) {
   std::string out;
@@ -145,7 +125,6 @@ Field FromLayout(const FieldDef& def, const ParameterName& name, int loop) {
   f.id = Substitute(name.id, loop);
   f.page = FieldPage::Parameters;
   f.caption = Substitute(name.caption, loop);
-  f.control = std::string(def.control);
   f.offset = def.offset;
   switch (def.encoding) {
     case Encoding::Number:
@@ -179,15 +158,15 @@ Field FromLayout(const FieldDef& def, const ParameterName& name, int loop) {
   return f;
 }
 
-void AddParameters(std::vector<Field>& fields, const ModelShape& shape) {
+void AddParameters(std::vector<Field>& fields, const ModelSetup& setup) {
   const std::span<const Section> sections =
-      shape.model == 251 ? std::span<const Section>(kSections251) : kSections250;
+      setup.layout == 251 ? std::span<const Section>(kSections251) : kSections250;
   for (const Section& section : sections) {
-    const int loops = section.per_loop ? shape.loops : 1;
+    const int loops = section.per_loop ? setup.loops : 1;
     for (int loop = 1; loop <= loops; ++loop) {
       for (const ParameterName& name : section.rows) {
-        if (name.output > shape.outputs) continue;
-        const FieldDef* def = FindField(shape.model, Substitute(name.control, loop));
+        if (name.output > setup.outputs) continue;
+        const FieldDef* def = FindField(setup.model, Substitute(name.id, loop));
         if (def == nullptr) continue;  // a name without a layout row; the tests catch it
         fields.push_back(FromLayout(*def, name, loop));
       }
@@ -209,47 +188,29 @@ Field Make(FieldPage page, std::string id, std::string caption, FieldKind kind, 
   return f;
 }
 
-Field InGrid(Field f, std::string_view grid, int row, int column) {
-  f.control = std::string(grid);
-  f.row = row;
-  f.column = column;
-  return f;
-}
-
-Field OnControl(Field f, std::string control) {
-  f.control = std::move(control);
-  return f;
-}
-
 Field Nibble(Field f, bool high) {
   f.mask = high ? 0xF0 : 0x0F;
   f.shift = high ? 4 : 0;
   return f;
 }
 
-// The grids' columns: key code 1, rights from 2 (keys) or 3 (codes), key name 10.
-constexpr int kKeyRightsColumn = 2;
-constexpr int kKeyNameColumn = 10;
-constexpr int kCodeRightsColumn = 3;
-
-void AddKeys(std::vector<Field>& fields, int model) {
+void AddKeys(std::vector<Field>& fields, const ModelSetup& setup) {
+  const int model = setup.model;
   for (int k = 0; k < keys::kCount; ++k) {
     const std::string n = std::to_string(k + 1);
     const std::string key = "key" + n;
     const std::string row = "Ключ " + n + ": ";
-    fields.push_back(InGrid(Make(FieldPage::Keys, key + ".code", row + "Код", FieldKind::KeyCode,
-                                 keys::CodeOffset(model, k), keys::CodeBytes(model)),
-                            "StringGridKey", k + 1, 1));
-    // Model 252's grid has no rights and no name columns.
-    if (model == 252) continue;
-    Field rights = Make(FieldPage::Keys, key + ".rights", row + "Взятие ШС / Снятие  ШС",
-                        FieldKind::Rights, keys::RightsOffset(model, k));
-    rights.arm_high = keys::ArmInHighNibble(model);
-    fields.push_back(InGrid(std::move(rights), "StringGridKey", k + 1, kKeyRightsColumn));
-    if (model == 251)
-      fields.push_back(InGrid(Make(FieldPage::Keys, key + ".name", row + "Имя", FieldKind::Text,
-                                   keys::NameOffset(k), keys::kNameWidth),
-                              "StringGridKey", k + 1, kKeyNameColumn));
+    fields.push_back(Make(FieldPage::Keys, key + ".code", row + "Код", FieldKind::KeyCode,
+                          keys::CodeOffset(model, k), keys::CodeBytes(model)));
+    if (setup.key_rights) {
+      Field rights = Make(FieldPage::Keys, key + ".rights", row + "Взятие ШС / Снятие  ШС",
+                          FieldKind::Rights, keys::RightsOffset(model, k));
+      rights.arm_high = keys::ArmInHighNibble(model);
+      fields.push_back(std::move(rights));
+    }
+    if (setup.key_names)
+      fields.push_back(Make(FieldPage::Keys, key + ".name", row + "Имя", FieldKind::Text,
+                            keys::NameOffset(k), keys::kNameWidth));
   }
 }
 
@@ -259,18 +220,15 @@ void AddCodes(std::vector<Field>& fields) {
     const std::string n = std::to_string(r + 1);
     const std::string code = "code" + n;
     const std::string row = "Строка " + n + ": ";
-    fields.push_back(InGrid(Make(FieldPage::Codes, code + ".code", row + "Код",
-                                 FieldKind::CodeDigits, CodeOffset(r), kCodeBytes),
-                            "StringGridCode", r + 1, 1));
-    // The first row is the installer's code: its second cell reads "Код Уст" and its duress
-    // bytes are always written as 0.
+    fields.push_back(Make(FieldPage::Codes, code + ".code", row + "Код", FieldKind::CodeDigits,
+                          CodeOffset(r), kCodeBytes));
+    // The first row is the installer's code: it has no duress code, its bytes are always
+    // written as 0.
     if (r > 0)
-      fields.push_back(InGrid(Make(FieldPage::Codes, code + ".duress", row + "К.Прин.",
-                                   FieldKind::CodeDigits, DuressOffset(r), kCodeBytes),
-                              "StringGridCode", r + 1, 2));
-    fields.push_back(InGrid(Make(FieldPage::Codes, code + ".rights", row + "Взятие / Снятие",
-                                 FieldKind::Rights, RightsOffset(r)),
-                            "StringGridCode", r + 1, kCodeRightsColumn));
+      fields.push_back(Make(FieldPage::Codes, code + ".duress", row + "К.Прин.",
+                            FieldKind::CodeDigits, DuressOffset(r), kCodeBytes));
+    fields.push_back(Make(FieldPage::Codes, code + ".rights", row + "Взятие / Снятие",
+                          FieldKind::Rights, RightsOffset(r)));
   }
 }
 
@@ -281,37 +239,35 @@ void AddDirections(std::vector<Field>& fields) {
     const std::string n = std::to_string(d + 1);
     const std::string dir = "direction" + n;
     const std::string group = "Направление " + n + ": ";
-    fields.push_back(OnControl(Make(P, dir + ".phone", group + "Номер телефона", FieldKind::Phone,
-                                    PhoneOffset(d), kPhoneBytes),
-                               "EditPhone" + n));
-    fields.push_back(OnControl(
-        Make(P, dir + ".name", group + "Имя", FieldKind::Text, NameOffset(d), kNameWidth),
-        "EditNaPhone" + n));
+    fields.push_back(Make(P, dir + ".phone", group + "Номер телефона", FieldKind::Phone,
+                          PhoneOffset(d), kPhoneBytes));
+    fields.push_back(
+        Make(P, dir + ".name", group + "Имя", FieldKind::Text, NameOffset(d), kNameWidth));
     Field protocol = Nibble(Make(P, dir + ".protocol", group + "Протокол передачи",
                                  FieldKind::List, TestProtocolOffset(d)),
                             true);
     protocol.entries = kReportProtocols;
-    fields.push_back(OnControl(std::move(protocol), "ComboBoxTR" + n));
+    fields.push_back(std::move(protocol));
     Field listen = Make(P, dir + ".listen", group + "Прослушивание", FieldKind::Flag,
                         ListenOffset(d));
     listen.mask = 0x01;
-    fields.push_back(OnControl(std::move(listen), "CheckBoxUP" + n));
+    fields.push_back(std::move(listen));
     Field test = Nibble(Make(P, dir + ".test", group + "Тест, Параметры передачи",
                              FieldKind::List, TestProtocolOffset(d)),
                         false);
     test.entries = kTestKinds;
-    fields.push_back(OnControl(std::move(test), "ComboBoxTest" + n));
+    fields.push_back(std::move(test));
     Field period =
         Make(P, dir + ".period", group + "Тест, Период", FieldKind::Number, PeriodOffset(d));
     period.unit = "часы или минуты, по виду теста";
-    fields.push_back(OnControl(std::move(period), "EditTimeTest" + n));
+    fields.push_back(std::move(period));
     for (int l = 0; l < 4; ++l) {
       const std::string loop = std::to_string(l + 1);
       Field routing = Nibble(Make(P, dir + ".loop" + loop, group + "ШС" + loop, FieldKind::List,
                                   RoutingOffset(d) + l / 2),
                              l % 2 == 1);
       routing.captions = kRouting;
-      fields.push_back(OnControl(std::move(routing), "ComboBoxShl" + loop + "T" + n));
+      fields.push_back(std::move(routing));
     }
   }
 }
@@ -326,7 +282,7 @@ void AddFilter(std::vector<Field>& fields) {
                      FieldKind::Flag, filter::Offset(d) + (e - 1) / 8);
       f.mask = static_cast<uint16_t>(1u << bit);
       f.shift = static_cast<uint8_t>(bit);
-      fields.push_back(InGrid(std::move(f), "StringGridFiltr", e, d + 1));
+      fields.push_back(std::move(f));
     }
   }
 }
@@ -339,32 +295,26 @@ void AddGprs(std::vector<Field>& fields) {
   Field init = Make(P, "gprs.init", "Настройка модема: Строка инициализации", FieldKind::Text,
                     kInitOffset, kInitReadWidth);
   init.max = kInitWriteWidth;
-  fields.push_back(OnControl(std::move(init), "EditInit"));
-  fields.push_back(OnControl(Make(P, "gprs.user", "Настройка модема: Имя", FieldKind::Text,
-                                  kUserOffset, kLoginWidth),
-                             "EditNameIP"));
-  fields.push_back(OnControl(Make(P, "gprs.password", "Настройка модема: Пароль",
-                                  FieldKind::Text, kPasswordOffset, kLoginWidth),
-                             "EditPasIP"));
-  fields.push_back(OnControl(
-      Make(P, "gprs.ip", "Параметры премника: IP адрес", FieldKind::Ip, kIpOffset, 4),
-      "EditIPPCO"));
+  fields.push_back(std::move(init));
+  fields.push_back(
+      Make(P, "gprs.user", "Настройка модема: Имя", FieldKind::Text, kUserOffset, kLoginWidth));
+  fields.push_back(Make(P, "gprs.password", "Настройка модема: Пароль", FieldKind::Text,
+                        kPasswordOffset, kLoginWidth));
+  fields.push_back(Make(P, "gprs.ip", "Параметры премника: IP адрес", FieldKind::Ip, kIpOffset, 4));
   Field port =
       Make(P, "gprs.port", "Параметры премника: Порт", FieldKind::Number, kPortOffset, 2);
   port.mask = 0xFFFF;
-  fields.push_back(OnControl(std::move(port), "EditPortPCO"));
+  fields.push_back(std::move(port));
 }
 
-std::vector<Field> Build(const ModelShape& shape) {
+std::vector<Field> Build(const ModelSetup& setup) {
   std::vector<Field> fields;
-  AddParameters(fields, shape);
-  AddKeys(fields, shape.model);
-  if (shape.model == 250) AddCodes(fields);
-  if (shape.model == 251) {
-    AddDirections(fields);
-    AddFilter(fields);
-    AddGprs(fields);
-  }
+  AddParameters(fields, setup);
+  AddKeys(fields, setup);
+  if (setup.Has(FieldPage::Codes)) AddCodes(fields);
+  if (setup.Has(FieldPage::Directions)) AddDirections(fields);
+  if (setup.Has(FieldPage::Filter)) AddFilter(fields);
+  if (setup.Has(FieldPage::Gprs)) AddGprs(fields);
   // Every limit explicit: a number up to what its bits hold, a text up to its width.
   for (Field& f : fields) {
     if (f.kind == FieldKind::Number && f.max < 0) f.max = static_cast<int>(f.mask >> f.shift);
@@ -655,9 +605,8 @@ std::string LoopList(unsigned nibble) {
 }
 
 std::string RightsValue(const Field& f, const ConfigImage& image) {
-  const uint8_t b = image[f.offset];
-  const unsigned arm = f.arm_high ? b >> 4 : b & 0x0F;
-  const unsigned disarm = f.arm_high ? b & 0x0F : b >> 4;
+  unsigned arm = 0, disarm = 0;
+  FieldRights(f, image, arm, disarm);
   std::string out;
   if (arm != 0) out = std::string(kArm) + " " + LoopList(arm);
   if (disarm != 0) out += (out.empty() ? "" : "; ") + std::string(kDisarm) + " " + LoopList(disarm);
@@ -753,78 +702,27 @@ uint8_t Field::BitsAt(int at) const {
 
 namespace {
 
-// One model's fields, by the control that shows them too, and its views as fields.
-struct ModelCatalog {
-  const ModelShape* shape = nullptr;
-  std::vector<Field> fields;
-  std::map<std::string, std::vector<const Field*>, std::less<>> by_control;
-  std::vector<Field> views;
-};
-
-// Built in place, so the pointers into the field lists stay valid.
+// The three models' fields, built once on first use.
 struct Catalogs {
-  std::array<ModelCatalog, std::size(kShapes)> models;
+  std::map<int, std::vector<Field>> models;
   Catalogs() {
-    for (size_t i = 0; i < std::size(kShapes); ++i) {
-      ModelCatalog& c = models[i];
-      c.shape = &kShapes[i];
-      c.fields = Build(kShapes[i]);
-      for (const Field& f : c.fields) c.by_control[f.control].push_back(&f);
-      for (const ControlView& v : ControlViews(kShapes[i].model)) {
-        Field f;
-        f.page = FieldPage::Parameters;
-        f.control = std::string(v.control);
-        f.kind = FieldKind::Number;
-        f.offset = v.offset;
-        f.caption = std::string(v.caption);
-        f.max = 0xFF;
-        c.views.push_back(std::move(f));
-      }
-    }
+    for (int model : {250, 251, 252})
+      if (const ModelSetup* setup = FindModelSetup(model)) models[model] = Build(*setup);
   }
 };
-
-const ModelCatalog* CatalogOf(int model) {
-  static const Catalogs kCatalogs;
-  for (const ModelCatalog& c : kCatalogs.models)
-    if (c.shape->model == model) return &c;
-  return nullptr;
-}
 
 }  // namespace
 
 std::span<const Field> Fields(int model) {
-  const ModelCatalog* c = CatalogOf(model);
-  return c != nullptr ? std::span<const Field>(c->fields) : std::span<const Field>();
+  static const Catalogs kCatalogs;
+  const auto found = kCatalogs.models.find(model);
+  return found != kCatalogs.models.end() ? std::span<const Field>(found->second)
+                                         : std::span<const Field>();
 }
 
 const Field* FindFieldById(int model, std::string_view id) {
   for (const Field& f : Fields(model))
     if (f.id == id) return &f;
-  return nullptr;
-}
-
-const Field* FieldOfControl(int model, std::string_view control, int row, int column) {
-  const ModelCatalog* c = CatalogOf(model);
-  if (c == nullptr) return nullptr;
-  const auto shown = c->by_control.find(control);
-  if (shown == c->by_control.end()) return nullptr;
-  for (const Field* f : shown->second) {
-    if (f->row < 0) return f;
-    if (row != f->row) continue;
-    const int columns = f->kind == FieldKind::Rights ? 8 : 1;
-    if (column >= f->column && column < f->column + columns) return f;
-  }
-  return nullptr;
-}
-
-const Field* BoundField(int model, std::string_view control, int row, int column) {
-  const ModelCatalog* c = CatalogOf(model);
-  if (c == nullptr) return nullptr;
-  if (const Field* f = FieldOfControl(model, control, row, column)) return f;
-  for (const Field& view : c->views)
-    if (view.control == control) return &view;
-  if (c->shape->layout != model) return BoundField(c->shape->layout, control, row, column);
   return nullptr;
 }
 
@@ -852,12 +750,6 @@ std::string FieldsAtText(int model, int offset, uint8_t bits) {
   }
   if (count == 0) return {};
   return (count == 1 ? "поле " : "поля ") + names;
-}
-
-std::span<const ControlView> ControlViews(int model) {
-  if (model == 250 || model == 252) return kViews250;
-  if (model == 251) return kViews251;
-  return {};
 }
 
 unsigned FieldBits(const Field& f, const ConfigImage& image) {
@@ -897,13 +789,9 @@ std::string FieldText(const Field& f, const ConfigImage& image) {
       return out;
     }
     case FieldKind::KeyCode: {
-      bool zero = true;
-      std::string out;
-      for (int i = f.width - 1; i >= 0; --i) {
-        zero = zero && image[f.offset + i] == 0;
-        keys::AppendHex(out, image[f.offset + i]);
-      }
-      return zero ? std::string() : out;
+      const auto bytes = FieldBytes(f, image);
+      const bool none = std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
+      return none ? std::string() : KeyCodeDigits(f, image);
     }
     case FieldKind::CodeDigits: {
       const uint8_t first = image[f.offset], second = image[f.offset + 1];
@@ -1024,6 +912,18 @@ bool StoreFieldText(const Field& f, ConfigImage& image, std::string_view text, s
 
 void StoreRights(const Field& f, ConfigImage& image, unsigned arm, unsigned disarm) {
   image[f.offset] = RightsByte(f, arm, disarm);
+}
+
+void FieldRights(const Field& f, const ConfigImage& image, unsigned& arm, unsigned& disarm) {
+  const uint8_t b = image[f.offset];
+  arm = f.arm_high ? b >> 4 : b & 0x0F;
+  disarm = f.arm_high ? b & 0x0F : b >> 4;
+}
+
+std::string KeyCodeDigits(const Field& f, const ConfigImage& image) {
+  const std::span<const uint8_t> bytes = FieldBytes(f, image);
+  const std::vector<uint8_t> highest_first(bytes.rbegin(), bytes.rend());
+  return HexText(highest_first);
 }
 
 std::string RangeText(const Field& f) {

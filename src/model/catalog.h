@@ -1,8 +1,9 @@
 // The named fields of each model: every value a page of the main window shows or edits, with a
-// stable id ("loop1.type", "direction3.phone"), the caption the window gives it, its page, the
-// control that shows it, its bytes and bits, and how its value reads and writes as text. The
-// offsets and encodings are not repeated here: the parameters page's come from its layout rows
-// (layout.h), the other pages' from the offset functions of regions.h; this file names them.
+// stable id ("loop1.type", "direction3.phone"), the caption the window gives it, its page, its
+// bytes and bits, and how its value reads and writes as text. The offsets and encodings are not
+// repeated here: the parameters page's come from its layout rows (layout.h), the other pages'
+// from the offset functions of regions.h; this file names them. Which control of the window
+// shows a field is the window's business (src/ui/binding.h).
 //
 // Text values, the one form shared by lovar-cli (show, diff, export, import) and the windows:
 //   Number      decimal; a value above what the window accepts (a board direction of 45) "#45";
@@ -25,9 +26,9 @@
 // check input, and refuse with a reason rather than store something else; a typed value is
 // stored by the same routine whichever way it came (the stores below).
 //
-// Where the window shows one byte twice (Edit6, the model 251 output byte as a number, over the
-// eight output check boxes; EditLevel beside ComboBoxLevel) the catalog names the bits once, by
-// the check boxes and the list; the second control is a ControlView.
+// Where the window shows one byte twice (model 251's output byte also as a number beside its
+// eight output flags; the signal level also as its entry number) the catalog names the bits
+// once, by the flags and the list.
 //
 // Threads: the tables are built on first use (thread-safe static initialisation), then only
 // read; the functions are pure.
@@ -40,16 +41,15 @@
 #include <vector>
 
 #include "model/config_image.h"
+#include "model/model_setup.h"
 #include "model/regions.h"
 
 namespace lovar {
 
-// The pages of the main window, in tab order.
-enum class FieldPage : uint8_t { Parameters, Keys, Codes, Directions, Filter, Gprs };
+// The pages of fields (model_setup.h), in tab order, with the captions of their tabs.
 struct PageInfo {
   FieldPage page;
-  std::string_view tab_sheet;  // "TabSheet1"
-  std::string_view caption;    // "Параметры"
+  std::string_view caption;  // "Параметры"
 };
 std::span<const PageInfo> Pages();
 const PageInfo& PageOf(FieldPage page);
@@ -75,11 +75,6 @@ struct Field {
   std::string id;       // lowercase Latin, dotted where it repeats
   FieldPage page;
   std::string caption;  // as the window shows it, with its row or group: "ШС1: Тип шлейфа"
-  // The control that shows the field (its object name), and for a grid the cell: the row and
-  // the column (rights: the first of their eight columns).
-  std::string control;
-  int row = -1;
-  int column = -1;
 
   FieldKind kind = FieldKind::Number;
   int offset = 0;
@@ -115,30 +110,11 @@ struct Field {
 // empty for an unknown model.
 std::span<const Field> Fields(int model);
 const Field* FindFieldById(int model, std::string_view id);
-// The field shown by a control, or by a grid's cell (row and column given); null when the
-// control shows none.
-const Field* FieldOfControl(int model, std::string_view control, int row = -1, int column = -1);
 // The fields whose bits include some of the byte at offset (bit fields share bytes).
 std::vector<const Field*> FieldsAt(int model, int offset);
 // For a message that names an offset: the fields holding some of `bits` of the byte there,
 // "поле loop1.type (ШС1: Тип шлейфа)" or "поля loop1.output1 (ШС1: Вых.1), …"; "" for none.
 std::string FieldsAtText(int model, int offset, uint8_t bits = 0xFF);
-
-// A control that shows a whole byte whose bits the catalog names by other fields.
-struct ControlView {
-  std::string_view control;
-  int offset;
-  std::string_view caption;  // the label beside it, for messages
-};
-std::span<const ControlView> ControlViews(int model);
-
-// The field the window binds a control (or a grid's cell) to, which its display shows and its
-// editor stores: the control's own field (FieldOfControl); for a view, its byte as a Number
-// field without an id (it is no value of its own); and for model 252, whose window hides part
-// of model 250's layout (loops 3 and 4, output 2, the key rights, the codes page), model 250's
-// field on the same bytes, which the display still puts right. Null when the model binds the
-// control to nothing: its editor then stores nothing.
-const Field* BoundField(int model, std::string_view control, int row = -1, int column = -1);
 
 // The field's bytes, offset to last().
 std::span<const uint8_t> FieldBytes(const Field& field, const ConfigImage& image);
@@ -193,6 +169,11 @@ bool StorePhone(const Field& field, ConfigImage& image, std::string_view text, s
 bool StoreIp(const Field& field, ConfigImage& image, std::string_view text, std::string& why);
 // Rights: the loops (bit n for ШС(n+1)) that may be armed and disarmed, in the field's order.
 void StoreRights(const Field& field, ConfigImage& image, unsigned arm, unsigned disarm);
+// And their reading, whatever the field's bit order.
+void FieldRights(const Field& field, const ConfigImage& image, unsigned& arm, unsigned& disarm);
+// KeyCode: the hexadecimal digits of all its bytes, the byte at the highest offset first, also
+// for no key (all zero bytes), where FieldText gives "".
+std::string KeyCodeDigits(const Field& field, const ConfigImage& image);
 // List: the stored value a text names: an entry's caption or a text the window shows for it;
 // blanks at the ends and doubled blanks, and Latin letters written in their Cyrillic look-alikes
 // ("ОФМ" for the entry "ОФM"), do not matter. False when it names none.

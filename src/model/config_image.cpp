@@ -3,23 +3,17 @@
 #include <algorithm>
 
 #include "model/cp1251.h"
+#include "model/model_setup.h"
 
 namespace lovar {
 
 bool IsKnownModel(int model) {
-  return model == 250 || model == 251 || model == 252;
+  return FindModelSetup(model) != nullptr;
 }
 
 int ImageLength(int model) {
-  switch (model) {
-    case 250:
-    case 252:
-      return 256;
-    case 251:
-      return kImageCapacity;
-    default:
-      return 0;
-  }
+  const ModelSetup* setup = FindModelSetup(model);
+  return setup != nullptr ? setup->image_length : 0;
 }
 
 void ConfigImage::SetBit(int offset, int bit, bool value) {

@@ -3,21 +3,30 @@
 #include <string_view>
 
 #include "model/catalog.h"
+#include "model/model_setup.h"
 
 namespace lovar {
+namespace {
 
-std::vector<int> NormalizeImage(int model, ConfigImage& image) {
-  std::vector<int> changed;
-  if (model != 250 && model != 252) return changed;
-  // Model 252 shares model 250's layout here, loops 3 and 4 and output 2 included (its window
-  // hides them, yet shows them right).
-  constexpr std::string_view kLists[] = {"loop1.type", "loop2.type",   "loop3.type",
-                                         "loop4.type", "output1.mode", "output2.mode"};
-  for (std::string_view id : kLists) {
-    const Field* f = FindFieldById(250, id);
+// The lists whose out-of-range values the layout of models 250 and 252 puts back to the first
+// entry. Model 252 offers fewer loops and outputs, but its bytes follow model 250's layout and
+// are corrected alike.
+constexpr std::string_view kCorrectedLists[] = {
+    "loop1.type", "loop2.type", "loop3.type", "loop4.type", "output1.mode", "output2.mode",
+};
+
+}  // namespace
+
+std::vector<ImageCorrection> NormalizeImage(int model, ConfigImage& image) {
+  std::vector<ImageCorrection> changed;
+  const ModelSetup* setup = FindModelSetup(model);
+  if (setup == nullptr || setup->layout != 250) return changed;
+  for (std::string_view id : kCorrectedLists) {
+    const Field* f = FindFieldById(setup->layout, id);
     if (f == nullptr || FieldBits(*f, image) < f->captions.size()) continue;
+    const uint8_t before = image[f->offset];
     SetFieldBits(*f, image, 0);
-    changed.push_back(f->offset);
+    changed.push_back({f->offset, before, image[f->offset]});
   }
   return changed;
 }

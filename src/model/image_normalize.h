@@ -1,19 +1,31 @@
-// The corrections the window has always made to an image it shows, as one pure function: a
-// model 250 or 252 loop type or output mode whose byte selects no entry of its list is 0. The
-// session applies it to an image read whole or loaded from a file, before the undo history
-// and the baselines take the image, so that showing an image never changes it. Model 251
-// bytes are never corrected (an entry outside the list shows as an empty text).
+// The corrections an image gets once it is read from a device or loaded from a file, before
+// anything shows it: on models 250 and 252 a loop type or an output mode that selects no entry
+// of its list becomes 0 (the first entry), as the device itself takes it. Model 251's bytes are
+// never corrected: a value its lists lack shows as an empty entry and stays as it is.
 //
-// Threads: pure; any thread.
+// A pure function, so the display shows the image and never changes it, and the undo history
+// starts from the corrected image with nothing to absorb.
+//
+// Threads: pure; the caller owns the image.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "model/config_image.h"
 
 namespace lovar {
 
-// Corrects image for model in place; returns the offsets changed, in ascending order.
-std::vector<int> NormalizeImage(int model, ConfigImage& image);
+// One byte the normalisation changed.
+struct ImageCorrection {
+  int offset;
+  uint8_t before;
+  uint8_t after;
+  bool operator==(const ImageCorrection&) const = default;
+};
+
+// Corrects the image of `model` in place and returns what it changed, in offset order; nothing
+// for model 251 or an unknown model, and nothing when every byte is in range.
+std::vector<ImageCorrection> NormalizeImage(int model, ConfigImage& image);
 
 }  // namespace lovar

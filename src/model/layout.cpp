@@ -1,5 +1,7 @@
 #include "model/layout.h"
 
+#include "model/model_setup.h"
+
 namespace lovar {
 
 namespace lists {
@@ -19,105 +21,97 @@ namespace {
 
 using E = Encoding;
 
-// Models 250 and 252 (252 hides loops 3 and 4 and output 2, but the bytes are the same).
+// Models 250 and 252 (252 offers loops 1 and 2 and output 1 only, but the bytes are the same).
 const FieldDef kFields250[] = {
-    {"ComboBoxTypeShl1", 100, E::Index, 0, 1, 0xFF, lists::kLoopTypes250},
-    {"ComboBoxTypeShl2", 101, E::Index, 0, 1, 0xFF, lists::kLoopTypes250},
-    {"ComboBoxTypeShl3", 102, E::Index, 0, 1, 0xFF, lists::kLoopTypes250},
-    {"ComboBoxTypeShl4", 103, E::Index, 0, 1, 0xFF, lists::kLoopTypes250},
-    {"EditTimeIn1", 104, E::Number},
-    {"EditTimeIn2", 105, E::Number},
-    {"EditTimeIn3", 106, E::Number},
-    {"EditTimeIn4", 107, E::Number},
-    {"EditTimeOut1", 108, E::Number},
-    {"EditTimeOut2", 109, E::Number},
-    {"EditTimeOut3", 110, E::Number},
-    {"EditTimeOut4", 111, E::Number},
-    {"CheckRele11", 112, E::Flag, 0},
-    {"CheckRele12", 112, E::Flag, 1},
-    {"CheckRele13", 112, E::Flag, 2},
-    {"CheckRele14", 112, E::Flag, 3},
-    {"CheckRele21", 113, E::Flag, 0},
-    {"CheckRele22", 113, E::Flag, 1},
-    {"CheckRele23", 113, E::Flag, 2},
-    {"CheckRele24", 113, E::Flag, 3},
-    {"CheckSound1", 114, E::Flag, 0},
-    {"CheckSound2", 114, E::Flag, 1},
-    {"CheckSound3", 114, E::Flag, 2},
-    {"CheckSound4", 114, E::Flag, 3},
-    {"EditTimeRele1", 115, E::Number},
-    {"EditTimeRele2", 116, E::Number},
-    {"EditTimeSound", 117, E::Number},
-    {"ComboBoxTypeRele1", 118, E::Index, 0, 1, 0xFF, lists::kOutputModes250},
-    {"ComboBoxTypeRele2", 119, E::Index, 0, 1, 0xFF, lists::kOutputModes250},
-    {"ComboBoxType", 121, E::Index, 0, 1, 0xFF, lists::kProtocols},
-    {"ComboBoxLevel", 122, E::Index, 0, 1, 0xFF, lists::kLevels},
-    {"EditLevel", 122, E::Number},  // the level index itself, read-only
+    {"loop1.type", 100, E::Index, 0, 1, 0xFF, lists::kLoopTypes250},
+    {"loop2.type", 101, E::Index, 0, 1, 0xFF, lists::kLoopTypes250},
+    {"loop3.type", 102, E::Index, 0, 1, 0xFF, lists::kLoopTypes250},
+    {"loop4.type", 103, E::Index, 0, 1, 0xFF, lists::kLoopTypes250},
+    {"loop1.exit_time", 104, E::Number},
+    {"loop2.exit_time", 105, E::Number},
+    {"loop3.exit_time", 106, E::Number},
+    {"loop4.exit_time", 107, E::Number},
+    {"loop1.entry_time", 108, E::Number},
+    {"loop2.entry_time", 109, E::Number},
+    {"loop3.entry_time", 110, E::Number},
+    {"loop4.entry_time", 111, E::Number},
+    {"loop1.output1", 112, E::Flag, 0},
+    {"loop2.output1", 112, E::Flag, 1},
+    {"loop3.output1", 112, E::Flag, 2},
+    {"loop4.output1", 112, E::Flag, 3},
+    {"loop1.output2", 113, E::Flag, 0},
+    {"loop2.output2", 113, E::Flag, 1},
+    {"loop3.output2", 113, E::Flag, 2},
+    {"loop4.output2", 113, E::Flag, 3},
+    {"loop1.sounder", 114, E::Flag, 0},
+    {"loop2.sounder", 114, E::Flag, 1},
+    {"loop3.sounder", 114, E::Flag, 2},
+    {"loop4.sounder", 114, E::Flag, 3},
+    {"output1.time", 115, E::Number},
+    {"output2.time", 116, E::Number},
+    {"sounder_time", 117, E::Number},
+    {"output1.mode", 118, E::Index, 0, 1, 0xFF, lists::kOutputModes250},
+    {"output2.mode", 119, E::Index, 0, 1, 0xFF, lists::kOutputModes250},
+    {"protocol", 121, E::Index, 0, 1, 0xFF, lists::kProtocols},
+    {"level", 122, E::Index, 0, 1, 0xFF, lists::kLevels},
     // W = byte 140 + 256 * byte 141: board address in bits 6 to 9, direction in bits 10 to 15.
-    {"EditNumPlata", 140, E::Bits, 6, 2, 0x03C0},
-    {"EditNumNapr", 140, E::Bits, 10, 2, 0xFC00},
+    {"board_address", 140, E::Bits, 6, 2, 0x03C0},
+    {"board_direction", 140, E::Bits, 10, 2, 0xFC00},
 };
 
 const FieldDef kFields251[] = {
-    {"ComboBoxTypeRele1", 0, E::Index, 0, 1, 0xFF, lists::kOutputModes251},
-    {"ComboBoxTypeRele2", 1, E::Index, 0, 1, 0xFF, lists::kOutputModes251},
+    {"output1.mode", 0, E::Index, 0, 1, 0xFF, lists::kOutputModes251},
+    {"output2.mode", 1, E::Index, 0, 1, 0xFF, lists::kOutputModes251},
     // Loop bytes 2 to 5: type in bits 0 to 3, re-arming in bit 7; bits 4 to 6 are left alone.
-    {"ComboBoxTypeShl1", 2, E::Bits, 0, 1, 0x0F, lists::kLoopTypes251},
-    {"ComboBoxTypeShl2", 3, E::Bits, 0, 1, 0x0F, lists::kLoopTypes251},
-    {"ComboBoxTypeShl3", 4, E::Bits, 0, 1, 0x0F, lists::kLoopTypes251},
-    {"ComboBoxTypeShl4", 5, E::Bits, 0, 1, 0x0F, lists::kLoopTypes251},
-    {"CheckBoxAuto1", 2, E::Flag, 7},
-    {"CheckBoxAuto2", 3, E::Flag, 7},
-    {"CheckBoxAuto3", 4, E::Flag, 7},
-    {"CheckBoxAuto4", 5, E::Flag, 7},
-    {"CheckBoxSir1", 6, E::Flag, 0},
-    {"CheckBoxSir2", 6, E::Flag, 1},
-    {"CheckBoxSir3", 6, E::Flag, 2},
-    {"CheckBoxSir4", 6, E::Flag, 3},
-    {"CheckSound1", 6, E::Flag, 4},
-    {"CheckSound2", 6, E::Flag, 5},
-    {"CheckSound3", 6, E::Flag, 6},
-    {"CheckSound4", 6, E::Flag, 7},
-    {"CheckRele11", 7, E::Flag, 0},
-    {"CheckRele12", 7, E::Flag, 1},
-    {"CheckRele13", 7, E::Flag, 2},
-    {"CheckRele14", 7, E::Flag, 3},
-    {"CheckRele21", 7, E::Flag, 4},
-    {"CheckRele22", 7, E::Flag, 5},
-    {"CheckRele23", 7, E::Flag, 6},
-    {"CheckRele24", 7, E::Flag, 7},
-    {"Edit6", 7, E::Number},  // the output byte as a whole
-    {"CheckTechV1", 8, E::Flag, 0},
-    {"CheckTechV2", 8, E::Flag, 1},
-    {"CheckTechV3", 8, E::Flag, 2},
-    {"CheckTechV4", 8, E::Flag, 3},
-    {"CheckTechS1", 8, E::Flag, 4},
-    {"CheckTechS2", 8, E::Flag, 5},
-    {"CheckTechS3", 8, E::Flag, 6},
-    {"CheckTechS4", 8, E::Flag, 7},
-    {"EditTimeSir", 9, E::Number},
-    // One delay pair serves every loop; the edits of loops 2 to 4 are hidden but bound alike.
-    {"EditTimeIn1", 10, E::Number},
-    {"EditTimeIn2", 10, E::Number},
-    {"EditTimeIn3", 10, E::Number},
-    {"EditTimeIn4", 10, E::Number},
-    {"EditTimeOut1", 11, E::Number},
-    {"EditTimeOut2", 11, E::Number},
-    {"EditTimeOut3", 11, E::Number},
-    {"EditTimeOut4", 11, E::Number},
-    {"EditTimeAuto", 12, E::Number},
-    {"EditTimeSound", 13, E::Number},
-    {"Edit2", 14, E::Number},
-    {"EditCountRep", 15, E::Number},
-    {"EditPasw", 16, E::Text, 0, 5},
-    {"EditObjekt", 21, E::Text, 0, 8},
-    {"EditCountSMS", 247, E::Number},
-    {"EditCountSpeak", 248, E::Number},
-    {"EditTimeAnswer", 249, E::Number},
-    {"EditNameShl1", 512, E::Text, 0, 8},
-    {"EditNameShl2", 520, E::Text, 0, 8},
-    {"EditNameShl3", 528, E::Text, 0, 8},
-    {"EditNameShl4", 536, E::Text, 0, 8},
+    {"loop1.type", 2, E::Bits, 0, 1, 0x0F, lists::kLoopTypes251},
+    {"loop2.type", 3, E::Bits, 0, 1, 0x0F, lists::kLoopTypes251},
+    {"loop3.type", 4, E::Bits, 0, 1, 0x0F, lists::kLoopTypes251},
+    {"loop4.type", 5, E::Bits, 0, 1, 0x0F, lists::kLoopTypes251},
+    {"loop1.auto_rearm", 2, E::Flag, 7},
+    {"loop2.auto_rearm", 3, E::Flag, 7},
+    {"loop3.auto_rearm", 4, E::Flag, 7},
+    {"loop4.auto_rearm", 5, E::Flag, 7},
+    {"loop1.siren", 6, E::Flag, 0},
+    {"loop2.siren", 6, E::Flag, 1},
+    {"loop3.siren", 6, E::Flag, 2},
+    {"loop4.siren", 6, E::Flag, 3},
+    {"loop1.sounder", 6, E::Flag, 4},
+    {"loop2.sounder", 6, E::Flag, 5},
+    {"loop3.sounder", 6, E::Flag, 6},
+    {"loop4.sounder", 6, E::Flag, 7},
+    {"loop1.output1", 7, E::Flag, 0},
+    {"loop2.output1", 7, E::Flag, 1},
+    {"loop3.output1", 7, E::Flag, 2},
+    {"loop4.output1", 7, E::Flag, 3},
+    {"loop1.output2", 7, E::Flag, 4},
+    {"loop2.output2", 7, E::Flag, 5},
+    {"loop3.output2", 7, E::Flag, 6},
+    {"loop4.output2", 7, E::Flag, 7},
+    {"loop1.tech_arm", 8, E::Flag, 0},
+    {"loop2.tech_arm", 8, E::Flag, 1},
+    {"loop3.tech_arm", 8, E::Flag, 2},
+    {"loop4.tech_arm", 8, E::Flag, 3},
+    {"loop1.tech_disarm", 8, E::Flag, 4},
+    {"loop2.tech_disarm", 8, E::Flag, 5},
+    {"loop3.tech_disarm", 8, E::Flag, 6},
+    {"loop4.tech_disarm", 8, E::Flag, 7},
+    {"siren_time", 9, E::Number},
+    // One delay pair serves every loop.
+    {"exit_time", 10, E::Number},
+    {"entry_time", 11, E::Number},
+    {"rearm_delay", 12, E::Number},
+    {"sounder_time", 13, E::Number},
+    {"attempts", 14, E::Number},
+    {"session_repeats", 15, E::Number},
+    {"password", 16, E::Text, 0, 5},
+    {"object_number", 21, E::Text, 0, 8},
+    {"sms_attempts", 247, E::Number},
+    {"voice_repeats", 248, E::Number},
+    {"listen_time", 249, E::Number},
+    {"loop1.name", 512, E::Text, 0, 8},
+    {"loop2.name", 520, E::Text, 0, 8},
+    {"loop3.name", 528, E::Text, 0, 8},
+    {"loop4.name", 536, E::Text, 0, 8},
 };
 
 const Region kMap250[] = {
@@ -158,29 +152,41 @@ const Region kMap251[] = {
     {3840, 4095, ""},
 };
 
-bool Is250Layout(int model) {
-  return model == 250 || model == 252;
+// The model whose layout a model's bytes follow; 0 for an unknown model.
+int LayoutOf(int model) {
+  const ModelSetup* setup = FindModelSetup(model);
+  return setup != nullptr ? setup->layout : 0;
 }
 
 }  // namespace
 
 std::span<const FieldDef> ParameterFields(int model) {
-  if (Is250Layout(model)) return kFields250;
-  if (model == 251) return kFields251;
-  return {};
+  switch (LayoutOf(model)) {
+    case 250:
+      return kFields250;
+    case 251:
+      return kFields251;
+    default:
+      return {};
+  }
 }
 
-const FieldDef* FindField(int model, std::string_view control) {
+const FieldDef* FindField(int model, std::string_view id) {
   for (const FieldDef& f : ParameterFields(model)) {
-    if (f.control == control) return &f;
+    if (f.id == id) return &f;
   }
   return nullptr;
 }
 
 std::span<const Region> ImageMap(int model) {
-  if (Is250Layout(model)) return kMap250;
-  if (model == 251) return kMap251;
-  return {};
+  switch (LayoutOf(model)) {
+    case 250:
+      return kMap250;
+    case 251:
+      return kMap251;
+    default:
+      return {};
+  }
 }
 
 }  // namespace lovar

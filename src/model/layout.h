@@ -1,6 +1,6 @@
-// The image layouts as data: every field of the general, loop and output area by the control
-// that edits it, its offset, encoding and value list (a control both layouts share has a row in
-// each, so its binding follows the model), and the caption lists. Nothing here touches bytes.
+// The image layouts as data: every field of the general, loop and output area by its id (the
+// catalog's), its offset, encoding and value list (a field both layouts have has a row in each,
+// so its bytes follow the model), and the caption lists. Nothing here touches bytes.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +18,7 @@ enum class Encoding : uint8_t {
 };
 
 struct FieldDef {
-  std::string_view control;  // object name of the control that edits the field
+  std::string_view id;  // the catalog's id: "loop1.type"
   int offset;
   Encoding encoding;
   uint8_t bit = 0;       // Flag: the bit; Bits: the shift
@@ -43,10 +43,10 @@ extern const std::string_view kOutputModes251[5];
 }  // namespace lists
 
 // The general, loop and output fields of model 250/252 or 251 (one table per layout), one row
-// per editing control; empty for an unknown model.
+// per field; empty for an unknown model.
 std::span<const FieldDef> ParameterFields(int model);
-// The row of `control` for the model, or null when the model's layout has no such control.
-const FieldDef* FindField(int model, std::string_view control);
+// The row of the field `id` in the model's layout, or null when the layout has no such field.
+const FieldDef* FindField(int model, std::string_view id);
 
 // The regions of models 250 and 252 and of model 251, as (first, last, what) rows of the
 // overall maps; "" for bytes the tool does not interpret.

@@ -1,5 +1,6 @@
 // Offsets and encodings of the regions the other pages edit: user codes, keys, report
-// directions, event filter and GPRS settings. Pure functions over the image.
+// directions, event filter and GPRS settings. Pure functions; the values of these regions are
+// read and stored through the catalog's fields (catalog.h), one codec per kind.
 #pragma once
 
 #include <array>
@@ -9,20 +10,10 @@
 #include <string>
 #include <string_view>
 
-#include "model/config_image.h"
-#include "model/layout.h"
-
 namespace lovar {
 
-// A field of the parameters page by its row: Number and Index give the byte, Flag 0 or 1, Bits
-// the masked and shifted value; -1 for Text (use ConfigImage::Text).
-int FieldValue(const ConfigImage& image, const FieldDef& field);
-// Stores value into the field: Number and Index the low 8 bits as the byte, Flag its bit, Bits
-// the bits of the mask (the others stay); Text fields are left alone.
-void SetFieldValue(ConfigImage& image, const FieldDef& field, int value);
-
-// Board address and direction number of models 250 and 252 (their layout rows are EditNumPlata
-// and EditNumNapr): the largest values the editors take; a larger one is refused.
+// Board address and direction number of models 250 and 252 (the fields board_address and
+// board_direction): the largest values the editors take; a larger one is refused.
 namespace board {
 inline constexpr int kMaxAddress = 15;
 inline constexpr int kMaxDirection = 19;
@@ -49,15 +40,6 @@ inline constexpr int RightsOffset(int r) {
   return EntryOffset(r) + 4;
 }
 inline constexpr int kCodeBytes = 2;
-// Display text of two code bytes: "" when both are 0, else four characters 0x30 + nibble in
-// the order low, high of the first byte, low, high of the second.
-std::string DigitsText(uint8_t first, uint8_t second);
-// Packs the first four characters of text (digits); fewer than four give 0, 0. The characters
-// 0x3A to 0x3F that DigitsText shows for nibbles 10 to 15 pack back to those nibbles, so a code
-// read from a device survives a commit; any other character makes the cell no code (0, 0).
-void PackDigits(std::string_view text, uint8_t& first, uint8_t& second);
-// True when every character is a decimal digit (also for an empty text).
-bool IsDigits(std::string_view text);
 }  // namespace codes
 
 // Keys. Models 250, 252: 16 entries, code 4 bytes at 156 + 4k, rights at 235 + k (bit n arm,
@@ -79,16 +61,6 @@ inline constexpr bool ArmInHighNibble(int model) {
 }
 // Appends a byte's two upper-case hexadecimal digits, as key codes are written.
 void AppendHex(std::string& out, uint8_t byte);
-// Upper-case hex, two digits per byte, byte at the highest offset first.
-std::string CodeText(const ConfigImage& image, int model, int k);
-bool IsZero(const ConfigImage& image, int model, int k);
-// Parses the first 16 characters in pairs (high nibble first; non-hex characters and missing
-// positions give 0) into 8 bytes, and stores those the model's code holds: 251 byte 0 at
-// +7 down to byte 7 at +0; 250/252 bytes 0 to 3 at 159+4k down to 156+4k.
-void SetCodeText(ConfigImage& image, int model, int k, std::string_view text);
-// Rights as arm/disarm nibbles (bit n = loop n+1), whatever the model's bit order.
-void Rights(const ConfigImage& image, int model, int k, uint8_t& arm, uint8_t& disarm);
-void SetRights(ConfigImage& image, int model, int k, uint8_t arm, uint8_t disarm);
 // The key grid's text for a key learnt into the 8-byte key buffer (entry 0 = last byte of the
 // reply): 251 entries 0..7 (16 digits), others entries 3, 4, 5, 6 (8 digits).
 std::string LearntKeyText(const std::array<uint8_t, 8>& key_buffer, int model);

@@ -1,7 +1,6 @@
 #include "protocol/exchange.h"
 
 #include <algorithm>
-#include <initializer_list>
 #include <optional>
 #include <utility>
 
@@ -10,11 +9,6 @@
 
 namespace lovar {
 namespace {
-
-// Fills the send buffer from position 0 with the given bytes; later positions keep their value.
-void Put(SendBufferBytes& buffer, std::initializer_list<uint8_t> bytes) {
-  std::copy(bytes.begin(), bytes.end(), buffer.begin());
-}
 
 uint8_t CommandOf(std::span<const uint8_t> frame) {
   return frame[6];
@@ -66,7 +60,8 @@ void Exchange::SendBuffer() {
 void Exchange::SendIdentification() {
   state_.stop = false;
   step_done_ = nullptr;
-  Put(state_.send_buffer, {254, 10, 1, 127, state_.sequence, 0, kIdentifyRequest, 0});
+  PutRequestHeader(state_.send_buffer, kIdentifyRequestSize, state_.sequence, kIdentifyRequest);
+  state_.send_buffer[kRequestData] = 0;
   SendBuffer();
 }
 
@@ -171,7 +166,7 @@ void Exchange::OnIdentifyReply(std::span<const uint8_t> frame) {
     state_.image_length = lovar::ImageLength(state_.DeviceModel);
   if (port_.IsOpen()) {
     // Position 7 keeps the 0 of the identification request.
-    Put(state_.send_buffer, {254, 9, 1, 127, state_.sequence, 0, kAfterIdentify});
+    PutRequestHeader(state_.send_buffer, kAfterIdentifySize, state_.sequence, kAfterIdentify);
     SendBuffer();
   }
   observer_.Identified(state_.DeviceModel, state_.FirmwareVersion);
@@ -214,10 +209,12 @@ void Exchange::ReadBack(ConfigImage& into, int from, int end, StepDone done) {
 }
 
 void Exchange::SendReadRequest() {
-  const int o = state_.offset;
-  Put(state_.send_buffer,
-      {254, 12, 1, 127, state_.sequence, 0, kReadRequest, static_cast<uint8_t>(o & 0xFF),
-       static_cast<uint8_t>((o >> 8) & 0xFF), static_cast<uint8_t>((o >> 16) & 0xFF), 8, 0});
+  SendBufferBytes& b = state_.send_buffer;
+  PutRequestHeader(b, kReadRequestSize, state_.sequence, kReadRequest);
+  PutRequestOffset(b, state_.offset);
+  constexpr size_t kCount = kRequestData + kOffsetBytes;
+  b[kCount] = kReadBlock;
+  b[kCount + 1] = 0;  // the CRC's place, cleared as it always was
   SendBuffer();
 }
 
@@ -268,18 +265,19 @@ void Exchange::WriteRange(int from, int end, StepDone done) {
 
 void Exchange::SendWriteBlock() {
   const int o = state_.offset;
-  Put(state_.send_buffer,
-      {254, 27, 1, 127, state_.sequence, 0, kWriteRequest, static_cast<uint8_t>(o & 0xFF),
-       static_cast<uint8_t>((o >> 8) & 0xFF), static_cast<uint8_t>((o >> 16) & 0xFF)});
-  for (int i = 0; i < 16; ++i) {
+  SendBufferBytes& b = state_.send_buffer;
+  PutRequestHeader(b, kWriteRequestSize, state_.sequence, kWriteRequest);
+  PutRequestOffset(b, o);
+  for (int i = 0; i < kWriteBlock; ++i) {
     const int at = o + i;
-    state_.send_buffer[10 + static_cast<size_t>(i)] = at < kImageCapacity ? (*write_from_)[at] : 0;
+    b[kRequestData + kOffsetBytes + static_cast<size_t>(i)] =
+        at < kImageCapacity ? (*write_from_)[at] : 0;
   }
   SendBuffer();
 }
 
 void Exchange::OnWriteAck(std::span<const uint8_t> /*frame*/) {
-  state_.offset += 16;
+  state_.offset += kWriteBlock;
   SetProgress(state_.offset);
   if (state_.offset >= end_) {
     SetButtons(true);
@@ -300,12 +298,17 @@ void Exchange::ButtonKeyClick() {
   step_done_ = nullptr;
   StartExchange();
   observer_.KeyPollingStarted();
-  Put(state_.send_buffer, {254, 10, 1, 127, state_.sequence, 0, kKeyRequest, 0, 0, 0, 0, 0, 0});
+  PutRequestHeader(state_.send_buffer, kKeyRequestSize, state_.sequence, kKeyRequest);
+  // The first poll clears positions 7 to 12: its data, its CRC's place, the byte sent after
+  // it, and what a read request left beyond.
+  constexpr size_t kClearedByFirstPoll = 6;
+  std::fill_n(state_.send_buffer.begin() + kRequestData, kClearedByFirstPoll, uint8_t{0});
   SendBuffer();
 }
 
 void Exchange::SendKeyPoll() {
-  Put(state_.send_buffer, {254, 10, 1, 127, state_.sequence, 0, kKeyRequest, 0});
+  PutRequestHeader(state_.send_buffer, kKeyRequestSize, state_.sequence, kKeyRequest);
+  state_.send_buffer[kRequestData] = 0;
   SendBuffer();
 }
 

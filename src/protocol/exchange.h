@@ -15,6 +15,7 @@
 #include <string>
 
 #include "model/config_image.h"
+#include "model/model_setup.h"
 #include "protocol/frame.h"
 #include "serial/message_device.h"
 #include "serial/port_interface.h"

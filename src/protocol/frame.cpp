@@ -6,6 +6,24 @@
 
 namespace lovar {
 
+void PutRequestHeader(SendBufferBytes& buffer, uint8_t size, uint8_t sequence, Command command) {
+  // The fixed bytes of every request's header (a reply's are not examined).
+  constexpr uint8_t kHeader2 = 1, kHeader3 = 127, kHeader5 = 0;
+  buffer[0] = kFrameStart;
+  buffer[1] = size;
+  buffer[2] = kHeader2;
+  buffer[3] = kHeader3;
+  buffer[4] = sequence;
+  buffer[5] = kHeader5;
+  buffer[6] = command;
+}
+
+void PutRequestOffset(SendBufferBytes& buffer, int offset) {
+  for (int i = 0; i < kOffsetBytes; ++i)
+    buffer[kRequestData + static_cast<size_t>(i)] =
+        static_cast<uint8_t>((offset >> (8 * i)) & 0xFF);
+}
+
 WireRequest BuildWireRequest(const SendBufferBytes& buffer) {
   WireRequest out;
   out.bytes = buffer;

@@ -16,6 +16,10 @@ namespace lovar {
 
 inline constexpr uint8_t kFrameStart = 254;
 
+// The image moves in blocks: a read request asks for 8 bytes, a write request carries 16.
+inline constexpr int kReadBlock = 8;
+inline constexpr int kWriteBlock = 16;
+
 enum Command : uint8_t {
   kReadRequest = 200,
   kReadReply = 201,
@@ -32,6 +36,25 @@ enum Command : uint8_t {
 // The persistent send buffer in which every request is built in place. Byte 1 holds N, the
 // frame size with the CRC (N = L + 2), and doubles as the outstanding-request marker.
 using SendBufferBytes = std::array<uint8_t, 101>;
+
+// Where a request's data begins (after the header and the command), and the offset's bytes at
+// its start (little-endian) in a read or write request.
+inline constexpr size_t kRequestData = 7;
+inline constexpr int kOffsetBytes = 3;
+// N of each request: header, data, CRC. Only N marks where the CRC goes; a request sets only
+// the positions it lists, the others keep what an earlier request left there.
+inline constexpr uint8_t kReadRequestSize = kRequestData + kOffsetBytes + 1 + 1;             // 12
+inline constexpr uint8_t kWriteRequestSize = kRequestData + kOffsetBytes + kWriteBlock + 1;  // 27
+inline constexpr uint8_t kKeyRequestSize = 10;
+inline constexpr uint8_t kIdentifyRequestSize = 10;
+inline constexpr uint8_t kAfterIdentifySize = 9;
+static_assert(kWriteRequestSize <= std::tuple_size_v<SendBufferBytes>);
+
+// Puts a request's header into the send buffer: the start byte, N, the header bytes 1 and 127,
+// the sequence number, 0 and the command (positions 0 to 6). The data is the caller's.
+void PutRequestHeader(SendBufferBytes& buffer, uint8_t size, uint8_t sequence, Command command);
+// Puts an image offset at the start of a read or write request's data.
+void PutRequestOffset(SendBufferBytes& buffer, int offset);
 
 // The bytes SendBuffer writes for a buffer: the frame (byte 1 turned from N into L, the CRC
 // at N - 1) and the buffer's byte after the CRC position, so N + 1 bytes (101 when N = 101).

@@ -95,7 +95,7 @@ class VerifiedWriteObserver {
 class VerifiedWrite {
  public:
   static constexpr int kRepairRounds = 2;
-  static constexpr int kBlock = 16;
+  static constexpr int kBlock = kWriteBlock;
 
   // The engine it drives and the image it writes (the engine's).
   VerifiedWrite(Exchange& engine, const ConfigImage& image, VerifiedWriteObserver& observer)

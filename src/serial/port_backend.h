@@ -27,6 +27,7 @@
 #include <string>
 
 #include "serial/link_error.h"
+#include "serial/message_device.h"
 #include "serial/tcport_types.h"
 
 namespace lovar {
@@ -63,8 +64,8 @@ enum class ReadStart {
 // An open port.
 class PortBackend {
  public:
-  // The most bytes one read asks for. A delivery holds at most 500 plus one read, so this
-  // keeps it inside the 1004-byte TMessageDevice.
+  // The most bytes one read asks for. A delivery holds at most kDeliveryEndsAfter plus one
+  // read, so this keeps it inside the TMessageDevice.
   static constexpr uint32_t kMaxRead = 504;
 
   // Window thread. Opens name exclusively for reading and writing without blocking on the
@@ -147,6 +148,9 @@ class PortBackend {
   PortBackend(const PortBackend&) = delete;
   PortBackend& operator=(const PortBackend&) = delete;
 };
+
+// A delivery ends after kDeliveryEndsAfter bytes and one more read: it fits its record.
+static_assert(kDeliveryEndsAfter + static_cast<int>(PortBackend::kMaxRead) <= kDeliveryCapacity);
 
 // The two kinds, for PortBackend::Open: the serial port of this OS, and a network port (name
 // is a network port name; a malformed one fails with BadAddress).

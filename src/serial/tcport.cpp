@@ -341,8 +341,8 @@ void TCport::DoTransfer(PortBackend& backend) {
     // in this delivery and are never delivered again).
     bool arm_next = false;
     while (true) {
-      // Checked before each read, so a delivery holds at most 500 + one read (1004) bytes.
-      if (message_.Count > 500) {
+      // Checked before each read, so a delivery holds at most kDeliveryEndsAfter + one read.
+      if (message_.Count > kDeliveryEndsAfter) {
         arm_next = true;
         break;
       }

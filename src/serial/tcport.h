@@ -214,7 +214,8 @@ class TCport : public PortInterface {
   TflagsForCreate& FlagsForCreate() { return flags_for_create_; }
   TTimeOuts& TimeOutsForCOM() { return time_outs_; }
   // Bytes per read. Reads ask for at least 1 and at most PortBackend::kMaxRead (504) bytes,
-  // whatever is set here, so a delivery (at most 500 + one read) always fits TMessageDevice.
+  // whatever is set here, so a delivery (kDeliveryEndsAfter + one read) always fits
+  // TMessageDevice.
   uint32_t WaitCountByte() const { return wait_count_byte_; }
   void SetWaitCountByte(uint32_t v) { wait_count_byte_ = v; }
 

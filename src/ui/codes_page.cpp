@@ -8,8 +8,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QTimer>
+#include <algorithm>
 
-#include "model/regions.h"
 #include "number_editors.h"
 
 namespace lovar {
@@ -31,6 +31,10 @@ bool IsCodeCell(int row, int column) {
   return row >= 1 && (column == 1 || (column == 2 && row != 1));
 }
 
+bool IsDigits(const QString& text) {
+  return std::all_of(text.begin(), text.end(), IsDigit);
+}
+
 // A code cell's text as the catalog writes a code: the cells show the digits 10 to 15 a device
 // may hold as ':' to '?', the catalog as "A" to "F".
 std::string CatalogDigits(const QString& cell) {
@@ -41,6 +45,18 @@ std::string CatalogDigits(const QString& cell) {
 }
 
 }  // namespace
+
+QString CodeCellText(const Field& field, const ConfigImage& image) {
+  std::string text = FieldText(field, image);
+  for (char& c : text)
+    if (c >= 'A' && c <= 'F') c = static_cast<char>(':' + (c - 'A'));
+  return Q(text);
+}
+
+QString InstallerCodeText(const ConfigImage& image, int model) {
+  const Field* f = BoundField(model, "StringGridCode", 1, 1);
+  return f != nullptr ? CodeCellText(*f, image) : QString();
+}
 
 CodesPage::CodesPage(PageHost& host, QWidget* tab) : Page(host) {
   ui_.setupUi(tab);
@@ -94,7 +110,7 @@ CodesPage::CodesPage(PageHost& host, QWidget* tab) : Page(host) {
 // text pasted into the editor may hold anything, and is refused unless it is digits, so no
 // other character is ever packed into a code's nibbles.
 bool CodesPage::AcceptPastedCode(const QString& text) {
-  if (codes::IsDigits(text.toStdString())) return true;
+  if (IsDigits(text)) return true;
   // Said after the editor has closed, not from inside its focus change.
   QTimer::singleShot(0, this, [this, text] {
     host().dialogs().Message(
@@ -114,14 +130,13 @@ void CodesPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
   for (int r = 1; r <= kRows; ++r) {
     // The code cells show the digits 10 to 15 a device may hold as ':' to '?'; the installer's
     // row keeps "Код Уст" where the others have their duress code.
-    for (int c : {1, 2}) {
-      if (const Field* f = ControlField(model, g, r, c)) {
-        const std::span<const uint8_t> bytes = FieldBytes(*f, image);
-        grid::SetCell(g, r, c, Q(codes::DigitsText(bytes[0], bytes[1])));
-      }
-    }
+    for (int c : {1, 2})
+      if (const Field* f = ControlField(model, g, r, c))
+        grid::SetCell(g, r, c, CodeCellText(*f, image));
     if (const Field* f = ControlField(model, g, r, kFirstRightsColumn)) {
-      const uint8_t rights = FieldBytes(*f, image)[0];
+      unsigned arm = 0, disarm = 0;
+      FieldRights(*f, image, arm, disarm);
+      const unsigned rights = arm | disarm << 4;  // the columns' order: arming, then disarming
       for (int bit = 0; bit < 8; ++bit)
         grid::SetCell(g, r, kFirstRightsColumn + bit,
                       (rights >> bit) & 1 ? QStringLiteral(" +") : QString());
@@ -149,8 +164,7 @@ void CodesPage::StringGridCodeExit() {
       std::string why;
       if (StoreFieldText(*f, image, CatalogDigits(grid::Cell(g, r, c)), why)) continue;
       refused.push_back(f->caption + ": " + why);
-      const std::span<uint8_t> bytes = FieldBytes(*f, image);
-      grid::SetCell(g, r, c, Q(codes::DigitsText(bytes[0], bytes[1])));
+      grid::SetCell(g, r, c, CodeCellText(*f, image));
     }
     const Field* rights_field = ControlField(model, g, r, kFirstRightsColumn);
     if (rights_field == nullptr) continue;

@@ -11,10 +11,17 @@
 #include <QObject>
 
 #include "grid.h"
+#include "model/catalog.h"
 #include "page.h"
 #include "ui_codes_page.h"
 
 namespace lovar {
+
+// What a code cell shows of its field: the digits as the catalog reads them, the digits 10 to 15
+// a device may hold written ':' to '?'; empty for no code.
+QString CodeCellText(const Field& field, const ConfigImage& image);
+// The installer's code as the grid's first row shows it (models 250 and 252).
+QString InstallerCodeText(const ConfigImage& image, int model);
 
 class CodesPage : public QObject, public Page {
   Q_OBJECT

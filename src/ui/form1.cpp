@@ -8,6 +8,8 @@
 #include <algorithm>
 
 #include "about.h"
+#include "binding.h"
+#include "codes_page.h"
 #include "form_key.h"
 #include "model/regions.h"
 #include "session_texts.h"
@@ -43,7 +45,7 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
     KeepPlaceWhenHidden(*part);
   session_.SetRecorder(&archive_);
   pages_ = std::make_unique<PagesHost>(*this, *ui_->PageControl1);
-  setup_ = std::make_unique<WindowSetup>(*this, *ui_->PageControl1, *pages_, kWindowWidth);
+  setup_ = std::make_unique<WindowShaper>(*this, *ui_->PageControl1, *pages_, kWindowWidth);
   status_ = std::make_unique<WindowStatus>(*this, *ui_->StatusBar1, *ui_->NUndo, *ui_->NRedo,
                                            dialogs_, session_);
   files_ = std::make_unique<FileMenu>(*this, *this, session_, port_, *status_, [this] {
@@ -112,7 +114,7 @@ void TForm1::UpDate() {
     // The first user code as the codes grid shows it becomes the next read's password.
     std::optional<QString> first;
     if (Page* codes = FindPage("TabSheet3")) first = codes->FirstUserCode();
-    stored_password_ = first ? *first : Q(codes::DigitsText(Image()[0], Image()[1]));
+    stored_password_ = first ? *first : InstallerCodeText(Image(), model);
   }
 }
 
@@ -210,7 +212,7 @@ void TForm1::ShowPageOf(const Field& field) {
   // A page change stops an exchange: not while one runs.
   if (!exchange().ButtonsEnabled() || ui_->PageControl1->isHidden()) return;
   QTabWidget* tabs = ui_->PageControl1;
-  const QString tab = Q(PageOf(field.page).tab_sheet);
+  const QString tab = Q(TabSheetOf(field.page));
   for (int i = 0; i < tabs->count(); ++i)
     if (tabs->widget(i)->objectName() == tab && tabs->isTabVisible(i)) tabs->setCurrentIndex(i);
 }
@@ -225,9 +227,8 @@ void TForm1::UpdateWriteButton() {
 
 // ---- Model set-up. ----
 
-void TForm1::ApplySetupTable(const ModelSetup& setup) {
+void TForm1::ApplySetupTable(const WindowSetup& setup) {
   setup_->Apply(setup);
-  if (setup.image_length > 0) SetProgressMaximum(setup.image_length);
   if (setup.hide_password_panel) ui_->PanelPassword->hide();
   if (setup.stored_password_from_edit) stored_password_ = ui_->EditPassword->text();
 }
@@ -295,13 +296,13 @@ void TForm1::Identified(const DeviceIdentity& device, bool new_model) {
       // The password panel comes back too, or a model-250 device after a model-252 one could
       // never be unlocked.
       pages_show_image_ = false;
-      ApplySetupTable(CreationSetup());
+      ApplySetupTable(CreationWindowSetup());
       if (setup_model_ != 0) ui_->PanelPassword->show();
       setup_model_ = setup->model;
       status_->Refresh();
     }
     UpdateWriteButton();
-    ApplySetupTable(*setup);
+    if (const WindowSetup* window = FindWindowSetup(device.model)) ApplySetupTable(*window);
   }
   form_key_.ui().ButtonCreate->show();
   form_key_.ui().ButtonFind->setEnabled(true);

@@ -29,7 +29,7 @@
 #include "port_switch.h"
 #include "qt_window_thread.h"
 #include "session/session.h"
-#include "window_setup.h"
+#include "window_shaper.h"
 #include "window_status.h"
 
 namespace Ui {
@@ -138,7 +138,7 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   void FormClose();
   void ReadEnded(const SessionEnd& end);
   void WriteEnded(const SessionEnd& end);
-  void ApplySetupTable(const ModelSetup& setup);
+  void ApplySetupTable(const WindowSetup& setup);
   void SetProgressMaximum(int maximum);
   void SetProgressPosition(int position);
   void UpdateWriteButton();
@@ -157,7 +157,7 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   ArchiveRecorder archive_{[this] { return ArchivePath(); }};
   Session session_;  // after the port: it closes the port when it goes
   std::unique_ptr<PagesHost> pages_;
-  std::unique_ptr<WindowSetup> setup_;
+  std::unique_ptr<WindowShaper> setup_;
   std::unique_ptr<WindowStatus> status_;
   std::unique_ptr<FileMenu> files_;
   std::unique_ptr<EditWatch> watch_;

@@ -127,7 +127,7 @@ void TFormKey::ListBoxDeviceClick() {
   if (!form1_) return;  // the list has lines only once a search created the main window
   if (form1_->Cport1().IsOpen() && main_window_ready_ && form1_->ButtonReadClick()) {
     form1_->ui().PageControl1->hide();
-    form1_->SetStoredPassword(QStringLiteral("40718"));
+    form1_->SetStoredPassword(Q(kServicePassword));
   }
   main_window_ready_ = true;
   form1_->show();

@@ -11,7 +11,6 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "model/regions.h"
 #include "number_editors.h"
 #include "session/session.h"
 
@@ -53,7 +52,7 @@ KeysPage::KeysPage(PageHost& host, QWidget* tab) : Page(host), tab_(tab) {
       nullptr);
   g->setItemDelegate(delegate_);
   BuildColumns();
-  FitWidth(CreationSetup().key_grid_width);
+  FitWidth(CreationWindowSetup().key_grid_width);
   LabelRows();
   g->setCurrentCell(1, 1);
   g->installEventFilter(this);
@@ -124,7 +123,7 @@ void KeysPage::LabelRows() {
   }
 }
 
-void KeysPage::ApplyModelSetup(const ModelSetup& setup) {
+void KeysPage::ApplyModelSetup(const WindowSetup& setup) {
   QTableWidget* g = ui_.StringGridKey;
   if (setup.key_grid_columns > 0 && setup.key_grid_columns != g->columnCount()) {
     delegate_->CommitOpenEditor();
@@ -146,25 +145,27 @@ void KeysPage::ApplyModelSetup(const ModelSetup& setup) {
 
 void KeysPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
   QTableWidget* g = ui_.StringGridKey;
-  for (int k = 0; k < keys::kCount; ++k) {
-    const int r = k + 1;
-    uint8_t arm = 0, disarm = 0;
-    keys::Rights(image, model, k, arm, disarm);
-    if (model == 251) {
-      grid::SetCell(g, r, 0, QString::number(k));
-      grid::SetCell(g, r, kNameColumn, Q(image.Text(keys::NameOffset(k), kNameWidth)));
-      grid::SetCell(g, r, 1, Q(keys::CodeText(image, model, k)));  // sixteen zeros for none
-    } else {
+  for (int r = 1; r <= kKeyRows; ++r) {
+    // Model 251 shows a key's sixteen digits also when it holds none, the others an empty cell.
+    if (const Field* code = FieldOfControl(model, g->objectName().toStdString(), r, 1))
       grid::SetCell(g, r, 1,
-                    keys::IsZero(image, model, k) ? QString() : Q(keys::CodeText(image, model, k)));
-      if (kNameColumn < g->columnCount()) grid::SetCell(g, r, kNameColumn, QString());
-    }
-    if (model == 250 || model == 251) {
-      const QString mark = model == 251 ? QStringLiteral("+") : QStringLiteral(" +");
-      for (int n = 0; n < 4; ++n) {
-        grid::SetCell(g, r, kFirstRightsColumn + n, (arm >> n) & 1 ? mark : QString());
-        grid::SetCell(g, r, kFirstRightsColumn + 4 + n, (disarm >> n) & 1 ? mark : QString());
-      }
+                    Q(model == 251 ? KeyCodeDigits(*code, image) : FieldText(*code, image)));
+    const Field* name = ControlField(model, g, r, kNameColumn);
+    if (model == 251) grid::SetCell(g, r, 0, QString::number(r - 1));
+    if (name != nullptr)
+      grid::SetCell(g, r, kNameColumn, Q(image.Text(name->offset, name->width)));
+    else if (kNameColumn < g->columnCount())
+      grid::SetCell(g, r, kNameColumn, QString());
+    // Model 252's window shows no rights: its cells are left alone.
+    const Field* rights =
+        FieldOfControl(model, g->objectName().toStdString(), r, kFirstRightsColumn);
+    if (rights == nullptr) continue;
+    unsigned arm = 0, disarm = 0;
+    FieldRights(*rights, image, arm, disarm);
+    const QString mark = model == 251 ? QStringLiteral("+") : QStringLiteral(" +");
+    for (int n = 0; n < 4; ++n) {
+      grid::SetCell(g, r, kFirstRightsColumn + n, (arm >> n) & 1 ? mark : QString());
+      grid::SetCell(g, r, kFirstRightsColumn + 4 + n, (disarm >> n) & 1 ? mark : QString());
     }
   }
 }

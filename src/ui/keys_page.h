@@ -31,7 +31,7 @@ class KeysPage : public QObject, public Page {
   KeysPage(PageHost& host, QWidget* tab);
   ~KeysPage() override;
 
-  void ApplyModelSetup(const ModelSetup& setup) override;
+  void ApplyModelSetup(const WindowSetup& setup) override;
   void Display(const ConfigImage& image, int model, int firmware) override;
   void Commit() override;
   void SetExchangeButtonsEnabled(bool enabled) override;

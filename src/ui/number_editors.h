@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "binding.h"
 #include "model/catalog.h"
 #include "page.h"
 

@@ -21,7 +21,7 @@
 //   3. Give the controls the object names of the forms: the per-model set-up hides and shows
 //      them by name (findChild over the whole main window), and the tests find them by name.
 //      A control's binding to the image is its catalog field, found by its object name for the
-//      device's model (BoundField in model/catalog.h).
+//      device's model (BoundField in binding.h).
 //
 // Threads: everything here runs on the window thread.
 #pragma once
@@ -35,7 +35,7 @@
 #include <vector>
 
 #include "model/config_image.h"
-#include "protocol/model_setup.h"
+#include "window_setup.h"
 
 namespace lovar {
 
@@ -101,14 +101,15 @@ class Page {
 
   // Per-model set-up of the page's own items that are not plain visibility (the key grid's
   // column count, width and row labels). Called on every identification of model 250, 251 or
-  // 252: first with CreationSetup() (back to the state as created), then with the model's.
-  // Shown/hidden controls of the set-up table are applied by the main window by object name.
-  virtual void ApplyModelSetup(const ModelSetup& /*setup*/) {}
+  // 252: first with CreationWindowSetup() (back to the state as created), then with the
+  // model's. Shown/hidden controls of the set-up table are applied by the main window by name.
+  virtual void ApplyModelSetup(const WindowSetup& /*setup*/) {}
 
-  // Fills the page's controls from the image (the display routine UpDate). Called only for
-  // models 250, 251 and 252. Order: model 251 — TabSheet1, TabSheet6, TabSheet2, TabSheet7,
-  // TabSheet8; models 250 and 252 — TabSheet3, TabSheet2, TabSheet1. Pages of tabs the model
-  // hides are displayed as well (their controls simply stay unseen). A page must not rely on
+  // Fills the page's controls from the image (the display routine UpDate); the image is only
+  // read (its out-of-range bytes were put right by NormalizeImage when it was read or loaded).
+  // Called only for models 250, 251 and 252. Order: model 251 — TabSheet1, TabSheet6, TabSheet2,
+  // TabSheet7, TabSheet8; models 250 and 252 — TabSheet3, TabSheet2, TabSheet1. Pages of tabs the
+  // model hides are displayed as well (their controls simply stay unseen). A page must not rely on
   // another page's display. Also called alone, in the same order, after an undo or a redo and
   // when a write took part of the image from the device: a page shows whatever the image holds.
   virtual void Display(const ConfigImage& image, int model, int firmware) = 0;

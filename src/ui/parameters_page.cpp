@@ -98,7 +98,7 @@ ParametersPage::ParametersPage(PageHost& host, QWidget* tab) : Page(host), tab_(
   });
 }
 
-void ParametersPage::ApplyModelSetup(const ModelSetup& setup) {
+void ParametersPage::ApplyModelSetup(const WindowSetup& setup) {
   Ui::ParametersPage& u = ui_;
   // Typing and pasting stop at the width of the text the model binds the edit to.
   for (QLineEdit* e :
@@ -238,20 +238,17 @@ void ParametersPage::ShowList(QComboBox* combo, const ConfigImage& image, int mo
   ShowEntry(combo, static_cast<int>(FieldBits(*f, image)));
 }
 
-unsigned ParametersPage::CorrectToList(QComboBox* combo, ConfigImage& image, int model) {
+unsigned ParametersPage::ListValue(QComboBox* combo, const ConfigImage& image, int model) {
   const Field* f = ControlField(model, combo);
-  if (f == nullptr) return 0;
-  if (FieldBits(*f, image) >= f->captions.size()) SetFieldBits(*f, image, 0);
-  return FieldBits(*f, image);
+  return f != nullptr ? FieldBits(*f, image) : 0;
 }
 
-void ParametersPage::Display(const ConfigImage& /*image*/, int model, int firmware) {
+void ParametersPage::Display(const ConfigImage& image, int model, int firmware) {
   displaying_ = true;
-  // Branch B corrects out-of-range bytes in the image itself, so it works on the host's image.
   if (model == 251)
-    DisplayBranchA(host().Image(), model);
+    DisplayBranchA(image, model);
   else if (model == 250 || model == 252)
-    DisplayBranchB(host().Image(), model, firmware);
+    DisplayBranchB(image, model, firmware);
   ShowTimeHeading();
   displaying_ = false;
 }
@@ -289,7 +286,7 @@ void ParametersPage::DisplayBranchA(const ConfigImage& image, int model) {
     Show(e, image, model);
 }
 
-void ParametersPage::DisplayBranchB(ConfigImage& image, int model, int firmware) {
+void ParametersPage::DisplayBranchB(const ConfigImage& image, int model, int firmware) {
   Ui::ParametersPage& u = ui_;
   QComboBox* types[] = {u.ComboBoxTypeShl1, u.ComboBoxTypeShl2, u.ComboBoxTypeShl3,
                         u.ComboBoxTypeShl4};
@@ -308,7 +305,7 @@ void ParametersPage::DisplayBranchB(ConfigImage& image, int model, int firmware)
   // selects it stays and shows an empty text.
   const bool last_type = firmware > 9;
   for (int n = 0; n < 4; ++n) {
-    const unsigned type = CorrectToList(types[n], image, model);
+    const unsigned type = ListValue(types[n], image, model);
     ShowList(types[n], image, model, last_type);
     const bool shown = (type == 0 || type == 3) && !(m252 && n >= 2);
     in[n]->setVisible(shown);
@@ -324,7 +321,7 @@ void ParametersPage::DisplayBranchB(ConfigImage& image, int model, int firmware)
     Show(box, image, model);
   for (QLineEdit* e : {u.EditTimeRele1, u.EditTimeRele2, u.EditTimeSound}) Show(e, image, model);
 
-  const unsigned mode1 = CorrectToList(u.ComboBoxTypeRele1, image, model);
+  const unsigned mode1 = ListValue(u.ComboBoxTypeRele1, image, model);
   if (mode1 == 1) {
     u.LabelRele1->setText(UnitLess());
     u.EditTimeRele1->hide();
@@ -332,7 +329,7 @@ void ParametersPage::DisplayBranchB(ConfigImage& image, int model, int firmware)
     u.LabelRele1->setText(mode1 > 2 ? QStringLiteral("c/16") : QStringLiteral("c"));
     u.EditTimeRele1->show();
   }
-  const unsigned mode2 = CorrectToList(u.ComboBoxTypeRele2, image, model);
+  const unsigned mode2 = ListValue(u.ComboBoxTypeRele2, image, model);
   if (mode2 == 1) {
     u.LabelRele2->setText(UnitLess());
     u.EditTimeRele2->hide();

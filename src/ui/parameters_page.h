@@ -2,8 +2,8 @@
 // protocol, level and the model-251 group GroupBox13. Its editors write straight into the
 // image: edit boxes and check boxes when they are left, combo boxes at every change. Each
 // control shows and edits the catalog field the device's model binds it to (BoundField): the
-// bytes, bits and lists of both layouts come from there, only the display's order, corrections
-// and the controls' visibility are the page's.
+// bytes, bits and lists of both layouts come from there, only the display's order and the
+// controls' visibility are the page's.
 //
 // Threads: window thread only.
 #pragma once
@@ -27,7 +27,7 @@ class ParametersPage : public QObject, public Page {
  public:
   ParametersPage(PageHost& host, QWidget* tab);
 
-  void ApplyModelSetup(const ModelSetup& setup) override;
+  void ApplyModelSetup(const WindowSetup& setup) override;
   void Display(const ConfigImage& image, int model, int firmware) override;
   void Commit() override;
 
@@ -53,7 +53,7 @@ class ParametersPage : public QObject, public Page {
   // The digit filter of a numeric edit.
   EditorEvents::KeyFilter DigitFilter(QLineEdit* edit);
   void DisplayBranchA(const ConfigImage& image, int model);
-  void DisplayBranchB(ConfigImage& image, int model, int firmware);
+  void DisplayBranchB(const ConfigImage& image, int model, int firmware);
   // The display of one control from its field; a control the model binds to nothing is left
   // as it is. A list shows its entry; ShowList first replaces the list with the field's
   // captions, the last one left out unless last_entry.
@@ -61,9 +61,8 @@ class ParametersPage : public QObject, public Page {
   void Show(QCheckBox* box, const ConfigImage& image, int model);
   void Show(QComboBox* combo, const ConfigImage& image, int model);
   void ShowList(QComboBox* combo, const ConfigImage& image, int model, bool last_entry = true);
-  // Models 250 and 252: a list byte that selects no entry of the field's list becomes entry 0 in
-  // the image. Returns the value, corrected.
-  unsigned CorrectToList(QComboBox* combo, ConfigImage& image, int model);
+  // The value of the list the control shows (0 when the model binds it to nothing).
+  unsigned ListValue(QComboBox* combo, const ConfigImage& image, int model);
   void ShowTimeHeading();
 
   Ui::ParametersPage ui_;

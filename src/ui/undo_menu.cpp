@@ -2,6 +2,7 @@
 
 #include <QTableWidget>
 
+#include "binding.h"
 #include "utf8.h"
 
 namespace lovar {
@@ -10,14 +11,15 @@ QString StepLabel(const EditStep& step, const QWidget& window) {
   // The grids number their rows their own way (keys from 0, or 2, 4… on model 250; codes 0, 1,
   // 3…), and the label says what the installer sees in the row's first cell.
   QString label = Q(step.label);
-  const Field* field = step.field;
-  if (field == nullptr || field->row < 1) return label;
-  const auto* grid = window.findChild<QTableWidget*>(Q(field->control));
-  const QTableWidgetItem* head = grid != nullptr ? grid->item(field->row, 0) : nullptr;
+  if (step.field == nullptr) return label;
+  const ControlPlace place = PlaceOf(*step.field);
+  if (place.row < 1) return label;
+  const auto* grid = window.findChild<QTableWidget*>(Q(place.control));
+  const QTableWidgetItem* head = grid != nullptr ? grid->item(place.row, 0) : nullptr;
   const qsizetype colon = label.indexOf(QStringLiteral(": "));
   const qsizetype space = colon > 0 ? label.lastIndexOf(QLatin1Char(' '), colon - 1) : -1;
   if (head == nullptr || space < 0 ||
-      label.mid(space + 1, colon - space - 1) != QString::number(field->row))
+      label.mid(space + 1, colon - space - 1) != QString::number(place.row))
     return label;
   return label.left(space + 1) + head->text().trimmed() + label.mid(colon);
 }

@@ -1,39 +1,57 @@
-// The main window shaped for a device model (protocol/model_setup.h): its pages' tabs and its
-// controls shown or hidden by object name, its height, and the pages' own items. The password
-// panel and the progress bars are the window's.
+// How the main window is shaped for each device model after an identification: window and page
+// sizes, shown and hidden pages and controls, the key grid, the password panel. Data only; the
+// window applies it by object name. What the model itself has (its image length, loops, pages)
+// is the domain's (model/model_setup.h); the bytes each control edits are the binding's
+// (binding.h).
 //
-// Threads: window thread only.
+// Threads: constant tables.
 #pragma once
 
-#include <QMainWindow>
-#include <QTabWidget>
+#include <span>
 #include <string_view>
-
-#include "pages_host.h"
-#include "protocol/model_setup.h"
 
 namespace lovar {
 
-class WindowSetup {
- public:
-  // width: the window's width at the default font.
-  WindowSetup(QMainWindow& window, QTabWidget& tabs, const PagesHost& pages, int width);
+enum class Visibility : unsigned char { Shown, Hidden };
 
-  void Apply(const ModelSetup& setup);
-  // A tab sheet's tab, or any other control of the window, by object name.
-  void SetVisibleByName(std::string_view name, bool visible);
-  // The model's height, or the screen's available height if that is less (the pages scroll).
-  void FitHeight(int wanted);
-  // A tab's visibility is being changed here: a current page that changes with it is no
-  // installer's page change.
-  bool ChangingTabs() const { return changing_tabs_; }
-
- private:
-  QMainWindow& window_;
-  QTabWidget& tabs_;
-  const PagesHost& pages_;
-  int width_;
-  bool changing_tabs_ = false;
+struct ControlVisibility {
+  std::string_view control;  // object name of a control, or of a tab page (its tab)
+  Visibility visibility;
 };
+
+enum class KeyRowLabels : unsigned char {
+  TwiceRow,     // 2, 4, ... 32 (model 250: keys share one numbering with the codes)
+  RowMinusOne,  // 0 to 15
+};
+
+// One column of the set-up table. A value of 0 (or an empty list entry) leaves the window's
+// item as it is.
+struct WindowSetup {
+  int model;                                      // 0: the window as created
+  int page_control_height;                        // PageControl1
+  int window_height;                              // the main window
+  int page_control_top;                           // 0: unchanged
+  int panel2_top;                                 // Panel2, the loop and output panel
+  std::span<const ControlVisibility> visibility;  // in table order
+  int key_grid_columns;                           // 0: unchanged
+  int key_grid_width;                             // 0: unchanged
+  KeyRowLabels key_row_labels;
+  bool hide_password_panel;        // PanelPassword
+  bool stored_password_from_edit;  // the gate takes EditPassword's current text
+};
+
+// The service password: a read started from the search window's device list hides the pages
+// behind the password gate with this password, the same for every device. Model 251's pages
+// then open with it; model 250's display makes the device's first user code the password
+// instead, and model 252 has no gate.
+inline constexpr std::string_view kServicePassword = "40718";
+
+// The window's set-up for model 250, 251 or 252; null for any other code.
+const WindowSetup* FindWindowSetup(int model);
+
+// The main window as created, which a later identification of another model returns to
+// before its own set-up is applied: every control of any set-up shown, key grid of 11
+// columns and 405 pixels, window 634 high, PageControl1 685 high at top 52, Panel2 at 64.
+const WindowSetup& CreationWindowSetup();
 
 }  // namespace lovar

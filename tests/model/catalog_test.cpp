@@ -24,7 +24,6 @@ TEST(Catalog, IdsAreUniqueLowercaseLatinAndDotted) {
       SCOPED_TRACE(std::to_string(model) + " " + f.id);
       EXPECT_TRUE(ids.insert(f.id).second) << "listed twice";
       EXPECT_FALSE(f.caption.empty());
-      EXPECT_FALSE(f.control.empty());
       for (char c : f.id) {
         EXPECT_TRUE((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_') << c;
       }
@@ -133,23 +132,18 @@ TEST(Catalog, CoversEveryInterpretedBitButTheWindowsGaps) {
     EXPECT_EQ(c252[static_cast<size_t>(i)] | hidden[static_cast<size_t>(i)], c250[static_cast<size_t>(i)]) << i;
 }
 
-// The parameters page's layout rows are the catalog's: each is a field, shows a field's byte
-// whole (a view), or is a control the model's window hides.
-TEST(Catalog, EveryLayoutRowIsAFieldOrAView) {
+// The parameters page's layout rows are the catalog's: each is a field, or one of model 250's
+// that model 252's window hides (loops 3 and 4, output 2).
+TEST(Catalog, EveryLayoutRowIsAField) {
   for (int model : kModels) {
     for (const FieldDef& def : ParameterFields(model)) {
-      SCOPED_TRACE(std::to_string(model) + " " + std::string(def.control));
-      const Field* f = FieldOfControl(model, def.control);
+      SCOPED_TRACE(std::to_string(model) + " " + std::string(def.id));
+      const Field* f = FindFieldById(model, def.id);
       if (f != nullptr) {
         EXPECT_EQ(f->offset, def.offset);
         continue;
       }
-      bool view = false;
-      for (const ControlView& v : ControlViews(model)) view = view || (v.control == def.control && v.offset == def.offset);
-      // Model 251 binds the hidden delay edits of loops 2 to 4 to the common delay bytes.
-      const bool hidden_251 = model == 251 && def.offset >= 10 && def.offset <= 11;
-      const bool hidden_252 = model == 252 && FieldOfControl(250, def.control) != nullptr;
-      EXPECT_TRUE(view || hidden_251 || hidden_252);
+      EXPECT_TRUE(model == 252 && FindFieldById(250, def.id) != nullptr);
     }
   }
 }
@@ -389,67 +383,12 @@ TEST(Catalog, StoresRefuseWhatTheFieldCannotHold) {
   }
 }
 
-TEST(Catalog, ControlsAndBytesFindTheirFields) {
-  EXPECT_EQ(FieldOfControl(251, "EditPhone3")->id, "direction3.phone");
-  EXPECT_EQ(FieldOfControl(251, "StringGridFiltr", 11, 2)->id, "direction2.event11");
-  EXPECT_EQ(FieldOfControl(250, "StringGridKey", 3, 9)->id, "key3.rights");
-  EXPECT_EQ(FieldOfControl(250, "StringGridKey", 3, 10), nullptr);
-  EXPECT_EQ(FieldOfControl(250, "StringGridCode", 1, 2), nullptr);  // "Код Уст"
-  EXPECT_EQ(FieldOfControl(251, "Edit6"), nullptr);                 // a view of byte 7
+TEST(Catalog, BytesFindTheirFields) {
   std::set<std::string> at7;
   for (const Field* f : FieldsAt(251, 7)) at7.insert(f->id);
   EXPECT_EQ(at7.size(), 8u);
   EXPECT_TRUE(at7.count("loop3.output2"));
   EXPECT_EQ(FieldsAt(251, 250).size(), 0u);
-}
-
-// What the window binds each control to: the controls both layouts share follow the model;
-// model 252's hidden controls and cells keep model 250's bytes; a view is its byte whole.
-TEST(Catalog, ControlsAreBoundByModel) {
-  struct Row {
-    int model;
-    const char* control;
-    int row, column;
-    int offset;  // -1: bound to nothing
-    uint16_t mask;
-  };
-  const Row rows[] = {
-      {250, "ComboBoxTypeShl1", -1, -1, 100, 0xFF}, {252, "ComboBoxTypeShl1", -1, -1, 100, 0xFF},
-      {251, "ComboBoxTypeShl1", -1, -1, 2, 0x0F},   {251, "ComboBoxTypeShl4", -1, -1, 5, 0x0F},
-      {250, "EditTimeIn4", -1, -1, 107, 0xFF},      {251, "EditTimeIn1", -1, -1, 10, 0xFF},
-      {250, "EditTimeOut2", -1, -1, 109, 0xFF},     {251, "EditTimeOut1", -1, -1, 11, 0xFF},
-      {250, "ComboBoxTypeRele1", -1, -1, 118, 0xFF}, {251, "ComboBoxTypeRele1", -1, -1, 0, 0xFF},
-      {250, "ComboBoxTypeRele2", -1, -1, 119, 0xFF}, {251, "ComboBoxTypeRele2", -1, -1, 1, 0xFF},
-      {250, "EditTimeSound", -1, -1, 117, 0xFF},    {251, "EditTimeSound", -1, -1, 13, 0xFF},
-      {250, "CheckRele21", -1, -1, 113, 0x01},      {251, "CheckRele21", -1, -1, 7, 0x10},
-      {251, "CheckSound3", -1, -1, 6, 0x40},        {251, "CheckBoxAuto2", -1, -1, 3, 0x80},
-      {250, "EditNumPlata", -1, -1, 140, 0x03C0},   {250, "EditNumNapr", -1, -1, 140, 0xFC00},
-      // Hidden on model 252, on model 250's bytes.
-      {252, "ComboBoxTypeShl3", -1, -1, 102, 0xFF}, {252, "ComboBoxTypeRele2", -1, -1, 119, 0xFF},
-      {252, "CheckRele24", -1, -1, 113, 0x08},      {252, "StringGridKey", 3, 2, 237, 0xFF},
-      {252, "StringGridCode", 2, 2, 7, 0xFF},
-      // Views.
-      {251, "Edit6", -1, -1, 7, 0xFF},              {250, "EditLevel", -1, -1, 122, 0xFF},
-      {252, "EditLevel", -1, -1, 122, 0xFF},
-      // Controls the model's layout has not.
-      {251, "EditTimeIn2", -1, -1, -1, 0},          {251, "EditNumPlata", -1, -1, -1, 0},
-      {250, "CheckBoxSir1", -1, -1, -1, 0},         {252, "EditPasw", -1, -1, -1, 0},
-      {250, "EditPhone1", -1, -1, -1, 0},           {251, "StringGridCode", 2, 1, -1, 0},
-      {250, "StringGridCode", 1, 2, -1, 0},         {0, "ComboBoxTypeShl1", -1, -1, -1, 0},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(std::to_string(row.model) + " " + row.control);
-    const Field* f = BoundField(row.model, row.control, row.row, row.column);
-    if (row.offset < 0) {
-      EXPECT_EQ(f, nullptr);
-      continue;
-    }
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(f->offset, row.offset);
-    EXPECT_EQ(f->mask, row.mask);
-  }
-  EXPECT_TRUE(BoundField(251, "Edit6")->id.empty());  // no value of its own
-  EXPECT_EQ(BoundField(250, "ComboBoxTypeShl1"), FieldOfControl(250, "ComboBoxTypeShl1"));
 }
 
 TEST(Catalog, ValueBitsAreWhatTheValuesSet) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "model/catalog.h"
+
 namespace lovar {
 namespace {
 
@@ -23,12 +25,19 @@ ByteList Hex(std::string_view text) {
   return bytes;
 }
 
+// The field of a region, on the layout the model's bytes follow.
+const Field& At(int model, const std::string& id) {
+  const Field* f = FindFieldById(FindModelSetup(model)->layout, id);
+  EXPECT_NE(f, nullptr) << model << " " << id;
+  return *f;
+}
+
 // --- the board word of 250 and 252: byte 140 + 256 * byte 141 ---
 
 TEST(Board, WordGivesAddressAndDirection) {
   struct Row {
     uint8_t b140, b141;
-    int address, direction;
+    unsigned address, direction;
   };
   const Row rows[] = {
       {0xC0, 0x4F, 15, 19}, {0x40, 0x09, 5, 2}, {0x3F, 0x00, 0, 0}, {0x00, 0xFF, 12, 63}};
@@ -36,17 +45,17 @@ TEST(Board, WordGivesAddressAndDirection) {
     ConfigImage image;
     image[140] = row.b140;
     image[141] = row.b141;
-    EXPECT_EQ(FieldValue(image, *FindField(250, "EditNumPlata")), row.address);
-    EXPECT_EQ(FieldValue(image, *FindField(250, "EditNumNapr")), row.direction);
+    EXPECT_EQ(FieldBits(At(250, "board_address"), image), row.address);
+    EXPECT_EQ(FieldBits(At(250, "board_direction"), image), row.direction);
   }
 }
 
-// The address row keeps the bits below it and the direction.
+// The address's bits keep the bits below them and the direction.
 TEST(Board, TheAddressRowKeepsTheRestOfTheWord) {
   ConfigImage image;
   image[140] = 0x3F;
   image[141] = 0xFC;
-  SetFieldValue(image, *FindField(250, "EditNumPlata"), 5);
+  SetFieldBits(At(250, "board_address"), image, 5);
   EXPECT_EQ(image[140], 0x7F);
   EXPECT_EQ(image[141], 0xFD);
 }
@@ -57,54 +66,47 @@ TEST(Fields, LoopByteOf251HoldsTypeAndReArming) {
   ConfigImage image;
   image[2] = 0x85;
   image[3] = 0x0F;
-  EXPECT_EQ(FieldValue(image, *FindField(251, "ComboBoxTypeShl1")), 5);  // "Пожарный"
-  EXPECT_EQ(FieldValue(image, *FindField(251, "CheckBoxAuto1")), 1);
-  EXPECT_EQ(FieldValue(image, *FindField(251, "ComboBoxTypeShl2")), 15);  // no entry
-  EXPECT_EQ(FieldValue(image, *FindField(251, "CheckBoxAuto2")), 0);
-  EXPECT_EQ(FieldValue(image, *FindField(251, "EditPasw")), -1);
+  EXPECT_EQ(FieldBits(At(251, "loop1.type"), image), 5u);  // "Пожарный"
+  EXPECT_EQ(FieldBits(At(251, "loop1.auto_rearm"), image), 1u);
+  EXPECT_EQ(FieldBits(At(251, "loop2.type"), image), 15u);  // no entry
+  EXPECT_EQ(FieldBits(At(251, "loop2.auto_rearm"), image), 0u);
   image[2] = 0x82;
-  SetFieldValue(image, *FindField(251, "ComboBoxTypeShl1"), 4);
+  SetFieldBits(At(251, "loop1.type"), image, 4);
   EXPECT_EQ(image[2], 0x84);
-  SetFieldValue(image, *FindField(251, "ComboBoxTypeShl1"), -1);  // a typed text: low bits only
+  SetFieldBits(At(251, "loop1.type"), image, static_cast<unsigned>(-1));  // low bits only
   EXPECT_EQ(image[2], 0x8F);
-  SetFieldValue(image, *FindField(251, "CheckBoxAuto1"), 0);
+  SetFieldBits(At(251, "loop1.auto_rearm"), image, 0);
   EXPECT_EQ(image[2], 0x0F);
 }
 
-// --- user codes: four digits, low nibble first; anything else is no code ---
+// --- user codes: four digits, low nibble first; anything else is refused ---
 
 TEST(Codes, PackAndShowDigits) {
   struct Row {
     const char* typed;
-    uint8_t first, second;
+    uint8_t first, second;  // over 0x55 0x55; unchanged when refused
     const char* shown;
   };
   const Row rows[] = {
-      {"1234", 0x21, 0x43, "1234"},
-      {"12345", 0x21, 0x43, "1234"},
-      {"123", 0, 0, ""},
-      {"", 0, 0, ""},
-      {"0000", 0, 0, ""},
-      {"0001", 0x00, 0x10, "0001"},
-      {"9999", 0x99, 0x99, "9999"},
-      {":;>?", 0xBA, 0xFE, ":;>?"},
-      {"12a4", 0, 0, ""},
-      {"12Ж4", 0, 0, ""},
+      {"1234", 0x21, 0x43, "1234"}, {"12345", 0x55, 0x55, "5555"},
+      {"123", 0x55, 0x55, "5555"},  {"", 0, 0, ""},
+      {"0000", 0, 0, ""},           {"0001", 0x00, 0x10, "0001"},
+      {"9999", 0x99, 0x99, "9999"}, {"ABEF", 0xBA, 0xFE, "ABEF"},
+      {"12Ж4", 0x55, 0x55, "5555"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.typed);
-    uint8_t first = 0x55, second = 0x55;
-    codes::PackDigits(row.typed, first, second);
-    EXPECT_EQ(first, row.first);
-    EXPECT_EQ(second, row.second);
-    EXPECT_EQ(codes::DigitsText(first, second), row.shown);
+    ConfigImage image;
+    image[5] = image[6] = 0x55;
+    std::string why;
+    StoreFieldText(At(250, "code2.code"), image, row.typed, why);
+    EXPECT_EQ(image[5], row.first);
+    EXPECT_EQ(image[6], row.second);
+    EXPECT_EQ(FieldText(At(250, "code2.code"), image), row.shown);
   }
-  EXPECT_TRUE(codes::IsDigits("0123456789"));
-  EXPECT_TRUE(codes::IsDigits(""));
-  EXPECT_FALSE(codes::IsDigits("12 4"));
 }
 
-// --- keys: stored highest offset first; missing and foreign characters are zero ---
+// --- keys: stored highest offset first; a text of the wrong length is refused ---
 
 TEST(Keys, CodeTextStoredAndShownByModel) {
   struct Row {
@@ -112,37 +114,39 @@ TEST(Keys, CodeTextStoredAndShownByModel) {
     const char* typed;
     int offset;
     const char* stored;  // from offset, over an image of 0x99
-    const char* shown;
+    const char* shown;   // every digit, also for no key
   };
   const Row rows[] = {
-      {251, 0, "0A1B2C3D4E5F6071", 3584, "71 60 5F 4E 3D 2C 1B 0A 99", "0A1B2C3D4E5F6071"},
-      {251, 0, "", 3584, "00 00 00 00 00 00 00 00 99", "0000000000000000"},
-      {251, 0, "AB", 3584, "00 00 00 00 00 00 00 AB 99", "AB00000000000000"},
-      {251, 0, "ABC", 3584, "00 00 00 00 00 00 C0 AB 99", "ABC0000000000000"},
-      {251, 0, "G1zz", 3584, "00 00 00 00 00 00 00 01 99", "0100000000000000"},
-      {251, 0, "FFFFFFFFFFFFFFFF12", 3584, "FF FF FF FF FF FF FF FF 99", "FFFFFFFFFFFFFFFF"},
-      {250, 0, "a1b2c3d4", 156, "D4 C3 B2 A1 99", "A1B2C3D4"},
-      {252, 15, "0102030405", 216, "04 03 02 01 99", "01020304"},  // only 8 digits fit
+      {251, 1, "0A1B2C3D4E5F6071", 3584, "71 60 5F 4E 3D 2C 1B 0A 99", "0A1B2C3D4E5F6071"},
+      {251, 1, "", 3584, "00 00 00 00 00 00 00 00 99", "0000000000000000"},
+      {251, 1, "AB", 3584, "99 99 99 99 99 99 99 99 99", "9999999999999999"},
+      {251, 1, "G1zz", 3584, "99 99 99 99 99 99 99 99 99", "9999999999999999"},
+      {251, 1, "FFFFFFFFFFFFFFFF12", 3584, "99 99 99 99 99 99 99 99 99", "9999999999999999"},
+      {250, 1, "a1b2c3d4", 156, "D4 C3 B2 A1 99", "A1B2C3D4"},
+      {252, 16, "01020304", 216, "04 03 02 01 99", "01020304"},
+      {252, 16, "0102030405", 216, "99 99 99 99 99", "99999999"},  // only 8 digits fit
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.typed);
     ConfigImage image;
     std::fill(image.bytes().begin(), image.bytes().end(), 0x99);
-    keys::SetCodeText(image, row.model, row.key, row.typed);
+    const Field& f = At(row.model, "key" + std::to_string(row.key) + ".code");
+    std::string why;
+    StoreFieldText(f, image, row.typed, why);
     const ByteList stored = Hex(row.stored);
     EXPECT_EQ(Bytes(image, row.offset, static_cast<int>(stored.size())), stored);
-    EXPECT_EQ(keys::CodeText(image, row.model, row.key), row.shown);
+    EXPECT_EQ(KeyCodeDigits(f, image), row.shown);
   }
 }
 
 TEST(Keys, ZeroKeyIsEmpty) {
   ConfigImage image;
-  EXPECT_TRUE(keys::IsZero(image, 250, 3));
-  EXPECT_TRUE(keys::IsZero(image, 251, 3));
+  EXPECT_EQ(FieldText(At(250, "key4.code"), image), "");
+  EXPECT_EQ(FieldText(At(251, "key4.code"), image), "");
   image[3584 + 16 * 3 + 7] = 1;
-  EXPECT_FALSE(keys::IsZero(image, 251, 3));
+  EXPECT_NE(FieldText(At(251, "key4.code"), image), "");
   image[159 + 4 * 3] = 1;
-  EXPECT_FALSE(keys::IsZero(image, 250, 3));
+  EXPECT_NE(FieldText(At(250, "key4.code"), image), "");
 }
 
 TEST(Keys, RightsNibblesAreSwappedOnModel251) {
@@ -155,12 +159,12 @@ TEST(Keys, RightsNibblesAreSwappedOnModel251) {
   const Row rows[] = {{251, 3593, 0x18}, {250, 235, 0x81}, {252, 235, 0x81}};
   for (const Row& row : rows) {
     ConfigImage image;
-    keys::SetRights(image, row.model, 0, 0x1, 0x8);
+    StoreRights(At(row.model, "key1.rights"), image, 0x1, 0x8);
     EXPECT_EQ(image[row.offset], row.stored) << row.model;
-    uint8_t arm = 0, disarm = 0;
-    keys::Rights(image, row.model, 0, arm, disarm);
-    EXPECT_EQ(arm, 0x1);
-    EXPECT_EQ(disarm, 0x8);
+    unsigned arm = 0, disarm = 0;
+    FieldRights(At(row.model, "key1.rights"), image, arm, disarm);
+    EXPECT_EQ(arm, 0x1u);
+    EXPECT_EQ(disarm, 0x8u);
   }
   EXPECT_EQ(keys::RightsOffset(251, 15), 3584 + 16 * 15 + 9);
 }
@@ -172,7 +176,8 @@ TEST(Keys, LearntKeyTextByModel) {
   EXPECT_EQ(keys::LearntKeyText(buffer, 250), "14131211");
   EXPECT_EQ(keys::LearntKeyText(buffer, 252), "14131211");
   ConfigImage image;
-  keys::SetCodeText(image, 251, 0, keys::LearntKeyText(buffer, 251));
+  std::string why;
+  ASSERT_TRUE(StoreFieldText(At(251, "key1.code"), image, keys::LearntKeyText(buffer, 251), why));
   EXPECT_EQ(image[3584], 0x10);  // the key lands in the order the device sent it
   EXPECT_EQ(image[3591], 0x17);
 }

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "../support/random_image.h"
+#include "binding.h"
 #include "harness.h"
 #include "model/catalog.h"
 #include "pages_helpers.h"
@@ -56,13 +57,14 @@ Shown Snapshot(UiSession& s) {
 // The names of the controls (or cells) that show the field, its views included.
 std::set<QString> NamesOf(int model, const Field& f) {
   std::set<QString> names;
-  const QString control = Q(f.control);
-  if (f.row < 0) {
+  const ControlPlace place = PlaceOf(f);
+  const QString control = Q(place.control);
+  if (place.row < 0) {
     names.insert(control);
   } else {
     const int columns = f.kind == FieldKind::Rights ? 8 : 1;
-    for (int c = f.column; c < f.column + columns; ++c)
-      names.insert(QStringLiteral("%1[%2,%3]").arg(control).arg(f.row).arg(c));
+    for (int c = place.column; c < place.column + columns; ++c)
+      names.insert(QStringLiteral("%1[%2,%3]").arg(control).arg(place.row).arg(c));
   }
   for (const ControlView& v : ControlViews(model))
     if (v.offset >= f.offset && v.offset <= f.last()) names.insert(Q(v.control));
@@ -140,7 +142,7 @@ class CatalogPagesTest : public QObject {
     for (const Field& f : Fields(model)) {
       if (f.page != FieldPage::Parameters) continue;
       Show(s, base);
-      auto* control = sheet->findChild<QWidget*>(Q(f.control));
+      auto* control = sheet->findChild<QWidget*>(Q(PlaceOf(f).control));
       QVERIFY2(control != nullptr && control->isVisibleTo(sheet), qPrintable(Q(f.id)));
       const ConfigImage before = s.form1().Image();
       QString shown;
@@ -228,7 +230,7 @@ class CatalogPagesTest : public QObject {
       for (const ControlView& v : ControlViews(model)) view = view || Q(v.control) == name;
       QVERIFY2(f != nullptr || view, qPrintable(name + " is no field's"));
       if (f != nullptr) {
-        const QString tab = Q(PageOf(f->page).tab_sheet);
+        const QString tab = Q(TabSheetOf(f->page));
         QWidget* sheet = s.ui().PageControl1->findChild<QWidget*>(tab);
         QVERIFY2(sheet != nullptr && sheet->findChild<QWidget*>(name.left(open < 0 ? name.size() : open)),
                  qPrintable(name + " is not on the page of " + Q(f->id)));

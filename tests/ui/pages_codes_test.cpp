@@ -1,6 +1,6 @@
 // The codes page of model 250: what the grid lets in (typed and pasted), rights, the installer's
 // row, and device bytes it cannot show as digits. The digit packing is tested with the core.
-#include "model/regions.h"
+#include "model/catalog.h"
 #include "pages_helpers.h"
 
 using namespace lovar;
@@ -74,7 +74,8 @@ class CodesPageTest : public QObject {
   void PastedTextThatIsNotDigitsIsRefusedAndTheCellKeepsItsCode() {
     UiSession s;
     ConfigImage image = WithoutCodes();
-    codes::PackDigits("5678", image[5], image[6]);
+    std::string why;
+    QVERIFY(StoreFieldText(*FindFieldById(250, "code2.code"), image, "5678", why));
     QVERIFY(ReadDemo(s, 250, image, "TabSheet3"));
     QTableWidget* g = Codes(s).ui().StringGridCode;
     QVERIFY(PasteIntoCell(g, 2, 1, "12a4") != nullptr);

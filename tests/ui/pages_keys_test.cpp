@@ -1,7 +1,8 @@
 // The keys page: the key grid's commit and cell editing, and key learning against the
 // in-process simulator (a key after empty polls, duplicates answered Yes and No, a page change
 // stopping it). The key bytes of each model are tested with the core.
-#include "model/regions.h"
+#include "binding.h"
+#include "model/catalog.h"
 #include "pages_helpers.h"
 
 using namespace lovar;
@@ -17,11 +18,19 @@ const QString kKey250 = "89674523";          // key buffer entries 3 to 6
 
 using Bytes8 = std::vector<uint8_t>;
 
+// Key k's code, as the grid's commit stores it.
+void SetKeyCode(ConfigImage& image, int model, int k, const QString& code) {
+  std::string why;
+  QVERIFY(StoreFieldText(*BoundField(model, "StringGridKey", k + 1, 1), image, code.toStdString(),
+                         why));
+}
+
 ConfigImage WithoutKeys(int model) {
   ConfigImage image = SampleImage(model);
   for (int k = 0; k < keys::kCount; ++k) {
-    keys::SetCodeText(image, model, k, "");
-    keys::SetRights(image, model, k, 0, 0);
+    SetKeyCode(image, model, k, "");
+    StoreRights(*BoundField(model, "StringGridKey", k + 1, KeysPage::kFirstRightsColumn), image, 0,
+                0);
   }
   return image;
 }
@@ -146,7 +155,7 @@ class KeysPageTest : public QObject {
   void DuplicateAnsweredNoKeepsTheKeyOut() {
     UiSession s;
     ConfigImage image = WithoutKeys(250);
-    keys::SetCodeText(image, 250, 1, kKey250.toStdString());
+    SetKeyCode(image, 250, 1, kKey250);
     QVERIFY(ReadDemo(s, 250, image, "TabSheet2"));
     Ui::KeysPage& u = Keys(s).ui();
     QVERIFY(LearnKey(u));
@@ -164,8 +173,8 @@ class KeysPageTest : public QObject {
   void DuplicateAnsweredYesIsAskedForEveryRowAndMovesTheKey() {
     UiSession s;
     ConfigImage image = WithoutKeys(250);
-    keys::SetCodeText(image, 250, 4, kKey250.toStdString());   // row 5
-    keys::SetCodeText(image, 250, 15, kKey250.toStdString());  // row 16
+    SetKeyCode(image, 250, 4, kKey250);   // row 5
+    SetKeyCode(image, 250, 15, kKey250);  // row 16
     QVERIFY(ReadDemo(s, 250, image, "TabSheet2"));
     Ui::KeysPage& u = Keys(s).ui();
     QVERIFY(LearnKey(u));
