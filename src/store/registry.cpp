@@ -228,6 +228,7 @@ StoreResult Registry::VersionAt(int model, std::string_view object, StoreTime at
   std::vector<int> models;
   for (const RecordInfo& h : history)
     if (std::find(models.begin(), models.end(), h.model) == models.end()) models.push_back(h.model);
+  std::sort(models.begin(), models.end());
   if (models.empty())
     return StoreFailure(StoreError::NotFound, "объекта " + std::string(object) + " нет в реестре");
   if (models.size() > 1) {

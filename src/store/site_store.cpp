@@ -105,17 +105,14 @@ StoreTime StoreTimeNow() {
 }
 
 std::string NewRecordId() {
-  // Seeded once from the system's entropy: ids of two stations never meet.
-  static std::mt19937_64 random = [] {
-    std::random_device device;
-    std::seed_seq seed{device(), device(), device(), device(), device(), device()};
-    return std::mt19937_64(seed);
-  }();
+  // Straight from the system's entropy each time: no generator state that two processes (a
+  // fork) or two stations could share.
+  std::random_device device;
   static constexpr char kHex[] = "0123456789abcdef";
   std::string id;
-  for (int half = 0; half < 2; ++half) {
-    uint64_t bits = random();
-    for (int i = 0; i < 16; ++i, bits >>= 4) id += kHex[bits & 0xF];
+  for (int word = 0; word < 4; ++word) {
+    uint32_t bits = device();
+    for (int i = 0; i < 8; ++i, bits >>= 4) id += kHex[bits & 0xF];
   }
   return id;
 }

@@ -316,9 +316,12 @@ StoreResult SqliteStore::Open() {
   }
   // The write-ahead log first (it needs no transaction open), then the schema. A file system
   // that cannot share memory keeps the rollback journal: slower, as safe.
-  Statement wal(db_, "PRAGMA journal_mode = WAL");
-  if (wal.Step() == SQLITE_ROW && wal.Text(0) != "wal")
-    notes_.push_back("реестр " + path_ + " работает без журнала WAL: программы пишут в него по очереди");
+  {
+    Statement wal(db_, "PRAGMA journal_mode = WAL");
+    if (wal.Step() == SQLITE_ROW && wal.Text(0) != "wal")
+      notes_.push_back("реестр " + path_ +
+                       " работает без журнала WAL: программы пишут в него по очереди");
+  }
   r = Exec("PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON");
   if (r.ok() && version < kStoreSchemaVersion) r = Migrate();
   return r;
