@@ -92,8 +92,7 @@ Local local;
 
 bool Launch(int& pid, std::string& why) {
   pid = Spawn({(kBin / "postgres").string(), "-D", (local.dir / "data").string(), "-p", local.port,
-               "-k", local.dir.string(), "-c", "listen_addresses=127.0.0.1", "-c", "ssl=on",
-               "-c", "fsync=off", "-c", "max_connections=40"},
+               "-k", local.dir.string()},
               local.account, local.dir / "server.log");
   const std::string ping = "host=127.0.0.1 port=" + local.port + " dbname=postgres user=" +
                            local.user + " connect_timeout=2";
@@ -150,6 +149,9 @@ bool StartLocalServer(std::string& dir, std::string& port, std::string& user,
           std::string(std::istreambuf_iterator<char>(text), std::istreambuf_iterator<char>());
     return false;
   }
+  // In the configuration file, not on the command line, so that a test may change them.
+  std::ofstream(data / "postgresql.conf", std::ios::app)
+      << "listen_addresses = '127.0.0.1'\nssl = on\nfsync = off\nmax_connections = 40\n";
   local.port = FreePort();
   if (!Launch(pid, why)) return false;
   dir = local.dir.string();
