@@ -29,6 +29,10 @@ constexpr ExitStatusText kExitStatuses[] = {
     {int(Status::GaveUp), "прибор отвечает, но не на запрос"},
     {int(Status::PlanRefused), "batch: в плане ошибки, ни один прибор не тронут"},
     {int(Status::NotAllWritten), "batch: не все приборы хранят свою конфигурацию"},
+    {int(Status::RegistryError),
+     "sites: реестр не открывается (недоступен, занят, только для чтения, не реестр или "
+     "создан более новой версией программы)"},
+    {int(Status::NotInRegistry), "sites: такого объекта или его конфигурации на это время нет"},
 };
 
 std::string ExitStatusFooter() {
@@ -85,6 +89,7 @@ CliCommands DefineCliOptions(CLI::App& app, CliOptions& o) {
       ->check(CLI::Range(1, 3600));
   c.fields = std::make_unique<FieldsCommands>(app);
   c.batch = std::make_unique<BatchCommand>(app);
+  c.sites = std::make_unique<SitesCommands>(app);
   return c;
 }
 

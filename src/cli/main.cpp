@@ -28,7 +28,7 @@ namespace {
 std::string ArgumentFailure(const CLI::App* app, const CLI::Error& e) {
   std::string what;
   if (std::string_view(e.what()).find("subcommand") != std::string_view::npos)
-    what = "не указана команда: ports, identify, read, write, key, show, diff, export, import или batch";
+    what = "не указана команда: ports, identify, read, write, key, show, diff, export, import, batch или sites";
   else if (dynamic_cast<const CLI::RequiredError*>(&e))
     what = "не указан обязательный параметр";
   else if (dynamic_cast<const CLI::ExtrasError*>(&e))
@@ -162,6 +162,7 @@ int Run(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
   if (*commands.ports) return Ports();
   if (commands.batch->Chosen()) return commands.batch->Run(o.retries);
+  if (commands.sites->Chosen()) return commands.sites->Run();
   FieldsCommands& fields = *commands.fields;
   if (fields.Chosen() && !fields.NeedsDevice()) return fields.Run(nullptr, nullptr);
 

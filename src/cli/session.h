@@ -46,6 +46,8 @@ enum class Status : int {
   GaveUp = 11,         // the device answers, but never to the request
   PlanRefused = 12,    // batch: the plan has faults; no device was touched
   NotAllWritten = 13,  // batch: some devices do not hold their configuration
+  RegistryError = 14,  // the registry of sites cannot be opened, read or written
+  NotInRegistry = 15,  // sites: no such site, or no configuration of it at that time
 };
 
 struct Outcome {

@@ -333,8 +333,8 @@ ImportResult Registry::ImportArchive(const fs::path& folder) {
     info.model = entry.model;
     info.device_line = std::string(ModelName(entry.model));
     info.object = ObjectNumber(entry.model, image);
-    info.operation = Operation::Archive;
-    info.outcome = Outcome::Holds;
+    info.operation = RecordOperation::Archive;
+    info.outcome = RecordOutcome::Holds;
     info.message = "из архива: " + name;
     const RecordResult kept = Record(std::move(record));
     if (!kept.ok()) {

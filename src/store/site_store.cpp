@@ -68,34 +68,34 @@ StoreResult StoreFailure(StoreError error, std::string_view detail) {
   return r;
 }
 
-std::string_view OperationCode(Operation op) {
+std::string_view OperationCode(RecordOperation op) {
   return kOperations[static_cast<size_t>(op)].code;
 }
-std::string_view OutcomeCode(Outcome outcome) {
+std::string_view OutcomeCode(RecordOutcome outcome) {
   return kOutcomes[static_cast<size_t>(outcome)].code;
 }
-bool OperationOfCode(std::string_view code, Operation& op) {
+bool OperationOfCode(std::string_view code, RecordOperation& op) {
   for (size_t i = 0; i < std::size(kOperations); ++i)
     if (kOperations[i].code == code) {
-      op = static_cast<Operation>(i);
+      op = static_cast<RecordOperation>(i);
       return true;
     }
   return false;
 }
-bool OutcomeOfCode(std::string_view code, Outcome& outcome) {
+bool OutcomeOfCode(std::string_view code, RecordOutcome& outcome) {
   for (size_t i = 0; i < std::size(kOutcomes); ++i)
     if (kOutcomes[i].code == code) {
-      outcome = static_cast<Outcome>(i);
+      outcome = static_cast<RecordOutcome>(i);
       return true;
     }
   return false;
 }
-std::string_view OperationText(Operation op) {
+std::string_view OperationText(RecordOperation op) {
   return kOperations[static_cast<size_t>(op)].text;
 }
-std::string_view OutcomeText(Operation op, Outcome outcome) {
-  if (outcome != Outcome::Holds) return kOutcomes[static_cast<size_t>(outcome)].text;
-  return op == Operation::Read || op == Operation::Archive ? "считано" : "записано, проверено";
+std::string_view OutcomeText(RecordOperation op, RecordOutcome outcome) {
+  if (outcome != RecordOutcome::Holds) return kOutcomes[static_cast<size_t>(outcome)].text;
+  return op == RecordOperation::Read || op == RecordOperation::Archive ? "считано" : "записано, проверено";
 }
 
 StoreTime StoreTimeNow() {

@@ -52,8 +52,8 @@ std::string_view StoreErrorText(StoreError error);
 // A failure: the error's text, then the detail in parentheses when there is one.
 StoreResult StoreFailure(StoreError error, std::string_view detail = {});
 
-enum class Operation : uint8_t { Read, Write, Batch, Archive };
-enum class Outcome : uint8_t {
+enum class RecordOperation : uint8_t { Read, Write, Batch, Archive };
+enum class RecordOutcome : uint8_t {
   Holds,       // the device holds the image: a complete read, a proven write
   NotWritten,  // nothing was written: the device keeps what it held (the image, when read)
   Unproven,    // written to its end but not proven: the image is what was sent
@@ -61,13 +61,13 @@ enum class Outcome : uint8_t {
   Failed,      // the step failed before the device's image was known; no image
 };
 // Codes as the database keeps them: "read", "holds"...
-std::string_view OperationCode(Operation op);
-std::string_view OutcomeCode(Outcome outcome);
-bool OperationOfCode(std::string_view code, Operation& op);
-bool OutcomeOfCode(std::string_view code, Outcome& outcome);
+std::string_view OperationCode(RecordOperation op);
+std::string_view OutcomeCode(RecordOutcome outcome);
+bool OperationOfCode(std::string_view code, RecordOperation& op);
+bool OutcomeOfCode(std::string_view code, RecordOutcome& outcome);
 // As a person reads them: "чтение", "записано, проверено"...
-std::string_view OperationText(Operation op);
-std::string_view OutcomeText(Operation op, Outcome outcome);
+std::string_view OperationText(RecordOperation op);
+std::string_view OutcomeText(RecordOperation op, RecordOutcome outcome);
 
 // Microseconds since 1970-01-01 00:00 UTC.
 using StoreTime = int64_t;
@@ -83,8 +83,8 @@ struct RecordInfo {
   int model = 0;
   std::string device_line;  // "Ловар-М Версия 2.2"
   std::string object;       // "" for a model that has no object number
-  Operation operation = Operation::Read;
-  Outcome outcome = Outcome::Holds;
+  RecordOperation operation = RecordOperation::Read;
+  RecordOutcome outcome = RecordOutcome::Holds;
   std::string message;
   std::string program_version;
   std::string image_hash;  // SHA-256 in hex, "" when the record has no image

@@ -3,6 +3,7 @@
 // system error code means to the store, and the end of a thread that used TLS.
 #pragma once
 
+#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -24,6 +25,9 @@ std::filesystem::path DefaultDataFolder();
 // space, ReadOnly for a read-only file or file system, Failed for the rest.
 StoreError StoreErrorOfSystem(int code);
 std::string SystemErrorText(int code);
+
+// The local calendar time of seconds since 1970 UTC; thread-safe.
+bool LocalCalendar(std::time_t seconds, std::tm& out);
 
 // Called by a thread that used a TLS connection, before it ends: a statically linked OpenSSL
 // (Windows) never hears of thread exits by itself and would keep that thread's state.

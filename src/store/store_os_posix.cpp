@@ -53,6 +53,10 @@ std::string SystemErrorText(int code) {
   return std::strerror(code != 0 ? code : EIO);
 }
 
+bool LocalCalendar(std::time_t seconds, std::tm& out) {
+  return localtime_r(&seconds, &out) != nullptr;
+}
+
 // libpq's OpenSSL is a shared library here, which frees a thread's state when it ends.
 void ReleaseThreadTls() {}
 

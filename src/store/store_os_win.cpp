@@ -70,6 +70,10 @@ std::string SystemErrorText(int code) {
   return utf8.empty() ? "Ошибка " + std::to_string(code) : utf8;
 }
 
+bool LocalCalendar(std::time_t seconds, std::tm& out) {
+  return localtime_s(&out, &seconds) == 0;
+}
+
 void ReleaseThreadTls() {
   OPENSSL_thread_stop();
 }

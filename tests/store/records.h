@@ -35,8 +35,8 @@ inline SiteRecord ReadRecord(int model, const std::string& object, int version,
   r.info.model = model;
   r.info.device_line = std::string(ModelName(model)) + " Версия 2.2";
   r.info.object = object;
-  r.info.operation = Operation::Read;
-  r.info.outcome = Outcome::Holds;
+  r.info.operation = RecordOperation::Read;
+  r.info.outcome = RecordOutcome::Holds;
   r.image = SiteImage(model, object, version);
   return r;
 }

@@ -19,7 +19,7 @@ TEST(SqliteRegistry, RecordsKeepTheirSitesHistoryAndEachImageOnce) {
   ASSERT_TRUE(registry) << opened.message;
   ASSERT_TRUE(registry->Record(ReadRecord(251, "1024", 1, 1 * kDay)).ok());
   SiteRecord write = ReadRecord(251, "1024", 2, 2 * kDay);
-  write.info.operation = Operation::Write;
+  write.info.operation = RecordOperation::Write;
   write.info.message = "Конфигурация записана в УО";
   ASSERT_TRUE(registry->Record(write).ok());
   // The same image again (a read after the write): kept once.
@@ -42,7 +42,7 @@ TEST(SqliteRegistry, RecordsKeepTheirSitesHistoryAndEachImageOnce) {
   std::vector<RecordInfo> history;
   ASSERT_TRUE(registry->History(251, "1024", history).ok());
   ASSERT_EQ(history.size(), 3u);
-  EXPECT_EQ(history[1].operation, Operation::Write);
+  EXPECT_EQ(history[1].operation, RecordOperation::Write);
   EXPECT_EQ(history[1].message, "Конфигурация записана в УО");
   EXPECT_EQ(history[1].image_hash, history[2].image_hash);
   EXPECT_EQ(history[1].image_length, 4096);
@@ -72,7 +72,7 @@ TEST(SqliteRegistry, TheVersionAtATimeIsTheNewestImageRecordedBeforeIt) {
   ASSERT_TRUE(registry->Record(ReadRecord(251, "77", 1, 10 * kDay)).ok());
   ASSERT_TRUE(registry->Record(ReadRecord(251, "77", 2, 20 * kDay)).ok());
   SiteRecord failed = ReadRecord(251, "77", 3, 25 * kDay);
-  failed.info.outcome = Outcome::Failed;
+  failed.info.outcome = RecordOutcome::Failed;
   failed.image.clear();
   ASSERT_TRUE(registry->Record(failed).ok());
 
