@@ -37,6 +37,7 @@ void PrintTable(const std::vector<std::vector<std::string>>& rows) {
     std::string line;
     for (size_t c = 0; c < row.size(); ++c)
       line += c + 1 < row.size() ? Utf8Padded(row[c], widths[c]) + "  " : row[c];
+    while (!line.empty() && line.back() == ' ') line.pop_back();
     std::printf("%s\n", line.c_str());
   }
 }
