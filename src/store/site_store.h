@@ -152,6 +152,9 @@ struct StoreOptions {
   // How long to wait for a server to answer before counting it unreachable (PostgreSQL),
   // unless the connection string says otherwise.
   std::chrono::seconds connect_timeout{5};
+  // Every record on the disk before Add returns. Off only for loading many records at once
+  // (a benchmark's fill): a crash may then lose the last of them, never break the store.
+  bool durable = true;
 };
 
 struct OpenedStore {

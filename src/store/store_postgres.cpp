@@ -309,7 +309,8 @@ StoreResult PostgresStore::Connect() {
   // The server's notices (of CREATE ... IF NOT EXISTS) are no concern of the user's.
   PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
   const std::string settings = "SET lock_timeout = '" + std::to_string(options_.busy_wait.count()) +
-                               "ms'; SET statement_timeout = '120s'";
+                               "ms'; SET statement_timeout = '120s'" +
+                               (options_.durable ? "" : "; SET synchronous_commit = off");
   return Exec(settings.c_str());
 }
 

@@ -322,7 +322,8 @@ StoreResult SqliteStore::Open() {
       notes_.push_back("реестр " + path_ +
                        " работает без журнала WAL: программы пишут в него по очереди");
   }
-  r = Exec("PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON");
+  r = Exec(options_.durable ? "PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON"
+                            : "PRAGMA synchronous = OFF; PRAGMA foreign_keys = ON");
   if (r.ok() && version < kStoreSchemaVersion) r = Migrate();
   return r;
 }

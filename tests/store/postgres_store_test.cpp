@@ -206,6 +206,24 @@ TEST_F(PostgresRegistry, AServerOutOfReachOrRefusingNeverHearsOrShowsThePassword
   EXPECT_EQ(refused->Notes()[0].find("N0tIt"), std::string::npos);
 }
 
+TEST_F(PostgresRegistry, AStationWithTheRightsReadmeGrantsRecordsAndReads) {
+  StoreResult opened;
+  ASSERT_TRUE(Open(server_->Uri(db_), opened));  // the owner makes the tables
+  const std::string role = "station_" + db_;
+  ASSERT_TRUE(server_->Sql(db_, "CREATE ROLE " + role + " LOGIN PASSWORD 'st'; GRANT CONNECT ON DATABASE " +
+                                    db_ + " TO " + role + "; GRANT USAGE ON SCHEMA lovar TO " + role +
+                                    "; GRANT SELECT, INSERT ON ALL TABLES IN SCHEMA lovar TO " + role +
+                                    "; GRANT UPDATE ON lovar.settings TO " + role));
+  std::string uri = server_->Uri(db_, "", false);
+  uri.replace(uri.find("lovar_admin"), 11, role + ":st");
+  auto station = Open(uri, opened);
+  ASSERT_TRUE(station) << opened.message;
+  EXPECT_EQ(station->Record(ReadRecord(251, "8", 1)).kept, RecordResult::Kept::InRegistry);
+  std::vector<SiteSummary> sites;
+  EXPECT_TRUE(station->Sites("", sites).ok());
+  EXPECT_EQ(sites.size(), 1u);
+}
+
 TEST_F(PostgresRegistry, ARegistryOfANewerVersionIsRefusedAndLeftAsItWas) {
   StoreResult opened;
   ASSERT_TRUE(Open(server_->Uri(db_), opened));
