@@ -120,13 +120,10 @@ std::unique_ptr<Registry> Registry::Open(const RegistryOptions& options, StoreRe
     registry->notes_.push_back(registry->Named(shared).message +
                                ": записи сохраняются на этой станции и ждут отправки (" +
                                std::string(kSyncHint) + ")");
-  // Records left waiting by an earlier run are said, without making the file just for that.
-  if (KindOf(registry->options_.local_file) == PathKind::Regular) {
-    const int waiting = registry->WaitingCount();
-    if (waiting > 0)
-      registry->notes_.push_back("На этой станции ждут отправки на сервер записей: " +
-                                 std::to_string(waiting) + " (" + std::string(kSyncHint) + ")");
-  }
+  // Records left waiting by an earlier run are said.
+  if (const int waiting = registry->WaitingCount(); waiting > 0)
+    registry->notes_.push_back("На этой станции ждут отправки на сервер записей: " +
+                               std::to_string(waiting) + " (" + std::string(kSyncHint) + ")");
   return registry;
 }
 
@@ -249,7 +246,10 @@ StoreResult Registry::VersionAt(int model, std::string_view object, StoreTime at
 }
 
 int Registry::WaitingCount() {
-  if (!Shared() || !OpenLocal().ok()) return 0;
+  // No file yet, nothing waits: it is not made just to count.
+  if (!Shared() || (local_ == nullptr && KindOf(options_.local_file) != PathKind::Regular) ||
+      !OpenLocal().ok())
+    return 0;
   std::vector<std::pair<std::string, int>> counts;
   if (!local_->WaitingCounts(counts).ok()) return 0;
   for (const auto& [target, count] : counts)

@@ -58,6 +58,7 @@ CREATE TABLE lovar.records (
   image bigint REFERENCES lovar.images (id),
   program text NOT NULL,
   waiting_for text);
+CREATE INDEX sites_by_object ON lovar.sites (object);
 CREATE INDEX records_by_site ON lovar.records (site, at_us);
 CREATE INDEX records_waiting ON lovar.records (waiting_for) WHERE waiting_for IS NOT NULL;
 CREATE TABLE lovar.settings (

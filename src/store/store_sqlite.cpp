@@ -54,6 +54,7 @@ CREATE TABLE records (
   image INTEGER REFERENCES images (id),
   program TEXT NOT NULL,
   waiting_for TEXT);
+CREATE INDEX sites_by_object ON sites (object);
 CREATE INDEX records_by_site ON records (site, at_us);
 CREATE INDEX records_waiting ON records (waiting_for) WHERE waiting_for IS NOT NULL;
 CREATE TABLE settings (
