@@ -48,16 +48,16 @@ std::string Digits(std::mt19937& random, int n) {
 ConfigImage SiteImage(int site) {
   std::mt19937 random(static_cast<unsigned>(site) * 7919u + 1);
   ConfigImage image = SampleImage(251);
-  static const char* const kNames[] = {"Дверь", "Склад", "Окно", "Касса", "Подвал", "Офис", "Кухня",
-                                       "Гараж", "Холл", "Сейф"};
+  static const char* const kNames[] = {"Дверь", "Склад", "Окно",  "Касса", "Подвал",
+                                       "Офис",  "Кухня", "Гараж", "Холл",  "Сейф"};
   Set(image, "object_number", std::to_string(site));
   Set(image, "password", Digits(random, 5));
   Set(image, "direction1.phone", "+7916" + Digits(random, 7));
   Set(image, "direction2.phone", "8495" + Digits(random, 7));
   for (int loop = 1; loop <= 4; ++loop)
     Set(image, ("loop" + std::to_string(loop) + ".name").c_str(), kNames[random() % 10]);
-  Set(image, "gprs.ip", "10." + std::to_string(random() % 256) + "." +
-                            std::to_string(random() % 256) + ".10");
+  Set(image, "gprs.ip",
+      "10." + std::to_string(random() % 256) + "." + std::to_string(random() % 256) + ".10");
   Set(image, "exit_time", std::to_string(10 + random() % 50));
   // The keys of the site's people: eight serial bytes each.
   for (int k = 0; k < 3 + static_cast<int>(random() % 5); ++k)
@@ -71,10 +71,18 @@ ConfigImage VersionImage(const ConfigImage& site, int site_number, int version) 
   std::mt19937 random(static_cast<unsigned>(site_number * 31 + version));
   for (int v = 1; v <= version; ++v) {
     switch (random() % 4) {
-      case 0: Set(image, "entry_time", std::to_string(5 + random() % 60)); break;
-      case 1: Set(image, "direction3.phone", "+7903" + Digits(random, 7)); break;
-      case 2: Set(image, "siren_time", std::to_string(30 + random() % 200)); break;
-      default: image[3584 + 16 * 7 + 1 + random() % 7] = static_cast<uint8_t>(random()); break;
+      case 0:
+        Set(image, "entry_time", std::to_string(5 + random() % 60));
+        break;
+      case 1:
+        Set(image, "direction3.phone", "+7903" + Digits(random, 7));
+        break;
+      case 2:
+        Set(image, "siren_time", std::to_string(30 + random() % 200));
+        break;
+      default:
+        image[3584 + 16 * 7 + 1 + random() % 7] = static_cast<uint8_t>(random());
+        break;
     }
   }
   return image;
@@ -119,7 +127,8 @@ bool Measure(const RegistryOptions& base, int sites, int versions, Figures& f) {
         return false;
       }
     }
-    if (s % 1000 == 0) std::fprintf(stderr, "  %d sites, %.0f s\r", s, Ms(Clock::now() - started) / 1000);
+    if (s % 1000 == 0)
+      std::fprintf(stderr, "  %d sites, %.0f s\r", s, Ms(Clock::now() - started) / 1000);
   }
   // A site with a long history.
   const ConfigImage long_site = SiteImage(999999);
@@ -178,11 +187,15 @@ int main(int argc, char** argv) {
   int sites = 10000, versions = 10;
   bool postgres = true;
   for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--sites") && i + 1 < argc) sites = std::atoi(argv[++i]);
-    else if (!std::strcmp(argv[i], "--versions") && i + 1 < argc) versions = std::atoi(argv[++i]);
-    else if (!std::strcmp(argv[i], "--no-postgres")) postgres = false;
+    if (!std::strcmp(argv[i], "--sites") && i + 1 < argc)
+      sites = std::atoi(argv[++i]);
+    else if (!std::strcmp(argv[i], "--versions") && i + 1 < argc)
+      versions = std::atoi(argv[++i]);
+    else if (!std::strcmp(argv[i], "--no-postgres"))
+      postgres = false;
   }
-  std::printf("%d sites × %d versions of model 251 (+ one site of 1000 versions)\n", sites, versions);
+  std::printf("%d sites × %d versions of model 251 (+ one site of 1000 versions)\n", sites,
+              versions);
 
   std::random_device random;
   const fs::path dir = fs::temp_directory_path() / ("lovar-bench-" + std::to_string(random()));
@@ -199,12 +212,15 @@ int main(int argc, char** argv) {
     std::printf("  file: %.1f MB (+ %.1f MB write-ahead log)\n", bytes / 1e6, ec ? 0.0 : wal / 1e6);
     sqlite3* db = nullptr;
     sqlite3_stmt* st = nullptr;
-    if (sqlite3_open_v2((dir / "registry.sqlite").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-        sqlite3_prepare_v2(db, "SELECT count(*), avg(length(data)), (SELECT count(*) FROM records) FROM images",
-                           -1, &st, nullptr) == SQLITE_OK &&
+    if (sqlite3_open_v2((dir / "registry.sqlite").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_prepare_v2(
+            db, "SELECT count(*), avg(length(data)), (SELECT count(*) FROM records) FROM images",
+            -1, &st, nullptr) == SQLITE_OK &&
         sqlite3_step(st) == SQLITE_ROW)
-      std::printf("  %lld records, %lld images kept once each, packed to %.0f of 4096 bytes on average\n",
-                  sqlite3_column_int64(st, 2), sqlite3_column_int64(st, 0), sqlite3_column_double(st, 1));
+      std::printf(
+          "  %lld records, %lld images kept once each, packed to %.0f of 4096 bytes on average\n",
+          sqlite3_column_int64(st, 2), sqlite3_column_int64(st, 0), sqlite3_column_double(st, 1));
     sqlite3_finalize(st);
     sqlite3_close(db);
   }

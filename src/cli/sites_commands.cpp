@@ -60,10 +60,12 @@ std::string RecordLine(const RecordInfo& r) {
 // What a write that did not finish, or was not proven, left: said with what it shows.
 void WarnOfMix(const RecordInfo& r) {
   if (r.outcome == RecordOutcome::Stopped)
-    std::fprintf(stderr, "Внимание: запись не завершена — прибор мог хранить смесь прежней и этой "
-                         "конфигурации\n");
+    std::fprintf(stderr,
+                 "Внимание: запись не завершена — прибор мог хранить смесь прежней и этой "
+                 "конфигурации\n");
   if (r.outcome == RecordOutcome::Unproven)
-    std::fprintf(stderr, "Внимание: запись не подтверждена — прибор мог хранить не то, что здесь\n");
+    std::fprintf(stderr,
+                 "Внимание: запись не подтверждена — прибор мог хранить не то, что здесь\n");
 }
 
 }  // namespace
@@ -102,7 +104,8 @@ SitesCommands::SitesCommands(CLI::App& app) {
   at(export_);
   export_->add_option("--out,-o", out_, "Файл конфигурации (*.dat)")->required();
   db(export_);
-  sync_ = sites_->add_subcommand("sync", "Отправить на сервер записи, которые ждут на этой станции");
+  sync_ =
+      sites_->add_subcommand("sync", "Отправить на сервер записи, которые ждут на этой станции");
   db(sync_);
 }
 
@@ -148,8 +151,8 @@ int SitesCommands::Run() {
       std::printf("Отправлено на %s: %d, уже были там: %d, ждут отправки: %d\n",
                   registry->Where().c_str(), sync.sent, sync.already, sync.left);
     for (const auto& [server, count] : sync.other_servers)
-      std::printf("Ждут отправки на %s: %d (lovar-cli sites sync --db %s)\n", server.c_str(),
-                  count, server.c_str());
+      std::printf("Ждут отправки на %s: %d (lovar-cli sites sync --db %s)\n", server.c_str(), count,
+                  server.c_str());
     return sync.result.ok() ? 0 : Failed(sync.result);
   }
 
@@ -158,12 +161,14 @@ int SitesCommands::Run() {
     const StoreResult r = registry->History(model_, object_, history);
     if (!r.ok()) return Failed(r);
     if (history.empty())
-      return Fail(Status::NotInRegistry, "Объекта " + object_ + " нет в реестре " + registry->Where());
+      return Fail(Status::NotInRegistry,
+                  "Объекта " + object_ + " нет в реестре " + registry->Where());
     std::vector<std::vector<std::string>> rows = {{"Дата", "Модель", "Действие", "Результат",
-                                                   "Станция", "Оператор", "Порт", "Прибор",
-                                                   "Образ", "Сообщение"}};
+                                                   "Станция", "Оператор", "Порт", "Прибор", "Образ",
+                                                   "Сообщение"}};
     for (const RecordInfo& h : history)
-      rows.push_back({LocalTimeText(h.time), ModelText(h.model), std::string(OperationText(h.operation)),
+      rows.push_back({LocalTimeText(h.time), ModelText(h.model),
+                      std::string(OperationText(h.operation)),
                       std::string(OutcomeText(h.operation, h.outcome)), h.station, h.operator_name,
                       h.port, h.device_line, h.image_hash.substr(0, 8), h.message});
     PrintTable(rows);
@@ -194,8 +199,8 @@ int SitesCommands::Run() {
   if (!saved.ok()) return Fail(Status::FileError, DescribeError(saved));
   WarnOfMix(info);
   std::printf("Конфигурация объекта %s от %s (%s) сохранена: %s (%zu байт)\n",
-              ObjectText(info.object).c_str(), when.c_str(), RecordLine(info).c_str(),
-              out_.c_str(), file.size());
+              ObjectText(info.object).c_str(), when.c_str(), RecordLine(info).c_str(), out_.c_str(),
+              file.size());
   return 0;
 }
 

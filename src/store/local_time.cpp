@@ -26,7 +26,8 @@ bool Char(std::string_view text, size_t& at, std::string_view allowed) {
 }  // namespace
 
 std::string LocalTimeText(StoreTime time) {
-  const auto seconds = static_cast<std::time_t>(time >= 0 ? time / 1'000'000 : (time + 1) / 1'000'000 - 1);
+  const auto seconds =
+      static_cast<std::time_t>(time >= 0 ? time / 1'000'000 : (time + 1) / 1'000'000 - 1);
   std::tm t{};
   if (!LocalCalendar(seconds, t)) return "?";
   char text[40];

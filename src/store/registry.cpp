@@ -116,10 +116,6 @@ std::unique_ptr<Registry> Registry::Open(const RegistryOptions& options, StoreRe
     result = registry->Named(shared);
     return nullptr;
   }
-  if (!shared.ok())
-    registry->notes_.push_back(registry->Named(shared).message +
-                               ": записи сохраняются на этой станции и ждут отправки (" +
-                               std::string(kSyncHint) + ")");
   // Records left waiting by an earlier run are said.
   if (const int waiting = registry->WaitingCount(); waiting > 0)
     registry->notes_.push_back("На этой станции ждут отправки на сервер записей: " +
@@ -136,6 +132,10 @@ StoreResult Registry::Named(StoreResult result) const {
   return result;
 }
 
+StoreResult Registry::ServerState() const {
+  return Named(shared_failure_);
+}
+
 StoreResult Registry::OpenShared() {
   if (main_ != nullptr) return {};
   OpenedStore opened = OpenPostgresStore(options_.location.text, options_.store);
@@ -149,8 +149,7 @@ StoreResult Registry::OpenShared() {
 StoreResult Registry::OpenLocal() {
   if (local_ != nullptr) return {};
   const fs::path file = options_.local_file;
-  if (file.empty())
-    return StoreFailure(StoreError::Failed, "не найдена папка данных пользователя");
+  if (file.empty()) return StoreFailure(StoreError::Failed, "не найдена папка данных пользователя");
   StoreResult r = PrepareFolder(file);
   if (!r.ok()) return r;
   OpenedStore opened = OpenSqliteStore(Utf8Of(file), options_.store);
@@ -191,11 +190,11 @@ RecordResult Registry::Record(SiteRecord record) {
   StoreResult kept = OpenLocal();
   if (kept.ok()) kept = local_->Add(record, Where(), added);
   if (!kept.ok())
-    return {RecordResult::Kept::Nowhere, "Запись в реестр не сохранена: " + why +
-                                             "; на этой станции тоже: " + kept.message};
-  return {RecordResult::Kept::Waiting, "Запись не отправлена на сервер: " + why +
-                                           ". Она сохранена на этой станции и ждёт отправки (" +
-                                           std::string(kSyncHint) + ")",
+    return {RecordResult::Kept::Nowhere,
+            "Запись в реестр не сохранена: " + why + "; на этой станции тоже: " + kept.message};
+  return {RecordResult::Kept::Waiting,
+          "Запись не отправлена на сервер: " + why +
+              ". Она сохранена на этой станции и ждёт отправки (" + std::string(kSyncHint) + ")",
           !added};
 }
 
@@ -217,8 +216,8 @@ StoreResult Registry::Image(std::string_view hash, std::vector<uint8_t>& out) {
   return r.ok() ? Named(store->Image(hash, out)) : r;
 }
 
-StoreResult Registry::VersionAt(int model, std::string_view object, StoreTime at,
-                                RecordInfo& info, std::vector<uint8_t>& image) {
+StoreResult Registry::VersionAt(int model, std::string_view object, StoreTime at, RecordInfo& info,
+                                std::vector<uint8_t>& image) {
   std::vector<RecordInfo> history;
   StoreResult r = History(model, object, history);
   if (!r.ok()) return r;
@@ -239,8 +238,8 @@ StoreResult Registry::VersionAt(int model, std::string_view object, StoreTime at
   for (const RecordInfo& h : history)
     if (h.time <= at && !h.image_hash.empty()) chosen = &h;
   if (chosen == nullptr)
-    return StoreFailure(StoreError::NotFound, "у объекта " + std::string(object) +
-                                                  " нет конфигурации на это время");
+    return StoreFailure(StoreError::NotFound,
+                        "у объекта " + std::string(object) + " нет конфигурации на это время");
   info = *chosen;
   return Image(info.image_hash, image);
 }
@@ -266,8 +265,10 @@ SyncResult Registry::Sync() {
     if (sync.result.ok()) sync.result = local_->WaitingCounts(counts);
     if (!sync.result.ok()) return sync;
     for (const auto& entry : counts) {
-      if (Shared() && entry.first == Where()) sync.left = entry.second;
-      else sync.other_servers.push_back(entry);
+      if (Shared() && entry.first == Where())
+        sync.left = entry.second;
+      else
+        sync.other_servers.push_back(entry);
     }
   }
   if (!Shared() || sync.left == 0) return sync;
@@ -327,8 +328,10 @@ ImportResult Registry::ImportArchive(const fs::path& folder) {
     info.station = StationName();
     const std::string name = Utf8Of(entry.path.filename());
     // The same file taken in twice, or by two users of this station, is one record.
-    const std::string seed = "archive\n" + info.station + "\n" + name + "\n" + Sha256Hex(record.image);
-    info.id = "archive-" + Sha256Hex({reinterpret_cast<const uint8_t*>(seed.data()), seed.size()}).substr(0, 32);
+    const std::string seed =
+        "archive\n" + info.station + "\n" + name + "\n" + Sha256Hex(record.image);
+    info.id = "archive-" +
+              Sha256Hex({reinterpret_cast<const uint8_t*>(seed.data()), seed.size()}).substr(0, 32);
     info.time = FromLocalTime(entry.time) + entry.sequence - 1;
     info.model = entry.model;
     info.device_line = std::string(ModelName(entry.model));

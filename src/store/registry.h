@@ -68,10 +68,10 @@ struct SyncResult {
 
 struct ImportResult {
   StoreResult result;
-  bool done_before = false;  // the folder was taken in before: nothing was read
-  int taken = 0;             // files recorded now
-  int already = 0;           // files the registry had already
-  int waiting = 0;           // of taken, those waiting for the server
+  bool done_before = false;          // the folder was taken in before: nothing was read
+  int taken = 0;                     // files recorded now
+  int already = 0;                   // files the registry had already
+  int waiting = 0;                   // of taken, those waiting for the server
   std::vector<std::string> skipped;  // files named as the archive names them but not loadable
 };
 
@@ -81,16 +81,19 @@ class Registry {
   // be used at all: a file that cannot be made or opened, a database that is no registry, a
   // registry made by a newer version (refused, nothing changed). A server that cannot be
   // reached, or refuses the user, is no failure: records then wait on this station, and
-  // Notes() says so.
+  // ServerState() says why.
   static std::unique_ptr<Registry> Open(const RegistryOptions& options, StoreResult& result);
   ~Registry();
 
   // The registry as messages name it: the file's path or the server, never a password.
   std::string Where() const;
   bool Shared() const { return options_.location.shared; }
-  // To be said once after the open: an unencrypted connection, a server not reached, records
-  // of this station waiting to be sent.
+  // To be said once after the open: an unencrypted connection, records of this station
+  // waiting to be sent.
   std::vector<std::string> Notes() const { return notes_; }
+  // A shared registry: why its server was not reached the last time it was tried (ok when it
+  // was, or not tried yet). Records then wait on this station; a caller that records says so.
+  StoreResult ServerState() const;
 
   // Records one step. Fills what record leaves empty: the id, the time (now), the station, the
   // operator and the program's version. Each record is one transaction: kept whole or not at

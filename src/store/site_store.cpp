@@ -12,8 +12,10 @@ struct Named {
   std::string_view code;
   std::string_view text;
 };
-constexpr Named kOperations[] = {
-    {"read", "чтение"}, {"write", "запись"}, {"batch", "пакетная запись"}, {"archive", "из архива"}};
+constexpr Named kOperations[] = {{"read", "чтение"},
+                                 {"write", "запись"},
+                                 {"batch", "пакетная запись"},
+                                 {"archive", "из архива"}};
 constexpr Named kOutcomes[] = {{"holds", ""},
                                {"not_written", "не записано"},
                                {"unproven", "запись не подтверждена"},
@@ -23,10 +25,13 @@ constexpr Named kOutcomes[] = {{"holds", ""},
 // "1024" before "10240", "987" before "1024": digits compared as numbers, then as text.
 bool ObjectBefore(const std::string& a, const std::string& b) {
   const auto digits = [](const std::string& s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
   };
   if (digits(a) && digits(b)) {
-    const auto trim = [](const std::string& s) { return s.substr(std::min(s.find_first_not_of('0'), s.size() - 1)); };
+    const auto trim = [](const std::string& s) {
+      return s.substr(std::min(s.find_first_not_of('0'), s.size() - 1));
+    };
     const std::string x = trim(a), y = trim(b);
     if (x.size() != y.size()) return x.size() < y.size();
     if (x != y) return x < y;
@@ -95,7 +100,8 @@ std::string_view OperationText(RecordOperation op) {
 }
 std::string_view OutcomeText(RecordOperation op, RecordOutcome outcome) {
   if (outcome != RecordOutcome::Holds) return kOutcomes[static_cast<size_t>(outcome)].text;
-  return op == RecordOperation::Read || op == RecordOperation::Archive ? "считано" : "записано, проверено";
+  return op == RecordOperation::Read || op == RecordOperation::Archive ? "считано"
+                                                                       : "записано, проверено";
 }
 
 StoreTime StoreTimeNow() {
@@ -126,12 +132,15 @@ void SortSites(std::vector<SiteSummary>& sites) {
 
 bool ValidRecord(const SiteRecord& record, std::string& why) {
   const RecordInfo& r = record.info;
-  if (r.id.empty() || r.id.size() > 64) why = "нет кода записи";
-  else if (r.model < 0 || r.model > 255) why = "неверная модель";
+  if (r.id.empty() || r.id.size() > 64)
+    why = "нет кода записи";
+  else if (r.model < 0 || r.model > 255)
+    why = "неверная модель";
   else if (!record.image.empty() && record.image.size() != 256 && record.image.size() != 2048 &&
            record.image.size() != 4096)
     why = "образ неверной длины";
-  else return true;
+  else
+    return true;
   return false;
 }
 

@@ -119,22 +119,19 @@ class SiteStore {
   // an image of the same hash is there: all of it or nothing. waiting_for non-empty marks it
   // as waiting for that server (the local store of a station that could not reach it).
   // added is false when a record of the same id is there already (which is not a failure).
-  virtual StoreResult Add(const SiteRecord& record, std::string_view waiting_for,
-                          bool& added) = 0;
+  virtual StoreResult Add(const SiteRecord& record, std::string_view waiting_for, bool& added) = 0;
 
   // The sites whose object number begins with prefix ("" for all), each with its newest
   // record, ordered by object number (digits as numbers) and model.
   virtual StoreResult Sites(std::string_view prefix, std::vector<SiteSummary>& out) = 0;
   // Every record of the site, oldest first; model 0: the sites of that object number of any
   // model.
-  virtual StoreResult History(int model, std::string_view object,
-                              std::vector<RecordInfo>& out) = 0;
+  virtual StoreResult History(int model, std::string_view object, std::vector<RecordInfo>& out) = 0;
   // The image of that hash, checked against it (a damaged image is refused, never shown).
   virtual StoreResult Image(std::string_view hash, std::vector<uint8_t>& out) = 0;
 
   // Records that wait for the server target, oldest first, with their images, at most limit.
-  virtual StoreResult Waiting(std::string_view target, int limit,
-                              std::vector<SiteRecord>& out) = 0;
+  virtual StoreResult Waiting(std::string_view target, int limit, std::vector<SiteRecord>& out) = 0;
   // Records waiting, per server: (target, count).
   virtual StoreResult WaitingCounts(std::vector<std::pair<std::string, int>>& out) = 0;
   // The records sent: no longer waiting.

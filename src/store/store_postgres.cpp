@@ -271,9 +271,8 @@ class PostgresStore final : public SiteStore {
 };
 
 StoreResult PostgresStore::Failure(const PGresult* result) const {
-  const std::string detail =
-      OneLine(result != nullptr ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr,
-              conninfo_);
+  const std::string detail = OneLine(
+      result != nullptr ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr, conninfo_);
   const std::string connection = OneLine(PQerrorMessage(conn_), conninfo_);
   if (conn_ == nullptr || PQstatus(conn_) != CONNECTION_OK)
     return StoreFailure(StoreError::Unreachable, connection);
@@ -281,10 +280,14 @@ StoreResult PostgresStore::Failure(const PGresult* result) const {
   const std::string_view code = state != nullptr ? state : "";
   const auto is = [&](std::string_view prefix) { return code.starts_with(prefix); };
   StoreError error = StoreError::Failed;
-  if (is("08") || is("57P0")) error = StoreError::Unreachable;
-  else if (is("28") || code == "42501") error = StoreError::Denied;
-  else if (code == "25006") error = StoreError::ReadOnly;
-  else if (code == "53100") error = StoreError::Full;
+  if (is("08") || is("57P0"))
+    error = StoreError::Unreachable;
+  else if (is("28") || code == "42501")
+    error = StoreError::Denied;
+  else if (code == "25006")
+    error = StoreError::ReadOnly;
+  else if (code == "53100")
+    error = StoreError::Full;
   else if (code == "40001" || code == "40P01" || code == "55P03" || code == "57014")
     error = StoreError::Busy;
   return StoreFailure(error, detail.empty() ? connection : detail);
@@ -294,11 +297,11 @@ StoreResult PostgresStore::Connect() {
   PQfinish(conn_);
   // Ours first: whatever the string itself says wins over them, except the encoding.
   const std::string timeout = std::to_string(options_.connect_timeout.count());
-  const char* keywords[] = {"connect_timeout", "application_name", "keepalives_idle",
-                            "keepalives_interval", "tcp_user_timeout", "dbname",
-                            "client_encoding", nullptr};
-  const char* values[] = {timeout.c_str(), "lovar", "15", "5", "30000", conninfo_.c_str(),
-                          "UTF8", nullptr};
+  const char* keywords[] = {
+      "connect_timeout",  "application_name", "keepalives_idle", "keepalives_interval",
+      "tcp_user_timeout", "dbname",           "client_encoding", nullptr};
+  const char* values[] = {timeout.c_str(), "lovar",           "15",   "5",
+                          "30000",         conninfo_.c_str(), "UTF8", nullptr};
   conn_ = PQconnectdbParams(keywords, values, /*expand_dbname=*/1);
   if (PQstatus(conn_) != CONNECTION_OK) {
     const std::string why = OneLine(PQerrorMessage(conn_), conninfo_);
@@ -308,7 +311,8 @@ StoreResult PostgresStore::Connect() {
     return StoreFailure(refused ? StoreError::Denied : StoreError::Unreachable, why);
   }
   // The server's notices (of CREATE ... IF NOT EXISTS) are no concern of the user's.
-  PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+  PQsetNoticeProcessor(
+      conn_, [](void*, const char*) {}, nullptr);
   const std::string settings = "SET lock_timeout = '" + std::to_string(options_.busy_wait.count()) +
                                "ms'; SET statement_timeout = '120s'" +
                                (options_.durable ? "" : "; SET synchronous_commit = off");
@@ -368,9 +372,8 @@ StoreResult PostgresStore::Open() {
   const bool socket = host == nullptr || host[0] == '/' || host[0] == '\0';
   if (!socket && PQsslInUse(conn_) == 0)
     notes_.push_back("соединение с сервером " + where_ + " не зашифровано" +
-                     (parsed.Value("sslmode") == "disable"
-                          ? " (sslmode=disable)"
-                          : ": сервер не предлагает TLS"));
+                     (parsed.Value("sslmode") == "disable" ? " (sslmode=disable)"
+                                                           : ": сервер не предлагает TLS"));
   return {};
 }
 
@@ -388,9 +391,17 @@ StoreResult PostgresStore::AddOnce(const SiteRecord& record, std::string_view wa
                 Params().Add(int64_t{info.model}).Add(info.object), site);
     if (!r.ok()) return r;
     Params add;
-    add.Add(info.id).Add(site.Int(0, 0)).Add(info.time).Add(info.station).Add(info.operator_name)
-        .Add(info.port).Add(info.device_line).Add(OperationCode(info.operation))
-        .Add(OutcomeCode(info.outcome)).Add(info.message).Add(info.program_version);
+    add.Add(info.id)
+        .Add(site.Int(0, 0))
+        .Add(info.time)
+        .Add(info.station)
+        .Add(info.operator_name)
+        .Add(info.port)
+        .Add(info.device_line)
+        .Add(OperationCode(info.operation))
+        .Add(OutcomeCode(info.outcome))
+        .Add(info.message)
+        .Add(info.program_version);
     if (!record.image.empty()) {
       const std::string hash = Sha256Hex(record.image);
       const PackedImage packed = PackImage(record.image);
@@ -398,17 +409,23 @@ StoreResult PostgresStore::AddOnce(const SiteRecord& record, std::string_view wa
       r = Query(
           "INSERT INTO lovar.images (hash, length, codec, data) VALUES ($1, $2, $3, $4) "
           "ON CONFLICT (hash) DO NOTHING",
-          Params().Add(hash).Add(static_cast<int64_t>(record.image.size()))
-              .Add(int64_t{packed.codec}).AddBlob(packed.data),
+          Params()
+              .Add(hash)
+              .Add(static_cast<int64_t>(record.image.size()))
+              .Add(int64_t{packed.codec})
+              .AddBlob(packed.data),
           image);
-      if (r.ok()) r = Query("SELECT id FROM lovar.images WHERE hash = $1", Params().Add(hash), image);
+      if (r.ok())
+        r = Query("SELECT id FROM lovar.images WHERE hash = $1", Params().Add(hash), image);
       if (!r.ok()) return r;
       add.Add(image.Int(0, 0));
     } else {
       add.AddNull();
     }
-    if (waiting_for.empty()) add.AddNull();
-    else add.Add(waiting_for);
+    if (waiting_for.empty())
+      add.AddNull();
+    else
+      add.Add(waiting_for);
     Result inserted(nullptr);
     r = Query(
         "INSERT INTO lovar.records (record_id, site, at_us, station, operator, port, device, "
@@ -511,9 +528,10 @@ StoreResult PostgresStore::WaitingCounts(std::vector<std::pair<std::string, int>
   StoreResult r = EnsureConnected();
   Result rows(nullptr);
   if (r.ok())
-    r = Query("SELECT waiting_for, count(*) FROM lovar.records WHERE waiting_for IS NOT NULL "
-              "GROUP BY waiting_for ORDER BY waiting_for",
-              Params(), rows);
+    r = Query(
+        "SELECT waiting_for, count(*) FROM lovar.records WHERE waiting_for IS NOT NULL "
+        "GROUP BY waiting_for ORDER BY waiting_for",
+        Params(), rows);
   for (int row = 0; r.ok() && row < rows.rows(); ++row)
     out.emplace_back(rows.Text(row, 0), static_cast<int>(rows.Int(row, 1)));
   return r;
@@ -525,8 +543,9 @@ StoreResult PostgresStore::MarkSent(const std::vector<std::string>& ids) {
   return Transaction([&]() -> StoreResult {
     for (const std::string& id : ids) {
       Result done(nullptr);
-      const StoreResult step = Query(
-          "UPDATE lovar.records SET waiting_for = NULL WHERE record_id = $1", Params().Add(id), done);
+      const StoreResult step =
+          Query("UPDATE lovar.records SET waiting_for = NULL WHERE record_id = $1",
+                Params().Add(id), done);
       if (!step.ok()) return step;
     }
     return {};
@@ -549,9 +568,10 @@ StoreResult PostgresStore::SetSetting(std::string_view key, std::string_view val
   StoreResult r = EnsureConnected();
   Result done(nullptr);
   if (r.ok())
-    r = Query("INSERT INTO lovar.settings (key, value) VALUES ($1, $2) "
-              "ON CONFLICT (key) DO UPDATE SET value = excluded.value",
-              Params().Add(key).Add(value), done);
+    r = Query(
+        "INSERT INTO lovar.settings (key, value) VALUES ($1, $2) "
+        "ON CONFLICT (key) DO UPDATE SET value = excluded.value",
+        Params().Add(key).Add(value), done);
   return r;
 }
 

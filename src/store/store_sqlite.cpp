@@ -132,12 +132,14 @@ StoreResult Failure(sqlite3* db, int rc) {
       const int system = db != nullptr ? sqlite3_system_errno(db) : 0;
       const StoreError error = StoreErrorOfSystem(system);
       if (error != StoreError::Failed) return StoreFailure(error);
-      return StoreFailure(StoreError::Failed, (rc & 0xFF) == SQLITE_CANTOPEN
-                                                  ? "файл не открывается: " + SystemErrorText(system)
-                                                  : "ошибка ввода-вывода: " + SystemErrorText(system));
+      return StoreFailure(StoreError::Failed,
+                          (rc & 0xFF) == SQLITE_CANTOPEN
+                              ? "файл не открывается: " + SystemErrorText(system)
+                              : "ошибка ввода-вывода: " + SystemErrorText(system));
     }
     default:
-      return StoreFailure(StoreError::Failed, db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+      return StoreFailure(StoreError::Failed,
+                          db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
   }
 }
 
@@ -259,9 +261,12 @@ StoreResult SqliteStore::ReadVersion(int& version) {
   if (tables.Int(1) != 1) return StoreFailure(StoreError::NotRegistry);
   Statement st(db_, "SELECT version FROM lovar_schema WHERE id = 1");
   rc = st.Step();
-  if (rc == SQLITE_ROW) version = static_cast<int>(st.Int(0));
-  else if (rc != SQLITE_DONE) return Failure(db_, rc);
-  else return StoreFailure(StoreError::NotRegistry);
+  if (rc == SQLITE_ROW)
+    version = static_cast<int>(st.Int(0));
+  else if (rc != SQLITE_DONE)
+    return Failure(db_, rc);
+  else
+    return StoreFailure(StoreError::NotRegistry);
   return {};
 }
 
@@ -298,8 +303,7 @@ StoreResult SqliteStore::Open() {
   if (!r.ok()) return r;
   int version = 0;
   r = ReadVersion(version);
-  if (!r.ok() && read_only_ && r.error != StoreError::NotRegistry &&
-      r.error != StoreError::Busy) {
+  if (!r.ok() && read_only_ && r.error != StoreError::NotRegistry && r.error != StoreError::Busy) {
     // A read-only file in write-ahead mode whose shared-memory file cannot be made: nobody
     // writes it, so it is read as it stands.
     r = OpenAs(SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, FileUri(path_) + "?immutable=1");
@@ -329,15 +333,15 @@ StoreResult SqliteStore::Open() {
   return r;
 }
 
-StoreResult SqliteStore::Add(const SiteRecord& record, std::string_view waiting_for,
-                             bool& added) {
+StoreResult SqliteStore::Add(const SiteRecord& record, std::string_view waiting_for, bool& added) {
   added = false;
   std::string why;
   if (!ValidRecord(record, why)) return StoreFailure(StoreError::Failed, why);
   const RecordInfo& info = record.info;
   return Transaction([&]() -> StoreResult {
-    Statement site(db_, "INSERT INTO sites (model, object) VALUES (?1, ?2) "
-                        "ON CONFLICT (model, object) DO NOTHING");
+    Statement site(db_,
+                   "INSERT INTO sites (model, object) VALUES (?1, ?2) "
+                   "ON CONFLICT (model, object) DO NOTHING");
     site.Bind(1, int64_t{info.model}).Bind(2, info.object);
     StoreResult r = Done(site);
     if (!r.ok()) return r;
@@ -355,7 +359,8 @@ StoreResult SqliteStore::Add(const SiteRecord& record, std::string_view waiting_
         image_id = find.Int(0);
       } else if (rc == SQLITE_DONE) {
         const PackedImage packed = PackImage(record.image);
-        Statement image(db_, "INSERT INTO images (hash, length, codec, data) VALUES (?1, ?2, ?3, ?4)");
+        Statement image(db_,
+                        "INSERT INTO images (hash, length, codec, data) VALUES (?1, ?2, ?3, ?4)");
         image.Bind(1, hash)
             .Bind(2, static_cast<int64_t>(record.image.size()))
             .Bind(3, int64_t{packed.codec})
@@ -383,10 +388,14 @@ StoreResult SqliteStore::Add(const SiteRecord& record, std::string_view waiting_
         .Bind(9, OutcomeCode(info.outcome))
         .Bind(10, info.message)
         .Bind(12, info.program_version);
-    if (image_id != 0) add.Bind(11, image_id);
-    else add.BindNull(11);
-    if (waiting_for.empty()) add.BindNull(13);
-    else add.Bind(13, waiting_for);
+    if (image_id != 0)
+      add.Bind(11, image_id);
+    else
+      add.BindNull(11);
+    if (waiting_for.empty())
+      add.BindNull(13);
+    else
+      add.Bind(13, waiting_for);
     r = Done(add);
     added = r.ok() && sqlite3_changes(db_) == 1;
     return r;
@@ -413,8 +422,7 @@ StoreResult SqliteStore::Sites(std::string_view prefix, std::vector<SiteSummary>
   return {};
 }
 
-StoreResult SqliteStore::History(int model, std::string_view object,
-                                 std::vector<RecordInfo>& out) {
+StoreResult SqliteStore::History(int model, std::string_view object, std::vector<RecordInfo>& out) {
   out.clear();
   Statement st(db_, std::string("SELECT ") + kRecordColumns + kRecordJoins +
                         "WHERE s.object = ?1 AND (?2 = 0 OR s.model = ?2) "
@@ -435,8 +443,7 @@ StoreResult SqliteStore::Image(std::string_view hash, std::vector<uint8_t>& out)
   return {};
 }
 
-StoreResult SqliteStore::Waiting(std::string_view target, int limit,
-                                 std::vector<SiteRecord>& out) {
+StoreResult SqliteStore::Waiting(std::string_view target, int limit, std::vector<SiteRecord>& out) {
   out.clear();
   Statement st(db_, std::string("SELECT ") + kRecordColumns + kRecordJoins +
                         "WHERE r.waiting_for = ?1 ORDER BY r.at_us, r.id LIMIT ?2");
@@ -455,8 +462,9 @@ StoreResult SqliteStore::Waiting(std::string_view target, int limit,
 
 StoreResult SqliteStore::WaitingCounts(std::vector<std::pair<std::string, int>>& out) {
   out.clear();
-  Statement st(db_, "SELECT waiting_for, count(*) FROM records WHERE waiting_for IS NOT NULL "
-                    "GROUP BY waiting_for ORDER BY waiting_for");
+  Statement st(db_,
+               "SELECT waiting_for, count(*) FROM records WHERE waiting_for IS NOT NULL "
+               "GROUP BY waiting_for ORDER BY waiting_for");
   int rc;
   while ((rc = st.Step()) == SQLITE_ROW) out.emplace_back(st.Text(0), static_cast<int>(st.Int(1)));
   return rc == SQLITE_DONE ? StoreResult{} : Failure(db_, rc);
@@ -486,8 +494,9 @@ StoreResult SqliteStore::Setting(std::string_view key, std::string& value, bool&
 
 StoreResult SqliteStore::SetSetting(std::string_view key, std::string_view value) {
   return Transaction([&] {
-    Statement st(db_, "INSERT INTO settings (key, value) VALUES (?1, ?2) "
-                      "ON CONFLICT (key) DO UPDATE SET value = excluded.value");
+    Statement st(db_,
+                 "INSERT INTO settings (key, value) VALUES (?1, ?2) "
+                 "ON CONFLICT (key) DO UPDATE SET value = excluded.value");
     st.Bind(1, key).Bind(2, value);
     return Done(st);
   });

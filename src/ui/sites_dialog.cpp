@@ -88,16 +88,16 @@ SitesDialog::SitesDialog(Registry& registry, Dialogs& dialogs, QWidget* parent)
   layout->addLayout(filter_row);
 
   auto* split = new QSplitter(Qt::Vertical, this);
-  sites_ = MakeTable(split, "TableSites",
-                     {QStringLiteral("Объект"), QStringLiteral("Модель"),
-                      QStringLiteral("Последняя запись"), QStringLiteral("Результат"),
-                      QStringLiteral("Станция"), QStringLiteral("Оператор")});
+  sites_ = MakeTable(
+      split, "TableSites",
+      {QStringLiteral("Объект"), QStringLiteral("Модель"), QStringLiteral("Последняя запись"),
+       QStringLiteral("Результат"), QStringLiteral("Станция"), QStringLiteral("Оператор")});
   sites_->setSelectionMode(QAbstractItemView::SingleSelection);
-  history_ = MakeTable(split, "TableHistory",
-                       {QStringLiteral("Дата"), QStringLiteral("Действие"),
-                        QStringLiteral("Результат"), QStringLiteral("Станция"),
-                        QStringLiteral("Оператор"), QStringLiteral("Порт"),
-                        QStringLiteral("Сообщение")});
+  history_ =
+      MakeTable(split, "TableHistory",
+                {QStringLiteral("Дата"), QStringLiteral("Действие"), QStringLiteral("Результат"),
+                 QStringLiteral("Станция"), QStringLiteral("Оператор"), QStringLiteral("Порт"),
+                 QStringLiteral("Сообщение")});
   // Two versions to compare: a click and a Ctrl-click.
   history_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   split->addWidget(sites_);
@@ -146,19 +146,24 @@ void SitesDialog::Say(const QString& text) {
 void SitesDialog::FillSites() {
   site_rows_.clear();
   const StoreResult r = registry_.Sites(filter_->text().trimmed().toStdString(), site_rows_);
-  if (!r.ok()) Say(QStringLiteral("Список объектов не прочитан: ") + Q(r.message));
+  if (!r.ok())
+    Say(QStringLiteral("Список объектов не прочитан: ") + Q(r.message));
   else if (site_rows_.empty())
     Say(filter_->text().isEmpty() ? QStringLiteral("В реестре нет объектов.")
                                   : QStringLiteral("Нет объектов с таким началом номера."));
-  else Say({});
+  else
+    Say({});
   std::vector<QStringList> rows;
   for (const SiteSummary& s : site_rows_)
-    rows.push_back({ObjectText(s.object), Q(ModelNameAndCode(s.model)), Q(LocalTimeText(s.last.time)),
-                    Outcome(s.last), Q(s.last.station), Q(s.last.operator_name)});
+    rows.push_back({ObjectText(s.object), Q(ModelNameAndCode(s.model)),
+                    Q(LocalTimeText(s.last.time)), Outcome(s.last), Q(s.last.station),
+                    Q(s.last.operator_name)});
   Fill(sites_, rows);
   // One site found: its history at once.
-  if (site_rows_.size() == 1) sites_->selectRow(0);
-  else FillHistory();
+  if (site_rows_.size() == 1)
+    sites_->selectRow(0);
+  else
+    FillHistory();
 }
 
 void SitesDialog::FillHistory() {
@@ -221,9 +226,9 @@ CompareDialog* SitesDialog::CompareSelected() {
   report.object_a = older.object;
   report.object_b = newer.object;
   report.date = NowText();
-  auto* dialog = new CompareDialog(
-      DiffImages(older.model, a, static_cast<int>(a_bytes.size()), b, static_cast<int>(b_bytes.size())),
-      std::move(report), dialogs_, this);
+  auto* dialog = new CompareDialog(DiffImages(older.model, a, static_cast<int>(a_bytes.size()), b,
+                                              static_cast<int>(b_bytes.size())),
+                                   std::move(report), dialogs_, this);
   dialog->setWindowTitle(QStringLiteral("Сравнение версий объекта ") + ObjectText(older.object));
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->open();

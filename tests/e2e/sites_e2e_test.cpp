@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "../store/records.h"
 #include "files/config_file.h"
 #include "processes.h"
 #include "store/local_time.h"
 #include "store/registry.h"
 #include "support/pg_server.h"
-#include "../store/records.h"
 
 namespace lovar::e2e {
 namespace {
@@ -63,8 +63,10 @@ TEST_F(SitesCli, ListHistoryShowAndExportReadTheRegistry) {
   ASSERT_EQ(r.exit_code, 0) << r.err;
   const size_t none = r.out.find("(без номера)  Ловар-Т (250)");
   const size_t second = r.out.find("987           Ловар-М (251)  02.03.2024 10:00:00  считано");
-  const size_t third = r.out.find("1024          Ловар-М (251)  02.04.2024 09:30:00  запись не завершена");
-  EXPECT_TRUE(none != std::string::npos && second > none && third > second && third != std::string::npos)
+  const size_t third =
+      r.out.find("1024          Ловар-М (251)  02.04.2024 09:30:00  запись не завершена");
+  EXPECT_TRUE(none != std::string::npos && second > none && third > second &&
+              third != std::string::npos)
       << r.out;
   r = RunCli({"sites", "list", "10", "--db", file_});
   EXPECT_EQ(r.out.find("987"), std::string::npos) << r.out;
@@ -73,17 +75,20 @@ TEST_F(SitesCli, ListHistoryShowAndExportReadTheRegistry) {
   r = RunCli({"sites", "history", "1024", "--db", file_});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.out.find("15.03.2024 12:00:00  Ловар-М (251)  запись    записано, проверено"),
-            std::string::npos) << r.out;
+            std::string::npos)
+      << r.out;
   EXPECT_NE(r.out.find("Запись прервана на смещении 2048 из 4096"), std::string::npos);
 
   // What the device held on 10 March, and what it may hold now.
   r = RunCli({"sites", "show", "1024", "--at", "2024-03-10", "--db", file_});
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_NE(r.out.find("Запись от 01.03.2024 10:00:00: чтение, считано"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Запись от 01.03.2024 10:00:00: чтение, считано"), std::string::npos)
+      << r.out;
   EXPECT_TRUE(LineWith(r.out, "Внутренний звуковой сигн.").ends_with(" 1")) << r.out;
   r = RunCli({"sites", "show", "1024", "--db", file_});
   EXPECT_TRUE(LineWith(r.out, "Внутренний звуковой сигн.").ends_with(" 3")) << r.out;
-  EXPECT_NE(r.err.find("запись не завершена — прибор мог хранить смесь"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("запись не завершена — прибор мог хранить смесь"), std::string::npos)
+      << r.err;
 
   const std::string out = Utf8Of(dir_ / "march.dat");
   r = RunCli({"sites", "export", "1024", "--out", out, "--at", "15.03.2024", "--db", file_});

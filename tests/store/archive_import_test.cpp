@@ -16,7 +16,8 @@ namespace fs = std::filesystem;
 std::map<std::string, std::vector<uint8_t>> Listing(const fs::path& folder) {
   std::map<std::string, std::vector<uint8_t>> files;
   for (const auto& entry : fs::recursive_directory_iterator(folder))
-    files[Utf8Of(entry.path())] = entry.is_regular_file() ? FileBytes(entry.path()) : std::vector<uint8_t>{};
+    files[Utf8Of(entry.path())] =
+        entry.is_regular_file() ? FileBytes(entry.path()) : std::vector<uint8_t>{};
   return files;
 }
 

@@ -37,8 +37,10 @@ TEST(RegistryLocation, TheDataFolderFollowsXdgDataHomeWhenItIsAbsolute) {
   EXPECT_EQ(DefaultDataFolder(), "/srv/data/lovar");
   setenv("XDG_DATA_HOME", "relative", 1);
   EXPECT_EQ(DefaultDataFolder(), std::filesystem::path(std::getenv("HOME")) / ".local/share/lovar");
-  if (old_data != nullptr) setenv("XDG_DATA_HOME", saved.c_str(), 1);
-  else unsetenv("XDG_DATA_HOME");
+  if (old_data != nullptr)
+    setenv("XDG_DATA_HOME", saved.c_str(), 1);
+  else
+    unsetenv("XDG_DATA_HOME");
 }
 #endif
 

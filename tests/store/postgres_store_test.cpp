@@ -73,7 +73,8 @@ TEST_F(PostgresRegistry, RecordsAreSharedWithTheirHistoryAndImages) {
   ASSERT_TRUE(registry) << opened.message;
   EXPECT_TRUE(registry->Notes().empty()) << registry->Notes()[0];  // TLS offered and used
   EXPECT_EQ(registry->Where(), server_->Uri(db_, "", /*with_password=*/false));
-  ASSERT_EQ(registry->Record(ReadRecord(251, "1024", 1, 1'000)).kept, RecordResult::Kept::InRegistry);
+  ASSERT_EQ(registry->Record(ReadRecord(251, "1024", 1, 1'000)).kept,
+            RecordResult::Kept::InRegistry);
   ASSERT_TRUE(registry->Record(ReadRecord(251, "1024", 2, 2'000)).ok());
   ASSERT_TRUE(registry->Record(ReadRecord(252, "", 1, 3'000)).ok());
 
@@ -100,11 +101,13 @@ TEST_F(PostgresRegistry, RecordsAreSharedWithTheirHistoryAndImages) {
   ASSERT_TRUE(server_->Sql("postgres", "ALTER SYSTEM SET ssl = off"));
   ASSERT_TRUE(server_->Sql("postgres", "SELECT pg_reload_conf()"));
   // The server reloads its settings when it gets to it: a new session shows when it has.
-  while (Value("SHOW ssl") != "off") {}
+  while (Value("SHOW ssl") != "off") {
+  }
   auto no_tls = Open(server_->Uri(db_), other_opened);
   server_->Sql("postgres", "ALTER SYSTEM RESET ssl");
   server_->Sql("postgres", "SELECT pg_reload_conf()");
-  while (Value("SHOW ssl") != "on") {}
+  while (Value("SHOW ssl") != "on") {
+  }
   ASSERT_TRUE(no_tls);
   ASSERT_EQ(no_tls->Notes().size(), 1u);
   EXPECT_NE(no_tls->Notes()[0].find("сервер не предлагает TLS"), std::string::npos);
@@ -121,8 +124,8 @@ TEST_F(PostgresRegistry, TwoStationsRecordTheSameSiteAtOnce) {
       auto registry = Open(server_->Uri(db_), opened);
       start.arrive_and_wait();
       for (int i = 0; i < kEach; ++i)
-        if (!registry || registry->Record(ReadRecord(251, "555", i % 10)).kept !=
-                             RecordResult::Kept::InRegistry)
+        if (!registry ||
+            registry->Record(ReadRecord(251, "555", i % 10)).kept != RecordResult::Kept::InRegistry)
           ++failures[static_cast<size_t>(s)];
       registry.reset();
       ReleaseThreadTls();
@@ -162,14 +165,16 @@ TEST_F(PostgresRegistry, ARecordCutByTheServersStopWaitsOnTheStationAndIsSentOnc
 
   ASSERT_TRUE(server_->Start());
   // Nothing of the cut record reached the server: not its row, not its image.
-  EXPECT_EQ(Value("SELECT count(*) || ' ' || (SELECT count(*) FROM lovar.images) FROM lovar.records"),
-            "1 1");
+  EXPECT_EQ(
+      Value("SELECT count(*) || ' ' || (SELECT count(*) FROM lovar.images) FROM lovar.records"),
+      "1 1");
   SyncResult sync = registry->Sync();
   EXPECT_TRUE(sync.result.ok()) << sync.result.message;
   EXPECT_EQ(sync.sent, 1);
   EXPECT_EQ(sync.left, 0);
-  EXPECT_EQ(Value("SELECT count(*) || ' ' || (SELECT count(*) FROM lovar.images) FROM lovar.records"),
-            "2 2");
+  EXPECT_EQ(
+      Value("SELECT count(*) || ' ' || (SELECT count(*) FROM lovar.images) FROM lovar.records"),
+      "2 2");
   // A sync cut short after the server took a record sends it again: it is kept once.
   ASSERT_TRUE(SqlExec(local_ / "local.sqlite",
                       "UPDATE records SET waiting_for = '" + registry->Where() + "'"));
@@ -187,33 +192,36 @@ TEST_F(PostgresRegistry, AServerOutOfReachOrRefusingNeverHearsOrShowsThePassword
   StoreResult opened;
   auto registry = Open(unreachable, opened);
   ASSERT_TRUE(registry) << opened.message;
-  ASSERT_EQ(registry->Notes().size(), 1u);
-  EXPECT_NE(registry->Notes()[0].find("сервер реестра недоступен"), std::string::npos);
+  EXPECT_EQ(registry->ServerState().error, StoreError::Unreachable);
+  EXPECT_NE(registry->ServerState().message.find("сервер реестра недоступен"), std::string::npos);
   const RecordResult waiting = registry->Record(ReadRecord(250, "", 1));
   EXPECT_EQ(waiting.kept, RecordResult::Kept::Waiting);
   EXPECT_EQ(registry->WaitingCount(), 1);
-  for (const std::string& text : {registry->Where(), registry->Notes()[0], waiting.message}) {
+  for (const std::string& text :
+       {registry->Where(), registry->ServerState().message, waiting.message}) {
     EXPECT_EQ(text.find("s3cr"), std::string::npos) << text;
     EXPECT_NE(text.find("lovar_admin@127.0.0.1:1"), std::string::npos) << text;
   }
 
   const std::string wrong = server_->Uri(db_, "", false);
-  const std::string with_wrong = wrong.substr(0, wrong.find('@')) + ":N0tIt@" + wrong.substr(wrong.find('@') + 1);
+  const std::string with_wrong =
+      wrong.substr(0, wrong.find('@')) + ":N0tIt@" + wrong.substr(wrong.find('@') + 1);
   auto refused = Open(with_wrong, opened);
   ASSERT_TRUE(refused);
-  ASSERT_EQ(refused->Notes().size(), 1u);
-  EXPECT_NE(refused->Notes()[0].find("отказал в доступе"), std::string::npos) << refused->Notes()[0];
-  EXPECT_EQ(refused->Notes()[0].find("N0tIt"), std::string::npos);
+  const std::string why = refused->ServerState().message;
+  EXPECT_NE(why.find("отказал в доступе"), std::string::npos) << why;
+  EXPECT_EQ(why.find("N0tIt"), std::string::npos);
 }
 
 TEST_F(PostgresRegistry, AStationWithTheRightsReadmeGrantsRecordsAndReads) {
   StoreResult opened;
   ASSERT_TRUE(Open(server_->Uri(db_), opened));  // the owner makes the tables
   const std::string role = "station_" + db_;
-  ASSERT_TRUE(server_->Sql(db_, "CREATE ROLE " + role + " LOGIN PASSWORD 'st'; GRANT CONNECT ON DATABASE " +
-                                    db_ + " TO " + role + "; GRANT USAGE ON SCHEMA lovar TO " + role +
-                                    "; GRANT SELECT, INSERT ON ALL TABLES IN SCHEMA lovar TO " + role +
-                                    "; GRANT UPDATE ON lovar.settings TO " + role));
+  ASSERT_TRUE(server_->Sql(db_, "CREATE ROLE " + role +
+                                    " LOGIN PASSWORD 'st'; GRANT CONNECT ON DATABASE " + db_ +
+                                    " TO " + role + "; GRANT USAGE ON SCHEMA lovar TO " + role +
+                                    "; GRANT SELECT, INSERT ON ALL TABLES IN SCHEMA lovar TO " +
+                                    role + "; GRANT UPDATE ON lovar.settings TO " + role));
   std::string uri = server_->Uri(db_, "", false);
   uri.replace(uri.find("lovar_admin"), 11, role + ":st");
   auto station = Open(uri, opened);

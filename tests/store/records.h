@@ -22,7 +22,8 @@ namespace lovar::testing {
 inline std::vector<uint8_t> SiteImage(int model, const std::string& object, int version) {
   ConfigImage image = SampleImage(model);
   std::string why;
-  if (const Field* f = FindFieldById(model, "object_number")) StoreFieldText(*f, image, object, why);
+  if (const Field* f = FindFieldById(model, "object_number"))
+    StoreFieldText(*f, image, object, why);
   image[model == 251 ? 13 : 117] = static_cast<uint8_t>(version);  // the sounder's time
   return {image.bytes().begin(), image.bytes().begin() + ImageLength(model)};
 }
@@ -91,8 +92,9 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
-inline std::unique_ptr<Registry> OpenFile(const std::filesystem::path& file, StoreResult& result,
-                                          std::chrono::milliseconds wait = std::chrono::seconds(5)) {
+inline std::unique_ptr<Registry> OpenFile(
+    const std::filesystem::path& file, StoreResult& result,
+    std::chrono::milliseconds wait = std::chrono::seconds(5)) {
   RegistryOptions options;
   options.location = {false, Utf8Of(file)};
   options.local_file = file;

@@ -2,9 +2,9 @@
 // writing at once, a read-only file, a full disk, a file locked by another program.
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
-#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-
 
 #include "records.h"
 
@@ -29,11 +28,17 @@ mode_t Mode(const std::filesystem::path& path) {
 
 // Every record has its site, every image a record: nothing half kept.
 void ExpectWhole(const std::filesystem::path& file) {
-  EXPECT_EQ(SqlNumber(file, "SELECT count(*) FROM images WHERE id NOT IN "
-                            "(SELECT image FROM records WHERE image IS NOT NULL)"), 0);
-  EXPECT_EQ(SqlNumber(file, "SELECT count(*) FROM records WHERE site NOT IN (SELECT id FROM sites)"), 0);
-  EXPECT_EQ(SqlNumber(file, "SELECT count(*) FROM sites WHERE id NOT IN (SELECT site FROM records)"), 0);
-  EXPECT_EQ(SqlNumber(file, "SELECT count(*) FROM pragma_integrity_check WHERE integrity_check != 'ok'"), 0);
+  EXPECT_EQ(SqlNumber(file,
+                      "SELECT count(*) FROM images WHERE id NOT IN "
+                      "(SELECT image FROM records WHERE image IS NOT NULL)"),
+            0);
+  EXPECT_EQ(
+      SqlNumber(file, "SELECT count(*) FROM records WHERE site NOT IN (SELECT id FROM sites)"), 0);
+  EXPECT_EQ(
+      SqlNumber(file, "SELECT count(*) FROM sites WHERE id NOT IN (SELECT site FROM records)"), 0);
+  EXPECT_EQ(
+      SqlNumber(file, "SELECT count(*) FROM pragma_integrity_check WHERE integrity_check != 'ok'"),
+      0);
 }
 
 TEST(SqliteFaults, TheFileAndItsFolderAreTheOwnersOnly) {
@@ -61,7 +66,8 @@ TEST(SqliteFaults, TwoProgramsRecordAtOnce) {
       auto registry = OpenFile(file, opened, std::chrono::seconds(30));
       int failures = registry ? 0 : 1;
       for (int i = 0; registry && i < kEach; ++i)
-        if (!registry->Record(ReadRecord(251, std::to_string(i % 7), p * 1000 + i)).ok()) ++failures;
+        if (!registry->Record(ReadRecord(251, std::to_string(i % 7), p * 1000 + i)).ok())
+          ++failures;
       _exit(failures == 0 ? 0 : 1);
     }
     children.push_back(pid);
@@ -117,7 +123,8 @@ TEST(SqliteFaults, AReadOnlyFileIsReadButNeverWritten) {
   ASSERT_TRUE(opened.ok()) << opened.message;
   EXPECT_EQ(sites.size(), 1u);
   EXPECT_EQ(recorded.kept, RecordResult::Kept::Nowhere);
-  EXPECT_NE(recorded.message.find("реестр только для чтения"), std::string::npos) << recorded.message;
+  EXPECT_NE(recorded.message.find("реестр только для чтения"), std::string::npos)
+      << recorded.message;
 }
 
 // Runs check in a child with a file system of its own mounted at folder: a tmpfs of size
@@ -160,33 +167,39 @@ bool OnATinyDisk(const std::filesystem::path& folder, const char* size,
 TEST(SqliteFaults, OnAFullDiskARecordIsLostWholeAndTheRestStays) {
   TempFolder dir;
   std::string failure;
-  const bool ran = OnATinyDisk(dir.path(), "160k", [&]() -> std::string {
-    const auto file = dir / "r.sqlite";
-    StoreResult opened;
-    auto registry = OpenFile(file, opened);
-    if (!registry) return "not opened: " + opened.message;
-    int kept = 0;
-    RecordResult r;
-    for (; kept < 1000; ++kept) {
-      // Images that do not pack: the disk fills within a few dozen records.
-      SiteRecord record = ReadRecord(251, std::to_string(kept), kept);
-      for (size_t i = 0; i < record.image.size(); ++i)
-        record.image[i] = static_cast<uint8_t>(i * 7 + kept * 13 + (i >> 3));
-      r = registry->Record(record);
-      if (!r.ok()) break;
-    }
-    std::string failures;
-    if (kept == 0 || kept == 1000) failures += "kept " + std::to_string(kept) + "; ";
-    if (r.message.find("нет места на диске для реестра") == std::string::npos)
-      failures += "said: " + r.message + "; ";
-    registry.reset();
-    if (SqlNumber(file, "SELECT count(*) FROM records") != kept) failures += "records lost; ";
-    if (SqlNumber(file, "SELECT count(*) FROM images WHERE id NOT IN "
-                        "(SELECT image FROM records WHERE image IS NOT NULL)") != 0 ||
-        SqlNumber(file, "SELECT count(*) FROM pragma_integrity_check WHERE integrity_check != 'ok'") != 0)
-      failures += "half kept; ";
-    return failures;
-  }, failure);
+  const bool ran = OnATinyDisk(
+      dir.path(), "160k",
+      [&]() -> std::string {
+        const auto file = dir / "r.sqlite";
+        StoreResult opened;
+        auto registry = OpenFile(file, opened);
+        if (!registry) return "not opened: " + opened.message;
+        int kept = 0;
+        RecordResult r;
+        for (; kept < 1000; ++kept) {
+          // Images that do not pack: the disk fills within a few dozen records.
+          SiteRecord record = ReadRecord(251, std::to_string(kept), kept);
+          for (size_t i = 0; i < record.image.size(); ++i)
+            record.image[i] = static_cast<uint8_t>(i * 7 + kept * 13 + (i >> 3));
+          r = registry->Record(record);
+          if (!r.ok()) break;
+        }
+        std::string failures;
+        if (kept == 0 || kept == 1000) failures += "kept " + std::to_string(kept) + "; ";
+        if (r.message.find("нет места на диске для реестра") == std::string::npos)
+          failures += "said: " + r.message + "; ";
+        registry.reset();
+        if (SqlNumber(file, "SELECT count(*) FROM records") != kept) failures += "records lost; ";
+        if (SqlNumber(file,
+                      "SELECT count(*) FROM images WHERE id NOT IN "
+                      "(SELECT image FROM records WHERE image IS NOT NULL)") != 0 ||
+            SqlNumber(
+                file,
+                "SELECT count(*) FROM pragma_integrity_check WHERE integrity_check != 'ok'") != 0)
+          failures += "half kept; ";
+        return failures;
+      },
+      failure);
   if (!ran) GTEST_SKIP() << "no tmpfs of our own here";
   EXPECT_EQ(failure, "");
 }

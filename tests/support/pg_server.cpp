@@ -29,8 +29,8 @@ std::string Escaped(const std::string& text) {
 }  // namespace
 
 // Started by the process's own code (pg_server_posix.cpp) unless LOVAR_TEST_PG names one.
-bool StartLocalServer(std::string& dir, std::string& port, std::string& user,
-                      std::string& password, int& pid, std::string& why);
+bool StartLocalServer(std::string& dir, std::string& port, std::string& user, std::string& password,
+                      int& pid, std::string& why);
 
 PgServer* PgServer::Shared(std::string& why) {
   static std::unique_ptr<PgServer> server;
@@ -77,14 +77,15 @@ std::string PgServer::Uri(const std::string& db, const std::string& extra,
 }
 
 std::string PgServer::NewDatabase() {
-  const std::string name = "lovar_test_" + std::to_string(++next_database_) + "_" +
-                           std::to_string(std::rand() % 100000);
+  const std::string name =
+      "lovar_test_" + std::to_string(++next_database_) + "_" + std::to_string(std::rand() % 100000);
   return Sql("postgres", "CREATE DATABASE " + name) ? name : "";
 }
 
 bool PgServer::Sql(const std::string& db, const std::string& sql, std::string* value) const {
   PGconn* conn = PQconnectdb(Uri(db, "sslmode=disable").c_str());
-  PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+  PQsetNoticeProcessor(
+      conn, [](void*, const char*) {}, nullptr);
   PGresult* result = PQexec(conn, sql.c_str());
   const ExecStatusType status = PQresultStatus(result);
   const bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;

@@ -94,8 +94,8 @@ bool Launch(int& pid, std::string& why) {
   pid = Spawn({(kBin / "postgres").string(), "-D", (local.dir / "data").string(), "-p", local.port,
                "-k", local.dir.string()},
               local.account, local.dir / "server.log");
-  const std::string ping = "host=127.0.0.1 port=" + local.port + " dbname=postgres user=" +
-                           local.user + " connect_timeout=2";
+  const std::string ping = "host=127.0.0.1 port=" + local.port +
+                           " dbname=postgres user=" + local.user + " connect_timeout=2";
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (std::chrono::steady_clock::now() < deadline) {
     if (PQping(ping.c_str()) == PQPING_OK) return true;
@@ -111,8 +111,8 @@ bool Launch(int& pid, std::string& why) {
 
 }  // namespace
 
-bool StartLocalServer(std::string& dir, std::string& port, std::string& user,
-                      std::string& password, int& pid, std::string& why) {
+bool StartLocalServer(std::string& dir, std::string& port, std::string& user, std::string& password,
+                      int& pid, std::string& why) {
   if (!fs::exists(kBin / "initdb")) {
     why = "no PostgreSQL 15 in " + kBin.string() + " (apt-get install postgresql-15)";
     return false;
@@ -138,11 +138,11 @@ bool StartLocalServer(std::string& dir, std::string& port, std::string& user,
                       "--pwfile=" + pwfile.string(), "-E", "UTF8", "--locale=C.UTF-8",
                       "--auth-local=trust", "--auth-host=scram-sha-256", "--no-sync"},
                      local.account, log);
-  ok = ok && RunToEnd({"/usr/bin/openssl", "req", "-new", "-x509", "-nodes", "-days", "2", "-subj",
-                       "/CN=127.0.0.1", "-newkey", "ec", "-pkeyopt",
-                       "ec_paramgen_curve:prime256v1", "-keyout", (data / "server.key").string(),
-                       "-out", (data / "server.crt").string()},
-                      local.account, log);
+  ok = ok &&
+       RunToEnd({"/usr/bin/openssl", "req", "-new", "-x509", "-nodes", "-days", "2", "-subj",
+                 "/CN=127.0.0.1", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                 "-keyout", (data / "server.key").string(), "-out", (data / "server.crt").string()},
+                local.account, log);
   if (!ok) {
     std::ifstream text(log);
     why = "initdb failed: " +
