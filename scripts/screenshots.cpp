@@ -324,9 +324,13 @@ const State kStates[] = {
          image.SetText(21, 8, object);
          image[13] = static_cast<uint8_t>(10 + n);
          lovar::SiteRecord r;
-         r.info = {{}, start + n * day, n % 2 ? "ПК-склад" : "ноутбук-2", n % 3 ? "ivanov" : "petrova",
-                   "COM5", 251, "Ловар-М Версия 2.2", object, lovar::RecordOperation::Read,
-                   lovar::RecordOutcome::Holds, "", "", "", 0};
+         r.info.time = start + n * day;
+         r.info.station = n % 2 ? "ПК-склад" : "ноутбук-2";
+         r.info.operator_name = n % 3 ? "ivanov" : "petrova";
+         r.info.port = "COM5";
+         r.info.model = 251;
+         r.info.device_line = "Ловар-М Версия 2.2";
+         r.info.object = object;
          if (n == 5) {
            r.info.operation = lovar::RecordOperation::Write;
            r.info.outcome = lovar::RecordOutcome::Stopped;

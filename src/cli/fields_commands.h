@@ -26,8 +26,7 @@ inline constexpr int kExitDiffer = 1;
 
 // Prints every field of the image page by page (the bytes from 0 to extent), or with json the
 // document of them; name says what the image is. Returns the exit status.
-int ShowFields(const std::string& name, int model, const ConfigImage& image, int extent,
-               bool json);
+int ShowFields(const std::string& name, int model, const ConfigImage& image, int extent, bool json);
 
 class FieldsCommands {
  public:

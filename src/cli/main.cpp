@@ -28,7 +28,9 @@ namespace {
 std::string ArgumentFailure(const CLI::App* app, const CLI::Error& e) {
   std::string what;
   if (std::string_view(e.what()).find("subcommand") != std::string_view::npos)
-    what = "не указана команда: ports, identify, read, write, key, show, diff, export, import, batch или sites";
+    what =
+        "не указана команда: ports, identify, read, write, key, show, diff, export, import, batch "
+        "или sites";
   else if (dynamic_cast<const CLI::RequiredError*>(&e))
     what = "не указан обязательный параметр";
   else if (dynamic_cast<const CLI::ExtrasError*>(&e))

@@ -161,9 +161,8 @@ CreateResult CreateFlushed(const std::filesystem::path& path, std::span<const ui
                            const std::filesystem::path* /*like*/) {
   CreateResult r;
   OwnerOnly security;
-  const HANDLE handle = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, 0,
-                                    security.attributes(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr);
+  const HANDLE handle = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, 0, security.attributes(),
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     r.result = Failed(GetLastError());
     return r;

@@ -95,13 +95,16 @@ void WriteFooter(std::ostringstream& out, const std::string& footer) {
 
 // The commands as a user types them: "read", and for a command with commands of its own each
 // of those ("sites list"), in the order they were defined.
-std::vector<std::pair<std::string, CLI::App*>> CommandsOf(CLI::App& app, const std::string& prefix = "") {
+std::vector<std::pair<std::string, CLI::App*>> CommandsOf(CLI::App& app,
+                                                          const std::string& prefix = "") {
   std::vector<std::pair<std::string, CLI::App*>> out;
   for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) {
     const std::string name = prefix + command->get_name();
     const auto nested = CommandsOf(*command, name + " ");
-    if (nested.empty()) out.emplace_back(name, command);
-    else out.insert(out.end(), nested.begin(), nested.end());
+    if (nested.empty())
+      out.emplace_back(name, command);
+    else
+      out.insert(out.end(), nested.begin(), nested.end());
   }
   return out;
 }

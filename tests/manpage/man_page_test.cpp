@@ -39,7 +39,8 @@ TEST(ManPageTest, PageListsEveryOptionWithItsTypeDefaultAndCommand) {
   read->add_option("file", file, "Файл");
   // A command with commands of its own: each is listed by its whole name.
   std::string prefix;
-  app.add_subcommand("sites", "Реестр")->add_subcommand("list", "Список")
+  app.add_subcommand("sites", "Реестр")
+      ->add_subcommand("list", "Список")
       ->add_option("prefix", prefix, "Начало номера");
 
   const std::string page = ManPage(app, {"2026-01-02", "demo 1", {"other(1)"}});
