@@ -33,9 +33,10 @@ TEST(ImagePack, EveryImageComesBackByteForByte) {
   std::vector<uint8_t> alternating(300);
   for (size_t i = 0; i < alternating.size(); ++i) alternating[i] = static_cast<uint8_t>(i % 2);
   images.push_back(alternating);
-  for (const int model : {250, 251})
-    images.emplace_back(SampleImage(model).bytes().begin(),
-                        SampleImage(model).bytes().begin() + ImageLength(model));
+  for (const int model : {250, 251}) {
+    const ConfigImage sample = SampleImage(model);
+    images.emplace_back(sample.bytes().begin(), sample.bytes().begin() + ImageLength(model));
+  }
   for (unsigned seed = 1; seed <= 20; ++seed) {
     const ConfigImage random = testing::RandomImage(seed, seed % 2 == 0);
     images.emplace_back(random.bytes().begin(), random.bytes().end());
