@@ -129,7 +129,10 @@ TEST(SitesSync, RecordsWaitingOnTheStationReachTheServerOnce) {
   if (server == nullptr) GTEST_SKIP() << why;
   if (!server->Controlled()) GTEST_SKIP() << "the server is not this program's to stop";
   TempFolder data;
-  setenv("XDG_DATA_HOME", data.path().c_str(), 1);  // this station's own file, for both
+  // This station's own file, for the test and the programs it starts; unset however it ends.
+  setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+  const std::unique_ptr<void, void (*)(void*)> unset(&data,
+                                                     [](void*) { unsetenv("XDG_DATA_HOME"); });
   const std::string uri = server->Uri(server->NewDatabase());
   RegistryOptions options;
   options.location = {true, uri};
@@ -153,7 +156,6 @@ TEST(SitesSync, RecordsWaitingOnTheStationReachTheServerOnce) {
   r = RunCli({"sites", "list", "--db", uri});
   EXPECT_NE(r.out.find("31 "), std::string::npos) << r.out;
   EXPECT_EQ((r.out + r.err).find(server->password()), std::string::npos);
-  unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace
