@@ -1,6 +1,7 @@
 // Windows: a new file is its user's only (an access list of the user and the system, not
 // inherited from the folder); a replaced file keeps the access list it had.
 #include <aclapi.h>
+#include <sddl.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
