@@ -296,7 +296,7 @@ StoreResult SqliteStore::Open() {
     // the umask. Another program making it at the same moment is no failure.
     const CreateResult made = CreateFlushed(file, {}, nullptr);
     if (!made.result.ok && KindOf(file) != PathKind::Regular)
-      return StoreFailure(StoreError::Failed, "файл не создан: " + made.result.message);
+      return StoreFailure(StoreError::Failed, "файл реестра не создан: " + made.result.message);
   }
   StoreResult r = OpenAs(SQLITE_OPEN_READWRITE, path_);
   if (!r.ok() && r.error == StoreError::ReadOnly) r = OpenAs(SQLITE_OPEN_READONLY, path_);
