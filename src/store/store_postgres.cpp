@@ -381,8 +381,14 @@ StoreResult PostgresStore::AddOnce(const SiteRecord& record, std::string_view wa
                                    bool& added) {
   const RecordInfo& info = record.info;
   return Transaction([&]() -> StoreResult {
+    // A record sent again is kept once, and brings nothing of its own along (the insert below
+    // still guards against a station sending it at this very moment).
+    Result known(nullptr);
+    StoreResult r =
+        Query("SELECT 1 FROM lovar.records WHERE record_id = $1", Params().Add(info.id), known);
+    if (!r.ok() || known.rows() > 0) return r;
     Result site(nullptr);
-    StoreResult r = Query(
+    r = Query(
         "INSERT INTO lovar.sites (model, object) VALUES ($1, $2) ON CONFLICT (model, object) "
         "DO NOTHING",
         Params().Add(int64_t{info.model}).Add(info.object), site);
