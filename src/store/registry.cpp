@@ -182,6 +182,7 @@ RecordResult Registry::Record(SiteRecord record) {
   bool added = false;
   StoreResult r = Shared() ? OpenShared() : StoreResult{};
   if (r.ok()) r = main_->Add(record, {}, added);
+  if (Shared()) shared_failure_ = r;
   if (r.ok()) return {RecordResult::Kept::InRegistry, {}, !added};
   const std::string why = Named(r).message;
   if (!Shared()) return {RecordResult::Kept::Nowhere, "Запись в реестр не сохранена: " + why};

@@ -161,6 +161,7 @@ TEST_F(PostgresRegistry, ARecordCutByTheServersStopWaitsOnTheStationAndIsSentOnc
   EXPECT_NE(cut.message.find("ждёт отправки"), std::string::npos) << cut.message;
   EXPECT_EQ(cut.message.find(server_->password()), std::string::npos);
   EXPECT_EQ(registry->WaitingCount(), 1);
+  EXPECT_EQ(registry->ServerState().error, StoreError::Unreachable);
   EXPECT_EQ(registry->Sync().result.error, StoreError::Unreachable);
 
   ASSERT_TRUE(server_->Start());
