@@ -26,8 +26,10 @@ class PgServer {
 
   // Whether this program started the server, so that Stop and Start work.
   bool Controlled() const { return pid_ > 0 || stopped_; }
-  // A fast shutdown (every connection is cut), and a start on the same port.
-  bool Stop();
+  // A fast shutdown (every connection is cut, each session's work rolled back), or with
+  // immediately an immediate one (every server process ends on the spot, as in a power cut; the
+  // next start recovers); and a start on the same port.
+  bool Stop(bool immediately = false);
   bool Start();
 
   ~PgServer();

@@ -160,9 +160,10 @@ bool StartLocalServer(std::string& dir, std::string& port, std::string& user, st
   return true;
 }
 
-bool PgServer::Stop() {
+bool PgServer::Stop(bool immediately) {
   if (pid_ <= 0) return false;
-  kill(pid_, SIGINT);  // fast shutdown: sessions are cut, what is committed stays
+  // SIGINT: a fast shutdown; SIGQUIT: an immediate one. What is committed stays either way.
+  kill(pid_, immediately ? SIGQUIT : SIGINT);
   int status = 0;
   waitpid(pid_, &status, 0);
   pid_ = -1;

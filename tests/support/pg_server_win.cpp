@@ -10,7 +10,7 @@ bool StartLocalServer(std::string&, std::string&, std::string&, std::string&, in
   return false;
 }
 
-bool PgServer::Stop() {
+bool PgServer::Stop(bool) {
   return false;
 }
 
