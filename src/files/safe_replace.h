@@ -24,6 +24,8 @@ struct ReplaceResult {
 
 // Writes bytes as the whole content of path.
 // - A symbolic link is written through: the file it names is replaced, the link stays.
+// - A new file is readable and writable by its owner only: configurations hold user codes and
+//   key codes.
 // - Only a regular file, or nothing yet, is written; a directory, device or FIFO is refused.
 // - An existing file that could not be written in place (read-only, another user's) is refused
 //   with the system's text, as writing it in place would be.

@@ -249,6 +249,22 @@ TEST_F(PosixFiles, ReplacedFileKeepsItsBitsAndItsOwner) {
   EXPECT_EQ(ReadFile(path), SerializeConfigFile(250, PatternImage(3)));
 }
 
+TEST_F(PosixFiles, NewFilesAreTheOwnersOnlyWhateverTheUmask) {
+  const mode_t old_mask = umask(022);
+  const fs::path file = dir_ / "new.dat";
+  const bool saved = SaveConfigFile(file, 251, PatternImage(4)).ok();
+  const ArchiveResult kept = SaveToArchive(dir_ / "archive", 251, PatternImage(4), {2024, 5, 1});
+  umask(old_mask);
+  ASSERT_TRUE(saved);
+  ASSERT_TRUE(kept.ok) << kept.message;
+  EXPECT_EQ(Stat(file).st_mode & 07777, 0600u);
+  EXPECT_EQ(Stat(kept.path).st_mode & 07777, 0600u);
+  // Replaced, a file keeps the bits it had, also when wider.
+  chmod(file.c_str(), 0644);
+  ASSERT_TRUE(SaveConfigFile(file, 251, PatternImage(5)).ok());
+  EXPECT_EQ(Stat(file).st_mode & 07777, 0644u);
+}
+
 // An installed program (/usr/bin): its folder is not the user's to write, so the per-model
 // folders and the archive go to the user's own folder.
 TEST_F(PosixFiles, AProgramFolderTheUserCannotWriteSendsTheFilesToTheUsersFolder) {
