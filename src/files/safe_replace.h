@@ -31,7 +31,8 @@ struct ReplaceResult {
 //   with the system's text, as writing it in place would be.
 // - The replaced file keeps its permission bits, and its owner and group: where the system does
 //   not let a new file take them, the file is written in place instead, as it also is when no
-//   temporary file can be made beside it.
+//   temporary file can be made beside it. Its old content is read first and written back if
+//   the write in place fails halfway; the message says whether that worked.
 // - Temporary files ("<name>.lovar-XXXXXXXX.tmp") left by a save that was killed are removed by
 //   the next save of the same target.
 ReplaceResult ReplaceFileSafely(const std::filesystem::path& path, std::span<const uint8_t> bytes);

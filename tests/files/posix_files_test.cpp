@@ -25,6 +25,7 @@
 #include "files/safe_replace.h"
 #include "files/system_error_text.h"
 #include "support/pattern_image.h"
+#include "support/tiny_disk.h"
 
 namespace lovar {
 namespace {
@@ -235,6 +236,40 @@ TEST_F(PosixFiles, FolderWithoutWriteAccessTakesTheFileInPlaceButNoNewFile) {
   });
   EXPECT_EQ(ReadFile(path), SerializeConfigFile(251, PatternImage(2)));
   EXPECT_FALSE(fs::exists(folder / "new.dat"));
+}
+
+// Written in place (no temporary file can be made in the folder), a file whose new content does
+// not fit on the disk gets its old content back, and the message says so.
+TEST_F(PosixFiles, AWriteInPlaceThatFailsHalfwayPutsTheOldContentBack) {
+  if (geteuid() != 0 || nobody_uid_ == 0) GTEST_SKIP() << "needs root to be another user";
+  const fs::path disk = dir_ / "tiny";
+  fs::create_directory(disk);
+  const std::vector<uint8_t> old(100, 0x41);
+  std::string failure;
+  const bool ran = testing::OnATinyDisk(
+      disk, "64k",
+      [&]() -> std::string {
+        const fs::path folder = disk / "locked";
+        fs::create_directory(folder);
+        chmod(folder.c_str(), 0755);
+        const fs::path path = folder / "config.dat";
+        WriteFile(path, old);
+        if (chown(path.c_str(), nobody_uid_, nobody_gid_) != 0) return "not chowned";
+        // The disk full to the last page.
+        std::ofstream filler(disk / "filler", std::ios::binary);
+        const std::vector<char> page(4096, 0);
+        while (filler.write(page.data(), page.size())) filler.flush();
+        if (setgroups(0, nullptr) != 0 || setgid(nobody_gid_) != 0 || setuid(nobody_uid_) != 0)
+          return "not nobody";
+        const ReplaceResult r = ReplaceFileSafely(path, std::vector<uint8_t>(20000, 0x42));
+        if (r.ok) return "said written";
+        if (r.message.find("прежнее содержимое файла восстановлено") == std::string::npos)
+          return "said: " + r.message;
+        return ReadFile(path) == old ? "" : "old content lost";
+      },
+      failure);
+  if (!ran) GTEST_SKIP() << "no tmpfs of our own here";
+  EXPECT_EQ(failure, "");
 }
 
 TEST_F(PosixFiles, ReplacedFileKeepsItsBitsAndItsOwner) {
