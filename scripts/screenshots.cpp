@@ -18,6 +18,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <functional>
@@ -34,6 +35,7 @@
 #include "qt_dialogs.h"
 #include "qt_translations.h"
 #include "sim/device_sim.h"
+#include "sites_dialog.h"
 
 using lovar::QtDialogs;
 using lovar::testing::UiSession;
@@ -363,6 +365,49 @@ const State kStates[] = {
        auto* dialog = s.form1().findChild<lovar::CompareDialog*>();
        return dialog != nullptr && shot.Save(*dialog, QStringLiteral("compare"));
      }},
+    // "Объекты…": the registry's sites filtered by "10", the history of 1024, and two of its
+    // versions compared.
+    {"sites",
+     {},
+     [](Shot& shot) {
+       QTemporaryDir folder;
+       lovar::RegistryOptions options;
+       options.location = {false, folder.filePath(QStringLiteral("registry.sqlite")).toStdString()};
+       lovar::StoreResult opened;
+       auto registry = lovar::Registry::Open(options, opened);
+       if (!registry) return false;
+       const lovar::StoreTime day = 86'400'000'000, start = 1'714'550'400'000'000;
+       int n = 0;
+       for (const char* object : {"1001", "1024", "1057", "2207", "Склад-3", "1024"}) {
+         lovar::ConfigImage image = lovar::SampleImage(251);
+         image.SetText(21, 8, object);
+         image[13] = static_cast<uint8_t>(10 + n);
+         lovar::SiteRecord r;
+         r.info.time = start + n * day;
+         r.info.station = n % 2 ? "ПК-склад" : "ноутбук-2";
+         r.info.operator_name = n % 3 ? "ivanov" : "petrova";
+         r.info.port = "COM5";
+         r.info.model = 251;
+         r.info.device_line = "Ловар-М Версия 2.2";
+         r.info.object = object;
+         if (n == 5) {
+           r.info.operation = lovar::RecordOperation::Write;
+           r.info.outcome = lovar::RecordOutcome::Stopped;
+           r.info.message = "Запись прервана на смещении 2048 из 4096: прибор не отвечает";
+         }
+         r.image.assign(image.bytes().begin(), image.bytes().end());
+         if (!registry->Record(r).ok()) return false;
+         ++n;
+       }
+       lovar::SitesDialog dialog(*registry, shot.s.dialogs, nullptr);
+       dialog.show();
+       QTest::keyClicks(dialog.filter(), "10");
+       dialog.sites()->selectRow(1);
+       dialog.history()->selectAll();
+       if (!shot.Save(dialog, "sites")) return false;
+       lovar::CompareDialog* compare = dialog.CompareSelected();
+       return compare != nullptr && shot.Save(*compare, "sites_compare");
+     }},
 };
 
 }  // namespace
@@ -374,8 +419,10 @@ int main(int argc, char** argv) {
   g_out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
   QDir().mkpath(g_out);
   bool ok = true;
+  // A second argument renders that state only.
+  const std::string only = argc > 2 ? argv[2] : "";
   for (const State& state : kStates) {
-    if (argc > 2 && QString::fromLatin1(state.name) != QString::fromLocal8Bit(argv[2])) continue;
+    if (!only.empty() && only != state.name) continue;
     const std::vector<int> models = state.models.empty() ? std::vector<int>{0} : state.models;
     for (int model : models) {
       Shot shot;

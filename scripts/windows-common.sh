@@ -1,8 +1,10 @@
 # Sourced by scripts/wine-tests and scripts/windows-release: the Windows build's configuration,
 # and a Wine session of its own for one run, on an Xvfb screen of its own.
 #   configure_windows_build ROOT BUILD  the mingw build with the windows, on the static Qt of
-#                                       scripts/qt-mingw (built when missing; LOVAR_QT_PREFIX
-#                                       names another); LOVAR_WERROR=ON makes warnings errors
+#                                       scripts/qt-mingw and the static SQLite, OpenSSL and libpq
+#                                       of scripts/db-mingw (each built when missing;
+#                                       LOVAR_QT_PREFIX and LOVAR_DB_PREFIX name others);
+#                                       LOVAR_WERROR=ON makes warnings errors
 #   wine_session_start PREFIX WORKDIR   Xvfb (DISPLAY exported), the prefix made when missing,
 #                                       one persistent wineserver; ends with wine_session_end
 #   wait_window TITLE [SECONDS]         until a window whose title contains TITLE is shown
@@ -19,9 +21,10 @@ WINE=$(command -v wine || command -v wine64)
 wine_session_pids=()
 
 configure_windows_build() {
-  local root=$1 build=$2 qt
+  local root=$1 build=$2 qt db
   qt=${LOVAR_QT_PREFIX:-$("$root/scripts/qt-mingw")}
-  echo "== configure $build (Qt: $qt)"
+  db=${LOVAR_DB_PREFIX:-$("$root/scripts/db-mingw")}
+  echo "== configure $build (Qt: $qt; SQLite, libpq: $db)"
   # A build folder configured on another Qt (an older cache key) keeps that Qt's paths in its
   # cache: start it afresh.
   local found
@@ -30,7 +33,8 @@ configure_windows_build() {
     rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
   fi
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DLOVAR_BUILD_UI=ON -DLOVAR_QT_PREFIX="$qt" -DLOVAR_WERROR="${LOVAR_WERROR:-OFF}" >/dev/null
+    -DLOVAR_BUILD_UI=ON -DLOVAR_QT_PREFIX="$qt" -DLOVAR_DB_PREFIX="$db" \
+    -DLOVAR_WERROR="${LOVAR_WERROR:-OFF}" >/dev/null
 }
 
 wine_session_start() {

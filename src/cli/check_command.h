@@ -17,11 +17,12 @@
 #include <string>
 
 #include "cli/fields_commands.h"
+#include "session/outcome.h"
 
 namespace lovar {
 
-inline constexpr int kExitCheckWarnings = 14;
-inline constexpr int kExitCheckErrors = 15;
+inline constexpr int kExitCheckWarnings = static_cast<int>(Status::CheckWarnings);
+inline constexpr int kExitCheckErrors = static_cast<int>(Status::CheckErrors);
 
 class CheckCommand {
  public:

@@ -34,6 +34,10 @@ constexpr ExitStatusText kExitStatuses[] = {
     {int(Status::NotAllWritten), "batch: не все приборы хранят свою конфигурацию"},
     {kExitCheckWarnings, "check: только предупреждения"},
     {kExitCheckErrors, "check: есть ошибки"},
+    {int(Status::RegistryError),
+     "sites: реестр не открывается (недоступен, занят, только для чтения, не реестр или "
+     "создан более новой версией программы)"},
+    {int(Status::NotInRegistry), "sites: такого объекта или его конфигурации на это время нет"},
 };
 
 std::string ExitStatusFooter() {
@@ -95,6 +99,7 @@ CliCommands DefineCliOptions(CLI::App& app, CliOptions& o) {
   c.fields = std::make_unique<FieldsCommands>(app);
   c.batch = std::make_unique<BatchCommand>(app);
   c.check = std::make_unique<CheckCommand>(app);
+  c.sites = std::make_unique<SitesCommands>(app);
   return c;
 }
 

@@ -9,6 +9,7 @@
 #include "cli/batch_command.h"
 #include "cli/check_command.h"
 #include "cli/fields_commands.h"
+#include "cli/sites_commands.h"
 
 namespace lovar {
 
@@ -33,6 +34,7 @@ struct CliCommands {
   std::unique_ptr<FieldsCommands> fields;  // show, diff, export, import
   std::unique_ptr<BatchCommand> batch;
   std::unique_ptr<CheckCommand> check;
+  std::unique_ptr<SitesCommands> sites;  // sites list, history, show, export, sync
 };
 
 // Names and describes app, adds --version, the options and the commands bound to options, and

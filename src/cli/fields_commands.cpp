@@ -78,18 +78,27 @@ std::string Beyond(const std::vector<const Field*>& fields, int extent) {
 }
 
 int Show(const Source& source, bool json) {
+  return ShowFields(source.name, source.model, source.image, source.extent, json);
+}
+
+int Diff(const Source& a, const Source& b, const std::string& html_path);
+
+}  // namespace
+
+int ShowFields(const std::string& name, int model, const ConfigImage& image, int extent,
+               bool json) {
   if (json) {
-    std::fputs(FieldsJson(source.name, source.model, source.image, source.extent).c_str(), stdout);
+    std::fputs(FieldsJson(name, model, image, extent).c_str(), stdout);
     return 0;
   }
-  std::printf("%s — %s\n", ModelNameAndCode(source.model).c_str(), source.name.c_str());
+  std::printf("%s — %s\n", ModelNameAndCode(model).c_str(), name.c_str());
   std::vector<const Field*> absent;
   for (const PageInfo& page : Pages()) {
     std::vector<const Field*> here;
     size_t width = 0;
-    for (const Field& f : Fields(source.model)) {
+    for (const Field& f : Fields(model)) {
       if (f.page != page.page) continue;
-      if (!InExtent(f, source.extent)) {
+      if (!InExtent(f, extent)) {
         absent.push_back(&f);
         continue;
       }
@@ -100,11 +109,13 @@ int Show(const Source& source, bool json) {
     std::printf("\n%s\n", std::string(page.caption).c_str());
     for (const Field* f : here)
       std::printf("  %s  %s\n", Utf8Padded(f->caption, width).c_str(),
-                  ShownValue(FieldText(*f, source.image)).c_str());
+                  ShownValue(FieldText(*f, image)).c_str());
   }
-  if (!absent.empty()) std::printf("\nНе показаны %s\n", Beyond(absent, source.extent).c_str());
+  if (!absent.empty()) std::printf("\nНе показаны %s\n", Beyond(absent, extent).c_str());
   return 0;
 }
+
+namespace {
 
 int Diff(const Source& a, const Source& b, const std::string& html_path) {
   const ImageDiff diff = DiffImages(a.model, a.image, a.extent, b.image, b.extent);

@@ -24,6 +24,10 @@ namespace lovar {
 // lovar-cli diff: the sources differ.
 inline constexpr int kExitDiffer = 1;
 
+// Prints every field of the image page by page (the bytes from 0 to extent), or with json the
+// document of them; name says what the image is. Returns the exit status.
+int ShowFields(const std::string& name, int model, const ConfigImage& image, int extent, bool json);
+
 class FieldsCommands {
  public:
   // Adds the subcommands to app.

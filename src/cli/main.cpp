@@ -28,23 +28,38 @@ namespace {
 
 // Command-line mistakes in the program's language; CLI11's own words name the option.
 std::string ArgumentFailure(const CLI::App* app, const CLI::Error& e) {
+  const auto all = [](const CLI::App*) { return true; };
   std::string what;
-  if (std::string_view(e.what()).find("subcommand") != std::string_view::npos)
-    what =
-        "не указана команда: ports, identify, read, write, key, show, diff, export, import, batch "
-        "или check";
-  else if (dynamic_cast<const CLI::RequiredError*>(&e))
+  std::string help = app->get_name();
+  if (std::string_view(e.what()).find("subcommand") != std::string_view::npos) {
+    // The commands of the command given ("sites"), or the program's own.
+    const CLI::App* level = app;
+    for (bool deeper = true; deeper;) {
+      deeper = false;
+      for (const CLI::App* sub : level->get_subcommands(all))
+        if (sub->parsed() && !sub->get_subcommands(all).empty()) {
+          level = sub;
+          help += " " + sub->get_name();
+          deeper = true;
+        }
+    }
+    const std::vector<const CLI::App*> commands = level->get_subcommands(all);
+    what = level == app ? "не указана команда" : "не указана команда " + level->get_name();
+    for (size_t i = 0; i < commands.size(); ++i)
+      what += (i == 0 ? ": " : i + 1 == commands.size() ? " или " : ", ") + commands[i]->get_name();
+  } else if (dynamic_cast<const CLI::RequiredError*>(&e)) {
     what = "не указан обязательный параметр";
-  else if (dynamic_cast<const CLI::ExtrasError*>(&e))
+  } else if (dynamic_cast<const CLI::ExtrasError*>(&e)) {
     what = "лишние аргументы";
-  else if (dynamic_cast<const CLI::ConversionError*>(&e) ||
-           dynamic_cast<const CLI::ValidationError*>(&e))
+  } else if (dynamic_cast<const CLI::ConversionError*>(&e) ||
+             dynamic_cast<const CLI::ValidationError*>(&e)) {
     what = "неверное значение";
-  else if (dynamic_cast<const CLI::ArgumentMismatch*>(&e))
+  } else if (dynamic_cast<const CLI::ArgumentMismatch*>(&e)) {
     what = "неверное число значений";
-  else
+  } else {
     what = "ошибка в командной строке";
-  return "lovar-cli: " + what + " (" + e.what() + ")\nСправка: " + app->get_name() + " --help\n";
+  }
+  return "lovar-cli: " + what + " (" + e.what() + ")\nСправка: " + help + " --help\n";
 }
 
 int Ports() {
@@ -160,6 +175,7 @@ int Run(int argc, char** argv) {
   CLI11_PARSE(app, static_cast<int>(utf8_argv.size()), utf8_argv.data());
   if (*commands.ports) return Ports();
   if (commands.batch->Chosen()) return commands.batch->Run(o.retries);
+  if (commands.sites->Chosen()) return commands.sites->Run();
   FieldsCommands& fields = *commands.fields;
   if (fields.Chosen() && !fields.NeedsDevice()) return fields.Run(nullptr, nullptr);
   CheckCommand& check = *commands.check;

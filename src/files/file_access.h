@@ -47,8 +47,11 @@ FsResult ReadRegularFile(const std::filesystem::path& path, size_t max, std::vec
 // the system's text, wherever writing it in place would (read-only, another user's file).
 FsResult CheckWritable(const std::filesystem::path& path);
 
-// Creates the file (which must not exist yet) holding bytes, flushed to the disk. With like, it
-// gets the permission bits of that file and, where the system allows, its owner and group.
+// Creates the file (which must not exist yet) holding bytes, flushed to the disk, readable and
+// writable by its owner only (POSIX mode 0600; on Windows an access list of the user and the
+// system alone). With like, it gets the permission bits of that file instead and, where the
+// system allows, its owner and group (on Windows the replacement keeps the replaced file's
+// access list).
 struct CreateResult {
   FsResult result;
   bool created = false;    // the file was made (it may hold part of the bytes if not ok)
@@ -56,6 +59,10 @@ struct CreateResult {
 };
 CreateResult CreateFlushed(const std::filesystem::path& path, std::span<const uint8_t> bytes,
                            const std::filesystem::path* like);
+
+// Makes the folder (its parent must exist) readable by its owner only, as a new file is; an
+// existing folder is left as it is.
+FsResult CreateOwnerOnlyFolder(const std::filesystem::path& path);
 
 // Puts the file from in place of target in one step (target may exist or not), flushed, so
 // that target is either the old file or the new one whatever happens.

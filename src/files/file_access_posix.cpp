@@ -90,10 +90,9 @@ FsResult CheckWritable(const std::filesystem::path& path) {
 CreateResult CreateFlushed(const std::filesystem::path& path, std::span<const uint8_t> bytes,
                            const std::filesystem::path* like) {
   CreateResult r;
-  // A new file gets the usual bits, as the umask allows; one that replaces another is
-  // owner-only until that file's bits are copied, so never wider than those.
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC,
-                      like != nullptr ? 0600 : 0666);
+  // Owner-only: configurations hold user codes and key codes. One that replaces another gets
+  // that file's bits below, so never wider than those.
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
   if (fd < 0) {
     r.result = Failed(errno);
     return r;
@@ -114,6 +113,11 @@ CreateResult CreateFlushed(const std::filesystem::path& path, std::span<const ui
   }
   r.result = Close(fd, {});
   return r;
+}
+
+FsResult CreateOwnerOnlyFolder(const std::filesystem::path& path) {
+  if (mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) return {};
+  return Failed(errno);
 }
 
 FsResult ReplaceWith(const std::filesystem::path& from, const std::filesystem::path& target) {

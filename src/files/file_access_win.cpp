@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <memory>
+#include <vector>
+
 #include "files/file_access.h"
 #include "files/system_error_text.h"
 
@@ -48,6 +51,50 @@ bool WriteAll(HANDLE handle, std::span<const uint8_t> bytes) {
   return true;
 }
 
+// A security descriptor that lets the user who runs the program, and the system, in; nobody
+// else: what mode 0600 is on POSIX. Inherited entries of the folder are cut off (protected).
+class OwnerOnly {
+ public:
+  OwnerOnly() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    user_.resize(size);
+    const bool got = size > 0 && GetTokenInformation(token, TokenUser, user_.data(), size, &size);
+    CloseHandle(token);
+    if (!got) return;
+    PSID user = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
+    DWORD system_size = SECURITY_MAX_SID_SIZE;
+    system_.resize(system_size);
+    if (!CreateWellKnownSid(WinLocalSystemSid, nullptr, system_.data(), &system_size)) return;
+    const DWORD acl_size = sizeof(ACL) + 2 * sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(user) +
+                           GetLengthSid(system_.data());
+    acl_.resize(acl_size);
+    auto* acl = reinterpret_cast<ACL*>(acl_.data());
+    const DWORD inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;  // a folder's files too
+    if (!InitializeAcl(acl, acl_size, ACL_REVISION) ||
+        !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, GENERIC_ALL, user) ||
+        !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, GENERIC_ALL, system_.data()) ||
+        !InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) ||
+        !SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+      return;
+    attributes_.nLength = sizeof attributes_;
+    attributes_.lpSecurityDescriptor = &descriptor_;
+    attributes_.bInheritHandle = FALSE;
+    ready_ = true;
+  }
+  // Null where the descriptor could not be made: the file then gets the folder's defaults.
+  SECURITY_ATTRIBUTES* attributes() { return ready_ ? &attributes_ : nullptr; }
+
+ private:
+  std::vector<BYTE> user_, system_, acl_;
+  SECURITY_DESCRIPTOR descriptor_{};
+  SECURITY_ATTRIBUTES attributes_{};
+  bool ready_ = false;
+};
+
 }  // namespace
 
 PathKind KindOf(const std::filesystem::path& path) {
@@ -94,8 +141,9 @@ FsResult CheckWritable(const std::filesystem::path& path) {
 CreateResult CreateFlushed(const std::filesystem::path& path, std::span<const uint8_t> bytes,
                            const std::filesystem::path* /*like*/) {
   CreateResult r;
-  const HANDLE handle = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  OwnerOnly security;
+  const HANDLE handle = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, 0, security.attributes(),
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     r.result = Failed(GetLastError());
     return r;
@@ -107,6 +155,14 @@ CreateResult CreateFlushed(const std::filesystem::path& path, std::span<const ui
   }
   r.result = Close(handle, {});
   return r;
+}
+
+FsResult CreateOwnerOnlyFolder(const std::filesystem::path& path) {
+  OwnerOnly security;
+  if (CreateDirectoryW(path.wstring().c_str(), security.attributes()) ||
+      GetLastError() == ERROR_ALREADY_EXISTS)
+    return {};
+  return Failed(GetLastError());
 }
 
 FsResult ReplaceWith(const std::filesystem::path& from, const std::filesystem::path& target) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <random>
 #include <system_error>
+#include <vector>
 
 #include "files/utf8_path.h"
 
@@ -13,6 +14,8 @@ namespace {
 constexpr std::string_view kMark = ".lovar-";
 constexpr std::string_view kSuffix = ".tmp";
 constexpr size_t kDigits = 8;
+// The largest file written in place, whose old content is kept in memory meanwhile.
+constexpr size_t kInPlaceLimit = 64 * 1024 * 1024;
 
 fs::path FolderOf(const fs::path& target) {
   return target.has_parent_path() ? target.parent_path() : fs::path(".");
@@ -96,9 +99,22 @@ ReplaceResult ReplaceFileSafely(const fs::path& path, std::span<const uint8_t> b
     result.message = std::move(message);
     return result;
   };
+  // Writing in place has no second copy to fall back on: the old content is read first, and a
+  // write that fails halfway (a full disk, a pulled stick) puts it back.
   auto in_place = [&] {
+    std::vector<uint8_t> before;
+    PathKind kind = PathKind::Regular;
+    const FsResult read = ReadRegularFile(target, kInPlaceLimit, before, kind);
+    if (!read.ok) return failed(read.message);
+    if (before.size() >= kInPlaceLimit)
+      return failed("в папке нельзя создать временный файл, а файл слишком велик, чтобы "
+                    "записать его на месте без копии");
     const FsResult written = WriteInPlace(target, bytes);
-    return written.ok ? result : failed(written.message);
+    if (written.ok) return result;
+    const FsResult restored = WriteInPlace(target, before);
+    return failed(written.message + (restored.ok ? "; прежнее содержимое файла восстановлено"
+                                                 : "; файл мог остаться записанным не до "
+                                                   "конца: " + restored.message));
   };
   if (exists) {
     const FsResult writable = CheckWritable(target);

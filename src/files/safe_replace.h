@@ -24,12 +24,15 @@ struct ReplaceResult {
 
 // Writes bytes as the whole content of path.
 // - A symbolic link is written through: the file it names is replaced, the link stays.
+// - A new file is readable and writable by its owner only: configurations hold user codes and
+//   key codes.
 // - Only a regular file, or nothing yet, is written; a directory, device or FIFO is refused.
 // - An existing file that could not be written in place (read-only, another user's) is refused
 //   with the system's text, as writing it in place would be.
 // - The replaced file keeps its permission bits, and its owner and group: where the system does
 //   not let a new file take them, the file is written in place instead, as it also is when no
-//   temporary file can be made beside it.
+//   temporary file can be made beside it. Its old content is read first and written back if
+//   the write in place fails halfway; the message says whether that worked.
 // - Temporary files ("<name>.lovar-XXXXXXXX.tmp") left by a save that was killed are removed by
 //   the next save of the same target.
 ReplaceResult ReplaceFileSafely(const std::filesystem::path& path, std::span<const uint8_t> bytes);

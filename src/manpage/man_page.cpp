@@ -1,6 +1,8 @@
 #include "manpage/man_page.h"
 
 #include <sstream>
+#include <utility>
+#include <vector>
 
 namespace lovar {
 namespace {
@@ -91,6 +93,22 @@ void WriteFooter(std::ostringstream& out, const std::string& footer) {
   }
 }
 
+// The commands as a user types them: "read", and for a command with commands of its own each
+// of those ("sites list"), in the order they were defined.
+std::vector<std::pair<std::string, CLI::App*>> CommandsOf(CLI::App& app,
+                                                          const std::string& prefix = "") {
+  std::vector<std::pair<std::string, CLI::App*>> out;
+  for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) {
+    const std::string name = prefix + command->get_name();
+    const auto nested = CommandsOf(*command, name + " ");
+    if (nested.empty())
+      out.emplace_back(name, command);
+    else
+      out.insert(out.end(), nested.begin(), nested.end());
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string TroffEscape(const std::string& text) {
@@ -145,13 +163,13 @@ std::string ManPage(CLI::App& app, const ManPageInfo& info) {
       << TroffEscape(info.source) << "\" \"Ловар\"\n";
   out << ".SH ИМЯ\n" << TroffEscape(name) << " \\- " << TroffEscape(summary) << "\n";
 
-  const std::vector<CLI::App*> commands = app.get_subcommands([](CLI::App*) { return true; });
+  const auto commands = CommandsOf(app);
   out << ".SH СИНТАКСИС\n";
   if (commands.empty()) {
     WriteSynopsis(out, name, app, "");
   } else {
-    for (const CLI::App* command : commands)
-      WriteSynopsis(out, name, *command, command->get_name());
+    for (const auto& [command_name, command] : commands)
+      WriteSynopsis(out, name, *command, command_name);
     out << ".br\n\\fB" << TroffEscape(name) << "\\fR \\fB\\-\\-version\\fR | \\fB\\-\\-help\\fR\n";
   }
 
@@ -161,8 +179,8 @@ std::string ManPage(CLI::App& app, const ManPageInfo& info) {
 
   if (!commands.empty()) {
     out << ".SH КОМАНДЫ\n";
-    for (CLI::App* command : commands) {
-      out << ".SS " << TroffEscape(command->get_name()) << "\n"
+    for (const auto& [command_name, command] : commands) {
+      out << ".SS " << TroffEscape(command_name) << "\n"
           << TroffEscape(command->get_description()) << "\n";
       for (const CLI::Option* opt : ListedOptions(*command)) WriteOption(out, *opt);
     }

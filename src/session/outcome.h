@@ -21,6 +21,10 @@ enum class Status : int {
   GaveUp = 11,         // the device answers, but never to the request
   PlanRefused = 12,    // batch: the plan has faults; no device was touched
   NotAllWritten = 13,  // batch: some devices do not hold their configuration
+  CheckWarnings = 14,  // check: the configuration has warnings, no errors
+  CheckErrors = 15,    // check: the configuration has at least one error
+  RegistryError = 16,  // the registry of sites cannot be opened, read or written
+  NotInRegistry = 17,  // sites: no such site, or no configuration of it at that time
 };
 
 struct Outcome {

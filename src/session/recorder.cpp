@@ -4,7 +4,7 @@
 
 namespace lovar {
 
-RecordResult ArchiveRecorder::DeviceRead(const DeviceRecord& device, const ConfigImage& image) {
+KeptRecord ArchiveRecorder::DeviceRead(const DeviceRecord& device, const ConfigImage& image) {
   const ArchiveResult kept = SaveToArchive(folder_(), device.model, image, LocalTimeNow());
   return {kept.ok, kept.path, kept.message};
 }

@@ -23,7 +23,7 @@ struct DeviceRecord {
   std::string line;  // "Ловар-М Версия 2.2"
 };
 
-struct RecordResult {
+struct KeptRecord {
   bool ok = true;
   std::filesystem::path path;  // where it was kept, when it is a file
   std::string message;         // why not, in Russian, when not ok
@@ -34,7 +34,7 @@ class Recorder {
   virtual ~Recorder() = default;
   // The device's whole image as read, before anything corrects it. A write whose read before it
   // cannot be kept does not begin.
-  virtual RecordResult DeviceRead(const DeviceRecord& device, const ConfigImage& image) = 0;
+  virtual KeptRecord DeviceRead(const DeviceRecord& device, const ConfigImage& image) = 0;
   // A write is over, however it ended: the image as sent and what the device may now hold.
   virtual void DeviceWritten(const DeviceRecord& /*device*/, const ConfigImage& /*sent*/,
                              const WriteReport& /*report*/) {}
@@ -50,7 +50,7 @@ class ArchiveRecorder : public Recorder {
   explicit ArchiveRecorder(std::filesystem::path folder)
       : folder_([folder = std::move(folder)] { return folder; }) {}
 
-  RecordResult DeviceRead(const DeviceRecord& device, const ConfigImage& image) override;
+  KeptRecord DeviceRead(const DeviceRecord& device, const ConfigImage& image) override;
 
  private:
   std::function<std::filesystem::path()> folder_;

@@ -82,7 +82,7 @@ struct SessionEnd {
   int length = 0;        // the image length
   bool display = false;  // a read: at least 256 bytes were stored, so the image is shown
   // A complete read: its record. A write: the record of the device's image read before it.
-  std::optional<RecordResult> record;
+  std::optional<KeptRecord> record;
   std::optional<WriteReport> report;  // a write that went as far as VerifiedWrite
 };
 
@@ -312,7 +312,7 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   bool key_read_ = false;
   std::optional<StopReason> stopped_;  // the engine gave the exchange up
   std::optional<WriteReport> finished_;
-  std::optional<RecordResult> record_;  // the record made for the operation running
+  std::optional<KeptRecord> record_;  // the record made for the operation running
 };
 
 // The stage's words for a progress line: "Чтение из УО", "Запись в УО", "Проверка записи"…

@@ -40,7 +40,7 @@ QString PartialReadText(const SessionEnd& end, const QString& why) {
   return why.isEmpty() ? read : read + QStringLiteral(": ") + why;
 }
 
-QString ArchivedNote(const RecordResult& record, bool demo) {
+QString ArchivedNote(const KeptRecord& record, bool demo) {
   if (record.ok && demo) return QStringLiteral(", копия — во временном архиве демо-приборов");
   if (record.ok) return QStringLiteral(", копия — в архиве");
   return QStringLiteral(". Копия в архив не сохранена: ") + Q(record.message);

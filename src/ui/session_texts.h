@@ -31,7 +31,7 @@ QString PartialReadText(const SessionEnd& end, const QString& why);
 // A read's end; archived: what the status line adds of the read's record.
 Said ReadEndSaid(const SessionEnd& end, const QString& archived);
 // What the record of a complete read adds: ", копия — в архиве" or why there is none.
-QString ArchivedNote(const RecordResult& record, bool demo);
+QString ArchivedNote(const KeptRecord& record, bool demo);
 Said IdentifyEndSaid(const SessionEnd& end);
 Said KeyEndSaid(const SessionEnd& end);
 // A write's end, but for a lost line with changes kept only in the window (the window asks to

@@ -25,6 +25,7 @@
 #include "files/safe_replace.h"
 #include "files/system_error_text.h"
 #include "support/pattern_image.h"
+#include "support/tiny_disk.h"
 
 namespace lovar {
 namespace {
@@ -237,6 +238,40 @@ TEST_F(PosixFiles, FolderWithoutWriteAccessTakesTheFileInPlaceButNoNewFile) {
   EXPECT_FALSE(fs::exists(folder / "new.dat"));
 }
 
+// Written in place (no temporary file can be made in the folder), a file whose new content does
+// not fit on the disk gets its old content back, and the message says so.
+TEST_F(PosixFiles, AWriteInPlaceThatFailsHalfwayPutsTheOldContentBack) {
+  if (geteuid() != 0 || nobody_uid_ == 0) GTEST_SKIP() << "needs root to be another user";
+  const fs::path disk = dir_ / "tiny";
+  fs::create_directory(disk);
+  const std::vector<uint8_t> old(100, 0x41);
+  std::string failure;
+  const bool ran = testing::OnATinyDisk(
+      disk, "64k",
+      [&]() -> std::string {
+        const fs::path folder = disk / "locked";
+        fs::create_directory(folder);
+        chmod(folder.c_str(), 0755);
+        const fs::path path = folder / "config.dat";
+        WriteFile(path, old);
+        if (chown(path.c_str(), nobody_uid_, nobody_gid_) != 0) return "not chowned";
+        // The disk full to the last page.
+        std::ofstream filler(disk / "filler", std::ios::binary);
+        const std::vector<char> page(4096, 0);
+        while (filler.write(page.data(), page.size())) filler.flush();
+        if (setgroups(0, nullptr) != 0 || setgid(nobody_gid_) != 0 || setuid(nobody_uid_) != 0)
+          return "not nobody";
+        const ReplaceResult r = ReplaceFileSafely(path, std::vector<uint8_t>(20000, 0x42));
+        if (r.ok) return "said written";
+        if (r.message.find("прежнее содержимое файла восстановлено") == std::string::npos)
+          return "said: " + r.message;
+        return ReadFile(path) == old ? "" : "old content lost";
+      },
+      failure);
+  if (!ran) GTEST_SKIP() << "no tmpfs of our own here";
+  EXPECT_EQ(failure, "");
+}
+
 TEST_F(PosixFiles, ReplacedFileKeepsItsBitsAndItsOwner) {
   const fs::path path = File(TheirFolder(), /*theirs=*/true, 0640, {1, 2, 3});
   const struct stat before = Stat(path);
@@ -247,6 +282,22 @@ TEST_F(PosixFiles, ReplacedFileKeepsItsBitsAndItsOwner) {
   EXPECT_EQ(after.st_uid, before.st_uid);
   EXPECT_EQ(after.st_gid, before.st_gid);
   EXPECT_EQ(ReadFile(path), SerializeConfigFile(250, PatternImage(3)));
+}
+
+TEST_F(PosixFiles, NewFilesAreTheOwnersOnlyWhateverTheUmask) {
+  const mode_t old_mask = umask(022);
+  const fs::path file = dir_ / "new.dat";
+  const bool saved = SaveConfigFile(file, 251, PatternImage(4)).ok();
+  const ArchiveResult kept = SaveToArchive(dir_ / "archive", 251, PatternImage(4), {2024, 5, 1});
+  umask(old_mask);
+  ASSERT_TRUE(saved);
+  ASSERT_TRUE(kept.ok) << kept.message;
+  EXPECT_EQ(Stat(file).st_mode & 07777, 0600u);
+  EXPECT_EQ(Stat(kept.path).st_mode & 07777, 0600u);
+  // Replaced, a file keeps the bits it had, also when wider.
+  chmod(file.c_str(), 0644);
+  ASSERT_TRUE(SaveConfigFile(file, 251, PatternImage(5)).ok());
+  EXPECT_EQ(Stat(file).st_mode & 07777, 0644u);
 }
 
 // An installed program (/usr/bin): its folder is not the user's to write, so the per-model

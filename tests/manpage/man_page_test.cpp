@@ -37,6 +37,11 @@ TEST(ManPageTest, PageListsEveryOptionWithItsTypeDefaultAndCommand) {
   read->add_option("--port,-p", port, "Порт")->required();
   read->add_flag("--verify", verify, "Сверить");
   read->add_option("file", file, "Файл");
+  // A command with commands of its own: each is listed by its whole name.
+  std::string prefix;
+  app.add_subcommand("sites", "Реестр")
+      ->add_subcommand("list", "Список")
+      ->add_option("prefix", prefix, "Начало номера");
 
   const std::string page = ManPage(app, {"2026-01-02", "demo 1", {"other(1)"}});
   for (const char* line : {
@@ -46,6 +51,8 @@ TEST(ManPageTest, PageListsEveryOptionWithItsTypeDefaultAndCommand) {
            "[\\fIfile\\fR]\n",
            ".TP\n\\fB\\-\\-retries\\fR \\fIINT\\fR\nПовторы (INT in [0 \\- 9]; по умолчанию 3)\n",
            ".SS read\nСчитать\n",
+           "\\fBdemo\\fR \\fBsites list\\fR [\\fIprefix\\fR]\n",
+           ".SS sites list\nСписок\n.TP\n\\fIprefix\\fR\nНачало номера\n",
            ".TP\n\\fB\\-p, \\-\\-port\\fR \\fITEXT\\fR\nПорт (обязательный)\n",
            ".TP\n\\fB\\-\\-verify\\fR\nСверить\n",
            ".SH КОДЫ ВОЗВРАТА\n.TP\n.B 0\nуспешно\n.TP\n.B 2\nнет порта\n.PP\nПросто текст\n",

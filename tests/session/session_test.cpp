@@ -39,7 +39,7 @@ class Recording : public SessionObserver {
 
 class KeptImages : public Recorder {
  public:
-  RecordResult DeviceRead(const DeviceRecord& device, const ConfigImage& image) override {
+  KeptRecord DeviceRead(const DeviceRecord& device, const ConfigImage& image) override {
     EXPECT_EQ(device.line, DeviceLine(device.model, device.firmware));
     kept.push_back(image);
     return {ok, {}, ok ? "" : "диск полон"};

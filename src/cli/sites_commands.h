@@ -1,0 +1,45 @@
+// lovar-cli's commands over the registry of sites (store/registry.h):
+//
+//   sites list [PREFIX]                            the sites, newest record of each
+//   sites history OBJ [--model N]                  every record of a site, oldest first
+//   sites show OBJ [--at TIME] [--model N] [--json]   the configuration at that time
+//   sites export OBJ --out FILE.dat [--at TIME] [--model N]
+//   sites sync                                     send what waits for the shared server
+//
+// Each takes --db FILE or --db postgresql://… (else $LOVAR_DB, else the user's own file).
+// Failures of the registry exit 14, a site or time the registry does not know 15.
+//
+// Threads: the caller's.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <string>
+
+namespace lovar {
+
+class SitesCommands {
+ public:
+  // Adds the subcommand "sites" with its own subcommands to app.
+  explicit SitesCommands(CLI::App& app);
+
+  bool Chosen() const { return sites_->parsed(); }
+  // Runs the chosen command; returns the exit status. Failures are said on stderr.
+  int Run();
+
+ private:
+  CLI::App* sites_ = nullptr;
+  CLI::App* list_ = nullptr;
+  CLI::App* history_ = nullptr;
+  CLI::App* show_ = nullptr;
+  CLI::App* export_ = nullptr;
+  CLI::App* sync_ = nullptr;
+  std::string db_;
+  std::string object_;
+  std::string at_;
+  std::string out_;
+  int model_ = 0;
+  bool json_ = false;
+};
+
+}  // namespace lovar

@@ -1,0 +1,141 @@
+// The registry of sites as the program uses it: every complete read, every write (its outcome,
+// and for a write that stopped what the device may hold) and every batch row is recorded here,
+// and the window's "Объекты…" and lovar-cli's "sites" commands read it.
+//
+// Where it is: --db (lovar-cli) or the window's setting, else $LOVAR_DB, else one SQLite file in
+// the user's data folder (DefaultRegistryFile), made on first use. A postgresql:// string names
+// a server that the stations of an office share; when it cannot be reached, a record goes to
+// this station's own file instead, marked as waiting for that server, and Sync sends what waits
+// (a record sent twice is kept once: its id is made here, at the station).
+//
+// Threads: one thread at a time. Open, Record and Sync may wait up to the connection time-out
+// (StoreOptions) for a server that does not answer; the window calls them off its thread.
+// A thread that used a server must call ReleaseThreadTls (store_os.h) before it ends.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "store/site_store.h"
+
+namespace lovar {
+
+struct RegistryLocation {
+  bool shared = false;  // a PostgreSQL server
+  std::string text;     // the file's path in UTF-8, or the connection string
+};
+
+// The SQLite file in DefaultDataFolder() (store_os.h): "registry.sqlite". Empty when the system
+// names no data folder.
+std::filesystem::path DefaultRegistryFile();
+
+// The location chosen: db_option (--db, or the window's setting) when not empty, else env_db
+// ($LOVAR_DB) when not null and not empty, else the default file. A "key=value" connection
+// string is refused (why says to write it as postgresql://…), as is no location at all.
+bool ChooseLocation(std::string_view db_option, const char* env_db, RegistryLocation& out,
+                    std::string& why);
+
+struct RegistryOptions {
+  RegistryLocation location;
+  // Where records wait for a server that cannot be reached; empty: DefaultRegistryFile().
+  std::filesystem::path local_file;
+  StoreOptions store;
+};
+
+// How one record went.
+struct RecordResult {
+  enum class Kept { InRegistry, Waiting, Nowhere };
+  Kept kept = Kept::Nowhere;
+  // InRegistry: empty. Waiting: that the server was not reached and the record waits on this
+  // station. Nowhere: why the record was not kept (the caller says so; the device is as the
+  // step left it whatever the registry says).
+  std::string message;
+  bool already = false;  // a record of the same id was kept before (sent twice)
+  bool ok() const { return kept != Kept::Nowhere; }
+};
+
+struct SyncResult {
+  StoreResult result;  // the first failure; what was sent before it stays sent
+  int sent = 0;        // records the server took
+  int already = 0;     // records the server had already (a sync cut short before)
+  int left = 0;        // records still waiting for this server
+  std::vector<std::pair<std::string, int>> other_servers;  // records waiting for other servers
+};
+
+struct ImportResult {
+  StoreResult result;
+  bool done_before = false;          // the folder was taken in before: nothing was read
+  int taken = 0;                     // files recorded now
+  int already = 0;                   // files the registry had already
+  int waiting = 0;                   // of taken, those waiting for the server
+  std::vector<std::string> skipped;  // files named as the archive names them but not loadable
+};
+
+class Registry {
+ public:
+  // Opens the registry. Fails (result says why, in Russian, without a password) when it cannot
+  // be used at all: a file that cannot be made or opened, a database that is no registry, a
+  // registry made by a newer version (refused, nothing changed). A server that cannot be
+  // reached, or refuses the user, is no failure: records then wait on this station, and
+  // ServerState() says why.
+  static std::unique_ptr<Registry> Open(const RegistryOptions& options, StoreResult& result);
+  ~Registry();
+
+  // The registry as messages name it: the file's path or the server, never a password.
+  std::string Where() const;
+  bool Shared() const { return options_.location.shared; }
+  // To be said once after the open: an unencrypted connection, records of this station
+  // waiting to be sent.
+  std::vector<std::string> Notes() const { return notes_; }
+  // A shared registry: why its server was not reached the last time it was tried (ok when it
+  // was, or not tried yet). Records then wait on this station; a caller that records says so.
+  StoreResult ServerState() const;
+
+  // Records one step. Fills what record leaves empty: the id, the time (now), the station, the
+  // operator and the program's version. Each record is one transaction: kept whole or not at
+  // all.
+  RecordResult Record(SiteRecord record);
+
+  // The sites whose object number begins with prefix, with their newest record.
+  StoreResult Sites(std::string_view prefix, std::vector<SiteSummary>& out);
+  // Every record of the site, oldest first. model 0: the object number of any model.
+  StoreResult History(int model, std::string_view object, std::vector<RecordInfo>& out);
+  StoreResult Image(std::string_view hash, std::vector<uint8_t>& out);
+  // The newest record of the site at or before `at` that has an image, with the image: what
+  // the device held then (or may have held: see its outcome). model 0 when the object number
+  // names one site only; otherwise the failure names the models.
+  StoreResult VersionAt(int model, std::string_view object, StoreTime at, RecordInfo& info,
+                        std::vector<uint8_t>& image);
+
+  // Records of this station waiting for the registry's server.
+  int WaitingCount();
+  // Sends the records waiting for the registry's server, oldest first. Nothing to do for a
+  // registry that is a file (other_servers still says what waits elsewhere).
+  SyncResult Sync();
+
+  // Takes in the configurations of an archive folder ("Архив", files/archive.h) once: each file
+  // named as the archive names it becomes a record of its read (station and operator: this
+  // one's); the files stay where they are, and anything else in the folder is left alone.
+  // Taken in again, a file is not recorded twice.
+  ImportResult ImportArchive(const std::filesystem::path& folder);
+
+ private:
+  explicit Registry(RegistryOptions options);
+  StoreResult OpenShared();
+  StoreResult OpenLocal();
+  StoreResult ForQueries(SiteStore*& store);
+  // "<where>: <message>"
+  StoreResult Named(StoreResult result) const;
+
+  RegistryOptions options_;
+  std::unique_ptr<SiteStore> main_;   // the file, or the server once reached
+  std::unique_ptr<SiteStore> local_;  // a shared registry's waiting room on this station
+  StoreResult shared_failure_;        // why the server was not reached, the last time
+  std::vector<std::string> notes_;
+};
+
+}  // namespace lovar

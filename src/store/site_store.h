@@ -1,0 +1,170 @@
+// The store of sites: every read and write of a device, kept in a database. A site is a model
+// and an object number; its history is every record of it. A record keeps the time, the station
+// (host name), the operator (system user), the port, the device's identification line, the
+// operation and its outcome with the message, the program's version and the image (the whole
+// image: model 251's 4096 bytes). Images are kept once each, by their SHA-256.
+//
+// One interface, one source file per database: store_sqlite.cpp (a file, one laptop),
+// store_postgres.cpp (a server shared by an office). Both keep the same schema, versioned: a
+// store made by a newer program is refused and left exactly as it was; an older one is brought
+// up to date in one transaction.
+//
+// Threads: a store object is used by one thread at a time. Several programs (and several
+// stations, for a server) may use one database at once: each record is one transaction.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lovar {
+
+// The schema this program writes. Raised with every change of the tables, with a step in each
+// backend's migration list.
+inline constexpr int kStoreSchemaVersion = 1;
+
+// What went wrong, at the store's boundary; the databases' own codes are mapped in one function
+// per backend.
+enum class StoreError {
+  None,
+  Unreachable,  // the server cannot be reached, or the connection was lost
+  Busy,         // another program holds the registry locked for longer than the wait
+  ReadOnly,     // the registry may only be read (the file, its folder, the server's role)
+  Full,         // no space on the disk, or the file may not grow
+  NewerSchema,  // made by a newer version of the program: refused, nothing changed
+  NotRegistry,  // not a registry of this program (another database, a damaged file)
+  Denied,       // the server refused the user: password, rights
+  NotFound,     // no such site, record or image
+  Failed,       // anything else
+};
+
+struct StoreResult {
+  StoreError error = StoreError::None;
+  std::string message;  // Russian, one line, never with a password; empty when ok
+  bool ok() const { return error == StoreError::None; }
+};
+
+// The one text of each error, e.g. "реестр занят другой программой".
+std::string_view StoreErrorText(StoreError error);
+// A failure: the error's text, then the detail in parentheses when there is one.
+StoreResult StoreFailure(StoreError error, std::string_view detail = {});
+
+enum class RecordOperation : uint8_t { Read, Write, Batch, Archive };
+enum class RecordOutcome : uint8_t {
+  Holds,       // the device holds the image: a complete read, a proven write
+  NotWritten,  // nothing was written: the device keeps what it held (the image, when read)
+  Unproven,    // written to its end but not proven: the image is what was sent
+  Stopped,     // the write stopped midway: the device may hold a mix (the image: what it may hold)
+  Failed,      // the step failed before the device's image was known; no image
+};
+// Codes as the database keeps them: "read", "holds"...
+std::string_view OperationCode(RecordOperation op);
+std::string_view OutcomeCode(RecordOutcome outcome);
+bool OperationOfCode(std::string_view code, RecordOperation& op);
+bool OutcomeOfCode(std::string_view code, RecordOutcome& outcome);
+// As a person reads them: "чтение", "записано, проверено"...
+std::string_view OperationText(RecordOperation op);
+std::string_view OutcomeText(RecordOperation op, RecordOutcome outcome);
+
+// Microseconds since 1970-01-01 00:00 UTC.
+using StoreTime = int64_t;
+StoreTime StoreTimeNow();
+
+// What a record says, without its image.
+struct RecordInfo {
+  std::string id;  // made at the station (NewRecordId): the same record sent twice is kept once
+  StoreTime time = 0;
+  std::string station;
+  std::string operator_name;
+  std::string port;
+  int model = 0;
+  std::string device_line;  // "Ловар-М Версия 2.2"
+  std::string object;       // "" for a model that has no object number
+  RecordOperation operation = RecordOperation::Read;
+  RecordOutcome outcome = RecordOutcome::Holds;
+  std::string message;
+  std::string program_version;
+  std::string image_hash;  // SHA-256 in hex, "" when the record has no image
+  int image_length = 0;    // the image's bytes from offset 0: 256, 2048 or 4096
+};
+
+struct SiteRecord {
+  RecordInfo info;             // image_hash and image_length follow from image
+  std::vector<uint8_t> image;  // from offset 0; empty when none
+};
+
+// A site with its newest record.
+struct SiteSummary {
+  int model = 0;
+  std::string object;
+  RecordInfo last;
+};
+
+// 32 random hexadecimal digits.
+std::string NewRecordId();
+
+class SiteStore {
+ public:
+  virtual ~SiteStore() = default;
+
+  // Where the store is, for messages: the file's path, or the server without any password.
+  virtual std::string Where() const = 0;
+  // Said once after the open, e.g. that the connection is not encrypted; may be empty.
+  virtual std::vector<std::string> Notes() const { return {}; }
+
+  // Keeps the record in one transaction, its site made when new and its image stored unless
+  // an image of the same hash is there: all of it or nothing. waiting_for non-empty marks it
+  // as waiting for that server (the local store of a station that could not reach it).
+  // added is false when a record of the same id is there already (which is not a failure).
+  virtual StoreResult Add(const SiteRecord& record, std::string_view waiting_for, bool& added) = 0;
+
+  // The sites whose object number begins with prefix ("" for all), each with its newest
+  // record, ordered by object number (digits as numbers) and model.
+  virtual StoreResult Sites(std::string_view prefix, std::vector<SiteSummary>& out) = 0;
+  // Every record of the site, oldest first; model 0: the sites of that object number of any
+  // model.
+  virtual StoreResult History(int model, std::string_view object, std::vector<RecordInfo>& out) = 0;
+  // The image of that hash, checked against it (a damaged image is refused, never shown).
+  virtual StoreResult Image(std::string_view hash, std::vector<uint8_t>& out) = 0;
+
+  // Records that wait for the server target, oldest first, with their images, at most limit.
+  virtual StoreResult Waiting(std::string_view target, int limit, std::vector<SiteRecord>& out) = 0;
+  // Records waiting, per server: (target, count).
+  virtual StoreResult WaitingCounts(std::vector<std::pair<std::string, int>>& out) = 0;
+  // The records sent: no longer waiting.
+  virtual StoreResult MarkSent(const std::vector<std::string>& ids) = 0;
+
+  // The store's own small settings (e.g. which archive folders were taken in).
+  virtual StoreResult Setting(std::string_view key, std::string& value, bool& found) = 0;
+  virtual StoreResult SetSetting(std::string_view key, std::string_view value) = 0;
+};
+
+struct StoreOptions {
+  // How long to wait for a registry that another program holds locked (SQLite), or for a row
+  // another station holds (PostgreSQL), before giving up with Busy.
+  std::chrono::milliseconds busy_wait{5000};
+  // How long to wait for a server to answer before counting it unreachable (PostgreSQL),
+  // unless the connection string says otherwise.
+  std::chrono::seconds connect_timeout{5};
+  // Every record on the disk before Add returns. Off only for loading many records at once
+  // (a benchmark's fill): a crash may then lose the last of them, never break the store.
+  bool durable = true;
+};
+
+struct OpenedStore {
+  std::unique_ptr<SiteStore> store;  // null when result is not ok
+  StoreResult result;
+};
+
+// The backends. A file is made on first use (readable by its owner only; its folder must
+// exist); a database of another program's making, damaged or of a newer schema is refused and
+// left as it was.
+OpenedStore OpenSqliteStore(const std::string& utf8_path, const StoreOptions& options);
+// conninfo: a postgresql:// or postgres:// connection string. The schema (lovar.*) is made or
+// brought up to date under a lock, so that stations starting at once do it once.
+OpenedStore OpenPostgresStore(const std::string& conninfo, const StoreOptions& options);
+
+}  // namespace lovar

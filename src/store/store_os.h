@@ -1,0 +1,35 @@
+// What the registry needs of the operating system, one source file per OS (store_os_posix.cpp,
+// store_os_win.cpp): who records (station, operator), where the user's data lives, what a
+// system error code means to the store, and the end of a thread that used TLS.
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <string>
+
+#include "store/site_store.h"
+
+namespace lovar {
+
+// The host name ("" when unknown).
+std::string StationName();
+// The user the program runs as ("" when unknown).
+std::string OperatorName();
+
+// The folder of the user's own data, where the registry's file lives by default: on Linux
+// $XDG_DATA_HOME/lovar (an absolute $XDG_DATA_HOME only), else ~/.local/share/lovar; on
+// Windows %LOCALAPPDATA%\Ловар. Never the program's folder. Empty when none can be found.
+std::filesystem::path DefaultDataFolder();
+
+// A system error code (errno; GetLastError() on Windows) as the store's error: Full for no
+// space, ReadOnly for a read-only file or file system, Failed for the rest.
+StoreError StoreErrorOfSystem(int code);
+
+// The local calendar time of seconds since 1970 UTC; thread-safe.
+bool LocalCalendar(std::time_t seconds, std::tm& out);
+
+// Called by a thread that used a TLS connection, before it ends: a statically linked OpenSSL
+// (Windows) never hears of thread exits by itself and would keep that thread's state.
+void ReleaseThreadTls();
+
+}  // namespace lovar

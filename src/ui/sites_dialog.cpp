@@ -1,0 +1,247 @@
+#include "sites_dialog.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "compare_dialog.h"
+#include "files/diff_report.h"
+#include "model/catalog.h"
+#include "model/image_diff.h"
+#include "store/local_time.h"
+#include "utf8.h"
+
+namespace lovar {
+namespace {
+
+QTableWidget* MakeTable(QWidget* parent, const char* name, const QStringList& headers) {
+  auto* table = new QTableWidget(0, static_cast<int>(headers.size()), parent);
+  table->setObjectName(QLatin1String(name));
+  table->setHorizontalHeaderLabels(headers);
+  table->verticalHeader()->hide();
+  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table->horizontalHeader()->setStretchLastSection(true);
+  table->setWordWrap(false);
+  return table;
+}
+
+void Fill(QTableWidget* table, const std::vector<QStringList>& rows) {
+  table->setUpdatesEnabled(false);
+  table->clearContents();
+  table->setRowCount(static_cast<int>(rows.size()));
+  for (int r = 0; r < table->rowCount(); ++r) {
+    const QStringList& row = rows[static_cast<size_t>(r)];
+    for (int c = 0; c < row.size(); ++c) {
+      auto* item = new QTableWidgetItem(row[c]);
+      item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+      item->setToolTip(row[c]);
+      table->setItem(r, c, item);
+    }
+  }
+  // The last column takes the rest of the width (a long message shows whole in its tooltip).
+  for (int c = 0; c + 1 < table->columnCount(); ++c) table->resizeColumnToContents(c);
+  table->setUpdatesEnabled(true);
+}
+
+QString ObjectText(const std::string& object) {
+  return object.empty() ? QStringLiteral("(без номера)") : Q(object);
+}
+
+QString Outcome(const RecordInfo& r) {
+  return Q(OutcomeText(r.operation, r.outcome));
+}
+
+// "Версия от 01.03.2024 10:00:00 (чтение, считано)"
+std::string VersionName(const RecordInfo& r) {
+  return "версия от " + LocalTimeText(r.time) + " (" + std::string(OperationText(r.operation)) +
+         ", " + std::string(OutcomeText(r.operation, r.outcome)) + ", станция " + r.station + ")";
+}
+
+}  // namespace
+
+SitesDialog::SitesDialog(Registry& registry, Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), registry_(registry), dialogs_(dialogs) {
+  setObjectName(QStringLiteral("SitesDialog"));
+  setWindowTitle(QStringLiteral("Объекты"));
+  auto* layout = new QVBoxLayout(this);
+
+  auto* where = new QLabel(QStringLiteral("Реестр: ") + Q(registry_.Where()), this);
+  where->setObjectName(QStringLiteral("LabelRegistry"));
+  where->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(where);
+  auto* filter_row = new QHBoxLayout;
+  auto* filter_label = new QLabel(QStringLiteral("Номер объекта:"), this);
+  filter_ = new QLineEdit(this);
+  filter_->setObjectName(QStringLiteral("EditSiteFilter"));
+  filter_->setPlaceholderText(QStringLiteral("начало номера"));
+  filter_->setClearButtonEnabled(true);
+  filter_label->setBuddy(filter_);
+  filter_row->addWidget(filter_label);
+  filter_row->addWidget(filter_, 1);
+  layout->addLayout(filter_row);
+
+  auto* split = new QSplitter(Qt::Vertical, this);
+  sites_ = MakeTable(
+      split, "TableSites",
+      {QStringLiteral("Объект"), QStringLiteral("Модель"), QStringLiteral("Последняя запись"),
+       QStringLiteral("Результат"), QStringLiteral("Станция"), QStringLiteral("Оператор")});
+  sites_->setSelectionMode(QAbstractItemView::SingleSelection);
+  history_ =
+      MakeTable(split, "TableHistory",
+                {QStringLiteral("Дата"), QStringLiteral("Действие"), QStringLiteral("Результат"),
+                 QStringLiteral("Станция"), QStringLiteral("Оператор"), QStringLiteral("Порт"),
+                 QStringLiteral("Сообщение")});
+  // Two versions to compare: a click and a Ctrl-click.
+  history_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  split->addWidget(sites_);
+  split->addWidget(history_);
+  layout->addWidget(split, 1);
+
+  status_ = new QLabel(this);
+  status_->setObjectName(QStringLiteral("LabelSitesStatus"));
+  status_->setWordWrap(true);
+  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(status_);
+
+  auto* buttons = new QHBoxLayout;
+  compare_ = new QPushButton(QStringLiteral("Сравнить"), this);
+  compare_->setObjectName(QStringLiteral("ButtonCompareVersions"));
+  compare_->setToolTip(QStringLiteral("Выберите в истории две версии (Ctrl + щелчок)"));
+  load_ = new QPushButton(QStringLiteral("Загрузить в окно"), this);
+  load_->setObjectName(QStringLiteral("ButtonLoadVersion"));
+  auto* close = new QPushButton(QStringLiteral("Закрыть"), this);
+  buttons->addWidget(compare_);
+  buttons->addStretch(1);
+  buttons->addWidget(load_);
+  buttons->addWidget(close);
+  layout->addLayout(buttons);
+
+  connect(filter_, &QLineEdit::textChanged, this, [this] { FillSites(); });
+  connect(sites_, &QTableWidget::itemSelectionChanged, this, [this] { FillHistory(); });
+  connect(history_, &QTableWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
+  connect(history_, &QTableWidget::cellDoubleClicked, this, [this] { LoadSelected(); });
+  connect(compare_, &QPushButton::clicked, this, [this] { CompareSelected(); });
+  connect(load_, &QPushButton::clicked, this, [this] { LoadSelected(); });
+  connect(close, &QPushButton::clicked, this, &QDialog::reject);
+
+  QStringList notes;
+  for (const std::string& note : registry_.Notes()) notes << Q(note);
+  Say(notes.join(QLatin1Char('\n')));
+  FillSites();
+  resize(760, 520);
+}
+
+void SitesDialog::Say(const QString& text) {
+  status_->setText(text);
+  status_->setVisible(!text.isEmpty());
+}
+
+void SitesDialog::FillSites() {
+  site_rows_.clear();
+  const StoreResult r = registry_.Sites(filter_->text().trimmed().toStdString(), site_rows_);
+  if (!r.ok())
+    Say(QStringLiteral("Список объектов не прочитан: ") + Q(r.message));
+  else if (site_rows_.empty())
+    Say(filter_->text().isEmpty() ? QStringLiteral("В реестре нет объектов.")
+                                  : QStringLiteral("Нет объектов с таким началом номера."));
+  else
+    Say({});
+  std::vector<QStringList> rows;
+  for (const SiteSummary& s : site_rows_)
+    rows.push_back({ObjectText(s.object), Q(ModelNameAndCode(s.model)),
+                    Q(LocalTimeText(s.last.time)), Outcome(s.last), Q(s.last.station),
+                    Q(s.last.operator_name)});
+  Fill(sites_, rows);
+  // One site found: its history at once.
+  if (site_rows_.size() == 1)
+    sites_->selectRow(0);
+  else
+    FillHistory();
+}
+
+void SitesDialog::FillHistory() {
+  history_rows_.clear();
+  const QList<QTableWidgetItem*> selected = sites_->selectedItems();
+  if (!selected.isEmpty()) {
+    const SiteSummary& site = site_rows_[static_cast<size_t>(selected.front()->row())];
+    const StoreResult r = registry_.History(site.model, site.object, history_rows_);
+    if (!r.ok()) Say(QStringLiteral("История объекта не прочитана: ") + Q(r.message));
+  }
+  std::vector<QStringList> rows;
+  // Newest first: the version a person looks for is mostly a recent one.
+  for (auto it = history_rows_.rbegin(); it != history_rows_.rend(); ++it)
+    rows.push_back({Q(LocalTimeText(it->time)), Q(OperationText(it->operation)), Outcome(*it),
+                    Q(it->station), Q(it->operator_name), Q(it->port), Q(it->message)});
+  std::reverse(history_rows_.begin(), history_rows_.end());
+  Fill(history_, rows);
+  if (!rows.empty()) history_->selectRow(0);
+  UpdateButtons();
+}
+
+std::vector<int> SitesDialog::SelectedVersions() const {
+  std::vector<int> rows;
+  for (const QTableWidgetItem* item : history_->selectedItems())
+    if (item->column() == 0 && !history_rows_[static_cast<size_t>(item->row())].image_hash.empty())
+      rows.push_back(item->row());
+  // Rows are newest first: the larger row is the older version.
+  std::sort(rows.rbegin(), rows.rend());
+  return rows;
+}
+
+void SitesDialog::UpdateButtons() {
+  const std::vector<int> versions = SelectedVersions();
+  const int selected = static_cast<int>(history_->selectionModel()->selectedRows().size());
+  compare_->setEnabled(selected == 2 && versions.size() == 2);
+  load_->setEnabled(selected == 1 && versions.size() == 1);
+}
+
+bool SitesDialog::ReadImage(const RecordInfo& info, std::vector<uint8_t>& image) {
+  const StoreResult r = registry_.Image(info.image_hash, image);
+  if (!r.ok()) Say(QStringLiteral("Версия не прочитана: ") + Q(r.message));
+  return r.ok();
+}
+
+CompareDialog* SitesDialog::CompareSelected() {
+  const std::vector<int> rows = SelectedVersions();
+  if (rows.size() != 2) return nullptr;
+  const RecordInfo& older = history_rows_[static_cast<size_t>(rows[0])];
+  const RecordInfo& newer = history_rows_[static_cast<size_t>(rows[1])];
+  std::vector<uint8_t> a_bytes, b_bytes;
+  if (!ReadImage(older, a_bytes) || !ReadImage(newer, b_bytes)) return nullptr;
+  ConfigImage a, b;
+  std::copy(a_bytes.begin(), a_bytes.end(), a.bytes().begin());
+  std::copy(b_bytes.begin(), b_bytes.end(), b.bytes().begin());
+  DiffReport report;
+  report.label_a = "Раньше";
+  report.label_b = "Позже";
+  report.source_a = "объект " + older.object + ", " + VersionName(older);
+  report.source_b = "объект " + newer.object + ", " + VersionName(newer);
+  report.object_a = older.object;
+  report.object_b = newer.object;
+  report.date = NowText();
+  auto* dialog = new CompareDialog(DiffImages(older.model, a, static_cast<int>(a_bytes.size()), b,
+                                              static_cast<int>(b_bytes.size())),
+                                   std::move(report), dialogs_, this);
+  dialog->setWindowTitle(QStringLiteral("Сравнение версий объекта ") + ObjectText(older.object));
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->open();
+  return dialog;
+}
+
+void SitesDialog::LoadSelected() {
+  const std::vector<int> rows = SelectedVersions();
+  if (rows.size() != 1) return;
+  Version version{history_rows_[static_cast<size_t>(rows[0])], {}};
+  if (!ReadImage(version.info, version.image)) return;
+  chosen_ = std::move(version);
+  accept();
+}
+
+}  // namespace lovar

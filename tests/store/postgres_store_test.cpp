@@ -1,0 +1,250 @@
+// The registry on a real PostgreSQL server shared by stations: its schema made once when they
+// start at once, records of one site from two stations at once, the server stopped in the middle
+// of a record, records waiting on the station and sent once, TLS, passwords never said.
+#include <gtest/gtest.h>
+
+#include <libpq-fe.h>
+
+#include <barrier>
+#include <thread>
+
+#include "records.h"
+#include "store/store_os.h"
+#include "support/pg_server.h"
+
+namespace lovar {
+namespace {
+using namespace testing;
+
+class PostgresRegistry : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    server_ = PgServer::Shared(why);
+    if (server_ == nullptr) {
+      // Only a machine without PostgreSQL 15 (or, on Windows, without a server named) skips.
+      if (why.starts_with("no PostgreSQL") || why.starts_with("LOVAR_TEST_PG")) GTEST_SKIP() << why;
+      FAIL() << why;
+    }
+    db_ = server_->NewDatabase();
+    ASSERT_FALSE(db_.empty());
+  }
+
+  RegistryOptions Options(const std::string& uri) const {
+    RegistryOptions options;
+    options.location = {true, uri};
+    options.local_file = local_ / "local.sqlite";
+    options.store.connect_timeout = std::chrono::seconds(3);
+    return options;
+  }
+  std::unique_ptr<Registry> Open(const std::string& uri, StoreResult& result) const {
+    return Registry::Open(Options(uri), result);
+  }
+  std::string Value(const std::string& sql) const {
+    std::string value;
+    EXPECT_TRUE(server_->Sql(db_, sql, &value)) << sql;
+    return value;
+  }
+
+  PgServer* server_ = nullptr;
+  std::string db_;
+  TempFolder local_;
+};
+
+TEST_F(PostgresRegistry, TheSchemaIsMadeOnceWhenStationsStartAtOnce) {
+  constexpr int kStations = 4;
+  std::barrier start(kStations);
+  std::vector<StoreResult> results(kStations);
+  std::vector<std::thread> stations;
+  for (int i = 0; i < kStations; ++i)
+    stations.emplace_back([&, i] {
+      start.arrive_and_wait();
+      auto registry = Open(server_->Uri(db_), results[static_cast<size_t>(i)]);
+      ReleaseThreadTls();
+    });
+  for (std::thread& t : stations) t.join();
+  for (const StoreResult& r : results) EXPECT_TRUE(r.ok()) << r.message;
+  EXPECT_EQ(Value("SELECT count(*) || ' ' || max(version) FROM lovar.schema_info"), "1 1");
+}
+
+TEST_F(PostgresRegistry, RecordsAreSharedWithTheirHistoryAndImages) {
+  StoreResult opened;
+  auto registry = Open(server_->Uri(db_), opened);
+  ASSERT_TRUE(registry) << opened.message;
+  EXPECT_TRUE(registry->Notes().empty()) << registry->Notes()[0];  // TLS offered and used
+  EXPECT_EQ(registry->Where(), server_->Uri(db_, "", /*with_password=*/false));
+  ASSERT_EQ(registry->Record(ReadRecord(251, "1024", 1, 1'000)).kept,
+            RecordResult::Kept::InRegistry);
+  ASSERT_TRUE(registry->Record(ReadRecord(251, "1024", 2, 2'000)).ok());
+  ASSERT_TRUE(registry->Record(ReadRecord(252, "", 1, 3'000)).ok());
+
+  // Another station sees them.
+  StoreResult other_opened;
+  auto other = Open(server_->Uri(db_), other_opened);
+  ASSERT_TRUE(other);
+  std::vector<SiteSummary> sites;
+  ASSERT_TRUE(other->Sites("1", sites).ok());
+  ASSERT_EQ(sites.size(), 1u);
+  EXPECT_EQ(sites[0].last.time, 2'000);
+  std::vector<RecordInfo> history;
+  ASSERT_TRUE(other->History(0, "1024", history).ok());
+  ASSERT_EQ(history.size(), 2u);
+  std::vector<uint8_t> image;
+  ASSERT_TRUE(other->Image(history[0].image_hash, image).ok());
+  EXPECT_EQ(image, SiteImage(251, "1024", 1));
+
+  // A connection the user keeps unencrypted, and a server that offers no TLS, are said.
+  auto plain = Open(server_->Uri(db_, "sslmode=disable"), other_opened);
+  ASSERT_TRUE(plain);
+  ASSERT_EQ(plain->Notes().size(), 1u);
+  EXPECT_NE(plain->Notes()[0].find("не зашифровано (sslmode=disable)"), std::string::npos);
+  ASSERT_TRUE(server_->Sql("postgres", "ALTER SYSTEM SET ssl = off"));
+  ASSERT_TRUE(server_->Sql("postgres", "SELECT pg_reload_conf()"));
+  // The server reloads its settings when it gets to it: a new session shows when it has.
+  while (Value("SHOW ssl") != "off") {
+  }
+  auto no_tls = Open(server_->Uri(db_), other_opened);
+  server_->Sql("postgres", "ALTER SYSTEM RESET ssl");
+  server_->Sql("postgres", "SELECT pg_reload_conf()");
+  while (Value("SHOW ssl") != "on") {
+  }
+  ASSERT_TRUE(no_tls);
+  ASSERT_EQ(no_tls->Notes().size(), 1u);
+  EXPECT_NE(no_tls->Notes()[0].find("сервер не предлагает TLS"), std::string::npos);
+}
+
+TEST_F(PostgresRegistry, TwoStationsRecordTheSameSiteAtOnce) {
+  constexpr int kEach = 40;
+  std::barrier start(2);
+  std::vector<int> failures(2);
+  std::vector<std::thread> stations;
+  for (int s = 0; s < 2; ++s)
+    stations.emplace_back([&, s] {
+      StoreResult opened;
+      auto registry = Open(server_->Uri(db_), opened);
+      start.arrive_and_wait();
+      for (int i = 0; i < kEach; ++i)
+        if (!registry ||
+            registry->Record(ReadRecord(251, "555", i % 10)).kept != RecordResult::Kept::InRegistry)
+          ++failures[static_cast<size_t>(s)];
+      registry.reset();
+      ReleaseThreadTls();
+    });
+  for (std::thread& t : stations) t.join();
+  EXPECT_EQ(failures, std::vector<int>({0, 0}));
+  EXPECT_EQ(Value("SELECT count(*) FROM lovar.records"), std::to_string(2 * kEach));
+  EXPECT_EQ(Value("SELECT count(*) FROM lovar.sites"), "1");
+  EXPECT_EQ(Value("SELECT count(*) FROM lovar.images"), "10");
+}
+
+TEST_F(PostgresRegistry, ARecordCutByTheServersStopWaitsOnTheStationAndIsSentOnce) {
+  if (!server_->Controlled()) GTEST_SKIP() << "the server is not this program's to stop";
+  RegistryOptions options = Options(server_->Uri(db_));
+  options.store.busy_wait = std::chrono::minutes(2);  // the record waits for the lock below
+  StoreResult opened;
+  auto registry = Registry::Open(options, opened);
+  ASSERT_TRUE(registry) << opened.message;
+  ASSERT_TRUE(registry->Record(ReadRecord(251, "42", 1)).ok());
+
+  // Another session holds the records table: the record's site and image are in, its row
+  // waits. Then the server stops on the spot (a fast shutdown would end the other session
+  // first, and the record might slip in before its own session ends).
+  PGconn* holder = PQconnectdb(server_->Uri(db_, "sslmode=disable").c_str());
+  PQclear(PQexec(holder, "BEGIN; LOCK TABLE lovar.records IN EXCLUSIVE MODE"));
+  RecordResult cut;
+  std::thread station([&] { cut = registry->Record(ReadRecord(251, "42", 2)); });
+  for (std::string waiting = "0"; waiting == "0";)
+    waiting = Value("SELECT count(*) FROM pg_locks WHERE NOT granted");
+  ASSERT_TRUE(server_->Stop(/*immediately=*/true));
+  station.join();
+  PQfinish(holder);
+  EXPECT_EQ(cut.kept, RecordResult::Kept::Waiting) << cut.message;
+  EXPECT_NE(cut.message.find("ждёт отправки"), std::string::npos) << cut.message;
+  EXPECT_EQ(cut.message.find(server_->password()), std::string::npos);
+  EXPECT_EQ(registry->WaitingCount(), 1);
+  EXPECT_EQ(registry->ServerState().error, StoreError::Unreachable);
+  EXPECT_EQ(registry->Sync().result.error, StoreError::Unreachable);
+
+  ASSERT_TRUE(server_->Start());
+  // Nothing of the cut record reached the server: not its row, not its image.
+  EXPECT_EQ(
+      Value("SELECT count(*) || ' ' || (SELECT count(*) FROM lovar.images) FROM lovar.records"),
+      "1 1");
+  SyncResult sync = registry->Sync();
+  EXPECT_TRUE(sync.result.ok()) << sync.result.message;
+  EXPECT_EQ(sync.sent, 1);
+  EXPECT_EQ(sync.left, 0);
+  EXPECT_EQ(
+      Value("SELECT count(*) || ' ' || (SELECT count(*) FROM lovar.images) FROM lovar.records"),
+      "2 2");
+  // A sync cut short after the server took a record sends it again: it is kept once.
+  ASSERT_TRUE(SqlExec(local_ / "local.sqlite",
+                      "UPDATE records SET waiting_for = '" + registry->Where() + "'"));
+  sync = registry->Sync();
+  EXPECT_EQ(sync.sent, 0);
+  EXPECT_EQ(sync.already, 1);
+  EXPECT_EQ(Value("SELECT count(*) FROM lovar.records"), "2");
+  EXPECT_EQ(registry->WaitingCount(), 0);
+}
+
+TEST_F(PostgresRegistry, AServerOutOfReachOrRefusingNeverHearsOrShowsThePassword) {
+  // Nothing listens on port 1: refused at once.
+  const std::string unreachable =
+      "postgresql://lovar_admin:" + std::string("s3cr%40t") + "@127.0.0.1:1/" + db_;
+  StoreResult opened;
+  auto registry = Open(unreachable, opened);
+  ASSERT_TRUE(registry) << opened.message;
+  EXPECT_EQ(registry->ServerState().error, StoreError::Unreachable);
+  EXPECT_NE(registry->ServerState().message.find("сервер реестра недоступен"), std::string::npos);
+  const RecordResult waiting = registry->Record(ReadRecord(250, "", 1));
+  EXPECT_EQ(waiting.kept, RecordResult::Kept::Waiting);
+  EXPECT_EQ(registry->WaitingCount(), 1);
+  for (const std::string& text :
+       {registry->Where(), registry->ServerState().message, waiting.message}) {
+    EXPECT_EQ(text.find("s3cr"), std::string::npos) << text;
+    EXPECT_NE(text.find("lovar_admin@127.0.0.1:1"), std::string::npos) << text;
+  }
+
+  const std::string wrong = server_->Uri(db_, "", false);
+  const std::string with_wrong =
+      wrong.substr(0, wrong.find('@')) + ":N0tIt@" + wrong.substr(wrong.find('@') + 1);
+  auto refused = Open(with_wrong, opened);
+  ASSERT_TRUE(refused);
+  const std::string why = refused->ServerState().message;
+  EXPECT_NE(why.find("отказал в доступе"), std::string::npos) << why;
+  EXPECT_EQ(why.find("N0tIt"), std::string::npos);
+}
+
+TEST_F(PostgresRegistry, AStationWithTheRightsReadmeGrantsRecordsAndReads) {
+  StoreResult opened;
+  ASSERT_TRUE(Open(server_->Uri(db_), opened));  // the owner makes the tables
+  const std::string role = "station_" + db_;
+  ASSERT_TRUE(server_->Sql(db_, "CREATE ROLE " + role +
+                                    " LOGIN PASSWORD 'st'; GRANT CONNECT ON DATABASE " + db_ +
+                                    " TO " + role + "; GRANT USAGE ON SCHEMA lovar TO " + role +
+                                    "; GRANT SELECT, INSERT ON ALL TABLES IN SCHEMA lovar TO " +
+                                    role + "; GRANT UPDATE ON lovar.settings TO " + role));
+  std::string uri = server_->Uri(db_, "", false);
+  uri.replace(uri.find("lovar_admin"), 11, role + ":st");
+  auto station = Open(uri, opened);
+  ASSERT_TRUE(station) << opened.message;
+  EXPECT_EQ(station->Record(ReadRecord(251, "8", 1)).kept, RecordResult::Kept::InRegistry);
+  std::vector<SiteSummary> sites;
+  EXPECT_TRUE(station->Sites("", sites).ok());
+  EXPECT_EQ(sites.size(), 1u);
+}
+
+TEST_F(PostgresRegistry, ARegistryOfANewerVersionIsRefusedAndLeftAsItWas) {
+  StoreResult opened;
+  ASSERT_TRUE(Open(server_->Uri(db_), opened));
+  ASSERT_TRUE(server_->Sql(db_, "UPDATE lovar.schema_info SET version = 7, program = '9.0'"));
+  auto refused = Open(server_->Uri(db_), opened);
+  EXPECT_FALSE(refused);
+  EXPECT_EQ(opened.error, StoreError::NewerSchema);
+  EXPECT_NE(opened.message.find("реестр создан более новой версией программы"), std::string::npos);
+  EXPECT_EQ(Value("SELECT version || ' ' || program FROM lovar.schema_info"), "7 9.0");
+  EXPECT_EQ(Value("SELECT count(*) FROM pg_tables WHERE schemaname = 'lovar'"), "5");
+}
+
+}  // namespace
+}  // namespace lovar

@@ -1,0 +1,133 @@
+// "Объекты…" on a real registry file: the list filtered as a number is typed, a site's history,
+// two versions compared, one chosen to load, and a registry that cannot be read.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+#include "compare_dialog.h"
+#include "file_paths.h"
+#include "harness.h"
+#include "sim/device_sim.h"
+#include "sites_dialog.h"
+
+using namespace lovar;
+using namespace lovar::testing;
+
+namespace {
+
+constexpr StoreTime kDay = 86'400'000'000;
+
+SiteRecord Version(const std::string& object, int sounder_time, StoreTime time) {
+  ConfigImage image = SampleImage(251);
+  image.SetText(21, 8, object);
+  image[13] = static_cast<uint8_t>(sounder_time);
+  SiteRecord r;
+  r.info.time = time;
+  r.info.model = 251;
+  r.info.object = object;
+  r.info.port = "COM5";
+  r.info.device_line = "Ловар-М Версия 2.2";
+  r.image.assign(image.bytes().begin(), image.bytes().end());
+  return r;
+}
+
+std::unique_ptr<Registry> Filled(const QTemporaryDir& dir) {
+  RegistryOptions options;
+  options.location = {false, dir.filePath("registry.sqlite").toStdString()};
+  StoreResult opened;
+  auto registry = Registry::Open(options, opened);
+  if (!registry) return nullptr;
+  for (const char* object : {"1024", "1025", "2048"})
+    registry->Record(Version(object, 15, 1 * kDay));
+  registry->Record(Version("1024", 20, 2 * kDay));
+  SiteRecord failed = Version("1024", 0, 3 * kDay);
+  failed.image.clear();
+  failed.info.operation = RecordOperation::Write;
+  failed.info.outcome = RecordOutcome::Failed;
+  failed.info.message = "Прибор не отвечает";
+  registry->Record(failed);
+  return registry;
+}
+
+}  // namespace
+
+class SitesDialogTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void TypingANumberFiltersTheSitesAndShowsTheOneFound() {
+    QTemporaryDir dir;
+    auto registry = Filled(dir);
+    QVERIFY(registry);
+    ScriptedDialogs dialogs;
+    SitesDialog dialog(*registry, dialogs, nullptr);
+    QCOMPARE(dialog.sites()->rowCount(), 3);
+    QTest::keyClicks(dialog.filter(), "10");
+    QCOMPARE(dialog.sites()->rowCount(), 2);
+    QCOMPARE(dialog.sites()->item(1, 0)->text(), QStringLiteral("1025"));
+    QTest::keyClicks(dialog.filter(), "24");
+    QCOMPARE(dialog.sites()->rowCount(), 1);
+    QCOMPARE(dialog.sites()->item(0, 1)->text(), QStringLiteral("Ловар-М (251)"));
+    // The one site found shows its history at once, newest first.
+    QCOMPARE(dialog.history()->rowCount(), 3);
+    QCOMPARE(dialog.history()->item(0, 2)->text(), QStringLiteral("ошибка"));
+    QCOMPARE(dialog.history()->item(0, 6)->text(), QStringLiteral("Прибор не отвечает"));
+    // A step without an image can be neither loaded nor compared.
+    QVERIFY(!dialog.load_button()->isEnabled());
+    QTest::keyClicks(dialog.filter(), "9");
+    QCOMPARE(dialog.sites()->rowCount(), 0);
+    QCOMPARE(dialog.status()->text(), QStringLiteral("Нет объектов с таким началом номера."));
+  }
+
+  void TwoVersionsAreComparedAndOneIsLoaded() {
+    QTemporaryDir dir;
+    auto registry = Filled(dir);
+    QVERIFY(registry);
+    ScriptedDialogs dialogs;
+    SitesDialog dialog(*registry, dialogs, nullptr);
+    QTest::keyClicks(dialog.filter(), "1024");
+    QTableWidget* history = dialog.history();
+    history->clearSelection();
+    history->selectionModel()->select(history->model()->index(1, 0),
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    history->selectionModel()->select(history->model()->index(2, 0),
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QVERIFY(dialog.compare_button()->isEnabled());
+    QVERIFY(!dialog.load_button()->isEnabled());
+    QTest::mouseClick(dialog.compare_button(), Qt::LeftButton);
+    auto* compare = dialog.findChild<CompareDialog*>();
+    QVERIFY(compare != nullptr);
+    QCOMPARE(compare->windowTitle(), QStringLiteral("Сравнение версий объекта 1024"));
+    QCOMPARE(compare->table()->rowCount(), 1);
+    QCOMPARE(compare->table()->item(0, 2)->text(), QStringLiteral("15"));  // older on the left
+    QCOMPARE(compare->table()->item(0, 3)->text(), QStringLiteral("20"));
+    compare->close();
+
+    history->selectRow(1);
+    QVERIFY(dialog.load_button()->isEnabled());
+    QTest::mouseClick(dialog.load_button(), Qt::LeftButton);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(dialog.chosen().has_value());
+    QCOMPARE(dialog.chosen()->image, Version("1024", 20, 0).image);
+    QCOMPARE(dialog.chosen()->info.model, 251);
+  }
+
+  void ARegistryThatCannotBeReadIsSaid() {
+    QTemporaryDir dir;
+    RegistryOptions options;
+    options.location = {true, "postgresql://station@127.0.0.1:1/lovar"};
+    options.local_file = ToPath(dir.filePath("local.sqlite"));
+    StoreResult opened;
+    auto registry = Registry::Open(options, opened);
+    QVERIFY(registry);
+    ScriptedDialogs dialogs;
+    SitesDialog dialog(*registry, dialogs, nullptr);
+    QCOMPARE(dialog.sites()->rowCount(), 0);
+    QVERIFY(dialog.status()->text().startsWith(QStringLiteral("Список объектов не прочитан: ")));
+    QVERIFY(dialog.status()->text().contains(QStringLiteral("сервер реестра недоступен")));
+  }
+};
+
+LOVAR_UI_TEST(SitesDialogTest)
+#include "sites_dialog_test.moc"
