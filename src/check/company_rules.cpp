@@ -6,6 +6,7 @@
 #include <set>
 
 #include "files/file_access.h"
+#include "files/json_reader.h"
 #include "files/safe_replace.h"
 #include "files/utf8_path.h"
 #include "model/catalog.h"
@@ -18,48 +19,14 @@ using Json = nlohmann::ordered_json;
 constexpr size_t kMaxFileBytes = 1 << 20;
 // A rules file nests four deep (the document, its rules, a rule, a list of values); a deeper
 // one is no rules file, and is refused before it costs memory.
-// TODO(json): one guard with the program's other JSON readers once they have theirs.
-constexpr int kMaxDepth = 8;
+constexpr std::string_view kDocumentMembers[] = {"format", "version", "company", "rules"};
+constexpr JsonFormat kFormat = {kRulesFormatName, kRulesFormatVersion, "файл правил", 8,
+                                kDocumentMembers};
 constexpr size_t kMaxRules = 1000;
 constexpr size_t kMaxValues = 1000;
 constexpr size_t kMaxIdLength = 64;
 constexpr size_t kMaxMessageBytes = 1000;
 constexpr int kModels[] = {250, 251, 252};
-
-struct TooDeep {};
-
-// Parses text as JSON; a member named twice in one object, or nesting beyond kMaxDepth, is
-// refused rather than taken.
-bool Parse(std::string_view text, Json& document, std::string& why) {
-  std::vector<std::set<std::string>> open;
-  std::string twice;
-  auto callback = [&](int depth, Json::parse_event_t event, Json& parsed) {
-    if (depth > kMaxDepth) throw TooDeep{};
-    if (event == Json::parse_event_t::object_start) open.emplace_back();
-    if (event == Json::parse_event_t::object_end && !open.empty()) open.pop_back();
-    if (event == Json::parse_event_t::key && !open.empty() && twice.empty() &&
-        !open.back().insert(parsed.get<std::string>()).second)
-      twice = parsed.get<std::string>();
-    return true;
-  };
-  try {
-    document = Json::parse(text.begin(), text.end(), callback);
-  } catch (const TooDeep&) {
-    why = "вложенность глубже " + std::to_string(kMaxDepth) + " уровней: это не файл правил";
-    return false;
-  } catch (const Json::parse_error& e) {
-    why = "файл — не JSON (ошибка около байта " + std::to_string(e.byte) + ")";
-    return false;
-  } catch (const Json::exception&) {
-    why = "файл — не JSON, который можно принять";
-    return false;
-  }
-  if (!twice.empty()) {
-    why = "член «" + twice + "» повторяется";
-    return false;
-  }
-  return true;
-}
 
 bool IsRuleId(std::string_view id) {
   if (id.empty() || id.size() > kMaxIdLength) return false;
@@ -299,27 +266,7 @@ CompanyRulesLoad ParseCompanyRules(std::string_view text, std::string source) {
   CompanyRulesLoad load;
   load.rules.source = std::move(source);
   Json document;
-  if (!Parse(text, document, load.error)) return load;
-  if (!document.is_object()) {
-    load.error = "файл правил должен быть объектом JSON";
-    return load;
-  }
-  static const std::set<std::string> kMembers = {"format", "version", "company", "rules"};
-  for (const auto& [name, value] : document.items()) {
-    if (!kMembers.count(name)) {
-      load.error = "неизвестный член «" + name + "»";
-      return load;
-    }
-  }
-  if (!document.contains("format") || document["format"] != kRulesFormatName) {
-    load.error = "член «format» должен быть \"" + std::string(kRulesFormatName) + "\"";
-    return load;
-  }
-  if (!document.contains("version") || document["version"] != kRulesFormatVersion) {
-    load.error =
-        "версия формата (член «version») должна быть " + std::to_string(kRulesFormatVersion);
-    return load;
-  }
+  if (!ReadJsonDocument(text, kFormat, document, load.error)) return load;
   if (document.contains("company")) {
     if (!document["company"].is_string()) {
       load.error = "член «company» должен быть строкой";

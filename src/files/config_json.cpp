@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "files/file_access.h"
+#include "files/json_reader.h"
 #include "model/catalog.h"
 #include "model/hex.h"
 
@@ -17,7 +18,10 @@ namespace fs = std::filesystem;
 
 constexpr size_t kMaxDocumentBytes = 1 << 20;
 // A document is an object whose "bytes" list holds objects: nothing in the format lies deeper.
-constexpr int kMaxDepth = 3;
+constexpr std::string_view kDocumentMembers[] = {"format", "version", "model", "model_name",
+                                                 "length", "fields",  "bytes"};
+constexpr JsonFormat kFormat = {kJsonFormatName, kJsonFormatVersion, "документ", 3,
+                                kDocumentMembers};
 // Runs of bytes: non-zero bytes closer than kRunGap are written as one run, the zeros between
 // them included, at most kHexRun bytes to a run; kFillRun or more equal bytes as a fill.
 constexpr size_t kRunGap = 4;
@@ -108,77 +112,6 @@ Json Runs(const std::vector<uint8_t>& bytes) {
     i = end;
   }
   return runs;
-}
-
-// Line and column of a byte position (1-based), for a parse error.
-std::string Where(std::string_view text, size_t byte) {
-  int line = 1, column = 1;
-  for (size_t i = 0; i + 1 < byte && i < text.size(); ++i) {
-    if (text[i] == '\n') {
-      ++line;
-      column = 1;
-    } else if ((static_cast<uint8_t>(text[i]) & 0xC0) != 0x80) {
-      ++column;
-    }
-  }
-  return "строка " + std::to_string(line) + ", столбец " + std::to_string(column);
-}
-
-// Whether arrays and objects nest deeper than kMaxDepth, counted over the text itself (outside
-// strings), so that a parser that recurses never meets a document built to exhaust its stack.
-bool NestedTooDeep(std::string_view text) {
-  int depth = 0;
-  bool in_string = false, escaped = false;
-  for (char c : text) {
-    if (in_string) {
-      if (escaped)
-        escaped = false;
-      else if (c == '\\')
-        escaped = true;
-      else if (c == '"')
-        in_string = false;
-    } else if (c == '"') {
-      in_string = true;
-    } else if (c == '[' || c == '{') {
-      if (++depth > kMaxDepth) return true;
-    } else if (c == ']' || c == '}') {
-      --depth;
-    }
-  }
-  return false;
-}
-
-// Parses the text as JSON; a member named twice in one object is refused, not overwritten.
-bool Parse(std::string_view text, Json& document, std::string& why) {
-  if (NestedTooDeep(text)) {
-    why = "документ вложен глубже " + std::to_string(kMaxDepth) +
-          " уровней: таких документов конфигурации не бывает";
-    return false;
-  }
-  std::vector<std::set<std::string>> open;
-  std::string twice;
-  auto callback = [&](int, Json::parse_event_t event, Json& parsed) {
-    if (event == Json::parse_event_t::object_start) open.emplace_back();
-    if (event == Json::parse_event_t::object_end && !open.empty()) open.pop_back();
-    if (event == Json::parse_event_t::key && !open.empty() && twice.empty() &&
-        !open.back().insert(parsed.get<std::string>()).second)
-      twice = parsed.get<std::string>();
-    return true;
-  };
-  try {
-    document = Json::parse(text.begin(), text.end(), callback);
-  } catch (const Json::parse_error& e) {
-    why = "документ — не JSON (ошибка: " + Where(text, e.byte) + ")";
-    return false;
-  } catch (const Json::exception&) {  // a number too large for any field, and the like
-    why = "документ — не JSON, который можно принять (число вне всяких пределов?)";
-    return false;
-  }
-  if (!twice.empty()) {
-    why = "член «" + twice + "» повторяется";
-    return false;
-  }
-  return true;
 }
 
 // The runs of "bytes", applied to image; each must lie within the file's image, and no byte is
@@ -298,28 +231,7 @@ std::string ExportJson(int model, const ConfigImage& image) {
 JsonImport ImportJson(std::string_view text, int expected_model) {
   JsonImport result;
   Json document;
-  if (!Parse(text, document, result.error)) return result;
-  if (!document.is_object()) {
-    result.error = "документ должен быть объектом JSON";
-    return result;
-  }
-  static const std::set<std::string> kMembers = {"format", "version", "model", "model_name",
-                                                 "length", "fields", "bytes"};
-  for (const auto& [name, value] : document.items()) {
-    if (!kMembers.count(name)) {
-      result.error = "неизвестный член «" + name + "»";
-      return result;
-    }
-  }
-  if (!document.contains("format") || document["format"] != kJsonFormatName) {
-    result.error = "член «format» должен быть \"" + std::string(kJsonFormatName) + "\"";
-    return result;
-  }
-  if (!document.contains("version") || document["version"] != kJsonFormatVersion) {
-    result.error = "версия формата (член «version») должна быть " +
-                   std::to_string(kJsonFormatVersion);
-    return result;
-  }
+  if (!ReadJsonDocument(text, kFormat, document, result.error)) return result;
   const Json& model = document.contains("model") ? document["model"] : Json();
   if (!model.is_number_unsigned() || model.get<uint64_t>() > 1000 ||
       !IsKnownModel(static_cast<int>(model.get<uint64_t>()))) {

@@ -98,7 +98,8 @@ TEST(CompanyRules, AFileThatIsNotSoundIsRefusedWithItsFaultNamed) {
   };
   const std::vector<Case> cases = {
       {"{", "не JSON"},
-      {"{\"format\": \"lovar-checks\", \"version\": 1, \"rules\": [" + deep + "]}", "вложенность"},
+      {"{\"format\": \"lovar-checks\", \"version\": 1, \"rules\": [" + deep + "]}",
+       "вложен глубже 8 уровней"},
       {R"({"format": "lovar-checks", "format": "x", "version": 1, "rules": []})",
        "«format» повторяется"},
       {R"({"format": "lovar-checks", "version": 2, "rules": []})", "«version»"},
