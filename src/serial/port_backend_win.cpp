@@ -9,6 +9,7 @@
 // The lovar headers come first: see dcb_win.h.
 // clang-format off
 #include "serial/port_backend.h"
+#include "serial/serial_backend.h"
 #include "serial/dcb_win.h"
 // clang-format on
 
@@ -115,8 +116,7 @@ bool IsComPortName(const std::string& name) {
   return StartsWith(name, "CO");
 }
 
-namespace {
-
+// The port's handles and state, behind SerialBackend (serial_backend.h).
 struct SerialOs {
   std::mutex port_mutex;
   HANDLE handle = INVALID_HANDLE_VALUE;
@@ -230,30 +230,8 @@ struct SerialOs {
   }
 };
 
-// The serial port of this OS behind the seam; its state lives in SerialOs.
-class SerialBackend final : public PortBackend {
- public:
-  explicit SerialBackend(std::unique_ptr<SerialOs> os) : os_(std::move(os)) {}
-  void ApplyTimeouts(const TCOMMTIMEOUTS& timeouts) override;
-  void ArmRead(uint32_t count) override;
-  ReadStart ReadNow(uint8_t* buf, uint32_t count, uint32_t& got) override;
-  uint32_t TakeCompletedRead(uint8_t* buf) override;
-  WaitResult Wait(uint32_t event_mask, uint32_t& events_out) override;
-  LinkError FailureReason() const override;
-  void Stop() override;
-  void StartWrite(const uint8_t* data, size_t count, bool notify) override;
-  uint32_t TakeWritten() override;
-  void SetRts() override;
-  void SetDtr() override;
-  uint32_t ModemStatus() override;
-  void ReleasePort() override;
-  bool Released() const override;
-
- private:
-  std::unique_ptr<SerialOs> os_;
-};
-
-}  // namespace
+SerialBackend::SerialBackend(std::unique_ptr<SerialOs> os) : os_(std::move(os)) {}
+SerialBackend::~SerialBackend() = default;
 
 std::unique_ptr<PortBackend> OpenSerialBackend(const std::string& name, TDCB& dcb, bool apply_dcb,
                                                LinkError& error) {
