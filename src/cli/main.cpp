@@ -90,6 +90,9 @@ int Identify(SessionRunner& session, const CliOptions& o) {
 }
 
 int Read(SessionRunner& session, const CliOptions& o) {
+  // A place the file cannot go is said before the device is read, not after.
+  const FileResult place = CheckSavePlace(PathFromUtf8(o.out));
+  if (!place.ok()) return Fail(Status::FileError, DescribeError(place));
   Outcome out = Connect(session, o);
   SessionEnd read;
   if (out.ok()) {

@@ -230,6 +230,18 @@ FileResult SaveFileReplacing(const fs::path& path, std::string_view file) {
   return result;
 }
 
+FileResult CheckSavePlace(const fs::path& path) {
+  FileResult result;
+  result.path = path;
+  const ReplaceResult place = CheckReplaceable(path);
+  if (!place.ok) {
+    result.error = FileError::CannotWrite;
+    result.kind = place.kind;
+    result.system_message = place.message;
+  }
+  return result;
+}
+
 int PeekFileModel(const fs::path& path) {
   std::vector<uint8_t> bytes;
   if (!ReadUseful(path, bytes).ok()) return 0;

@@ -91,6 +91,10 @@ FileResult LoadWholeImage(const std::filesystem::path& path, int current_model, 
 // report): `file` is written whole or the target keeps what it held.
 FileResult SaveFileReplacing(const std::filesystem::path& path, std::string_view file);
 
+// Whether SaveConfigFile (or SaveFileReplacing) could write path now, checked before long work
+// whose result goes there (CheckReplaceable): CannotWrite as the save would give it, or ok.
+FileResult CheckSavePlace(const std::filesystem::path& path);
+
 // The model byte of a file (0 when it cannot be read, is no regular file or has a bad
 // header).
 int PeekFileModel(const std::filesystem::path& path);

@@ -140,4 +140,28 @@ ReplaceResult ReplaceFileSafely(const fs::path& path, std::span<const uint8_t> b
   return result;
 }
 
+ReplaceResult CheckReplaceable(const fs::path& path) {
+  const fs::path target = ThroughLinks(path);
+  ReplaceResult result;
+  result.kind = KindOf(target);
+  if (result.kind != PathKind::Regular && result.kind != PathKind::Missing) {
+    result.ok = false;
+    return result;
+  }
+  if (result.kind == PathKind::Regular) {
+    // Written in place when no temporary file can be made beside it.
+    const FsResult writable = CheckWritable(target);
+    result.ok = writable.ok;
+    result.message = writable.message;
+    return result;
+  }
+  const fs::path probe = TemporaryFor(target);
+  const CreateResult made = CreateFlushed(probe, {}, nullptr);
+  std::error_code ec;
+  if (made.created) fs::remove(probe, ec);
+  result.ok = made.result.ok;
+  result.message = made.result.message;
+  return result;
+}
+
 }  // namespace lovar

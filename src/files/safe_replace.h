@@ -37,6 +37,11 @@ struct ReplaceResult {
 //   the next save of the same target.
 ReplaceResult ReplaceFileSafely(const std::filesystem::path& path, std::span<const uint8_t> bytes);
 
+// Whether ReplaceFileSafely could write path now, without writing it: a regular file that may be
+// written, or a new one in a folder that exists and takes files (tried with a temporary file,
+// removed at once). Fails as the save would, with the kind or the system's text.
+ReplaceResult CheckReplaceable(const std::filesystem::path& path);
+
 // Whether name is a temporary file of a save of target_name.
 bool IsTemporaryOf(const std::string& name, const std::string& target_name);
 

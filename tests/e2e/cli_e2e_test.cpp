@@ -76,6 +76,18 @@ TEST_P(EachModel, ReadSavesTheWholeConfiguration) {
   ExpectFileHoldsSample(out, model);
 }
 
+TEST(Read, OutputFolderMissingIsSaidBeforeTheDeviceIsTouched) {
+  const std::string out = TempPath("no-such-folder") + "/read.dat";
+  SimProcess sim({"--model", "251"});
+  RunResult r = RunCli({"read", "--port", sim.port(), "--out", out});
+  EXPECT_EQ(r.exit_code, 5) << r.err;
+  EXPECT_NE(r.err.find("no-such-folder"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");  // no device line: nothing was identified, let alone read
+  // Before the port, too: the file's fault is said even where no port could be opened.
+  r = RunCli({"read", "--port", "/dev/lovar-no-such-port", "--out", out});
+  EXPECT_EQ(r.exit_code, 5) << r.err;
+}
+
 // A file whose every byte differs from the simulator's sample.
 ConfigImage EditedImage(int model) {
   ConfigImage image = SampleImage(model);

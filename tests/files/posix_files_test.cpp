@@ -181,6 +181,23 @@ TEST_F(PosixFiles, DevicesAndFifosAreNeitherWrittenNorWaitedOn) {
     EXPECT_EQ(entry.path().string().find(".lovar-"), std::string::npos) << entry.path();
 }
 
+TEST_F(PosixFiles, SavePlaceIsCheckedAsTheSaveWouldFindItAndLeavesNothingBehind) {
+  EXPECT_TRUE(CheckSavePlace(dir_ / "new.dat").ok());
+  const FileResult missing = CheckSavePlace(dir_ / "no-folder" / "new.dat");
+  EXPECT_EQ(missing.error, FileError::CannotWrite);
+  EXPECT_FALSE(missing.system_message.empty());
+  EXPECT_EQ(CheckSavePlace(dir_).kind, PathKind::Directory);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 0);
+  const fs::path theirs = TheirFolder();
+  chmod(theirs.c_str(), 0555);
+  RUN_AS_OTHER_USER([&]() -> std::string {
+    const FileResult r = CheckSavePlace(theirs / "new.dat");
+    if (r.error != FileError::CannotWrite) return "a folder we may not write was taken";
+    if (r.system_message != kDenied) return "message: " + r.system_message;
+    return "";
+  });
+}
+
 TEST_F(PosixFiles, ReadOnlyFileIsRefusedWithTheSystemsText) {
   const std::vector<uint8_t> old = SerializeConfigFile(251, PatternImage(5));
   const fs::path path = File(TheirFolder(), /*theirs=*/true, 0444, old);
