@@ -34,6 +34,14 @@ class PortInterface {
   // while closed. False when the open failed; LastError() then tells why.
   virtual bool OpenDevice() = 0;
 
+  // OpenDevice without holding the calling thread while the port waits for a server (a network
+  // port connects and negotiates for up to several seconds): done(opened) is called once, on the
+  // window thread, when the open has ended, possibly before this returns (a local port opens at
+  // once). A CloseDevice or another open before then abandons it: done is never called. Until
+  // done the port is closed and Opening() is true.
+  virtual void OpenDeviceAsync(std::function<void(bool opened)> done) { done(OpenDevice()); }
+  virtual bool Opening() const { return false; }
+
   // Stops receiving and closes the port; returns within about 1200 ms; always true. On a
   // closed port it changes nothing. No OnReceive is raised after it returns.
   virtual bool CloseDevice() = 0;

@@ -9,6 +9,7 @@
 #include <system_error>
 #include <thread>
 
+#include "serial/net_address.h"
 #include "serial/port_backend.h"
 
 namespace lovar {
@@ -37,6 +38,25 @@ struct TDevThreadShared {
   bool cancelled = false;  // set once by CloseDevice: no hand-off runs or is posted after it
   uint64_t handoff_seq = 0;
   bool handoff_done = true;
+};
+
+// An open of OpenDeviceAsync: its thread runs PortBackend::Open and posts the result. Whoever
+// finishes last frees it; the thread reaches the TCport only through the posted task, which runs
+// on the window thread and checks `port` first.
+struct TPendingOpen {
+  // Window thread only.
+  TCport* port = nullptr;  // null once abandoned or finished
+  std::function<void(bool)> done;
+
+  // Guarded by mutex: the thread posts only while not abandoned, and drops its result otherwise.
+  std::mutex mutex;
+  bool abandoned = false;
+  WindowThread* window = nullptr;
+
+  // Written by the thread before it posts; read by the posted task.
+  std::unique_ptr<PortBackend> backend;
+  LinkError error = LinkError::None;
+  TDCB dcb;
 };
 
 class TDevThread {
@@ -223,11 +243,16 @@ void TCport::SetConnect(bool v) {
     CloseDevice();
     return;
   }
+  AbandonOpen();
   if (IsComPortName(name_device_)) is_com_port_ = true;
   // Reopening closes the old handle first, and with it a receive thread that may run on it.
   if (connected_) CloseDevice();
   LinkError error = LinkError::None;
   std::unique_ptr<PortBackend> backend = PortBackend::Open(name_device_, dcb_, is_com_port_, error);
+  Adopt(std::move(backend), error);
+}
+
+void TCport::Adopt(std::unique_ptr<PortBackend> backend, LinkError error) {
   if (!backend) {
     connected_ = false;
     last_error_ = error;
@@ -243,6 +268,7 @@ void TCport::SetConnect(bool v) {
 }
 
 bool TCport::OpenDevice() {
+  AbandonOpen();
   if (IsComPortName(name_device_)) is_com_port_ = true;
   // A line lost since the last open (hang-up) still holds its Connect state: clean it up so the
   // port can be opened again without an explicit CloseDevice.
@@ -250,7 +276,10 @@ bool TCport::OpenDevice() {
   if (shared_ && shared_->thread.joinable()) return true;  // already receiving
   if (!connected_) SetConnect(true);
   if (!connected_ || !IsOpen()) return false;
+  return StartReceiving();
+}
 
+bool TCport::StartReceiving() {
   TDevThreadShared& shared = *shared_;
   shared.backend->ApplyTimeouts(timeouts_);
   shared.backend->ArmRead(ReadSize());
@@ -271,7 +300,69 @@ bool TCport::OpenDevice() {
   return true;
 }
 
+void TCport::OpenDeviceAsync(std::function<void(bool opened)> done) {
+  AbandonOpen();
+  if (shared_ && !IsOpen()) CloseDevice();
+  // Only a network port waits for anything; an open or half-open port finishes as OpenDevice.
+  if (!IsNetworkPortName(name_device_) || shared_) {
+    done(OpenDevice());
+    return;
+  }
+  auto pending = std::make_shared<TPendingOpen>();
+  pending->port = this;
+  pending->done = std::move(done);
+  pending->window = &window_;
+  pending->dcb = dcb_;
+  last_error_ = LinkError::None;
+  pending_ = pending;
+  try {
+    std::thread([pending, name = name_device_] {
+      TDCB dcb = pending->dcb;
+      LinkError error = LinkError::None;
+      std::unique_ptr<PortBackend> backend = PortBackend::Open(name, dcb, false, error);
+      std::unique_lock lock(pending->mutex);
+      if (pending->abandoned) {
+        lock.unlock();
+        return;  // the connection, if any, closes with backend
+      }
+      pending->backend = std::move(backend);
+      pending->error = error;
+      pending->dcb = dcb;
+      pending->window->Post([pending] {
+        if (TCport* port = pending->port) port->FinishOpen(pending);
+      });
+    }).detach();
+  } catch (const std::system_error&) {
+    pending_.reset();
+    pending->port = nullptr;
+    std::function<void(bool)> now = std::move(pending->done);
+    now(OpenDevice());
+  }
+}
+
+void TCport::FinishOpen(const std::shared_ptr<TPendingOpen>& pending) {
+  if (pending != pending_) return;
+  pending_.reset();
+  pending->port = nullptr;
+  std::function<void(bool)> done = std::move(pending->done);
+  dcb_ = pending->dcb;  // what the server took, as the open reads it back
+  Adopt(std::move(pending->backend), pending->error);
+  const bool opened = connected_ && StartReceiving();
+  // done may close, reopen or destroy this port: nothing is touched after it.
+  if (done) done(opened);
+}
+
+void TCport::AbandonOpen() {
+  if (!pending_) return;
+  std::shared_ptr<TPendingOpen> pending = std::move(pending_);
+  pending->port = nullptr;
+  pending->done = nullptr;
+  std::lock_guard lock(pending->mutex);
+  pending->abandoned = true;
+}
+
 bool TCport::CloseDevice() {
+  AbandonOpen();
   if (!shared_) return true;
   std::shared_ptr<TDevThreadShared> shared = std::move(shared_);
   shared->StopRequested.store(true);

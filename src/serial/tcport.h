@@ -35,6 +35,7 @@ namespace lovar {
 class TCport;
 class PortBackend;
 struct TDevThreadShared;
+struct TPendingOpen;
 
 // The DCB flag word as named properties. Stores nothing: every access reads or writes the DCB
 // of its port. Bit 0 (fBinary) and bits 15 to 31 have no property and keep their value.
@@ -167,6 +168,11 @@ class TCport : public PortInterface {
   const std::string& NameDevice() const override { return name_device_; }
   bool IsOpen() const override;
   bool OpenDevice() override;
+  // A network port connects on a thread of its own (PortBackend::Open, bounded by its
+  // time-outs); the rest of the open runs on the window thread when it is done. Any other name
+  // opens at once, as OpenDevice.
+  void OpenDeviceAsync(std::function<void(bool opened)> done) override;
+  bool Opening() const override { return pending_ != nullptr; }
   bool CloseDevice() override;
   void WriteDevice(int32_t Count, std::span<const uint8_t> Buf) override;
   void RaiseRtsDtr() override;
@@ -251,6 +257,14 @@ class TCport : public PortInterface {
   uint32_t ReadSize() const;
   // Window thread: runs when the receive thread ended on its own (hang-up, failed wait).
   void ReapThread(const std::shared_ptr<TDevThreadShared>& shared);
+  // Takes an opened backend as the port's handle (Connect true), or the error of a failed open.
+  void Adopt(std::unique_ptr<PortBackend> backend, LinkError error);
+  // Starts the receive thread on the held handle; false (port closed) when it cannot start.
+  bool StartReceiving();
+  // Window thread: the open of OpenDeviceAsync has ended on its thread.
+  void FinishOpen(const std::shared_ptr<TPendingOpen>& pending);
+  // Forgets an open still in progress: its backend is closed by its thread, done never runs.
+  void AbandonOpen();
 
   WindowThread& window_;
   std::string name_device_;
@@ -275,6 +289,8 @@ class TCport : public PortInterface {
   // The open port and the state shared with the receive thread. The thread holds its own
   // reference, so it never touches a TCport or a backend that has gone.
   std::shared_ptr<TDevThreadShared> shared_;
+  // The open of OpenDeviceAsync in progress, or null.
+  std::shared_ptr<TPendingOpen> pending_;
 };
 
 }  // namespace lovar

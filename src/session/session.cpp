@@ -142,6 +142,27 @@ bool Session::Open(const std::string& name) {
   return port_.IsOpen();
 }
 
+void Session::OpenAsync(const std::string& name, std::function<void(bool open)> done) {
+  if (port_.IsOpen() && name == port_.NameDevice()) {
+    engine_.SetButtonsEnabled(true);
+    done(true);
+    return;
+  }
+  // As Open: RTS and DTR are raised on a port that was closed, not on a switch of names.
+  const bool raise = !port_.IsOpen();
+  if (!raise) {
+    port_.CloseDevice();
+    engine_.SetButtonsEnabled(false);
+  }
+  port_.SetNameDevice(name);
+  recorded_ = false;  // perhaps another device behind the same name
+  port_.OpenDeviceAsync([this, raise, done = std::move(done)](bool opened) {
+    if (opened && raise) port_.RaiseRtsDtr();
+    if (port_.IsOpen()) engine_.SetButtonsEnabled(true);
+    done(port_.IsOpen());
+  });
+}
+
 void Session::Close() {
   engine_.StopExchange();
   if (run_) Finish(EndCause::Closed);

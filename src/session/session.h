@@ -35,6 +35,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -162,6 +163,10 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   // another name is closed and that one opened (the exchange buttons disabled meanwhile); the
   // same name is kept. True when open; port().LastError() says why not.
   bool Open(const std::string& name);
+  // Open without holding the window thread while a network port connects (several seconds at
+  // most): done(open) runs on the window thread once the port is open or has failed, at once
+  // for a local port or the same name. Close or another open first: done never runs.
+  void OpenAsync(const std::string& name, std::function<void(bool open)> done);
   // Ends what runs (Closed) and closes the port.
   void Close();
   // The 100 ms tick: the no-answer watch and the session's own watches.

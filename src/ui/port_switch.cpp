@@ -68,15 +68,36 @@ TCport& PortSwitch::Serial() {
   return *serial_;
 }
 
-bool PortSwitch::OpenDevice() {
-  if (IsOpen()) return true;
+PortInterface& PortSwitch::Choose() {
+  if (active_ != nullptr) active_->CloseDevice();  // not open: only an open in progress ends
   if (std::optional<int> model = DemoModel(name_)) {
     active_ = &Demo(*model);
   } else {
     active_ = &Serial();
   }
   active_->SetNameDevice(name_);
-  return active_->OpenDevice();
+  return *active_;
+}
+
+bool PortSwitch::OpenDevice() {
+  if (IsOpen()) return true;
+  return Choose().OpenDevice();
+}
+
+void PortSwitch::OpenDeviceAsync(std::function<void(bool opened)> done) {
+  if (IsOpen()) {
+    done(true);
+    return;
+  }
+  Choose().OpenDeviceAsync(std::move(done));
+}
+
+bool PortSwitch::Opening() const {
+  return active_ != nullptr && active_->Opening();
+}
+
+std::chrono::milliseconds PortSwitch::RoundTrip() const {
+  return active_ != nullptr ? active_->RoundTrip() : std::chrono::milliseconds{0};
 }
 
 bool PortSwitch::CloseDevice() {

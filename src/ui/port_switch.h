@@ -37,10 +37,14 @@ class PortSwitch : public PortInterface {
   // Opens NameDevice: the demo device of that name (created on first use with a sample image
   // and kept for the program's lifetime, so what was written to it stays) or the serial port.
   bool OpenDevice() override;
+  // The same, without holding the window thread while a network port connects.
+  void OpenDeviceAsync(std::function<void(bool opened)> done) override;
+  bool Opening() const override;
   bool CloseDevice() override;
   void WriteDevice(int32_t Count, std::span<const uint8_t> Buf) override;
   void RaiseRtsDtr() override;
   LinkError LastError() const override;
+  std::chrono::milliseconds RoundTrip() const override;
 
   // The demo device of a model, created when missing (for the tests and the screenshots).
   SimPort& Demo(int model);
@@ -48,6 +52,10 @@ class PortSwitch : public PortInterface {
   TCport& Serial();
 
  private:
+  // The port NameDevice names, made the active one; the one active before lets go of anything
+  // still opening.
+  PortInterface& Choose();
+
   WindowThread& window_;
   std::string name_;
   std::unique_ptr<TCport> serial_;
