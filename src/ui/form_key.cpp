@@ -9,6 +9,7 @@
 #include "form1.h"
 #include "port_switch.h"
 #include "serial/link_error.h"
+#include "serial/net_address.h"
 #include "ui_form1.h"
 #include "ui_form_key.h"
 #include "utf8.h"
@@ -71,7 +72,32 @@ void TFormKey::FileOffered() {
 bool TFormKey::IsPortName(const QString& text) {
   // Windows port names begin with "C" ("COM3"), POSIX ones are device paths.
   return text.startsWith(QLatin1Char('C')) || text.startsWith(QLatin1Char('/')) ||
-         PortSwitch::DemoModel(text.toStdString()).has_value();
+         PortSwitch::DemoModel(text.toStdString()).has_value() ||
+         IsNetworkPortName(text.toStdString());
+}
+
+QString TFormKey::ServerOf(const QString& text) {
+  const std::optional<NetAddress> address = ParseNetAddress(text.toStdString());
+  if (!address) return text;
+  const QString host = Q(address->host);
+  return QStringLiteral("%1:%2")
+      .arg(host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(host) : host)
+      .arg(address->port);
+}
+
+void TFormKey::KeepTypedPort(const QString& text) {
+  QComboBox* box = ui_->ComboBoxComs;
+  if (box->findText(text) >= 0) return;
+  // Before the demo entries, after the ports the system lists.
+  int at = box->count();
+  while (at > 0 && PortSwitch::DemoModel(box->itemText(at - 1).toStdString())) --at;
+  box->insertItem(at, text);
+  box->setCurrentIndex(at);
+}
+
+void TFormKey::SetSearchEnabled(bool enabled) {
+  ui_->ButtonFind->setEnabled(enabled);
+  ui_->ComboBoxComs->setEnabled(enabled);
 }
 
 void TFormKey::ButtonFindClick() {
@@ -105,15 +131,29 @@ void TFormKey::ButtonFindClick() {
           QStringLiteral("Поиск на %1 не начат: изменения остались в окне.").arg(text));
       return;
     }
-    if (session.Open(name)) {
-      ShowStatus(QStringLiteral("Поиск прибора на %1…").arg(text));
-    } else {
-      ShowStatus(QStringLiteral("%1: %2.").arg(text, Q(ErrorText(port.LastError()))));
+    KeepTypedPort(text);
+    // A network port may take seconds to connect: the window goes on painting and says so.
+    const bool network = IsNetworkPortName(name);
+    if (network) {
+      ShowStatus(QStringLiteral("Соединение с %1…").arg(ServerOf(text)));
+      SetSearchEnabled(false);
     }
+    show();
+    form1_->hide();
+    session.OpenAsync(name, [this, text, network](bool open) {
+      if (network) SetSearchEnabled(true);
+      Session& session = form1_->session();
+      if (open) {
+        ShowStatus(QStringLiteral("Поиск прибора на %1…").arg(text));
+        session.Identify();
+      } else {
+        ShowStatus(QStringLiteral("%1: %2.").arg(text, Q(ErrorText(form1_->Cport1().LastError()))));
+      }
+    });
+    return;
   }
   show();
   form1_->hide();
-  if (port.IsOpen()) session.Identify();
 }
 
 void TFormKey::ButtonCreateClick() {

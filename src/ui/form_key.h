@@ -61,8 +61,11 @@ class TFormKey : public QWidget {
   // replaced (the tests replace it).
   std::function<void()> on_program_end;
 
-  // True for a name "Поиск" may open: a COM port, a device path, a demo entry.
+  // True for a name "Поиск" may open: a COM port, a device path, a demo entry, a network port
+  // ("socket://HOST:PORT", "rfc2217://HOST:PORT").
   static bool IsPortName(const QString& text);
+  // "HOST:PORT" of a network port name (the IPv6 address in brackets); other text as it is.
+  static QString ServerOf(const QString& text);
 
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormClose
@@ -70,6 +73,10 @@ class TFormKey : public QWidget {
  private:
   void FormCreate(std::vector<std::string> ports);
   void FormClose();
+  // A port name typed into the box stays in its list for the rest of the run.
+  void KeepTypedPort(const QString& text);
+  // "Поиск" and the port box, off while a network port connects.
+  void SetSearchEnabled(bool enabled);
 
   std::unique_ptr<Ui::TFormKey> ui_;
   Dialogs& dialogs_;
