@@ -11,7 +11,8 @@
 // the read members never run concurrently with Wait(), and need no lock of their own.
 //
 // Threads, member by member:
-//   window thread, before the receive thread starts: Open, ApplyTimeouts, ArmRead
+//   window thread, before the receive thread starts: Open, ApplyTimeouts, ArmRead (Open may
+//     also run on a thread of its own, TCport::OpenDeviceAsync: it shares nothing)
 //   window thread, while the receive thread is blocked in a hand-off: ArmRead, ReadNow,
 //     TakeCompletedRead
 //   window thread, any time: StartWrite, SetRts, SetDtr, ModemStatus, RoundTrip
@@ -68,7 +69,7 @@ class PortBackend {
   // read, so this keeps it inside the TMessageDevice.
   static constexpr uint32_t kMaxRead = 504;
 
-  // Window thread. Opens name exclusively for reading and writing without blocking on the
+  // Window thread (or any one thread: it shares nothing). Opens name exclusively for reading and writing without blocking on the
   // port: a network port for a socket:// or rfc2217:// name (see net_address.h), otherwise the
   // serial port of that name. Returns null and sets error when it cannot be opened.
   //

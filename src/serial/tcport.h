@@ -3,7 +3,8 @@
 // hands received bytes to the window thread as OnReceive deliveries. The port is a serial port,
 // or a network port ("socket://HOST:PORT", "rfc2217://HOST:PORT") reached through a serial
 // device server: the same component and thread, another backend (port_backend.h). Opening a
-// network port waits for the connection (at most a few seconds, see net_backend.cpp).
+// network port waits for the connection (at most a few seconds, see net_backend.cpp);
+// OpenDeviceAsync waits for it on a thread of its own.
 //
 // Threads: every member is called on the window thread, and every event is raised there (via
 // the WindowThread given to the constructor). The receive thread only waits on the port and
