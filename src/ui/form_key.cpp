@@ -142,10 +142,9 @@ void TFormKey::ButtonFindClick() {
     form1_->hide();
     session.OpenAsync(name, [this, text, network](bool open) {
       if (network) SetSearchEnabled(true);
-      Session& session = form1_->session();
       if (open) {
         ShowStatus(QStringLiteral("Поиск прибора на %1…").arg(text));
-        session.Identify();
+        form1_->session().Identify();
       } else {
         ShowStatus(QStringLiteral("%1: %2.").arg(text, Q(ErrorText(form1_->Cport1().LastError()))));
       }
@@ -154,6 +153,7 @@ void TFormKey::ButtonFindClick() {
   }
   show();
   form1_->hide();
+  if (port.IsOpen()) session.Identify();
 }
 
 void TFormKey::ButtonCreateClick() {
