@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -55,6 +56,38 @@ TEST_F(Port, APortHeldElsewhereIsBusyUntilFreed) {
   port_.CloseDevice();
   EXPECT_TRUE(other.OpenDevice());
   EXPECT_EQ(other.LastError(), LinkError::None);
+}
+
+TEST_F(Port, AsyncOpenOfALocalPortEndsBeforeItReturns) {
+  int calls = 0;
+  port_.OpenDeviceAsync([&](bool opened) {
+    ++calls;
+    EXPECT_TRUE(opened);
+  });
+  EXPECT_EQ(calls, 1);
+  EXPECT_TRUE(port_.IsOpen());
+  EXPECT_FALSE(port_.Opening());
+}
+
+// The connection is tried on a thread of its own; its end comes to the loop's thread.
+TEST(AsyncOpen, NetworkPortEndsOnTheLoopWithItsError) {
+  EventLoop loop;
+  TCport port(loop);
+  port.SetNameDevice("socket://127.0.0.1:1");  // nothing listens on port 1 here
+  std::optional<bool> opened;
+  std::thread::id ran_on;
+  port.OpenDeviceAsync([&](bool ok) {
+    opened = ok;
+    ran_on = std::this_thread::get_id();
+  });
+  EXPECT_FALSE(opened.has_value());
+  EXPECT_TRUE(port.Opening());
+  EXPECT_FALSE(port.IsOpen());
+  ASSERT_TRUE(loop.RunUntil([&] { return opened.has_value(); }, kLong * 3));
+  EXPECT_FALSE(*opened);
+  EXPECT_EQ(ran_on, std::this_thread::get_id());
+  EXPECT_EQ(port.LastError(), LinkError::ConnectionRefused);
+  EXPECT_FALSE(port.Opening());
 }
 
 TEST(OpenFails, LeavesThePortClosedAndSaysWhy) {
