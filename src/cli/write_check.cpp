@@ -16,6 +16,7 @@ void AddCheckOptions(CLI::App& command, std::string& rules, std::vector<std::str
       .add_option("--allow-check", allowed,
                   "Записать, хотя правило ID нашло ошибку (можно повторить для нескольких "
                   "правил)")
+      ->type_name("ID")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
