@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "archive_dialog.h"
+#include "check_panel.h"
 #include "compare_dialog.h"
 #include "enter_key.h"
 #include "files/archive.h"
@@ -353,6 +354,26 @@ const State kStates[] = {
        const std::unique_ptr<QMessageBox> box = QtDialogs::LoseChangesBox();
        box->show();
        return shot.Save(Over(shot.form1(), *box), "lose_changes");
+     }},
+    // The panel "Проверка" over a configuration with an error and a warning, and the question
+    // before writing it.
+    {"check",
+     {251},
+     [](Shot& shot) {
+       UiSession& s = shot.s;
+       if (!s.Identify(shot.model)) return false;
+       lovar::ConfigImage image = lovar::SampleImage(shot.model);
+       std::string why;
+       for (const char* id : {"direction1.loop2", "direction2.loop2"})
+         lovar::StoreFieldText(*lovar::FindFieldById(shot.model, id), image, "не передавать", why);
+       lovar::StoreFieldText(*lovar::FindFieldById(shot.model, "object_number"), image, "", why);
+       s.demo(shot.model).device().image() = image;
+       if (!s.Start()) return false;
+       const std::unique_ptr<QMessageBox> box =
+           lovar::WriteDespiteErrorsBox(s.form1().check().panel().findings());
+       box->show();
+       return shot.Save(s.form1(), "check") &&
+              shot.Save(Over(shot.form1(), *box), "check_question");
      }},
     // "Файл" → "Архив…" after three reads, and the menu that holds it.
     {"archive",

@@ -5,10 +5,12 @@
 #include <system_error>
 #include <vector>
 
+#include "cli/batch_check.h"
 #include "cli/batch_display.h"
 #include "cli/batch_runner.h"
 #include "cli/console.h"
 #include "cli/session_runner.h"
+#include "cli/write_check.h"
 #include "files/batch_plan.h"
 #include "files/config_file.h"
 #include "files/csv.h"
@@ -71,18 +73,28 @@ void PrintTable(const std::vector<DeviceResult>& results) {
   }
 }
 
-std::string ReportCsv(const BatchPlan& plan, const std::vector<DeviceResult>& results) {
+// The check's findings of a row that did not stop it, for the report.
+std::string Notes(const PlanFindings& checked, int row) {
+  const auto it = checked.notes.find(row);
+  std::string text;
+  if (it != checked.notes.end())
+    for (const std::string& note : it->second) text += (text.empty() ? "" : "; ") + note;
+  return text;
+}
+
+std::string ReportCsv(const BatchPlan& plan, const std::vector<DeviceResult>& results,
+                      const PlanFindings& checked) {
   const char sep = plan.separator;
   const char decimal = sep == ';' ? ',' : '.';
   std::string text(kUtf8Bom);
   text += CsvLine({"Строка", "Порт", "Модель", "Номер объекта", "Результат", "Время, с",
-                   "Завершено", "Сообщение"},
+                   "Завершено", "Сообщение", "Проверка"},
                   sep);
   for (const DeviceResult& r : results)
-    text +=
-        CsvLine({std::to_string(r.row->row), r.row->port, ModelText(r.model), r.row->object_number,
-                 ResultText(r), Seconds(r.seconds, decimal), r.ended_at, r.outcome.message},
-                sep);
+    text += CsvLine({std::to_string(r.row->row), r.row->port, ModelText(r.model),
+                     r.row->object_number, ResultText(r), Seconds(r.seconds, decimal), r.ended_at,
+                     r.outcome.message, Notes(checked, r.row->row)},
+                    sep);
   return text;
 }
 
@@ -121,6 +133,7 @@ BatchCommand::BatchCommand(CLI::App& app) {
   batch_->add_option("--retry-plan", retry_plan_,
                      "Сохранить план из строк, которые не записаны (CSV)");
   batch_->add_option("--archive", archive_, "Папка, где хранить конфигурацию каждого УО до записи");
+  AddCheckOptions(*batch_, rules_, allowed_);
 }
 
 int BatchCommand::Run(int retries) {
@@ -154,13 +167,35 @@ int BatchCommand::Run(int retries) {
     return Fail(Status::FileError, "--archive " + ShownUtf8Path(archive_) + ": папку не создать (" +
                                        SystemErrorText(ec) + "). Ни один прибор не затронут");
 
+  // Every device's configuration checked before any is touched.
+  CheckGate gate;
+  if (const int status = MakeCheckGate(rules_, allowed_, gate); status != 0) {
+    std::fprintf(stderr, "Ни один прибор не затронут\n");
+    return status;
+  }
+  const PlanFindings checked = CheckPlanImages(plan, gate);
+  if (!checked.faults.empty()) {
+    std::fprintf(stderr,
+                 "План %s не принят: проверка нашла ошибки в конфигурациях (%zu), ни один прибор "
+                 "не затронут:\n",
+                 plan_shown.c_str(), checked.faults.size());
+    for (const std::string& fault : checked.faults) std::fprintf(stderr, "  %s\n", fault.c_str());
+    std::fprintf(stderr,
+                 "Исправьте шаблон или план; если так и задумано, пропустите правило: "
+                 "--allow-check ID\n");
+    return static_cast<int>(Status::PlanRefused);
+  }
+  for (const auto& [row, notes] : checked.notes)
+    for (const std::string& note : notes)
+      std::fprintf(stderr, "Проверка, строка %d: %s\n", row, note.c_str());
+
   std::fprintf(stderr, "План %s: приборов %zu, модель %s\n", plan_shown.c_str(), plan.rows.size(),
                ModelText(plan.model).c_str());
   const std::atomic<bool>& interrupted = WatchInterrupts();
   EventLoop loop;
   BatchDisplay display(stderr, PrepareStderrRedraw(), StderrColumns);
   const std::vector<DeviceResult> results =
-      RunBatch(loop, plan, BatchOptions{retries, archive_}, interrupted, display);
+      RunBatch(loop, plan, BatchOptions{retries, archive_, &gate}, interrupted, display);
 
   std::fputc('\n', stderr);  // between the lines above and the table, not into a redirected table
   PrintTable(results);
@@ -181,7 +216,8 @@ int BatchCommand::Run(int retries) {
                   : interrupted.load() ? Status::Interrupted
                                        : Status::NotAllWritten;
   if (!report_.empty()) {
-    const FileResult saved = SaveFileReplacing(PathFromUtf8(report_), ReportCsv(plan, results));
+    const FileResult saved =
+        SaveFileReplacing(PathFromUtf8(report_), ReportCsv(plan, results, checked));
     if (saved.ok()) {
       std::fprintf(stderr, "Отчёт сохранён: %s\n", ShownUtf8Path(report_).c_str());
     } else {

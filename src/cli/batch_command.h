@@ -3,9 +3,12 @@
 // at once (batch_runner.h).
 //
 //   batch PLAN.csv [--report FILE.csv] [--retry-plan FILE.csv] [--archive DIR]
+//                  [--rules FILE.json] [--allow-check ID]...
 //
 // The plan is checked whole first; a plan with faults is refused, each fault named by its row
-// and column, and no device is touched (exit 12). While the devices are programmed, a line per
+// and column, and no device is touched (exit 12). So is a plan whose devices' configurations
+// the check finds errors in (batch_check.h), unless --allow-check lets their rules pass; the
+// check's other findings go into the report. While the devices are programmed, a line per
 // device on stderr; at the end a table on stdout (row, port, model, object number, result,
 // time), written also as CSV with --report. Exit 0 only when every device holds its
 // configuration; otherwise the rows that failed are named (exit 13; 10 after Ctrl-C), and
@@ -17,6 +20,7 @@
 #include <CLI/CLI.hpp>
 
 #include <string>
+#include <vector>
 
 namespace lovar {
 
@@ -35,6 +39,8 @@ class BatchCommand {
   std::string report_;
   std::string retry_plan_;
   std::string archive_;
+  std::string rules_;
+  std::vector<std::string> allowed_;
 };
 
 }  // namespace lovar

@@ -34,6 +34,7 @@ class Device : private SessionWatcher {
     ConfigureLikeTheMainWindow(*port_);
     session_ = std::make_unique<SessionRunner>(
         loop, *port_, options.retries, static_cast<SessionWatcher&>(*this), interrupted, recorder);
+    session_->SetCheckGate(options.checks);
   }
 
   void Start() {

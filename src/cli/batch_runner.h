@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "check/check_gate.h"
 #include "cli/batch_display.h"
 #include "cli/session_runner.h"
 #include "files/batch_plan.h"
@@ -22,6 +23,7 @@ namespace lovar {
 struct BatchOptions {
   int retries = 3;
   std::string archive;  // the folder that keeps each device's image before the write; "" none
+  const CheckGate* checks = nullptr;  // the check's errors let pass, the company's rules
 };
 
 struct DeviceResult {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/write_check.h"
 #include "session/outcome.h"
 #include "version/version.h"
 
@@ -33,7 +34,7 @@ constexpr ExitStatusText kExitStatuses[] = {
     {int(Status::PlanRefused), "batch: в плане ошибки, ни один прибор не тронут"},
     {int(Status::NotAllWritten), "batch: не все приборы хранят свою конфигурацию"},
     {kExitCheckWarnings, "check: только предупреждения"},
-    {kExitCheckErrors, "check: есть ошибки"},
+    {kExitCheckErrors, "check: есть ошибки; write: в файле ошибки, ничего не записано"},
     {int(Status::RegistryError),
      "sites: реестр не открывается (недоступен, занят, только для чтения, не реестр или "
      "создан более новой версией программы)"},
@@ -91,6 +92,7 @@ CliCommands DefineCliOptions(CLI::App& app, CliOptions& o) {
   c.write->add_option("--archive", o.archive,
                       "Папка архива: перед записью прибор считывается, и его прежняя конфигурация "
                       "сохраняется туда");
+  AddCheckOptions(*c.write, o.rules, o.allowed);
   c.key = app.add_subcommand("key", "Считать ключ, поднесённый к считывателю");
   c.key->add_option("--port,-p", o.port, "Порт")->required();
   c.key->add_option("--wait", o.key_wait, "Сколько секунд ждать ключ")

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/batch_command.h"
 #include "cli/check_command.h"
@@ -22,6 +23,8 @@ struct CliOptions {
   bool verify = false;  // the check is the default; the flag stays for older scripts
   int retries = 3;
   int key_wait = 60;
+  std::string rules;                 // write --rules FILE: the company's rules
+  std::vector<std::string> allowed;  // write --allow-check ID: rules whose errors may pass
 };
 
 // The commands, to tell which one the command line chose.

@@ -15,6 +15,7 @@
 #include "cli/cli_options.h"
 #include "cli/console.h"
 #include "cli/session_runner.h"
+#include "cli/write_check.h"
 #include "files/archive.h"
 #include "files/config_file.h"
 #include "files/utf8_path.h"
@@ -127,6 +128,11 @@ int Write(SessionRunner& session, const CliOptions& o) {
   const int file_model = PeekFileModel(file);
   if (file_model == 0)
     return Fail(Status::FileError, DescribeError(LoadConfigFile(file, 0, file_image)));
+  CheckGate gate;
+  if (const int status = MakeCheckGate(o.rules, o.allowed, gate); status != 0) return status;
+  if (Outcome checked = CheckFileBeforeWrite(file, file_model, gate); !checked.ok())
+    return Fail(checked);
+  session.SetCheckGate(&gate);
   Outcome out = Connect(session, o);
   if (!out.ok()) return Fail(out);
   const int model = session.model();

@@ -95,6 +95,16 @@ SessionRunner::SessionRunner(EventLoop& loop, PortInterface& port, int retries,
   timer_id_ = loop_.AddTimer(kWatchTick, [this] { session_.Timer1Timer(); });
 }
 
+void SessionRunner::SetCheckGate(const CheckGate* gate) {
+  gate_ = gate;
+  session_.SetCompanyRules(gate != nullptr ? gate->rules() : nullptr);
+}
+
+bool SessionRunner::AskWriteDespiteErrors(const std::vector<Finding>& findings) {
+  static const CheckGate kNone;
+  return (gate_ != nullptr ? *gate_ : kNone).Blocking(findings).empty();
+}
+
 SessionRunner::~SessionRunner() {
   alive_.reset();
   loop_.RemoveTimer(timer_id_);

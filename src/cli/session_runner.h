@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "check/check_gate.h"
 #include "serial/event_loop.h"
 #include "serial/port_interface.h"
 #include "session/session.h"
@@ -86,6 +87,10 @@ class SessionRunner : private SessionObserver {
   void StartWrite(bool check, Done done);
   void StartLearnKey(std::chrono::seconds wait, Done done);
 
+  // Which of the check's errors a write lets pass (not owned; null: none), and the company's
+  // rules the session checks with. Without it an image with errors is not written.
+  void SetCheckGate(const CheckGate* gate);
+
   Session& session() { return session_; }
   const std::string& device_line() const { return session_.device().line; }
   int model() const { return session_.DeviceModel(); }
@@ -102,6 +107,7 @@ class SessionRunner : private SessionObserver {
   void Stage(SessionStage stage) override { watcher_.Stage(StageLabel(stage)); }
   void Progress(int position, int maximum) override { watcher_.Progress(position, maximum); }
   void Ended(const SessionEnd& end) override;
+  bool AskWriteDespiteErrors(const std::vector<Finding>& findings) override;
 
   // Runs the loop until the operation started by start is over.
   SessionEnd RunToEnd(const std::function<void(Done)>& start);
@@ -113,6 +119,7 @@ class SessionRunner : private SessionObserver {
   int timer_id_ = 0;
   Operation operation_ = Operation::Identify;  // the one started last, which done_ waits for
   Done done_;
+  const CheckGate* gate_ = nullptr;
   // Gone with the runner, so that an end posted to the loop finds it gone.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

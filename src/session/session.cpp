@@ -276,6 +276,18 @@ void Session::Write(bool verify) {
     observer_.Ended(end);
     return;
   }
+  // The check's errors are the owner's to let go: nothing is sent before it has answered.
+  if (const std::vector<Finding> findings = CheckImage();
+      CountFindings(findings).errors > 0 && !observer_.AskWriteDespiteErrors(findings)) {
+    SessionEnd end{Operation::Write,
+                   EndCause::CheckErrors,
+                   {Status::CheckErrors, "Запись не начата: проверка нашла ошибки (" +
+                                             CountsText(CountFindings(findings)) +
+                                             "). В УО ничего не записано"}};
+    end.length = ImageLength();
+    observer_.Ended(end);
+    return;
+  }
   Begin(Operation::Write);
   observer_.Started(Operation::Write);
   // The device is read first when the image lacks what only the device holds (a model 251
@@ -667,11 +679,25 @@ Outcome Session::Failure(EndCause cause, const std::string& what) const {
       return {Status::FileError, what};
     case EndCause::WrongModel:
       return {Status::WrongModel, what};
+    case EndCause::CheckErrors:
+      return {Status::CheckErrors, what};
   }
   return {};
 }
 
 // ---- The image. ----
+
+std::vector<Finding> Session::CheckImage() const {
+  const int model = DeviceModel();
+  if (!IsKnownModel(model) || reading_ || !Saveable()) return {};
+  CheckInput in;
+  in.model = model;
+  in.image = &image_;
+  in.extent = Whole() ? ImageLength() : FileImageLength(model);
+  in.firmware = device_.model == model ? device_.firmware : -1;
+  in.company = company_;
+  return CheckConfiguration(in);
+}
 
 bool Session::Writable() const {
   const int model = DeviceModel();

@@ -12,7 +12,9 @@
 //   identified (the archive keeps what the write replaces; a record that fails refuses the
 //   write); the write is proven (VerifiedWrite); the bytes it sends as 0 are no edit;
 // - a load or a save: whole images only, and no load over changes kept nowhere unless the owner
-//   lets them go.
+//   lets them go;
+// - a write of an image the check (src/check) finds errors in: only when the observer lets it
+//   (AskWriteDespiteErrors), before anything is sent.
 //
 // Operations on the device (Identify, Read, Write, LearnKey) are asynchronous and one at a
 // time: each that begins says Started, then Stage/Progress, and every one ends with one Ended
@@ -38,7 +40,9 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "check/check.h"
 #include "files/config_file.h"
 #include "model/config_image.h"
 #include "model/edit_history.h"
@@ -71,6 +75,7 @@ enum class EndCause : uint8_t {
   PageChanged,  // the window's page changed (a write stops after the block in flight)
   Interrupted,  // Ctrl-C: stopped after the frame in flight
   Refused,      // write not begun: the device's image read first could not be recorded
+  CheckErrors,  // write not begun: the check found errors, and the owner did not let it go on
   Closed,       // the session was closed
 };
 
@@ -118,6 +123,9 @@ class SessionObserver {
   virtual void Retry(bool /*stray*/, int /*asked*/, int /*retries*/) {}
   // The image holds changes kept nowhere else and is about to be replaced: true lets them go.
   virtual bool AskLoseChanges() { return true; }
+  // The check found errors in the image about to be written (findings: all it found, errors
+  // first): true writes it all the same. Asked before anything is sent.
+  virtual bool AskWriteDespiteErrors(const std::vector<Finding>& /*findings*/) { return true; }
   // Store into the image what is typed but not stored yet: before a write, a save, a load, an
   // undo and the unsaved-changes test.
   virtual void FlushEdits() {}
@@ -203,6 +211,13 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   bool Writable() const;
   // The bytes a configuration file holds are the configuration's: it may be saved, compared.
   bool Saveable() const { return coverage_.known() >= FileImageLength(DeviceModel()); }
+
+  // The check's findings over the image (the bytes it holds of one configuration: the whole
+  // image, or what a file holds); none while it holds no configuration (Saveable). Well under a
+  // millisecond: the window runs it after every edit.
+  std::vector<Finding> CheckImage() const;
+  // A company's own rules, checked with the built-in ones (not owned; null: none).
+  void SetCompanyRules(const CompanyRules* rules) { company_ = rules; }
 
   struct Loaded {
     FileResult result;
@@ -296,6 +311,7 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   SessionObserver& observer_;
   SessionOptions options_;
   Recorder* recorder_ = nullptr;
+  const CompanyRules* company_ = nullptr;
   ConfigImage image_;
   Exchange engine_;
   VerifiedWrite verified_;

@@ -44,6 +44,12 @@ void CheckPanel::SetFindings(std::vector<Finding> findings) {
   }
 }
 
+void CheckPanel::SetNothing(const QString& why) {
+  findings_.clear();
+  list_->clear();
+  summary_->setText(QStringLiteral("Проверка: ") + why);
+}
+
 void CheckPanel::Choose(QListWidgetItem* item) {
   const QString field = item != nullptr ? item->data(Qt::UserRole).toString() : QString();
   if (!field.isEmpty()) emit FieldChosen(field);

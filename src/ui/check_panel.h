@@ -30,6 +30,8 @@ class CheckPanel : public QWidget {
 
   // Shows these findings in place of the ones before (in the order given).
   void SetFindings(std::vector<Finding> findings);
+  // No findings and why there is nothing to check: "Проверка: конфигурация не показана".
+  void SetNothing(const QString& why);
   const std::vector<Finding>& findings() const { return findings_; }
 
   QListWidget* list() const { return list_; }

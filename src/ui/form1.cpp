@@ -23,6 +23,8 @@ namespace {
 
 const QString kTitle = QStringLiteral("Программирование УО ЛОВАР");
 constexpr int kWindowWidth = 562;  // the pages fit it at the default font
+// With the "Проверка" panel beside the pages: 862 fits a laptop's 1366.
+constexpr int kFullWidth = kWindowWidth + CheckView::kWidth;
 
 }  // namespace
 
@@ -45,7 +47,7 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
     KeepPlaceWhenHidden(*part);
   session_.SetRecorder(&archive_);
   pages_ = std::make_unique<PagesHost>(*this, *ui_->PageControl1);
-  setup_ = std::make_unique<WindowShaper>(*this, *ui_->PageControl1, *pages_, kWindowWidth);
+  setup_ = std::make_unique<WindowShaper>(*this, *ui_->PageControl1, *pages_, kFullWidth);
   status_ = std::make_unique<WindowStatus>(*this, *ui_->StatusBar1, *ui_->NUndo, *ui_->NRedo,
                                            dialogs_, session_);
   files_ = std::make_unique<FileMenu>(*this, *this, session_, port_, *status_, [this] {
@@ -54,7 +56,12 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   });
   status_->SetBaseTitle(kTitle);
   // Every user event may have been an edit; the image is compared once it has been handled.
-  watch_ = std::make_unique<EditWatch>(*this, session_, [this] { status_->Refresh(); });
+  watch_ = std::make_unique<EditWatch>(*this, session_, [this] {
+    status_->Refresh();
+    check_->Refresh();
+  });
+  check_ = std::make_unique<CheckView>(*this, *ui_->PageControl1, session_,
+                                       [this](const Field& field) { ShowPageOf(field); });
 
   connect(ui_->ButtonRead, &QPushButton::clicked, this, [this] { ButtonReadClick(); });
   connect(ui_->ButtonWrite, &QPushButton::clicked, this, [this] { ButtonWriteClick(); });
@@ -86,7 +93,7 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   connect(&timer1_, &QTimer::timeout, this, [this] { Timer1Timer(); });
   timer1_.start();
 
-  resize(kWindowWidth, 634);
+  resize(kFullWidth, 634);
   CentreOnScreen(*this);
 }
 
@@ -123,6 +130,13 @@ void TForm1::DisplayPages() {
   pages_->Display(Image(), DeviceModel(), FirmwareVersion());
   pages_show_image_ = true;
   watch_->Displayed();
+  check_->Refresh();
+}
+
+bool TForm1::LoadCompanyRules(const QString& path) {
+  const QString why = check_->LoadCompanyRules(path);
+  if (!why.isEmpty()) ShowStatus(QStringLiteral("Правила компании не загружены: ") + why);
+  return why.isEmpty();
 }
 
 // ---- Buttons, menu and gate. ----

@@ -22,6 +22,7 @@
 #include <memory>
 #include <string_view>
 
+#include "check_view.h"
 #include "edit_watch.h"
 #include "file_menu.h"
 #include "page.h"
@@ -52,6 +53,15 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   // The engine, as the tests watch it.
   const Exchange& exchange() const { return session_.engine(); }
   Page* FindPage(std::string_view tab_sheet) const { return pages_->Find(tab_sheet); }
+
+  // The company's rules, checked on the "Проверка" panel and before a write (nullopt: none).
+  void SetCompanyRules(std::optional<CompanyRules> rules) {
+    check_->SetCompanyRules(std::move(rules));
+  }
+  // The same from a rules file; a file refused leaves none in force and the status line says
+  // why. True when taken.
+  bool LoadCompanyRules(const QString& path);
+  CheckView& check() { return *check_; }
 
   // The password gate's stored password.
   const QString& StoredPassword() const { return stored_password_; }
@@ -115,6 +125,9 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   // SessionObserver: what the session says, shown.
   bool AskContinue() override { return dialogs_.AskContinue(); }
   bool AskLoseChanges() override { return dialogs_.AskLoseChanges(); }
+  bool AskWriteDespiteErrors(const std::vector<Finding>& findings) override {
+    return dialogs_.AskWriteDespiteErrors(findings);
+  }
   void FlushEdits() override;
   void Started(Operation operation) override;
   void Stage(SessionStage stage) override;
@@ -161,6 +174,7 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   std::unique_ptr<WindowStatus> status_;
   std::unique_ptr<FileMenu> files_;
   std::unique_ptr<EditWatch> watch_;
+  std::unique_ptr<CheckView> check_;
   QAction* find_device_ = nullptr;
   // The pages show the image (displayed since it last changed other than by their editors);
   // only then may they store into it.

@@ -34,6 +34,7 @@
 #include <string_view>
 #include <vector>
 
+#include "check/check.h"
 #include "model/config_image.h"
 #include "window_setup.h"
 
@@ -63,6 +64,9 @@ class Dialogs {
                                const QString& default_suffix, const QString& file_name) = 0;
   // "Изменения не записаны в УО и не сохранены в файл. Продолжить?", Yes (true) / No.
   virtual bool AskLoseChanges() = 0;
+  // Before "Записать в УО" when the check found errors: the errors listed, "Записать всё равно"
+  // (true) / "Вернуться" (the default).
+  virtual bool AskWriteDespiteErrors(const std::vector<Finding>& findings) = 0;
   // "Файл" → "Архив…": the archive's files in folder, newest first; the row to load, or -1.
   virtual int ChooseArchived(const QString& folder, const std::vector<ArchivedRow>& rows) = 0;
 };

@@ -6,6 +6,7 @@
 #include <QGridLayout>
 
 #include "archive_dialog.h"
+#include "check_panel.h"
 
 namespace lovar {
 
@@ -45,6 +46,10 @@ std::unique_ptr<QMessageBox> QtDialogs::LoseChangesBox() {
 
 bool QtDialogs::AskLoseChanges() {
   return LoseChangesBox()->exec() == QMessageBox::Yes;
+}
+
+bool QtDialogs::AskWriteDespiteErrors(const std::vector<Finding>& findings) {
+  return lovar::AskWriteDespiteErrors(findings);
 }
 
 int QtDialogs::ChooseArchived(const QString& folder, const std::vector<ArchivedRow>& rows) {

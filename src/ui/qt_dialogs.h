@@ -37,6 +37,7 @@ class QtDialogs : public Dialogs {
   QString SaveFileName(const QString& title, const QString& folder, const QString& filter,
                        const QString& default_suffix, const QString& file_name) override;
   bool AskLoseChanges() override;
+  bool AskWriteDespiteErrors(const std::vector<Finding>& findings) override;
   int ChooseArchived(const QString& folder, const std::vector<ArchivedRow>& rows) override;
 };
 

@@ -134,6 +134,12 @@ Said WriteEndSaid(const SessionEnd& end, const QString& device_line) {
               QStringLiteral("Неверный тип УО: %1. Запись не начата, прибор не изменён.")
                   .arg(device_line),
               {}};
+    case EndCause::CheckErrors:
+      // The installer chose to go back: the status line says it, the panel lists the errors.
+      return {{},
+              QStringLiteral("Запись не начата: проверка нашла ошибки (панель «Проверка»). "
+                             "Прибор не изменён."),
+              {}};
     case EndCause::Refused:
       return {QStringLiteral("Запись в УО не начата"),
               QStringLiteral("Конфигурация прибора не сохранена в архив: %1. Запись не начата, "

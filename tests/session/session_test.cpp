@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "files/config_file.h"
+#include "model/catalog.h"
 #include "serial/event_loop.h"
 #include "sim/device_sim.h"
 #include "sim/sim_port.h"
@@ -25,12 +26,18 @@ class Recording : public SessionObserver {
     ++lose_asked;
     return lose_answer;
   }
+  bool AskWriteDespiteErrors(const std::vector<Finding>& findings) override {
+    checked.push_back(findings);
+    return write_despite_errors;
+  }
   void Stage(SessionStage stage) override { stages.push_back(stage); }
   void Identified(const DeviceIdentity&, bool another) override { new_model = another; }
   void Ended(const SessionEnd& end) override { ends.push_back(end); }
 
   bool continue_answer = false;
   bool lose_answer = true;
+  bool write_despite_errors = true;
+  std::vector<std::vector<Finding>> checked;
   int asked = 0, lose_asked = 0;
   bool new_model = false;
   std::vector<SessionStage> stages;
@@ -128,6 +135,29 @@ TEST(SessionWrite, BytesSentAsZeroAreNoEditAndTheDeviceIsNotReadAgain) {
   EXPECT_FALSE(b.session.CaptureEdits());                      // the zeroing is no step
   EXPECT_EQ(b.session.history().NextUndo()->runs.size(), 1u);  // the edit
   EXPECT_FALSE(b.session.Unsaved());
+}
+
+TEST(SessionWrite, AnImageWithErrorsIsWrittenOnlyWhenTheOwnerLetsIt) {
+  ConfigImage silent = SampleImage(251);  // no direction with a number: it reports to nobody
+  std::string why;
+  for (int n = 1; n <= 5; ++n)
+    ASSERT_TRUE(StoreFieldText(*FindFieldById(251, "direction" + std::to_string(n) + ".phone"),
+                               silent, "", why));
+  Bench b(251, silent);
+  ASSERT_TRUE(b.Connect() && b.Read());
+  EXPECT_TRUE(b.seen.checked.empty());  // a read asks nothing
+  b.seen.write_despite_errors = false;
+  const SessionEnd refused = b.Run([&] { b.session.Write(); });
+  EXPECT_EQ(refused.cause, EndCause::CheckErrors);
+  EXPECT_EQ(refused.outcome.status, Status::CheckErrors);
+  ASSERT_EQ(b.seen.checked.size(), 1u);
+  EXPECT_EQ(b.seen.checked[0].front().rule, "no-reporting-direction");
+  EXPECT_TRUE(b.port.device().writes().empty());
+
+  b.seen.write_despite_errors = true;
+  const SessionEnd& written = b.Run([&] { b.session.Write(); });
+  EXPECT_TRUE(written.report && written.report->ok()) << written.outcome.message;
+  EXPECT_EQ(b.seen.checked.size(), 2u);
 }
 
 // Model 251: a file holds 2048 bytes; the rest comes from THIS device, read just before the

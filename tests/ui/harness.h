@@ -57,6 +57,10 @@ class ScriptedDialogs : public Dialogs {
     ++lose_questions;
     return lose_answer;
   }
+  bool AskWriteDespiteErrors(const std::vector<Finding>& findings) override {
+    check_questions.push_back(findings);
+    return write_despite_errors;
+  }
   int ChooseArchived(const QString& folder, const std::vector<ArchivedRow>& rows) override {
     archive_folder = folder;
     archive_rows = rows;
@@ -74,6 +78,10 @@ class ScriptedDialogs : public Dialogs {
   // "Изменения не записаны…": counted, and answered Yes unless a test says otherwise.
   bool lose_answer = true;
   int lose_questions = 0;
+  // The question before a write with errors: the findings of each time asked, and the answer
+  // ("Записать всё равно" unless a test says otherwise).
+  std::vector<std::vector<Finding>> check_questions;
+  bool write_despite_errors = true;
   // "Файл" → "Архив…": the list shown, and the row chosen (-1: none).
   int archive_choice = -1;
   QString archive_folder;

@@ -1,6 +1,7 @@
-// The main window's size per model: 562 wide and as high as the model's set-up says, whatever
-// the pages hold. A tab widget is as large as its largest page, the pages of hidden tabs
-// included, so a single wide page once made every model's window 685 pixels wide.
+// The main window's size per model: 862 wide (the pages' 562 and the "Проверка" panel's 300)
+// and as high as the model's set-up says, whatever the pages hold. A tab widget is as large as its
+// largest page, the pages of hidden tabs included, so a single wide page once made every model's
+// window 685 pixels wide.
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
@@ -19,7 +20,7 @@ bool HasModelHeight(const QWidget& window, int height) {
   const bool on_screen = window.frameGeometry().top() >= area.top() &&
                          window.geometry().bottom() + 40 <= area.bottom() + 1;
   const bool fits = height + 40 <= area.height();
-  const int width = fits ? 562 : 562 + window.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  const int width = fits ? 862 : 862 + window.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
   return window.width() == width && on_screen &&
          (fits ? window.height() == height : window.height() >= area.height() - 60);
 }
@@ -29,7 +30,7 @@ bool HasModelHeight(const QWidget& window, int height) {
 class WindowSizeTest : public QObject {
   Q_OBJECT
  private slots:
-  void AsCreatedTheWindowIs562By634WithEveryPageShown() {
+  void AsCreatedTheWindowIs862By634WithEveryPageShown() {
     UiSession s;
     TForm1 window(s.form_key, s.dialogs);
     window.ui().PageControl1->show();
@@ -39,7 +40,7 @@ class WindowSizeTest : public QObject {
     for (int i = 0; i < tabs->count(); ++i) {
       tabs->setCurrentIndex(i);
       QApplication::processEvents();
-      QCOMPARE(window.size(), QSize(562, 634));
+      QCOMPARE(window.size(), QSize(862, 634));
     }
   }
 
