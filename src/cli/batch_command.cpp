@@ -121,6 +121,7 @@ BatchCommand::BatchCommand(CLI::App& app) {
   batch_->add_option("--retry-plan", retry_plan_,
                      "Сохранить план из строк, которые не записаны (CSV)");
   batch_->add_option("--archive", archive_, "Папка, где хранить конфигурацию каждого УО до записи");
+  AddRecordOptions(*batch_, record_);
 }
 
 int BatchCommand::Run(int retries) {
@@ -154,13 +155,20 @@ int BatchCommand::Run(int retries) {
     return Fail(Status::FileError, "--archive " + ShownUtf8Path(archive_) + ": папку не создать (" +
                                        SystemErrorText(ec) + "). Ни один прибор не затронут");
 
+  // Each row's read and write go into the registry too.
+  CliRecording recording(record_, archive, RecordOperation::Batch);
+  if (!recording.refused().empty())
+    return Fail(Status::RegistryError, recording.refused() + ". Ни один прибор не затронут");
+
   std::fprintf(stderr, "План %s: приборов %zu, модель %s\n", plan_shown.c_str(), plan.rows.size(),
                ModelText(plan.model).c_str());
   const std::atomic<bool>& interrupted = WatchInterrupts();
   EventLoop loop;
   BatchDisplay display(stderr, PrepareStderrRedraw(), StderrColumns);
   const std::vector<DeviceResult> results =
-      RunBatch(loop, plan, BatchOptions{retries, archive_}, interrupted, display);
+      RunBatch(loop, plan, BatchOptions{retries, archive_, recording.recorder()}, interrupted,
+               display);
+  recording.SayNotes();
 
   std::fputc('\n', stderr);  // between the lines above and the table, not into a redirected table
   PrintTable(results);

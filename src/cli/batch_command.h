@@ -3,6 +3,7 @@
 // at once (batch_runner.h).
 //
 //   batch PLAN.csv [--report FILE.csv] [--retry-plan FILE.csv] [--archive DIR]
+//         [--no-record] [--db URL|FILE]
 //
 // The plan is checked whole first; a plan with faults is refused, each fault named by its row
 // and column, and no device is touched (exit 12). While the devices are programmed, a line per
@@ -17,6 +18,8 @@
 #include <CLI/CLI.hpp>
 
 #include <string>
+
+#include "cli/cli_recording.h"
 
 namespace lovar {
 
@@ -35,6 +38,7 @@ class BatchCommand {
   std::string report_;
   std::string retry_plan_;
   std::string archive_;
+  RecordOptions record_;
 };
 
 }  // namespace lovar

@@ -15,6 +15,7 @@
 #include "cli/batch_display.h"
 #include "cli/session_runner.h"
 #include "files/batch_plan.h"
+#include "recording/registry_recorder.h"
 #include "serial/event_loop.h"
 
 namespace lovar {
@@ -22,6 +23,8 @@ namespace lovar {
 struct BatchOptions {
   int retries = 3;
   std::string archive;  // the folder that keeps each device's image before the write; "" none
+  // Records each row's read and write, and a row that failed before its write; null: none.
+  RegistryRecorder* registry = nullptr;
 };
 
 struct DeviceResult {
