@@ -87,13 +87,13 @@ KeptRecord RegistryRecorder::DeviceRead(const DeviceRecord& device, const Config
 
 void RegistryRecorder::DeviceWritten(const DeviceRecord& device, const ConfigImage& sent,
                                      const WriteReport& report) {
-  // The device's image before the write is the one read last on its port, when that read was
-  // the write's own read first (a write without one began from that read too).
+  // The device's image before the write is known when the write began with a read of it that
+  // ended whole (recorded here just before); a read of the port at another time may have been
+  // of another device.
   const auto read = read_.find(device.port);
-  const ConfigImage* prior = read != read_.end() ? &read->second : nullptr;
-  if (report.outcome == WriteReport::Outcome::NotStarted && report.prior_read &&
-      report.cause != WriteReport::Cause::Refused)
-    prior = nullptr;  // the read before the write ended early: the device was not read now
+  const bool read_whole = report.prior_read && (report.outcome != WriteReport::Outcome::NotStarted ||
+                                                report.cause == WriteReport::Cause::Refused);
+  const ConfigImage* prior = read_whole && read != read_.end() ? &read->second : nullptr;
   Keep(WriteSiteRecord(device, prior, sent, report, write_operation_));
   read_.erase(device.port);  // the device holds something else now
 }
@@ -151,6 +151,11 @@ void RecorderPair::DeviceWritten(const DeviceRecord& device, const ConfigImage& 
                                  const WriteReport& report) {
   if (first_ != nullptr) first_->DeviceWritten(device, sent, report);
   if (second_ != nullptr) second_->DeviceWritten(device, sent, report);
+}
+
+bool RecorderPair::ReadsBeforeWrite() const {
+  return (first_ != nullptr && first_->ReadsBeforeWrite()) ||
+         (second_ != nullptr && second_->ReadsBeforeWrite());
 }
 
 }  // namespace lovar

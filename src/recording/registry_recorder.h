@@ -39,6 +39,9 @@ class RegistryRecorder : public Recorder {
   KeptRecord DeviceRead(const DeviceRecord& device, const ConfigImage& image) override;
   void DeviceWritten(const DeviceRecord& device, const ConfigImage& sent,
                      const WriteReport& report) override;
+  // A write is recorded with the device's image read before it when there was one (a model
+  // 251 file's write, the archive's); it does not make the device be read for it.
+  bool ReadsBeforeWrite() const override { return false; }
   // A step that failed before the device's image was known (a batch row that never reached
   // its write): Failed, for the object number it was meant for.
   void StepFailed(const DeviceRecord& device, const std::string& object,
@@ -66,6 +69,7 @@ class RecorderPair : public Recorder {
   KeptRecord DeviceRead(const DeviceRecord& device, const ConfigImage& image) override;
   void DeviceWritten(const DeviceRecord& device, const ConfigImage& sent,
                      const WriteReport& report) override;
+  bool ReadsBeforeWrite() const override;
 
  private:
   Recorder* first_;   // may be null
