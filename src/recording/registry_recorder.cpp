@@ -79,13 +79,13 @@ SiteRecord WriteSiteRecord(const DeviceRecord& device, const ConfigImage* prior,
   return record;
 }
 
-KeptRecord RegistryRecorder::DeviceRead(const DeviceRecord& device, const ConfigImage& image) {
+KeptRecord SiteRecorder::DeviceRead(const DeviceRecord& device, const ConfigImage& image) {
   read_[device.port] = image;
   Keep(ReadSiteRecord(device, image));
   return {};
 }
 
-void RegistryRecorder::DeviceWritten(const DeviceRecord& device, const ConfigImage& sent,
+void SiteRecorder::DeviceWritten(const DeviceRecord& device, const ConfigImage& sent,
                                      const WriteReport& report) {
   // The device's image before the write is known when the write began with a read of it that
   // ended whole (recorded here just before); a read of the port at another time may have been
@@ -98,7 +98,7 @@ void RegistryRecorder::DeviceWritten(const DeviceRecord& device, const ConfigIma
   read_.erase(device.port);  // the device holds something else now
 }
 
-void RegistryRecorder::StepFailed(const DeviceRecord& device, const std::string& object,
+void SiteRecorder::StepFailed(const DeviceRecord& device, const std::string& object,
                                   const std::string& message) {
   SiteRecord record;
   record.info = InfoOf(device, write_operation_);
@@ -108,29 +108,30 @@ void RegistryRecorder::StepFailed(const DeviceRecord& device, const std::string&
   Keep(std::move(record));
 }
 
-void RegistryRecorder::Keep(SiteRecord record) {
-  const RecordResult kept = registry_.Record(std::move(record));
+void RecordInto(Registry& registry, SiteRecord record, bool& may_wait,
+                std::vector<std::string>& notes) {
+  const RecordResult kept = registry.Record(std::move(record));
   switch (kept.kept) {
     case RecordResult::Kept::Nowhere:
     case RecordResult::Kept::Waiting:
-      notes_.push_back(kept.message);
-      may_wait_ = may_wait_ || kept.kept == RecordResult::Kept::Waiting;
+      notes.push_back(kept.message);
+      may_wait = may_wait || kept.kept == RecordResult::Kept::Waiting;
       return;
     case RecordResult::Kept::InRegistry:
       break;
   }
   // The server took a record: what waited for it on this station goes now.
-  if (!registry_.Shared() || !may_wait_) return;
-  may_wait_ = false;
-  if (registry_.WaitingCount() == 0) return;
-  const SyncResult sync = registry_.Sync();
+  if (!registry.Shared() || !may_wait) return;
+  may_wait = false;
+  if (registry.WaitingCount() == 0) return;
+  const SyncResult sync = registry.Sync();
   if (sync.sent + sync.already > 0)
-    notes_.push_back("Отправлено на сервер записей, ждавших на этой станции: " +
-                     std::to_string(sync.sent + sync.already));
+    notes.push_back("Отправлено на сервер записей, ждавших на этой станции: " +
+                    std::to_string(sync.sent + sync.already));
   if (!sync.result.ok()) {
-    may_wait_ = true;
-    notes_.push_back("Ждущие записи не отправлены: " + sync.result.message + " (осталось " +
-                     std::to_string(sync.left) + ")");
+    may_wait = true;
+    notes.push_back("Ждущие записи не отправлены: " + sync.result.message + " (осталось " +
+                    std::to_string(sync.left) + ")");
   }
 }
 

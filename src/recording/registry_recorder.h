@@ -29,12 +29,19 @@ SiteRecord WriteSiteRecord(const DeviceRecord& device, const ConfigImage* prior,
                            const ConfigImage& sent, const WriteReport& report,
                            RecordOperation operation);
 
-class RegistryRecorder : public Recorder {
+// Records one record into the registry; when the server took it and records of this station
+// wait for it, sends them (Sync). may_wait: whether records may be waiting (kept between calls;
+// start with true). What is to be said (a record not kept, one waiting, records sent) goes to
+// notes, each a line in Russian.
+void RecordInto(Registry& registry, SiteRecord record, bool& may_wait,
+                std::vector<std::string>& notes);
+
+// The session's ends as records; where they go is the subclass's.
+class SiteRecorder : public Recorder {
  public:
-  // registry: not owned, outlives the recorder. write_operation: Write, or Batch for a batch.
-  explicit RegistryRecorder(Registry& registry,
-                            RecordOperation write_operation = RecordOperation::Write)
-      : registry_(registry), write_operation_(write_operation) {}
+  // write_operation: Write, or Batch for a batch.
+  explicit SiteRecorder(RecordOperation write_operation = RecordOperation::Write)
+      : write_operation_(write_operation) {}
 
   KeptRecord DeviceRead(const DeviceRecord& device, const ConfigImage& image) override;
   void DeviceWritten(const DeviceRecord& device, const ConfigImage& sent,
@@ -47,17 +54,32 @@ class RegistryRecorder : public Recorder {
   void StepFailed(const DeviceRecord& device, const std::string& object,
                   const std::string& message);
 
+ protected:
+  virtual void Keep(SiteRecord record) = 0;
+
+ private:
+  RecordOperation write_operation_;
+  std::map<std::string, ConfigImage> read_;  // per port: the device's image read last
+};
+
+// Records straight into a registry, on the caller's thread.
+class RegistryRecorder : public SiteRecorder {
+ public:
+  // registry: not owned, outlives the recorder.
+  explicit RegistryRecorder(Registry& registry,
+                            RecordOperation write_operation = RecordOperation::Write)
+      : SiteRecorder(write_operation), registry_(registry) {}
+
   // What the records met since the last call, each a line in Russian: a record not kept, a
   // record waiting for the server, records sent when the server came back.
   std::vector<std::string> TakeNotes();
 
- private:
-  void Keep(SiteRecord record);
+ protected:
+  void Keep(SiteRecord record) override { RecordInto(registry_, std::move(record), may_wait_, notes_); }
 
+ private:
   Registry& registry_;
-  RecordOperation write_operation_;
-  std::map<std::string, ConfigImage> read_;  // per port: the device's image read last
-  bool may_wait_ = true;  // records may wait for the server (not looked since it took one)
+  bool may_wait_ = true;
   std::vector<std::string> notes_;
 };
 

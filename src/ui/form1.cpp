@@ -43,7 +43,6 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
        {static_cast<QWidget*>(ui_->PanelPassword), static_cast<QWidget*>(ui_->Label106),
         static_cast<QWidget*>(ui_->EditPassword)})
     KeepPlaceWhenHidden(*part);
-  session_.SetRecorder(&archive_);
   pages_ = std::make_unique<PagesHost>(*this, *ui_->PageControl1);
   setup_ = std::make_unique<WindowShaper>(*this, *ui_->PageControl1, *pages_, kWindowWidth);
   status_ = std::make_unique<WindowStatus>(*this, *ui_->StatusBar1, *ui_->NUndo, *ui_->NRedo,
@@ -53,6 +52,9 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
     UpDate();
   });
   status_->SetBaseTitle(kTitle);
+  sites_ = std::make_unique<SitesMenu>(*this, *ui_->N1, ui_->N5, session_, *files_, *status_,
+                                       dialogs_, archive_);
+  session_.SetRecorder(&sites_->recorder());
   // Every user event may have been an edit; the image is compared once it has been handled.
   watch_ = std::make_unique<EditWatch>(*this, session_, [this] { status_->Refresh(); });
 
@@ -92,6 +94,7 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
 
 TForm1::~TForm1() {
   timer1_.stop();
+  session_.SetRecorder(&archive_);  // the registry's recorder goes before the session
   port_.CloseDevice();
 }
 

@@ -29,6 +29,7 @@
 #include "port_switch.h"
 #include "qt_window_thread.h"
 #include "session/session.h"
+#include "sites_menu.h"
 #include "window_shaper.h"
 #include "window_status.h"
 
@@ -48,6 +49,7 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   ~TForm1() override;
 
   Ui::TForm1& ui() { return *ui_; }
+  SitesMenu& sites() { return *sites_; }
   PortSwitch& Cport1() { return port_; }
   // The engine, as the tests watch it.
   const Exchange& exchange() const { return session_.engine(); }
@@ -70,7 +72,8 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   void ButtonCancelClick() { session_.Cancel(); }
   void N2Click() { files_->Open(); }     // "Файл" → "Считать"
   void N3Click() { files_->Save(); }     // "Файл" → "Сохранить"; only a whole image
-  void N5Click() { files_->Archive(); }  // "Файл" → "Архив…": the archive's list, a load
+  // "Файл" → "Архив…": the device's history in the registry (the archive's list without one).
+  void N5Click() { sites_->History(); }
   // "Файл" → "Поиск прибора…": the search window again, to find the device once more.
   void FindDeviceClick();
   void NAboutClick();                         // "Справка" → "О программе"
@@ -161,6 +164,7 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   std::unique_ptr<WindowStatus> status_;
   std::unique_ptr<FileMenu> files_;
   std::unique_ptr<EditWatch> watch_;
+  std::unique_ptr<SitesMenu> sites_;  // the registry: records, "Объекты…", "Настройки…"
   QAction* find_device_ = nullptr;
   // The pages show the image (displayed since it last changed other than by their editors);
   // only then may they store into it.
