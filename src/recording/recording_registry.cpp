@@ -1,7 +1,5 @@
 #include "recording/recording_registry.h"
 
-#include <system_error>
-
 #include "files/utf8_path.h"
 
 namespace lovar {
@@ -19,8 +17,9 @@ OpenedRegistry OpenRecordingRegistry(std::string_view location, const char* env_
     return opened;
   }
   opened.notes = opened.registry->Notes();
-  std::error_code ec;
-  if (archive.empty() || !std::filesystem::is_directory(archive, ec)) return opened;
+  // A folder not made yet is taken in as empty: the reads kept there from now on are recorded
+  // as they are made, never taken in again.
+  if (archive.empty()) return opened;
   // The archive's files are taken in once; a folder taken in before is not read again.
   const ImportResult import = opened.registry->ImportArchive(archive);
   if (!import.result.ok())

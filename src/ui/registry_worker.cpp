@@ -52,6 +52,18 @@ Registry* RegistryWorker::Recording(QString& failure) {
   return registry_.get();
 }
 
+void RegistryWorker::Open() {
+  QPointer<RegistryWorker> self(this);
+  Post([this, self] {
+    QString text;
+    if (Recording(text) == nullptr) text = QStringLiteral("Реестр объектов недоступен: ") + text;
+    if (text.isEmpty()) return;
+    QMetaObject::invokeMethod(this, [self, text] {
+      if (self) emit self->said(text);
+    }, Qt::QueuedConnection);
+  });
+}
+
 void RegistryWorker::Record(SiteRecord record) {
   QPointer<RegistryWorker> self(this);
   Post([this, self, record = std::move(record)]() mutable {
@@ -74,8 +86,10 @@ void RegistryWorker::Record(SiteRecord record) {
 void RegistryWorker::OpenForQueries(Opened done) {
   QPointer<RegistryWorker> self(this);
   Post([this, self, done = std::move(done)] {
-    OpenedRegistry opened =
-        OpenRecordingRegistry(location_.toStdString(), std::getenv("LOVAR_DB"), archive_);
+    // The archive is the recording registry's to take in (before any read of this run).
+    QString said;
+    Recording(said);
+    OpenedRegistry opened = OpenRecordingRegistry(location_.toStdString(), std::getenv("LOVAR_DB"), {});
     QString failure = Q(opened.failure);
     std::shared_ptr<Registry> registry = std::move(opened.registry);
     if (registry != nullptr && registry->Shared()) {

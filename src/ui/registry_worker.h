@@ -31,6 +31,9 @@ class RegistryWorker : public QObject {
   // The registry's place (the window's setting; empty: $LOVAR_DB, else the user's file). The
   // next call opens it there.
   void SetLocation(const QString& location);
+  // Opens the registry (taking in the archive once) ahead of the first record; said(text)
+  // when there is something to say.
+  void Open();
   // Records one record; said(text) afterwards when there is something to say (a record not
   // kept, one waiting for the server, records sent).
   void Record(SiteRecord record);

@@ -59,11 +59,17 @@ RegistryWorker& SitesMenu::worker() {
   return *worker_;
 }
 
+void SitesMenu::Start() {
+  worker().Open();
+}
+
 void SitesMenu::Sites() {
   Open(0, {});
 }
 
 void SitesMenu::History() {
+  // A demo device's reads are in the run's own archive, never in the registry.
+  if (files_.IsDemo()) return files_.Archive();
   const int model = session_.DeviceModel();
   if (!IsKnownModel(model)) return Open(0, {});
   Open(model, ObjectNumber(model, session_.image()));

@@ -37,6 +37,9 @@ class SitesMenu : public QObject {
             WindowStatus& status, Dialogs& dialogs, ArchiveRecorder& archive);
   ~SitesMenu() override;
 
+  // Opens the registry on the worker, taking in the archive folder once (before any read of
+  // this run is in it); once the files' folder is known.
+  void Start();
   // What the session records into: the archive, then the registry.
   Recorder& recorder() { return pair_; }
 

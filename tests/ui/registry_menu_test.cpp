@@ -74,20 +74,41 @@ class RegistryMenuTest : public QObject {
     QVERIFY(s.form1().session().Whole());  // model 251's whole image: written as any file
   }
 
+#ifdef LOVAR_SIM_PATH
+  // A real device (lovar-sim on a pseudo-terminal): its read is recorded, and "Архив…" shows its
+  // history; a demo device's "Архив…" is the run's own archive.
   void TheArchiveItemShowsTheHistoryOfTheDeviceShown() {
     QTemporaryDir dir;
     auto registry = SetUpRegistry(dir);
     QVERIFY(registry);
+    QProcess sim;
+    const QString port = StartLovarSim(sim, {"--model", "251"});
+    QVERIFY(!port.isEmpty());
     UiSession s;
-    QVERIFY(s.Identify(251));
+    QVERIFY(s.Search(port));
     QVERIFY(s.Start());
     SitesMenu& menu = s.form1().sites();
+    QVERIFY(WaitFor([&] {
+      menu.worker().WaitIdle();
+      return RecordsOf1024(*registry) == 2;
+    }));
     s.ui().N5->trigger();
     QVERIFY(WaitFor([&] { return menu.dialog() != nullptr; }));
     QCOMPARE(menu.dialog()->filter()->text(), QStringLiteral("1024"));
-    QCOMPARE(menu.dialog()->history()->rowCount(), 1);
+    QCOMPARE(menu.dialog()->history()->rowCount(), 2);
     menu.dialog()->reject();
+    s.form1().close();
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(20000));
+
+    UiSession demo;
+    QVERIFY(demo.Identify(251));
+    QVERIFY(demo.Start());
+    demo.form1().N5Click();
+    QCOMPARE(demo.dialogs.archive_rows.size(), size_t(1));
+    QVERIFY(demo.form1().sites().dialog() == nullptr);
   }
+#endif
 
   void SettingsAreKeptInTheUsersIniFile() {
     {
