@@ -92,9 +92,9 @@ class Device : private SessionWatcher {
   void End(const Outcome& out) {
     // A row that ended before its write is recorded for the object it was meant for.
     if (registry_ != nullptr && !out.ok() && !write_recorded_)
-      registry_->StepFailed({result_.row->port, result_.model != 0 ? result_.model : plan_.model,
-                             0, device_line_},
-                            result_.row->object_number, out.message);
+      registry_->StepFailed(
+          {result_.row->port, result_.model != 0 ? result_.model : plan_.model, 0, device_line_},
+          result_.row->object_number, out.message);
     result_.outcome = out;
     result_.seconds = std::chrono::duration<double>(Clock::now() - started_).count();
     result_.ended_at = NowText();

@@ -49,8 +49,7 @@ Recorder* CliRecording::With(Recorder* archive) {
 
 void CliRecording::SayNotes() {
   if (recorder_ == nullptr) return;
-  for (const std::string& note : recorder_->TakeNotes())
-    std::fprintf(stderr, "%s\n", note.c_str());
+  for (const std::string& note : recorder_->TakeNotes()) std::fprintf(stderr, "%s\n", note.c_str());
 }
 
 }  // namespace lovar

@@ -26,8 +26,8 @@ OpenedRegistry OpenRecordingRegistry(std::string_view location, const char* env_
     opened.notes.push_back("Архив " + Utf8Of(archive) +
                            " не перенесён в реестр: " + import.result.message);
   else if (import.taken > 0)
-    opened.notes.push_back("Перенесено в реестр из архива " + Utf8Of(archive) +
-                           ": " + std::to_string(import.taken));
+    opened.notes.push_back("Перенесено в реестр из архива " + Utf8Of(archive) + ": " +
+                           std::to_string(import.taken));
   return opened;
 }
 

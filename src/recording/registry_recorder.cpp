@@ -47,7 +47,8 @@ SiteRecord WriteSiteRecord(const DeviceRecord& device, const ConfigImage* prior,
     ConfigImage image = prior != nullptr ? *prior : sent;
     const int from = std::clamp(report.from, 0, length);
     const int end = std::clamp(written_end, from, length);
-    std::copy(sent.bytes().begin() + from, sent.bytes().begin() + end, image.bytes().begin() + from);
+    std::copy(sent.bytes().begin() + from, sent.bytes().begin() + end,
+              image.bytes().begin() + from);
     return image;
   };
   switch (report.outcome) {
@@ -86,20 +87,21 @@ KeptRecord SiteRecorder::DeviceRead(const DeviceRecord& device, const ConfigImag
 }
 
 void SiteRecorder::DeviceWritten(const DeviceRecord& device, const ConfigImage& sent,
-                                     const WriteReport& report) {
+                                 const WriteReport& report) {
   // The device's image before the write is known when the write began with a read of it that
   // ended whole (recorded here just before); a read of the port at another time may have been
   // of another device.
   const auto read = read_.find(device.port);
-  const bool read_whole = report.prior_read && (report.outcome != WriteReport::Outcome::NotStarted ||
-                                                report.cause == WriteReport::Cause::Refused);
+  const bool read_whole =
+      report.prior_read && (report.outcome != WriteReport::Outcome::NotStarted ||
+                            report.cause == WriteReport::Cause::Refused);
   const ConfigImage* prior = read_whole && read != read_.end() ? &read->second : nullptr;
   Keep(WriteSiteRecord(device, prior, sent, report, write_operation_));
   read_.erase(device.port);  // the device holds something else now
 }
 
 void SiteRecorder::StepFailed(const DeviceRecord& device, const std::string& object,
-                                  const std::string& message) {
+                              const std::string& message) {
   SiteRecord record;
   record.info = InfoOf(device, write_operation_);
   record.info.outcome = RecordOutcome::Failed;

@@ -75,7 +75,9 @@ class RegistryRecorder : public SiteRecorder {
   std::vector<std::string> TakeNotes();
 
  protected:
-  void Keep(SiteRecord record) override { RecordInto(registry_, std::move(record), may_wait_, notes_); }
+  void Keep(SiteRecord record) override {
+    RecordInto(registry_, std::move(record), may_wait_, notes_);
+  }
 
  private:
   Registry& registry_;

@@ -79,8 +79,8 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
   rules_->setObjectName(QStringLiteral("EditCompanyRules"));
   auto* browse = new QPushButton(QStringLiteral("Обзор…"));
   connect(browse, &QPushButton::clicked, this, [this] {
-    const QString file = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Правила компании"), rules_->text(), QStringLiteral("*.json"));
+    const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Правила компании"),
+                                                      rules_->text(), QStringLiteral("*.json"));
     if (!file.isEmpty()) rules_->setText(file);
   });
   auto* rules_row = new QHBoxLayout;
@@ -90,7 +90,8 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("Реестр объектов:"), registry_);
   form->addRow(QStringLiteral("Правила компании:"), rules_row);
-  auto* note = new QLabel(QStringLiteral("Пустое поле реестра — файл пользователя (или LOVAR_DB)."));
+  auto* note =
+      new QLabel(QStringLiteral("Пустое поле реестра — файл пользователя (или LOVAR_DB)."));
   note->setWordWrap(true);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   connect(buttons, &QDialogButtonBox::accepted, this, [this] {

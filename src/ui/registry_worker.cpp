@@ -1,8 +1,8 @@
 #include "registry_worker.h"
 
 #include <QMetaObject>
-#include <QSemaphore>
 #include <QPointer>
+#include <QSemaphore>
 #include <cstdlib>
 
 #include "recording/recording_registry.h"
@@ -58,9 +58,12 @@ void RegistryWorker::Open() {
     QString text;
     if (Recording(text) == nullptr) text = QStringLiteral("Реестр объектов недоступен: ") + text;
     if (text.isEmpty()) return;
-    QMetaObject::invokeMethod(this, [self, text] {
-      if (self) emit self->said(text);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [self, text] {
+          if (self) emit self->said(text);
+        },
+        Qt::QueuedConnection);
   });
 }
 
@@ -77,9 +80,12 @@ void RegistryWorker::Record(SiteRecord record) {
       for (const std::string& note : notes) text += (text.isEmpty() ? "" : "; ") + Q(note);
     }
     if (text.isEmpty()) return;
-    QMetaObject::invokeMethod(this, [self, text] {
-      if (self) emit self->said(text);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [self, text] {
+          if (self) emit self->said(text);
+        },
+        Qt::QueuedConnection);
   });
 }
 
@@ -89,7 +95,8 @@ void RegistryWorker::OpenForQueries(Opened done) {
     // The archive is the recording registry's to take in (before any read of this run).
     QString said;
     Recording(said);
-    OpenedRegistry opened = OpenRecordingRegistry(location_.toStdString(), std::getenv("LOVAR_DB"), {});
+    OpenedRegistry opened =
+        OpenRecordingRegistry(location_.toStdString(), std::getenv("LOVAR_DB"), {});
     QString failure = Q(opened.failure);
     std::shared_ptr<Registry> registry = std::move(opened.registry);
     if (registry != nullptr && registry->Shared()) {
@@ -102,9 +109,12 @@ void RegistryWorker::OpenForQueries(Opened done) {
         registry.reset();
       }
     }
-    QMetaObject::invokeMethod(this, [self, done, registry, failure] {
-      if (self) done(registry, failure);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [self, done, registry, failure] {
+          if (self) done(registry, failure);
+        },
+        Qt::QueuedConnection);
   });
 }
 

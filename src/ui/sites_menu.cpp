@@ -85,36 +85,36 @@ void SitesMenu::Open(int model, const std::string& object) {
   opening_ = true;
   status_.Show(QStringLiteral("Открывается реестр объектов…"));
   const bool history = model != 0;
-  worker().OpenForQueries([this, model, object, history](std::shared_ptr<Registry> registry,
-                                                         const QString& failure) {
-    opening_ = false;
-    if (registry == nullptr) {
-      status_.Show(QStringLiteral("Реестр объектов недоступен: ") + failure);
-      // The archive's own list, as before there was a registry.
-      if (history) files_.Archive();
-      return;
-    }
-    status_.Show(failure.isEmpty() ? QString() : failure);
-    queries_ = registry;
-    dialog_ = new SitesDialog(*queries_, dialogs_, &window_);
-    dialog_->setAttribute(Qt::WA_DeleteOnClose);
-    if (history) {
-      dialog_->filter()->setText(Q(object));
-      const QString number = object.empty() ? QStringLiteral("(без номера)") : Q(object);
-      const QString code = QStringLiteral("(%1)").arg(model);
-      for (int row = 0; row < dialog_->sites()->rowCount(); ++row)
-        if (dialog_->sites()->item(row, 0)->text() == number &&
-            dialog_->sites()->item(row, 1)->text().contains(code)) {
-          dialog_->sites()->selectRow(row);
-          break;
+  worker().OpenForQueries(
+      [this, model, object, history](std::shared_ptr<Registry> registry, const QString& failure) {
+        opening_ = false;
+        if (registry == nullptr) {
+          status_.Show(QStringLiteral("Реестр объектов недоступен: ") + failure);
+          // The archive's own list, as before there was a registry.
+          if (history) files_.Archive();
+          return;
         }
-    }
-    connect(dialog_, &QDialog::accepted, this, [this] {
-      if (dialog_ != nullptr && dialog_->chosen()) LoadVersion(*dialog_->chosen());
-    });
-    connect(dialog_, &QObject::destroyed, this, [this] { queries_.reset(); });
-    dialog_->open();
-  });
+        status_.Show(failure.isEmpty() ? QString() : failure);
+        queries_ = registry;
+        dialog_ = new SitesDialog(*queries_, dialogs_, &window_);
+        dialog_->setAttribute(Qt::WA_DeleteOnClose);
+        if (history) {
+          dialog_->filter()->setText(Q(object));
+          const QString number = object.empty() ? QStringLiteral("(без номера)") : Q(object);
+          const QString code = QStringLiteral("(%1)").arg(model);
+          for (int row = 0; row < dialog_->sites()->rowCount(); ++row)
+            if (dialog_->sites()->item(row, 0)->text() == number &&
+                dialog_->sites()->item(row, 1)->text().contains(code)) {
+              dialog_->sites()->selectRow(row);
+              break;
+            }
+        }
+        connect(dialog_, &QDialog::accepted, this, [this] {
+          if (dialog_ != nullptr && dialog_->chosen()) LoadVersion(*dialog_->chosen());
+        });
+        connect(dialog_, &QObject::destroyed, this, [this] { queries_.reset(); });
+        dialog_->open();
+      });
 }
 
 void SitesMenu::LoadVersion(const SitesDialog::Version& version) {
@@ -131,8 +131,8 @@ void SitesMenu::LoadVersion(const SitesDialog::Version& version) {
   const QString file = versions_->filePath(QStringLiteral("version.dat"));
   const FileResult saved =
       versions_->isValid()
-          ? SaveFileReplacing(ToPath(file), {reinterpret_cast<const char*>(bytes.data()),
-                                             bytes.size()})
+          ? SaveFileReplacing(ToPath(file),
+                              {reinterpret_cast<const char*>(bytes.data()), bytes.size()})
           : FileResult{FileError::CannotWrite};
   if (!saved.ok()) {
     status_.Show(QStringLiteral("Версия не загружена: ") + Q(DescribeError(saved)));

@@ -110,8 +110,8 @@ TEST(RecordCli, AWriteStoppedMidwayRecordsWhatTheDeviceMayHold) {
   ASSERT_TRUE(SaveConfigFile(dir / "a.dat", 250, image).ok());
   // The device stops answering in the middle of the write.
   SimProcess sim({"--model", "250", "--drop", "6/1"});
-  const RunResult r = RunCli({"--retries", "0", "write", "-p", sim.port(), Utf8Of(dir / "a.dat"),
-                              "--db", db});
+  const RunResult r =
+      RunCli({"--retries", "0", "write", "-p", sim.port(), Utf8Of(dir / "a.dat"), "--db", db});
   ASSERT_EQ(r.exit_code, 6) << r.err;
   const std::vector<RecordInfo> history = HistoryOf({false, db}, "", 250);
   ASSERT_EQ(history.size(), 1u) << r.err;
