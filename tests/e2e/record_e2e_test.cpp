@@ -40,7 +40,9 @@ std::vector<uint8_t> ImageOf(const RegistryLocation& location, const RecordInfo&
   StoreResult opened;
   const auto registry = Registry::Open(options, opened);
   std::vector<uint8_t> image;
-  if (registry != nullptr) EXPECT_TRUE(registry->Image(info.image_hash, image).ok());
+  if (registry != nullptr) {
+    EXPECT_TRUE(registry->Image(info.image_hash, image).ok());
+  }
   return image;
 }
 
