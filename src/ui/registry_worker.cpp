@@ -19,11 +19,15 @@ RegistryWorker::RegistryWorker(std::filesystem::path archive, QObject* parent)
 }
 
 RegistryWorker::~RegistryWorker() {
-  // The registry goes on the thread that used it, and with it what TLS kept for the thread.
-  Post([this] {
+  // The registry goes on the thread that used it, and with it what TLS kept for the thread; a
+  // record under way ends first.
+  QSemaphore released;
+  Post([this, &released] {
     registry_.reset();
     ReleaseThreadTls();
+    released.release();
   });
+  released.acquire();
   thread_.quit();
   thread_.wait();
 }
