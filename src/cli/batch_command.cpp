@@ -134,6 +134,7 @@ BatchCommand::BatchCommand(CLI::App& app) {
                      "Сохранить план из строк, которые не записаны (CSV)");
   batch_->add_option("--archive", archive_, "Папка, где хранить конфигурацию каждого УО до записи");
   AddCheckOptions(*batch_, rules_, allowed_);
+  AddRecordOptions(*batch_, record_);
 }
 
 int BatchCommand::Run(int retries) {
@@ -188,14 +189,20 @@ int BatchCommand::Run(int retries) {
   for (const auto& [row, notes] : checked.notes)
     for (const std::string& note : notes)
       std::fprintf(stderr, "Проверка, строка %d: %s\n", row, note.c_str());
+  // Each row's read and write go into the registry too.
+  CliRecording recording(record_, archive, RecordOperation::Batch);
+  if (!recording.refused().empty())
+    return Fail(Status::RegistryError, recording.refused() + ". Ни один прибор не затронут");
 
   std::fprintf(stderr, "План %s: приборов %zu, модель %s\n", plan_shown.c_str(), plan.rows.size(),
                ModelText(plan.model).c_str());
   const std::atomic<bool>& interrupted = WatchInterrupts();
   EventLoop loop;
   BatchDisplay display(stderr, PrepareStderrRedraw(), StderrColumns);
-  const std::vector<DeviceResult> results =
-      RunBatch(loop, plan, BatchOptions{retries, archive_, &gate}, interrupted, display);
+  const std::vector<DeviceResult> results = RunBatch(
+      loop, plan, BatchOptions{retries, archive_, &gate, recording.recorder()}, interrupted,
+      display);
+  recording.SayNotes();
 
   std::fputc('\n', stderr);  // between the lines above and the table, not into a redirected table
   PrintTable(results);

@@ -4,6 +4,7 @@
 //
 //   batch PLAN.csv [--report FILE.csv] [--retry-plan FILE.csv] [--archive DIR]
 //                  [--rules FILE.json] [--allow-check ID]...
+//                  [--no-record] [--db URL|FILE]
 //
 // The plan is checked whole first; a plan with faults is refused, each fault named by its row
 // and column, and no device is touched (exit 12). So is a plan whose devices' configurations
@@ -21,6 +22,8 @@
 
 #include <string>
 #include <vector>
+
+#include "cli/cli_recording.h"
 
 namespace lovar {
 
@@ -41,6 +44,7 @@ class BatchCommand {
   std::string archive_;
   std::string rules_;
   std::vector<std::string> allowed_;
+  RecordOptions record_;
 };
 
 }  // namespace lovar

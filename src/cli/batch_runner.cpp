@@ -24,8 +24,10 @@ class Device : private SessionWatcher {
  public:
   // recorder (may be null) keeps each device's image as read, before anything is written.
   Device(EventLoop& loop, const BatchPlan& plan, const PlanRow& row, const BatchOptions& options,
-         const std::atomic<bool>& interrupted, BatchDisplay& display, Recorder* recorder)
+         const std::atomic<bool>& interrupted, BatchDisplay& display, Recorder* recorder,
+         RegistryRecorder* registry)
       : plan_(plan),
+        registry_(registry),
         interrupted_(interrupted),
         display_(display),
         port_(std::make_unique<TCport>(loop)) {
@@ -51,6 +53,7 @@ class Device : private SessionWatcher {
   void Identified(const Outcome& out) {
     if (!out.ok()) return End(out);
     result_.model = session_->model();
+    device_line_ = session_->device_line();
     if (result_.model != plan_.model)
       return End({Status::WrongModel, "Неверный тип УО: прибор " + session_->device_line() +
                                           ", а план для " + ModelNameAndCode(plan_.model)});
@@ -72,6 +75,7 @@ class Device : private SessionWatcher {
       return End({Status::FileError, why + ". В УО ничего не записано"});
     if (Stopped()) return;
     session_->StartWrite(true, [this](const SessionEnd& written) {
+      write_recorded_ = written.report.has_value();
       // Said from what the write did: one whose first block never went out changed nothing.
       result_.write_began =
           written.report && written.report->outcome != WriteReport::Outcome::NotStarted;
@@ -87,6 +91,11 @@ class Device : private SessionWatcher {
   }
 
   void End(const Outcome& out) {
+    // A row that ended before its write is recorded for the object it was meant for.
+    if (registry_ != nullptr && !out.ok() && !write_recorded_)
+      registry_->StepFailed(
+          {result_.row->port, result_.model != 0 ? result_.model : plan_.model, 0, device_line_},
+          result_.row->object_number, out.message);
     result_.outcome = out;
     result_.seconds = std::chrono::duration<double>(Clock::now() - started_).count();
     result_.ended_at = NowText();
@@ -107,6 +116,7 @@ class Device : private SessionWatcher {
   }
 
   const BatchPlan& plan_;
+  RegistryRecorder* registry_;
   const std::atomic<bool>& interrupted_;
   BatchDisplay& display_;
   std::unique_ptr<TCport> port_;
@@ -115,6 +125,8 @@ class Device : private SessionWatcher {
   int line_ = 0;
   Clock::time_point started_{};
   bool ended_ = false;
+  bool write_recorded_ = false;  // the write's end went to the recorder
+  std::string device_line_;
 };
 
 }  // namespace
@@ -125,10 +137,12 @@ std::vector<DeviceResult> RunBatch(EventLoop& loop, const BatchPlan& plan,
   std::unique_ptr<ArchiveRecorder> archive;
   if (!options.archive.empty())
     archive = std::make_unique<ArchiveRecorder>(PathFromUtf8(options.archive));
+  RecorderPair both(archive.get(), options.registry);
   std::vector<std::unique_ptr<Device>> devices;
   for (const PlanRow& row : plan.rows)
-    devices.push_back(
-        std::make_unique<Device>(loop, plan, row, options, interrupted, display, archive.get()));
+    devices.push_back(std::make_unique<Device>(loop, plan, row, options, interrupted, display,
+                                               archive || options.registry ? &both : nullptr,
+                                               options.registry));
   const int redraw = loop.AddTimer(kRedraw, [&display] { display.Refresh(); });
   display.Refresh();
   for (auto& device : devices) device->Start();

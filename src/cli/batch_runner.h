@@ -16,6 +16,7 @@
 #include "cli/batch_display.h"
 #include "cli/session_runner.h"
 #include "files/batch_plan.h"
+#include "recording/registry_recorder.h"
 #include "serial/event_loop.h"
 
 namespace lovar {
@@ -24,6 +25,8 @@ struct BatchOptions {
   int retries = 3;
   std::string archive;  // the folder that keeps each device's image before the write; "" none
   const CheckGate* checks = nullptr;  // the check's errors let pass, the company's rules
+  // Records each row's read and write, and a row that failed before its write; null: none.
+  RegistryRecorder* registry = nullptr;
 };
 
 struct DeviceResult {

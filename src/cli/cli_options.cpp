@@ -83,6 +83,7 @@ CliCommands DefineCliOptions(CLI::App& app, CliOptions& o) {
   c.read->add_option("--out,-o", o.out, "Файл конфигурации (*.dat)")->required();
   c.read->add_option("--archive", o.archive,
                      "Папка архива: туда же копия считанной конфигурации (хранятся 100 последних)");
+  AddRecordOptions(*c.read, o.record);
   c.write = app.add_subcommand("write", "Записать конфигурацию из файла в УО");
   c.write->add_option("--port,-p", o.port, "Порт")->required();
   c.write->add_option("file", o.file, "Файл конфигурации (*.dat)")->required();
@@ -93,6 +94,7 @@ CliCommands DefineCliOptions(CLI::App& app, CliOptions& o) {
                       "Папка архива: перед записью прибор считывается, и его прежняя конфигурация "
                       "сохраняется туда");
   AddCheckOptions(*c.write, o.rules, o.allowed);
+  AddRecordOptions(*c.write, o.record);
   c.key = app.add_subcommand("key", "Считать ключ, поднесённый к считывателю");
   c.key->add_option("--port,-p", o.port, "Порт")->required();
   c.key->add_option("--wait", o.key_wait, "Сколько секунд ждать ключ")

@@ -9,6 +9,7 @@
 
 #include "cli/batch_command.h"
 #include "cli/check_command.h"
+#include "cli/cli_recording.h"
 #include "cli/fields_commands.h"
 #include "cli/sites_commands.h"
 
@@ -19,6 +20,7 @@ struct CliOptions {
   std::string out;
   std::string file;
   std::string archive;  // --archive DIR: keep every read there
+  RecordOptions record;  // read, write: --no-record, --db
   bool no_verify = false;
   bool verify = false;  // the check is the default; the flag stays for older scripts
   int retries = 3;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -113,7 +114,7 @@ int Read(SessionRunner& session, const CliOptions& o) {
   std::printf("Конфигурация сохранена: %s (%zu байт)\n", shown.c_str(),
               static_cast<size_t>(100 + FileImageLength(session.model())));
   // With --archive the session kept the device's image as it was read.
-  if (!read.record) return 0;
+  if (!read.record || o.archive.empty()) return 0;
   if (!read.record->ok)
     return Fail(Status::FileError, "Копия не сохранена в архив: " + read.record->message +
                                        " (файл " + shown + " записан)");
@@ -197,7 +198,14 @@ int Run(int argc, char** argv) {
   // --archive: every complete read kept, and what a write replaces before it is written.
   std::unique_ptr<ArchiveRecorder> archive;
   if (!o.archive.empty()) archive = std::make_unique<ArchiveRecorder>(PathFromUtf8(o.archive));
-  SessionRunner session(loop, port, o.retries, StderrIsTerminal(), interrupted, archive.get());
+  // read and write: every complete read and every write's end also into the registry.
+  std::optional<CliRecording> recording;
+  if (*commands.read || *commands.write) {
+    recording.emplace(o.record, PathFromUtf8(o.archive), RecordOperation::Write);
+    if (!recording->refused().empty()) return Fail(Status::RegistryError, recording->refused());
+  }
+  Recorder* recorder = recording ? recording->With(archive.get()) : archive.get();
+  SessionRunner session(loop, port, o.retries, StderrIsTerminal(), interrupted, recorder);
   const FieldsCommands::Connect connect = [&](const std::string& port_name) {
     o.port = port_name;
     return Connect(session, o);
@@ -205,8 +213,11 @@ int Run(int argc, char** argv) {
   if (fields.Chosen()) return fields.Run(&session, connect);
   if (check.Chosen()) return check.Run(&session, connect);
   if (*commands.identify) return Identify(session, o);
-  if (*commands.read) return Read(session, o);
-  if (*commands.write) return Write(session, o);
+  if (*commands.read || *commands.write) {
+    const int status = *commands.read ? Read(session, o) : Write(session, o);
+    recording->SayNotes();
+    return status;
+  }
   return Key(session, o);
 }
 

@@ -38,6 +38,9 @@ class Recorder {
   // A write is over, however it ended: the image as sent and what the device may now hold.
   virtual void DeviceWritten(const DeviceRecord& /*device*/, const ConfigImage& /*sent*/,
                              const WriteReport& /*report*/) {}
+  // Whether a write must begin with a read of the device when its image is not recorded yet
+  // (the archive keeps what a write replaces); a recorder that only follows the writes says no.
+  virtual bool ReadsBeforeWrite() const { return true; }
 };
 
 // The archive (files/archive.h): each complete read kept as a file, the newest kArchiveKeep.

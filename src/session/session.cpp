@@ -292,7 +292,8 @@ void Session::Write(bool verify) {
   observer_.Started(Operation::Write);
   // The device is read first when the image lacks what only the device holds (a model 251
   // file's keys), or when what the write replaces is not recorded yet.
-  const bool read_prior = !Whole() || (recorder_ != nullptr && !recorded_);
+  const bool read_prior =
+      !Whole() || (recorder_ != nullptr && recorder_->ReadsBeforeWrite() && !recorded_);
   verified_.Start(verify, read_prior);
   Check();
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "about.h"
+#include "app_settings.h"
 #include "binding.h"
 #include "codes_page.h"
 #include "form_key.h"
@@ -45,7 +46,6 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
        {static_cast<QWidget*>(ui_->PanelPassword), static_cast<QWidget*>(ui_->Label106),
         static_cast<QWidget*>(ui_->EditPassword)})
     KeepPlaceWhenHidden(*part);
-  session_.SetRecorder(&archive_);
   pages_ = std::make_unique<PagesHost>(*this, *ui_->PageControl1);
   setup_ = std::make_unique<WindowShaper>(*this, *ui_->PageControl1, *pages_, kFullWidth);
   status_ = std::make_unique<WindowStatus>(*this, *ui_->StatusBar1, *ui_->NUndo, *ui_->NRedo,
@@ -55,6 +55,9 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
     UpDate();
   });
   status_->SetBaseTitle(kTitle);
+  sites_ = std::make_unique<SitesMenu>(*this, *ui_->N1, ui_->N5, session_, *files_, *status_,
+                                       dialogs_, archive_);
+  session_.SetRecorder(&sites_->recorder());
   // Every user event may have been an edit; the image is compared once it has been handled.
   watch_ = std::make_unique<EditWatch>(*this, session_, [this] {
     status_->Refresh();
@@ -62,6 +65,8 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   });
   check_ = std::make_unique<CheckView>(*this, *ui_->PageControl1, session_,
                                        [this](const Field& field) { ShowPageOf(field); });
+  ApplyCompanyRulesSetting();
+  connect(sites_.get(), &SitesMenu::SettingsKept, this, [this] { ApplyCompanyRulesSetting(); });
 
   connect(ui_->ButtonRead, &QPushButton::clicked, this, [this] { ButtonReadClick(); });
   connect(ui_->ButtonWrite, &QPushButton::clicked, this, [this] { ButtonWriteClick(); });
@@ -99,6 +104,7 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
 
 TForm1::~TForm1() {
   timer1_.stop();
+  session_.SetRecorder(&archive_);  // the registry's recorder goes before the session
   port_.CloseDevice();
 }
 
@@ -131,6 +137,14 @@ void TForm1::DisplayPages() {
   pages_show_image_ = true;
   watch_->Displayed();
   check_->Refresh();
+}
+
+void TForm1::ApplyCompanyRulesSetting() {
+  const QString file = CompanyRulesFile();
+  if (file.isEmpty())
+    SetCompanyRules(std::nullopt);
+  else
+    LoadCompanyRules(file);
 }
 
 bool TForm1::LoadCompanyRules(const QString& path) {

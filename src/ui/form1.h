@@ -30,6 +30,7 @@
 #include "port_switch.h"
 #include "qt_window_thread.h"
 #include "session/session.h"
+#include "sites_menu.h"
 #include "window_shaper.h"
 #include "window_status.h"
 
@@ -49,6 +50,7 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   ~TForm1() override;
 
   Ui::TForm1& ui() { return *ui_; }
+  SitesMenu& sites() { return *sites_; }
   PortSwitch& Cport1() { return port_; }
   // The engine, as the tests watch it.
   const Exchange& exchange() const { return session_.engine(); }
@@ -61,6 +63,8 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   // The same from a rules file; a file refused leaves none in force and the status line says
   // why. True when taken.
   bool LoadCompanyRules(const QString& path);
+  // The rules file the settings name ("Настройки…"), or none; at the start and when they change.
+  void ApplyCompanyRulesSetting();
   CheckView& check() { return *check_; }
 
   // The password gate's stored password.
@@ -80,7 +84,8 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   void ButtonCancelClick() { session_.Cancel(); }
   void N2Click() { files_->Open(); }     // "Файл" → "Считать"
   void N3Click() { files_->Save(); }     // "Файл" → "Сохранить"; only a whole image
-  void N5Click() { files_->Archive(); }  // "Файл" → "Архив…": the archive's list, a load
+  // "Файл" → "Архив…": the device's history in the registry (the archive's list without one).
+  void N5Click() { sites_->History(); }
   // "Файл" → "Поиск прибора…": the search window again, to find the device once more.
   void FindDeviceClick();
   void NAboutClick();                         // "Справка" → "О программе"
@@ -96,7 +101,10 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
 
   // Where the file dialogs' default folders and the archive live: the program's folder, or,
   // where no file can be made there (an installed program), the user's documents, "Ловар".
-  void SetProgramFolder(const QString& folder) { files_->SetProgramFolder(folder); }
+  void SetProgramFolder(const QString& folder) {
+    files_->SetProgramFolder(folder);
+    sites_->Start();
+  }
   std::filesystem::path FilesFolder() { return files_->FilesFolder(); }
   // The archive of the device on the port; a demo device's is a temporary one of this run.
   std::filesystem::path ArchivePath() { return files_->ArchivePath(); }
@@ -175,6 +183,7 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   std::unique_ptr<FileMenu> files_;
   std::unique_ptr<EditWatch> watch_;
   std::unique_ptr<CheckView> check_;
+  std::unique_ptr<SitesMenu> sites_;  // the registry: records, "Объекты…", "Настройки…"
   QAction* find_device_ = nullptr;
   // The pages show the image (displayed since it last changed other than by their editors);
   // only then may they store into it.

@@ -5,12 +5,19 @@
 // does not get from Qt Test.
 #include <QApplication>
 #include <QDir>
+#include <QTemporaryDir>
 #include <memory>
 
 #include "harness.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The window records reads of real devices, and keeps its settings, in the user's data
+  // folder: here one of the tests' own.
+  QTemporaryDir home;
+  qputenv("HOME", home.path().toUtf8());
+  qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toUtf8());
+  qunsetenv("LOVAR_DB");
   QApplication app(argc, argv);
   const QStringList only =
       qEnvironmentVariable("LOVAR_UI_TESTS").split(QLatin1Char(','), Qt::SkipEmptyParts);

@@ -1,0 +1,34 @@
+#include "recording/recording_registry.h"
+
+#include "files/utf8_path.h"
+
+namespace lovar {
+
+OpenedRegistry OpenRecordingRegistry(std::string_view location, const char* env_db,
+                                     const std::filesystem::path& archive) {
+  OpenedRegistry opened;
+  RegistryOptions options;
+  if (!ChooseLocation(location, env_db, options.location, opened.failure)) return opened;
+  options.local_file = DefaultRegistryFile();
+  StoreResult result;
+  opened.registry = Registry::Open(options, result);
+  if (opened.registry == nullptr) {
+    opened.failure = result.message;
+    return opened;
+  }
+  opened.notes = opened.registry->Notes();
+  // A folder not made yet is taken in as empty: the reads kept there from now on are recorded
+  // as they are made, never taken in again.
+  if (archive.empty()) return opened;
+  // The archive's files are taken in once; a folder taken in before is not read again.
+  const ImportResult import = opened.registry->ImportArchive(archive);
+  if (!import.result.ok())
+    opened.notes.push_back("Архив " + Utf8Of(archive) +
+                           " не перенесён в реестр: " + import.result.message);
+  else if (import.taken > 0)
+    opened.notes.push_back("Перенесено в реестр из архива " + Utf8Of(archive) + ": " +
+                           std::to_string(import.taken));
+  return opened;
+}
+
+}  // namespace lovar

@@ -1,0 +1,164 @@
+#include "recording/registry_recorder.h"
+
+#include <algorithm>
+
+#include "model/image_diff.h"
+
+namespace lovar {
+namespace {
+
+RecordInfo InfoOf(const DeviceRecord& device, RecordOperation operation) {
+  RecordInfo info;
+  info.port = device.port;
+  info.model = device.model;
+  info.device_line = device.line;
+  info.operation = operation;
+  return info;
+}
+
+void SetImage(SiteRecord& record, const ConfigImage& image) {
+  const int length = std::clamp(ImageLength(record.info.model), 0, int(image.bytes().size()));
+  record.image.assign(image.bytes().begin(), image.bytes().begin() + length);
+  record.info.object = ObjectNumber(record.info.model, image);
+}
+
+}  // namespace
+
+SiteRecord ReadSiteRecord(const DeviceRecord& device, const ConfigImage& image) {
+  SiteRecord record;
+  record.info = InfoOf(device, RecordOperation::Read);
+  record.info.outcome = RecordOutcome::Holds;
+  record.info.message = "Конфигурация считана из УО";
+  SetImage(record, image);
+  return record;
+}
+
+SiteRecord WriteSiteRecord(const DeviceRecord& device, const ConfigImage* prior,
+                           const ConfigImage& sent, const WriteReport& report,
+                           RecordOperation operation) {
+  using O = WriteReport::Outcome;
+  SiteRecord record;
+  record.info = InfoOf(device, operation);
+  record.info.message = WriteReportText(report);
+  const int length = ImageLength(device.model);
+  // What the device holds from the write's first byte on is what was sent; before it (model
+  // 252's first 100 bytes), and beyond where a stopped write reached, what it held before.
+  const auto device_image = [&](int written_end) {
+    ConfigImage image = prior != nullptr ? *prior : sent;
+    const int from = std::clamp(report.from, 0, length);
+    const int end = std::clamp(written_end, from, length);
+    std::copy(sent.bytes().begin() + from, sent.bytes().begin() + end,
+              image.bytes().begin() + from);
+    return image;
+  };
+  switch (report.outcome) {
+    case O::Verified:
+      record.info.outcome = RecordOutcome::Holds;
+      SetImage(record, device_image(length));
+      break;
+    case O::Unchecked:
+    case O::Differs:
+    case O::CheckStopped:
+      record.info.outcome = RecordOutcome::Unproven;
+      SetImage(record, sent);
+      break;
+    case O::WriteStopped:
+      record.info.outcome = RecordOutcome::Stopped;
+      SetImage(record, device_image(report.stopped_at));
+      break;
+    case O::NotStarted:
+      if (prior != nullptr) {
+        record.info.outcome = RecordOutcome::NotWritten;
+        SetImage(record, *prior);
+      } else {
+        // The device's image was never known: the site is the one the write was meant for.
+        record.info.outcome = RecordOutcome::Failed;
+        record.info.object = ObjectNumber(device.model, sent);
+      }
+      break;
+  }
+  return record;
+}
+
+KeptRecord SiteRecorder::DeviceRead(const DeviceRecord& device, const ConfigImage& image) {
+  read_[device.port] = image;
+  Keep(ReadSiteRecord(device, image));
+  return {};
+}
+
+void SiteRecorder::DeviceWritten(const DeviceRecord& device, const ConfigImage& sent,
+                                 const WriteReport& report) {
+  // The device's image before the write is known when the write began with a read of it that
+  // ended whole (recorded here just before); a read of the port at another time may have been
+  // of another device.
+  const auto read = read_.find(device.port);
+  const bool read_whole =
+      report.prior_read && (report.outcome != WriteReport::Outcome::NotStarted ||
+                            report.cause == WriteReport::Cause::Refused);
+  const ConfigImage* prior = read_whole && read != read_.end() ? &read->second : nullptr;
+  Keep(WriteSiteRecord(device, prior, sent, report, write_operation_));
+  read_.erase(device.port);  // the device holds something else now
+}
+
+void SiteRecorder::StepFailed(const DeviceRecord& device, const std::string& object,
+                              const std::string& message) {
+  SiteRecord record;
+  record.info = InfoOf(device, write_operation_);
+  record.info.outcome = RecordOutcome::Failed;
+  record.info.object = object;
+  record.info.message = message;
+  Keep(std::move(record));
+}
+
+void RecordInto(Registry& registry, SiteRecord record, bool& may_wait,
+                std::vector<std::string>& notes) {
+  const RecordResult kept = registry.Record(std::move(record));
+  switch (kept.kept) {
+    case RecordResult::Kept::Nowhere:
+    case RecordResult::Kept::Waiting:
+      notes.push_back(kept.message);
+      may_wait = may_wait || kept.kept == RecordResult::Kept::Waiting;
+      return;
+    case RecordResult::Kept::InRegistry:
+      break;
+  }
+  // The server took a record: what waited for it on this station goes now.
+  if (!registry.Shared() || !may_wait) return;
+  may_wait = false;
+  if (registry.WaitingCount() == 0) return;
+  const SyncResult sync = registry.Sync();
+  if (sync.sent + sync.already > 0)
+    notes.push_back("Отправлено на сервер записей, ждавших на этой станции: " +
+                    std::to_string(sync.sent + sync.already));
+  if (!sync.result.ok()) {
+    may_wait = true;
+    notes.push_back("Ждущие записи не отправлены: " + sync.result.message + " (осталось " +
+                    std::to_string(sync.left) + ")");
+  }
+}
+
+std::vector<std::string> RegistryRecorder::TakeNotes() {
+  std::vector<std::string> notes;
+  notes.swap(notes_);
+  return notes;
+}
+
+KeptRecord RecorderPair::DeviceRead(const DeviceRecord& device, const ConfigImage& image) {
+  KeptRecord kept;
+  if (first_ != nullptr) kept = first_->DeviceRead(device, image);
+  if (second_ != nullptr) second_->DeviceRead(device, image);
+  return kept;
+}
+
+void RecorderPair::DeviceWritten(const DeviceRecord& device, const ConfigImage& sent,
+                                 const WriteReport& report) {
+  if (first_ != nullptr) first_->DeviceWritten(device, sent, report);
+  if (second_ != nullptr) second_->DeviceWritten(device, sent, report);
+}
+
+bool RecorderPair::ReadsBeforeWrite() const {
+  return (first_ != nullptr && first_->ReadsBeforeWrite()) ||
+         (second_ != nullptr && second_->ReadsBeforeWrite());
+}
+
+}  // namespace lovar

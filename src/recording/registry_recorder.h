@@ -1,0 +1,103 @@
+// A Recorder that keeps the session's ends in the registry of sites (store/registry.h):
+//   a complete read                     -> Holds, the image as read;
+//   a write proven                      -> Holds, the image now on the device;
+//   a write not begun                   -> NotWritten, the device's image when it was read;
+//   a write not begun, its read failed  -> Failed, no image;
+//   a write stopped midway (Ctrl-C too) -> Stopped, what the device may hold;
+//   a write not proven (--no-verify)    -> Unproven, the image sent.
+// A record the registry cannot keep never stops the work on the device: DeviceRead answers ok
+// whatever the registry says, and what the records met is said through TakeNotes.
+//
+// Threads: the session's (window) thread; the registry's calls may wait for a server (up to
+// its connection time-out), so the window records through a worker of its own instead.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "session/recorder.h"
+#include "store/registry.h"
+
+namespace lovar {
+
+// The record of a complete read of the device.
+SiteRecord ReadSiteRecord(const DeviceRecord& device, const ConfigImage& image);
+// The record of a write's end. prior: the device's image read before it, when known.
+SiteRecord WriteSiteRecord(const DeviceRecord& device, const ConfigImage* prior,
+                           const ConfigImage& sent, const WriteReport& report,
+                           RecordOperation operation);
+
+// Records one record into the registry; when the server took it and records of this station
+// wait for it, sends them (Sync). may_wait: whether records may be waiting (kept between calls;
+// start with true). What is to be said (a record not kept, one waiting, records sent) goes to
+// notes, each a line in Russian.
+void RecordInto(Registry& registry, SiteRecord record, bool& may_wait,
+                std::vector<std::string>& notes);
+
+// The session's ends as records; where they go is the subclass's.
+class SiteRecorder : public Recorder {
+ public:
+  // write_operation: Write, or Batch for a batch.
+  explicit SiteRecorder(RecordOperation write_operation = RecordOperation::Write)
+      : write_operation_(write_operation) {}
+
+  KeptRecord DeviceRead(const DeviceRecord& device, const ConfigImage& image) override;
+  void DeviceWritten(const DeviceRecord& device, const ConfigImage& sent,
+                     const WriteReport& report) override;
+  // A write is recorded with the device's image read before it when there was one (a model
+  // 251 file's write, the archive's); it does not make the device be read for it.
+  bool ReadsBeforeWrite() const override { return false; }
+  // A step that failed before the device's image was known (a batch row that never reached
+  // its write): Failed, for the object number it was meant for.
+  void StepFailed(const DeviceRecord& device, const std::string& object,
+                  const std::string& message);
+
+ protected:
+  virtual void Keep(SiteRecord record) = 0;
+
+ private:
+  RecordOperation write_operation_;
+  std::map<std::string, ConfigImage> read_;  // per port: the device's image read last
+};
+
+// Records straight into a registry, on the caller's thread.
+class RegistryRecorder : public SiteRecorder {
+ public:
+  // registry: not owned, outlives the recorder.
+  explicit RegistryRecorder(Registry& registry,
+                            RecordOperation write_operation = RecordOperation::Write)
+      : SiteRecorder(write_operation), registry_(registry) {}
+
+  // What the records met since the last call, each a line in Russian: a record not kept, a
+  // record waiting for the server, records sent when the server came back.
+  std::vector<std::string> TakeNotes();
+
+ protected:
+  void Keep(SiteRecord record) override {
+    RecordInto(registry_, std::move(record), may_wait_, notes_);
+  }
+
+ private:
+  Registry& registry_;
+  bool may_wait_ = true;
+  std::vector<std::string> notes_;
+};
+
+// Two recorders in one: the first decides what the session is told (the archive, whose failure
+// refuses a write); the second records beside it.
+class RecorderPair : public Recorder {
+ public:
+  RecorderPair(Recorder* first, Recorder* second) : first_(first), second_(second) {}
+  KeptRecord DeviceRead(const DeviceRecord& device, const ConfigImage& image) override;
+  void DeviceWritten(const DeviceRecord& device, const ConfigImage& sent,
+                     const WriteReport& report) override;
+  bool ReadsBeforeWrite() const override;
+
+ private:
+  Recorder* first_;   // may be null
+  Recorder* second_;  // may be null
+};
+
+}  // namespace lovar

@@ -1,0 +1,152 @@
+// End to end: lovar-cli read and write record into the registry of sites (a real SQLite file, a
+// real PostgreSQL server), against the real lovar-sim on a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../store/records.h"
+#include "files/config_file.h"
+#include "processes.h"
+#include "sim/device_sim.h"
+#include "store/registry.h"
+#include "support/pg_server.h"
+
+namespace lovar::e2e {
+namespace {
+using testing::TempFolder;
+
+std::vector<RecordInfo> HistoryOf(const RegistryLocation& location, const std::string& object,
+                                  int model = 251) {
+  RegistryOptions options;
+  options.location = location;
+  StoreResult opened;
+  const auto registry = Registry::Open(options, opened);
+  std::vector<RecordInfo> history;
+  if (registry == nullptr) {
+    ADD_FAILURE() << opened.message;
+    return history;
+  }
+  const StoreResult r = registry->History(model, object, history);
+  EXPECT_TRUE(r.ok() || r.error == StoreError::NotFound) << r.message;
+  return history;
+}
+
+std::vector<uint8_t> ImageOf(const RegistryLocation& location, const RecordInfo& info) {
+  RegistryOptions options;
+  options.location = location;
+  StoreResult opened;
+  const auto registry = Registry::Open(options, opened);
+  std::vector<uint8_t> image;
+  if (registry != nullptr) {
+    EXPECT_TRUE(registry->Image(info.image_hash, image).ok());
+  }
+  return image;
+}
+
+TEST(RecordCli, ReadsAndWritesAreRecordedWithTheirOutcomes) {
+  TempFolder dir;
+  const std::string db = Utf8Of(dir / "registry.sqlite");
+  const RegistryLocation file{false, db};
+  SimProcess sim({"--model", "251"});
+  const std::string object = ObjectNumber(251, SampleImage(251));
+
+  RunResult r = RunCli({"read", "-p", sim.port(), "-o", Utf8Of(dir / "a.dat"), "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  std::vector<RecordInfo> history = HistoryOf(file, object);
+  ASSERT_EQ(history.size(), 1u);
+  EXPECT_EQ(history[0].operation, RecordOperation::Read);
+  EXPECT_EQ(history[0].outcome, RecordOutcome::Holds);
+  EXPECT_EQ(history[0].port, sim.port());
+  EXPECT_EQ(history[0].image_length, 4096);  // the keys too, not only what a file holds
+  const std::vector<uint8_t> read = ImageOf(file, history[0]);
+  const ConfigImage sample = SampleImage(251);
+  EXPECT_TRUE(std::equal(read.begin(), read.end(), sample.bytes().begin()));
+
+  // A changed file written: what the device now holds, proven, with its keys from the device.
+  ConfigImage edited;
+  int bytes = 0;
+  ASSERT_TRUE(LoadWholeImage(dir / "a.dat", 251, edited, bytes).ok());
+  edited[13] = static_cast<uint8_t>(edited[13] ^ 1);
+  ASSERT_TRUE(SaveConfigFile(dir / "b.dat", 251, edited).ok());
+  r = RunCli({"write", "-p", sim.port(), Utf8Of(dir / "b.dat"), "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  r = RunCli({"write", "-p", sim.port(), Utf8Of(dir / "a.dat"), "--no-verify", "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  history = HistoryOf(file, object);
+  // read; read before the write, the write; read before the second, the second.
+  ASSERT_EQ(history.size(), 5u);
+  EXPECT_EQ(history[2].operation, RecordOperation::Write);
+  EXPECT_EQ(history[2].outcome, RecordOutcome::Holds);
+  std::vector<uint8_t> written = ImageOf(file, history[2]);
+  ASSERT_EQ(written.size(), 4096u);
+  EXPECT_EQ(written[13], edited[13]);
+  EXPECT_TRUE(std::equal(written.begin() + 2048, written.end(), sample.bytes().begin() + 2048));
+  EXPECT_EQ(history[3].outcome, RecordOutcome::Holds);  // the device held the edited image
+  EXPECT_EQ(ImageOf(file, history[3]), written);
+  EXPECT_EQ(history[4].outcome, RecordOutcome::Unproven);
+
+  // --no-record: nothing more.
+  r = RunCli({"read", "-p", sim.port(), "-o", Utf8Of(dir / "c.dat"), "--db", db, "--no-record"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(HistoryOf(file, object).size(), 5u);
+  // LOVAR_DB names the registry when --db does not; a connection string of the other form is
+  // refused before the device is touched.
+  setenv("LOVAR_DB", db.c_str(), 1);
+  r = RunCli({"read", "-p", sim.port(), "-o", Utf8Of(dir / "c.dat")});
+  unsetenv("LOVAR_DB");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(HistoryOf(file, object).size(), 6u);
+  r = RunCli({"read", "-p", sim.port(), "-o", Utf8Of(dir / "d.dat"), "--db", "host=x"});
+  EXPECT_EQ(r.exit_code, 16);
+  EXPECT_NE(r.err.find("postgresql://"), std::string::npos) << r.err;
+}
+
+TEST(RecordCli, AWriteStoppedMidwayRecordsWhatTheDeviceMayHold) {
+  TempFolder dir;
+  const std::string db = Utf8Of(dir / "registry.sqlite");
+  ConfigImage image = SampleImage(250);
+  image[117] = static_cast<uint8_t>(image[117] ^ 1);
+  ASSERT_TRUE(SaveConfigFile(dir / "a.dat", 250, image).ok());
+  // The device stops answering in the middle of the write.
+  SimProcess sim({"--model", "250", "--drop", "6/1"});
+  const RunResult r =
+      RunCli({"--retries", "0", "write", "-p", sim.port(), Utf8Of(dir / "a.dat"), "--db", db});
+  ASSERT_EQ(r.exit_code, 6) << r.err;
+  const std::vector<RecordInfo> history = HistoryOf({false, db}, "", 250);
+  ASSERT_EQ(history.size(), 1u) << r.err;
+  EXPECT_EQ(history[0].operation, RecordOperation::Write);
+  EXPECT_EQ(history[0].outcome, RecordOutcome::Stopped);
+  EXPECT_NE(history[0].message.find("Запись прервана"), std::string::npos) << history[0].message;
+  EXPECT_EQ(history[0].image_length, 256);
+}
+
+TEST(RecordCli, ARecordForADeadServerWaitsOnTheStationAndGoesWhenItIsBack) {
+  std::string why;
+  testing::PgServer* server = testing::PgServer::Shared(why);
+  if (server == nullptr) GTEST_SKIP() << why;
+  if (!server->Controlled()) GTEST_SKIP() << "the server is not this program's to stop";
+  const std::string uri = server->Uri(server->NewDatabase());
+  SimProcess sim({"--model", "251"});
+  TempFolder dir;
+  const std::string object = ObjectNumber(251, SampleImage(251));
+
+  ASSERT_TRUE(server->Stop());
+  RunResult r = RunCli({"read", "-p", sim.port(), "-o", Utf8Of(dir / "a.dat"), "--db", uri});
+  ASSERT_TRUE(server->Start());
+  ASSERT_EQ(r.exit_code, 0) << r.err;  // the read is done; its record waits
+  EXPECT_NE(r.err.find("ждёт отправки"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(server->password()), std::string::npos);
+
+  r = RunCli({"read", "-p", sim.port(), "-o", Utf8Of(dir / "a.dat"), "--db", uri});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("Отправлено на сервер записей, ждавших на этой станции: 1"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(HistoryOf({true, uri}, object).size(), 2u);
+}
+
+}  // namespace
+}  // namespace lovar::e2e

@@ -1,0 +1,105 @@
+// The session's ends as the registry's records: which outcome, and which image the device holds
+// or may hold; and a recorder on a real registry file.
+#include <gtest/gtest.h>
+
+#include "../store/records.h"
+#include "recording/registry_recorder.h"
+#include "sim/device_sim.h"
+
+namespace lovar {
+namespace {
+
+using O = WriteReport::Outcome;
+
+const DeviceRecord kDevice{"/dev/ttyUSB0", 252, 12, "Ловар-Т Версия 2.2"};
+
+ConfigImage Filled(uint8_t value) {
+  ConfigImage image;
+  std::fill(image.bytes().begin(), image.bytes().end(), value);
+  return image;
+}
+
+WriteReport Report(O outcome, int stopped_at = 0, bool prior_read = true) {
+  WriteReport r;
+  r.outcome = outcome;
+  r.from = 100;  // model 252 writes from byte 100
+  r.end = 256;
+  r.stopped_at = stopped_at;
+  r.model = 252;
+  r.prior_read = prior_read;
+  return r;
+}
+
+struct WriteCase {
+  const char* name;
+  WriteReport report;
+  bool prior;
+  RecordOutcome outcome;
+  // The image's bytes 0, 100, 200 (-1: no image).
+  int at0, at100, at200;
+};
+
+TEST(WriteSiteRecord, EachEndGivesItsOutcomeAndWhatTheDeviceHolds) {
+  const ConfigImage prior = Filled(1), sent = Filled(2);
+  const WriteCase cases[] = {
+      // Proven: what was sent from byte 100, the device's own before it.
+      {"verified", Report(O::Verified), true, RecordOutcome::Holds, 1, 2, 2},
+      {"verified, no read", Report(O::Verified, 0, false), false, RecordOutcome::Holds, 2, 2, 2},
+      // Stopped at 160: sent up to there, the device's before and after.
+      {"stopped", Report(O::WriteStopped, 160), true, RecordOutcome::Stopped, 1, 2, 1},
+      {"unchecked", Report(O::Unchecked), true, RecordOutcome::Unproven, 2, 2, 2},
+      {"differs", Report(O::Differs), true, RecordOutcome::Unproven, 2, 2, 2},
+      {"not begun", Report(O::NotStarted), true, RecordOutcome::NotWritten, 1, 1, 1},
+      {"its read failed", Report(O::NotStarted), false, RecordOutcome::Failed, -1, -1, -1},
+  };
+  for (const WriteCase& c : cases) {
+    const SiteRecord r = WriteSiteRecord(kDevice, c.prior ? &prior : nullptr, sent, c.report,
+                                         RecordOperation::Batch);
+    EXPECT_EQ(r.info.outcome, c.outcome) << c.name;
+    EXPECT_EQ(r.info.operation, RecordOperation::Batch) << c.name;
+    EXPECT_EQ(r.info.message, WriteReportText(c.report)) << c.name;
+    if (c.at0 < 0) {
+      EXPECT_TRUE(r.image.empty()) << c.name;
+      continue;
+    }
+    ASSERT_EQ(r.image.size(), 256u) << c.name;
+    EXPECT_EQ(r.image[0], c.at0) << c.name;
+    EXPECT_EQ(r.image[100], c.at100) << c.name;
+    EXPECT_EQ(r.image[200], c.at200) << c.name;
+  }
+}
+
+TEST(RegistryRecorder, RecordsAReadAndTheWriteFromItsReadOnAFile) {
+  testing::TempFolder dir;
+  StoreResult opened;
+  auto registry = testing::OpenFile(dir / "registry.sqlite", opened);
+  ASSERT_TRUE(registry) << opened.message;
+  RegistryRecorder recorder(*registry);
+  EXPECT_FALSE(recorder.ReadsBeforeWrite());
+  const DeviceRecord device{"COM5", 251, 12, "Ловар-М Версия 2.2"};
+  const ConfigImage before = SampleImage(251);
+  EXPECT_TRUE(recorder.DeviceRead(device, before).ok);
+  ConfigImage sent = before;
+  sent[13] = static_cast<uint8_t>(sent[13] + 1);
+  WriteReport report;
+  report.outcome = O::WriteStopped;
+  report.from = 0;
+  report.end = 4096;
+  report.stopped_at = 1024;
+  report.prior_read = true;
+  recorder.DeviceWritten(device, sent, report);
+  EXPECT_TRUE(recorder.TakeNotes().empty());
+
+  std::vector<RecordInfo> history;
+  ASSERT_TRUE(registry->History(251, ObjectNumber(251, before), history).ok());
+  ASSERT_EQ(history.size(), 2u);
+  EXPECT_EQ(history[0].operation, RecordOperation::Read);
+  EXPECT_EQ(history[0].port, "COM5");
+  EXPECT_EQ(history[1].outcome, RecordOutcome::Stopped);
+  std::vector<uint8_t> image;
+  ASSERT_TRUE(registry->Image(history[1].image_hash, image).ok());
+  EXPECT_EQ(image[13], sent[13]);
+}
+
+}  // namespace
+}  // namespace lovar

@@ -1,0 +1,132 @@
+// The registry in the main window: "Объекты…" and "Архив…" load a version into the window, a
+// demo device's read is never recorded, and "Настройки…" keeps what it is given.
+#include <QFile>
+#include <QLineEdit>
+#include <QTableWidget>
+
+#include "app_settings.h"
+#include "harness.h"
+#include "sim/device_sim.h"
+#include "sites_menu.h"
+#include "store/registry.h"
+
+using namespace lovar;
+using namespace lovar::testing;
+
+namespace {
+
+// A registry file in dir named by the window's setting, holding one version of site 1024
+// (model 251) that differs from the demo device's image in byte 13.
+std::unique_ptr<Registry> SetUpRegistry(const QTemporaryDir& dir) {
+  const QString file = dir.filePath(QStringLiteral("registry.sqlite"));
+  SetRegistryLocationSetting(file);
+  RegistryOptions options;
+  options.location = {false, file.toStdString()};
+  StoreResult opened;
+  auto registry = Registry::Open(options, opened);
+  if (!registry) return nullptr;
+  ConfigImage image = SampleImage(251);
+  image[13] = static_cast<uint8_t>(image[13] + 7);
+  SiteRecord record;
+  record.info.model = 251;
+  record.info.object = "1024";
+  record.info.device_line = "Ловар-М Версия 2.2";
+  record.image.assign(image.bytes().begin(), image.bytes().begin() + 4096);
+  if (!registry->Record(record).ok()) return nullptr;
+  return registry;
+}
+
+int RecordsOf1024(Registry& registry) {
+  std::vector<RecordInfo> history;
+  registry.History(251, "1024", history);
+  return static_cast<int>(history.size());
+}
+
+}  // namespace
+
+class RegistryMenuTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void cleanup() { SetRegistryLocationSetting({}); }
+
+  void AVersionChosenInTheSitesDialogIsLoadedIntoTheWindow() {
+    QTemporaryDir dir;
+    auto registry = SetUpRegistry(dir);
+    QVERIFY(registry);
+    UiSession s;
+    QVERIFY(s.Identify(251));
+    QVERIFY(s.Start());
+    const uint8_t read = s.form1().Image()[13];
+    SitesMenu& menu = s.form1().sites();
+    menu.worker().WaitIdle();
+    QCOMPARE(RecordsOf1024(*registry), 1);  // the demo device's read is not recorded
+
+    menu.sites_action()->trigger();
+    QVERIFY(WaitFor([&] { return menu.dialog() != nullptr; }));
+    SitesDialog& dialog = *menu.dialog();
+    QTest::keyClicks(dialog.filter(), "1024");
+    QCOMPARE(dialog.sites()->rowCount(), 1);
+    QCOMPARE(dialog.history()->rowCount(), 1);
+    dialog.history()->selectRow(0);
+    dialog.LoadSelected();
+    QVERIFY(WaitFor([&] { return s.form1().Image()[13] == static_cast<uint8_t>(read + 7); }));
+    QVERIFY(s.form1().windowTitle().contains(QStringLiteral("Объект 1024")));
+    QVERIFY(s.form1().session().Whole());  // model 251's whole image: written as any file
+  }
+
+#ifdef LOVAR_SIM_PATH
+  // A real device (lovar-sim on a pseudo-terminal): its read is recorded, and "Архив…" shows its
+  // history; a demo device's "Архив…" is the run's own archive.
+  void TheArchiveItemShowsTheHistoryOfTheDeviceShown() {
+    QTemporaryDir dir;
+    auto registry = SetUpRegistry(dir);
+    QVERIFY(registry);
+    QProcess sim;
+    const QString port = StartLovarSim(sim, {"--model", "251"});
+    QVERIFY(!port.isEmpty());
+    UiSession s;
+    QVERIFY(s.Search(port));
+    QVERIFY(s.Start());
+    SitesMenu& menu = s.form1().sites();
+    QVERIFY(WaitFor([&] {
+      menu.worker().WaitIdle();
+      return RecordsOf1024(*registry) == 2;
+    }));
+    s.ui().N5->trigger();
+    QVERIFY(WaitFor([&] { return menu.dialog() != nullptr; }));
+    QCOMPARE(menu.dialog()->filter()->text(), QStringLiteral("1024"));
+    QCOMPARE(menu.dialog()->history()->rowCount(), 2);
+    menu.dialog()->reject();
+    s.form1().close();
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(20000));
+
+    UiSession demo;
+    QVERIFY(demo.Identify(251));
+    QVERIFY(demo.Start());
+    demo.form1().N5Click();
+    QCOMPARE(demo.dialogs.archive_rows.size(), size_t(1));
+    QVERIFY(demo.form1().sites().dialog() == nullptr);
+  }
+#endif
+
+  void SettingsAreKeptInTheUsersIniFile() {
+    {
+      SettingsDialog dialog(nullptr);
+      dialog.registry()->setText(QStringLiteral("postgresql://station@office/lovar"));
+      dialog.rules()->setText(QStringLiteral("/home/alarm/rules.json"));
+      dialog.Keep();
+    }
+    QCOMPARE(CompanyRulesFile(), QStringLiteral("/home/alarm/rules.json"));
+    SettingsDialog again(nullptr);
+    QCOMPARE(again.registry()->text(), QStringLiteral("postgresql://station@office/lovar"));
+    QCOMPARE(again.rules()->text(), QStringLiteral("/home/alarm/rules.json"));
+    // It may hold a password: the user's alone.
+    QVERIFY(AppSettingsFile().endsWith(QStringLiteral("lovar/settings.ini")));
+    QCOMPARE(QFile::permissions(AppSettingsFile()) & 0x0077, QFileDevice::Permissions());
+    SetCompanyRulesFile({});
+  }
+};
+
+LOVAR_UI_TEST(RegistryMenuTest)
+#include "registry_menu_test.moc"
