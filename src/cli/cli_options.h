@@ -20,6 +20,7 @@ struct CliOptions {
   std::string archive;  // --archive DIR: keep every read there
   bool no_verify = false;
   bool verify = false;  // the check is the default; the flag stays for older scripts
+  bool full = false;    // write: every block, not only those that differ from the device
   int retries = 3;
   int key_wait = 60;
 };
