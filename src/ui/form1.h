@@ -134,6 +134,7 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
     pages_->ForEach([](Page& page) { page.KeyStopped(); });
   }
   void Ended(const SessionEnd& end) override;
+  void WholeCheckEnded(const WriteReport& report, const std::string& text) override;
 
   void FormClose();
   void ReadEnded(const SessionEnd& end);
@@ -162,6 +163,7 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   std::unique_ptr<FileMenu> files_;
   std::unique_ptr<EditWatch> watch_;
   QAction* find_device_ = nullptr;
+  QAction* write_all_ = nullptr;  // "Файл" → "Записать всё"
   // The pages show the image (displayed since it last changed other than by their editors);
   // only then may they store into it.
   bool pages_show_image_ = false;

@@ -1,0 +1,149 @@
+// The write of the changes in the window: the changed blocks proven at once, the whole image
+// read back behind while the window stays usable, and that check's ends — proven, a difference
+// found and repaired, stopped by the next act, a lost line.
+#include <QAction>
+#include <QProcess>
+#include <QProgressBar>
+#include <QTabWidget>
+
+#include "pages_helpers.h"
+
+using namespace lovar;
+using namespace lovar::testing;
+
+namespace {
+
+bool Checking(UiSession& s) {
+  return s.form1().session().WholeCheckRunning();
+}
+QString StatusText(UiSession& s) {
+  return s.ui().StatusBar1->currentMessage();
+}
+bool Marked(UiSession& s) {
+  return s.form1().windowTitle().startsWith("* ");
+}
+
+}  // namespace
+
+class WholeCheckTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void ChangedBlocksAreProvenAtOnceAndTheWholeImageBehind() {
+    UiSession s;
+    QVERIFY(s.Identify(251));
+    QVERIFY(s.Start());
+    TypeAndLeave(s.pui().EditTimeSound, "42");
+    const size_t written = s.demo(251).device().writes().size();
+    // The device changes outside the block written, after the read: the whole check finds it.
+    bool changed = false;
+    s.demo(251).device().SetRequestObserver([&](int, std::span<const uint8_t> frame) {
+      if (frame[6] == 200 && Checking(s) && !changed) {
+        s.demo(251).device().image()[4000] ^= 0x40;
+        changed = true;
+      }
+    });
+    s.form1().ButtonWriteClick();
+    QVERIFY(WaitFor([&] { return Checking(s); }));
+    QCOMPARE(s.demo(251).device().writes().size(), written + 1);  // the one block changed
+    QVERIFY2(StatusText(s).contains("записано и проверено блоков: 1 из 256"), qPrintable(StatusText(s)));
+    QVERIFY(s.ui().ProgressBar1->format().startsWith("Полная проверка…"));
+    QVERIFY(s.ui().ProgressBar1->isTextVisible());
+    QVERIFY(Marked(s));  // not proven until the whole check ends
+    QVERIFY(s.ui().ButtonRead->isEnabled());
+    QVERIFY(s.ui().ButtonWrite->isEnabled());
+    s.ui().PageControl1->setCurrentIndex(1);  // a page change does not stop it
+    QVERIFY(Checking(s));
+    QVERIFY(WaitFor([&] { return !Checking(s); }));
+    QVERIFY2(StatusText(s).startsWith("Конфигурация в УО проверена полностью: различие на смещении "
+                                  "4000"),
+             qPrintable(StatusText(s)));
+    QVERIFY(StatusText(s).endsWith("исправлено"));
+    QCOMPARE(int(s.demo(251).device().image()[4000]), int(s.form1().Image()[4000]));
+    QVERIFY(!Marked(s));
+    QCOMPARE(s.ui().ProgressBar1->format(), QString("%p%"));
+    QVERIFY(s.dialogs.messages.empty());
+  }
+
+  void ReadDuringTheWholeCheckStopsIt() {
+    UiSession s;
+    QVERIFY(s.Identify(251));
+    QVERIFY(s.Start());
+    TypeAndLeave(s.pui().EditTimeSound, "43");
+    bool stopped = false;
+    s.dialogs.lose_answer = true;
+    s.form1().ButtonWriteClick();
+    QVERIFY(WaitFor([&] { return Checking(s); }));
+    // The question before the read: the image is not proven yet.
+    s.demo(251).device().SetRequestObserver([&](int, std::span<const uint8_t>) {
+      if (!stopped && Checking(s)) {
+        stopped = true;
+        QMetaObject::invokeMethod(
+            &s.form1(), [&s] { s.form1().ButtonReadClick(); }, Qt::QueuedConnection);
+      }
+    });
+    QVERIFY(WaitFor([&] { return !Checking(s); }));
+    QVERIFY(s.WaitIdle());
+    QVERIFY(WaitFor([&] { return StatusText(s).startsWith("Конфигурация считана"); }));
+  }
+
+  void ChangedBlocksProvenButNothingElseIsSaidAfterAStop() {
+    UiSession s;
+    QVERIFY(s.Identify(250));
+    QVERIFY(s.Start());
+    TypeAndLeave(s.pui().EditTimeSound, "44");
+    s.form1().ButtonWriteClick();
+    QVERIFY(WaitFor([&] { return Checking(s); }));
+    s.form1().session().Close();  // as closing the window does
+    QVERIFY(!Checking(s));
+    QVERIFY2(StatusText(s).contains("изменённые блоки записаны и проверены, остальная конфигурация "
+                                "повторно не проверена"),
+             qPrintable(StatusText(s)));
+    QVERIFY(Marked(s));
+  }
+
+  void WriteAllSendsEveryBlock() {
+    UiSession s;
+    QVERIFY(s.Identify(252));
+    QVERIFY(s.Start());
+    const size_t written = s.demo(252).device().writes().size();
+    QAction* all = s.form1().findChild<QAction*>("NWriteAll");
+    QVERIFY(all != nullptr && all->isEnabled());
+    s.form1().ButtonWriteClick();  // nothing changed: nothing sent
+    QVERIFY(s.WaitIdle());
+    QCOMPARE(s.demo(252).device().writes().size(), written);
+    QVERIFY2(StatusText(s).startsWith("Изменений нет"), qPrintable(StatusText(s)));
+    all->trigger();
+    QVERIFY(s.WaitIdle());
+    QCOMPARE(s.demo(252).device().writes().size(), written + 10);  // 100 to 256
+    QCOMPARE(StatusText(s), QString("Конфигурация записана в УО"));
+    QVERIFY(!Checking(s));
+  }
+
+#ifdef LOVAR_SIM_PATH
+  // Over a pseudo-terminal: the line hangs up in the middle of the whole check. Said, with what
+  // the device holds; the image stays marked.
+  void LineLostDuringTheWholeCheckIsSaidAndTheMarkerKept() {
+    QProcess sim;
+    // 1 and 2 the identification, 3 to 514 the read, 515 the block, 516 and 517 its read-back.
+    const QString port = StartLovarSim(sim, {"--model", "251", "--hangup", "700"});
+    QVERIFY(!port.isEmpty());
+    UiSession s;
+    QVERIFY(s.Search(port));
+    QVERIFY(s.Start());
+    TypeAndLeave(s.pui().EditTimeSound, "45");
+    s.form1().ButtonWriteClick();
+    QVERIFY(WaitFor([&] { return Checking(s); }));
+    QVERIFY(WaitFor([&] { return !Checking(s); }));
+    QVERIFY2(StatusText(s).startsWith("Полная проверка прервана на смещении "), qPrintable(StatusText(s)));
+    QVERIFY(StatusText(s).contains("изменённые блоки записаны и проверены"));
+    QVERIFY(!s.dialogs.messages.empty());
+    QCOMPARE(s.dialogs.messages.back().caption, QString("Связь с портом потеряна"));
+    QVERIFY(Marked(s));
+    QVERIFY(s.form1().session().DeviceHolds() == nullptr);
+    sim.waitForFinished(20000);
+  }
+#endif
+};
+
+LOVAR_UI_TEST(WholeCheckTest)
+#include "whole_check_test.moc"
