@@ -378,7 +378,8 @@ void Session::KeyRead() {
 }
 
 void Session::WriteStageChanged(WriteStage stage) {
-  if (behind_ && stage == WriteStage::Checking) return observer_.Stage(SessionStage::WholeCheck);
+  // Behind a write, a repair is part of the whole check: its end says what was repaired.
+  if (behind_) return observer_.Stage(SessionStage::WholeCheck);
   switch (stage) {
     case WriteStage::ReadingPrior:
       observer_.Stage(SessionStage::ReadingPrior);
