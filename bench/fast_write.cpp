@@ -80,8 +80,8 @@ void WindowSession() {
   ok = ok && until(2, 60);
   const double read_s = Since(read_started);
   std::string why;
-  ok = ok && StorePhone(*FindFieldById(251, "direction1.phone"), session.image(), "+79161234567",
-                        why);
+  ok = ok &&
+       StorePhone(*FindFieldById(251, "direction1.phone"), session.image(), "+79161234567", why);
   const auto pressed = Clock::now();
   session.Write();
   ok = ok && until(3, 30);
@@ -89,7 +89,8 @@ void WindowSession() {
   const auto check_started = Clock::now();
   loop.RunUntil([&] { return watch.check.has_value(); }, std::chrono::seconds(60));
   const bool checked = watch.check && watch.check->ok();
-  const double check_s = checked ? std::chrono::duration<double>(watch.check_at - check_started).count() : 0;
+  const double check_s =
+      checked ? std::chrono::duration<double>(watch.check_at - check_started).count() : 0;
   loop.RemoveTimer(timer);
   const WriteReport* report = ok ? &*watch.ends[2].report : nullptr;
   std::printf("window session, model 251, one telephone number changed after a read%s\n",
@@ -97,8 +98,9 @@ void WindowSession() {
   std::printf("  read %.2f s (wire %.2f s, ratio %.3f)\n", read_s, kReadWire, read_s / kReadWire);
   std::printf("  press to changed blocks proven: %.3f s, %d blocks   (target <= 0.3 s)\n", proven_s,
               report ? report->written_blocks : 0);
-  std::printf("  whole check behind: %.2f s, ratio %.3f to one read's wire time   (target <= 1.03)\n",
-              check_s, check_s / kReadWire);
+  std::printf(
+      "  whole check behind: %.2f s, ratio %.3f to one read's wire time   (target <= 1.03)\n",
+      check_s, check_s / kReadWire);
 }
 
 void CliWrite() {
@@ -110,9 +112,9 @@ void CliWrite() {
   WriteFile(dir + "/one-field.dat", 251, image);
   const Sim sim({"--model", "251", "--pace", "--quiet"});
   const auto started = Clock::now();
-  const ChildResult r = Wait(
-      Spawn({LOVAR_CLI_PATH, "write", "--port", sim.port(), dir + "/one-field.dat"}, -1, true),
-      started);
+  const ChildResult r =
+      Wait(Spawn({LOVAR_CLI_PATH, "write", "--port", sim.port(), dir + "/one-field.dat"}, -1, true),
+           started);
   std::printf("lovar-cli write, model 251 file differing in one telephone number, exit %d\n",
               WEXITSTATUS(r.status));
   std::printf("  %.2f s, ratio %.3f to one read's wire time   (target <= 2.1)\n", r.seconds,

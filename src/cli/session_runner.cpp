@@ -157,8 +157,7 @@ SessionEnd SessionRunner::ReadImage() {
 }
 
 SessionEnd SessionRunner::WriteImage(bool check, bool whole) {
-  return RunToEnd(
-      [this, check, whole](Done done) { StartWrite(check, std::move(done), whole); });
+  return RunToEnd([this, check, whole](Done done) { StartWrite(check, std::move(done), whole); });
 }
 
 Outcome SessionRunner::LearnKey(std::chrono::seconds wait) {

@@ -4,8 +4,8 @@
 
 namespace lovar {
 
-std::vector<BlockRange> ChangedBlocks(const ConfigImage& before, const ConfigImage& after,
-                                     int from, int end, int block) {
+std::vector<BlockRange> ChangedBlocks(const ConfigImage& before, const ConfigImage& after, int from,
+                                      int end, int block) {
   std::vector<BlockRange> out;
   for (int at = from; at < end; at += block) {
     const int block_end = std::min(at + block, end);

@@ -18,8 +18,8 @@ struct BlockRange {
   bool operator==(const BlockRange&) const = default;
 };
 
-std::vector<BlockRange> ChangedBlocks(const ConfigImage& before, const ConfigImage& after,
-                                     int from, int end, int block);
+std::vector<BlockRange> ChangedBlocks(const ConfigImage& before, const ConfigImage& after, int from,
+                                      int end, int block);
 
 // The blocks of `block` bytes counted from `from` that the ranges cover.
 int BlockCount(const std::vector<BlockRange>& ranges, int block);

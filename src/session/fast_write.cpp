@@ -13,8 +13,7 @@ void Session::StartWrite(bool verify, bool whole, bool read_prior) {
   // In the window the blocks written are proven at once and the rest behind; lovar-cli and
   // batch wait for the whole range, as for a whole write.
   const bool whole_check = Unattended() || !verify;
-  verified_.StartChanged(device_holds_ ? *device_holds_ : image_, verify, read_prior,
-                         whole_check);
+  verified_.StartChanged(device_holds_ ? *device_holds_ : image_, verify, read_prior, whole_check);
 }
 
 bool Session::WholeCheckDue(const WriteReport& report) const {

@@ -141,8 +141,7 @@ TEST_P(EachModel, WriteWithAHoleBehindTheAcknowledgementsIsRepaired) {
     const RunResult r = RunCli({"write", "--port", sim.port(), file});
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_NE(r.out.find("Конфигурация записана в УО"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find(" (блоков записано повторно: 1)\n"), std::string::npos)
-        << r.out;
+    EXPECT_NE(r.out.find(" (блоков записано повторно: 1)\n"), std::string::npos) << r.out;
     EXPECT_EQ(sim.Stop(), 0);
   }
   ExpectDeviceHoldsFile(saved, image, model);

@@ -22,7 +22,8 @@ std::string FileOf(const std::string& name, int model, const ConfigImage& image)
   const std::string path = TempPath(name);
   const Bytes bytes = SerializeConfigFile(model, image);
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   return path;
 }
 

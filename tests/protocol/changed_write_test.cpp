@@ -23,10 +23,10 @@ TEST(ChangedBlocks, JoinsNeighboursAndCountsFromTheWritesStart) {
   const std::vector<Case> cases = {
       {{}, 0, 256, {}},
       {{0}, 0, 256, {{0, 16}}},
-      {{15, 16}, 0, 256, {{0, 32}}},          // neighbours joined
+      {{15, 16}, 0, 256, {{0, 32}}},           // neighbours joined
       {{5, 40}, 0, 256, {{0, 16}, {32, 48}}},  // apart
       {{255}, 0, 256, {{240, 256}}},
-      {{99}, 100, 256, {}},                    // before a model 252's write
+      {{99}, 100, 256, {}},  // before a model 252's write
       {{100, 131}, 100, 256, {{100, 132}}},
       {{250}, 100, 256, {{244, 256}}},  // the last block cut at the end
   };

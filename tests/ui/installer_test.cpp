@@ -1,7 +1,7 @@
 // The windows as an installer meets them: the device list, the progress and "Отмена" of a read or
 // a write, the title, a line lost in the middle of a write.
-#include <QAction>
 #include <QAbstractButton>
+#include <QAction>
 #include <QComboBox>
 #include <QFile>
 #include <QProcess>

@@ -58,7 +58,7 @@ class WholeCheckTest : public QObject {
     QVERIFY(Checking(s));
     QVERIFY(WaitFor([&] { return !Checking(s); }));
     QVERIFY2(StatusText(s).startsWith("Конфигурация в УО проверена полностью: различие на смещении "
-                                  "4000"),
+                                      "4000"),
              qPrintable(StatusText(s)));
     QVERIFY(StatusText(s).endsWith("исправлено"));
     QCOMPARE(int(s.demo(251).device().image()[4000]), int(s.form1().Image()[4000]));
@@ -103,7 +103,7 @@ class WholeCheckTest : public QObject {
     s.form1().ButtonWriteClick();  // closing the window closes the session so
     QVERIFY(WaitFor([&] { return closed && !Checking(s); }));
     QVERIFY2(StatusText(s).contains("изменённые блоки записаны и проверены, остальная конфигурация "
-                                "повторно не проверена"),
+                                    "повторно не проверена"),
              qPrintable(StatusText(s)));
     QVERIFY(Marked(s));
   }
@@ -145,7 +145,8 @@ class WholeCheckTest : public QObject {
     s.form1().ButtonWriteClick();
     QVERIFY(WaitFor([&] { return Checking(s); }));
     QVERIFY(WaitFor([&] { return !Checking(s); }));
-    QVERIFY2(StatusText(s).startsWith("Полная проверка прервана на смещении "), qPrintable(StatusText(s)));
+    QVERIFY2(StatusText(s).startsWith("Полная проверка прервана на смещении "),
+             qPrintable(StatusText(s)));
     QVERIFY(StatusText(s).contains("изменённые блоки записаны и проверены"));
     QVERIFY(!s.dialogs.messages.empty());
     QCOMPARE(s.dialogs.messages.back().caption, QString("Связь с портом потеряна"));
