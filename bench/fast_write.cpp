@@ -32,6 +32,9 @@ using namespace lovar::bench;
 // One read of model 251: 512 requests (12 bytes) and replies (16) at 10 bits a byte.
 constexpr double kReadWire = 512 * (12 + 16) * 10.0 / 9600.0;
 
+// The window session's read in this run: on a loaded machine the line's pace is not all.
+double g_read_s = 0;
+
 double Since(Clock::time_point t) {
   return std::chrono::duration<double>(Clock::now() - t).count();
 }
@@ -79,9 +82,10 @@ void WindowSession() {
   session.Read();
   ok = ok && until(2, 60);
   const double read_s = Since(read_started);
+  g_read_s = read_s;
   std::string why;
   ok = ok &&
-       StorePhone(*FindFieldById(251, "direction1.phone"), session.image(), "+79161234567", why);
+       StorePhone(*FindFieldById(251, "direction1.phone"), session.image(), "+79037654321", why);
   const auto pressed = Clock::now();
   session.Write();
   ok = ok && until(3, 30);
@@ -95,12 +99,15 @@ void WindowSession() {
   const WriteReport* report = ok ? &*watch.ends[2].report : nullptr;
   std::printf("window session, model 251, one telephone number changed after a read%s\n",
               ok && checked ? "" : "  FAILED");
+  if (!ok || !checked)
+    for (const SessionEnd& end : watch.ends) std::printf("  %s\n", end.outcome.message.c_str());
   std::printf("  read %.2f s (wire %.2f s, ratio %.3f)\n", read_s, kReadWire, read_s / kReadWire);
   std::printf("  press to changed blocks proven: %.3f s, %d blocks   (target <= 0.3 s)\n", proven_s,
               report ? report->written_blocks : 0);
   std::printf(
-      "  whole check behind: %.2f s, ratio %.3f to one read's wire time   (target <= 1.03)\n",
-      check_s, check_s / kReadWire);
+      "  whole check behind: %.2f s, ratio %.3f to one read's wire time   (target <= 1.03), "
+      "%.3f to the read above\n",
+      check_s, check_s / kReadWire, check_s / read_s);
 }
 
 void CliWrite() {
@@ -108,7 +115,7 @@ void CliWrite() {
   std::system(("mkdir -p " + dir).c_str());
   ConfigImage image = SampleImage(251);
   std::string why;
-  StorePhone(*FindFieldById(251, "direction1.phone"), image, "+79161234567", why);
+  StorePhone(*FindFieldById(251, "direction1.phone"), image, "+79037654321", why);
   WriteFile(dir + "/one-field.dat", 251, image);
   const Sim sim({"--model", "251", "--pace", "--quiet"});
   const auto started = Clock::now();
@@ -117,8 +124,10 @@ void CliWrite() {
            started);
   std::printf("lovar-cli write, model 251 file differing in one telephone number, exit %d\n",
               WEXITSTATUS(r.status));
-  std::printf("  %.2f s, ratio %.3f to one read's wire time   (target <= 2.1)\n", r.seconds,
+  std::printf("  %.2f s, ratio %.3f to one read's wire time   (target <= 2.1)", r.seconds,
               r.seconds / kReadWire);
+  if (g_read_s > 0) std::printf(", %.3f to the window session's read", r.seconds / g_read_s);
+  std::printf("\n");
 }
 
 double Batch(const std::string& plan, int& status) {
