@@ -1,5 +1,6 @@
 // A write of the changes alone: which blocks differ, that only those go out and are proven, and
-// the whole check behind it that finds and repairs what lies outside them.
+// the whole check behind it. (Nothing changed, and a difference the whole check repairs: the
+// window's and the end-to-end tests.)
 #include <gtest/gtest.h>
 
 #include "engine_bench.h"
@@ -107,45 +108,6 @@ TEST(ChangedWrite, BytesSentAsZeroAreWrittenWhereTheDeviceHoldsOthers) {
   EXPECT_EQ(Offset(Requests(b, 0xCA)[0]), 128);
   EXPECT_EQ(b.sim.image()[128], 0);
   EXPECT_EQ(b.image[128], 0);
-}
-
-TEST(ChangedWrite, NothingChangedSendsNothing) {
-  EngineBench b(Config(251));
-  b.Identify();
-  const size_t sent = b.port.writes.size();
-  b.image = b.sim.image();
-  b.verified.StartChanged(b.image, true, false, true);
-  b.Pump();
-  ASSERT_EQ(b.view.reports.size(), 1u);
-  EXPECT_TRUE(b.view.reports[0].ok());
-  EXPECT_EQ(b.view.reports[0].written_blocks, 0);
-  EXPECT_EQ(b.port.writes.size(), sent);
-  EXPECT_EQ(WriteReportText(b.view.reports[0]),
-            "Изменений нет: конфигурация в УО та же, в УО ничего не записано");
-}
-
-// The device changed behind the session's back outside the block written: the whole check
-// finds it, names it and writes it back from the snapshot written, not from later edits.
-TEST(ChangedWrite, WholeCheckRepairsADifferenceOutsideTheBlocksWritten) {
-  EngineBench b(Config(251));
-  b.Identify();
-  const ConfigImage device = b.sim.image();
-  b.image = device;
-  b.image[40] ^= 0x01;
-  b.verified.StartChanged(device, true, false, false);
-  b.Pump();
-  ASSERT_TRUE(b.view.reports.at(0).ok());
-  b.sim.image()[1000] ^= 0x80;
-  b.image[1000] = 0x33;  // an edit made after the write: not the check's business
-  b.verified.CheckWhole();
-  b.Pump();
-  ASSERT_EQ(b.view.reports.size(), 2u);
-  const WriteReport& r = b.view.reports[1];
-  EXPECT_TRUE(r.ok());
-  EXPECT_EQ(r.found_difference, 1000);
-  EXPECT_EQ(r.repaired_blocks, 1);
-  EXPECT_EQ(b.sim.image()[1000], device[1000]);
-  EXPECT_NE(WriteReportText(r).find("различие на смещении 1000"), std::string::npos);
 }
 
 }  // namespace
