@@ -44,28 +44,35 @@ double Median(std::vector<double> v) {
 int main() {
   const std::string dir = "/tmp/lovar-bench-batch";
   std::system(("mkdir -p " + dir).c_str());
-  // A template that differs from the devices' image in every byte, so every block changes.
-  ConfigImage image = SampleImage(250);
-  for (int i = 0; i < 256; ++i) image[i] = static_cast<uint8_t>(image[i] ^ 0x21);
-  const std::vector<uint8_t> file = SerializeConfigFile(250, image);
-  std::ofstream(dir + "/template.dat", std::ios::binary)
-      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  // Templates that differ from the devices' image and from each other in every byte: the lone
+  // device's runs take one, the batch's runs the other two in turn, so every block of every
+  // device changes in every run (a write sends only the blocks that differ).
+  for (const int pattern : {0x21, 0x42, 0x63}) {
+    ConfigImage image = SampleImage(250);
+    for (int i = 0; i < 256; ++i) image[i] = static_cast<uint8_t>(image[i] ^ pattern);
+    const std::vector<uint8_t> file = SerializeConfigFile(250, image);
+    std::ofstream(dir + "/template" + std::to_string(pattern) + ".dat", std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
+  }
 
   std::vector<std::unique_ptr<Sim>> sims;
   for (int i = 0; i < kDevices; ++i)
     sims.push_back(
         std::make_unique<Sim>(std::vector<std::string>{"--model", "250", "--pace", "--quiet"}));
   const std::string one = dir + "/one.csv", all = dir + "/all.csv";
-  {
+  const auto plans = [&](int round) {
+    const std::string templ = round % 2 == 0 ? "template33.dat" : "template66.dat";
     std::ofstream o(one), a(all);
-    o << "port,template\n" << sims[0]->port() << ",template.dat\n";
+    o << "port,template\n" << sims[0]->port() << ",template99.dat\n";
     a << "port,template\n";
-    for (const auto& sim : sims) a << sim->port() << ",template.dat\n";
-  }
+    for (const auto& sim : sims) a << sim->port() << "," << templ << "\n";
+  };
 
   std::vector<double> alone, together, cpu_alone, cpu_together;
   bool failed = false;
   for (int round = 0; round < kRounds; ++round) {
+    plans(round);
     const Run a = Batch(one);
     const Run b = Batch(all);
     failed = failed || a.status != 0 || b.status != 0;

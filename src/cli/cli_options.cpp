@@ -90,6 +90,8 @@ CliCommands DefineCliOptions(CLI::App& app, CliOptions& o) {
   c.write->add_flag("--no-verify", o.no_verify,
                     "Не проверять запись (без проверки прибор не считывается после записи)");
   c.write->add_flag("--verify", o.verify)->group("");
+  c.write->add_flag("--full", o.full,
+                    "Записать все блоки, а не только отличающиеся от считанных из прибора");
   c.write->add_option("--archive", o.archive,
                       "Папка архива: перед записью прибор считывается, и его прежняя конфигурация "
                       "сохраняется туда");

@@ -23,6 +23,7 @@ struct CliOptions {
   RecordOptions record;  // read, write: --no-record, --db
   bool no_verify = false;
   bool verify = false;  // the check is the default; the flag stays for older scripts
+  bool full = false;    // write: every block, not only those that differ from the device
   int retries = 3;
   int key_wait = 60;
   std::string rules;                 // write --rules FILE: the company's rules

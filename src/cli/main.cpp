@@ -146,7 +146,7 @@ int Write(SessionRunner& session, const CliOptions& o) {
   // file holds only the first 2048 bytes: the keys and names come from the device, so that
   // writing a file never wipes them), and with --archive keeps the device's image before
   // anything is written.
-  const SessionEnd written = session.WriteImage(!o.no_verify);
+  const SessionEnd written = session.WriteImage(!o.no_verify, o.full);
   // In UTF-8: an archive's name may hold the object number's letters.
   const std::string archived =
       written.record && written.record->ok ? ShownPath(written.record->path) : std::string();

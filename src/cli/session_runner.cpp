@@ -138,10 +138,10 @@ void SessionRunner::StartRead(Done done) {
   session_.Read();
 }
 
-void SessionRunner::StartWrite(bool check, Done done) {
+void SessionRunner::StartWrite(bool check, Done done, bool whole) {
   operation_ = Operation::Write;
   done_ = std::move(done);
-  session_.Write(check);
+  session_.Write(check, whole);
 }
 
 void SessionRunner::StartLearnKey(std::chrono::seconds wait, Done done) {
@@ -166,8 +166,8 @@ SessionEnd SessionRunner::ReadImage() {
   return RunToEnd([this](Done done) { StartRead(std::move(done)); });
 }
 
-SessionEnd SessionRunner::WriteImage(bool check) {
-  return RunToEnd([this, check](Done done) { StartWrite(check, std::move(done)); });
+SessionEnd SessionRunner::WriteImage(bool check, bool whole) {
+  return RunToEnd([this, check, whole](Done done) { StartWrite(check, std::move(done), whole); });
 }
 
 Outcome SessionRunner::LearnKey(std::chrono::seconds wait) {

@@ -75,8 +75,9 @@ class SessionRunner : private SessionObserver {
   // With a recorder, the end carries the record of the complete read.
   SessionEnd ReadImage();
   // Writes the image as "Записать в УО" does, proven with check (the session's write policy:
-  // the device read first when the image lacks its rest, or the recorder has not kept it).
-  SessionEnd WriteImage(bool check);
+  // the device read first when the image lacks its rest, or the recorder has not kept it; only
+  // the blocks that differ from what the device is known to hold, unless whole).
+  SessionEnd WriteImage(bool check, bool whole = false);
   // Polls for a key for at most `wait`.
   Outcome LearnKey(std::chrono::seconds wait);
 
@@ -84,7 +85,7 @@ class SessionRunner : private SessionObserver {
   // thread, when the operation is over. One at a time.
   void StartIdentify(Done done);
   void StartRead(Done done);
-  void StartWrite(bool check, Done done);
+  void StartWrite(bool check, Done done, bool whole = false);
   void StartLearnKey(std::chrono::seconds wait, Done done);
 
   // Which of the check's errors a write lets pass (not owned; null: none), and the company's

@@ -244,12 +244,16 @@ void Exchange::OnReadReply(std::span<const uint8_t> frame) {
 
 // ---- Writing the whole image. ----
 
-void Exchange::ButtonWriteClick(StepDone done) {
+void Exchange::PrepareWrite() {
   const int model = state_.DeviceModel;
   write_from_ = &image_;
   if (model == 250 || model == 252)
     for (int i = 127; i <= 130; ++i) image_[i] = 0;
-  WriteRange(WriteStart(model), state_.image_length, std::move(done));
+}
+
+void Exchange::ButtonWriteClick(StepDone done) {
+  PrepareWrite();
+  WriteRange(WriteStart(state_.DeviceModel), state_.image_length, std::move(done));
 }
 
 void Exchange::WriteRange(int from, int end, StepDone done) {

@@ -100,6 +100,10 @@ class Exchange {
   void ButtonReadClick();
   // With done, the write's end goes to it instead of the observer's WriteEnded and Stopped.
   void ButtonWriteClick(StepDone done = nullptr);
+  // What every write does to the image before its first block: bytes 127 to 130 of models 250
+  // and 252 go out as 0, and the blocks come from the image again. ButtonWriteClick begins
+  // with it; a write of chosen blocks (WriteRange) calls it itself.
+  void PrepareWrite();
   void ButtonKeyClick();
   void ButtonStopKeyClick();
   void Cport1Receive(const TMessageDevice& MessDev);

@@ -40,10 +40,29 @@ std::string At(const WriteReport& r) {
 std::string WriteReportText(const WriteReport& r) {
   using O = WriteReport::Outcome;
   switch (r.outcome) {
-    case O::Verified:
-      if (r.repaired_blocks == 0) return "Конфигурация записана в УО";
-      return "Конфигурация записана в УО (блоков записано повторно: " +
-             std::to_string(r.repaired_blocks) + ")";
+    case O::Verified: {
+      if (r.whole_check) {
+        std::string text = "Конфигурация в УО проверена полностью";
+        if (r.found_difference >= 0) {
+          std::string field = FieldsAtText(r.model, r.found_difference, r.found_bits);
+          if (field.empty()) field = "байт вне полей";
+          text += ": различие на смещении " + std::to_string(r.found_difference) + " — " + field +
+                  " — исправлено";
+        }
+        return text;
+      }
+      if (r.changed_only && r.written_blocks == 0)
+        return "Изменений нет: конфигурация в УО та же, в УО ничего не записано";
+      std::string text = "Конфигурация записана в УО";
+      if (r.changed_only)
+        text += std::string(r.blocks_only ? " (записано и проверено блоков: "
+                                          : " (записано изменённых блоков: ") +
+                std::to_string(r.written_blocks) + " из " + std::to_string(r.total_blocks) + ")";
+      if (r.repaired_blocks != 0)
+        text += " (блоков записано повторно: " + std::to_string(r.repaired_blocks) + ")";
+      if (r.blocks_only) text += ". Полная проверка…";
+      return text;
+    }
     case O::Unchecked:
       return "Конфигурация отправлена в УО, но не проверена: прибор не считан после записи";
     case O::Differs: {
@@ -56,6 +75,10 @@ std::string WriteReportText(const WriteReport& r) {
     case O::WriteStopped:
       return "Запись прервана " + At(r) + " (" + CauseText(r.cause) + "). " + kMix;
     case O::CheckStopped:
+      if (r.whole_check)
+        return "Полная проверка прервана " + At(r) + " (" + CauseText(r.cause) +
+               "): изменённые блоки записаны и проверены, остальная конфигурация повторно не "
+               "проверена";
       return "Запись не проверена: проверка прервана " + At(r) + " (" + CauseText(r.cause) + "). " +
              kMix;
     case O::NotStarted:
@@ -67,7 +90,7 @@ std::string WriteReportText(const WriteReport& r) {
   return {};
 }
 
-void VerifiedWrite::Start(bool check, bool read_prior) {
+void VerifiedWrite::Begin(bool check, bool read_prior) {
   check_ = check;
   running_ = true;
   resumable_ = false;
@@ -77,6 +100,10 @@ void VerifiedWrite::Start(bool check, bool read_prior) {
   report_.end = engine_.ImageLength();
   report_.model = engine_.DeviceModel();
   report_.prior_read = read_prior;
+  report_.total_blocks = (report_.end - report_.from + kBlock - 1) / kBlock;
+  report_.changed_only = changed_;
+  report_.blocks_only = !whole_check_;
+  checked_ = {{report_.from, report_.end}};
   if (!read_prior) {
     BeginWrite();
     return;
@@ -84,6 +111,20 @@ void VerifiedWrite::Start(bool check, bool read_prior) {
   SetStage(WriteStage::ReadingPrior);
   engine_.ReadBack(prior_, 0, report_.end, Done());
   if (!engine_.PortOpen()) Stopped(WriteReport::Cause::PortClosed);
+}
+
+void VerifiedWrite::Start(bool check, bool read_prior) {
+  changed_ = false;
+  whole_check_ = true;
+  Begin(check, read_prior);
+}
+
+void VerifiedWrite::StartChanged(const ConfigImage& device, bool check, bool read_prior,
+                                 bool whole_check) {
+  changed_ = true;
+  whole_check_ = whole_check;
+  base_ = device;
+  Begin(check, read_prior);
 }
 
 void VerifiedWrite::BeginWrite() {
@@ -94,6 +135,26 @@ void VerifiedWrite::BeginWrite() {
     Finish(WriteReport::Outcome::NotStarted, WriteReport::Cause::PortClosed);
     return;
   }
+  if (changed_) {
+    engine_.PrepareWrite();
+    sent_ = image_;
+    engine_.WriteFrom(sent_);
+    if (report_.prior_read) base_ = prior_;
+    ranges_ = ChangedBlocks(base_, sent_, report_.from, report_.end, kBlock);
+    report_.written_blocks = BlockCount(ranges_, kBlock);
+    if (!whole_check_) checked_ = ranges_;
+    SetStage(WriteStage::Writing);
+    if (ranges_.empty()) {
+      // The device holds every byte already: nothing goes out, and nothing needs proving.
+      Finish(WriteReport::Outcome::Verified, WriteReport::Cause::None);
+      return;
+    }
+    next_range_ = 0;
+    engine_.WriteRange(ranges_[0].from, ranges_[0].end, Done());
+    if (!engine_.PortOpen()) Stopped(WriteReport::Cause::PortClosed);
+    return;
+  }
+  report_.written_blocks = report_.total_blocks;
   engine_.ButtonWriteClick(Done());  // zeroes bytes 127 to 130 of models 250 and 252 first
   // The first block has gone out of the image; the rest and every repair come from this copy.
   sent_ = image_;
@@ -101,6 +162,26 @@ void VerifiedWrite::BeginWrite() {
   // Said after the zeroing, so that the owner sees the image as it goes out.
   SetStage(WriteStage::Writing);
   if (!engine_.PortOpen()) Stopped(WriteReport::Cause::PortClosed);
+}
+
+void VerifiedWrite::CheckWhole() {
+  running_ = true;
+  resumable_ = false;
+  round_ = 0;
+  report_.outcome = WriteReport::Outcome::Verified;
+  report_.cause = WriteReport::Cause::None;
+  report_.repaired_blocks = 0;
+  report_.first_difference = report_.found_difference = -1;
+  report_.differing_bytes = 0;
+  report_.blocks_only = false;
+  report_.whole_check = true;
+  whole_check_ = true;
+  checked_ = {{report_.from, report_.end}};
+  ranges_ = checked_;
+  next_range_ = 0;
+  engine_.WriteFrom(sent_);  // a repair sends the snapshot written, not later edits
+  SetStage(WriteStage::Checking);
+  CheckNext();
 }
 
 void VerifiedWrite::Stop(WriteReport::Cause cause) {
@@ -153,17 +234,17 @@ void VerifiedWrite::StepEnded(StepEnd end) {
 }
 
 void VerifiedWrite::WriteEnded() {
-  if (stage_ == WriteStage::Writing) {
-    if (!check_) {
-      Finish(WriteReport::Outcome::Unchecked, WriteReport::Cause::None);
-      return;
-    }
-  } else if (++next_range_ < ranges_.size()) {
+  if ((stage_ == WriteStage::Repairing || changed_) && ++next_range_ < ranges_.size()) {
     engine_.WriteRange(ranges_[next_range_].from, ranges_[next_range_].end, Done());
     return;
   }
-  // Written: after the write and after every repair round, everything written is read back.
-  ranges_ = {{report_.from, report_.end}};
+  if (stage_ == WriteStage::Writing && !check_) {
+    Finish(WriteReport::Outcome::Unchecked, WriteReport::Cause::None);
+    return;
+  }
+  // Written: after the write and after every repair round, everything written is read back
+  // (the whole range, or the blocks a write of the changes sent when the rest comes behind).
+  ranges_ = checked_;
   SetStage(WriteStage::Checking);
   next_range_ = 0;
   CheckNext();
@@ -198,19 +279,25 @@ void VerifiedWrite::CheckReadEnded(bool complete) {
 void VerifiedWrite::Compare() {
   std::vector<Range> differing;
   int first = -1, count = 0;
-  for (int at = report_.from; at < report_.end; ++at) {
-    if (readback_[at] == sent_[at]) continue;
-    ++count;
-    if (first < 0) {
-      first = at;
-      report_.difference_bits = static_cast<uint8_t>(readback_[at] ^ sent_[at]);
+  for (const Range& checked : checked_) {
+    for (int at = checked.from; at < checked.end; ++at) {
+      if (readback_[at] == sent_[at]) continue;
+      ++count;
+      if (first < 0) {
+        first = at;
+        report_.difference_bits = static_cast<uint8_t>(readback_[at] ^ sent_[at]);
+      }
+      const int block = report_.from + (at - report_.from) / kBlock * kBlock;
+      const int block_end = std::min(block + kBlock, report_.end);
+      if (!differing.empty() && differing.back().end >= block)
+        differing.back().end = block_end;
+      else
+        differing.push_back({block, block_end});
     }
-    const int block = report_.from + (at - report_.from) / kBlock * kBlock;
-    const int block_end = std::min(block + kBlock, report_.end);
-    if (!differing.empty() && differing.back().end >= block)
-      differing.back().end = block_end;
-    else
-      differing.push_back({block, block_end});
+  }
+  if (count > 0 && round_ == 0) {
+    report_.found_difference = first;
+    report_.found_bits = report_.difference_bits;
   }
   if (count == 0) {
     Finish(WriteReport::Outcome::Verified, WriteReport::Cause::None);

@@ -14,6 +14,10 @@
 // that the view can keep the device's prior image (the archive) and take from it what the image
 // does not hold (a model 251 file's keys); the view may refuse, and then nothing is written.
 //
+// A write of the changes alone (StartChanged) sends only the blocks that differ from what the
+// device is known to hold, reads back either those blocks or the whole range, and repairs as
+// above; CheckWhole then reads the whole range back behind it, compared with the same snapshot.
+//
 // It drives the engine's steps and hears their ends through the steps' own callbacks; the
 // engine's other events go to the engine's observer as they always do. It tells its own
 // observer the stages and the outcome. The session (src/session) runs every write through it.
@@ -26,6 +30,7 @@
 #include <vector>
 
 #include "model/config_image.h"
+#include "protocol/block_diff.h"
 #include "protocol/exchange.h"
 
 namespace lovar {
@@ -70,6 +75,18 @@ struct WriteReport {
   int model = 0;              // the device's, to name the field of an offset
   bool prior_read = false;    // the write began with a read of the device (NotStarted says it)
   int repaired_blocks = 0;    // blocks written again over all rounds
+  // A write of the changes alone: only the blocks that differed from the device were written
+  // (written_blocks of total_blocks; none: nothing was sent).
+  bool changed_only = false;
+  int written_blocks = 0;
+  int total_blocks = 0;
+  // The read-back covered only the blocks written (the whole range is to be checked behind).
+  bool blocks_only = false;
+  // The whole range read back behind a write of the changes (CheckWhole).
+  bool whole_check = false;
+  // The first difference the first comparison found, repaired or not (-1: none).
+  int found_difference = -1;
+  uint8_t found_bits = 0;
 
   bool ok() const { return outcome == Outcome::Verified; }
 };
@@ -105,6 +122,14 @@ class VerifiedWrite {
   // then the whole write of ButtonWriteClick, then (with check) the read-back, comparison and
   // repairs. Ends with WriteFinished, also when the port is closed.
   void Start(bool check = true, bool read_prior = false);
+  // A write of the changes alone: the blocks of the write's range whose bytes (as they go out)
+  // differ from `device` (with read_prior: from the device's image read first). With
+  // whole_check the whole range is read back after them, as Start does; otherwise only the
+  // blocks written, and CheckWhole may follow. Nothing differing: Verified, nothing sent.
+  void StartChanged(const ConfigImage& device, bool check, bool read_prior, bool whole_check);
+  // The whole range of the last write read back, compared with what it sent, and repaired.
+  // Only after a write of the changes that ended Verified; ends with WriteFinished.
+  void CheckWhole();
   // The engine was stopped from outside (a page change, Ctrl-C): reports where the write stood.
   void Stop(WriteReport::Cause cause);
 
@@ -114,10 +139,7 @@ class VerifiedWrite {
   const ConfigImage& Sent() const { return sent_; }
 
  private:
-  struct Range {
-    int from;
-    int end;
-  };
+  using Range = BlockRange;
   // The end of one of this object's engine steps.
   void StepEnded(StepEnd end);
   StepDone Done() {
@@ -135,6 +157,7 @@ class VerifiedWrite {
   void Compare();
   void Finish(WriteReport::Outcome outcome, WriteReport::Cause cause);
   void Stopped(WriteReport::Cause cause);
+  void Begin(bool check, bool read_prior);
 
   Exchange& engine_;
   const ConfigImage& image_;
@@ -150,6 +173,10 @@ class VerifiedWrite {
   ConfigImage prior_;          // the device's image before the write
   std::vector<Range> ranges_;  // the ranges the current step writes or reads, in order
   size_t next_range_ = 0;
+  bool changed_ = false;        // StartChanged: the blocks that differ from base_
+  bool whole_check_ = true;     // the read-back covers the whole range
+  ConfigImage base_;            // StartChanged: what the device holds
+  std::vector<Range> checked_;  // the ranges each read-back covers
 };
 
 }  // namespace lovar

@@ -100,6 +100,8 @@ const char* StageLabel(SessionStage stage) {
       return "Проверка записи";
     case SessionStage::Repairing:
       return "Исправление записи";
+    case SessionStage::WholeCheck:
+      return "Полная проверка";
   }
   return "";
 }
@@ -131,12 +133,14 @@ bool Session::Open(const std::string& name) {
     port_.SetNameDevice(name);
     if (port_.OpenDevice()) port_.RaiseRtsDtr();
     recorded_ = false;  // perhaps another device behind the same name
+    device_holds_.reset();
   } else if (name != port_.NameDevice()) {
     port_.CloseDevice();
     engine_.SetButtonsEnabled(false);
     port_.SetNameDevice(name);
     port_.OpenDevice();
     recorded_ = false;
+    device_holds_.reset();
   }
   if (port_.IsOpen()) engine_.SetButtonsEnabled(true);
   return port_.IsOpen();
@@ -164,6 +168,8 @@ void Session::OpenAsync(const std::string& name, std::function<void(bool open)> 
 }
 
 void Session::Close() {
+  StopWholeCheck(WriteReport::Cause::Interrupted);
+  device_holds_.reset();
   engine_.StopExchange();
   if (run_) Finish(EndCause::Closed);
   port_.CloseDevice();
@@ -181,7 +187,7 @@ bool Session::InterruptedByUser() const {
 }
 
 bool Session::Busy() const {
-  return reading_ || verified_.Running();
+  return reading_ || (verified_.Running() && !behind_);
 }
 
 void Session::Begin(Operation operation, std::optional<std::chrono::milliseconds> limit) {
@@ -199,6 +205,7 @@ void Session::Begin(Operation operation, std::optional<std::chrono::milliseconds
 }
 
 void Session::Supersede() {
+  StopWholeCheck(WriteReport::Cause::Interrupted);
   if (!run_) return;
   // An identification whose 212 is still unanswered is done: the device is known.
   Finish(run_->operation == Operation::Identify && identified_ ? EndCause::None
@@ -245,7 +252,7 @@ bool Session::Read() {
   return true;
 }
 
-void Session::Write(bool verify) {
+void Session::Write(bool verify, bool whole) {
   Supersede();
   CommitEdits();
   const int model = DeviceModel();
@@ -294,7 +301,7 @@ void Session::Write(bool verify) {
   // file's keys), or when what the write replaces is not recorded yet.
   const bool read_prior =
       !Whole() || (recorder_ != nullptr && recorder_->ReadsBeforeWrite() && !recorded_);
-  verified_.Start(verify, read_prior);
+  StartWrite(verify, whole, read_prior);
   Check();
 }
 
@@ -329,6 +336,7 @@ void Session::Cancel() {
 }
 
 void Session::PageChanged() {
+  if (behind_) return;  // a read-back behind a write, not a write: it goes on
   engine_.SetButtonsEnabled(true);
   engine_.StopExchange();
   // A write under way stops after the block last sent; the report says how far it got.
@@ -355,6 +363,7 @@ void Session::Progress(int position) {
 
 void Session::Identified(int model, int firmware) {
   identified_ = true;
+  device_holds_.reset();
   device_ = {port_.NameDevice(), model, firmware, DeviceLine(model, firmware)};
   bool new_model = false;
   if (IsKnownModel(model)) {
@@ -386,7 +395,10 @@ void Session::Stopped(uint8_t request, StopReason reason) {
   const std::optional<Operation> operation =
       run_ ? std::optional<Operation>(run_->operation) : OperationOf(request);
   if (!operation) {
-    if (reason == StopReason::LineLost) observer_.Disconnected();
+    if (reason == StopReason::LineLost) {
+      device_holds_.reset();
+      observer_.Disconnected();
+    }
     return;
   }
   stopped_ = reason;
@@ -400,6 +412,8 @@ void Session::KeyRead() {
 }
 
 void Session::WriteStageChanged(WriteStage stage) {
+  // Behind a write, a repair is part of the whole check: its end says what was repaired.
+  if (behind_) return observer_.Stage(SessionStage::WholeCheck);
   switch (stage) {
     case WriteStage::ReadingPrior:
       observer_.Stage(SessionStage::ReadingPrior);
@@ -425,6 +439,7 @@ bool Session::PriorImageRead(const ConfigImage& prior) {
     if (!record_->ok) return false;
     recorded_ = true;
   }
+  device_holds_ = prior;
   baselines_.DeviceHolds(prior);
   const int length = ImageLength();
   if (!Whole()) {
@@ -440,6 +455,7 @@ bool Session::PriorImageRead(const ConfigImage& prior) {
 }
 
 void Session::WriteFinished(const WriteReport& report) {
+  if (behind_) return EndWholeCheck(report);
   finished_ = report;
   Settle(Operation::Write);
 }
@@ -575,7 +591,9 @@ void Session::Finish(EndCause cause) {
   stopped_.reset();
   finished_.reset();
   record_.reset();
+  if (end.cause == EndCause::LineLost || end.cause == EndCause::PortClosed) device_holds_.reset();
   observer_.Ended(end);
+  if (behind_due_) StartWholeCheck();
 }
 
 void Session::FinishRead(SessionEnd& end) {
@@ -589,6 +607,7 @@ void Session::FinishRead(SessionEnd& end) {
       end.record = recorder_->DeviceRead(Record(), image_);
       recorded_ = end.record->ok;
     }
+    device_holds_ = image_;  // before the window's corrections: those are to be written
     if (options_.normalize) NormalizeImage(DeviceModel(), image_);
     baselines_.DeviceHolds(image_);
   } else {
@@ -605,10 +624,11 @@ void Session::FinishWrite(SessionEnd& end) {
   if (report.cause == WriteReport::Cause::PortClosed && port_.LastError() != LinkError::None)
     report.cause = WriteReport::Cause::LineLost;
   using O = WriteReport::Outcome;
-  if (report.ok())
+  if (report.ok() && !WholeCheckDue(report))
     baselines_.DeviceWritten(verified_.Sent(), report.from, report.end);
-  else if (report.outcome != O::NotStarted)
+  else if (!report.ok() && report.outcome != O::NotStarted)
     baselines_.DeviceUnknown();  // it may hold a mix
+  KnowWritten(report);
   if (recorder_ != nullptr) recorder_->DeviceWritten(Record(), verified_.Sent(), report);
   if (end.cause == EndCause::None) end.cause = CauseOf(report);
   end.reached = report.stopped_at;

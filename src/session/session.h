@@ -11,6 +11,11 @@
 //   first; the device is read first also when its image is not recorded since it was
 //   identified (the archive keeps what the write replaces; a record that fails refuses the
 //   write); the write is proven (VerifiedWrite); the bytes it sends as 0 are no edit;
+// - what the device holds: known after a complete read or a proven write of this device on this
+//   port, until a lost line, a new identification or another port. Known, a write sends only
+//   the 16-byte blocks that differ from it (fast_write.cpp); in the window the blocks are
+//   proven at once and the whole range is read back behind (WholeCheckRunning), unattended the
+//   whole range is read back before the write ends;
 // - a load or a save: whole images only, and no load over changes kept nowhere unless the owner
 //   lets them go;
 // - a write of an image the check (src/check) finds errors in: only when the observer lets it
@@ -99,7 +104,14 @@ struct DeviceIdentity {
   std::string line;  // DeviceLine(model, firmware)
 };
 
-enum class SessionStage : uint8_t { Reading, ReadingPrior, Writing, Checking, Repairing };
+enum class SessionStage : uint8_t {
+  Reading,
+  ReadingPrior,
+  Writing,
+  Checking,
+  Repairing,
+  WholeCheck,  // the whole range read back behind a write of the changes
+};
 
 struct SessionOptions {
   // < 0: the observer answers the no-answer question. >= 0: unattended (see the top).
@@ -151,6 +163,10 @@ class SessionObserver {
   virtual void KeyStopped() {}
 
   virtual void Ended(const SessionEnd& /*end*/) {}
+  // The whole range read back behind a write of the changes has ended (report.whole_check):
+  // proven (ok), a difference that stayed, or stopped by another operation, a lost line or the
+  // close. text: what to say (WriteReportText). Until then the image counts as not proven.
+  virtual void WholeCheckEnded(const WriteReport& /*report*/, const std::string& /*text*/) {}
 };
 
 class Session : private ExchangeObserver, private VerifiedWriteObserver {
@@ -184,8 +200,9 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   void Identify();
   // False when the owner kept changes kept nowhere else (nothing read).
   bool Read();
-  // verify: read back and compare (VerifiedWrite); false sends only.
-  void Write(bool verify = true);
+  // verify: read back and compare (VerifiedWrite); false sends only. whole: the whole image
+  // ("Записать всё", --full) even when what the device holds is known.
+  void Write(bool verify = true, bool whole = false);
   // Polls for a key; limit: Ended(TimeUp) after it.
   void LearnKey(std::optional<std::chrono::milliseconds> limit = std::nullopt);
   // "Остановить": the key poll stops.
@@ -196,6 +213,11 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   void PageChanged();
 
   bool Running() const { return run_.has_value(); }
+  // The whole range is being read back behind a write of the changes: no operation runs (the
+  // window stays usable, a page change does not stop it), the next one stops it.
+  bool WholeCheckRunning() const { return behind_; }
+  // What the device is known to hold (see the top), or null.
+  const ConfigImage* DeviceHolds() const { return device_holds_ ? &*device_holds_ : nullptr; }
   // A read or a write runs (the window's "Отмена" is offered).
   bool Busy() const;
   // A read stores into the image: its bytes are nobody's edits.
@@ -276,7 +298,7 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
 
   // ExchangeObserver.
   bool AskContinue() override;
-  void IdleChanged(bool idle) override { observer_.IdleChanged(idle); }
+  void IdleChanged(bool idle) override;
   void Progress(int position) override;
   void Identified(int model, int firmware) override;
   void ReadEnded(bool complete, bool display) override;
@@ -306,6 +328,13 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   Outcome Failure(EndCause cause, const std::string& what) const;
   void Absorb(const ConfigImage& before);
   DeviceRecord Record() const;
+  // The write of the changes and the check behind it (fast_write.cpp).
+  void StartWrite(bool verify, bool whole, bool read_prior);
+  bool WholeCheckDue(const WriteReport& report) const;
+  void KnowWritten(const WriteReport& report);
+  void StartWholeCheck();
+  void StopWholeCheck(WriteReport::Cause cause);
+  void EndWholeCheck(const WriteReport& report);
 
   PortInterface& port_;
   SessionObserver& observer_;
@@ -334,6 +363,9 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   std::optional<StopReason> stopped_;  // the engine gave the exchange up
   std::optional<WriteReport> finished_;
   std::optional<KeptRecord> record_;  // the record made for the operation running
+  std::optional<ConfigImage> device_holds_;  // what the device holds, as read or proven
+  bool behind_ = false;                      // the whole check runs behind a write
+  bool behind_due_ = false;                  // it begins once the write's end is said
 };
 
 // The stage's words for a progress line: "Чтение из УО", "Запись в УО", "Проверка записи"…

@@ -17,6 +17,7 @@
 #include "ui_form1.h"
 #include "ui_form_key.h"
 #include "undo_menu.h"
+#include "whole_check_view.h"
 #include "window_frame.h"
 
 namespace lovar {
@@ -83,6 +84,7 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
       {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
   connect(ui_->NUndo, &QAction::triggered, this, [this] { UndoClick(); });
   connect(ui_->NRedo, &QAction::triggered, this, [this] { RedoClick(); });
+  write_all_ = AddWriteAllAction(*ui_->N1, nullptr, [this] { session_.Write(true, true); });
   // The way back to the search window, e.g. after the line was lost.
   ui_->N1->addSeparator();
   find_device_ = ui_->N1->addAction(QStringLiteral("&Поиск прибора…"));
@@ -251,6 +253,7 @@ void TForm1::ResetProgress() {
 
 void TForm1::UpdateWriteButton() {
   ui_->ButtonWrite->setEnabled(exchange().ButtonsEnabled() && session_.Writable());
+  if (write_all_ != nullptr) write_all_->setEnabled(ui_->ButtonWrite->isEnabled());
 }
 
 // ---- Model set-up. ----
@@ -292,6 +295,7 @@ void TForm1::Started(Operation operation) {
 
 void TForm1::Stage(SessionStage stage) {
   if (stage == SessionStage::Writing) status_->Refresh();  // the bytes sent as 0 are no edit
+  if (stage == SessionStage::WholeCheck) ShowWholeCheck(*ui_->ProgressBar1, true);
   const QString text = StageText(stage);
   if (!text.isEmpty()) ShowStatus(text);
 }
@@ -302,7 +306,7 @@ void TForm1::IdleChanged(bool idle) {
   // "Остановить").
   const bool transfer = !idle && session_.Busy();
   ui_->ButtonCancel->setVisible(transfer);
-  ui_->ProgressBar1->setTextVisible(transfer);
+  ui_->ProgressBar1->setTextVisible(transfer || session_.WholeCheckRunning());
   form_key_.ui().ProgressBar1->setTextVisible(transfer);
   UpdateWriteButton();  // and only for a whole image
   // Not while an exchange runs: a search would send into the middle of it.
@@ -366,6 +370,14 @@ void TForm1::Ended(const SessionEnd& end) {
       if (end.cause == EndCause::GaveUp || end.cause == EndCause::LineLost) KeyStopped();
       return status_->Say(KeyEndSaid(end));
   }
+}
+
+void TForm1::WholeCheckEnded(const WriteReport& report, const std::string& text) {
+  ShowWholeCheck(*ui_->ProgressBar1, false);
+  if (closing_) return;
+  if (report.ok()) SetProgressPosition(report.end);
+  status_->Refresh();
+  status_->Say(WholeCheckEndSaid(report, text));
 }
 
 void TForm1::ReadEnded(const SessionEnd& end) {

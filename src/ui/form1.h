@@ -155,6 +155,7 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
     pages_->ForEach([](Page& page) { page.KeyStopped(); });
   }
   void Ended(const SessionEnd& end) override;
+  void WholeCheckEnded(const WriteReport& report, const std::string& text) override;
 
   void FormClose();
   void ReadEnded(const SessionEnd& end);
@@ -185,6 +186,7 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   std::unique_ptr<CheckView> check_;
   std::unique_ptr<SitesMenu> sites_;  // the registry: records, "Объекты…", "Настройки…"
   QAction* find_device_ = nullptr;
+  QAction* write_all_ = nullptr;  // "Файл" → "Записать всё"
   // The pages show the image (displayed since it last changed other than by their editors);
   // only then may they store into it.
   bool pages_show_image_ = false;

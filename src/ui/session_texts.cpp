@@ -29,6 +29,8 @@ QString StageText(SessionStage stage) {
       return QStringLiteral("Проверка записи…");
     case SessionStage::Repairing:
       return QStringLiteral("Исправление записи…");
+    case SessionStage::WholeCheck:
+      return {};  // the write's end already says that the whole check follows
   }
   return {};
 }

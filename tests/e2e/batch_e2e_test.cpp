@@ -221,7 +221,9 @@ TEST(Batch, DevicesThatFailNeverStopTheOthersAndTheRetryPlanHoldsJustThem) {
   const std::string saved_first = dir + "/first.dat", saved_last = dir + "/last.dat";
   SimProcess first({"--model", "251", "--save", saved_first});
   SimProcess silent({"--model", "251", "--drop", "100/1"});  // stops answering mid-read
-  SimProcess hung({"--model", "251", "--hangup", "600"});    // hangs up mid-write
+  // Hangs up mid-write: 1 and 2 the identification, 3 to 514 the read, 515 on the blocks that
+  // differ from what it read.
+  SimProcess hung({"--model", "251", "--hangup", "516"});
   SimProcess other({"--model", "250"});
   SimProcess last({"--model", "251", "--save", saved_last});
   const std::string plan = "port;template;object_number\r\n" +            //
@@ -265,7 +267,10 @@ TEST(Batch, DevicesThatFailNeverStopTheOthersAndTheRetryPlanHoldsJustThem) {
 
 TEST(Batch, CtrlCStopsEveryDeviceAfterItsFrameInFlightAndSaysWhatEachHolds) {
   const std::string dir = Folder("batch-interrupted");
-  WriteConfig(dir + "/t.dat", 250, With(SampleImage(250), 250, {{"output1.time", "77"}}));
+  // Every block differs from the devices' images, so the write sends all of them.
+  ConfigImage templ = SampleImage(250);
+  for (int i = 0; i < 256; ++i) templ[i] = static_cast<uint8_t>(templ[i] ^ 0x21);
+  WriteConfig(dir + "/t.dat", 250, templ);
   SimProcess a({"--model", "250", "--delay", "3/1:30"}, /*log=*/true);
   SimProcess b({"--model", "250", "--delay", "3/1:30"});
   WriteText(dir + "/plan.csv", "port,template\n" + a.port() + ",t.dat\n" + b.port() + ",t.dat\n");

@@ -168,6 +168,11 @@ SimProcess::~SimProcess() {
   Stop();
 }
 
+std::string SimProcess::Log() const {
+  std::ifstream in(log_);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
 bool SimProcess::WaitForLog(const std::string& text, std::chrono::milliseconds limit) const {
   const auto deadline = Clock::now() + limit;
   do {

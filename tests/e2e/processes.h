@@ -48,6 +48,8 @@ class SimProcess {
   bool WaitForLog(const std::string& text,
                   std::chrono::milliseconds limit = std::chrono::seconds(30)) const;
   ~SimProcess();
+  // The log so far (with log).
+  std::string Log() const;
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;
 

@@ -124,7 +124,7 @@ void FrameRelay::FromClient(const uint8_t* bytes, size_t n) {
     if (data[6] == kRead && written_) read_back_ = true;
     if (data[6] == kWrite) {
       written_ = true;
-      if (read_back_) {
+      if (read_back_ || damage_.from_first_write) {
         ++repair_writes_;
         const bool chosen =
             repair_writes_ == damage_.first || (damage_.every && repair_writes_ > damage_.first);

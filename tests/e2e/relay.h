@@ -18,6 +18,8 @@ struct Damage {
   bool every = false;
   int byte = 7;  // position in the frame (7: the low byte of the offset)
   int bit = 4;
+  // Count every write request from the first, not only those after the first read-back.
+  bool from_first_write = false;
 };
 
 class FrameRelay {

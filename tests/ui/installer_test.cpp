@@ -1,6 +1,7 @@
 // The windows as an installer meets them: the device list, the progress and "Отмена" of a read or
 // a write, the title, a line lost in the middle of a write.
 #include <QAbstractButton>
+#include <QAction>
 #include <QComboBox>
 #include <QFile>
 #include <QProcess>
@@ -84,7 +85,7 @@ class InstallerTest : public QObject {
     s.ui().EditPassword->setText(s.form1().StoredPassword());
     from = demo.device().requests();
     FaultAhead(demo, FaultKind::Drop, 10);
-    s.form1().ButtonWriteClick();
+    s.form1().findChild<QAction*>("NWriteAll")->trigger();  // every block, as it was
     QVERIFY(ReachedRequest(demo, from, 10));
     s.form1().activateWindow();
     QVERIFY(WaitFor([&] { return s.form1().isActiveWindow(); }, 5000));
@@ -184,7 +185,7 @@ class InstallerTest : public QObject {
     TypeAndLeave(s.pui().EditTimeIn1, "45");
     FaultAhead(s.demo(250), FaultKind::HangUp, 5);
     s.dialogs.save_answer = dir.filePath("edits.dat");
-    s.form1().ButtonWriteClick();
+    s.form1().findChild<QAction*>("NWriteAll")->trigger();  // every block, as it was
     QVERIFY(WaitFor([&] { return QFile::exists(s.dialogs.save_answer); }));
     QCOMPARE(s.dialogs.messages.size(), size_t(1));
     const auto& box = s.dialogs.messages[0];

@@ -91,7 +91,7 @@ class IntegrityTest : public QObject {
     s.demo(250).device().image()[250] ^= 0x01;  // in the last block, which is lost
     FaultAhead(s.demo(250), FaultKind::Duplicate, 15);
     FaultAhead(s.demo(250), FaultKind::Lost, 16);
-    s.form1().ButtonWriteClick();
+    s.form1().findChild<QAction*>("NWriteAll")->trigger();  // every block, as it was
     QVERIFY(s.WaitIdle());
     QCOMPARE(s.ui().StatusBar1->currentMessage(),
              QString("Конфигурация записана в УО (блоков записано повторно: 1)"));
@@ -107,7 +107,7 @@ class IntegrityTest : public QObject {
     QVERIFY(s.Start());
     s.demo(250).device().image()[40] ^= 0xFF;
     FaultAhead(s.demo(250), FaultKind::Unstored, 1, 1);
-    s.form1().ButtonWriteClick();
+    s.form1().findChild<QAction*>("NWriteAll")->trigger();  // every block, as it was
     QVERIFY(WaitFor([&] { return !s.dialogs.messages.empty(); }));
     const auto& box = s.dialogs.messages[0];
     QCOMPARE(box.caption, QString("Запись в УО не подтверждена"));

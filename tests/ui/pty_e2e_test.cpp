@@ -41,7 +41,7 @@ class PtyEndToEndTest : public QObject {
     QCOMPARE(int(s.form1().Image()[sound]), 42);
     s.form1().ButtonWriteClick();
     QVERIFY(s.WaitIdle());
-    QVERIFY(s.ui().StatusBar1->currentMessage().contains("записана"));
+    QVERIFY(s.ui().StatusBar1->currentMessage().contains("проверена полностью"));
     s.form1().close();  // closes the port
     sim.terminate();
     QVERIFY(sim.waitForFinished(20000));
@@ -124,7 +124,7 @@ class PtyEndToEndTest : public QObject {
     QVERIFY(s.form1().Image() == expected);
     s.form1().ButtonWriteClick();
     QVERIFY(s.WaitIdle());
-    QVERIFY(s.ui().StatusBar1->currentMessage().contains("записана"));
+    QVERIFY(s.ui().StatusBar1->currentMessage().contains("проверена полностью"));
 
     // Read the device back through the tool: all 4096 bytes.
     s.form1().Image() = ConfigImage();
@@ -181,7 +181,7 @@ class PtyIntegrityTest : public QObject {
     QVERIFY(s.Start());
     QVERIFY(s.ui().ButtonWrite->isEnabled());
     TypeAndLeave(s.pui().EditTimeSound, "42");  // byte 117, in the block that gets lost
-    s.form1().ButtonWriteClick();
+    s.form1().findChild<QAction*>("NWriteAll")->trigger();  // every block
     QVERIFY(s.WaitIdle());
     QCOMPARE(s.ui().StatusBar1->currentMessage(),
              QString("Конфигурация записана в УО (блоков записано повторно: 1)"));

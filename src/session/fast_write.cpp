@@ -1,0 +1,76 @@
+// The write of the changes alone and the whole check behind it: Session's members that decide
+// which blocks a write sends and when the device's image counts as proven.
+#include "session/session.h"
+
+namespace lovar {
+
+void Session::StartWrite(bool verify, bool whole, bool read_prior) {
+  // Unknown what the device holds (and no read before the write to learn it): every block.
+  if (whole || (!device_holds_ && !read_prior)) {
+    verified_.Start(verify, read_prior);
+    return;
+  }
+  // In the window the blocks written are proven at once and the rest behind; lovar-cli and
+  // batch wait for the whole range, as for a whole write.
+  const bool whole_check = Unattended() || !verify;
+  verified_.StartChanged(device_holds_ ? *device_holds_ : image_, verify, read_prior, whole_check);
+}
+
+bool Session::WholeCheckDue(const WriteReport& report) const {
+  return report.ok() && report.blocks_only && report.written_blocks > 0;
+}
+
+void Session::KnowWritten(const WriteReport& report) {
+  if (report.ok()) {
+    device_holds_ = verified_.Sent();
+    behind_due_ = WholeCheckDue(report);
+  } else if (report.outcome != WriteReport::Outcome::NotStarted) {
+    device_holds_.reset();  // it may hold a mix
+  }
+}
+
+void Session::StartWholeCheck() {
+  behind_due_ = false;
+  // Another operation began from inside the write's end, or the line is gone: the blocks
+  // written stay proven, the rest unchecked (the image is not counted as proven).
+  if (run_ || !port_.IsOpen()) return;
+  behind_ = true;
+  verified_.CheckWhole();
+}
+
+void Session::StopWholeCheck(WriteReport::Cause cause) {
+  if (!behind_) return;
+  engine_.StopExchange();
+  verified_.Stop(cause);  // ends it through WriteFinished
+  behind_ = false;
+}
+
+void Session::IdleChanged(bool idle) {
+  // The check behind a write leaves the window free: its steps keep the buttons enabled.
+  if (behind_ && !idle) {
+    engine_.SetButtonsEnabled(true);
+    return;
+  }
+  observer_.IdleChanged(idle);
+}
+
+void Session::EndWholeCheck(const WriteReport& report) {
+  behind_ = false;
+  using O = WriteReport::Outcome;
+  using C = WriteReport::Cause;
+  if (report.ok()) {
+    // The device holds the whole snapshot written: the image as written counts as kept.
+    baselines_.DeviceWritten(verified_.Sent(), report.from, report.end);
+  } else if (report.outcome == O::Differs) {
+    baselines_.DeviceUnknown();
+    device_holds_.reset();
+  } else {
+    if (report.cause == C::LineLost || report.cause == C::PortClosed) device_holds_.reset();
+    // A late reply must not take the check up again once its end is said.
+    if (report.cause == C::NoAnswer || report.cause == C::GaveUp) engine_.StopExchange();
+  }
+  engine_.SetButtonsEnabled(port_.IsOpen());
+  observer_.WholeCheckEnded(report, WriteReportText(report));
+}
+
+}  // namespace lovar
