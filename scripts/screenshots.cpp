@@ -7,11 +7,6 @@
 // transient ones (a request it drops holds a read in the middle, then brings the no-answer
 // question). A message box is drawn over its window, under a title bar with its caption, clipped
 // where the box would clip it.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -37,6 +32,7 @@
 #include "files/archive.h"
 #include "files/config_file.h"
 #include "harness.h"
+#include "support/loopback.h"
 #include "model/catalog.h"
 #include "qt_dialogs.h"
 #include "qt_translations.h"
@@ -50,23 +46,6 @@ using lovar::testing::WaitFor;
 namespace {
 
 QString g_out;
-
-// A server on 127.0.0.1 that takes connections and never says a word: an RFC 2217 port on it
-// stays "connecting" until its negotiation time-out.
-struct SilentServer {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  uint16_t port = 0;
-  SilentServer() {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(fd, 4) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) == 0)
-      port = ntohs(a.sin_port);
-  }
-  ~SilentServer() { close(fd); }
-};
 
 // One session on its way to a state.
 struct Shot {
@@ -216,7 +195,7 @@ const State kStates[] = {
     {"search_connecting",
      {},
      [](Shot& shot) {
-       SilentServer server;
+       lovar::testing::SilentServer server;
        auto& form = shot.s.form_key;
        form.ui().ComboBoxComs->setEditText(
            QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port));

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,22 @@ struct NetEndpoint {
   std::array<uint8_t, 128> address{};  // a sockaddr_storage
   int length = 0;
 };
+
+// The endpoints of a resolver's answer (either system's addrinfo list), in its order; an
+// address too long for NetEndpoint is left out.
+template <typename AddrInfo>
+std::vector<NetEndpoint> EndpointsOf(const AddrInfo* list) {
+  std::vector<NetEndpoint> endpoints;
+  for (const AddrInfo* a = list; a != nullptr; a = a->ai_next) {
+    NetEndpoint e;
+    if (a->ai_addrlen > e.address.size()) continue;
+    e.family = a->ai_family;
+    e.length = static_cast<int>(a->ai_addrlen);
+    std::memcpy(e.address.data(), a->ai_addr, a->ai_addrlen);
+    endpoints.push_back(e);
+  }
+  return endpoints;
+}
 
 class NetSocket {
  public:

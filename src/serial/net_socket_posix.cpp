@@ -103,14 +103,7 @@ std::vector<NetEndpoint> NetSocket::Resolve(const std::string& host, uint16_t po
     error = ResolveError(code);
     return endpoints;
   }
-  for (const addrinfo* a = list; a != nullptr; a = a->ai_next) {
-    NetEndpoint e;
-    if (a->ai_addrlen > e.address.size()) continue;
-    e.family = a->ai_family;
-    e.length = static_cast<int>(a->ai_addrlen);
-    std::memcpy(e.address.data(), a->ai_addr, a->ai_addrlen);
-    endpoints.push_back(e);
-  }
+  endpoints = EndpointsOf(list);
   freeaddrinfo(list);
   error = endpoints.empty() ? LinkError::HostNotFound : LinkError::None;
   return endpoints;

@@ -1,5 +1,7 @@
 #include "processes.h"
 
+#include "support/loopback.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -219,26 +221,6 @@ uint16_t FreePort() {
   return ntohs(a.sin_port);
 }
 
-namespace {
-
-// Whether something listens on 127.0.0.1:port, from the kernel's table (a probing connection
-// would take the server's one connection).
-bool Listening(uint16_t port) {
-  std::ifstream table("/proc/net/tcp");
-  std::string line;
-  char wanted[32];
-  std::snprintf(wanted, sizeof wanted, "0100007F:%04X", port);
-  while (std::getline(table, line)) {
-    std::istringstream fields(line);
-    std::string slot, local, remote, state;
-    fields >> slot >> local >> remote >> state;
-    if (local == wanted && state == "0A") return true;
-  }
-  return false;
-}
-
-}  // namespace
-
 Ser2netProcess::Ser2netProcess(const std::string& device, bool telnet) {
   port_ = FreePort();
   static int count = 0;
@@ -258,7 +240,7 @@ Ser2netProcess::Ser2netProcess(const std::string& device, bool telnet) {
       Spawn("/usr/sbin/ser2net", {"-n", "-u", "-c", config, "-P", config + ".pid"}, quiet, quiet);
   close(quiet);
   const auto deadline = Clock::now() + std::chrono::seconds(20);
-  while (!Listening(port_)) {
+  while (!testing::ListeningOnLoopback(port_)) {
     int status = 0;
     if (Clock::now() > deadline || waitpid(pid_, &status, WNOHANG) == pid_)
       throw std::runtime_error("ser2net did not start listening on " + url_);

@@ -11,52 +11,12 @@
 #include "ui_form_key.h"
 
 #if defined(LOVAR_SIM_PATH) && defined(__linux__)
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <fstream>
-#include <sstream>
+#include "support/loopback.h"
 
 using namespace lovar;
 using namespace lovar::testing;
 
 namespace {
-
-// A socket listening on 127.0.0.1 that never accepts: the kernel completes the connection,
-// nobody ever says a word.
-struct SilentServer {
-  int fd = -1;
-  uint16_t port = 0;
-  SilentServer() {
-    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(fd, 4) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) == 0)
-      port = ntohs(a.sin_port);
-  }
-  ~SilentServer() { close(fd); }
-};
-
-// Whether something listens on 127.0.0.1:port (a probing connection would take ser2net's one
-// client).
-bool Listening(uint16_t port) {
-  std::ifstream table("/proc/net/tcp");
-  std::string line;
-  char wanted[32];
-  std::snprintf(wanted, sizeof wanted, "0100007F:%04X", port);
-  while (std::getline(table, line)) {
-    std::istringstream fields(line);
-    std::string slot, local, remote, state;
-    fields >> slot >> local >> remote >> state;
-    if (local == wanted && state == "0A") return true;
-  }
-  return false;
-}
 
 // ser2net serving device raw on a free port of 127.0.0.1; its socket:// name, empty on failure.
 QString StartSer2net(QProcess& server, const QTemporaryDir& dir, const QString& device) {
@@ -71,7 +31,8 @@ QString StartSer2net(QProcess& server, const QTemporaryDir& dir, const QString& 
       << "  accepter: tcp,127.0.0.1," << port << "\n"
       << "  connector: serialdev," << device.toStdString() << ",9600n81,local\n";
   server.start("/usr/sbin/ser2net", {"-n", "-u", "-c", config, "-P", config + ".pid"});
-  if (!server.waitForStarted(10000) || !WaitFor([&] { return Listening(port); })) return {};
+  if (!server.waitForStarted(10000) || !WaitFor([&] { return ListeningOnLoopback(port); }))
+    return {};
   return QStringLiteral("socket://127.0.0.1:%1").arg(port);
 }
 
