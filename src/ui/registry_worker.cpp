@@ -61,14 +61,18 @@ void RegistryWorker::Open() {
   Post([this, self] {
     QString text;
     if (Recording(text) == nullptr) text = QStringLiteral("Реестр объектов недоступен: ") + text;
-    if (text.isEmpty()) return;
-    QMetaObject::invokeMethod(
-        this,
-        [self, text] {
-          if (self) emit self->said(text);
-        },
-        Qt::QueuedConnection);
+    SayOnWindowThread(self, text);
   });
+}
+
+void RegistryWorker::SayOnWindowThread(const QPointer<RegistryWorker>& self, const QString& text) {
+  if (text.isEmpty()) return;
+  QMetaObject::invokeMethod(
+      this,
+      [self, text] {
+        if (self) emit self->said(text);
+      },
+      Qt::QueuedConnection);
 }
 
 void RegistryWorker::Record(SiteRecord record) {
@@ -83,13 +87,7 @@ void RegistryWorker::Record(SiteRecord record) {
       RecordInto(*registry, std::move(record), may_wait_, notes);
       for (const std::string& note : notes) text += (text.isEmpty() ? "" : "; ") + Q(note);
     }
-    if (text.isEmpty()) return;
-    QMetaObject::invokeMethod(
-        this,
-        [self, text] {
-          if (self) emit self->said(text);
-        },
-        Qt::QueuedConnection);
+    SayOnWindowThread(self, text);
   });
 }
 

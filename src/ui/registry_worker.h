@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QThread>
 #include <filesystem>
@@ -52,6 +53,8 @@ class RegistryWorker : public QObject {
   void Post(std::function<void()> work);
   // On the worker: the recording registry, opened on first use.
   Registry* Recording(QString& failure);
+  // On the worker: said(text) on the window thread while the worker lives; nothing when empty.
+  void SayOnWindowThread(const QPointer<RegistryWorker>& self, const QString& text);
 
   QThread thread_;
   QObject* context_;  // lives on the worker thread
