@@ -7,6 +7,7 @@
 // transient ones (a request it drops holds a read in the middle, then brings the no-answer
 // question). A message box is drawn over its window, under a title bar with its caption, clipped
 // where the box would clip it.
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -258,8 +259,19 @@ const State kStates[] = {
          s.ui().EditPassword->setText(s.form1().StoredPassword());
        lovar::DeviceSim& device = s.demo(shot.model).device();
        device.AddFault({lovar::FaultKind::Drop, device.requests() + 90, 0});
-       s.form1().ButtonWriteClick();
+       s.form1().findChild<QAction*>("NWriteAll")->trigger();  // every block, nothing edited
        return shot.ReadHeld() && shot.Save(shot.form1(), "writing");
+     }},
+    // One field changed and written: its blocks proven, the whole check running behind.
+    {"whole_check",
+     {251},
+     [](Shot& shot) {
+       UiSession& s = shot.s;
+       if (!ReadAndEdit(shot)) return false;
+       lovar::DeviceSim& device = s.demo(shot.model).device();
+       device.AddFault({lovar::FaultKind::Drop, device.requests() + 60, 0});
+       s.form1().ButtonWriteClick();
+       return shot.ReadHeld() && shot.Save(shot.form1(), "whole_check");
      }},
     // The line lost in the middle of a write, edits made: the offer to save them.
     {"write_line_lost",
