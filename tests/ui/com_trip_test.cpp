@@ -114,7 +114,8 @@ class ComPortTripTest : public QObject {
     Click(s.ui().ButtonWrite);
     QVERIFY(WaitFor(
         [&] {
-          return s.ui().StatusBar1->currentMessage().contains("записана") &&
+          // The changed blocks, then the whole image behind them.
+          return s.ui().StatusBar1->currentMessage().contains("проверена полностью") &&
                  !s.form1().exchange().RequestOutstanding() &&
                  s.form1().exchange().ButtonsEnabled();
         },
