@@ -199,9 +199,9 @@ int BatchCommand::Run(int retries) {
   const std::atomic<bool>& interrupted = WatchInterrupts();
   EventLoop loop;
   BatchDisplay display(stderr, PrepareStderrRedraw(), StderrColumns);
-  const std::vector<DeviceResult> results = RunBatch(
-      loop, plan, BatchOptions{retries, archive_, &gate, recording.recorder()}, interrupted,
-      display);
+  const std::vector<DeviceResult> results =
+      RunBatch(loop, plan, BatchOptions{retries, archive_, &gate, recording.recorder()},
+               interrupted, display);
   recording.SayNotes();
 
   std::fputc('\n', stderr);  // between the lines above and the table, not into a redirected table

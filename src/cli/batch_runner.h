@@ -31,13 +31,13 @@ struct BatchOptions {
 
 struct DeviceResult {
   const PlanRow* row = nullptr;
-  int model = 0;             // as identified; 0 when the device was not identified
-  Outcome outcome;           // Ok: the device holds its configuration, proven by a read-back
+  int model = 0;    // as identified; 0 when the device was not identified
+  Outcome outcome;  // Ok: the device holds its configuration, proven by a read-back
   // When not Ok: the write began (its first block went out), so the device may hold a mix of
   // old and new; false when the device was not changed.
   bool write_began = false;
-  double seconds = 0;        // from the port's open to the device's end
-  std::string ended_at;      // the local date and time of its end
+  double seconds = 0;    // from the port's open to the device's end
+  std::string ended_at;  // the local date and time of its end
 };
 
 // Runs until every device has ended. One result per row, in the plan's order.
