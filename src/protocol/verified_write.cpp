@@ -140,6 +140,7 @@ void VerifiedWrite::Begin(bool check, bool read_prior) {
   confirming_ = false;
   reading_held_ = false;
   report_ = WriteReport{};
+  kept_.clear();
   report_.from = Exchange::WriteStart(engine_.DeviceModel());
   report_.end = engine_.ImageLength();
   report_.model = engine_.DeviceModel();
@@ -525,6 +526,7 @@ void VerifiedWrite::Resolve() {
         report_.first_kept = first_byte;
         report_.kept_bits = place_bits;
       }
+      kept_.push_back(place);
       std::copy(readback_.bytes().begin() + place.from, readback_.bytes().begin() + place.end,
                 sent_.bytes().begin() + place.from);
     }

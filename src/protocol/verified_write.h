@@ -177,6 +177,8 @@ class VerifiedWrite {
   // The image as it went out, with the device's own bytes it kept (kept_blocks); after a
   // Verified report, what the device holds from report.from.
   const ConfigImage& Sent() const { return sent_; }
+  // Where the device's own bytes were kept (kept_blocks) by the last run.
+  const std::vector<ReadPlace>& Kept() const { return kept_; }
   // The device's image as the last whole check read it (a Stale report: what it holds, every
   // byte by two reads or by what was sent).
   const ConfigImage& ReadBackImage() const { return readback_; }
@@ -250,6 +252,7 @@ class VerifiedWrite {
   std::vector<Doubt> doubts_;
   bool confirming_ = false;
   ConfigImage confirm_;  // the places in doubt, read again
+  std::vector<ReadPlace> kept_;
 };
 
 }  // namespace lovar

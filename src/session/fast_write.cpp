@@ -1,5 +1,7 @@
 // The write of the changes alone and the whole check behind it: Session's members that decide
 // which blocks a write sends and when the device's image counts as proven.
+#include <algorithm>
+
 #include "session/session.h"
 
 namespace lovar {
@@ -25,12 +27,27 @@ bool Session::WholeCheckDue(const WriteReport& report) const {
 
 void Session::KnowWritten(const WriteReport& report) {
   if (report.ok()) {
+    TakeKept();
     device_holds_ = verified_.Sent();
     behind_due_ = WholeCheckDue(report);
   } else if (report.outcome != WriteReport::Outcome::NotStarted &&
              report.outcome != WriteReport::Outcome::Stale) {
     device_holds_.reset();  // it may hold a mix
   }
+}
+
+// The device's own bytes that a write kept, not what was read before it, go into the image: it
+// took them from the device, and shows them as the device holds them (no edit).
+void Session::TakeKept() {
+  if (verified_.Kept().empty()) return;
+  CaptureEdits();  // what was typed meanwhile is an edit of its own
+  const ConfigImage before = image_;
+  for (const ReadPlace& place : verified_.Kept())
+    std::copy(verified_.Sent().bytes().begin() + place.from,
+              verified_.Sent().bytes().begin() + place.end, image_.bytes().begin() + place.from);
+  if (image_ == before) return;
+  Absorb(history_.snapshot());
+  observer_.ImageChanged();
 }
 
 std::optional<KeptRecord> Session::KnowStale() {
@@ -76,6 +93,8 @@ void Session::EndWholeCheck(const WriteReport& report) {
   std::optional<KeptRecord> record;
   if (report.ok()) {
     // The device holds the whole snapshot written: the image as written counts as kept.
+    TakeKept();
+    device_holds_ = verified_.Sent();
     baselines_.DeviceWritten(verified_.Sent(), report.from, report.end);
   } else if (report.outcome == O::Stale) {
     record = KnowStale();

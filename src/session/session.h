@@ -354,6 +354,7 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   void StartWholeCheck();
   void StopWholeCheck(WriteReport::Cause cause);
   void EndWholeCheck(const WriteReport& report);
+  void TakeKept();
   // Another configuration found by a write's check: what was read back is what the device holds.
   std::optional<KeptRecord> KnowStale();
 

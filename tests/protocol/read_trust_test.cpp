@@ -1,0 +1,315 @@
+// One read is evidence, not truth: which read replies may be late ones (the ledger), places read
+// again until two reads agree, a write's bytes found where it never sent them, and the engine
+// reading again the blocks in doubt: a reply handed back after the sequence number wrapped, a
+// duplicated reply, a read reply without data.
+#include <gtest/gtest.h>
+
+#include "engine_bench.h"
+#include "protocol/block_diff.h"
+#include "protocol/read_agreement.h"
+#include "protocol/reply_ledger.h"
+
+namespace lovar {
+namespace {
+
+using testing_support::Bytes;
+using testing_support::Config;
+using testing_support::EngineBench;
+
+// A script of the ledger's events: 'S' sent (sequence, offset), 'A' accepted (sequence), 'X'
+// stray (sequence), 'G' given up; each acceptance's verdict is compared.
+TEST(ReplyLedger, SuspectsOnlyRepliesUnderANumberThatStillOwesAnswers) {
+  struct Event {
+    char kind;
+    int sequence;
+    int offset;
+    bool suspect;  // 'A': the verdict
+  };
+  struct Case {
+    const char* name;
+    std::vector<Event> events;
+  };
+  const std::vector<Case> cases = {
+      {"answered once", {{'S', 5, 0, false}, {'A', 5, 0, false}, {'S', 5, 2048, false},
+                         {'A', 5, 2048, false}}},
+      {"resent, answered twice at once",
+       {{'S', 5, 0, false}, {'S', 5, 0, false}, {'A', 5, 0, false}, {'X', 5, 0, false},
+        {'S', 5, 2048, false}, {'A', 5, 2048, false}}},
+      {"resent, the second answer comes a wrap later",
+       {{'S', 5, 56, false}, {'S', 5, 56, false}, {'A', 5, 56, false}, {'S', 5, 2104, false},
+        {'A', 5, 2104, true}, {'X', 5, 0, false}, {'S', 5, 4152, false}, {'A', 5, 4152, false}}},
+      {"given up, then the number used for another offset",
+       {{'S', 9, 72, false}, {'G', 0, 0, false}, {'S', 9, 0, false}, {'A', 9, 0, true}}},
+      {"given up, answered after all: resumes, in doubt once",
+       {{'S', 9, 72, false}, {'G', 0, 0, false}, {'A', 9, 72, true}, {'S', 9, 2120, false},
+        {'A', 9, 2120, false}}},
+      {"what is owed is forgiven after some wraps",
+       {{'S', 1, 0, false}, {'S', 1, 0, false}, {'A', 1, 0, false}, {'S', 1, 1, false},
+        {'A', 1, 1, true}, {'S', 1, 2, false}, {'A', 1, 2, true}, {'S', 1, 3, false},
+        {'A', 1, 3, true}, {'S', 1, 4, false}, {'A', 1, 4, true}, {'S', 1, 5, false},
+        {'A', 1, 5, false}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ReplyLedger ledger;
+    for (size_t i = 0; i < c.events.size(); ++i) {
+      const Event& e = c.events[i];
+      const auto number = static_cast<uint8_t>(e.sequence);
+      switch (e.kind) {
+        case 'S':
+          ledger.Sent(number, e.offset);
+          break;
+        case 'A':
+          EXPECT_EQ(ledger.Accepted(number, {e.offset, e.offset + 8}), e.suspect) << i;
+          break;
+        case 'X':
+          ledger.Stray(number);
+          break;
+        case 'G':
+          ledger.Abandon();
+          break;
+      }
+    }
+  }
+}
+
+TEST(ReplyLedger, StrayReplyPutsTheBlockTakenLastUnderItsNumberInDoubtWithinTheStep) {
+  ReplyLedger ledger;
+  ledger.Sent(3, 24);
+  EXPECT_FALSE(ledger.Accepted(3, {24, 32}));
+  EXPECT_EQ(ledger.Stray(3), (ReadPlace{24, 32}));
+  EXPECT_EQ(ledger.Stray(4), std::nullopt);  // nothing taken under it
+  ledger.NewStep();
+  EXPECT_EQ(ledger.Stray(3), std::nullopt);  // a block of an earlier read
+}
+
+TEST(SuspectReads, APlaceIsSettledWhenTwoReadsAgreeAndGivenUpWhenTheyNever) {
+  using V = SuspectReads::Verdict;
+  struct Reply {
+    Bytes bytes;
+    bool doubtful;
+    V verdict;
+  };
+  struct Case {
+    const char* name;
+    Bytes stored;
+    std::vector<Reply> replies;
+    Bytes agreed;
+  };
+  const Bytes a{1, 2, 3, 4}, b{1, 2, 9, 4}, c{7, 7, 7, 7}, d{0, 0, 0, 0};
+  const std::vector<Case> cases = {
+      {"the first read confirmed", a, {{a, false, V::Settled}}, a},
+      {"the first read was wrong", b, {{a, false, V::Again}, {a, false, V::Settled}}, a},
+      {"a doubtful read cannot agree", b, {{b, true, V::Again}, {b, false, V::Settled}}, b},
+      {"a short reply is a try", a, {{{1, 2}, false, V::Again}, {a, false, V::Settled}}, a},
+      {"never agreeing", a,
+       {{b, false, V::Again}, {c, false, V::Again}, {d, false, V::Again}, {{5}, false, V::Disagree}},
+       {}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    SuspectReads reads;
+    reads.Mark({100, 104}, k.stored);
+    reads.Mark({100, 104}, c);  // marked twice: kept as first marked
+    ASSERT_TRUE(reads.Pending());
+    for (const Reply& r : k.replies) EXPECT_EQ(reads.Reply(r.bytes, r.doubtful), r.verdict);
+    if (!k.agreed.empty()) {
+      EXPECT_EQ(reads.Agreed(), k.agreed);
+      EXPECT_FALSE(reads.Pending());
+    }
+  }
+}
+
+// Bytes a write did not send, found changed, are its own only when a block it sent, put down at
+// one place, explains them and every byte around that is not a proven block of its own.
+TEST(LandedAstray, TellsAWriteSentAstrayFromAnotherConfiguration) {
+  ConfigImage sent;
+  for (int i = 0; i < kImageCapacity; ++i) sent[i] = static_cast<uint8_t>(i * 7 + 3);
+  const std::vector<BlockRange> sent_ranges = {{32, 48}};  // one block sent
+  struct Case {
+    const char* name;
+    int lands_at;  // where block 32 landed (-1: nowhere)
+    int changed;   // a byte changed by something else (-1: none)
+    int first, last;
+    bool astray;
+  };
+  const std::vector<Case> cases = {
+      {"offset bit 4 flipped: 32 to 48", 48, -1, 48, 63, true},
+      {"misaligned by 8, half over the next block", 40, -1, 48, 55, true},
+      {"a byte of another configuration", -1, 2104, 2104, 2104, false},
+      {"across the file's end into the keys", 2033, -1, 2048, 2048, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ConfigImage device = sent;
+    if (c.lands_at >= 0)
+      for (int k = 0; k < 16; ++k) device[c.lands_at + k] = sent[32 + k];
+    if (c.changed >= 0) device[c.changed] ^= 0x10;
+    // The block sent itself read back as sent unless the stray covers it.
+    EXPECT_EQ(LandedAstray(device, sent, sent_ranges, c.first, c.last, 4096, 16), c.astray);
+  }
+}
+
+// The engine: a read reply held back and handed over after the sequence number wrapped is
+// taken for a later offset's data once; that block is read again, and the image is the
+// device's.
+TEST(ReadInDoubt, LateReplyAfterTheNumberWrapsIsReadAgainBeforeTheReadEnds) {
+  SimConfig config = Config(251);
+  // Request 10 (offset 56) is answered only on the line, late; request 267 is the same number
+  // for offset 2104, and the late answer comes for it.
+  config.faults = {{FaultKind::Drop, 10}, {FaultKind::Drop, 267}};
+  EngineBench b(config);
+  b.Identify();
+  b.engine.ButtonReadClick();
+  b.Pump();
+  const Bytes asked = b.port.writes.back();
+  ASSERT_EQ(asked[7], 56);
+  const Bytes late = MakeReplyFrame(asked[4], kReadReply,
+                                    std::span<const uint8_t>(b.sim.image().bytes().data() + 56, 8));
+  b.view.answers = {true};
+  b.Tick(11);  // the question: the request again, answered
+  b.Pump();
+  const Bytes& wrapped = b.port.writes.back();
+  ASSERT_EQ(wrapped[4], asked[4]);
+  ASSERT_EQ(wrapped[7] | wrapped[8] << 8, 56 + 2048);
+  b.Deliver(late);
+  b.Pump();
+  ASSERT_TRUE(b.view.read_complete);
+  for (int i = 0; i < 4096; ++i) ASSERT_EQ(b.image[i], b.sim.image()[i]) << i;
+  // 512 requests, the one resent, and the block in doubt read again until two reads agree.
+  EXPECT_EQ(b.port.writes.size(), 2u + 512 + 1 + 2);
+  EXPECT_EQ(b.view.asks, 1);
+}
+
+TEST(ReadInDoubt, DuplicatedReplyPutsItsBlockInDoubtAndAReadThatNeverAgreesStops) {
+  {
+    SimConfig config = Config(250);
+    config.faults = {{FaultKind::Duplicate, 10}};
+    EngineBench b(config);
+    b.Identify();
+    b.engine.ButtonReadClick();
+    b.Pump();
+    EXPECT_TRUE(b.view.read_complete);
+    EXPECT_EQ(b.image, b.sim.image());
+    EXPECT_EQ(b.port.writes.size(), 2u + 32 + 1);  // the block read again: it agreed at once
+  }
+  {
+    // A block's reply duplicated (request 20: offset 136), and every read of it gives other
+    // bytes: no two agree.
+    SimConfig config = Config(250);
+    config.faults = {{FaultKind::Duplicate, 20}};
+    EngineBench b(config);
+    int reads = 0;
+    b.sim.SetRequestObserver([&](int, std::span<const uint8_t> frame) {
+      if (frame[6] == 0xC8 && frame[7] == 136) b.sim.image()[136] = static_cast<uint8_t>(++reads);
+    });
+    b.Identify();
+    b.engine.ButtonReadClick();
+    b.Pump();
+    EXPECT_EQ(reads, 1 + ReadAgreement::kMaxReads);
+    EXPECT_EQ(b.view.disagreed, (std::vector<uint8_t>{0xC8}));
+    EXPECT_EQ(b.view.reads_ended, 0);
+    EXPECT_EQ(b.engine.DisagreedAt(), 136);
+    EXPECT_TRUE(b.view.buttons);
+    EXPECT_FALSE(b.engine.RequestOutstanding());
+  }
+}
+
+// A reply without data answers its request: the number moves on and the next request goes at
+// once for the same offset; a run of them waits for the question, which counts as talk.
+TEST(ReadInDoubt, ReplyWithoutDataIsTakenAtOnceAndARunOfThemWaitsForTheQuestion) {
+  SimConfig config = Config(250);
+  config.faults = {{FaultKind::Empty, 5}};
+  EngineBench b(config);
+  b.Identify();
+  b.engine.ButtonReadClick();
+  b.Pump();
+  EXPECT_TRUE(b.view.read_complete);
+  EXPECT_EQ(b.view.asks, 0);
+  EXPECT_EQ(b.image, b.sim.image());
+  const Bytes& empty_asked = b.port.writes[4];  // request 5
+  const Bytes& next = b.port.writes[5];
+  EXPECT_EQ(next[7], empty_asked[7]);                             // the same offset
+  EXPECT_EQ(next[4], static_cast<uint8_t>(empty_asked[4] + 1));  // the next number
+
+  SimConfig only_empty = Config(250);
+  only_empty.faults = {{FaultKind::Empty, 3, 1}};
+  EngineBench e(only_empty);
+  e.Identify();
+  e.engine.ButtonReadClick();
+  e.Pump();
+  EXPECT_EQ(e.port.writes.size(), 2u + Exchange::kEmptyRun);  // the ninth request waits
+  EXPECT_TRUE(e.engine.RequestOutstanding());
+  EXPECT_TRUE(e.engine.Talking());
+  e.view.answers = {true};
+  e.Tick(11);
+  EXPECT_EQ(e.view.asks, 1);
+  EXPECT_EQ(e.port.writes.size(), 2u + Exchange::kEmptyRun + 1);  // sent by the question
+}
+
+// A write of the changes whose idea of the device is wrong in a block it does not send: never
+// written toward it. The device's own bytes (beyond the owner's) are kept and said; within the
+// owner's image the device holds another configuration; model 252's bytes 0 to 99 are only
+// said; with nothing to send, the range is read again before "no changes" is said.
+TEST(UntouchedBlocks, AreReadAgainAndNeverWrittenTowardTheFirstRead) {
+  using O = WriteReport::Outcome;
+  struct Case {
+    const char* name;
+    int model;
+    int own_end;
+    int wrong;  // the byte the image's idea of the device has wrong
+    int edit;   // the byte changed (-1: none)
+    O outcome;
+    int written;
+    const char* said;
+  };
+  const std::vector<Case> cases = {
+      {"a model 251 file's keys", 251, 2048, 2104, 40, O::Verified, 1,
+       "Конфигурация записана в УО (записано изменённых блоков: 1 из 256). Байты прибора, "
+       "которых нет в файле, оставлены как в УО: чтение перед записью не подтвердилось на "
+       "смещении 2104"},
+      {"the window's whole image", 251, 4096, 2104, 40, O::Stale, 1,
+       "УО хранит не ту конфигурацию, что была считана: различается 1 блок, первый на смещении "
+       "2104"},
+      {"nothing changed", 250, 256, 40, -1, O::Stale, 0,
+       "УО хранит не ту конфигурацию, что была считана: различается 1 блок, первый на смещении "
+       "40"},
+      {"model 252's first bytes", 252, 256, 20, 200, O::Differs, 1,
+       "Запись не подтверждена: в УО изменились байты 0–99, которые запись не меняет, начиная "
+       "со смещения 20"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EngineBench b(Config(c.model));
+    b.Identify();
+    ConfigImage device = b.sim.image();
+    if (c.model != 251)
+      for (int i = 127; i <= 130; ++i) device[i] = b.sim.image()[i] = 0;
+    ConfigImage known = device;
+    known[c.wrong] ^= 0x08;  // read wrong
+    b.image = known;
+    if (c.edit >= 0) b.image[c.edit] ^= 0x11;
+    b.verified.SetOwnEnd(c.own_end);
+    b.verified.StartChanged(known, true, false, /*whole_check=*/true);
+    b.Pump();
+    ASSERT_EQ(b.view.reports.size(), 1u);
+    const WriteReport& r = b.view.reports[0];
+    EXPECT_EQ(r.outcome, c.outcome);
+    EXPECT_EQ(r.written_blocks, c.written);
+    EXPECT_EQ(WriteReportText(r).rfind(c.said, 0), 0u) << WriteReportText(r);
+    EXPECT_EQ(r.repaired_blocks, 0);
+    // Never written where it was wrong; the device keeps its byte.
+    for (const auto& [offset, count] : b.sim.writes())
+      EXPECT_FALSE(c.wrong >= offset && c.wrong < offset + count) << offset;
+    EXPECT_EQ(b.sim.image()[c.wrong], device[c.wrong]);
+    if (c.outcome == O::Verified) {
+      EXPECT_EQ(b.verified.Sent()[c.wrong], device[c.wrong]);
+    }
+    if (c.outcome == O::Stale) {
+      EXPECT_EQ(b.verified.ReadBackImage()[c.wrong], device[c.wrong]);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace lovar
