@@ -27,6 +27,7 @@ int BlockCount(const std::vector<BlockRange>& ranges, int block) {
 }
 
 bool LandedAstray(const ConfigImage& device, const ConfigImage& sent,
+                  const std::vector<BlockRange>& candidates,
                   const std::vector<BlockRange>& sent_ranges, int first, int last, int end,
                   int block) {
   if (last - first >= block) return false;
@@ -35,7 +36,7 @@ bool LandedAstray(const ConfigImage& device, const ConfigImage& sent,
                        [at](const BlockRange& r) { return at >= r.from && at < r.end; });
   };
   const auto sent_byte = [&](int at) { return at < kImageCapacity ? sent[at] : uint8_t{0}; };
-  for (const BlockRange& r : sent_ranges)
+  for (const BlockRange& r : candidates)
     for (int x = r.from; x < r.end; x += block)
       for (int start = last - block + 1; start <= first; ++start) {
         bool explains = true;

@@ -29,11 +29,12 @@ int BlockCount(const std::vector<BlockRange>& ranges, int block);
 
 // Whether the bytes `device` holds at first..last (differing bytes outside every range sent)
 // can be a write frame of ours that the line sent astray (its offset damaged, its CRC still
-// good): one `block`-byte block of `sent` from the ranges sent (joined, counted from their
-// starts), put down at one start that covers first..last, explains every byte of those
-// `block` bytes below `end` as either its own or, inside a range sent, the device's proven
-// byte there (a later block written over it).
+// good): one `block`-byte block of `sent` from `candidates` (blocks sent whose frame may have
+// gone elsewhere), put down at one start that covers first..last, explains every byte of those
+// `block` bytes below `end` as either its own or, inside `sent_ranges`, the device's proven byte
+// there (a later block written over it).
 bool LandedAstray(const ConfigImage& device, const ConfigImage& sent,
+                  const std::vector<BlockRange>& candidates,
                   const std::vector<BlockRange>& sent_ranges, int first, int last, int end,
                   int block);
 

@@ -101,6 +101,12 @@ std::string WriteReportText(const WriteReport& r) {
                "начиная со смещения " +
                OffsetAndField(r.model, r.first_difference, r.difference_bits) +
                "; различаются байт: " + std::to_string(r.differing_bytes) + ". " + kMix;
+      if (r.astray)
+        return "Запись не подтверждена: байты прибора, которых нет в файле, на смещении " +
+               OffsetAndField(r.model, r.first_difference, r.difference_bits) +
+               " не те, что считаны перед записью, и могут быть блоком записи, попавшим не на "
+               "своё место; они не перезаписаны. " +
+               kMix;
       return "Запись не подтверждена: прибор хранит не то, что записано, начиная со смещения " +
              OffsetAndField(r.model, r.first_difference, r.difference_bits) +
              "; различаются байт: " + std::to_string(r.differing_bytes) + ". " + kMix;
@@ -200,6 +206,7 @@ void VerifiedWrite::BeginWrite() {
     Finish(WriteReport::Outcome::NotStarted, WriteReport::Cause::PortClosed);
     return;
   }
+  base_known_ = changed_ || (report_.prior_read && !reading_held_);
   if (report_.prior_read && !reading_held_) {
     base_ = prior_;
     if (report_.from > 0) {
@@ -477,9 +484,32 @@ void VerifiedWrite::ConfirmEnded() {
   Resolve();
 }
 
+// The blocks sent whose frame may have gone elsewhere: those not found at their own place, and
+// those whose place held their bytes already (or may have: nothing was known of it), which a
+// frame gone astray leaves looking written.
+std::vector<BlockRange> VerifiedWrite::MayHaveStrayed() const {
+  std::vector<BlockRange> out;
+  for (const BlockRange& r : SentRanges())
+    for (int x = r.from; x < r.end; x += kBlock) {
+      const int end = std::min(x + kBlock, r.end);
+      bool missing = false, unchanged = true;
+      for (int at = x; at < end; ++at) {
+        missing = missing || readback_[at] != sent_[at];
+        unchanged = unchanged && base_[at] == sent_[at];
+      }
+      if (base_known_ && !missing && !unchanged) continue;
+      if (!out.empty() && out.back().end == x)
+        out.back().end = end;
+      else
+        out.push_back({x, end});
+    }
+  return out;
+}
+
 void VerifiedWrite::Resolve() {
   std::vector<Range> repair;
   const std::vector<BlockRange> sent_ranges = SentRanges();
+  const std::vector<BlockRange> candidates = MayHaveStrayed();
   int first = -1, count = 0;
   uint8_t bits = 0;
   int unproven = -1;  // the first difference that can be neither written again nor kept
@@ -507,14 +537,16 @@ void VerifiedWrite::Resolve() {
       repair.push_back({place.from, place.end});
     } else if (place.from < report_.from) {
       unprovable();  // model 252's bytes 0 to 99: never written, only said
-    } else if (LandedAstray(readback_, sent_, sent_ranges, first_byte, last_byte, report_.end,
-                            kBlock)) {
-      // A block of ours landed here: the owner's bytes go back; the device's own bytes, of
-      // which only one read was ever made, cannot.
-      if (place.from < own_end_)
+    } else if (LandedAstray(readback_, sent_, candidates, sent_ranges, first_byte, last_byte,
+                            report_.end, kBlock)) {
+      // A block of ours may have landed here: the owner's bytes go back; the device's own
+      // bytes, of which only one read was ever made, cannot.
+      if (place.from < own_end_) {
         repair.push_back({place.from, place.end});
-      else
+      } else {
+        report_.astray = unproven < 0;
         unprovable();
+      }
     } else if (place.from < own_end_) {
       if (stale++ == 0) {
         report_.first_stale = first_byte;
@@ -539,6 +571,7 @@ void VerifiedWrite::Resolve() {
   }
   if (unproven >= 0) {
     report_.held_changed = unproven < report_.from;
+    report_.astray = report_.astray && !report_.held_changed;
     report_.first_difference = unproven;
     report_.difference_bits = unproven_bits;
     report_.differing_bytes = count;

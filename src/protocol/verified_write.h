@@ -110,6 +110,8 @@ struct WriteReport {
   uint8_t found_bits = 0;
   // Differs: the first difference lies in model 252's bytes 0 to 99, which no write changes.
   bool held_changed = false;
+  // Differs: in the device's own bytes, which may be a block of the write landed astray.
+  bool astray = false;
   // Stale: the blocks not sent that hold other bytes, the first of them and its differing bits.
   int stale_blocks = 0;
   int first_stale = -1;
@@ -207,6 +209,7 @@ class VerifiedWrite {
   bool WasSent(const ReadPlace& block) const;
   void MarkSent(int from, int end);
   std::vector<BlockRange> SentRanges() const;
+  std::vector<BlockRange> MayHaveStrayed() const;
   // The places compared that differ, in order.
   std::vector<ReadPlace> Differing() const;
   // Places not sent that differ, read again until two reads agree.
@@ -236,6 +239,7 @@ class VerifiedWrite {
   bool changed_ = false;        // StartChanged: the blocks that differ from base_
   bool whole_check_ = true;     // the read-back covers the whole range
   ConfigImage base_;            // StartChanged: what the device holds
+  bool base_known_ = false;     // base_ holds what the device held before the write
   std::vector<Range> checked_;  // the ranges each read-back covers
   int own_end_ = kImageCapacity;  // this write's
   int next_own_end_ = kImageCapacity;

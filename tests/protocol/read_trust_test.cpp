@@ -146,7 +146,8 @@ TEST(LandedAstray, TellsAWriteSentAstrayFromAnotherConfiguration) {
       for (int k = 0; k < 16; ++k) device[c.lands_at + k] = sent[32 + k];
     if (c.changed >= 0) device[c.changed] ^= 0x10;
     // The block sent itself read back as sent unless the stray covers it.
-    EXPECT_EQ(LandedAstray(device, sent, sent_ranges, c.first, c.last, 4096, 16), c.astray);
+    EXPECT_EQ(LandedAstray(device, sent, sent_ranges, sent_ranges, c.first, c.last, 4096, 16),
+              c.astray);
   }
 }
 
