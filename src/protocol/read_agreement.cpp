@@ -23,7 +23,10 @@ void SuspectReads::Mark(ReadPlace place, std::span<const uint8_t> stored) {
     if (e.place == place) return;
   std::vector<std::vector<uint8_t>> reads;
   reads.emplace_back(stored.begin(), stored.end());
-  places_.push_back({place, ReadAgreement(std::move(reads))});
+  // In the order of the image, so that a read stopped among them is whole up to the first.
+  const auto at = std::find_if(places_.begin(), places_.end(),
+                               [&](const Entry& e) { return e.place.from > place.from; });
+  places_.insert(at, {place, ReadAgreement(std::move(reads))});
 }
 
 int SuspectReads::Earliest() const {

@@ -49,7 +49,7 @@ class SuspectReads {
 
   void Clear() { places_.clear(); }
   // A place of the step whose bytes (as stored) are in doubt; a place already in doubt stays
-  // as it is.
+  // as it is. Places are read again in the image's order.
   void Mark(ReadPlace place, std::span<const uint8_t> stored);
   bool Pending() const { return !places_.empty(); }
   // The place to read next.

@@ -259,6 +259,10 @@ void VerifiedWrite::CheckWhole() {
   report_.repaired_blocks = 0;
   report_.first_difference = report_.found_difference = -1;
   report_.differing_bytes = 0;
+  report_.held_changed = report_.astray = report_.written_unproven = false;
+  report_.stale_blocks = report_.kept_blocks = 0;
+  report_.first_stale = report_.first_kept = -1;
+  kept_.clear();
   report_.blocks_only = false;
   report_.whole_check = true;
   whole_check_ = true;

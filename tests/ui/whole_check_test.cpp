@@ -142,7 +142,7 @@ class WholeCheckTest : public QObject {
         if (!pressed && Checking(s)) {
           pressed = true;
           QMetaObject::invokeMethod(
-              &s.form1(), [&s] { QTest::keyClick(&s.form1(), Qt::Key_F5); }, Qt::QueuedConnection);
+              &s.form1(), [&s] { s.form1().ButtonReadClick(); }, Qt::QueuedConnection);
         }
       });
       s.form1().ButtonWriteClick();
