@@ -79,9 +79,9 @@ class Device : private SessionWatcher {
       // Said from what the write did: one whose first block never went out changed nothing
       // (nor one that found another configuration before sending any).
       using O = WriteReport::Outcome;
-      result_.write_began = written.report && written.report->outcome != O::NotStarted &&
-                            !(written.report->outcome == O::Stale &&
-                              written.report->written_blocks == 0);
+      result_.write_began =
+          written.report && written.report->outcome != O::NotStarted &&
+          !(written.report->outcome == O::Stale && written.report->written_blocks == 0);
       End(written.outcome);
     });
   }

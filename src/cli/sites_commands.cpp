@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "cli/fields_commands.h"
-#include "session/outcome.h"
 #include "files/config_file.h"
 #include "model/catalog.h"
 #include "model/cp1251.h"
+#include "session/outcome.h"
 #include "store/local_time.h"
 #include "store/registry.h"
 

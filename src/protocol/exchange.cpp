@@ -145,8 +145,9 @@ void Exchange::OnFrame(std::span<const uint8_t> frame) {
     if (Length(frame) >= 6 && CommandOf(frame) == kReadReply) {
       const std::optional<ReadPlace> place = ledger_.Stray(frame[4]);
       if (place && state_.send_buffer[6] == kReadRequest && place->end <= kImageCapacity)
-        suspects_.Mark(*place, std::span<const uint8_t>(read_into_->bytes().data() + place->from,
-                                                        static_cast<size_t>(place->end - place->from)));
+        suspects_.Mark(*place,
+                       std::span<const uint8_t>(read_into_->bytes().data() + place->from,
+                                                static_cast<size_t>(place->end - place->from)));
     }
     return;
   }
@@ -472,8 +473,8 @@ void Exchange::EndStopped(uint8_t request, StopReason reason) {
   const StepDone done = reason == StopReason::LineLost || reason == StopReason::Disagree
                             ? std::exchange(step_done_, nullptr)
                             : step_done_;
-  done(reason == StopReason::Abandoned ? StepEnd::Abandoned
-       : reason == StopReason::GaveUp  ? StepEnd::GaveUp
+  done(reason == StopReason::Abandoned  ? StepEnd::Abandoned
+       : reason == StopReason::GaveUp   ? StepEnd::GaveUp
        : reason == StopReason::LineLost ? StepEnd::LineLost
                                         : StepEnd::Disagree);
 }

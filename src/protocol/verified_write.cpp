@@ -51,7 +51,9 @@ std::string DifferingBlocks(int n) {
   const bool one = ones == 1 && tens != 11;
   const bool few = ones >= 2 && ones <= 4 && (tens < 12 || tens > 14);
   return std::string(one ? "различается " : "различаются ") + std::to_string(n) +
-         (one ? " блок" : few ? " блока" : " блоков");
+         (one   ? " блок"
+          : few ? " блока"
+                : " блоков");
 }
 
 // The device's own bytes that were kept, said after a proven write.
@@ -114,12 +116,12 @@ std::string WriteReportText(const WriteReport& r) {
       return "УО хранит не ту конфигурацию, что была считана: " + DifferingBlocks(r.stale_blocks) +
              ", первый на смещении " + OffsetAndField(r.model, r.first_stale, r.stale_bits) +
              ". Они не перезаписаны" +
-             (r.written_blocks == 0   ? std::string(". В УО ничего не записано")
-              : r.written_unproven ? std::string("; изменённые блоки записаны, но не все "
-                                                 "подтверждены. ") +
-                                         kMix
-                                   : std::string("; изменённые блоки записаны и проверены. ") +
-                                         kMix);
+             (r.written_blocks == 0 ? std::string(". В УО ничего не записано")
+              : r.written_unproven
+                  ? std::string("; изменённые блоки записаны, но не все "
+                                "подтверждены. ") +
+                        kMix
+                  : std::string("; изменённые блоки записаны и проверены. ") + kMix);
     case O::WriteStopped:
       return "Запись прервана " + At(r) + " (" + CauseText(r.cause) + "). " + kMix;
     case O::CheckStopped:

@@ -87,15 +87,15 @@ struct WriteReport {
   };
   Outcome outcome = Outcome::Verified;
   Cause cause = Cause::None;
-  int from = 0;               // the first byte written (100 for model 252)
-  int end = 0;                // one past the last byte compared: the image length
-  int stopped_at = 0;         // WriteStopped, CheckStopped, NotStarted: the offset reached
-  int first_difference = -1;  // Differs
+  int from = 0;                 // the first byte written (100 for model 252)
+  int end = 0;                  // one past the last byte compared: the image length
+  int stopped_at = 0;           // WriteStopped, CheckStopped, NotStarted: the offset reached
+  int first_difference = -1;    // Differs
   uint8_t difference_bits = 0;  // Differs: the bits of the first differing byte that differ
-  int differing_bytes = 0;    // Differs
-  int model = 0;              // the device's, to name the field of an offset
-  bool prior_read = false;    // the write began with a read of the device (NotStarted says it)
-  int repaired_blocks = 0;    // blocks written again over all rounds
+  int differing_bytes = 0;      // Differs
+  int model = 0;                // the device's, to name the field of an offset
+  bool prior_read = false;      // the write began with a read of the device (NotStarted says it)
+  int repaired_blocks = 0;      // blocks written again over all rounds
   // A write of the changes alone: only the blocks that differed from the device were written
   // (written_blocks of total_blocks; none: nothing was sent).
   bool changed_only = false;
@@ -236,11 +236,11 @@ class VerifiedWrite {
   ConfigImage prior_;          // the device's image before the write
   std::vector<Range> ranges_;  // the ranges the current step writes or reads, in order
   size_t next_range_ = 0;
-  bool changed_ = false;        // StartChanged: the blocks that differ from base_
-  bool whole_check_ = true;     // the read-back covers the whole range
-  ConfigImage base_;            // StartChanged: what the device holds
-  bool base_known_ = false;     // base_ holds what the device held before the write
-  std::vector<Range> checked_;  // the ranges each read-back covers
+  bool changed_ = false;          // StartChanged: the blocks that differ from base_
+  bool whole_check_ = true;       // the read-back covers the whole range
+  ConfigImage base_;              // StartChanged: what the device holds
+  bool base_known_ = false;       // base_ holds what the device held before the write
+  std::vector<Range> checked_;    // the ranges each read-back covers
   int own_end_ = kImageCapacity;  // this write's
   int next_own_end_ = kImageCapacity;
   std::vector<bool> sent_blocks_;  // per block from report_.from: sent by this write

@@ -233,7 +233,8 @@ bool Session::Read() {
   // owner decides whether to stop it, and it goes on unless so.
   if (behind_) {
     if (!observer_.AskStopWholeCheck()) {
-      observer_.Ended({Operation::Read, EndCause::CheckGoesOn,
+      observer_.Ended({Operation::Read,
+                       EndCause::CheckGoesOn,
                        {Status::Interrupted, "Чтение не начато: полная проверка продолжается"}});
       return false;
     }
@@ -290,8 +291,8 @@ void Session::Write(bool verify, bool whole) {
     report.model = model;
     report.from = report.stopped_at = Exchange::WriteStart(model);
     report.end = ImageLength();
-    SessionEnd end{Operation::Write, EndCause::NotOpen,
-                   {Status::LineLost, WriteReportText(report)}};
+    SessionEnd end{
+        Operation::Write, EndCause::NotOpen, {Status::LineLost, WriteReportText(report)}};
     end.report = report;
     end.length = ImageLength();
     observer_.Ended(end);

@@ -384,7 +384,7 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   bool key_read_ = false;
   std::optional<StopReason> stopped_;  // the engine gave the exchange up
   std::optional<WriteReport> finished_;
-  std::optional<KeptRecord> record_;  // the record made for the operation running
+  std::optional<KeptRecord> record_;         // the record made for the operation running
   std::optional<ConfigImage> device_holds_;  // what the device holds, as read or proven
   bool behind_ = false;                      // the whole check runs behind a write
   bool behind_due_ = false;                  // it begins once the write's end is said

@@ -179,7 +179,8 @@ int main(int argc, char** argv) {
   if (!o.save_whole_path.empty()) {
     const std::vector<uint8_t> whole = lovar::SerializeWholeImage(model, sim.image());
     const lovar::FileResult result = lovar::SaveFileReplacing(
-        o.save_whole_path, std::string_view(reinterpret_cast<const char*>(whole.data()), whole.size()));
+        o.save_whole_path,
+        std::string_view(reinterpret_cast<const char*>(whole.data()), whole.size()));
     if (!result.ok()) {
       std::cerr << "lovar-sim: " << lovar::DescribeError(result) << "\n";
       status = 1;

@@ -36,9 +36,10 @@ QString ReadBackArchivedNote(const KeptRecord& record, bool demo) {
 }
 
 QString OverwriteQuestion(const QString& said) {
-  return said + QStringLiteral("\n\nЗаписать в УО конфигурацию из окна поверх неё? «Нет» "
-                               "оставляет прибор как есть: окно сохранит свою конфигурацию "
-                               "как не записанную.");
+  return said + QStringLiteral(
+                    "\n\nЗаписать в УО конфигурацию из окна поверх неё? «Нет» "
+                    "оставляет прибор как есть: окно сохранит свою конфигурацию "
+                    "как не записанную.");
 }
 
 Said WholeCheckEndSaid(const WriteReport& report, const std::string& text,

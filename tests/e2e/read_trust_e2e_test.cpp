@@ -103,9 +103,10 @@ TEST(ReadTrust, DamagedReadOfTheKeysIsNeverWrittenBack) {
       const std::string at = std::to_string((reply - 1) * 8 + 5);
       if (std::string(how) == "changes" || r.exit_code == 0) {
         ASSERT_EQ(r.exit_code, 0) << r.err;
-        const std::string kept = "Байты прибора, которых нет в файле, оставлены как в УО: чтение "
-                                 "перед записью не подтвердилось на смещении " +
-                                 at;
+        const std::string kept =
+            "Байты прибора, которых нет в файле, оставлены как в УО: чтение "
+            "перед записью не подтвердилось на смещении " +
+            at;
         EXPECT_NE(r.out.find(kept), std::string::npos) << r.out;
       } else if (std::string(how) == "--full") {
         // Every block of the file went out; where the device's bytes equal one of them (empty

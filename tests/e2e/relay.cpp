@@ -143,8 +143,7 @@ void FrameRelay::FromDevice(const uint8_t* bytes, size_t n) {
     }
     if (replies_.size() < size) return;
     std::string frame = replies_.substr(0, size);
-    if (Crc8(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(frame.data()), size)) !=
-            0 ||
+    if (Crc8(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(frame.data()), size)) != 0 ||
         static_cast<uint8_t>(frame[6]) != kReadReply) {
       pass(size);
       continue;
@@ -206,8 +205,8 @@ void FrameRelay::FromClient(const uint8_t* bytes, size_t n) {
       if (read_back_ || damage_.from_first_write) {
         ++repair_writes_;
         const bool chosen =
-            damage_.first > 0 && (repair_writes_ == damage_.first ||
-                                  (damage_.every && repair_writes_ > damage_.first));
+            damage_.first > 0 &&
+            (repair_writes_ == damage_.first || (damage_.every && repair_writes_ > damage_.first));
         if (chosen && static_cast<size_t>(damage_.byte) < size - 1) {
           FlipBit(frame, static_cast<size_t>(damage_.byte), damage_.bit);
           ++damaged_;

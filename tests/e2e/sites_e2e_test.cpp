@@ -111,7 +111,8 @@ TEST_F(SitesCli, ListHistoryShowAndExportReadTheRegistry) {
 TEST_F(SitesCli, WhatTheRegistryDoesNotHoldIsSaid) {
   RunResult r = RunCli({"sites"});
   EXPECT_NE(r.err.find("не указана команда sites: list, history, show, export или sync"),
-            std::string::npos) << r.err;
+            std::string::npos)
+      << r.err;
   r = RunCli({"sites", "show", "5555", "--db", file_});
   EXPECT_EQ(r.exit_code, 17);
   EXPECT_NE(r.err.find("объекта 5555 нет в реестре"), std::string::npos) << r.err;

@@ -610,7 +610,7 @@ TEST(SendNoMore, TakesTheReplyInFlightAndSendsNothingAfterIt) {
   b.Pump();
   EXPECT_EQ(WithCommand(b.port.writes, 0xCA).size(), 1u);
   EXPECT_EQ(b.engine.state().offset, 16);  // the block in flight was acknowledged
-  b.engine.ButtonWriteClick();              // the next exchange sends again
+  b.engine.ButtonWriteClick();             // the next exchange sends again
   b.Pump();
   EXPECT_TRUE(b.view.write_complete);
 }

@@ -30,23 +30,45 @@ TEST(ReplyLedger, SuspectsOnlyRepliesUnderANumberThatStillOwesAnswers) {
     std::vector<Event> events;
   };
   const std::vector<Case> cases = {
-      {"answered once", {{'S', 5, 0, false}, {'A', 5, 0, false}, {'S', 5, 2048, false},
-                         {'A', 5, 2048, false}}},
+      {"answered once",
+       {{'S', 5, 0, false}, {'A', 5, 0, false}, {'S', 5, 2048, false}, {'A', 5, 2048, false}}},
       {"resent, answered twice at once",
-       {{'S', 5, 0, false}, {'S', 5, 0, false}, {'A', 5, 0, false}, {'X', 5, 0, false},
-        {'S', 5, 2048, false}, {'A', 5, 2048, false}}},
+       {{'S', 5, 0, false},
+        {'S', 5, 0, false},
+        {'A', 5, 0, false},
+        {'X', 5, 0, false},
+        {'S', 5, 2048, false},
+        {'A', 5, 2048, false}}},
       {"resent, the second answer comes a wrap later",
-       {{'S', 5, 56, false}, {'S', 5, 56, false}, {'A', 5, 56, false}, {'S', 5, 2104, false},
-        {'A', 5, 2104, true}, {'X', 5, 0, false}, {'S', 5, 4152, false}, {'A', 5, 4152, false}}},
+       {{'S', 5, 56, false},
+        {'S', 5, 56, false},
+        {'A', 5, 56, false},
+        {'S', 5, 2104, false},
+        {'A', 5, 2104, true},
+        {'X', 5, 0, false},
+        {'S', 5, 4152, false},
+        {'A', 5, 4152, false}}},
       {"given up, then the number used for another offset",
        {{'S', 9, 72, false}, {'G', 0, 0, false}, {'S', 9, 0, false}, {'A', 9, 0, true}}},
       {"given up, answered after all: resumes, in doubt once",
-       {{'S', 9, 72, false}, {'G', 0, 0, false}, {'A', 9, 72, true}, {'S', 9, 2120, false},
+       {{'S', 9, 72, false},
+        {'G', 0, 0, false},
+        {'A', 9, 72, true},
+        {'S', 9, 2120, false},
         {'A', 9, 2120, false}}},
       {"what is owed is forgiven after some wraps",
-       {{'S', 1, 0, false}, {'S', 1, 0, false}, {'A', 1, 0, false}, {'S', 1, 1, false},
-        {'A', 1, 1, true}, {'S', 1, 2, false}, {'A', 1, 2, true}, {'S', 1, 3, false},
-        {'A', 1, 3, true}, {'S', 1, 4, false}, {'A', 1, 4, true}, {'S', 1, 5, false},
+       {{'S', 1, 0, false},
+        {'S', 1, 0, false},
+        {'A', 1, 0, false},
+        {'S', 1, 1, false},
+        {'A', 1, 1, true},
+        {'S', 1, 2, false},
+        {'A', 1, 2, true},
+        {'S', 1, 3, false},
+        {'A', 1, 3, true},
+        {'S', 1, 4, false},
+        {'A', 1, 4, true},
+        {'S', 1, 5, false},
         {'A', 1, 5, false}}},
   };
   for (const Case& c : cases) {
@@ -91,8 +113,12 @@ TEST(SuspectReads, APlaceIsSettledWhenTwoReadsAgreeAndGivenUpWhenTheyNever) {
       {"the first read confirmed", a, {{a, false, V::Settled}}, a},
       {"the first read was wrong", b, {{a, false, V::Again}, {a, false, V::Settled}}, a},
       {"a doubtful read cannot agree", b, {{b, true, V::Again}, {b, false, V::Settled}}, b},
-      {"never agreeing", a,
-       {{b, false, V::Again}, {c, false, V::Again}, {d, false, V::Again}, {{5}, false, V::Disagree}},
+      {"never agreeing",
+       a,
+       {{b, false, V::Again},
+        {c, false, V::Again},
+        {d, false, V::Again},
+        {{5}, false, V::Disagree}},
        {}},
   };
   for (const Case& k : cases) {
@@ -218,9 +244,8 @@ TEST(ReadInDoubt, ReplyWithoutDataIsTakenAtOnce) {
   EXPECT_EQ(b.image, b.sim.image());
   const Bytes& empty_asked = b.port.writes[4];  // request 5
   const Bytes& next = b.port.writes[5];
-  EXPECT_EQ(next[7], empty_asked[7]);                             // the same offset
+  EXPECT_EQ(next[7], empty_asked[7]);                            // the same offset
   EXPECT_EQ(next[4], static_cast<uint8_t>(empty_asked[4] + 1));  // the next number
-
 }
 
 // A write of the changes whose idea of the device is wrong in a block it does not send: never

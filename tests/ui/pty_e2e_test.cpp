@@ -183,7 +183,7 @@ class PtyIntegrityTest : public QObject {
     QVERIFY(s.Find());
     QVERIFY(s.Start());
     QVERIFY(s.ui().ButtonWrite->isEnabled());
-    TypeAndLeave(s.pui().EditTimeSound, "42");  // byte 117, in the block that gets lost
+    TypeAndLeave(s.pui().EditTimeSound, "42");              // byte 117, in the block that gets lost
     s.form1().findChild<QAction*>("NWriteAll")->trigger();  // every block
     QVERIFY(s.WaitIdle());
     QCOMPARE(s.ui().StatusBar1->currentMessage(),
