@@ -11,6 +11,7 @@
 #include "model/cp1251.h"
 #include "session/outcome.h"
 #include "store/local_time.h"
+#include "store/postgres_location.h"
 #include "store/registry.h"
 
 namespace lovar {
@@ -159,9 +160,18 @@ int SitesCommands::Run() {
     else
       std::printf("Отправлено на %s: %d, уже были там: %d, ждут отправки: %d\n",
                   registry->Where().c_str(), sync.sent, sync.already, sync.left);
-    for (const auto& [server, count] : sync.other_servers)
-      std::printf("Ждут отправки на %s: %d (lovar-cli sites sync --db %s)\n", server.c_str(), count,
-                  server.c_str());
+    for (const auto& [server, count] : sync.other_servers) {
+      // An older version kept some records for a server named from a string it misread,
+      // perhaps with its password: never shown, and never sendable.
+      if (PostgresWhere(server) != server)
+        std::printf(
+            "Ждут отправки на сервер, названный неверной строкой подключения: %d (их "
+            "отправить нельзя)\n",
+            count);
+      else
+        std::printf("Ждут отправки на %s: %d (lovar-cli sites sync --db %s)\n", server.c_str(),
+                    count, server.c_str());
+    }
     return sync.result.ok() ? 0 : Failed(sync.result);
   }
 

@@ -139,12 +139,6 @@ void MaskPasswordParameters(std::string& text) {
   }
 }
 
-std::string Joined(const std::vector<std::string>& parts) {
-  std::string text;
-  for (size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? "" : ",") + parts[i];
-  return text;
-}
-
 }  // namespace
 
 bool IsPostgresLocation(std::string_view text) {
@@ -276,19 +270,34 @@ std::string PostgresWhere(const std::string& conninfo) {
   std::string why;
   if (!ParsePostgresLocation(conninfo, parsed, why)) return "postgresql://…";
   // As libpq reads it: a parameter after "?" wins over the part of the address.
-  const auto part = [&](std::string_view key, std::string value) {
-    const std::string given = parsed.Parameter(key);
-    return given.empty() ? value : given;
+  const auto list = [](const std::string& text) {
+    std::vector<std::string> items;
+    for (size_t start = 0; start <= text.size();) {
+      const size_t comma = std::min(text.find(',', start), text.size());
+      items.push_back(text.substr(start, comma - start));
+      start = comma + 1;
+    }
+    return items;
   };
+  const std::string host_parameter = parsed.Parameter("host");
+  const std::string port_parameter = parsed.Parameter("port");
+  const std::vector<std::string> hosts =
+      host_parameter.empty() ? parsed.hosts : list(host_parameter);
+  const std::vector<std::string> ports =
+      port_parameter.empty() ? parsed.ports : list(port_parameter);
   std::string where = "postgresql://";
-  const std::string user = part("user", parsed.user);
+  const std::string user =
+      parsed.Parameter("user").empty() ? parsed.user : parsed.Parameter("user");
   if (!user.empty()) where += user + "@";
-  where += part("host", Joined(parsed.hosts));
-  const std::string ports = Joined(parsed.ports);
-  const std::string port =
-      part("port", ports.find_first_not_of(',') == std::string::npos ? "" : ports);
-  if (!port.empty()) where += ":" + port;
-  const std::string dbname = part("dbname", parsed.dbname);
+  // Written as it is read back: "[v6]:port", one port for all hosts when one is given.
+  for (size_t i = 0; i < hosts.size(); ++i) {
+    const std::string& port = ports.size() == 1 ? ports[0] : i < ports.size() ? ports[i] : "";
+    where += (i == 0 ? "" : ",") +
+             (hosts[i].find(':') != std::string::npos ? "[" + hosts[i] + "]" : hosts[i]);
+    if (!port.empty()) where += ":" + port;
+  }
+  const std::string dbname =
+      parsed.Parameter("dbname").empty() ? parsed.dbname : parsed.Parameter("dbname");
   if (!dbname.empty()) where += "/" + dbname;
   return where;
 }

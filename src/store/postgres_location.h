@@ -43,8 +43,8 @@ bool ParsePostgresLocation(std::string_view text, PostgresLocation& out, std::st
 
 // The server as messages name it, and as a record waiting for it keeps it:
 // "postgresql://user@host:port/dbname" with whatever parts the string gives, never the password
-// nor any other parameter. The same string always gives the same text. A string that does not
-// parse gives "postgresql://…" alone.
+// nor any other parameter. The same string always gives the same text, and the text gives
+// itself. A string that does not parse gives "postgresql://…" alone.
 std::string PostgresWhere(const std::string& conninfo);
 
 // text with the password of conninfo (as written, and as decoded) replaced by "***", and any

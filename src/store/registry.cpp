@@ -1,6 +1,7 @@
 #include "store/registry.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <system_error>
@@ -22,6 +23,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kSyncBatch = 100;
+// How long records held stay untried while more come.
+constexpr std::chrono::seconds kRetryHeld{60};
 constexpr std::string_view kSyncHint = "lovar-cli sites sync";
 
 // The archive's names carry the station's local time.
@@ -280,13 +283,26 @@ RecordResult Registry::Record(SiteRecord record) {
   if (info.operator_name.empty()) info.operator_name = OperatorName();
   if (info.program_version.empty()) info.program_version = kVersion;
 
-  // Once one is held, the next wait behind it: kept in order, and no second wait for a
-  // registry that just made the caller wait.
+  // Once one is held, the next wait behind it, kept in order: no new wait for a registry that
+  // just made the caller wait, until a while has passed (a long-lived window's records would
+  // otherwise wait for its end).
+  const auto now = std::chrono::steady_clock::now();
+  if (!pending_.empty() && now - held_since_ >= kRetryHeld) {
+    const size_t before = pending_.size();
+    std::string why;
+    size_t next = 0;
+    for (RecordResult kept; next < before && TryKeep(pending_[next], kept, why); ++next) {
+    }
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(next));
+    held_since_ = now;
+    if (!pending_.empty()) pending_why_ = why;
+  }
   if (pending_.empty()) {
     RecordResult kept;
     std::string why;
     if (TryKeep(record, kept, why)) return kept;
     pending_why_ = why;
+    held_since_ = now;
   }
   pending_.push_back(std::move(record));
   // Said once, for the first held.

@@ -19,6 +19,7 @@
 // A thread that used a server must call ReleaseThreadTls (store_os.h) before it ends.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -127,7 +128,7 @@ class Registry {
   // Records one step. Fills what record leaves empty: the id, the time (now), the station, the
   // operator and the program's version. Each record is one transaction: kept whole or not at
   // all. A record the registry cannot take now is held (Pending); once one is held, the next
-  // join it without a new wait, in order.
+  // join it in order, without a new wait for a minute; then the held ones are tried again.
   RecordResult Record(SiteRecord record);
   // The records held: tried again (a failure stops the tries), and what the registry still
   // cannot take goes to a side file beside its file. May wait up to the busy or connection
@@ -178,8 +179,9 @@ class Registry {
   StoreResult shared_failure_;        // why the server was not reached, the last time
   StoreResult deferred_;              // why the file could not be opened (defer_file)
   std::vector<std::string> notes_;
-  std::vector<SiteRecord> pending_;  // records not taken yet, oldest first
-  std::string pending_why_;          // why the first of them was not
+  std::vector<SiteRecord> pending_;                   // records not taken yet, oldest first
+  std::string pending_why_;                           // why the first of them was not
+  std::chrono::steady_clock::time_point held_since_;  // the last try of the held records
 };
 
 }  // namespace lovar
