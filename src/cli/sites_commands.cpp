@@ -163,7 +163,9 @@ int SitesCommands::Run() {
     for (const auto& [server, count] : sync.other_servers) {
       // An older version kept some records for a server named from a string it misread,
       // perhaps with its password: never shown, and never sendable.
-      if (PostgresWhere(server) != server)
+      PostgresLocation parsed;
+      std::string why;
+      if (!ParsePostgresLocation(server, parsed, why))
         std::printf(
             "Ждут отправки на сервер, названный неверной строкой подключения: %d (их "
             "отправить нельзя)\n",

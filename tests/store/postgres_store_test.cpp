@@ -219,7 +219,6 @@ TEST_F(PostgresRegistry, AServerOutOfReachOrRefusingNeverHearsOrShowsThePassword
 TEST_F(PostgresRegistry, EachWrongAnswerHasItsOwnWordsAndOnlyAServerOutOfReachQueues) {
   const std::string certificate = server_->CertificateFile();
   if (certificate.empty()) GTEST_SKIP() << "the server's certificate is not this program's";
-  setenv("PGPASSFILE", "/nonexistent", 1);  // no password from elsewhere
   struct Case {
     std::string uri;
     StoreError error;
@@ -229,7 +228,8 @@ TEST_F(PostgresRegistry, EachWrongAnswerHasItsOwnWordsAndOnlyAServerOutOfReachQu
   localhost.replace(localhost.find("127.0.0.1"), 9, "localhost");
   for (const Case& c : {
            Case{server_->Uri("no_such_db"), StoreError::NoDatabase, "«no_such_db» на сервере нет"},
-           Case{server_->Uri(db_, "", false), StoreError::Denied, "сервер требует пароль"},
+           Case{server_->Uri(db_, "passfile=/nonexistent", false), StoreError::Denied,
+                "сервер требует пароль"},
            Case{server_->Uri(db_,
                              "sslmode=verify-full&sslrootcert=/etc/ssl/certs/"
                              "ca-certificates.crt"),
@@ -244,7 +244,6 @@ TEST_F(PostgresRegistry, EachWrongAnswerHasItsOwnWordsAndOnlyAServerOutOfReachQu
     EXPECT_NE(opened.message.find(c.said), std::string::npos) << opened.message;
     EXPECT_EQ(opened.message.find(server_->password()), std::string::npos);
   }
-  unsetenv("PGPASSFILE");
   StoreResult opened;
   EXPECT_TRUE(Open(server_->Uri(db_, "sslmode=verify-full&sslrootcert=" + certificate), opened))
       << opened.message;
