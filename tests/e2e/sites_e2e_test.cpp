@@ -161,6 +161,13 @@ TEST(SitesSync, RecordsWaitingOnTheStationReachTheServerOnce) {
   r = RunCli({"sites", "list", "--db", uri});
   EXPECT_NE(r.out.find("31 "), std::string::npos) << r.out;
   EXPECT_EQ((r.out + r.err).find(server->password()), std::string::npos);
+  // A record an older version kept for a string it misread, password and all: never shown.
+  ASSERT_TRUE(
+      testing::SqlExec(data / "lovar" / "registry.sqlite",
+                       "UPDATE records SET waiting_for = 'postgresql://lovar2@Zq/9xW@k@h/db'"));
+  r = RunCli({"sites", "sync", "--db", uri});
+  EXPECT_NE(r.out.find("неверной строкой подключения: 1"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("9xW"), std::string::npos) << r.out;
 }
 
 }  // namespace
