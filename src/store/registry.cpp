@@ -323,7 +323,7 @@ PendingResult Registry::KeepPending() {
   for (RecordResult kept; next < records.size() && TryKeep(records[next], kept, why); ++next)
     ++result.kept;
   if (next == records.size()) {
-    result.notes.push_back("Отложенные записи сохранены в реестр: " + std::to_string(result.kept));
+    result.notes.push_back("Отложенные записи сохранены: " + std::to_string(result.kept));
     return result;
   }
   const std::vector<SiteRecord> left(std::make_move_iterator(records.begin() + next),
