@@ -202,7 +202,8 @@ int BatchCommand::Run(int retries) {
   const std::vector<DeviceResult> results =
       RunBatch(loop, plan, BatchOptions{retries, archive_, &gate, recording.recorder()},
                interrupted, display);
-  recording.SayNotes();
+  // The devices are done: what the registry could not take yet is kept now.
+  const bool recorded = recording.Finish(0) == 0;
 
   std::fputc('\n', stderr);  // between the lines above and the table, not into a redirected table
   PrintTable(results);
@@ -250,6 +251,7 @@ int BatchCommand::Run(int retries) {
                  "Чтобы повторить только эти строки, сохраните их план: --retry-plan "
                  "ФАЙЛ.csv\n");
   }
+  if (status == Status::Ok && !recorded) status = Status::NotRecorded;
   return static_cast<int>(status);
 }
 

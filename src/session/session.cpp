@@ -654,11 +654,15 @@ void Session::FinishWrite(SessionEnd& end) {
     baselines_.DeviceUnknown();  // it may hold a mix
   KnowWritten(report);
   if (report.outcome == O::Stale) end.readback_record = KnowStale();
-  // What the device holds after a write that found another configuration is what was read back.
+  // A write that never began sent nothing: the image it was to write names the site it was for.
+  // One that found another configuration in the device: what the device holds is what was read
+  // back.
   if (recorder_ != nullptr)
-    recorder_->DeviceWritten(
-        Record(), report.outcome == O::Stale ? verified_.ReadBackImage() : verified_.Sent(),
-        report);
+    recorder_->DeviceWritten(Record(),
+                             report.outcome == O::NotStarted ? image_
+                             : report.outcome == O::Stale    ? verified_.ReadBackImage()
+                                                             : verified_.Sent(),
+                             report);
   if (end.cause == EndCause::None) end.cause = CauseOf(report);
   end.reached = report.stopped_at;
   end.report = report;
