@@ -4,6 +4,9 @@
 // duplicated reply), a read reply without data, and a write never written toward a wrong read.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <sstream>
+
 #include "engine_bench.h"
 #include "protocol/block_diff.h"
 #include "protocol/read_agreement.h"
@@ -16,81 +19,29 @@ using testing_support::Bytes;
 using testing_support::Config;
 using testing_support::EngineBench;
 
-// A script of the ledger's events: 'S' sent (sequence, offset), 'A' accepted (sequence), 'X'
-// stray (sequence), 'G' given up; each acceptance's verdict is compared.
+// A script of the ledger's events, one number: "S56" a request for offset 56 sent, "A56" its
+// reply taken ("A56!" taken in doubt), "X" a reply that answers nothing, "G" given up.
 TEST(ReplyLedger, SuspectsOnlyRepliesUnderANumberThatStillOwesAnswers) {
-  struct Event {
-    char kind;
-    int sequence;
-    int offset;
-    bool suspect;  // 'A': the verdict
+  const std::vector<std::pair<const char*, const char*>> cases = {
+      {"answered once", "S0 A0 S2048 A2048"},
+      {"resent, answered twice at once", "S0 S0 A0 X S2048 A2048"},
+      {"resent, the second answer comes a wrap later", "S56 S56 A56 S2104 A2104! X S4152 A4152"},
+      {"given up, then the number used for another offset", "S72 G S0 A0!"},
+      {"given up, answered after all: in doubt once", "S72 G A72! S2120 A2120"},
+      {"owed answers forgiven after some wraps", "S0 S0 A0 S1 A1! S2 A2! S3 A3! S4 A4! S5 A5"},
   };
-  struct Case {
-    const char* name;
-    std::vector<Event> events;
-  };
-  const std::vector<Case> cases = {
-      {"answered once",
-       {{'S', 5, 0, false}, {'A', 5, 0, false}, {'S', 5, 2048, false}, {'A', 5, 2048, false}}},
-      {"resent, answered twice at once",
-       {{'S', 5, 0, false},
-        {'S', 5, 0, false},
-        {'A', 5, 0, false},
-        {'X', 5, 0, false},
-        {'S', 5, 2048, false},
-        {'A', 5, 2048, false}}},
-      {"resent, the second answer comes a wrap later",
-       {{'S', 5, 56, false},
-        {'S', 5, 56, false},
-        {'A', 5, 56, false},
-        {'S', 5, 2104, false},
-        {'A', 5, 2104, true},
-        {'X', 5, 0, false},
-        {'S', 5, 4152, false},
-        {'A', 5, 4152, false}}},
-      {"given up, then the number used for another offset",
-       {{'S', 9, 72, false}, {'G', 0, 0, false}, {'S', 9, 0, false}, {'A', 9, 0, true}}},
-      {"given up, answered after all: resumes, in doubt once",
-       {{'S', 9, 72, false},
-        {'G', 0, 0, false},
-        {'A', 9, 72, true},
-        {'S', 9, 2120, false},
-        {'A', 9, 2120, false}}},
-      {"what is owed is forgiven after some wraps",
-       {{'S', 1, 0, false},
-        {'S', 1, 0, false},
-        {'A', 1, 0, false},
-        {'S', 1, 1, false},
-        {'A', 1, 1, true},
-        {'S', 1, 2, false},
-        {'A', 1, 2, true},
-        {'S', 1, 3, false},
-        {'A', 1, 3, true},
-        {'S', 1, 4, false},
-        {'A', 1, 4, true},
-        {'S', 1, 5, false},
-        {'A', 1, 5, false}}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, script] : cases) {
+    SCOPED_TRACE(name);
     ReplyLedger ledger;
-    for (size_t i = 0; i < c.events.size(); ++i) {
-      const Event& e = c.events[i];
-      const auto number = static_cast<uint8_t>(e.sequence);
-      switch (e.kind) {
-        case 'S':
-          ledger.Sent(number, e.offset);
-          break;
-        case 'A':
-          EXPECT_EQ(ledger.Accepted(number, {e.offset, e.offset + 8}), e.suspect) << i;
-          break;
-        case 'X':
-          ledger.Stray(number);
-          break;
-        case 'G':
-          ledger.Abandon();
-          break;
+    std::istringstream events(script);
+    for (std::string e; events >> e;) {
+      const int offset = e.size() > 1 ? std::atoi(e.c_str() + 1) : 0;
+      if (e[0] == 'S') ledger.Sent(7, offset);
+      if (e[0] == 'A') {
+        EXPECT_EQ(ledger.Accepted(7, {offset, offset + 8}), e.back() == '!') << e;
       }
+      if (e[0] == 'X') ledger.Stray(7);
+      if (e[0] == 'G') ledger.Abandon();
     }
   }
 }
