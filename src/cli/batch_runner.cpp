@@ -76,9 +76,12 @@ class Device : private SessionWatcher {
     if (Stopped()) return;
     session_->StartWrite(true, [this](const SessionEnd& written) {
       write_recorded_ = written.report.has_value();
-      // Said from what the write did: one whose first block never went out changed nothing.
+      // Said from what the write did: one whose first block never went out changed nothing
+      // (nor one that found another configuration before sending any).
+      using O = WriteReport::Outcome;
       result_.write_began =
-          written.report && written.report->outcome != WriteReport::Outcome::NotStarted;
+          written.report && written.report->outcome != O::NotStarted &&
+          !(written.report->outcome == O::Stale && written.report->written_blocks == 0);
       End(written.outcome);
     });
   }

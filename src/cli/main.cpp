@@ -152,6 +152,15 @@ int Write(SessionRunner& session, const CliOptions& o) {
       written.record && written.record->ok ? ShownPath(written.record->path) : std::string();
   if (!archived.empty() && !written.outcome.ok())
     std::fprintf(stderr, "Прежняя конфигурация прибора в архиве: %s\n", archived.c_str());
+  // The device held another configuration than the one read: what it holds now, as read back.
+  if (const auto& held = written.readback_record; held && !o.archive.empty()) {
+    if (held->ok)
+      std::fprintf(stderr, "Конфигурация, которую прибор хранит сейчас, в архиве: %s\n",
+                   ShownPath(held->path).c_str());
+    else
+      std::fprintf(stderr, "Конфигурация, которую прибор хранит сейчас, в архив не сохранена: %s\n",
+                   held->message.c_str());
+  }
   if (!written.outcome.ok()) return Fail(written.outcome);
   std::printf("%s\n", session.device_line().c_str());
   if (!archived.empty())

@@ -59,6 +59,7 @@ SiteRecord WriteSiteRecord(const DeviceRecord& device, const ConfigImage* prior,
     case O::Unchecked:
     case O::Differs:
     case O::CheckStopped:
+    case O::Stale:  // sent is then what was read back: the other configuration, part written
       record.info.outcome = RecordOutcome::Unproven;
       SetImage(record, sent);
       break;

@@ -36,7 +36,8 @@ class Recorder {
   // cannot be kept does not begin.
   virtual KeptRecord DeviceRead(const DeviceRecord& device, const ConfigImage& image) = 0;
   // A write is over, however it ended: the image as sent (for a write not begun, the image it
-  // was to send) and what the device may now hold.
+  // was to send; for one that found another configuration in the device, what was read back)
+  // and what the device may now hold.
   virtual void DeviceWritten(const DeviceRecord& /*device*/, const ConfigImage& /*sent*/,
                              const WriteReport& /*report*/) {}
   // Whether a write must begin with a read of the device when its image is not recorded yet

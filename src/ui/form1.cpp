@@ -372,12 +372,27 @@ void TForm1::Ended(const SessionEnd& end) {
   }
 }
 
-void TForm1::WholeCheckEnded(const WriteReport& report, const std::string& text) {
+bool TForm1::AskStopWholeCheck() {
+  return dialogs_.AskYesNo(kWholeCheckCaption, StopWholeCheckQuestion());
+}
+
+void TForm1::WholeCheckEnded(const WriteReport& report, const std::string& text,
+                             const std::optional<KeptRecord>& record) {
   ShowWholeCheck(*ui_->ProgressBar1, false);
   if (closing_) return;
   if (report.ok()) SetProgressPosition(report.end);
   status_->Refresh();
-  status_->Say(WholeCheckEndSaid(report, text));
+  const QString archived = record ? ReadBackArchivedNote(*record, files_->IsDemo()) : QString();
+  const Said said = WholeCheckEndSaid(report, text, archived);
+  if (report.outcome != WriteReport::Outcome::Stale) return status_->Say(said);
+  ShowStatus(said.text);
+  // Asked once the receive handler has returned, so the question's loop does not run in it.
+  QTimer::singleShot(0, this, [this, question = said.text] { OfferOverwrite(question); });
+}
+
+void TForm1::OfferOverwrite(const QString& said) {
+  if (closing_ || session_.Running()) return;
+  if (dialogs_.AskYesNo(kStaleCaption, OverwriteQuestion(said))) session_.Write();
 }
 
 void TForm1::ReadEnded(const SessionEnd& end) {

@@ -133,6 +133,7 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   // SessionObserver: what the session says, shown.
   bool AskContinue() override { return dialogs_.AskContinue(); }
   bool AskLoseChanges() override { return dialogs_.AskLoseChanges(); }
+  bool AskStopWholeCheck() override;
   bool AskWriteDespiteErrors(const std::vector<Finding>& findings) override {
     return dialogs_.AskWriteDespiteErrors(findings);
   }
@@ -155,7 +156,8 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
     pages_->ForEach([](Page& page) { page.KeyStopped(); });
   }
   void Ended(const SessionEnd& end) override;
-  void WholeCheckEnded(const WriteReport& report, const std::string& text) override;
+  void WholeCheckEnded(const WriteReport& report, const std::string& text,
+                       const std::optional<KeptRecord>& record) override;
 
   void FormClose();
   void ReadEnded(const SessionEnd& end);
@@ -170,6 +172,8 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   void ShowPageOf(const Field& field);
   // The file given on the command line, offered after the first complete read.
   void OfferFile();
+  // The whole check found another configuration in the device: write the window's over it?
+  void OfferOverwrite(const QString& said);
 
   std::unique_ptr<Ui::TForm1> ui_;
   TFormKey& form_key_;

@@ -58,6 +58,8 @@ Said ReadEndSaid(const SessionEnd& end, const QString& archived) {
       return {{}, kPortClosed, {}};
     case EndCause::Declined:
       return {{}, QStringLiteral("Чтение не начато: изменения остались в окне."), {}};
+    case EndCause::CheckGoesOn:
+      return {{}, QStringLiteral("Чтение не начато: полная проверка записи продолжается."), {}};
     case EndCause::PortClosed:
       return {{}, PartialReadText(end, QStringLiteral("порт закрыт")), {}};
     case EndCause::NoAnswer:
