@@ -47,6 +47,43 @@ void SounderTimeZero(Context& c) {
         fields);
 }
 
+void PanicLoopSiren(Context& c) {
+  constexpr unsigned kPanic250 = 1;   // models 250 and 252: "Тревожный"
+  constexpr unsigned kSirenMode = 2;  // an output of models 250 and 252 in mode "Сирена"
+  for (int l = 0; l < 4; ++l) {
+    const Field* type = c.F("loop", l + 1, ".type");
+    if (type == nullptr) continue;
+    std::vector<const Field*> sirens;
+    if (c.model() == 251) {
+      if (c.loop_type(l) != kLoopPanic) continue;
+      const Field* siren = c.F("loop", l + 1, ".siren");
+      if (c.Bits(siren) != 0) sirens.push_back(siren);
+    } else {
+      if (c.Bits(type) != kPanic250) continue;
+      for (int o = 1; o <= 2; ++o) {
+        const Field* drive = c.F("loop" + std::to_string(l + 1) + ".output", o, "");
+        if (c.Bits(drive) != 0 && c.Bits(c.F("output", o, ".mode")) == kSirenMode)
+          sirens.push_back(drive);
+      }
+    }
+    if (sirens.empty()) continue;
+    std::string places;
+    for (const Field* f : sirens) places += (places.empty() ? "" : " и ") + Name(f);
+    std::vector<const Field*> fields = sirens;
+    fields.push_back(type);
+    c.Add("panic-loop-siren",
+          c.LoopLabel(l) + " — тревожный (" + Quoted(c.Text(type)) + "), а " +
+              (sirens.size() == 1 ? "отметка " : "отметки ") + places + " на странице " +
+              PageName(type) +
+              (c.model() == 251 ? " включает сирену" : " включают выход в режиме «Сирена»") +
+              ": сирена выдаст, что тревога подана. Тревожную кнопку ставят так, чтобы нападающий "
+              "не заметил нажатия.",
+          "Снимите " + std::string(sirens.size() == 1 ? "отметку " : "отметки ") + places +
+              ", если кнопка должна быть тихой.",
+          fields);
+  }
+}
+
 void OutputTimeZero(Context& c) {
   if (c.model() == 251) return;  // its outputs have no time
   for (int o = 1; o <= 2; ++o) {
