@@ -65,6 +65,8 @@ class Context {
 
   // The field when the model has it and the configuration's bytes hold it; null otherwise.
   const Field* F(std::string_view id) const;
+  // Whether the configuration's bytes hold the field (one of the model's).
+  bool Holds(const Field& f) const { return InExtent(f, extent_); }
   // "loop" 2 ".type" -> "loop2.type".
   const Field* F(std::string_view head, int n, std::string_view tail) const;
   unsigned Bits(const Field* f) const { return f != nullptr ? FieldBits(*f, image_) : 0; }

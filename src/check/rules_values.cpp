@@ -119,7 +119,7 @@ void OutputTimeZero(Context& c) {
 
 void ValueOutsideList(Context& c) {
   for (const Field& f : Fields(c.model())) {
-    if (f.kind != FieldKind::List || c.F(f.id) == nullptr) continue;
+    if (f.kind != FieldKind::List || !c.Holds(f)) continue;
     // The report protocol of models 250 and 252 shows its second entry for any value but 0; a
     // direction's protocol matters only where the direction sends, a rule of its own.
     if (!f.aliases.empty() || EndsWith(f.id, ".protocol")) continue;
@@ -154,7 +154,7 @@ void ValueOutsideList(Context& c) {
 
 void ValueOutOfRange(Context& c) {
   for (const Field& f : Fields(c.model())) {
-    if (f.kind != FieldKind::Number || f.max < 0 || c.F(f.id) == nullptr) continue;
+    if (f.kind != FieldKind::Number || f.max < 0 || !c.Holds(f)) continue;
     const unsigned v = FieldBits(f, c.image());
     if (v <= static_cast<unsigned>(f.max)) continue;
     c.Add("value-out-of-range",

@@ -381,6 +381,7 @@ void TForm1::WholeCheckEnded(const WriteReport& report, const std::string& text)
 }
 
 void TForm1::ReadEnded(const SessionEnd& end) {
+  check_->ReadEnded(end);
   const bool complete = end.cause == EndCause::None;
   if (complete) SetProgressPosition(end.length);  // the last piece's offset is 8 short
   UpdateWriteButton();
