@@ -117,7 +117,7 @@ std::string ReportCsv(const BatchPlan& plan, const BatchResults& results,
     text +=
         CsvLine({std::to_string(r.row->row), r.row->port, ModelText(r.model), r.row->object_number,
                  ResultText(r), Seconds(r.seconds, decimal), EndedText(r.ended),
-                 results.texts[r.message], Notes(plan, checked, results, r)},
+                 results.Message(r), Notes(plan, checked, results, r)},
                 sep);
   return text;
 }
@@ -244,7 +244,7 @@ int BatchCommand::Run(int retries) {
     for (const DeviceResult& r : results.rows)
       if (!r.ok())
         std::fprintf(stderr, "  %s, %s: %s\n", RowText(r.row->row, r.row->line).c_str(),
-                     r.row->port.c_str(), results.texts[r.message].c_str());
+                     r.row->port.c_str(), results.Message(r).c_str());
   }
   Status status = failed.empty()       ? Status::Ok
                   : interrupted.load() ? Status::Interrupted

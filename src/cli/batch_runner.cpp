@@ -133,7 +133,7 @@ class Device : private SessionWatcher {
     result_.status = out.status;
     result_.seconds = std::chrono::duration<float>(Clock::now() - started_).count();
     result_.ended = std::time(nullptr);
-    result_.message = batch_.results.texts.Intern(out.message);
+    batch_.results.SetMessage(result_, out.message);
     batch_.results.rows[index_] = result_;
     session_.reset();  // the port is closed and free at once
     ended_flag_ = true;
@@ -170,6 +170,15 @@ class Device : private SessionWatcher {
 };
 
 }  // namespace
+
+void BatchResults::SetMessage(DeviceResult& r, const std::string& message) {
+  const std::string& port = r.row->port;
+  r.port_first = !port.empty() && message.size() > port.size() + 2 &&
+                 message.compare(0, port.size(), port) == 0 &&
+                 message.compare(port.size(), 2, ": ") == 0;
+  r.message = texts.Intern(r.port_first ? std::string_view(message).substr(port.size() + 2)
+                                        : std::string_view(message));
+}
 
 BatchResults RunBatch(EventLoop& loop, const BatchPlan& plan, const BatchOptions& options,
                       const std::atomic<bool>& interrupted, BatchDisplay& display) {

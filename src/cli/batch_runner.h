@@ -52,8 +52,11 @@ struct DeviceResult {
   bool write_began = false;
   float seconds = 0;     // from the port's open to the device's end
   std::time_t ended{};   // when it ended
-  uint32_t message = 0;  // into BatchResults::texts
-  uint32_t notes = 0;    // the check's findings at the device's write, into texts ("" none)
+  // Into BatchResults::texts; after the row's port and ": " when port_first (a message that
+  // names its port is kept once for all rows, not once per port). Message() puts it together.
+  uint32_t message = 0;
+  bool port_first = false;
+  uint32_t notes = 0;  // the check's findings at the device's write, into texts ("" none)
   bool ok() const { return status == Status::Ok; }
 };
 
@@ -62,6 +65,12 @@ struct BatchResults {
   TextPool texts;
   // What the check at the devices added, grouped by rows (FindingGroups::Lines).
   std::vector<std::string> device_notes;
+
+  // A row's message as the device's end said it.
+  std::string Message(const DeviceResult& r) const {
+    return r.port_first ? r.row->port + ": " + texts[r.message] : texts[r.message];
+  }
+  void SetMessage(DeviceResult& r, const std::string& message);
 };
 
 // Runs until every device has ended.

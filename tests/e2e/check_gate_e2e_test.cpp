@@ -141,7 +141,8 @@ TEST(CheckGate, WriteAndBatchJudgeTheDeviceAsItWillBeWritten) {
   const std::string dir = Folder("gate-device");
   const std::string rules = dir + "/rules.json";
   std::ofstream(rules) << R"({"format": "lovar-checks", "version": 1, "rules": [
-      {"id": "master-key", "field": "key1.code", "equals": "0102030405060708"}]})";
+      {"id": "master-key", "field": "key1.code", "models": [251],
+       "equals": "0102030405060708"}]})";
   const std::string file = dir + "/m.dat";
   WriteConfig(file, 251, SampleImage(251));
 
@@ -151,7 +152,7 @@ TEST(CheckGate, WriteAndBatchJudgeTheDeviceAsItWillBeWritten) {
   EXPECT_NE(refused.err.find("ошибка [master-key]"), std::string::npos) << refused.err;
   EXPECT_NE(refused.err.find("правила: master-key). Прибор не изменён"), std::string::npos)
       << refused.err;
-  EXPECT_EQ(one.Log().find(" 202"), std::string::npos) << one.Log();
+  EXPECT_EQ(one.Log().find(" 202 seq"), std::string::npos) << one.Log();
 
   SimProcess two({"--model", "251"}, /*log=*/true);
   const std::string plan = dir + "/plan.csv";
@@ -159,7 +160,7 @@ TEST(CheckGate, WriteAndBatchJudgeTheDeviceAsItWillBeWritten) {
   const RunResult batch = RunCli({"batch", plan, "--rules", rules});
   EXPECT_EQ(batch.exit_code, 13) << batch.err;
   EXPECT_NE(batch.err.find("правила: master-key"), std::string::npos) << batch.err;
-  EXPECT_EQ(two.Log().find(" 202"), std::string::npos) << two.Log();
+  EXPECT_EQ(two.Log().find(" 202 seq"), std::string::npos) << two.Log();
 
   // A key the row gives the device equal to the device's own: said at the write, in the report.
   const std::string key1 = FieldText(*FindFieldById(251, "key1.code"), SampleImage(251));
