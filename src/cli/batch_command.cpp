@@ -114,11 +114,10 @@ std::string ReportCsv(const BatchPlan& plan, const BatchResults& results,
                    "Завершено", "Сообщение", "Проверка"},
                   sep);
   for (const DeviceResult& r : results.rows)
-    text +=
-        CsvLine({std::to_string(r.row->row), r.row->port, ModelText(r.model), r.row->object_number,
-                 ResultText(r), Seconds(r.seconds, decimal), EndedText(r.ended),
-                 results.Message(r), Notes(plan, checked, results, r)},
-                sep);
+    text += CsvLine({std::to_string(r.row->row), r.row->port, ModelText(r.model),
+                     r.row->object_number, ResultText(r), Seconds(r.seconds, decimal),
+                     EndedText(r.ended), results.Message(r), Notes(plan, checked, results, r)},
+                    sep);
   return text;
 }
 
@@ -157,6 +156,13 @@ BatchCommand::BatchCommand(CLI::App& app) {
   batch_->add_option("--retry-plan", retry_plan_,
                      "Сохранить план из строк, которые не записаны (CSV)");
   batch_->add_option("--archive", archive_, "Папка, где хранить конфигурацию каждого УО до записи");
+  parallel_ = kBatchParallel;
+  batch_
+      ->add_option("--parallel", parallel_,
+                   "Сколько УО программировать одновременно (остальные строки ждут очереди)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 1000))
+      ->capture_default_str();
   AddCheckOptions(*batch_, rules_, allowed_);
   AddRecordOptions(*batch_, record_);
 }
@@ -224,7 +230,7 @@ int BatchCommand::Run(int retries) {
   EventLoop loop;
   BatchDisplay display(stderr, PrepareStderrRedraw(), StderrColumns);
   const BatchResults results =
-      RunBatch(loop, plan, BatchOptions{retries, archive_, &gate, recording.recorder()},
+      RunBatch(loop, plan, BatchOptions{retries, archive_, &gate, recording.recorder(), parallel_},
                interrupted, display);
   recording.SayNotes();
   for (const std::string& note : results.device_notes)

@@ -334,6 +334,26 @@ TEST(Check, AlarmsThatReachNobodyAreAnErrorSaidOnce) {
   ASSERT_EQ(Rules(found), (V{"object-number-empty"}));
   EXPECT_EQ(found[0].severity, Severity::Warning);
 
+  // A loop routed only by a direction without a number: the loop's error names that direction,
+  // and the direction's own warning does not say it again.
+  const ConfigImage unnumbered = Edited(251, sample,
+                                        {{"direction1.loop2", "не передавать"},
+                                         {"direction2.loop2", "не передавать"},
+                                         {"direction4.loop2", "все"}});
+  found = Check(251, unnumbered);
+  ASSERT_EQ(Rules(found), (V{"loop-not-reported"}));
+  EXPECT_NE(found[0].text.find("Направление 4 его передаёт, но номера телефона у него нет"),
+            std::string::npos)
+      << found[0].text;
+  // A routing value no entry names is not taken for "не передавать".
+  EXPECT_EQ(Rules(Check(251, Edited(251, unnumbered, {{"direction3.loop2", "#9"}}))),
+            (V{"direction-without-phone", "value-outside-list"}));
+  // One entry time of 0 for two entry loops is one finding.
+  found = Check(251, Edited(251, sample, {{"loop1.type", "Вход"}, {"entry_time", "0"}}));
+  ASSERT_EQ(Rules(found), (V{"entry-loop-without-delay"}));
+  EXPECT_NE(found[0].text.find("ШС1 «Дверь», ШС2 «Склад» — входные"), std::string::npos)
+      << found[0].text;
+
   // Erased key memory is one finding, not a duplicate for every pair of rows.
   ConfigImage erased = sample;
   for (int i = 3584 + 16 * 3; i < 3840; ++i) erased[i] = 0xFF;
