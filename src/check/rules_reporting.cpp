@@ -28,6 +28,14 @@ std::string Dir(int n) {
   return "direction" + std::to_string(n);
 }
 
+// «A», «A» и «B», «A», «B» и «C»: fields by their captions.
+std::string Names(const std::vector<const Field*>& fields) {
+  std::string text;
+  for (size_t i = 0; i < fields.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == fields.size() ? " и " : ", ") + Name(fields[i]);
+  return text;
+}
+
 // The causes the rules share, for Context::Said.
 std::string PhoneCause(int n) {
   return "phone " + std::to_string(n);
@@ -127,8 +135,8 @@ void NoReportingDirection(Context& c) {
       const Direction& d = c.directions()[static_cast<size_t>(n - 1)];
       std::string parts;
       if (d.filter == 0) {
-        parts = "в его столбце " + FilterColumn(n) +
-                " на странице «Фильтр» не отмечено ни одно событие";
+        parts =
+            "в столбце " + FilterColumn(n) + " на странице «Фильтр» не отмечено ни одно событие";
         fields.push_back(c.F(Dir(n) + ".event4"));
         c.Said(FilterCause(n));
       }
@@ -140,6 +148,17 @@ void NoReportingDirection(Context& c) {
       }
       why += (why.empty() ? "" : "; ") + ("у направления " + std::to_string(n) + " ") + parts;
     }
+    // Directions with something set but no number are part of the same cause.
+    std::vector<int> unnumbered;
+    for (const Direction& d : c.directions()) {
+      if (d.number || !(d.RoutesAny() || d.HasTest())) continue;
+      unnumbered.push_back(d.n);
+      fields.push_back(c.F(Dir(d.n) + ".phone"));
+      c.Said(PhoneCause(d.n));
+    }
+    if (!unnumbered.empty())
+      why += std::string("; у ") + (unnumbered.size() == 1 ? "направления " : "направлений ") +
+             NumberList(unnumbered) + " нет номера телефона";
     text = "Ни одно направление с номером телефона ничего не передаёт: " + why +
            ". По фильтру без отмеченных событий и без протокола не уходит ничего, так что УО не "
            "передаст ни одного извещения.";
@@ -230,45 +249,63 @@ void LoopAlarmNotReported(Context& c) {
       if (i > 0) labels += i + 1 == loops.size() ? " и " : ", ";
       labels += c.LoopLabel(loops[i]);
     }
-    std::string why;
+    // The reasons by kind, each kind said once with its directions.
+    std::vector<int> no_alarms, empty;
+    std::vector<const Field*> unmarked, no_protocol;
     for (const Reason& r : reasons) {
-      const std::string n = std::to_string(r.direction);
-      std::string part;
       switch (r.block) {
-        case Block::NoAlarms: {
-          for (int l : loops) fields.push_back(c.F(Dir(r.direction) + ".loop", l + 1, ""));
-          part = "направление " + n + (many ? " передаёт их" : " передаёт его") +
-                 " «все кроме \"Сработка\"», то есть без тревог";
+        case Block::NoAlarms:
+          no_alarms.push_back(r.direction);
           break;
-        }
-        case Block::AlarmUnmarked: {
-          const Field* marked = c.F(Dir(r.direction) + ".event", r.event, "");
-          fields.push_back(marked);
-          part = "на странице «Фильтр» не отмечено " + Name(marked);
+        case Block::AlarmUnmarked:
+          unmarked.push_back(c.F(Dir(r.direction) + ".event", r.event, ""));
           break;
-        }
         case Block::FilterEmpty:
-          fields.push_back(c.F(Dir(r.direction) + ".event4"));
+          empty.push_back(r.direction);
           c.Said(FilterCause(r.direction));
-          part = "в столбце " + FilterColumn(r.direction) +
-                 " на странице «Фильтр» не отмечено ни одно событие";
           break;
-        case Block::NoProtocol: {
-          const Field* protocol = c.F(Dir(r.direction) + ".protocol");
-          fields.push_back(protocol);
+        case Block::NoProtocol:
+          no_protocol.push_back(c.F(Dir(r.direction) + ".protocol"));
           c.Said(ProtocolCause(r.direction));
-          part = "поле " + Name(protocol) + " пусто";
           break;
-        }
         case Block::None:
           break;
       }
-      why += (why.empty() ? "" : "; ") + part;
+    }
+    std::string why;
+    const auto part = [&why](const std::string& text) { why += (why.empty() ? "" : "; ") + text; };
+    if (!no_alarms.empty()) {
+      std::vector<const Field*> routing;
+      for (int n : no_alarms)
+        for (int l : loops) routing.push_back(c.F(Dir(n) + ".loop", l + 1, ""));
+      fields.insert(fields.end(), routing.begin(), routing.end());
+      part(std::string(no_alarms.size() == 1 ? "направление " : "направления ") +
+           NumberList(no_alarms) + (no_alarms.size() == 1 ? " передаёт " : " передают ") +
+           (many ? "их" : "его") + " «все кроме \"Сработка\"», то есть без тревог (" +
+           (routing.size() == 1 ? "поле " : "поля ") + Names(routing) +
+           " на странице «Параметры передачи»)");
+    }
+    if (!unmarked.empty()) {
+      fields.insert(fields.end(), unmarked.begin(), unmarked.end());
+      part("на странице «Фильтр» не отмечено " + Names(unmarked));
+    }
+    if (!empty.empty()) {
+      std::string columns;
+      for (size_t i = 0; i < empty.size(); ++i) {
+        columns += (i == 0 ? "" : i + 1 == empty.size() ? " и " : ", ") + FilterColumn(empty[i]);
+        fields.push_back(c.F(Dir(empty[i]) + ".event4"));
+      }
+      part(std::string(empty.size() == 1 ? "в столбце " : "в столбцах ") + columns +
+           " на странице «Фильтр» не отмечено ни одно событие");
+    }
+    if (!no_protocol.empty()) {
+      fields.insert(fields.end(), no_protocol.begin(), no_protocol.end());
+      part(std::string(no_protocol.size() == 1 ? "пусто поле " : "пусты поля ") +
+           Names(no_protocol) + " на странице «Параметры передачи»");
     }
     for (int l : loops) fields.push_back(c.F("loop", l + 1, ".type"));
     c.Add("loop-alarm-not-reported",
-          "Тревоги " + labels + " не дойдут ни до кого: " + why +
-              " (страница «Параметры передачи»). " +
+          "Тревоги " + labels + " не дойдут ни до кого: " + why + ". " +
               (many ? "Эти шлейфы используются, но их тревог никто не услышит."
                     : "Шлейф используется, но его тревог никто не услышит."),
           "Хотя бы для одного направления с номером (обычно ПЦН) выберите протокол, для шлейфа — "
@@ -553,9 +590,9 @@ void ReserveLoopInUse(Context& c) {
     if (routing.empty()) continue;
     c.Add("reserve-loop-in-use",
           c.LoopLabel(l) + " на странице " + PageName(fields.front()) + " — тип «Резерв» (не " +
-              "используется), но у него есть имя и его передаёт " +
-              (routing.size() == 1 ? "направление " : "направления ") + NumberList(routing) +
-              ": если к нему подключены датчики, их тревог не будет.",
+              "используется), но у него есть имя и его " +
+              (routing.size() == 1 ? "передаёт направление " : "передают направления ") +
+              NumberList(routing) + ": если к нему подключены датчики, их тревог не будет.",
           "Выберите тип шлейфа в поле " + Name(fields.front()) +
               ", если он подключён; иначе очистите его имя и поставьте для него «не передавать».",
           fields);

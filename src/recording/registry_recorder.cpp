@@ -83,7 +83,7 @@ SiteRecord WriteSiteRecord(const DeviceRecord& device, const ConfigImage* prior,
 
 KeptRecord SiteRecorder::DeviceRead(const DeviceRecord& device, const ConfigImage& image) {
   read_[device.port] = image;
-  if (prior_port_ == device.port) prior_port_.clear();  // a read of its own, not the write's
+  priors_.erase(device.port);  // a read of its own, not one made for a write
   KeptRecord kept;
   kept.note = ReadNote(device, image);
   Keep(ReadSiteRecord(device, image));
@@ -95,7 +95,7 @@ void SiteRecorder::NoteOverride(const std::string& port, const std::string& text
 }
 
 void SiteRecorder::ReadIsPrior(const std::string& port) {
-  prior_port_ = port;
+  priors_.insert(port);
 }
 
 void SiteRecorder::DeviceWritten(const DeviceRecord& device, const ConfigImage& sent,
@@ -104,7 +104,7 @@ void SiteRecorder::DeviceWritten(const DeviceRecord& device, const ConfigImage& 
   // ended whole (recorded here just before); a read of the port at another time may have been
   // of another device.
   const auto read = read_.find(device.port);
-  const bool made_for_it = prior_port_ == device.port;
+  const bool made_for_it = priors_.erase(device.port) != 0;
   const bool read_whole =
       made_for_it || (report.prior_read && (report.outcome != WriteReport::Outcome::NotStarted ||
                                             report.cause == WriteReport::Cause::Refused));
@@ -117,7 +117,6 @@ void SiteRecorder::DeviceWritten(const DeviceRecord& device, const ConfigImage& 
     overrides_.erase(noted);
   }
   Keep(std::move(record));
-  if (made_for_it) prior_port_.clear();
   read_.erase(device.port);  // the device holds something else now
 }
 

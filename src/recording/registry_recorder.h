@@ -14,6 +14,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -74,7 +75,7 @@ class SiteRecorder : public Recorder {
   RecordOperation write_operation_;
   std::map<std::string, ConfigImage> read_;       // per port: the device's image read last
   std::map<std::string, std::string> overrides_;  // per port: the next write's override text
-  std::string prior_port_;                        // the port of ReadIsPrior
+  std::set<std::string> priors_;                  // the ports of ReadIsPrior (a batch's many)
 };
 
 // Records straight into a registry, on the caller's thread.

@@ -1,7 +1,5 @@
 #include "session/recorder.h"
 
-#include <utility>
-
 #include "files/archive.h"
 #include "model/catalog.h"
 #include "model/image_diff.h"
@@ -48,17 +46,18 @@ KeptRecord ArchiveRecorder::DeviceRead(const DeviceRecord& device, const ConfigI
 }
 
 void ArchiveRecorder::NoteOverride(const std::string& port, const std::string& text) {
-  override_port_ = port;
-  override_text_ = text;
+  overrides_[port] = text;
 }
 
 void ArchiveRecorder::DeviceWritten(const DeviceRecord& device, const ConfigImage& sent,
                                     const WriteReport& report) {
-  const bool noted = !override_text_.empty() && override_port_ == device.port;
-  const std::string text = std::exchange(override_text_, {});
+  const auto noted = overrides_.find(device.port);
+  if (noted == overrides_.end()) return;
+  const std::string text = std::move(noted->second);
+  overrides_.erase(noted);
   // Only what the device holds, proven: a write that stopped or was not proven left the
   // device's image unknown, and the archive keeps what the device held.
-  if (!noted || report.outcome != WriteReport::Outcome::Verified) return;
+  if (report.outcome != WriteReport::Outcome::Verified) return;
   SaveToArchive(folder_(), device.model, sent, LocalTimeNow(), kArchiveKeep, text);
 }
 

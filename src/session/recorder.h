@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,8 +85,8 @@ class ArchiveRecorder : public Recorder {
 
  private:
   std::function<std::filesystem::path()> folder_;
-  std::string override_port_;  // the port whose next write was let past errors, and the text
-  std::string override_text_;
+  // Per port (a batch writes many at once): the next write's override text.
+  std::map<std::string, std::string> overrides_;
 };
 
 }  // namespace lovar

@@ -299,8 +299,9 @@ TEST(Check, AlarmsThatReachNobodyAreAnErrorSaidOnce) {
   std::vector<Finding> found = Check(251, silent);
   ASSERT_EQ(Rules(found), (V{"no-reporting-direction"}));
   EXPECT_EQ(found[0].severity, Severity::Error);
-  EXPECT_NE(found[0].text.find("в его столбце «Телефон 2» на странице «Фильтр» не отмечено"),
-            std::string::npos)
+  EXPECT_NE(
+      found[0].text.find("у направления 2 в столбце «Телефон 2» на странице «Фильтр» не отмечено"),
+      std::string::npos)
       << found[0].text;
 
   // The only direction with a number has no protocol.
