@@ -18,6 +18,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
@@ -143,6 +144,14 @@ void Unpaced() {
   std::printf("  tool turnaround p99:    %.0f us   (target <= 1000 us)\n", pct(0.99));
   std::printf("  lovar-cli peak RSS:     %.1f MB   (target <= 10 MB)\n",
               r.usage.ru_maxrss / 1024.0);
+  // The registry the read recorded into, listed.
+  std::vector<std::string> list = g_tool.command;
+  list.insert(list.end(), {"sites", "list"});
+  const int null_out = open("/dev/null", O_WRONLY);
+  const ChildResult listed = Wait(Spawn(list, null_out), Clock::now());
+  close(null_out);
+  std::printf("  lovar-cli sites list peak RSS: %.1f MB   (target <= 10 MB), exit %d\n",
+              listed.usage.ru_maxrss / 1024.0, WEXITSTATUS(listed.status));
 }
 
 // lovar-sim paces both directions at 9600 baud; compare with the wire time of the bytes.
@@ -281,9 +290,13 @@ int main(int argc, char** argv) {
                          "[--link PATH --port-name NAME]\n");
     return 2;
   }
+  // lovar-cli records its reads into a registry of the run's own, not the user's.
+  char data[] = "/tmp/lovar-bench-data-XXXXXX";
+  if (mkdtemp(data) != nullptr) setenv("XDG_DATA_HOME", data, 1);
   if (only.empty() || only == "unpaced") Unpaced();
   if (only.empty() || only == "paced") Paced();
   if (only.empty() || only == "idle") Idle();
   if (only.empty() || only == "writes") PacedWrites();
+  std::filesystem::remove_all(data);
   return 0;
 }

@@ -232,7 +232,8 @@ int BatchCommand::Run(int retries) {
   const BatchResults results =
       RunBatch(loop, plan, BatchOptions{retries, archive_, &gate, recording.recorder(), parallel_},
                interrupted, display);
-  recording.SayNotes();
+  // The devices are done: what the registry could not take yet is kept now.
+  const bool recorded = recording.Finish(0) == 0;
   for (const std::string& note : results.device_notes)
     std::fprintf(stderr, "Проверка при записи, %s\n", note.c_str());
 
@@ -283,6 +284,7 @@ int BatchCommand::Run(int retries) {
                  "Чтобы повторить только эти строки, сохраните их план: --retry-plan "
                  "ФАЙЛ.csv\n");
   }
+  if (status == Status::Ok && !recorded) status = Status::NotRecorded;
   return static_cast<int>(status);
 }
 

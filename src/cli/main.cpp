@@ -269,8 +269,7 @@ int Run(int argc, char** argv) {
   if (*commands.identify) return Identify(session, o);
   if (*commands.read || *commands.write) {
     const int status = *commands.read ? Read(session, o) : Write(session, o, *recording, recorder);
-    recording->SayNotes();
-    return status;
+    return recording->Finish(status);
   }
   return Key(session, o);
 }

@@ -10,6 +10,8 @@ OpenedRegistry OpenRecordingRegistry(std::string_view location, const char* env_
   RegistryOptions options;
   if (!ChooseLocation(location, env_db, options.location, opened.failure)) return opened;
   options.local_file = DefaultRegistryFile();
+  // A file locked, full or read-only now: the records are kept later, or beside it.
+  options.defer_file = true;
   StoreResult result;
   opened.registry = Registry::Open(options, result);
   if (opened.registry == nullptr) {

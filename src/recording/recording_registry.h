@@ -22,7 +22,8 @@ struct OpenedRegistry {
 };
 
 // location: --db or the window's setting ("" for none); env_db: $LOVAR_DB (may be null).
-// archive: the archive folder to take in once ("" for none).
+// archive: the archive folder to take in once ("" for none). A file locked, full or read-only
+// now is opened all the same: its records are held and kept later (Registry::KeepPending).
 OpenedRegistry OpenRecordingRegistry(std::string_view location, const char* env_db,
                                      const std::filesystem::path& archive);
 

@@ -135,8 +135,9 @@ void RecordInto(Registry& registry, SiteRecord record, bool& may_wait,
   const RecordResult kept = registry.Record(std::move(record));
   switch (kept.kept) {
     case RecordResult::Kept::Nowhere:
+    case RecordResult::Kept::Pending:
     case RecordResult::Kept::Waiting:
-      notes.push_back(kept.message);
+      if (!kept.message.empty()) notes.push_back(kept.message);
       may_wait = may_wait || kept.kept == RecordResult::Kept::Waiting;
       return;
     case RecordResult::Kept::InRegistry:

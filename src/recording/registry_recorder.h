@@ -32,8 +32,8 @@ SiteRecord WriteSiteRecord(const DeviceRecord& device, const ConfigImage* prior,
 
 // Records one record into the registry; when the server took it and records of this station
 // wait for it, sends them (Sync). may_wait: whether records may be waiting (kept between calls;
-// start with true). What is to be said (a record not kept, one waiting, records sent) goes to
-// notes, each a line in Russian.
+// start with true). What is to be said (a record held for later, one waiting, records sent)
+// goes to notes, each a line in Russian. A record held is kept by the registry's KeepPending.
 void RecordInto(Registry& registry, SiteRecord record, bool& may_wait,
                 std::vector<std::string>& notes);
 

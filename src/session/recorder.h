@@ -53,7 +53,8 @@ class Recorder {
   // The device's whole image as read, before anything corrects it. A write whose read before it
   // cannot be kept does not begin.
   virtual KeptRecord DeviceRead(const DeviceRecord& device, const ConfigImage& image) = 0;
-  // A write is over, however it ended: the image as sent and what the device may now hold.
+  // A write is over, however it ended: the image as sent (for a write not begun, the image it
+  // was to send) and what the device may now hold.
   virtual void DeviceWritten(const DeviceRecord& /*device*/, const ConfigImage& /*sent*/,
                              const WriteReport& /*report*/) {}
   // Whether a write must begin with a read of the device when its image is not recorded yet

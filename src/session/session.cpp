@@ -629,7 +629,10 @@ void Session::FinishWrite(SessionEnd& end) {
   else if (!report.ok() && report.outcome != O::NotStarted)
     baselines_.DeviceUnknown();  // it may hold a mix
   KnowWritten(report);
-  if (recorder_ != nullptr) recorder_->DeviceWritten(Record(), verified_.Sent(), report);
+  // A write that never began sent nothing: the image it was to write names the site it was for.
+  if (recorder_ != nullptr)
+    recorder_->DeviceWritten(Record(), report.outcome == O::NotStarted ? image_ : verified_.Sent(),
+                             report);
   if (end.cause == EndCause::None) end.cause = CauseOf(report);
   end.reached = report.stopped_at;
   end.report = report;

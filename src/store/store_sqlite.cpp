@@ -217,7 +217,7 @@ class SqliteStore final : public SiteStore {
   // Runs body inside BEGIN IMMEDIATE ... COMMIT; rolled back when body fails.
   template <typename Body>
   StoreResult Transaction(Body body) {
-    if (read_only_) return StoreFailure(StoreError::ReadOnly);
+    if (read_only_) return StoreFailure(write_refusal_);
     StoreResult r = Exec("BEGIN IMMEDIATE");
     if (!r.ok()) return r;
     r = body();
@@ -239,6 +239,7 @@ class SqliteStore final : public SiteStore {
   StoreOptions options_;
   sqlite3* db_ = nullptr;
   bool read_only_ = false;
+  StoreError write_refusal_ = StoreError::ReadOnly;  // why a read-only store takes no record
   std::vector<std::string> notes_;
 };
 
@@ -292,6 +293,15 @@ StoreResult SqliteStore::Open() {
   const PathKind kind = KindOf(file);
   if (kind != PathKind::Regular && kind != PathKind::Missing)
     return StoreFailure(StoreError::NotRegistry, "это не обычный файл");
+  if (kind == PathKind::Missing && !options_.create)
+    return StoreFailure(StoreError::NotFound, "файла нет");
+  if (kind == PathKind::Regular) {
+    // User codes and key codes: an existing file, and its journal, stay the owner's alone.
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+      StoreResult own = KeepOwnerOnly(std::filesystem::path(file).concat(suffix));
+      if (!own.ok()) return own;
+    }
+  }
   if (kind == PathKind::Missing) {
     // Made here so that it is the owner's only from its first byte; SQLite's own would follow
     // the umask. Another program making it at the same moment is no failure.
@@ -310,6 +320,16 @@ StoreResult SqliteStore::Open() {
     r = OpenAs(SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, FileUri(path_) + "?immutable=1");
     if (r.ok()) r = ReadVersion(version);
   }
+  if (!r.ok() && r.error == StoreError::Full) {
+    // A full disk: the write-ahead log's shared-memory file cannot be made. It is read with the
+    // log's index in this program's memory instead (exclusive locking, which a file opened for
+    // reading alone cannot take; other programs wait meanwhile), and nothing is written.
+    r = OpenAs(SQLITE_OPEN_READWRITE, path_);
+    if (r.ok()) r = Exec("PRAGMA locking_mode = EXCLUSIVE");
+    if (r.ok()) r = ReadVersion(version);
+    read_only_ = true;
+    write_refusal_ = StoreError::Full;
+  }
   if (!r.ok()) return r;
   if (version > kStoreSchemaVersion)
     return StoreFailure(StoreError::NewerSchema,
@@ -317,7 +337,7 @@ StoreResult SqliteStore::Open() {
                             std::to_string(kStoreSchemaVersion) + "; обновите программу");
   if (read_only_) {
     if (version < kStoreSchemaVersion)
-      return StoreFailure(StoreError::ReadOnly, "реестр старой версии нельзя обновить");
+      return StoreFailure(write_refusal_, "реестр старой версии нельзя обновить");
     return {};
   }
   // The write-ahead log first (it needs no transaction open), then the schema. A file system
