@@ -20,6 +20,7 @@
 #include "files/archive.h"
 #include "files/config_file.h"
 #include "files/utf8_path.h"
+#include "model/image_diff.h"
 #include "serial/event_loop.h"
 #include "serial/port_list.h"
 #include "serial/tcport.h"
@@ -173,15 +174,24 @@ int Write(SessionRunner& session, const CliOptions& o, CliRecording& recording,
   std::optional<SessionEnd> prior;
   if (FileImageLength(model) < ImageLength(model)) {
     prior = session.ReadImage();
+    std::optional<Outcome> stopped;
     if (!prior->outcome.ok())
-      return Fail(prior->outcome.status,
-                  "Запись не начата: " + LowerInitials(prior->outcome.message) +
-                      " (чтение прибора перед записью). Прибор не изменён");
-    if (prior->record && !prior->record->ok)
-      return Fail(Status::FileError,
-                  "Запись не начата: прежняя конфигурация прибора не "
-                  "сохранена в архив (" +
-                      prior->record->message + "). Прибор не изменён");
+      stopped = Outcome{prior->outcome.status,
+                        "Запись не начата: " + LowerInitials(prior->outcome.message) +
+                            " (чтение прибора перед записью). Прибор не изменён"};
+    else if (prior->record && !prior->record->ok)
+      stopped = Outcome{Status::FileError,
+                        "Запись не начата: прежняя конфигурация прибора не "
+                        "сохранена в архив (" +
+                            prior->record->message + "). Прибор не изменён"};
+    if (stopped) {
+      // A write that never began is recorded for the site it was meant for: the file's.
+      if (RegistryRecorder* registry = recording.recorder())
+        registry->StepFailed(
+            {o.port, model, session.session().FirmwareVersion(), session.device_line()},
+            ObjectNumber(file_model, file_image), stopped->message);
+      return Fail(*stopped);
+    }
   }
   const Session::Loaded loaded = session.session().LoadFile(file, /*whole_image=*/false);
   if (!loaded.result.ok()) return Fail(Status::FileError, DescribeError(loaded.result));
