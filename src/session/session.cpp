@@ -750,13 +750,10 @@ Outcome Session::Failure(EndCause cause, const std::string& what) const {
 std::vector<Finding> Session::CheckImage() const {
   const int model = DeviceModel();
   if (!IsKnownModel(model) || reading_ || !Saveable()) return {};
-  CheckInput in;
-  in.model = model;
-  in.image = &image_;
-  in.extent = Whole() ? ImageLength() : FileImageLength(model);
-  in.firmware = device_.model == model ? device_.firmware : -1;
-  in.company = company_;
-  return CheckConfiguration(in);
+  // Beyond a file's bytes only when the image holds the device's own (a model 251's keys).
+  const int firmware = device_.model == model ? device_.firmware : -1;
+  return CheckConfiguration(Whole() ? DeviceCheckInput(model, image_, firmware, nullptr, company_)
+                                    : FileCheckInput(model, image_, nullptr, company_));
 }
 
 bool Session::Writable() const {

@@ -396,6 +396,7 @@ void TForm1::OfferOverwrite(const QString& said) {
 }
 
 void TForm1::ReadEnded(const SessionEnd& end) {
+  check_->ReadEnded(end);
   const bool complete = end.cause == EndCause::None;
   if (complete) SetProgressPosition(end.length);  // the last piece's offset is 8 short
   UpdateWriteButton();

@@ -135,7 +135,7 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   bool AskLoseChanges() override { return dialogs_.AskLoseChanges(); }
   bool AskStopWholeCheck() override;
   bool AskWriteDespiteErrors(const std::vector<Finding>& findings) override {
-    return dialogs_.AskWriteDespiteErrors(findings);
+    return check_->AskWriteDespiteErrors(dialogs_, sites_->recorder(), findings);
   }
   void FlushEdits() override;
   void Started(Operation operation) override;
