@@ -586,8 +586,8 @@ StoreResult PostgresStore::Sites(std::string_view prefix, std::vector<SiteSummar
   Result rows(pq_);
   const StoreResult r =
       Ask(std::string("SELECT ") + kRecordColumns +
-              " FROM lovar.sites s CROSS JOIN LATERAL (SELECT * FROM lovar.records "
-              "r2 WHERE r2.site = s.id ORDER BY r2.at_us DESC, r2.id DESC LIMIT 1) r "
+              " FROM lovar.sites s CROSS JOIN LATERAL (SELECT * FROM lovar.records r2 "
+              "WHERE r2.site = s.id ORDER BY r2.at_us DESC, r2.id DESC LIMIT 1) r "
               "LEFT JOIN lovar.images i ON i.id = r.image "
               "WHERE left(s.object, length($1)) = $1",
           Params().Add(prefix), rows);
