@@ -8,6 +8,7 @@
 #include "check/company_rules.h"
 #include "check/rule_context.h"
 #include "files/config_file.h"
+#include "model/russian_plural.h"
 
 namespace lovar {
 namespace {
@@ -139,12 +140,7 @@ FindingCounts CountFindings(std::span<const Finding> findings) {
 namespace {
 
 std::string Counted(int n, const char* one, const char* few, const char* many) {
-  const int tens = n % 100, units = n % 10;
-  const char* word = (tens >= 11 && tens <= 14)   ? many
-                     : units == 1                 ? one
-                     : (units >= 2 && units <= 4) ? few
-                                                  : many;
-  return std::to_string(n) + " " + word;
+  return CountText(static_cast<uint64_t>(n), one, few, many);
 }
 
 }  // namespace

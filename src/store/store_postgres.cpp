@@ -24,6 +24,7 @@
 #include "store/site_store.h"
 #include "store/store_internal.h"
 #include "store/store_os.h"
+#include "store/store_transaction.h"
 #include "version/version.h"
 
 namespace lovar {
@@ -289,26 +290,37 @@ class PostgresStore final : public SiteStore {
     Result r(pq_, pq_.PQexec(conn_, sql));
     return r.ok() ? StoreResult{} : Failure(r.get());
   }
+  // One statement on the connection as it is (inside a transaction: never made again).
   StoreResult Query(const char* sql, const Params& params, Result& out, int format = 0) {
     out = Result(pq_, params.Exec(pq_, conn_, sql, format));
     return out.ok() ? StoreResult{} : Failure(out.get());
   }
+  // One statement of its own: the connection made again first when it was lost.
+  StoreResult Ask(const char* sql, const Params& params, Result& out, int format = 0) {
+    const StoreResult r = EnsureConnected();
+    return r.ok() ? Query(sql, params, out, format) : r;
+  }
+  StoreResult Ask(const std::string& sql, const Params& params, Result& out) {
+    return Ask(sql.c_str(), params, out);
+  }
   StoreResult ReadVersion(int& version);
   StoreResult Migrate();
-  // BEGIN ... COMMIT around body; rolled back when body fails.
+  // The connection made again first when it was lost, then body inside BEGIN ... COMMIT,
+  // rolled back when body fails or throws (StoreTransaction).
   template <typename Body>
   StoreResult Transaction(Body body) {
-    StoreResult r = Exec("BEGIN");
-    if (!r.ok()) return r;
-    r = body();
-    if (r.ok()) r = Exec("COMMIT");
-    if (!r.ok() && pq_.PQstatus(conn_) == CONNECTION_OK) Result(pq_, pq_.PQexec(conn_, "ROLLBACK"));
-    return r;
+    const StoreResult r = EnsureConnected();
+    return r.ok() ? InTransaction(*this, "BEGIN", body) : r;
+  }
+  friend class StoreTransaction<PostgresStore>;
+  void RollBack() noexcept {
+    if (pq_.PQstatus(conn_) == CONNECTION_OK) Result(pq_, pq_.PQexec(conn_, "ROLLBACK"));
   }
   StoreResult AddOnce(const SiteRecord& record, std::string_view waiting_for, bool& added);
-  StoreResult ReadInfos(const char* sql, const Params& params, std::vector<RecordInfo>& out) {
+  StoreResult ReadInfos(const std::string& sql, const Params& params,
+                        std::vector<RecordInfo>& out) {
     Result r(pq_);
-    StoreResult result = Query(sql, params, r);
+    StoreResult result = Ask(sql, params, r);
     if (!result.ok()) return result;
     for (int row = 0; row < r.rows(); ++row) out.push_back(ReadInfo(r, row));
     return {};
@@ -562,8 +574,7 @@ StoreResult PostgresStore::Add(const SiteRecord& record, std::string_view waitin
   added = false;
   std::string why;
   if (!ValidRecord(record, why)) return StoreFailure(StoreError::Failed, why);
-  StoreResult r = EnsureConnected();
-  if (r.ok()) r = AddOnce(record, waiting_for, added);
+  StoreResult r = AddOnce(record, waiting_for, added);
   // A connection lost before or inside the transaction: once more on a new one. Even if the
   // first commit did reach the server, the record is kept once, by its id.
   if (r.error == StoreError::Unreachable && Connect().ok()) r = AddOnce(record, waiting_for, added);
@@ -572,16 +583,14 @@ StoreResult PostgresStore::Add(const SiteRecord& record, std::string_view waitin
 
 StoreResult PostgresStore::Sites(std::string_view prefix, std::vector<SiteSummary>& out) {
   out.clear();
-  StoreResult r = EnsureConnected();
   Result rows(pq_);
-  if (r.ok())
-    r = Query((std::string("SELECT ") + kRecordColumns +
-               " FROM lovar.sites s CROSS JOIN LATERAL (SELECT * FROM lovar.records r2 "
-               "WHERE r2.site = s.id ORDER BY r2.at_us DESC, r2.id DESC LIMIT 1) r "
-               "LEFT JOIN lovar.images i ON i.id = r.image "
-               "WHERE left(s.object, length($1)) = $1")
-                  .c_str(),
-              Params().Add(prefix), rows);
+  const StoreResult r =
+      Ask(std::string("SELECT ") + kRecordColumns +
+              " FROM lovar.sites s CROSS JOIN LATERAL (SELECT * FROM lovar.records r2 "
+              "WHERE r2.site = s.id ORDER BY r2.at_us DESC, r2.id DESC LIMIT 1) r "
+              "LEFT JOIN lovar.images i ON i.id = r.image "
+              "WHERE left(s.object, length($1)) = $1",
+          Params().Add(prefix), rows);
   if (!r.ok()) return r;
   for (int row = 0; row < rows.rows(); ++row) {
     SiteSummary site;
@@ -597,20 +606,15 @@ StoreResult PostgresStore::Sites(std::string_view prefix, std::vector<SiteSummar
 StoreResult PostgresStore::History(int model, std::string_view object,
                                    std::vector<RecordInfo>& out) {
   out.clear();
-  const StoreResult r = EnsureConnected();
-  if (!r.ok()) return r;
-  return ReadInfos((std::string("SELECT ") + kRecordColumns + kRecordJoins +
-                    "WHERE s.object = $1 AND ($2 = 0 OR s.model = $2) ORDER BY r.at_us, r.id")
-                       .c_str(),
+  return ReadInfos(std::string("SELECT ") + kRecordColumns + kRecordJoins +
+                       "WHERE s.object = $1 AND ($2 = 0 OR s.model = $2) ORDER BY r.at_us, r.id",
                    Params().Add(object).Add(int64_t{model}), out);
 }
 
 StoreResult PostgresStore::Image(std::string_view hash, std::vector<uint8_t>& out) {
-  StoreResult r = EnsureConnected();
   Result row(pq_);
-  if (r.ok())
-    r = Query("SELECT length, codec, data FROM lovar.images WHERE hash = $1", Params().Add(hash),
-              row, /*binary=*/1);
+  const StoreResult r = Ask("SELECT length, codec, data FROM lovar.images WHERE hash = $1",
+                            Params().Add(hash), row, /*binary=*/1);
   if (!r.ok()) return r;
   if (row.rows() != 1) return StoreFailure(StoreError::NotFound, "образ " + std::string(hash));
   const std::span<const uint8_t> packed = row.Bytes(0, 2);
@@ -627,12 +631,9 @@ StoreResult PostgresStore::Waiting(std::string_view target, int limit,
                                    std::vector<SiteRecord>& out) {
   out.clear();
   std::vector<RecordInfo> infos;
-  StoreResult r = EnsureConnected();
-  if (r.ok())
-    r = ReadInfos((std::string("SELECT ") + kRecordColumns + kRecordJoins +
-                   "WHERE r.waiting_for = $1 ORDER BY r.at_us, r.id LIMIT $2")
-                      .c_str(),
-                  Params().Add(target).Add(int64_t{limit}), infos);
+  StoreResult r = ReadInfos(std::string("SELECT ") + kRecordColumns + kRecordJoins +
+                                "WHERE r.waiting_for = $1 ORDER BY r.at_us, r.id LIMIT $2",
+                            Params().Add(target).Add(int64_t{limit}), infos);
   for (RecordInfo& info : infos) {
     if (!r.ok()) break;
     SiteRecord record;
@@ -645,21 +646,18 @@ StoreResult PostgresStore::Waiting(std::string_view target, int limit,
 
 StoreResult PostgresStore::WaitingCounts(std::vector<std::pair<std::string, int>>& out) {
   out.clear();
-  StoreResult r = EnsureConnected();
   Result rows(pq_);
-  if (r.ok())
-    r = Query(
-        "SELECT waiting_for, count(*) FROM lovar.records WHERE waiting_for IS NOT NULL "
-        "GROUP BY waiting_for ORDER BY waiting_for",
-        Params(), rows);
+  const StoreResult r =
+      Ask("SELECT waiting_for, count(*) FROM lovar.records WHERE waiting_for IS NOT NULL "
+          "GROUP BY waiting_for ORDER BY waiting_for",
+          Params(), rows);
   for (int row = 0; r.ok() && row < rows.rows(); ++row)
     out.emplace_back(rows.Text(row, 0), static_cast<int>(rows.Int(row, 1)));
   return r;
 }
 
 StoreResult PostgresStore::MarkSent(const std::vector<std::string>& ids) {
-  StoreResult r = EnsureConnected();
-  if (!r.ok() || ids.empty()) return r;
+  if (ids.empty()) return EnsureConnected();
   return Transaction([&]() -> StoreResult {
     for (const std::string& id : ids) {
       Result done(pq_);
@@ -674,9 +672,9 @@ StoreResult PostgresStore::MarkSent(const std::vector<std::string>& ids) {
 
 StoreResult PostgresStore::Setting(std::string_view key, std::string& value, bool& found) {
   found = false;
-  StoreResult r = EnsureConnected();
   Result row(pq_);
-  if (r.ok()) r = Query("SELECT value FROM lovar.settings WHERE key = $1", Params().Add(key), row);
+  const StoreResult r =
+      Ask("SELECT value FROM lovar.settings WHERE key = $1", Params().Add(key), row);
   if (r.ok() && row.rows() == 1) {
     found = true;
     value = row.Text(0, 0);
@@ -685,14 +683,11 @@ StoreResult PostgresStore::Setting(std::string_view key, std::string& value, boo
 }
 
 StoreResult PostgresStore::SetSetting(std::string_view key, std::string_view value) {
-  StoreResult r = EnsureConnected();
   Result done(pq_);
-  if (r.ok())
-    r = Query(
-        "INSERT INTO lovar.settings (key, value) VALUES ($1, $2) "
-        "ON CONFLICT (key) DO UPDATE SET value = excluded.value",
-        Params().Add(key).Add(value), done);
-  return r;
+  return Ask(
+      "INSERT INTO lovar.settings (key, value) VALUES ($1, $2) "
+      "ON CONFLICT (key) DO UPDATE SET value = excluded.value",
+      Params().Add(key).Add(value), done);
 }
 
 }  // namespace
