@@ -11,21 +11,11 @@
 #include <QLineEdit>
 
 #include "combo_width.h"
+#include "list_editor.h"
 
 namespace lovar {
 
 LOVAR_REGISTER_PAGE(TabSheet6, DirectionsPage)
-
-namespace {
-
-// The code a list stores for a text: its entry's (as the catalog reads a typed entry, "ОФМ"
-// with a Cyrillic М too), 0 for a text that is none of the entries.
-unsigned CodeOfEntry(const Field& field, std::string_view text) {
-  unsigned value = 0;
-  return ListValueOf(field, text, value) ? value : 0;
-}
-
-}  // namespace
 
 DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
   ui_.setupUi(tab);
@@ -74,12 +64,12 @@ DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
       connect(combo, &QComboBox::currentTextChanged, this, [this, combo] {
         if (!displaying_) ComboBoxTest5Change(combo);
       });
-      // A typed text that is none of the entries stored nibble 0; on leaving, the box shows
-      // what the display shows for it.
-      editors_.Add(combo, nullptr, [this, d] {
-        const Direction& dir = directions_[static_cast<size_t>(d)];
-        if (HoldsTypedText(dir.protocol) || HoldsTypedText(dir.test))
-          ShowKinds(this->host().Image(), this->host().DeviceModel(), d);
+      // A typed text is taken on leaving when it names an entry, else refused (list_editor.h).
+      editors_.Add(combo, nullptr, [this, d, combo] {
+        if (const Field* f = FieldOf(combo))
+          TakeTypedEntry(this->host(), combo, *f, [this, d] {
+            ShowKinds(this->host().Image(), this->host().DeviceModel(), d);
+          });
       });
     }
     for (QComboBox* combo : dir.routing)
@@ -119,8 +109,12 @@ void DirectionsPage::EditPhone1Exit(QLineEdit* edit) {
 }
 
 void DirectionsPage::ComboBoxTest5Change(QComboBox* combo) {
-  if (const Field* f = FieldOf(combo))
-    SetFieldBits(*f, host().Image(), CodeOfEntry(*f, combo->currentText().toStdString()));
+  // The entry's code, as the catalog reads its text; a text that names none stores nothing.
+  const Field* f = FieldOf(combo);
+  unsigned value = 0;
+  if (f != nullptr && !TypingInto(combo) &&
+      ListValueOf(*f, combo->currentText().toStdString(), value))
+    SetFieldBits(*f, host().Image(), value);
 }
 
 void DirectionsPage::ComboBoxShl1T1Change(QComboBox* combo) {
