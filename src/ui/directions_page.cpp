@@ -12,6 +12,7 @@
 
 #include "combo_width.h"
 #include "list_editor.h"
+#include "typing_limits.h"
 
 namespace lovar {
 
@@ -54,10 +55,10 @@ DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
     QCheckBox* listen = dir.listen;
     editors_.Add(
         phone, [this](const QString& key) { return EditPhone1KeyPress(key); },
-        [this, phone] { EditPhone1Exit(phone); });
+        [this, phone] { EditPhone1Exit(phone); }, QStringLiteral("только цифры и «+»"));
     editors_.Add(
         period, [this](const QString& key) { return DigitFilterDrops(this->host(), key); },
-        [this, period] { EditTimeTest1Exit(period); });
+        [this, period] { EditTimeTest1Exit(period); }, QStringLiteral("только цифры"));
     editors_.Add(name, nullptr, [this, name] { EditNaPhone1Exit(name); });
     editors_.Add(listen, nullptr, [this, listen] { CheckBoxUP1Exit(listen); });
     for (QComboBox* combo : {dir.protocol, dir.test}) {
@@ -77,6 +78,9 @@ DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
         if (!displaying_) ComboBoxShl1T1Change(combo);
       });
   }
+  editors_.SayLimits([this](QWidget* control, const QString& limit) {
+    SayTypingLimit(this->host(), control, limit);
+  });
 }
 
 void DirectionsPage::Commit() {

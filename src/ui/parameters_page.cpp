@@ -13,6 +13,7 @@
 #include "combo_width.h"
 #include "list_editor.h"
 #include "model/layout.h"
+#include "typing_limits.h"
 
 namespace lovar {
 
@@ -40,6 +41,8 @@ QString UnitLess() {
 
 }  // namespace
 
+const QString kDigitsOnly = QStringLiteral("только цифры");
+
 EditorEvents::KeyFilter ParametersPage::DigitFilter(QLineEdit* edit) {
   return [this, edit](const QString& key) { return EditTimeIn1KeyPress(edit, key); };
 }
@@ -58,9 +61,15 @@ ParametersPage::ParametersPage(PageHost& host, QWidget* tab) : Page(host), tab_(
         u.EditTimeOut3, u.EditTimeOut4, u.EditTimeRele1, u.EditTimeRele2, u.EditTimeSound,
         u.EditTimeSir, u.EditTimeAuto, u.EditCountSMS, u.EditCountRep, u.EditCountSpeak, u.Edit6,
         u.Edit2, u.EditTimeAnswer})
-    editors_.Add(e, DigitFilter(e), [this, e] { EditTimeIn1Exit(e); });
-  editors_.Add(u.EditNumPlata, DigitFilter(u.EditNumPlata), [this] { EditNumPlataExit(); });
-  editors_.Add(u.EditNumNapr, DigitFilter(u.EditNumNapr), [this] { EditNumNaprExit(); });
+    editors_.Add(
+        e, DigitFilter(e), [this, e] { EditTimeIn1Exit(e); }, kDigitsOnly);
+  editors_.Add(
+      u.EditNumPlata, DigitFilter(u.EditNumPlata), [this] { EditNumPlataExit(); }, kDigitsOnly);
+  editors_.Add(
+      u.EditNumNapr, DigitFilter(u.EditNumNapr), [this] { EditNumNaprExit(); }, kDigitsOnly);
+  editors_.SayLimits([this](QWidget* control, const QString& limit) {
+    SayTypingLimit(this->host(), control, limit);
+  });
   for (QCheckBox* c :
        {u.CheckRele11, u.CheckRele12, u.CheckRele13, u.CheckRele14, u.CheckRele21, u.CheckRele22,
         u.CheckRele23, u.CheckRele24, u.CheckSound1, u.CheckSound2, u.CheckSound3, u.CheckSound4})
