@@ -12,6 +12,7 @@
 #include "binding.h"
 #include "codes_page.h"
 #include "form_key.h"
+#include "main_menu.h"
 #include "model/regions.h"
 #include "session_texts.h"
 #include "ui_form1.h"
@@ -75,22 +76,18 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   ui_->ButtonCancel->setShortcut(QKeySequence(Qt::Key_Escape));
   ui_->ButtonRead->setShortcut(QKeySequence(Qt::Key_F5));
   ui_->ButtonRead->setToolTip(QStringLiteral("Считать конфигурацию из УО (F5)"));
-  connect(ui_->N2, &QAction::triggered, this, [this] { N2Click(); });
-  connect(ui_->N3, &QAction::triggered, this, [this] { N3Click(); });
-  connect(ui_->N4, &QAction::triggered, this, [this] { files_->Compare(); });
-  connect(ui_->N5, &QAction::triggered, this, [this] { N5Click(); });
-  ui_->NUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-  ui_->NRedo->setShortcuts(
-      {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
-  connect(ui_->NUndo, &QAction::triggered, this, [this] { UndoClick(); });
-  connect(ui_->NRedo, &QAction::triggered, this, [this] { RedoClick(); });
-  write_all_ = AddWriteAllAction(*ui_->N1, nullptr, [this] { session_.Write(true, true); });
-  // The way back to the search window, e.g. after the line was lost.
-  ui_->N1->addSeparator();
-  find_device_ = ui_->N1->addAction(QStringLiteral("&Поиск прибора…"));
-  find_device_->setObjectName(QStringLiteral("NFindDevice"));
-  connect(find_device_, &QAction::triggered, this, [this] { FindDeviceClick(); });
-  connect(ui_->NAbout, &QAction::triggered, this, [this] { NAboutClick(); });
+  const MainMenuItems menu =
+      SetUpMainMenu(*ui_, {.open = [this] { N2Click(); },
+                           .save = [this] { N3Click(); },
+                           .compare = [this] { files_->Compare(); },
+                           .archive = [this] { N5Click(); },
+                           .write_all = [this] { session_.Write(true, true); },
+                           .find_device = [this] { FindDeviceClick(); },
+                           .undo = [this] { UndoClick(); },
+                           .redo = [this] { RedoClick(); },
+                           .about = [this] { NAboutClick(); }});
+  write_all_ = menu.write_all;
+  find_device_ = menu.find_device;
   connect(ui_->EditPassword, &QLineEdit::textChanged, this, [this] { EditPasswordChange(); });
   ui_->EditPassword->installEventFilter(this);
   connect(ui_->PageControl1, &QTabWidget::currentChanged, this, [this] {

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QScreen>
 
 #include "form1.h"
@@ -22,6 +23,10 @@ TFormKey::TFormKey(Dialogs& dialogs, std::vector<std::string> ports)
   caption_ = windowTitle();
   on_program_end = [] { QCoreApplication::quit(); };
   connect(ui_->ButtonFind, &QPushButton::clicked, this, [this] { ButtonFindClick(); });
+  // Enter in the port box searches, as "Поиск" does.
+  connect(ui_->ComboBoxComs->lineEdit(), &QLineEdit::returnPressed, this, [this] {
+    if (ui_->ButtonFind->isEnabled()) ButtonFindClick();
+  });
   connect(ui_->ButtonCreate, &QPushButton::clicked, this, [this] { ButtonCreateClick(); });
   connect(ui_->ListBoxDevice, &QListWidget::itemClicked, this, [this] { ListBoxDeviceClick(); });
   connect(ui_->ListBoxDevice->model(), &QAbstractItemModel::rowsInserted, this,

@@ -5,7 +5,7 @@
 namespace lovar {
 
 QAction* AddWriteAllAction(QMenu& file_menu, QAction* before, std::function<void()> write_all) {
-  auto* action = new QAction(QStringLiteral("Записать &всё"), &file_menu);
+  auto* action = new QAction(QStringLiteral("&Записать всё"), &file_menu);
   action->setObjectName(QStringLiteral("NWriteAll"));
   action->setToolTip(
       QStringLiteral("Записать в УО всю конфигурацию, а не только изменённые блоки"));
