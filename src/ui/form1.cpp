@@ -11,6 +11,7 @@
 #include "app_settings.h"
 #include "binding.h"
 #include "codes_page.h"
+#include "focus_view.h"
 #include "form_key.h"
 #include "main_menu.h"
 #include "model/regions.h"
@@ -67,6 +68,7 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   });
   check_ = std::make_unique<CheckView>(*this, *ui_->PageControl1, session_,
                                        [this](const Field& field) { ShowPageOf(field); });
+  new FocusFrame(*ui_->PageControl1);  // shows where a finding's click put the focus
   ApplyCompanyRulesSetting();
   connect(sites_.get(), &SitesMenu::SettingsKept, this, [this] { ApplyCompanyRulesSetting(); });
 

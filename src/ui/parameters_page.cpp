@@ -11,6 +11,7 @@
 #include <QLineEdit>
 
 #include "combo_width.h"
+#include "focus_view.h"
 #include "list_editor.h"
 #include "model/layout.h"
 #include "typing_limits.h"
@@ -91,6 +92,7 @@ ParametersPage::ParametersPage(PageHost& host, QWidget* tab) : Page(host), tab_(
         TakeTypedEntry(this->host(), c, *f, [this, c] { Reshow(c); });
     });
   editors_.SwallowKeys(u.ComboBoxLevel);  // the level is chosen with the mouse only
+  TabInRows({u.gridLayoutTop, u.gridLayoutPanel2, u.gridLayoutGroup13});
 
   for (QCheckBox* c :
        {u.CheckRele11, u.CheckRele21, u.CheckSound1, u.CheckBoxSir1, u.CheckBoxAuto1})
