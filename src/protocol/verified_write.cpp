@@ -31,6 +31,20 @@ std::string CauseText(WriteReport::Cause cause) {
   return {};
 }
 
+// The fields holding `bits` of the byte at offset, named as the window names them: "поле «Пароль»
+// на странице «Параметры»"; "байт вне полей" for none.
+std::string ShownFieldsAt(int model, int offset, uint8_t bits) {
+  std::string text;
+  int count = 0;
+  for (const Field* f : FieldsAt(model, offset)) {
+    if ((f->BitsAt(offset) & bits) == 0) continue;
+    text += (count++ == 0 ? "" : ", ") + ("«" + f->caption + "» на странице «") +
+            std::string(PageOf(f->page).caption) + "»";
+  }
+  if (count == 0) return "байт вне полей";
+  return (count == 1 ? "поле " : "поля ") + text;
+}
+
 std::string At(const WriteReport& r) {
   return "на смещении " + std::to_string(r.stopped_at) + " из " + std::to_string(r.end);
 }
@@ -44,10 +58,8 @@ std::string WriteReportText(const WriteReport& r) {
       if (r.whole_check) {
         std::string text = "Конфигурация в УО проверена полностью";
         if (r.found_difference >= 0) {
-          std::string field = FieldsAtText(r.model, r.found_difference, r.found_bits);
-          if (field.empty()) field = "байт вне полей";
-          text += ": различие на смещении " + std::to_string(r.found_difference) + " — " + field +
-                  " — исправлено";
+          text += ": различие на смещении " + std::to_string(r.found_difference) + " — " +
+                  ShownFieldsAt(r.model, r.found_difference, r.found_bits) + " — исправлено";
         }
         return text;
       }
@@ -66,10 +78,9 @@ std::string WriteReportText(const WriteReport& r) {
     case O::Unchecked:
       return "Конфигурация отправлена в УО, но не проверена: прибор не считан после записи";
     case O::Differs: {
-      std::string field = FieldsAtText(r.model, r.first_difference, r.difference_bits);
-      if (field.empty()) field = "байт вне полей";
       return "Запись не подтверждена: прибор хранит не то, что записано, начиная со смещения " +
-             std::to_string(r.first_difference) + " — " + field +
+             std::to_string(r.first_difference) + " — " +
+             ShownFieldsAt(r.model, r.first_difference, r.difference_bits) +
              "; различаются байт: " + std::to_string(r.differing_bytes) + ". " + kMix;
     }
     case O::WriteStopped:

@@ -282,12 +282,13 @@ void TForm1::FlushEdits() {
 }
 
 void TForm1::Started(Operation operation) {
+  const QString text = StartedText(operation);
+  if (!text.isEmpty()) ShowStatus(text);
   if (operation != Operation::Read) return;
   // From its first reply on, the read overwrites the image: the pages no longer show it.
   pages_show_image_ = false;
   status_->SetBaseTitle(kTitle + QStringLiteral(" — ") + device_line_);
   UpdateWriteButton();
-  ShowStatus(QStringLiteral("Чтение из УО…"));
   ui_->EditPassword->hide();
   ui_->PageControl1->hide();
 }
@@ -367,7 +368,7 @@ void TForm1::Ended(const SessionEnd& end) {
     case Operation::LearnKey:
       // The key panel closes on a failure that stopped the poll.
       if (end.cause == EndCause::GaveUp || end.cause == EndCause::LineLost) KeyStopped();
-      return status_->Say(KeyEndSaid(end));
+      return status_->Say(KeyEndSaid(end, Q(session_.KeyText())));
   }
 }
 
@@ -390,7 +391,7 @@ void TForm1::ReadEnded(const SessionEnd& end) {
   status_->Refresh();
   const QString archived =
       complete && end.record ? ArchivedNote(*end.record, files_->IsDemo()) : QString();
-  status_->Say(ReadEndSaid(end, archived));
+  status_->Say(ReadEndSaid(end, archived, session_.Saveable()));
   // Asked once, after the first complete read: the device's model is then known, and what the
   // file does not hold (a model 251 file is half the image) is the device's own. Asked after
   // the receive handler has returned, so the question's event loop does not run inside it.

@@ -25,7 +25,7 @@ Said WholeCheckEndSaid(const WriteReport& report, const std::string& text) {
   if (report.ok() || report.cause == C::Interrupted || report.cause == C::PageChanged)
     return {{}, said, {}};
   if (report.cause == C::LineLost || report.cause == C::PortClosed)
-    return {kLineLost, said + QLatin1Char(' ') + kFindAgain, said};
+    return {kLineLost, Sentence(said) + QLatin1Char(' ') + kFindAgain, said};
   return {QStringLiteral("Полная проверка записи"), said, {}};
 }
 

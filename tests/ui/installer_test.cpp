@@ -247,6 +247,7 @@ class KeyboardTest : public QObject {
     QVERIFY(Keys(s).ui().PanelSetKey->isVisible());
     QTest::keyClick(&s.form1(), Qt::Key_Escape);
     QVERIFY(WaitFor([&] { return Keys(s).ui().PanelKey->isHidden(); }));
+    QCOMPARE(s.ui().StatusBar1->currentMessage(), QString("Считывание ключа остановлено."));
     QVERIFY(!s.form1().exchange().RequestOutstanding());
     QVERIFY(Keys(s).ui().ButtonKey->isEnabled());
 
