@@ -101,10 +101,7 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
 
   // Where the file dialogs' default folders and the archive live: the program's folder, or,
   // where no file can be made there (an installed program), the user's documents, "Ловар".
-  void SetProgramFolder(const QString& folder) {
-    files_->SetProgramFolder(folder);
-    sites_->Start();
-  }
+  void SetProgramFolder(const QString& folder) { files_->SetProgramFolder(folder); }
   std::filesystem::path FilesFolder() { return files_->FilesFolder(); }
   // The archive of the device on the port; a demo device's is a temporary one of this run.
   std::filesystem::path ArchivePath() { return files_->ArchivePath(); }
