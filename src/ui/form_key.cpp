@@ -6,7 +6,9 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QScreen>
+#include <algorithm>
 
+#include "fit_content.h"
 #include "form1.h"
 #include "port_switch.h"
 #include "serial/link_error.h"
@@ -14,6 +16,7 @@
 #include "ui_form1.h"
 #include "ui_form_key.h"
 #include "utf8.h"
+#include "window_frame.h"
 
 namespace lovar {
 
@@ -31,8 +34,11 @@ TFormKey::TFormKey(Dialogs& dialogs, std::vector<std::string> ports)
   connect(ui_->ListBoxDevice, &QListWidget::itemClicked, this, [this] { ListBoxDeviceClick(); });
   connect(ui_->ListBoxDevice->model(), &QAbstractItemModel::rowsInserted, this,
           [this](const QModelIndex&, int, int last) {
-            ShowStatus(QStringLiteral("Найден: %1. Нажмите «Старт».")
-                           .arg(ui_->ListBoxDevice->item(last)->text()));
+            const QString line = ui_->ListBoxDevice->item(last)->text();
+            // A network port's line ("socket://…: Ловар-М Версия 2.2") is shown whole.
+            WidenToShow(*this, *ui_->ListBoxDevice->viewport(),
+                        ui_->ListBoxDevice->fontMetrics().horizontalAdvance(line));
+            ShowStatus(QStringLiteral("Найден: %1. Нажмите «Старт».").arg(line));
           });
   FormCreate(std::move(ports));
   resize(258, 190);
@@ -67,6 +73,8 @@ void TFormKey::ShowStatus(const QString& text) {
 void TFormKey::OfferFileAfterRead(const QString& file) {
   file_to_offer_ = file;
   setWindowTitle(QStringLiteral("%1 — %2").arg(caption_, QFileInfo(file).fileName()));
+  ResizeWithin(*this, {std::max(width(), TitleWidth(*this, windowTitle())), height()});
+  if (!isVisible()) CentreOnScreen(*this);
 }
 
 void TFormKey::FileOffered() {
@@ -98,6 +106,7 @@ void TFormKey::KeepTypedPort(const QString& text) {
   while (at > 0 && PortSwitch::DemoModel(box->itemText(at - 1).toStdString())) --at;
   box->insertItem(at, text);
   box->setCurrentIndex(at);
+  WidenToShow(*this, *box->lineEdit(), box->fontMetrics().horizontalAdvance(text));
 }
 
 void TFormKey::SetSearchEnabled(bool enabled) {
