@@ -3,7 +3,6 @@
 #include "utf8.h"
 
 #include <QCloseEvent>
-#include <QDir>
 #include <QTabWidget>
 #include <algorithm>
 
@@ -39,10 +38,7 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
       port_(window_thread_),
       session_(port_, *this, SessionOptions{.normalize = true}) {
   ui_->setupUi(this);
-  auto* status = new ElidingStatusBar;
-  status->setObjectName(QStringLiteral("StatusBar1"));
-  setStatusBar(status);  // deletes the form's
-  ui_->StatusBar1 = status;
+  ui_->StatusBar1 = InstallElidingStatusBar(*this);
   // The top row keeps its height whether the password is asked or not; the pages' area below
   // the progress bar stays, empty, while the pages are hidden.
   for (QWidget* part :
@@ -72,22 +68,7 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   ApplyCompanyRulesSetting();
   connect(sites_.get(), &SitesMenu::SettingsKept, this, [this] { ApplyCompanyRulesSetting(); });
 
-  connect(ui_->ButtonRead, &QPushButton::clicked, this, [this] { ButtonReadClick(); });
-  connect(ui_->ButtonWrite, &QPushButton::clicked, this, [this] { ButtonWriteClick(); });
-  connect(ui_->ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancelClick(); });
-  ui_->ButtonCancel->setShortcut(QKeySequence(Qt::Key_Escape));
-  ui_->ButtonRead->setShortcut(QKeySequence(Qt::Key_F5));
-  ui_->ButtonRead->setToolTip(QStringLiteral("Считать конфигурацию из УО (F5)"));
-  const MainMenuItems menu =
-      SetUpMainMenu(*ui_, {.open = [this] { N2Click(); },
-                           .save = [this] { N3Click(); },
-                           .compare = [this] { files_->Compare(); },
-                           .archive = [this] { N5Click(); },
-                           .write_all = [this] { session_.Write(true, true); },
-                           .find_device = [this] { FindDeviceClick(); },
-                           .undo = [this] { UndoClick(); },
-                           .redo = [this] { RedoClick(); },
-                           .about = [this] { NAboutClick(); }});
+  const MainMenuItems menu = SetUpMainMenu(*this);
   write_all_ = menu.write_all;
   find_device_ = menu.find_device;
   connect(ui_->EditPassword, &QLineEdit::textChanged, this, [this] { EditPasswordChange(); });
@@ -315,11 +296,7 @@ void TForm1::IdleChanged(bool idle) {
 }
 
 void TForm1::Identified(const DeviceIdentity& device, bool new_model) {
-  // "COM5: Ловар-М Версия 2.2": which port the device answered on (the Windows spooler's
-  // names end in a colon of their own; a demo entry already names its model).
-  QString port = files_->IsDemo() ? QStringLiteral("Демо") : Q(device.port);
-  if (port.endsWith(QLatin1Char(':'))) port.chop(1);
-  device_line_ = port + QStringLiteral(": ") + Q(device.line);
+  device_line_ = DeviceListLine(device, files_->IsDemo());
   form_key_.ui().ListBoxDevice->addItem(device_line_);
   if (const ModelSetup* setup = FindModelSetup(device.model)) {
     SetProgressMaximum(setup->image_length);
@@ -403,11 +380,7 @@ void TForm1::OfferFile() {
   const QString file = form_key_.FileToOffer();
   if (file.isEmpty()) return;
   form_key_.FileOffered();
-  if (dialogs_.AskYesNo(QStringLiteral("Файл конфигурации"),
-                        QStringLiteral("Загрузить в окно файл «%1»?\nВ УО он попадёт только по "
-                                       "кнопке «Записать в УО».")
-                            .arg(QDir::toNativeSeparators(file))))
-    files_->Load(file, /*whole_image=*/false);
+  files_->Offer(file);
 }
 
 void TForm1::WriteEnded(const SessionEnd& end) {
@@ -417,17 +390,8 @@ void TForm1::WriteEnded(const SessionEnd& end) {
   const Said said = WriteEndSaid(end, device_line_);
   // The edits are in this window only now: kept in a file before the search, they survive
   // whatever comes next.
-  if (said.caption == kLineLost && session_.HasUnsavedChanges()) {
-    ShowStatus(said.status);
-    const QString find = kFindAgain.left(1).toLower() + kFindAgain.mid(1);
-    if (dialogs_.AskYesNo(kLineLost, said.status +
-                                         QStringLiteral("\n\nИзменения есть только в "
-                                                        "окне. Сохранить их в файл? "
-                                                        "Затем ") +
-                                         find))
-      N3Click();
-    return;
-  }
+  if (said.caption == kLineLost && session_.HasUnsavedChanges())
+    return files_->OfferToKeepChanges(said.caption, said.status);
   status_->Say(said);
 }
 

@@ -39,6 +39,13 @@ QString StageText(SessionStage stage) {
   return {};
 }
 
+QString DeviceListLine(const DeviceIdentity& device, bool demo) {
+  // The Windows spooler's names end in a colon of their own.
+  QString port = demo ? QStringLiteral("Демо") : Q(device.port);
+  if (port.endsWith(QLatin1Char(':'))) port.chop(1);
+  return port + QStringLiteral(": ") + Q(device.line);
+}
+
 QString StartedText(Operation operation) {
   switch (operation) {
     case Operation::Read:

@@ -23,6 +23,10 @@ struct Said {
   QString status;
 };
 
+// "COM5: Ловар-М Версия 2.2", the search window's line of the device identified: the port it
+// answered on ("Демо" for a demo device, whose line names its model).
+QString DeviceListLine(const DeviceIdentity& device, bool demo);
+
 // The status line while a stage runs ("Запись в УО…"); empty for a plain read's (the window
 // says its start itself).
 QString StageText(SessionStage stage);

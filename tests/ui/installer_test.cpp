@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QProcess>
 #include <QSet>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTemporaryDir>
 
 #include "files/config_file.h"
@@ -287,6 +289,11 @@ class KeyboardTest : public QObject {
     UiSession s;
     QVERIFY(ReadDemo(s, 250, SampleImage(250)));
     QCOMPARE(CheckMenuLetters(*s.ui().MainMenu1), QString());
+    // A menu item under the pointer (its empty status tip) leaves the read's outcome in view.
+    const QString said = s.ui().StatusBar1->currentMessage();
+    QStatusTipEvent tip(QString{});
+    QApplication::sendEvent(&s.form1(), &tip);
+    QCOMPARE(s.ui().StatusBar1->currentMessage(), said);
     s.form1().activateWindow();
     QVERIFY(WaitFor([&] { return s.form1().isActiveWindow(); }, 5000));
     QTest::keyClick(s.ui().PageControl1, Qt::Key_A, Qt::AltModifier);
