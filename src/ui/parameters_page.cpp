@@ -165,7 +165,9 @@ void ParametersPage::CheckRele11Click() {
 void ParametersPage::ComboBoxTypeShl1Change(QComboBox* combo) {
   host().ResetProgress();
   const Field* f = FieldOf(combo);
-  const int position = combo->currentIndex();
+  // The entry the text names (a caption listed twice, model 251's "Резерв", is its first); a
+  // text that names none stores nothing.
+  const int position = combo->findText(combo->currentText(), Qt::MatchFixedString);
   if (f == nullptr || position < 0 || TypingInto(combo)) return;
   // Model 251's field is the type's four bits: the re-arming bit of the byte stays.
   SetFieldBits(*f, host().Image(), static_cast<unsigned>(position));
@@ -187,7 +189,7 @@ void ParametersPage::ComboBoxTypeShl1Change(QComboBox* combo) {
 void ParametersPage::ComboBoxTypeRele1Change(QComboBox* combo) {
   host().ResetProgress();
   const Field* f = FieldOf(combo);
-  const int value = combo->currentIndex();
+  const int value = combo->findText(combo->currentText(), Qt::MatchFixedString);
   if (f == nullptr || value < 0 || TypingInto(combo)) return;
   SetFieldBits(*f, host().Image(), static_cast<unsigned>(value));
   // The output's time and its unit move only where the model's window has that time: output 1
