@@ -184,10 +184,10 @@ TEST_P(EachModel, RepairLandingOnAProvenBlockIsFoundByTheWholeReadBack) {
       if (every) {
         EXPECT_EQ(r.exit_code, 7) << r.err;
         const char* field =
-            model == 250 ? "32 — поле «Строка 7: К.Прин.» на странице «Коды»"
-            : model == 251
-                ? "32 — поле «Направление 1: Номер телефона» на странице «Параметры передачи»"
-                : "132 — байт вне полей";
+            model == 250   ? "32 — поле «Строка 7: К.Прин.» на странице «Коды»"
+            : model == 251 ? "32 — поле «Направление 1: Номер телефона» на странице «Параметры "
+                             "передачи»"
+                           : "132 — байт вне полей";
         EXPECT_NE(r.err.find(std::string("Запись не подтверждена: прибор хранит не то, что "
                                          "записано, начиная со смещения ") +
                              field),
@@ -227,8 +227,7 @@ TEST_P(EachModel, WriteTheDeviceDoesNotKeepIsRefused) {
   EXPECT_TRUE(r.out.empty()) << r.out;
   const std::string first = model == 252 ? "100" : "0";
   EXPECT_NE(r.err.find("Запись не подтверждена: прибор хранит не то, что записано, начиная со "
-                       "смещения " +
-                       first),
+                       "смещения " + first),
             std::string::npos)
       << r.err;
   EXPECT_NE(r.err.find("смесь старой и новой конфигурации"), std::string::npos) << r.err;
@@ -241,7 +240,8 @@ TEST_P(EachModel, ReadThatNeverAdvancesIsGivenUp) {
   const RunResult r = RunCli({"--retries", "1", "read", "--port", sim.port(), "--out", out},
                              std::chrono::seconds(30));
   EXPECT_EQ(r.exit_code, 11) << r.err;
-  EXPECT_NE(r.err.find("Прибор отвечает не на запрос, повтор 1 из 1"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Прибор отвечает не на запрос, повтор 1 из 1"), std::string::npos)
+      << r.err;
   EXPECT_NE(r.err.find("Чтение остановлено на смещении 0 из "), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("прибор отвечает, но не на запросы. Файл не записан"), std::string::npos)
       << r.err;
@@ -298,8 +298,8 @@ TEST(Write, Model251FileLeavesTheDevicesKeysAndNamesBeyondTheFileAlone) {
   const std::string file = TempPath("keys-251.dat");
   WriteFile(file, SerializeConfigFile(251, image));
   SimProcess sim({"--model", "251"});
-  const RunResult r = RunCli(
-      {"write", "--port", sim.port(), file, "--verify", "--allow-check", "no-reporting-direction"});
+  const RunResult r = RunCli({"write", "--port", sim.port(), file, "--verify", "--allow-check",
+                              "no-reporting-direction"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   const ConfigImage device = ReadWholeImage(sim.port());
   const ConfigImage sample = SampleImage(251);

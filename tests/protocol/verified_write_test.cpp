@@ -119,11 +119,10 @@ TEST(VerifiedWrite, DeviceThatKeepsRefusingABlockIsReportedAfterTwoRepairRounds)
   EXPECT_EQ(r.repaired_blocks, 2 * 4);  // blocks 32, 112, 128 and 192, in each of two rounds
   EXPECT_EQ(b.view.stages, (std::vector<S>{S::Writing, S::Checking, S::Repairing, S::Checking,
                                            S::Repairing, S::Checking}));
-  EXPECT_EQ(
-      WriteReportText(r),
-      "Запись не подтверждена: прибор хранит не то, что записано, начиная со смещения 40 — "
-      "поле «Строка 9: Код» на странице «Коды»; различаются байт: 7. Прибор может содержать смесь "
-      "старой и новой конфигурации.");
+  EXPECT_EQ(WriteReportText(r),
+            "Запись не подтверждена: прибор хранит не то, что записано, начиная со смещения 40 — "
+            "поле «Строка 9: Код» на странице «Коды»; различаются байт: 7. Прибор может содержать "
+            "смесь старой и новой конфигурации.");
   EXPECT_TRUE(b.view.buttons);
 }
 
