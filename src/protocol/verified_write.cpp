@@ -34,15 +34,27 @@ std::string CauseText(WriteReport::Cause cause) {
   return {};
 }
 
+// The fields holding `bits` of the byte at offset, named as the window names them: "поле «Пароль»
+// на странице «Параметры»"; "байт вне полей" for none.
+std::string ShownFieldsAt(int model, int offset, uint8_t bits) {
+  std::string text;
+  int count = 0;
+  for (const Field* f : FieldsAt(model, offset)) {
+    if ((f->BitsAt(offset) & bits) == 0) continue;
+    text += (count++ == 0 ? "" : ", ") + ("«" + f->caption + "» на странице «") +
+            std::string(PageOf(f->page).caption) + "»";
+  }
+  if (count == 0) return "байт вне полей";
+  return (count == 1 ? "поле " : "поля ") + text;
+}
+
 std::string At(const WriteReport& r) {
   return "на смещении " + std::to_string(r.stopped_at) + " из " + std::to_string(r.end);
 }
 
-// "смещение 40 — поле code9.code (Строка 9: Код)", or "— байт вне полей".
+// "40 — поле «Строка 9: Код» на странице «Коды»", or "40 — байт вне полей".
 std::string OffsetAndField(int model, int offset, uint8_t bits) {
-  std::string field = FieldsAtText(model, offset, bits);
-  if (field.empty()) field = "байт вне полей";
-  return std::to_string(offset) + " — " + field;
+  return std::to_string(offset) + " — " + ShownFieldsAt(model, offset, bits);
 }
 
 // "различается 1 блок", "различаются 3 блока", "различаются 12 блоков".
@@ -74,10 +86,8 @@ std::string WriteReportText(const WriteReport& r) {
       if (r.whole_check) {
         std::string text = "Конфигурация в УО проверена полностью";
         if (r.found_difference >= 0) {
-          std::string field = FieldsAtText(r.model, r.found_difference, r.found_bits);
-          if (field.empty()) field = "байт вне полей";
-          text += ": различие на смещении " + std::to_string(r.found_difference) + " — " + field +
-                  " — исправлено";
+          text += ": различие на смещении " + std::to_string(r.found_difference) + " — " +
+                  ShownFieldsAt(r.model, r.found_difference, r.found_bits) + " — исправлено";
         }
         return text;
       }

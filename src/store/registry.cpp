@@ -452,7 +452,7 @@ SyncResult Registry::Sync() {
   return sync;
 }
 
-ImportResult Registry::ImportArchive(const fs::path& folder) {
+ImportResult Registry::ImportArchive(const fs::path& folder, std::optional<ArchiveTime> before) {
   ImportResult import;
   std::error_code ec;
   const fs::path absolute = fs::weakly_canonical(fs::absolute(folder, ec), ec);
@@ -466,6 +466,7 @@ ImportResult Registry::ImportArchive(const fs::path& folder) {
   if (!import.result.ok() || import.done_before) return import;
 
   for (const ArchiveEntry& entry : ListArchive(folder)) {
+    if (before && !(entry.time < *before)) continue;
     ConfigImage image;
     int bytes = 0;
     if (!LoadWholeImage(entry.path, entry.model, image, bytes).ok()) {

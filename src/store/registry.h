@@ -22,11 +22,13 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "files/archive.h"
 #include "store/site_store.h"
 
 namespace lovar {
@@ -156,8 +158,10 @@ class Registry {
   // Takes in the configurations of an archive folder ("Архив", files/archive.h) once: each file
   // named as the archive names it becomes a record of its read (station and operator: this
   // one's); the files stay where they are, and anything else in the folder is left alone.
-  // Taken in again, a file is not recorded twice.
-  ImportResult ImportArchive(const std::filesystem::path& folder);
+  // Taken in again, a file is not recorded twice. before: only the files of reads before that
+  // time; a program's own reads since are recorded as they are made, never taken in again.
+  ImportResult ImportArchive(const std::filesystem::path& folder,
+                             std::optional<ArchiveTime> before = std::nullopt);
 
  private:
   explicit Registry(RegistryOptions options);

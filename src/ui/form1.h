@@ -82,8 +82,10 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   void ButtonWriteClick() { session_.Write(); }
   // "Отмена" (Esc) while a read or a write runs.
   void ButtonCancelClick() { session_.Cancel(); }
-  void N2Click() { files_->Open(); }  // "Файл" → "Считать"
-  void N3Click() { files_->Save(); }  // "Файл" → "Сохранить"; only a whole image
+  void N2Click() { files_->Open(); }     // "Файл" → "Считать"
+  void N3Click() { files_->Save(); }     // "Файл" → "Сохранить"; only a whole image
+  void N4Click() { files_->Compare(); }  // "Файл" → "Сравнить с файлом…"
+  void WriteAllClick() { session_.Write(true, true); }  // "Файл" → "Записать всё"
   // "Файл" → "Архив…": the device's history in the registry (the archive's list without one).
   void N5Click() { sites_->History(); }
   // "Файл" → "Поиск прибора…": the search window again, to find the device once more.
@@ -101,10 +103,7 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
 
   // Where the file dialogs' default folders and the archive live: the program's folder, or,
   // where no file can be made there (an installed program), the user's documents, "Ловар".
-  void SetProgramFolder(const QString& folder) {
-    files_->SetProgramFolder(folder);
-    sites_->Start();
-  }
+  void SetProgramFolder(const QString& folder) { files_->SetProgramFolder(folder); }
   std::filesystem::path FilesFolder() { return files_->FilesFolder(); }
   // The archive of the device on the port; a demo device's is a temporary one of this run.
   std::filesystem::path ArchivePath() { return files_->ArchivePath(); }

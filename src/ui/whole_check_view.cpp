@@ -5,7 +5,7 @@
 namespace lovar {
 
 QAction* AddWriteAllAction(QMenu& file_menu, QAction* before, std::function<void()> write_all) {
-  auto* action = new QAction(QStringLiteral("Записать &всё"), &file_menu);
+  auto* action = new QAction(QStringLiteral("&Записать всё"), &file_menu);
   action->setObjectName(QStringLiteral("NWriteAll"));
   action->setToolTip(
       QStringLiteral("Записать в УО всю конфигурацию, а не только изменённые блоки"));
@@ -50,7 +50,7 @@ Said WholeCheckEndSaid(const WriteReport& report, const std::string& text,
   if (report.ok() || report.cause == C::Interrupted || report.cause == C::PageChanged)
     return {{}, said, {}};
   if (report.cause == C::LineLost || report.cause == C::PortClosed)
-    return {kLineLost, said + QLatin1Char(' ') + kFindAgain, said};
+    return {kLineLost, Sentence(said) + QLatin1Char(' ') + kFindAgain, said};
   return {QStringLiteral("Полная проверка записи"), said, {}};
 }
 

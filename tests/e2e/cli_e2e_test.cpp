@@ -184,9 +184,11 @@ TEST_P(EachModel, RepairLandingOnAProvenBlockIsFoundByTheWholeReadBack) {
       EXPECT_GE(relay.damaged(), 1);
       if (every) {
         EXPECT_EQ(r.exit_code, 7) << r.err;
-        const char* field = model == 250   ? "32 — поле code7.duress"
-                            : model == 251 ? "32 — поле direction1.phone"
-                                           : "132 — байт вне полей";
+        const char* field =
+            model == 250   ? "32 — поле «Строка 7: К.Прин.» на странице «Коды»"
+            : model == 251 ? "32 — поле «Направление 1: Номер телефона» на странице «Параметры "
+                             "передачи»"
+                           : "132 — байт вне полей";
         EXPECT_NE(r.err.find(std::string("Запись не подтверждена: прибор хранит не то, что "
                                          "записано, начиная со смещения ") +
                              field),

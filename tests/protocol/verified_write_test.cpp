@@ -126,8 +126,8 @@ TEST(VerifiedWrite, DeviceThatKeepsRefusingABlockIsReportedAfterTwoRepairRounds)
                                            S::Repairing, S::Checking}));
   EXPECT_EQ(WriteReportText(r),
             "Запись не подтверждена: прибор хранит не то, что записано, начиная со смещения 40 — "
-            "поле code9.code (Строка 9: Код); различаются байт: 7. Прибор может содержать смесь "
-            "старой и новой конфигурации.");
+            "поле «Строка 9: Код» на странице «Коды»; различаются байт: 7. Прибор может содержать "
+            "смесь старой и новой конфигурации.");
   EXPECT_TRUE(b.view.buttons);
 }
 

@@ -228,6 +228,7 @@ class WholeCheckTest : public QObject {
     QVERIFY(StatusText(s).contains("изменённые блоки записаны и проверены"));
     QVERIFY(!s.dialogs.messages.empty());
     QCOMPARE(s.dialogs.messages.back().caption, QString("Связь с портом потеряна"));
+    QVERIFY(s.dialogs.messages.back().text.contains("повторно не проверена. Подключите прибор"));
     QVERIFY(Marked(s));
     QVERIFY(s.form1().session().DeviceHolds() == nullptr);
     sim.waitForFinished(20000);
