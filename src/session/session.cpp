@@ -316,9 +316,22 @@ void Session::Write(bool verify, bool whole) {
   // file's keys), or when what the write replaces is not recorded yet.
   const bool read_prior =
       !Whole() || (recorder_ != nullptr && recorder_->ReadsBeforeWrite() && !recorded_);
-  // The image's own bytes end where what it holds ends: the rest is the device's, read first.
-  StartWrite(verify, whole, read_prior, Whole() ? ImageLength() : coverage_.known());
+  StartWrite(verify, whole, read_prior, OwnEnd());
   Check();
+}
+
+// Where the image's own bytes end: what it holds, read first for the rest; within a whole
+// image, the file's bytes when beyond them it holds just what the device was read to hold (a
+// model 251 file loaded over a read: the keys are the device's, not the file's).
+int Session::OwnEnd() const {
+  if (!Whole()) return coverage_.known();
+  const int own = coverage_.own();
+  const int length = ImageLength();
+  if (own >= length || !device_holds_ ||
+      !std::equal(image_.bytes().begin() + own, image_.bytes().begin() + length,
+                  device_holds_->bytes().begin() + own))
+    return length;
+  return own;
 }
 
 void Session::LearnKey(std::optional<std::chrono::milliseconds> limit) {

@@ -349,6 +349,7 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   DeviceRecord Record() const;
   // The write of the changes and the check behind it (fast_write.cpp).
   void StartWrite(bool verify, bool whole, bool read_prior, int own_end);
+  int OwnEnd() const;
   bool WholeCheckDue(const WriteReport& report) const;
   void KnowWritten(const WriteReport& report);
   void StartWholeCheck();
