@@ -6,6 +6,7 @@
 #include "check/check.h"
 #include "check/company_rules.h"
 #include "files/config_file.h"
+#include "files/utf8_path.h"
 #include "model/catalog.h"
 
 namespace lovar {
@@ -43,7 +44,7 @@ int CheckCommand::Run(SessionRunner* session, const FieldsCommands::Connect& con
   // The rules and the template first: a fault in them is said before the device is touched.
   std::optional<CompanyRules> company;
   if (!rules_.empty()) {
-    CompanyRulesLoad load = ReadCompanyRules(rules_);
+    CompanyRulesLoad load = ReadCompanyRules(PathFromUtf8(rules_));
     if (!load.ok()) return Fail(Status::FileError, load.error);
     company = std::move(load.rules);
   }
@@ -52,8 +53,8 @@ int CheckCommand::Run(SessionRunner* session, const FieldsCommands::Connect& con
   if (!template_.empty()) {
     std::string why;
     templ.emplace();
-    if (!LoadAnyConfigFile(template_, template_model, *templ, why))
-      return Fail(Status::FileError, "Шаблон " + template_ + ": " + why);
+    if (!LoadAnyConfigFile(PathFromUtf8(template_), template_model, *templ, why))
+      return Fail(Status::FileError, "Шаблон " + ShownUtf8Path(template_) + ": " + why);
   }
 
   CheckInput in;
@@ -61,10 +62,10 @@ int CheckCommand::Run(SessionRunner* session, const FieldsCommands::Connect& con
   std::string source;
   if (port_.empty()) {
     std::string why;
-    if (!LoadAnyConfigFile(file_, in.model, image, why))
-      return Fail(Status::FileError, file_ + ": " + why);
+    if (!LoadAnyConfigFile(PathFromUtf8(file_), in.model, image, why))
+      return Fail(Status::FileError, ShownUtf8Path(file_) + ": " + why);
     in.extent = FileImageLength(in.model);
-    source = "файл " + file_;
+    source = "файл " + ShownUtf8Path(file_);
   } else {
     Outcome out = connect(port_);
     if (out.ok()) out = session->ReadImage().outcome;
@@ -76,9 +77,9 @@ int CheckCommand::Run(SessionRunner* session, const FieldsCommands::Connect& con
     source = "прибор на " + port_ + " (" + session->device_line() + ")";
   }
   if (templ && template_model != in.model)
-    return Fail(Status::WrongModel, "Неверный тип УО: шаблон " + template_ + " для " +
-                                        ModelNameAndCode(template_model) + ", а проверяется " +
-                                        ModelNameAndCode(in.model));
+    return Fail(Status::WrongModel, "Неверный тип УО: шаблон " + ShownUtf8Path(template_) +
+                                        " для " + ModelNameAndCode(template_model) +
+                                        ", а проверяется " + ModelNameAndCode(in.model));
   in.image = &image;
   in.template_image = templ ? &*templ : nullptr;
   in.company = company ? &*company : nullptr;

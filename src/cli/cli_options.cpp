@@ -39,6 +39,8 @@ constexpr ExitStatusText kExitStatuses[] = {
      "sites: реестр не открывается (недоступен, занят, только для чтения, не реестр или "
      "создан более новой версией программы)"},
     {int(Status::NotInRegistry), "sites: такого объекта или его конфигурации на это время нет"},
+    {int(Status::InternalError),
+     "внутренняя ошибка программы: команда прервана, сообщение об ошибке на stderr"},
 };
 
 std::string ExitStatusFooter() {

@@ -1,8 +1,8 @@
 #include "cli/cli_recording.h"
 
 #include <cstdio>
-#include <cstdlib>
 
+#include "files/environment.h"
 #include "recording/recording_registry.h"
 
 namespace lovar {
@@ -17,8 +17,9 @@ void AddRecordOptions(CLI::App& command, RecordOptions& options) {
 CliRecording::CliRecording(const RecordOptions& options, const std::filesystem::path& archive,
                            RecordOperation write_operation) {
   if (options.no_record) return;
-  const char* env_db = std::getenv("LOVAR_DB");
-  const bool named = !options.db.empty() || (env_db != nullptr && *env_db != '\0');
+  const std::string env_value = EnvironmentUtf8("LOVAR_DB");
+  const char* env_db = env_value.c_str();
+  const bool named = !options.db.empty() || !env_value.empty();
   OpenedRegistry opened = OpenRecordingRegistry(options.db, env_db, archive);
   if (opened.registry == nullptr) {
     // A place the user named and that is no place at all is a mistake to mend first; a

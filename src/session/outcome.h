@@ -25,6 +25,7 @@ enum class Status : int {
   CheckErrors = 15,    // check: the configuration has at least one error
   RegistryError = 16,  // the registry of sites cannot be opened, read or written
   NotInRegistry = 17,  // sites: no such site, or no configuration of it at that time
+  InternalError = 70,  // a fault of the program itself: an exception nothing expected
 };
 
 struct Outcome {

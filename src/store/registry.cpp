@@ -38,13 +38,13 @@ StoreTime FromLocalTime(const ArchiveTime& t) {
 // The user's data folder, made on first use: readable by the user only, as the file in it.
 StoreResult PrepareFolder(const fs::path& file) {
   const fs::path folder = file.parent_path();
-  if (folder.empty() || fs::is_directory(folder)) return {};
   std::error_code ec;
+  if (folder.empty() || fs::is_directory(folder, ec)) return {};
   fs::create_directories(folder.parent_path(), ec);
   const FsResult made = CreateOwnerOnlyFolder(folder);
   if (made.ok) return {};
   return StoreFailure(StoreError::Failed,
-                      "папка " + Utf8Of(folder) + " не создана: " + made.message);
+                      "папка " + ShownPath(folder) + " не создана: " + made.message);
 }
 
 }  // namespace
@@ -117,14 +117,14 @@ std::unique_ptr<Registry> Registry::Open(const RegistryOptions& options, StoreRe
     return nullptr;
   }
   // Records left waiting by an earlier run are said.
-  if (const int waiting = registry->WaitingCount(); waiting > 0)
+  if (const int waiting = options.note_waiting ? registry->WaitingCount() : 0; waiting > 0)
     registry->notes_.push_back("На этой станции ждут отправки на сервер записей: " +
                                std::to_string(waiting) + " (" + std::string(kSyncHint) + ")");
   return registry;
 }
 
 std::string Registry::Where() const {
-  return Shared() ? PostgresWhere(options_.location.text) : options_.location.text;
+  return Shared() ? PostgresWhere(options_.location.text) : ShownUtf8Path(options_.location.text);
 }
 
 StoreResult Registry::Named(StoreResult result) const {
@@ -154,7 +154,7 @@ StoreResult Registry::OpenLocal() {
   if (!r.ok()) return r;
   OpenedStore opened = OpenSqliteStore(Utf8Of(file), options_.store);
   if (!opened.result.ok()) {
-    opened.result.message = Utf8Of(file) + ": " + opened.result.message;
+    opened.result.message = ShownPath(file) + ": " + opened.result.message;
     return opened.result;
   }
   local_ = std::move(opened.store);

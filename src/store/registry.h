@@ -44,6 +44,9 @@ struct RegistryOptions {
   // Where records wait for a server that cannot be reached; empty: DefaultRegistryFile().
   std::filesystem::path local_file;
   StoreOptions store;
+  // Notes() says how many records of this station wait for the server; off for a run that
+  // sends them (sync) and says what it sent.
+  bool note_waiting = true;
 };
 
 // How one record went.
