@@ -43,8 +43,8 @@ constexpr int kInternalError = static_cast<int>(Status::InternalError);
 // may be: said where it can be, and the program ends with its own status, not the runtime's
 // abort.
 [[noreturn]] void EndOnUncaught() {
-  std::fprintf(stderr, "lovar: %s\n",
-               InternalErrorGuard::Text(std::current_exception(), false).toUtf8().constData());
+  std::fprintf(stderr, "lovar: внутренняя ошибка программы: %s\n",
+               InternalErrorGuard::What(std::current_exception()).toUtf8().constData());
   std::_Exit(kInternalError);
 }
 
@@ -129,9 +129,11 @@ int RunLovar(int argc, char** argv) {
     return status == 0 && guard.count() > 0 ? kInternalError : status;
   } catch (...) {
     // Outside any event: while the windows are made or taken down.
-    const QString text = InternalErrorGuard::Text(std::current_exception(), /*window_kept=*/false);
-    std::fprintf(stderr, "lovar: %s\n", text.toUtf8().constData());
-    dialogs.Message(QStringLiteral("Внутренняя ошибка"), text, /*warning=*/true);
+    const std::exception_ptr error = std::current_exception();
+    std::fprintf(stderr, "lovar: внутренняя ошибка программы: %s\n",
+                 InternalErrorGuard::What(error).toUtf8().constData());
+    dialogs.Message(QStringLiteral("Внутренняя ошибка"),
+                    InternalErrorGuard::Text(error, /*window_kept=*/false), /*warning=*/true);
     return kInternalError;
   }
 }

@@ -8,14 +8,17 @@
 
 namespace lovar {
 
-QString InternalErrorGuard::Text(std::exception_ptr error, bool window_kept) {
-  QString what = QStringLiteral("неизвестное исключение");
+QString InternalErrorGuard::What(std::exception_ptr error) {
   try {
     if (error) std::rethrow_exception(error);
   } catch (const std::exception& e) {
-    what = QString::fromUtf8(e.what());
+    return QString::fromUtf8(e.what());
   } catch (...) {
   }
+  return QStringLiteral("неизвестное исключение");
+}
+
+QString InternalErrorGuard::Text(std::exception_ptr error, bool window_kept) {
   const QString kept = window_kept
                            ? QStringLiteral(
                                  "Действие, во время которого она случилась, не завершено; окно "
@@ -25,12 +28,13 @@ QString InternalErrorGuard::Text(std::exception_ptr error, bool window_kept) {
   return QStringLiteral(
              "Внутренняя ошибка программы: %1.\n\n%2 Если шла запись в УО, прибор "
              "может хранить её часть: считайте его заново.")
-      .arg(what, kept);
+      .arg(What(error), kept);
 }
 
 void InternalErrorGuard::Caught(std::exception_ptr error) {
   const QString text = Text(error, /*window_kept=*/true);
-  std::fprintf(stderr, "lovar: %s\n", text.toUtf8().constData());
+  std::fprintf(stderr, "lovar: внутренняя ошибка программы: %s\n",
+               What(error).toUtf8().constData());
   count_.fetch_add(1);
   // Never inside the delivery that failed, and never on a worker: the window thread shows it
   // once that delivery is over.

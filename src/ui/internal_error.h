@@ -43,6 +43,8 @@ class InternalErrorGuard : public QObject {
 
   // The message box's text for an exception; window_kept: the window stays open.
   static QString Text(std::exception_ptr error, bool window_kept);
+  // What the exception says of itself.
+  static QString What(std::exception_ptr error);
 
  private:
   void Caught(std::exception_ptr error);  // any thread

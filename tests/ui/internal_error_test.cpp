@@ -10,9 +10,10 @@
 #include "internal_error.h"
 #include "session/outcome.h"
 
-namespace lovar {
+using namespace lovar;
+using lovar::testing::ScriptedDialogs;
+
 namespace {
-using testing::ScriptedDialogs;
 
 // Records the thread each box is shown on.
 class ThreadDialogs : public ScriptedDialogs {
@@ -34,6 +35,8 @@ class Thrower : public QObject {
     return QObject::event(e);
   }
 };
+
+}  // namespace
 
 class InternalErrorTest : public QObject {
   Q_OBJECT
@@ -75,9 +78,5 @@ class InternalErrorTest : public QObject {
   }
 };
 
-}  // namespace
-}  // namespace lovar
-
-using lovar::InternalErrorTest;
 LOVAR_UI_TEST(InternalErrorTest)
 #include "internal_error_test.moc"
