@@ -1,6 +1,5 @@
 #include "internal_error.h"
 
-#include <QCoreApplication>
 #include <QMetaObject>
 #include <cstdio>
 
@@ -51,7 +50,7 @@ void InternalErrorGuard::Show(const QString& text) {
   if (count_.load() >= kMaxErrors) {
     ending_ = true;
     std::fprintf(stderr, "lovar: внутренние ошибки повторяются, программа завершена\n");
-    QCoreApplication::exit(static_cast<int>(Status::InternalError));
+    end_(static_cast<int>(Status::InternalError));
   }
 }
 

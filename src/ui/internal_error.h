@@ -9,10 +9,12 @@
 #pragma once
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QObject>
 #include <QString>
 #include <atomic>
 #include <exception>
+#include <functional>
 
 #include "page.h"
 
@@ -23,8 +25,10 @@ class InternalErrorGuard : public QObject {
   // After so many, the program ends (an error in every event would show box after box).
   static constexpr int kMaxErrors = 5;
 
-  explicit InternalErrorGuard(Dialogs& dialogs, QObject* parent = nullptr)
-      : QObject(parent), dialogs_(dialogs) {}
+  // end(status) ends the program (QCoreApplication::exit; tests record it instead).
+  explicit InternalErrorGuard(Dialogs& dialogs,
+                              std::function<void(int)> end = QCoreApplication::exit)
+      : dialogs_(dialogs), end_(std::move(end)) {}
 
   // Runs deliver(), which delivers one event; an exception from it is reported and false
   // returned, as for an event nobody took.
@@ -51,6 +55,7 @@ class InternalErrorGuard : public QObject {
   void Show(const QString& text);         // the window thread
 
   Dialogs& dialogs_;
+  std::function<void(int)> end_;
   std::atomic<int> count_{0};
   bool showing_ = false;
   bool ending_ = false;  // the program is ending: no more boxes
