@@ -54,7 +54,8 @@ class Watch : public SessionObserver {
  public:
   bool AskContinue() override { return true; }
   void Ended(const SessionEnd& end) override { ends.push_back(end); }
-  void WholeCheckEnded(const WriteReport& report, const std::string&) override {
+  void WholeCheckEnded(const WriteReport& report, const std::string&,
+                       const std::optional<KeptRecord>&) override {
     check = report;
     check_at = Clock::now();
   }

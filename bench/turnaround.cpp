@@ -18,6 +18,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
@@ -29,7 +30,6 @@
 #include "serial/event_loop.h"
 #include "serial/tcport.h"
 #include "sim/device_sim.h"
-
 
 namespace {
 
@@ -134,7 +134,9 @@ void Unpaced() {
   // The identification and the 212 come before the 512 timed read round trips.
   std::vector<double> t = turnaround;
   std::sort(t.begin(), t.end());
-  const auto pct = [&](double q) { return t.empty() ? 0.0 : t[static_cast<size_t>(q * (t.size() - 1))]; };
+  const auto pct = [&](double q) {
+    return t.empty() ? 0.0 : t[static_cast<size_t>(q * (t.size() - 1))];
+  };
   std::printf("unpaced full read (model 251, 4096 bytes), lovar-cli exit %d\n",
               WEXITSTATUS(r.status));
   std::printf("  round trips:            %zu in %.3f s (%.0f per second, process start included)\n",
@@ -143,6 +145,14 @@ void Unpaced() {
   std::printf("  tool turnaround p99:    %.0f us   (target <= 1000 us)\n", pct(0.99));
   std::printf("  lovar-cli peak RSS:     %.1f MB   (target <= 10 MB)\n",
               r.usage.ru_maxrss / 1024.0);
+  // The registry the read recorded into, listed.
+  std::vector<std::string> list = g_tool.command;
+  list.insert(list.end(), {"sites", "list"});
+  const int null_out = open("/dev/null", O_WRONLY);
+  const ChildResult listed = Wait(Spawn(list, null_out), Clock::now());
+  close(null_out);
+  std::printf("  lovar-cli sites list peak RSS: %.1f MB   (target <= 10 MB), exit %d\n",
+              listed.usage.ru_maxrss / 1024.0, WEXITSTATUS(listed.status));
 }
 
 // lovar-sim paces both directions at 9600 baud; compare with the wire time of the bytes.
@@ -245,20 +255,23 @@ void PacedWrites() {
     const double read_s = std::chrono::duration<double>(Clock::now() - started).count();
     const double read_wire = length / 8 * (12 + 16) * 10.0 / 9600.0;
 
+    const ConfigImage read = image;  // what the device is known to hold
     for (int i = 0; i < length; ++i) image[i] = static_cast<uint8_t>(image[i] ^ 0x21);
     started = Clock::now();
-    verified.Start();
+    verified.Start(true, false, &read);
     loop.RunUntil([&] { return view.report.has_value(); }, std::chrono::seconds(180));
     const double write_s = std::chrono::duration<double>(Clock::now() - started).count();
     const int from = Exchange::WriteStart(model);
     const int blocks = (length - from + 15) / 16;
-    const int reads = (length - from + 7) / 8;
+    // The read-back covers the whole image: model 252's bytes 0 to 99 too, held to the read.
+    const int reads = (length + 7) / 8;
     const double write_wire = (blocks * (27 + 8) + reads * (12 + 16)) * 10.0 / 9600.0;
     const bool ok = view.report && view.report->ok();
-    std::printf("  model %d: read %.2f s (wire %.2f s, ratio %.3f); verified write %.2f s "
-                "(wire %.2f s, ratio %.3f)%s\n",
-                model, read_s, read_wire, read_s / read_wire, write_s, write_wire,
-                write_s / write_wire, ok ? "" : " NOT VERIFIED");
+    std::printf(
+        "  model %d: read %.2f s (wire %.2f s, ratio %.3f); verified write %.2f s "
+        "(wire %.2f s, ratio %.3f)%s\n",
+        model, read_s, read_wire, read_s / read_wire, write_s, write_wire, write_s / write_wire,
+        ok ? "" : " NOT VERIFIED");
     loop.RemoveTimer(timer);
     port.CloseDevice();
   }
@@ -271,19 +284,28 @@ int main(int argc, char** argv) {
   std::string only;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--cli" && i + 1 < argc) g_tool.command = Words(argv[++i]);
-    else if (a == "--link" && i + 1 < argc) g_tool.link = argv[++i];
-    else if (a == "--port-name" && i + 1 < argc) g_tool.port_name = argv[++i];
-    else only = a;
+    if (a == "--cli" && i + 1 < argc)
+      g_tool.command = Words(argv[++i]);
+    else if (a == "--link" && i + 1 < argc)
+      g_tool.link = argv[++i];
+    else if (a == "--port-name" && i + 1 < argc)
+      g_tool.port_name = argv[++i];
+    else
+      only = a;
   }
   if (g_tool.command.empty() || (!g_tool.link.empty() && g_tool.port_name.empty())) {
-    std::fprintf(stderr, "usage: bench_turnaround [unpaced|paced|idle|writes] [--cli CMD] "
-                         "[--link PATH --port-name NAME]\n");
+    std::fprintf(stderr,
+                 "usage: bench_turnaround [unpaced|paced|idle|writes] [--cli CMD] "
+                 "[--link PATH --port-name NAME]\n");
     return 2;
   }
+  // lovar-cli records its reads into a registry of the run's own, not the user's.
+  char data[] = "/tmp/lovar-bench-data-XXXXXX";
+  if (mkdtemp(data) != nullptr) setenv("XDG_DATA_HOME", data, 1);
   if (only.empty() || only == "unpaced") Unpaced();
   if (only.empty() || only == "paced") Paced();
   if (only.empty() || only == "idle") Idle();
   if (only.empty() || only == "writes") PacedWrites();
+  std::filesystem::remove_all(data);
   return 0;
 }

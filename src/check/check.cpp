@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <unordered_map>
 
 #include "check/company_rules.h"
 #include "check/rule_context.h"
+#include "files/config_file.h"
+#include "model/russian_plural.h"
 
 namespace lovar {
 namespace {
@@ -20,19 +23,29 @@ struct Rule {
 constexpr Severity E = Severity::Error;
 constexpr Severity W = Severity::Warning;
 
-// Errors first: the order findings come in.
+// Errors first: the order findings come in. A rule that says a cause runs before the rules
+// that would say it again (Context::Said).
+constexpr uint8_t K = kNeedsKeys, FW = kNeedsFirmware, T = kNeedsTemplate;
 const Rule kRules[] = {
+    {{"company-rules-not-loaded", E, "все",
+      "файл правил компании не загружен: его правила не действуют"},
+     CompanyRulesNotLoaded},
     {{"no-reporting-direction", E, "251",
-      "ни одно направление с номером телефона ничего не передаёт"},
+      "ни одно направление ничего не передаёт (номер, протокол и события фильтра)"},
      NoReportingDirection},
     {{"loop-not-reported", E, "251",
       "шлейф используется, но ни одно направление с номером его не передаёт"},
      LoopNotReported},
-    {{"object-number-from-template", E, "251", "номер объекта остался от шаблона"},
-     ObjectNumberFromTemplate},
-    {{"loop-alarm-not-reported", W, "251",
-      "тревоги шлейфа не проходят ни в одно направление (маршрут или фильтр)"},
+    {{"loop-alarm-not-reported", E, "251",
+      "тревоги шлейфа не доходят ни до кого (маршрут, фильтр или протокол)"},
      LoopAlarmNotReported},
+    {{"object-number-from-template", E, "251", "номер объекта остался от шаблона", T},
+     ObjectNumberFromTemplate},
+    {{"object-number-duplicate", E, "251", "два прибора плана получают один номер объекта",
+      kNeedsNothing, false, true},
+     nullptr},
+    {{"object-number-empty", E, "251", "номер объекта не задан", kNeedsNothing, true},
+     ObjectNumberEmpty},
     {{"direction-without-phone", W, "251",
       "у направления заданы передача шлейфов или тест, но нет номера телефона"},
      DirectionWithoutPhone},
@@ -41,24 +54,31 @@ const Rule kRules[] = {
      DirectionFilterEmpty},
     {{"direction-protocol-unset", W, "251", "у направления с номером не выбран протокол передачи"},
      DirectionProtocolUnset},
+    {{"direction-duplicate", W, "251", "два направления на один номер одним протоколом"},
+     DirectionDuplicate},
+    {{"no-test-message", W, "251", "ни одно направление на ПЦН не передаёт тест"}, NoTestMessage},
     {{"phone-malformed", W, "251", "номер телефона записан не так, как его записывает окно"},
      PhoneMalformed},
     {{"test-period-zero", W, "251", "тест включён с периодом 0"}, TestPeriodZero},
     {{"attempts-zero", W, "251", "количество попыток передачи равно 0"}, AttemptsZero},
     {{"listen-time-zero", W, "251", "прослушивание включено, а его время равно 0"}, ListenTimeZero},
     {{"gprs-incomplete", W, "251", "настройки GPRS заполнены наполовину"}, GprsIncomplete},
-    {{"object-number-empty", W, "251", "номер объекта не задан"}, ObjectNumberEmpty},
+    {{"reserve-loop-in-use", W, "251", "шлейф с типом «Резерв» назван и передаётся"},
+     ReserveLoopInUse},
     {{"entry-loop-without-delay", W, "251", "входной шлейф без задержки на вход"},
      EntryLoopWithoutDelay},
     {{"siren-time-zero", W, "251", "сирена включается шлейфом, а её время равно 0"}, SirenTimeZero},
+    {{"panic-loop-siren", W, "все", "тревожный шлейф включает сирену"}, PanicLoopSiren},
     {{"sounder-time-zero", W, "все",
       "внутренний звуковой сигнал включается шлейфом, а его время равно 0"},
      SounderTimeZero},
     {{"output-time-zero", W, "250, 252", "выход включается на время 0"}, OutputTimeZero},
-    {{"value-outside-list", W, "все", "значение, которого нет в списке окна"}, ValueOutsideList},
+    {{"value-outside-list", W, "все", "значение, которого нет в списке окна", FW},
+     ValueOutsideList},
     {{"value-out-of-range", W, "250, 252", "число больше, чем принимает окно"}, ValueOutOfRange},
-    {{"key-duplicate", W, "все", "два ключа с одним кодом"}, KeyDuplicate},
-    {{"key-without-rights", W, "250, 251", "ключ без права взятия и снятия"}, KeyWithoutRights},
+    {{"key-erased", W, "все", "код ключа — стёртая память (все байты FF)", K}, KeyErased},
+    {{"key-duplicate", W, "все", "два ключа с одним кодом", K}, KeyDuplicate},
+    {{"key-without-rights", W, "250, 251", "ключ без права взятия и снятия", K}, KeyWithoutRights},
     {{"installer-code-empty", W, "250", "код установщика не задан"}, InstallerCodeEmpty},
     {{"code-duplicate", W, "250", "один код в двух местах таблицы кодов"}, CodeDuplicate},
     {{"code-without-rights", W, "250", "код без права взятия и снятия"}, CodeWithoutRights},
@@ -66,7 +86,7 @@ const Rule kRules[] = {
     {{"code-not-typeable", W, "250", "код, который нельзя набрать цифрами"}, CodeNotTypeable},
     {{"no-keys-or-codes", W, "250, 252", "нет ни ключей, ни кодов: на объекте нечем взять и снять"},
      NoKeysOrCodes},
-    {{"code-from-template", W, "250, 251", "код пользователя или пароль остался от шаблона"},
+    {{"code-from-template", W, "250, 251", "код пользователя или пароль остался от шаблона", T},
      CodeFromTemplate},
 };
 
@@ -79,15 +99,17 @@ const std::array<RuleInfo, std::size(kRules)>& Infos() {
   return kInfos;
 }
 
-// Per model, the fields by id; the catalog's tables live for the program's life.
-const std::map<std::string, const Field*, std::less<>>& Index(int model) {
+// Per model, the fields by id, hashed: the rules look fields up thousands of times per check
+// (a batch checks every row). The catalog's tables live for the program's life.
+using FieldIndex = std::unordered_map<std::string_view, const Field*>;
+const FieldIndex& Index(int model) {
   static const auto kIndex = [] {
-    std::map<int, std::map<std::string, const Field*, std::less<>>> index;
+    std::map<int, FieldIndex> index;
     for (int m : {250, 251, 252})
       for (const Field& f : Fields(m)) index[m].emplace(f.id, &f);
     return index;
   }();
-  static const std::map<std::string, const Field*, std::less<>> kNone;
+  static const FieldIndex kNone;
   const auto found = kIndex.find(model);
   return found != kIndex.end() ? found->second : kNone;
 }
@@ -118,12 +140,7 @@ FindingCounts CountFindings(std::span<const Finding> findings) {
 namespace {
 
 std::string Counted(int n, const char* one, const char* few, const char* many) {
-  const int tens = n % 100, units = n % 10;
-  const char* word = (tens >= 11 && tens <= 14)   ? many
-                     : units == 1                 ? one
-                     : (units >= 2 && units <= 4) ? few
-                                                  : many;
-  return std::to_string(n) + " " + word;
+  return CountText(static_cast<uint64_t>(n), one, few, many);
 }
 
 }  // namespace
@@ -139,11 +156,79 @@ std::string CountsText(const FindingCounts& counts) {
   return text;
 }
 
+CheckInput FileCheckInput(int model, const ConfigImage& image, const ConfigImage* templ,
+                          const CompanyRules* company) {
+  CheckInput in;
+  in.model = model;
+  in.image = &image;
+  in.extent = FileImageLength(model);
+  in.template_image = templ;
+  in.company = company;
+  return in;
+}
+
+CheckInput DeviceCheckInput(int model, const ConfigImage& image, int firmware,
+                            const ConfigImage* templ, const CompanyRules* company) {
+  CheckInput in = FileCheckInput(model, image, templ, company);
+  in.extent = ImageLength(model);
+  in.firmware = firmware;
+  return in;
+}
+
+namespace {
+
+bool AppliesTo(const RuleInfo& info, int model) {
+  return info.models == "все" || info.models.find(std::to_string(model)) != std::string_view::npos;
+}
+
+// "ключи (key-erased, key-duplicate): …": the rules of one need that apply to the model.
+std::string SkippedLine(int model, uint8_t need, std::string_view what, std::string_view why,
+                        std::string_view more = {}) {
+  std::string ids;
+  for (const RuleInfo& info : Infos())
+    if ((info.needs & need) != 0 && !info.elsewhere && AppliesTo(info, model))
+      ids += (ids.empty() ? "" : ", ") + std::string(info.id);
+  if (!more.empty()) ids += (ids.empty() ? "" : ", ") + std::string(more);
+  if (ids.empty()) return {};
+  return std::string(what) + " (" + ids + "): " + std::string(why);
+}
+
+}  // namespace
+
+std::vector<std::string> SkippedChecks(const CheckInput& input) {
+  std::vector<std::string> lines;
+  if (input.image == nullptr || Fields(input.model).empty()) return lines;
+  const int model = input.model;
+  const auto add = [&lines](std::string line) {
+    if (!line.empty()) lines.push_back(std::move(line));
+  };
+  if (input.extent < ImageLength(model))
+    add(SkippedLine(model, kNeedsKeys, "ключи",
+                    "в файле модели " + std::to_string(model) +
+                        " их нет, они хранятся в приборе; проверьте прибор: check --port"));
+  // Only models 250 and 252 have a loop type that depends on the firmware.
+  if (input.firmware < 0 && model != 251)
+    add(SkippedLine(model, kNeedsFirmware, "тип шлейфа «Охранный актив.» и версия прошивки",
+                    "версия прошивки известна только у прибора (--port)"));
+  if (input.template_image == nullptr) {
+    std::string company;
+    if (input.company != nullptr)
+      for (const CompanyRule& rule : input.company->rules)
+        if (rule.test == CompanyRule::Test::DiffersFromTemplate &&
+            std::find(rule.models.begin(), rule.models.end(), model) != rule.models.end())
+          company += (company.empty() ? "" : ", ") + rule.id;
+    add(SkippedLine(model, kNeedsTemplate, "значения, оставшиеся от шаблона",
+                    "шаблон не указан (--template ФАЙЛ)", company));
+  }
+  return lines;
+}
+
 std::vector<Finding> CheckConfiguration(const CheckInput& input) {
   std::vector<Finding> findings;
   if (input.image == nullptr || Fields(input.model).empty()) return findings;
   Context context(input, findings);
-  for (const Rule& rule : kRules) rule.run(context);
+  for (const Rule& rule : kRules)
+    if (rule.run != nullptr) rule.run(context);
   if (input.company != nullptr) ApplyCompanyRules(*input.company, input, findings);
   std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
     return a.severity == Severity::Error && b.severity != Severity::Error;
@@ -159,6 +244,19 @@ bool Direction::RoutesAny() const {
   return false;
 }
 
+int Direction::ProtocolShown() const {
+  return directions::ProtocolEntry(static_cast<uint8_t>(protocol));
+}
+
+bool Direction::HasTest() const {
+  return directions::TestEntry(static_cast<uint8_t>(test)) >= 1;
+}
+
+bool Direction::ToStation() const {
+  const int shown = ProtocolShown();
+  return Delivers() && (shown == kProtocolOfm || shown == kProtocolContactId);
+}
+
 bool LoopInUse251(unsigned type) {
   return type == kLoopEntry || type == kLoopGuard || type == kLoopPanic || type == kLoopFire ||
          type == kLoopTech;
@@ -170,7 +268,14 @@ Context::Context(const CheckInput& input, std::vector<Finding>& out)
       extent_(std::min(input.extent, ImageLength(input.model))),
       firmware_(input.firmware),
       template_(input.template_image),
+      company_(input.company),
       out_(out) {}
+
+bool Context::AnyDelivers() const {
+  for (const Direction& d : directions())
+    if (d.Delivers()) return true;
+  return false;
+}
 
 const Field* Context::F(std::string_view id) const {
   const auto& index = Index(model_);
@@ -180,10 +285,17 @@ const Field* Context::F(std::string_view id) const {
 }
 
 const Field* Context::F(std::string_view head, int n, std::string_view tail) const {
-  std::string id(head);
-  id += std::to_string(n);
-  id += tail;
-  return F(id);
+  // Built in place: the rules ask for fields by number thousands of times per check.
+  char id[64];
+  char digits[12];
+  size_t count = 0;
+  for (unsigned v = static_cast<unsigned>(n); count == 0 || v != 0; v /= 10)
+    digits[count++] = static_cast<char>('0' + v % 10);
+  if (head.size() + count + tail.size() > sizeof id) return nullptr;
+  char* at = std::copy(head.begin(), head.end(), id);
+  while (count > 0) *at++ = digits[--count];
+  at = std::copy(tail.begin(), tail.end(), at);
+  return F(std::string_view(id, static_cast<size_t>(at - id)));
 }
 
 void Context::Read() const {
@@ -197,7 +309,8 @@ void Context::Read() const {
     if (const Field* phone = F("direction", d + 1, ".phone")) {
       const auto bytes = FieldBytes(*phone, image_).first<directions::kPhoneBytes>();
       dir.phone_set = bytes[0] != 0;
-      dir.number = dir.phone_set && !directions::PhoneDigits(bytes).empty();
+      if (dir.phone_set) dir.digits = directions::PhoneDigits(bytes);
+      dir.number = !dir.digits.empty();
     }
     for (int l = 0; l < 4; ++l)
       dir.routing[static_cast<size_t>(l)] =
@@ -239,10 +352,16 @@ std::string Context::LoopLabel(int loop) const {
 
 void Context::Add(std::string_view rule, std::string text, std::string hint,
                   const std::vector<const Field*>& fields) {
+  const RuleInfo* info = FindBuiltinRule(rule);
+  Add(rule, info != nullptr ? info->severity : Severity::Warning, std::move(text), std::move(hint),
+      fields);
+}
+
+void Context::Add(std::string_view rule, Severity severity, std::string text, std::string hint,
+                  const std::vector<const Field*>& fields) {
   Finding f;
   f.rule = std::string(rule);
-  const RuleInfo* info = FindBuiltinRule(rule);
-  f.severity = info != nullptr ? info->severity : Severity::Warning;
+  f.severity = severity;
   f.text = std::move(text);
   f.hint = std::move(hint);
   for (const Field* field : fields)
@@ -272,6 +391,32 @@ std::string Joined(const std::vector<int>& numbers, std::string_view prefix) {
 
 std::string NumberList(const std::vector<int>& numbers) {
   return Joined(numbers, "");
+}
+
+std::string RowList(const std::vector<int>& numbers) {
+  std::vector<std::string> parts;
+  for (size_t i = 0; i < numbers.size();) {
+    size_t j = i;
+    while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) ++j;
+    if (j - i >= 2) {
+      parts.push_back(std::to_string(numbers[i]) + "–" + std::to_string(numbers[j]));
+    } else {
+      for (size_t k = i; k <= j; ++k) parts.push_back(std::to_string(numbers[k]));
+    }
+    i = j + 1;
+  }
+  std::string text;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) text += i + 1 == parts.size() ? " и " : ", ";
+    text += parts[i];
+  }
+  return text;
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
 }
 
 std::string LoopList(const std::vector<int>& loops) {

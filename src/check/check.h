@@ -58,16 +58,46 @@ struct CheckInput {
   const CompanyRules* company = nullptr;  // the company's own rules, when loaded
 };
 
+// The input of a configuration, built one way for every front (the window, check, write,
+// batch): as its file holds it (the model's file bytes, no firmware: a model 251 file has no
+// keys), or as a device holds it or will hold it (the whole image, the device's firmware byte).
+// templ and company may be null.
+CheckInput FileCheckInput(int model, const ConfigImage& image, const ConfigImage* templ = nullptr,
+                          const CompanyRules* company = nullptr);
+CheckInput DeviceCheckInput(int model, const ConfigImage& image, int firmware,
+                            const ConfigImage* templ = nullptr,
+                            const CompanyRules* company = nullptr);
+
 // Every finding: errors first, then warnings; within each, in the order of BuiltinRules()
 // and then of the company's rules. Empty for an unknown model.
 std::vector<Finding> CheckConfiguration(const CheckInput& input);
 
+// What the rules could not judge in input, and why, one line each in Russian naming the rules
+// ("ключи (key-duplicate, …): в файле модели 251 их нет — проверьте прибор: --port"): a
+// finding-free check of a file is not a finding-free device.
+std::vector<std::string> SkippedChecks(const CheckInput& input);
+
+// What a rule needs beyond the configuration's first bytes.
+enum RuleNeeds : uint8_t {
+  kNeedsNothing = 0,
+  kNeedsKeys = 1,      // a model 251's keys: the whole image, not a file
+  kNeedsFirmware = 2,  // the device's firmware version
+  kNeedsTemplate = 4,  // the template the configuration was built from
+};
+
 // The built-in rules, in the order their findings come.
 struct RuleInfo {
   std::string_view id;
+  // Its severity; a rule marked lowered says some findings as warnings only (object-number-
+  // empty is an error only where a station surely cannot tell the site).
   Severity severity;
   std::string_view models;  // "251", "250", "250, 252", "все"
   std::string_view title;   // one line in Russian: what the rule looks for
+  uint8_t needs = kNeedsNothing;
+  bool lowered = false;
+  // Not a rule over one image: said by the batch over its plan, or by the window of its rules
+  // file; listed so that --allow-check and the documents know it.
+  bool elsewhere = false;
 };
 std::span<const RuleInfo> BuiltinRules();
 const RuleInfo* FindBuiltinRule(std::string_view id);

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 
 #include "files/file_access.h"
@@ -36,6 +37,30 @@ bool IsRuleId(std::string_view id) {
     if (!letter && (i == 0 || (c != '-' && c != '_' && c != '.'))) return false;
   }
   return true;
+}
+
+// A control character in a text the findings will show (a line break, an escape, a direction
+// override): the file's words must read as written. Empty when there is none.
+std::string ControlCharacter(std::string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x20 || byte == 0x7F) {
+      char code[8];
+      std::snprintf(code, sizeof code, "%02X", byte);
+      return std::string("управляющий знак с кодом 0x") + code;
+    }
+    // U+0080..U+009F, and the marks that turn the direction of text (U+202A..U+202E,
+    // U+2066..U+2069).
+    if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F)
+      return "управляющий знак Юникода";
+    if (byte == 0xE2 && i + 2 < text.size()) {
+      const auto b1 = static_cast<unsigned char>(text[i + 1]);
+      const auto b2 = static_cast<unsigned char>(text[i + 2]);
+      if ((b1 == 0x80 && b2 >= 0xAA && b2 <= 0xAE) || (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9))
+        return "знак, меняющий направление текста";
+    }
+  }
+  return {};
 }
 
 // A value as the field's text, as an import takes it: a string, a whole number, true or false.
@@ -139,6 +164,10 @@ bool TakeRule(const Json& json, CompanyRule& rule, std::string& why) {
       return false;
     }
     rule.message = json["message"].get<std::string>();
+    if (const std::string control = ControlCharacter(rule.message); !control.empty()) {
+      why = "«message»: " + control + " (текст правила — одна строка без управляющих знаков)";
+      return false;
+    }
   }
 
   int tests = 0;
@@ -174,6 +203,10 @@ bool TakeRule(const Json& json, CompanyRule& rule, std::string& why) {
           why = "«" + std::string(member) +
                 "»: значение должно быть строкой, целым числом, true "
                 "или false";
+          return false;
+        }
+        if (const std::string control = ControlCharacter(text); !control.empty()) {
+          why = "«" + std::string(member) + "»: в значении " + control;
           return false;
         }
         if (!StoreFieldText(f, scratch, text, reason)) {
@@ -273,6 +306,10 @@ CompanyRulesLoad ParseCompanyRules(std::string_view text, std::string source) {
       return load;
     }
     load.rules.company = document["company"].get<std::string>();
+    if (const std::string control = ControlCharacter(load.rules.company); !control.empty()) {
+      load.error = "член «company»: " + control;
+      return load;
+    }
   }
   if (!document.contains("rules") || !document["rules"].is_array() ||
       document["rules"].size() > kMaxRules) {

@@ -47,6 +47,10 @@ struct CompanyRules {
   std::string source;   // the file's name, for the findings
   std::string company;  // the optional "company" member
   std::vector<CompanyRule> rules;
+  // The window's: the file named in its settings was refused (why, in Russian); no rule of it
+  // is in force, and the check says so as an error (company-rules-not-loaded) for as long as
+  // it lasts, so that a write asks first. lovar-cli refuses such a file outright.
+  std::string refused;
 };
 
 struct CompanyRulesLoad {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,7 @@ struct Direction {
   int n = 0;               // 1 to 5
   bool phone_set = false;  // its number's type byte is not 0
   bool number = false;     // a number to call: the type byte set and at least one digit
+  std::string digits;      // the number's digits
   std::array<unsigned, 4> routing{};  // per loop: 0 "не передавать" ... 4 "все кроме «Сработка»"
   unsigned filter = 0;  // events 1 to 16 as bits 0 to 15
   unsigned test = 0;    // the stored nibble
@@ -24,10 +26,23 @@ struct Direction {
   unsigned period = 0;
   bool listen = false;
   bool Routes(int loop) const { return routing[loop] >= 1 && routing[loop] <= 4; }
+  // A routing value no entry of the list names: what the device makes of it is not known.
+  bool RoutingUnknown(int loop) const { return routing[loop] > 4; }
   bool RoutesAny() const;
-  // A number, and something to send over it: a loop routed or an event marked.
-  bool Sends() const { return number && (RoutesAny() || filter != 0); }
+  // The entry of the protocol list the window shows, -1 for none (an empty box).
+  int ProtocolShown() const;
+  bool HasProtocol() const { return ProtocolShown() >= 0; }
+  bool HasTest() const;
+  // Something leaves over it: a number, a protocol, and at least one event marked on "Фильтр"
+  // (by the filter nothing else is sent).
+  bool Delivers() const { return number && HasProtocol() && filter != 0; }
+  // Delivers to a monitoring station: "Contact ID" or "ОФM".
+  bool ToStation() const;
 };
+
+// The protocol entries of a station's receiver: "ОФM", "Contact ID".
+inline constexpr int kProtocolOfm = 2;
+inline constexpr int kProtocolContactId = 3;
 
 // Model 251 loop types, by the stored value.
 inline constexpr unsigned kLoopEntry = 1;  // "Вход"
@@ -44,11 +59,14 @@ class Context {
 
   int model() const { return model_; }
   int firmware() const { return firmware_; }
+  const CompanyRules* company() const { return company_; }
   const ConfigImage& image() const { return image_; }
   const ConfigImage* template_image() const { return template_; }
 
   // The field when the model has it and the configuration's bytes hold it; null otherwise.
   const Field* F(std::string_view id) const;
+  // Whether the configuration's bytes hold the field (one of the model's).
+  bool Holds(const Field& f) const { return InExtent(f, extent_); }
   // "loop" 2 ".type" -> "loop2.type".
   const Field* F(std::string_view head, int n, std::string_view tail) const;
   unsigned Bits(const Field* f) const { return f != nullptr ? FieldBits(*f, image_) : 0; }
@@ -64,6 +82,18 @@ class Context {
   // A finding of rule (its severity from the rule table); null fields are left out.
   void Add(std::string_view rule, std::string text, std::string hint,
            const std::vector<const Field*>& fields);
+  // The same with a severity of its own (a rule whose severity depends on the configuration).
+  void Add(std::string_view rule, Severity severity, std::string text, std::string hint,
+           const std::vector<const Field*>& fields);
+
+  // One cause, one finding: a rule that says a cause ("filter 3": direction 3's empty filter)
+  // notes it, and a later rule that would say the same cause again stays silent. The rules
+  // run errors first, so the error says it.
+  void Said(const std::string& cause) { said_.insert(cause); }
+  bool WasSaid(const std::string& cause) const { return said_.count(cause) != 0; }
+
+  // Model 251: whether a direction delivers anything at all.
+  bool AnyDelivers() const;
 
  private:
   int model_;
@@ -71,7 +101,9 @@ class Context {
   int extent_;
   int firmware_;
   const ConfigImage* template_;
+  const CompanyRules* company_;
   std::vector<Finding>& out_;
+  std::set<std::string> said_;
   mutable bool read_ = false;
   mutable std::array<Direction, 5> directions_{};
   mutable std::array<unsigned, 4> loop_types_{};
@@ -91,12 +123,23 @@ std::string NumberList(const std::vector<int>& numbers);
 // Loops by number (1 to 4): "ШС1", "ШС1 и ШС3".
 std::string LoopList(const std::vector<int>& loops);
 
+// "1", "1–3" (a run of three or more), "1, 2 и 5": rows or keys by number, ascending.
+std::string RowList(const std::vector<int>& numbers);
+// The value with its blanks at both ends taken off.
+std::string_view Trimmed(std::string_view text);
+
 // The rules, each adding its findings; in check.cpp's table.
+void CompanyRulesNotLoaded(Context& c);
 void NoReportingDirection(Context& c);
 void LoopNotReported(Context& c);
 void ObjectNumberFromTemplate(Context& c);
 void LoopAlarmNotReported(Context& c);
 void DirectionWithoutPhone(Context& c);
+void DirectionDuplicate(Context& c);
+void NoTestMessage(Context& c);
+void ReserveLoopInUse(Context& c);
+void PanicLoopSiren(Context& c);
+void KeyErased(Context& c);
 void DirectionFilterEmpty(Context& c);
 void DirectionProtocolUnset(Context& c);
 void PhoneMalformed(Context& c);

@@ -21,9 +21,23 @@ std::string KeyLabel(const Context& c, int k) {
   return label;
 }
 
+// A key code of bytes 0xFF only: erased memory, not a key anyone holds.
+bool Erased(const Context& c, int k) {
+  const Field* code = c.F("key", k, ".code");
+  if (code == nullptr) return false;
+  for (uint8_t b : FieldBytes(*code, c.image()))
+    if (b != 0xFF) return false;
+  return true;
+}
+
+// A row that holds a key: a code set, and not erased memory.
+bool Learnt(const Context& c, int k) {
+  return !c.Text(c.F("key", k, ".code")).empty() && !Erased(c, k);
+}
+
 bool HasKey(const Context& c) {
   for (int k = 1; k <= kKeys; ++k)
-    if (!c.Text(c.F("key", k, ".code")).empty()) return true;
+    if (Learnt(c, k)) return true;
   return false;
 }
 
@@ -54,9 +68,28 @@ std::string Names(const std::vector<const Field*>& fields) {
 
 }  // namespace
 
+void KeyErased(Context& c) {
+  std::vector<int> rows;
+  std::vector<const Field*> fields;
+  for (int k = 1; k <= kKeys; ++k) {
+    if (!Erased(c, k)) continue;
+    rows.push_back(k);
+    fields.push_back(c.F("key", k, ".code"));
+  }
+  if (rows.empty()) return;
+  const std::string code = c.Text(fields.front());
+  c.Add("key-erased",
+        std::string(rows.size() == 1 ? "Ключ " : "Ключи ") + RowList(rows) +
+            " на странице «Ключи»: код " + code +
+            " — так выглядит стёртая память, а не считанный ключ; прибор может принять " +
+            (rows.size() == 1 ? "эту строку за ключ." : "эти строки за ключи."),
+        "Удалите эти строки («Удалить») или считайте в них ключи («Считать ключ»).", fields);
+}
+
 void KeyDuplicate(Context& c) {
   std::vector<const Field*> codes;
-  for (int k = 1; k <= kKeys; ++k) codes.push_back(c.F("key", k, ".code"));
+  // Erased rows are said once, by the rule above.
+  for (int k = 1; k <= kKeys; ++k) codes.push_back(Erased(c, k) ? nullptr : c.F("key", k, ".code"));
   for (const auto& group : SameValues(c, codes)) {
     std::vector<int> rows;
     for (const Field* f : group) {  // key k's code is the k-th of the list
@@ -74,7 +107,7 @@ void KeyWithoutRights(Context& c) {
   for (int k = 1; k <= kKeys; ++k) {
     const Field* code = c.F("key", k, ".code");
     const Field* rights = c.F("key", k, ".rights");
-    if (rights == nullptr || c.Text(code).empty() || !c.Text(rights).empty()) continue;
+    if (rights == nullptr || !Learnt(c, k) || !c.Text(rights).empty()) continue;
     c.Add("key-without-rights",
           KeyLabel(c, k) +
               " на странице «Ключи» считан, но у него не отмечено ни одно право «Взятие ШС» или "

@@ -47,6 +47,43 @@ void SounderTimeZero(Context& c) {
         fields);
 }
 
+void PanicLoopSiren(Context& c) {
+  constexpr unsigned kPanic250 = 1;   // models 250 and 252: "Тревожный"
+  constexpr unsigned kSirenMode = 2;  // an output of models 250 and 252 in mode "Сирена"
+  for (int l = 0; l < 4; ++l) {
+    const Field* type = c.F("loop", l + 1, ".type");
+    if (type == nullptr) continue;
+    std::vector<const Field*> sirens;
+    if (c.model() == 251) {
+      if (c.loop_type(l) != kLoopPanic) continue;
+      const Field* siren = c.F("loop", l + 1, ".siren");
+      if (c.Bits(siren) != 0) sirens.push_back(siren);
+    } else {
+      if (c.Bits(type) != kPanic250) continue;
+      for (int o = 1; o <= 2; ++o) {
+        const Field* drive = c.F("loop" + std::to_string(l + 1) + ".output", o, "");
+        if (c.Bits(drive) != 0 && c.Bits(c.F("output", o, ".mode")) == kSirenMode)
+          sirens.push_back(drive);
+      }
+    }
+    if (sirens.empty()) continue;
+    std::string places;
+    for (const Field* f : sirens) places += (places.empty() ? "" : " и ") + Name(f);
+    std::vector<const Field*> fields = sirens;
+    fields.push_back(type);
+    c.Add("panic-loop-siren",
+          c.LoopLabel(l) + " — тревожный (" + Quoted(c.Text(type)) + "), а " +
+              (sirens.size() == 1 ? "отметка " : "отметки ") + places + " на странице " +
+              PageName(type) +
+              (c.model() == 251 ? " включает сирену" : " включают выход в режиме «Сирена»") +
+              ": сирена выдаст, что тревога подана. Тревожную кнопку ставят так, чтобы нападающий "
+              "не заметил нажатия.",
+          "Снимите " + std::string(sirens.size() == 1 ? "отметку " : "отметки ") + places +
+              ", если кнопка должна быть тихой.",
+          fields);
+  }
+}
+
 void OutputTimeZero(Context& c) {
   if (c.model() == 251) return;  // its outputs have no time
   for (int o = 1; o <= 2; ++o) {
@@ -82,7 +119,7 @@ void OutputTimeZero(Context& c) {
 
 void ValueOutsideList(Context& c) {
   for (const Field& f : Fields(c.model())) {
-    if (f.kind != FieldKind::List || c.F(f.id) == nullptr) continue;
+    if (f.kind != FieldKind::List || !c.Holds(f)) continue;
     // The report protocol of models 250 and 252 shows its second entry for any value but 0; a
     // direction's protocol matters only where the direction sends, a rule of its own.
     if (!f.aliases.empty() || EndsWith(f.id, ".protocol")) continue;
@@ -117,7 +154,7 @@ void ValueOutsideList(Context& c) {
 
 void ValueOutOfRange(Context& c) {
   for (const Field& f : Fields(c.model())) {
-    if (f.kind != FieldKind::Number || f.max < 0 || c.F(f.id) == nullptr) continue;
+    if (f.kind != FieldKind::Number || f.max < 0 || !c.Holds(f)) continue;
     const unsigned v = FieldBits(f, c.image());
     if (v <= static_cast<unsigned>(f.max)) continue;
     c.Add("value-out-of-range",

@@ -1,6 +1,7 @@
 #include "cli/batch_command.h"
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -33,12 +34,20 @@ std::string ModelText(int model) {
 
 // What the device holds now, in a few words for the table.
 std::string ResultText(const DeviceResult& r) {
-  if (r.outcome.ok()) return "записано, проверено";
-  if (r.outcome.status == Status::Interrupted)
+  if (r.ok()) return "записано, проверено";
+  if (r.status == Status::Interrupted)
     return r.write_began ? "прервано при записи" : "прервано, не записано";
   if (!r.write_began) return "не записано";
-  return r.outcome.status == Status::VerifyMismatch ? "запись не подтверждена"
-                                                    : "запись не завершена";
+  return r.status == Status::VerifyMismatch ? "запись не подтверждена" : "запись не завершена";
+}
+
+// "01.05.2024 12:30", the end as the report gives it.
+std::string EndedText(std::time_t when) {
+  // The C library's shared buffer: the CLI calls this on one thread only.
+  const std::tm* local = std::localtime(&when);
+  char text[32] = {};
+  if (local != nullptr) std::strftime(text, sizeof text, "%d.%m.%Y %H:%M", local);
+  return text;
 }
 
 // Seconds with one decimal; with the decimal comma where the table's separator is the
@@ -56,33 +65,47 @@ std::string Object(const PlanRow& row) {
   return row.object_number.empty() ? "—" : row.object_number;
 }
 
+// The table on stdout: its widths from a first pass, then row by row, so that a plan of any
+// length is never held as text.
 void PrintTable(const std::vector<DeviceResult>& results) {
-  std::vector<std::vector<std::string>> rows = {
-      {"Строка", "Порт", "Модель", "Объект", "Результат", "Время"}};
-  for (const DeviceResult& r : results)
-    rows.push_back({std::to_string(r.row->row), r.row->port, ModelText(r.model), Object(*r.row),
-                    ResultText(r), Seconds(r.seconds, '.') + " с"});
-  std::vector<size_t> widths(rows.front().size(), 0);
-  for (const auto& row : rows)
+  const std::vector<std::string> header = {"Строка", "Порт",      "Модель",
+                                           "Объект", "Результат", "Время"};
+  const auto cells = [](const DeviceResult& r) {
+    return std::vector<std::string>{std::to_string(r.row->row),
+                                    r.row->port,
+                                    ModelText(r.model),
+                                    Object(*r.row),
+                                    ResultText(r),
+                                    Seconds(r.seconds, '.') + " с"};
+  };
+  std::vector<size_t> widths(header.size(), 0);
+  const auto measure = [&widths](const std::vector<std::string>& row) {
     for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], Utf8Length(row[c]));
-  for (const auto& row : rows) {
+  };
+  measure(header);
+  for (const DeviceResult& r : results) measure(cells(r));
+  const auto print = [&widths](const std::vector<std::string>& row) {
     std::string line;
     for (size_t c = 0; c < row.size(); ++c)
       line += c + 1 < row.size() ? Utf8Padded(row[c], widths[c]) + "  " : row[c];
     std::printf("%s\n", line.c_str());
-  }
+  };
+  print(header);
+  for (const DeviceResult& r : results) print(cells(r));
 }
 
-// The check's findings of a row that did not stop it, for the report.
-std::string Notes(const PlanFindings& checked, int row) {
-  const auto it = checked.notes.find(row);
-  std::string text;
-  if (it != checked.notes.end())
-    for (const std::string& note : it->second) text += (text.empty() ? "" : "; ") + note;
+// The check's findings of a row that did not stop it, before the run and at its device.
+std::string Notes(const BatchPlan& plan, const PlanFindings& checked, const BatchResults& results,
+                  const DeviceResult& r) {
+  const auto index = static_cast<size_t>(r.row - plan.rows.data());
+  std::string text =
+      index < checked.row_notes.size() ? checked.texts[checked.row_notes[index]] : std::string();
+  const std::string& at_device = results.texts[r.notes];
+  if (!at_device.empty()) text += (text.empty() ? "" : "; ") + at_device;
   return text;
 }
 
-std::string ReportCsv(const BatchPlan& plan, const std::vector<DeviceResult>& results,
+std::string ReportCsv(const BatchPlan& plan, const BatchResults& results,
                       const PlanFindings& checked) {
   const char sep = plan.separator;
   const char decimal = sep == ';' ? ',' : '.';
@@ -90,10 +113,10 @@ std::string ReportCsv(const BatchPlan& plan, const std::vector<DeviceResult>& re
   text += CsvLine({"Строка", "Порт", "Модель", "Номер объекта", "Результат", "Время, с",
                    "Завершено", "Сообщение", "Проверка"},
                   sep);
-  for (const DeviceResult& r : results)
+  for (const DeviceResult& r : results.rows)
     text += CsvLine({std::to_string(r.row->row), r.row->port, ModelText(r.model),
-                     r.row->object_number, ResultText(r), Seconds(r.seconds, decimal), r.ended_at,
-                     r.outcome.message, Notes(checked, r.row->row)},
+                     r.row->object_number, ResultText(r), Seconds(r.seconds, decimal),
+                     EndedText(r.ended), results.Message(r), Notes(plan, checked, results, r)},
                     sep);
   return text;
 }
@@ -133,6 +156,13 @@ BatchCommand::BatchCommand(CLI::App& app) {
   batch_->add_option("--retry-plan", retry_plan_,
                      "Сохранить план из строк, которые не записаны (CSV)");
   batch_->add_option("--archive", archive_, "Папка, где хранить конфигурацию каждого УО до записи");
+  parallel_ = kBatchParallel;
+  batch_
+      ->add_option("--parallel", parallel_,
+                   "Сколько УО программировать одновременно (остальные строки ждут очереди)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 1000))
+      ->capture_default_str();
   AddCheckOptions(*batch_, rules_, allowed_);
   AddRecordOptions(*batch_, record_);
 }
@@ -186,9 +216,9 @@ int BatchCommand::Run(int retries) {
                  "--allow-check ID\n");
     return static_cast<int>(Status::PlanRefused);
   }
-  for (const auto& [row, notes] : checked.notes)
-    for (const std::string& note : notes)
-      std::fprintf(stderr, "Проверка, строка %d: %s\n", row, note.c_str());
+  // One line for the rows that share a finding: a hundred thousand alike are one line.
+  for (const std::string& note : checked.notes)
+    std::fprintf(stderr, "Проверка, %s\n", note.c_str());
   // Each row's read and write go into the registry too.
   CliRecording recording(record_, archive, RecordOperation::Batch);
   if (!recording.refused().empty())
@@ -199,25 +229,29 @@ int BatchCommand::Run(int retries) {
   const std::atomic<bool>& interrupted = WatchInterrupts();
   EventLoop loop;
   BatchDisplay display(stderr, PrepareStderrRedraw(), StderrColumns);
-  const std::vector<DeviceResult> results =
-      RunBatch(loop, plan, BatchOptions{retries, archive_, &gate, recording.recorder()},
+  const BatchResults results =
+      RunBatch(loop, plan, BatchOptions{retries, archive_, &gate, recording.recorder(), parallel_},
                interrupted, display);
-  recording.SayNotes();
+  // The devices are done: what the registry could not take yet is kept now.
+  const bool recorded = recording.Finish(0) == 0;
+  for (const std::string& note : results.device_notes)
+    std::fprintf(stderr, "Проверка при записи, %s\n", note.c_str());
 
   std::fputc('\n', stderr);  // between the lines above and the table, not into a redirected table
-  PrintTable(results);
+  PrintTable(results.rows);
   std::vector<const PlanRow*> failed;
-  for (const DeviceResult& r : results)
-    if (!r.outcome.ok()) failed.push_back(r.row);
-  std::printf("Записано и проверено: %zu из %zu\n", results.size() - failed.size(), results.size());
+  for (const DeviceResult& r : results.rows)
+    if (!r.ok()) failed.push_back(r.row);
+  std::printf("Записано и проверено: %zu из %zu\n", results.rows.size() - failed.size(),
+              results.rows.size());
   std::fflush(stdout);
 
   if (!failed.empty()) {
     std::fprintf(stderr, "Не записаны строки плана:\n");
-    for (const DeviceResult& r : results)
-      if (!r.outcome.ok())
+    for (const DeviceResult& r : results.rows)
+      if (!r.ok())
         std::fprintf(stderr, "  %s, %s: %s\n", RowText(r.row->row, r.row->line).c_str(),
-                     r.row->port.c_str(), r.outcome.message.c_str());
+                     r.row->port.c_str(), results.Message(r).c_str());
   }
   Status status = failed.empty()       ? Status::Ok
                   : interrupted.load() ? Status::Interrupted
@@ -250,6 +284,7 @@ int BatchCommand::Run(int retries) {
                  "Чтобы повторить только эти строки, сохраните их план: --retry-plan "
                  "ФАЙЛ.csv\n");
   }
+  if (status == Status::Ok && !recorded) status = Status::NotRecorded;
   return static_cast<int>(status);
 }
 

@@ -2,7 +2,7 @@
 // template, each with values of its own from a row of the plan (files/batch_plan.h), all ports
 // at once (batch_runner.h).
 //
-//   batch PLAN.csv [--report FILE.csv] [--retry-plan FILE.csv] [--archive DIR]
+//   batch PLAN.csv [--report FILE.csv] [--retry-plan FILE.csv] [--archive DIR] [--parallel N]
 //                  [--rules FILE.json] [--allow-check ID]...
 //                  [--no-record] [--db URL|FILE]
 //
@@ -45,6 +45,7 @@ class BatchCommand {
   std::string rules_;
   std::vector<std::string> allowed_;
   RecordOptions record_;
+  size_t parallel_ = 0;  // set to kBatchParallel by the option's default
 };
 
 }  // namespace lovar

@@ -17,15 +17,19 @@ BatchDisplay::BatchDisplay(std::FILE* out, bool in_place, std::function<int()> c
     : out_(out), in_place_(in_place), columns_(std::move(columns)) {}
 
 int BatchDisplay::Add(const std::string& port, const std::string& object) {
-  lines_.push_back({port, object.empty() ? "—" : object});
+  Line& line = lines_[next_];
+  line.port = port;
+  line.object = object.empty() ? "—" : object;
   port_width_ = std::max(port_width_, Utf8Length(port));
-  object_width_ = std::max(object_width_, Utf8Length(lines_.back().object));
+  object_width_ = std::max(object_width_, Utf8Length(line.object));
   dirty_ = true;
-  return static_cast<int>(lines_.size()) - 1;
+  return next_++;
 }
 
 void BatchDisplay::Phase(int n, const std::string& phase) {
-  Line& line = lines_[static_cast<size_t>(n)];
+  const auto found = lines_.find(n);
+  if (found == lines_.end()) return;  // ended
+  Line& line = found->second;
   if (line.finished || line.phase == phase) return;
   line.phase = phase;
   line.note.clear();
@@ -35,7 +39,9 @@ void BatchDisplay::Phase(int n, const std::string& phase) {
 }
 
 void BatchDisplay::Progress(int n, int position, int maximum) {
-  Line& line = lines_[static_cast<size_t>(n)];
+  const auto found = lines_.find(n);
+  if (found == lines_.end()) return;  // ended
+  Line& line = found->second;
   line.position = position;
   line.maximum = maximum;
   line.note.clear();
@@ -43,19 +49,25 @@ void BatchDisplay::Progress(int n, int position, int maximum) {
 }
 
 void BatchDisplay::Note(int n, const std::string& note) {
-  Line& line = lines_[static_cast<size_t>(n)];
+  const auto found = lines_.find(n);
+  if (found == lines_.end()) return;  // ended
+  Line& line = found->second;
   line.note = note;
   dirty_ = true;
   Plain(line, note);
 }
 
 void BatchDisplay::Finished(int n, bool ok, const std::string& result) {
-  Line& line = lines_[static_cast<size_t>(n)];
+  const auto found = lines_.find(n);
+  if (found == lines_.end()) return;
+  Line& line = found->second;
   line.phase = (ok ? "готово: " : "ОШИБКА: ") + result;
   line.note.clear();
   line.finished = true;
-  dirty_ = true;
   Plain(line, line.phase);
+  if (in_place_ && !closed_) ended_.push_back(Text(line));
+  lines_.erase(found);
+  dirty_ = true;
 }
 
 std::string BatchDisplay::Text(const Line& line) const {
@@ -84,12 +96,17 @@ void BatchDisplay::Refresh() {
   const int columns = columns_();
   std::string frame;
   if (drawn_ > 0) frame += "\x1b[" + std::to_string(drawn_) + "A";
-  for (const Line& line : lines_) {
-    std::string text = Text(line);
+  const auto put = [&](std::string text) {
     // A line the terminal wraps would throw the cursor moves off.
     if (columns > 1) text = Utf8Prefix(text, static_cast<size_t>(columns - 1));
     frame += "\r\x1b[2K" + text + "\n";
-  }
+  };
+  // The ended devices' lines for good, the devices at work below them.
+  for (std::string& text : ended_) put(std::move(text));
+  ended_.clear();
+  for (const auto& [n, line] : lines_) put(Text(line));
+  // What is left below of a longer block before goes.
+  frame += "\x1b[J";
   std::fputs(frame.c_str(), out_);
   std::fflush(out_);
   drawn_ = static_cast<int>(lines_.size());

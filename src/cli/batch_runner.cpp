@@ -1,11 +1,11 @@
 #include "cli/batch_runner.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
 
 #include "files/config_file.h"
-#include "files/diff_report.h"
 #include "files/utf8_path.h"
 #include "model/catalog.h"
 #include "serial/tcport.h"
@@ -20,43 +20,57 @@ using namespace std::chrono_literals;
 // How often the lines on a terminal are drawn again.
 constexpr auto kRedraw = 250ms;
 
+// What the devices share: the plan, the options, where results go.
+struct Batch {
+  EventLoop& loop;
+  const BatchPlan& plan;
+  const BatchOptions& options;
+  const std::atomic<bool>& interrupted;
+  BatchDisplay& display;
+  Recorder* recorder;  // the archive and the registry, or null
+  BatchResults& results;
+  FindingGroups device_notes;
+};
+
+const CheckGate& GateOf(const BatchOptions& options) {
+  static const CheckGate kNone;
+  return options.checks != nullptr ? *options.checks : kNone;
+}
+
 class Device : private SessionWatcher {
  public:
-  // recorder (may be null) keeps each device's image as read, before anything is written.
-  Device(EventLoop& loop, const BatchPlan& plan, const PlanRow& row, const BatchOptions& options,
-         const std::atomic<bool>& interrupted, BatchDisplay& display, Recorder* recorder,
-         RegistryRecorder* registry)
-      : plan_(plan),
-        registry_(registry),
-        interrupted_(interrupted),
-        display_(display),
-        port_(std::make_unique<TCport>(loop)) {
-    result_.row = &row;
-    line_ = display_.Add(row.port, row.object_number);
+  // ended: called once the device has ended (from its own calls: the owner destroys it later).
+  Device(Batch& batch, size_t index, std::function<void()> ended)
+      : batch_(batch),
+        index_(index),
+        row_(batch.plan.rows[index]),
+        ended_(std::move(ended)),
+        port_(std::make_unique<TCport>(batch.loop)) {
+    line_ = batch_.display.Add(row_.port, row_.object_number);
     ConfigureLikeTheMainWindow(*port_);
-    session_ = std::make_unique<SessionRunner>(
-        loop, *port_, options.retries, static_cast<SessionWatcher&>(*this), interrupted, recorder);
-    session_->SetCheckGate(options.checks);
+    session_ = std::make_unique<SessionRunner>(batch.loop, *port_, batch.options.retries,
+                                               static_cast<SessionWatcher&>(*this),
+                                               batch.interrupted, batch.recorder);
+    session_->SetCheckGate(batch.options.checks);
   }
 
   void Start() {
     started_ = Clock::now();
-    display_.Phase(line_, "Опознание");
-    if (Outcome out = session_->Open(result_.row->port); !out.ok()) return End(out);
+    batch_.display.Phase(line_, "Опознание");
+    if (Outcome out = session_->Open(row_.port); !out.ok()) return End(out);
     session_->StartIdentify([this](const SessionEnd& end) { Identified(end.outcome); });
   }
 
-  bool Ended() const { return ended_; }
-  const DeviceResult& result() const { return result_; }
+  bool Ended() const { return ended_flag_; }
 
  private:
   void Identified(const Outcome& out) {
     if (!out.ok()) return End(out);
-    result_.model = session_->model();
+    model_ = session_->model();
     device_line_ = session_->device_line();
-    if (result_.model != plan_.model)
+    if (model_ != batch_.plan.model)
       return End({Status::WrongModel, "Неверный тип УО: прибор " + session_->device_line() +
-                                          ", а план для " + ModelNameAndCode(plan_.model)});
+                                          ", а план для " + ModelNameAndCode(batch_.plan.model)});
     if (Stopped()) return;
     session_->StartRead([this](const SessionEnd& read) { Read(read); });
   }
@@ -71,93 +85,160 @@ class Device : private SessionWatcher {
           {Status::FileError, "Архив: " + read.record->message + ". В УО ничего не записано"});
     // Over what the device holds: a model 251 template has only the first 2048 bytes.
     std::string why;
-    if (!ApplyPlanRow(plan_, *result_.row, session_->image(), why))
+    if (!ApplyPlanRow(batch_.plan, row_, session_->image(), why))
       return End({Status::FileError, why + ". В УО ничего не записано"});
+    // Judged as it will be written: the device's own keys, its firmware.
+    const CheckGate& gate = GateOf(batch_.options);
+    const DeviceJudgement judged = JudgeRowDevice(batch_.plan, row_, session_->image(),
+                                                  session_->session().FirmwareVersion(), gate);
+    std::string notes;
+    for (const Finding& f : judged.added) {
+      const std::string line = JudgedLine(f, gate);
+      if (f.severity == Severity::Error && !gate.Allows(f)) continue;  // in the refusal
+      notes += (notes.empty() ? "" : "; ") + line;
+      batch_.device_notes.Add(line, row_);
+    }
+    result_.notes = batch_.results.texts.Intern(notes);
+    if (!judged.judged.ok())
+      return End(CheckRefusal(judged.judged.blocking, "В УО ничего не записано"));
     if (Stopped()) return;
+    if (batch_.options.registry != nullptr) batch_.options.registry->ReadIsPrior(row_.port);
+    if (!judged.judged.let_pass.empty() && batch_.recorder != nullptr)
+      batch_.recorder->NoteOverride(row_.port,
+                                    OverrideText(judged.judged.let_pass, "--allow-check"));
     session_->StartWrite(true, [this](const SessionEnd& written) {
       write_recorded_ = written.report.has_value();
-      // Said from what the write did: one whose first block never went out changed nothing.
+      // Said from what the write did: one whose first block never went out changed nothing
+      // (nor one that found another configuration before sending any).
+      using O = WriteReport::Outcome;
       result_.write_began =
-          written.report && written.report->outcome != WriteReport::Outcome::NotStarted;
+          written.report && written.report->outcome != O::NotStarted &&
+          !(written.report->outcome == O::Stale && written.report->written_blocks == 0);
       End(written.outcome);
     });
   }
 
   // Ctrl-C between two steps: the next one does not begin.
   bool Stopped() {
-    if (!interrupted_.load()) return false;
+    if (!batch_.interrupted.load()) return false;
     End({Status::Interrupted, "Прервано пользователем. В УО ничего не записано"});
     return true;
   }
 
   void End(const Outcome& out) {
     // A row that ended before its write is recorded for the object it was meant for.
-    if (registry_ != nullptr && !out.ok() && !write_recorded_)
-      registry_->StepFailed(
-          {result_.row->port, result_.model != 0 ? result_.model : plan_.model, 0, device_line_},
-          result_.row->object_number, out.message);
-    result_.outcome = out;
-    result_.seconds = std::chrono::duration<double>(Clock::now() - started_).count();
-    result_.ended_at = NowText();
+    RegistryRecorder* registry = batch_.options.registry;
+    if (registry != nullptr && !out.ok() && !write_recorded_)
+      registry->StepFailed({row_.port, model_ != 0 ? model_ : batch_.plan.model, 0, device_line_},
+                           row_.object_number, out.message);
+    result_.row = &row_;
+    result_.model = static_cast<uint16_t>(model_);
+    result_.status = out.status;
+    result_.seconds = std::chrono::duration<float>(Clock::now() - started_).count();
+    result_.ended = std::time(nullptr);
+    batch_.results.SetMessage(result_, out.message);
+    batch_.results.rows[index_] = result_;
     session_.reset();  // the port is closed and free at once
-    ended_ = true;
+    ended_flag_ = true;
     char took[32];
     std::snprintf(took, sizeof took, " (%.1f с)", result_.seconds);
-    display_.Finished(line_, out.ok(), out.message + took);
+    batch_.display.Finished(line_, out.ok(), out.message + took);
+    ended_();
   }
 
   // SessionWatcher.
-  void Stage(const std::string& label) override { display_.Phase(line_, label); }
-  void Progress(int position, int maximum) override { display_.Progress(line_, position, maximum); }
+  void Stage(const std::string& label) override { batch_.display.Phase(line_, label); }
+  void Progress(int position, int maximum) override {
+    batch_.display.Progress(line_, position, maximum);
+  }
   void Retry(bool stray, int asked, int retries) override {
-    display_.Note(line_,
-                  std::string(stray ? "прибор отвечает не на запрос" : "прибор не отвечает") +
-                      ", повтор " + std::to_string(asked) + " из " + std::to_string(retries));
+    batch_.display.Note(line_,
+                        std::string(stray ? "прибор отвечает не на запрос" : "прибор не отвечает") +
+                            ", повтор " + std::to_string(asked) + " из " + std::to_string(retries));
   }
 
-  const BatchPlan& plan_;
-  RegistryRecorder* registry_;
-  const std::atomic<bool>& interrupted_;
-  BatchDisplay& display_;
+  Batch& batch_;
+  size_t index_;
+  const PlanRow& row_;
+  std::function<void()> ended_;
   std::unique_ptr<TCport> port_;
   std::unique_ptr<SessionRunner> session_;
   DeviceResult result_;
+  int model_ = 0;
   int line_ = 0;
   Clock::time_point started_{};
-  bool ended_ = false;
+  bool ended_flag_ = false;
   bool write_recorded_ = false;  // the write's end went to the recorder
   std::string device_line_;
 };
 
 }  // namespace
 
-std::vector<DeviceResult> RunBatch(EventLoop& loop, const BatchPlan& plan,
-                                   const BatchOptions& options,
-                                   const std::atomic<bool>& interrupted, BatchDisplay& display) {
+void BatchResults::SetMessage(DeviceResult& r, const std::string& message) {
+  const std::string& port = r.row->port;
+  r.port_first = !port.empty() && message.size() > port.size() + 2 &&
+                 message.compare(0, port.size(), port) == 0 &&
+                 message.compare(port.size(), 2, ": ") == 0;
+  r.message = texts.Intern(r.port_first ? std::string_view(message).substr(port.size() + 2)
+                                        : std::string_view(message));
+}
+
+BatchResults RunBatch(EventLoop& loop, const BatchPlan& plan, const BatchOptions& options,
+                      const std::atomic<bool>& interrupted, BatchDisplay& display) {
   std::unique_ptr<ArchiveRecorder> archive;
   if (!options.archive.empty())
     archive = std::make_unique<ArchiveRecorder>(PathFromUtf8(options.archive));
   RecorderPair both(archive.get(), options.registry);
-  std::vector<std::unique_ptr<Device>> devices;
-  for (const PlanRow& row : plan.rows)
-    devices.push_back(std::make_unique<Device>(loop, plan, row, options, interrupted, display,
-                                               archive || options.registry ? &both : nullptr,
-                                               options.registry));
+  BatchResults results;
+  results.rows.resize(plan.rows.size());
+  Batch batch{loop,        plan,    options,
+              interrupted, display, archive || options.registry ? &both : nullptr,
+              results,     {}};
+
+  const size_t parallel = std::max<size_t>(options.parallel, 1);
+  std::vector<std::unique_ptr<Device>> running;
+  size_t next = 0;
+  bool refill_posted = false;
+  std::function<void()> refill;
+  // A device that ends asks for its place to be given to the next row, from a task of its own:
+  // it is destroyed there, never inside its own calls.
+  const auto ended = [&] {
+    if (refill_posted) return;
+    refill_posted = true;
+    loop.Post([&] { refill(); });
+  };
+  refill = [&] {
+    refill_posted = false;
+    std::erase_if(running, [](const std::unique_ptr<Device>& d) { return d->Ended(); });
+    while (running.size() < parallel && next < plan.rows.size()) {
+      if (interrupted.load()) {
+        // Ctrl-C: the rows not begun never touch their devices.
+        for (; next < plan.rows.size(); ++next) {
+          DeviceResult& r = results.rows[next];
+          r.row = &plan.rows[next];
+          r.status = Status::Interrupted;
+          r.ended = std::time(nullptr);
+          r.message =
+              results.texts.Intern("Прервано пользователем до начала. В УО ничего не записано");
+        }
+        break;
+      }
+      auto device = std::make_unique<Device>(batch, next++, ended);
+      device->Start();
+      // One whose port would not open ended at once: its place is free again.
+      if (!device->Ended()) running.push_back(std::move(device));
+    }
+  };
   const int redraw = loop.AddTimer(kRedraw, [&display] { display.Refresh(); });
   display.Refresh();
-  for (auto& device : devices) device->Start();
-  const auto all_ended = [&] {
-    for (const auto& device : devices)
-      if (!device->Ended()) return false;
-    return true;
-  };
+  refill();
   // Each device ends by itself: its steps end, are given up, or stop at Ctrl-C.
+  const auto all_ended = [&] { return next >= plan.rows.size() && running.empty(); };
   while (!loop.RunUntil(all_ended, std::chrono::hours(1))) {
   }
   loop.RemoveTimer(redraw);
   display.Close();
-  std::vector<DeviceResult> results;
-  for (const auto& device : devices) results.push_back(device->result());
+  results.device_notes = batch.device_notes.Lines();
   return results;
 }
 

@@ -57,44 +57,55 @@ int CheckCommand::Run(SessionRunner* session, const FieldsCommands::Connect& con
       return Fail(Status::FileError, "Шаблон " + ShownUtf8Path(template_) + ": " + why);
   }
 
-  CheckInput in;
+  int model = 0;
   ConfigImage image;
-  std::string source;
+  std::string source, note;
   if (port_.empty()) {
     std::string why;
-    if (!LoadAnyConfigFile(PathFromUtf8(file_), in.model, image, why))
+    if (!LoadAnyConfigFile(PathFromUtf8(file_), model, image, why))
       return Fail(Status::FileError, ShownUtf8Path(file_) + ": " + why);
-    in.extent = FileImageLength(in.model);
     source = "файл " + ShownUtf8Path(file_);
   } else {
     Outcome out = connect(port_);
-    if (out.ok()) out = session->ReadImage().outcome;
+    SessionEnd read;
+    if (out.ok()) {
+      read = session->ReadImage();
+      out = read.outcome;
+    }
     if (!out.ok()) return Fail(out);
-    in.model = session->model();
-    in.extent = ImageLength(in.model);
-    in.firmware = session->session().FirmwareVersion();
+    model = session->model();
     image = session->image();
     source = "прибор на " + port_ + " (" + session->device_line() + ")";
+    if (read.record) note = read.record->note;
   }
-  if (templ && template_model != in.model)
+  if (templ && template_model != model)
     return Fail(Status::WrongModel, "Неверный тип УО: шаблон " + ShownUtf8Path(template_) +
                                         " для " + ModelNameAndCode(template_model) +
-                                        ", а проверяется " + ModelNameAndCode(in.model));
-  in.image = &image;
-  in.template_image = templ ? &*templ : nullptr;
-  in.company = company ? &*company : nullptr;
+                                        ", а проверяется " + ModelNameAndCode(model));
+  const CompanyRules* rules = company ? &*company : nullptr;
+  const ConfigImage* with = templ ? &*templ : nullptr;
+  // The same input as write and batch build: a file's bytes, or the device's whole image.
+  const CheckInput in =
+      port_.empty()
+          ? FileCheckInput(model, image, with, rules)
+          : DeviceCheckInput(model, image, session->session().FirmwareVersion(), with, rules);
 
-  std::printf("%s — %s\n", ModelNameAndCode(in.model).c_str(), source.c_str());
+  std::printf("%s — %s\n", ModelNameAndCode(model).c_str(), source.c_str());
   if (company) {
     const std::string whose = company->company.empty() ? "" : " " + company->company;
     std::printf("Правила компании%s: %s (%zu)\n", whose.c_str(), company->source.c_str(),
                 company->rules.size());
   }
+  if (!note.empty()) std::printf("Внимание: %s\n", note.c_str());
   const std::vector<Finding> findings = CheckConfiguration(in);
   Print(findings);
+  // A rule that could not look is no rule that found nothing.
+  const std::vector<std::string> skipped = SkippedChecks(in);
+  for (const std::string& line : skipped) std::printf("Не проверено: %s\n", line.c_str());
   const FindingCounts counts = CountFindings(findings);
   if (findings.empty()) {
-    std::printf("Замечаний нет\n");
+    std::printf(skipped.empty() ? "Замечаний нет\n"
+                                : "Замечаний нет в том, что проверено (непроверенное — выше)\n");
     return 0;
   }
   std::printf("Итого: %s\n", CountsText(counts).c_str());

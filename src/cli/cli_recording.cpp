@@ -4,6 +4,7 @@
 
 #include "files/environment.h"
 #include "recording/recording_registry.h"
+#include "session/outcome.h"
 
 namespace lovar {
 
@@ -17,21 +18,12 @@ void AddRecordOptions(CLI::App& command, RecordOptions& options) {
 CliRecording::CliRecording(const RecordOptions& options, const std::filesystem::path& archive,
                            RecordOperation write_operation) {
   if (options.no_record) return;
-  const std::string env_value = EnvironmentUtf8("LOVAR_DB");
-  const char* env_db = env_value.c_str();
-  const bool named = !options.db.empty() || !env_value.empty();
-  OpenedRegistry opened = OpenRecordingRegistry(options.db, env_db, archive);
+  OpenedRegistry opened = OpenRecordingRegistry(options.db, EnvironmentUtf8("LOVAR_DB").c_str(), archive);
   if (opened.registry == nullptr) {
-    // A place the user named and that is no place at all is a mistake to mend first; a
-    // registry that cannot be opened now only goes without records.
-    RegistryLocation location;
-    std::string why;
-    if (named && !ChooseLocation(options.db, env_db, location, why)) {
-      refused_ = "Реестр объектов: " + opened.failure;
-      return;
-    }
-    std::fprintf(stderr, "Реестр объектов недоступен, записи не будет: %s\n",
-                 opened.failure.c_str());
+    // Mended first: a registry that cannot take records (a wrong place, string, password or
+    // certificate, another user's file, no registry, a newer one) would lose every record of
+    // the work. One out of reach for now is no refusal: its records wait or are kept later.
+    refused_ = "Реестр объектов: " + opened.failure + " (работа без записи в реестр: --no-record)";
     return;
   }
   for (const std::string& note : opened.notes) std::fprintf(stderr, "%s\n", note.c_str());
@@ -51,6 +43,16 @@ Recorder* CliRecording::With(Recorder* archive) {
 void CliRecording::SayNotes() {
   if (recorder_ == nullptr) return;
   for (const std::string& note : recorder_->TakeNotes()) std::fprintf(stderr, "%s\n", note.c_str());
+}
+
+int CliRecording::Finish(int status) {
+  SayNotes();
+  if (registry_ == nullptr) return status;
+  const PendingResult pending = registry_->KeepPending();
+  for (const std::string& note : pending.notes) std::fprintf(stderr, "%s\n", note.c_str());
+  if (pending.ok() || status != 0) return status;
+  std::fprintf(stderr, "Запись в реестр не сохранена\n");
+  return int(Status::NotRecorded);
 }
 
 }  // namespace lovar

@@ -1,7 +1,10 @@
 // Recording into the registry of sites from lovar-cli read, write and batch: on by default,
 // --no-record skips it, --db URL|FILE (else $LOVAR_DB, else the user's own file) chooses where.
-// A record that cannot be kept is said on stderr and never turns what the device did into a
-// failure; a record kept on this station waiting for the server is said too.
+// A registry that can never take the records is refused before any device is touched. A record
+// the registry cannot take now is held and kept when the devices are done (else in a side file
+// beside the registry, taken in at the next start); one kept nowhere ends the command with its
+// own exit status, never turning what the device did into a failure. A record kept on this
+// station waiting for the server is said too.
 //
 // Threads: the caller's (the CLI's loop thread).
 #pragma once
@@ -33,8 +36,8 @@ class CliRecording {
                RecordOperation write_operation);
   ~CliRecording();
 
-  // The location named on the command line or in $LOVAR_DB is no registry's location: the
-  // command stops before touching any device, with this line.
+  // The registry cannot take records (the place, the string, the server's answer, the file):
+  // the command stops before touching any device, with this line.
   const std::string& refused() const { return refused_; }
   // Null when nothing is recorded.
   RegistryRecorder* recorder() { return recorder_.get(); }
@@ -42,6 +45,10 @@ class CliRecording {
   Recorder* With(Recorder* archive);
   // Says on stderr what the records met so far.
   void SayNotes();
+  // At the command's end, once the devices are done: says what the records met, keeps those
+  // held (in the registry, else in a side file) and returns the command's exit status: status,
+  // or Status::NotRecorded when it was 0 and a record was kept nowhere.
+  int Finish(int status);
 
  private:
   std::unique_ptr<Registry> registry_;

@@ -11,6 +11,7 @@
 #include "model/catalog.h"
 #include "model/cp1251.h"
 #include "model/image_diff.h"
+#include "model/russian_plural.h"
 
 namespace lovar {
 namespace {
@@ -19,7 +20,7 @@ namespace {
 struct Source {
   std::string name;  // "файл LovarM.dat", "прибор на /dev/ttyUSB0 (Ловар-М Версия 2.2)"
   int model = 0;
-  int extent = 0;    // the image bytes the source holds, from offset 0
+  int extent = 0;  // the image bytes the source holds, from offset 0
   ConfigImage image;
 };
 
@@ -58,15 +59,6 @@ Outcome ReadDevice(SessionRunner& session, const FieldsCommands::Connect& connec
   source.extent = ImageLength(source.model);
   source.image = session.image();
   return {};
-}
-
-std::string CountText(size_t n, const char* one, const char* few, const char* many) {
-  const size_t tens = n % 100, units = n % 10;
-  const char* word = (tens >= 11 && tens <= 14) ? many
-                     : units == 1                 ? one
-                     : (units >= 2 && units <= 4) ? few
-                                                  : many;
-  return std::to_string(n) + " " + word;
 }
 
 // The fields beyond the bytes a file holds, said once: "32 поля за пределами байтов 0–2047

@@ -22,6 +22,7 @@
 #include "files/archive.h"
 #include "files/config_file.h"
 #include "files/utf8_path.h"
+#include "model/image_diff.h"
 #include "serial/event_loop.h"
 #include "serial/port_list.h"
 #include "serial/tcport.h"
@@ -74,6 +75,24 @@ int Ports() {
   return 0;
 }
 
+// "Чтение остановлено …: Связь с портом потеряна" inside a sentence: the capital at the start
+// and after each ": " made small (Cyrillic А to Я, as the messages begin).
+std::string LowerInitials(std::string text) {
+  for (size_t i = 0; i + 1 < text.size(); ++i) {
+    if (i != 0 && !(i >= 2 && text[i - 2] == ':' && text[i - 1] == ' ')) continue;
+    auto& lead = reinterpret_cast<unsigned char&>(text[i]);
+    auto& next = reinterpret_cast<unsigned char&>(text[i + 1]);
+    if (lead != 0xD0 || next < 0x90 || next > 0xAF) continue;
+    if (next <= 0x9F) {
+      next = static_cast<unsigned char>(next + 0x20);  // А..П -> а..п
+    } else {
+      lead = 0xD1;  // Р..Я -> р..я
+      next = static_cast<unsigned char>(next - 0x20);
+    }
+  }
+  return text;
+}
+
 // Opens the port and identifies the device; prints nothing.
 Outcome Connect(SessionRunner& session, const CliOptions& o) {
   Outcome out = session.Open(o.port);
@@ -115,6 +134,9 @@ int Read(SessionRunner& session, const CliOptions& o) {
   const std::string shown = ShownUtf8Path(o.out);
   std::printf("Конфигурация сохранена: %s (%zu байт)\n", shown.c_str(),
               static_cast<size_t>(100 + FileImageLength(session.model())));
+  // The site's last write let past the check's errors, while the device still holds it.
+  if (read.record && !read.record->note.empty())
+    std::fprintf(stderr, "Внимание: %s\n", read.record->note.c_str());
   // With --archive the session kept the device's image as it was read.
   if (!read.record || o.archive.empty()) return 0;
   if (!read.record->ok)
@@ -124,17 +146,23 @@ int Read(SessionRunner& session, const CliOptions& o) {
   return 0;
 }
 
-int Write(SessionRunner& session, const CliOptions& o) {
+int Write(SessionRunner& session, const CliOptions& o, CliRecording& recording,
+          Recorder* recorder) {
   // The file first: a wrong or unreadable file is said before the device is touched.
   ConfigImage file_image;
   const std::filesystem::path file = PathFromUtf8(o.file);
   const int file_model = PeekFileModel(file);
   if (file_model == 0)
     return Fail(Status::FileError, DescribeError(LoadConfigFile(file, 0, file_image)));
+  if (const FileResult loaded = LoadConfigFile(file, file_model, file_image); !loaded.ok())
+    return Fail(Status::FileError, DescribeError(loaded));
   CheckGate gate;
   if (const int status = MakeCheckGate(o.rules, o.allowed, gate); status != 0) return status;
-  if (Outcome checked = CheckFileBeforeWrite(file, file_model, gate); !checked.ok())
-    return Fail(checked);
+  // The file as it is, before the device is touched.
+  const Judgement as_file =
+      Judge(FileCheckInput(file_model, file_image, nullptr, gate.rules()), gate);
+  if (Outcome refused = SayJudgement(as_file, {}, gate, "В УО ничего не записано"); !refused.ok())
+    return Fail(refused);
   session.SetCheckGate(&gate);
   Outcome out = Connect(session, o);
   if (!out.ok()) return Fail(out);
@@ -142,18 +170,63 @@ int Write(SessionRunner& session, const CliOptions& o) {
   if (file_model != model)
     return Fail(Status::WrongModel,
                 "Неверный тип УО: файл для другой модели, прибор " + session.device_line());
+  // A model 251 file holds only the first 2048 bytes: the keys and names beyond are the
+  // device's, read first (and kept with --archive), so that writing a file never wipes them and
+  // the check judges what the device will hold.
+  std::optional<SessionEnd> prior;
+  if (FileImageLength(model) < ImageLength(model)) {
+    prior = session.ReadImage();
+    std::optional<Outcome> stopped;
+    if (!prior->outcome.ok())
+      stopped = Outcome{prior->outcome.status,
+                        "Запись не начата: " + LowerInitials(prior->outcome.message) +
+                            " (чтение прибора перед записью). Прибор не изменён"};
+    else if (prior->record && !prior->record->ok)
+      stopped = Outcome{Status::FileError,
+                        "Запись не начата: прежняя конфигурация прибора не "
+                        "сохранена в архив (" +
+                            prior->record->message + "). Прибор не изменён"};
+    if (stopped) {
+      // A write that never began is recorded for the site it was meant for: the file's.
+      if (RegistryRecorder* registry = recording.recorder())
+        registry->StepFailed(
+            {o.port, model, session.session().FirmwareVersion(), session.device_line()},
+            ObjectNumber(file_model, file_image), stopped->message);
+      return Fail(*stopped);
+    }
+  }
   const Session::Loaded loaded = session.session().LoadFile(file, /*whole_image=*/false);
   if (!loaded.result.ok()) return Fail(Status::FileError, DescribeError(loaded.result));
-  // The session reads the device first when the file lacks the rest of its image (a model 251
-  // file holds only the first 2048 bytes: the keys and names come from the device, so that
-  // writing a file never wipes them), and with --archive keeps the device's image before
-  // anything is written.
+  // As the device will hold it: its keys, its firmware.
+  const Judgement as_device =
+      Judge(DeviceCheckInput(model, session.image(), session.session().FirmwareVersion(), nullptr,
+                             gate.rules()),
+            gate);
+  if (Outcome refused = SayJudgement(as_device, as_file.findings, gate, "Прибор не изменён");
+      !refused.ok())
+    return Fail(refused);
+  if (prior && recording.recorder() != nullptr) recording.recorder()->ReadIsPrior(o.port);
+  if (!as_device.let_pass.empty() && recorder != nullptr)
+    recorder->NoteOverride(o.port, OverrideText(as_device.let_pass, "--allow-check"));
+  // With --archive, a model 250 or 252 device is read by the write itself first, and its image
+  // kept, before anything is written.
   const SessionEnd written = session.WriteImage(!o.no_verify, o.full);
   // In UTF-8: an archive's name may hold the object number's letters.
-  const std::string archived =
-      written.record && written.record->ok ? ShownPath(written.record->path) : std::string();
+  const std::optional<KeptRecord>& kept = prior ? prior->record : written.record;
+  const std::string archived = kept && kept->ok && !kept->path.empty() && !o.archive.empty()
+                                   ? ShownPath(kept->path)
+                                   : std::string();
   if (!archived.empty() && !written.outcome.ok())
     std::fprintf(stderr, "Прежняя конфигурация прибора в архиве: %s\n", archived.c_str());
+  // The device held another configuration than the one read: what it holds now, as read back.
+  if (const auto& held = written.readback_record; held && !o.archive.empty()) {
+    if (held->ok)
+      std::fprintf(stderr, "Конфигурация, которую прибор хранит сейчас, в архиве: %s\n",
+                   ShownPath(held->path).c_str());
+    else
+      std::fprintf(stderr, "Конфигурация, которую прибор хранит сейчас, в архив не сохранена: %s\n",
+                   held->message.c_str());
+  }
   if (!written.outcome.ok()) return Fail(written.outcome);
   std::printf("%s\n", session.device_line().c_str());
   if (!archived.empty())
@@ -216,9 +289,8 @@ int Run(int argc, char** argv) {
   if (check.Chosen()) return check.Run(&session, connect);
   if (*commands.identify) return Identify(session, o);
   if (*commands.read || *commands.write) {
-    const int status = *commands.read ? Read(session, o) : Write(session, o);
-    recording->SayNotes();
-    return status;
+    const int status = *commands.read ? Read(session, o) : Write(session, o, *recording, recorder);
+    return recording->Finish(status);
   }
   return Key(session, o);
 }

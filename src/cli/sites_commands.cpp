@@ -5,13 +5,14 @@
 #include <vector>
 
 #include "cli/fields_commands.h"
-#include "session/outcome.h"
 #include "files/config_file.h"
 #include "files/environment.h"
 #include "files/utf8_path.h"
 #include "model/catalog.h"
 #include "model/cp1251.h"
+#include "session/outcome.h"
 #include "store/local_time.h"
+#include "store/postgres_location.h"
 #include "store/registry.h"
 
 namespace lovar {
@@ -84,10 +85,21 @@ SitesCommands::SitesCommands(CLI::App& app) {
     command->add_option("--model", model_, "Модель, когда номер есть у нескольких")
         ->check(CLI::IsMember({250, 251, 252}));
   };
-  const auto at = [this](CLI::App* command) {
-    command->add_option("--at", at_,
-                        "На это время (местное): 2024-05-01, 2024-05-01 12:30, 01.05.2024 "
-                        "12:30:05; без этого — последняя");
+  // A time that is no time is a mistake of the command line, said before the registry opens.
+  const CLI::Validator local_time(
+      [](std::string& text) -> std::string {
+        StoreTime at = 0;
+        return ParseLocalTime(text, at)
+                   ? std::string()
+                   : "нужна дата вида 2024-05-01 или 01.05.2024, можно со временем 12:30";
+      },
+      "ВРЕМЯ");
+  const auto at = [this, local_time](CLI::App* command) {
+    command
+        ->add_option("--at", at_,
+                     "На это время (местное): 2024-05-01, 2024-05-01 12:30, 01.05.2024 "
+                     "12:30:05; без этого — последняя")
+        ->check(local_time);
   };
   list_ = sites_->add_subcommand("list", "Объекты и последняя запись каждого");
   list_->add_option("prefix", object_, "Только объекты, чей номер начинается так");
@@ -117,9 +129,7 @@ int SitesCommands::Run() {
     return Fail(Status::RegistryError, why);
   options.note_waiting = !*sync_;  // sync says what it sent and what still waits
   StoreTime at = StoreTimeNow();
-  if (!at_.empty() && !ParseLocalTime(at_, at))
-    return Fail(Status::RegistryError,
-                "--at " + at_ + ": нужна дата вида 2024-05-01 или 01.05.2024, можно со временем");
+  if (!at_.empty()) ParseLocalTime(at_, at);  // checked as the command line was read
   StoreResult opened;
   const std::unique_ptr<Registry> registry = Registry::Open(options, opened);
   if (!registry) return Failed(opened);
@@ -152,9 +162,20 @@ int SitesCommands::Run() {
     else
       std::printf("Отправлено на %s: %d, уже были там: %d, ждут отправки: %d\n",
                   registry->Where().c_str(), sync.sent, sync.already, sync.left);
-    for (const auto& [server, count] : sync.other_servers)
-      std::printf("Ждут отправки на %s: %d (lovar-cli sites sync --db %s)\n", server.c_str(), count,
-                  server.c_str());
+    for (const auto& [server, count] : sync.other_servers) {
+      // An older version kept some records for a server named from a string it misread,
+      // perhaps with its password: never shown, and never sendable.
+      PostgresLocation parsed;
+      std::string why;
+      if (!ParsePostgresLocation(server, parsed, why))
+        std::printf(
+            "Ждут отправки на сервер, названный неверной строкой подключения: %d (их "
+            "отправить нельзя)\n",
+            count);
+      else
+        std::printf("Ждут отправки на %s: %d (lovar-cli sites sync --db %s)\n", server.c_str(),
+                    count, server.c_str());
+    }
     return sync.result.ok() ? 0 : Failed(sync.result);
   }
 

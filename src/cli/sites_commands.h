@@ -7,7 +7,8 @@
 //   sites sync                                     send what waits for the shared server
 //
 // Each takes --db FILE or --db postgresql://… (else $LOVAR_DB, else the user's own file).
-// Failures of the registry exit 14, a site or time the registry does not know 15.
+// Failures of the registry exit 16, a site or time the registry does not know 17; a malformed
+// --at is a mistake of the command line.
 //
 // Threads: the caller's.
 #pragma once

@@ -2,11 +2,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "cli/session_runner.h"
-#include "files/config_file.h"
-#include "model/catalog.h"
 
 namespace lovar {
 
@@ -32,28 +31,55 @@ int MakeCheckGate(const std::string& rules, std::vector<std::string> allowed, Ch
   return 0;
 }
 
-Outcome CheckFileBeforeWrite(const std::filesystem::path& file, int model, const CheckGate& gate) {
-  ConfigImage image;
-  const FileResult loaded = LoadConfigFile(file, model, image);
-  if (!loaded.ok()) return {Status::FileError, DescribeError(loaded)};
-  CheckInput in;
-  in.model = model;
-  in.image = &image;
-  in.extent = FileImageLength(model);
-  in.company = gate.rules();
-  const std::vector<Finding> findings = CheckConfiguration(in);
-  const std::vector<Finding> blocking = gate.Blocking(findings);
-  for (const Finding& f : findings) {
-    const bool stops = f.severity == Severity::Error && !gate.Allows(f);
-    std::fprintf(stderr, "Проверка: %s%s\n", FindingLine(f).c_str(),
-                 f.severity == Severity::Error && !stops ? " (пропущено: --allow-check)" : "");
-    if (stops) std::fprintf(stderr, "  Как исправить: %s\n", f.hint.c_str());
+Judgement Judge(const CheckInput& input, const CheckGate& gate) {
+  Judgement out;
+  out.findings = CheckConfiguration(input);
+  for (const Finding& f : out.findings) {
+    if (f.severity != Severity::Error) continue;
+    (gate.Allows(f) ? out.let_pass : out.blocking).push_back(f);
   }
-  if (blocking.empty()) return {};
+  return out;
+}
+
+std::vector<Finding> NotAmong(const std::vector<Finding>& earlier,
+                              const std::vector<Finding>& later) {
+  std::vector<Finding> out;
+  for (const Finding& f : later) {
+    const bool known = std::any_of(earlier.begin(), earlier.end(), [&](const Finding& e) {
+      return e.rule == f.rule && e.text == f.text;
+    });
+    if (!known) out.push_back(f);
+  }
+  return out;
+}
+
+std::string JudgedLine(const Finding& finding, const CheckGate& gate) {
+  const bool passed = finding.severity == Severity::Error && gate.Allows(finding);
+  return FindingLine(finding) + (passed ? " (пропущено: --allow-check)" : "");
+}
+
+Outcome CheckRefusal(const std::vector<Finding>& blocking, std::string_view device_now) {
+  std::vector<std::string> ids;
+  for (const Finding& f : blocking)
+    if (std::find(ids.begin(), ids.end(), f.rule) == ids.end()) ids.push_back(f.rule);
+  std::string rules;
+  for (const std::string& id : ids) rules += (rules.empty() ? "" : ", ") + id;
   return {Status::CheckErrors,
           "Запись не начата: проверка нашла ошибки (" + CountsText(CountFindings(blocking)) +
-              "). В УО ничего не записано. Исправьте файл, или, если так и задумано, "
-              "пропустите правило: --allow-check ID"};
+              "; правила: " + rules + "). " + std::string(device_now) +
+              ". Исправьте конфигурацию, или, если так и задумано, пропустите правило: "
+              "--allow-check ID"};
+}
+
+Outcome SayJudgement(const Judgement& judged, const std::vector<Finding>& said,
+                     const CheckGate& gate, std::string_view device_now) {
+  for (const Finding& f : NotAmong(said, judged.findings)) {
+    std::fprintf(stderr, "Проверка: %s\n", JudgedLine(f, gate).c_str());
+    if (f.severity == Severity::Error && !gate.Allows(f))
+      std::fprintf(stderr, "  Как исправить: %s\n", f.hint.c_str());
+  }
+  if (judged.ok()) return {};
+  return CheckRefusal(judged.blocking, device_now);
 }
 
 }  // namespace lovar

@@ -17,6 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kSuffix = ".dat";
+constexpr std::string_view kNoteMark = "\nlovar-note: ";
 constexpr size_t kStampLength = 19;  // "2024-05-01_12-30-05"
 
 // The model's part of a name: its folder's name.
@@ -157,17 +158,30 @@ std::string ArchiveFileName(int model, const ConfigImage& image, const ArchiveTi
   return name + std::string(kSuffix);
 }
 
+std::string ArchiveNote(std::span<const uint8_t> bytes, int model) {
+  if (bytes.empty() || !IsKnownModel(model)) return {};
+  const size_t at = bytes[0] + static_cast<size_t>(ImageLength(model));
+  if (bytes.size() < at + kNoteMark.size() + 1 || bytes.back() != '\n') return {};
+  const std::string_view rest(reinterpret_cast<const char*>(bytes.data() + at), bytes.size() - at);
+  if (!rest.starts_with(kNoteMark)) return {};
+  return std::string(rest.substr(kNoteMark.size(), rest.size() - kNoteMark.size() - 1));
+}
+
 std::vector<ArchiveEntry> ListArchive(const fs::path& folder) {
   std::vector<ArchiveEntry> entries = ListNames(folder);
   for (ArchiveEntry& e : entries) {
+    std::vector<uint8_t> bytes;
+    PathKind kind = PathKind::Regular;
+    if (!ReadRegularFile(e.path, 1 << 16, bytes, kind).ok) continue;
     ConfigImage image;
-    if (LoadConfigFile(e.path, e.model, image).ok()) e.object = ObjectNumber(e.model, image);
+    if (ParseConfigFile(bytes, e.model, image).ok()) e.object = ObjectNumber(e.model, image);
+    e.note = ArchiveNote(bytes, e.model);
   }
   return entries;
 }
 
 ArchiveResult SaveToArchive(const fs::path& folder, int model, const ConfigImage& image,
-                            const ArchiveTime& when, int keep) {
+                            const ArchiveTime& when, int keep, std::string_view note) {
   ArchiveResult result;
   if (!IsKnownModel(model)) {
     result.ok = false;
@@ -188,7 +202,14 @@ ArchiveResult SaveToArchive(const fs::path& folder, int model, const ConfigImage
     result.path = folder / PathFromUtf8(ArchiveFileName(model, image, when, n));
     if (KindOf(result.path) == PathKind::Missing) break;
   }
-  const std::vector<uint8_t> bytes = SerializeWholeImage(model, image);
+  std::vector<uint8_t> bytes = SerializeWholeImage(model, image);
+  if (!note.empty()) {
+    // One line: a line break in the text would end the note early.
+    std::string line(kNoteMark);
+    for (char c : note) line += (c == '\n' || c == '\r') ? ' ' : c;
+    line += '\n';
+    bytes.insert(bytes.end(), line.begin(), line.end());
+  }
   const FileResult saved = SaveFileReplacing(
       result.path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   if (!saved.ok()) {

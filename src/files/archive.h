@@ -12,11 +12,20 @@
 // files go on with bytes 2048 to 4095 (the keys and their names, SerializeWholeImage), which
 // every reader of the format ignores, so a device's keys can be put back from its archive too.
 //
+// A write let past the check's errors (the installer's "Записать всё равно", lovar-cli's
+// --allow-check) and proven on the device is kept as well: the image written, named as a read
+// of that moment, followed after the whole image by a note, the bytes "\nlovar-note: ", the
+// override's text in UTF-8 and "\n". A reader of the format ignores what follows the image, so
+// the file loads as any other (the note is not part of the configuration); ArchiveNote reads it.
+//
 // Threads: call from one thread at a time (the windows' or the CLI's).
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "files/config_file.h"
@@ -59,6 +68,7 @@ struct ArchiveEntry {
   int sequence = 1;    // the n of ArchiveFileName
   int model = 0;       // from the name
   std::string object;  // the object number as the file holds it ("" when none or unreadable)
+  std::string note;    // a kept write's note (ArchiveNote); "" for a read
 };
 // The archive's files, newest first. A missing folder is an empty archive.
 std::vector<ArchiveEntry> ListArchive(const std::filesystem::path& folder);
@@ -71,8 +81,12 @@ struct ArchiveResult {
 };
 // Saves the whole image (folder made when missing, MakeArchiveFolder) through the safe replacement
 // of configuration files, then prunes the oldest files beyond `keep`.
+// note: a write's note kept after the image (one line of UTF-8; "" for a read).
 ArchiveResult SaveToArchive(const std::filesystem::path& folder, int model,
                             const ConfigImage& image, const ArchiveTime& when,
-                            int keep = kArchiveKeep);
+                            int keep = kArchiveKeep, std::string_view note = {});
+
+// The note after the whole image of an archive's file of model; "" when it has none.
+std::string ArchiveNote(std::span<const uint8_t> bytes, int model);
 
 }  // namespace lovar

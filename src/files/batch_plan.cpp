@@ -101,9 +101,31 @@ class Checker {
   }
 
   void Run(std::string_view text) {
+    plan_.text = std::string(text);
+    // A row per line at most: the rows never move to a larger place while they are taken.
+    plan_.rows.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     CsvTable table;
     CsvFault fault;
-    if (!ParseCsv(text, table, fault)) {
+    bool header = false;
+    int records = 0;
+    const bool parsed = ForEachCsvRecord(plan_.text, 0, table, fault,
+                                         [&](CsvRecord& record, size_t begin, size_t end) {
+                                           ++records;
+                                           if (records == 1) {
+                                             header = !record.Blank();
+                                             if (header) {
+                                               plan_.header = std::move(record.cells);
+                                               Header();
+                                             }
+                                             return;
+                                           }
+                                           if (header && !record.Blank())
+                                             Row(records, record, begin, end);
+                                         });
+    if (!parsed) {
+      // A table that is not CSV says that alone: its rows were not what they seemed.
+      faults_.clear();
+      plan_.rows.clear();
       Fault(0, "строка " + std::to_string(fault.line) + ": " + fault.what +
                    (fault.what.find("UTF-8") != std::string::npos
                         ? " (в таблице сохраните план как «CSV UTF-8»)"
@@ -112,17 +134,11 @@ class Checker {
     }
     plan_.separator = table.separator;
     plan_.bom = table.bom;
-    if (table.records.empty() || table.records.front().Blank()) {
+    if (!header) {
       Fault(1,
             "строка 1: нет заголовка; первая строка плана называет столбцы: port, template "
             "и поля, например object_number");
       return Done();
-    }
-    plan_.header = table.records.front().cells;
-    Header();
-    for (size_t i = 1; i < table.records.size(); ++i) {
-      const CsvRecord& record = table.records[i];
-      if (!record.Blank()) Row(static_cast<int>(i) + 1, record);
     }
     if (plan_.rows.empty() && faults_.empty()) Fault(2, "в плане нет ни одной строки с прибором");
     if (port_column_ && template_column_) Values();
@@ -164,7 +180,7 @@ class Checker {
     if (!template_column_) Fault(1, "строка 1: нет столбца template (файл шаблона)");
   }
 
-  void Row(int row_number, const CsvRecord& record) {
+  void Row(int row_number, const CsvRecord& record, size_t begin, size_t end) {
     if (record.cells.size() != names_.size()) {
       Fault(row_number, RowText(row_number, record.line) + ": ячеек " +
                             std::to_string(record.cells.size()) + ", а столбцов в заголовке " +
@@ -174,7 +190,8 @@ class Checker {
     PlanRow row;
     row.row = row_number;
     row.line = record.line;
-    row.cells = record.cells;
+    row.begin = begin;
+    row.end = end;
     for (size_t c = 0; c < names_.size(); ++c) {
       if (names_[c].empty() && !record.cells[c].empty())
         Fault(row_number, record.line, c, "значение в столбце без имени");
@@ -184,11 +201,12 @@ class Checker {
     }
     if (port_column_ && !ControlCharacter(record.cells[*port_column_])) {
       row.port = Trimmed(record.cells[*port_column_]);
-      if (row.port.empty()) Fault(row_number, record.line, *port_column_, "не указан порт");
-      const auto [named, first] = ports_.try_emplace(PortKey(row.port), row_number);
-      if (!row.port.empty() && !first)
+      if (row.port.empty()) {
+        Fault(row_number, record.line, *port_column_, "не указан порт");
+      } else if (const int earlier = PortNamedBefore(row.port); earlier != 0) {
         Fault(row_number, record.line, *port_column_,
-              "порт " + row.port + " уже назван в строке " + std::to_string(named->second));
+              "порт " + row.port + " уже назван в строке " + std::to_string(earlier));
+      }
     }
     // Without a sound template the row's values are checked by nothing.
     row.template_index = kNone;
@@ -199,7 +217,52 @@ class Checker {
       else if (const std::optional<size_t> t = Template(cell, row_number); t)
         row.template_index = *t;
     }
+    if (row.template_index != kNone) RowValues(row, record);
     plan_.rows.push_back(std::move(row));
+    if (!row_port_key_.empty()) {
+      ports_.emplace(std::hash<std::string>{}(row_port_key_), plan_.rows.size() - 1);
+      row_port_key_.clear();
+    }
+  }
+
+  // The row of an earlier row naming the same port (PortKey), or 0. Only a hash of each key is
+  // kept; a hash met again is told from a true match by the earlier row's key made anew.
+  int PortNamedBefore(const std::string& port) {
+    std::string key = PortKey(port);
+    const auto [first, last] = ports_.equal_range(std::hash<std::string>{}(key));
+    for (auto it = first; it != last; ++it) {
+      const PlanRow& earlier = plan_.rows[it->second];
+      if (PortKey(earlier.port) == key) return earlier.row;
+    }
+    row_port_key_ = std::move(key);
+    return 0;
+  }
+
+  // Every value of the row through its field's own check, over the row's template (whose
+  // model is the plan's: the first sound template set it).
+  void RowValues(PlanRow& row, const CsvRecord& record) {
+    const std::vector<const Field*>& fields = ColumnFields();
+    ConfigImage scratch = plan_.templates[row.template_index].image;
+    for (size_t c = 0; c < names_.size(); ++c) {
+      const std::string& text = record.cells[c];
+      if (!fields[c] || text.empty() || ControlCharacter(text)) continue;  // said above
+      std::string why;
+      if (!StoreFieldText(*fields[c], scratch, text, why))
+        Fault(row.row, row.line, c, FieldRefusal(*fields[c], why));
+    }
+    row.object_number = ObjectNumber(plan_.model, scratch);
+  }
+
+  // The field of each column, for the plan's model; null for port, template, an unnamed
+  // column and an id the model has no field for (said once, at the end).
+  const std::vector<const Field*>& ColumnFields() {
+    if (column_fields_.size() == names_.size()) return column_fields_;
+    column_fields_.assign(names_.size(), nullptr);
+    for (size_t c = 0; c < names_.size(); ++c) {
+      if (c == port_column_ || c == template_column_ || names_[c].empty()) continue;
+      column_fields_[c] = FindFieldById(plan_.model, names_[c]);
+    }
+    return column_fields_;
   }
 
   // The template of a cell: loaded once, its fault said once (at the first row naming it).
@@ -237,7 +300,8 @@ class Checker {
     return std::nullopt;
   }
 
-  // Field ids of the header, and every row's values through its field's own check.
+  // The templates that could not be taken, and the field ids of the header (the rows' values
+  // were checked as they came).
   void Values() {
     for (const auto& [key, loaded] : templates_) {
       if (loaded.index) continue;
@@ -250,30 +314,14 @@ class Checker {
       Fault(first.row, first.line, *template_column_, key + ": " + loaded.why + more);
     }
     if (plan_.model == 0) return;  // no template read: the ids cannot be checked
-    std::vector<const Field*> fields(names_.size(), nullptr);
+    const std::vector<const Field*>& fields = ColumnFields();
     for (size_t c = 0; c < names_.size(); ++c) {
-      if (c == *port_column_ || c == *template_column_ || names_[c].empty()) continue;
-      fields[c] = FindFieldById(plan_.model, names_[c]);
-      if (!fields[c])
-        Fault(1, 1, c,
-              "у модели " + ModelNameAndCode(plan_.model) +
-                  " нет такого поля (все поля: lovar-cli show ШАБЛОН --json)");
+      if (c == *port_column_ || c == *template_column_ || names_[c].empty() || fields[c]) continue;
+      Fault(1, 1, c,
+            "у модели " + ModelNameAndCode(plan_.model) +
+                " нет такого поля (все поля: lovar-cli show ШАБЛОН --json)");
     }
-    for (PlanRow& row : plan_.rows) {
-      if (row.template_index == kNone) continue;
-      ConfigImage scratch = plan_.templates[row.template_index].image;
-      for (size_t c = 0; c < names_.size(); ++c) {
-        const std::string& text = row.cells[c];
-        if (!fields[c] || text.empty() || ControlCharacter(text)) continue;  // said by Row()
-        std::string why;
-        if (!StoreFieldText(*fields[c], scratch, text, why)) {
-          Fault(row.row, row.line, c, FieldRefusal(*fields[c], why));
-          continue;
-        }
-        row.values.push_back({fields[c], text});
-      }
-      row.object_number = ObjectNumber(plan_.model, scratch);
-    }
+    plan_.columns = fields;
   }
 
   const PlanRow& RowNumbered(int number) const {
@@ -307,7 +355,10 @@ class Checker {
   std::optional<size_t> port_column_;
   std::optional<size_t> template_column_;
   std::map<std::string, Loaded> templates_;
-  std::unordered_map<std::string, int> ports_;  // by PortKey: the row that names it first
+  // By the hash of PortKey: the index of the row that names the port first.
+  std::unordered_multimap<size_t, size_t> ports_;
+  std::string row_port_key_;  // the key of the row being taken, when it is new
+  std::vector<const Field*> column_fields_;
   std::vector<Found> faults_;
   int model_row_ = 0;
 };
@@ -346,16 +397,41 @@ PlanCheck LoadBatchPlan(const fs::path& path) {
                         path);
 }
 
-bool ApplyPlanRow(const BatchPlan& plan, const PlanRow& row, ConfigImage& image, std::string& why) {
-  const ConfigImage& templ = plan.templates.at(row.template_index).image;
-  std::copy_n(templ.bytes().begin(), FileImageLength(plan.model), image.bytes().begin());
-  for (const PlanValue& v : row.values) {
+std::vector<std::string> RowCells(const BatchPlan& plan, const PlanRow& row) {
+  std::vector<std::string> cells;
+  CsvTable table;
+  CsvFault fault;
+  const std::string_view text = std::string_view(plan.text).substr(row.begin, row.end - row.begin);
+  ForEachCsvRecord(text, plan.separator, table, fault, [&cells](CsvRecord& record, size_t, size_t) {
+    if (cells.empty()) cells = std::move(record.cells);
+  });
+  return cells;
+}
+
+std::vector<PlanValue> RowValues(const BatchPlan& plan, const PlanRow& row) {
+  std::vector<PlanValue> values;
+  const std::vector<std::string> cells = RowCells(plan, row);
+  for (size_t c = 0; c < cells.size() && c < plan.columns.size(); ++c)
+    if (plan.columns[c] != nullptr && !cells[c].empty())
+      values.push_back({plan.columns[c], cells[c]});
+  return values;
+}
+
+bool ApplyPlanValues(int model, const ConfigImage& templ, const std::vector<PlanValue>& values,
+                     ConfigImage& image, std::string& why) {
+  std::copy_n(templ.bytes().begin(), FileImageLength(model), image.bytes().begin());
+  for (const PlanValue& v : values) {
     if (!StoreFieldText(*v.field, image, v.text, why)) {
       why = FieldRefusal(*v.field, why);
       return false;
     }
   }
   return true;
+}
+
+bool ApplyPlanRow(const BatchPlan& plan, const PlanRow& row, ConfigImage& image, std::string& why) {
+  return ApplyPlanValues(plan.model, plan.templates.at(row.template_index).image,
+                         RowValues(plan, row), image, why);
 }
 
 std::string PlanOfRows(const BatchPlan& plan, const std::vector<const PlanRow*>& rows,
@@ -375,7 +451,7 @@ std::string PlanOfRows(const BatchPlan& plan, const std::vector<const PlanRow*>&
   std::string text = plan.bom ? std::string(kUtf8Bom) : std::string();
   text += CsvLine(plan.header, plan.separator);
   for (const PlanRow* row : rows) {
-    std::vector<std::string> cells = row->cells;
+    std::vector<std::string> cells = RowCells(plan, *row);
     if (!same_folder && template_column < cells.size() &&
         PathFromUtf8(Trimmed(cells[template_column])).is_relative()) {
       std::error_code ec;

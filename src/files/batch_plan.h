@@ -11,6 +11,10 @@
 // of another model than the plan's first, a column that is no field of that model or is named
 // twice, a value its field refuses, a row with more or fewer cells than the header.
 //
+// A plan of a hundred thousand rows is held compactly: its text once, and per row its place in
+// it, its port, template and object number; the cells and values of a row are read from the
+// text again when they are needed (RowCells, RowValues).
+//
 // Threads: pure functions, but for the file reads of LoadBatchPlan.
 #pragma once
 
@@ -37,13 +41,14 @@ struct PlanValue {
 };
 
 struct PlanRow {
-  int row = 0;                     // as a spreadsheet numbers it: the header is row 1
-  int line = 0;                    // the line of the plan's text the row starts on
-  std::vector<std::string> cells;  // as read, for a plan of the rows to try again
+  int row = 0;   // as a spreadsheet numbers it: the header is row 1
+  int line = 0;  // the line of the plan's text the row starts on
   std::string port;
-  size_t template_index = 0;      // into BatchPlan::templates
-  std::vector<PlanValue> values;  // the row's values, in column order
-  std::string object_number;      // as the device will hold it ("" where the model has none)
+  size_t template_index = 0;  // into BatchPlan::templates
+  std::string object_number;  // as the device will hold it ("" where the model has none)
+  // Where the row's record lies in BatchPlan::text: its cells as read are taken from there.
+  size_t begin = 0;
+  size_t end = 0;
 };
 
 struct BatchPlan {
@@ -54,6 +59,10 @@ struct BatchPlan {
   int model = 0;
   std::vector<PlanTemplate> templates;
   std::vector<PlanRow> rows;
+  std::string text;  // the plan as read
+  // Per column of the header: the field its values go to; null for port, template and a
+  // column without a name.
+  std::vector<const Field*> columns;
 };
 
 struct PlanCheck {
@@ -70,11 +79,19 @@ PlanCheck LoadBatchPlan(const std::filesystem::path& path);
 // Checks text as the plan at path (templates are taken from path's folder).
 PlanCheck CheckBatchPlan(std::string_view text, const std::filesystem::path& path);
 
+// The row's cells as read; its values (the non-empty cells of the field columns), in column
+// order. For a row of a checked plan.
+std::vector<std::string> RowCells(const BatchPlan& plan, const PlanRow& row);
+std::vector<PlanValue> RowValues(const BatchPlan& plan, const PlanRow& row);
+
 // The image the row's device is to hold, built over what the device holds now (image, read
 // whole): the template's bytes (a model 251 file holds only bytes 0 to 2047; the rest stays
 // the device's), then the row's values. False, with why naming the field, when a value is
 // refused (not for a checked plan).
 bool ApplyPlanRow(const BatchPlan& plan, const PlanRow& row, ConfigImage& image, std::string& why);
+// The same from the template and the values given.
+bool ApplyPlanValues(int model, const ConfigImage& templ, const std::vector<PlanValue>& values,
+                     ConfigImage& image, std::string& why);
 
 // "строка 3" for a row, "строка 3 (строка файла 5)" when it starts on another line of the text.
 std::string RowText(int row, int line);

@@ -59,19 +59,33 @@ bool CsvRecord::Blank() const {
 }
 
 bool ParseCsv(std::string_view text, CsvTable& table, CsvFault& fault) {
+  std::vector<CsvRecord> records;
+  const bool ok = ForEachCsvRecord(text, 0, table, fault, [&records](CsvRecord& r, size_t, size_t) {
+    records.push_back(std::move(r));
+  });
+  table.records = std::move(records);
+  return ok;
+}
+
+bool ForEachCsvRecord(std::string_view text, char separator, CsvTable& table, CsvFault& fault,
+                      const CsvRecordTaker& take) {
   table = CsvTable{};
+  size_t base = 0;  // where text begins in what the caller gave
   if (text.starts_with(kUtf8Bom)) {
     table.bom = true;
     text.remove_prefix(kUtf8Bom.size());
+    base = kUtf8Bom.size();
   }
   if (const int line = FirstNonUtf8Line(text); line != 0) {
     fault = {line, "текст не в кодировке UTF-8"};
     return false;
   }
-  const char sep = table.separator = SeparatorOf(text.substr(0, FirstLineEnd(text)));
+  const char sep = table.separator =
+      separator != 0 ? separator : SeparatorOf(text.substr(0, FirstLineEnd(text)));
 
   int line = 1;
   size_t i = 0;
+  size_t begin = 0;
   CsvRecord record{line, {}};
   std::string cell;
   while (i < text.size() || !record.cells.empty() || !cell.empty()) {
@@ -129,8 +143,9 @@ bool ParseCsv(std::string_view text, CsvTable& table, CsvFault& fault) {
       i = SkipBreak(text, i);
       ++line;
     }
-    table.records.push_back(std::move(record));
+    take(record, base + begin, base + i);
     record = CsvRecord{line, {}};
+    begin = i;
   }
   return true;
 }

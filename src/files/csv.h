@@ -6,6 +6,8 @@
 // Threads: pure functions.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +39,14 @@ struct CsvFault {
 // but a separator or a line break after a closing quote, a quote that is never closed, text
 // that is not UTF-8. Returns false and fills fault when refused.
 bool ParseCsv(std::string_view text, CsvTable& table, CsvFault& fault);
+
+// The same, one record at a time, so that a long table is never held whole: each record is
+// handed to take with where it lies in text (its first byte, and the byte after its line
+// break). separator: the table's (0: found as above). table gets the separator and the mark,
+// not the records.
+using CsvRecordTaker = std::function<void(CsvRecord& record, size_t begin, size_t end)>;
+bool ForEachCsvRecord(std::string_view text, char separator, CsvTable& table, CsvFault& fault,
+                      const CsvRecordTaker& take);
 
 // One cell as it goes into the text: quoted when it holds the separator, a quote, a line
 // break, or begins or ends with a blank; quotes doubled.

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "files/file_access.h"
@@ -68,10 +69,11 @@ FsResult ReadRegularFile(const std::filesystem::path& path, size_t max, std::vec
   if (fstat(fd, &st) != 0) return Close(fd, Failed(errno));
   kind = KindOfMode(st.st_mode);
   if (kind != PathKind::Regular) return Close(fd, {false, {}});
-  out.resize(max);
+  // Grown as the bytes come, not to max at once: a plan of 16 MB at most is mostly far less.
   size_t got = 0;
   while (got < max) {
-    const ssize_t n = read(fd, out.data() + got, max - got);
+    if (got == out.size()) out.resize(std::min(max, std::max<size_t>(2 * got, 1 << 16)));
+    const ssize_t n = read(fd, out.data() + got, out.size() - got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return Close(fd, Failed(errno));
     if (n == 0) break;

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -118,11 +119,12 @@ FsResult ReadRegularFile(const std::filesystem::path& path, size_t max, std::vec
   if (handle == INVALID_HANDLE_VALUE) return Failed(GetLastError());
   kind = KindOfHandle(handle);
   if (kind != PathKind::Regular) return Close(handle, {false, {}});
-  out.resize(max);
+  // Grown as the bytes come, not to max at once: a plan of 16 MB at most is mostly far less.
   size_t got = 0;
   while (got < max) {
+    if (got == out.size()) out.resize(std::min(max, std::max<size_t>(2 * got, 1 << 16)));
     DWORD n = 0;
-    if (!ReadFile(handle, out.data() + got, static_cast<DWORD>(max - got), &n, nullptr))
+    if (!ReadFile(handle, out.data() + got, static_cast<DWORD>(out.size() - got), &n, nullptr))
       return Close(handle, Failed(GetLastError()));
     if (n == 0) break;
     got += n;

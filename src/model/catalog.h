@@ -3,7 +3,8 @@
 // bytes and bits, and how its value reads and writes as text. The offsets and encodings are not
 // repeated here: the parameters page's come from its layout rows (layout.h), the other pages'
 // from the offset functions of regions.h; this file names them. Which control of the window
-// shows a field is the window's business (src/ui/binding.h).
+// shows a field is the window's business (src/ui/binding.h). The tables are
+// catalog_fields.cpp's; each kind of field has one codec (catalog_codecs.h).
 //
 // Text values, the one form shared by lovar-cli (show, diff, export, import) and the windows:
 //   Number      decimal; a value above what the window accepts (a board direction of 45) "#45";

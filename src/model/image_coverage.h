@@ -11,20 +11,22 @@ class ImageCoverage {
  public:
   // Nothing known: at start, and after the identification of another model.
   void Reset() {
-    known_ = 0;
+    known_ = own_ = 0;
     fill_from_device_ = false;
   }
   // A read stores from offset 0 and has reached offset (its end, when complete): what lies
   // beyond is from before and no longer belongs with it.
   void Read(int offset) {
-    known_ = offset;
+    known_ = own_ = offset;
     fill_from_device_ = false;
   }
   // A file was loaded over bytes 0 to file_bytes - 1; what lay beyond keeps its standing (a
   // model 251 file holds half the image: the keys beyond it must have been read, or are taken
   // from the device before a write).
+  // The file's bytes are the image's own; what lies beyond is the device's, as it was read.
   void Loaded(int file_bytes) {
     known_ = std::max(known_, file_bytes);
+    own_ = file_bytes;
     fill_from_device_ = true;
   }
   // A device of the same model was identified, perhaps another one: beyond the bytes a file
@@ -32,6 +34,7 @@ class ImageCoverage {
   // never be written into this one; a write takes them from this device first.
   void NewDevice(int file_bytes) {
     known_ = std::min(known_, file_bytes);
+    own_ = std::min(own_, file_bytes);
     fill_from_device_ = true;
   }
   // The device's own bytes, read just before a write, completed the image.
@@ -46,9 +49,13 @@ class ImageCoverage {
   }
   // Bytes from offset 0 that belong to the configuration.
   int known() const { return known_; }
+  // Bytes from offset 0 that are the image's own (read, loaded or typed); beyond them the bytes
+  // are the device's as a read before a write found them (a model 251 file's keys).
+  int own() const { return std::min(own_, known_); }
 
  private:
   int known_ = 0;
+  int own_ = 0;
   bool fill_from_device_ = false;
 };
 

@@ -53,6 +53,10 @@ void Exchange::SendBuffer() {
   if (wire.count == 0) return;
   stray_since_send_ = 0;
   line_open_ = true;  // also when it opened and hangs up between two ticks
+  if (state_.send_buffer[6] == kReadRequest) {
+    const SendBufferBytes& b = state_.send_buffer;
+    ledger_.Sent(b[4], b[kRequestData] | b[kRequestData + 1] << 8 | b[kRequestData + 2] << 16);
+  }
   port_.WriteDevice(static_cast<int32_t>(wire.count),
                     std::span<const uint8_t>(wire.bytes.data(), wire.count));
 }
@@ -107,8 +111,9 @@ std::optional<uint8_t> RequestOf(uint8_t reply) {
 // stopping silently, asking for one offset for ever or a write ending as if complete: a reply
 // to another request (a write acknowledgement in the middle of a read would otherwise send image
 // blocks to the device), a read reply or acknowledgement with another sequence number (late or
-// duplicated) or after the last block, a read reply without data, an identification too short
-// for both of its bytes, an unhandled command, a frame too short to hold a command.
+// duplicated) or after the last block, an identification too short for both of its bytes, an
+// unhandled command, a frame too short to hold a command. A read reply without data answers
+// its request: it moves the offset by what it carries, nothing.
 bool Exchange::Answers(std::span<const uint8_t> frame) const {
   if (Length(frame) < 6) return false;
   const uint8_t command = CommandOf(frame);
@@ -116,7 +121,7 @@ bool Exchange::Answers(std::span<const uint8_t> frame) const {
   if (!request || state_.send_buffer[6] != *request) return false;
   switch (command) {
     case kReadReply:
-      return Length(frame) >= 7 && frame[4] == state_.sequence && state_.offset < end_;
+      return frame[4] == state_.sequence && state_.offset < end_;
     case kWriteAck:
       return frame[4] == state_.sequence && state_.offset < end_;
     case kIdentifyReply:
@@ -135,11 +140,25 @@ void Exchange::OnFrame(std::span<const uint8_t> frame) {
   }
   if (!Answers(frame)) {
     if (state_.send_buffer[1] != 0) ++stray_since_send_;
+    // A read reply that answers nothing is a duplicate or a late one: the block taken last
+    // under its number, in this read, may have been its.
+    if (Length(frame) >= 6 && CommandOf(frame) == kReadReply) {
+      const std::optional<ReadPlace> place = ledger_.Stray(frame[4]);
+      if (place && state_.send_buffer[6] == kReadRequest && place->end <= kImageCapacity)
+        suspects_.Mark(*place,
+                       std::span<const uint8_t>(read_into_->bytes().data() + place->from,
+                                                static_cast<size_t>(place->end - place->from)));
+    }
     return;
   }
   state_.send_buffer[1] = 0;
   ++answered_;
-  futile_questions_ = 0;
+  const bool empty = CommandOf(frame) == kReadReply && Length(frame) < 7;
+  empty_run_ = empty ? empty_run_ + 1 : 0;
+  if (!empty) {
+    ++progress_;
+    futile_questions_ = 0;
+  }
   switch (CommandOf(frame)) {
     case kReadReply:
       OnReadReply(frame);
@@ -178,7 +197,11 @@ void Exchange::StartExchange() {
   state_.stop = false;
   hold_ = false;
   futile_questions_ = 0;
+  empty_run_ = 0;
   state_.send_buffer[1] = 0;
+  // What was outstanding is over; half a frame left from it is no part of the new exchange.
+  ledger_.Abandon();
+  reassembler_.Reset();
   SetButtons(false);
 }
 
@@ -189,6 +212,9 @@ void Exchange::ButtonReadClick() {
   read_into_ = &image_;
   checking_ = false;
   step_done_ = nullptr;
+  settling_ = false;
+  suspects_.Clear();
+  ledger_.NewStep();
   SetProgress(0);
   if (!port_.IsOpen()) return;
   StartExchange();
@@ -202,36 +228,102 @@ void Exchange::ReadBack(ConfigImage& into, int from, int end, StepDone done) {
   read_into_ = &into;
   checking_ = true;
   step_done_ = std::move(done);
+  settling_ = false;
+  suspects_.Clear();
+  ledger_.NewStep();
   SetProgress(from);
   if (!port_.IsOpen()) return;
   StartExchange();
   SendReadRequest();
 }
 
-void Exchange::SendReadRequest() {
+void Exchange::SendReadRequest(bool hold) {
   SendBufferBytes& b = state_.send_buffer;
   PutRequestHeader(b, kReadRequestSize, state_.sequence, kReadRequest);
   PutRequestOffset(b, state_.offset);
   constexpr size_t kCount = kRequestData + kOffsetBytes;
   b[kCount] = kReadBlock;
   b[kCount + 1] = 0;  // the CRC's place, cleared as it always was
-  SendBuffer();
+  if (!hold) SendBuffer();
 }
 
 void Exchange::OnReadReply(std::span<const uint8_t> frame) {
   const size_t last = Length(frame);
+  const std::span<const uint8_t> data = frame.subspan(7, last >= 7 ? last - 6 : 0);
+  if (settling_) return OnSettleReply(data, ledger_.Accepted(frame[4], suspects_.Next()));
+  const int from = state_.offset;
   int shown = -1;
-  for (size_t j = 7; j <= last; ++j) {
+  for (const uint8_t byte : data) {
     shown = state_.offset;
     if (state_.offset >= end_) break;  // nothing is stored past the image
-    (*read_into_)[state_.offset++] = frame[j];
+    (*read_into_)[state_.offset++] = byte;
   }
   if (shown >= 0) SetProgress(shown);
+  const ReadPlace place{from, state_.offset};
+  if (ledger_.Accepted(frame[4], place))
+    suspects_.Mark(place, std::span<const uint8_t>(read_into_->bytes().data() + from,
+                                                   static_cast<size_t>(place.end - from)));
   ++state_.sequence;  // wraps 255 -> 0
   if (port_.IsOpen() && state_.offset < end_) {
-    SendReadRequest();
+    SendReadRequest(/*hold=*/empty_run_ >= kEmptyRun);
     return;
   }
+  if (suspects_.Pending()) {
+    if (port_.IsOpen()) {
+      settling_ = true;
+      SendSettleRequest();
+      return;
+    }
+    // Ended short where the doubt begins: what lies before it is whole.
+    state_.offset = std::min(state_.offset, suspects_.Earliest());
+    suspects_.Clear();
+  }
+  EndRead();
+}
+
+void Exchange::SendSettleRequest() {
+  state_.offset = suspects_.Next().from;
+  SendReadRequest(/*hold=*/empty_run_ >= kEmptyRun);
+}
+
+// A block in doubt read again: settled when two reads agree, the agreed bytes stored.
+void Exchange::OnSettleReply(std::span<const uint8_t> data, bool doubtful) {
+  const ReadPlace place = suspects_.Next();
+  ++state_.sequence;
+  switch (suspects_.Reply(data, doubtful)) {
+    case SuspectReads::Verdict::Settled:
+      std::copy(suspects_.Agreed().begin(), suspects_.Agreed().end(),
+                read_into_->bytes().begin() + place.from);
+      break;
+    case SuspectReads::Verdict::Again:
+      break;
+    case SuspectReads::Verdict::Disagree:
+      settling_ = false;
+      suspects_.Clear();
+      disagreed_at_ = state_.offset = place.from;
+      SetButtons(true);
+      state_.send_buffer[1] = 0;
+      EndStopped(kReadRequest, StopReason::Disagree);
+      return;
+  }
+  if (!suspects_.Pending()) {
+    settling_ = false;
+    state_.offset = end_;
+    EndRead();
+    return;
+  }
+  if (!port_.IsOpen()) {
+    // Ended short where the doubt begins: what lies before it is whole.
+    settling_ = false;
+    state_.offset = suspects_.Earliest();
+    suspects_.Clear();
+    EndRead();
+    return;
+  }
+  SendSettleRequest();
+}
+
+void Exchange::EndRead() {
   SetButtons(true);
   state_.send_buffer[1] = 0;
   if (!checking_) {
@@ -377,11 +469,14 @@ void Exchange::EndStopped(uint8_t request, StopReason reason) {
     observer_.Stopped(request, reason);
     return;
   }
-  const StepDone done =
-      reason == StopReason::LineLost ? std::exchange(step_done_, nullptr) : step_done_;
-  done(reason == StopReason::Abandoned ? StepEnd::Abandoned
-       : reason == StopReason::GaveUp  ? StepEnd::GaveUp
-                                       : StepEnd::LineLost);
+  // Reads that never agreed are not taken up by a late reply either.
+  const StepDone done = reason == StopReason::LineLost || reason == StopReason::Disagree
+                            ? std::exchange(step_done_, nullptr)
+                            : step_done_;
+  done(reason == StopReason::Abandoned  ? StepEnd::Abandoned
+       : reason == StopReason::GaveUp   ? StepEnd::GaveUp
+       : reason == StopReason::LineLost ? StepEnd::LineLost
+                                        : StepEnd::Disagree);
 }
 
 void Exchange::Timer1Timer() {
@@ -395,7 +490,7 @@ void Exchange::Timer1Timer() {
       state_.send_buffer[1] == 0)
     return;
   // A device that keeps talking, but never to the request, would be asked about for ever.
-  futile_questions_ = stray_since_send_ > 0 ? futile_questions_ + 1 : 0;
+  futile_questions_ = Talking() ? futile_questions_ + 1 : 0;
   if (futile_questions_ >= kGiveUpAfter) {
     const uint8_t command = state_.send_buffer[6];
     futile_questions_ = 0;

@@ -7,6 +7,17 @@
 // of Timer1Timer (the no-answer question after 10 ticks, a half frame given up after 2) wait
 // the port's round trip longer (answer_allowance.h); on a local port they are exactly that. The
 // engine tells its owner (the session) what happens only through ExchangeObserver.
+//
+// A read reply carries only the sequence number and the data, so a late answer to an earlier
+// request under the same number would be taken for the data asked now. Every read (a whole
+// read, ReadBack) therefore notes the blocks taken under a number that still owes answers, and
+// those a duplicated reply puts in doubt (reply_ledger.h), and reads them again at its end until
+// two reads agree (read_agreement.h): a read ends only with every block it took in agreement,
+// or stops (Disagree). A partly received frame is dropped when an exchange begins.
+//
+// A read reply without data moves nothing but the sequence number; the next request goes at
+// once, up to kEmptyRun such replies in a row at one offset. Then the next request waits for
+// the no-answer question, which comes as for silence, and counts as talk that answers nothing.
 #pragma once
 
 #include <array>
@@ -17,6 +28,8 @@
 #include "model/config_image.h"
 #include "model/model_setup.h"
 #include "protocol/frame.h"
+#include "protocol/read_agreement.h"
+#include "protocol/reply_ledger.h"
 #include "serial/message_device.h"
 #include "serial/port_interface.h"
 
@@ -28,6 +41,7 @@ enum class StopReason : uint8_t {
   GaveUp,     // the device kept answering, but for Exchange::kGiveUpAfter questions in a row
               // never with a frame that answers the request: given up without asking again
   LineLost,   // the line hung up or the adapter was unplugged (seen by Timer1Timer)
+  Disagree,   // a read's block in doubt was read again, and its reads never agreed
 };
 
 // How a step started with a callback (ReadBack, WriteRange, ButtonWriteClick with one) ended.
@@ -37,6 +51,7 @@ enum class StepEnd : uint8_t {
   Abandoned,   // as StopReason
   GaveUp,
   LineLost,
+  Disagree,
 };
 // A step's end, on the window thread. A step given up at the question (Abandoned, GaveUp) may
 // be taken up again by a late reply, as a whole read is: its callback then hears its end once
@@ -152,16 +167,27 @@ class Exchange {
   bool RequestOutstanding() const { return state_.send_buffer[1] != 0; }
   bool PortOpen() const { return port_.IsOpen(); }
   bool ButtonsEnabled() const { return buttons_enabled_; }
-  // Frames taken as the answer to a request, since the engine was made: a watchdog's measure
-  // of progress.
+  // Frames taken as the answer to a request, since the engine was made (the reply to the frame
+  // in flight has come).
   uint64_t AnsweredFrames() const { return answered_; }
+  // Of those, the ones that moved the exchange on (not a read reply without data): a
+  // watchdog's measure of progress.
+  uint64_t ProgressFrames() const { return progress_; }
   // Good frames since the request was last sent that answered nothing (a device that talks, but
   // not to the request).
   int StrayFramesSinceSend() const { return stray_since_send_; }
+  // The device talks but the exchange does not move: stray frames since the send, or a run of
+  // read replies without data.
+  bool Talking() const { return stray_since_send_ > 0 || empty_run_ >= kEmptyRun; }
+  // Where the reads of a block in doubt never agreed (StopReason::Disagree).
+  int DisagreedAt() const { return disagreed_at_; }
 
   // Questions in a row, each after the device answered only with frames that answer nothing,
   // before the exchange is given up (GaveUp) instead of asking again.
   static constexpr int kGiveUpAfter = 5;
+  // Read replies without data in a row at one offset that are answered with the next request
+  // at once.
+  static constexpr int kEmptyRun = 8;
 
   // Where a write starts: 100 for model 252, 0 for the others.
   static int WriteStart(int model) { return model == 252 ? 100 : 0; }
@@ -175,7 +201,12 @@ class Exchange {
   void OnReadReply(std::span<const uint8_t> frame);
   void OnWriteAck(std::span<const uint8_t> frame);
   void OnKeyReply(std::span<const uint8_t> frame);
-  void SendReadRequest();
+  // hold: built and outstanding, but left for the no-answer question to send.
+  void SendReadRequest(bool hold = false);
+  // The blocks in doubt read again; the read's end.
+  void OnSettleReply(std::span<const uint8_t> data, bool doubtful);
+  void SendSettleRequest();
+  void EndRead();
   void SendWriteBlock();
   void SendKeyPoll();
   void SetButtons(bool enabled);
@@ -202,8 +233,14 @@ class Exchange {
   bool hold_ = false;       // SendNoMore
   bool line_open_ = false;  // the port was open at the last tick or send
   uint64_t answered_ = 0;
+  uint64_t progress_ = 0;
   int stray_since_send_ = 0;
   int futile_questions_ = 0;
+  int empty_run_ = 0;  // read replies without data in a row
+  ReplyLedger ledger_;
+  SuspectReads suspects_;  // the read's blocks in doubt
+  bool settling_ = false;  // they are being read again
+  int disagreed_at_ = -1;
 };
 
 // The search window's device-list line for an identification reply, in UTF-8:

@@ -5,11 +5,14 @@
 namespace lovar {
 
 OpenedRegistry OpenRecordingRegistry(std::string_view location, const char* env_db,
-                                     const std::filesystem::path& archive) {
+                                     const std::filesystem::path& archive,
+                                     std::optional<ArchiveTime> before) {
   OpenedRegistry opened;
   RegistryOptions options;
   if (!ChooseLocation(location, env_db, options.location, opened.failure)) return opened;
   options.local_file = DefaultRegistryFile();
+  // A file locked, full or read-only now: the records are kept later, or beside it.
+  options.defer_file = true;
   StoreResult result;
   opened.registry = Registry::Open(options, result);
   if (opened.registry == nullptr) {
@@ -21,7 +24,7 @@ OpenedRegistry OpenRecordingRegistry(std::string_view location, const char* env_
   // as they are made, never taken in again.
   if (archive.empty()) return opened;
   // The archive's files are taken in once; a folder taken in before is not read again.
-  const ImportResult import = opened.registry->ImportArchive(archive);
+  const ImportResult import = opened.registry->ImportArchive(archive, before);
   if (!import.result.ok())
     opened.notes.push_back("Архив " + ShownPath(archive) +
                            " не перенесён в реестр: " + import.result.message);

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,8 +23,11 @@ struct OpenedRegistry {
 };
 
 // location: --db or the window's setting ("" for none); env_db: $LOVAR_DB (may be null).
-// archive: the archive folder to take in once ("" for none).
+// archive: the archive folder to take in once ("" for none), its reads before `before` only
+// (Registry::ImportArchive). A file locked, full or read-only now is opened all the same: its
+// records are held and kept later (Registry::KeepPending).
 OpenedRegistry OpenRecordingRegistry(std::string_view location, const char* env_db,
-                                     const std::filesystem::path& archive);
+                                     const std::filesystem::path& archive,
+                                     std::optional<ArchiveTime> before = std::nullopt);
 
 }  // namespace lovar

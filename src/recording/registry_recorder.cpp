@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "model/image_diff.h"
+#include "store/local_time.h"
 
 namespace lovar {
 namespace {
@@ -59,6 +60,7 @@ SiteRecord WriteSiteRecord(const DeviceRecord& device, const ConfigImage* prior,
     case O::Unchecked:
     case O::Differs:
     case O::CheckStopped:
+    case O::Stale:  // sent is then what was read back: the other configuration, part written
       record.info.outcome = RecordOutcome::Unproven;
       SetImage(record, sent);
       break;
@@ -82,8 +84,19 @@ SiteRecord WriteSiteRecord(const DeviceRecord& device, const ConfigImage* prior,
 
 KeptRecord SiteRecorder::DeviceRead(const DeviceRecord& device, const ConfigImage& image) {
   read_[device.port] = image;
+  priors_.erase(device.port);  // a read of its own, not one made for a write
+  KeptRecord kept;
+  kept.note = ReadNote(device, image);
   Keep(ReadSiteRecord(device, image));
-  return {};
+  return kept;
+}
+
+void SiteRecorder::NoteOverride(const std::string& port, const std::string& text) {
+  overrides_[port] = text;
+}
+
+void SiteRecorder::ReadIsPrior(const std::string& port) {
+  priors_.insert(port);
 }
 
 void SiteRecorder::DeviceWritten(const DeviceRecord& device, const ConfigImage& sent,
@@ -92,11 +105,19 @@ void SiteRecorder::DeviceWritten(const DeviceRecord& device, const ConfigImage& 
   // ended whole (recorded here just before); a read of the port at another time may have been
   // of another device.
   const auto read = read_.find(device.port);
+  const bool made_for_it = priors_.erase(device.port) != 0;
   const bool read_whole =
-      report.prior_read && (report.outcome != WriteReport::Outcome::NotStarted ||
-                            report.cause == WriteReport::Cause::Refused);
+      made_for_it || (report.prior_read && (report.outcome != WriteReport::Outcome::NotStarted ||
+                                            report.cause == WriteReport::Cause::Refused));
   const ConfigImage* prior = read_whole && read != read_.end() ? &read->second : nullptr;
-  Keep(WriteSiteRecord(device, prior, sent, report, write_operation_));
+  SiteRecord record = WriteSiteRecord(device, prior, sent, report, write_operation_);
+  if (const auto noted = overrides_.find(device.port); noted != overrides_.end()) {
+    // A write never begun let nothing past: the device is as it was.
+    if (report.outcome != WriteReport::Outcome::NotStarted)
+      record.info.message += ". " + noted->second;
+    overrides_.erase(noted);
+  }
+  Keep(std::move(record));
   read_.erase(device.port);  // the device holds something else now
 }
 
@@ -115,8 +136,9 @@ void RecordInto(Registry& registry, SiteRecord record, bool& may_wait,
   const RecordResult kept = registry.Record(std::move(record));
   switch (kept.kept) {
     case RecordResult::Kept::Nowhere:
+    case RecordResult::Kept::Pending:
     case RecordResult::Kept::Waiting:
-      notes.push_back(kept.message);
+      if (!kept.message.empty()) notes.push_back(kept.message);
       may_wait = may_wait || kept.kept == RecordResult::Kept::Waiting;
       return;
     case RecordResult::Kept::InRegistry:
@@ -137,6 +159,25 @@ void RecordInto(Registry& registry, SiteRecord record, bool& may_wait,
   }
 }
 
+std::string RegistryRecorder::ReadNote(const DeviceRecord& device, const ConfigImage& image) {
+  std::vector<RecordInfo> history;
+  if (!registry_.History(device.model, ObjectNumber(device.model, image), history).ok()) return {};
+  for (auto it = history.rbegin(); it != history.rend(); ++it) {
+    if (it->operation == RecordOperation::Read || it->outcome != RecordOutcome::Holds) continue;
+    const size_t at = it->message.find(kOverrideMark);
+    if (at == std::string::npos) return {};  // the newest proven write let nothing past
+    std::vector<uint8_t> bytes;
+    if (!registry_.Image(it->image_hash, bytes).ok() ||
+        bytes.size() < static_cast<size_t>(ImageLength(device.model)))
+      return {};
+    ConfigImage written;
+    std::copy(bytes.begin(), bytes.begin() + ImageLength(device.model), written.bytes().begin());
+    if (!SameConfiguration(device.model, written, image)) return {};
+    return OverrideReadNote(LocalTimeText(it->time), it->message.substr(at));
+  }
+  return {};
+}
+
 std::vector<std::string> RegistryRecorder::TakeNotes() {
   std::vector<std::string> notes;
   notes.swap(notes_);
@@ -146,7 +187,10 @@ std::vector<std::string> RegistryRecorder::TakeNotes() {
 KeptRecord RecorderPair::DeviceRead(const DeviceRecord& device, const ConfigImage& image) {
   KeptRecord kept;
   if (first_ != nullptr) kept = first_->DeviceRead(device, image);
-  if (second_ != nullptr) second_->DeviceRead(device, image);
+  if (second_ != nullptr) {
+    const KeptRecord beside = second_->DeviceRead(device, image);
+    if (kept.note.empty()) kept.note = beside.note;
+  }
   return kept;
 }
 
@@ -154,6 +198,11 @@ void RecorderPair::DeviceWritten(const DeviceRecord& device, const ConfigImage& 
                                  const WriteReport& report) {
   if (first_ != nullptr) first_->DeviceWritten(device, sent, report);
   if (second_ != nullptr) second_->DeviceWritten(device, sent, report);
+}
+
+void RecorderPair::NoteOverride(const std::string& port, const std::string& text) {
+  if (first_ != nullptr) first_->NoteOverride(port, text);
+  if (second_ != nullptr) second_->NoteOverride(port, text);
 }
 
 bool RecorderPair::ReadsBeforeWrite() const {

@@ -14,6 +14,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,8 @@ SiteRecord WriteSiteRecord(const DeviceRecord& device, const ConfigImage* prior,
 
 // Records one record into the registry; when the server took it and records of this station
 // wait for it, sends them (Sync). may_wait: whether records may be waiting (kept between calls;
-// start with true). What is to be said (a record not kept, one waiting, records sent) goes to
-// notes, each a line in Russian.
+// start with true). What is to be said (a record held for later, one waiting, records sent)
+// goes to notes, each a line in Russian. A record held is kept by the registry's KeepPending.
 void RecordInto(Registry& registry, SiteRecord record, bool& may_wait,
                 std::vector<std::string>& notes);
 
@@ -49,17 +50,32 @@ class SiteRecorder : public Recorder {
   // A write is recorded with the device's image read before it when there was one (a model
   // 251 file's write, the archive's); it does not make the device be read for it.
   bool ReadsBeforeWrite() const override { return false; }
+  // The next write's record says text after the write's own message.
+  void NoteOverride(const std::string& port, const std::string& text) override;
+  // The read of port just recorded was made for the write that follows it on the same
+  // session (lovar-cli write, a batch row): that write's record takes it as the image before
+  // it, as it does for a read the write began with.
+  void ReadIsPrior(const std::string& port);
   // A step that failed before the device's image was known (a batch row that never reached
   // its write): Failed, for the object number it was meant for.
   void StepFailed(const DeviceRecord& device, const std::string& object,
                   const std::string& message);
+
+  // A read of the site whose device still holds what a write let past the check's errors put
+  // there (SameConfiguration): the note that says so (OverrideReadNote); "" when none or not
+  // known. Asked before the read is kept.
+  virtual std::string ReadNote(const DeviceRecord& /*device*/, const ConfigImage& /*image*/) {
+    return {};
+  }
 
  protected:
   virtual void Keep(SiteRecord record) = 0;
 
  private:
   RecordOperation write_operation_;
-  std::map<std::string, ConfigImage> read_;  // per port: the device's image read last
+  std::map<std::string, ConfigImage> read_;       // per port: the device's image read last
+  std::map<std::string, std::string> overrides_;  // per port: the next write's override text
+  std::set<std::string> priors_;                  // the ports of ReadIsPrior (a batch's many)
 };
 
 // Records straight into a registry, on the caller's thread.
@@ -73,6 +89,9 @@ class RegistryRecorder : public SiteRecorder {
   // What the records met since the last call, each a line in Russian: a record not kept, a
   // record waiting for the server, records sent when the server came back.
   std::vector<std::string> TakeNotes();
+  // From the site's history: its newest write let past the check's errors, when the device
+  // holds what it wrote.
+  std::string ReadNote(const DeviceRecord& device, const ConfigImage& image) override;
 
  protected:
   void Keep(SiteRecord record) override {
@@ -94,6 +113,7 @@ class RecorderPair : public Recorder {
   void DeviceWritten(const DeviceRecord& device, const ConfigImage& sent,
                      const WriteReport& report) override;
   bool ReadsBeforeWrite() const override;
+  void NoteOverride(const std::string& port, const std::string& text) override;
 
  private:
   Recorder* first_;   // may be null

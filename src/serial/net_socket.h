@@ -1,6 +1,7 @@
 // One TCP connection for the network link, without blocking. The seam between the link and the
 // OS's sockets: one source file per OS (net_socket_posix.cpp, net_socket_win.cpp), chosen by
-// CMake.
+// CMake, under what every OS does alike (net_socket.cpp: the resolver's answer checked, the
+// endpoints tried in turn within the time-out).
 //
 // Threads: Resolve on any thread (the link runs it on a thread of its own, so that a resolver
 // that hangs cannot hold the caller past its time-out). After Connect, Send, Receive and Wait
@@ -88,8 +89,23 @@ class NetSocket {
   LinkError error() const;
 
  private:
+  // The OS's socket and what wakes Wait. Each OS's source file defines it with the primitives
+  // below, which Resolve and Connect run on.
   struct Os;
   explicit NetSocket(std::unique_ptr<Os> os);
+
+  // What the OS needs before its first socket; false when it cannot start.
+  static bool StartOs();
+  // The resolver's answer for host and port: the endpoints (possibly none), or why there is none.
+  static LinkError ResolveOs(const std::string& host, uint16_t port,
+                             std::vector<NetEndpoint>& endpoints);
+  // One attempt on one endpoint within deadline: the socket connected, or null with error set.
+  // give_up: the failure is this machine's (no wake event), so the other endpoints would fail
+  // alike.
+  static std::unique_ptr<NetSocket> ConnectOs(const NetEndpoint& endpoint,
+                                              std::chrono::steady_clock::time_point deadline,
+                                              LinkError& error, bool& give_up);
+
   std::unique_ptr<Os> os_;
 };
 

@@ -1,4 +1,5 @@
 // The network link's socket on POSIX: a non-blocking TCP socket, poll() and an eventfd to wake.
+// The resolve and the connect loop that every OS shares are net_socket.cpp's.
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -89,8 +90,12 @@ struct NetSocket::Os {
 NetSocket::NetSocket(std::unique_ptr<Os> os) : os_(std::move(os)) {}
 NetSocket::~NetSocket() = default;
 
-std::vector<NetEndpoint> NetSocket::Resolve(const std::string& host, uint16_t port,
-                                            LinkError& error) {
+bool NetSocket::StartOs() {
+  return true;
+}
+
+LinkError NetSocket::ResolveOs(const std::string& host, uint16_t port,
+                               std::vector<NetEndpoint>& endpoints) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -98,39 +103,26 @@ std::vector<NetEndpoint> NetSocket::Resolve(const std::string& host, uint16_t po
   hints.ai_flags = AI_NUMERICSERV;
   addrinfo* list = nullptr;
   const int code = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
-  std::vector<NetEndpoint> endpoints;
-  if (code != 0) {
-    error = ResolveError(code);
-    return endpoints;
-  }
+  if (code != 0) return ResolveError(code);
   endpoints = EndpointsOf(list);
   freeaddrinfo(list);
-  error = endpoints.empty() ? LinkError::HostNotFound : LinkError::None;
-  return endpoints;
+  return LinkError::None;
 }
 
-std::unique_ptr<NetSocket> NetSocket::Connect(const std::vector<NetEndpoint>& endpoints,
-                                              std::chrono::milliseconds timeout, LinkError& error) {
-  const Clock::time_point deadline = Clock::now() + timeout;
-  error = LinkError::HostNotFound;
-  for (const NetEndpoint& endpoint : endpoints) {
-    if (Clock::now() >= deadline) {
-      error = LinkError::ConnectTimeout;
-      break;
-    }
-    const int fd = ConnectOne(endpoint, deadline, error);
-    if (fd < 0) continue;
-    auto os = std::make_unique<Os>();
-    os->fd = fd;
-    os->wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (os->wake_fd < 0) {
-      error = MapOsError(errno);
-      return nullptr;
-    }
-    error = LinkError::None;
-    return std::unique_ptr<NetSocket>(new NetSocket(std::move(os)));
+std::unique_ptr<NetSocket> NetSocket::ConnectOs(const NetEndpoint& endpoint,
+                                                Clock::time_point deadline, LinkError& error,
+                                                bool& give_up) {
+  const int fd = ConnectOne(endpoint, deadline, error);
+  if (fd < 0) return nullptr;
+  auto os = std::make_unique<Os>();
+  os->fd = fd;
+  os->wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (os->wake_fd < 0) {
+    error = MapOsError(errno);
+    give_up = true;
+    return nullptr;
   }
-  return nullptr;
+  return std::unique_ptr<NetSocket>(new NetSocket(std::move(os)));
 }
 
 ptrdiff_t NetSocket::Send(const uint8_t* data, size_t count) {

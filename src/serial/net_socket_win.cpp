@@ -1,5 +1,6 @@
 // The network link's socket on Windows: a non-blocking Winsock socket whose events
-// (WSAEventSelect) and a wake event are waited on together with WaitForMultipleObjects.
+// (WSAEventSelect) and a wake event are waited on together with WaitForMultipleObjects. The
+// resolve and the connect loop that every OS shares are net_socket.cpp's.
 
 // The lovar headers come first: see dcb_win.h.
 // clang-format off
@@ -114,13 +115,12 @@ struct NetSocket::Os {
 NetSocket::NetSocket(std::unique_ptr<Os> os) : os_(std::move(os)) {}
 NetSocket::~NetSocket() = default;
 
-std::vector<NetEndpoint> NetSocket::Resolve(const std::string& host, uint16_t port,
-                                            LinkError& error) {
-  std::vector<NetEndpoint> endpoints;
-  if (!StartWinsock()) {
-    error = LinkError::Io;
-    return endpoints;
-  }
+bool NetSocket::StartOs() {
+  return StartWinsock();
+}
+
+LinkError NetSocket::ResolveOs(const std::string& host, uint16_t port,
+                               std::vector<NetEndpoint>& endpoints) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -129,44 +129,30 @@ std::vector<NetEndpoint> NetSocket::Resolve(const std::string& host, uint16_t po
   addrinfo* list = nullptr;
   const int code = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
   if (code != 0) {
-    error = MapOsError(code);
-    if (error == LinkError::Io) error = LinkError::HostNotFound;
-    return endpoints;
+    const LinkError error = MapOsError(code);
+    return error == LinkError::Io ? LinkError::HostNotFound : error;
   }
   endpoints = EndpointsOf(list);
   freeaddrinfo(list);
-  error = endpoints.empty() ? LinkError::HostNotFound : LinkError::None;
-  return endpoints;
+  return LinkError::None;
 }
 
-std::unique_ptr<NetSocket> NetSocket::Connect(const std::vector<NetEndpoint>& endpoints,
-                                              std::chrono::milliseconds timeout, LinkError& error) {
-  const Clock::time_point deadline = Clock::now() + timeout;
-  error = LinkError::HostNotFound;
-  if (!StartWinsock()) {
+std::unique_ptr<NetSocket> NetSocket::ConnectOs(const NetEndpoint& endpoint,
+                                                Clock::time_point deadline, LinkError& error,
+                                                bool& give_up) {
+  const SOCKET s = ConnectOne(endpoint, deadline, error);
+  if (s == INVALID_SOCKET) return nullptr;
+  auto os = std::make_unique<Os>();
+  os->socket = s;
+  os->socket_event = WSACreateEvent();
+  os->wake_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (os->socket_event == WSA_INVALID_EVENT || !os->wake_event ||
+      WSAEventSelect(s, os->socket_event, FD_READ | FD_WRITE | FD_CLOSE) != 0) {
     error = LinkError::Io;
+    give_up = true;
     return nullptr;
   }
-  for (const NetEndpoint& endpoint : endpoints) {
-    if (Clock::now() >= deadline) {
-      error = LinkError::ConnectTimeout;
-      break;
-    }
-    const SOCKET s = ConnectOne(endpoint, deadline, error);
-    if (s == INVALID_SOCKET) continue;
-    auto os = std::make_unique<Os>();
-    os->socket = s;
-    os->socket_event = WSACreateEvent();
-    os->wake_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (os->socket_event == WSA_INVALID_EVENT || !os->wake_event ||
-        WSAEventSelect(s, os->socket_event, FD_READ | FD_WRITE | FD_CLOSE) != 0) {
-      error = LinkError::Io;
-      return nullptr;
-    }
-    error = LinkError::None;
-    return std::unique_ptr<NetSocket>(new NetSocket(std::move(os)));
-  }
-  return nullptr;
+  return std::unique_ptr<NetSocket>(new NetSocket(std::move(os)));
 }
 
 ptrdiff_t NetSocket::Send(const uint8_t* data, size_t count) {

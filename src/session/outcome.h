@@ -25,6 +25,8 @@ enum class Status : int {
   CheckErrors = 15,    // check: the configuration has at least one error
   RegistryError = 16,  // the registry of sites cannot be opened, read or written
   NotInRegistry = 17,  // sites: no such site, or no configuration of it at that time
+  NotRecorded = 18,    // the work is done, but a record of it was kept neither in the registry
+                       // nor beside it
   InternalError = 70,  // a fault of the program itself: an exception nothing expected
 };
 

@@ -76,6 +76,8 @@ EndCause CauseOf(const WriteReport& report) {
       return EndCause::Interrupted;
     case WriteReport::Cause::Refused:
       return EndCause::Refused;
+    case WriteReport::Cause::Disagree:
+      return EndCause::Disagree;
   }
   return EndCause::None;
 }
@@ -192,7 +194,7 @@ bool Session::Busy() const {
 
 void Session::Begin(Operation operation, std::optional<std::chrono::milliseconds> limit) {
   run_ = Run{operation};
-  run_->answered = engine_.AnsweredFrames();
+  run_->answered = engine_.ProgressFrames();
   run_->progressed = Clock::now();
   if (limit) run_->deadline = run_->progressed + *limit;
   asked_ = 0;
@@ -227,6 +229,19 @@ void Session::Identify() {
 }
 
 bool Session::Read() {
+  // The changes are in the device already; only the check behind them is outstanding: the
+  // owner decides whether to stop it, and it goes on unless so.
+  if (behind_) {
+    if (!observer_.AskStopWholeCheck()) {
+      observer_.Ended({Operation::Read,
+                       EndCause::CheckGoesOn,
+                       {Status::Interrupted, "Чтение не начато: полная проверка продолжается"}});
+      return false;
+    }
+    CommitEdits();
+    // What was written is in the device: nothing of it is lost by the read.
+    if (image_ == verified_.Sent()) agreed_loss_ = image_;
+  }
   Supersede();
   if (!port_.IsOpen()) {
     engine_.ButtonReadClick();  // the progress goes back to 0; nothing is sent
@@ -276,8 +291,8 @@ void Session::Write(bool verify, bool whole) {
     report.model = model;
     report.from = report.stopped_at = Exchange::WriteStart(model);
     report.end = ImageLength();
-    SessionEnd end{Operation::Write, EndCause::NotOpen,
-                   {Status::LineLost, WriteReportText(report)}};
+    SessionEnd end{
+        Operation::Write, EndCause::NotOpen, {Status::LineLost, WriteReportText(report)}};
     end.report = report;
     end.length = ImageLength();
     observer_.Ended(end);
@@ -301,8 +316,22 @@ void Session::Write(bool verify, bool whole) {
   // file's keys), or when what the write replaces is not recorded yet.
   const bool read_prior =
       !Whole() || (recorder_ != nullptr && recorder_->ReadsBeforeWrite() && !recorded_);
-  StartWrite(verify, whole, read_prior);
+  StartWrite(verify, whole, read_prior, OwnEnd());
   Check();
+}
+
+// Where the image's own bytes end: what it holds, read first for the rest; within a whole
+// image, the file's bytes when beyond them it holds just what the device was read to hold (a
+// model 251 file loaded over a read: the keys are the device's, not the file's).
+int Session::OwnEnd() const {
+  if (!Whole()) return coverage_.known();
+  const int own = coverage_.own();
+  const int length = ImageLength();
+  if (own >= length || !device_holds_ ||
+      !std::equal(image_.bytes().begin() + own, image_.bytes().begin() + length,
+                  device_holds_->bytes().begin() + own))
+    return length;
+  return own;
 }
 
 void Session::LearnKey(std::optional<std::chrono::milliseconds> limit) {
@@ -352,7 +381,7 @@ bool Session::AskContinue() {
   if (!Unattended()) return observer_.AskContinue();
   if (InterruptedByUser() || asked_ >= options_.retries) return false;
   ++asked_;
-  observer_.Retry(engine_.StrayFramesSinceSend() > 0, asked_, options_.retries);
+  observer_.Retry(engine_.Talking(), asked_, options_.retries);
   return true;
 }
 
@@ -467,7 +496,7 @@ void Session::Settle(Operation operation) {
   if (!run_) {
     // Given up at the question, taken up again by a late reply: it ends once more.
     run_ = Run{operation};
-    run_->answered = engine_.AnsweredFrames();
+    run_->answered = engine_.ProgressFrames();
     run_->progressed = Clock::now();
   } else if (run_->operation != operation) {
     return;  // no end of the operation running
@@ -505,7 +534,7 @@ void Session::Check() {
       engine_.ForgetRequest();
       return Finish(EndCause::None);
     case Phase::Draining:
-      if (engine_.AnsweredFrames() == r.answered && port_.IsOpen() && now < r.phase_until) return;
+      if (engine_.AnsweredFrames() == r.drained && port_.IsOpen() && now < r.phase_until) return;
       return Finish(EndCause::Interrupted);
   }
 
@@ -524,7 +553,7 @@ void Session::Check() {
       if (!engine_.RequestOutstanding()) return Finish(EndCause::Interrupted);
       r.phase = Phase::Draining;
       r.phase_until = now + kInFlight + Allowance(port_);
-      r.answered = engine_.AnsweredFrames();
+      r.drained = engine_.AnsweredFrames();
       return;
     }
     if (!port_.IsOpen()) return Finish(EndCause::LineLost);
@@ -535,19 +564,21 @@ void Session::Check() {
         return Finish(EndCause::LineLost);
       case StopReason::GaveUp:
         return Finish(EndCause::GaveUp);
+      case StopReason::Disagree:
+        return Finish(EndCause::Disagree);
       case StopReason::Abandoned:
         // Unattended, a device that talked but never to the request gave up, not went silent.
-        return Finish(Unattended() && engine_.StrayFramesSinceSend() > 0 ? EndCause::GaveUp
-                                                                         : EndCause::NoAnswer);
+        return Finish(Unattended() && engine_.Talking() ? EndCause::GaveUp : EndCause::NoAnswer);
     }
   }
   if (r.operation == Operation::Read && read_result_ == 2) return Finish(EndCause::PortClosed);
   if (r.deadline && now >= *r.deadline) return Finish(EndCause::TimeUp);
   if (!Unattended()) return;
-  // Progress is a frame that answers a request; none for longer than the retries allow,
-  // whatever the device sends meanwhile, and the exchange is given up.
-  if (engine_.AnsweredFrames() != r.answered) {
-    r.answered = engine_.AnsweredFrames();
+  // Progress is a frame that answers a request and moves the exchange on (a read reply
+  // without data does not); none for longer than the retries allow, whatever the device sends
+  // meanwhile, and the exchange is given up.
+  if (engine_.ProgressFrames() != r.answered) {
+    r.answered = engine_.ProgressFrames();
     r.progressed = now;
   } else if (now - r.progressed > StallLimit(options_.retries, Allowance(port_))) {
     return Finish(EndCause::Stalled);
@@ -620,16 +651,31 @@ void Session::FinishRead(SessionEnd& end) {
 
 void Session::FinishWrite(SessionEnd& end) {
   WriteReport report = *finished_;
+  using C = WriteReport::Cause;
   // A port found closed at a step's start was closed by the line itself (a hang-up): said so.
-  if (report.cause == WriteReport::Cause::PortClosed && port_.LastError() != LinkError::None)
-    report.cause = WriteReport::Cause::LineLost;
+  if (report.cause == C::PortClosed && port_.LastError() != LinkError::None)
+    report.cause = C::LineLost;
+  // Ctrl-C or SIGTERM while a request waited for its resend ends the wait: the user's stop, not
+  // the device's silence.
+  if ((report.cause == C::NoAnswer || report.cause == C::GaveUp) &&
+      (end.cause == EndCause::Interrupted || (Unattended() && InterruptedByUser())))
+    report.cause = C::Interrupted;
   using O = WriteReport::Outcome;
   if (report.ok() && !WholeCheckDue(report))
     baselines_.DeviceWritten(verified_.Sent(), report.from, report.end);
-  else if (!report.ok() && report.outcome != O::NotStarted)
+  else if (!report.ok() && report.outcome != O::NotStarted && report.outcome != O::Stale)
     baselines_.DeviceUnknown();  // it may hold a mix
   KnowWritten(report);
-  if (recorder_ != nullptr) recorder_->DeviceWritten(Record(), verified_.Sent(), report);
+  if (report.outcome == O::Stale) end.readback_record = KnowStale();
+  // A write that never began sent nothing: the image it was to write names the site it was for.
+  // One that found another configuration in the device: what the device holds is what was read
+  // back.
+  if (recorder_ != nullptr)
+    recorder_->DeviceWritten(Record(),
+                             report.outcome == O::NotStarted ? image_
+                             : report.outcome == O::Stale    ? verified_.ReadBackImage()
+                                                             : verified_.Sent(),
+                             report);
   if (end.cause == EndCause::None) end.cause = CauseOf(report);
   end.reached = report.stopped_at;
   end.report = report;
@@ -642,6 +688,7 @@ void Session::FinishWrite(SessionEnd& end) {
       break;
     case O::Differs:
     case O::CheckStopped:
+    case O::Stale:
       status = Status::VerifyMismatch;
       break;
     case O::WriteStopped:
@@ -658,6 +705,7 @@ void Session::FinishWrite(SessionEnd& end) {
           status = Status::NoAnswer;
           break;
         case WriteReport::Cause::GaveUp:
+        case WriteReport::Cause::Disagree:
           status = Status::GaveUp;
           break;
         default:
@@ -678,6 +726,7 @@ Outcome Session::Failure(EndCause cause, const std::string& what) const {
     case EndCause::Cancelled:
     case EndCause::Closed:
     case EndCause::Declined:
+    case EndCause::CheckGoesOn:
       return {Status::Interrupted, what + ": прервано пользователем"};
     case EndCause::PageChanged:
       return {Status::Interrupted, what + ": остановлено сменой страницы"};
@@ -692,6 +741,9 @@ Outcome Session::Failure(EndCause cause, const std::string& what) const {
       return {Status::GaveUp, what + ": прибор отвечает, но не на запросы"};
     case EndCause::Stalled:
       return {Status::GaveUp, what + ": обмен не продвигается"};
+    case EndCause::Disagree:
+      return {Status::GaveUp, what + ": ответы прибора на смещении " +
+                                  std::to_string(engine_.DisagreedAt()) + " расходятся"};
     case EndCause::NoAnswer:
     case EndCause::TimeUp:
       return {Status::NoAnswer, what + ": Прибор не отвечает"};
@@ -711,13 +763,10 @@ Outcome Session::Failure(EndCause cause, const std::string& what) const {
 std::vector<Finding> Session::CheckImage() const {
   const int model = DeviceModel();
   if (!IsKnownModel(model) || reading_ || !Saveable()) return {};
-  CheckInput in;
-  in.model = model;
-  in.image = &image_;
-  in.extent = Whole() ? ImageLength() : FileImageLength(model);
-  in.firmware = device_.model == model ? device_.firmware : -1;
-  in.company = company_;
-  return CheckConfiguration(in);
+  // Beyond a file's bytes only when the image holds the device's own (a model 251's keys).
+  const int firmware = device_.model == model ? device_.firmware : -1;
+  return CheckConfiguration(Whole() ? DeviceCheckInput(model, image_, firmware, nullptr, company_)
+                                    : FileCheckInput(model, image_, nullptr, company_));
 }
 
 bool Session::Writable() const {

@@ -15,7 +15,13 @@
 //   port, until a lost line, a new identification or another port. Known, a write sends only
 //   the 16-byte blocks that differ from it (fast_write.cpp); in the window the blocks are
 //   proven at once and the whole range is read back behind (WholeCheckRunning), unattended the
-//   whole range is read back before the write ends;
+//   whole range is read back before the write ends. When that check finds, by two reads, blocks
+//   the write did not send holding other bytes, what was known was stale (another device on the
+//   port, or a read that was wrong): what was read back is recorded and becomes what the device
+//   holds, and nothing is written over it unless the owner writes again (the window asks);
+// - the bytes a write takes from the device (a model 251 file's keys) are the device's own: a
+//   whole write does not send them, and where two reads find the device holding other bytes
+//   there than the read before the write, the device's are kept and said;
 // - a load or a save: whole images only, and no load over changes kept nowhere unless the owner
 //   lets them go;
 // - a write of an image the check (src/check) finds errors in: only when the observer lets it
@@ -70,10 +76,12 @@ enum class EndCause : uint8_t {
   NotWritable,  // write not begun: the image is not whole (nothing of a device may be lost)
   WrongModel,   // write not begun: the device's model is unknown
   Declined,     // read not begun: the owner kept changes kept nowhere else
+  CheckGoesOn,  // read not begun: the owner let the whole check behind a write go on
   PortClosed,   // a read ended short: the port was closed under it
   NoAnswer,     // given up at the no-answer question (the owner's Cancel, or the retries spent)
   GaveUp,       // the device answers, but never to the request
   Stalled,      // unattended: no progress for longer than the retries allow
+  Disagree,     // the reads of a block in doubt never agreed
   LineLost,     // the line hung up or the adapter was unplugged
   TimeUp,       // a key poll's time limit passed
   Cancelled,    // "Отмена", "Остановить", or another operation took the port
@@ -94,6 +102,9 @@ struct SessionEnd {
   bool display = false;  // a read: at least 256 bytes were stored, so the image is shown
   // A complete read: its record. A write: the record of the device's image read before it.
   std::optional<KeptRecord> record;
+  // A write that found the device holding another configuration (WriteReport::Outcome::Stale):
+  // the record of what was read back.
+  std::optional<KeptRecord> readback_record;
   std::optional<WriteReport> report;  // a write that went as far as VerifiedWrite
 };
 
@@ -135,6 +146,9 @@ class SessionObserver {
   virtual void Retry(bool /*stray*/, int /*asked*/, int /*retries*/) {}
   // The image holds changes kept nowhere else and is about to be replaced: true lets them go.
   virtual bool AskLoseChanges() { return true; }
+  // A read is asked for while the whole check runs behind a write (the changes are written and
+  // proven; only the check of the rest is outstanding): true stops the check and reads.
+  virtual bool AskStopWholeCheck() { return true; }
   // The check found errors in the image about to be written (findings: all it found, errors
   // first): true writes it all the same. Asked before anything is sent.
   virtual bool AskWriteDespiteErrors(const std::vector<Finding>& /*findings*/) { return true; }
@@ -164,9 +178,12 @@ class SessionObserver {
 
   virtual void Ended(const SessionEnd& /*end*/) {}
   // The whole range read back behind a write of the changes has ended (report.whole_check):
-  // proven (ok), a difference that stayed, or stopped by another operation, a lost line or the
-  // close. text: what to say (WriteReportText). Until then the image counts as not proven.
-  virtual void WholeCheckEnded(const WriteReport& /*report*/, const std::string& /*text*/) {}
+  // proven (ok), a difference that stayed, another configuration found (Stale: record is what
+  // was read back, now what the device holds; a new Write writes the image over it), or
+  // stopped by another operation, a lost line or the close. text: what to say
+  // (WriteReportText). Until then the image counts as not proven.
+  virtual void WholeCheckEnded(const WriteReport& /*report*/, const std::string& /*text*/,
+                               const std::optional<KeptRecord>& /*record*/) {}
 };
 
 class Session : private ExchangeObserver, private VerifiedWriteObserver {
@@ -198,7 +215,8 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
 
   // ---- Operations on the device. ----
   void Identify();
-  // False when the owner kept changes kept nowhere else (nothing read).
+  // False when the owner kept changes kept nowhere else, or let the whole check behind a write
+  // go on (nothing read).
   bool Read();
   // verify: read back and compare (VerifiedWrite); false sends only. whole: the whole image
   // ("Записать всё", --full) even when what the device holds is known.
@@ -292,8 +310,9 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
     Phase phase = Phase::Running;
     std::optional<Clock::time_point> deadline;  // the whole operation's limit
     Clock::time_point phase_until{};            // AfterIdentify, Draining
-    uint64_t answered = 0;                      // the engine's answered frames when last moved
+    uint64_t answered = 0;                      // the engine's progress frames when last moved
     Clock::time_point progressed{};             // when they last moved
+    uint64_t drained = 0;                       // Draining: the answered frames at its start
   };
 
   // ExchangeObserver.
@@ -329,12 +348,16 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   void Absorb(const ConfigImage& before);
   DeviceRecord Record() const;
   // The write of the changes and the check behind it (fast_write.cpp).
-  void StartWrite(bool verify, bool whole, bool read_prior);
+  void StartWrite(bool verify, bool whole, bool read_prior, int own_end);
+  int OwnEnd() const;
   bool WholeCheckDue(const WriteReport& report) const;
   void KnowWritten(const WriteReport& report);
   void StartWholeCheck();
   void StopWholeCheck(WriteReport::Cause cause);
   void EndWholeCheck(const WriteReport& report);
+  void TakeKept();
+  // Another configuration found by a write's check: what was read back is what the device holds.
+  std::optional<KeptRecord> KnowStale();
 
   PortInterface& port_;
   SessionObserver& observer_;
@@ -362,7 +385,7 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   bool key_read_ = false;
   std::optional<StopReason> stopped_;  // the engine gave the exchange up
   std::optional<WriteReport> finished_;
-  std::optional<KeptRecord> record_;  // the record made for the operation running
+  std::optional<KeptRecord> record_;         // the record made for the operation running
   std::optional<ConfigImage> device_holds_;  // what the device holds, as read or proven
   bool behind_ = false;                      // the whole check runs behind a write
   bool behind_due_ = false;                  // it begins once the write's end is said

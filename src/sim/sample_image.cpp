@@ -68,7 +68,7 @@ void FillTLayout(ConfigImage& image, int model) {
     image[104 + n] = exit_delays[n];
     image[108 + n] = entry_delays[n];
   }
-  image[112] = 0x0F;  // output 1 by every loop
+  image[112] = 0x0B;  // output 1 by every loop but the panic loop, which stays silent
   image[113] = 0x08;  // output 2 by the fire loop
   image[114] = 0x03;  // sounder by ШС1, ШС2
   image[115] = 60;    // output 1 time, seconds (siren)
@@ -104,7 +104,7 @@ void FillMLayout(ConfigImage& image) {
   image[3] = 0x01;  // ШС2 "Вход"
   image[4] = 0x04;  // ШС3 "Тревожный"
   image[5] = 0x05;  // ШС4 "Пожарный"
-  image[6] = 0x3D;  // siren by ШС1, ШС3, ШС4; sounder by ШС1, ШС2
+  image[6] = 0x39;  // siren by ШС1, ШС4 (the panic loop ШС3 silent); sounder by ШС1, ШС2
   image[7] = 0x21;  // output 1 by ШС1, output 2 by ШС2
   image[8] = 0x00;
   image[9] = 60;                  // siren time

@@ -115,7 +115,8 @@ int main(int argc, char** argv) {
     // A model 251 file holds the first 2048 bytes only; the rest (the keys among them) is the
     // built-in sample's, as a device keeps what a file does not carry.
     image = lovar::SampleImage(model);
-    const lovar::FileResult result = lovar::LoadConfigFile(o.image_path, model, image);
+    int bytes = 0;
+    const lovar::FileResult result = lovar::LoadWholeImage(o.image_path, model, image, bytes);
     if (!result.ok()) {
       std::cerr << "lovar-sim: " << lovar::DescribeError(result) << "\n";
       return 2;
@@ -170,6 +171,16 @@ int main(int argc, char** argv) {
   }
   if (!o.save_path.empty()) {
     const lovar::FileResult result = lovar::SaveConfigFile(o.save_path, model, sim.image());
+    if (!result.ok()) {
+      std::cerr << "lovar-sim: " << lovar::DescribeError(result) << "\n";
+      status = 1;
+    }
+  }
+  if (!o.save_whole_path.empty()) {
+    const std::vector<uint8_t> whole = lovar::SerializeWholeImage(model, sim.image());
+    const lovar::FileResult result = lovar::SaveFileReplacing(
+        o.save_whole_path,
+        std::string_view(reinterpret_cast<const char*>(whole.data()), whole.size()));
     if (!result.ok()) {
       std::cerr << "lovar-sim: " << lovar::DescribeError(result) << "\n";
       status = 1;

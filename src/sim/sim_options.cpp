@@ -47,7 +47,8 @@ void DefineSimOptions(CLI::App& app, SimOptions& o) {
       ->check(CLI::Range(0, 255));
   app.add_option(
       "--image", o.image_path,
-      "файл конфигурации с образом УО (чего в файле нет, берётся из встроенного образа)");
+      "файл конфигурации с образом УО (чего в файле нет, берётся из встроенного образа; файл "
+      "архива даёт и ключи)");
   app.add_option("--key-after", o.key_after, "сколько опросов ключа отвечать «нет ключа»")
       ->check(CLI::NonNegativeNumber);
   app.add_option("--key", o.key_text, "ключ: 16 шестнадцатеричных цифр, первый байт не 0");
@@ -60,6 +61,8 @@ void DefineSimOptions(CLI::App& app, SimOptions& o) {
   app.add_flag("--pace", o.pace, "темп линии 9600 бод в обе стороны");
   app.add_option("--link", o.link, "создать ещё и символьную ссылку на порт");
   app.add_option("--save", o.save_path, "при выходе сохранить образ в файл конфигурации");
+  app.add_option("--save-whole", o.save_whole_path,
+                 "при выходе сохранить весь образ, как его хранит архив (с ключами)");
   app.add_flag("--quiet", o.quiet, "не печатать запросы");
 }
 

@@ -14,7 +14,7 @@ struct SimOptions {
   int model = 251;
   int firmware = 12;
   int key_after = 3;
-  std::string image_path, key_text, link, save_path;
+  std::string image_path, key_text, link, save_path, save_whole_path;
   bool split = false, pace = false, quiet = false;
   CLI::Option* model_option = nullptr;  // to tell whether --model was given
 

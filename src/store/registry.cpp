@@ -1,17 +1,21 @@
 #include "store/registry.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <system_error>
 
 #include "files/archive.h"
 #include "files/config_file.h"
+#include "files/environment.h"
 #include "files/file_access.h"
 #include "files/utf8_path.h"
 #include "model/catalog.h"
 #include "model/image_diff.h"
 #include "store/postgres_location.h"
 #include "store/sha256.h"
+#include "store/store_internal.h"
 #include "store/store_os.h"
 #include "version/version.h"
 
@@ -20,6 +24,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kSyncBatch = 100;
+// How long records held stay untried while more come.
+constexpr std::chrono::seconds kRetryHeld{60};
 constexpr std::string_view kSyncHint = "lovar-cli sites sync";
 
 // The archive's names carry the station's local time.
@@ -35,11 +41,17 @@ StoreTime FromLocalTime(const ArchiveTime& t) {
   return static_cast<StoreTime>(std::mktime(&tm)) * 1'000'000;
 }
 
-// The user's data folder, made on first use: readable by the user only, as the file in it.
+// The user's data folder, made on first use: readable by the user only, as the file in it; one
+// made looser by hand is made so again, another user's refused.
 StoreResult PrepareFolder(const fs::path& file) {
   const fs::path folder = file.parent_path();
   std::error_code ec;
-  if (folder.empty() || fs::is_directory(folder, ec)) return {};
+  if (folder.empty()) return {};
+  if (fs::is_directory(folder, ec)) {
+    StoreResult r = KeepOwnerOnly(folder);
+    if (!r.ok()) r.message = "папка " + ShownPath(folder) + ": " + r.message;
+    return r;
+  }
   fs::create_directories(folder.parent_path(), ec);
   const FsResult made = CreateOwnerOnlyFolder(folder);
   if (made.ok) return {};
@@ -68,15 +80,38 @@ bool ChooseLocation(std::string_view db_option, const char* env_db, RegistryLoca
     return true;
   }
   if (IsPostgresLocation(text)) {
+    // Checked here, before any device is touched: a string that can never reach a server
+    // would keep its records waiting for ever.
+    PostgresLocation parsed;
+    if (!ParsePostgresLocation(text, parsed, why)) return false;
+    const auto set = [](const char* name) { return !EnvironmentUtf8(name).empty(); };
+    if (!parsed.NamesServer() && !set("PGHOST") && !set("PGHOSTADDR") && !set("PGSERVICE")) {
+      why = "в строке подключения не указан сервер: postgresql://пользователь@сервер/база";
+      return false;
+    }
     out = {true, text};
     return true;
   }
   // "host=server dbname=lovar" is a connection string, not a file to make.
-  for (const char* key : {"host=", "dbname=", "user=", "password="})
-    if (text.find(key) != std::string::npos) {
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = std::min(text.find(' ', start), text.size());
+    const std::string_view word = std::string_view(text).substr(start, end - start);
+    if (const size_t equals = word.find('=');
+        equals != std::string_view::npos && IsPostgresKeyword(word.substr(0, equals))) {
       why = "строку подключения к PostgreSQL укажите в виде postgresql://пользователь@сервер/база";
       return false;
     }
+    start = end + 1;
+  }
+  if (text.starts_with("postgres:") || text.starts_with("postgresql:")) {
+    why = "строку подключения к PostgreSQL укажите в виде postgresql://пользователь@сервер/база";
+    return false;
+  }
+  // SQLite's own names would keep nothing, or make a file of a strange name.
+  if (text == ":memory:" || text.starts_with("file:")) {
+    why = "реестр — это файл: укажите его путь (не «:memory:» и не «file:…»)";
+    return false;
+  }
   out = {false, text};
   return true;
 }
@@ -85,37 +120,44 @@ Registry::Registry(RegistryOptions options) : options_(std::move(options)) {
   if (options_.local_file.empty()) options_.local_file = DefaultRegistryFile();
 }
 
-Registry::~Registry() = default;
+Registry::~Registry() {
+  KeepPending();
+}
 
 std::unique_ptr<Registry> Registry::Open(const RegistryOptions& options, StoreResult& result) {
   std::unique_ptr<Registry> registry(new Registry(options));
   result = {};
   if (!registry->Shared()) {
-    const fs::path file = PathFromUtf8(options.location.text);
-    if (file == registry->options_.local_file) result = PrepareFolder(file);
-    OpenedStore opened;
-    if (result.ok()) {
-      opened = OpenSqliteStore(options.location.text, options.store);
-      result = opened.result;
-    }
-    if (!result.ok()) {
+    result = registry->OpenFile();
+    // A file locked, full or read-only now still takes records later, or its side file does.
+    const bool later = options.defer_file &&
+                       (result.error == StoreError::Busy || result.error == StoreError::Full ||
+                        result.error == StoreError::ReadOnly);
+    if (!result.ok() && !later) {
       result = registry->Named(result);
       return nullptr;
     }
-    registry->main_ = std::move(opened.store);
-    registry->notes_ = registry->main_->Notes();
+    if (!result.ok()) {
+      registry->deferred_ = result;
+      registry->pending_why_ = registry->Named(result).message;
+      registry->notes_.push_back("Реестр объектов сейчас недоступен: " + registry->pending_why_ +
+                                 ". Записи будут сохранены в конце работы");
+      result = {};
+    }
     return registry;
   }
-  // A server out of reach, or refusing for now, only makes records wait; a registry that is
-  // not one, or is of a newer version, is refused.
+  // A server out of reach, or busy for now, only makes records wait; a string, a database, a
+  // user or a certificate that is wrong is refused before anything is done, as is a registry
+  // that is not one, or is of a newer version.
   const StoreResult shared = registry->OpenShared();
   const bool passing = shared.error == StoreError::Unreachable ||
-                       shared.error == StoreError::Denied || shared.error == StoreError::Busy ||
-                       shared.error == StoreError::ReadOnly || shared.error == StoreError::Full;
+                       shared.error == StoreError::Busy || shared.error == StoreError::Full;
   if (!shared.ok() && !passing) {
     result = registry->Named(shared);
     return nullptr;
   }
+  // What an earlier run left beside the station's file is taken in.
+  if (!SideFilesOf(registry->options_.local_file).empty()) registry->OpenLocal();
   // Records left waiting by an earlier run are said.
   if (const int waiting = options.note_waiting ? registry->WaitingCount() : 0; waiting > 0)
     registry->notes_.push_back("На этой станции ждут отправки на сервер записей: " +
@@ -146,6 +188,28 @@ StoreResult Registry::OpenShared() {
   return {};
 }
 
+StoreResult Registry::OpenFile() {
+  if (main_ != nullptr) return {};
+  const fs::path file = PathFromUtf8(options_.location.text);
+  StoreResult r = file == options_.local_file ? PrepareFolder(file) : StoreResult{};
+  OpenedStore opened;
+  if (r.ok()) {
+    opened = OpenSqliteStore(options_.location.text, options_.store);
+    r = opened.result;
+  }
+  if (!r.ok()) return r;
+  main_ = std::move(opened.store);
+  for (const std::string& note : main_->Notes()) notes_.push_back(note);
+  // What an earlier run could not keep in it.
+  int taken = 0;
+  const StoreResult side = TakeInSideFiles(file, *main_, options_.store, taken);
+  if (taken > 0)
+    notes_.push_back("Взято в реестр записей, отложенных прежде: " + std::to_string(taken));
+  if (!side.ok())
+    notes_.push_back("Отложенные прежде записи ещё не взяты в реестр: " + side.message);
+  return {};
+}
+
 StoreResult Registry::OpenLocal() {
   if (local_ != nullptr) return {};
   const fs::path file = options_.local_file;
@@ -158,17 +222,55 @@ StoreResult Registry::OpenLocal() {
     return opened.result;
   }
   local_ = std::move(opened.store);
+  int taken = 0;
+  const StoreResult side = TakeInSideFiles(file, *local_, options_.store, taken);
+  if (taken > 0)
+    notes_.push_back("Взято в файл станции записей, отложенных прежде: " + std::to_string(taken));
+  if (!side.ok())
+    notes_.push_back("Отложенные прежде записи ещё не взяты в файл станции " + ShownPath(file) + ": " +
+                     side.message);
   return {};
 }
 
 StoreResult Registry::ForQueries(SiteStore*& store) {
   store = nullptr;
-  if (Shared()) {
-    const StoreResult r = OpenShared();
-    if (!r.ok()) return Named(r);
-  }
+  // A file that could not be opened for recording is not waited for again by a query (the
+  // window's run on its thread): it is tried again for the records alone.
+  if (main_ == nullptr && !deferred_.ok()) return Named(deferred_);
+  const StoreResult r = Shared() ? OpenShared() : OpenFile();
+  if (!r.ok()) return Named(r);
   store = main_.get();
   return {};
+}
+
+fs::path Registry::SideFileOwner() const {
+  return Shared() ? options_.local_file : PathFromUtf8(options_.location.text);
+}
+
+bool Registry::TryKeep(const SiteRecord& record, RecordResult& kept, std::string& why) {
+  bool added = false;
+  StoreResult r = Shared() ? OpenShared() : OpenFile();
+  if (r.ok()) r = main_->Add(record, {}, added);
+  if (Shared()) shared_failure_ = r;
+  if (r.ok()) {
+    kept = {RecordResult::Kept::InRegistry, {}, !added};
+    return true;
+  }
+  why = Named(r).message;
+  if (!Shared()) return false;
+
+  // The server is out of reach (or refused): the record waits on this station.
+  StoreResult local = OpenLocal();
+  if (local.ok()) local = local_->Add(record, Where(), added);
+  if (!local.ok()) {
+    why += "; на этой станции тоже: " + local.message;
+    return false;
+  }
+  kept = {RecordResult::Kept::Waiting,
+          "Запись не отправлена на сервер: " + why +
+              ". Она сохранена на этой станции и ждёт отправки (" + std::string(kSyncHint) + ")",
+          !added};
+  return true;
 }
 
 RecordResult Registry::Record(SiteRecord record) {
@@ -179,24 +281,69 @@ RecordResult Registry::Record(SiteRecord record) {
   if (info.operator_name.empty()) info.operator_name = OperatorName();
   if (info.program_version.empty()) info.program_version = kVersion;
 
-  bool added = false;
-  StoreResult r = Shared() ? OpenShared() : StoreResult{};
-  if (r.ok()) r = main_->Add(record, {}, added);
-  if (Shared()) shared_failure_ = r;
-  if (r.ok()) return {RecordResult::Kept::InRegistry, {}, !added};
-  const std::string why = Named(r).message;
-  if (!Shared()) return {RecordResult::Kept::Nowhere, "Запись в реестр не сохранена: " + why};
+  // Once one is held, the next wait behind it, kept in order: no new wait for a registry that
+  // just made the caller wait, until a while has passed (a long-lived window's records would
+  // otherwise wait for its end).
+  const auto now = std::chrono::steady_clock::now();
+  if (!pending_.empty() && now - held_since_ >= kRetryHeld) {
+    const size_t before = pending_.size();
+    std::string why;
+    size_t next = 0;
+    for (RecordResult kept; next < before && TryKeep(pending_[next], kept, why); ++next) {
+    }
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(next));
+    held_since_ = now;
+    if (!pending_.empty()) pending_why_ = why;
+  }
+  if (pending_.empty()) {
+    RecordResult kept;
+    std::string why;
+    if (TryKeep(record, kept, why)) return kept;
+    pending_why_ = why;
+    held_since_ = now;
+  }
+  pending_.push_back(std::move(record));
+  // Said once, for the first held.
+  return {RecordResult::Kept::Pending,
+          pending_.size() > 1 ? std::string()
+                              : "Запись в реестр пока не сохранена: " + pending_why_ +
+                                    ". Программа сохранит её, когда закончит с приборами"};
+}
 
-  // The server is out of reach (or refused): the record waits on this station.
-  StoreResult kept = OpenLocal();
-  if (kept.ok()) kept = local_->Add(record, Where(), added);
-  if (!kept.ok())
-    return {RecordResult::Kept::Nowhere,
-            "Запись в реестр не сохранена: " + why + "; на этой станции тоже: " + kept.message};
-  return {RecordResult::Kept::Waiting,
-          "Запись не отправлена на сервер: " + why +
-              ". Она сохранена на этой станции и ждёт отправки (" + std::string(kSyncHint) + ")",
-          !added};
+PendingResult Registry::KeepPending() {
+  PendingResult result;
+  if (pending_.empty()) return result;
+  std::vector<SiteRecord> records;
+  records.swap(pending_);
+  std::string why = pending_why_;
+  pending_why_.clear();
+  size_t next = 0;
+  for (RecordResult kept; next < records.size() && TryKeep(records[next], kept, why); ++next)
+    ++result.kept;
+  if (next == records.size()) {
+    result.notes.push_back("Отложенные записи сохранены: " + std::to_string(result.kept));
+    return result;
+  }
+  const std::vector<SiteRecord> left(std::make_move_iterator(records.begin() + next),
+                                     std::make_move_iterator(records.end()));
+  const int count = static_cast<int>(left.size());
+  const fs::path owner = SideFileOwner();
+  fs::path written;
+  const StoreResult side =
+      owner.empty() ? StoreFailure(StoreError::Failed, "не найдена папка данных пользователя")
+                    : WriteSideFile(owner, left, Shared() ? Where() : std::string(kSideOwnFile),
+                                    options_.store, written);
+  if (side.ok()) {
+    result.side = count;
+    result.notes.push_back("Записи не сохранены в реестр (" + why + ") и ждут в файле " +
+                           ShownPath(written) + ": реестр возьмёт их при следующем запуске (" +
+                           std::to_string(count) + ")");
+  } else {
+    result.lost = count;
+    result.notes.push_back("Записи не сохранены ни в реестре (" + why + "), ни рядом с ним (" +
+                           side.message + "): потеряно записей " + std::to_string(count));
+  }
+  return result;
 }
 
 StoreResult Registry::Sites(std::string_view prefix, std::vector<SiteSummary>& out) {
@@ -303,7 +450,7 @@ SyncResult Registry::Sync() {
   return sync;
 }
 
-ImportResult Registry::ImportArchive(const fs::path& folder) {
+ImportResult Registry::ImportArchive(const fs::path& folder, std::optional<ArchiveTime> before) {
   ImportResult import;
   std::error_code ec;
   const fs::path absolute = fs::weakly_canonical(fs::absolute(folder, ec), ec);
@@ -317,6 +464,7 @@ ImportResult Registry::ImportArchive(const fs::path& folder) {
   if (!import.result.ok() || import.done_before) return import;
 
   for (const ArchiveEntry& entry : ListArchive(folder)) {
+    if (before && !(entry.time < *before)) continue;
     ConfigImage image;
     int bytes = 0;
     if (!LoadWholeImage(entry.path, entry.model, image, bytes).ok()) {

@@ -8,18 +8,27 @@
 // this station's own file instead, marked as waiting for that server, and Sync sends what waits
 // (a record sent twice is kept once: its id is made here, at the station).
 //
+// Nothing recorded is dropped: a record the registry cannot take now (a file locked by another
+// program, full, read-only; a server and the station's own file both failing) is held, tried
+// again by KeepPending (the fronts call it when their devices are done; the destructor does
+// when they do not), and failing that kept in a side file beside the registry's file
+// ("registry.sqlite.kept-….sqlite"), which the next open takes in.
+//
 // Threads: one thread at a time. Open, Record and Sync may wait up to the connection time-out
 // (StoreOptions) for a server that does not answer; the window calls them off its thread.
 // A thread that used a server must call ReleaseThreadTls (store_os.h) before it ends.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "files/archive.h"
 #include "store/site_store.h"
 
 namespace lovar {
@@ -34,8 +43,10 @@ struct RegistryLocation {
 std::filesystem::path DefaultRegistryFile();
 
 // The location chosen: db_option (--db, or the window's setting) when not empty, else env_db
-// ($LOVAR_DB) when not null and not empty, else the default file. A "key=value" connection
-// string is refused (why says to write it as postgresql://…), as is no location at all.
+// ($LOVAR_DB) when not null and not empty, else the default file. Refused, with why: a
+// "key=value" connection string (write it as postgresql://…), a postgresql:// string that does
+// not parse cleanly (postgres_location.h) or names no server, SQLite's names that are no file
+// (":memory:", "file:…" URIs), and no location at all.
 bool ChooseLocation(std::string_view db_option, const char* env_db, RegistryLocation& out,
                     std::string& why);
 
@@ -47,18 +58,37 @@ struct RegistryOptions {
   // Notes() says how many records of this station wait for the server; off for a run that
   // sends them (sync) and says what it sent.
   bool note_waiting = true;
+  // For recording: a file that cannot be opened now (locked, full, read-only) is no failure of
+  // Open; records are held as Pending, and KeepPending tries it again. Queries then fail at
+  // once, with why.
+  bool defer_file = false;
 };
 
 // How one record went.
 struct RecordResult {
-  enum class Kept { InRegistry, Waiting, Nowhere };
+  enum class Kept {
+    InRegistry,  // in the registry
+    Waiting,     // on this station, waiting for the server
+    Pending,     // held by the registry object: KeepPending keeps it, else a side file does
+    Nowhere,     // lost (only KeepPending says so)
+  };
   Kept kept = Kept::Nowhere;
   // InRegistry: empty. Waiting: that the server was not reached and the record waits on this
-  // station. Nowhere: why the record was not kept (the caller says so; the device is as the
-  // step left it whatever the registry says).
+  // station. Pending: why the registry could not take it now, and that it is held (empty for
+  // the records held behind the first). The caller says so; the device is as the step left it
+  // whatever the registry says.
   std::string message;
   bool already = false;  // a record of the same id was kept before (sent twice)
-  bool ok() const { return kept != Kept::Nowhere; }
+  bool ok() const { return kept == Kept::InRegistry || kept == Kept::Waiting; }
+};
+
+// What became of the records held (KeepPending).
+struct PendingResult {
+  int kept = 0;  // the registry (or the station's waiting room) took them now
+  int side = 0;  // kept in a side file beside the registry's file: the next open takes them in
+  int lost = 0;  // kept nowhere
+  std::vector<std::string> notes;  // each a line in Russian
+  bool ok() const { return lost == 0; }
 };
 
 struct SyncResult {
@@ -86,6 +116,8 @@ class Registry {
   // reached, or refuses the user, is no failure: records then wait on this station, and
   // ServerState() says why.
   static std::unique_ptr<Registry> Open(const RegistryOptions& options, StoreResult& result);
+  // Keeps what is still held (KeepPending), saying nothing: a front that says what became of
+  // its records calls KeepPending itself.
   ~Registry();
 
   // The registry as messages name it: the file's path or the server, never a password.
@@ -100,8 +132,14 @@ class Registry {
 
   // Records one step. Fills what record leaves empty: the id, the time (now), the station, the
   // operator and the program's version. Each record is one transaction: kept whole or not at
-  // all.
+  // all. A record the registry cannot take now is held (Pending); once one is held, the next
+  // join it in order, without a new wait for a minute; then the held ones are tried again.
   RecordResult Record(SiteRecord record);
+  // The records held: tried again (a failure stops the tries), and what the registry still
+  // cannot take goes to a side file beside its file. May wait up to the busy or connection
+  // time-out once.
+  PendingResult KeepPending();
+  int PendingCount() const { return static_cast<int>(pending_.size()); }
 
   // The sites whose object number begins with prefix, with their newest record.
   StoreResult Sites(std::string_view prefix, std::vector<SiteSummary>& out);
@@ -123,14 +161,22 @@ class Registry {
   // Takes in the configurations of an archive folder ("Архив", files/archive.h) once: each file
   // named as the archive names it becomes a record of its read (station and operator: this
   // one's); the files stay where they are, and anything else in the folder is left alone.
-  // Taken in again, a file is not recorded twice.
-  ImportResult ImportArchive(const std::filesystem::path& folder);
+  // Taken in again, a file is not recorded twice. before: only the files of reads before that
+  // time; a program's own reads since are recorded as they are made, never taken in again.
+  ImportResult ImportArchive(const std::filesystem::path& folder,
+                             std::optional<ArchiveTime> before = std::nullopt);
 
  private:
   explicit Registry(RegistryOptions options);
   StoreResult OpenShared();
+  StoreResult OpenFile();
   StoreResult OpenLocal();
   StoreResult ForQueries(SiteStore*& store);
+  // Into the registry, or (a server out of reach) into the station's waiting room; why says
+  // what failed otherwise.
+  bool TryKeep(const SiteRecord& record, RecordResult& kept, std::string& why);
+  // The file whose side files hold what it could not take: the registry's, or the station's.
+  std::filesystem::path SideFileOwner() const;
   // "<where>: <message>"
   StoreResult Named(StoreResult result) const;
 
@@ -138,7 +184,11 @@ class Registry {
   std::unique_ptr<SiteStore> main_;   // the file, or the server once reached
   std::unique_ptr<SiteStore> local_;  // a shared registry's waiting room on this station
   StoreResult shared_failure_;        // why the server was not reached, the last time
+  StoreResult deferred_;              // why the file could not be opened (defer_file)
   std::vector<std::string> notes_;
+  std::vector<SiteRecord> pending_;                   // records not taken yet, oldest first
+  std::string pending_why_;                           // why the first of them was not
+  std::chrono::steady_clock::time_point held_since_;  // the last try of the held records
 };
 
 }  // namespace lovar

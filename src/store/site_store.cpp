@@ -61,6 +61,16 @@ std::string_view StoreErrorText(StoreError error) {
       return "сервер реестра отказал в доступе";
     case StoreError::NotFound:
       return "в реестре нет такой записи";
+    case StoreError::BadLocation:
+      return "неверное место реестра";
+    case StoreError::NoClient:
+      return "нет клиента PostgreSQL";
+    case StoreError::NoDatabase:
+      return "на сервере реестра нет такой базы данных";
+    case StoreError::Tls:
+      return "защищённое соединение с сервером реестра не установлено";
+    case StoreError::Foreign:
+      return "реестр принадлежит другому пользователю";
     case StoreError::Failed:
       break;
   }

@@ -30,14 +30,19 @@ inline constexpr int kStoreSchemaVersion = 1;
 // per backend.
 enum class StoreError {
   None,
-  Unreachable,  // the server cannot be reached, or the connection was lost
+  Unreachable,  // the server cannot be reached (now), or the connection was lost
   Busy,         // another program holds the registry locked for longer than the wait
   ReadOnly,     // the registry may only be read (the file, its folder, the server's role)
   Full,         // no space on the disk, or the file may not grow
   NewerSchema,  // made by a newer version of the program: refused, nothing changed
   NotRegistry,  // not a registry of this program (another database, a damaged file)
-  Denied,       // the server refused the user: password, rights
+  Denied,       // the server refused the user: password, pg_hba.conf, rights
   NotFound,     // no such site, record or image
+  BadLocation,  // the place named is no registry's place: a malformed connection string
+  NoClient,     // PostgreSQL's client library is missing
+  NoDatabase,   // the server has no such database
+  Tls,          // no secure connection as the string asks: the server's certificate, no TLS
+  Foreign,      // the file or its folder belongs to another user
   Failed,       // anything else
 };
 
@@ -149,6 +154,8 @@ struct StoreOptions {
   // How long to wait for a server to answer before counting it unreachable (PostgreSQL),
   // unless the connection string says otherwise.
   std::chrono::seconds connect_timeout{5};
+  // A missing file is made (SQLite); otherwise it is NotFound.
+  bool create = true;
   // Every record on the disk before Add returns. Off only for loading many records at once
   // (a benchmark's fill): a crash may then lose the last of them, never break the store.
   bool durable = true;

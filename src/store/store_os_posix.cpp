@@ -1,4 +1,6 @@
+#include <poll.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -45,6 +47,32 @@ StoreError StoreErrorOfSystem(int code) {
       return StoreError::ReadOnly;
     default:
       return StoreError::Failed;
+  }
+}
+
+StoreResult KeepOwnerOnly(const std::filesystem::path& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return {};
+  const uid_t me = geteuid();
+  if (st.st_uid != me) {
+    if (me == 0) return {};
+    const passwd* owner = getpwuid(st.st_uid);
+    return StoreFailure(StoreError::Foreign,
+                        "владелец — " + (owner != nullptr && owner->pw_name != nullptr
+                                             ? std::string(owner->pw_name)
+                                             : std::to_string(st.st_uid)));
+  }
+  // A file system that keeps no modes (or a read-only one) leaves it as it is.
+  if ((st.st_mode & 077) != 0) (void)chmod(path.c_str(), st.st_mode & 07700);
+  return {};
+}
+
+int WaitForSocket(int socket, bool write, int timeout_ms) {
+  pollfd p{socket, static_cast<short>(write ? POLLOUT : POLLIN), 0};
+  for (;;) {
+    const int n = poll(&p, 1, timeout_ms);
+    if (n >= 0) return n > 0 ? 1 : 0;
+    if (errno != EINTR) return -1;
   }
 }
 

@@ -6,19 +6,25 @@
 //
 // The connection is encrypted where the server offers TLS (libpq's sslmode "prefer" unless the
 // string says otherwise); when it is not, Notes() says so. Passwords never leave this file in a
-// message.
-#include <libpq-fe.h>
-
+// message. Each failure is said in its own words: only a server that cannot be reached (or is
+// starting, stopping, out of connections) is Unreachable or Busy, for which records wait; a
+// wrong string, database, password or certificate is refused as such.
+//
+// libpq is reached through its table (pq_api.h): on Linux it is loaded here, on first use.
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <utility>
 
 #include "store/image_pack.h"
 #include "store/postgres_location.h"
+#include "store/pq_api.h"
 #include "store/sha256.h"
 #include "store/site_store.h"
 #include "store/store_internal.h"
+#include "store/store_os.h"
+#include "store/store_transaction.h"
 #include "version/version.h"
 
 namespace lovar {
@@ -79,21 +85,6 @@ constexpr const char* kRecordJoins =
     " FROM lovar.records r JOIN lovar.sites s ON s.id = r.site "
     "LEFT JOIN lovar.images i ON i.id = r.image ";
 
-struct Conninfo {
-  PQconninfoOption* options = nullptr;
-  explicit Conninfo(const std::string& text) {
-    char* error = nullptr;
-    options = PQconninfoParse(text.c_str(), &error);
-    PQfreemem(error);
-  }
-  ~Conninfo() { PQconninfoFree(options); }
-  std::string Value(std::string_view key) const {
-    for (const PQconninfoOption* o = options; o != nullptr && o->keyword != nullptr; ++o)
-      if (key == o->keyword && o->val != nullptr) return o->val;
-    return {};
-  }
-};
-
 // The first line of a libpq message, without its trailing break and without any password.
 std::string OneLine(const char* text, const std::string& conninfo) {
   std::string line = text != nullptr ? text : "";
@@ -102,12 +93,62 @@ std::string OneLine(const char* text, const std::string& conninfo) {
   return WithoutPassword(line, conninfo);
 }
 
+bool Contains(std::string_view text, std::initializer_list<std::string_view> any) {
+  return std::any_of(any.begin(), any.end(),
+                     [&](std::string_view word) { return text.find(word) != text.npos; });
+}
+
+// The SQLSTATE in a message of the server that libpq made verbose ("FATAL:  3D000: database
+// …"); "" when the message is libpq's own.
+std::string_view SqlState(std::string_view text) {
+  for (size_t at = text.find(":  "); at != text.npos; at = text.find(":  ", at + 1)) {
+    const std::string_view code = text.substr(at + 3, 6);
+    if (code.size() == 6 && code[5] == ':' && std::all_of(code.begin(), code.end() - 1, [](char c) {
+          return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z');
+        }))
+      return code.substr(0, 5);
+  }
+  return {};
+}
+
+// The server's refusal as the store's error, in the program's words; detail: the server's own
+// text, kept only where the code says nothing more.
+StoreResult ServerFailure(std::string_view code, const std::string& detail,
+                          const std::string& dbname) {
+  const auto is = [&](std::string_view prefix) { return code.starts_with(prefix); };
+  if (code == "57P03")
+    return StoreFailure(StoreError::Unreachable, "сервер запускается или останавливается");
+  if (is("08") || is("57P0"))
+    return StoreFailure(StoreError::Unreachable, "соединение с сервером потеряно");
+  if (code == "28P01")
+    return StoreFailure(StoreError::Denied, "неверное имя пользователя или пароль");
+  if (is("28"))
+    return StoreFailure(StoreError::Denied,
+                        "вход не разрешён: нет такого пользователя или разрешения для этого адреса "
+                        "в pg_hba.conf");
+  if (code == "42501")
+    return StoreFailure(StoreError::Denied, "у пользователя нет прав на это (" + detail + ")");
+  if (code == "3D000")
+    return StoreFailure(StoreError::NoDatabase, "базы данных «" + dbname + "» на сервере нет");
+  if (code == "25006") return StoreFailure(StoreError::ReadOnly, "сервер принимает только чтение");
+  if (code == "53100") return StoreFailure(StoreError::Full, "на сервере нет места на диске");
+  if (code == "53300") return StoreFailure(StoreError::Busy, "на сервере нет свободных соединений");
+  if (code == "55P03")
+    return StoreFailure(StoreError::Busy, "запись другой станции держит реестр дольше ожидания");
+  if (code == "57014") return StoreFailure(StoreError::Busy, "запрос не выполнен вовремя");
+  if (code == "40001" || code == "40P01")
+    return StoreFailure(StoreError::Busy, "столкновение с записью другой станции");
+  return StoreFailure(StoreError::Failed, detail);
+}
+
 class Result {
  public:
-  explicit Result(PGresult* result) : result_(result) {}
-  ~Result() { PQclear(result_); }
-  Result(Result&& other) noexcept : result_(std::exchange(other.result_, nullptr)) {}
+  explicit Result(const PqApi& pq, PGresult* result = nullptr) : pq_(&pq), result_(result) {}
+  ~Result() { pq_->PQclear(result_); }
+  Result(Result&& other) noexcept
+      : pq_(other.pq_), result_(std::exchange(other.result_, nullptr)) {}
   Result& operator=(Result&& other) noexcept {
+    std::swap(pq_, other.pq_);
     std::swap(result_, other.result_);
     return *this;
   }
@@ -116,23 +157,28 @@ class Result {
 
   PGresult* get() const { return result_; }
   bool ok() const {
-    const ExecStatusType status = PQresultStatus(result_);
+    const ExecStatusType status = pq_->PQresultStatus(result_);
     return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
   }
-  int rows() const { return PQntuples(result_); }
+  int rows() const { return pq_->PQntuples(result_); }
   std::string Text(int row, int column) const {
-    return std::string(PQgetvalue(result_, row, column),
-                       static_cast<size_t>(PQgetlength(result_, row, column)));
+    return std::string(pq_->PQgetvalue(result_, row, column),
+                       static_cast<size_t>(pq_->PQgetlength(result_, row, column)));
   }
-  bool Null(int row, int column) const { return PQgetisnull(result_, row, column) == 1; }
+  bool Null(int row, int column) const { return pq_->PQgetisnull(result_, row, column) == 1; }
   int64_t Int(int row, int column) const {
     int64_t value = 0;
-    const char* text = PQgetvalue(result_, row, column);
-    std::from_chars(text, text + PQgetlength(result_, row, column), value);
+    const char* text = pq_->PQgetvalue(result_, row, column);
+    std::from_chars(text, text + pq_->PQgetlength(result_, row, column), value);
     return value;
+  }
+  std::span<const uint8_t> Bytes(int row, int column) const {
+    return {reinterpret_cast<const uint8_t*>(pq_->PQgetvalue(result_, row, column)),
+            static_cast<size_t>(pq_->PQgetlength(result_, row, column))};
   }
 
  private:
+  const PqApi* pq_;
   PGresult* result_;
 };
 
@@ -156,7 +202,7 @@ class Params {
     blobs_.push_back(&bytes);
     return *this;
   }
-  PGresult* Exec(PGconn* conn, const char* sql, int result_format = 0) const {
+  PGresult* Exec(const PqApi& pq, PGconn* conn, const char* sql, int result_format = 0) const {
     std::vector<const char*> values;
     std::vector<int> lengths, formats;
     for (size_t i = 0; i < texts_.size(); ++i) {
@@ -171,8 +217,8 @@ class Params {
         formats.push_back(0);
       }
     }
-    return PQexecParams(conn, sql, static_cast<int>(values.size()), nullptr, values.data(),
-                        lengths.data(), formats.data(), result_format);
+    return pq.PQexecParams(conn, sql, static_cast<int>(values.size()), nullptr, values.data(),
+                           lengths.data(), formats.data(), result_format);
   }
 
  private:
@@ -200,16 +246,20 @@ RecordInfo ReadInfo(const Result& r, int row) {
   return info;
 }
 
-uint32_t BigEndian32(const char* bytes) {
-  const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+uint32_t BigEndian32(const uint8_t* b) {
   return uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | uint32_t{b[3]};
 }
 
 class PostgresStore final : public SiteStore {
  public:
-  PostgresStore(std::string conninfo, const StoreOptions& options)
-      : conninfo_(std::move(conninfo)), where_(PostgresWhere(conninfo_)), options_(options) {}
-  ~PostgresStore() override { PQfinish(conn_); }
+  PostgresStore(const PqApi& pq, std::string conninfo, PostgresLocation location,
+                const StoreOptions& options)
+      : pq_(pq),
+        conninfo_(std::move(conninfo)),
+        location_(std::move(location)),
+        where_(PostgresWhere(conninfo_)),
+        options_(options) {}
+  ~PostgresStore() override { pq_.PQfinish(conn_); }
 
   StoreResult Open();
 
@@ -227,43 +277,65 @@ class PostgresStore final : public SiteStore {
 
  private:
   StoreResult Connect();
+  // Why the connection could not be made, as the store's error.
+  StoreResult ConnectFailure(bool timed_out, int seconds) const;
   // A lost connection is made again once (the server restarted, an idle link dropped).
   StoreResult EnsureConnected() {
-    if (conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK) return {};
+    if (conn_ != nullptr && pq_.PQstatus(conn_) == CONNECTION_OK) return {};
     return Connect();
   }
   // The server's codes, and a lost connection, as the store's errors.
   StoreResult Failure(const PGresult* result) const;
   StoreResult Exec(const char* sql) {
-    Result r(PQexec(conn_, sql));
+    Result r(pq_, pq_.PQexec(conn_, sql));
     return r.ok() ? StoreResult{} : Failure(r.get());
   }
+  // One statement on the connection as it is (inside a transaction: never made again).
   StoreResult Query(const char* sql, const Params& params, Result& out, int format = 0) {
-    out = Result(params.Exec(conn_, sql, format));
+    out = Result(pq_, params.Exec(pq_, conn_, sql, format));
     return out.ok() ? StoreResult{} : Failure(out.get());
+  }
+  // One statement of its own: the connection made again first when it was lost.
+  StoreResult Ask(const char* sql, const Params& params, Result& out, int format = 0) {
+    const StoreResult r = EnsureConnected();
+    return r.ok() ? Query(sql, params, out, format) : r;
+  }
+  StoreResult Ask(const std::string& sql, const Params& params, Result& out) {
+    return Ask(sql.c_str(), params, out);
   }
   StoreResult ReadVersion(int& version);
   StoreResult Migrate();
-  // BEGIN ... COMMIT around body; rolled back when body fails.
+  // The connection made again first when it was lost, then body inside BEGIN ... COMMIT,
+  // rolled back when body fails or throws (StoreTransaction).
   template <typename Body>
   StoreResult Transaction(Body body) {
-    StoreResult r = Exec("BEGIN");
-    if (!r.ok()) return r;
-    r = body();
-    if (r.ok()) r = Exec("COMMIT");
-    if (!r.ok() && PQstatus(conn_) == CONNECTION_OK) Result(PQexec(conn_, "ROLLBACK"));
-    return r;
+    const StoreResult r = EnsureConnected();
+    return r.ok() ? InTransaction(*this, "BEGIN", body) : r;
+  }
+  friend class StoreTransaction<PostgresStore>;
+  void RollBack() noexcept {
+    if (pq_.PQstatus(conn_) == CONNECTION_OK) Result(pq_, pq_.PQexec(conn_, "ROLLBACK"));
   }
   StoreResult AddOnce(const SiteRecord& record, std::string_view waiting_for, bool& added);
-  StoreResult ReadInfos(const char* sql, const Params& params, std::vector<RecordInfo>& out) {
-    Result r(nullptr);
-    StoreResult result = Query(sql, params, r);
+  StoreResult ReadInfos(const std::string& sql, const Params& params,
+                        std::vector<RecordInfo>& out) {
+    Result r(pq_);
+    StoreResult result = Ask(sql, params, r);
     if (!result.ok()) return result;
     for (int row = 0; row < r.rows(); ++row) out.push_back(ReadInfo(r, row));
     return {};
   }
+  // The database libpq connects to: the string's, else the user's name.
+  std::string Database() const {
+    for (const std::string& name : {location_.Parameter("dbname"), location_.dbname,
+                                    location_.Parameter("user"), location_.user})
+      if (!name.empty()) return name;
+    return {};
+  }
 
+  const PqApi& pq_;
   std::string conninfo_;
+  PostgresLocation location_;
   std::string where_;
   StoreOptions options_;
   PGconn* conn_ = nullptr;
@@ -271,47 +343,95 @@ class PostgresStore final : public SiteStore {
 };
 
 StoreResult PostgresStore::Failure(const PGresult* result) const {
-  const std::string detail = OneLine(
-      result != nullptr ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr, conninfo_);
-  const std::string connection = OneLine(PQerrorMessage(conn_), conninfo_);
-  if (conn_ == nullptr || PQstatus(conn_) != CONNECTION_OK)
-    return StoreFailure(StoreError::Unreachable, connection);
-  const char* state = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
-  const std::string_view code = state != nullptr ? state : "";
-  const auto is = [&](std::string_view prefix) { return code.starts_with(prefix); };
-  StoreError error = StoreError::Failed;
-  if (is("08") || is("57P0"))
-    error = StoreError::Unreachable;
-  else if (is("28") || code == "42501")
-    error = StoreError::Denied;
-  else if (code == "25006")
-    error = StoreError::ReadOnly;
-  else if (code == "53100")
-    error = StoreError::Full;
-  else if (code == "40001" || code == "40P01" || code == "55P03" || code == "57014")
-    error = StoreError::Busy;
-  return StoreFailure(error, detail.empty() ? connection : detail);
+  if (conn_ == nullptr || pq_.PQstatus(conn_) != CONNECTION_OK)
+    return StoreFailure(StoreError::Unreachable, "соединение с сервером потеряно");
+  const std::string detail =
+      OneLine(result != nullptr ? pq_.PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr,
+              conninfo_);
+  const char* state =
+      result != nullptr ? pq_.PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+  return ServerFailure(state != nullptr ? state : "",
+                       detail.empty() ? OneLine(pq_.PQerrorMessage(conn_), conninfo_) : detail,
+                       Database());
+}
+
+StoreResult PostgresStore::ConnectFailure(bool timed_out, int seconds) const {
+  const std::string text = pq_.PQerrorMessage(conn_) != nullptr ? pq_.PQerrorMessage(conn_) : "";
+  // The server's own refusal carries its code (the connection's messages are verbose).
+  if (const std::string_view code = SqlState(text); !code.empty())
+    return ServerFailure(code, OneLine(text.c_str(), conninfo_), Database());
+  if (pq_.PQconnectionNeedsPassword(conn_) == 1)
+    return StoreFailure(StoreError::Denied,
+                        "сервер требует пароль: храните его в ~/.pgpass (Windows: "
+                        "%APPDATA%\\postgresql\\pgpass.conf)");
+  // libpq's own words, in English or in the user's language (its translations).
+  const std::string sslmode = location_.Parameter("sslmode");
+  if (Contains(text, {"does not support SSL", "не поддерживает SSL"}))
+    return StoreFailure(StoreError::Tls,
+                        "сервер не предлагает TLS, а строка подключения требует "
+                        "его (sslmode=" +
+                            sslmode + ")");
+  if (Contains(text, {"root certificate file", "корневого сертификата"}))
+    return StoreFailure(StoreError::Tls,
+                        "нет файла корневого сертификата, которым проверять сервер (sslrootcert)");
+  if (Contains(text, {"does not match host name", "не соответствует имени"}))
+    return StoreFailure(StoreError::Tls, "сертификат сервера выдан другому имени");
+  if (Contains(text, {"certificate", "сертификат"}))
+    return StoreFailure(StoreError::Tls,
+                        "сертификат сервера не прошёл проверку (sslmode=" + sslmode + ")");
+  if (timed_out)
+    return StoreFailure(StoreError::Unreachable,
+                        "сервер не ответил за " + std::to_string(seconds) + " с");
+  if (Contains(text, {"could not translate host name", "не удалось сопоставить имя"}))
+    return StoreFailure(StoreError::Unreachable, "имя сервера не найдено");
+  if (Contains(text, {"Connection refused", "отказано в соединении", "Отказано в соединении"}))
+    return StoreFailure(StoreError::Unreachable,
+                        "сервер отказал в соединении: он не запущен или порт закрыт");
+  if (Contains(text, {"timeout expired", "тайм-аут"}))
+    return StoreFailure(StoreError::Unreachable,
+                        "сервер не ответил за " + std::to_string(seconds) + " с");
+  return StoreFailure(StoreError::Unreachable, OneLine(text.c_str(), conninfo_));
 }
 
 StoreResult PostgresStore::Connect() {
-  PQfinish(conn_);
+  pq_.PQfinish(conn_);
+  conn_ = nullptr;
+  // libpq keeps to connect_timeout only when it waits itself: here the wait is ours, so that
+  // its refusals come with the server's codes. The string's own time-out wins over ours.
+  int seconds = static_cast<int>(options_.connect_timeout.count());
+  if (const std::string own = location_.Parameter("connect_timeout"); !own.empty())
+    seconds = own == "0" ? 0 : std::max(2, std::stoi(own));
+  const std::string timeout = std::to_string(seconds);
   // Ours first: whatever the string itself says wins over them, except the encoding.
-  const std::string timeout = std::to_string(options_.connect_timeout.count());
   const char* keywords[] = {
       "connect_timeout",  "application_name", "keepalives_idle", "keepalives_interval",
       "tcp_user_timeout", "dbname",           "client_encoding", nullptr};
   const char* values[] = {timeout.c_str(), "lovar",           "15",   "5",
                           "30000",         conninfo_.c_str(), "UTF8", nullptr};
-  conn_ = PQconnectdbParams(keywords, values, /*expand_dbname=*/1);
-  if (PQstatus(conn_) != CONNECTION_OK) {
-    const std::string why = OneLine(PQerrorMessage(conn_), conninfo_);
-    const bool refused = why.find("password") != std::string::npos ||
-                         why.find("authentication") != std::string::npos ||
-                         why.find("pg_hba.conf") != std::string::npos;
-    return StoreFailure(refused ? StoreError::Denied : StoreError::Unreachable, why);
+  conn_ = pq_.PQconnectStartParams(keywords, values, /*expand_dbname=*/1);
+  if (conn_ == nullptr) return StoreFailure(StoreError::Failed, "нет памяти для соединения");
+  pq_.PQsetErrorVerbosity(conn_, PQERRORS_VERBOSE);
+  const size_t hosts = std::max<size_t>(1, location_.hosts.size());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds) * hosts;
+  bool timed_out = false;
+  for (PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+       pq_.PQstatus(conn_) != CONNECTION_BAD && state != PGRES_POLLING_OK &&
+       state != PGRES_POLLING_FAILED;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (seconds > 0 && left.count() <= 0) {
+      timed_out = true;
+      break;
+    }
+    if (WaitForSocket(pq_.PQsocket(conn_), state == PGRES_POLLING_WRITING,
+                      seconds > 0 ? static_cast<int>(left.count()) : -1) == 0)
+      continue;  // the deadline says whether to go on
+    state = pq_.PQconnectPoll(conn_);
   }
+  if (timed_out || pq_.PQstatus(conn_) != CONNECTION_OK) return ConnectFailure(timed_out, seconds);
+  pq_.PQsetErrorVerbosity(conn_, PQERRORS_DEFAULT);
   // The server's notices (of CREATE ... IF NOT EXISTS) are no concern of the user's.
-  PQsetNoticeProcessor(
+  pq_.PQsetNoticeProcessor(
       conn_, [](void*, const char*) {}, nullptr);
   const std::string settings = "SET lock_timeout = '" + std::to_string(options_.busy_wait.count()) +
                                "ms'; SET statement_timeout = '120s'" +
@@ -321,7 +441,7 @@ StoreResult PostgresStore::Connect() {
 
 StoreResult PostgresStore::ReadVersion(int& version) {
   version = 0;
-  Result tables(nullptr);
+  Result tables(pq_);
   StoreResult r = Query(
       "SELECT count(*), count(*) FILTER (WHERE tablename = 'schema_info') FROM pg_tables "
       "WHERE schemaname = 'lovar'",
@@ -329,7 +449,7 @@ StoreResult PostgresStore::ReadVersion(int& version) {
   if (!r.ok()) return r;
   if (tables.Int(0, 0) == 0) return {};
   if (tables.Int(0, 1) != 1) return StoreFailure(StoreError::NotRegistry, "схема lovar");
-  Result row(nullptr);
+  Result row(pq_);
   r = Query("SELECT version FROM lovar.schema_info WHERE id = 1", Params(), row);
   if (!r.ok()) return r;
   if (row.rows() != 1) return StoreFailure(StoreError::NotRegistry, "схема lovar");
@@ -345,19 +465,24 @@ StoreResult PostgresStore::Migrate() {
     for (int step = version + 1; r.ok() && step <= kStoreSchemaVersion; ++step)
       r = Exec(kSteps[step - 1]);
     if (!r.ok() || version >= kStoreSchemaVersion) return r;
-    Result done(nullptr);
+    Result done(pq_);
     return Query("UPDATE lovar.schema_info SET version = $1, program = $2 WHERE id = 1",
                  Params().Add(int64_t{kStoreSchemaVersion}).Add(kVersion), done);
   });
 }
 
 StoreResult PostgresStore::Open() {
-  Conninfo parsed(conninfo_);
-  if (parsed.options == nullptr)
-    return StoreFailure(StoreError::Failed, "неверная строка подключения " + where_);
+  // libpq's own reading of the string, beside ours (ParsePostgresLocation).
+  char* error = nullptr;
+  PQconninfoOption* options = pq_.PQconninfoParse(conninfo_.c_str(), &error);
+  const std::string why = OneLine(error, conninfo_);
+  pq_.PQfreemem(error);
+  if (options == nullptr)
+    return StoreFailure(StoreError::BadLocation, "libpq не принимает её: " + why);
+  pq_.PQconninfoFree(options);
   StoreResult r = Connect();
   if (!r.ok()) return r;
-  if (PQserverVersion(conn_) < 100000)
+  if (pq_.PQserverVersion(conn_) < 100000)
     return StoreFailure(StoreError::Failed, "нужен сервер PostgreSQL 10 или новее");
   int version = 0;
   r = ReadVersion(version);
@@ -368,12 +493,12 @@ StoreResult PostgresStore::Open() {
                             std::to_string(kStoreSchemaVersion) + "; обновите программу");
   if (version < kStoreSchemaVersion) r = Migrate();
   if (!r.ok()) return r;
-  const char* host = PQhost(conn_);
+  const char* host = pq_.PQhost(conn_);
   const bool socket = host == nullptr || host[0] == '/' || host[0] == '\0';
-  if (!socket && PQsslInUse(conn_) == 0)
+  if (!socket && pq_.PQsslInUse(conn_) == 0)
     notes_.push_back("соединение с сервером " + where_ + " не зашифровано" +
-                     (parsed.Value("sslmode") == "disable" ? " (sslmode=disable)"
-                                                           : ": сервер не предлагает TLS"));
+                     (location_.Parameter("sslmode") == "disable" ? " (sslmode=disable)"
+                                                                  : ": сервер не предлагает TLS"));
   return {};
 }
 
@@ -383,11 +508,11 @@ StoreResult PostgresStore::AddOnce(const SiteRecord& record, std::string_view wa
   return Transaction([&]() -> StoreResult {
     // A record sent again is kept once, and brings nothing of its own along (the insert below
     // still guards against a station sending it at this very moment).
-    Result known(nullptr);
+    Result known(pq_);
     StoreResult r =
         Query("SELECT 1 FROM lovar.records WHERE record_id = $1", Params().Add(info.id), known);
     if (!r.ok() || known.rows() > 0) return r;
-    Result site(nullptr);
+    Result site(pq_);
     r = Query(
         "INSERT INTO lovar.sites (model, object) VALUES ($1, $2) ON CONFLICT (model, object) "
         "DO NOTHING",
@@ -411,7 +536,7 @@ StoreResult PostgresStore::AddOnce(const SiteRecord& record, std::string_view wa
     if (!record.image.empty()) {
       const std::string hash = Sha256Hex(record.image);
       const PackedImage packed = PackImage(record.image);
-      Result image(nullptr);
+      Result image(pq_);
       r = Query(
           "INSERT INTO lovar.images (hash, length, codec, data) VALUES ($1, $2, $3, $4) "
           "ON CONFLICT (hash) DO NOTHING",
@@ -432,14 +557,14 @@ StoreResult PostgresStore::AddOnce(const SiteRecord& record, std::string_view wa
       add.AddNull();
     else
       add.Add(waiting_for);
-    Result inserted(nullptr);
+    Result inserted(pq_);
     r = Query(
         "INSERT INTO lovar.records (record_id, site, at_us, station, operator, port, device, "
         "operation, outcome, message, program, image, waiting_for) VALUES "
         "($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13) "
         "ON CONFLICT (record_id) DO NOTHING",
         add, inserted);
-    added = r.ok() && std::strcmp(PQcmdTuples(inserted.get()), "1") == 0;
+    added = r.ok() && std::strcmp(pq_.PQcmdTuples(inserted.get()), "1") == 0;
     return r;
   });
 }
@@ -449,8 +574,7 @@ StoreResult PostgresStore::Add(const SiteRecord& record, std::string_view waitin
   added = false;
   std::string why;
   if (!ValidRecord(record, why)) return StoreFailure(StoreError::Failed, why);
-  StoreResult r = EnsureConnected();
-  if (r.ok()) r = AddOnce(record, waiting_for, added);
+  StoreResult r = AddOnce(record, waiting_for, added);
   // A connection lost before or inside the transaction: once more on a new one. Even if the
   // first commit did reach the server, the record is kept once, by its id.
   if (r.error == StoreError::Unreachable && Connect().ok()) r = AddOnce(record, waiting_for, added);
@@ -459,16 +583,14 @@ StoreResult PostgresStore::Add(const SiteRecord& record, std::string_view waitin
 
 StoreResult PostgresStore::Sites(std::string_view prefix, std::vector<SiteSummary>& out) {
   out.clear();
-  StoreResult r = EnsureConnected();
-  Result rows(nullptr);
-  if (r.ok())
-    r = Query((std::string("SELECT ") + kRecordColumns +
-               " FROM lovar.sites s CROSS JOIN LATERAL (SELECT * FROM lovar.records r2 "
-               "WHERE r2.site = s.id ORDER BY r2.at_us DESC, r2.id DESC LIMIT 1) r "
-               "LEFT JOIN lovar.images i ON i.id = r.image "
-               "WHERE left(s.object, length($1)) = $1")
-                  .c_str(),
-              Params().Add(prefix), rows);
+  Result rows(pq_);
+  const StoreResult r =
+      Ask(std::string("SELECT ") + kRecordColumns +
+              " FROM lovar.sites s CROSS JOIN LATERAL (SELECT * FROM lovar.records r2 "
+              "WHERE r2.site = s.id ORDER BY r2.at_us DESC, r2.id DESC LIMIT 1) r "
+              "LEFT JOIN lovar.images i ON i.id = r.image "
+              "WHERE left(s.object, length($1)) = $1",
+          Params().Add(prefix), rows);
   if (!r.ok()) return r;
   for (int row = 0; row < rows.rows(); ++row) {
     SiteSummary site;
@@ -484,26 +606,22 @@ StoreResult PostgresStore::Sites(std::string_view prefix, std::vector<SiteSummar
 StoreResult PostgresStore::History(int model, std::string_view object,
                                    std::vector<RecordInfo>& out) {
   out.clear();
-  const StoreResult r = EnsureConnected();
-  if (!r.ok()) return r;
-  return ReadInfos((std::string("SELECT ") + kRecordColumns + kRecordJoins +
-                    "WHERE s.object = $1 AND ($2 = 0 OR s.model = $2) ORDER BY r.at_us, r.id")
-                       .c_str(),
+  return ReadInfos(std::string("SELECT ") + kRecordColumns + kRecordJoins +
+                       "WHERE s.object = $1 AND ($2 = 0 OR s.model = $2) ORDER BY r.at_us, r.id",
                    Params().Add(object).Add(int64_t{model}), out);
 }
 
 StoreResult PostgresStore::Image(std::string_view hash, std::vector<uint8_t>& out) {
-  StoreResult r = EnsureConnected();
-  Result row(nullptr);
-  if (r.ok())
-    r = Query("SELECT length, codec, data FROM lovar.images WHERE hash = $1", Params().Add(hash),
-              row, /*binary=*/1);
+  Result row(pq_);
+  const StoreResult r = Ask("SELECT length, codec, data FROM lovar.images WHERE hash = $1",
+                            Params().Add(hash), row, /*binary=*/1);
   if (!r.ok()) return r;
   if (row.rows() != 1) return StoreFailure(StoreError::NotFound, "образ " + std::string(hash));
-  const auto* data = reinterpret_cast<const uint8_t*>(PQgetvalue(row.get(), 0, 2));
-  const std::span<const uint8_t> packed(data, static_cast<size_t>(PQgetlength(row.get(), 0, 2)));
-  const size_t length = BigEndian32(PQgetvalue(row.get(), 0, 0));
-  const int codec = static_cast<int>(BigEndian32(PQgetvalue(row.get(), 0, 1)));
+  const std::span<const uint8_t> packed = row.Bytes(0, 2);
+  if (row.Bytes(0, 0).size() != 4 || row.Bytes(0, 1).size() != 4)
+    return StoreFailure(StoreError::NotRegistry, "образ " + std::string(hash) + " повреждён");
+  const size_t length = BigEndian32(row.Bytes(0, 0).data());
+  const int codec = static_cast<int>(BigEndian32(row.Bytes(0, 1).data()));
   if (!UnpackImage(codec, packed, length, out) || Sha256Hex(out) != hash)
     return StoreFailure(StoreError::NotRegistry, "образ " + std::string(hash) + " повреждён");
   return {};
@@ -513,12 +631,9 @@ StoreResult PostgresStore::Waiting(std::string_view target, int limit,
                                    std::vector<SiteRecord>& out) {
   out.clear();
   std::vector<RecordInfo> infos;
-  StoreResult r = EnsureConnected();
-  if (r.ok())
-    r = ReadInfos((std::string("SELECT ") + kRecordColumns + kRecordJoins +
-                   "WHERE r.waiting_for = $1 ORDER BY r.at_us, r.id LIMIT $2")
-                      .c_str(),
-                  Params().Add(target).Add(int64_t{limit}), infos);
+  StoreResult r = ReadInfos(std::string("SELECT ") + kRecordColumns + kRecordJoins +
+                                "WHERE r.waiting_for = $1 ORDER BY r.at_us, r.id LIMIT $2",
+                            Params().Add(target).Add(int64_t{limit}), infos);
   for (RecordInfo& info : infos) {
     if (!r.ok()) break;
     SiteRecord record;
@@ -531,24 +646,21 @@ StoreResult PostgresStore::Waiting(std::string_view target, int limit,
 
 StoreResult PostgresStore::WaitingCounts(std::vector<std::pair<std::string, int>>& out) {
   out.clear();
-  StoreResult r = EnsureConnected();
-  Result rows(nullptr);
-  if (r.ok())
-    r = Query(
-        "SELECT waiting_for, count(*) FROM lovar.records WHERE waiting_for IS NOT NULL "
-        "GROUP BY waiting_for ORDER BY waiting_for",
-        Params(), rows);
+  Result rows(pq_);
+  const StoreResult r =
+      Ask("SELECT waiting_for, count(*) FROM lovar.records WHERE waiting_for IS NOT NULL "
+          "GROUP BY waiting_for ORDER BY waiting_for",
+          Params(), rows);
   for (int row = 0; r.ok() && row < rows.rows(); ++row)
     out.emplace_back(rows.Text(row, 0), static_cast<int>(rows.Int(row, 1)));
   return r;
 }
 
 StoreResult PostgresStore::MarkSent(const std::vector<std::string>& ids) {
-  StoreResult r = EnsureConnected();
-  if (!r.ok() || ids.empty()) return r;
+  if (ids.empty()) return EnsureConnected();
   return Transaction([&]() -> StoreResult {
     for (const std::string& id : ids) {
-      Result done(nullptr);
+      Result done(pq_);
       const StoreResult step =
           Query("UPDATE lovar.records SET waiting_for = NULL WHERE record_id = $1",
                 Params().Add(id), done);
@@ -560,9 +672,9 @@ StoreResult PostgresStore::MarkSent(const std::vector<std::string>& ids) {
 
 StoreResult PostgresStore::Setting(std::string_view key, std::string& value, bool& found) {
   found = false;
-  StoreResult r = EnsureConnected();
-  Result row(nullptr);
-  if (r.ok()) r = Query("SELECT value FROM lovar.settings WHERE key = $1", Params().Add(key), row);
+  Result row(pq_);
+  const StoreResult r =
+      Ask("SELECT value FROM lovar.settings WHERE key = $1", Params().Add(key), row);
   if (r.ok() && row.rows() == 1) {
     found = true;
     value = row.Text(0, 0);
@@ -571,99 +683,29 @@ StoreResult PostgresStore::Setting(std::string_view key, std::string& value, boo
 }
 
 StoreResult PostgresStore::SetSetting(std::string_view key, std::string_view value) {
-  StoreResult r = EnsureConnected();
-  Result done(nullptr);
-  if (r.ok())
-    r = Query(
-        "INSERT INTO lovar.settings (key, value) VALUES ($1, $2) "
-        "ON CONFLICT (key) DO UPDATE SET value = excluded.value",
-        Params().Add(key).Add(value), done);
-  return r;
-}
-
-// "%41" → "A"; a malformed escape stays as it is.
-std::string PercentDecoded(std::string_view text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    int value = 0;
-    if (text[i] == '%' && i + 2 < text.size() &&
-        std::from_chars(text.data() + i + 1, text.data() + i + 3, value, 16).ptr ==
-            text.data() + i + 3) {
-      out += static_cast<char>(value);
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
-void ReplaceAll(std::string& text, const std::string& what, const std::string& with) {
-  if (what.empty()) return;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
-    text.replace(at, what.size(), with);
-}
-
-// Masks the value after each "password=" up to the next separator.
-void MaskPasswordParameters(std::string& text) {
-  static constexpr std::string_view kKey = "password=";
-  for (size_t at = text.find(kKey); at != std::string::npos; at = text.find(kKey, at + 1)) {
-    const size_t start = at + kKey.size();
-    size_t end = start;
-    if (end < text.size() && text[end] == '\'') {
-      for (++end; end < text.size() && text[end] != '\''; ++end)
-        if (text[end] == '\\') ++end;
-      end = std::min(end + 1, text.size());
-    } else {
-      while (end < text.size() && text[end] != '&' && text[end] != ' ' && text[end] != '"') ++end;
-    }
-    text.replace(start, end - start, "***");
-  }
+  Result done(pq_);
+  return Ask(
+      "INSERT INTO lovar.settings (key, value) VALUES ($1, $2) "
+      "ON CONFLICT (key) DO UPDATE SET value = excluded.value",
+      Params().Add(key).Add(value), done);
 }
 
 }  // namespace
 
-bool IsPostgresLocation(std::string_view text) {
-  return text.starts_with("postgresql://") || text.starts_with("postgres://");
-}
-
-std::string PostgresWhere(const std::string& conninfo) {
-  Conninfo parsed(conninfo);
-  if (parsed.options == nullptr) return "postgresql://…";
-  std::string where = "postgresql://";
-  const std::string user = parsed.Value("user");
-  if (!user.empty()) where += user + "@";
-  where += parsed.Value("host");
-  const std::string port = parsed.Value("port");
-  if (!port.empty()) where += ":" + port;
-  const std::string dbname = parsed.Value("dbname");
-  if (!dbname.empty()) where += "/" + dbname;
-  return where;
-}
-
-std::string WithoutPassword(std::string text, const std::string& conninfo) {
-  // user:password@ of a URI, as written: between the scheme's "//" and the "@".
-  const size_t scheme = conninfo.find("://");
-  if (scheme != std::string::npos) {
-    const size_t start = scheme + 3;
-    const size_t at = conninfo.find('@', start);
-    const size_t colon = conninfo.find(':', start);
-    if (at != std::string::npos && colon != std::string::npos && colon < at &&
-        conninfo.find('/', start) > at) {
-      const std::string written = conninfo.substr(colon + 1, at - colon - 1);
-      ReplaceAll(text, written, "***");
-      ReplaceAll(text, PercentDecoded(written), "***");
-    }
-  }
-  Conninfo parsed(conninfo);
-  if (parsed.options != nullptr) ReplaceAll(text, parsed.Value("password"), "***");
-  MaskPasswordParameters(text);
-  return text;
-}
-
 OpenedStore OpenPostgresStore(const std::string& conninfo, const StoreOptions& options) {
-  auto store = std::make_unique<PostgresStore>(conninfo, options);
   OpenedStore opened;
+  PostgresLocation location;
+  std::string why;
+  if (!ParsePostgresLocation(conninfo, location, why)) {
+    opened.result = StoreFailure(StoreError::BadLocation, why);
+    return opened;
+  }
+  const PqApi* pq = LoadPq(why);
+  if (pq == nullptr) {
+    opened.result = StoreFailure(StoreError::NoClient, why);
+    return opened;
+  }
+  auto store = std::make_unique<PostgresStore>(*pq, conninfo, std::move(location), options);
   opened.result = store->Open();
   if (opened.result.ok()) opened.store = std::move(store);
   return opened;

@@ -4,17 +4,17 @@
 // wait for each other up to the busy time-out. Every commit reaches the disk before it returns.
 #include <sqlite3.h>
 
-#include <cstring>
 #include <utility>
 
 #include "files/file_access.h"
-#include "files/system_error_text.h"
 #include "files/utf8_path.h"
 #include "store/image_pack.h"
 #include "store/sha256.h"
 #include "store/site_store.h"
+#include "store/sqlite_statement.h"
 #include "store/store_internal.h"
 #include "store/store_os.h"
+#include "store/store_transaction.h"
 #include "version/version.h"
 
 namespace lovar {
@@ -72,79 +72,7 @@ constexpr const char* kRecordColumns =
 constexpr const char* kRecordJoins =
     " FROM records r JOIN sites s ON s.id = r.site LEFT JOIN images i ON i.id = r.image ";
 
-class Statement {
- public:
-  Statement(sqlite3* db, const std::string& sql)
-      : rc_(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr)) {}
-  ~Statement() { sqlite3_finalize(stmt_); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-
-  int prepared() const { return rc_; }
-  Statement& Bind(int i, int64_t value) {
-    sqlite3_bind_int64(stmt_, i, value);
-    return *this;
-  }
-  Statement& Bind(int i, std::string_view text) {
-    sqlite3_bind_text(stmt_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-    return *this;
-  }
-  Statement& BindBlob(int i, std::span<const uint8_t> bytes) {
-    sqlite3_bind_blob(stmt_, i, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
-    return *this;
-  }
-  Statement& BindNull(int i) {
-    sqlite3_bind_null(stmt_, i);
-    return *this;
-  }
-  // SQLITE_ROW, SQLITE_DONE or the failure.
-  int Step() { return rc_ == SQLITE_OK ? sqlite3_step(stmt_) : rc_; }
-  int64_t Int(int column) const { return sqlite3_column_int64(stmt_, column); }
-  std::string Text(int column) const {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-    return text == nullptr ? std::string() : std::string(text, sqlite3_column_bytes(stmt_, column));
-  }
-  std::span<const uint8_t> Blob(int column) const {
-    const auto* data = static_cast<const uint8_t*>(sqlite3_column_blob(stmt_, column));
-    return {data, static_cast<size_t>(sqlite3_column_bytes(stmt_, column))};
-  }
-
- private:
-  sqlite3_stmt* stmt_ = nullptr;
-  int rc_;
-};
-
-// SQLite's codes and the system's error behind them, as the store's errors.
-StoreResult Failure(sqlite3* db, int rc) {
-  switch (rc & 0xFF) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-      return StoreFailure(StoreError::Busy);
-    case SQLITE_READONLY:
-    case SQLITE_PERM:
-      return StoreFailure(StoreError::ReadOnly);
-    case SQLITE_FULL:
-      return StoreFailure(StoreError::Full);
-    case SQLITE_NOTADB:
-    case SQLITE_CORRUPT:
-      return StoreFailure(StoreError::NotRegistry);
-    case SQLITE_IOERR:
-    case SQLITE_CANTOPEN: {
-      const int system = db != nullptr ? sqlite3_system_errno(db) : 0;
-      const StoreError error = StoreErrorOfSystem(system);
-      if (error != StoreError::Failed) return StoreFailure(error);
-      return StoreFailure(StoreError::Failed,
-                          (rc & 0xFF) == SQLITE_CANTOPEN
-                              ? "файл не открывается: " + SystemErrorText(system)
-                              : "ошибка ввода-вывода: " + SystemErrorText(system));
-    }
-    default:
-      return StoreFailure(StoreError::Failed,
-                          db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
-  }
-}
-
-RecordInfo ReadInfo(const Statement& st, int c) {
+RecordInfo ReadInfo(const SqliteStatement& st, int c) {
   RecordInfo r;
   r.id = st.Text(c);
   r.time = st.Int(c + 1);
@@ -206,39 +134,33 @@ class SqliteStore final : public SiteStore {
   StoreResult SetSetting(std::string_view key, std::string_view value) override;
 
  private:
-  StoreResult Exec(const char* sql) {
-    const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
-    return rc == SQLITE_OK ? StoreResult{} : Failure(db_, rc);
-  }
+  StoreResult Exec(const char* sql) { return SqliteConnection{db_}.Exec(sql); }
   StoreResult OpenAs(int flags, const std::string& name);
   // The schema's version (0 for an empty file); NotRegistry for another program's database.
   StoreResult ReadVersion(int& version);
   StoreResult Migrate();
-  // Runs body inside BEGIN IMMEDIATE ... COMMIT; rolled back when body fails.
+  // Runs body inside BEGIN IMMEDIATE ... COMMIT; rolled back when body fails or throws.
   template <typename Body>
   StoreResult Transaction(Body body) {
-    if (read_only_) return StoreFailure(StoreError::ReadOnly);
-    StoreResult r = Exec("BEGIN IMMEDIATE");
-    if (!r.ok()) return r;
-    r = body();
-    if (r.ok()) r = Exec("COMMIT");
-    if (!r.ok()) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    return r;
+    if (read_only_) return StoreFailure(write_refusal_);
+    SqliteConnection connection{db_};
+    return InTransaction(connection, "BEGIN IMMEDIATE", body);
   }
-  StoreResult Done(Statement& st) {
+  StoreResult Done(SqliteStatement& st) {
     const int rc = st.Step();
-    return rc == SQLITE_DONE || rc == SQLITE_ROW ? StoreResult{} : Failure(db_, rc);
+    return rc == SQLITE_DONE || rc == SQLITE_ROW ? StoreResult{} : SqliteFailure(db_, rc);
   }
-  StoreResult ReadInfos(Statement& st, std::vector<RecordInfo>& out) {
+  StoreResult ReadInfos(SqliteStatement& st, std::vector<RecordInfo>& out) {
     int rc;
     while ((rc = st.Step()) == SQLITE_ROW) out.push_back(ReadInfo(st, 0));
-    return rc == SQLITE_DONE ? StoreResult{} : Failure(db_, rc);
+    return rc == SQLITE_DONE ? StoreResult{} : SqliteFailure(db_, rc);
   }
 
   std::string path_;
   StoreOptions options_;
   sqlite3* db_ = nullptr;
   bool read_only_ = false;
+  StoreError write_refusal_ = StoreError::ReadOnly;  // why a read-only store takes no record
   std::vector<std::string> notes_;
 };
 
@@ -246,7 +168,7 @@ StoreResult SqliteStore::OpenAs(int flags, const std::string& name) {
   sqlite3_close_v2(db_);
   db_ = nullptr;
   const int rc = sqlite3_open_v2(name.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
-  if (rc != SQLITE_OK) return Failure(db_, rc);
+  if (rc != SQLITE_OK) return SqliteFailure(db_, rc);
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, static_cast<int>(options_.busy_wait.count()));
   read_only_ = sqlite3_db_readonly(db_, "main") == 1;
@@ -255,17 +177,17 @@ StoreResult SqliteStore::OpenAs(int flags, const std::string& name) {
 
 StoreResult SqliteStore::ReadVersion(int& version) {
   version = 0;
-  Statement tables(db_, "SELECT count(*), sum(name = 'lovar_schema') FROM sqlite_master");
+  SqliteStatement tables(db_, "SELECT count(*), sum(name = 'lovar_schema') FROM sqlite_master");
   int rc = tables.Step();
-  if (rc != SQLITE_ROW) return Failure(db_, rc);
+  if (rc != SQLITE_ROW) return SqliteFailure(db_, rc);
   if (tables.Int(0) == 0) return {};
   if (tables.Int(1) != 1) return StoreFailure(StoreError::NotRegistry);
-  Statement st(db_, "SELECT version FROM lovar_schema WHERE id = 1");
+  SqliteStatement st(db_, "SELECT version FROM lovar_schema WHERE id = 1");
   rc = st.Step();
   if (rc == SQLITE_ROW)
     version = static_cast<int>(st.Int(0));
   else if (rc != SQLITE_DONE)
-    return Failure(db_, rc);
+    return SqliteFailure(db_, rc);
   else
     return StoreFailure(StoreError::NotRegistry);
   return {};
@@ -281,7 +203,7 @@ StoreResult SqliteStore::Migrate() {
       r = Exec(kSteps[step - 1]);
       if (!r.ok()) return r;
     }
-    Statement st(db_, "UPDATE lovar_schema SET version = ?1, program = ?2 WHERE id = 1");
+    SqliteStatement st(db_, "UPDATE lovar_schema SET version = ?1, program = ?2 WHERE id = 1");
     st.Bind(1, int64_t{kStoreSchemaVersion}).Bind(2, std::string_view(kVersion));
     return Done(st);
   });
@@ -292,6 +214,15 @@ StoreResult SqliteStore::Open() {
   const PathKind kind = KindOf(file);
   if (kind != PathKind::Regular && kind != PathKind::Missing)
     return StoreFailure(StoreError::NotRegistry, "это не обычный файл");
+  if (kind == PathKind::Missing && !options_.create)
+    return StoreFailure(StoreError::NotFound, "файла нет");
+  if (kind == PathKind::Regular) {
+    // User codes and key codes: an existing file, and its journal, stay the owner's alone.
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+      StoreResult own = KeepOwnerOnly(std::filesystem::path(file).concat(suffix));
+      if (!own.ok()) return own;
+    }
+  }
   if (kind == PathKind::Missing) {
     // Made here so that it is the owner's only from its first byte; SQLite's own would follow
     // the umask. Another program making it at the same moment is no failure.
@@ -310,6 +241,16 @@ StoreResult SqliteStore::Open() {
     r = OpenAs(SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, FileUri(path_) + "?immutable=1");
     if (r.ok()) r = ReadVersion(version);
   }
+  if (!r.ok() && r.error == StoreError::Full) {
+    // A full disk: the write-ahead log's shared-memory file cannot be made. It is read with the
+    // log's index in this program's memory instead (exclusive locking, which a file opened for
+    // reading alone cannot take; other programs wait meanwhile), and nothing is written.
+    r = OpenAs(SQLITE_OPEN_READWRITE, path_);
+    if (r.ok()) r = Exec("PRAGMA locking_mode = EXCLUSIVE");
+    if (r.ok()) r = ReadVersion(version);
+    read_only_ = true;
+    write_refusal_ = StoreError::Full;
+  }
   if (!r.ok()) return r;
   if (version > kStoreSchemaVersion)
     return StoreFailure(StoreError::NewerSchema,
@@ -317,13 +258,13 @@ StoreResult SqliteStore::Open() {
                             std::to_string(kStoreSchemaVersion) + "; обновите программу");
   if (read_only_) {
     if (version < kStoreSchemaVersion)
-      return StoreFailure(StoreError::ReadOnly, "реестр старой версии нельзя обновить");
+      return StoreFailure(write_refusal_, "реестр старой версии нельзя обновить");
     return {};
   }
   // The write-ahead log first (it needs no transaction open), then the schema. A file system
   // that cannot share memory keeps the rollback journal: slower, as safe.
   {
-    Statement wal(db_, "PRAGMA journal_mode = WAL");
+    SqliteStatement wal(db_, "PRAGMA journal_mode = WAL");
     if (wal.Step() == SQLITE_ROW && wal.Text(0) != "wal")
       notes_.push_back("реестр " + path_ +
                        " работает без журнала WAL: программы пишут в него по очереди");
@@ -340,28 +281,28 @@ StoreResult SqliteStore::Add(const SiteRecord& record, std::string_view waiting_
   if (!ValidRecord(record, why)) return StoreFailure(StoreError::Failed, why);
   const RecordInfo& info = record.info;
   return Transaction([&]() -> StoreResult {
-    Statement site(db_,
-                   "INSERT INTO sites (model, object) VALUES (?1, ?2) "
-                   "ON CONFLICT (model, object) DO NOTHING");
+    SqliteStatement site(db_,
+                         "INSERT INTO sites (model, object) VALUES (?1, ?2) "
+                         "ON CONFLICT (model, object) DO NOTHING");
     site.Bind(1, int64_t{info.model}).Bind(2, info.object);
     StoreResult r = Done(site);
     if (!r.ok()) return r;
-    Statement site_id(db_, "SELECT id FROM sites WHERE model = ?1 AND object = ?2");
+    SqliteStatement site_id(db_, "SELECT id FROM sites WHERE model = ?1 AND object = ?2");
     site_id.Bind(1, int64_t{info.model}).Bind(2, info.object);
     int rc = site_id.Step();
-    if (rc != SQLITE_ROW) return Failure(db_, rc);
+    if (rc != SQLITE_ROW) return SqliteFailure(db_, rc);
     int64_t image_id = 0;
     if (!record.image.empty()) {
       const std::string hash = Sha256Hex(record.image);
-      Statement find(db_, "SELECT id FROM images WHERE hash = ?1");
+      SqliteStatement find(db_, "SELECT id FROM images WHERE hash = ?1");
       find.Bind(1, hash);
       rc = find.Step();
       if (rc == SQLITE_ROW) {
         image_id = find.Int(0);
       } else if (rc == SQLITE_DONE) {
         const PackedImage packed = PackImage(record.image);
-        Statement image(db_,
-                        "INSERT INTO images (hash, length, codec, data) VALUES (?1, ?2, ?3, ?4)");
+        SqliteStatement image(
+            db_, "INSERT INTO images (hash, length, codec, data) VALUES (?1, ?2, ?3, ?4)");
         image.Bind(1, hash)
             .Bind(2, static_cast<int64_t>(record.image.size()))
             .Bind(3, int64_t{packed.codec})
@@ -370,14 +311,15 @@ StoreResult SqliteStore::Add(const SiteRecord& record, std::string_view waiting_
         if (!r.ok()) return r;
         image_id = sqlite3_last_insert_rowid(db_);
       } else {
-        return Failure(db_, rc);
+        return SqliteFailure(db_, rc);
       }
     }
-    Statement add(db_,
-                  "INSERT INTO records (record_id, site, at_us, station, operator, port, device, "
-                  "operation, outcome, message, image, program, waiting_for) VALUES "
-                  "(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13) "
-                  "ON CONFLICT (record_id) DO NOTHING");
+    SqliteStatement add(
+        db_,
+        "INSERT INTO records (record_id, site, at_us, station, operator, port, device, "
+        "operation, outcome, message, image, program, waiting_for) VALUES "
+        "(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13) "
+        "ON CONFLICT (record_id) DO NOTHING");
     add.Bind(1, info.id)
         .Bind(2, site_id.Int(0))
         .Bind(3, info.time)
@@ -405,10 +347,10 @@ StoreResult SqliteStore::Add(const SiteRecord& record, std::string_view waiting_
 
 StoreResult SqliteStore::Sites(std::string_view prefix, std::vector<SiteSummary>& out) {
   out.clear();
-  Statement st(db_, std::string("SELECT ") + kRecordColumns + kRecordJoins +
-                        "WHERE r.id = (SELECT r2.id FROM records r2 WHERE r2.site = s.id "
-                        "ORDER BY r2.at_us DESC, r2.id DESC LIMIT 1) "
-                        "AND substr(s.object, 1, length(?1)) = ?1");
+  SqliteStatement st(db_, std::string("SELECT ") + kRecordColumns + kRecordJoins +
+                              "WHERE r.id = (SELECT r2.id FROM records r2 WHERE r2.site = s.id "
+                              "ORDER BY r2.at_us DESC, r2.id DESC LIMIT 1) "
+                              "AND substr(s.object, 1, length(?1)) = ?1");
   st.Bind(1, prefix);
   int rc;
   while ((rc = st.Step()) == SQLITE_ROW) {
@@ -418,26 +360,26 @@ StoreResult SqliteStore::Sites(std::string_view prefix, std::vector<SiteSummary>
     site.object = site.last.object;
     out.push_back(std::move(site));
   }
-  if (rc != SQLITE_DONE) return Failure(db_, rc);
+  if (rc != SQLITE_DONE) return SqliteFailure(db_, rc);
   SortSites(out);
   return {};
 }
 
 StoreResult SqliteStore::History(int model, std::string_view object, std::vector<RecordInfo>& out) {
   out.clear();
-  Statement st(db_, std::string("SELECT ") + kRecordColumns + kRecordJoins +
-                        "WHERE s.object = ?1 AND (?2 = 0 OR s.model = ?2) "
-                        "ORDER BY r.at_us, r.id");
+  SqliteStatement st(db_, std::string("SELECT ") + kRecordColumns + kRecordJoins +
+                              "WHERE s.object = ?1 AND (?2 = 0 OR s.model = ?2) "
+                              "ORDER BY r.at_us, r.id");
   st.Bind(1, object).Bind(2, int64_t{model});
   return ReadInfos(st, out);
 }
 
 StoreResult SqliteStore::Image(std::string_view hash, std::vector<uint8_t>& out) {
-  Statement st(db_, "SELECT length, codec, data FROM images WHERE hash = ?1");
+  SqliteStatement st(db_, "SELECT length, codec, data FROM images WHERE hash = ?1");
   st.Bind(1, hash);
   const int rc = st.Step();
   if (rc == SQLITE_DONE) return StoreFailure(StoreError::NotFound, "образ " + std::string(hash));
-  if (rc != SQLITE_ROW) return Failure(db_, rc);
+  if (rc != SQLITE_ROW) return SqliteFailure(db_, rc);
   if (!UnpackImage(static_cast<int>(st.Int(1)), st.Blob(2), static_cast<size_t>(st.Int(0)), out) ||
       Sha256Hex(out) != hash)
     return StoreFailure(StoreError::NotRegistry, "образ " + std::string(hash) + " повреждён");
@@ -446,8 +388,8 @@ StoreResult SqliteStore::Image(std::string_view hash, std::vector<uint8_t>& out)
 
 StoreResult SqliteStore::Waiting(std::string_view target, int limit, std::vector<SiteRecord>& out) {
   out.clear();
-  Statement st(db_, std::string("SELECT ") + kRecordColumns + kRecordJoins +
-                        "WHERE r.waiting_for = ?1 ORDER BY r.at_us, r.id LIMIT ?2");
+  SqliteStatement st(db_, std::string("SELECT ") + kRecordColumns + kRecordJoins +
+                              "WHERE r.waiting_for = ?1 ORDER BY r.at_us, r.id LIMIT ?2");
   st.Bind(1, target).Bind(2, int64_t{limit});
   std::vector<RecordInfo> infos;
   StoreResult r = ReadInfos(st, infos);
@@ -463,19 +405,19 @@ StoreResult SqliteStore::Waiting(std::string_view target, int limit, std::vector
 
 StoreResult SqliteStore::WaitingCounts(std::vector<std::pair<std::string, int>>& out) {
   out.clear();
-  Statement st(db_,
-               "SELECT waiting_for, count(*) FROM records WHERE waiting_for IS NOT NULL "
-               "GROUP BY waiting_for ORDER BY waiting_for");
+  SqliteStatement st(db_,
+                     "SELECT waiting_for, count(*) FROM records WHERE waiting_for IS NOT NULL "
+                     "GROUP BY waiting_for ORDER BY waiting_for");
   int rc;
   while ((rc = st.Step()) == SQLITE_ROW) out.emplace_back(st.Text(0), static_cast<int>(st.Int(1)));
-  return rc == SQLITE_DONE ? StoreResult{} : Failure(db_, rc);
+  return rc == SQLITE_DONE ? StoreResult{} : SqliteFailure(db_, rc);
 }
 
 StoreResult SqliteStore::MarkSent(const std::vector<std::string>& ids) {
   if (ids.empty()) return {};
   return Transaction([&]() -> StoreResult {
     for (const std::string& id : ids) {
-      Statement st(db_, "UPDATE records SET waiting_for = NULL WHERE record_id = ?1");
+      SqliteStatement st(db_, "UPDATE records SET waiting_for = NULL WHERE record_id = ?1");
       st.Bind(1, id);
       const StoreResult r = Done(st);
       if (!r.ok()) return r;
@@ -485,19 +427,19 @@ StoreResult SqliteStore::MarkSent(const std::vector<std::string>& ids) {
 }
 
 StoreResult SqliteStore::Setting(std::string_view key, std::string& value, bool& found) {
-  Statement st(db_, "SELECT value FROM settings WHERE key = ?1");
+  SqliteStatement st(db_, "SELECT value FROM settings WHERE key = ?1");
   st.Bind(1, key);
   const int rc = st.Step();
   found = rc == SQLITE_ROW;
   if (found) value = st.Text(0);
-  return rc == SQLITE_ROW || rc == SQLITE_DONE ? StoreResult{} : Failure(db_, rc);
+  return rc == SQLITE_ROW || rc == SQLITE_DONE ? StoreResult{} : SqliteFailure(db_, rc);
 }
 
 StoreResult SqliteStore::SetSetting(std::string_view key, std::string_view value) {
   return Transaction([&] {
-    Statement st(db_,
-                 "INSERT INTO settings (key, value) VALUES (?1, ?2) "
-                 "ON CONFLICT (key) DO UPDATE SET value = excluded.value");
+    SqliteStatement st(db_,
+                       "INSERT INTO settings (key, value) VALUES (?1, ?2) "
+                       "ON CONFLICT (key) DO UPDATE SET value = excluded.value");
     st.Bind(1, key).Bind(2, value);
     return Done(st);
   });

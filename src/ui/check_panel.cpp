@@ -11,12 +11,20 @@
 
 namespace lovar {
 CheckPanel::CheckPanel(QWidget* parent)
-    : QWidget(parent), summary_(new QLabel(this)), list_(new QListWidget(this)) {
+    : QWidget(parent),
+      summary_(new QLabel(this)),
+      note_(new QLabel(this)),
+      list_(new QListWidget(this)) {
   setObjectName(QStringLiteral("CheckPanel"));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(summary_);
+  layout->addWidget(note_);
   layout->addWidget(list_);
+  summary_->setWordWrap(true);
+  note_->setWordWrap(true);
+  note_->setObjectName(QStringLiteral("CheckNote"));
+  note_->hide();
   list_->setWordWrap(true);
   list_->setTextElideMode(Qt::ElideNone);
   list_->setSpacing(3);  // the findings apart, each of several lines
@@ -48,6 +56,11 @@ void CheckPanel::SetNothing(const QString& why) {
   findings_.clear();
   list_->clear();
   summary_->setText(QStringLiteral("Проверка: ") + why);
+}
+
+void CheckPanel::SetNote(const QString& note) {
+  note_->setText(QStringLiteral("Внимание: ") + note);
+  note_->setVisible(!note.isEmpty());
 }
 
 void CheckPanel::Choose(QListWidgetItem* item) {

@@ -32,6 +32,10 @@ class CheckPanel : public QWidget {
   void SetFindings(std::vector<Finding> findings);
   // No findings and why there is nothing to check: "Проверка: конфигурация не показана".
   void SetNothing(const QString& why);
+  // A note above the findings (what the records know of the device read), "" for none; kept
+  // until replaced.
+  void SetNote(const QString& note);
+  QLabel* note() const { return note_; }
   const std::vector<Finding>& findings() const { return findings_; }
 
   QListWidget* list() const { return list_; }
@@ -46,6 +50,7 @@ class CheckPanel : public QWidget {
 
   std::vector<Finding> findings_;
   QLabel* summary_;
+  QLabel* note_;
   QListWidget* list_;
 };
 

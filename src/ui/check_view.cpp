@@ -43,10 +43,28 @@ CheckView::~CheckView() {
 void CheckView::Refresh() {
   // The findings name loops, numbers and codes: not shown while the password keeps the pages.
   if (pages_.isHidden() || !session_.Saveable()) {
-    panel_->SetNothing(QStringLiteral("конфигурация не показана"));
+    QString why = QStringLiteral("конфигурация не показана");
+    if (company_ && !company_->refused.empty())
+      why += QStringLiteral("\nПравила компании не действуют: ") + Q(company_->refused);
+    panel_->SetNothing(why);
     return;
   }
   panel_->SetFindings(session_.CheckImage());
+}
+
+bool CheckView::AskWriteDespiteErrors(Dialogs& dialogs, Recorder& recorder,
+                                      const std::vector<Finding>& findings) {
+  if (!dialogs.AskWriteDespiteErrors(findings)) return false;
+  std::vector<Finding> errors;
+  for (const Finding& f : findings)
+    if (f.severity == Severity::Error) errors.push_back(f);
+  recorder.NoteOverride(session_.device().port, OverrideText(errors, "«Записать всё равно»"));
+  return true;
+}
+
+void CheckView::ReadEnded(const SessionEnd& end) {
+  if (end.cause != EndCause::None) return;  // a read cut short says nothing of the device
+  panel_->SetNote(end.record ? Q(end.record->note) : QString());
 }
 
 void CheckView::SetCompanyRules(std::optional<CompanyRules> rules) {
@@ -58,7 +76,10 @@ void CheckView::SetCompanyRules(std::optional<CompanyRules> rules) {
 QString CheckView::LoadCompanyRules(const QString& path) {
   CompanyRulesLoad load = ReadCompanyRules(ToPath(path));
   if (!load.ok()) {
-    SetCompanyRules(std::nullopt);
+    CompanyRules refused;
+    refused.source = path.toStdString();
+    refused.refused = load.error;
+    SetCompanyRules(std::move(refused));
     return Q(load.error);
   }
   SetCompanyRules(std::move(load.rules));

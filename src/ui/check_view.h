@@ -5,7 +5,14 @@
 // A click on a finding turns to its field's page and puts the focus on its control.
 //
 // The company's rules file is the window's: SetCompanyRules (or LoadCompanyRules from a path)
-// gives them to the session, which checks with them here and before a write.
+// gives them to the session, which checks with them here and before a write. A file that
+// cannot be taken leaves no rule of it in force, and says so for as long as it lasts: as an
+// error among the findings (company-rules-not-loaded), so that a write asks first, and with
+// "конфигурация не показана" while nothing is shown.
+//
+// A write the installer lets past the check's errors ("Записать всё равно") is recorded as
+// such (Recorder::NoteOverride); a read whose device still holds what such a write put there
+// says so above the findings until the next read.
 //
 // Threads: window thread only.
 #pragma once
@@ -19,6 +26,7 @@
 #include "check/company_rules.h"
 #include "check_panel.h"
 #include "model/catalog.h"
+#include "page.h"
 #include "session/session.h"
 
 class QMainWindow;
@@ -44,6 +52,13 @@ class CheckView : public QObject {
   // Reads the rules file at path; empty when taken, else why not (in Russian). A file refused
   // leaves no company rules in force: a half-taken set would pass what the company forbids.
   QString LoadCompanyRules(const QString& path);
+
+  // The question before a write with errors (the session asks it): true writes, and the
+  // write's records say which errors were let past.
+  bool AskWriteDespiteErrors(Dialogs& dialogs, Recorder& recorder,
+                             const std::vector<Finding>& findings);
+  // A read ended: what its records know of the configuration read (KeptRecord::note).
+  void ReadEnded(const SessionEnd& end);
 
   CheckPanel& panel() { return *panel_; }
 

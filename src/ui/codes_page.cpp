@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "number_editors.h"
+#include "typing_limits.h"
 
 namespace lovar {
 
@@ -22,6 +23,7 @@ constexpr int kRows = codes::kCount;  // entry rows 1 to 20
 constexpr int kColumnWidths[] = {25, 53, 61, 25, 25, 25, 25, 25, 25, 25, 25};
 constexpr int kRowHeight = 19;
 constexpr int kDigits = 4;
+const QString kDigitsOnly = QStringLiteral("только цифры");
 
 bool IsDigit(QChar c) {
   return c >= QLatin1Char('0') && c <= QLatin1Char('9');
@@ -91,8 +93,11 @@ CodesPage::CodesPage(PageHost& host, QWidget* tab) : Page(host) {
   for (int c = kFirstRightsColumn; c < kFirstRightsColumn + 8; ++c) marks.insert(c);
   delegate_->SetMarkColumns(std::move(marks));
   delegate_->SetEditor(
-      kDigits, [](const QString& held, QChar c) { return IsDigit(c) && held.size() < kDigits; },
-      [this](const QString& text) { return AcceptPastedCode(text); });
+      kDigits, [](const QString&, QChar c) { return IsDigit(c); },
+      [this](int row, int column, const QString& text) { return AcceptCode(row, column, text); });
+  delegate_->SayLimits(kDigitsOnly, [this](const QString& limit) {
+    SayCellLimit(this->host(), ui_.StringGridCode, limit);
+  });
   g->setItemDelegate(delegate_);
   g->setCurrentCell(1, 1);
   g->installEventFilter(this);
@@ -108,18 +113,25 @@ CodesPage::CodesPage(PageHost& host, QWidget* tab) : Page(host) {
 
 // A code reaches the cell through the in-place editor, whose key filter admits digits only; a
 // text pasted into the editor may hold anything, and is refused unless it is digits, so no
-// other character is ever packed into a code's nibbles.
-bool CodesPage::AcceptPastedCode(const QString& text) {
-  if (IsDigits(text)) return true;
+// other character is ever packed into a code's nibbles. What the code's store refuses (fewer
+// than four digits) is refused as the cell is left, not only when the grid is.
+bool CodesPage::AcceptCode(int row, int column, const QString& text) {
+  QString said;
+  const Field* f = ControlField(host().DeviceModel(), ui_.StringGridCode, row, column);
+  std::string why;
+  ConfigImage scratch = host().Image();
+  if (!IsDigits(text))
+    said = QStringLiteral(
+               "Код может состоять только из цифр 0–9. Текст «%1» не принят, "
+               "в ячейке осталось прежнее значение.")
+               .arg(text);
+  else if (f != nullptr && !StoreFieldText(*f, scratch, CatalogDigits(text), why))
+    said = Q(f->caption) + QStringLiteral(": ") + Q(why) +
+           QStringLiteral(". В ячейке осталось прежнее значение.");
+  if (said.isEmpty()) return true;
   // Said after the editor has closed, not from inside its focus change.
-  QTimer::singleShot(0, this, [this, text] {
-    host().dialogs().Message(
-        QStringLiteral("Коды"),
-        QStringLiteral("Код может состоять только из цифр 0–9. Текст «%1» не принят, "
-                       "в ячейке осталось прежнее значение.")
-            .arg(text),
-        true);
-  });
+  QTimer::singleShot(
+      0, this, [this, said] { host().dialogs().Message(QStringLiteral("Коды"), said, true); });
   return false;
 }
 
@@ -212,7 +224,10 @@ bool CodesPage::eventFilter(QObject* watched, QEvent* event) {
   if (IsCodeCell(row, column)) {
     if (key->key() == Qt::Key_Backspace) return false;
     const QChar c = key->text().front();
-    return !(IsDigit(c) && grid::Cell(g, row, column).size() < kDigits);
+    const bool room = grid::Cell(g, row, column).size() < kDigits;
+    if (IsDigit(c) && room) return false;
+    SayCellLimit(host(), g, room ? kDigitsOnly : LengthLimitText(kDigits));
+    return true;
   }
   if (grid::IsRightsCell(g, row, column, kFirstRightsColumn) && key->key() == Qt::Key_Space)
     grid::ToggleMark(g, row, column);

@@ -50,7 +50,7 @@ class CodesPage : public QObject, public Page {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  bool AcceptPastedCode(const QString& text);
+  bool AcceptCode(int row, int column, const QString& text);
 
   Ui::CodesPage ui_;
   grid::Delegate* delegate_;

@@ -10,13 +10,16 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "file_paths.h"
 #include "files/config_file.h"
+#include "fit_content.h"
 #include "recent_folders.h"
 
 namespace lovar {
@@ -102,7 +105,22 @@ CompareDialog::CompareDialog(ImageDiff diff, DiffReport report, Dialogs& dialogs
   connect(save, &QPushButton::clicked, this, [this] { SaveClicked(); });
   connect(print, &QPushButton::clicked, this, [this] { PrintClicked(); });
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
-  resize(720, 480);
+  FitTable();
+}
+
+void CompareDialog::FitTable() {
+  // As wide as the table's columns and as high as its rows, within the screen: a value is
+  // never cut while the screen has room for it.
+  int columns = 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width();
+  for (int c = 0; c < table_->columnCount(); ++c) columns += table_->columnWidth(c);
+  int rows = 2 * table_->frameWidth() + table_->horizontalHeader()->sizeHint().height() +
+             table_->horizontalScrollBar()->sizeHint().height();
+  for (int r = 0; r < table_->rowCount(); ++r) rows += table_->rowHeight(r);
+  const QSize hint = layout()->sizeHint();
+  const QMargins margins = layout()->contentsMargins();
+  if (table_->isHidden()) return resize(std::max(720, hint.width()), hint.height());
+  ResizeWithin(*this, {std::max({720, hint.width(), columns + margins.left() + margins.right()}),
+                       std::max(480, hint.height() - table_->sizeHint().height() + rows)});
 }
 
 bool CompareDialog::SaveHtml(const QString& path) {

@@ -36,6 +36,8 @@ class CompareDialog : public QDialog {
   bool SaveHtml(const QString& path);
 
  private:
+  void FitTable();
+
   ImageDiff diff_;
   DiffReport report_;
   Dialogs& dialogs_;

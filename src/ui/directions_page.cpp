@@ -11,21 +11,12 @@
 #include <QLineEdit>
 
 #include "combo_width.h"
+#include "list_editor.h"
+#include "typing_limits.h"
 
 namespace lovar {
 
 LOVAR_REGISTER_PAGE(TabSheet6, DirectionsPage)
-
-namespace {
-
-// The code a list stores for a text: its entry's (as the catalog reads a typed entry, "ОФМ"
-// with a Cyrillic М too), 0 for a text that is none of the entries.
-unsigned CodeOfEntry(const Field& field, std::string_view text) {
-  unsigned value = 0;
-  return ListValueOf(field, text, value) ? value : 0;
-}
-
-}  // namespace
 
 DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
   ui_.setupUi(tab);
@@ -64,22 +55,22 @@ DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
     QCheckBox* listen = dir.listen;
     editors_.Add(
         phone, [this](const QString& key) { return EditPhone1KeyPress(key); },
-        [this, phone] { EditPhone1Exit(phone); });
+        [this, phone] { EditPhone1Exit(phone); }, QStringLiteral("только цифры и «+»"));
     editors_.Add(
         period, [this](const QString& key) { return DigitFilterDrops(this->host(), key); },
-        [this, period] { EditTimeTest1Exit(period); });
+        [this, period] { EditTimeTest1Exit(period); }, QStringLiteral("только цифры"));
     editors_.Add(name, nullptr, [this, name] { EditNaPhone1Exit(name); });
     editors_.Add(listen, nullptr, [this, listen] { CheckBoxUP1Exit(listen); });
     for (QComboBox* combo : {dir.protocol, dir.test}) {
       connect(combo, &QComboBox::currentTextChanged, this, [this, combo] {
         if (!displaying_) ComboBoxTest5Change(combo);
       });
-      // A typed text that is none of the entries stored nibble 0; on leaving, the box shows
-      // what the display shows for it.
-      editors_.Add(combo, nullptr, [this, d] {
-        const Direction& dir = directions_[static_cast<size_t>(d)];
-        if (HoldsTypedText(dir.protocol) || HoldsTypedText(dir.test))
-          ShowKinds(this->host().Image(), this->host().DeviceModel(), d);
+      // A typed text is taken on leaving when it names an entry, else refused (list_editor.h).
+      editors_.Add(combo, nullptr, [this, d, combo] {
+        if (const Field* f = FieldOf(combo))
+          TakeTypedEntry(this->host(), combo, *f, [this, d] {
+            ShowKinds(this->host().Image(), this->host().DeviceModel(), d);
+          });
       });
     }
     for (QComboBox* combo : dir.routing)
@@ -87,6 +78,9 @@ DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
         if (!displaying_) ComboBoxShl1T1Change(combo);
       });
   }
+  editors_.SayLimits([this](QWidget* control, const QString& limit) {
+    SayTypingLimit(this->host(), control, limit);
+  });
 }
 
 void DirectionsPage::Commit() {
@@ -119,8 +113,12 @@ void DirectionsPage::EditPhone1Exit(QLineEdit* edit) {
 }
 
 void DirectionsPage::ComboBoxTest5Change(QComboBox* combo) {
-  if (const Field* f = FieldOf(combo))
-    SetFieldBits(*f, host().Image(), CodeOfEntry(*f, combo->currentText().toStdString()));
+  // The entry's code, as the catalog reads its text; a text that names none stores nothing.
+  const Field* f = FieldOf(combo);
+  unsigned value = 0;
+  if (f != nullptr && !TypingInto(combo) &&
+      ListValueOf(*f, combo->currentText().toStdString(), value))
+    SetFieldBits(*f, host().Image(), value);
 }
 
 void DirectionsPage::ComboBoxShl1T1Change(QComboBox* combo) {

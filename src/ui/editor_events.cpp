@@ -1,8 +1,11 @@
 #include "editor_events.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFocusEvent>
 #include <QLineEdit>
+
+#include "typing_limits.h"
 
 namespace lovar {
 
@@ -22,10 +25,11 @@ bool IsLeaving(const QEvent* event) {
   return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
 }
 
-void EditorEvents::Add(QWidget* control, KeyFilter key_filter, OnLeave on_leave) {
+void EditorEvents::Add(QWidget* control, KeyFilter key_filter, OnLeave on_leave, QString allowed) {
   Entry& entry = entries_[control];
   entry.key_filter = std::move(key_filter);
   entry.on_leave = std::move(on_leave);
+  entry.allowed = std::move(allowed);
   control->installEventFilter(this);
 }
 
@@ -46,9 +50,28 @@ bool EditorEvents::eventFilter(QObject* watched, QEvent* event) {
     const auto* key = static_cast<const QKeyEvent*>(event);
     // Tab and Shift+Tab still move on: the keyboard reaches every control.
     if (entry.swallow_keys) return key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab;
-    return entry.key_filter && IsCharacterKey(key) && entry.key_filter(key->text());
+    return KeyPressed(static_cast<QWidget*>(watched), entry, key);
   }
   if (IsLeaving(event)) Leave(watched);
+  return false;
+}
+
+bool EditorEvents::KeyPressed(QWidget* control, const Entry& entry, const QKeyEvent* key) {
+  const auto* edit = qobject_cast<const QLineEdit*>(control);
+  auto say = [&](const QString& limit) {
+    if (say_ && !limit.isEmpty()) say_(control, limit);
+  };
+  if (edit != nullptr && key->matches(QKeySequence::Paste)) {
+    say(LengthLimitOf(edit, QApplication::clipboard()->text()));
+    return false;
+  }
+  if (!IsCharacterKey(key)) return false;
+  if (entry.key_filter && entry.key_filter(key->text())) {
+    say(entry.allowed);
+    return true;
+  }
+  if (edit != nullptr && key->key() != Qt::Key_Backspace && key->text() != QStringLiteral("\b"))
+    say(LengthLimitOf(edit, key->text()));
   return false;
 }
 

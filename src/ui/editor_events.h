@@ -30,9 +30,14 @@ class EditorEvents : public QObject {
   // Gets the text of a character key; true drops the key.
   using KeyFilter = std::function<bool(const QString& text)>;
   using OnLeave = std::function<void()>;
+  // Said when typing stops at a control's limit (typing_limits.h): a key its filter drops
+  // (limit: what the filter takes, `allowed` of Add), a key or a paste past its maximum length.
+  using OnLimit = std::function<void(QWidget* control, const QString& limit)>;
 
-  // key_filter may be empty (every key passes), and so may on_leave.
-  void Add(QWidget* control, KeyFilter key_filter, OnLeave on_leave);
+  // key_filter may be empty (every key passes), and so may on_leave; allowed says what the
+  // filter takes ("только цифры").
+  void Add(QWidget* control, KeyFilter key_filter, OnLeave on_leave, QString allowed = {});
+  void SayLimits(OnLimit say) { say_ = std::move(say); }
   // The control takes no key but Tab and Shift+Tab (a list chosen with the mouse only).
   void SwallowKeys(QWidget* control);
   // Runs the leave handler of the control that has the focus, if it is one of these, so that
@@ -46,11 +51,15 @@ class EditorEvents : public QObject {
   struct Entry {
     KeyFilter key_filter;
     OnLeave on_leave;
+    QString allowed;
     bool swallow_keys = false;
   };
   void Leave(QObject* control);
+  // The key as the control takes it: true when dropped (and said).
+  bool KeyPressed(QWidget* control, const Entry& entry, const QKeyEvent* key);
 
   std::map<QObject*, Entry> entries_;
+  OnLimit say_;
   // A message box that a leave handler raises moves the focus: that must not run it again.
   bool leaving_ = false;
 };

@@ -151,6 +151,24 @@ void FileMenu::Compare() {
   CompareWithFile(&window_, host_, ToQString(FilesFolder()));
 }
 
+void FileMenu::Offer(const QString& file) {
+  if (host_.dialogs().AskYesNo(QStringLiteral("Файл конфигурации"),
+                               QStringLiteral("Загрузить в окно файл «%1»?\nВ УО он попадёт только "
+                                              "по кнопке «Записать в УО».")
+                                   .arg(QDir::toNativeSeparators(file))))
+    Load(file, /*whole_image=*/false);
+}
+
+void FileMenu::OfferToKeepChanges(const QString& caption, const QString& said) {
+  status_.Show(said);
+  const QString find = kFindAgain.left(1).toLower() + kFindAgain.mid(1);
+  if (host_.dialogs().AskYesNo(caption, said +
+                                            QStringLiteral("\n\nИзменения есть только в окне. "
+                                                           "Сохранить их в файл? Затем ") +
+                                            find))
+    Save();
+}
+
 void FileMenu::RefuseIncomplete(const QString& caption, const QString& what) {
   status_.Say(IncompleteSaid(session_.coverage().known(), session_.ImageLength(), caption, what));
 }

@@ -42,6 +42,11 @@ class FileMenu {
   void Archive();  // "Архив…": the archive's list, and a load from it
   // A configuration file into the window (whole_image: the archive's, keys included).
   bool Load(const QString& file, bool whole_image);
+  // The file given on the command line: asked whether to load it, then loaded as "Считать".
+  void Offer(const QString& file);
+  // The line was lost with changes kept only in the window: said (said.status), and asked
+  // whether to save them in a file before the device is found again.
+  void OfferToKeepChanges(const QString& caption, const QString& said);
 
   // Refused for an image that is not whole, said in a message box.
   void RefuseIncomplete(const QString& caption, const QString& what);

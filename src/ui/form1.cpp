@@ -3,7 +3,6 @@
 #include "utf8.h"
 
 #include <QCloseEvent>
-#include <QDir>
 #include <QTabWidget>
 #include <algorithm>
 
@@ -11,7 +10,9 @@
 #include "app_settings.h"
 #include "binding.h"
 #include "codes_page.h"
+#include "focus_view.h"
 #include "form_key.h"
+#include "main_menu.h"
 #include "model/regions.h"
 #include "session_texts.h"
 #include "ui_form1.h"
@@ -37,10 +38,7 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
       port_(window_thread_),
       session_(port_, *this, SessionOptions{.normalize = true}) {
   ui_->setupUi(this);
-  auto* status = new ElidingStatusBar;
-  status->setObjectName(QStringLiteral("StatusBar1"));
-  setStatusBar(status);  // deletes the form's
-  ui_->StatusBar1 = status;
+  ui_->StatusBar1 = InstallElidingStatusBar(*this);
   // The top row keeps its height whether the password is asked or not; the pages' area below
   // the progress bar stays, empty, while the pages are hidden.
   for (QWidget* part :
@@ -66,31 +64,13 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   });
   check_ = std::make_unique<CheckView>(*this, *ui_->PageControl1, session_,
                                        [this](const Field& field) { ShowPageOf(field); });
+  new FocusFrame(*ui_->PageControl1);  // shows where a finding's click put the focus
   ApplyCompanyRulesSetting();
   connect(sites_.get(), &SitesMenu::SettingsKept, this, [this] { ApplyCompanyRulesSetting(); });
 
-  connect(ui_->ButtonRead, &QPushButton::clicked, this, [this] { ButtonReadClick(); });
-  connect(ui_->ButtonWrite, &QPushButton::clicked, this, [this] { ButtonWriteClick(); });
-  connect(ui_->ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancelClick(); });
-  ui_->ButtonCancel->setShortcut(QKeySequence(Qt::Key_Escape));
-  ui_->ButtonRead->setShortcut(QKeySequence(Qt::Key_F5));
-  ui_->ButtonRead->setToolTip(QStringLiteral("Считать конфигурацию из УО (F5)"));
-  connect(ui_->N2, &QAction::triggered, this, [this] { N2Click(); });
-  connect(ui_->N3, &QAction::triggered, this, [this] { N3Click(); });
-  connect(ui_->N4, &QAction::triggered, this, [this] { files_->Compare(); });
-  connect(ui_->N5, &QAction::triggered, this, [this] { N5Click(); });
-  ui_->NUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-  ui_->NRedo->setShortcuts(
-      {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
-  connect(ui_->NUndo, &QAction::triggered, this, [this] { UndoClick(); });
-  connect(ui_->NRedo, &QAction::triggered, this, [this] { RedoClick(); });
-  write_all_ = AddWriteAllAction(*ui_->N1, nullptr, [this] { session_.Write(true, true); });
-  // The way back to the search window, e.g. after the line was lost.
-  ui_->N1->addSeparator();
-  find_device_ = ui_->N1->addAction(QStringLiteral("&Поиск прибора…"));
-  find_device_->setObjectName(QStringLiteral("NFindDevice"));
-  connect(find_device_, &QAction::triggered, this, [this] { FindDeviceClick(); });
-  connect(ui_->NAbout, &QAction::triggered, this, [this] { NAboutClick(); });
+  const MainMenuItems menu = SetUpMainMenu(*this);
+  write_all_ = menu.write_all;
+  find_device_ = menu.find_device;
   connect(ui_->EditPassword, &QLineEdit::textChanged, this, [this] { EditPasswordChange(); });
   ui_->EditPassword->installEventFilter(this);
   connect(ui_->PageControl1, &QTabWidget::currentChanged, this, [this] {
@@ -283,12 +263,13 @@ void TForm1::FlushEdits() {
 }
 
 void TForm1::Started(Operation operation) {
+  const QString text = StartedText(operation);
+  if (!text.isEmpty()) ShowStatus(text);
   if (operation != Operation::Read) return;
   // From its first reply on, the read overwrites the image: the pages no longer show it.
   pages_show_image_ = false;
   status_->SetBaseTitle(kTitle + QStringLiteral(" — ") + device_line_);
   UpdateWriteButton();
-  ShowStatus(QStringLiteral("Чтение из УО…"));
   ui_->EditPassword->hide();
   ui_->PageControl1->hide();
 }
@@ -315,11 +296,7 @@ void TForm1::IdleChanged(bool idle) {
 }
 
 void TForm1::Identified(const DeviceIdentity& device, bool new_model) {
-  // "COM5: Ловар-М Версия 2.2": which port the device answered on (the Windows spooler's
-  // names end in a colon of their own; a demo entry already names its model).
-  QString port = files_->IsDemo() ? QStringLiteral("Демо") : Q(device.port);
-  if (port.endsWith(QLatin1Char(':'))) port.chop(1);
-  device_line_ = port + QStringLiteral(": ") + Q(device.line);
+  device_line_ = DeviceListLine(device, files_->IsDemo());
   form_key_.ui().ListBoxDevice->addItem(device_line_);
   if (const ModelSetup* setup = FindModelSetup(device.model)) {
     SetProgressMaximum(setup->image_length);
@@ -368,19 +345,35 @@ void TForm1::Ended(const SessionEnd& end) {
     case Operation::LearnKey:
       // The key panel closes on a failure that stopped the poll.
       if (end.cause == EndCause::GaveUp || end.cause == EndCause::LineLost) KeyStopped();
-      return status_->Say(KeyEndSaid(end));
+      return status_->Say(KeyEndSaid(end, Q(session_.KeyText())));
   }
 }
 
-void TForm1::WholeCheckEnded(const WriteReport& report, const std::string& text) {
+bool TForm1::AskStopWholeCheck() {
+  return dialogs_.AskYesNo(kWholeCheckCaption, StopWholeCheckQuestion());
+}
+
+void TForm1::WholeCheckEnded(const WriteReport& report, const std::string& text,
+                             const std::optional<KeptRecord>& record) {
   ShowWholeCheck(*ui_->ProgressBar1, false);
   if (closing_) return;
   if (report.ok()) SetProgressPosition(report.end);
   status_->Refresh();
-  status_->Say(WholeCheckEndSaid(report, text));
+  const QString archived = record ? ReadBackArchivedNote(*record, files_->IsDemo()) : QString();
+  const Said said = WholeCheckEndSaid(report, text, archived);
+  if (report.outcome != WriteReport::Outcome::Stale) return status_->Say(said);
+  ShowStatus(said.text);
+  // Asked once the receive handler has returned, so the question's loop does not run in it.
+  QTimer::singleShot(0, this, [this, question = said.text] { OfferOverwrite(question); });
+}
+
+void TForm1::OfferOverwrite(const QString& said) {
+  if (closing_ || session_.Running()) return;
+  if (dialogs_.AskYesNo(kStaleCaption, OverwriteQuestion(said))) session_.Write();
 }
 
 void TForm1::ReadEnded(const SessionEnd& end) {
+  check_->ReadEnded(end);
   const bool complete = end.cause == EndCause::None;
   if (complete) SetProgressPosition(end.length);  // the last piece's offset is 8 short
   UpdateWriteButton();
@@ -391,7 +384,7 @@ void TForm1::ReadEnded(const SessionEnd& end) {
   status_->Refresh();
   const QString archived =
       complete && end.record ? ArchivedNote(*end.record, files_->IsDemo()) : QString();
-  status_->Say(ReadEndSaid(end, archived));
+  status_->Say(ReadEndSaid(end, archived, session_.Saveable()));
   // Asked once, after the first complete read: the device's model is then known, and what the
   // file does not hold (a model 251 file is half the image) is the device's own. Asked after
   // the receive handler has returned, so the question's event loop does not run inside it.
@@ -403,11 +396,7 @@ void TForm1::OfferFile() {
   const QString file = form_key_.FileToOffer();
   if (file.isEmpty()) return;
   form_key_.FileOffered();
-  if (dialogs_.AskYesNo(QStringLiteral("Файл конфигурации"),
-                        QStringLiteral("Загрузить в окно файл «%1»?\nВ УО он попадёт только по "
-                                       "кнопке «Записать в УО».")
-                            .arg(QDir::toNativeSeparators(file))))
-    files_->Load(file, /*whole_image=*/false);
+  files_->Offer(file);
 }
 
 void TForm1::WriteEnded(const SessionEnd& end) {
@@ -417,17 +406,8 @@ void TForm1::WriteEnded(const SessionEnd& end) {
   const Said said = WriteEndSaid(end, device_line_);
   // The edits are in this window only now: kept in a file before the search, they survive
   // whatever comes next.
-  if (said.caption == kLineLost && session_.HasUnsavedChanges()) {
-    ShowStatus(said.status);
-    const QString find = kFindAgain.left(1).toLower() + kFindAgain.mid(1);
-    if (dialogs_.AskYesNo(kLineLost, said.status +
-                                         QStringLiteral("\n\nИзменения есть только в "
-                                                        "окне. Сохранить их в файл? "
-                                                        "Затем ") +
-                                         find))
-      N3Click();
-    return;
-  }
+  if (said.caption == kLineLost && session_.HasUnsavedChanges())
+    return files_->OfferToKeepChanges(said.caption, said.status);
   status_->Say(said);
 }
 

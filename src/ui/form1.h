@@ -82,8 +82,10 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   void ButtonWriteClick() { session_.Write(); }
   // "Отмена" (Esc) while a read or a write runs.
   void ButtonCancelClick() { session_.Cancel(); }
-  void N2Click() { files_->Open(); }  // "Файл" → "Считать"
-  void N3Click() { files_->Save(); }  // "Файл" → "Сохранить"; only a whole image
+  void N2Click() { files_->Open(); }     // "Файл" → "Считать"
+  void N3Click() { files_->Save(); }     // "Файл" → "Сохранить"; only a whole image
+  void N4Click() { files_->Compare(); }  // "Файл" → "Сравнить с файлом…"
+  void WriteAllClick() { session_.Write(true, true); }  // "Файл" → "Записать всё"
   // "Файл" → "Архив…": the device's history in the registry (the archive's list without one).
   void N5Click() { sites_->History(); }
   // "Файл" → "Поиск прибора…": the search window again, to find the device once more.
@@ -101,10 +103,7 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
 
   // Where the file dialogs' default folders and the archive live: the program's folder, or,
   // where no file can be made there (an installed program), the user's documents, "Ловар".
-  void SetProgramFolder(const QString& folder) {
-    files_->SetProgramFolder(folder);
-    sites_->Start();
-  }
+  void SetProgramFolder(const QString& folder) { files_->SetProgramFolder(folder); }
   std::filesystem::path FilesFolder() { return files_->FilesFolder(); }
   // The archive of the device on the port; a demo device's is a temporary one of this run.
   std::filesystem::path ArchivePath() { return files_->ArchivePath(); }
@@ -133,8 +132,9 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   // SessionObserver: what the session says, shown.
   bool AskContinue() override { return dialogs_.AskContinue(); }
   bool AskLoseChanges() override { return dialogs_.AskLoseChanges(); }
+  bool AskStopWholeCheck() override;
   bool AskWriteDespiteErrors(const std::vector<Finding>& findings) override {
-    return dialogs_.AskWriteDespiteErrors(findings);
+    return check_->AskWriteDespiteErrors(dialogs_, sites_->recorder(), findings);
   }
   void FlushEdits() override;
   void Started(Operation operation) override;
@@ -155,7 +155,8 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
     pages_->ForEach([](Page& page) { page.KeyStopped(); });
   }
   void Ended(const SessionEnd& end) override;
-  void WholeCheckEnded(const WriteReport& report, const std::string& text) override;
+  void WholeCheckEnded(const WriteReport& report, const std::string& text,
+                       const std::optional<KeptRecord>& record) override;
 
   void FormClose();
   void ReadEnded(const SessionEnd& end);
@@ -170,6 +171,8 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   void ShowPageOf(const Field& field);
   // The file given on the command line, offered after the first complete read.
   void OfferFile();
+  // The whole check found another configuration in the device: write the window's over it?
+  void OfferOverwrite(const QString& said);
 
   std::unique_ptr<Ui::TForm1> ui_;
   TFormKey& form_key_;

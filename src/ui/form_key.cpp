@@ -4,8 +4,11 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QScreen>
+#include <algorithm>
 
+#include "fit_content.h"
 #include "form1.h"
 #include "port_switch.h"
 #include "serial/link_error.h"
@@ -13,6 +16,7 @@
 #include "ui_form1.h"
 #include "ui_form_key.h"
 #include "utf8.h"
+#include "window_frame.h"
 
 namespace lovar {
 
@@ -22,12 +26,19 @@ TFormKey::TFormKey(Dialogs& dialogs, std::vector<std::string> ports)
   caption_ = windowTitle();
   on_program_end = [] { QCoreApplication::quit(); };
   connect(ui_->ButtonFind, &QPushButton::clicked, this, [this] { ButtonFindClick(); });
+  // Enter in the port box searches, as "Поиск" does.
+  connect(ui_->ComboBoxComs->lineEdit(), &QLineEdit::returnPressed, this, [this] {
+    if (ui_->ButtonFind->isEnabled()) ButtonFindClick();
+  });
   connect(ui_->ButtonCreate, &QPushButton::clicked, this, [this] { ButtonCreateClick(); });
   connect(ui_->ListBoxDevice, &QListWidget::itemClicked, this, [this] { ListBoxDeviceClick(); });
   connect(ui_->ListBoxDevice->model(), &QAbstractItemModel::rowsInserted, this,
           [this](const QModelIndex&, int, int last) {
-            ShowStatus(QStringLiteral("Найден: %1. Нажмите «Старт».")
-                           .arg(ui_->ListBoxDevice->item(last)->text()));
+            const QString line = ui_->ListBoxDevice->item(last)->text();
+            // A network port's line ("socket://…: Ловар-М Версия 2.2") is shown whole.
+            WidenToShow(*this, *ui_->ListBoxDevice->viewport(),
+                        ui_->ListBoxDevice->fontMetrics().horizontalAdvance(line));
+            ShowStatus(QStringLiteral("Найден: %1. Нажмите «Старт».").arg(line));
           });
   FormCreate(std::move(ports));
   resize(258, 190);
@@ -62,6 +73,8 @@ void TFormKey::ShowStatus(const QString& text) {
 void TFormKey::OfferFileAfterRead(const QString& file) {
   file_to_offer_ = file;
   setWindowTitle(QStringLiteral("%1 — %2").arg(caption_, QFileInfo(file).fileName()));
+  ResizeWithin(*this, {std::max(width(), TitleWidth(*this, windowTitle())), height()});
+  if (!isVisible()) CentreOnScreen(*this);
 }
 
 void TFormKey::FileOffered() {
@@ -93,6 +106,7 @@ void TFormKey::KeepTypedPort(const QString& text) {
   while (at > 0 && PortSwitch::DemoModel(box->itemText(at - 1).toStdString())) --at;
   box->insertItem(at, text);
   box->setCurrentIndex(at);
+  WidenToShow(*this, *box->lineEdit(), box->fontMetrics().horizontalAdvance(text));
 }
 
 void TFormKey::SetSearchEnabled(bool enabled) {

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 
 #include "model/regions.h"
+#include "typing_limits.h"
 
 namespace lovar {
 
@@ -29,6 +30,9 @@ GprsPage::GprsPage(PageHost& host, QWidget* tab) : Page(host) {
       ui_.EditIPPCO, [this](const QString& key) { return IpEditKey(ui_.EditIPPCO, key); },
       [this] { EditIPPCOExit(); });
   editors_.Add(ui_.EditPortPCO, nullptr, [this] { EditPortPCOExit(); });
+  editors_.SayLimits([this](QWidget* control, const QString& limit) {
+    SayTypingLimit(this->host(), control, limit);
+  });
 }
 
 void GprsPage::Commit() {

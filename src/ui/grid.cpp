@@ -1,12 +1,15 @@
 #include "grid.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
+
+#include "typing_limits.h"
 
 namespace lovar {
 
@@ -131,7 +134,8 @@ void Delegate::setModelData(QWidget* editor, QAbstractItemModel* model,
   // An editor closed with the cell's own text changes nothing and is not checked: a code read
   // from a device as "????" must not be refused only because its cell was opened.
   if (line != nullptr && line->text() == index.data(Qt::EditRole).toString()) return;
-  if (line != nullptr && check_ && !check_(line->text())) return;  // the cell keeps its text
+  if (line != nullptr && check_ && !check_(index.row(), index.column(), line->text()))
+    return;  // the cell keeps its text
   QStyledItemDelegate::setModelData(editor, model, index);
 }
 
@@ -149,17 +153,29 @@ void Delegate::CommitOpenEditor() {
 }
 
 bool Delegate::eventFilter(QObject* object, QEvent* event) {
-  if (event->type() == QEvent::KeyPress && filter_) {
+  auto* line = qobject_cast<QLineEdit*>(object);
+  if (event->type() == QEvent::KeyPress && filter_ && line != nullptr) {
     auto* key = static_cast<QKeyEvent*>(event);
-    auto* line = qobject_cast<QLineEdit*>(object);
+    auto say = [this](const QString& limit) {
+      if (say_ && !limit.isEmpty()) say_(limit);
+    };
     const QString text = key->text();
     const bool character = text.size() == 1 && text[0].isPrint() &&
                            !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
-    if (line != nullptr && character) {
+    if (key->matches(QKeySequence::Paste))
+      say(LengthLimitOf(line, QApplication::clipboard()->text()));
+    if (character) {
       // A character replaces the selection, so the selection does not count as held.
       QString held = line->text();
       if (line->hasSelectedText()) held.remove(line->selectionStart(), line->selectedText().size());
-      if (!filter_(held, text[0])) return true;
+      if (const QString limit = LengthLimitOf(line, text); !limit.isEmpty()) {
+        say(limit);
+        return true;
+      }
+      if (!filter_(held, text[0])) {
+        say(allowed_);
+        return true;
+      }
     }
   }
   return QStyledItemDelegate::eventFilter(object, event);

@@ -57,11 +57,14 @@ bool Inside(const QWidget* widget, const QWidget* container);
 class Delegate : public QStyledItemDelegate {
   Q_OBJECT
  public:
-  // accepts(cell text so far, character): whether a typed character goes in. Backspace always
-  // does. accept_text(new text): whether the text may replace the cell's (false keeps the old
-  // one; it reports why itself).
+  // accepts(cell text so far, character): whether a typed character goes in (one past the
+  // editor's maximum length never does). Backspace always does. accept_text(row, column, new
+  // text): whether the text may replace the cell's (false keeps the old one; it reports why
+  // itself). say(limit): typing stopped at the cell's limit (typing_limits.h): the filter's
+  // `allowed`, or the length.
   using KeyFilter = std::function<bool(const QString&, QChar)>;
-  using TextCheck = std::function<bool(const QString&)>;
+  using TextCheck = std::function<bool(int row, int column, const QString&)>;
+  using OnLimit = std::function<void(const QString& limit)>;
 
   explicit Delegate(QObject* parent) : QStyledItemDelegate(parent) {}
 
@@ -70,6 +73,10 @@ class Delegate : public QStyledItemDelegate {
     max_length_ = max_length;
     filter_ = std::move(filter);
     check_ = std::move(check);
+  }
+  void SayLimits(QString allowed, OnLimit say) {
+    allowed_ = std::move(allowed);
+    say_ = std::move(say);
   }
   // Closes an open in-place editor, storing its text into the cell as leaving it would.
   void CommitOpenEditor();
@@ -90,6 +97,8 @@ class Delegate : public QStyledItemDelegate {
   int max_length_ = 0;
   KeyFilter filter_;
   TextCheck check_;
+  QString allowed_;
+  OnLimit say_;
   mutable QPointer<QLineEdit> open_editor_;
   mutable QPersistentModelIndex open_index_;
 };

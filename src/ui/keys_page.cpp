@@ -13,6 +13,7 @@
 
 #include "number_editors.h"
 #include "session/session.h"
+#include "typing_limits.h"
 
 namespace lovar {
 
@@ -47,9 +48,10 @@ KeysPage::KeysPage(PageHost& host, QWidget* tab) : Page(host), tab_(tab) {
   for (int c = kFirstRightsColumn; c < kFirstRightsColumn + 8; ++c) marks.insert(c);
   delegate_->SetMarkColumns(std::move(marks));
   delegate_->SetEditor(
-      kNameWidth,
-      [](const QString& held, QChar c) { return held.size() < kNameWidth && NameCharacter(c); },
-      nullptr);
+      kNameWidth, [](const QString&, QChar c) { return NameCharacter(c); }, nullptr);
+  delegate_->SayLimits(
+      QStringLiteral("только латинские буквы, цифры, пробел и знаки !\"#$%&'()*+,-./"),
+      [this](const QString& limit) { SayCellLimit(this->host(), ui_.StringGridKey, limit); });
   g->setItemDelegate(delegate_);
   BuildColumns();
   FitWidth(CreationWindowSetup().key_grid_width);

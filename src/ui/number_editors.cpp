@@ -118,19 +118,12 @@ void ShowField(QLineEdit* edit, const Field& field, const ConfigImage& image) {
 void ShowEntry(QComboBox* combo, int index) {
   if (index >= 0 && index < combo->count()) {
     combo->setCurrentIndex(index);
+    // The same index again does not put back a text typed over it.
+    if (combo->isEditable()) combo->setEditText(combo->itemText(index));
   } else {
     combo->setCurrentIndex(-1);
     if (combo->isEditable()) combo->setEditText(QString());
   }
-}
-
-int EntryOf(const QComboBox* combo) {
-  return std::max(0, combo->findText(combo->currentText(), Qt::MatchFixedString));
-}
-
-bool HoldsTypedText(const QComboBox* combo) {
-  return combo->lineEdit() != nullptr && combo->lineEdit()->isModified() &&
-         combo->findText(combo->currentText(), Qt::MatchFixedString) < 0;
 }
 
 }  // namespace lovar

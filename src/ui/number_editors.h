@@ -1,7 +1,7 @@
 // What the pages share to edit numbers, texts and lists and to read and set their controls: a
 // control's binding (its catalog field), the digit filter and the byte editor (the parameters
 // page's numeric edits and the directions page's test periods), the decimal conversion with its
-// message, the text-field editor, and the rule for a list's entry.
+// message and the text-field editor.
 //
 // Threads: window thread only.
 #pragma once
@@ -70,12 +70,5 @@ void ShowField(QLineEdit* edit, const Field& field, const ConfigImage& image);
 
 // Shows entry index of the combo's list; an index that selects no entry shows an empty text.
 void ShowEntry(QComboBox* combo, int index);
-
-// The entry an editable list box stands for: the position of its text in its list; a text that
-// is none of the entries (typed or cleared) stands for entry 0, on every page.
-int EntryOf(const QComboBox* combo);
-// Whether the user typed a text that is none of the combo's entries, so that on leaving it shows
-// the entry that was stored instead.
-bool HoldsTypedText(const QComboBox* combo);
 
 }  // namespace lovar

@@ -11,7 +11,10 @@
 #include <QLineEdit>
 
 #include "combo_width.h"
+#include "focus_view.h"
+#include "list_editor.h"
 #include "model/layout.h"
+#include "typing_limits.h"
 
 namespace lovar {
 
@@ -39,6 +42,8 @@ QString UnitLess() {
 
 }  // namespace
 
+const QString kDigitsOnly = QStringLiteral("только цифры");
+
 EditorEvents::KeyFilter ParametersPage::DigitFilter(QLineEdit* edit) {
   return [this, edit](const QString& key) { return EditTimeIn1KeyPress(edit, key); };
 }
@@ -57,9 +62,15 @@ ParametersPage::ParametersPage(PageHost& host, QWidget* tab) : Page(host), tab_(
         u.EditTimeOut3, u.EditTimeOut4, u.EditTimeRele1, u.EditTimeRele2, u.EditTimeSound,
         u.EditTimeSir, u.EditTimeAuto, u.EditCountSMS, u.EditCountRep, u.EditCountSpeak, u.Edit6,
         u.Edit2, u.EditTimeAnswer})
-    editors_.Add(e, DigitFilter(e), [this, e] { EditTimeIn1Exit(e); });
-  editors_.Add(u.EditNumPlata, DigitFilter(u.EditNumPlata), [this] { EditNumPlataExit(); });
-  editors_.Add(u.EditNumNapr, DigitFilter(u.EditNumNapr), [this] { EditNumNaprExit(); });
+    editors_.Add(
+        e, DigitFilter(e), [this, e] { EditTimeIn1Exit(e); }, kDigitsOnly);
+  editors_.Add(
+      u.EditNumPlata, DigitFilter(u.EditNumPlata), [this] { EditNumPlataExit(); }, kDigitsOnly);
+  editors_.Add(
+      u.EditNumNapr, DigitFilter(u.EditNumNapr), [this] { EditNumNaprExit(); }, kDigitsOnly);
+  editors_.SayLimits([this](QWidget* control, const QString& limit) {
+    SayTypingLimit(this->host(), control, limit);
+  });
   for (QCheckBox* c :
        {u.CheckRele11, u.CheckRele12, u.CheckRele13, u.CheckRele14, u.CheckRele21, u.CheckRele22,
         u.CheckRele23, u.CheckRele24, u.CheckSound1, u.CheckSound2, u.CheckSound3, u.CheckSound4})
@@ -72,14 +83,16 @@ ParametersPage::ParametersPage(PageHost& host, QWidget* tab) : Page(host), tab_(
   for (QLineEdit* e :
        {u.EditNameShl1, u.EditNameShl2, u.EditNameShl3, u.EditNameShl4, u.EditObjekt, u.EditPasw})
     editors_.Add(e, nullptr, [this, e] { EditNameShl1Exit(e); });
-  // A typed text that is none of the entries stores entry 0; on leaving, the box shows it.
+  // A typed text is taken on leaving when it names an entry, else refused (list_editor.h).
   for (QComboBox* c :
        {u.ComboBoxTypeShl1, u.ComboBoxTypeShl2, u.ComboBoxTypeShl3, u.ComboBoxTypeShl4,
         u.ComboBoxType, u.ComboBoxTypeRele1, u.ComboBoxTypeRele2})
-    editors_.Add(c, nullptr, [c] {
-      if (HoldsTypedText(c)) ShowEntry(c, 0);
+    editors_.Add(c, nullptr, [this, c] {
+      if (const Field* f = FieldOf(c))
+        TakeTypedEntry(this->host(), c, *f, [this, c] { Reshow(c); });
     });
   editors_.SwallowKeys(u.ComboBoxLevel);  // the level is chosen with the mouse only
+  TabInRows({u.gridLayoutTop, u.gridLayoutPanel2, u.gridLayoutGroup13});
 
   for (QCheckBox* c :
        {u.CheckRele11, u.CheckRele21, u.CheckSound1, u.CheckBoxSir1, u.CheckBoxAuto1})
@@ -152,8 +165,10 @@ void ParametersPage::CheckRele11Click() {
 void ParametersPage::ComboBoxTypeShl1Change(QComboBox* combo) {
   host().ResetProgress();
   const Field* f = FieldOf(combo);
-  if (f == nullptr) return;
-  const int position = EntryOf(combo);
+  // The entry the text names (a caption listed twice, model 251's "Резерв", is its first); a
+  // text that names none stores nothing.
+  const int position = combo->findText(combo->currentText(), Qt::MatchFixedString);
+  if (f == nullptr || position < 0 || TypingInto(combo)) return;
   // Model 251's field is the type's four bits: the re-arming bit of the byte stays.
   SetFieldBits(*f, host().Image(), static_cast<unsigned>(position));
   // Models 250 and 252 give each loop delays of its own, which an alarm or fire loop
@@ -174,8 +189,8 @@ void ParametersPage::ComboBoxTypeShl1Change(QComboBox* combo) {
 void ParametersPage::ComboBoxTypeRele1Change(QComboBox* combo) {
   host().ResetProgress();
   const Field* f = FieldOf(combo);
-  if (f == nullptr) return;
-  const int value = EntryOf(combo);
+  const int value = combo->findText(combo->currentText(), Qt::MatchFixedString);
+  if (f == nullptr || value < 0 || TypingInto(combo)) return;
   SetFieldBits(*f, host().Image(), static_cast<unsigned>(value));
   // The output's time and its unit move only where the model's window has that time: output 1
   // on models 250 and 252, output 2 on model 250.
@@ -236,6 +251,25 @@ void ParametersPage::ShowList(QComboBox* combo, const ConfigImage& image, int mo
   if (!last_entry && !entries.isEmpty()) entries.removeLast();
   ReplaceList(combo, entries);
   ShowEntry(combo, static_cast<int>(FieldBits(*f, image)));
+}
+
+void ParametersPage::Reshow(QComboBox* combo) {
+  const bool displaying = displaying_;
+  displaying_ = true;
+  if (combo == ui_.ComboBoxType)
+    ShowProtocol(host().Image(), host().DeviceModel());
+  else
+    Show(combo, host().Image(), host().DeviceModel());
+  displaying_ = displaying;
+}
+
+void ParametersPage::ShowProtocol(const ConfigImage& image, int model) {
+  // The protocol shows its own spellings ("Тирон3", "Мирвал"): any byte but 0 is the second.
+  const Field* protocol = ControlField(model, ui_.ComboBoxType);
+  if (protocol == nullptr || protocol->aliases.size() != 2)
+    return Show(ui_.ComboBoxType, image, model);
+  ui_.ComboBoxType->setCurrentIndex(-1);
+  ui_.ComboBoxType->setEditText(Q(protocol->aliases[FieldBits(*protocol, image) != 0 ? 1 : 0]));
 }
 
 unsigned ParametersPage::ListValue(QComboBox* combo, const ConfigImage& image, int model) {
@@ -341,12 +375,7 @@ void ParametersPage::DisplayBranchB(const ConfigImage& image, int model, int fir
   ShowList(u.ComboBoxTypeRele1, image, model);
   ShowList(u.ComboBoxTypeRele2, image, model);
 
-  // The protocol shows its own spellings ("Тирон3", "Мирвал"): any byte but 0 is the second.
-  if (const Field* protocol = ControlField(model, u.ComboBoxType);
-      protocol != nullptr && protocol->aliases.size() == 2) {
-    u.ComboBoxType->setCurrentIndex(-1);
-    u.ComboBoxType->setEditText(Q(protocol->aliases[FieldBits(*protocol, image) != 0 ? 1 : 0]));
-  }
+  if (ControlField(model, u.ComboBoxType) != nullptr) ShowProtocol(image, model);
 
   Show(u.EditLevel, image, model);
   Show(u.ComboBoxLevel, image, model);

@@ -1,6 +1,7 @@
 // The page "Параметры" (TabSheet1): loops, outputs, sounder, siren, board address, direction,
 // protocol, level and the model-251 group GroupBox13. Its editors write straight into the
-// image: edit boxes and check boxes when they are left, combo boxes at every change. Each
+// image: edit boxes and check boxes when they are left, combo boxes at every choice (a typed
+// text when it is left, list_editor.h). Each
 // control shows and edits the catalog field the device's model binds it to (BoundField): the
 // bytes, bits and lists of both layouts come from there, only the display's order and the
 // controls' visibility are the page's.
@@ -61,6 +62,9 @@ class ParametersPage : public QObject, public Page {
   void Show(QCheckBox* box, const ConfigImage& image, int model);
   void Show(QComboBox* combo, const ConfigImage& image, int model);
   void ShowList(QComboBox* combo, const ConfigImage& image, int model, bool last_entry = true);
+  // One list box again from the image, after a typed text was refused.
+  void Reshow(QComboBox* combo);
+  void ShowProtocol(const ConfigImage& image, int model);
   // The value of the list the control shows (0 when the model binds it to nothing).
   unsigned ListValue(QComboBox* combo, const ConfigImage& image, int model);
   void ShowTimeHeading();

@@ -11,8 +11,9 @@
 
 namespace lovar {
 
-RegistryWorker::RegistryWorker(std::filesystem::path archive, QObject* parent)
-    : QObject(parent), context_(new QObject), archive_(std::move(archive)) {
+RegistryWorker::RegistryWorker(std::filesystem::path archive, ArchiveTime run_start,
+                               QObject* parent)
+    : QObject(parent), context_(new QObject), archive_(std::move(archive)), run_start_(run_start) {
   context_->moveToThread(&thread_);
   connect(&thread_, &QThread::finished, context_, &QObject::deleteLater);
   thread_.start();
@@ -45,7 +46,7 @@ Registry* RegistryWorker::Recording(QString& failure) {
   registry_.reset();
   may_wait_ = true;
   OpenedRegistry opened =
-      OpenRecordingRegistry(location_.toStdString(), EnvironmentUtf8("LOVAR_DB").c_str(), archive_);
+      OpenRecordingRegistry(location_.toStdString(), EnvironmentUtf8("LOVAR_DB").c_str(), archive_, run_start_);
   if (opened.registry == nullptr) {
     failure = Q(opened.failure);
     return nullptr;
@@ -54,15 +55,6 @@ Registry* RegistryWorker::Recording(QString& failure) {
   registry_ = std::move(opened.registry);
   for (const std::string& note : opened.notes) failure += (failure.isEmpty() ? "" : "; ") + Q(note);
   return registry_.get();
-}
-
-void RegistryWorker::Open() {
-  QPointer<RegistryWorker> self(this);
-  Post([this, self] {
-    QString text;
-    if (Recording(text) == nullptr) text = QStringLiteral("Реестр объектов недоступен: ") + text;
-    SayOnWindowThread(self, text);
-  });
 }
 
 void RegistryWorker::SayOnWindowThread(const QPointer<RegistryWorker>& self, const QString& text) {

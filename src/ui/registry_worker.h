@@ -25,16 +25,15 @@ namespace lovar {
 class RegistryWorker : public QObject {
   Q_OBJECT
  public:
-  // archive: the archive folder to take in once, when the registry is first used.
-  explicit RegistryWorker(std::filesystem::path archive, QObject* parent = nullptr);
+  // archive: the archive folder to take in once, when the registry is first used: the reads
+  // kept there before run_start; this run's own are recorded as they are made, never taken in
+  // as well.
+  RegistryWorker(std::filesystem::path archive, ArchiveTime run_start, QObject* parent = nullptr);
   ~RegistryWorker() override;
 
   // The registry's place (the window's setting; empty: $LOVAR_DB, else the user's file). The
   // next call opens it there.
   void SetLocation(const QString& location);
-  // Opens the registry (taking in the archive once) ahead of the first record; said(text)
-  // when there is something to say.
-  void Open();
   // Records one record; said(text) afterwards when there is something to say (a record not
   // kept, one waiting for the server, records sent).
   void Record(SiteRecord record);
@@ -59,6 +58,7 @@ class RegistryWorker : public QObject {
   QThread thread_;
   QObject* context_;  // lives on the worker thread
   std::filesystem::path archive_;
+  ArchiveTime run_start_;
   // The worker's own (set on the window thread before each post, read on the worker).
   QString location_;
   std::unique_ptr<Registry> registry_;

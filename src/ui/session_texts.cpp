@@ -13,6 +13,10 @@ namespace {
 
 const QString kUntilWhole =
     QStringLiteral("Запись в УО и сохранение недоступны до полного чтения или загрузки файла.");
+// Past a model 251 file's 2048 bytes: the file is whole, the device's image is not.
+const QString kSaveOnly = QStringLiteral(
+    "Запись в УО недоступна до полного чтения или загрузки файла; сохранить "
+    "считанное в файл можно («Файл» → «Сохранить», Ctrl+S).");
 const QString kAnswersOthers = QStringLiteral("Прибор отвечает не на запросы");
 
 }  // namespace
@@ -35,6 +39,31 @@ QString StageText(SessionStage stage) {
   return {};
 }
 
+QString DeviceListLine(const DeviceIdentity& device, bool demo) {
+  // The Windows spooler's names end in a colon of their own.
+  QString port = demo ? QStringLiteral("Демо") : Q(device.port);
+  if (port.endsWith(QLatin1Char(':'))) port.chop(1);
+  return port + QStringLiteral(": ") + Q(device.line);
+}
+
+QString StartedText(Operation operation) {
+  switch (operation) {
+    case Operation::Read:
+      return QStringLiteral("Чтение из УО…");
+    case Operation::LearnKey:
+      return QStringLiteral("Считывание ключа: поднесите ключ к считывателю (Esc — остановить)…");
+    default:
+      return {};
+  }
+}
+
+QString Sentence(const QString& text) {
+  if (text.isEmpty() || text.endsWith(QLatin1Char('.')) || text.endsWith(QChar(u'…')) ||
+      text.endsWith(QLatin1Char('?')))
+    return text;
+  return text + QLatin1Char('.');
+}
+
 QString PartialReadText(const SessionEnd& end, const QString& why) {
   const QString read = QStringLiteral("Конфигурация считана не полностью (%1 из %2 байт)")
                            .arg(end.reached)
@@ -48,7 +77,8 @@ QString ArchivedNote(const KeptRecord& record, bool demo) {
   return QStringLiteral(". Копия в архив не сохранена: ") + Q(record.message);
 }
 
-Said ReadEndSaid(const SessionEnd& end, const QString& archived) {
+Said ReadEndSaid(const SessionEnd& end, const QString& archived, bool saveable) {
+  const QString& until_whole = saveable ? kSaveOnly : kUntilWhole;
   switch (end.cause) {
     case EndCause::None:
       return {{},
@@ -58,6 +88,8 @@ Said ReadEndSaid(const SessionEnd& end, const QString& archived) {
       return {{}, kPortClosed, {}};
     case EndCause::Declined:
       return {{}, QStringLiteral("Чтение не начато: изменения остались в окне."), {}};
+    case EndCause::CheckGoesOn:
+      return {{}, QStringLiteral("Чтение не начато: полная проверка записи продолжается."), {}};
     case EndCause::PortClosed:
       return {{}, PartialReadText(end, QStringLiteral("порт закрыт")), {}};
     case EndCause::NoAnswer:
@@ -68,12 +100,12 @@ Said ReadEndSaid(const SessionEnd& end, const QString& archived) {
     case EndCause::Stalled:
       return {kAnswersOthers,
               PartialReadText(end, QStringLiteral("прибор отвечает, но не на запросы.")) +
-                  QLatin1Char(' ') + kUntilWhole,
+                  QLatin1Char(' ') + until_whole,
               {}};
     case EndCause::LineLost: {
       const QString read = PartialReadText(end, {});
       return {kLineLost,
-              kLineLost + QStringLiteral(". ") + read + QStringLiteral(". ") + kUntilWhole +
+              kLineLost + QStringLiteral(". ") + read + QStringLiteral(". ") + until_whole +
                   QLatin1Char(' ') + kFindAgain,
               read + QStringLiteral(": связь с портом потеряна")};
     }
@@ -95,8 +127,16 @@ Said IdentifyEndSaid(const SessionEnd& end) {
   }
 }
 
-Said KeyEndSaid(const SessionEnd& end) {
+Said KeyEndSaid(const SessionEnd& end, const QString& key) {
   switch (end.cause) {
+    case EndCause::None:
+      return {{},
+              QStringLiteral("Ключ считан: %1. Выберите строку и нажмите «Записать».").arg(key),
+              {}};
+    case EndCause::Cancelled:
+      return {{}, QStringLiteral("Считывание ключа остановлено."), {}};
+    case EndCause::TimeUp:
+      return {{}, Sentence(Q(end.outcome.message)), {}};
     case EndCause::NoAnswer:
       return {{}, QStringLiteral("Считывание ключа прервано: прибор не отвечает"), {}};
     case EndCause::GaveUp:
@@ -157,7 +197,7 @@ Said WriteEndSaid(const SessionEnd& end, const QString& device_line) {
   // Done, or stopped by the installer's own page change: the status line says it.
   if (report.ok() || report.cause == WriteReport::Cause::PageChanged) return {{}, text, {}};
   if (report.cause == WriteReport::Cause::LineLost)
-    return {kLineLost, text + QLatin1Char(' ') + kFindAgain, text};
+    return {kLineLost, Sentence(text) + QLatin1Char(' ') + kFindAgain, text};
   using O = WriteReport::Outcome;
   return {report.outcome == O::WriteStopped ? QStringLiteral("Запись в УО прервана")
           : report.outcome == O::NotStarted ? QStringLiteral("Запись в УО не начата")

@@ -23,17 +23,28 @@ struct Said {
   QString status;
 };
 
+// "COM5: Ловар-М Версия 2.2", the search window's line of the device identified: the port it
+// answered on ("Демо" for a demo device, whose line names its model).
+QString DeviceListLine(const DeviceIdentity& device, bool demo);
+
 // The status line while a stage runs ("Запись в УО…"); empty for a plain read's (the window
 // says its start itself).
 QString StageText(SessionStage stage);
+// The status line as an operation starts ("Чтение из УО…", the key poll's); empty for none.
+QString StartedText(Operation operation);
+// The text as a sentence: a full stop added where it has none.
+QString Sentence(const QString& text);
 // "Конфигурация считана не полностью (72 из 256 байт)", and ": why" when given.
 QString PartialReadText(const SessionEnd& end, const QString& why);
-// A read's end; archived: what the status line adds of the read's record.
-Said ReadEndSaid(const SessionEnd& end, const QString& archived);
+// A read's end; archived: what the status line adds of the read's record; saveable: whether
+// what was read may be saved (a model 251 file holds only the image's first half), said for a
+// read that ended early.
+Said ReadEndSaid(const SessionEnd& end, const QString& archived, bool saveable);
 // What the record of a complete read adds: ", копия — в архиве" or why there is none.
 QString ArchivedNote(const KeptRecord& record, bool demo);
 Said IdentifyEndSaid(const SessionEnd& end);
-Said KeyEndSaid(const SessionEnd& end);
+// A key poll's end; key: the key read, as the key grid shows it.
+Said KeyEndSaid(const SessionEnd& end, const QString& key);
 // A write's end, but for a lost line with changes kept only in the window (the window asks to
 // save them); refused writes say why.
 Said WriteEndSaid(const SessionEnd& end, const QString& device_line);

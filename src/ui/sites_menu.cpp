@@ -51,16 +51,12 @@ SitesMenu::~SitesMenu() {
 
 RegistryWorker& SitesMenu::worker() {
   if (!worker_) {
-    worker_ = std::make_unique<RegistryWorker>(ArchiveFolder(files_.FilesFolder()));
+    worker_ = std::make_unique<RegistryWorker>(ArchiveFolder(files_.FilesFolder()), run_start_);
     worker_->SetLocation(RegistryLocationSetting());
     connect(worker_.get(), &RegistryWorker::said, this,
-            [this](const QString& text) { status_.Show(text); });
+            [this](const QString& text) { status_.ShowBeside(text); });
   }
   return *worker_;
-}
-
-void SitesMenu::Start() {
-  worker().Open();
 }
 
 void SitesMenu::Sites() {

@@ -3,8 +3,10 @@
 // and "Настройки…" (the registry's place, the company rules file). It also keeps every read
 // and write of a real device in the registry (a demo device's never), beside the archive.
 //
-// Every registry call runs on the worker (registry_worker.h); the window says how it ended.
-// Where no registry can be opened, "Архив…" shows the archive folder as before.
+// Every registry call runs on the worker (registry_worker.h); the window says how it ended,
+// beside what its status line says (a read's end stays in view). The registry is opened by
+// the first record or query, which takes in the archive's reads from before this run. Where no
+// registry can be opened, "Архив…" shows the archive folder as before.
 //
 // Threads: window thread only.
 #pragma once
@@ -14,6 +16,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "files/archive.h"
 #include "registry_worker.h"
 #include "session/recorder.h"
 #include "sites_dialog.h"
@@ -37,9 +40,6 @@ class SitesMenu : public QObject {
             WindowStatus& status, Dialogs& dialogs, ArchiveRecorder& archive);
   ~SitesMenu() override;
 
-  // Opens the registry on the worker, taking in the archive folder once (before any read of
-  // this run is in it); once the files' folder is known.
-  void Start();
   // What the session records into: the archive, then the registry.
   Recorder& recorder() { return pair_; }
 
@@ -74,7 +74,8 @@ class SitesMenu : public QObject {
   QPointer<SitesDialog> dialog_;
   QAction* sites_action_;
   QAction* settings_action_;
-  std::unique_ptr<QTemporaryDir> versions_;  // a loaded version's file
+  std::unique_ptr<QTemporaryDir> versions_;       // a loaded version's file
+  const ArchiveTime run_start_ = LocalTimeNow();  // the archive's reads since are this run's
   bool opening_ = false;
 };
 

@@ -24,7 +24,19 @@ QAction* AddWriteAllAction(QMenu& file_menu, QAction* before, std::function<void
 void ShowWholeCheck(QProgressBar& bar, bool running);
 
 // A proven check and a stop by the installer's next act go to the status line; a lost line or
-// a difference that stayed also to a warning box.
-Said WholeCheckEndSaid(const WriteReport& report, const std::string& text);
+// a difference that stayed also to a warning box. archived: what the record of what was read
+// back adds, when the check found another configuration.
+Said WholeCheckEndSaid(const WriteReport& report, const std::string& text,
+                       const QString& archived = {});
+
+// A read asked for while the check runs: the changes are written; only the check is left.
+extern const QString kWholeCheckCaption;
+QString StopWholeCheckQuestion();
+// The check found another configuration in the device (the status line's words, said): write
+// the window's over it?
+extern const QString kStaleCaption;
+// What the record of what was read back adds to the status line.
+QString ReadBackArchivedNote(const KeptRecord& record, bool demo);
+QString OverwriteQuestion(const QString& said);
 
 }  // namespace lovar

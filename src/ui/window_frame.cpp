@@ -22,6 +22,30 @@ void ElidingStatusBar::paintEvent(QPaintEvent* event) {
                    fontMetrics().elidedText(message, Qt::ElideMiddle, area.width()));
 }
 
+namespace {
+
+// A menu item under the pointer sends its status tip, empty for ours, which Qt shows in place
+// of the status line: the outcome of a read or a write would vanish as a menu opens.
+class KeepStatusLine : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+    return event->type() == QEvent::StatusTip;
+  }
+};
+
+}  // namespace
+
+QStatusBar* InstallElidingStatusBar(QMainWindow& window) {
+  auto* status = new ElidingStatusBar;
+  status->setObjectName(QStringLiteral("StatusBar1"));
+  window.setStatusBar(status);  // deletes the form's
+  window.installEventFilter(new KeepStatusLine(&window));
+  return status;
+}
+
 void KeepPlaceWhenHidden(QWidget& widget) {
   QSizePolicy policy = widget.sizePolicy();
   policy.setRetainSizeWhenHidden(true);

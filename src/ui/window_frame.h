@@ -4,6 +4,7 @@
 // Threads: window thread only.
 #pragma once
 
+#include <QMainWindow>
 #include <QStatusBar>
 #include <QWidget>
 
@@ -15,6 +16,10 @@ class ElidingStatusBar : public QStatusBar {
  protected:
   void paintEvent(QPaintEvent* event) override;
 };
+
+// Puts an ElidingStatusBar in the window's place of its status bar (named "StatusBar1", as the
+// form's), which goes; returns it. The menus' status tips no longer replace its line.
+QStatusBar* InstallElidingStatusBar(QMainWindow& window);
 
 // A hidden widget that keeps its place in the layout, so the rows around it do not move.
 void KeepPlaceWhenHidden(QWidget& widget);

@@ -19,6 +19,11 @@ void WindowStatus::Show(const QString& text) {
   bar_.setToolTip(text);  // a long line is shortened in the middle
 }
 
+void WindowStatus::ShowBeside(const QString& note) {
+  const QString line = bar_.currentMessage();
+  Show(line.isEmpty() ? note : Sentence(line) + QLatin1Char(' ') + Sentence(note));
+}
+
 void WindowStatus::Say(const Said& said) {
   if (said.text.isEmpty()) return;
   Show(said.status.isEmpty() ? said.text : said.status);

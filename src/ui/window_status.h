@@ -23,6 +23,8 @@ class WindowStatus {
 
   // One line in the status bar.
   void Show(const QString& text);
+  // A note beside what the line says (the registry's word after a read's end): both stay.
+  void ShowBeside(const QString& note);
   // The status line, and a warning box when said.caption is set.
   void Say(const Said& said);
   // The title without the marker: what the window holds.

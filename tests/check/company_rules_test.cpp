@@ -136,6 +136,16 @@ TEST(CompanyRules, AFileThatIsNotSoundIsRefusedWithItsFaultNamed) {
        "встроенным правилом"},
       {Document(R"({"id": "a", "field": "exit_time", "equals": [1]})"), "строкой, целым числом"},
       {Document(R"("a")"), "правило должно быть объектом"},
+      // The file's words are shown as written: no line break, escape or direction mark.
+      {Document(R"({"id": "a", "field": "exit_time", "equals": 1, "message": "ПЦН\nкомпании"})"),
+       "правило 1 (a): «message»: управляющий знак с кодом 0x0A"},
+      {Document(R"({"id": "a", "field": "loop1.name", "equals": "\u001b[2J"})"),
+       "«equals»: в значении управляющий знак с кодом 0x1B"},
+      {"{\"format\": \"lovar-checks\", \"version\": 1, \"company\": \"ООО \u202eОхрана\", "
+       "\"rules\": []}",
+       "«company»: знак, меняющий направление текста"},
+      {Document(R"({"id": "a", "field": "loop1.name", "none_of": ["x\u0085"]})"),
+       "управляющий знак Юникода"},
   };
   for (const Case& c : cases) {
     const CompanyRulesLoad load = ParseCompanyRules(c.text, "x.json");

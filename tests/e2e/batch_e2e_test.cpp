@@ -290,5 +290,34 @@ TEST(Batch, CtrlCStopsEveryDeviceAfterItsFrameInFlightAndSaysWhatEachHolds) {
   EXPECT_EQ(RunCli({"identify", "--port", b.port()}).exit_code, 0);
 }
 
+// Rows beyond those at work wait their turn: with --parallel 1 each device has ended before
+// the next is begun, every row is written, and a finding all rows share is said once.
+TEST(Batch, RowsBeyondThoseAtWorkWaitTheirTurn) {
+  const std::string dir = Folder("batch-turns");
+  WriteConfig(dir + "/template.dat", 251, Template251());
+  std::vector<std::unique_ptr<SimProcess>> sims;
+  std::string plan = "port,template,object_number\n";
+  for (int i = 0; i < 3; ++i) {
+    sims.push_back(std::make_unique<SimProcess>(std::vector<std::string>{"--model", "251"}));
+    plan += sims.back()->port() + ",template.dat," + std::to_string(2001 + i) + "\n";
+  }
+  WriteText(dir + "/plan.csv", plan);
+  const RunResult r = RunCli({"batch", dir + "/plan.csv", "--parallel", "1"});
+  ASSERT_EQ(r.exit_code, 0) << r.err << r.out;
+  EXPECT_NE(r.out.find("Записано и проверено: 3 из 3"), std::string::npos) << r.out;
+  for (int i = 0; i + 1 < 3; ++i) {
+    const size_t done = r.err.find(sims[i]->port() + " [" + std::to_string(2001 + i) + "]: готово");
+    const size_t next =
+        r.err.find(sims[i + 1]->port() + " [" + std::to_string(2002 + i) + "]: Опознание");
+    ASSERT_NE(done, std::string::npos) << r.err;
+    EXPECT_LT(done, next) << r.err;
+  }
+  // The template's password in every row: one line for the three.
+  EXPECT_NE(r.err.find("Проверка, строки 2–4: предупреждение [code-from-template]"),
+            std::string::npos)
+      << r.err;
+  EXPECT_GT(RunCli({"batch", dir + "/plan.csv", "--parallel", "0"}).exit_code, 100);
+}
+
 }  // namespace
 }  // namespace lovar::e2e

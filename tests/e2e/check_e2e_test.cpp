@@ -55,6 +55,12 @@ TEST(Check, ExitsZeroForNoneAndAStatusOfItsOwnForWarningsAndForErrors) {
     EXPECT_EQ(r.exit_code, c.status) << r.out << r.err;
     EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
   }
+  // A file holds no keys of a model 251: nothing found is not all found.
+  const RunResult file = RunCli({"check", Config("check-keys.dat", 251, SampleImage(251))});
+  EXPECT_NE(file.out.find("Не проверено: ключи (key-erased, key-duplicate, key-without-rights)"),
+            std::string::npos)
+      << file.out;
+  EXPECT_NE(file.out.find("Замечаний нет в том, что проверено"), std::string::npos) << file.out;
   // Statuses 14 and 15 are no other failure's: an unreadable file is 5.
   EXPECT_EQ(RunCli({"check", TempPath("no-such.dat")}).exit_code, 5);
 }
@@ -64,6 +70,7 @@ TEST(Check, TheDeviceIsReadWholeAndABadRulesFileIsSaidBeforeIt) {
   const RunResult device = RunCli({"check", "--port", sim.port()});
   EXPECT_EQ(device.exit_code, 0) << device.out << device.err;
   EXPECT_NE(device.out.find("прибор на " + sim.port()), std::string::npos) << device.out;
+  EXPECT_EQ(device.out.find("Не проверено: ключи"), std::string::npos) << device.out;
 
   const std::string bad = TempPath("bad-rules.json");
   std::ofstream(bad) << R"({"format": "lovar-checks", "version": 1, "rules": [{"id": "x"}]})";

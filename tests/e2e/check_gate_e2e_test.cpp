@@ -113,5 +113,120 @@ TEST(CheckGate, WriteRefusesAFileWithErrorsBeforeTheDeviceIsTouched) {
   EXPECT_NE(written.err.find("(пропущено: --allow-check)"), std::string::npos) << written.err;
 }
 
+TEST(CheckGate, TwoRowsWithOneObjectNumberAreAnErrorNamingBoth) {
+  const std::string dir = Folder("gate-duplicate");
+  WriteConfig(dir + "/t.dat", 251, SampleImage(251));
+  SimProcess a({"--model", "251"}, /*log=*/true);
+  SimProcess b({"--model", "251"}, /*log=*/true);
+  const std::string plan = dir + "/plan.csv";
+  std::ofstream(plan) << "port,template,object_number\n"
+                      << a.port() << ",t.dat,1001\n"
+                      << b.port() << ",t.dat,1001\n";
+  const RunResult refused = RunCli({"batch", plan});
+  EXPECT_EQ(refused.exit_code, 12) << refused.err;
+  EXPECT_NE(refused.err.find("строка 3, порт " + b.port() +
+                             ": ошибка [object-number-duplicate] Номер объекта 1001 уже получает "
+                             "прибор строки 2 (порт " +
+                             a.port() + ")"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_FALSE(a.WaitForLog("#1 ", 300ms));
+  EXPECT_FALSE(b.WaitForLog("#1 ", 300ms));
+}
+
+// The device's part of the image (a model 251's keys) and its firmware are judged before the
+// write, by write and batch alike: what that finds is said, and an error stops the write by
+// its rule's name with the device left as it was.
+TEST(CheckGate, WriteAndBatchJudgeTheDeviceAsItWillBeWritten) {
+  const std::string dir = Folder("gate-device");
+  const std::string rules = dir + "/rules.json";
+  std::ofstream(rules) << R"({"format": "lovar-checks", "version": 1, "rules": [
+      {"id": "master-key", "field": "key1.code", "models": [251],
+       "equals": "0102030405060708"}]})";
+  const std::string file = dir + "/m.dat";
+  WriteConfig(file, 251, SampleImage(251));
+
+  SimProcess one({"--model", "251"}, /*log=*/true);
+  const RunResult refused = RunCli({"write", "--port", one.port(), file, "--rules", rules});
+  EXPECT_EQ(refused.exit_code, 15) << refused.err;
+  EXPECT_NE(refused.err.find("ошибка [master-key]"), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("правила: master-key). Прибор не изменён"), std::string::npos)
+      << refused.err;
+  EXPECT_EQ(one.Log().find(" 202 seq"), std::string::npos) << one.Log();
+
+  SimProcess two({"--model", "251"}, /*log=*/true);
+  const std::string plan = dir + "/plan.csv";
+  std::ofstream(plan) << "port,template,object_number\n" << two.port() << ",m.dat,1001\n";
+  const RunResult batch = RunCli({"batch", plan, "--rules", rules});
+  EXPECT_EQ(batch.exit_code, 13) << batch.err;
+  EXPECT_NE(batch.err.find("правила: master-key"), std::string::npos) << batch.err;
+  EXPECT_EQ(two.Log().find(" 202 seq"), std::string::npos) << two.Log();
+
+  // A key the row gives the device equal to the device's own: said at the write, in the report.
+  const std::string key1 = FieldText(*FindFieldById(251, "key1.code"), SampleImage(251));
+  std::ofstream(plan) << "port,template,object_number,key2.code\n"
+                      << two.port() << ",m.dat,1001," << key1 << "\n";
+  const RunResult keys = RunCli({"batch", plan, "--report", dir + "/report.csv"});
+  EXPECT_EQ(keys.exit_code, 0) << keys.err;
+  EXPECT_NE(keys.err.find("Проверка при записи, строка 2, порт " + two.port() +
+                          ": предупреждение [key-duplicate]"),
+            std::string::npos)
+      << keys.err;
+  std::ifstream report(dir + "/report.csv");
+  const std::string text((std::istreambuf_iterator<char>(report)), {});
+  EXPECT_NE(text.find("предупреждение [key-duplicate]"), std::string::npos) << text;
+
+  // A model 250 whose firmware predates a loop type the file sets: said by write too.
+  ConfigImage t250 = SampleImage(250);
+  std::string why;
+  ASSERT_TRUE(StoreFieldText(*FindFieldById(250, "loop2.type"), t250, "Охранный актив.", why));
+  WriteConfig(dir + "/t250.dat", 250, t250);
+  SimProcess old({"--model", "250", "--firmware", "9"});
+  const RunResult fw = RunCli({"write", "--port", old.port(), dir + "/t250.dat"});
+  EXPECT_EQ(fw.exit_code, 0) << fw.err;
+  EXPECT_NE(fw.err.find("Проверка: предупреждение [value-outside-list]"), std::string::npos)
+      << fw.err;
+}
+
+// --allow-check is recorded with the write, in the registry and the archive, and the next
+// read of the site says so while the device holds what was written.
+TEST(CheckGate, AnErrorLetPassIsRecordedAndSaidAtTheNextRead) {
+  const std::string dir = Folder("gate-override");
+  const std::string rules = dir + "/rules.json";
+  std::ofstream(rules) << R"({"format": "lovar-checks", "version": 1, "rules": [
+      {"id": "station", "field": "direction1.phone", "equals": "+74951234567"}]})";
+  const std::string file = dir + "/m.dat";
+  WriteConfig(file, 251, SampleImage(251));
+  const std::string db = dir + "/registry.sqlite";
+  SimProcess sim({"--model", "251"});
+  const RunResult written =
+      RunCli({"write", "--port", sim.port(), file, "--rules", rules, "--allow-check", "station",
+              "--db", db, "--archive", dir + "/archive"});
+  ASSERT_EQ(written.exit_code, 0) << written.err;
+
+  const RunResult history = RunCli({"sites", "history", "1024", "--db", db});
+  EXPECT_NE(history.out.find("Записано несмотря на ошибки проверки (--allow-check): [station]"),
+            std::string::npos)
+      << history.out << history.err;
+  bool noted = false;
+  for (const auto& e : fs::directory_iterator(dir + "/archive")) {
+    std::ifstream in(e.path(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    noted = noted || bytes.find("\nlovar-note: Записано несмотря") != std::string::npos;
+  }
+  EXPECT_TRUE(noted);
+
+  for (const std::vector<std::string>& where :
+       {std::vector<std::string>{"--db", db}, {"--no-record", "--archive", dir + "/archive"}}) {
+    std::vector<std::string> args = {"read", "--port", sim.port(), "--out", dir + "/r.dat"};
+    args.insert(args.end(), where.begin(), where.end());
+    const RunResult read = RunCli(args);
+    EXPECT_EQ(read.exit_code, 0) << read.err;
+    EXPECT_NE(read.err.find("Внимание: УО хранит конфигурацию, записанную"), std::string::npos)
+        << read.err;
+    EXPECT_NE(read.err.find("[station]"), std::string::npos) << read.err;
+  }
+}
+
 }  // namespace
 }  // namespace lovar::e2e

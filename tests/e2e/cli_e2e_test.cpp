@@ -110,9 +110,10 @@ void ExpectDeviceHoldsFile(const std::string& saved, const ConfigImage& image, i
 }
 
 // Requests before a model's write: the identification and the 212, and for model 251, whose
-// file holds half the image, the read of the whole device first.
+// file holds half the image, the read of the whole device first; for model 252 the read of its
+// bytes 0 to 99, which the write never changes and the read-back holds to what they were.
 int RequestsBeforeTheWrite(int model) {
-  return model == 251 ? 2 + 512 : 2;
+  return model == 251 ? 2 + 512 : model == 252 ? 2 + 13 : 2;
 }
 // The block the hole tests lose: the last one a file changes (for 251 the last of its half).
 int LastFileBlock(int model) {
@@ -183,9 +184,11 @@ TEST_P(EachModel, RepairLandingOnAProvenBlockIsFoundByTheWholeReadBack) {
       EXPECT_GE(relay.damaged(), 1);
       if (every) {
         EXPECT_EQ(r.exit_code, 7) << r.err;
-        const char* field = model == 250   ? "32 — поле code7.duress"
-                            : model == 251 ? "32 — поле direction1.phone"
-                                           : "132 — байт вне полей";
+        const char* field =
+            model == 250   ? "32 — поле «Строка 7: К.Прин.» на странице «Коды»"
+            : model == 251 ? "32 — поле «Направление 1: Номер телефона» на странице «Параметры "
+                             "передачи»"
+                           : "132 — байт вне полей";
         EXPECT_NE(r.err.find(std::string("Запись не подтверждена: прибор хранит не то, что "
                                          "записано, начиная со смещения ") +
                              field),
@@ -225,7 +228,8 @@ TEST_P(EachModel, WriteTheDeviceDoesNotKeepIsRefused) {
   EXPECT_TRUE(r.out.empty()) << r.out;
   const std::string first = model == 252 ? "100" : "0";
   EXPECT_NE(r.err.find("Запись не подтверждена: прибор хранит не то, что записано, начиная со "
-                       "смещения " + first),
+                       "смещения " +
+                       first),
             std::string::npos)
       << r.err;
   EXPECT_NE(r.err.find("смесь старой и новой конфигурации"), std::string::npos) << r.err;
@@ -238,8 +242,7 @@ TEST_P(EachModel, ReadThatNeverAdvancesIsGivenUp) {
   const RunResult r = RunCli({"--retries", "1", "read", "--port", sim.port(), "--out", out},
                              std::chrono::seconds(30));
   EXPECT_EQ(r.exit_code, 11) << r.err;
-  EXPECT_NE(r.err.find("Прибор отвечает не на запрос, повтор 1 из 1"), std::string::npos)
-      << r.err;
+  EXPECT_NE(r.err.find("Прибор отвечает не на запрос, повтор 1 из 1"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("Чтение остановлено на смещении 0 из "), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("прибор отвечает, но не на запросы. Файл не записан"), std::string::npos)
       << r.err;
@@ -296,8 +299,8 @@ TEST(Write, Model251FileLeavesTheDevicesKeysAndNamesBeyondTheFileAlone) {
   const std::string file = TempPath("keys-251.dat");
   WriteFile(file, SerializeConfigFile(251, image));
   SimProcess sim({"--model", "251"});
-  const RunResult r = RunCli({"write", "--port", sim.port(), file, "--verify", "--allow-check",
-                              "no-reporting-direction"});
+  const RunResult r = RunCli(
+      {"write", "--port", sim.port(), file, "--verify", "--allow-check", "no-reporting-direction"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   const ConfigImage device = ReadWholeImage(sim.port());
   const ConfigImage sample = SampleImage(251);

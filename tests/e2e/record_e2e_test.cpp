@@ -1,9 +1,15 @@
 // End to end: lovar-cli read and write record into the registry of sites (a real SQLite file, a
 // real PostgreSQL server), against the real lovar-sim on a pseudo-terminal.
-#include <gtest/gtest.h>
+#include <dlfcn.h>
+#include <unistd.h>
 
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +50,22 @@ std::vector<uint8_t> ImageOf(const RegistryLocation& location, const RecordInfo&
     EXPECT_TRUE(registry->Image(info.image_hash, image).ok());
   }
   return image;
+}
+
+// lovar-cli in a mount namespace of its own (a user namespace too when not root), after the
+// shell commands setup: a library hidden or a disk filled without touching the machine's. The
+// setup's "$0" is lovar-cli. Null where no such namespace can be had.
+std::optional<RunResult> RunCliInOwnMounts(const std::string& setup,
+                                           const std::vector<std::string>& args) {
+  std::vector<std::string> command = {"--mount"};
+  if (geteuid() != 0) command.push_back("--map-root-user");
+  for (const std::string& a : {std::string("sh"), std::string("-c"),
+                               setup + " && exec \"$0\" \"$@\"", std::string(LOVAR_CLI_PATH)})
+    command.push_back(a);
+  command.insert(command.end(), args.begin(), args.end());
+  RunResult r = Run("/usr/bin/unshare", command);
+  if (r.err.starts_with("unshare:")) return std::nullopt;
+  return r;
 }
 
 TEST(RecordCli, ReadsAndWritesAreRecordedWithTheirOutcomes) {
@@ -121,6 +143,71 @@ TEST(RecordCli, AWriteStoppedMidwayRecordsWhatTheDeviceMayHold) {
   EXPECT_EQ(history[0].outcome, RecordOutcome::Stopped);
   EXPECT_NE(history[0].message.find("Запись прервана"), std::string::npos) << history[0].message;
   EXPECT_EQ(history[0].image_length, 256);
+}
+
+TEST(RecordCli, AWriteThatNeverBeganIsRecordedForTheSiteOfItsFile) {
+  TempFolder dir;
+  const std::string db = Utf8Of(dir / "registry.sqlite");
+  ConfigImage image = SampleImage(251);
+  std::string why;
+  ASSERT_TRUE(StoreFieldText(*FindFieldById(251, "object_number"), image, "4321", why));
+  ASSERT_TRUE(SaveConfigFile(dir / "a.dat", 251, image).ok());
+  // The device stops answering while it is read before the write.
+  SimProcess sim({"--model", "251", "--drop", "20/1"});
+  const RunResult r =
+      RunCli({"--retries", "0", "write", "-p", sim.port(), Utf8Of(dir / "a.dat"), "--db", db});
+  ASSERT_EQ(r.exit_code, 3) << r.err;
+  const std::vector<RecordInfo> history = HistoryOf({false, db}, "4321");
+  ASSERT_EQ(history.size(), 1u) << r.err;
+  EXPECT_EQ(history[0].outcome, RecordOutcome::Failed);
+}
+
+TEST(RecordCli, ARecordKeptNowhereEndsWithItsOwnStatusAndTheReadStands) {
+  SimProcess sim({"--model", "251"});
+  const std::string folder = TempPath("full-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string db = folder + "/r.sqlite";
+  // A registry made, then its disk filled by another file.
+  const std::optional<RunResult> r = RunCliInOwnMounts(
+      "mount -t tmpfs -o size=200k tmpfs " + folder + " && \"$0\" sites list --db " + db +
+          " 2>/dev/null; dd if=/dev/zero of=" + folder + "/filler bs=4k 2>/dev/null; true",
+      {"read", "-p", sim.port(), "-o", TempPath("full.dat"), "--db", db});
+  std::filesystem::remove_all(folder);
+  if (!r) GTEST_SKIP() << "no mount namespace of our own here";
+  EXPECT_EQ(r->exit_code, 18) << r->err;
+  EXPECT_NE(r->err.find("потеряно записей 1"), std::string::npos) << r->err;
+  EXPECT_NE(r->out.find("Конфигурация сохранена"), std::string::npos) << r->out;
+}
+
+TEST(RecordCli, AServerStringThatCannotWorkIsRefusedBeforeTheDeviceAndNeverShown) {
+  SimProcess sim({"--model", "250"}, /*log=*/true);
+  TempFolder dir;
+  // A raw "/" and "@" in the password: libpq would take "Zq" for a port and the rest for the
+  // database, and the text naming the server would show it.
+  for (const char* db : {"postgresql://lovar2:Zq/9xW@k@127.0.0.1/lovar",
+                         "postgresql://lovar2@127.0.0.1/lovar?sslmode=verify",
+                         "postgresql:///lovar", ":memory:", "service=office"}) {
+    const RunResult r = RunCli({"read", "-p", sim.port(), "-o", Utf8Of(dir / "a.dat"), "--db", db});
+    EXPECT_EQ(r.exit_code, 16) << db << ": " << r.err;
+    EXPECT_EQ((r.out + r.err).find("9xW"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--no-record"), std::string::npos) << r.err;
+  }
+  const std::string log = sim.Log();
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;  // its start: never asked
+  const RunResult r = RunCli({"sites", "sync", "--db", "postgresql://lovar2:Zq/9xW@k@h/lovar"});
+  EXPECT_EQ(r.exit_code, 16);
+  EXPECT_NE(r.err.find("%2F, %40 и %3F"), std::string::npos) << r.err;
+  EXPECT_EQ((r.out + r.err).find("9xW"), std::string::npos) << r.err;
+
+  // Without PostgreSQL's client library a server is said to need it; the file registry works.
+  Dl_info library{};
+  ASSERT_NE(dladdr(reinterpret_cast<void*>(&PQlibVersion), &library), 0);
+  const std::optional<RunResult> missing =
+      RunCliInOwnMounts(std::string("mount --bind /dev/null ") + library.dli_fname,
+                        {"sites", "list", "--db", "postgresql://lovar@127.0.0.1:1/lovar"});
+  if (!missing) GTEST_SKIP() << "no mount namespace of our own here";
+  EXPECT_EQ(missing->exit_code, 16) << missing->err;
+  EXPECT_NE(missing->err.find("установите пакет libpq5"), std::string::npos) << missing->err;
 }
 
 TEST(RecordCli, ARecordForADeadServerWaitsOnTheStationAndGoesWhenItIsBack) {

@@ -111,14 +111,16 @@ TEST_F(SitesCli, ListHistoryShowAndExportReadTheRegistry) {
 TEST_F(SitesCli, WhatTheRegistryDoesNotHoldIsSaid) {
   RunResult r = RunCli({"sites"});
   EXPECT_NE(r.err.find("не указана команда sites: list, history, show, export или sync"),
-            std::string::npos) << r.err;
+            std::string::npos)
+      << r.err;
   r = RunCli({"sites", "show", "5555", "--db", file_});
   EXPECT_EQ(r.exit_code, 17);
   EXPECT_NE(r.err.find("объекта 5555 нет в реестре"), std::string::npos) << r.err;
   r = RunCli({"sites", "show", "1024", "--at", "2024-02-01", "--db", file_});
   EXPECT_EQ(r.exit_code, 17);
+  // A time that is no time is a mistake of the command line.
   r = RunCli({"sites", "export", "1024", "--at", "2024-13-01", "--out", "x.dat", "--db", file_});
-  EXPECT_EQ(r.exit_code, 16);
+  EXPECT_GT(r.exit_code, 100);
   EXPECT_NE(r.err.find("нужна дата"), std::string::npos) << r.err;
   ASSERT_TRUE(testing::SqlExec(dir_ / "registry.sqlite", "UPDATE lovar_schema SET version = 2"));
   r = RunCli({"sites", "list", "--db", file_});
@@ -161,6 +163,13 @@ TEST(SitesSync, RecordsWaitingOnTheStationReachTheServerOnce) {
   r = RunCli({"sites", "list", "--db", uri});
   EXPECT_NE(r.out.find("31 "), std::string::npos) << r.out;
   EXPECT_EQ((r.out + r.err).find(server->password()), std::string::npos);
+  // A record an older version kept for a string it misread, password and all: never shown.
+  ASSERT_TRUE(
+      testing::SqlExec(data / "lovar" / "registry.sqlite",
+                       "UPDATE records SET waiting_for = 'postgresql://lovar2@Zq/9xW@k@h/db'"));
+  r = RunCli({"sites", "sync", "--db", uri});
+  EXPECT_NE(r.out.find("неверной строкой подключения: 1"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("9xW"), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -71,6 +71,33 @@ TEST_F(Archive, EachFileIsAWholeConfigurationFileThatLoadsAsAnyOther) {
   }
 }
 
+// A write let past the check's errors is kept with its note after the image: the file loads as
+// any other, the note is read back, and a line break cannot end it early.
+TEST_F(Archive, AKeptWritesNoteFollowsTheImageAndTheFileLoadsAsBefore) {
+  for (int model : {250, 251}) {
+    SCOPED_TRACE(model);
+    const ConfigImage image = WithObject(model, static_cast<uint8_t>(model), "77");
+    const ArchiveResult kept =
+        SaveToArchive(folder_, model, image, At(model - 250), kArchiveKeep, "Записано\nвсё равно");
+    ASSERT_TRUE(kept.ok) << kept.message;
+    ConfigImage loaded, whole;
+    ASSERT_TRUE(LoadConfigFile(kept.path, model, loaded).ok());
+    for (int i = 0; i < FileImageLength(model); ++i) ASSERT_EQ(loaded[i], image[i]) << i;
+    int bytes = 0;
+    ASSERT_TRUE(LoadWholeImage(kept.path, model, whole, bytes).ok());
+    EXPECT_EQ(bytes, ImageLength(model));
+    for (int i = 0; i < ImageLength(model); ++i) ASSERT_EQ(whole[i], image[i]) << i;
+    const std::vector<ArchiveEntry> listed = ListArchive(folder_);
+    ASSERT_FALSE(listed.empty());
+    EXPECT_EQ(listed.front().note, "Записано всё равно");
+    EXPECT_EQ(listed.front().object, model == 251 ? "77" : "");  // 250 has no object number
+  }
+  // A read keeps no note.
+  const ArchiveResult read = SaveToArchive(folder_, 252, PatternImage(3), At(9));
+  ASSERT_TRUE(read.ok);
+  EXPECT_EQ(ListArchive(folder_).front().note, "");
+}
+
 TEST_F(Archive, FilesAreNamedByTimeModelAndObjectNumber) {
   struct Row {
     int model;

@@ -60,12 +60,14 @@ TEST_F(BatchPlanTest, ASoundPlanGivesEachRowItsPortTemplateAndValues) {
   EXPECT_EQ(plan.rows[0].port, "/dev/ttyUSB0");
   EXPECT_EQ(plan.templates[plan.rows[0].template_index].path, dir_ / "m251.dat");
   EXPECT_EQ(plan.templates[plan.rows[1].template_index].path, dir_ / "other251.dat");
-  ASSERT_EQ(plan.rows[0].values.size(), 2u);
-  EXPECT_EQ(plan.rows[0].values[0].field->id, "object_number");
-  EXPECT_EQ(plan.rows[0].values[1].field->id, "direction1.phone");
-  EXPECT_EQ(plan.rows[0].values[1].text, "+79161110001");
-  ASSERT_EQ(plan.rows[1].values.size(), 2u);
-  EXPECT_EQ(plan.rows[1].values[1].text, "Ск, \"В\"");
+  const std::vector<PlanValue> first = RowValues(plan, plan.rows[0]);
+  ASSERT_EQ(first.size(), 2u);
+  EXPECT_EQ(first[0].field->id, "object_number");
+  EXPECT_EQ(first[1].field->id, "direction1.phone");
+  EXPECT_EQ(first[1].text, "+79161110001");
+  const std::vector<PlanValue> second = RowValues(plan, plan.rows[1]);
+  ASSERT_EQ(second.size(), 2u);
+  EXPECT_EQ(second[1].text, "Ск, \"В\"");
   EXPECT_EQ(plan.rows[0].object_number, "1001");
   EXPECT_EQ(plan.rows[1].object_number, "1002");
 }
@@ -73,7 +75,7 @@ TEST_F(BatchPlanTest, ASoundPlanGivesEachRowItsPortTemplateAndValues) {
 TEST_F(BatchPlanTest, AnEmptyCellKeepsTheTemplatesValue) {
   const PlanCheck check = Check("port,template,object_number\nCOM3,m251.dat,\n");
   ASSERT_TRUE(check.ok()) << check.faults.front();
-  EXPECT_TRUE(check.plan.rows[0].values.empty());
+  EXPECT_TRUE(RowValues(check.plan, check.plan.rows[0]).empty());
   EXPECT_EQ(check.plan.rows[0].object_number, "1024");  // the sample's
 }
 
@@ -274,7 +276,7 @@ TEST_F(BatchPlanTest, APlanOfSomeRowsReadsBackAsThoseRows) {
   EXPECT_EQ(beside.plan.header, check.plan.header);
   ASSERT_EQ(beside.plan.rows.size(), 2u);
   for (size_t i = 0; i < 2; ++i) {
-    EXPECT_EQ(beside.plan.rows[i].cells, failed[i]->cells);
+    EXPECT_EQ(RowCells(beside.plan, beside.plan.rows[i]), RowCells(check.plan, *failed[i]));
     EXPECT_EQ(beside.plan.templates[beside.plan.rows[i].template_index].path,
               check.plan.templates[failed[i]->template_index].path);
   }
@@ -286,7 +288,7 @@ TEST_F(BatchPlanTest, APlanOfSomeRowsReadsBackAsThoseRows) {
   ASSERT_EQ(moved.plan.rows.size(), 2u);
   EXPECT_EQ(fs::canonical(moved.plan.templates[moved.plan.rows[0].template_index].path),
             fs::canonical(dir_ / "other251.dat"));
-  EXPECT_EQ(moved.plan.rows[0].values, check.plan.rows[1].values);
+  EXPECT_EQ(RowValues(moved.plan, moved.plan.rows[0]), RowValues(check.plan, check.plan.rows[1]));
 }
 
 TEST_F(BatchPlanTest, APlanThatIsNoRegularFileIsNotRead) {

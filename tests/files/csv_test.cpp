@@ -124,5 +124,31 @@ TEST(CsvWrite, WhatIsWrittenReadsBackTheSame) {
   }
 }
 
+// One record at a time, with where it lies in the text: a record read again from its place,
+// with the table's separator, gives the same cells (a plan keeps only those places).
+TEST(CsvRecords, EachRecordComesWithItsPlaceAndReadsAgainFromIt) {
+  const std::string text = std::string(kUtf8Bom) + "a;b\r\n\"x, y\";\"two\nlines\"\r\nlast;";
+  CsvTable table;
+  CsvFault fault;
+  std::vector<std::pair<size_t, size_t>> places;
+  Cells cells;
+  ASSERT_TRUE(ForEachCsvRecord(text, 0, table, fault, [&](CsvRecord& r, size_t b, size_t e) {
+    cells.push_back(r.cells);
+    places.emplace_back(b, e);
+  })) << fault.what;
+  EXPECT_EQ(table.separator, ';');
+  ASSERT_EQ(cells, (Cells{{"a", "b"}, {"x, y", "two\nlines"}, {"last", ""}}));
+  EXPECT_EQ(places.front().first, kUtf8Bom.size());
+  EXPECT_EQ(places.back().second, text.size());
+  for (size_t i = 0; i < places.size(); ++i) {
+    const std::string_view record =
+        std::string_view(text).substr(places[i].first, places[i].second - places[i].first);
+    Cells again;
+    ASSERT_TRUE(ForEachCsvRecord(record, ';', table, fault,
+                                 [&](CsvRecord& r, size_t, size_t) { again.push_back(r.cells); }));
+    EXPECT_EQ(again, Cells{cells[i]}) << i;  // "x, y" alone would take the comma
+  }
+}
+
 }  // namespace
 }  // namespace lovar

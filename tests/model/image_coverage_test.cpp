@@ -100,5 +100,21 @@ TEST(ImageCoverage, WritableWithTheRestTakenFromTheDeviceAfterALoadOrANewDevice)
   }
 }
 
+// A read makes the whole image the image's own; a model 251 file loaded over it owns its 2048
+// bytes only (the keys beyond stay the device's as read), also after the device is filled in.
+TEST(ImageCoverage, OwnBytesAreWhatWasReadOrWhatTheFileHolds) {
+  ImageCoverage c;
+  c.Read(4096);
+  EXPECT_EQ(c.own(), 4096);
+  c.Loaded(2048);
+  EXPECT_TRUE(c.Whole(4096));
+  EXPECT_EQ(c.own(), 2048);
+  c.NewDevice(2048);
+  c.Filled(4096);
+  EXPECT_EQ(c.own(), 2048);
+  c.Read(1000);
+  EXPECT_EQ(c.own(), 1000);
+}
+
 }  // namespace
 }  // namespace lovar

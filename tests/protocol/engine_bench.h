@@ -91,6 +91,9 @@ class RecordingView : public ExchangeObserver, public VerifiedWriteObserver {
       case StopReason::LineLost:
         lost.push_back(request);
         break;
+      case StopReason::Disagree:
+        disagreed.push_back(request);
+        break;
     }
   }
   void WriteStageChanged(WriteStage stage) override { stages.push_back(stage); }
@@ -129,6 +132,7 @@ class RecordingView : public ExchangeObserver, public VerifiedWriteObserver {
   std::vector<bool> check_reads;
   std::vector<uint8_t> gave_up;
   std::vector<uint8_t> lost;
+  std::vector<uint8_t> disagreed;
   std::vector<WriteStage> stages;
   std::vector<WriteReport> reports;
   std::vector<ConfigImage> priors;

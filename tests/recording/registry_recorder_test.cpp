@@ -101,5 +101,52 @@ TEST(RegistryRecorder, RecordsAReadAndTheWriteFromItsReadOnAFile) {
   EXPECT_EQ(image[13], sent[13]);
 }
 
+// A batch row and lovar-cli write read the device, then write: the write's record takes that
+// read as what the device held before it, so a write stopped midway records the device's own
+// bytes beyond where it stopped. A write let past the check's errors says so, and the next read
+// of the device that still holds it hears of it.
+TEST(RegistryRecorder, AReadMadeForTheWriteAndAnErrorLetPassGoIntoItsRecord) {
+  testing::TempFolder dir;
+  StoreResult opened;
+  auto registry = testing::OpenFile(dir / "registry.sqlite", opened);
+  ASSERT_TRUE(registry) << opened.message;
+  RegistryRecorder recorder(*registry, RecordOperation::Batch);
+  const DeviceRecord device{"COM7", 251, 12, "Ловар-М Версия 2.2"};
+  const ConfigImage before = SampleImage(251);
+  recorder.DeviceRead(device, before);
+  recorder.ReadIsPrior("COM7");
+  ConfigImage sent = before;
+  sent[3000] = static_cast<uint8_t>(sent[3000] + 1);
+  recorder.NoteOverride("COM7", std::string(kOverrideMark) + " (--allow-check): [x] y");
+  WriteReport stopped;
+  stopped.outcome = O::WriteStopped;
+  stopped.from = 0;
+  stopped.end = 4096;
+  stopped.stopped_at = 1024;
+  stopped.prior_read = false;  // the read was the caller's, not the write's
+  recorder.DeviceWritten(device, sent, stopped);
+  std::vector<RecordInfo> history;
+  ASSERT_TRUE(registry->History(251, ObjectNumber(251, before), history).ok());
+  ASSERT_EQ(history.size(), 2u);
+  std::vector<uint8_t> image;
+  ASSERT_TRUE(registry->Image(history[1].image_hash, image).ok());
+  EXPECT_EQ(image[3000], before[3000]);  // beyond the stop: the device's, as read
+  EXPECT_NE(history[1].message.find(": [x] y"), std::string::npos) << history[1].message;
+  // Stopped: not what the device holds, so no later read hears of it.
+  EXPECT_TRUE(recorder.DeviceRead(device, before).note.empty());
+
+  recorder.NoteOverride("COM7", std::string(kOverrideMark) + " (--allow-check): [x] y");
+  WriteReport proven = stopped;
+  proven.outcome = O::Verified;
+  recorder.DeviceWritten(device, sent, proven);
+  EXPECT_NE(recorder.DeviceRead(device, sent)
+                .note.find("несмотря на ошибки: " + std::string(kOverrideMark)),
+            std::string::npos);
+  // The device was changed since: nothing to say of it.
+  ConfigImage changed = sent;
+  changed[14] = static_cast<uint8_t>(changed[14] + 1);  // the transmission attempts
+  EXPECT_TRUE(recorder.DeviceRead(device, changed).note.empty());
+}
+
 }  // namespace
 }  // namespace lovar

@@ -33,7 +33,8 @@ class Recording : public SessionObserver {
   void Stage(SessionStage stage) override { stages.push_back(stage); }
   void Identified(const DeviceIdentity&, bool another) override { new_model = another; }
   void Ended(const SessionEnd& end) override { ends.push_back(end); }
-  void WholeCheckEnded(const WriteReport& report, const std::string&) override {
+  void WholeCheckEnded(const WriteReport& report, const std::string&,
+                       const std::optional<KeptRecord>&) override {
     checks.push_back(report);
   }
 

@@ -208,11 +208,58 @@ TEST_F(PostgresRegistry, AServerOutOfReachOrRefusingNeverHearsOrShowsThePassword
   const std::string wrong = server_->Uri(db_, "", false);
   const std::string with_wrong =
       wrong.substr(0, wrong.find('@')) + ":N0tIt@" + wrong.substr(wrong.find('@') + 1);
-  auto refused = Open(with_wrong, opened);
-  ASSERT_TRUE(refused);
-  const std::string why = refused->ServerState().message;
-  EXPECT_NE(why.find("отказал в доступе"), std::string::npos) << why;
-  EXPECT_EQ(why.find("N0tIt"), std::string::npos);
+  // A wrong password would keep records waiting for ever: refused before anything is done.
+  EXPECT_FALSE(Open(with_wrong, opened));
+  EXPECT_EQ(opened.error, StoreError::Denied);
+  EXPECT_NE(opened.message.find("неверное имя пользователя или пароль"), std::string::npos)
+      << opened.message;
+  EXPECT_EQ(opened.message.find("N0tIt"), std::string::npos);
+}
+
+TEST_F(PostgresRegistry, EachWrongAnswerHasItsOwnWordsAndOnlyAServerOutOfReachQueues) {
+  const std::string certificate = server_->CertificateFile();
+  if (certificate.empty()) GTEST_SKIP() << "the server's certificate is not this program's";
+  struct Case {
+    std::string uri;
+    StoreError error;
+    const char* said;
+  };
+  std::string localhost = server_->Uri(db_, "sslmode=verify-full&sslrootcert=" + certificate);
+  localhost.replace(localhost.find("127.0.0.1"), 9, "localhost");
+  for (const Case& c : {
+           Case{server_->Uri("no_such_db"), StoreError::NoDatabase, "«no_such_db» на сервере нет"},
+           Case{server_->Uri(db_, "passfile=/nonexistent", false), StoreError::Denied,
+                "сервер требует пароль"},
+           Case{server_->Uri(db_,
+                             "sslmode=verify-full&sslrootcert=/etc/ssl/certs/"
+                             "ca-certificates.crt"),
+                StoreError::Tls, "сертификат сервера не прошёл проверку"},
+           Case{server_->Uri(db_, "sslmode=verify-full&sslrootcert=/nonexistent.crt"),
+                StoreError::Tls, "нет файла корневого сертификата"},
+           Case{localhost, StoreError::Tls, "выдан другому имени"},
+       }) {
+    StoreResult opened;
+    EXPECT_FALSE(Open(c.uri, opened)) << c.uri;
+    EXPECT_EQ(opened.error, c.error) << opened.message;
+    EXPECT_NE(opened.message.find(c.said), std::string::npos) << opened.message;
+    EXPECT_EQ(opened.message.find(server_->password()), std::string::npos);
+  }
+  StoreResult opened;
+  EXPECT_TRUE(Open(server_->Uri(db_, "sslmode=verify-full&sslrootcert=" + certificate), opened))
+      << opened.message;
+
+  // A record that meets another station's lock for longer than the wait is said so, and waits.
+  RegistryOptions options = Options(server_->Uri(db_));
+  options.store.busy_wait = std::chrono::milliseconds(300);
+  auto registry = Registry::Open(options, opened);
+  ASSERT_TRUE(registry) << opened.message;
+  PGconn* holder = PQconnectdb(server_->Uri(db_, "sslmode=disable").c_str());
+  PQclear(PQexec(holder, "BEGIN; LOCK TABLE lovar.sites IN EXCLUSIVE MODE"));
+  const RecordResult locked = registry->Record(ReadRecord(251, "77", 1));
+  PQfinish(holder);
+  EXPECT_EQ(locked.kept, RecordResult::Kept::Waiting);
+  EXPECT_NE(locked.message.find("держит реестр дольше ожидания"), std::string::npos)
+      << locked.message;
 }
 
 TEST_F(PostgresRegistry, AStationWithTheRightsReadmeGrantsRecordsAndReads) {

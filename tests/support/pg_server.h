@@ -19,6 +19,9 @@ class PgServer {
   std::string Uri(const std::string& db, const std::string& extra = "",
                   bool with_password = true) const;
   const std::string& password() const { return password_; }
+  // The server's own certificate (issued to 127.0.0.1, signed by itself), to check it by; ""
+  // for a server run by someone else.
+  std::string CertificateFile() const { return dir_.empty() ? "" : dir_ + "/data/server.crt"; }
   // A new, empty database; its name.
   std::string NewDatabase();
   // Runs sql as the server's superuser in db; value: the first column of the first row.

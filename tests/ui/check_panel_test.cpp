@@ -16,13 +16,13 @@ using namespace lovar::testing;
 namespace {
 
 // What the window will hand the panel: the findings over a model 251 image whose loop ШС2
-// nobody receives and whose object number is empty.
+// nobody receives and whose entry loop has no entry delay.
 std::vector<Finding> Findings() {
   ConfigImage image = SampleImage(251);
   std::string why;
   for (const char* id : {"direction1.loop2", "direction2.loop2"})
     StoreFieldText(*FindFieldById(251, id), image, "не передавать", why);
-  StoreFieldText(*FindFieldById(251, "object_number"), image, "", why);
+  StoreFieldText(*FindFieldById(251, "entry_time"), image, "0", why);
   CheckInput in;
   in.model = 251;
   in.image = &image;
@@ -56,13 +56,13 @@ class CheckPanelTest : public QObject {
     QVERIFY(list->item(0)->text().startsWith(QStringLiteral("ошибка: ШС2 «Склад» используется")));
     QVERIFY(list->item(0)->text().contains(QStringLiteral("\nКак исправить: ")));
     QVERIFY(
-        list->item(1)->text().startsWith(QStringLiteral("предупреждение: Поле «Номер объекта»")));
+        list->item(1)->text().startsWith(QStringLiteral("предупреждение: ШС2 «Склад» — входной")));
     QVERIFY(list->item(0)->icon().cacheKey() != list->item(1)->icon().cacheKey());
 
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(1)).center());
     QVERIFY(!chosen.isEmpty());
-    QCOMPARE(chosen.last().at(0).toString(), QStringLiteral("object_number"));
+    QCOMPARE(chosen.last().at(0).toString(), QStringLiteral("entry_time"));
     list->setCurrentRow(0);
     QTest::keyClick(list, Qt::Key_Return);
     QCOMPARE(chosen.last().at(0).toString(), QStringLiteral("direction1.loop2"));
@@ -76,7 +76,7 @@ class CheckPanelTest : public QObject {
     const QString text = WriteDespiteErrorsText(Findings());
     QVERIFY(text.startsWith(QStringLiteral("Проверка нашла ошибки (1)")));
     QVERIFY(text.contains(QStringLiteral("• ШС2 «Склад» используется")));
-    QVERIFY(!text.contains(QStringLiteral("Номер объекта")));  // a warning is not asked about
+    QVERIFY(!text.contains(QStringLiteral("входной")));  // a warning is not asked about
     std::vector<Finding> many;
     for (int n = 1; n <= kListedErrors + 3; ++n) many.push_back(Error(n));
     const QString long_text = WriteDespiteErrorsText(many);

@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QStatusBar>
 
+#include "app_settings.h"
 #include "check_view.h"
 #include "harness.h"
 #include "pages_helpers.h"
@@ -109,8 +110,60 @@ class CheckWindowTest : public QObject {
     QVERIFY(Lists(s, "objects"));
     QVERIFY(!s.form1().LoadCompanyRules(s.files.filePath(QStringLiteral("none.json"))));
     QVERIFY(!Lists(s, "objects"));
+    QVERIFY(Lists(s, "company-rules-not-loaded"));
     QVERIFY(s.ui().StatusBar1->currentMessage().startsWith(
         QStringLiteral("Правила компании не загружены: ")));
+  }
+
+  // A rules file with a misspelt member, named in the settings: at this start as at every
+  // start, the panel says for as long as it lasts that the company's rules are not in force
+  // and why, and a write asks first. "Записать всё равно" is recorded with the write, and the
+  // next read of the site says so.
+  void ARulesFileThatFailsIsSaidWhileItLastsAndAWriteAsksFirst() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("rules.json"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"({"format": "lovar-checks", "version": 1, "rules": [
+        {"id": "objects", "field": "object_number", "rnage": {"min": 1000}}]})");
+    file.close();
+    SetCompanyRulesFile(path);
+    UiSession s;
+    QVERIFY(s.Identify(251));        // the main window made: its start takes the setting
+    SetCompanyRulesFile(QString());  // the other tests' settings as they were
+    CheckPanel& panel = s.form1().check().panel();
+    const QString said = panel.summary()->text();
+    QVERIFY2(said.contains(QStringLiteral("Правила компании не действуют")) &&
+                 said.contains(QStringLiteral("неизвестный член «rnage»")),
+             qPrintable(said));
+
+    s.demo(251).device().image() = SampleImage(251);
+    QVERIFY(s.Start());
+    QCOMPARE(panel.findings().front().rule, std::string("company-rules-not-loaded"));
+    QCOMPARE(panel.summary()->text(), QStringLiteral("Проверка: 1 ошибка"));
+    // The status line has moved on to the read; the panel has not.
+    QVERIFY(!s.ui().StatusBar1->currentMessage().contains(QStringLiteral("Правила")));
+
+    DeviceSim& device = s.demo(251).device();
+    s.dialogs.write_despite_errors = false;
+    s.ui().ButtonWrite->click();
+    QCOMPARE(s.dialogs.check_questions.size(), size_t{1});
+    QCOMPARE(s.dialogs.check_questions[0].front().rule, std::string("company-rules-not-loaded"));
+    QVERIFY(s.WaitIdle());
+    QVERIFY(device.writes().empty());
+
+    s.dialogs.write_despite_errors = true;
+    s.form1().findChild<QAction*>("NWriteAll")->trigger();
+    QVERIFY(WaitFor([&] { return !device.writes().empty(); }));
+    QVERIFY(s.WaitIdle());
+    QVERIFY(WaitFor([&] { return !s.form1().session().Busy(); }));
+    QVERIFY(!panel.note()->isVisible());
+    QVERIFY(s.Start());
+    const QString note = panel.note()->text();
+    QVERIFY2(panel.note()->isVisible() && note.contains(QStringLiteral("несмотря на ошибки")) &&
+                 note.contains(QStringLiteral("«Записать всё равно»")) &&
+                 note.contains(QStringLiteral("[company-rules-not-loaded]")),
+             qPrintable(note));
   }
 };
 

@@ -247,46 +247,59 @@ class EditorsTest : public QObject {
     QCOMPARE(edit->text(), QString("200"));
   }
 
-  // A text typed into a list box that is none of its entries stores entry 0 (never 255), and the
-  // box shows that entry once it is left.
-  void TypedTextThatIsNoEntryStoresEntryZero_data() {
+  // A typed text is taken only on leaving the box: one that names no entry is refused with the
+  // field and the entries named, the field and the box keep the previous entry (a 251's ШС2
+  // "Вход" + "xyz" once became "Резерв"); an entry typed in any case, or as the window shows
+  // it, is stored.
+  void TypedTextThatNamesNoEntryIsRefused_data() {
     QTest::addColumn<int>("model");
     QTest::addColumn<QString>("combo");
     QTest::addColumn<int>("offset");
     QTest::addColumn<int>("before");
+    QTest::addColumn<QString>("entry");
     QTest::addColumn<int>("after");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("loop type") << 250 << "ComboBoxTypeShl2" << 101 << 2 << 0 << "Охранный";
-    QTest::newRow("protocol") << 250 << "ComboBoxType" << 121 << 1 << 0 << "Тирон 3";
-    QTest::newRow("output mode") << 250 << "ComboBoxTypeRele1" << 118 << 2 << 0 << "ПЦН";
+    QTest::newRow("loop type") << 250 << "ComboBoxTypeShl2" << 101 << 2 << "тревожный" << 1;
+    QTest::newRow("protocol") << 250 << "ComboBoxType" << 121 << 1 << "тирон3" << 0;
+    QTest::newRow("output mode") << 250 << "ComboBoxTypeRele2" << 119 << 1 << "пцн" << 0;
     QTest::newRow("251 loop type, re-arming kept")
-        << 251 << "ComboBoxTypeShl1" << 2 << 0x84 << 0x80 << "Резерв";
-    QTest::newRow("251 output mode")
-        << 251 << "ComboBoxTypeRele2" << 1 << 3 << 0 << "Управление замком";
-    QTest::newRow("direction protocol") << 251 << "ComboBoxTR2" << 83 << 0x21 << 0x01 << "";
+        << 251 << "ComboBoxTypeShl2" << 3 << 0x81 << "ТРЕВОЖНЫЙ" << 0x84;
+    QTest::newRow("251 output mode") << 251 << "ComboBoxTypeRele2" << 1 << 3 << "лампа" << 2;
+    QTest::newRow("direction protocol") << 251 << "ComboBoxTR2" << 83 << 0x11 << "ОФМ" << 0x21;
     QTest::newRow("direction test")
-        << 251 << "ComboBoxTest2" << 83 << 0x21 << 0x20 << "не передавать Тест";
+        << 251 << "ComboBoxTest1" << 79 << 0x31 << "НЕ передавать тест" << 0x30;
   }
-  void TypedTextThatIsNoEntryStoresEntryZero() {
+  void TypedTextThatNamesNoEntryIsRefused() {
     QFETCH(int, model);
     QFETCH(QString, combo);
     QFETCH(int, offset);
     QFETCH(int, before);
+    QFETCH(QString, entry);
     QFETCH(int, after);
-    QFETCH(QString, shown);
     UiSession s;
     ConfigImage image = SampleImage(model);
     image[offset] = static_cast<uint8_t>(before);
     QVERIFY(ReadDemo(s, model, image));
     auto* box = s.form1().findChild<QComboBox*>(combo);
     QVERIFY(box != nullptr && ShowTabOf(s, box) && FocusOn(box));
-    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    const QString shown = box->currentText();
+    QTest::keyClick(box, Qt::Key_End);
     QTest::keyClicks(box, "xyz");
-    QCOMPARE(box->currentText(), QString("xyz"));
-    QCOMPARE(int(s.form1().Image()[offset]), after);
+    QCOMPARE(int(s.form1().Image()[offset]), before);  // nothing stored while typing
     QVERIFY(FocusOn(s.ui().PageControl1->tabBar()));
+    QCOMPARE(int(s.form1().Image()[offset]), before);
     QCOMPARE(box->currentText(), shown);
+    QCOMPARE(s.dialogs.messages.size(), size_t{1});
+    const QString said = s.dialogs.messages[0].text;
+    QVERIFY2(said.contains(shown + "xyz") && said.contains(box->itemText(1)) &&
+                 said.contains(QString("прежнее значение: «%1»").arg(shown)),
+             qPrintable(said));
+
+    QVERIFY(FocusOn(box));
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    Type(box, entry);
+    QVERIFY(FocusOn(s.ui().PageControl1->tabBar()));
     QCOMPARE(int(s.form1().Image()[offset]), after);
+    QCOMPARE(s.dialogs.messages.size(), size_t{1});
   }
 
   void CheckBoxesStoreTheirBitOnLeaving() {

@@ -6,9 +6,12 @@
 #include <QFile>
 #include <QProcess>
 #include <QSet>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTemporaryDir>
 
 #include "files/config_file.h"
+#include "menu_keys.h"
 #include "pages_helpers.h"
 
 using namespace lovar;
@@ -246,6 +249,7 @@ class KeyboardTest : public QObject {
     QVERIFY(Keys(s).ui().PanelSetKey->isVisible());
     QTest::keyClick(&s.form1(), Qt::Key_Escape);
     QVERIFY(WaitFor([&] { return Keys(s).ui().PanelKey->isHidden(); }));
+    QCOMPARE(s.ui().StatusBar1->currentMessage(), QString("Считывание ключа остановлено."));
     QVERIFY(!s.form1().exchange().RequestOutstanding());
     QVERIFY(Keys(s).ui().ButtonKey->isEnabled());
 
@@ -276,6 +280,40 @@ class KeyboardTest : public QObject {
     s.dialogs.save_answer = dir.filePath("k.dat");
     QTest::keyClick(&s.form1(), Qt::Key_S, Qt::ControlModifier);
     QVERIFY(QFile::exists(s.dialogs.save_answer));
+  }
+
+  // Every item has a letter of its own ("в" was both "Сравнить" and "Записать всё"), and under
+  // an English layout a key stands for the Russian layout's letter on it: Alt+A is Alt+Ф
+  // ("Файл"), Alt+C is Alt+С ("Справка"), then J is "о" ("О программе").
+  void MenuLettersWorkUnderAnyLayout() {
+    UiSession s;
+    QVERIFY(ReadDemo(s, 250, SampleImage(250)));
+    QCOMPARE(CheckMenuLetters(*s.ui().MainMenu1), QString());
+    // A menu item under the pointer (its empty status tip) leaves the read's outcome in view.
+    const QString said = s.ui().StatusBar1->currentMessage();
+    QStatusTipEvent tip(QString{});
+    QApplication::sendEvent(&s.form1(), &tip);
+    QCOMPARE(s.ui().StatusBar1->currentMessage(), said);
+    s.form1().activateWindow();
+    QVERIFY(WaitFor([&] { return s.form1().isActiveWindow(); }, 5000));
+    QTest::keyClick(s.ui().PageControl1, Qt::Key_A, Qt::AltModifier);
+    QVERIFY(WaitFor([&] { return s.ui().N1->isVisible(); }, 5000));
+    QTest::keyClick(s.ui().N1, Qt::Key_Escape);
+    QVERIFY(WaitFor([&] { return !s.ui().N1->isVisible(); }, 5000));
+    QTest::keyClick(s.ui().PageControl1, Qt::Key_C, Qt::AltModifier);
+    QVERIFY(WaitFor([&] { return s.ui().NHelp->isVisible(); }, 5000));
+    QTest::keyClick(s.ui().NHelp, Qt::Key_J);
+    QVERIFY(WaitFor([&] { return !s.dialogs.messages.empty(); }, 5000));
+    QVERIFY(s.dialogs.messages[0].text.contains("Ловар"));
+  }
+
+  void EnterInThePortBoxSearches() {
+    UiSession s;
+    s.form_key.ChooseDemo(251);
+    s.form_key.activateWindow();
+    QVERIFY(FocusOn(s.form_key.ui().ComboBoxComs));
+    QTest::keyClick(s.form_key.ui().ComboBoxComs, Qt::Key_Return);
+    QVERIFY(WaitFor([&] { return s.form_key.ui().ListBoxDevice->count() > 0; }));
   }
 };
 

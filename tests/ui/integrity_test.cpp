@@ -118,6 +118,25 @@ class IntegrityTest : public QObject {
     QVERIFY(s.ui().ButtonWrite->isEnabled());
   }
 
+  // Past a model 251 file's 2048 bytes a read cut short holds all a file keeps: the message
+  // says saving is possible (it said unavailable, while "Сохранить" rightly saved).
+  void AReadLostPastTheFilesHalfSaysSavingIsPossible() {
+    QTemporaryDir dir;
+    UiSession s;
+    QVERIFY(s.Identify(251) && s.Start());
+    FaultAhead(s.demo(251), FaultKind::HangUp, 300);
+    s.form1().ButtonReadClick();
+    QVERIFY(WaitFor([&] { return !s.dialogs.messages.empty(); }));
+    const QString text = s.dialogs.messages[0].text;
+    QVERIFY2(text.contains("Запись в УО недоступна") &&
+                 text.contains("сохранить считанное в файл можно") &&
+                 !text.contains("сохранение недоступн"),
+             qPrintable(text));
+    s.dialogs.save_answer = dir.filePath("half.dat");
+    s.form1().N3Click();
+    QVERIFY(QFile::exists(s.dialogs.save_answer));
+  }
+
   void LostLineIsSaidAndANewSearchFindsTheDeviceAgain() {
     UiSession s;
     QVERIFY(s.Identify(251));

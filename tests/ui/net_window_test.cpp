@@ -66,6 +66,13 @@ class NetWindowTest : public QObject {
         s.form_key.ui().LabelStatus->text().startsWith(QStringLiteral("Соединение с 127.0.0.1:")));
     QVERIFY(WaitFor([&] { return s.form_key.ui().ListBoxDevice->count() > 0; }));
     QVERIFY(s.form_key.ui().ButtonFind->isEnabled());
+    QListWidget* list = s.form_key.ui().ListBoxDevice;  // the device line shown whole
+    QVERIFY(WaitFor(
+        [&] {
+          return list->fontMetrics().horizontalAdvance(list->item(0)->text()) <
+                 list->viewport()->width();
+        },
+        5000));
     // Kept in the list, before the demo entries.
     const int kept = s.form_key.ui().ComboBoxComs->findText(url);
     QCOMPARE(kept, 0);

@@ -154,16 +154,13 @@ class OneStoreTest : public QObject {
       QVERIFY2(window != start, c.name);  // the window stored something
 
       // Batch: the row's value over the template, on a device that holds the same image.
-      BatchPlan plan;
-      plan.model = c.model;
-      plan.templates.push_back({"template.dat", start});
-      PlanRow row;
-      row.values.push_back({f, c.value.is_string()    ? c.value.get<std::string>()
-                               : c.value.is_boolean() ? (c.value.get<bool>() ? "да" : "нет")
-                                                      : c.value.dump()});
+      const std::vector<PlanValue> values = {{f, c.value.is_string() ? c.value.get<std::string>()
+                                                 : c.value.is_boolean()
+                                                     ? (c.value.get<bool>() ? "да" : "нет")
+                                                     : c.value.dump()}};
       ConfigImage batch = start;
       std::string why;
-      QVERIFY2(ApplyPlanRow(plan, row, batch, why), why.c_str());
+      QVERIFY2(ApplyPlanValues(c.model, start, values, batch, why), why.c_str());
       const int length = ImageLength(c.model);
       QVERIFY2(Bytes(batch, 0, length) == Bytes(window, 0, length), c.name);
 

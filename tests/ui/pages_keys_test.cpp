@@ -134,6 +134,7 @@ class KeysPageTest : public QObject {
     QVERIFY(ReadDemo(s, 251, WithoutKeys(251), "TabSheet2"));
     Ui::KeysPage& u = Keys(s).ui();
     u.ButtonKey->click();
+    QVERIFY(s.ui().StatusBar1->currentMessage().startsWith("Считывание ключа: поднесите ключ"));
     QVERIFY(!u.PanelSetKey->isHidden() && !u.ButtonStopKey->isHidden());
     QVERIFY(u.ButtonWriteKey->isHidden());
     QVERIFY(!u.ButtonKey->isEnabled());
@@ -141,6 +142,7 @@ class KeysPageTest : public QObject {
     // The simulator answers three polls without a key; the first reply is always polled again.
     QVERIFY(s.demo(251).device().key_polls() >= 4);
     QCOMPARE(u.EditKey->text(), kKey251);
+    QVERIFY(s.ui().StatusBar1->currentMessage().startsWith(QString("Ключ считан: ") + kKey251));
     QVERIFY(u.PanelSetKey->isHidden() && u.ButtonStopKey->isHidden());
     QVERIFY(u.ButtonKey->isEnabled());
 

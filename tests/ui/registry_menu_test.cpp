@@ -7,6 +7,7 @@
 #include <QTableWidget>
 
 #include "app_settings.h"
+#include "files/archive.h"
 #include "harness.h"
 #include "sim/device_sim.h"
 #include "sites_menu.h"
@@ -109,6 +110,43 @@ class RegistryMenuTest : public QObject {
     demo.form1().N5Click();
     QCOMPARE(demo.dialogs.archive_rows.size(), size_t(1));
     QVERIFY(demo.form1().sites().dialog() == nullptr);
+  }
+#endif
+
+#ifdef LOVAR_SIM_PATH
+  // The first read on a new station whose archive holds a read from before: the read is said
+  // with the archive's intake beside it, and recorded once (its own archive file was taken in
+  // as well, "из архива").
+  void TheFirstReadOnANewStationIsRecordedOnce() {
+    QTemporaryDir dir;
+    SetRegistryLocationSetting(dir.filePath(QStringLiteral("new.sqlite")));
+    QProcess sim;
+    const QString port = StartLovarSim(sim, {"--model", "251"});
+    QVERIFY(!port.isEmpty());
+    UiSession s;
+    const std::filesystem::path archive = ArchiveFolder(s.files.path().toStdString());
+    QVERIFY(SaveToArchive(archive, 251, SampleImage(251), {2024, 5, 1, 12, 30, 5}).ok);
+    QVERIFY(s.Search(port));
+    QVERIFY(s.Start());
+    QVERIFY(WaitFor([&] { return s.ui().StatusBar1->currentMessage().contains("Перенесено"); }));
+    const QString said = s.ui().StatusBar1->currentMessage();
+    QVERIFY2(said.startsWith("Конфигурация считана из УО (4096 байт), копия — в архиве. ") &&
+                 said.endsWith(": 1."),
+             qPrintable(said));
+    s.form1().sites().worker().WaitIdle();
+    RegistryOptions options;
+    options.location = {false, dir.filePath(QStringLiteral("new.sqlite")).toStdString()};
+    StoreResult opened;
+    auto registry = Registry::Open(options, opened);
+    QVERIFY(registry);
+    std::vector<RecordInfo> history;
+    QVERIFY(registry->History(251, "1024", history).ok());
+    QCOMPARE(history.size(), size_t(2));  // the earlier read "из архива", and this one
+    QCOMPARE(history[0].operation, RecordOperation::Archive);
+    QVERIFY(history[1].operation != RecordOperation::Archive);
+    s.form1().close();
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(20000));
   }
 #endif
 

@@ -1,11 +1,13 @@
 // The write of the changes in the window: the changed blocks proven at once, the whole image
-// read back behind while the window stays usable, and that check's ends — proven, a difference
-// found and repaired, stopped by the next act, a lost line.
+// read back behind while the window stays usable, and that check's ends — proven, another
+// configuration found in the device (asked before it is overwritten), stopped by the next act
+// (a read asks first), a lost line.
 #include <QAction>
 #include <QProcess>
 #include <QProgressBar>
 #include <QTabWidget>
 
+#include "files/archive.h"
 #include "pages_helpers.h"
 
 using namespace lovar;
@@ -21,6 +23,12 @@ QString StatusText(UiSession& s) {
 }
 bool Marked(UiSession& s) {
   return s.form1().windowTitle().startsWith("* ");
+}
+// The questions asked through AskYesNo with this caption.
+int Asked(UiSession& s, const QString& caption) {
+  int n = 0;
+  for (const auto& m : s.dialogs.messages) n += m.caption == caption;
+  return n;
 }
 
 }  // namespace
@@ -75,34 +83,85 @@ class WholeCheckTest : public QObject {
     QVERIFY(read_enabled && write_enabled);
     QVERIFY(after_page_change);
     QCOMPARE(s.ui().PageControl1->currentIndex(), 1);
-    QVERIFY2(StatusText(s).startsWith("Конфигурация в УО проверена полностью: различие на смещении "
-                                      "4000"),
-             qPrintable(StatusText(s)));
-    QVERIFY(StatusText(s).endsWith("исправлено"));
+    // A block nobody wrote holds other bytes, by two reads: the installer is asked ("Да") before
+    // the window's image goes over it, and it is then written and proven.
+    QVERIFY(WaitFor([&] {
+      return !Checking(s) && !s.form1().session().Running() &&
+             StatusText(s).startsWith("Конфигурация в УО проверена полностью");
+    }));
+    QCOMPARE(Asked(s, "В УО другая конфигурация"), 1);
+    QVERIFY(s.dialogs.messages.back().text.startsWith(
+        "УО хранит не ту конфигурацию, что была считана: различается 1 блок, первый на смещении "
+        "4000"));
     QCOMPARE(int(s.demo(251).device().image()[4000]), int(s.form1().Image()[4000]));
     QVERIFY(!Marked(s));
     QCOMPARE(s.ui().ProgressBar1->format(), QString("%p%"));
-    QVERIFY(s.dialogs.messages.empty());
   }
 
-  void ReadDuringTheWholeCheckStopsIt() {
+  // Another device on the same adapter (the demo device's image replaced after the read): the
+  // whole check finds it, keeps what it read back (in the archive), and "Нет" leaves the device
+  // as it was; the window keeps its image, unsaved.
+  void AnotherDeviceOnThePortIsNotOverwrittenWithoutAsking() {
     UiSession s;
     QVERIFY(s.Identify(251));
     QVERIFY(s.Start());
-    TypeAndLeave(s.pui().EditTimeSound, "43");
-    bool stopped = false;
-    s.demo(251).device().SetRequestObserver([&](int, std::span<const uint8_t>) {
-      if (!stopped && Checking(s)) {
-        stopped = true;
-        QMetaObject::invokeMethod(
-            &s.form1(), [&s] { s.form1().ButtonReadClick(); }, Qt::QueuedConnection);
-      }
-    });
+    const size_t archived = ListArchive(s.form1().ArchivePath()).size();
+    ConfigImage other = s.demo(251).device().image();
+    for (int i : {16, 17, 300, 2104}) other[i] ^= 0x21;  // password, a telephone, a key
+    s.demo(251).device().image() = other;
+    TypeAndLeave(s.pui().EditTimeSound, "46");
+    s.dialogs.yes_no_answer = false;
     s.form1().ButtonWriteClick();
-    QVERIFY(WaitFor([&] { return stopped && !Checking(s); }));
-    // The image was not proven yet: the question came before the read.
-    QCOMPARE(s.dialogs.lose_questions, 1);
-    QVERIFY(WaitFor([&] { return StatusText(s).startsWith("Конфигурация считана"); }));
+    QVERIFY(WaitFor([&] { return Asked(s, "В УО другая конфигурация") == 1; }));
+    QVERIFY(WaitFor([&] { return !Checking(s) && s.form1().exchange().ButtonsEnabled(); }));
+    QVERIFY2(StatusText(s).startsWith("УО хранит не ту конфигурацию, что была считана: "
+                                      "различаются 3 блока, первый на смещении 16"),
+             qPrintable(StatusText(s)));
+    QVERIFY2(StatusText(s).contains("Считанная конфигурация — во временном архиве"),
+             qPrintable(StatusText(s)));
+    // Only the block changed went out; the other device keeps the rest.
+    const ConfigImage& device = s.demo(251).device().image();
+    for (int i : {16, 17, 300, 2104}) QCOMPARE(int(device[i]), int(other[i]));
+    QCOMPARE(ListArchive(s.form1().ArchivePath()).size(), archived + 1);
+    QVERIFY(Marked(s));
+    QVERIFY(s.form1().session().DeviceHolds() != nullptr);
+    QCOMPARE(int((*s.form1().session().DeviceHolds())[300]), int(other[300]));
+  }
+
+  // "Считать" (F5) while the check runs asks first, saying the changes are written: "Нет" lets
+  // the check go on to its end, "Да" stops it and reads, with no question about losing changes.
+  void ReadDuringTheWholeCheckAsksFirst() {
+    for (const bool stop : {false, true}) {
+      UiSession s;
+      QVERIFY(s.Identify(251));
+      QVERIFY(s.Start());
+      TypeAndLeave(s.pui().EditTimeSound, stop ? "43" : "47");
+      s.dialogs.yes_no_answer = stop;
+      bool pressed = false;
+      s.demo(251).device().SetRequestObserver([&](int, std::span<const uint8_t>) {
+        if (!pressed && Checking(s)) {
+          pressed = true;
+          QMetaObject::invokeMethod(
+              &s.form1(), [&s] { s.form1().ButtonReadClick(); }, Qt::QueuedConnection);
+        }
+      });
+      s.form1().ButtonWriteClick();
+      QVERIFY(WaitFor([&] { return pressed && Asked(s, "Полная проверка записи") == 1; }));
+      QVERIFY(s.dialogs.messages.back().text.startsWith(
+          "Изменения записаны в УО и проверены. Не закончена только полная проверка"));
+      QCOMPARE(s.dialogs.lose_questions, 0);
+      if (!stop) {
+        QVERIFY(WaitFor([&] {
+          return !Checking(s) && StatusText(s) == "Конфигурация в УО проверена полностью";
+        }));
+        QCOMPARE(s.ui().ProgressBar1->value(), s.ui().ProgressBar1->maximum());
+        QVERIFY(!Marked(s));
+        continue;
+      }
+      QVERIFY(WaitFor([&] { return StatusText(s).startsWith("Конфигурация считана"); }));
+      QVERIFY(!Checking(s));
+      QCOMPARE(s.dialogs.lose_questions, 0);
+    }
   }
 
   void ChangedBlocksProvenButNothingElseIsSaidAfterAStop() {
@@ -137,10 +196,11 @@ class WholeCheckTest : public QObject {
     QVERIFY(WaitFor([&] { return !Checking(s) && s.form1().exchange().ButtonsEnabled(); }));
     QVERIFY(s.demo(252).device().writes().size() <= written + 2);
     written = s.demo(252).device().writes().size();
-    s.form1().ButtonWriteClick();  // nothing changed since: nothing sent
-    QVERIFY(s.WaitIdle());
-    QCOMPARE(s.demo(252).device().writes().size(), written);
+    s.form1().ButtonWriteClick();  // nothing changed since: nothing sent, the range read again
     QVERIFY2(StatusText(s).startsWith("Изменений нет"), qPrintable(StatusText(s)));
+    QVERIFY(WaitFor([&] { return !Checking(s) && s.WaitIdle(); }));
+    QCOMPARE(s.demo(252).device().writes().size(), written);
+    QCOMPARE(StatusText(s), QString("Конфигурация в УО проверена полностью"));
     all->trigger();
     QVERIFY(s.WaitIdle());
     QCOMPARE(s.demo(252).device().writes().size(), written + 10);  // 100 to 256
@@ -168,6 +228,7 @@ class WholeCheckTest : public QObject {
     QVERIFY(StatusText(s).contains("изменённые блоки записаны и проверены"));
     QVERIFY(!s.dialogs.messages.empty());
     QCOMPARE(s.dialogs.messages.back().caption, QString("Связь с портом потеряна"));
+    QVERIFY(s.dialogs.messages.back().text.contains("повторно не проверена. Подключите прибор"));
     QVERIFY(Marked(s));
     QVERIFY(s.form1().session().DeviceHolds() == nullptr);
     sim.waitForFinished(20000);

@@ -2,11 +2,19 @@
 // and as high as the model's set-up says, whatever the pages hold. A tab widget is as large as its
 // largest page, the pages of hidden tabs included, so a single wide page once made every model's
 // window 685 pixels wide.
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTableWidget>
 
+#include "compare_dialog.h"
+#include "files/config_file.h"
+#include "fit_content.h"
 #include "harness.h"
+#include "sim/device_sim.h"
 
 using namespace lovar;
 using namespace lovar::testing;
@@ -141,6 +149,43 @@ class WindowSizeTest : public QObject {
     QApplication::processEvents();
     QVERIFY(area->viewport()->rect().contains(
         QRect(last->mapTo(area->viewport(), QPoint(0, 0)), last->size())));
+  }
+
+  // The search window (258 pixels) and the comparison (720) grow to show their texts whole: a
+  // network port's device line, a file name in the title, the comparison's columns; within the
+  // screen.
+  void TheSearchWindowAndTheComparisonFitTheirTexts() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("Объект 1024 — склад на Садовой, после ремонта.dat");
+    QVERIFY(SaveConfigFile(QFile::encodeName(file).toStdString(), 251, SampleImage(251)).ok());
+    UiSession s;
+    TFormKey& search = s.form_key;
+    search.OfferFileAfterRead(file);
+    const int room = RoomFor(search).width();
+    QVERIFY(search.width() >= std::min(room, TitleWidth(search, search.windowTitle())));
+    QListWidget* list = search.ui().ListBoxDevice;
+    list->addItem("socket://192.168.100.200:4001: Ловар-М Версия 2.2");
+    QVERIFY(WaitFor(
+        [&] {
+          return search.width() == room || list->fontMetrics().horizontalAdvance(
+                                               list->item(0)->text()) < list->viewport()->width();
+        },
+        5000));
+
+    QVERIFY(s.Identify(251));
+    s.demo(251).device().image() = SampleImage(251);
+    QVERIFY(s.Start());
+    auto* init = s.form1().findChild<QLineEdit*>("EditInit");
+    QVERIFY(init != nullptr);
+    TypeAndLeave(init, "AT+CGDCONT=1,\"IP\",\"internet.operator.example.ru\"");
+    s.dialogs.open_answer = file;
+    s.ui().N4->trigger();
+    auto* dialog = s.form1().findChild<CompareDialog*>();
+    QVERIFY(dialog != nullptr && QTest::qWaitForWindowExposed(dialog));
+    QTableWidget* table = dialog->table();
+    QVERIFY(table->horizontalScrollBar()->maximum() == 0 ||
+            dialog->width() == RoomFor(*dialog).width());
+    dialog->close();
   }
 };
 
