@@ -1,16 +1,17 @@
 // Renders the windows in the states an installer meets them, for each model, to PNG files:
-// lovar_screenshots OUTPUT_FOLDER [STATE]. Run through scripts/screenshots.
+// lovar_screenshots OUTPUT_FOLDER [STATE...]. Run through scripts/screenshots.
 //
 // Each state is one row of kStates: its name, the models it is shown for (none: once, as
 // "<name>.png"; else "<model>_<name>.png"), and how a fresh session reaches it and saves its
 // pictures. The demo devices serve the steady states; lovar-sim on a pseudo-terminal serves the
 // transient ones (a request it drops holds a read in the middle, then brings the no-answer
-// question). A message box is drawn over its window, under a title bar with its caption, clipped
-// where the box would clip it.
+// question). Each window is drawn under a title bar with its caption, and a message box over the
+// middle of its window.
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -18,9 +19,11 @@
 #include <QProcess>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSet>
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -33,12 +36,12 @@
 #include "files/archive.h"
 #include "files/config_file.h"
 #include "harness.h"
-#include "support/loopback.h"
 #include "model/catalog.h"
 #include "qt_dialogs.h"
 #include "qt_translations.h"
 #include "sim/device_sim.h"
 #include "sites_dialog.h"
+#include "support/loopback.h"
 
 using lovar::QtDialogs;
 using lovar::testing::UiSession;
@@ -47,6 +50,55 @@ using lovar::testing::WaitFor;
 namespace {
 
 QString g_out;
+
+// A window's picture with few colours, as most are, kept with a palette of its own: a third of
+// the size, not a pixel changed (the pictures live in the repository).
+QImage Small(const QImage& picture) {
+  const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+  QList<QRgb> palette;
+  QSet<QRgb> seen;
+  for (int y = 0; y < rgb.height(); ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+    for (int x = 0; x < rgb.width(); ++x) {
+      if (seen.contains(line[x])) continue;
+      if (seen.size() == 256) return rgb;
+      seen.insert(line[x]);
+      palette.append(line[x]);
+    }
+  }
+  return rgb.convertToFormat(QImage::Format_Indexed8, palette, Qt::ThresholdDither);
+}
+
+// The height of the title bar drawn over a window's or a box's picture.
+int TitleBarHeight(const QWidget& widget) {
+  return widget.fontMetrics().height() + 8;
+}
+
+// A title bar with the caption, as wide as the picture allows, over `picture`.
+QPixmap WithTitleBar(const QPixmap& picture, const QWidget& widget) {
+  const int bar = TitleBarHeight(widget);
+  QPixmap framed(picture.width(), picture.height() + bar);
+  QPainter painter(&framed);
+  painter.fillRect(QRect(0, 0, framed.width(), bar), QColor(60, 90, 140));
+  QFont bold = widget.font();
+  bold.setBold(true);
+  painter.setFont(bold);
+  painter.setPen(Qt::white);
+  const QRect caption(8, 0, framed.width() - 16 - 3 * bar, bar);
+  painter.drawText(
+      caption, Qt::AlignVCenter,
+      QFontMetrics(bold).elidedText(widget.windowTitle(), Qt::ElideMiddle, caption.width()));
+  painter.drawPixmap(0, bar, picture);
+  painter.setPen(Qt::black);
+  painter.drawRect(framed.rect().adjusted(0, 0, -1, -1));
+  return framed;
+}
+
+// A window as the screen shows it: under its title bar, which names what it holds.
+QPixmap Picture(QWidget& window) {
+  QApplication::processEvents();
+  return WithTitleBar(window.grab(), window);
+}
 
 // One session on its way to a state.
 struct Shot {
@@ -67,14 +119,11 @@ struct Shot {
   }
   bool Save(const QPixmap& picture, const QString& name) const {
     const QString path = File(name);
-    const bool ok = picture.save(path);
+    const bool ok = Small(picture.toImage()).save(path, "PNG", 0);
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", path.toUtf8().constData());
     return ok;
   }
-  bool Save(QWidget& window, const QString& name) const {
-    QApplication::processEvents();
-    return Save(window.grab(), name);
-  }
+  bool Save(QWidget& window, const QString& name) const { return Save(Picture(window), name); }
 
   lovar::TForm1& form1() { return s.form1(); }
 
@@ -105,29 +154,13 @@ struct Shot {
   }
 };
 
-// The box over the middle of its window, under a title bar that shows its caption as wide as the
-// box allows.
+// The box over the middle of its window, both under their title bars.
 QPixmap Over(QWidget& window, QWidget& box) {
-  QApplication::processEvents();
-  QPixmap picture = window.grab();
-  const QPixmap top = box.grab();
-  const int bar = box.fontMetrics().height() + 8;
-  const QRect frame((picture.width() - top.width()) / 2, (picture.height() - top.height()) / 2,
-                    top.width(), top.height() + bar);
+  QPixmap picture = Picture(window);
+  const QPixmap top = WithTitleBar(box.grab(), box);
   QPainter painter(&picture);
-  painter.fillRect(frame, QColor(60, 90, 140));
-  QFont bold = box.font();
-  bold.setBold(true);
-  painter.setFont(bold);
-  painter.setPen(Qt::white);
-  const QRect caption = frame.adjusted(8, 0, -8 - 3 * bar, 0).translated(0, 0);
-  const QString title =
-      QFontMetrics(bold).elidedText(box.windowTitle(), Qt::ElideMiddle, caption.width());
-  painter.drawText(QRect(caption.left(), frame.top(), caption.width(), bar), Qt::AlignVCenter,
-                   title);
-  painter.drawPixmap(frame.left(), frame.top() + bar, top);
-  painter.setPen(Qt::black);
-  painter.drawRect(frame.adjusted(0, 0, -1, -1));
+  painter.drawPixmap((picture.width() - top.width()) / 2, (picture.height() - top.height()) / 2,
+                     top);
   return picture;
 }
 
@@ -135,12 +168,12 @@ QPixmap Over(QWidget& window, QWidget& box) {
 QPixmap WithMenu(QMainWindow& window, QMenu& menu) {
   const QPoint at = window.menuBar()->actionGeometry(menu.menuAction()).bottomLeft();
   menu.popup(window.mapToGlobal(at));
-  QApplication::processEvents();
-  QPixmap picture = window.grab();
+  QPixmap picture = Picture(window);
+  const QPoint drawn = at + QPoint(0, TitleBarHeight(window));
   QPainter painter(&picture);
-  painter.drawPixmap(at, menu.grab());
+  painter.drawPixmap(drawn, menu.grab());
   painter.setPen(Qt::gray);
-  painter.drawRect(QRect(at, menu.size()).adjusted(0, 0, -1, -1));
+  painter.drawRect(QRect(drawn, menu.size()).adjusted(0, 0, -1, -1));
   menu.hide();
   return picture;
 }
@@ -273,6 +306,17 @@ const State kStates[] = {
        s.form1().ButtonWriteClick();
        return shot.ReadHeld() && shot.Save(shot.form1(), "whole_check");
      }},
+    // The same write once the whole check behind it has ended.
+    {"write_proven",
+     {251},
+     [](Shot& shot) {
+       UiSession& s = shot.s;
+       if (!ReadAndEdit(shot)) return false;
+       s.form1().ButtonWriteClick();
+       return WaitFor([&] { return !s.form1().session().WholeCheckRunning() && s.WaitIdle(); },
+                      60000) &&
+              shot.Save(shot.form1(), "write_proven");
+     }},
     // The line lost in the middle of a write, edits made: the offer to save them.
     {"write_line_lost",
      {250},
@@ -402,9 +446,9 @@ const State kStates[] = {
                 .ok())
          return false;
        std::string why;
-       for (const auto& [id, value] :
-            {std::pair{"loop2.type", "Пожарный"}, {"direction3.phone", "+74951112233"},
-             {"gprs.ip", "10.0.0.1"}})
+       for (const auto& [id, value] : {std::pair{"loop2.type", "Пожарный"},
+                                       {"direction3.phone", "+74951112233"},
+                                       {"gprs.ip", "10.0.0.1"}})
          lovar::StoreFieldText(*lovar::FindFieldById(shot.model, id), s.form1().Image(), value,
                                why);
        s.dialogs.open_answer = file;
@@ -466,10 +510,10 @@ int main(int argc, char** argv) {
   g_out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
   QDir().mkpath(g_out);
   bool ok = true;
-  // A second argument renders that state only.
-  const std::string only = argc > 2 ? argv[2] : "";
+  // Further arguments render those states only.
+  const std::vector<std::string> only(argv + std::min(argc, 2), argv + argc);
   for (const State& state : kStates) {
-    if (!only.empty() && only != state.name) continue;
+    if (!only.empty() && std::find(only.begin(), only.end(), state.name) == only.end()) continue;
     const std::vector<int> models = state.models.empty() ? std::vector<int>{0} : state.models;
     for (int model : models) {
       Shot shot;
