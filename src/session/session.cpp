@@ -4,6 +4,7 @@
 
 #include "model/image_normalize.h"
 #include "protocol/answer_allowance.h"
+#include "session/end_texts.h"
 
 namespace lovar {
 namespace {
@@ -82,10 +83,9 @@ EndCause CauseOf(const WriteReport& report) {
   return EndCause::None;
 }
 
-// "Чтение остановлено на смещении 72 из 256", the start of a read's failure.
+// "Конфигурация считана не полностью (72 из 256 байт)", the start of a read's failure.
 std::string ReadStoppedAt(const SessionEnd& end) {
-  return "Чтение остановлено на смещении " + std::to_string(end.reached) + " из " +
-         std::to_string(end.length);
+  return end_texts::PartialRead(end.reached, end.length);
 }
 
 }  // namespace
@@ -235,7 +235,7 @@ bool Session::Read() {
     if (!observer_.AskStopWholeCheck()) {
       observer_.Ended({Operation::Read,
                        EndCause::CheckGoesOn,
-                       {Status::Interrupted, "Чтение не начато: полная проверка продолжается"}});
+                       {Status::Interrupted, std::string(end_texts::kReadCheckGoesOn)}});
       return false;
     }
     CommitEdits();
@@ -252,8 +252,9 @@ bool Session::Read() {
     return true;
   }
   if (!MayLoseChanges()) {
-    observer_.Ended(
-        {Operation::Read, EndCause::Declined, {Status::Interrupted, "Чтение не начато"}});
+    observer_.Ended({Operation::Read,
+                     EndCause::Declined,
+                     {Status::Interrupted, std::string(end_texts::kReadDeclined)}});
     return false;
   }
   // From its first reply on, the read overwrites the image from offset 0.
@@ -275,7 +276,7 @@ void Session::Write(bool verify, bool whole) {
     const EndCause cause = IsKnownModel(model) ? EndCause::NotWritable : EndCause::WrongModel;
     SessionEnd end{Operation::Write, cause,
                    cause == EndCause::WrongModel
-                       ? Outcome{Status::WrongModel, "Неверный тип УО: " + device_.line}
+                       ? Outcome{Status::WrongModel, end_texts::WriteWrongModel(device_.line)}
                        : Outcome{Status::FileError, "Конфигурация считана не полностью"}};
     end.reached = coverage_.known();
     end.length = ImageLength();
@@ -733,6 +734,9 @@ Outcome Session::Failure(EndCause cause, const std::string& what) const {
     case EndCause::NotOpen:
     case EndCause::PortClosed:
     case EndCause::LineLost: {
+      // A port closed under a read with no fault of the line was closed, not lost.
+      if (cause == EndCause::PortClosed && port_.LastError() == LinkError::None)
+        return {Status::LineLost, what + ": порт закрыт"};
       const LinkError error =
           port_.LastError() == LinkError::None ? LinkError::HungUp : port_.LastError();
       return {Status::LineLost, what + ": " + std::string(ErrorText(error))};

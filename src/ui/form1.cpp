@@ -403,7 +403,7 @@ void TForm1::WriteEnded(const SessionEnd& end) {
   if (end.report && end.report->ok()) SetProgressPosition(end.length);
   status_->Refresh();
   UpdateWriteButton();
-  const Said said = WriteEndSaid(end, device_line_);
+  const Said said = WriteEndSaid(end);
   // The edits are in this window only now: kept in a file before the search, they survive
   // whatever comes next.
   if (said.caption == kLineLost && session_.HasUnsavedChanges())
