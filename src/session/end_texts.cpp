@@ -11,4 +11,14 @@ std::string WriteWrongModel(std::string_view device_line) {
   return "Неверный тип УО: " + std::string(device_line) + ". Запись не начата, прибор не изменён";
 }
 
+std::string WriteCheckRefused(std::string_view counts) {
+  return "Запись не начата: проверка нашла ошибки (" + std::string(counts) +
+         "). В УО ничего не записано";
+}
+
+std::string WriteArchiveRefused(std::string_view why) {
+  return "Конфигурация прибора не сохранена в архив: " + std::string(why) +
+         ". В УО ничего не записано";
+}
+
 }  // namespace lovar::end_texts

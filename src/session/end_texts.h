@@ -24,5 +24,10 @@ inline constexpr std::string_view kReadCheckGoesOn =
 // A write refused before anything was sent, because the device is not of a model the image is
 // for: "Неверный тип УО: <the device's line>. Запись не начата, прибор не изменён".
 std::string WriteWrongModel(std::string_view device_line);
+// A write the check's errors stopped (the owner chose to go back): "Запись не начата: проверка
+// нашла ошибки (2 ошибки). В УО ничего не записано"; counts as CountsText words them.
+std::string WriteCheckRefused(std::string_view counts);
+// A write not begun because the device's configuration could not be kept in the archive first.
+std::string WriteArchiveRefused(std::string_view why);
 
 }  // namespace lovar::end_texts

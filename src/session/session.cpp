@@ -302,11 +302,10 @@ void Session::Write(bool verify, bool whole) {
   // The check's errors are the owner's to let go: nothing is sent before it has answered.
   if (const std::vector<Finding> findings = CheckImage();
       CountFindings(findings).errors > 0 && !observer_.AskWriteDespiteErrors(findings)) {
-    SessionEnd end{Operation::Write,
-                   EndCause::CheckErrors,
-                   {Status::CheckErrors, "Запись не начата: проверка нашла ошибки (" +
-                                             CountsText(CountFindings(findings)) +
-                                             "). В УО ничего не записано"}};
+    SessionEnd end{
+        Operation::Write,
+        EndCause::CheckErrors,
+        {Status::CheckErrors, end_texts::WriteCheckRefused(CountsText(CountFindings(findings)))}};
     end.length = ImageLength();
     observer_.Ended(end);
     return;
@@ -698,9 +697,8 @@ void Session::FinishWrite(SessionEnd& end) {
     case O::NotStarted:
       switch (report.cause) {
         case WriteReport::Cause::Refused:
-          end.outcome = {Status::FileError, "Конфигурация прибора не сохранена в архив: " +
-                                                (record_ ? record_->message : std::string()) +
-                                                ". В УО ничего не записано"};
+          end.outcome = {Status::FileError, end_texts::WriteArchiveRefused(
+                                                record_ ? record_->message : std::string())};
           return;
         case WriteReport::Cause::NoAnswer:
           status = Status::NoAnswer;

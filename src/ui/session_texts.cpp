@@ -166,15 +166,10 @@ Said WriteEndSaid(const SessionEnd& end) {
     case EndCause::CheckErrors:
       // The installer chose to go back: the status line says it, the panel lists the errors.
       return {{},
-              QStringLiteral("Запись не начата: проверка нашла ошибки (панель «Проверка»). "
-                             "Прибор не изменён."),
+              Sentence(Q(end.outcome.message)) + QStringLiteral(" Ошибки — на панели «Проверка»."),
               {}};
     case EndCause::Refused:
-      return {QStringLiteral("Запись в УО не начата"),
-              QStringLiteral("Конфигурация прибора не сохранена в архив: %1. Запись не начата, "
-                             "прибор не изменён.")
-                  .arg(end.record ? Q(end.record->message) : QString()),
-              {}};
+      return {QStringLiteral("Запись в УО не начата"), Sentence(Q(end.outcome.message)), {}};
     default:
       break;
   }
