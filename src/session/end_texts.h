@@ -21,6 +21,9 @@ inline constexpr std::string_view kReadDeclined = "Чтение не начат�
 inline constexpr std::string_view kReadCheckGoesOn =
     "Чтение не начато: полная проверка записи продолжается";
 
+// What a key read's failure begins with: "Считывание ключа: Прибор не отвечает".
+inline constexpr std::string_view kKeyRead = "Считывание ключа";
+
 // A write refused before anything was sent, because the device is not of a model the image is
 // for: "Неверный тип УО: <the device's line>. Запись не начата, прибор не изменён".
 std::string WriteWrongModel(std::string_view device_line);

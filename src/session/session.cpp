@@ -339,7 +339,7 @@ void Session::LearnKey(std::optional<std::chrono::milliseconds> limit) {
   if (!port_.IsOpen() || !engine_.ButtonsEnabled()) {
     engine_.ButtonKeyClick();  // only clears the key shown
     observer_.Ended({Operation::LearnKey, port_.IsOpen() ? EndCause::Cancelled : EndCause::NotOpen,
-                     Failure(EndCause::NotOpen, "Чтение ключа")});
+                     Failure(EndCause::NotOpen, std::string(end_texts::kKeyRead))});
     return;
   }
   Begin(Operation::LearnKey, limit);
@@ -614,7 +614,7 @@ void Session::Finish(EndCause cause) {
     case Operation::LearnKey:
       end.outcome = cause == EndCause::TimeUp
                         ? Outcome{Status::KeyTimeout, "Ключ не поднесён к считывателю"}
-                        : Failure(cause, "Чтение ключа");
+                        : Failure(cause, std::string(end_texts::kKeyRead));
       break;
   }
   read_result_ = 0;

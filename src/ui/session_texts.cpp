@@ -126,13 +126,10 @@ Said KeyEndSaid(const SessionEnd& end, const QString& key) {
     case EndCause::Cancelled:
       return {{}, QStringLiteral("Считывание ключа остановлено."), {}};
     case EndCause::TimeUp:
-      return {{}, Sentence(Q(end.outcome.message)), {}};
     case EndCause::NoAnswer:
-      return {{}, QStringLiteral("Считывание ключа прервано: прибор не отвечает"), {}};
+      return {{}, Sentence(Q(end.outcome.message)), {}};
     case EndCause::GaveUp:
-      return {kAnswersOthers,
-              QStringLiteral("Считывание ключа остановлено: прибор отвечает, но не на запросы."),
-              {}};
+      return {kAnswersOthers, Sentence(Q(end.outcome.message)), {}};
     case EndCause::LineLost:
       return {kLineLost, kLineLost + QStringLiteral(". Считывание ключа прервано. ") + kFindAgain,
               kLineLost};
