@@ -8,6 +8,7 @@
 #include "check/company_rules.h"
 #include "check/rule_context.h"
 #include "files/config_file.h"
+#include "model/model_setup.h"
 #include "model/russian_plural.h"
 
 namespace lovar {
@@ -26,67 +27,72 @@ constexpr Severity W = Severity::Warning;
 // Errors first: the order findings come in. A rule that says a cause runs before the rules
 // that would say it again (Context::Said).
 constexpr uint8_t K = kNeedsKeys, FW = kNeedsFirmware, T = kNeedsTemplate;
+using S = RuleScope;
+constexpr RuleScope A = RuleScope::All, R = RuleScope::Reporting;
 const Rule kRules[] = {
-    {{"company-rules-not-loaded", E, "все",
+    {{"company-rules-not-loaded", E, A,
       "файл правил компании не загружен: его правила не действуют"},
      CompanyRulesNotLoaded},
-    {{"no-reporting-direction", E, "251",
+    {{"no-reporting-direction", E, R,
       "ни одно направление ничего не передаёт (номер, протокол и события фильтра)"},
      NoReportingDirection},
-    {{"loop-not-reported", E, "251",
+    {{"loop-not-reported", E, R,
       "шлейф используется, но ни одно направление с номером его не передаёт"},
      LoopNotReported},
-    {{"loop-alarm-not-reported", E, "251",
+    {{"loop-alarm-not-reported", E, R,
       "тревоги шлейфа не доходят ни до кого (маршрут, фильтр или протокол)"},
      LoopAlarmNotReported},
-    {{"object-number-from-template", E, "251", "номер объекта остался от шаблона", T},
+    {{"object-number-from-template", E, R, "номер объекта остался от шаблона", T},
      ObjectNumberFromTemplate},
-    {{"object-number-duplicate", E, "251", "два прибора плана получают один номер объекта",
+    {{"object-number-duplicate", E, R, "два прибора плана получают один номер объекта",
       kNeedsNothing, false, true},
      nullptr},
-    {{"object-number-empty", E, "251", "номер объекта не задан", kNeedsNothing, true},
+    {{"object-number-empty", E, R, "номер объекта не задан", kNeedsNothing, true},
      ObjectNumberEmpty},
-    {{"direction-without-phone", W, "251",
+    {{"direction-without-phone", W, R,
       "у направления заданы передача шлейфов или тест, но нет номера телефона"},
      DirectionWithoutPhone},
-    {{"direction-filter-empty", W, "251",
+    {{"direction-filter-empty", W, R,
       "направление передаёт шлейфы, но в его фильтре не отмечено ни одно событие"},
      DirectionFilterEmpty},
-    {{"direction-protocol-unset", W, "251", "у направления с номером не выбран протокол передачи"},
+    {{"direction-protocol-unset", W, R, "у направления с номером не выбран протокол передачи"},
      DirectionProtocolUnset},
-    {{"direction-duplicate", W, "251", "два направления на один номер одним протоколом"},
+    {{"direction-duplicate", W, R, "два направления на один номер одним протоколом"},
      DirectionDuplicate},
-    {{"no-test-message", W, "251", "ни одно направление на ПЦН не передаёт тест"}, NoTestMessage},
-    {{"phone-malformed", W, "251", "номер телефона записан не так, как его записывает окно"},
+    {{"no-test-message", W, R, "ни одно направление на ПЦН не передаёт тест"}, NoTestMessage},
+    {{"phone-malformed", W, R, "номер телефона записан не так, как его записывает окно"},
      PhoneMalformed},
-    {{"test-period-zero", W, "251", "тест включён с периодом 0"}, TestPeriodZero},
-    {{"attempts-zero", W, "251", "количество попыток передачи равно 0"}, AttemptsZero},
-    {{"listen-time-zero", W, "251", "прослушивание включено, а его время равно 0"}, ListenTimeZero},
-    {{"gprs-incomplete", W, "251", "настройки GPRS заполнены наполовину"}, GprsIncomplete},
-    {{"reserve-loop-in-use", W, "251", "шлейф с типом «Резерв» назван и передаётся"},
+    {{"test-period-zero", W, R, "тест включён с периодом 0"}, TestPeriodZero},
+    {{"attempts-zero", W, R, "количество попыток передачи равно 0"}, AttemptsZero},
+    {{"listen-time-zero", W, R, "прослушивание включено, а его время равно 0"}, ListenTimeZero},
+    {{"gprs-incomplete", W, S::Gprs, "настройки GPRS заполнены наполовину"}, GprsIncomplete},
+    {{"reserve-loop-in-use", W, S::LayoutM, "шлейф с типом «Резерв» назван и передаётся"},
      ReserveLoopInUse},
-    {{"entry-loop-without-delay", W, "251", "входной шлейф без задержки на вход"},
+    {{"entry-loop-without-delay", W, S::LayoutM, "входной шлейф без задержки на вход"},
      EntryLoopWithoutDelay},
-    {{"siren-time-zero", W, "251", "сирена включается шлейфом, а её время равно 0"}, SirenTimeZero},
-    {{"panic-loop-siren", W, "все", "тревожный шлейф включает сирену"}, PanicLoopSiren},
-    {{"sounder-time-zero", W, "все",
+    {{"siren-time-zero", W, S::LayoutM, "сирена включается шлейфом, а её время равно 0"},
+     SirenTimeZero},
+    {{"panic-loop-siren", W, A, "тревожный шлейф включает сирену"}, PanicLoopSiren},
+    {{"sounder-time-zero", W, A,
       "внутренний звуковой сигнал включается шлейфом, а его время равно 0"},
      SounderTimeZero},
-    {{"output-time-zero", W, "250, 252", "выход включается на время 0"}, OutputTimeZero},
-    {{"value-outside-list", W, "все", "значение, которого нет в списке окна", FW},
-     ValueOutsideList},
-    {{"value-out-of-range", W, "250, 252", "число больше, чем принимает окно"}, ValueOutOfRange},
-    {{"key-erased", W, "все", "код ключа — стёртая память (все байты FF)", K}, KeyErased},
-    {{"key-duplicate", W, "все", "два ключа с одним кодом", K}, KeyDuplicate},
-    {{"key-without-rights", W, "250, 251", "ключ без права взятия и снятия", K}, KeyWithoutRights},
-    {{"installer-code-empty", W, "250", "код установщика не задан"}, InstallerCodeEmpty},
-    {{"code-duplicate", W, "250", "один код в двух местах таблицы кодов"}, CodeDuplicate},
-    {{"code-without-rights", W, "250", "код без права взятия и снятия"}, CodeWithoutRights},
-    {{"duress-without-code", W, "250", "код принуждения без кода пользователя"}, DuressWithoutCode},
-    {{"code-not-typeable", W, "250", "код, который нельзя набрать цифрами"}, CodeNotTypeable},
-    {{"no-keys-or-codes", W, "250, 252", "нет ни ключей, ни кодов: на объекте нечем взять и снять"},
+    {{"output-time-zero", W, S::LayoutT, "выход включается на время 0"}, OutputTimeZero},
+    {{"value-outside-list", W, A, "значение, которого нет в списке окна", FW}, ValueOutsideList},
+    {{"value-out-of-range", W, S::LayoutT, "число больше, чем принимает окно"}, ValueOutOfRange},
+    {{"key-erased", W, A, "код ключа — стёртая память (все байты FF)", K}, KeyErased},
+    {{"key-duplicate", W, A, "два ключа с одним кодом", K}, KeyDuplicate},
+    {{"key-without-rights", W, S::KeyRights, "ключ без права взятия и снятия", K},
+     KeyWithoutRights},
+    {{"installer-code-empty", W, S::Codes, "код установщика не задан"}, InstallerCodeEmpty},
+    {{"code-duplicate", W, S::Codes, "один код в двух местах таблицы кодов"}, CodeDuplicate},
+    {{"code-without-rights", W, S::Codes, "код без права взятия и снятия"}, CodeWithoutRights},
+    {{"duress-without-code", W, S::Codes, "код принуждения без кода пользователя"},
+     DuressWithoutCode},
+    {{"code-not-typeable", W, S::Codes, "код, который нельзя набрать цифрами"}, CodeNotTypeable},
+    {{"no-keys-or-codes", W, S::LayoutT, "нет ни ключей, ни кодов: на объекте нечем взять и снять"},
      NoKeysOrCodes},
-    {{"code-from-template", W, "250, 251", "код пользователя или пароль остался от шаблона", T},
+    {{"code-from-template", W, S::CodesOrPassword, "код пользователя или пароль остался от шаблона",
+      T},
      CodeFromTemplate},
 };
 
@@ -105,8 +111,8 @@ using FieldIndex = std::unordered_map<std::string_view, const Field*>;
 const FieldIndex& Index(int model) {
   static const auto kIndex = [] {
     std::map<int, FieldIndex> index;
-    for (int m : {250, 251, 252})
-      for (const Field& f : Fields(m)) index[m].emplace(f.id, &f);
+    for (const ModelSetup& setup : KnownModelSetups())
+      for (const Field& f : Fields(setup.model)) index[setup.model].emplace(f.id, &f);
     return index;
   }();
   static const FieldIndex kNone;
@@ -128,6 +134,39 @@ const RuleInfo* FindBuiltinRule(std::string_view id) {
   for (const RuleInfo& info : Infos())
     if (info.id == id) return &info;
   return nullptr;
+}
+
+bool RuleAppliesTo(const RuleInfo& info, int model) {
+  const ModelSetup* setup = FindModelSetup(model);
+  if (setup == nullptr) return false;
+  switch (info.scope) {
+    case RuleScope::All:
+      return true;
+    case RuleScope::Reporting:
+      return setup->Has(FieldPage::Directions);
+    case RuleScope::Gprs:
+      return setup->Has(FieldPage::Gprs);
+    case RuleScope::LayoutM:
+      return setup->layout == ImageLayout::M;
+    case RuleScope::LayoutT:
+      return setup->layout == ImageLayout::T;
+    case RuleScope::KeyRights:
+      return setup->key_rights;
+    case RuleScope::Codes:
+      return setup->Has(FieldPage::Codes);
+    case RuleScope::CodesOrPassword:
+      return setup->Has(FieldPage::Codes) || setup->layout == ImageLayout::M;
+  }
+  return false;
+}
+
+std::string RuleModelsText(const RuleInfo& info) {
+  if (info.scope == RuleScope::All) return "все";
+  std::string text;
+  for (const ModelSetup& setup : KnownModelSetups())
+    if (RuleAppliesTo(info, setup.model))
+      text += (text.empty() ? "" : ", ") + std::to_string(setup.model);
+  return text;
 }
 
 FindingCounts CountFindings(std::span<const Finding> findings) {
@@ -177,16 +216,12 @@ CheckInput DeviceCheckInput(int model, const ConfigImage& image, int firmware,
 
 namespace {
 
-bool AppliesTo(const RuleInfo& info, int model) {
-  return info.models == "все" || info.models.find(std::to_string(model)) != std::string_view::npos;
-}
-
 // "ключи (key-erased, key-duplicate): …": the rules of one need that apply to the model.
 std::string SkippedLine(int model, uint8_t need, std::string_view what, std::string_view why,
                         std::string_view more = {}) {
   std::string ids;
   for (const RuleInfo& info : Infos())
-    if ((info.needs & need) != 0 && !info.elsewhere && AppliesTo(info, model))
+    if ((info.needs & need) != 0 && !info.elsewhere && RuleAppliesTo(info, model))
       ids += (ids.empty() ? "" : ", ") + std::string(info.id);
   if (!more.empty()) ids += (ids.empty() ? "" : ", ") + std::string(more);
   if (ids.empty()) return {};
@@ -206,8 +241,8 @@ std::vector<std::string> SkippedChecks(const CheckInput& input) {
     add(SkippedLine(model, kNeedsKeys, "ключи",
                     "в файле модели " + std::to_string(model) +
                         " их нет, они хранятся в приборе; проверьте прибор: check --port"));
-  // Only models 250 and 252 have a loop type that depends on the firmware.
-  if (input.firmware < 0 && model != 251)
+  // Only a model with a loop type that depends on the firmware (250 and 252).
+  if (input.firmware < 0 && FindModelSetup(model)->firmware_loop_type.type >= 0)
     add(SkippedLine(model, kNeedsFirmware, "тип шлейфа «Охранный актив.» и версия прошивки",
                     "версия прошивки известна только у прибора (--port)"));
   if (input.template_image == nullptr) {
@@ -228,7 +263,7 @@ std::vector<Finding> CheckConfiguration(const CheckInput& input) {
   if (input.image == nullptr || Fields(input.model).empty()) return findings;
   Context context(input, findings);
   for (const Rule& rule : kRules)
-    if (rule.run != nullptr) rule.run(context);
+    if (rule.run != nullptr && RuleAppliesTo(rule.info, input.model)) rule.run(context);
   if (input.company != nullptr) ApplyCompanyRules(*input.company, input, findings);
   std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
     return a.severity == Severity::Error && b.severity != Severity::Error;
@@ -264,6 +299,7 @@ bool LoopInUse251(unsigned type) {
 
 Context::Context(const CheckInput& input, std::vector<Finding>& out)
     : model_(input.model),
+      setup_(FindModelSetup(input.model)),
       image_(*input.image),
       extent_(std::min(input.extent, ImageLength(input.model))),
       firmware_(input.firmware),
@@ -301,7 +337,7 @@ const Field* Context::F(std::string_view head, int n, std::string_view tail) con
 void Context::Read() const {
   if (read_) return;
   read_ = true;
-  if (model_ != 251) return;
+  if (!LoopsM()) return;
   for (int l = 0; l < 4; ++l) loop_types_[static_cast<size_t>(l)] = Bits(F("loop", l + 1, ".type"));
   for (int d = 0; d < 5; ++d) {
     Direction& dir = directions_[static_cast<size_t>(d)];

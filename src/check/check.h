@@ -85,14 +85,27 @@ enum RuleNeeds : uint8_t {
   kNeedsTemplate = 4,  // the template the configuration was built from
 };
 
+// Which models a rule judges, by what they have (model/model_setup.h): a rule runs only there,
+// and its list of models (RuleModelsText) follows from the models' table.
+enum class RuleScope : uint8_t {
+  All,
+  Reporting,  // report directions
+  Gprs,       // GPRS settings
+  LayoutM,    // the M layout's loops: the type "Резерв", common delays, a siren per loop
+  LayoutT,    // the T layout: outputs with times, arming by keys and codes alone
+  KeyRights,  // keys with arming and disarming rights
+  Codes,      // the user codes page
+  CodesOrPassword,  // user codes, or the M layout's password
+};
+
 // The built-in rules, in the order their findings come.
 struct RuleInfo {
   std::string_view id;
   // Its severity; a rule marked lowered says some findings as warnings only (object-number-
   // empty is an error only where a station surely cannot tell the site).
   Severity severity;
-  std::string_view models;  // "251", "250", "250, 252", "все"
-  std::string_view title;   // one line in Russian: what the rule looks for
+  RuleScope scope;
+  std::string_view title;  // one line in Russian: what the rule looks for
   uint8_t needs = kNeedsNothing;
   bool lowered = false;
   // Not a rule over one image: said by the batch over its plan, or by the window of its rules
@@ -101,6 +114,10 @@ struct RuleInfo {
 };
 std::span<const RuleInfo> BuiltinRules();
 const RuleInfo* FindBuiltinRule(std::string_view id);
+// Whether the rule judges the model (false for an unknown model).
+bool RuleAppliesTo(const RuleInfo& info, int model);
+// The models it judges, as the documents list them: "251", "250, 252", "все" (every model).
+std::string RuleModelsText(const RuleInfo& info);
 
 struct FindingCounts {
   int errors = 0;

@@ -11,6 +11,7 @@
 #include "files/safe_replace.h"
 #include "files/utf8_path.h"
 #include "model/catalog.h"
+#include "model/model_setup.h"
 
 namespace lovar {
 namespace {
@@ -27,7 +28,6 @@ constexpr size_t kMaxRules = 1000;
 constexpr size_t kMaxValues = 1000;
 constexpr size_t kMaxIdLength = 64;
 constexpr size_t kMaxMessageBytes = 1000;
-constexpr int kModels[] = {250, 251, 252};
 
 bool IsRuleId(std::string_view id) {
   if (id.empty() || id.size() > kMaxIdLength) return false;
@@ -120,14 +120,14 @@ bool TakeRule(const Json& json, CompanyRule& rule, std::string& why) {
   if (json.contains("models")) {
     const Json& models = json["models"];
     if (!models.is_array() || models.empty()) {
-      why = "«models» должен быть непустым списком моделей (250, 251, 252)";
+      why = "«models» должен быть непустым списком моделей (" + KnownModelsText(", ") + ")";
       return false;
     }
     for (const Json& m : models) {
       const bool known = m.is_number_unsigned() && m.get<uint64_t>() <= 1000 &&
                          IsKnownModel(static_cast<int>(m.get<uint64_t>()));
       if (!known) {
-        why = "«models»: модели — 250, 251 или 252";
+        why = "«models»: модели — " + KnownModelsText();
         return false;
       }
       const int model = static_cast<int>(m.get<uint64_t>());
@@ -138,8 +138,8 @@ bool TakeRule(const Json& json, CompanyRule& rule, std::string& why) {
       rule.models.push_back(model);
     }
   } else {
-    for (int m : kModels)
-      if (FindFieldById(m, rule.field) != nullptr) rule.models.push_back(m);
+    for (const ModelSetup& setup : KnownModelSetups())
+      if (FindFieldById(setup.model, rule.field) != nullptr) rule.models.push_back(setup.model);
     if (rule.models.empty()) {
       why = "неизвестное поле «" + rule.field + "»";
       return false;

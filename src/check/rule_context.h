@@ -58,6 +58,10 @@ class Context {
   Context(const CheckInput& input, std::vector<Finding>& out);
 
   int model() const { return model_; }
+  // What the model has (model_setup.h); the check runs only on a known model.
+  const ModelSetup& setup() const { return *setup_; }
+  // The model's loops follow the M layout: their types ("Резерв" for none), siren, names.
+  bool LoopsM() const { return setup_->layout == ImageLayout::M; }
   int firmware() const { return firmware_; }
   const CompanyRules* company() const { return company_; }
   const ConfigImage& image() const { return image_; }
@@ -73,7 +77,7 @@ class Context {
   // The value as text; a list's caption without the blank some captions end in.
   std::string Text(const Field* f) const;
 
-  // Model 251: the five directions and the loops' types, read once.
+  // The M layout's five directions and loop types (model 251), read once.
   const std::array<Direction, 5>& directions() const;
   unsigned loop_type(int loop) const;  // loop 0 to 3
   // "ШС2 «Склад»" (the name when it has one), or "ШС2".
@@ -92,11 +96,12 @@ class Context {
   void Said(const std::string& cause) { said_.insert(cause); }
   bool WasSaid(const std::string& cause) const { return said_.count(cause) != 0; }
 
-  // Model 251: whether a direction delivers anything at all.
+  // The M layout: whether a direction delivers anything at all.
   bool AnyDelivers() const;
 
  private:
   int model_;
+  const ModelSetup* setup_;
   const ConfigImage& image_;
   int extent_;
   int firmware_;

@@ -181,10 +181,10 @@ void CodeNotTypeable(Context& c) {
 }
 
 void NoKeysOrCodes(Context& c) {
-  if (c.model() == 251 || HasKey(c)) return;
+  if (HasKey(c)) return;
   const Field* key = c.F("key1.code");
   if (key == nullptr) return;  // keys beyond what the configuration holds
-  if (c.model() == 250) {
+  if (c.setup().Has(FieldPage::Codes)) {
     for (int r = 2; r <= kCodes; ++r)
       if (!c.Text(c.F("code", r, ".code")).empty()) return;
     c.Add("no-keys-or-codes",

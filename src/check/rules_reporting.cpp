@@ -117,7 +117,7 @@ void CompanyRulesNotLoaded(Context& c) {
 
 void NoReportingDirection(Context& c) {
   // Not judged where the configuration does not hold the directions.
-  if (c.model() != 251 || c.F("direction1.phone") == nullptr || c.AnyDelivers()) return;
+  if (c.F("direction1.phone") == nullptr || c.AnyDelivers()) return;
   std::vector<const Field*> fields;
   const std::vector<int> numbered = Numbered(c);
   std::string text;
@@ -171,7 +171,7 @@ void NoReportingDirection(Context& c) {
 }
 
 void LoopNotReported(Context& c) {
-  if (c.model() != 251 || !c.AnyDelivers()) return;  // nothing leaves: said once, above
+  if (!c.AnyDelivers()) return;  // nothing leaves: said once, above
   const std::vector<int> numbered = Numbered(c);
   for (int l = 0; l < 4; ++l) {
     if (!LoopInUse251(c.loop_type(l)) || LoopUnknown(c, l)) continue;
@@ -216,7 +216,7 @@ void LoopNotReported(Context& c) {
 }
 
 void LoopAlarmNotReported(Context& c) {
-  if (c.model() != 251 || !c.AnyDelivers()) return;
+  if (!c.AnyDelivers()) return;
   // Loops whose alarms reach nobody for the same reasons are one finding.
   std::map<std::vector<Reason>, std::vector<int>> groups;
   std::vector<std::vector<Reason>> order;
@@ -316,7 +316,6 @@ void LoopAlarmNotReported(Context& c) {
 }
 
 void DirectionWithoutPhone(Context& c) {
-  if (c.model() != 251) return;
   for (const Direction& d : c.directions()) {
     if (d.phone_set || c.WasSaid(PhoneCause(d.n))) continue;
     if (!d.RoutesAny() && !d.HasTest()) continue;
@@ -345,7 +344,6 @@ void DirectionWithoutPhone(Context& c) {
 }
 
 void DirectionFilterEmpty(Context& c) {
-  if (c.model() != 251) return;
   for (const Direction& d : c.directions()) {
     if (!d.number || !d.RoutesAny() || d.filter != 0 || c.WasSaid(FilterCause(d.n))) continue;
     c.Add("direction-filter-empty",
@@ -362,7 +360,6 @@ void DirectionFilterEmpty(Context& c) {
 }
 
 void DirectionProtocolUnset(Context& c) {
-  if (c.model() != 251) return;
   for (const Direction& d : c.directions()) {
     if (!d.number || !(d.RoutesAny() || d.filter != 0 || d.HasTest())) continue;
     if (d.HasProtocol() || c.WasSaid(ProtocolCause(d.n))) continue;
@@ -377,7 +374,6 @@ void DirectionProtocolUnset(Context& c) {
 }
 
 void DirectionDuplicate(Context& c) {
-  if (c.model() != 251) return;
   // Directions with a number and a protocol, by what they send to.
   std::map<std::pair<std::string, int>, std::vector<int>> same;
   std::vector<std::pair<std::string, int>> order;
@@ -406,7 +402,6 @@ void DirectionDuplicate(Context& c) {
 }
 
 void NoTestMessage(Context& c) {
-  if (c.model() != 251) return;
   std::vector<int> stations;
   std::vector<const Field*> fields;
   for (const Direction& d : c.directions()) {
@@ -430,7 +425,6 @@ void NoTestMessage(Context& c) {
 }
 
 void PhoneMalformed(Context& c) {
-  if (c.model() != 251) return;
   for (int d = 1; d <= 5; ++d) {
     const Field* phone = c.F("direction", d, ".phone");
     const std::string text = c.Text(phone);
@@ -444,7 +438,6 @@ void PhoneMalformed(Context& c) {
 }
 
 void TestPeriodZero(Context& c) {
-  if (c.model() != 251) return;
   for (const Direction& d : c.directions()) {
     if (!d.HasTest() || d.period != 0) continue;
     const Field* period = c.F(Dir(d.n) + ".period");
@@ -461,7 +454,7 @@ void TestPeriodZero(Context& c) {
 }
 
 void AttemptsZero(Context& c) {
-  if (c.model() != 251 || !c.AnyDelivers()) return;
+  if (!c.AnyDelivers()) return;
   const Field* attempts = c.F("attempts");
   if (attempts != nullptr && c.Bits(attempts) == 0)
     c.Add("attempts-zero",
@@ -481,7 +474,6 @@ void AttemptsZero(Context& c) {
 }
 
 void ListenTimeZero(Context& c) {
-  if (c.model() != 251) return;
   const Field* time = c.F("listen_time");
   if (time == nullptr || c.Bits(time) != 0) return;
   std::vector<int> listening;
@@ -500,7 +492,6 @@ void ListenTimeZero(Context& c) {
 }
 
 void GprsIncomplete(Context& c) {
-  if (c.model() != 251) return;
   const Field* ip = c.F("gprs.ip");
   const Field* port = c.F("gprs.port");
   const Field* user = c.F("gprs.user");
@@ -574,7 +565,6 @@ void ObjectNumberFromTemplate(Context& c) {
 }
 
 void ReserveLoopInUse(Context& c) {
-  if (c.model() != 251) return;
   for (int l = 0; l < 4; ++l) {
     const unsigned type = c.loop_type(l);
     if (LoopInUse251(type) || type > kLoopTech) continue;  // in use, or no entry names it
@@ -600,7 +590,6 @@ void ReserveLoopInUse(Context& c) {
 }
 
 void EntryLoopWithoutDelay(Context& c) {
-  if (c.model() != 251) return;
   const Field* entry = c.F("entry_time");
   if (entry == nullptr || c.Bits(entry) != 0) return;
   std::vector<int> loops;
@@ -622,7 +611,6 @@ void EntryLoopWithoutDelay(Context& c) {
 }
 
 void SirenTimeZero(Context& c) {
-  if (c.model() != 251) return;
   const Field* time = c.F("siren_time");
   if (time == nullptr || c.Bits(time) != 0) return;
   std::vector<int> loops;

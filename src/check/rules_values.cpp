@@ -9,8 +9,8 @@ namespace lovar::check {
 namespace {
 
 bool LoopInUse(const Context& c, int loop) {
-  // Models 250 and 252 have no type for a loop out of use.
-  return c.model() != 251 || LoopInUse251(c.loop_type(loop));
+  // Only the M layout has a type for a loop out of use.
+  return !c.LoopsM() || LoopInUse251(c.loop_type(loop));
 }
 
 bool EndsWith(std::string_view text, std::string_view tail) {
@@ -21,9 +21,6 @@ bool EndsWith(std::string_view text, std::string_view tail) {
 std::string VersionText(int v) {
   return std::to_string(v / 10 + 1) + "." + std::to_string(v % 10);
 }
-
-constexpr unsigned kActiveGuard250 = 3;  // "Охранный актив.", offered from version 2.0 on
-constexpr int kLastFirmwareWithoutActiveGuard = 9;
 
 }  // namespace
 
@@ -54,7 +51,7 @@ void PanicLoopSiren(Context& c) {
     const Field* type = c.F("loop", l + 1, ".type");
     if (type == nullptr) continue;
     std::vector<const Field*> sirens;
-    if (c.model() == 251) {
+    if (c.LoopsM()) {
       if (c.loop_type(l) != kLoopPanic) continue;
       const Field* siren = c.F("loop", l + 1, ".siren");
       if (c.Bits(siren) != 0) sirens.push_back(siren);
@@ -75,7 +72,7 @@ void PanicLoopSiren(Context& c) {
           c.LoopLabel(l) + " — тревожный (" + Quoted(c.Text(type)) + "), а " +
               (sirens.size() == 1 ? "отметка " : "отметки ") + places + " на странице " +
               PageName(type) +
-              (c.model() == 251 ? " включает сирену" : " включают выход в режиме «Сирена»") +
+              (c.LoopsM() ? " включает сирену" : " включают выход в режиме «Сирена»") +
               ": сирена выдаст, что тревога подана. Тревожную кнопку ставят так, чтобы нападающий "
               "не заметил нажатия.",
           "Снимите " + std::string(sirens.size() == 1 ? "отметку " : "отметки ") + places +
@@ -85,7 +82,6 @@ void PanicLoopSiren(Context& c) {
 }
 
 void OutputTimeZero(Context& c) {
-  if (c.model() == 251) return;  // its outputs have no time
   for (int o = 1; o <= 2; ++o) {
     const Field* mode = c.F("output", o, ".mode");
     const Field* time = c.F("output", o, ".time");
@@ -124,18 +120,22 @@ void ValueOutsideList(Context& c) {
     // direction's protocol matters only where the direction sends, a rule of its own.
     if (!f.aliases.empty() || EndsWith(f.id, ".protocol")) continue;
     const unsigned v = FieldBits(f, c.image());
-    const bool corrected = c.model() != 251 && (EndsWith(f.id, ".type") || EndsWith(f.id, ".mode"));
+    const bool corrected =
+        c.setup().lists_corrected && (EndsWith(f.id, ".type") || EndsWith(f.id, ".mode"));
     std::string text;
     if (!f.entries.empty()) {
       if (directions::TestEntry(static_cast<uint8_t>(v)) >= 0) continue;
     } else if (v < f.captions.size()) {
-      if (c.model() == 251 || !EndsWith(f.id, ".type") || v != kActiveGuard250 ||
-          c.firmware() < 0 || c.firmware() > kLastFirmwareWithoutActiveGuard)
+      // A loop type the device's firmware is too old for ("Охранный актив." before 2.0).
+      const FirmwareLoopType late = c.setup().firmware_loop_type;
+      if (late.type < 0 || !EndsWith(f.id, ".type") || v != static_cast<unsigned>(late.type) ||
+          c.firmware() < 0 || c.firmware() >= late.from_firmware)
         continue;
       c.Add("value-outside-list",
             "В поле " + Place(&f) + " выбран " + Quoted(f.captions[v]) + ", а прибор версии " +
                 VersionText(c.firmware()) +
-                " такого типа не знает: окно предлагает его приборам с версии 2.0.",
+                " такого типа не знает: окно предлагает его приборам с версии " +
+                VersionText(late.from_firmware) + ".",
             "Выберите «Охранный», «Тревожный» или «Пожарный».", {&f});
       continue;
     }

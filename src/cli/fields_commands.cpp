@@ -11,6 +11,7 @@
 #include "model/catalog.h"
 #include "model/cp1251.h"
 #include "model/image_diff.h"
+#include "model/model_setup.h"
 #include "model/russian_plural.h"
 
 namespace lovar {
@@ -202,7 +203,7 @@ FieldsCommands::FieldsCommands(CLI::App& app) {
   import_->add_option("file", files_, "Документ JSON")->required()->expected(1);
   import_->add_option("--out,-o", out_, "Файл конфигурации (*.dat)")->required();
   import_->add_option("--model", model_, "Принять документ только этой модели")
-      ->check(CLI::IsMember({250, 251, 252}));
+      ->check(CLI::IsMember(KnownModels()));
 }
 
 bool FieldsCommands::Chosen() const {

@@ -83,7 +83,7 @@ SitesCommands::SitesCommands(CLI::App& app) {
   const auto object = [this](CLI::App* command) {
     command->add_option("object", object_, "Номер объекта")->required();
     command->add_option("--model", model_, "Модель, когда номер есть у нескольких")
-        ->check(CLI::IsMember({250, 251, 252}));
+        ->check(CLI::IsMember(KnownModels()));
   };
   // A time that is no time is a mistake of the command line, said before the registry opens.
   const CLI::Validator local_time(

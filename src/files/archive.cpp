@@ -11,6 +11,7 @@
 #include "files/system_error_text.h"
 #include "files/utf8_path.h"
 #include "model/image_diff.h"
+#include "model/model_setup.h"
 
 namespace lovar {
 namespace fs = std::filesystem;
@@ -25,8 +26,8 @@ std::string ModelToken(int model) {
   return DefaultsFor(model).load_folder;
 }
 int ModelOfToken(std::string_view token) {
-  for (int model : {250, 251, 252})
-    if (token == ModelToken(model)) return model;
+  for (const ModelSetup& setup : KnownModelSetups())
+    if (token == ModelToken(setup.model)) return setup.model;
   return 0;
 }
 

@@ -5,6 +5,7 @@
 #include "files/safe_replace.h"
 #include "files/utf8_path.h"
 #include "model/cp1251.h"
+#include "model/model_setup.h"
 
 namespace lovar {
 namespace fs = std::filesystem;
@@ -58,27 +59,13 @@ std::string WrongModelLine(int file_model, int current_model, const std::string&
 }  // namespace
 
 std::string_view FileModelName(int model) {
-  switch (model) {
-    case 250:
-    case 252:
-      return "Ловар-Т";
-    case 251:
-      return "Ловар-М";
-    default:
-      return {};
-  }
+  const ModelSetup* setup = FindModelSetup(model);
+  return setup != nullptr ? setup->file_name : std::string_view();
 }
 
 int FileImageLength(int model) {
-  switch (model) {
-    case 250:
-    case 252:
-      return 256;
-    case 251:
-      return 2048;
-    default:
-      return 0;
-  }
+  const ModelSetup* setup = FindModelSetup(model);
+  return setup != nullptr ? setup->file_image_length : 0;
 }
 
 FileMessage MessageFor(const FileResult& result) {
@@ -269,16 +256,10 @@ bool LoadAnyConfigFile(const fs::path& path, int& model, ConfigImage& image, std
 }
 
 FileDefaults DefaultsFor(int model) {
-  switch (model) {
-    case 250:
-      return {"LovarT", "LovarT", false, "Lovart.dat"};
-    case 251:
-      return {"LovarM", "LovarM", true, "LovarM.dat"};
-    case 252:
-      return {"LovarT2", "LovarT-2", false, "Lovart.dat"};
-    default:
-      return {"", "", false, ""};
-  }
+  const ModelSetup* setup = FindModelSetup(model);
+  if (setup == nullptr) return {"", "", false, ""};
+  return {std::string(setup->load_folder), std::string(setup->save_folder), setup->save_in_folder,
+          std::string(setup->default_file)};
 }
 
 fs::path PrepareDefaultFolder(const fs::path& program_folder, int model, bool for_save) {

@@ -50,10 +50,12 @@ FileMessage MessageFor(const FileResult& result);
 // when the result has one.
 std::string DescribeError(const FileResult& result);
 
-// The name a file header carries for the model: "Ловар-Т" (250, 252), "Ловар-М" (251), "" else.
+// The name a file header carries for the model (model_setup.h): "Ловар-Т" (250, 252), "Ловар-М"
+// (251), "" else.
 std::string_view FileModelName(int model);
 
-// Bytes of the image a file holds for the model: 256 (250, 252), 2048 (251), 0 otherwise.
+// Bytes of the image a file holds for the model (model_setup.h): 256 (250, 252), 2048 (251), 0
+// otherwise.
 int FileImageLength(int model);
 
 // The whole file for the model and image.
@@ -104,7 +106,8 @@ int PeekFileModel(const std::filesystem::path& path);
 bool LoadAnyConfigFile(const std::filesystem::path& path, int& model, ConfigImage& image,
                        std::string& why);
 
-// Default folders (below the program's folder) and names of the file dialogs per model.
+// Default folders (below the program's folder) and names of the file dialogs per model, as the
+// model's table gives them (model_setup.h).
 struct FileDefaults {
   std::string load_folder;           // "LovarT", "LovarM", "LovarT2"
   std::string save_folder;           // created by a save: "LovarT", "LovarM", "LovarT-2"

@@ -9,6 +9,7 @@
 #include "files/json_reader.h"
 #include "model/catalog.h"
 #include "model/hex.h"
+#include "model/model_setup.h"
 
 namespace lovar {
 namespace {
@@ -31,8 +32,7 @@ constexpr size_t kFillRun = 8;
 // The value as JSON: numbers as numbers, flags as true and false, everything else (and a number
 // written "#N") as its text.
 Json ValueJson(const Field& f, const std::string& text) {
-  if (f.kind == FieldKind::Number && !text.empty() && text.front() != '#')
-    return std::stoul(text);
+  if (f.kind == FieldKind::Number && !text.empty() && text.front() != '#') return std::stoul(text);
   if (f.kind == FieldKind::Flag) return text == "да";
   return text;
 }
@@ -125,21 +125,23 @@ bool TakeRuns(const Json& runs, int model, int length, ConfigImage& image, std::
   for (size_t i = 0; i < runs.size(); ++i) {
     const Json& run = runs[i];
     const std::string name = "bytes[" + std::to_string(i) + "]";
-    const bool hex = run.is_object() && run.size() == 2 && run.contains("hex") &&
-                     run["hex"].is_string();
+    const bool hex =
+        run.is_object() && run.size() == 2 && run.contains("hex") && run["hex"].is_string();
     const bool fill = run.is_object() && run.size() == 3 && run.contains("fill") &&
                       run["fill"].is_string() && run.contains("count") &&
                       run["count"].is_number_unsigned();
     if ((!hex && !fill) || !run.contains("offset") || !run["offset"].is_number_unsigned()) {
-      why = name + ": нужен {\"offset\": смещение, \"hex\": \"байты\"} или {\"offset\": смещение, "
-                   "\"fill\": \"байт\", \"count\": сколько}";
+      why = name +
+            ": нужен {\"offset\": смещение, \"hex\": \"байты\"} или {\"offset\": смещение, "
+            "\"fill\": \"байт\", \"count\": сколько}";
       return false;
     }
     const std::string digits = run[hex ? "hex" : "fill"].get<std::string>();
     std::vector<uint8_t> bytes;
     for (size_t k = 0; k < digits.size(); k += 2) {
       const int high = HexDigitValue(static_cast<uint8_t>(digits[k]));
-      const int low = k + 1 < digits.size() ? HexDigitValue(static_cast<uint8_t>(digits[k + 1])) : -1;
+      const int low =
+          k + 1 < digits.size() ? HexDigitValue(static_cast<uint8_t>(digits[k + 1])) : -1;
       if (high < 0 || low < 0) {
         why = name + ": «" + digits.substr(k, 2) + "» — не байт из двух шестнадцатеричных цифр";
         return false;
@@ -235,7 +237,7 @@ JsonImport ImportJson(std::string_view text, int expected_model) {
   const Json& model = document.contains("model") ? document["model"] : Json();
   if (!model.is_number_unsigned() || model.get<uint64_t>() > 1000 ||
       !IsKnownModel(static_cast<int>(model.get<uint64_t>()))) {
-    result.error = "член «model» должен быть 250, 251 или 252";
+    result.error = "член «model» должен быть " + KnownModelsText();
     return result;
   }
   result.model = static_cast<int>(model.get<uint64_t>());

@@ -55,7 +55,7 @@ struct PageInfo {
 std::span<const PageInfo> Pages();
 const PageInfo& PageOf(FieldPage page);
 
-// "Ловар-Т" (250), "Ловар-М" (251), "Ловар-Т2" (252), "" otherwise.
+// The model's name (model_setup.h): "Ловар-Т2"; "" for an unknown model.
 std::string_view ModelName(int model);
 // The name with the code, for messages and reports: "Ловар-М (251)".
 std::string ModelNameAndCode(int model);
@@ -73,7 +73,7 @@ enum class FieldKind : uint8_t {
 };
 
 struct Field {
-  std::string id;       // lowercase Latin, dotted where it repeats
+  std::string id;  // lowercase Latin, dotted where it repeats
   FieldPage page;
   std::string caption;  // as the window shows it, with its row or group: "ШС1: Тип шлейфа"
 

@@ -106,6 +106,17 @@ constexpr ParameterName kCounts251[] = {
 constexpr Section kSections251[] = {
     {kLoops251, true}, {kCommon251, false}, {kTech251, true}, {kCounts251, false}};
 
+// The parameters page's names of each layout's rows.
+std::span<const Section> SectionsOf(ImageLayout layout) {
+  switch (layout) {
+    case ImageLayout::T:
+      return kSections250;
+    case ImageLayout::M:
+      return kSections251;
+  }
+  return {};
+}
+
 std::string Substitute(std::string_view pattern, int loop) {
   std::string out;
   for (char c : pattern) {
@@ -157,8 +168,7 @@ Field FromLayout(const FieldDef& def, const ParameterName& name, int loop) {
 }
 
 void AddParameters(std::vector<Field>& fields, const ModelSetup& setup) {
-  const std::span<const Section> sections =
-      setup.layout == 251 ? std::span<const Section>(kSections251) : kSections250;
+  const std::span<const Section> sections = SectionsOf(setup.layout);
   for (const Section& section : sections) {
     const int loops = section.per_loop ? setup.loops : 1;
     for (int loop = 1; loop <= loops; ++loop) {
@@ -320,12 +330,11 @@ std::vector<Field> Build(const ModelSetup& setup) {
   return fields;
 }
 
-// The three models' fields, built once on first use.
+// Every known model's fields, built once on first use.
 struct Catalogs {
   std::map<int, std::vector<Field>> models;
   Catalogs() {
-    for (int model : {250, 251, 252})
-      if (const ModelSetup* setup = FindModelSetup(model)) models[model] = Build(*setup);
+    for (const ModelSetup& setup : KnownModelSetups()) models[setup.model] = Build(setup);
   }
 };
 
@@ -340,16 +349,8 @@ const PageInfo& PageOf(FieldPage page) {
 }
 
 std::string_view ModelName(int model) {
-  switch (model) {
-    case 250:
-      return "Ловар-Т";
-    case 251:
-      return "Ловар-М";
-    case 252:
-      return "Ловар-Т2";
-    default:
-      return {};
-  }
+  const ModelSetup* setup = FindModelSetup(model);
+  return setup != nullptr ? setup->name : std::string_view();
 }
 
 std::string ModelNameAndCode(int model) {

@@ -8,9 +8,9 @@
 namespace lovar {
 namespace {
 
-// The lists whose out-of-range values the layout of models 250 and 252 puts back to the first
-// entry. Model 252 offers fewer loops and outputs, but its bytes follow model 250's layout and
-// are corrected alike.
+// The lists whose out-of-range values a model with lists_corrected puts back to the first entry;
+// a model that offers fewer loops and outputs than its layout has them corrected alike (they are
+// looked up in the catalog of the model that offers the whole layout).
 constexpr std::string_view kCorrectedLists[] = {
     "loop1.type", "loop2.type", "loop3.type", "loop4.type", "output1.mode", "output2.mode",
 };
@@ -20,9 +20,9 @@ constexpr std::string_view kCorrectedLists[] = {
 std::vector<ImageCorrection> NormalizeImage(int model, ConfigImage& image) {
   std::vector<ImageCorrection> changed;
   const ModelSetup* setup = FindModelSetup(model);
-  if (setup == nullptr || setup->layout != 250) return changed;
+  if (setup == nullptr || !setup->lists_corrected) return changed;
   for (std::string_view id : kCorrectedLists) {
-    const Field* f = FindFieldById(setup->layout, id);
+    const Field* f = FindFieldById(LayoutModel(setup->layout), id);
     if (f == nullptr || FieldBits(*f, image) < f->captions.size()) continue;
     const uint8_t before = image[f->offset];
     SetFieldBits(*f, image, 0);

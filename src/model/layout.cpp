@@ -152,23 +152,27 @@ const Region kMap251[] = {
     {3840, 4095, ""},
 };
 
-// The model whose layout a model's bytes follow; 0 for an unknown model.
-int LayoutOf(int model) {
+// The tables of the layout a model's bytes follow.
+struct LayoutTables {
+  std::span<const FieldDef> fields;
+  std::span<const Region> map;
+};
+LayoutTables TablesOf(int model) {
   const ModelSetup* setup = FindModelSetup(model);
-  return setup != nullptr ? setup->layout : 0;
+  if (setup == nullptr) return {};
+  switch (setup->layout) {
+    case ImageLayout::T:
+      return {kFields250, kMap250};
+    case ImageLayout::M:
+      return {kFields251, kMap251};
+  }
+  return {};
 }
 
 }  // namespace
 
 std::span<const FieldDef> ParameterFields(int model) {
-  switch (LayoutOf(model)) {
-    case 250:
-      return kFields250;
-    case 251:
-      return kFields251;
-    default:
-      return {};
-  }
+  return TablesOf(model).fields;
 }
 
 const FieldDef* FindField(int model, std::string_view id) {
@@ -179,14 +183,7 @@ const FieldDef* FindField(int model, std::string_view id) {
 }
 
 std::span<const Region> ImageMap(int model) {
-  switch (LayoutOf(model)) {
-    case 250:
-      return kMap250;
-    case 251:
-      return kMap251;
-    default:
-      return {};
-  }
+  return TablesOf(model).map;
 }
 
 }  // namespace lovar

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "model/hex.h"
+#include "model/model_setup.h"
 
 namespace lovar {
 
@@ -13,23 +14,34 @@ void AppendHex(std::string& out, uint8_t byte) {
   out += HexText(std::span<const uint8_t>(&byte, 1));
 }
 
+namespace {
+// Where the model's keys lie; no key anywhere for an unknown model.
+KeyLayout KeysOf(int model) {
+  const ModelSetup* setup = FindModelSetup(model);
+  return setup != nullptr ? setup->keys : KeyLayout{};
+}
+}  // namespace
+
 int CodeOffset(int model, int k) {
-  return model == 251 ? 3584 + 16 * k : 156 + 4 * k;
+  const KeyLayout keys = KeysOf(model);
+  return keys.code_offset + keys.code_stride * k;
 }
 int CodeBytes(int model) {
-  return model == 251 ? 8 : 4;
+  return KeysOf(model).code_bytes;
 }
 int RightsOffset(int model, int k) {
-  return model == 251 ? 3584 + 16 * k + 9 : 235 + k;
+  const KeyLayout keys = KeysOf(model);
+  return keys.rights_offset + keys.rights_stride * k;
+}
+bool ArmInHighNibble(int model) {
+  return KeysOf(model).arm_high;
 }
 
 std::string LearntKeyText(const std::array<uint8_t, 8>& key_buffer, int model) {
+  const KeyLayout keys = KeysOf(model);
   std::string text;
-  if (model == 251) {
-    for (uint8_t b : key_buffer) AppendHex(text, b);
-  } else {
-    for (int i = 3; i <= 6; ++i) AppendHex(text, key_buffer[static_cast<size_t>(i)]);
-  }
+  for (int i = keys.learnt_first; i < keys.learnt_first + keys.code_bytes && i < 8; ++i)
+    AppendHex(text, key_buffer[static_cast<size_t>(i)]);
   return text;
 }
 

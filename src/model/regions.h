@@ -55,10 +55,8 @@ inline constexpr int NameOffset(int k) {
 }
 inline constexpr int kNameWidth = 8;
 // Model 251 keeps the arming rights in bits 4 to 7 and the disarming rights in bits 0 to 3;
-// models 250 and 252 the other way round.
-inline constexpr bool ArmInHighNibble(int model) {
-  return model == 251;
-}
+// models 250 and 252 the other way round. Where the keys lie is the model's (model_setup.h).
+bool ArmInHighNibble(int model);
 // Appends a byte's two upper-case hexadecimal digits, as key codes are written.
 void AppendHex(std::string& out, uint8_t byte);
 // The key grid's text for a key learnt into the 8-byte key buffer (entry 0 = last byte of the

@@ -22,16 +22,9 @@ size_t Length(std::span<const uint8_t> frame) {
 std::string DeviceLine(int model, int version) {
   const std::string major = std::to_string(version / 10 + 1);
   const std::string minor = std::to_string(version % 10);
-  switch (model) {
-    case 250:
-      return "Ловар-Т Версия " + major + "." + minor;
-    case 252:
-      return "Ловар-Т2  Версия " + major + "." + minor;
-    case 251:
-      return "Ловар-М Версия " + major + "." + minor;
-    default:
-      return "Неизвестный тип " + std::to_string(model) + "Версия " + major + minor;
-  }
+  if (const ModelSetup* setup = FindModelSetup(model))
+    return std::string(setup->line_name) + " Версия " + major + "." + minor;
+  return "Неизвестный тип " + std::to_string(model) + "Версия " + major + minor;
 }
 
 Exchange::Exchange(PortInterface& port, ConfigImage& image, ExchangeObserver& observer)
@@ -336,11 +329,15 @@ void Exchange::EndRead() {
 
 // ---- Writing the whole image. ----
 
+int Exchange::WriteStart(int model) {
+  const ModelSetup* setup = FindModelSetup(model);
+  return setup != nullptr ? setup->write_start : 0;
+}
+
 void Exchange::PrepareWrite() {
-  const int model = state_.DeviceModel;
   write_from_ = &image_;
-  if (model == 250 || model == 252)
-    for (int i = 127; i <= 130; ++i) image_[i] = 0;
+  if (const ModelSetup* setup = FindModelSetup(state_.DeviceModel))
+    for (int i = setup->zero_from; i < setup->zero_end; ++i) image_[i] = 0;
 }
 
 void Exchange::ButtonWriteClick(StepDone done) {

@@ -115,8 +115,9 @@ class Exchange {
   void ButtonReadClick();
   // With done, the write's end goes to it instead of the observer's WriteEnded and Stopped.
   void ButtonWriteClick(StepDone done = nullptr);
-  // What every write does to the image before its first block: bytes 127 to 130 of models 250
-  // and 252 go out as 0, and the blocks come from the image again. ButtonWriteClick begins
+  // What every write does to the image before its first block: the bytes the model's write
+  // sends as 0 (model_setup.h: 127 to 130 of models 250 and 252) become 0, and the blocks come
+  // from the image again. ButtonWriteClick begins
   // with it; a write of chosen blocks (WriteRange) calls it itself.
   void PrepareWrite();
   void ButtonKeyClick();
@@ -189,8 +190,9 @@ class Exchange {
   // at once.
   static constexpr int kEmptyRun = 8;
 
-  // Where a write starts: 100 for model 252, 0 for the others.
-  static int WriteStart(int model) { return model == 252 ? 100 : 0; }
+  // Where a write starts (model_setup.h): 100 for model 252, 0 for the others and for an
+  // unknown model.
+  static int WriteStart(int model);
 
  private:
   void OnFrame(std::span<const uint8_t> frame);

@@ -4,6 +4,7 @@
 
 #include "model/image_normalize.h"
 #include "protocol/answer_allowance.h"
+#include "session/end_texts.h"
 
 namespace lovar {
 namespace {
@@ -82,10 +83,9 @@ EndCause CauseOf(const WriteReport& report) {
   return EndCause::None;
 }
 
-// "Чтение остановлено на смещении 72 из 256", the start of a read's failure.
+// "Конфигурация считана не полностью (72 из 256 байт)", the start of a read's failure.
 std::string ReadStoppedAt(const SessionEnd& end) {
-  return "Чтение остановлено на смещении " + std::to_string(end.reached) + " из " +
-         std::to_string(end.length);
+  return end_texts::PartialRead(end.reached, end.length);
 }
 
 }  // namespace
@@ -235,7 +235,7 @@ bool Session::Read() {
     if (!observer_.AskStopWholeCheck()) {
       observer_.Ended({Operation::Read,
                        EndCause::CheckGoesOn,
-                       {Status::Interrupted, "Чтение не начато: полная проверка продолжается"}});
+                       {Status::Interrupted, std::string(end_texts::kReadCheckGoesOn)}});
       return false;
     }
     CommitEdits();
@@ -252,8 +252,9 @@ bool Session::Read() {
     return true;
   }
   if (!MayLoseChanges()) {
-    observer_.Ended(
-        {Operation::Read, EndCause::Declined, {Status::Interrupted, "Чтение не начато"}});
+    observer_.Ended({Operation::Read,
+                     EndCause::Declined,
+                     {Status::Interrupted, std::string(end_texts::kReadDeclined)}});
     return false;
   }
   // From its first reply on, the read overwrites the image from offset 0.
@@ -275,7 +276,7 @@ void Session::Write(bool verify, bool whole) {
     const EndCause cause = IsKnownModel(model) ? EndCause::NotWritable : EndCause::WrongModel;
     SessionEnd end{Operation::Write, cause,
                    cause == EndCause::WrongModel
-                       ? Outcome{Status::WrongModel, "Неверный тип УО: " + device_.line}
+                       ? Outcome{Status::WrongModel, end_texts::WriteWrongModel(device_.line)}
                        : Outcome{Status::FileError, "Конфигурация считана не полностью"}};
     end.reached = coverage_.known();
     end.length = ImageLength();
@@ -301,11 +302,10 @@ void Session::Write(bool verify, bool whole) {
   // The check's errors are the owner's to let go: nothing is sent before it has answered.
   if (const std::vector<Finding> findings = CheckImage();
       CountFindings(findings).errors > 0 && !observer_.AskWriteDespiteErrors(findings)) {
-    SessionEnd end{Operation::Write,
-                   EndCause::CheckErrors,
-                   {Status::CheckErrors, "Запись не начата: проверка нашла ошибки (" +
-                                             CountsText(CountFindings(findings)) +
-                                             "). В УО ничего не записано"}};
+    SessionEnd end{
+        Operation::Write,
+        EndCause::CheckErrors,
+        {Status::CheckErrors, end_texts::WriteCheckRefused(CountsText(CountFindings(findings)))}};
     end.length = ImageLength();
     observer_.Ended(end);
     return;
@@ -339,7 +339,7 @@ void Session::LearnKey(std::optional<std::chrono::milliseconds> limit) {
   if (!port_.IsOpen() || !engine_.ButtonsEnabled()) {
     engine_.ButtonKeyClick();  // only clears the key shown
     observer_.Ended({Operation::LearnKey, port_.IsOpen() ? EndCause::Cancelled : EndCause::NotOpen,
-                     Failure(EndCause::NotOpen, "Чтение ключа")});
+                     Failure(EndCause::NotOpen, std::string(end_texts::kKeyRead))});
     return;
   }
   Begin(Operation::LearnKey, limit);
@@ -614,7 +614,7 @@ void Session::Finish(EndCause cause) {
     case Operation::LearnKey:
       end.outcome = cause == EndCause::TimeUp
                         ? Outcome{Status::KeyTimeout, "Ключ не поднесён к считывателю"}
-                        : Failure(cause, "Чтение ключа");
+                        : Failure(cause, std::string(end_texts::kKeyRead));
       break;
   }
   read_result_ = 0;
@@ -697,9 +697,8 @@ void Session::FinishWrite(SessionEnd& end) {
     case O::NotStarted:
       switch (report.cause) {
         case WriteReport::Cause::Refused:
-          end.outcome = {Status::FileError, "Конфигурация прибора не сохранена в архив: " +
-                                                (record_ ? record_->message : std::string()) +
-                                                ". В УО ничего не записано"};
+          end.outcome = {Status::FileError, end_texts::WriteArchiveRefused(
+                                                record_ ? record_->message : std::string())};
           return;
         case WriteReport::Cause::NoAnswer:
           status = Status::NoAnswer;
@@ -733,6 +732,9 @@ Outcome Session::Failure(EndCause cause, const std::string& what) const {
     case EndCause::NotOpen:
     case EndCause::PortClosed:
     case EndCause::LineLost: {
+      // A port closed under a read with no fault of the line was closed, not lost.
+      if (cause == EndCause::PortClosed && port_.LastError() == LinkError::None)
+        return {Status::LineLost, what + ": порт закрыт"};
       const LinkError error =
           port_.LastError() == LinkError::None ? LinkError::HungUp : port_.LastError();
       return {Status::LineLost, what + ": " + std::string(ErrorText(error))};

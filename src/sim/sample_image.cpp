@@ -1,6 +1,8 @@
 // The simulator's built-in configurations: what a device fresh from an installer might hold.
 #include <string_view>
 
+#include "model/model_setup.h"
+#include "model/regions.h"
 #include "protocol/crc8.h"
 #include "sim/device_sim.h"
 
@@ -47,9 +49,9 @@ const std::array<uint8_t, 8> kKeys[] = {
     ContactKey({0x01, 0x0B, 0xE6, 0x47, 0x0E, 0x00, 0x00}),
 };
 
-void FillTLayout(ConfigImage& image, int model) {
-  const bool codes = model == 250;  // model 252 has no user codes page; its bytes stay 0
-  if (codes) {
+void FillTLayout(ConfigImage& image, const ModelSetup& setup) {
+  // A model without the user codes page (252) keeps their bytes 0.
+  if (setup.Has(FieldPage::Codes)) {
     PutCode(image, 0, "1234");  // the installer's code, also the password of the pages
     image[4] = 0xFF;
     PutCode(image, 5, "5678");
@@ -84,11 +86,13 @@ void FillTLayout(ConfigImage& image, int model) {
   const int word = 5 << 6 | 3 << 10;
   image[140] = static_cast<uint8_t>(word & 0xFF);
   image[141] = static_cast<uint8_t>(word >> 8);
-  // Keys: the serial bytes 1 to 4 of each key, rights (arm low nibble, disarm high) on 250.
+  // Keys: the serial bytes 1 to 4 of each key, rights (arm low nibble, disarm high) where keys
+  // carry them (250).
   const uint8_t rights[] = {0xFF, 0x11, 0x33};
   for (size_t k = 0; k < std::size(kKeys); ++k) {
-    for (int i = 0; i < 4; ++i) image[156 + 4 * static_cast<int>(k) + i] = kKeys[k][1 + i];
-    if (model == 250) image[235 + static_cast<int>(k)] = rights[k];
+    const int n = static_cast<int>(k);
+    for (int i = 0; i < 4; ++i) image[keys::CodeOffset(setup.model, n) + i] = kKeys[k][1 + i];
+    if (setup.key_rights) image[keys::RightsOffset(setup.model, n)] = rights[k];
   }
   for (int i = 251; i < 256; ++i) image[i] = 0xFF;
 }
@@ -171,8 +175,16 @@ void FillMLayout(ConfigImage& image) {
 
 ConfigImage SampleImage(int model) {
   ConfigImage image;
-  if (model == 250 || model == 252) FillTLayout(image, model);
-  if (model == 251) FillMLayout(image);
+  const ModelSetup* setup = FindModelSetup(model);
+  if (setup == nullptr) return image;
+  switch (setup->layout) {
+    case ImageLayout::T:
+      FillTLayout(image, *setup);
+      break;
+    case ImageLayout::M:
+      FillMLayout(image);
+      break;
+  }
   return image;
 }
 

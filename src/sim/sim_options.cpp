@@ -1,5 +1,6 @@
 #include "sim/sim_options.h"
 
+#include "model/model_setup.h"
 #include "version/version.h"
 
 namespace lovar {
@@ -41,8 +42,8 @@ void DefineSimOptions(CLI::App& app, SimOptions& o) {
        {}},
   };
 
-  o.model_option = app.add_option("--model", o.model, "модель УО: 250, 251 или 252")
-                       ->check(CLI::IsMember({250, 251, 252}));
+  o.model_option = app.add_option("--model", o.model, "модель УО: " + KnownModelsText())
+                       ->check(CLI::IsMember(KnownModels()));
   app.add_option("--firmware", o.firmware, "байт версии прошивки (12 = 2.2)")
       ->check(CLI::Range(0, 255));
   app.add_option(

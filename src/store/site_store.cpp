@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <random>
 
+#include "model/model_setup.h"
 #include "store/store_internal.h"
 
 namespace lovar {
@@ -146,8 +147,7 @@ bool ValidRecord(const SiteRecord& record, std::string& why) {
     why = "нет кода записи";
   else if (r.model < 0 || r.model > 255)
     why = "неверная модель";
-  else if (!record.image.empty() && record.image.size() != 256 && record.image.size() != 2048 &&
-           record.image.size() != 4096)
+  else if (!record.image.empty() && !IsImageOrFileLength(record.image.size()))
     why = "образ неверной длины";
   else
     return true;

@@ -5,14 +5,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <string>
 
 #include "enter_key.h"
 #include "form_key.h"
 #include "internal_error.h"
+#include "model/config_image.h"
+#include "model/model_setup.h"
 #include "qt_dialogs.h"
 #include "qt_translations.h"
 #include "serial/port_list.h"
 #include "session/outcome.h"
+#include "utf8.h"
 #include "version/version.h"
 
 namespace lovar {
@@ -24,13 +28,24 @@ namespace {
 #endif
 constexpr bool kDisplayFromEnvironment = LOVAR_DISPLAY_FROM_ENV != 0;
 
-constexpr char kUsage[] =
-    "Использование: lovar [--demo 250|251|252] [ФАЙЛ]\n"
-    "  ФАЙЛ       файл конфигурации (*.dat): когда конфигурация прибора будет считана,\n"
-    "             программа предложит загрузить этот файл в окно\n"
-    "  --demo M   выбрать в списке портов встроенный демо-прибор модели M\n"
-    "             (250 — Ловар-Т, 251 — Ловар-М, 252 — Ловар-Т2)\n"
-    "  --version  показать версию\n";
+// The usage, with the models from their table: "250|251|252", "250 — Ловар-Т, …".
+std::string Usage() {
+  std::string codes, names;
+  for (const ModelSetup& setup : KnownModelSetups()) {
+    const std::string code = std::to_string(setup.model);
+    codes += (codes.empty() ? "" : "|") + code;
+    names += (names.empty() ? "" : ", ") + code + " — " + std::string(setup.name);
+  }
+  return "Использование: lovar [--demo " + codes +
+         "] [ФАЙЛ]\n"
+         "  ФАЙЛ       файл конфигурации (*.dat): когда конфигурация прибора будет считана,\n"
+         "             программа предложит загрузить этот файл в окно\n"
+         "  --demo M   выбрать в списке портов встроенный демо-прибор модели M\n"
+         "             (" +
+         names +
+         ")\n"
+         "  --version  показать версию\n";
+}
 
 constexpr char kNoDisplay[] =
     "lovar: нет графического дисплея (не заданы DISPLAY, WAYLAND_DISPLAY и QT_QPA_PLATFORM).\n"
@@ -66,8 +81,8 @@ AppOptions ParseAppOptions(const QStringList& arguments) {
         value = arguments[++i];
       bool ok = false;
       const int model = value.toInt(&ok);
-      if (!ok || (model != 250 && model != 251 && model != 252)) {
-        options.error = QStringLiteral("lovar: после --demo нужна модель 250, 251 или 252");
+      if (!ok || !IsKnownModel(model)) {
+        options.error = Q("lovar: после --demo нужна модель " + KnownModelsText());
         return options;
       }
       options.demo_model = model;
@@ -95,11 +110,11 @@ int RunLovar(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   const AppOptions options = ParseAppOptions(arguments);
   if (!options.error.isEmpty()) {
-    std::fprintf(stderr, "%s\n%s", options.error.toUtf8().constData(), kUsage);
+    std::fprintf(stderr, "%s\n%s", options.error.toUtf8().constData(), Usage().c_str());
     return 2;
   }
   if (options.help) {
-    std::fputs(kUsage, stdout);
+    std::fputs(Usage().c_str(), stdout);
     return 0;
   }
   if (options.version) {

@@ -121,7 +121,7 @@ struct Shown {
   int columns;
 };
 struct ModelBinding {
-  int layout = 0;
+  int layout_model = 0;  // the model that offers the whole of this one's layout
   std::map<std::string, std::vector<Shown>, std::less<>> by_control;
   std::vector<Field> views;
 };
@@ -129,11 +129,10 @@ struct ModelBinding {
 const ModelBinding* BindingOf(int model) {
   static const std::map<int, ModelBinding> kBindings = [] {
     std::map<int, ModelBinding> bindings;
-    for (int m : {250, 251, 252}) {
-      const ModelSetup* setup = FindModelSetup(m);
-      if (setup == nullptr) continue;
+    for (const ModelSetup& setup : KnownModelSetups()) {
+      const int m = setup.model;
       ModelBinding& b = bindings[m];
-      b.layout = setup->layout;
+      b.layout_model = LayoutModel(setup.layout);
       for (const Field& f : Fields(m)) {
         const ControlPlace place = PlaceOf(f);
         if (place.control.empty()) continue;
@@ -187,8 +186,12 @@ const Field* FieldOfControl(int model, std::string_view control, int row, int co
 std::span<const ControlView> ControlViews(int model) {
   const ModelSetup* setup = FindModelSetup(model);
   if (setup == nullptr) return {};
-  if (setup->layout == 250) return kViews250;
-  if (setup->layout == 251) return kViews251;
+  switch (setup->layout) {
+    case ImageLayout::T:
+      return kViews250;
+    case ImageLayout::M:
+      return kViews251;
+  }
   return {};
 }
 
@@ -199,7 +202,7 @@ const Field* BoundField(int model, std::string_view control, int row, int column
   const std::span<const ControlView> views = ControlViews(model);
   for (size_t i = 0; i < views.size(); ++i)
     if (views[i].control == control) return &b->views[i];
-  if (b->layout != model) return BoundField(b->layout, control, row, column);
+  if (b->layout_model != model) return BoundField(b->layout_model, control, row, column);
   return nullptr;
 }
 

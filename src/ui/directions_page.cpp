@@ -20,7 +20,8 @@ LOVAR_REGISTER_PAGE(TabSheet6, DirectionsPage)
 
 DirectionsPage::DirectionsPage(PageHost& host, QWidget* tab) : Page(host) {
   ui_.setupUi(tab);
-  ShowRangesInToolTips(tab, 251);  // the page's fields are model 251's
+  // The page's fields as the first model that has the page holds them.
+  ShowRangesInToolTips(tab, FirstModelWith(FieldPage::Directions));
   for (int d = 0; d < directions::kCount; ++d) {
     const QString n = QString::number(d + 1);
     Direction& dir = directions_[static_cast<size_t>(d)];
@@ -157,7 +158,7 @@ void DirectionsPage::ShowKinds(const ConfigImage& image, int model, int d) {
 }
 
 void DirectionsPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
-  if (model != 251) return;
+  if (!ModelHas(model, FieldPage::Directions)) return;
   displaying_ = true;
   for (int d = 0; d < directions::kCount; ++d) {
     Direction& dir = directions_[static_cast<size_t>(d)];

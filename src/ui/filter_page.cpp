@@ -46,7 +46,7 @@ FilterPage::FilterPage(PageHost& host, QWidget* tab) : Page(host) {
 }
 
 void FilterPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
-  if (model != 251) return;
+  if (!ModelHas(model, FieldPage::Filter)) return;
   QTableWidget* g = ui_.StringGridFiltr;
   for (int c = 1; c <= kDirections; ++c) {
     grid::SetCell(g, 0, c, QStringLiteral("  %1").arg(c));

@@ -96,7 +96,7 @@ void TForm1::UpDate() {
   show();
   form_key_.hide();
   const int model = DeviceModel();
-  if (model != 252) {
+  if (HasPasswordGate(model)) {
     // The gate compares with the stored password as it was before this display.
     if (ui_->EditPassword->text() == stored_password_)
       ui_->PageControl1->show();
@@ -105,7 +105,7 @@ void TForm1::UpDate() {
   }
   if (!IsKnownModel(model)) return;
   DisplayPages();
-  if (model != 251) {
+  if (PasswordFromCodes(model)) {
     // The first user code as the codes grid shows it becomes the next read's password.
     std::optional<QString> first;
     if (Page* codes = FindPage("TabSheet3")) first = codes->FirstUserCode();
@@ -379,7 +379,7 @@ void TForm1::ReadEnded(const SessionEnd& end) {
   UpdateWriteButton();
   if (end.display) {
     UpDate();
-    if (DeviceModel() == 252) ui_->PageControl1->show();
+    if (!HasPasswordGate(DeviceModel())) ui_->PageControl1->show();
   }
   status_->Refresh();
   const QString archived =
@@ -403,7 +403,7 @@ void TForm1::WriteEnded(const SessionEnd& end) {
   if (end.report && end.report->ok()) SetProgressPosition(end.length);
   status_->Refresh();
   UpdateWriteButton();
-  const Said said = WriteEndSaid(end, device_line_);
+  const Said said = WriteEndSaid(end);
   // The edits are in this window only now: kept in a file before the search, they survive
   // whatever comes next.
   if (said.caption == kLineLost && session_.HasUnsavedChanges())

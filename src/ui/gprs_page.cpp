@@ -22,7 +22,8 @@ GprsPage::GprsPage(PageHost& host, QWidget* tab) : Page(host) {
   ui_.EditInit->setMaxLength(gprs::kInitWriteWidth);
   ui_.EditNameIP->setMaxLength(gprs::kLoginWidth);
   ui_.EditPasIP->setMaxLength(gprs::kLoginWidth);
-  ShowRangesInToolTips(tab, 251);  // the page's fields are model 251's
+  // The page's fields as the first model that has the page holds them.
+  ShowRangesInToolTips(tab, FirstModelWith(FieldPage::Gprs));
   editors_.Add(ui_.EditInit, nullptr, [this] { EditInitExit(); });
   for (QLineEdit* login : {ui_.EditNameIP, ui_.EditPasIP})
     editors_.Add(login, nullptr, [this, login] { EditNameIPExit(login); });
@@ -81,7 +82,7 @@ void GprsPage::EditPortPCOExit() {
 // ---- Display. ----
 
 void GprsPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
-  if (model != 251) return;
+  if (!ModelHas(model, FieldPage::Gprs)) return;
   // The texts up to their terminators (the initialisation string up to all its 60 bytes), the
   // port in decimal, the address as four numbers joined by ".".
   for (QLineEdit* edit : {ui_.EditInit, ui_.EditNameIP, ui_.EditPasIP, ui_.EditPortPCO})

@@ -135,7 +135,8 @@ void KeysPage::ApplyModelSetup(const WindowSetup& setup) {
   if (setup.key_grid_width > 0) FitWidth(setup.key_grid_width);
   row_labels_ = setup.key_row_labels;
   LabelRows();
-  SetNamesEditable(setup.model == 251);
+  const ModelSetup* has = FindModelSetup(setup.model);
+  SetNamesEditable(has != nullptr && has->key_names);
   // Another model: what the grid showed was another image's.
   if (setup.model == 0) {
     for (int r = 1; r <= kKeyRows; ++r)
@@ -147,13 +148,15 @@ void KeysPage::ApplyModelSetup(const WindowSetup& setup) {
 
 void KeysPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
   QTableWidget* g = ui_.StringGridKey;
+  const WindowSetup* window = FindWindowSetup(model);
+  const bool whole = window != nullptr && window->key_codes_whole;
+  const QString mark = Q(window != nullptr ? window->rights_mark : " +");
   for (int r = 1; r <= kKeyRows; ++r) {
     // Model 251 shows a key's sixteen digits also when it holds none, the others an empty cell.
     if (const Field* code = FieldOfControl(model, g->objectName().toStdString(), r, 1))
-      grid::SetCell(g, r, 1,
-                    Q(model == 251 ? KeyCodeDigits(*code, image) : FieldText(*code, image)));
+      grid::SetCell(g, r, 1, Q(whole ? KeyCodeDigits(*code, image) : FieldText(*code, image)));
     const Field* name = ControlField(model, g, r, kNameColumn);
-    if (model == 251) grid::SetCell(g, r, 0, QString::number(r - 1));
+    if (whole) grid::SetCell(g, r, 0, QString::number(r - 1));
     if (name != nullptr)
       grid::SetCell(g, r, kNameColumn, Q(image.Text(name->offset, name->width)));
     else if (kNameColumn < g->columnCount())
@@ -164,7 +167,6 @@ void KeysPage::Display(const ConfigImage& image, int model, int /*firmware*/) {
     if (rights == nullptr) continue;
     unsigned arm = 0, disarm = 0;
     FieldRights(*rights, image, arm, disarm);
-    const QString mark = model == 251 ? QStringLiteral("+") : QStringLiteral(" +");
     for (int n = 0; n < 4; ++n) {
       grid::SetCell(g, r, kFirstRightsColumn + n, (arm >> n) & 1 ? mark : QString());
       grid::SetCell(g, r, kFirstRightsColumn + 4 + n, (disarm >> n) & 1 ? mark : QString());

@@ -111,11 +111,11 @@ class Page {
 
   // Fills the page's controls from the image (the display routine UpDate); the image is only
   // read (its out-of-range bytes were put right by NormalizeImage when it was read or loaded).
-  // Called only for models 250, 251 and 252. Order: model 251 — TabSheet1, TabSheet6, TabSheet2,
-  // TabSheet7, TabSheet8; models 250 and 252 — TabSheet3, TabSheet2, TabSheet1. Pages of tabs the
-  // model hides are displayed as well (their controls simply stay unseen). A page must not rely on
-  // another page's display. Also called alone, in the same order, after an undo or a redo and
-  // when a write took part of the image from the device: a page shows whatever the image holds.
+  // Called only for a known model, in its window set-up's display_order (window_setup.cpp).
+  // Pages of tabs the model hides are displayed as well (their controls simply stay unseen). A page
+  // must not rely on another page's display. Also called alone, in the same order, after an undo or
+  // a redo and when a write took part of the image from the device: a page shows whatever the image
+  // holds.
   virtual void Display(const ConfigImage& image, int model, int firmware) = 0;
 
   // Stores into the image whatever the page shows but has not stored yet: the value in the

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "utf8.h"
+#include "window_setup.h"
 
 namespace lovar {
 namespace {
@@ -12,10 +13,6 @@ namespace {
 // The tab sheets in the order of PageControl1.
 constexpr std::string_view kTabSheets[] = {"TabSheet1", "TabSheet2", "TabSheet3",
                                            "TabSheet6", "TabSheet7", "TabSheet8"};
-// The order in which the display routine fills the pages.
-constexpr std::string_view kDisplayOrder251[] = {"TabSheet1", "TabSheet6", "TabSheet2", "TabSheet7",
-                                                 "TabSheet8"};
-constexpr std::string_view kDisplayOrder250[] = {"TabSheet3", "TabSheet2", "TabSheet1"};
 
 // Puts a scroll area into the tab sheet and returns the widget inside it, on which the page
 // builds its form. A tab widget is as large as the largest minimum size of all its pages, hidden
@@ -55,11 +52,9 @@ Page* PagesHost::Find(std::string_view tab_sheet) const {
 }
 
 void PagesHost::Display(const ConfigImage& image, int model, int firmware) const {
-  if (!IsKnownModel(model)) return;
-  const std::span<const std::string_view> order =
-      model == 251 ? std::span<const std::string_view>(kDisplayOrder251)
-                   : std::span<const std::string_view>(kDisplayOrder250);
-  for (std::string_view tab : order)
+  const WindowSetup* window = FindWindowSetup(model);
+  if (!IsKnownModel(model) || window == nullptr) return;
+  for (std::string_view tab : window->display_order)
     if (Page* page = Find(tab)) page->Display(image, model, firmware);
 }
 

@@ -173,7 +173,9 @@ void ParametersPage::ComboBoxTypeShl1Change(QComboBox* combo) {
   SetFieldBits(*f, host().Image(), static_cast<unsigned>(position));
   // Models 250 and 252 give each loop delays of its own, which an alarm or fire loop
   // ("Тревожный", "Пожарный") has not; model 251's delays are common to all loops.
-  if (combo == ui_.ComboBoxType || host().DeviceModel() == 251) return;
+  if (combo == ui_.ComboBoxType ||
+      FindFieldById(host().DeviceModel(), "loop1.exit_time") == nullptr)
+    return;
   QComboBox* types[] = {ui_.ComboBoxTypeShl1, ui_.ComboBoxTypeShl2, ui_.ComboBoxTypeShl3,
                         ui_.ComboBoxTypeShl4};
   QLineEdit* in[] = {ui_.EditTimeIn1, ui_.EditTimeIn2, ui_.EditTimeIn3, ui_.EditTimeIn4};
@@ -279,10 +281,18 @@ unsigned ParametersPage::ListValue(QComboBox* combo, const ConfigImage& image, i
 
 void ParametersPage::Display(const ConfigImage& image, int model, int firmware) {
   displaying_ = true;
-  if (model == 251)
-    DisplayBranchA(image, model);
-  else if (model == 250 || model == 252)
-    DisplayBranchB(image, model, firmware);
+  // One display per layout: common times, names and the group of object and password (M), or
+  // per-loop times, outputs with times and the board's row (T).
+  if (const ModelSetup* setup = FindModelSetup(model)) {
+    switch (setup->layout) {
+      case ImageLayout::M:
+        DisplayBranchA(image, model);
+        break;
+      case ImageLayout::T:
+        DisplayBranchB(image, *setup, firmware);
+        break;
+    }
+  }
   ShowTimeHeading();
   displaying_ = false;
 }
@@ -320,28 +330,29 @@ void ParametersPage::DisplayBranchA(const ConfigImage& image, int model) {
     Show(e, image, model);
 }
 
-void ParametersPage::DisplayBranchB(const ConfigImage& image, int model, int firmware) {
+void ParametersPage::DisplayBranchB(const ConfigImage& image, const ModelSetup& setup,
+                                    int firmware) {
+  const int model = setup.model;
   Ui::ParametersPage& u = ui_;
   QComboBox* types[] = {u.ComboBoxTypeShl1, u.ComboBoxTypeShl2, u.ComboBoxTypeShl3,
                         u.ComboBoxTypeShl4};
   QLineEdit* in[] = {u.EditTimeIn1, u.EditTimeIn2, u.EditTimeIn3, u.EditTimeIn4};
   QLineEdit* out[] = {u.EditTimeOut1, u.EditTimeOut2, u.EditTimeOut3, u.EditTimeOut4};
 
-  const bool m252 = model == 252;
-  for (QWidget* w : {static_cast<QWidget*>(u.EditTimeIn3), static_cast<QWidget*>(u.EditTimeIn4),
-                     static_cast<QWidget*>(u.EditTimeOut3), static_cast<QWidget*>(u.EditTimeOut4),
-                     static_cast<QWidget*>(u.CheckRele21), static_cast<QWidget*>(u.CheckRele22),
+  // The second output's column, where the model has a second output.
+  const bool output2 = setup.outputs >= 2;
+  for (QWidget* w : {static_cast<QWidget*>(u.CheckRele21), static_cast<QWidget*>(u.CheckRele22),
                      static_cast<QWidget*>(u.CheckRele23), static_cast<QWidget*>(u.CheckRele24),
                      static_cast<QWidget*>(u.Label25)})
-    w->setVisible(!m252);
+    w->setVisible(output2);
 
-  // The last loop type ("Охранный актив.") is offered from firmware 10 on; before, a byte that
-  // selects it stays and shows an empty text.
-  const bool last_type = firmware > 9;
+  // The last loop type ("Охранный актив.") is offered from its firmware on (10); before, a byte
+  // that selects it stays and shows an empty text.
+  const bool last_type = firmware >= setup.firmware_loop_type.from_firmware;
   for (int n = 0; n < 4; ++n) {
     const unsigned type = ListValue(types[n], image, model);
     ShowList(types[n], image, model, last_type);
-    const bool shown = (type == 0 || type == 3) && !(m252 && n >= 2);
+    const bool shown = (type == 0 || type == 3) && n < setup.loops;
     in[n]->setVisible(shown);
     out[n]->setVisible(shown);
   }
@@ -367,7 +378,7 @@ void ParametersPage::DisplayBranchB(const ConfigImage& image, int model, int fir
   if (mode2 == 1) {
     u.LabelRele2->setText(UnitLess());
     u.EditTimeRele2->hide();
-  } else if (!m252) {
+  } else if (output2) {
     u.LabelRele2->setText(mode2 > 2 ? QStringLiteral("c/16") : QStringLiteral("c"));
     u.EditTimeRele2->show();
   }

@@ -54,7 +54,7 @@ class ParametersPage : public QObject, public Page {
   // The digit filter of a numeric edit.
   EditorEvents::KeyFilter DigitFilter(QLineEdit* edit);
   void DisplayBranchA(const ConfigImage& image, int model);
-  void DisplayBranchB(const ConfigImage& image, int model, int firmware);
+  void DisplayBranchB(const ConfigImage& image, const ModelSetup& setup, int firmware);
   // The display of one control from its field; a control the model binds to nothing is left
   // as it is. A list shows its entry; ShowList first replaces the list with the field's
   // captions, the last one left out unless last_entry.

@@ -1,5 +1,6 @@
 #include "port_switch.h"
 
+#include "model/model_setup.h"
 #include "serial/tcport.h"
 #include "sim/device_sim.h"
 #include "sim/sim_port.h"
@@ -7,12 +8,6 @@
 namespace lovar {
 namespace {
 constexpr std::string_view kDemoPrefix = "Демо: ";
-struct DemoEntry {
-  int model;
-  std::string_view name;
-};
-constexpr DemoEntry kDemos[] = {
-    {250, "Демо: Ловар-Т"}, {251, "Демо: Ловар-М"}, {252, "Демо: Ловар-Т2"}};
 }  // namespace
 
 PortSwitch::PortSwitch(WindowThread& window) : window_(window) {}
@@ -24,20 +19,19 @@ PortSwitch::~PortSwitch() {
 
 std::vector<std::string> PortSwitch::DemoNames() {
   std::vector<std::string> names;
-  for (const DemoEntry& d : kDemos) names.emplace_back(d.name);
+  for (const ModelSetup& setup : KnownModelSetups()) names.push_back(DemoName(setup.model));
   return names;
 }
 
 std::string PortSwitch::DemoName(int model) {
-  for (const DemoEntry& d : kDemos)
-    if (d.model == model) return std::string(d.name);
-  return {};
+  const ModelSetup* setup = FindModelSetup(model);
+  return setup != nullptr ? std::string(kDemoPrefix) + std::string(setup->name) : std::string();
 }
 
 std::optional<int> PortSwitch::DemoModel(std::string_view name) {
   if (!name.starts_with(kDemoPrefix)) return std::nullopt;
-  for (const DemoEntry& d : kDemos)
-    if (d.name == name) return d.model;
+  for (const ModelSetup& setup : KnownModelSetups())
+    if (DemoName(setup.model) == name) return setup.model;
   return std::nullopt;
 }
 

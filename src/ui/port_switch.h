@@ -25,7 +25,8 @@ class PortSwitch : public PortInterface {
   explicit PortSwitch(WindowThread& window);
   ~PortSwitch() override;
 
-  // The demo entries of the port list, in the order 250, 251, 252.
+  // The demo entries of the port list, one per known model in the models' order (250, 251,
+  // 252): "Демо: " and the model's name.
   static std::vector<std::string> DemoNames();
   static std::string DemoName(int model);
   // The model of a demo entry, or nothing for any other name.

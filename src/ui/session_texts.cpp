@@ -1,5 +1,6 @@
 #include "session_texts.h"
 
+#include "session/end_texts.h"
 #include "utf8.h"
 
 namespace lovar {
@@ -64,11 +65,8 @@ QString Sentence(const QString& text) {
   return text + QLatin1Char('.');
 }
 
-QString PartialReadText(const SessionEnd& end, const QString& why) {
-  const QString read = QStringLiteral("Конфигурация считана не полностью (%1 из %2 байт)")
-                           .arg(end.reached)
-                           .arg(end.length);
-  return why.isEmpty() ? read : read + QStringLiteral(": ") + why;
+QString PartialReadText(const SessionEnd& end) {
+  return Q(end_texts::PartialRead(end.reached, end.length));
 }
 
 QString ArchivedNote(const KeptRecord& record, bool demo) {
@@ -79,6 +77,8 @@ QString ArchivedNote(const KeptRecord& record, bool demo) {
 
 Said ReadEndSaid(const SessionEnd& end, const QString& archived, bool saveable) {
   const QString& until_whole = saveable ? kSaveOnly : kUntilWhole;
+  // The core's line, as lovar-cli says it: the window adds only what to do next.
+  const QString said = Q(end.outcome.message);
   switch (end.cause) {
     case EndCause::None:
       return {{},
@@ -87,30 +87,20 @@ Said ReadEndSaid(const SessionEnd& end, const QString& archived, bool saveable) 
     case EndCause::NotOpen:
       return {{}, kPortClosed, {}};
     case EndCause::Declined:
-      return {{}, QStringLiteral("Чтение не начато: изменения остались в окне."), {}};
     case EndCause::CheckGoesOn:
-      return {{}, QStringLiteral("Чтение не начато: полная проверка записи продолжается."), {}};
-    case EndCause::PortClosed:
-      return {{}, PartialReadText(end, QStringLiteral("порт закрыт")), {}};
-    case EndCause::NoAnswer:
-      return {{}, PartialReadText(end, QStringLiteral("прибор не отвечает")), {}};
-    case EndCause::Cancelled:
-      return {{}, PartialReadText(end, QStringLiteral("чтение отменено")), {}};
+      return {{}, Sentence(said), {}};
     case EndCause::GaveUp:
     case EndCause::Stalled:
-      return {kAnswersOthers,
-              PartialReadText(end, QStringLiteral("прибор отвечает, но не на запросы.")) +
-                  QLatin1Char(' ') + until_whole,
-              {}};
+      return {kAnswersOthers, Sentence(said) + QLatin1Char(' ') + until_whole, {}};
     case EndCause::LineLost: {
-      const QString read = PartialReadText(end, {});
+      const QString read = PartialReadText(end);
       return {kLineLost,
               kLineLost + QStringLiteral(". ") + read + QStringLiteral(". ") + until_whole +
                   QLatin1Char(' ') + kFindAgain,
-              read + QStringLiteral(": связь с портом потеряна")};
+              said};
     }
     default:
-      return {{}, PartialReadText(end, Q(end.outcome.message)), {}};
+      return {{}, said, {}};
   }
 }
 
@@ -136,13 +126,10 @@ Said KeyEndSaid(const SessionEnd& end, const QString& key) {
     case EndCause::Cancelled:
       return {{}, QStringLiteral("Считывание ключа остановлено."), {}};
     case EndCause::TimeUp:
-      return {{}, Sentence(Q(end.outcome.message)), {}};
     case EndCause::NoAnswer:
-      return {{}, QStringLiteral("Считывание ключа прервано: прибор не отвечает"), {}};
+      return {{}, Sentence(Q(end.outcome.message)), {}};
     case EndCause::GaveUp:
-      return {kAnswersOthers,
-              QStringLiteral("Считывание ключа остановлено: прибор отвечает, но не на запросы."),
-              {}};
+      return {kAnswersOthers, Sentence(Q(end.outcome.message)), {}};
     case EndCause::LineLost:
       return {kLineLost, kLineLost + QStringLiteral(". Считывание ключа прервано. ") + kFindAgain,
               kLineLost};
@@ -163,7 +150,7 @@ Said IncompleteSaid(int known, int length, const QString& caption, const QString
           {}};
 }
 
-Said WriteEndSaid(const SessionEnd& end, const QString& device_line) {
+Said WriteEndSaid(const SessionEnd& end) {
   switch (end.cause) {
     case EndCause::NotOpen:
       return {{}, kPortClosed, {}};
@@ -172,22 +159,14 @@ Said WriteEndSaid(const SessionEnd& end, const QString& device_line) {
           end.reached, end.length, QStringLiteral("Запись в УО невозможна"),
           QStringLiteral("Записать её — значит стереть в приборе всё, что не считано."));
     case EndCause::WrongModel:
-      return {QStringLiteral("Запись в УО невозможна"),
-              QStringLiteral("Неверный тип УО: %1. Запись не начата, прибор не изменён.")
-                  .arg(device_line),
-              {}};
+      return {QStringLiteral("Запись в УО невозможна"), Sentence(Q(end.outcome.message)), {}};
     case EndCause::CheckErrors:
       // The installer chose to go back: the status line says it, the panel lists the errors.
       return {{},
-              QStringLiteral("Запись не начата: проверка нашла ошибки (панель «Проверка»). "
-                             "Прибор не изменён."),
+              Sentence(Q(end.outcome.message)) + QStringLiteral(" Ошибки — на панели «Проверка»."),
               {}};
     case EndCause::Refused:
-      return {QStringLiteral("Запись в УО не начата"),
-              QStringLiteral("Конфигурация прибора не сохранена в архив: %1. Запись не начата, "
-                             "прибор не изменён.")
-                  .arg(end.record ? Q(end.record->message) : QString()),
-              {}};
+      return {QStringLiteral("Запись в УО не начата"), Sentence(Q(end.outcome.message)), {}};
     default:
       break;
   }

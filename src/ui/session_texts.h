@@ -34,8 +34,8 @@ QString StageText(SessionStage stage);
 QString StartedText(Operation operation);
 // The text as a sentence: a full stop added where it has none.
 QString Sentence(const QString& text);
-// "Конфигурация считана не полностью (72 из 256 байт)", and ": why" when given.
-QString PartialReadText(const SessionEnd& end, const QString& why);
+// "Конфигурация считана не полностью (72 из 256 байт)" (session/end_texts.h).
+QString PartialReadText(const SessionEnd& end);
 // A read's end; archived: what the status line adds of the read's record; saveable: whether
 // what was read may be saved (a model 251 file holds only the image's first half), said for a
 // read that ended early.
@@ -47,7 +47,7 @@ Said IdentifyEndSaid(const SessionEnd& end);
 Said KeyEndSaid(const SessionEnd& end, const QString& key);
 // A write's end, but for a lost line with changes kept only in the window (the window asks to
 // save them); refused writes say why.
-Said WriteEndSaid(const SessionEnd& end, const QString& device_line);
+Said WriteEndSaid(const SessionEnd& end);
 // A write, a save or a comparison refused for an image of which known of length bytes hold the
 // configuration.
 Said IncompleteSaid(int known, int length, const QString& caption, const QString& what);

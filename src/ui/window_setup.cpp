@@ -75,14 +75,23 @@ constexpr std::array<ControlVisibility, kSetup252.size() + 1> AllShown() {
 }
 constexpr auto kCreation = AllShown();
 
+// The order in which the display routine fills the pages.
+constexpr std::string_view kDisplayOrder250[] = {"TabSheet3", "TabSheet2", "TabSheet1"};
+constexpr std::string_view kDisplayOrder251[] = {"TabSheet1", "TabSheet6", "TabSheet2", "TabSheet7",
+                                                 "TabSheet8"};
+
 constexpr WindowSetup kModels[] = {
-    {250, 485, 600, 52, 64, kSetup250, 0, 0, KeyRowLabels::TwiceRow, false, false},
-    {252, 485, 600, 52, 64, kSetup252, 2, 144, KeyRowLabels::RowMinusOne, true, false},
-    {251, 680, 795, 0, 4, kSetup251, 0, 0, KeyRowLabels::RowMinusOne, false, true},
+    {250, 485, 600, 52, 64, kSetup250, 0, 0, KeyRowLabels::TwiceRow, false, false, kDisplayOrder250,
+     false, " +"},
+    {252, 485, 600, 52, 64, kSetup252, 2, 144, KeyRowLabels::RowMinusOne, true, false,
+     kDisplayOrder250, false, " +"},
+    {251, 680, 795, 0, 4, kSetup251, 0, 0, KeyRowLabels::RowMinusOne, false, true, kDisplayOrder251,
+     true, "+"},
 };
 
 constexpr WindowSetup kCreationSetup = {
-    0, 685, 634, 52, 64, kCreation, 11, 405, KeyRowLabels::RowMinusOne, false, false};
+    0,     685,   634, 52,    64,  kCreation, 11, 405, KeyRowLabels::RowMinusOne,
+    false, false, {},  false, " +"};
 
 }  // namespace
 
@@ -90,6 +99,16 @@ const WindowSetup* FindWindowSetup(int model) {
   for (const WindowSetup& setup : kModels)
     if (setup.model == model) return &setup;
   return nullptr;
+}
+
+bool HasPasswordGate(int model) {
+  const WindowSetup* setup = FindWindowSetup(model);
+  return setup == nullptr || !setup->hide_password_panel;
+}
+
+bool PasswordFromCodes(int model) {
+  const WindowSetup* setup = FindWindowSetup(model);
+  return setup != nullptr && !setup->stored_password_from_edit;
 }
 
 const WindowSetup& CreationWindowSetup() {

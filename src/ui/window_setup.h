@@ -38,6 +38,12 @@ struct WindowSetup {
   KeyRowLabels key_row_labels;
   bool hide_password_panel;        // PanelPassword
   bool stored_password_from_edit;  // the gate takes EditPassword's current text
+  // The tab sheets the display routine fills, in its order.
+  std::span<const std::string_view> display_order;
+  // The key grid shows every digit of a key, also of no key, and numbers its rows from 0 at
+  // each display (251); otherwise no key is an empty cell.
+  bool key_codes_whole;
+  std::string_view rights_mark;  // a key's right in its cell: "+" (251) or " +"
 };
 
 // The service password: a read started from the search window's device list hides the pages
@@ -46,8 +52,14 @@ struct WindowSetup {
 // instead, and model 252 has no gate.
 inline constexpr std::string_view kServicePassword = "40718";
 
-// The window's set-up for model 250, 251 or 252; null for any other code.
+// The window's set-up for a known model (each has its column); null for any other code.
 const WindowSetup* FindWindowSetup(int model);
+// Whether the model's pages wait behind the password gate: all but those whose set-up hides the
+// password panel (252); an unknown model's too.
+bool HasPasswordGate(int model);
+// Whether the display makes the device's first user code the gate's password (250 and 252),
+// rather than keeping the password typed (251, stored_password_from_edit); false when unknown.
+bool PasswordFromCodes(int model);
 
 // The main window as created, which a later identification of another model returns to
 // before its own set-up is applied: every control of any set-up shown, key grid of 11

@@ -384,15 +384,21 @@ TEST(Check, ARulesFileNotInForceIsAnErrorAndSkippedRulesAreNamed) {
   EXPECT_TRUE(SkippedChecks(DeviceCheckInput(252, SampleImage(252), 12)).empty());
 }
 
-TEST(Check, TheDocumentListsEveryRuleWithItsSeverity) {
+// The models a rule runs on follow from what the models have: the document's column says the
+// same ("251, шаблон": the models, then what else the rule needs).
+TEST(Check, TheDocumentListsEveryRuleWithItsSeverityAndModels) {
   std::ifstream in(LOVAR_DOCS_DIR "/checks.md");
   const std::string doc((std::istreambuf_iterator<char>(in)), {});
   ASSERT_FALSE(doc.empty());
   for (const RuleInfo& info : BuiltinRules()) {
-    const std::string row =
-        "| `" + std::string(info.id) + "` | " + std::string(SeverityText(info.severity)) + " |";
-    EXPECT_NE(doc.find(row), std::string::npos) << row;
+    const std::string row = "| `" + std::string(info.id) + "` | " +
+                            std::string(SeverityText(info.severity)) + " | " + RuleModelsText(info);
+    const size_t at = doc.find(row);
+    ASSERT_NE(at, std::string::npos) << row;
+    const char next = doc[at + row.size()];
+    EXPECT_TRUE(next == ' ' || next == ',') << row;
   }
+  EXPECT_FALSE(RuleAppliesTo(BuiltinRules().front(), 0));
 }
 
 }  // namespace

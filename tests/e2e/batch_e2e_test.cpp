@@ -245,7 +245,7 @@ TEST(Batch, DevicesThatFailNeverStopTheOthersAndTheRetryPlanHoldsJustThem) {
   EXPECT_NE(LineOf(r.out, other.port()).find("не записано"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Записано и проверено: 2 из 5"), std::string::npos) << r.out;
   for (const std::string& said :
-       {"строка 3, " + silent.port() + ": Чтение остановлено на смещении ",
+       {"строка 3, " + silent.port() + ": Конфигурация считана не полностью (",
         "строка 4, " + hung.port() + ": Запись прервана на смещении ",
         "строка 5, " + other.port() +
             ": Неверный тип УО: прибор Ловар-Т Версия 2.2, а план для "

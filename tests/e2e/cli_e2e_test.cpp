@@ -243,7 +243,7 @@ TEST_P(EachModel, ReadThatNeverAdvancesIsGivenUp) {
                              std::chrono::seconds(30));
   EXPECT_EQ(r.exit_code, 11) << r.err;
   EXPECT_NE(r.err.find("Прибор отвечает не на запрос, повтор 1 из 1"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("Чтение остановлено на смещении 0 из "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Конфигурация считана не полностью (0 из "), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("прибор отвечает, но не на запросы. Файл не записан"), std::string::npos)
       << r.err;
   EXPECT_FALSE(std::ifstream(out).good());
@@ -500,7 +500,7 @@ TEST(Interrupt, TermDuringAReadLeavesNoFile) {
   cli.Signal(SIGTERM);
   const RunResult r = cli.Wait();
   EXPECT_EQ(r.exit_code, 10) << r.err;
-  EXPECT_NE(r.err.find("Чтение остановлено на смещении "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Конфигурация считана не полностью ("), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("прервано пользователем. Файл не записан"), std::string::npos) << r.err;
   EXPECT_FALSE(std::ifstream(out).good());
 }

@@ -113,7 +113,7 @@ TEST_P(EachMode, ServerDroppingTheConnectionIsALostLineAndNothingIsSaidDone) {
       {{"read", "--out", read},
        "#12 200",
        8,
-       {"Чтение остановлено на смещении ", "Связь с портом потеряна. Файл не записан"}},
+       {"Конфигурация считана не полностью (", "Связь с портом потеряна. Файл не записан"}},
       {{"write", file},
        "#8 202",
        6,

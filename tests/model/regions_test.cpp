@@ -27,7 +27,7 @@ ByteList Hex(std::string_view text) {
 
 // The field of a region, on the layout the model's bytes follow.
 const Field& At(int model, const std::string& id) {
-  const Field* f = FindFieldById(FindModelSetup(model)->layout, id);
+  const Field* f = FindFieldById(LayoutModel(FindModelSetup(model)->layout), id);
   EXPECT_NE(f, nullptr) << model << " " << id;
   return *f;
 }

@@ -248,7 +248,8 @@ TEST(SessionQuestion, UnattendedRetriesThenNoAnswer) {
   const SessionEnd& end = b.Run([&] { b.session.Read(); });
   EXPECT_EQ(b.seen.asked, 0);
   EXPECT_EQ(end.outcome.status, Status::NoAnswer);
-  EXPECT_EQ(end.outcome.message, "Чтение остановлено на смещении 16 из 256: Прибор не отвечает");
+  EXPECT_EQ(end.outcome.message,
+            "Конфигурация считана не полностью (16 из 256 байт): Прибор не отвечает");
   EXPECT_TRUE(b.session.engine().state().stop);
 }
 

@@ -1,11 +1,13 @@
 // The window's binding table: every field of every model has one place, a place finds its
 // field again, and a control is bound by the device's model.
 #include <QTest>
+#include <algorithm>
 #include <set>
 #include <string>
 
 #include "binding.h"
 #include "harness.h"
+#include "window_setup.h"
 
 using namespace lovar;
 
@@ -14,7 +16,8 @@ class BindingTest : public QObject {
 
  private slots:
   void EveryFieldHasAPlaceThatFindsIt() {
-    for (int model : {250, 251, 252}) {
+    for (const ModelSetup& setup : KnownModelSetups()) {
+      const int model = setup.model;
       std::set<std::string> places;
       for (const Field& f : Fields(model)) {
         const ControlPlace place = PlaceOf(f);
@@ -26,6 +29,23 @@ class BindingTest : public QObject {
                      .second,
                  (name + ": a place of two fields").c_str());
         QVERIFY2(FieldOfControl(model, place.control, place.row, place.column) == &f, name.c_str());
+      }
+    }
+  }
+
+  // A model of the table without its window form, or whose display leaves one of its pages
+  // unfilled, would show another model's values.
+  void EveryModelHasItsFormAndFillsItsPages() {
+    for (const ModelSetup& setup : KnownModelSetups()) {
+      const std::string name = std::to_string(setup.model);
+      const WindowSetup* window = FindWindowSetup(setup.model);
+      QVERIFY2(window != nullptr, name.c_str());
+      QCOMPARE(window->model, setup.model);
+      for (FieldPage page : setup.pages) {
+        const std::string_view tab = TabSheetOf(page);
+        QVERIFY2(std::find(window->display_order.begin(), window->display_order.end(), tab) !=
+                     window->display_order.end(),
+                 (name + " " + std::string(tab)).c_str());
       }
     }
   }

@@ -75,8 +75,9 @@ class InstallerTest : public QObject {
     QVERIFY(s.ui().ProgressBar1->isTextVisible());
     QCOMPARE(s.ui().ProgressBar1->text(), QString("19 %"));
     QTest::mouseClick(s.ui().ButtonCancel, Qt::LeftButton);
-    QCOMPARE(s.ui().StatusBar1->currentMessage(),
-             QString("Конфигурация считана не полностью (792 из 4096 байт): чтение отменено"));
+    QCOMPARE(
+        s.ui().StatusBar1->currentMessage(),
+        QString("Конфигурация считана не полностью (792 из 4096 байт): прервано пользователем"));
     QVERIFY(s.ui().ButtonCancel->isHidden());
     QVERIFY(s.ui().ButtonRead->isEnabled());
     QVERIFY(!s.ui().ButtonWrite->isEnabled());

@@ -38,7 +38,7 @@ class IntegrityTest : public QObject {
     QVERIFY(s.ui().ButtonRead->isEnabled());
     QVERIFY(!s.ui().ButtonWrite->isEnabled());
     QCOMPARE(s.ui().StatusBar1->currentMessage(),
-             QString("Конфигурация считана не полностью (72 из 256 байт): прибор не отвечает"));
+             QString("Конфигурация считана не полностью (72 из 256 байт): Прибор не отвечает"));
 
     const size_t blocks = s.demo(250).device().writes().size();
     s.form1().ButtonWriteClick();
@@ -151,7 +151,7 @@ class IntegrityTest : public QObject {
                  box.text.contains("«Файл» → «Поиск прибора…»"),
              qPrintable(box.text));
     QCOMPARE(s.ui().StatusBar1->currentMessage(),
-             QString("Конфигурация считана не полностью (232 из 4096 байт): связь с портом "
+             QString("Конфигурация считана не полностью (232 из 4096 байт): Связь с портом "
                      "потеряна"));
     QVERIFY(s.ui().ButtonRead->isEnabled());
     QVERIFY(!s.ui().ButtonWrite->isEnabled());  // half of it was read

@@ -469,7 +469,7 @@ class SafetyTest : public QObject {
     QVERIFY(s.WaitIdle());
     QCOMPARE(s.dialogs.messages.size(), size_t(1));
     QCOMPARE(s.dialogs.messages[0].caption, QString("Запись в УО не начата"));
-    QVERIFY(s.dialogs.messages[0].text.contains("прибор не изменён"));
+    QVERIFY(s.dialogs.messages[0].text.contains("В УО ничего не записано"));
     QVERIFY(s.form1().windowTitle().startsWith("* " + kTitle));
     s.form1().close();
     sim.terminate();
