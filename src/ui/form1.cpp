@@ -11,12 +11,12 @@
 #include "binding.h"
 #include "codes_page.h"
 #include "focus_view.h"
-#include "form_key.h"
 #include "main_menu.h"
 #include "model/regions.h"
+#include "password_gate.h"
+#include "search_link.h"
 #include "session_texts.h"
 #include "ui_form1.h"
-#include "ui_form_key.h"
 #include "undo_menu.h"
 #include "whole_check_view.h"
 #include "window_frame.h"
@@ -31,9 +31,9 @@ constexpr int kFullWidth = kWindowWidth + CheckView::kWidth;
 
 }  // namespace
 
-TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
+TForm1::TForm1(SearchLink& search, Dialogs& dialogs)
     : ui_(std::make_unique<Ui::TForm1>()),
-      form_key_(form_key),
+      search_(search),
       dialogs_(dialogs),
       port_(window_thread_),
       session_(port_, *this, SessionOptions{.normalize = true}) {
@@ -71,8 +71,8 @@ TForm1::TForm1(TFormKey& form_key, Dialogs& dialogs)
   const MainMenuItems menu = SetUpMainMenu(*this);
   write_all_ = menu.write_all;
   find_device_ = menu.find_device;
-  connect(ui_->EditPassword, &QLineEdit::textChanged, this, [this] { EditPasswordChange(); });
-  ui_->EditPassword->installEventFilter(this);
+  gate_ = std::make_unique<PasswordGate>(*ui_->PanelPassword, *ui_->Label106, *ui_->EditPassword,
+                                         *ui_->PageControl1);
   connect(ui_->PageControl1, &QTabWidget::currentChanged, this, [this] {
     if (!setup_->ChangingTabs()) PageControl1Changing();
   });
@@ -94,14 +94,10 @@ TForm1::~TForm1() {
 
 void TForm1::UpDate() {
   show();
-  form_key_.hide();
+  search_.HideSearch();
   const int model = DeviceModel();
   if (HasPasswordGate(model)) {
-    // The gate compares with the stored password as it was before this display.
-    if (ui_->EditPassword->text() == stored_password_)
-      ui_->PageControl1->show();
-    else
-      ui_->EditPassword->show();
+    gate_->AtDisplay();  // with the stored password as it was before this display
   }
   if (!IsKnownModel(model)) return;
   DisplayPages();
@@ -109,7 +105,7 @@ void TForm1::UpDate() {
     // The first user code as the codes grid shows it becomes the next read's password.
     std::optional<QString> first;
     if (Page* codes = FindPage("TabSheet3")) first = codes->FirstUserCode();
-    stored_password_ = first ? *first : InstallerCodeText(Image(), model);
+    gate_->SetStored(first ? *first : InstallerCodeText(Image(), model));
   }
 }
 
@@ -139,30 +135,17 @@ bool TForm1::LoadCompanyRules(const QString& path) {
 
 bool TForm1::ButtonReadClick() {
   if (!session_.Read()) return false;  // the installer kept the changes: nothing read
-  form_key_.hide();
+  search_.HideSearch();
   return true;
 }
 
 void TForm1::FindDeviceClick() {
   if (!MayLoseChanges()) return;
-  form_key_.show();
-  form_key_.raise();
-  form_key_.activateWindow();
+  search_.ShowSearch();
 }
 
 void TForm1::NAboutClick() {
   dialogs_.Message(QString::fromUtf8(kAboutCaption), AboutText(), false);
-}
-
-void TForm1::EditPasswordEnter() {
-  if (ui_->EditPassword->text() == stored_password_) ui_->PageControl1->show();
-}
-
-void TForm1::EditPasswordChange() {
-  if (ui_->EditPassword->text() == stored_password_) {
-    ui_->PageControl1->show();
-    ui_->PanelPassword->hide();
-  }
 }
 
 void TForm1::PageControl1Changing() {
@@ -170,15 +153,6 @@ void TForm1::PageControl1Changing() {
   setup_->SetVisibleByName("PanelSetKey", false);
   setup_->SetVisibleByName("PanelKey", false);
   session_.PageChanged();
-}
-
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == ui_->EditPassword && event->type() == QEvent::FocusIn) EditPasswordEnter();
-  // "Пароль" stands only beside its edit: alone beside the buttons it reads as a field to find.
-  if (watched == ui_->EditPassword &&
-      (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
-    ui_->Label106->setVisible(event->type() == QEvent::ShowToParent);
-  return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -199,10 +173,7 @@ void TForm1::FormClose() {
   if (closing_) return;
   closing_ = true;
   session_.Close();
-  form_key_.show();
-  form_key_.ui().ButtonCreate->hide();
-  form_key_.SetMainWindowReady(false);
-  form_key_.close();  // the application's main window: the program ends
+  search_.MainWindowClosed();
   closing_ = false;
 }
 
@@ -240,18 +211,18 @@ void TForm1::UpdateWriteButton() {
 
 void TForm1::ApplySetupTable(const WindowSetup& setup) {
   setup_->Apply(setup);
-  if (setup.hide_password_panel) ui_->PanelPassword->hide();
-  if (setup.stored_password_from_edit) stored_password_ = ui_->EditPassword->text();
+  if (setup.hide_password_panel) gate_->HidePanel();
+  if (setup.stored_password_from_edit) gate_->KeepTyped();
 }
 
 void TForm1::SetProgressMaximum(int maximum) {
   ui_->ProgressBar1->setMaximum(maximum);
-  form_key_.ui().ProgressBar1->setMaximum(maximum);
+  search_.SetProgressMaximum(maximum);
 }
 
 void TForm1::SetProgressPosition(int position) {
   ui_->ProgressBar1->setValue(std::min(position, ui_->ProgressBar1->maximum()));
-  form_key_.ui().ProgressBar1->setValue(std::min(position, form_key_.ui().ProgressBar1->maximum()));
+  search_.SetProgressPosition(position);
 }
 
 // ---- What the session says. ----
@@ -288,7 +259,7 @@ void TForm1::IdleChanged(bool idle) {
   const bool transfer = !idle && session_.Busy();
   ui_->ButtonCancel->setVisible(transfer);
   ui_->ProgressBar1->setTextVisible(transfer || session_.WholeCheckRunning());
-  form_key_.ui().ProgressBar1->setTextVisible(transfer);
+  search_.SetProgressTextVisible(transfer);
   UpdateWriteButton();  // and only for a whole image
   // Not while an exchange runs: a search would send into the middle of it.
   find_device_->setEnabled(idle);
@@ -297,7 +268,6 @@ void TForm1::IdleChanged(bool idle) {
 
 void TForm1::Identified(const DeviceIdentity& device, bool new_model) {
   device_line_ = DeviceListLine(device, files_->IsDemo());
-  form_key_.ui().ListBoxDevice->addItem(device_line_);
   if (const ModelSetup* setup = FindModelSetup(device.model)) {
     SetProgressMaximum(setup->image_length);
     if (new_model) {
@@ -306,15 +276,14 @@ void TForm1::Identified(const DeviceIdentity& device, bool new_model) {
       // never be unlocked.
       pages_show_image_ = false;
       ApplySetupTable(CreationWindowSetup());
-      if (setup_model_ != 0) ui_->PanelPassword->show();
+      if (setup_model_ != 0) gate_->ShowPanel();
       setup_model_ = setup->model;
       status_->Refresh();
     }
     UpdateWriteButton();
     if (const WindowSetup* window = FindWindowSetup(device.model)) ApplySetupTable(*window);
   }
-  form_key_.ui().ButtonCreate->show();
-  form_key_.ui().ButtonFind->setEnabled(true);
+  search_.DeviceAnswered(device_line_);
 }
 
 void TForm1::ImageChanged() {
@@ -336,7 +305,7 @@ void TForm1::Ended(const SessionEnd& end) {
     case Operation::Identify:
       status_->Say(IdentifyEndSaid(end));
       if (end.cause == EndCause::NoAnswer)
-        form_key_.ShowStatus(QStringLiteral("Прибор не отвечает."));  // the search window's
+        search_.ShowStatus(QStringLiteral("Прибор не отвечает."));  // the search window's
       return;
     case Operation::Read:
       return ReadEnded(end);
@@ -388,14 +357,14 @@ void TForm1::ReadEnded(const SessionEnd& end) {
   // Asked once, after the first complete read: the device's model is then known, and what the
   // file does not hold (a model 251 file is half the image) is the device's own. Asked after
   // the receive handler has returned, so the question's event loop does not run inside it.
-  if (complete && end.display && !form_key_.FileToOffer().isEmpty())
+  if (complete && end.display && !search_.FileToOffer().isEmpty())
     QTimer::singleShot(0, this, [this] { OfferFile(); });
 }
 
 void TForm1::OfferFile() {
-  const QString file = form_key_.FileToOffer();
+  const QString file = search_.FileToOffer();
   if (file.isEmpty()) return;
-  form_key_.FileOffered();
+  search_.FileOffered();
   files_->Offer(file);
 }
 

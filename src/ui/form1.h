@@ -1,8 +1,8 @@
-// TForm1, the main window "Программирование УО ЛОВАР": the exchange buttons, the password gate,
-// the progress bar, the pages of PageControl1 and the menus "Файл" and "Правка". It owns the
-// port Cport1 and the session (session/session.h) on it, which holds the image and decides
-// every policy: the window shows the session and forwards the installer's acts. The status line
-// always says what is under way, then how it ended; a failure also gets a message box that
+// TForm1, the main window "Программирование УО ЛОВАР": the exchange buttons, the password gate
+// (password_gate.h), the progress bar, the pages of PageControl1 and the menus "Файл" and "Правка".
+// It owns the port Cport1 and the session (session/session.h) on it, which holds the image and
+// decides every policy: the window shows the session and forwards the installer's acts. The status
+// line always says what is under way, then how it ended; a failure also gets a message box that
 // says what the device or file now holds (session_texts.h).
 //
 // The undo history is the session's: after each user event the image is compared with the
@@ -40,13 +40,14 @@ class TForm1;
 
 namespace lovar {
 
-class TFormKey;
+class PasswordGate;
+class SearchLink;
 
 class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   Q_OBJECT
  public:
   // Created hidden by the search window's first "Поиск".
-  TForm1(TFormKey& form_key, Dialogs& dialogs);
+  TForm1(SearchLink& search, Dialogs& dialogs);
   ~TForm1() override;
 
   Ui::TForm1& ui() { return *ui_; }
@@ -68,8 +69,11 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   CheckView& check() { return *check_; }
 
   // The password gate's stored password.
-  const QString& StoredPassword() const { return stored_password_; }
-  void SetStoredPassword(const QString& password) { stored_password_ = password; }
+  const QString& StoredPassword() const { return gate_->Stored(); }
+  void SetStoredPassword(const QString& password) { gate_->SetStored(password); }
+  // The pages hidden until the password is typed (the search window's "Старт" on a listed
+  // device asks for the service password).
+  void LockPagesWith(const QString& password) { gate_->Lock(password); }
 
   // The display routine: the whole image into the controls, the main window shown, the search
   // window hidden, the password decision.
@@ -93,8 +97,6 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   void NAboutClick();                         // "Справка" → "О программе"
   void UndoClick() { Step(/*undo=*/true); }   // "Правка" → "Отменить"
   void RedoClick() { Step(/*undo=*/false); }  // "Правка" → "Повторить"
-  void EditPasswordEnter();
-  void EditPasswordChange();
   void PageControl1Changing();
   void Timer1Timer() { session_.Timer1Timer(); }
 
@@ -126,7 +128,6 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
 
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormClose
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // SessionObserver: what the session says, shown.
@@ -175,7 +176,7 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   void OfferOverwrite(const QString& said);
 
   std::unique_ptr<Ui::TForm1> ui_;
-  TFormKey& form_key_;
+  SearchLink& search_;
   Dialogs& dialogs_;
   QtWindowThread window_thread_;  // before the port: deliveries need it while the port lives
   PortSwitch port_;
@@ -187,7 +188,8 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   std::unique_ptr<FileMenu> files_;
   std::unique_ptr<EditWatch> watch_;
   std::unique_ptr<CheckView> check_;
-  std::unique_ptr<SitesMenu> sites_;  // the registry: records, "Объекты…", "Настройки…"
+  std::unique_ptr<SitesMenu> sites_;
+  std::unique_ptr<PasswordGate> gate_;  // the registry: records, "Объекты…", "Настройки…"
   QAction* find_device_ = nullptr;
   QAction* write_all_ = nullptr;  // "Файл" → "Записать всё"
   // The pages show the image (displayed since it last changed other than by their editors);
@@ -196,7 +198,6 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   bool close_confirmed_ = false;
   QString device_line_;  // the device identified last, as the search window lists it
   QTimer timer1_;
-  QString stored_password_;
   int setup_model_ = 0;  // the model the window is set up for; 0 = as created
   bool closing_ = false;
 };

@@ -13,7 +13,6 @@
 #include "port_switch.h"
 #include "serial/link_error.h"
 #include "serial/net_address.h"
-#include "ui_form1.h"
 #include "ui_form_key.h"
 #include "utf8.h"
 #include "window_frame.h"
@@ -170,6 +169,37 @@ void TFormKey::ButtonFindClick() {
   if (port.IsOpen()) session.Identify();
 }
 
+void TFormKey::ShowSearch() {
+  show();
+  raise();
+  activateWindow();
+}
+
+void TFormKey::SetProgressMaximum(int maximum) {
+  ui_->ProgressBar1->setMaximum(maximum);
+}
+
+void TFormKey::SetProgressPosition(int position) {
+  ui_->ProgressBar1->setValue(std::min(position, ui_->ProgressBar1->maximum()));
+}
+
+void TFormKey::SetProgressTextVisible(bool visible) {
+  ui_->ProgressBar1->setTextVisible(visible);
+}
+
+void TFormKey::DeviceAnswered(const QString& line) {
+  ui_->ListBoxDevice->addItem(line);
+  ui_->ButtonCreate->show();
+  ui_->ButtonFind->setEnabled(true);
+}
+
+void TFormKey::MainWindowClosed() {
+  show();
+  ui_->ButtonCreate->hide();
+  main_window_ready_ = false;
+  close();  // the application's main window: the program ends
+}
+
 void TFormKey::ButtonCreateClick() {
   if (!form1_ || !form1_->Cport1().IsOpen() || !main_window_ready_) return;
   form1_->show();
@@ -180,8 +210,7 @@ void TFormKey::ButtonCreateClick() {
 void TFormKey::ListBoxDeviceClick() {
   if (!form1_) return;  // the list has lines only once a search created the main window
   if (form1_->Cport1().IsOpen() && main_window_ready_ && form1_->ButtonReadClick()) {
-    form1_->ui().PageControl1->hide();
-    form1_->SetStoredPassword(Q(kServicePassword));
+    form1_->LockPagesWith(Q(kServicePassword));
   }
   main_window_ready_ = true;
   form1_->show();

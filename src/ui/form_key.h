@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "page.h"
+#include "search_link.h"
 
 namespace Ui {
 class TFormKey;
@@ -22,7 +23,7 @@ namespace lovar {
 
 class TForm1;
 
-class TFormKey : public QWidget {
+class TFormKey : public QWidget, public SearchLink {
   Q_OBJECT
  public:
   // ports: the serial ports to list (FillComPorts()); the demo entries are added after them.
@@ -34,21 +35,30 @@ class TFormKey : public QWidget {
   bool MainWindowReady() const { return main_window_ready_; }
   void SetMainWindowReady(bool ready) { main_window_ready_ = ready; }
 
+  // SearchLink: what the main window tells this one.
+  void ShowSearch() override;
+  void HideSearch() override { hide(); }
+  void SetProgressMaximum(int maximum) override;
+  void SetProgressPosition(int position) override;
+  void SetProgressTextVisible(bool visible) override;
+  void DeviceAnswered(const QString& line) override;
+  void MainWindowClosed() override;
+
   // Makes the demo entry of the model the combo box's text (the --demo option).
   bool ChooseDemo(int model);
 
   // The status line under the list: what the search is doing or why it cannot.
-  void ShowStatus(const QString& text);
+  void ShowStatus(const QString& text) override;
 
   // A configuration file given on the command line: the main window offers to load it after
   // its first complete read (a Yes/No question; on Yes it is loaded as "Файл" → "Считать"
   // loads it). The caption names it meanwhile.
   void OfferFileAfterRead(const QString& file);
   // The file still to offer, or empty.
-  const QString& FileToOffer() const { return file_to_offer_; }
+  const QString& FileToOffer() const override { return file_to_offer_; }
   // The main window has asked about the file: none is left to offer, the caption is the form's
   // again.
-  void FileOffered();
+  void FileOffered() override;
   // The folder the main window keeps its files in (the program's folder unless set).
   void SetProgramFolder(const QString& folder) { program_folder_ = folder; }
 
