@@ -84,8 +84,8 @@ bool TakesEmpty(FieldKind kind) {
          kind == FieldKind::CodeDigits || kind == FieldKind::Rights;
 }
 
-// One rule, from its object; why names the member at fault.
-bool TakeRule(const Json& json, CompanyRule& rule, std::string& why) {
+// The rule's identity: only known members, its id and its field.
+bool TakeIdentity(const Json& json, CompanyRule& rule, std::string& why) {
   static const std::set<std::string> kMembers = {"id",
                                                  "field",
                                                  "models",
@@ -97,10 +97,6 @@ bool TakeRule(const Json& json, CompanyRule& rule, std::string& why) {
                                                  "range",
                                                  "not_empty",
                                                  "differs_from_template"};
-  if (!json.is_object()) {
-    why = "правило должно быть объектом";
-    return false;
-  }
   for (const auto& [name, value] : json.items()) {
     if (!kMembers.count(name)) {
       why = "неизвестный член «" + name + "»";
@@ -117,6 +113,12 @@ bool TakeRule(const Json& json, CompanyRule& rule, std::string& why) {
     return false;
   }
   rule.field = json["field"].get<std::string>();
+  return true;
+}
+
+// The models the rule applies to: those named (each must have the field), else every model
+// that has it.
+bool TakeModels(const Json& json, CompanyRule& rule, std::string& why) {
   if (json.contains("models")) {
     const Json& models = json["models"];
     if (!models.is_array() || models.empty()) {
@@ -145,6 +147,11 @@ bool TakeRule(const Json& json, CompanyRule& rule, std::string& why) {
       return false;
     }
   }
+  return true;
+}
+
+// How grave a finding is, and the text it says.
+bool TakeSeverityAndMessage(const Json& json, CompanyRule& rule, std::string& why) {
   if (json.contains("severity")) {
     const Json& s = json["severity"];
     if (s == "ошибка" || s == "error") {
@@ -169,7 +176,109 @@ bool TakeRule(const Json& json, CompanyRule& rule, std::string& why) {
       return false;
     }
   }
+  return true;
+}
 
+// equals, one_of or none_of: each value stored into the field of every model, kept as the
+// field shows it back.
+bool TakeValues(const Json& json, const char* member, CompanyRule& rule, std::string& why) {
+  rule.test =
+      std::string_view(member) == "none_of" ? CompanyRule::Test::NoneOf : CompanyRule::Test::OneOf;
+  Json values = json[member];
+  if (std::string_view(member) == "equals") values = Json::array({values});
+  if (!values.is_array() || values.empty() || values.size() > kMaxValues) {
+    why = "«" + std::string(member) + "» должен быть непустым списком значений (до " +
+          std::to_string(kMaxValues) + ")";
+    return false;
+  }
+  for (int model : rule.models) {
+    const Field& f = *FindFieldById(model, rule.field);
+    std::vector<std::string> canonical;
+    for (const Json& v : values) {
+      std::string text, reason;
+      ConfigImage scratch;
+      if (!ValueText(v, text)) {
+        why = "«" + std::string(member) +
+              "»: значение должно быть строкой, целым числом, true "
+              "или false";
+        return false;
+      }
+      if (const std::string control = ControlCharacter(text); !control.empty()) {
+        why = "«" + std::string(member) + "»: в значении " + control;
+        return false;
+      }
+      if (!StoreFieldText(f, scratch, text, reason)) {
+        why = "«" + std::string(member) + "»: " + FieldRefusal(f, reason) + " (модель " +
+              std::to_string(model) + ")";
+        return false;
+      }
+      canonical.push_back(FieldText(f, scratch));
+    }
+    rule.values.emplace_back(model, std::move(canonical));
+  }
+  return true;
+}
+
+bool TakeRange(const Json& json, CompanyRule& rule, std::string& why) {
+  rule.test = CompanyRule::Test::Range;
+  const Json& range = json["range"];
+  auto bound = [&](const char* name, int64_t& out) {
+    if (!range.contains(name)) return true;
+    const Json& b = range[name];
+    if (!b.is_number_integer() || (b.is_number_unsigned() && b.get<uint64_t>() > INT64_MAX))
+      return false;
+    out = b.get<int64_t>();
+    return true;
+  };
+  const bool shaped =
+      range.is_object() && !range.empty() &&
+      range.size() == (range.contains("min") ? 1u : 0u) + (range.contains("max") ? 1u : 0u);
+  if (!shaped || !bound("min", rule.min) || !bound("max", rule.max) || rule.min > rule.max) {
+    why =
+        "«range» — {\"min\": число, \"max\": число} (одно из двух можно опустить), min не "
+        "больше max";
+    return false;
+  }
+  for (int model : rule.models) {
+    const FieldKind kind = FindFieldById(model, rule.field)->kind;
+    if (kind != FieldKind::Number && kind != FieldKind::Text) {
+      why = "«range» проверяет только числа и текстовые поля из цифр, а «" + rule.field +
+            "» не такое";
+      return false;
+    }
+  }
+  return true;
+}
+
+// not_empty or differs_from_template, whose only value is true.
+bool TakeFlag(const Json& json, CompanyRule& rule, std::string& why) {
+  const char* member = json.contains("not_empty") ? "not_empty" : "differs_from_template";
+  if (json[member] != true) {
+    why = "«" + std::string(member) + "» может быть только true";
+    return false;
+  }
+  rule.test = std::string_view(member) == "not_empty" ? CompanyRule::Test::NotEmpty
+                                                      : CompanyRule::Test::DiffersFromTemplate;
+  for (int model : rule.models)
+    if (rule.test == CompanyRule::Test::NotEmpty &&
+        !TakesEmpty(FindFieldById(model, rule.field)->kind)) {
+      why = "«not_empty» — для текстов, номеров телефонов, кодов и прав; у поля «" + rule.field +
+            "» всегда есть значение (для чисел — «range»)";
+      return false;
+    }
+}
+return true;
+}
+
+// One rule, from its object; why names the member at fault.
+bool TakeRule(const Json& json, CompanyRule& rule, std::string& why) {
+  if (!json.is_object()) {
+    why = "правило должно быть объектом";
+    return false;
+  }
+  if (!TakeIdentity(json, rule, why) || !TakeModels(json, rule, why) ||
+      !TakeSeverityAndMessage(json, rule, why))
+    return false;
   int tests = 0;
   for (const char* t :
        {"equals", "one_of", "none_of", "range", "not_empty", "differs_from_template"})
@@ -180,89 +289,10 @@ bool TakeRule(const Json& json, CompanyRule& rule, std::string& why) {
         "differs_from_template";
     return false;
   }
-  if (json.contains("equals") || json.contains("one_of") || json.contains("none_of")) {
-    const char* member = json.contains("equals")   ? "equals"
-                         : json.contains("one_of") ? "one_of"
-                                                   : "none_of";
-    rule.test = std::string_view(member) == "none_of" ? CompanyRule::Test::NoneOf
-                                                      : CompanyRule::Test::OneOf;
-    Json values = json[member];
-    if (std::string_view(member) == "equals") values = Json::array({values});
-    if (!values.is_array() || values.empty() || values.size() > kMaxValues) {
-      why = "«" + std::string(member) + "» должен быть непустым списком значений (до " +
-            std::to_string(kMaxValues) + ")";
-      return false;
-    }
-    for (int model : rule.models) {
-      const Field& f = *FindFieldById(model, rule.field);
-      std::vector<std::string> canonical;
-      for (const Json& v : values) {
-        std::string text, reason;
-        ConfigImage scratch;
-        if (!ValueText(v, text)) {
-          why = "«" + std::string(member) +
-                "»: значение должно быть строкой, целым числом, true "
-                "или false";
-          return false;
-        }
-        if (const std::string control = ControlCharacter(text); !control.empty()) {
-          why = "«" + std::string(member) + "»: в значении " + control;
-          return false;
-        }
-        if (!StoreFieldText(f, scratch, text, reason)) {
-          why = "«" + std::string(member) + "»: " + FieldRefusal(f, reason) + " (модель " +
-                std::to_string(model) + ")";
-          return false;
-        }
-        canonical.push_back(FieldText(f, scratch));
-      }
-      rule.values.emplace_back(model, std::move(canonical));
-    }
-  } else if (json.contains("range")) {
-    rule.test = CompanyRule::Test::Range;
-    const Json& range = json["range"];
-    auto bound = [&](const char* name, int64_t& out) {
-      if (!range.contains(name)) return true;
-      const Json& b = range[name];
-      if (!b.is_number_integer() || (b.is_number_unsigned() && b.get<uint64_t>() > INT64_MAX))
-        return false;
-      out = b.get<int64_t>();
-      return true;
-    };
-    const bool shaped =
-        range.is_object() && !range.empty() &&
-        range.size() == (range.contains("min") ? 1u : 0u) + (range.contains("max") ? 1u : 0u);
-    if (!shaped || !bound("min", rule.min) || !bound("max", rule.max) || rule.min > rule.max) {
-      why =
-          "«range» — {\"min\": число, \"max\": число} (одно из двух можно опустить), min не "
-          "больше max";
-      return false;
-    }
-    for (int model : rule.models) {
-      const FieldKind kind = FindFieldById(model, rule.field)->kind;
-      if (kind != FieldKind::Number && kind != FieldKind::Text) {
-        why = "«range» проверяет только числа и текстовые поля из цифр, а «" + rule.field +
-              "» не такое";
-        return false;
-      }
-    }
-  } else {
-    const char* member = json.contains("not_empty") ? "not_empty" : "differs_from_template";
-    if (json[member] != true) {
-      why = "«" + std::string(member) + "» может быть только true";
-      return false;
-    }
-    rule.test = std::string_view(member) == "not_empty" ? CompanyRule::Test::NotEmpty
-                                                        : CompanyRule::Test::DiffersFromTemplate;
-    for (int model : rule.models)
-      if (rule.test == CompanyRule::Test::NotEmpty &&
-          !TakesEmpty(FindFieldById(model, rule.field)->kind)) {
-        why = "«not_empty» — для текстов, номеров телефонов, кодов и прав; у поля «" + rule.field +
-              "» всегда есть значение (для чисел — «range»)";
-        return false;
-      }
-  }
-  return true;
+  for (const char* member : {"equals", "one_of", "none_of"})
+    if (json.contains(member)) return TakeValues(json, member, rule, why);
+  if (json.contains("range")) return TakeRange(json, rule, why);
+  return TakeFlag(json, rule, why);
 }
 
 // A Text field's value as a decimal number: digits only, at most 18 of them.
