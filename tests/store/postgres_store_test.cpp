@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "records.h"
+#include "schema_v1.h"
 #include "store/store_os.h"
 #include "support/pg_server.h"
 
@@ -291,6 +292,69 @@ TEST_F(PostgresRegistry, ARegistryOfANewerVersionIsRefusedAndLeftAsItWas) {
   EXPECT_NE(opened.message.find("реестр создан более новой версией программы"), std::string::npos);
   EXPECT_EQ(Value("SELECT version || ' ' || program FROM lovar.schema_info"), "7 9.0");
   EXPECT_EQ(Value("SELECT count(*) FROM pg_tables WHERE schemaname = 'lovar'"), "9");
+}
+
+TEST_F(PostgresRegistry, AFirstVersionSchemaIsTakenInWithoutLoss) {
+  ASSERT_TRUE(server_->Sql(db_, SchemaV1("lovar.", true)));
+  StoreResult opened;
+  auto registry = Open(server_->Uri(db_), opened);
+  ASSERT_TRUE(registry) << opened.message;
+  EXPECT_EQ(Value("SELECT version FROM lovar.schema_info"), std::to_string(kStoreSchemaVersion));
+  std::vector<SiteEntry> sites;
+  ASSERT_TRUE(registry->SiteList(sites).ok());
+  ASSERT_EQ(sites.size(), 2u);
+  EXPECT_EQ(sites[0].card.name, "Объект 1024");
+  EXPECT_EQ(sites[1].card.name, "Объект 77");
+  std::vector<RecordInfo> history;
+  ASSERT_TRUE(registry->SiteHistory(sites[0].card.site, history).ok());
+  ASSERT_EQ(history.size(), 2u);
+  EXPECT_EQ(history[1].time, 2000);
+  ASSERT_TRUE(registry->SiteHistory(0, history).ok());
+  ASSERT_EQ(history.size(), 2u);
+  EXPECT_EQ(history[0].model, 250);
+  EXPECT_EQ(history[1].model, 252);
+  EXPECT_EQ(Value("SELECT count(*) FROM lovar.records"), "5");
+  // New sites are numbered after the ones taken in.
+  const RecordResult kept = registry->Record(ReadRecord(251, "555", 1));
+  ASSERT_TRUE(kept.ok()) << kept.message;
+  EXPECT_GT(kept.site, sites[1].card.site);
+}
+
+TEST_F(PostgresRegistry, TheServerStampsTimeAndLoginWhateverTheStationSends) {
+  StoreResult opened;
+  auto registry = Open(server_->Uri(db_), opened);
+  ASSERT_TRUE(registry) << opened.message;
+  // A station whose clock is an hour behind (its store, as the registry fills the record): the
+  // record's time is the server's, the station's beside it.
+  SiteRecord record = ReadRecord(251, "1024", 1);
+  const StoreTime hour = 3'600'000'000;
+  const StoreTime before = StoreTimeNow();
+  record.info.id = NewRecordId();
+  record.info.station = "pc-7";
+  record.info.operator_name = "ivan";
+  record.info.program_version = "test";
+  record.info.time = before - hour;
+  record.info.late = false;
+  OpenedStore store = OpenPostgresStore(server_->Uri(db_), {});
+  ASSERT_TRUE(store.store) << store.result.message;
+  AddedRecord added;
+  ASSERT_TRUE(store.store->Add(record, {}, added).ok());
+  EXPECT_GE(added.arrived, before - 60'000'000);  // the server's clock is this machine's
+  RecordInfo info;
+  ASSERT_TRUE(registry->FindRecord(record.info.id, info).ok());
+  EXPECT_EQ(info.time, info.arrived);
+  EXPECT_EQ(info.station_time, before - hour);
+  EXPECT_EQ(info.role, Value("SELECT session_user"));
+  // The client cannot set them: the trigger has the last word.
+  ASSERT_TRUE(
+      server_->Sql(db_,
+                   "INSERT INTO lovar.records (record_id, model, station_us, at_us, time_us, "
+                   "role, station, operator, port, device, operation, outcome, message, "
+                   "program) VALUES ('forged', 251, 1, 1, 1, 'admin', '', '', '', '', "
+                   "'read', 'holds', '', '')"));
+  EXPECT_EQ(Value("SELECT (at_us > 1 AND time_us = at_us AND role = session_user)::text FROM "
+                  "lovar.records WHERE record_id = 'forged'"),
+            "true");
 }
 
 }  // namespace
