@@ -19,7 +19,7 @@ struct CliOptions {
   std::string port;
   std::string out;
   std::string file;
-  std::string archive;  // --archive DIR: keep every read there
+  std::string archive;   // --archive DIR: keep every read there
   RecordOptions record;  // read, write: --no-record, --db
   bool no_verify = false;
   bool verify = false;  // the check is the default; the flag stays for older scripts

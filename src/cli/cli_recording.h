@@ -22,10 +22,13 @@ namespace lovar {
 
 struct RecordOptions {
   bool no_record = false;
-  std::string db;  // --db
+  std::string db;          // --db
+  std::string site;        // --site ID|NAME
+  std::string technician;  // --operator, else $LOVAR_OPERATOR
+  std::string note;        // --note
 };
 
-// Adds --no-record and --db to a command.
+// Adds --no-record, --db, --site, --operator and --note to a command.
 void AddRecordOptions(CLI::App& command, RecordOptions& options);
 
 class CliRecording {
@@ -36,8 +39,9 @@ class CliRecording {
                RecordOperation write_operation);
   ~CliRecording();
 
-  // The registry cannot take records (the place, the string, the server's answer, the file):
-  // the command stops before touching any device, with this line.
+  // The registry cannot take records (the place, the string, the server's answer, the file),
+  // or has no site that --site names: the command stops before touching any device, with this
+  // line.
   const std::string& refused() const { return refused_; }
   // Null when nothing is recorded.
   RegistryRecorder* recorder() { return recorder_.get(); }

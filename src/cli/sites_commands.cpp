@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "cli/fields_commands.h"
@@ -120,6 +121,145 @@ SitesCommands::SitesCommands(CLI::App& app) {
   sync_ =
       sites_->add_subcommand("sync", "Отправить на сервер записи, которые ждут на этой станции");
   db(sync_);
+
+  const auto technician = [this](CLI::App* command) {
+    command->add_option("--operator", technician_, "Техник (иначе LOVAR_OPERATOR)");
+  };
+  const auto card = [this](CLI::App* command) {
+    const std::pair<const char*, std::string*> options[] = {
+        {"--name", &name_},         {"--customer", &customer_}, {"--phones", &phones_},
+        {"--contract", &contract_}, {"--status", &status_},     {"--installed", &installed_},
+        {"--remark", &remark_}};
+    const char* texts[] = {"Название объекта, обычно адрес",
+                           "Заказчик, абонент",
+                           "Контактные телефоны",
+                           "Номер договора или лицевого счёта",
+                           "Состояние: active (обслуживается), suspended (приостановлен), "
+                           "removed (снят)",
+                           "Дата установки",
+                           "Примечание"};
+    for (size_t i = 0; i < std::size(options); ++i) {
+      CLI::Option* option = command->add_option(options[i].first, *options[i].second, texts[i]);
+      if (options[i].second == &status_)
+        option->check(CLI::IsMember({"active", "suspended", "removed"}));
+    }
+  };
+  add_ = sites_->add_subcommand("add", "Новый объект реестра; выводит его номер");
+  add_->add_option("name", name_, "Название объекта, обычно адрес")->required();
+  card(add_);
+  technician(add_);
+  db(add_);
+  set_ = sites_->add_subcommand("set", "Изменить карточку объекта (новая версия карточки)");
+  set_->add_option("site", site_, "Объект: номер в реестре или название")->required();
+  card(set_);
+  technician(set_);
+  db(set_);
+  card_ = sites_->add_subcommand("card", "Карточка объекта и все её версии");
+  card_->add_option("site", site_, "Объект: номер в реестре или название")->required();
+  db(card_);
+  records_ = sites_->add_subcommand("records", "Записи объекта с их кодами");
+  records_->add_option("site", site_, "Объект: номер в реестре или название; «-» — без объекта")
+      ->required();
+  db(records_);
+  assign_ = sites_->add_subcommand("assign", "Отнести запись к объекту");
+  assign_->add_option("record", record_, "Код записи (lovar-cli sites records)")->required();
+  assign_->add_option("site", site_, "Объект: номер в реестре или название")->required();
+  technician(assign_);
+  db(assign_);
+  note_ = sites_->add_subcommand("note", "Добавить к записи примечание");
+  note_->add_option("record", record_, "Код записи (lovar-cli sites records)")->required();
+  note_->add_option("text", text_, "Текст примечания")->required();
+  technician(note_);
+  db(note_);
+}
+
+int SitesCommands::RunSiteCommands(Registry& registry) {
+  const std::string technician =
+      !technician_.empty() ? technician_ : EnvironmentUtf8("LOVAR_OPERATOR");
+  int64_t site = 0;
+  if (!site_.empty() && !(*records_ && site_ == "-")) {
+    const StoreResult found = registry.FindSite(site_, site);
+    if (!found.ok()) return Failed(found);
+  }
+  if (*assign_ || *note_) {
+    const StoreResult r = *assign_ ? registry.Assign(record_, site, technician)
+                                   : registry.AddNote(record_, text_, technician);
+    if (!r.ok()) return Failed(r);
+    std::printf(
+        *assign_ ? "Запись %s отнесена к объекту %s\n" : "Примечание к записи %s добавлено\n",
+        record_.c_str(), std::to_string(site).c_str());
+    return 0;
+  }
+  if (*add_ || *set_) {
+    SiteCard card;
+    if (*set_) {
+      // The new version is the card as it is, with what is given changed.
+      SiteEntry entry;
+      const StoreResult r = registry.Site(site, entry);
+      if (!r.ok()) return Failed(r);
+      card = entry.card;
+    }
+    // What is given is changed, even to empty (--remark ""); the rest stays as it was.
+    CLI::App* command = *add_ ? add_ : set_;
+    const std::tuple<const char*, std::string*, std::string*> given[] = {
+        {"--name", &name_, &card.name},       {"--customer", &customer_, &card.customer},
+        {"--phones", &phones_, &card.phones}, {"--contract", &contract_, &card.contract},
+        {"--status", &status_, &card.status}, {"--installed", &installed_, &card.installed},
+        {"--remark", &remark_, &card.remark}};
+    for (const auto& [flag, option, value] : given)
+      if (command->count(flag) > 0 || (*add_ && value == &card.name)) *value = *option;
+    card.technician = technician;
+    if (card.name.empty())
+      return Fail(Status::RegistryError, "У объекта должно быть название: карточка не изменена");
+    const StoreResult r = *add_ ? registry.NewSite(card, site) : registry.AddCard(card);
+    if (!r.ok()) return Failed(r);
+    std::printf(*add_ ? "Объект %s добавлен: %s\n" : "Карточка объекта %s изменена: %s\n",
+                std::to_string(site).c_str(), card.name.c_str());
+    return 0;
+  }
+  if (*card_) {
+    std::vector<SiteCard> cards;
+    const StoreResult r = registry.Cards(site, cards);
+    if (!r.ok()) return Failed(r);
+    const SiteCard& c = cards.back();
+    const std::pair<const char*, const std::string*> lines[] = {
+        {"Объект", &c.name},      {"Заказчик", &c.customer}, {"Телефоны", &c.phones},
+        {"Договор", &c.contract}, {"Состояние", &c.status},  {"Установлен", &c.installed},
+        {"Примечание", &c.remark}};
+    std::printf("Номер в реестре: %s\n", std::to_string(site).c_str());
+    for (const auto& [label, value] : lines) std::printf("%s: %s\n", label, value->c_str());
+    std::vector<std::vector<std::string>> rows = {
+        {"Версия", "Дата", "Техник", "Пользователь", "Название", "Состояние"}};
+    for (size_t i = 0; i < cards.size(); ++i)
+      rows.push_back({std::to_string(i + 1), LocalTimeText(cards[i].at), cards[i].technician,
+                      cards[i].role, cards[i].name, cards[i].status});
+    PrintTable(rows);
+    return 0;
+  }
+  // records
+  std::vector<RecordInfo> history;
+  std::vector<RecordNote> notes;
+  StoreResult r = registry.SiteHistory(site, history);
+  if (r.ok()) r = registry.SiteNotes(site, notes);
+  if (!r.ok()) return Failed(r);
+  if (history.empty()) {
+    std::fprintf(stderr, "%s\n", site == 0 ? "Записей без объекта нет" : "У объекта нет записей");
+    return 0;
+  }
+  std::vector<std::vector<std::string>> rows = {{"Запись", "Дата", "Модель", "Номер", "Действие",
+                                                 "Результат", "Станция", "Техник", "Причина"}};
+  for (const RecordInfo& h : history) {
+    rows.push_back({h.id, LocalTimeText(h.time), ModelText(h.model), h.object,
+                    std::string(OperationText(h.operation)),
+                    std::string(OutcomeText(h.operation, h.outcome)), h.station, h.technician,
+                    h.note});
+    for (const RecordNote& n : notes)
+      if (n.record == h.id)
+        rows.push_back(
+            {"", LocalTimeText(n.at), "", "", "примечание", "", n.station, n.technician, n.text});
+  }
+  PrintTable(rows);
+  return 0;
 }
 
 int SitesCommands::Run() {
@@ -134,6 +274,8 @@ int SitesCommands::Run() {
   const std::unique_ptr<Registry> registry = Registry::Open(options, opened);
   if (!registry) return Failed(opened);
   for (const std::string& note : registry->Notes()) std::fprintf(stderr, "%s\n", note.c_str());
+  if (*add_ || *set_ || *card_ || *records_ || *assign_ || *note_)
+    return RunSiteCommands(*registry);
 
   if (*list_) {
     std::vector<SiteSummary> sites;

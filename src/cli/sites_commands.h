@@ -5,6 +5,16 @@
 //   sites show OBJ [--at TIME] [--model N] [--json]   the configuration at that time
 //   sites export OBJ --out FILE.dat [--at TIME] [--model N]
 //   sites sync                                     send what waits for the shared server
+//   sites add NAME [card options]                  a new site; prints its number
+//   sites set SITE [card options]                  a new version of the site's card
+//   sites card SITE                                the card, and its versions
+//   sites records SITE|-                           the records of a site ("-": of none), with ids
+//   sites assign RECORD SITE                       a record put under a site from now on
+//   sites note RECORD TEXT                         a note added to a record
+//
+// SITE is the site's number in the registry or the name on its card. Card options: --name,
+// --customer, --phones, --contract, --status active|suspended|removed, --installed, --remark;
+// --operator (else $LOVAR_OPERATOR) names who made the change.
 //
 // Each takes --db FILE or --db postgresql://… (else $LOVAR_DB, else the user's own file).
 // Failures of the registry exit 16, a site or time the registry does not know 17; a malformed
@@ -35,7 +45,19 @@ class SitesCommands {
   CLI::App* show_ = nullptr;
   CLI::App* export_ = nullptr;
   CLI::App* sync_ = nullptr;
+  CLI::App* add_ = nullptr;
+  CLI::App* set_ = nullptr;
+  CLI::App* card_ = nullptr;
+  CLI::App* records_ = nullptr;
+  CLI::App* assign_ = nullptr;
+  CLI::App* note_ = nullptr;
+  int RunSiteCommands(class Registry& registry);
   std::string db_;
+  std::string site_;
+  std::string record_;
+  std::string text_;
+  std::string technician_;
+  std::string name_, customer_, phones_, contract_, status_, installed_, remark_;
   std::string object_;
   std::string at_;
   std::string out_;

@@ -126,6 +126,52 @@ TEST(RecordCli, ReadsAndWritesAreRecordedWithTheirOutcomes) {
   EXPECT_NE(r.err.find("postgresql://"), std::string::npos) << r.err;
 }
 
+TEST(RecordCli, ModelsWithoutANumberAreRecordedUnderTheSiteNamed) {
+  TempFolder dir;
+  const std::string db = Utf8Of(dir / "r.sqlite");
+  RunResult r = RunCli({"sites", "add", "ул. Ленина, 5", "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  r = RunCli({"sites", "add", "пр. Мира, 3", "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  for (const auto& [model, site] : {std::pair{"250", "ул. Ленина, 5"}, std::pair{"252", "2"}}) {
+    SimProcess sim({"--model", model});
+    r = RunCli({"read", "-p", sim.port(), "-o", Utf8Of(dir / "a.dat"), "--db", db, "--site", site,
+                "--operator", "Петров", "--note", "плановый осмотр"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+  }
+  r = RunCli({"sites", "records", "ул. Ленина, 5", "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("Петров"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("плановый осмотр"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("250"), std::string::npos) << r.out;
+  r = RunCli({"sites", "records", "пр. Мира, 3", "--db", db});
+  EXPECT_NE(r.out.find("252"), std::string::npos) << r.out;
+  // A site the registry does not have: refused before the device is touched.
+  SimProcess sim({"--model", "250"});
+  r = RunCli({"read", "-p", sim.port(), "-o", Utf8Of(dir / "b.dat"), "--db", db, "--site",
+              "ул. Ленина, 7"});
+  EXPECT_EQ(r.exit_code, 16) << r.err;
+  EXPECT_NE(r.err.find("«ул. Ленина, 7»"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "b.dat"));
+  // Without a site: "объект не указан", and put under one later.
+  r = RunCli({"read", "-p", sim.port(), "-o", Utf8Of(dir / "b.dat"), "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  StoreResult opened;
+  auto registry = testing::OpenFile(dir / "r.sqlite", opened);
+  ASSERT_TRUE(registry) << opened.message;
+  std::vector<RecordInfo> loose;
+  ASSERT_TRUE(registry->SiteHistory(0, loose).ok());
+  ASSERT_EQ(loose.size(), 1u);
+  registry.reset();
+  r = RunCli({"sites", "assign", loose[0].id, "2", "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  r = RunCli({"sites", "note", loose[0].id, "ключ заменён", "--operator", "Сидоров", "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  r = RunCli({"sites", "records", "2", "--db", db});
+  EXPECT_NE(r.out.find("ключ заменён"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(loose[0].id), std::string::npos) << r.out;
+}
+
 TEST(RecordCli, AWriteStoppedMidwayRecordsWhatTheDeviceMayHold) {
   TempFolder dir;
   const std::string db = Utf8Of(dir / "registry.sqlite");
