@@ -47,6 +47,11 @@ class CliRecording {
   RegistryRecorder* recorder() { return recorder_.get(); }
   // The recorder beside the archive (either may be null): the one the session is given.
   Recorder* With(Recorder* archive);
+  // The site spec names (site_store.h's FindSite); NotFound says the site is not there, and
+  // Unreachable that it cannot be known now.
+  StoreResult FindSite(const std::string& spec, int64_t& id) {
+    return registry_ != nullptr ? registry_->FindSite(spec, id) : StoreResult{};
+  }
   // Says on stderr what the records met so far.
   void SayNotes();
   // At the command's end, once the devices are done: says what the records met, keeps those

@@ -132,7 +132,8 @@ void SiteRecorder::StepFailed(const DeviceRecord& device, const std::string& obj
 }
 
 void SiteRecorder::KeepWith(SiteRecord record, const ConfigImage* prior) {
-  record.info.site = context_.site;
+  const auto port_site = port_sites_.find(record.info.port);
+  record.info.site = port_site != port_sites_.end() ? port_site->second : context_.site;
   record.info.technician = context_.technician;
   record.info.note = context_.note;
   // The site is found by the number the device had before the write, so that its history

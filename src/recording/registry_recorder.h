@@ -50,6 +50,8 @@ class SiteRecorder : public Recorder {
  public:
   // Every record from now on says so.
   void SetContext(RecordContext context) { context_ = std::move(context); }
+  // The records of the device on port go under site (a batch row's), whatever the context says.
+  void SetPortSite(const std::string& port, int64_t site) { port_sites_[port] = site; }
 
   // write_operation: Write, or Batch for a batch.
   explicit SiteRecorder(RecordOperation write_operation = RecordOperation::Write)
@@ -88,6 +90,7 @@ class SiteRecorder : public Recorder {
 
   RecordOperation write_operation_;
   RecordContext context_;
+  std::map<std::string, int64_t> port_sites_;
   std::map<std::string, ConfigImage> read_;       // per port: the device's image read last
   std::map<std::string, std::string> overrides_;  // per port: the next write's override text
   std::set<std::string> priors_;                  // the ports of ReadIsPrior (a batch's many)
