@@ -60,6 +60,14 @@ std::string RecordLine(const RecordInfo& r) {
   return line + ")";
 }
 
+// A card's status as a person reads it.
+std::string StatusText(const std::string& status) {
+  if (status == "active") return "обслуживается";
+  if (status == "suspended") return "приостановлен";
+  if (status == "removed") return "снят";
+  return status;
+}
+
 // What a write that did not finish, or was not proven, left: said with what it shows.
 void WarnOfMix(const RecordInfo& r) {
   if (r.outcome == RecordOutcome::Stopped)
@@ -112,6 +120,8 @@ SitesCommands::SitesCommands(CLI::App& app) {
   object(show_);
   at(show_);
   show_->add_flag("--json", json_, "Вывести в JSON (для программ)");
+  show_->add_flag("--card", card_,
+                  "Карточка объекта и все её версии; объект — номер в реестре или название");
   db(show_);
   export_ = sites_->add_subcommand("export", "Сохранить конфигурацию объекта в файл");
   object(export_);
@@ -154,9 +164,6 @@ SitesCommands::SitesCommands(CLI::App& app) {
   card(set_);
   technician(set_);
   db(set_);
-  card_ = sites_->add_subcommand("card", "Карточка объекта и все её версии");
-  card_->add_option("site", site_, "Объект: номер в реестре или название")->required();
-  db(card_);
   records_ = sites_->add_subcommand("records", "Записи объекта с их кодами");
   records_->add_option("site", site_, "Объект: номер в реестре или название; «-» — без объекта")
       ->required();
@@ -217,14 +224,15 @@ int SitesCommands::RunSiteCommands(Registry& registry) {
                 std::to_string(site).c_str(), card.name.c_str());
     return 0;
   }
-  if (*card_) {
+  if (card_) {
     std::vector<SiteCard> cards;
     const StoreResult r = registry.Cards(site, cards);
     if (!r.ok()) return Failed(r);
     const SiteCard& c = cards.back();
+    const std::string status = StatusText(c.status);
     const std::pair<const char*, const std::string*> lines[] = {
         {"Объект", &c.name},      {"Заказчик", &c.customer}, {"Телефоны", &c.phones},
-        {"Договор", &c.contract}, {"Состояние", &c.status},  {"Установлен", &c.installed},
+        {"Договор", &c.contract}, {"Состояние", &status},    {"Установлен", &c.installed},
         {"Примечание", &c.remark}};
     std::printf("Номер в реестре: %s\n", std::to_string(site).c_str());
     for (const auto& [label, value] : lines) std::printf("%s: %s\n", label, value->c_str());
@@ -232,7 +240,7 @@ int SitesCommands::RunSiteCommands(Registry& registry) {
         {"Версия", "Дата", "Техник", "Пользователь", "Название", "Состояние"}};
     for (size_t i = 0; i < cards.size(); ++i)
       rows.push_back({std::to_string(i + 1), LocalTimeText(cards[i].at), cards[i].technician,
-                      cards[i].role, cards[i].name, cards[i].status});
+                      cards[i].role, cards[i].name, StatusText(cards[i].status)});
     PrintTable(rows);
     return 0;
   }
@@ -274,8 +282,8 @@ int SitesCommands::Run() {
   const std::unique_ptr<Registry> registry = Registry::Open(options, opened);
   if (!registry) return Failed(opened);
   for (const std::string& note : registry->Notes()) std::fprintf(stderr, "%s\n", note.c_str());
-  if (*add_ || *set_ || *card_ || *records_ || *assign_ || *note_)
-    return RunSiteCommands(*registry);
+  if (card_) site_ = object_;
+  if (*add_ || *set_ || card_ || *records_ || *assign_ || *note_) return RunSiteCommands(*registry);
 
   if (*list_) {
     std::vector<SiteSummary> sites;

@@ -7,7 +7,7 @@
 //   sites sync                                     send what waits for the shared server
 //   sites add NAME [card options]                  a new site; prints its number
 //   sites set SITE [card options]                  a new version of the site's card
-//   sites card SITE                                the card, and its versions
+//   sites show SITE --card                         the card, and its versions
 //   sites records SITE|-                           the records of a site ("-": of none), with ids
 //   sites assign RECORD SITE                       a record put under a site from now on
 //   sites note RECORD TEXT                         a note added to a record
@@ -47,7 +47,6 @@ class SitesCommands {
   CLI::App* sync_ = nullptr;
   CLI::App* add_ = nullptr;
   CLI::App* set_ = nullptr;
-  CLI::App* card_ = nullptr;
   CLI::App* records_ = nullptr;
   CLI::App* assign_ = nullptr;
   CLI::App* note_ = nullptr;
@@ -63,6 +62,7 @@ class SitesCommands {
   std::string out_;
   int model_ = 0;
   bool json_ = false;
+  bool card_ = false;
 };
 
 }  // namespace lovar

@@ -170,6 +170,18 @@ TEST(RecordCli, ModelsWithoutANumberAreRecordedUnderTheSiteNamed) {
   r = RunCli({"sites", "records", "2", "--db", db});
   EXPECT_NE(r.out.find("ключ заменён"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find(loose[0].id), std::string::npos) << r.out;
+  // The card: a new version per change; what is not given stays.
+  r = RunCli({"sites", "set", "пр. Мира, 3", "--status", "removed", "--phones", "+7 900 1", "--db",
+              db, "--operator", "Иванов"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  r = RunCli({"sites", "set", "2", "--status", "closed", "--db", db});
+  EXPECT_NE(r.exit_code, 0);
+  r = RunCli({"sites", "show", "2", "--card", "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("Объект: пр. Мира, 3\nЗаказчик: \nТелефоны: +7 900 1\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Состояние: снят"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Иванов"), std::string::npos) << r.out;
 }
 
 TEST(RecordCli, AWriteStoppedMidwayRecordsWhatTheDeviceMayHold) {
