@@ -14,6 +14,7 @@
 #include "session/outcome.h"
 #include "store/local_time.h"
 #include "store/postgres_location.h"
+#include "store/postgres_roles.h"
 #include "store/registry.h"
 
 namespace lovar {
@@ -173,6 +174,11 @@ SitesCommands::SitesCommands(CLI::App& app) {
   assign_->add_option("site", site_, "Объект: номер в реестре или название")->required();
   technician(assign_);
   db(assign_);
+  roles_ = sites_->add_subcommand(
+      "roles", "Роли сервера PostgreSQL: вывести сценарий или выполнить его (--apply)");
+  roles_->add_flag("--apply", apply_,
+                   "Выполнить сценарий на сервере --db от имени владельца схемы lovar");
+  db(roles_);
   note_ = sites_->add_subcommand("note", "Добавить к записи примечание");
   note_->add_option("record", record_, "Код записи (lovar-cli sites records)")->required();
   note_->add_option("text", text_, "Текст примечания")->required();
@@ -273,8 +279,24 @@ int SitesCommands::RunSiteCommands(Registry& registry) {
 int SitesCommands::Run() {
   RegistryOptions options;
   std::string why;
+  if (*roles_ && !apply_) {
+    std::fputs(PostgresRolesScript().c_str(), stdout);
+    return 0;
+  }
   if (!ChooseLocation(db_, EnvironmentUtf8("LOVAR_DB").c_str(), options.location, why))
     return Fail(Status::RegistryError, why);
+  if (*roles_) {
+    if (!options.location.shared)
+      return Fail(Status::RegistryError,
+                  "Роли есть только у сервера PostgreSQL: укажите --db postgresql://…");
+    const StoreResult r = ApplyPostgresRoles(options.location.text, options.store);
+    if (!r.ok())
+      return Failed({r.error, PostgresWhere(options.location.text) + ": " + r.message +
+                                  ". Роли не изменены"});
+    std::printf("Роли lovar_station, lovar_office, lovar_codes, lovar_admin заданы на %s\n",
+                PostgresWhere(options.location.text).c_str());
+    return 0;
+  }
   options.note_waiting = !*sync_;  // sync says what it sent and what still waits
   StoreTime at = StoreTimeNow();
   if (!at_.empty()) ParseLocalTime(at_, at);  // checked as the command line was read

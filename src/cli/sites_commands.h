@@ -11,6 +11,7 @@
 //   sites records SITE|-                           the records of a site ("-": of none), with ids
 //   sites assign RECORD SITE                       a record put under a site from now on
 //   sites note RECORD TEXT                         a note added to a record
+//   sites roles [--apply --db postgresql://…]      the server's roles: print the script, or run it
 //
 // SITE is the site's number in the registry or the name on its card. Card options: --name,
 // --customer, --phones, --contract, --status active|suspended|removed, --installed, --remark;
@@ -50,6 +51,8 @@ class SitesCommands {
   CLI::App* records_ = nullptr;
   CLI::App* assign_ = nullptr;
   CLI::App* note_ = nullptr;
+  CLI::App* roles_ = nullptr;
+  bool apply_ = false;
   int RunSiteCommands(class Registry& registry);
   std::string db_;
   std::string site_;

@@ -19,6 +19,7 @@
 
 #include "store/image_pack.h"
 #include "store/postgres_location.h"
+#include "store/postgres_roles.h"
 #include "store/pq_api.h"
 #include "store/sha256.h"
 #include "store/site_store.h"
@@ -427,6 +428,10 @@ class PostgresStore final : public SiteStore {
   ~PostgresStore() override { pq_.PQfinish(conn_); }
 
   StoreResult Open();
+  // sql (many statements) in one transaction.
+  StoreResult RunScript(const std::string& sql) {
+    return Transaction([&] { return Exec(sql.c_str()); });
+  }
 
   std::string Where() const override { return where_; }
   std::vector<std::string> Notes() const override { return notes_; }
@@ -1096,14 +1101,34 @@ StoreResult PostgresStore::Setting(std::string_view key, std::string& value, boo
 }
 
 StoreResult PostgresStore::SetSetting(std::string_view key, std::string_view value) {
+  // Changed only when it differs: a station, which may add rows but change none, sets again
+  // what is set (an archive folder taken in twice).
   Result done(pq_);
-  return Ask(
-      "INSERT INTO lovar.settings (key, value) VALUES ($1, $2) "
-      "ON CONFLICT (key) DO UPDATE SET value = excluded.value",
-      Params().Add(key).Add(value), done);
+  StoreResult r =
+      Ask("INSERT INTO lovar.settings (key, value) VALUES ($1, $2) ON CONFLICT (key) DO NOTHING",
+          Params().Add(key).Add(value), done);
+  if (!r.ok() || std::strcmp(pq_.PQcmdTuples(done.get()), "1") == 0) return r;
+  std::string known;
+  bool found = false;
+  r = Setting(key, known, found);
+  if (!r.ok() || (found && known == value)) return r;
+  return Ask("UPDATE lovar.settings SET value = $2 WHERE key = $1", Params().Add(key).Add(value),
+             done);
 }
 
 }  // namespace
+
+StoreResult ApplyPostgresRoles(const std::string& conninfo, const StoreOptions& options) {
+  PostgresLocation location;
+  std::string why;
+  if (!ParsePostgresLocation(conninfo, location, why))
+    return StoreFailure(StoreError::BadLocation, why);
+  const PqApi* pq = LoadPq(why);
+  if (pq == nullptr) return StoreFailure(StoreError::NoClient, why);
+  PostgresStore store(*pq, conninfo, std::move(location), options);
+  const StoreResult r = store.Open();
+  return r.ok() ? store.RunScript(PostgresRolesScript()) : r;
+}
 
 OpenedStore OpenPostgresStore(const std::string& conninfo, const StoreOptions& options) {
   OpenedStore opened;
