@@ -8,6 +8,7 @@
 #include "cli/fields_commands.h"
 #include "files/config_file.h"
 #include "files/environment.h"
+#include "files/table_text.h"
 #include "files/utf8_path.h"
 #include "model/catalog.h"
 #include "model/cp1251.h"
@@ -29,21 +30,17 @@ std::string ObjectText(const std::string& object) {
   return object.empty() ? "(без номера)" : object;
 }
 
-// A table with padded columns: the header, then the rows.
-void PrintTable(const std::vector<std::vector<std::string>>& rows) {
-  std::vector<size_t> widths;
-  for (const auto& row : rows)
-    for (size_t c = 0; c < row.size(); ++c) {
-      if (widths.size() <= c) widths.push_back(0);
-      widths[c] = std::max(widths[c], Utf8Length(row[c]));
-    }
-  for (const auto& row : rows) {
-    std::string line;
-    for (size_t c = 0; c < row.size(); ++c)
-      line += c + 1 < row.size() ? Utf8Padded(row[c], widths[c]) + "  " : row[c];
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    std::printf("%s\n", line.c_str());
-  }
+// rows: the titles, then the rows; keys: the columns' names in JSON.
+void PrintRows(const std::string& format, std::vector<std::string> keys,
+               std::vector<std::vector<std::string>> rows) {
+  TextTable table;
+  table.keys = std::move(keys);
+  table.titles = std::move(rows.front());
+  rows.erase(rows.begin());
+  table.rows = std::move(rows);
+  TableFormat chosen = TableFormat::Table;
+  TableFormatOf(format, chosen);  // checked as the command line was read
+  std::fputs(TableText(table, chosen).c_str(), stdout);
 }
 
 std::string ModelText(int model) {
@@ -111,10 +108,18 @@ SitesCommands::SitesCommands(CLI::App& app) {
                      "12:30:05; без этого — последняя")
         ->check(local_time);
   };
+  const auto format = [this](CLI::App* command) {
+    command
+        ->add_option("--format", format_,
+                     "Вид: table (таблица), csv (для таблиц: UTF-8, «;»), json (для программ)")
+        ->check(CLI::IsMember({"table", "csv", "json"}));
+  };
   list_ = sites_->add_subcommand("list", "Объекты и последняя запись каждого");
+  format(list_);
   list_->add_option("prefix", object_, "Только объекты, чей номер начинается так");
   db(list_);
   history_ = sites_->add_subcommand("history", "Все записи объекта, от первой");
+  format(history_);
   object(history_);
   db(history_);
   show_ = sites_->add_subcommand("show", "Конфигурация объекта по страницам");
@@ -168,6 +173,7 @@ SitesCommands::SitesCommands(CLI::App& app) {
   records_ = sites_->add_subcommand("records", "Записи объекта с их кодами");
   records_->add_option("site", site_, "Объект: номер в реестре или название; «-» — без объекта")
       ->required();
+  format(records_);
   db(records_);
   assign_ = sites_->add_subcommand("assign", "Отнести запись к объекту");
   assign_->add_option("record", record_, "Код записи (lovar-cli sites records)")->required();
@@ -247,7 +253,7 @@ int SitesCommands::RunSiteCommands(Registry& registry) {
     for (size_t i = 0; i < cards.size(); ++i)
       rows.push_back({std::to_string(i + 1), LocalTimeText(cards[i].at), cards[i].technician,
                       cards[i].role, cards[i].name, StatusText(cards[i].status)});
-    PrintTable(rows);
+    PrintRows("table", {}, rows);
     return 0;
   }
   // records
@@ -272,7 +278,10 @@ int SitesCommands::RunSiteCommands(Registry& registry) {
         rows.push_back(
             {"", LocalTimeText(n.at), "", "", "примечание", "", n.station, n.technician, n.text});
   }
-  PrintTable(rows);
+  PrintRows(format_,
+            {"record", "time", "model", "object", "operation", "outcome", "station", "technician",
+             "note"},
+            rows);
   return 0;
 }
 
@@ -314,15 +323,21 @@ int SitesCommands::Run() {
     if (sites.empty()) {
       std::fprintf(stderr, "В реестре %s нет объектов%s\n", registry->Where().c_str(),
                    object_.empty() ? "" : (", чей номер начинается с " + object_).c_str());
-      return 0;
+      // A program still gets its (empty) table.
+      if (format_ == "table") return 0;
     }
-    std::vector<std::vector<std::string>> rows = {
-        {"Объект", "Модель", "Последняя запись", "Результат", "Станция", "Оператор"}};
+    std::vector<std::vector<std::string>> rows = {{"Объект", "Модель", "Последняя запись",
+                                                   "Результат", "Станция", "Оператор", "Техник",
+                                                   "Объект реестра"}};
     for (const SiteSummary& s : sites)
       rows.push_back({ObjectText(s.object), ModelText(s.model), LocalTimeText(s.last.time),
                       std::string(OutcomeText(s.last.operation, s.last.outcome)), s.last.station,
-                      s.last.operator_name});
-    PrintTable(rows);
+                      s.last.operator_name, s.last.technician,
+                      s.last.site == 0 ? "объект не указан"
+                                       : std::to_string(s.last.site) + " " + s.last.site_name});
+    PrintRows(format_,
+              {"object", "model", "time", "outcome", "station", "operator", "technician", "site"},
+              rows);
     return 0;
   }
 
@@ -360,13 +375,16 @@ int SitesCommands::Run() {
                   "Объекта " + object_ + " нет в реестре " + registry->Where());
     std::vector<std::vector<std::string>> rows = {{"Дата", "Модель", "Действие", "Результат",
                                                    "Станция", "Оператор", "Порт", "Прибор", "Образ",
-                                                   "Сообщение"}};
+                                                   "Сообщение", "Техник", "Причина", "Запись"}};
     for (const RecordInfo& h : history)
-      rows.push_back({LocalTimeText(h.time), ModelText(h.model),
-                      std::string(OperationText(h.operation)),
-                      std::string(OutcomeText(h.operation, h.outcome)), h.station, h.operator_name,
-                      h.port, h.device_line, h.image_hash.substr(0, 8), h.message});
-    PrintTable(rows);
+      rows.push_back(
+          {LocalTimeText(h.time), ModelText(h.model), std::string(OperationText(h.operation)),
+           std::string(OutcomeText(h.operation, h.outcome)), h.station, h.operator_name, h.port,
+           h.device_line, h.image_hash.substr(0, 8), h.message, h.technician, h.note, h.id});
+    PrintRows(format_,
+              {"time", "model", "operation", "outcome", "station", "operator", "port", "device",
+               "image", "message", "technician", "note", "record"},
+              rows);
     return 0;
   }
 

@@ -146,6 +146,12 @@ TEST(RecordCli, ModelsWithoutANumberAreRecordedUnderTheSiteNamed) {
   EXPECT_NE(r.out.find("250"), std::string::npos) << r.out;
   r = RunCli({"sites", "records", "пр. Мира, 3", "--db", db});
   EXPECT_NE(r.out.find("252"), std::string::npos) << r.out;
+  // For a spreadsheet and for programs.
+  r = RunCli({"sites", "list", "--db", db, "--format", "csv"});
+  EXPECT_TRUE(r.out.starts_with("\xEF\xBB\xBFОбъект;Модель;")) << r.out;
+  EXPECT_NE(r.out.find(";Петров;1 ул. Ленина, 5\r\n"), std::string::npos) << r.out;
+  r = RunCli({"sites", "history", "--db", db, "--format", "json", ""});
+  EXPECT_NE(r.out.find("\"note\": \"плановый осмотр\""), std::string::npos) << r.out;
   // A site the registry does not have: refused before the device is touched.
   SimProcess sim({"--model", "250"});
   r = RunCli({"read", "-p", sim.port(), "-o", Utf8Of(dir / "b.dat"), "--db", db, "--site",
