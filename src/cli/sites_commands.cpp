@@ -180,6 +180,12 @@ SitesCommands::SitesCommands(CLI::App& app) {
   assign_->add_option("site", site_, "Объект: номер в реестре или название")->required();
   technician(assign_);
   db(assign_);
+  diff_ = sites_->add_subcommand(
+      "diff", "Сравнить две версии конфигурации объекта по полям (без A и B — две последние)");
+  diff_->add_option("site", site_, "Объект: номер в реестре или название")->required();
+  diff_->add_option("a", version_a_, "Версия A: код записи или время (местное)");
+  diff_->add_option("b", version_b_, "Версия B: код записи или время; без этого — последняя");
+  db(diff_);
   roles_ = sites_->add_subcommand(
       "roles", "Роли сервера PostgreSQL: вывести сценарий или выполнить его (--apply)");
   roles_->add_flag("--apply", apply_,
@@ -190,6 +196,58 @@ SitesCommands::SitesCommands(CLI::App& app) {
   note_->add_option("text", text_, "Текст примечания")->required();
   technician(note_);
   db(note_);
+}
+
+int SitesCommands::Diff(Registry& registry, int64_t site) {
+  std::vector<RecordInfo> history;
+  const StoreResult r = registry.SiteHistory(site, history);
+  if (!r.ok()) return Failed(r);
+  std::vector<const RecordInfo*> versions;
+  for (const RecordInfo& h : history)
+    if (!h.image_hash.empty()) versions.push_back(&h);
+  // A version: a record of the site by its id, or the newest at or before a time.
+  const auto version = [&](const std::string& spec, const RecordInfo*& out) -> std::string {
+    for (const RecordInfo* v : versions)
+      if (v->id == spec) out = v;
+    StoreTime at = 0;
+    if (out == nullptr && ParseLocalTime(spec, at))
+      for (const RecordInfo* v : versions)
+        if (v->time <= at) out = v;
+    return out != nullptr ? std::string() : "у объекта нет версии «" + spec + "»";
+  };
+  const RecordInfo* a = nullptr;
+  const RecordInfo* b = nullptr;
+  std::string why;
+  if (!version_b_.empty())
+    why = version(version_b_, b);
+  else if (!versions.empty())
+    b = versions.back();
+  if (why.empty() && !version_a_.empty()) {
+    why = version(version_a_, a);
+  } else if (why.empty() && b != nullptr) {
+    for (const RecordInfo* v : versions)
+      if (v != b && v->time <= b->time) a = v;
+  }
+  if (why.empty() && (a == nullptr || b == nullptr))
+    why = "у объекта меньше двух версий конфигурации";
+  if (why.empty() && a->model != b->model)
+    why = "версии разных моделей: " + ModelText(a->model) + " и " + ModelText(b->model);
+  if (!why.empty()) return Fail(Status::NotInRegistry, "Объект " + site_ + ": " + why);
+  ConfigImage images[2];
+  int extents[2] = {0, 0};
+  const RecordInfo* sides[2] = {a, b};
+  for (int i = 0; i < 2; ++i) {
+    std::vector<uint8_t> bytes;
+    const StoreResult read = registry.Image(sides[i]->image_hash, bytes);
+    if (!read.ok()) return Failed(read);
+    std::copy(bytes.begin(), bytes.end(), images[i].bytes().begin());
+    extents[i] = static_cast<int>(bytes.size());
+    WarnOfMix(*sides[i]);
+  }
+  const auto name = [](const RecordInfo* v) {
+    return "запись " + v->id + " от " + LocalTimeText(v->time) + ": " + RecordLine(*v);
+  };
+  return DiffFields(name(a), name(b), a->model, images[0], extents[0], images[1], extents[1]);
 }
 
 int SitesCommands::RunSiteCommands(Registry& registry) {
@@ -236,6 +294,7 @@ int SitesCommands::RunSiteCommands(Registry& registry) {
                 std::to_string(site).c_str(), card.name.c_str());
     return 0;
   }
+  if (*diff_) return Diff(registry, site);
   if (card_) {
     std::vector<SiteCard> cards;
     const StoreResult r = registry.Cards(site, cards);
@@ -314,7 +373,8 @@ int SitesCommands::Run() {
   if (!registry) return Failed(opened);
   for (const std::string& note : registry->Notes()) std::fprintf(stderr, "%s\n", note.c_str());
   if (card_) site_ = object_;
-  if (*add_ || *set_ || card_ || *records_ || *assign_ || *note_) return RunSiteCommands(*registry);
+  if (*add_ || *set_ || card_ || *records_ || *assign_ || *note_ || *diff_)
+    return RunSiteCommands(*registry);
 
   if (*list_) {
     std::vector<SiteSummary> sites;

@@ -11,6 +11,8 @@
 //   sites records SITE|-                           the records of a site ("-": of none), with ids
 //   sites assign RECORD SITE                       a record put under a site from now on
 //   sites note RECORD TEXT                         a note added to a record
+//   sites diff SITE [A] [B]                        two versions by field (A, B: record ids or
+//                                                  times; without them the last two)
 //   sites roles [--apply --db postgresql://…]      the server's roles: print the script, or run it
 //
 // SITE is the site's number in the registry or the name on its card. Card options: --name,
@@ -55,6 +57,10 @@ class SitesCommands {
   CLI::App* roles_ = nullptr;
   bool apply_ = false;
   int RunSiteCommands(class Registry& registry);
+  int Diff(class Registry& registry, int64_t site);
+  CLI::App* diff_ = nullptr;
+  std::string version_a_;
+  std::string version_b_;
   std::string db_;
   std::string site_;
   std::string record_;

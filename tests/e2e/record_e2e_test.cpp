@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -146,10 +147,29 @@ TEST(RecordCli, ModelsWithoutANumberAreRecordedUnderTheSiteNamed) {
   EXPECT_NE(r.out.find("250"), std::string::npos) << r.out;
   r = RunCli({"sites", "records", "пр. Мира, 3", "--db", db});
   EXPECT_NE(r.out.find("252"), std::string::npos) << r.out;
+  // Two versions of a site by field; one version is no comparison.
+  {
+    ConfigImage changed = SampleImage(250);
+    changed[117] = 9;  // the sounder's time
+    const std::vector<uint8_t> bytes = SerializeConfigFile(250, changed);
+    std::ofstream(dir / "changed.dat", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    SimProcess again({"--model", "250", "--image", Utf8Of(dir / "changed.dat")});
+    r = RunCli(
+        {"read", "-p", again.port(), "-o", Utf8Of(dir / "c.dat"), "--db", db, "--site", "1"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+  }
+  r = RunCli({"sites", "diff", "ул. Ленина, 5", "--db", db});
+  EXPECT_EQ(r.exit_code, 1) << r.err << r.out;
+  EXPECT_NE(r.out.find("| sounder_time |"), std::string::npos) << r.out;
+  r = RunCli({"sites", "diff", "2", "--db", db});
+  EXPECT_EQ(r.exit_code, 17) << r.err;
+  EXPECT_NE(r.err.find("меньше двух версий"), std::string::npos) << r.err;
   // For a spreadsheet and for programs.
   r = RunCli({"sites", "list", "--db", db, "--format", "csv"});
   EXPECT_TRUE(r.out.starts_with("\xEF\xBB\xBFОбъект;Модель;")) << r.out;
-  EXPECT_NE(r.out.find(";Петров;1 ул. Ленина, 5\r\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(";Петров;2 пр. Мира, 3\r\n"), std::string::npos) << r.out;
   r = RunCli({"sites", "history", "--db", db, "--format", "json", ""});
   EXPECT_NE(r.out.find("\"note\": \"плановый осмотр\""), std::string::npos) << r.out;
   // A site the registry does not have: refused before the device is touched.
