@@ -234,7 +234,7 @@ int BatchCommand::Run(int retries) {
       auto [known, is_new] = sites.emplace(row.site, 0);
       if (is_new) {
         const StoreResult found = recording.FindSite(row.site, known->second);
-        if (found.error == StoreError::Unreachable) {
+        if (!found.ok() && found.error != StoreError::NotFound) {
           std::fprintf(stderr, "Объекты плана не проверены (%s): записи будут без объекта\n",
                        found.message.c_str());
           break;

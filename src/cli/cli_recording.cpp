@@ -41,17 +41,18 @@ CliRecording::CliRecording(const RecordOptions& options, const std::filesystem::
   context.note = options.note;
   if (!options.site.empty()) {
     const StoreResult found = registry_->FindSite(options.site, context.site);
-    if (found.error == StoreError::Unreachable) {
-      // The server out of reach names no site now: the records say "объект не указан" and wait,
-      // to be put under it later; nothing of the work is lost for it.
+    if (found.error == StoreError::NotFound) {
+      refused_ = "Реестр объектов: " + found.message + " (список: lovar-cli sites list)";
+      registry_.reset();
+      return;
+    }
+    if (!found.ok()) {
+      // A registry out of reach, or busy, names no site now: the records say "объект не
+      // указан" and are kept as ever, to be put under it later; the work is not stopped for it.
       std::fprintf(stderr,
                    "Объект «%s» не проверен (%s): записи будут без объекта, назначьте его позже "
                    "(lovar-cli sites assign ЗАПИСЬ ОБЪЕКТ)\n",
                    options.site.c_str(), found.message.c_str());
-    } else if (!found.ok()) {
-      refused_ = "Реестр объектов: " + found.message + " (список: lovar-cli sites list)";
-      registry_.reset();
-      return;
     }
   }
   recorder_ = std::make_unique<RegistryRecorder>(*registry_, write_operation);
