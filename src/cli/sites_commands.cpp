@@ -283,11 +283,25 @@ int SitesCommands::RunSiteCommands(Registry& registry) {
         {"--phones", &phones_, &card.phones}, {"--contract", &contract_, &card.contract},
         {"--status", &status_, &card.status}, {"--installed", &installed_, &card.installed},
         {"--remark", &remark_, &card.remark}};
+    const SiteCard before = card;
     for (const auto& [flag, option, value] : given)
       if (command->count(flag) > 0 || (*add_ && value == &card.name)) *value = *option;
     card.technician = technician;
     if (card.name.empty())
       return Fail(Status::RegistryError, "У объекта должно быть название: карточка не изменена");
+    if (*set_ && card.name == before.name && card.customer == before.customer &&
+        card.phones == before.phones && card.contract == before.contract &&
+        card.status == before.status && card.installed == before.installed &&
+        card.remark == before.remark) {
+      std::printf("Карточка объекта %s не изменена: в ней уже это\n", std::to_string(site).c_str());
+      return 0;
+    }
+    // The same name on two cards is allowed (two devices at one address), and said: such a
+    // name no longer names one site.
+    std::vector<int64_t> named;
+    if (card.name != before.name && registry.SitesNamed(card.name, named).ok() && !named.empty())
+      std::fprintf(stderr, "Внимание: название «%s» уже есть у объекта %s; называйте их номерами\n",
+                   card.name.c_str(), std::to_string(named.front()).c_str());
     const StoreResult r = *add_ ? registry.NewSite(card, site) : registry.AddCard(card);
     if (!r.ok()) return Failed(r);
     std::printf(*add_ ? "Объект %s добавлен: %s\n" : "Карточка объекта %s изменена: %s\n",

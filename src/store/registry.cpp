@@ -415,6 +415,9 @@ StoreResult Registry::SiteList(std::vector<SiteEntry>& out) {
 StoreResult Registry::Site(int64_t id, SiteEntry& out) {
   return Ask([&](SiteStore& store) { return store.Site(id, out); });
 }
+StoreResult Registry::SitesNamed(std::string_view name, std::vector<int64_t>& out) {
+  return Ask([&](SiteStore& store) { return store.SitesNamed(name, out); });
+}
 StoreResult Registry::SiteHistory(int64_t site, std::vector<RecordInfo>& out) {
   return Ask([&](SiteStore& store) { return store.SiteHistory(site, out); });
 }

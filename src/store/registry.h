@@ -163,6 +163,7 @@ class Registry {
   // The site that spec names: its id (digits), else the name of its card; NotFound, with the
   // ids, when a name is on several cards.
   StoreResult FindSite(std::string_view spec, int64_t& id);
+  StoreResult SitesNamed(std::string_view name, std::vector<int64_t>& out);
   StoreResult SiteHistory(int64_t site, std::vector<RecordInfo>& out);
   StoreResult SiteNotes(int64_t site, std::vector<RecordNote>& out);
   StoreResult FindRecord(std::string_view id, RecordInfo& out);
