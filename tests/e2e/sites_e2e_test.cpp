@@ -111,7 +111,7 @@ TEST_F(SitesCli, ListHistoryShowAndExportReadTheRegistry) {
 TEST_F(SitesCli, WhatTheRegistryDoesNotHoldIsSaid) {
   RunResult r = RunCli({"sites"});
   EXPECT_NE(r.err.find("не указана команда sites: list, history, show, export, sync, add, set, "
-                       "records, assign, roles или note"),
+                       "records, assign, diff, roles или note"),
             std::string::npos)
       << r.err;
   r = RunCli({"sites", "show", "5555", "--db", file_});
