@@ -3,6 +3,7 @@
 // assignments as rows of their own.
 #include <gtest/gtest.h>
 
+#include "files/utf8_path.h"
 #include "records.h"
 #include "schema_v1.h"
 
@@ -157,6 +158,51 @@ TEST(SitesV2, EveryModelHasItsSiteAndAChangedNumberKeepsOneHistory) {
   ASSERT_TRUE(registry->FindSite(std::to_string(mira), found).ok());
   EXPECT_EQ(found, mira);
   EXPECT_EQ(registry->FindSite("пр. Мира, 3", found).error, StoreError::NotFound);
+}
+
+TEST(SitesV2, ARecordWaitingForAServerKeepsTheServersSiteAsideAndLandsUnderIt) {
+  TempFolder dir;
+  StoreOptions options;
+  OpenedStore station = OpenSqliteStore(Utf8Of(dir / "station.sqlite"), options);
+  OpenedStore server = OpenSqliteStore(Utf8Of(dir / "server.sqlite"), options);
+  ASSERT_TRUE(station.store && server.store);
+  // The server's site 2: on the station, a site 1 of its own means something else.
+  SiteCard card;
+  int64_t id = 0;
+  card.name = "Склад";
+  ASSERT_TRUE(station.store->NewSite(card, id).ok());
+  card.name = "ул. Ленина, 5";
+  ASSERT_TRUE(server.store->NewSite(card, id).ok());
+  ASSERT_TRUE(server.store->NewSite(card, id).ok());
+  ASSERT_EQ(id, 2);
+
+  SiteRecord record = ReadRecord(250, "", 1, 1'000);
+  record.info.id = NewRecordId();
+  record.info.site = 2;
+  record.info.station = "pc-7";
+  AddedRecord added;
+  ASSERT_TRUE(station.store->Add(record, "postgresql://h/db", added).ok());
+  EXPECT_EQ(added.site, 0);  // none of the station's sites
+  std::vector<SiteEntry> sites;
+  ASSERT_TRUE(station.store->SiteList(sites).ok());
+  ASSERT_EQ(sites.size(), 1u);
+  EXPECT_TRUE(sites[0].last.id.empty());
+
+  std::vector<SiteRecord> waiting;
+  ASSERT_TRUE(station.store->Waiting("postgresql://h/db", 10, waiting).ok());
+  ASSERT_EQ(waiting.size(), 1u);
+  EXPECT_EQ(waiting[0].info.site, 2);
+  EXPECT_EQ(waiting[0].info.time, 1'000);  // the station's clock, as given
+  waiting[0].info.late = true;
+  ASSERT_TRUE(server.store->Add(waiting[0], {}, added).ok());
+  EXPECT_EQ(added.site, 2);
+  std::vector<RecordInfo> history;
+  ASSERT_TRUE(server.store->SiteHistory(2, history).ok());
+  ASSERT_EQ(history.size(), 1u);
+  EXPECT_EQ(history[0].time, 1'000);  // it came late: its time is the station's
+  EXPECT_TRUE(history[0].late);
+  EXPECT_GT(history[0].arrived, 1'000);
+  EXPECT_EQ(history[0].site_name, "ул. Ленина, 5");
 }
 
 }  // namespace
