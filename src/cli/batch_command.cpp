@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <system_error>
 #include <vector>
 
@@ -223,6 +224,34 @@ int BatchCommand::Run(int retries) {
   CliRecording recording(record_, archive, RecordOperation::Batch);
   if (!recording.refused().empty())
     return Fail(Status::RegistryError, recording.refused() + ". Ни один прибор не затронут");
+  // The plan's sites, each named once: one the registry does not have stops the plan before
+  // any device is touched; a server out of reach leaves the records of no site, to be assigned.
+  if (RegistryRecorder* registry = recording.recorder()) {
+    std::map<std::string, int64_t> sites;
+    std::vector<std::string> unknown;
+    for (const PlanRow& row : plan.rows) {
+      if (row.site.empty()) continue;
+      auto [known, is_new] = sites.emplace(row.site, 0);
+      if (is_new) {
+        const StoreResult found = recording.FindSite(row.site, known->second);
+        if (!found.ok() && found.error != StoreError::NotFound) {
+          std::fprintf(stderr, "Объекты плана не проверены (%s): записи будут без объекта\n",
+                       found.message.c_str());
+          break;
+        }
+        if (!found.ok()) unknown.push_back(RowText(row.row, row.line) + ": " + found.message);
+      }
+      if (known->second != 0) registry->SetPortSite(row.port, known->second);
+    }
+    if (!unknown.empty()) {
+      std::fprintf(stderr,
+                   "План %s не принят: в реестре нет объектов (%zu), ни один прибор не "
+                   "затронут:\n",
+                   plan_shown.c_str(), unknown.size());
+      for (const std::string& line : unknown) std::fprintf(stderr, "  %s\n", line.c_str());
+      return static_cast<int>(Status::PlanRefused);
+    }
+  }
 
   std::fprintf(stderr, "План %s: приборов %zu, модель %s\n", plan_shown.c_str(), plan.rows.size(),
                ModelText(plan.model).c_str());

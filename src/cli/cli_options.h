@@ -20,7 +20,7 @@ struct CliOptions {
   std::string out;
   std::string file;
   std::string archive;  // --archive DIR: keep every read there
-  RecordOptions record;  // read, write: --no-record, --db
+  RecordOptions record;  // read, write: --no-record, --db, --site, --operator, --note
   bool no_verify = false;
   bool verify = false;  // the check is the default; the flag stays for older scripts
   bool full = false;    // write: every block, not only those that differ from the device

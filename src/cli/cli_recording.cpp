@@ -13,12 +13,19 @@ void AddRecordOptions(CLI::App& command, RecordOptions& options) {
   command.add_option("--db", options.db,
                      "Реестр объектов: файл SQLite или сервер postgresql://… (иначе LOVAR_DB, "
                      "иначе файл пользователя)");
+  command.add_option("--site", options.site,
+                     "Объект реестра: его номер в реестре или название (без этого модель 251 "
+                     "находится по номеру объекта, другие — «объект не указан»)");
+  command.add_option("--operator", options.technician,
+                     "Техник, который работает с прибором (иначе LOVAR_OPERATOR)");
+  command.add_option("--note", options.note, "Причина: зачем прибор читают или записывают");
 }
 
 CliRecording::CliRecording(const RecordOptions& options, const std::filesystem::path& archive,
                            RecordOperation write_operation) {
   if (options.no_record) return;
-  OpenedRegistry opened = OpenRecordingRegistry(options.db, EnvironmentUtf8("LOVAR_DB").c_str(), archive);
+  OpenedRegistry opened =
+      OpenRecordingRegistry(options.db, EnvironmentUtf8("LOVAR_DB").c_str(), archive);
   if (opened.registry == nullptr) {
     // Mended first: a registry that cannot take records (a wrong place, string, password or
     // certificate, another user's file, no registry, a newer one) would lose every record of
@@ -28,7 +35,28 @@ CliRecording::CliRecording(const RecordOptions& options, const std::filesystem::
   }
   for (const std::string& note : opened.notes) std::fprintf(stderr, "%s\n", note.c_str());
   registry_ = std::move(opened.registry);
+  RecordContext context;
+  context.technician =
+      !options.technician.empty() ? options.technician : EnvironmentUtf8("LOVAR_OPERATOR");
+  context.note = options.note;
+  if (!options.site.empty()) {
+    const StoreResult found = registry_->FindSite(options.site, context.site);
+    if (found.error == StoreError::NotFound) {
+      refused_ = "Реестр объектов: " + found.message + " (список: lovar-cli sites list)";
+      registry_.reset();
+      return;
+    }
+    if (!found.ok()) {
+      // A registry out of reach, or busy, names no site now: the records say "объект не
+      // указан" and are kept as ever, to be put under it later; the work is not stopped for it.
+      std::fprintf(stderr,
+                   "Объект «%s» не проверен (%s): записи будут без объекта, назначьте его позже "
+                   "(lovar-cli sites assign ЗАПИСЬ ОБЪЕКТ)\n",
+                   options.site.c_str(), found.message.c_str());
+    }
+  }
   recorder_ = std::make_unique<RegistryRecorder>(*registry_, write_operation);
+  recorder_->SetContext(std::move(context));
 }
 
 CliRecording::~CliRecording() = default;

@@ -22,10 +22,13 @@ namespace lovar {
 
 struct RecordOptions {
   bool no_record = false;
-  std::string db;  // --db
+  std::string db;          // --db
+  std::string site;        // --site ID|NAME
+  std::string technician;  // --operator, else $LOVAR_OPERATOR
+  std::string note;        // --note
 };
 
-// Adds --no-record and --db to a command.
+// Adds --no-record, --db, --site, --operator and --note to a command.
 void AddRecordOptions(CLI::App& command, RecordOptions& options);
 
 class CliRecording {
@@ -36,13 +39,19 @@ class CliRecording {
                RecordOperation write_operation);
   ~CliRecording();
 
-  // The registry cannot take records (the place, the string, the server's answer, the file):
-  // the command stops before touching any device, with this line.
+  // The registry cannot take records (the place, the string, the server's answer, the file),
+  // or has no site that --site names: the command stops before touching any device, with this
+  // line.
   const std::string& refused() const { return refused_; }
   // Null when nothing is recorded.
   RegistryRecorder* recorder() { return recorder_.get(); }
   // The recorder beside the archive (either may be null): the one the session is given.
   Recorder* With(Recorder* archive);
+  // The site spec names (site_store.h's FindSite); NotFound says the site is not there, and
+  // Unreachable that it cannot be known now.
+  StoreResult FindSite(const std::string& spec, int64_t& id) {
+    return registry_ != nullptr ? registry_->FindSite(spec, id) : StoreResult{};
+  }
   // Says on stderr what the records met so far.
   void SayNotes();
   // At the command's end, once the devices are done: says what the records met, keeps those

@@ -142,6 +142,15 @@ int Diff(const Source& a, const Source& b, const std::string& html_path) {
   return diff.Equal() ? 0 : kExitDiffer;
 }
 
+}  // namespace
+
+int DiffFields(const std::string& name_a, const std::string& name_b, int model,
+               const ConfigImage& a, int extent_a, const ConfigImage& b, int extent_b) {
+  return Diff({name_a, model, extent_a, a}, {name_b, model, extent_b, b}, {});
+}
+
+namespace {
+
 int Export(const std::string& path, const std::string& out) {
   Source source;
   const Outcome loaded = LoadFile(path, source);

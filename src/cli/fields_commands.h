@@ -27,6 +27,10 @@ inline constexpr int kExitDiffer = 1;
 // Prints every field of the image page by page (the bytes from 0 to extent), or with json the
 // document of them; name says what the image is. Returns the exit status.
 int ShowFields(const std::string& name, int model, const ConfigImage& image, int extent, bool json);
+// Compares two images of one model field by field, as diff prints it (the bytes each holds from
+// offset 0: extent_a, extent_b). Returns 0 when they are equal, 1 when they differ.
+int DiffFields(const std::string& name_a, const std::string& name_b, int model,
+               const ConfigImage& a, int extent_a, const ConfigImage& b, int extent_b);
 
 class FieldsCommands {
  public:

@@ -2,17 +2,20 @@
 
 #include <cstdio>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "cli/fields_commands.h"
 #include "files/config_file.h"
 #include "files/environment.h"
+#include "files/table_text.h"
 #include "files/utf8_path.h"
 #include "model/catalog.h"
 #include "model/cp1251.h"
 #include "session/outcome.h"
 #include "store/local_time.h"
 #include "store/postgres_location.h"
+#include "store/postgres_roles.h"
 #include "store/registry.h"
 
 namespace lovar {
@@ -27,21 +30,17 @@ std::string ObjectText(const std::string& object) {
   return object.empty() ? "(без номера)" : object;
 }
 
-// A table with padded columns: the header, then the rows.
-void PrintTable(const std::vector<std::vector<std::string>>& rows) {
-  std::vector<size_t> widths;
-  for (const auto& row : rows)
-    for (size_t c = 0; c < row.size(); ++c) {
-      if (widths.size() <= c) widths.push_back(0);
-      widths[c] = std::max(widths[c], Utf8Length(row[c]));
-    }
-  for (const auto& row : rows) {
-    std::string line;
-    for (size_t c = 0; c < row.size(); ++c)
-      line += c + 1 < row.size() ? Utf8Padded(row[c], widths[c]) + "  " : row[c];
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    std::printf("%s\n", line.c_str());
-  }
+// rows: the titles, then the rows; keys: the columns' names in JSON.
+void PrintRows(const std::string& format, std::vector<std::string> keys,
+               std::vector<std::vector<std::string>> rows) {
+  TextTable table;
+  table.keys = std::move(keys);
+  table.titles = std::move(rows.front());
+  rows.erase(rows.begin());
+  table.rows = std::move(rows);
+  TableFormat chosen = TableFormat::Table;
+  TableFormatOf(format, chosen);  // checked as the command line was read
+  std::fputs(TableText(table, chosen).c_str(), stdout);
 }
 
 std::string ModelText(int model) {
@@ -57,6 +56,14 @@ std::string RecordLine(const RecordInfo& r) {
                      (r.operator_name.empty() ? "?" : r.operator_name);
   if (!r.port.empty()) line += ", порт " + r.port;
   return line + ")";
+}
+
+// A card's status as a person reads it.
+std::string StatusText(const std::string& status) {
+  if (status == "active") return "обслуживается";
+  if (status == "suspended") return "приостановлен";
+  if (status == "removed") return "снят";
+  return status;
 }
 
 // What a write that did not finish, or was not proven, left: said with what it shows.
@@ -101,16 +108,26 @@ SitesCommands::SitesCommands(CLI::App& app) {
                      "12:30:05; без этого — последняя")
         ->check(local_time);
   };
+  const auto format = [this](CLI::App* command) {
+    command
+        ->add_option("--format", format_,
+                     "Вид: table (таблица), csv (для таблиц: UTF-8, «;»), json (для программ)")
+        ->check(CLI::IsMember({"table", "csv", "json"}));
+  };
   list_ = sites_->add_subcommand("list", "Объекты и последняя запись каждого");
+  format(list_);
   list_->add_option("prefix", object_, "Только объекты, чей номер начинается так");
   db(list_);
   history_ = sites_->add_subcommand("history", "Все записи объекта, от первой");
+  format(history_);
   object(history_);
   db(history_);
   show_ = sites_->add_subcommand("show", "Конфигурация объекта по страницам");
   object(show_);
   at(show_);
   show_->add_flag("--json", json_, "Вывести в JSON (для программ)");
+  show_->add_flag("--card", card_,
+                  "Карточка объекта и все её версии; объект — номер в реестре или название");
   db(show_);
   export_ = sites_->add_subcommand("export", "Сохранить конфигурацию объекта в файл");
   object(export_);
@@ -120,13 +137,248 @@ SitesCommands::SitesCommands(CLI::App& app) {
   sync_ =
       sites_->add_subcommand("sync", "Отправить на сервер записи, которые ждут на этой станции");
   db(sync_);
+
+  const auto technician = [this](CLI::App* command) {
+    command->add_option("--operator", technician_, "Техник (иначе LOVAR_OPERATOR)");
+  };
+  const auto card = [this](CLI::App* command) {
+    const std::pair<const char*, std::string*> options[] = {
+        {"--name", &name_},         {"--customer", &customer_}, {"--phones", &phones_},
+        {"--contract", &contract_}, {"--status", &status_},     {"--installed", &installed_},
+        {"--remark", &remark_}};
+    const char* texts[] = {"Название объекта, обычно адрес",
+                           "Заказчик, абонент",
+                           "Контактные телефоны",
+                           "Номер договора или лицевого счёта",
+                           "Состояние: active (обслуживается), suspended (приостановлен), "
+                           "removed (снят)",
+                           "Дата установки",
+                           "Примечание"};
+    for (size_t i = 0; i < std::size(options); ++i) {
+      CLI::Option* option = command->add_option(options[i].first, *options[i].second, texts[i]);
+      if (options[i].second == &status_)
+        option->check(CLI::IsMember({"active", "suspended", "removed"}));
+    }
+  };
+  add_ = sites_->add_subcommand("add", "Новый объект реестра; выводит его номер");
+  add_->add_option("name", name_, "Название объекта, обычно адрес")->required();
+  card(add_);
+  technician(add_);
+  db(add_);
+  set_ = sites_->add_subcommand("set", "Изменить карточку объекта (новая версия карточки)");
+  set_->add_option("site", site_, "Объект: номер в реестре или название")->required();
+  card(set_);
+  technician(set_);
+  db(set_);
+  records_ = sites_->add_subcommand("records", "Записи объекта с их кодами");
+  records_->add_option("site", site_, "Объект: номер в реестре или название; «-» — без объекта")
+      ->required();
+  format(records_);
+  db(records_);
+  assign_ = sites_->add_subcommand("assign", "Отнести запись к объекту");
+  assign_->add_option("record", record_, "Код записи (lovar-cli sites records)")->required();
+  assign_->add_option("site", site_, "Объект: номер в реестре или название")->required();
+  technician(assign_);
+  db(assign_);
+  diff_ = sites_->add_subcommand(
+      "diff", "Сравнить две версии конфигурации объекта по полям (без A и B — две последние)");
+  diff_->add_option("site", site_, "Объект: номер в реестре или название")->required();
+  diff_->add_option("a", version_a_, "Версия A: код записи или время (местное)");
+  diff_->add_option("b", version_b_, "Версия B: код записи или время; без этого — последняя");
+  db(diff_);
+  roles_ = sites_->add_subcommand(
+      "roles", "Роли сервера PostgreSQL: вывести сценарий или выполнить его (--apply)");
+  roles_->add_flag("--apply", apply_,
+                   "Выполнить сценарий на сервере --db от имени владельца схемы lovar");
+  db(roles_);
+  note_ = sites_->add_subcommand("note", "Добавить к записи примечание");
+  note_->add_option("record", record_, "Код записи (lovar-cli sites records)")->required();
+  note_->add_option("text", text_, "Текст примечания")->required();
+  technician(note_);
+  db(note_);
+}
+
+int SitesCommands::Diff(Registry& registry, int64_t site) {
+  std::vector<RecordInfo> history;
+  const StoreResult r = registry.SiteHistory(site, history);
+  if (!r.ok()) return Failed(r);
+  std::vector<const RecordInfo*> versions;
+  for (const RecordInfo& h : history)
+    if (!h.image_hash.empty()) versions.push_back(&h);
+  // A version: a record of the site by its id, or the newest at or before a time.
+  const auto version = [&](const std::string& spec, const RecordInfo*& out) -> std::string {
+    for (const RecordInfo* v : versions)
+      if (v->id == spec) out = v;
+    StoreTime at = 0;
+    if (out == nullptr && ParseLocalTime(spec, at))
+      for (const RecordInfo* v : versions)
+        if (v->time <= at) out = v;
+    return out != nullptr ? std::string() : "у объекта нет версии «" + spec + "»";
+  };
+  const RecordInfo* a = nullptr;
+  const RecordInfo* b = nullptr;
+  std::string why;
+  if (!version_b_.empty())
+    why = version(version_b_, b);
+  else if (!versions.empty())
+    b = versions.back();
+  if (why.empty() && !version_a_.empty()) {
+    why = version(version_a_, a);
+  } else if (why.empty() && b != nullptr) {
+    for (const RecordInfo* v : versions)
+      if (v != b && v->time <= b->time) a = v;
+  }
+  if (why.empty() && (a == nullptr || b == nullptr))
+    why = "у объекта меньше двух версий конфигурации";
+  if (why.empty() && a->model != b->model)
+    why = "версии разных моделей: " + ModelText(a->model) + " и " + ModelText(b->model);
+  if (!why.empty()) return Fail(Status::NotInRegistry, "Объект " + site_ + ": " + why);
+  ConfigImage images[2];
+  int extents[2] = {0, 0};
+  const RecordInfo* sides[2] = {a, b};
+  for (int i = 0; i < 2; ++i) {
+    std::vector<uint8_t> bytes;
+    const StoreResult read = registry.Image(sides[i]->image_hash, bytes);
+    if (!read.ok()) return Failed(read);
+    std::copy(bytes.begin(), bytes.end(), images[i].bytes().begin());
+    extents[i] = static_cast<int>(bytes.size());
+    WarnOfMix(*sides[i]);
+  }
+  const auto name = [](const RecordInfo* v) {
+    return "запись " + v->id + " от " + LocalTimeText(v->time) + ": " + RecordLine(*v);
+  };
+  return DiffFields(name(a), name(b), a->model, images[0], extents[0], images[1], extents[1]);
+}
+
+int SitesCommands::RunSiteCommands(Registry& registry) {
+  const std::string technician =
+      !technician_.empty() ? technician_ : EnvironmentUtf8("LOVAR_OPERATOR");
+  int64_t site = 0;
+  if (!site_.empty() && !(*records_ && site_ == "-")) {
+    const StoreResult found = registry.FindSite(site_, site);
+    if (!found.ok()) return Failed(found);
+  }
+  if (*assign_ || *note_) {
+    const StoreResult r = *assign_ ? registry.Assign(record_, site, technician)
+                                   : registry.AddNote(record_, text_, technician);
+    if (!r.ok()) return Failed(r);
+    std::printf(
+        *assign_ ? "Запись %s отнесена к объекту %s\n" : "Примечание к записи %s добавлено\n",
+        record_.c_str(), std::to_string(site).c_str());
+    return 0;
+  }
+  if (*add_ || *set_) {
+    SiteCard card;
+    if (*set_) {
+      // The new version is the card as it is, with what is given changed.
+      SiteEntry entry;
+      const StoreResult r = registry.Site(site, entry);
+      if (!r.ok()) return Failed(r);
+      card = entry.card;
+    }
+    // What is given is changed, even to empty (--remark ""); the rest stays as it was.
+    CLI::App* command = *add_ ? add_ : set_;
+    const std::tuple<const char*, std::string*, std::string*> given[] = {
+        {"--name", &name_, &card.name},       {"--customer", &customer_, &card.customer},
+        {"--phones", &phones_, &card.phones}, {"--contract", &contract_, &card.contract},
+        {"--status", &status_, &card.status}, {"--installed", &installed_, &card.installed},
+        {"--remark", &remark_, &card.remark}};
+    const SiteCard before = card;
+    for (const auto& [flag, option, value] : given)
+      if (command->count(flag) > 0 || (*add_ && value == &card.name)) *value = *option;
+    card.technician = technician;
+    if (card.name.empty())
+      return Fail(Status::RegistryError, "У объекта должно быть название: карточка не изменена");
+    if (*set_ && card.name == before.name && card.customer == before.customer &&
+        card.phones == before.phones && card.contract == before.contract &&
+        card.status == before.status && card.installed == before.installed &&
+        card.remark == before.remark) {
+      std::printf("Карточка объекта %s не изменена: в ней уже это\n", std::to_string(site).c_str());
+      return 0;
+    }
+    // The same name on two cards is allowed (two devices at one address), and said: such a
+    // name no longer names one site.
+    std::vector<int64_t> named;
+    if (card.name != before.name && registry.SitesNamed(card.name, named).ok() && !named.empty())
+      std::fprintf(stderr, "Внимание: название «%s» уже есть у объекта %s; называйте их номерами\n",
+                   card.name.c_str(), std::to_string(named.front()).c_str());
+    const StoreResult r = *add_ ? registry.NewSite(card, site) : registry.AddCard(card);
+    if (!r.ok()) return Failed(r);
+    std::printf(*add_ ? "Объект %s добавлен: %s\n" : "Карточка объекта %s изменена: %s\n",
+                std::to_string(site).c_str(), card.name.c_str());
+    return 0;
+  }
+  if (*diff_) return Diff(registry, site);
+  if (card_) {
+    std::vector<SiteCard> cards;
+    const StoreResult r = registry.Cards(site, cards);
+    if (!r.ok()) return Failed(r);
+    const SiteCard& c = cards.back();
+    const std::string status = StatusText(c.status);
+    const std::pair<const char*, const std::string*> lines[] = {
+        {"Объект", &c.name},      {"Заказчик", &c.customer}, {"Телефоны", &c.phones},
+        {"Договор", &c.contract}, {"Состояние", &status},    {"Установлен", &c.installed},
+        {"Примечание", &c.remark}};
+    std::printf("Номер в реестре: %s\n", std::to_string(site).c_str());
+    for (const auto& [label, value] : lines) std::printf("%s: %s\n", label, value->c_str());
+    std::vector<std::vector<std::string>> rows = {
+        {"Версия", "Дата", "Техник", "Пользователь", "Название", "Состояние"}};
+    for (size_t i = 0; i < cards.size(); ++i)
+      rows.push_back({std::to_string(i + 1), LocalTimeText(cards[i].at), cards[i].technician,
+                      cards[i].role, cards[i].name, StatusText(cards[i].status)});
+    PrintRows("table", {}, rows);
+    return 0;
+  }
+  // records
+  std::vector<RecordInfo> history;
+  std::vector<RecordNote> notes;
+  StoreResult r = registry.SiteHistory(site, history);
+  if (r.ok()) r = registry.SiteNotes(site, notes);
+  if (!r.ok()) return Failed(r);
+  if (history.empty()) {
+    std::fprintf(stderr, "%s\n", site == 0 ? "Записей без объекта нет" : "У объекта нет записей");
+    return 0;
+  }
+  std::vector<std::vector<std::string>> rows = {{"Запись", "Дата", "Модель", "Номер", "Действие",
+                                                 "Результат", "Станция", "Техник", "Причина"}};
+  for (const RecordInfo& h : history) {
+    rows.push_back({h.id, LocalTimeText(h.time), ModelText(h.model), h.object,
+                    std::string(OperationText(h.operation)),
+                    std::string(OutcomeText(h.operation, h.outcome)), h.station, h.technician,
+                    h.note});
+    for (const RecordNote& n : notes)
+      if (n.record == h.id)
+        rows.push_back(
+            {"", LocalTimeText(n.at), "", "", "примечание", "", n.station, n.technician, n.text});
+  }
+  PrintRows(format_,
+            {"record", "time", "model", "object", "operation", "outcome", "station", "technician",
+             "note"},
+            rows);
+  return 0;
 }
 
 int SitesCommands::Run() {
   RegistryOptions options;
   std::string why;
+  if (*roles_ && !apply_) {
+    std::fputs(PostgresRolesScript().c_str(), stdout);
+    return 0;
+  }
   if (!ChooseLocation(db_, EnvironmentUtf8("LOVAR_DB").c_str(), options.location, why))
     return Fail(Status::RegistryError, why);
+  if (*roles_) {
+    if (!options.location.shared)
+      return Fail(Status::RegistryError,
+                  "Роли есть только у сервера PostgreSQL: укажите --db postgresql://…");
+    const StoreResult r = ApplyPostgresRoles(options.location.text, options.store);
+    if (!r.ok())
+      return Failed({r.error, PostgresWhere(options.location.text) + ": " + r.message +
+                                  ". Роли не изменены"});
+    std::printf("Роли lovar_station, lovar_office, lovar_codes, lovar_admin заданы на %s\n",
+                PostgresWhere(options.location.text).c_str());
+    return 0;
+  }
   options.note_waiting = !*sync_;  // sync says what it sent and what still waits
   StoreTime at = StoreTimeNow();
   if (!at_.empty()) ParseLocalTime(at_, at);  // checked as the command line was read
@@ -134,6 +386,9 @@ int SitesCommands::Run() {
   const std::unique_ptr<Registry> registry = Registry::Open(options, opened);
   if (!registry) return Failed(opened);
   for (const std::string& note : registry->Notes()) std::fprintf(stderr, "%s\n", note.c_str());
+  if (card_) site_ = object_;
+  if (*add_ || *set_ || card_ || *records_ || *assign_ || *note_ || *diff_)
+    return RunSiteCommands(*registry);
 
   if (*list_) {
     std::vector<SiteSummary> sites;
@@ -142,15 +397,21 @@ int SitesCommands::Run() {
     if (sites.empty()) {
       std::fprintf(stderr, "В реестре %s нет объектов%s\n", registry->Where().c_str(),
                    object_.empty() ? "" : (", чей номер начинается с " + object_).c_str());
-      return 0;
+      // A program still gets its (empty) table.
+      if (format_ == "table") return 0;
     }
-    std::vector<std::vector<std::string>> rows = {
-        {"Объект", "Модель", "Последняя запись", "Результат", "Станция", "Оператор"}};
+    std::vector<std::vector<std::string>> rows = {{"Объект", "Модель", "Последняя запись",
+                                                   "Результат", "Станция", "Оператор", "Техник",
+                                                   "Объект реестра"}};
     for (const SiteSummary& s : sites)
       rows.push_back({ObjectText(s.object), ModelText(s.model), LocalTimeText(s.last.time),
                       std::string(OutcomeText(s.last.operation, s.last.outcome)), s.last.station,
-                      s.last.operator_name});
-    PrintTable(rows);
+                      s.last.operator_name, s.last.technician,
+                      s.last.site == 0 ? "объект не указан"
+                                       : std::to_string(s.last.site) + " " + s.last.site_name});
+    PrintRows(format_,
+              {"object", "model", "time", "outcome", "station", "operator", "technician", "site"},
+              rows);
     return 0;
   }
 
@@ -188,13 +449,16 @@ int SitesCommands::Run() {
                   "Объекта " + object_ + " нет в реестре " + registry->Where());
     std::vector<std::vector<std::string>> rows = {{"Дата", "Модель", "Действие", "Результат",
                                                    "Станция", "Оператор", "Порт", "Прибор", "Образ",
-                                                   "Сообщение"}};
+                                                   "Сообщение", "Техник", "Причина", "Запись"}};
     for (const RecordInfo& h : history)
-      rows.push_back({LocalTimeText(h.time), ModelText(h.model),
-                      std::string(OperationText(h.operation)),
-                      std::string(OutcomeText(h.operation, h.outcome)), h.station, h.operator_name,
-                      h.port, h.device_line, h.image_hash.substr(0, 8), h.message});
-    PrintTable(rows);
+      rows.push_back(
+          {LocalTimeText(h.time), ModelText(h.model), std::string(OperationText(h.operation)),
+           std::string(OutcomeText(h.operation, h.outcome)), h.station, h.operator_name, h.port,
+           h.device_line, h.image_hash.substr(0, 8), h.message, h.technician, h.note, h.id});
+    PrintRows(format_,
+              {"time", "model", "operation", "outcome", "station", "operator", "port", "device",
+               "image", "message", "technician", "note", "record"},
+              rows);
     return 0;
   }
 

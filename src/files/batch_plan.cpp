@@ -24,6 +24,7 @@ constexpr size_t kMaxPlanBytes = 16u << 20;
 
 constexpr std::string_view kPort = "port";
 constexpr std::string_view kTemplate = "template";
+constexpr std::string_view kSite = "site";
 
 std::string Trimmed(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -175,6 +176,7 @@ class Checker {
       }
       if (name == kPort && !port_column_) port_column_ = c;
       if (name == kTemplate && !template_column_) template_column_ = c;
+      if (name == kSite && !site_column_) site_column_ = c;
     }
     if (!port_column_) Fault(1, "строка 1: нет столбца port (порт прибора)");
     if (!template_column_) Fault(1, "строка 1: нет столбца template (файл шаблона)");
@@ -208,6 +210,8 @@ class Checker {
               "порт " + row.port + " уже назван в строке " + std::to_string(earlier));
       }
     }
+    if (site_column_ && !ControlCharacter(record.cells[*site_column_]))
+      row.site = Trimmed(record.cells[*site_column_]);
     // Without a sound template the row's values are checked by nothing.
     row.template_index = kNone;
     if (template_column_ && !ControlCharacter(record.cells[*template_column_])) {
@@ -259,7 +263,8 @@ class Checker {
     if (column_fields_.size() == names_.size()) return column_fields_;
     column_fields_.assign(names_.size(), nullptr);
     for (size_t c = 0; c < names_.size(); ++c) {
-      if (c == port_column_ || c == template_column_ || names_[c].empty()) continue;
+      if (c == port_column_ || c == template_column_ || c == site_column_ || names_[c].empty())
+        continue;
       column_fields_[c] = FindFieldById(plan_.model, names_[c]);
     }
     return column_fields_;
@@ -316,7 +321,9 @@ class Checker {
     if (plan_.model == 0) return;  // no template read: the ids cannot be checked
     const std::vector<const Field*>& fields = ColumnFields();
     for (size_t c = 0; c < names_.size(); ++c) {
-      if (c == *port_column_ || c == *template_column_ || names_[c].empty() || fields[c]) continue;
+      if (c == *port_column_ || c == *template_column_ || c == site_column_ || names_[c].empty() ||
+          fields[c])
+        continue;
       Fault(1, 1, c,
             "у модели " + ModelNameAndCode(plan_.model) +
                 " нет такого поля (все поля: lovar-cli show ШАБЛОН --json)");
@@ -354,6 +361,7 @@ class Checker {
   std::vector<std::string> names_;  // the header's cells, trimmed
   std::optional<size_t> port_column_;
   std::optional<size_t> template_column_;
+  std::optional<size_t> site_column_;
   std::map<std::string, Loaded> templates_;
   // By the hash of PortKey: the index of the row that names the port first.
   std::unordered_multimap<size_t, size_t> ports_;

@@ -2,6 +2,7 @@
 // own. A CSV table (csv.h) whose first row names the columns:
 //   port      the serial port of the device ("/dev/ttyUSB0", "COM5")
 //   template  a configuration file; a relative path is taken from the plan's folder
+//   site      (may be left out) the device's site in the registry: its number or name
 //   any other column a field id of the catalog ("object_number", "direction1.phone"...): the
 //             row's value replaces the template's for that device; an empty cell keeps it.
 // Rows whose every cell is empty are left out.
@@ -46,6 +47,7 @@ struct PlanRow {
   std::string port;
   size_t template_index = 0;  // into BatchPlan::templates
   std::string object_number;  // as the device will hold it ("" where the model has none)
+  std::string site;           // the site column's cell, trimmed ("" when none)
   // Where the row's record lies in BatchPlan::text: its cells as read are taken from there.
   size_t begin = 0;
   size_t end = 0;
@@ -60,7 +62,7 @@ struct BatchPlan {
   std::vector<PlanTemplate> templates;
   std::vector<PlanRow> rows;
   std::string text;  // the plan as read
-  // Per column of the header: the field its values go to; null for port, template and a
+  // Per column of the header: the field its values go to; null for port, template, site and a
   // column without a name.
   std::vector<const Field*> columns;
 };

@@ -87,7 +87,7 @@ KeptRecord SiteRecorder::DeviceRead(const DeviceRecord& device, const ConfigImag
   priors_.erase(device.port);  // a read of its own, not one made for a write
   KeptRecord kept;
   kept.note = ReadNote(device, image);
-  Keep(ReadSiteRecord(device, image));
+  KeepWith(ReadSiteRecord(device, image));
   return kept;
 }
 
@@ -117,7 +117,7 @@ void SiteRecorder::DeviceWritten(const DeviceRecord& device, const ConfigImage& 
       record.info.message += ". " + noted->second;
     overrides_.erase(noted);
   }
-  Keep(std::move(record));
+  KeepWith(std::move(record), prior);
   read_.erase(device.port);  // the device holds something else now
 }
 
@@ -128,6 +128,20 @@ void SiteRecorder::StepFailed(const DeviceRecord& device, const std::string& obj
   record.info.outcome = RecordOutcome::Failed;
   record.info.object = object;
   record.info.message = message;
+  KeepWith(std::move(record));
+}
+
+void SiteRecorder::KeepWith(SiteRecord record, const ConfigImage* prior) {
+  const auto port_site = port_sites_.find(record.info.port);
+  record.info.site = port_site != port_sites_.end() ? port_site->second : context_.site;
+  record.info.technician = context_.technician;
+  record.info.note = context_.note;
+  // The site is found by the number the device had before the write, so that its history
+  // stays one.
+  if (prior != nullptr) {
+    const std::string before = ObjectNumber(record.info.model, *prior);
+    if (before != record.info.object) record.info.prior_object = before;
+  }
   Keep(std::move(record));
 }
 
@@ -142,6 +156,7 @@ void RecordInto(Registry& registry, SiteRecord record, bool& may_wait,
       may_wait = may_wait || kept.kept == RecordResult::Kept::Waiting;
       return;
     case RecordResult::Kept::InRegistry:
+      if (!kept.note.empty()) notes.push_back(kept.note);
       break;
   }
   // The server took a record: what waited for it on this station goes now.

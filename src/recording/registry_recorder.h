@@ -37,9 +37,22 @@ SiteRecord WriteSiteRecord(const DeviceRecord& device, const ConfigImage* prior,
 void RecordInto(Registry& registry, SiteRecord record, bool& may_wait,
                 std::vector<std::string>& notes);
 
+// What every record of a run says beside the device: the site chosen for it (0: found by its
+// object number, else none), the technician and the reason.
+struct RecordContext {
+  int64_t site = 0;
+  std::string technician;
+  std::string note;
+};
+
 // The session's ends as records; where they go is the subclass's.
 class SiteRecorder : public Recorder {
  public:
+  // Every record from now on says so.
+  void SetContext(RecordContext context) { context_ = std::move(context); }
+  // The records of the device on port go under site (a batch row's), whatever the context says.
+  void SetPortSite(const std::string& port, int64_t site) { port_sites_[port] = site; }
+
   // write_operation: Write, or Batch for a batch.
   explicit SiteRecorder(RecordOperation write_operation = RecordOperation::Write)
       : write_operation_(write_operation) {}
@@ -72,7 +85,12 @@ class SiteRecorder : public Recorder {
   virtual void Keep(SiteRecord record) = 0;
 
  private:
+  // Keep, with the run's context; a write that changed the object number names the one before.
+  void KeepWith(SiteRecord record, const ConfigImage* prior = nullptr);
+
   RecordOperation write_operation_;
+  RecordContext context_;
+  std::map<std::string, int64_t> port_sites_;
   std::map<std::string, ConfigImage> read_;       // per port: the device's image read last
   std::map<std::string, std::string> overrides_;  // per port: the next write's override text
   std::set<std::string> priors_;                  // the ports of ReadIsPrior (a batch's many)

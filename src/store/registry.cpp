@@ -26,7 +26,10 @@ namespace {
 constexpr int kSyncBatch = 100;
 // How long records held stay untried while more come.
 constexpr std::chrono::seconds kRetryHeld{60};
+// A station's clock further than this from the server's is said.
+constexpr StoreTime kClockSlack = 5LL * 60 * 1'000'000;
 constexpr std::string_view kSyncHint = "lovar-cli sites sync";
+constexpr std::string_view kAssignHint = "lovar-cli sites assign ЗАПИСЬ ОБЪЕКТ";
 
 // The archive's names carry the station's local time.
 StoreTime FromLocalTime(const ArchiveTime& t) {
@@ -227,8 +230,8 @@ StoreResult Registry::OpenLocal() {
   if (taken > 0)
     notes_.push_back("Взято в файл станции записей, отложенных прежде: " + std::to_string(taken));
   if (!side.ok())
-    notes_.push_back("Отложенные прежде записи ещё не взяты в файл станции " + ShownPath(file) + ": " +
-                     side.message);
+    notes_.push_back("Отложенные прежде записи ещё не взяты в файл станции " + ShownPath(file) +
+                     ": " + side.message);
   return {};
 }
 
@@ -248,12 +251,21 @@ fs::path Registry::SideFileOwner() const {
 }
 
 bool Registry::TryKeep(const SiteRecord& record, RecordResult& kept, std::string& why) {
-  bool added = false;
+  AddedRecord added;
   StoreResult r = Shared() ? OpenShared() : OpenFile();
   if (r.ok()) r = main_->Add(record, {}, added);
   if (Shared()) shared_failure_ = r;
   if (r.ok()) {
-    kept = {RecordResult::Kept::InRegistry, {}, !added};
+    kept = {RecordResult::Kept::InRegistry, {}, !added.added, {}, added.site};
+    const RecordInfo& info = record.info;
+    if (added.added && info.site != 0 && added.site == 0)
+      kept.note = "Объекта " + std::to_string(info.site) + " нет в реестре " + Where() +
+                  ": запись сохранена как «объект не указан» (" + std::string(kAssignHint) + ")";
+    const StoreTime skew = added.arrived - info.time;
+    if (added.added && !info.late && (skew > kClockSlack || skew < -kClockSlack))
+      kept.note = "Часы этой станции расходятся с часами реестра на " +
+                  std::to_string((skew < 0 ? -skew : skew) / 60'000'000) +
+                  " мин: время записи — по часам реестра";
     return true;
   }
   why = Named(r).message;
@@ -269,14 +281,17 @@ bool Registry::TryKeep(const SiteRecord& record, RecordResult& kept, std::string
   kept = {RecordResult::Kept::Waiting,
           "Запись не отправлена на сервер: " + why +
               ". Она сохранена на этой станции и ждёт отправки (" + std::string(kSyncHint) + ")",
-          !added};
+          !added.added};
   return true;
 }
 
 RecordResult Registry::Record(SiteRecord record) {
   RecordInfo& info = record.info;
   if (info.id.empty()) info.id = NewRecordId();
-  if (info.time == 0) info.time = StoreTimeNow();
+  if (info.time == 0)
+    info.time = StoreTimeNow();
+  else
+    info.late = true;
   if (info.station.empty()) info.station = StationName();
   if (info.operator_name.empty()) info.operator_name = OperatorName();
   if (info.program_version.empty()) info.program_version = kVersion;
@@ -302,6 +317,8 @@ RecordResult Registry::Record(SiteRecord record) {
     pending_why_ = why;
     held_since_ = now;
   }
+  // Kept later than it happened: its time is the station's.
+  record.info.late = true;
   pending_.push_back(std::move(record));
   // Said once, for the first held.
   return {RecordResult::Kept::Pending,
@@ -392,6 +409,74 @@ StoreResult Registry::VersionAt(int model, std::string_view object, StoreTime at
   return Image(info.image_hash, image);
 }
 
+StoreResult Registry::SiteList(std::vector<SiteEntry>& out) {
+  return Ask([&](SiteStore& store) { return store.SiteList(out); });
+}
+StoreResult Registry::Site(int64_t id, SiteEntry& out) {
+  return Ask([&](SiteStore& store) { return store.Site(id, out); });
+}
+StoreResult Registry::SitesNamed(std::string_view name, std::vector<int64_t>& out) {
+  return Ask([&](SiteStore& store) { return store.SitesNamed(name, out); });
+}
+StoreResult Registry::SiteHistory(int64_t site, std::vector<RecordInfo>& out) {
+  return Ask([&](SiteStore& store) { return store.SiteHistory(site, out); });
+}
+StoreResult Registry::SiteNotes(int64_t site, std::vector<RecordNote>& out) {
+  return Ask([&](SiteStore& store) { return store.SiteNotes(site, out); });
+}
+StoreResult Registry::FindRecord(std::string_view id, RecordInfo& out) {
+  return Ask([&](SiteStore& store) { return store.Record(id, out); });
+}
+StoreResult Registry::Cards(int64_t site, std::vector<SiteCard>& out) {
+  return Ask([&](SiteStore& store) { return store.Cards(site, out); });
+}
+StoreResult Registry::NewSite(const SiteCard& card, int64_t& id) {
+  return Ask([&](SiteStore& store) { return store.NewSite(card, id); });
+}
+StoreResult Registry::AddCard(const SiteCard& card) {
+  return Ask([&](SiteStore& store) { return store.AddCard(card); });
+}
+StoreResult Registry::Assign(std::string_view record, int64_t site, std::string_view technician) {
+  return Ask(
+      [&](SiteStore& store) { return store.Assign(record, site, StationName(), technician); });
+}
+StoreResult Registry::AddNote(std::string_view record, std::string_view text,
+                              std::string_view technician) {
+  return Ask([&](SiteStore& store) {
+    return store.AddNote(
+        {std::string(record), 0, {}, StationName(), std::string(technician), std::string(text)});
+  });
+}
+
+StoreResult Registry::FindSite(std::string_view spec, int64_t& id) {
+  id = 0;
+  SiteStore* store = nullptr;
+  StoreResult r = ForQueries(store);
+  if (!r.ok()) return r;
+  const bool digits =
+      !spec.empty() && spec.size() < 19 &&
+      std::all_of(spec.begin(), spec.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (digits) {
+    SiteEntry entry;
+    r = store->Site(std::stoll(std::string(spec)), entry);
+    if (r.ok()) id = entry.card.site;
+    if (r.error != StoreError::NotFound) return Named(r);
+  }
+  std::vector<int64_t> named;
+  r = store->SitesNamed(spec, named);
+  if (!r.ok()) return Named(r);
+  if (named.size() == 1) {
+    id = named.front();
+    return {};
+  }
+  if (named.empty())
+    return Named(StoreFailure(StoreError::NotFound, "объекта «" + std::string(spec) + "» нет"));
+  std::string ids;
+  for (int64_t n : named) ids += (ids.empty() ? "" : ", ") + std::to_string(n);
+  return Named(StoreFailure(StoreError::NotFound, "объектов с названием «" + std::string(spec) +
+                                                      "» несколько (" + ids + "): укажите номер"));
+}
+
 int Registry::WaitingCount() {
   // No file yet, nothing waits: it is not made just to count.
   if (!Shared() || (local_ == nullptr && KindOf(options_.local_file) != PathKind::Regular) ||
@@ -430,14 +515,16 @@ SyncResult Registry::Sync() {
     sync.result = local_->Waiting(Where(), kSyncBatch, batch);
     if (!sync.result.ok() || batch.empty()) break;
     std::vector<std::string> sent;
-    for (const SiteRecord& record : batch) {
-      bool added = false;
+    for (SiteRecord& record : batch) {
+      // It waited: its time is the station's.
+      record.info.late = true;
+      AddedRecord added;
       const StoreResult r = main_->Add(record, {}, added);
       if (!r.ok()) {
         sync.result = Named(r);
         break;
       }
-      ++(added ? sync.sent : sync.already);
+      ++(added.added ? sync.sent : sync.already);
       sent.push_back(record.info.id);
     }
     // Marked after the server took them: a sync cut short between the two sends them again,

@@ -79,6 +79,10 @@ struct RecordResult {
   // whatever the registry says.
   std::string message;
   bool already = false;  // a record of the same id was kept before (sent twice)
+  // InRegistry: to be said beside it, or empty: the station's clock far from the registry's,
+  // a site asked for that the registry does not have (the record is then of no site).
+  std::string note;
+  int64_t site = 0;  // InRegistry: the site it went under, 0 for none
   bool ok() const { return kept == Kept::InRegistry || kept == Kept::Waiting; }
 };
 
@@ -131,7 +135,8 @@ class Registry {
   StoreResult ServerState() const;
 
   // Records one step. Fills what record leaves empty: the id, the time (now), the station, the
-  // operator and the program's version. Each record is one transaction: kept whole or not at
+  // operator and the program's version; a time given means the record comes late (from an
+  // archive), and is its time. Each record is one transaction: kept whole or not at
   // all. A record the registry cannot take now is held (Pending); once one is held, the next
   // join it in order, without a new wait for a minute; then the held ones are tried again.
   RecordResult Record(SiteRecord record);
@@ -151,6 +156,23 @@ class Registry {
   // names one site only; otherwise the failure names the models.
   StoreResult VersionAt(int model, std::string_view object, StoreTime at, RecordInfo& info,
                         std::vector<uint8_t>& image);
+
+  // Sites as places (site_store.h).
+  StoreResult SiteList(std::vector<SiteEntry>& out);
+  StoreResult Site(int64_t id, SiteEntry& out);
+  // The site that spec names: its id (digits), else the name of its card; NotFound, with the
+  // ids, when a name is on several cards.
+  StoreResult FindSite(std::string_view spec, int64_t& id);
+  StoreResult SitesNamed(std::string_view name, std::vector<int64_t>& out);
+  StoreResult SiteHistory(int64_t site, std::vector<RecordInfo>& out);
+  StoreResult SiteNotes(int64_t site, std::vector<RecordNote>& out);
+  StoreResult FindRecord(std::string_view id, RecordInfo& out);
+  StoreResult Cards(int64_t site, std::vector<SiteCard>& out);
+  StoreResult NewSite(const SiteCard& card, int64_t& id);
+  StoreResult AddCard(const SiteCard& card);
+  // The station is this one's.
+  StoreResult Assign(std::string_view record, int64_t site, std::string_view technician);
+  StoreResult AddNote(std::string_view record, std::string_view text, std::string_view technician);
 
   // Records of this station waiting for the registry's server.
   int WaitingCount();
@@ -172,6 +194,13 @@ class Registry {
   StoreResult OpenFile();
   StoreResult OpenLocal();
   StoreResult ForQueries(SiteStore*& store);
+  // call(store) on the store for queries, its failure named.
+  template <typename Call>
+  StoreResult Ask(Call call) {
+    SiteStore* store = nullptr;
+    const StoreResult r = ForQueries(store);
+    return r.ok() ? Named(call(*store)) : r;
+  }
   // Into the registry, or (a server out of reach) into the station's waiting room; why says
   // what failed otherwise.
   bool TryKeep(const SiteRecord& record, RecordResult& kept, std::string& why);

@@ -43,7 +43,7 @@ StoreResult WriteSideFile(const fs::path& file, const std::vector<SiteRecord>& r
     OpenedStore side = OpenSqliteStore(Utf8Of(temporary), options);
     r = side.result;
     for (size_t i = 0; r.ok() && i < records.size(); ++i) {
-      bool added = false;
+      AddedRecord added;
       r = side.store->Add(records[i], target, added);
     }
   }  // closed: its write-ahead log is in the file
@@ -72,11 +72,13 @@ StoreResult TakeInSideFiles(const fs::path& file, SiteStore& store, const StoreO
         for (std::vector<SiteRecord> batch;
              r.ok() && (r = side.store->Waiting(target, kBatch, batch)).ok() && !batch.empty();) {
           std::vector<std::string> ids;
-          for (const SiteRecord& record : batch) {
-            bool added = false;
+          for (SiteRecord& record : batch) {
+            // It arrives after the step: its time is the station's.
+            record.info.late = true;
+            AddedRecord added;
             r = store.Add(record, target == kSideOwnFile ? std::string_view() : target, added);
             if (!r.ok()) break;
-            taken += added ? 1 : 0;
+            taken += added.added ? 1 : 0;
             ids.push_back(record.info.id);
           }
           // Marked after the store took them: a cut between the two takes them again, once.

@@ -1,8 +1,16 @@
-// The store of sites: every read and write of a device, kept in a database. A site is a model
-// and an object number; its history is every record of it. A record keeps the time, the station
-// (host name), the operator (system user), the port, the device's identification line, the
-// operation and its outcome with the message, the program's version and the image (the whole
-// image: model 251's 4096 bytes). Images are kept once each, by their SHA-256.
+// The store of sites: every read and write of a device, kept in a database. A site is a place
+// (an id of the registry's own, and a card: its name, usually the address, the customer...); its
+// history is every record that belongs to it. A record keeps its times (the registry's own
+// time of arrival beside the station's clock), the station (host name), the operator (system
+// user), the technician and the reason, the port, the device's identification line, its model
+// and object number, the operation and its outcome with the message, the program's version and
+// the image (the whole image: model 251's 4096 bytes). Images are kept once each, by their
+// SHA-256.
+//
+// Nothing is changed in place: a card is a series of versions (the newest is the card), a record
+// put under another site later is an assignment row of its own, a note added later is a row of
+// its own, a mistaken record is superseded by a new one that names it. The effective site of a
+// record (its newest assignment, else its own) is kept by the database itself.
 //
 // One interface, one source file per database: store_sqlite.cpp (a file, one laptop),
 // store_postgres.cpp (a server shared by an office). Both keep the same schema, versioned: a
@@ -24,7 +32,7 @@ namespace lovar {
 
 // The schema this program writes. Raised with every change of the tables, with a step in each
 // backend's migration list.
-inline constexpr int kStoreSchemaVersion = 1;
+inline constexpr int kStoreSchemaVersion = 2;
 
 // What went wrong, at the store's boundary; the databases' own codes are mapped in one function
 // per backend.
@@ -81,13 +89,30 @@ StoreTime StoreTimeNow();
 // What a record says, without its image.
 struct RecordInfo {
   std::string id;  // made at the station (NewRecordId): the same record sent twice is kept once
+  // Given: the station's clock at the step. Read back: the record's time, which is the
+  // registry's time of arrival, or the station's clock for a record that arrived late.
   StoreTime time = 0;
+  // Given: the record arrives after the step (it waited on the station, or comes from an
+  // archive), so the station's clock is its time. Read back: as kept.
+  bool late = false;
+  StoreTime station_time = 0;  // read back: the station's clock at the step
+  StoreTime arrived = 0;       // read back: the registry's time of arrival
+  std::string role;            // read back: the server's login that sent it ("" for a file)
+  // The site: the registry's id, 0 for none ("объект не указан"). Given 0, a device with an
+  // object number is matched by it (by prior_object when given), and a number the registry
+  // does not know makes a site of its own.
+  int64_t site = 0;
+  std::string site_name;     // read back: the site's card name
+  std::string prior_object;  // the device's object number before this write, when it differs
+  std::string technician;    // who did the work (--operator, LOVAR_OPERATOR); may be empty
+  std::string note;          // why (--note); may be empty
+  std::string supersedes;    // the id of the record this one corrects, or empty
   std::string station;
   std::string operator_name;
   std::string port;
   int model = 0;
   std::string device_line;  // "Ловар-М Версия 2.2"
-  std::string object;       // "" for a model that has no object number
+  std::string object;       // "" for a model that has no object number, or none set
   RecordOperation operation = RecordOperation::Read;
   RecordOutcome outcome = RecordOutcome::Holds;
   std::string message;
@@ -101,11 +126,52 @@ struct SiteRecord {
   std::vector<uint8_t> image;  // from offset 0; empty when none
 };
 
-// A site with its newest record.
+// A model and object number with its newest record (the registry's sites before they were
+// places; the window's list still shows them so).
 struct SiteSummary {
   int model = 0;
   std::string object;
   RecordInfo last;
+};
+
+inline constexpr std::string_view kSiteStatuses[] = {"active", "suspended", "removed"};
+
+// One version of a site's card.
+struct SiteCard {
+  int64_t site = 0;
+  StoreTime at = 0;  // read back: the registry's time of the version
+  std::string role;  // read back: the server's login that made it
+  std::string technician;
+  std::string name;  // usually the address
+  std::string customer;
+  std::string phones;
+  std::string contract;  // the contract or account number
+  std::string status = "active";
+  std::string installed;  // a date, as typed, or empty
+  std::string remark;
+};
+
+// A site: its card and its newest record (last.id empty when it has none).
+struct SiteEntry {
+  SiteCard card;
+  RecordInfo last;
+};
+
+// A note added to a record later.
+struct RecordNote {
+  std::string record;
+  StoreTime at = 0;  // the registry's time
+  std::string role;
+  std::string station;
+  std::string technician;
+  std::string text;
+};
+
+// What Add did.
+struct AddedRecord {
+  bool added = false;     // false: a record of the same id was there already (no failure)
+  StoreTime arrived = 0;  // the registry's time of arrival (of the one kept before, if so)
+  int64_t site = 0;       // the site it was kept under, 0 for none
 };
 
 // 32 random hexadecimal digits.
@@ -123,8 +189,12 @@ class SiteStore {
   // Keeps the record in one transaction, its site made when new and its image stored unless
   // an image of the same hash is there: all of it or nothing. waiting_for non-empty marks it
   // as waiting for that server (the local store of a station that could not reach it).
-  // added is false when a record of the same id is there already (which is not a failure).
-  virtual StoreResult Add(const SiteRecord& record, std::string_view waiting_for, bool& added) = 0;
+  // A record of the same id there already is no failure (added.added false). Its site: as
+  // RecordInfo::site says; a site that is not in the registry leaves it of no site (kept all
+  // the same: added.site says 0). A record waiting for
+  // a server keeps the server's site id aside, never as one of this store's sites.
+  virtual StoreResult Add(const SiteRecord& record, std::string_view waiting_for,
+                          AddedRecord& added) = 0;
 
   // The sites whose object number begins with prefix ("" for all), each with its newest
   // record, ordered by object number (digits as numbers) and model.
@@ -132,6 +202,30 @@ class SiteStore {
   // Every record of the site, oldest first; model 0: the sites of that object number of any
   // model.
   virtual StoreResult History(int model, std::string_view object, std::vector<RecordInfo>& out) = 0;
+  // Every site with its newest card and newest record, by id.
+  virtual StoreResult SiteList(std::vector<SiteEntry>& out) = 0;
+  // The site of that id; NotFound when there is none.
+  virtual StoreResult Site(int64_t id, SiteEntry& out) = 0;
+  // The sites whose card (its newest version) is named exactly name, by id.
+  virtual StoreResult SitesNamed(std::string_view name, std::vector<int64_t>& out) = 0;
+  // Every record of the site, oldest first; site 0: the records of no site.
+  virtual StoreResult SiteHistory(int64_t site, std::vector<RecordInfo>& out) = 0;
+  // The record of that id; NotFound when there is none.
+  virtual StoreResult Record(std::string_view id, RecordInfo& out) = 0;
+  // A new site with its first card; id: the site's.
+  virtual StoreResult NewSite(const SiteCard& card, int64_t& id) = 0;
+  // A new version of card.site's card.
+  virtual StoreResult AddCard(const SiteCard& card) = 0;
+  // Every version of the site's card, oldest first.
+  virtual StoreResult Cards(int64_t site, std::vector<SiteCard>& out) = 0;
+  // The record put under site from now on (an assignment row of its own).
+  virtual StoreResult Assign(std::string_view record, int64_t site, std::string_view station,
+                             std::string_view technician) = 0;
+  // A note added to the record.
+  virtual StoreResult AddNote(const RecordNote& note) = 0;
+  // The notes added to the records of the site (site 0: of no site), oldest first.
+  virtual StoreResult SiteNotes(int64_t site, std::vector<RecordNote>& out) = 0;
+
   // The image of that hash, checked against it (a damaged image is refused, never shown).
   virtual StoreResult Image(std::string_view hash, std::vector<uint8_t>& out) = 0;
 

@@ -63,14 +63,130 @@ CREATE TABLE settings (
   value TEXT NOT NULL);
 INSERT INTO lovar_schema (id, version, program) VALUES (1, 0, '');
 )sql",
+    // 2: a site is a place with a card; records carry their model and object number, the
+    // technician, the reason, the registry's time beside the station's; notes and assignments
+    // are rows of their own. A model 251's object number becomes a site named after it; the
+    // records of no number become records of no site.
+    R"sql(
+CREATE TABLE sites_v2 (
+  id INTEGER PRIMARY KEY,
+  at_us INTEGER NOT NULL,
+  role TEXT NOT NULL DEFAULT '');
+CREATE TABLE site_cards (
+  id INTEGER PRIMARY KEY,
+  site INTEGER NOT NULL REFERENCES sites_v2 (id),
+  at_us INTEGER NOT NULL,
+  role TEXT NOT NULL DEFAULT '',
+  technician TEXT NOT NULL DEFAULT '',
+  name TEXT NOT NULL CHECK (name <> ''),
+  customer TEXT NOT NULL DEFAULT '',
+  phones TEXT NOT NULL DEFAULT '',
+  contract TEXT NOT NULL DEFAULT '',
+  status TEXT NOT NULL DEFAULT 'active' CHECK (status IN ('active', 'suspended', 'removed')),
+  installed TEXT NOT NULL DEFAULT '',
+  remark TEXT NOT NULL DEFAULT '');
+CREATE TABLE records_v2 (
+  id INTEGER PRIMARY KEY,
+  record_id TEXT NOT NULL UNIQUE,
+  site INTEGER REFERENCES sites_v2 (id),
+  model INTEGER NOT NULL,
+  object TEXT NOT NULL DEFAULT '',
+  prior_object TEXT NOT NULL DEFAULT '',
+  at_us INTEGER NOT NULL,
+  station_us INTEGER NOT NULL,
+  late INTEGER NOT NULL DEFAULT 0 CHECK (late IN (0, 1)),
+  time_us INTEGER NOT NULL,
+  station TEXT NOT NULL,
+  operator TEXT NOT NULL,
+  technician TEXT NOT NULL DEFAULT '',
+  role TEXT NOT NULL DEFAULT '',
+  note TEXT NOT NULL DEFAULT '',
+  supersedes TEXT NOT NULL DEFAULT '',
+  port TEXT NOT NULL,
+  device TEXT NOT NULL,
+  operation TEXT NOT NULL,
+  outcome TEXT NOT NULL,
+  message TEXT NOT NULL,
+  image INTEGER REFERENCES images (id),
+  program TEXT NOT NULL,
+  waiting_for TEXT,
+  waiting_site INTEGER);
+INSERT INTO sites_v2 (id, at_us)
+  SELECT s.id, COALESCE((SELECT min(r.at_us) FROM records r WHERE r.site = s.id), 0)
+  FROM sites s WHERE s.object <> '';
+INSERT INTO site_cards (site, at_us, name)
+  SELECT n.id, n.at_us, 'Объект ' || s.object FROM sites_v2 n JOIN sites s ON s.id = n.id;
+INSERT INTO records_v2 (id, record_id, site, model, object, at_us, station_us, late, time_us,
+    station, operator, port, device, operation, outcome, message, image, program, waiting_for)
+  SELECT r.id, r.record_id, CASE WHEN s.object <> '' THEN s.id END, s.model, s.object, r.at_us,
+    r.at_us, 1, r.at_us, r.station, r.operator, r.port, r.device, r.operation, r.outcome,
+    r.message, r.image, r.program, r.waiting_for
+  FROM records r JOIN sites s ON s.id = r.site;
+DROP TABLE records;
+DROP TABLE sites;
+ALTER TABLE sites_v2 RENAME TO sites;
+ALTER TABLE records_v2 RENAME TO records;
+CREATE INDEX records_by_object ON records (object, model);
+CREATE INDEX records_waiting ON records (waiting_for) WHERE waiting_for IS NOT NULL;
+CREATE INDEX cards_by_site ON site_cards (site, id);
+CREATE INDEX cards_by_name ON site_cards (name);
+CREATE TABLE record_notes (
+  id INTEGER PRIMARY KEY,
+  record TEXT NOT NULL REFERENCES records (record_id),
+  at_us INTEGER NOT NULL,
+  role TEXT NOT NULL DEFAULT '',
+  station TEXT NOT NULL,
+  technician TEXT NOT NULL DEFAULT '',
+  text TEXT NOT NULL CHECK (text <> ''));
+CREATE INDEX notes_by_record ON record_notes (record);
+CREATE TABLE assignments (
+  id INTEGER PRIMARY KEY,
+  record TEXT NOT NULL REFERENCES records (record_id),
+  site INTEGER NOT NULL REFERENCES sites (id),
+  at_us INTEGER NOT NULL,
+  role TEXT NOT NULL DEFAULT '',
+  station TEXT NOT NULL,
+  technician TEXT NOT NULL DEFAULT '');
+-- The effective site of each record, kept by the database: its newest assignment, else its own.
+CREATE TABLE record_sites (
+  record INTEGER PRIMARY KEY REFERENCES records (id),
+  site INTEGER REFERENCES sites (id),
+  time_us INTEGER NOT NULL);
+CREATE INDEX record_sites_by_site ON record_sites (site, time_us);
+INSERT INTO record_sites (record, site, time_us) SELECT id, site, time_us FROM records;
+CREATE TRIGGER records_site AFTER INSERT ON records BEGIN
+  INSERT INTO record_sites (record, site, time_us) VALUES (NEW.id, NEW.site, NEW.time_us);
+END;
+CREATE TRIGGER assignments_site AFTER INSERT ON assignments BEGIN
+  UPDATE record_sites SET site = NEW.site
+  WHERE record = (SELECT id FROM records WHERE record_id = NEW.record);
+END;
+)sql",
 };
 static_assert(std::size(kSteps) == kStoreSchemaVersion);
 
+// A record's columns, as ReadInfo reads them; kRecordColumnCount of them.
 constexpr const char* kRecordColumns =
-    "r.record_id, r.at_us, r.station, r.operator, r.port, s.model, r.device, s.object, "
-    "r.operation, r.outcome, r.message, r.program, i.hash, i.length";
+    "r.record_id, r.time_us, r.station, r.operator, r.port, r.model, r.device, r.object, "
+    "r.operation, r.outcome, r.message, r.program, i.hash, i.length, e.site, "
+    "(SELECT c.name FROM site_cards c WHERE c.site = e.site ORDER BY c.id DESC LIMIT 1), "
+    "r.technician, r.note, r.station_us, r.at_us, r.role, r.supersedes, r.prior_object, r.late, "
+    "r.waiting_site";
+constexpr int kRecordColumnCount = 25;
 constexpr const char* kRecordJoins =
-    " FROM records r JOIN sites s ON s.id = r.site LEFT JOIN images i ON i.id = r.image ";
+    " FROM records r JOIN record_sites e ON e.record = r.id LEFT JOIN images i ON i.id = r.image ";
+// A card's columns, as ReadCard reads them; kCardColumnCount of them.
+constexpr const char* kCardColumns =
+    "c.site, c.at_us, c.role, c.technician, c.name, c.customer, c.phones, c.contract, c.status, "
+    "c.installed, c.remark";
+constexpr int kCardColumnCount = 11;
+// Each site with its newest card and its newest record.
+constexpr const char* kSiteQuery =
+    " FROM sites s JOIN site_cards c ON c.id = (SELECT max(c2.id) FROM site_cards c2 "
+    "WHERE c2.site = s.id) "
+    "LEFT JOIN record_sites e ON e.record = (SELECT e2.record FROM record_sites e2 "
+    "WHERE e2.site = s.id ORDER BY e2.time_us DESC, e2.record DESC LIMIT 1) "
+    "LEFT JOIN records r ON r.id = e.record LEFT JOIN images i ON i.id = r.image ";
 
 RecordInfo ReadInfo(const SqliteStatement& st, int c) {
   RecordInfo r;
@@ -88,7 +204,33 @@ RecordInfo ReadInfo(const SqliteStatement& st, int c) {
   r.program_version = st.Text(c + 11);
   r.image_hash = st.Text(c + 12);
   r.image_length = static_cast<int>(st.Int(c + 13));
+  r.site = st.Int(c + 14);
+  r.site_name = st.Text(c + 15);
+  r.technician = st.Text(c + 16);
+  r.note = st.Text(c + 17);
+  r.station_time = st.Int(c + 18);
+  r.arrived = st.Int(c + 19);
+  r.role = st.Text(c + 20);
+  r.supersedes = st.Text(c + 21);
+  r.prior_object = st.Text(c + 22);
+  r.late = st.Int(c + 23) != 0;
   return r;
+}
+
+SiteCard ReadCard(const SqliteStatement& st, int c) {
+  SiteCard card;
+  card.site = st.Int(c);
+  card.at = st.Int(c + 1);
+  card.role = st.Text(c + 2);
+  card.technician = st.Text(c + 3);
+  card.name = st.Text(c + 4);
+  card.customer = st.Text(c + 5);
+  card.phones = st.Text(c + 6);
+  card.contract = st.Text(c + 7);
+  card.status = st.Text(c + 8);
+  card.installed = st.Text(c + 9);
+  card.remark = st.Text(c + 10);
+  return card;
 }
 
 // sqlite3_open_v2 takes a URI for the read-only fallback: every byte that could mean
@@ -123,9 +265,22 @@ class SqliteStore final : public SiteStore {
 
   std::string Where() const override { return path_; }
   std::vector<std::string> Notes() const override { return notes_; }
-  StoreResult Add(const SiteRecord& record, std::string_view waiting_for, bool& added) override;
+  StoreResult Add(const SiteRecord& record, std::string_view waiting_for,
+                  AddedRecord& added) override;
   StoreResult Sites(std::string_view prefix, std::vector<SiteSummary>& out) override;
   StoreResult History(int model, std::string_view object, std::vector<RecordInfo>& out) override;
+  StoreResult SiteList(std::vector<SiteEntry>& out) override;
+  StoreResult Site(int64_t id, SiteEntry& out) override;
+  StoreResult SitesNamed(std::string_view name, std::vector<int64_t>& out) override;
+  StoreResult SiteHistory(int64_t site, std::vector<RecordInfo>& out) override;
+  StoreResult Record(std::string_view id, RecordInfo& out) override;
+  StoreResult NewSite(const SiteCard& card, int64_t& id) override;
+  StoreResult AddCard(const SiteCard& card) override;
+  StoreResult Cards(int64_t site, std::vector<SiteCard>& out) override;
+  StoreResult Assign(std::string_view record, int64_t site, std::string_view station,
+                     std::string_view technician) override;
+  StoreResult AddNote(const RecordNote& note) override;
+  StoreResult SiteNotes(int64_t site, std::vector<RecordNote>& out) override;
   StoreResult Image(std::string_view hash, std::vector<uint8_t>& out) override;
   StoreResult Waiting(std::string_view target, int limit, std::vector<SiteRecord>& out) override;
   StoreResult WaitingCounts(std::vector<std::pair<std::string, int>>& out) override;
@@ -155,6 +310,15 @@ class SqliteStore final : public SiteStore {
     while ((rc = st.Step()) == SQLITE_ROW) out.push_back(ReadInfo(st, 0));
     return rc == SQLITE_DONE ? StoreResult{} : SqliteFailure(db_, rc);
   }
+  StoreResult ReadSites(SqliteStatement& st, std::vector<SiteEntry>& out) {
+    int rc;
+    while ((rc = st.Step()) == SQLITE_ROW)
+      out.push_back({ReadCard(st, 0), ReadInfo(st, kCardColumnCount)});
+    return rc == SQLITE_DONE ? StoreResult{} : SqliteFailure(db_, rc);
+  }
+  // Inside a transaction: the site the record goes under (0 for none).
+  StoreResult SiteOf(const RecordInfo& info, int64_t& site);
+  StoreResult InsertCard(const SiteCard& card);
 
   std::string path_;
   StoreOptions options_;
@@ -275,22 +439,88 @@ StoreResult SqliteStore::Open() {
   return r;
 }
 
-StoreResult SqliteStore::Add(const SiteRecord& record, std::string_view waiting_for, bool& added) {
-  added = false;
+StoreResult SqliteStore::SiteOf(const RecordInfo& info, int64_t& site) {
+  site = 0;
+  if (info.site != 0) {
+    SqliteStatement known(db_, "SELECT 1 FROM sites WHERE id = ?1");
+    known.Bind(1, info.site);
+    // A site gone by the time a waiting record arrives: the record is kept, of no site (the
+    // caller sees it by AddedRecord::site), never lost nor stuck in the queue.
+    const int rc = known.Step();
+    if (rc == SQLITE_ROW) site = info.site;
+    return rc == SQLITE_ROW || rc == SQLITE_DONE ? StoreResult{} : SqliteFailure(db_, rc);
+  }
+  if (info.object.empty()) return {};
+  // The site whose newest record of this model has the number (the number before a write
+  // that changed it, first).
+  for (const std::string& object : {info.prior_object, info.object}) {
+    if (object.empty()) continue;
+    SqliteStatement find(db_,
+                         "SELECT e.site FROM records r JOIN record_sites e ON e.record = r.id "
+                         "WHERE r.model = ?1 AND r.object = ?2 AND e.site IS NOT NULL "
+                         "ORDER BY e.time_us DESC, r.id DESC LIMIT 1");
+    find.Bind(1, int64_t{info.model}).Bind(2, object);
+    const int rc = find.Step();
+    if (rc == SQLITE_ROW) {
+      site = find.Int(0);
+      return {};
+    }
+    if (rc != SQLITE_DONE) return SqliteFailure(db_, rc);
+  }
+  // A number the registry does not know: a site of its own, named after it.
+  SiteCard card;
+  card.name = "Объект " + info.object;
+  card.technician = info.technician;
+  SqliteStatement made(db_, "INSERT INTO sites (at_us) VALUES (?1)");
+  made.Bind(1, StoreTimeNow());
+  StoreResult r = Done(made);
+  if (!r.ok()) return r;
+  card.site = sqlite3_last_insert_rowid(db_);
+  r = InsertCard(card);
+  if (r.ok()) site = card.site;
+  return r;
+}
+
+StoreResult SqliteStore::InsertCard(const SiteCard& card) {
+  SqliteStatement st(db_,
+                     "INSERT INTO site_cards (site, at_us, technician, name, customer, phones, "
+                     "contract, status, installed, remark) VALUES "
+                     "(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+  st.Bind(1, card.site)
+      .Bind(2, StoreTimeNow())
+      .Bind(3, card.technician)
+      .Bind(4, card.name)
+      .Bind(5, card.customer)
+      .Bind(6, card.phones)
+      .Bind(7, card.contract)
+      .Bind(8, card.status)
+      .Bind(9, card.installed)
+      .Bind(10, card.remark);
+  return Done(st);
+}
+
+StoreResult SqliteStore::Add(const SiteRecord& record, std::string_view waiting_for,
+                             AddedRecord& added) {
+  added = {};
   std::string why;
   if (!ValidRecord(record, why)) return StoreFailure(StoreError::Failed, why);
   const RecordInfo& info = record.info;
   return Transaction([&]() -> StoreResult {
-    SqliteStatement site(db_,
-                         "INSERT INTO sites (model, object) VALUES (?1, ?2) "
-                         "ON CONFLICT (model, object) DO NOTHING");
-    site.Bind(1, int64_t{info.model}).Bind(2, info.object);
-    StoreResult r = Done(site);
+    SqliteStatement known(db_,
+                          "SELECT r.at_us, e.site FROM records r JOIN record_sites e "
+                          "ON e.record = r.id WHERE r.record_id = ?1");
+    known.Bind(1, info.id);
+    int rc = known.Step();
+    if (rc == SQLITE_ROW) {
+      added.arrived = known.Int(0);
+      added.site = known.Int(1);
+      return {};
+    }
+    if (rc != SQLITE_DONE) return SqliteFailure(db_, rc);
+    // A record waiting for a server keeps the server's site aside: it is no site of this file.
+    int64_t site = 0;
+    StoreResult r = waiting_for.empty() ? SiteOf(info, site) : StoreResult{};
     if (!r.ok()) return r;
-    SqliteStatement site_id(db_, "SELECT id FROM sites WHERE model = ?1 AND object = ?2");
-    site_id.Bind(1, int64_t{info.model}).Bind(2, info.object);
-    int rc = site_id.Step();
-    if (rc != SQLITE_ROW) return SqliteFailure(db_, rc);
     int64_t image_id = 0;
     if (!record.image.empty()) {
       const std::string hash = Sha256Hex(record.image);
@@ -314,33 +544,53 @@ StoreResult SqliteStore::Add(const SiteRecord& record, std::string_view waiting_
         return SqliteFailure(db_, rc);
       }
     }
+    // One machine: the registry's clock is the station's.
+    const StoreTime now = StoreTimeNow();
     SqliteStatement add(
         db_,
-        "INSERT INTO records (record_id, site, at_us, station, operator, port, device, "
-        "operation, outcome, message, image, program, waiting_for) VALUES "
-        "(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13) "
-        "ON CONFLICT (record_id) DO NOTHING");
+        "INSERT INTO records (record_id, site, model, object, prior_object, at_us, station_us, "
+        "late, time_us, station, operator, technician, note, supersedes, port, device, "
+        "operation, outcome, message, image, program, waiting_for, waiting_site) VALUES "
+        "(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, "
+        "?20, ?21, ?22, ?23)");
     add.Bind(1, info.id)
-        .Bind(2, site_id.Int(0))
-        .Bind(3, info.time)
-        .Bind(4, info.station)
-        .Bind(5, info.operator_name)
-        .Bind(6, info.port)
-        .Bind(7, info.device_line)
-        .Bind(8, OperationCode(info.operation))
-        .Bind(9, OutcomeCode(info.outcome))
-        .Bind(10, info.message)
-        .Bind(12, info.program_version);
+        .Bind(3, int64_t{info.model})
+        .Bind(4, info.object)
+        .Bind(5, info.prior_object)
+        .Bind(6, now)
+        .Bind(7, info.time)
+        .Bind(8, int64_t{info.late ? 1 : 0})
+        .Bind(9, info.late ? info.time : now)
+        .Bind(10, info.station)
+        .Bind(11, info.operator_name)
+        .Bind(12, info.technician)
+        .Bind(13, info.note)
+        .Bind(14, info.supersedes)
+        .Bind(15, info.port)
+        .Bind(16, info.device_line)
+        .Bind(17, OperationCode(info.operation))
+        .Bind(18, OutcomeCode(info.outcome))
+        .Bind(19, info.message)
+        .Bind(21, info.program_version);
+    if (site != 0)
+      add.Bind(2, site);
+    else
+      add.BindNull(2);
     if (image_id != 0)
-      add.Bind(11, image_id);
+      add.Bind(20, image_id);
     else
-      add.BindNull(11);
-    if (waiting_for.empty())
-      add.BindNull(13);
-    else
-      add.Bind(13, waiting_for);
+      add.BindNull(20);
+    if (waiting_for.empty()) {
+      add.BindNull(22).BindNull(23);
+    } else {
+      add.Bind(22, waiting_for);
+      if (info.site != 0)
+        add.Bind(23, info.site);
+      else
+        add.BindNull(23);
+    }
     r = Done(add);
-    added = r.ok() && sqlite3_changes(db_) == 1;
+    if (r.ok()) added = {true, now, site};
     return r;
   });
 }
@@ -348,9 +598,11 @@ StoreResult SqliteStore::Add(const SiteRecord& record, std::string_view waiting_
 StoreResult SqliteStore::Sites(std::string_view prefix, std::vector<SiteSummary>& out) {
   out.clear();
   SqliteStatement st(db_, std::string("SELECT ") + kRecordColumns + kRecordJoins +
-                              "WHERE r.id = (SELECT r2.id FROM records r2 WHERE r2.site = s.id "
-                              "ORDER BY r2.at_us DESC, r2.id DESC LIMIT 1) "
-                              "AND substr(s.object, 1, length(?1)) = ?1");
+                              "WHERE r.id IN (SELECT (SELECT r2.id FROM records r2 "
+                              "WHERE r2.model = g.model AND r2.object = g.object "
+                              "ORDER BY r2.time_us DESC, r2.id DESC LIMIT 1) "
+                              "FROM (SELECT DISTINCT model, object FROM records "
+                              "WHERE substr(object, 1, length(?1)) = ?1) g)");
   st.Bind(1, prefix);
   int rc;
   while ((rc = st.Step()) == SQLITE_ROW) {
@@ -368,10 +620,144 @@ StoreResult SqliteStore::Sites(std::string_view prefix, std::vector<SiteSummary>
 StoreResult SqliteStore::History(int model, std::string_view object, std::vector<RecordInfo>& out) {
   out.clear();
   SqliteStatement st(db_, std::string("SELECT ") + kRecordColumns + kRecordJoins +
-                              "WHERE s.object = ?1 AND (?2 = 0 OR s.model = ?2) "
-                              "ORDER BY r.at_us, r.id");
+                              "WHERE r.object = ?1 AND (?2 = 0 OR r.model = ?2) "
+                              "ORDER BY r.time_us, r.id");
   st.Bind(1, object).Bind(2, int64_t{model});
   return ReadInfos(st, out);
+}
+
+StoreResult SqliteStore::SiteList(std::vector<SiteEntry>& out) {
+  out.clear();
+  SqliteStatement st(db_, std::string("SELECT ") + kCardColumns + ", " + kRecordColumns +
+                              kSiteQuery + "ORDER BY s.id");
+  return ReadSites(st, out);
+}
+
+StoreResult SqliteStore::Site(int64_t id, SiteEntry& out) {
+  SqliteStatement st(db_, std::string("SELECT ") + kCardColumns + ", " + kRecordColumns +
+                              kSiteQuery + "WHERE s.id = ?1");
+  st.Bind(1, id);
+  std::vector<SiteEntry> found;
+  const StoreResult r = ReadSites(st, found);
+  if (!r.ok()) return r;
+  if (found.empty())
+    return StoreFailure(StoreError::NotFound, "объекта " + std::to_string(id) + " нет");
+  out = std::move(found.front());
+  return {};
+}
+
+StoreResult SqliteStore::SitesNamed(std::string_view name, std::vector<int64_t>& out) {
+  out.clear();
+  SqliteStatement st(db_,
+                     "SELECT c.site FROM site_cards c WHERE c.name = ?1 AND c.id = "
+                     "(SELECT max(c2.id) FROM site_cards c2 WHERE c2.site = c.site) "
+                     "ORDER BY c.site");
+  st.Bind(1, name);
+  int rc;
+  while ((rc = st.Step()) == SQLITE_ROW) out.push_back(st.Int(0));
+  return rc == SQLITE_DONE ? StoreResult{} : SqliteFailure(db_, rc);
+}
+
+StoreResult SqliteStore::SiteHistory(int64_t site, std::vector<RecordInfo>& out) {
+  out.clear();
+  SqliteStatement st(db_, std::string("SELECT ") + kRecordColumns + kRecordJoins +
+                              (site == 0 ? "WHERE e.site IS NULL " : "WHERE e.site = ?1 ") +
+                              "ORDER BY e.time_us, r.id");
+  if (site != 0) st.Bind(1, site);
+  return ReadInfos(st, out);
+}
+
+StoreResult SqliteStore::Record(std::string_view id, RecordInfo& out) {
+  SqliteStatement st(
+      db_, std::string("SELECT ") + kRecordColumns + kRecordJoins + "WHERE r.record_id = ?1");
+  st.Bind(1, id);
+  std::vector<RecordInfo> found;
+  const StoreResult r = ReadInfos(st, found);
+  if (!r.ok()) return r;
+  if (found.empty())
+    return StoreFailure(StoreError::NotFound, "записи " + std::string(id) + " нет");
+  out = std::move(found.front());
+  return {};
+}
+
+StoreResult SqliteStore::NewSite(const SiteCard& card, int64_t& id) {
+  id = 0;
+  return Transaction([&]() -> StoreResult {
+    SqliteStatement made(db_, "INSERT INTO sites (at_us) VALUES (?1)");
+    made.Bind(1, StoreTimeNow());
+    StoreResult r = Done(made);
+    if (!r.ok()) return r;
+    SiteCard first = card;
+    first.site = sqlite3_last_insert_rowid(db_);
+    r = InsertCard(first);
+    if (r.ok()) id = first.site;
+    return r;
+  });
+}
+
+StoreResult SqliteStore::AddCard(const SiteCard& card) {
+  return Transaction([&]() -> StoreResult {
+    SiteEntry known;
+    const StoreResult r = Site(card.site, known);
+    return r.ok() ? InsertCard(card) : r;
+  });
+}
+
+StoreResult SqliteStore::Cards(int64_t site, std::vector<SiteCard>& out) {
+  out.clear();
+  SqliteStatement st(db_, std::string("SELECT ") + kCardColumns +
+                              " FROM site_cards c WHERE c.site = ?1 ORDER BY c.id");
+  st.Bind(1, site);
+  int rc;
+  while ((rc = st.Step()) == SQLITE_ROW) out.push_back(ReadCard(st, 0));
+  return rc == SQLITE_DONE ? StoreResult{} : SqliteFailure(db_, rc);
+}
+
+StoreResult SqliteStore::Assign(std::string_view record, int64_t site, std::string_view station,
+                                std::string_view technician) {
+  return Transaction([&]() -> StoreResult {
+    RecordInfo info;
+    SiteEntry known;
+    StoreResult r = Record(record, info);
+    if (r.ok()) r = Site(site, known);
+    if (!r.ok()) return r;
+    SqliteStatement st(db_,
+                       "INSERT INTO assignments (record, site, at_us, station, technician) "
+                       "VALUES (?1, ?2, ?3, ?4, ?5)");
+    st.Bind(1, record).Bind(2, site).Bind(3, StoreTimeNow()).Bind(4, station).Bind(5, technician);
+    return Done(st);
+  });
+}
+
+StoreResult SqliteStore::AddNote(const RecordNote& note) {
+  return Transaction([&]() -> StoreResult {
+    RecordInfo info;
+    const StoreResult r = Record(note.record, info);
+    if (!r.ok()) return r;
+    SqliteStatement st(db_,
+                       "INSERT INTO record_notes (record, at_us, station, technician, text) "
+                       "VALUES (?1, ?2, ?3, ?4, ?5)");
+    st.Bind(1, note.record)
+        .Bind(2, StoreTimeNow())
+        .Bind(3, note.station)
+        .Bind(4, note.technician)
+        .Bind(5, note.text);
+    return Done(st);
+  });
+}
+
+StoreResult SqliteStore::SiteNotes(int64_t site, std::vector<RecordNote>& out) {
+  out.clear();
+  SqliteStatement st(
+      db_, std::string("SELECT n.record, n.at_us, n.role, n.station, n.technician, n.text "
+                       "FROM record_notes n JOIN records r ON r.record_id = n.record "
+                       "JOIN record_sites e ON e.record = r.id ") +
+               (site == 0 ? "WHERE e.site IS NULL " : "WHERE e.site = ?1 ") + "ORDER BY n.id");
+  if (site != 0) st.Bind(1, site);
+  int rc;
+  while ((rc = st.Step()) == SQLITE_ROW)
+    out.push_back({st.Text(0), st.Int(1), st.Text(2), st.Text(3), st.Text(4), st.Text(5)});
+  return rc == SQLITE_DONE ? StoreResult{} : SqliteFailure(db_, rc);
 }
 
 StoreResult SqliteStore::Image(std::string_view hash, std::vector<uint8_t>& out) {
@@ -389,10 +775,19 @@ StoreResult SqliteStore::Image(std::string_view hash, std::vector<uint8_t>& out)
 StoreResult SqliteStore::Waiting(std::string_view target, int limit, std::vector<SiteRecord>& out) {
   out.clear();
   SqliteStatement st(db_, std::string("SELECT ") + kRecordColumns + kRecordJoins +
-                              "WHERE r.waiting_for = ?1 ORDER BY r.at_us, r.id LIMIT ?2");
+                              "WHERE r.waiting_for = ?1 ORDER BY r.id LIMIT ?2");
   st.Bind(1, target).Bind(2, int64_t{limit});
+  // As they were given: the station's clock, and the server's site kept aside.
   std::vector<RecordInfo> infos;
-  StoreResult r = ReadInfos(st, infos);
+  int rc;
+  while ((rc = st.Step()) == SQLITE_ROW) {
+    RecordInfo info = ReadInfo(st, 0);
+    info.time = info.station_time;
+    info.site = st.Int(kRecordColumnCount - 1);
+    info.site_name.clear();
+    infos.push_back(std::move(info));
+  }
+  StoreResult r = rc == SQLITE_DONE ? StoreResult{} : SqliteFailure(db_, rc);
   for (RecordInfo& info : infos) {
     if (!r.ok()) break;
     SiteRecord record;

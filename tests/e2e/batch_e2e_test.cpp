@@ -164,6 +164,35 @@ TEST(Batch, ThreeDevicesEachHoldTheTemplateWithTheirOwnValues) {
   }
 }
 
+TEST(Batch, EachRowsSiteTakesItsRecordsAndASiteNotThereRefusesThePlan) {
+  const std::string dir = Folder("batch-sites");
+  const std::string db = dir + "/r.sqlite";
+  WriteConfig(dir + "/t.dat", 252, SampleImage(252));
+  ASSERT_EQ(RunCli({"sites", "add", "ул. Ленина, 5", "--db", db}).exit_code, 0);
+  ASSERT_EQ(RunCli({"sites", "add", "пр. Мира, 3", "--db", db}).exit_code, 0);
+  SimProcess first({"--model", "252"});
+  SimProcess second({"--model", "252"});
+  WriteText(dir + "/plan.csv", "port,template,site\n" + first.port() + ",t.dat,2\n" +
+                                   second.port() + ",t.dat,\"ул. Ленина, 7\"\n");
+  RunResult r = RunCli({"batch", dir + "/plan.csv", "--db", db});
+  EXPECT_EQ(r.exit_code, 12) << r.err;  // the plan refused
+  EXPECT_NE(r.err.find("строка 3: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("ни один прибор не затронут"), std::string::npos) << r.err;
+  WriteText(dir + "/plan.csv", "port,template,site\n" + first.port() + ",t.dat,2\n" +
+                                   second.port() + ",t.dat,\"ул. Ленина, 5\"\n");
+  r = RunCli({"batch", dir + "/plan.csv", "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err << r.out;
+  const RunResult mira = RunCli({"sites", "records", "2", "--db", db});
+  const RunResult lenina = RunCli({"sites", "records", "1", "--db", db});
+  // Each site: the read before the write and the write, of its own device.
+  for (const RunResult* site : {&mira, &lenina}) {
+    EXPECT_EQ(site->exit_code, 0) << site->err;
+    EXPECT_NE(site->out.find("пакетная запись"), std::string::npos) << site->out;
+  }
+  const RunResult loose = RunCli({"sites", "records", "-", "--db", db});
+  EXPECT_NE(loose.err.find("Записей без объекта нет"), std::string::npos) << loose.out;
+}
+
 TEST(Batch, APlanMayMixLocalPortsAndPortsBehindSer2net) {
   const std::string dir = Folder("batch-network");
   const ConfigImage templ = SampleImage(250);

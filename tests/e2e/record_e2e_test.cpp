@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -124,6 +125,89 @@ TEST(RecordCli, ReadsAndWritesAreRecordedWithTheirOutcomes) {
   r = RunCli({"read", "-p", sim.port(), "-o", Utf8Of(dir / "d.dat"), "--db", "host=x"});
   EXPECT_EQ(r.exit_code, 16);
   EXPECT_NE(r.err.find("postgresql://"), std::string::npos) << r.err;
+}
+
+TEST(RecordCli, ModelsWithoutANumberAreRecordedUnderTheSiteNamed) {
+  TempFolder dir;
+  const std::string db = Utf8Of(dir / "r.sqlite");
+  RunResult r = RunCli({"sites", "add", "ул. Ленина, 5", "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  r = RunCli({"sites", "add", "пр. Мира, 3", "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  for (const auto& [model, site] : {std::pair{"250", "ул. Ленина, 5"}, std::pair{"252", "2"}}) {
+    SimProcess sim({"--model", model});
+    r = RunCli({"read", "-p", sim.port(), "-o", Utf8Of(dir / "a.dat"), "--db", db, "--site", site,
+                "--operator", "Петров", "--note", "плановый осмотр"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+  }
+  r = RunCli({"sites", "records", "ул. Ленина, 5", "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("Петров"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("плановый осмотр"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("250"), std::string::npos) << r.out;
+  r = RunCli({"sites", "records", "пр. Мира, 3", "--db", db});
+  EXPECT_NE(r.out.find("252"), std::string::npos) << r.out;
+  // Two versions of a site by field; one version is no comparison.
+  {
+    ConfigImage changed = SampleImage(250);
+    changed[117] = 9;  // the sounder's time
+    const std::vector<uint8_t> bytes = SerializeConfigFile(250, changed);
+    std::ofstream(dir / "changed.dat", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    SimProcess again({"--model", "250", "--image", Utf8Of(dir / "changed.dat")});
+    r = RunCli(
+        {"read", "-p", again.port(), "-o", Utf8Of(dir / "c.dat"), "--db", db, "--site", "1"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+  }
+  r = RunCli({"sites", "diff", "ул. Ленина, 5", "--db", db});
+  EXPECT_EQ(r.exit_code, 1) << r.err << r.out;
+  EXPECT_NE(r.out.find("| sounder_time |"), std::string::npos) << r.out;
+  r = RunCli({"sites", "diff", "2", "--db", db});
+  EXPECT_EQ(r.exit_code, 17) << r.err;
+  EXPECT_NE(r.err.find("меньше двух версий"), std::string::npos) << r.err;
+  // For a spreadsheet and for programs.
+  r = RunCli({"sites", "list", "--db", db, "--format", "csv"});
+  EXPECT_TRUE(r.out.starts_with("\xEF\xBB\xBFОбъект;Модель;")) << r.out;
+  EXPECT_NE(r.out.find(";Петров;2 пр. Мира, 3\r\n"), std::string::npos) << r.out;
+  r = RunCli({"sites", "history", "--db", db, "--format", "json", ""});
+  EXPECT_NE(r.out.find("\"note\": \"плановый осмотр\""), std::string::npos) << r.out;
+  // A site the registry does not have: refused before the device is touched.
+  SimProcess sim({"--model", "250"});
+  r = RunCli({"read", "-p", sim.port(), "-o", Utf8Of(dir / "b.dat"), "--db", db, "--site",
+              "ул. Ленина, 7"});
+  EXPECT_EQ(r.exit_code, 16) << r.err;
+  EXPECT_NE(r.err.find("«ул. Ленина, 7»"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "b.dat"));
+  // Without a site: "объект не указан", and put under one later.
+  r = RunCli({"read", "-p", sim.port(), "-o", Utf8Of(dir / "b.dat"), "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  StoreResult opened;
+  auto registry = testing::OpenFile(dir / "r.sqlite", opened);
+  ASSERT_TRUE(registry) << opened.message;
+  std::vector<RecordInfo> loose;
+  ASSERT_TRUE(registry->SiteHistory(0, loose).ok());
+  ASSERT_EQ(loose.size(), 1u);
+  registry.reset();
+  r = RunCli({"sites", "assign", loose[0].id, "2", "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  r = RunCli({"sites", "note", loose[0].id, "ключ заменён", "--operator", "Сидоров", "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  r = RunCli({"sites", "records", "2", "--db", db});
+  EXPECT_NE(r.out.find("ключ заменён"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(loose[0].id), std::string::npos) << r.out;
+  // The card: a new version per change; what is not given stays.
+  r = RunCli({"sites", "set", "пр. Мира, 3", "--status", "removed", "--phones", "+7 900 1", "--db",
+              db, "--operator", "Иванов"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  r = RunCli({"sites", "set", "2", "--status", "closed", "--db", db});
+  EXPECT_NE(r.exit_code, 0);
+  r = RunCli({"sites", "show", "2", "--card", "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("Объект: пр. Мира, 3\nЗаказчик: \nТелефоны: +7 900 1\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Состояние: снят"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Иванов"), std::string::npos) << r.out;
 }
 
 TEST(RecordCli, AWriteStoppedMidwayRecordsWhatTheDeviceMayHold) {

@@ -79,6 +79,20 @@ TEST_F(BatchPlanTest, AnEmptyCellKeepsTheTemplatesValue) {
   EXPECT_EQ(check.plan.rows[0].object_number, "1024");  // the sample's
 }
 
+TEST_F(BatchPlanTest, TheSiteColumnNamesEachRowsSiteAndIsNoField) {
+  // "ул. Ленина, 5" unquoted is two cells: a row of more cells than the header.
+  EXPECT_FALSE(Check("port,template,site\nCOM3,m251.dat,ул. Ленина, 5\n").ok());
+  const PlanCheck quoted = Check(
+      "port,template,site,object_number\nCOM3,m251.dat,\" ул. Ленина, 5 \",1001\n"
+      "COM4,m251.dat,,\n");
+  ASSERT_TRUE(quoted.ok()) << quoted.faults.front();
+  EXPECT_EQ(quoted.plan.rows[0].site, "ул. Ленина, 5");
+  EXPECT_EQ(quoted.plan.rows[1].site, "");
+  const std::vector<PlanValue> values = RowValues(quoted.plan, quoted.plan.rows[0]);
+  ASSERT_EQ(values.size(), 1u);  // the site is no value of the device's
+  EXPECT_EQ(values[0].field->id, "object_number");
+}
+
 struct FaultCase {
   const char* name;
   std::string plan;

@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "records.h"
+#include "schema_v1.h"
+#include "store/postgres_roles.h"
 #include "store/store_os.h"
 #include "support/pg_server.h"
 
@@ -64,7 +66,7 @@ TEST_F(PostgresRegistry, TheSchemaIsMadeOnceWhenStationsStartAtOnce) {
     });
   for (std::thread& t : stations) t.join();
   for (const StoreResult& r : results) EXPECT_TRUE(r.ok()) << r.message;
-  EXPECT_EQ(Value("SELECT count(*) || ' ' || max(version) FROM lovar.schema_info"), "1 1");
+  EXPECT_EQ(Value("SELECT count(*) || ' ' || max(version) FROM lovar.schema_info"), "1 2");
 }
 
 TEST_F(PostgresRegistry, RecordsAreSharedWithTheirHistoryAndImages) {
@@ -290,7 +292,150 @@ TEST_F(PostgresRegistry, ARegistryOfANewerVersionIsRefusedAndLeftAsItWas) {
   EXPECT_EQ(opened.error, StoreError::NewerSchema);
   EXPECT_NE(opened.message.find("реестр создан более новой версией программы"), std::string::npos);
   EXPECT_EQ(Value("SELECT version || ' ' || program FROM lovar.schema_info"), "7 9.0");
-  EXPECT_EQ(Value("SELECT count(*) FROM pg_tables WHERE schemaname = 'lovar'"), "5");
+  EXPECT_EQ(Value("SELECT count(*) FROM pg_tables WHERE schemaname = 'lovar'"), "9");
+}
+
+TEST_F(PostgresRegistry, AFirstVersionSchemaIsTakenInWithoutLoss) {
+  ASSERT_TRUE(server_->Sql(db_, SchemaV1("lovar.", true)));
+  StoreResult opened;
+  auto registry = Open(server_->Uri(db_), opened);
+  ASSERT_TRUE(registry) << opened.message;
+  EXPECT_EQ(Value("SELECT version FROM lovar.schema_info"), std::to_string(kStoreSchemaVersion));
+  std::vector<SiteEntry> sites;
+  ASSERT_TRUE(registry->SiteList(sites).ok());
+  ASSERT_EQ(sites.size(), 2u);
+  EXPECT_EQ(sites[0].card.name, "Объект 1024");
+  EXPECT_EQ(sites[1].card.name, "Объект 77");
+  std::vector<RecordInfo> history;
+  ASSERT_TRUE(registry->SiteHistory(sites[0].card.site, history).ok());
+  ASSERT_EQ(history.size(), 2u);
+  EXPECT_EQ(history[1].time, 2000);
+  ASSERT_TRUE(registry->SiteHistory(0, history).ok());
+  ASSERT_EQ(history.size(), 2u);
+  EXPECT_EQ(history[0].model, 250);
+  EXPECT_EQ(history[1].model, 252);
+  EXPECT_EQ(Value("SELECT count(*) FROM lovar.records"), "5");
+  // New sites are numbered after the ones taken in.
+  const RecordResult kept = registry->Record(ReadRecord(251, "555", 1));
+  ASSERT_TRUE(kept.ok()) << kept.message;
+  EXPECT_GT(kept.site, sites[1].card.site);
+}
+
+TEST_F(PostgresRegistry, TheServerStampsTimeAndLoginWhateverTheStationSends) {
+  StoreResult opened;
+  auto registry = Open(server_->Uri(db_), opened);
+  ASSERT_TRUE(registry) << opened.message;
+  // A station whose clock is an hour behind (its store, as the registry fills the record): the
+  // record's time is the server's, the station's beside it.
+  SiteRecord record = ReadRecord(251, "1024", 1);
+  const StoreTime hour = 3'600'000'000;
+  const StoreTime before = StoreTimeNow();
+  record.info.id = NewRecordId();
+  record.info.station = "pc-7";
+  record.info.operator_name = "ivan";
+  record.info.program_version = "test";
+  record.info.time = before - hour;
+  record.info.late = false;
+  OpenedStore store = OpenPostgresStore(server_->Uri(db_), {});
+  ASSERT_TRUE(store.store) << store.result.message;
+  AddedRecord added;
+  ASSERT_TRUE(store.store->Add(record, {}, added).ok());
+  EXPECT_GE(added.arrived, before - 60'000'000);  // the server's clock is this machine's
+  RecordInfo info;
+  ASSERT_TRUE(registry->FindRecord(record.info.id, info).ok());
+  EXPECT_EQ(info.time, info.arrived);
+  EXPECT_EQ(info.station_time, before - hour);
+  EXPECT_EQ(info.role, Value("SELECT session_user"));
+  // The client cannot set them: the trigger has the last word.
+  ASSERT_TRUE(
+      server_->Sql(db_,
+                   "INSERT INTO lovar.records (record_id, model, station_us, at_us, time_us, "
+                   "role, station, operator, port, device, operation, outcome, message, "
+                   "program) VALUES ('forged', 251, 1, 1, 1, 'admin', '', '', '', '', "
+                   "'read', 'holds', '', '')"));
+  EXPECT_EQ(Value("SELECT (at_us > 1 AND time_us = at_us AND role = session_user)::text FROM "
+                  "lovar.records WHERE record_id = 'forged'"),
+            "true");
+}
+
+// A login of the role given, on this test's database; its connection string.
+std::string LoginOf(PgServer& server, const std::string& db, const std::string& role,
+                    const std::string& login) {
+  EXPECT_TRUE(server.Sql(db, "DROP ROLE IF EXISTS " + login + "; CREATE ROLE " + login +
+                                 " LOGIN PASSWORD 'pw' IN ROLE " + role +
+                                 "; GRANT CONNECT ON DATABASE " + db + " TO " + login));
+  std::string uri = server.Uri(db, "", false);
+  uri.replace(uri.find("lovar_admin"), 11, login + ":pw");
+  return uri;
+}
+
+// The first column of the first row of sql as login, or the server's SQLSTATE when refused.
+std::string AsLogin(const std::string& uri, const std::string& sql) {
+  PGconn* conn = PQconnectdb(uri.c_str());
+  PGresult* r = PQexec(conn, sql.c_str());
+  std::string out;
+  if (PQresultStatus(r) == PGRES_TUPLES_OK)
+    out = PQntuples(r) > 0 ? PQgetvalue(r, 0, 0) : "";
+  else if (PQresultStatus(r) == PGRES_COMMAND_OK)
+    out = std::string("ok ") + PQcmdTuples(r);
+  else if (const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE))
+    out = state;
+  PQclear(r);
+  PQfinish(conn);
+  return out;
+}
+
+TEST_F(PostgresRegistry, TheRolesKeepStationsToAddingAndTheOfficeFromClearCodes) {
+  ASSERT_TRUE(ApplyPostgresRoles(server_->Uri(db_), {}).ok());
+  ASSERT_TRUE(ApplyPostgresRoles(server_->Uri(db_), {}).ok());  // run again: the same
+  const std::string station = LoginOf(*server_, db_, "lovar_station", "st_" + db_);
+  const std::string office = LoginOf(*server_, db_, "lovar_office", "of_" + db_);
+
+  // A station records (a new site, its card, the image), reads, takes in an archive mark twice.
+  StoreResult opened;
+  auto registry = Open(station, opened);
+  ASSERT_TRUE(registry) << opened.message;
+  SiteRecord record = ReadRecord(251, "1024", 1);
+  const RecordResult kept = registry->Record(record);
+  ASSERT_EQ(kept.kept, RecordResult::Kept::InRegistry) << kept.message;
+  ASSERT_TRUE(
+      registry->AddNote(Value("SELECT record_id FROM lovar.records"), "осмотр", "Петров").ok());
+  // ...but the server refuses it any change or removal.
+  for (const char* sql :
+       {"UPDATE lovar.records SET message = 'x'", "DELETE FROM lovar.records",
+        "UPDATE lovar.site_cards SET name = 'x'", "DELETE FROM lovar.record_notes",
+        "UPDATE lovar.record_sites SET site = NULL", "DELETE FROM lovar.images",
+        "UPDATE lovar.settings SET value = 'x'", "TRUNCATE lovar.sites CASCADE"})
+    EXPECT_EQ(AsLogin(station, sql), "42501") << sql;
+  EXPECT_EQ(Value("SELECT count(*) FROM lovar.records"), "1");
+
+  // The office sees the history, no image in clear, the masked ones with the codes blanked.
+  EXPECT_EQ(AsLogin(office, "SELECT count(*) FROM lovar.records"), "1");
+  EXPECT_EQ(AsLogin(office, "SELECT count(*) FROM lovar.images"), "42501");
+  const Field* key = FindFieldById(251, "key1.code");
+  ASSERT_NE(key, nullptr);
+  const std::string at = std::to_string(key->offset);
+  EXPECT_EQ(AsLogin(office, "SELECT get_byte(image, " + at +
+                                ")::text || ' ' || length(image) FROM lovar.record_images_masked"),
+            "0 4096");
+  EXPECT_EQ(Value("SELECT get_byte(image, " + at + ")::text FROM lovar.record_images_masked"), "0");
+  EXPECT_EQ(std::to_string(record.image[static_cast<size_t>(key->offset)]) + " " +
+                std::to_string(record.image.size()),
+            AsLogin(server_->Uri(db_),
+                    "SELECT get_byte(lovar.unpacked(codec, data), " + at +
+                        ")::text || ' ' || length(lovar.unpacked(codec, data)) FROM lovar.images"));
+  // Everything else of the image is as kept.
+  const Field* phone = FindFieldById(251, "direction1.phone");
+  ASSERT_NE(phone, nullptr);
+  EXPECT_EQ(AsLogin(office, "SELECT get_byte(image, " + std::to_string(phone->offset) +
+                                ")::text FROM lovar.record_images_masked"),
+            std::to_string(record.image[static_cast<size_t>(phone->offset)]));
+
+  // An admin's change is kept in the log.
+  ASSERT_TRUE(server_->Sql(db_, "UPDATE lovar.records SET message = 'исправлено'"));
+  EXPECT_EQ(Value("SELECT operation || ' ' || table_name || ' ' || (new_row->>'message') || ' ' || "
+                  "(role = session_user) FROM lovar.admin_log WHERE table_name <> 'code_ranges'"),
+            "UPDATE records исправлено true");
 }
 
 }  // namespace

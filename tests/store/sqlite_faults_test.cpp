@@ -180,7 +180,7 @@ TEST(SqliteFaults, OnAFullDiskARecordIsNeverHalfKeptNorLostUnsaid) {
   TempFolder dir;
   std::string failure;
   const bool ran = testing::OnATinyDisk(
-      dir.path(), "160k",
+      dir.path(), "400k",
       [&]() -> std::string {
         const auto file = dir / "r.sqlite";
         StoreResult opened;

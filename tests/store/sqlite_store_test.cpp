@@ -52,7 +52,8 @@ TEST(SqliteRegistry, RecordsKeepTheirSitesHistoryAndEachImageOnce) {
   registry.reset();
 
   EXPECT_EQ(SqlNumber(file, "SELECT count(*) FROM images"), 4);
-  EXPECT_EQ(SqlNumber(file, "SELECT count(*) FROM sites"), 3);
+  EXPECT_EQ(SqlNumber(file, "SELECT count(*) FROM sites"), 2);  // model 250: no site
+  EXPECT_EQ(SqlNumber(file, "SELECT count(*) FROM records WHERE site IS NULL"), 1);
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(Utf8Of(file).c_str(), &db), SQLITE_OK);
   sqlite3_stmt* st = nullptr;

@@ -1,0 +1,149 @@
+#include "store/postgres_roles.h"
+
+#include "model/catalog.h"
+
+namespace lovar {
+namespace {
+
+constexpr const char* kRoles =
+    R"sql(-- The roles of the registry lovar. Run as the owner of the schema lovar:
+--   lovar-cli sites roles --apply --db postgresql://owner@server/base
+-- then make each login a member of one role, e.g.:
+--   CREATE ROLE "pc-7" LOGIN PASSWORD '…' IN ROLE lovar_station;
+--   GRANT lovar_office TO anna;  GRANT lovar_codes TO anna;  GRANT lovar_admin TO boss;
+DO $$
+DECLARE
+  name text;
+BEGIN
+  FOREACH name IN ARRAY ARRAY['lovar_station', 'lovar_office', 'lovar_codes', 'lovar_admin'] LOOP
+    IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = name) THEN
+      EXECUTE format('CREATE ROLE %I NOLOGIN', name);
+    END IF;
+  END LOOP;
+END $$;
+
+-- The bytes of each model that hold user codes and key codes (and passwords), from the
+-- program's catalog: filled anew by each run of this script.
+CREATE TABLE IF NOT EXISTS lovar.code_ranges (
+  model integer NOT NULL,
+  start integer NOT NULL,
+  length integer NOT NULL,
+  field text NOT NULL,
+  PRIMARY KEY (model, start));
+DELETE FROM lovar.code_ranges;
+%RANGES%
+
+-- An image's bytes from its stored form (image_pack.h: plain, or runs).
+CREATE OR REPLACE FUNCTION lovar.unpacked(codec integer, data bytea) RETURNS bytea
+  LANGUAGE plpgsql IMMUTABLE AS $f$
+DECLARE
+  result bytea := '';
+  i integer := 0;
+  c integer;
+BEGIN
+  IF codec = 0 THEN
+    RETURN data;
+  END IF;
+  WHILE i < length(data) LOOP
+    c := get_byte(data, i);
+    IF c < 128 THEN
+      result := result || substring(data FROM i + 2 FOR c + 1);
+      i := i + c + 2;
+    ELSE
+      result := result || decode(repeat(lpad(to_hex(get_byte(data, i + 1)), 2, '0'), c - 125),
+                                 'hex');
+      i := i + 2;
+    END IF;
+  END LOOP;
+  RETURN result;
+END $f$;
+
+-- The image with the model's code and key bytes blanked (0).
+CREATE OR REPLACE FUNCTION lovar.masked(image_model integer, image bytea) RETURNS bytea
+  LANGUAGE plpgsql STABLE AS $f$
+DECLARE
+  r record;
+  result bytea := image;
+BEGIN
+  FOR r IN SELECT start, length FROM lovar.code_ranges WHERE model = image_model LOOP
+    FOR b IN r.start .. r.start + r.length - 1 LOOP
+      IF b < length(result) THEN
+        result := set_byte(result, b, 0);
+      END IF;
+    END LOOP;
+  END LOOP;
+  RETURN result;
+END $f$;
+
+CREATE OR REPLACE VIEW lovar.record_images_masked AS
+  SELECT r.record_id, r.model, i.hash, lovar.masked(r.model, lovar.unpacked(i.codec, i.data)) AS image
+  FROM lovar.records r JOIN lovar.images i ON i.id = r.image;
+
+-- Every change or removal of a row, by whom and when (the stations may make none).
+CREATE TABLE IF NOT EXISTS lovar.admin_log (
+  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  at_us bigint NOT NULL DEFAULT lovar.now_us(),
+  role text NOT NULL DEFAULT session_user,
+  table_name text NOT NULL,
+  operation text NOT NULL,
+  old_row jsonb,
+  new_row jsonb);
+CREATE OR REPLACE FUNCTION lovar.log_change() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER
+  SET search_path = pg_catalog, pg_temp AS $f$
+BEGIN
+  INSERT INTO lovar.admin_log (table_name, operation, old_row, new_row)
+    VALUES (TG_TABLE_NAME, TG_OP, to_jsonb(OLD),
+            CASE WHEN TG_OP = 'UPDATE' THEN to_jsonb(NEW) END);
+  RETURN NULL;
+END $f$;
+DO $$
+DECLARE
+  name text;
+BEGIN
+  FOREACH name IN ARRAY ARRAY['sites', 'site_cards', 'records', 'images', 'record_notes',
+                              'assignments', 'settings', 'schema_info'] LOOP
+    EXECUTE format('DROP TRIGGER IF EXISTS logged ON lovar.%I', name);
+    EXECUTE format('CREATE TRIGGER logged AFTER UPDATE OR DELETE ON lovar.%I '
+                   'FOR EACH ROW EXECUTE PROCEDURE lovar.log_change()', name);
+  END LOOP;
+END $$;
+
+REVOKE ALL ON ALL TABLES IN SCHEMA lovar FROM lovar_station, lovar_office, lovar_codes, lovar_admin;
+GRANT USAGE ON SCHEMA lovar TO lovar_station, lovar_office, lovar_codes, lovar_admin;
+GRANT SELECT ON lovar.schema_info, lovar.sites, lovar.site_cards, lovar.records,
+  lovar.record_notes, lovar.assignments, lovar.record_sites, lovar.settings
+  TO lovar_station, lovar_office, lovar_codes;
+GRANT INSERT ON lovar.sites, lovar.site_cards, lovar.records, lovar.record_notes,
+  lovar.assignments, lovar.settings TO lovar_station;
+GRANT SELECT, INSERT ON lovar.images TO lovar_station;
+GRANT INSERT ON lovar.sites, lovar.site_cards, lovar.record_notes, lovar.assignments
+  TO lovar_office;
+GRANT SELECT ON lovar.record_images_masked, lovar.code_ranges TO lovar_office, lovar_codes;
+GRANT SELECT ON lovar.images TO lovar_codes;
+GRANT ALL ON ALL TABLES IN SCHEMA lovar TO lovar_admin;
+)sql";
+
+// The code and key bytes (and the passwords) of each model, as rows of lovar.code_ranges.
+std::string Ranges() {
+  std::string sql;
+  for (int model : {250, 251, 252})
+    for (const Field& f : Fields(model)) {
+      const bool secret = f.kind == FieldKind::KeyCode || f.kind == FieldKind::CodeDigits ||
+                          f.id == "password" || f.id.ends_with(".password");
+      if (!secret) continue;
+      sql += "INSERT INTO lovar.code_ranges (model, start, length, field) VALUES (" +
+             std::to_string(model) + ", " + std::to_string(f.offset) + ", " +
+             std::to_string(f.width) + ", '" + f.id + "') ON CONFLICT DO NOTHING;\n";
+    }
+  return sql;
+}
+
+}  // namespace
+
+std::string PostgresRolesScript() {
+  std::string script = kRoles;
+  script.replace(script.find("%RANGES%"), 8, Ranges());
+  return script;
+}
+
+}  // namespace lovar
