@@ -266,8 +266,7 @@ bool TakeFlag(const Json& json, CompanyRule& rule, std::string& why) {
             "» всегда есть значение (для чисел — «range»)";
       return false;
     }
-}
-return true;
+  return true;
 }
 
 // One rule, from its object; why names the member at fault.
