@@ -13,7 +13,6 @@
 #include "focus_view.h"
 #include "main_menu.h"
 #include "model/regions.h"
-#include "password_gate.h"
 #include "search_link.h"
 #include "session_texts.h"
 #include "ui_form1.h"

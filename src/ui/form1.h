@@ -27,6 +27,7 @@
 #include "file_menu.h"
 #include "page.h"
 #include "pages_host.h"
+#include "password_gate.h"
 #include "port_switch.h"
 #include "qt_window_thread.h"
 #include "session/session.h"
@@ -40,7 +41,6 @@ class TForm1;
 
 namespace lovar {
 
-class PasswordGate;
 class SearchLink;
 
 class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
