@@ -106,6 +106,12 @@ void Session::EndWholeCheck(const WriteReport& report) {
     // A late reply must not take the check up again once its end is said.
     if (report.cause == C::NoAnswer || report.cause == C::GaveUp) engine_.StopExchange();
   }
+  // The write's record said the changed blocks were proven; this one says how the whole ended
+  // (proven, repaired, a difference that stayed, another configuration, stopped).
+  if (recorder_ != nullptr)
+    recorder_->DeviceWritten(
+        Record(), report.outcome == O::Stale ? verified_.ReadBackImage() : verified_.Sent(),
+        report);
   engine_.SetButtonsEnabled(port_.IsOpen());
   observer_.WholeCheckEnded(report, WriteReportText(report), record);
 }
