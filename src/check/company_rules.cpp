@@ -339,7 +339,7 @@ CompanyRulesLoad ParseCompanyRules(std::string_view text, std::string source) {
 
 CompanyRulesLoad ReadCompanyRules(const std::filesystem::path& path) {
   CompanyRulesLoad load;
-  const std::string name = Utf8Of(path);
+  const std::string name = ShownPath(path);
   std::vector<uint8_t> bytes;
   PathKind kind = PathKind::Missing;
   const FsResult read = ReadRegularFile(path, kMaxFileBytes + 1, bytes, kind);

@@ -12,12 +12,12 @@
 #include "cli/console.h"
 #include "cli/session_runner.h"
 #include "cli/write_check.h"
+#include "files/archive.h"
 #include "files/batch_plan.h"
 #include "files/config_file.h"
 #include "files/csv.h"
 #include "files/file_access.h"
 #include "files/safe_replace.h"
-#include "files/system_error_text.h"
 #include "files/utf8_path.h"
 #include "model/catalog.h"
 #include "model/cp1251.h"
@@ -194,9 +194,9 @@ int BatchCommand::Run(int retries) {
     return Fail(Status::FileError,
                 "--report и --retry-plan называют один файл. Ни один прибор не затронут");
   const fs::path archive = PathFromUtf8(archive_);
-  if (!archive_.empty() && !fs::is_directory(archive, ec) && !fs::create_directories(archive, ec))
+  if (const std::string why = archive_.empty() ? "" : MakeArchiveFolder(archive); !why.empty())
     return Fail(Status::FileError, "--archive " + ShownUtf8Path(archive_) + ": папку не создать (" +
-                                       SystemErrorText(ec) + "). Ни один прибор не затронут");
+                                       why + "). Ни один прибор не затронут");
 
   // Every device's configuration checked before any is touched.
   CheckGate gate;

@@ -43,6 +43,8 @@ constexpr ExitStatusText kExitStatuses[] = {
     {int(Status::NotRecorded),
      "read, write, batch: работа сделана, но запись о ней не сохранена ни в реестре, ни рядом с "
      "ним"},
+    {int(Status::InternalError),
+     "внутренняя ошибка программы: команда прервана, сообщение об ошибке на stderr"},
 };
 
 std::string ExitStatusFooter() {

@@ -1,8 +1,8 @@
 #include "cli/cli_recording.h"
 
 #include <cstdio>
-#include <cstdlib>
 
+#include "files/environment.h"
 #include "recording/recording_registry.h"
 #include "session/outcome.h"
 
@@ -18,7 +18,7 @@ void AddRecordOptions(CLI::App& command, RecordOptions& options) {
 CliRecording::CliRecording(const RecordOptions& options, const std::filesystem::path& archive,
                            RecordOperation write_operation) {
   if (options.no_record) return;
-  OpenedRegistry opened = OpenRecordingRegistry(options.db, std::getenv("LOVAR_DB"), archive);
+  OpenedRegistry opened = OpenRecordingRegistry(options.db, EnvironmentUtf8("LOVAR_DB").c_str(), archive);
   if (opened.registry == nullptr) {
     // Mended first: a registry that cannot take records (a wrong place, string, password or
     // certificate, another user's file, no registry, a newer one) would lose every record of

@@ -31,6 +31,10 @@ int StderrColumns();
 // cleared, instead of the program dying mid-frame.
 const std::atomic<bool>& WatchInterrupts();
 
+// Hands on everything written to stdout and stderr before the process ends without its normal
+// exit (std::_Exit): on Windows the console's text goes through a thread of its own.
+void EndConsoleOutput();
+
 // Called once the port is closed: a console being closed (Windows) waits for this, up to a few
 // seconds, before the system ends the process.
 void InterruptHandled();

@@ -2,10 +2,10 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <cstring>
+#include <cstdio>
 
 #include "cli/console.h"
+#include "files/environment.h"
 
 namespace lovar {
 namespace {
@@ -30,8 +30,8 @@ bool StderrIsTerminal() {
 }
 
 bool PrepareStderrRedraw() {
-  const char* term = std::getenv("TERM");
-  return StderrIsTerminal() && term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
+  const std::string term = EnvironmentUtf8("TERM");
+  return StderrIsTerminal() && !term.empty() && term != "dumb";
 }
 
 int StderrColumns() {
@@ -46,6 +46,11 @@ const std::atomic<bool>& WatchInterrupts() {
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
   return g_interrupted;
+}
+
+void EndConsoleOutput() {
+  std::fflush(stdout);
+  std::fflush(stderr);
 }
 
 void InterruptHandled() {}

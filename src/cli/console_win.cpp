@@ -71,8 +71,10 @@ void RelayToConsole(HANDLE pipe, HANDLE console) {
 }
 
 // Puts the console's own descriptors back, which closes the pipe, and waits until the thread
-// has handed everything on.
+// has handed everything on. Once: at the exit, or before an end without one.
 void EndRelay() {
+  static std::atomic<bool> ended{false};
+  if (ended.exchange(true) || std::this_thread::get_id() == g_relay.thread.get_id()) return;
   std::fflush(stdout);
   std::fflush(stderr);
   for (int fd : {1, 2}) {
@@ -158,6 +160,10 @@ int StderrColumns() {
 const std::atomic<bool>& WatchInterrupts() {
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
   return g_interrupted;
+}
+
+void EndConsoleOutput() {
+  EndRelay();
 }
 
 void InterruptHandled() {

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -293,12 +295,44 @@ int Run(int argc, char** argv) {
   return Key(session, o);
 }
 
+// An exception nothing of ours caught ends the program with a line of its own and a status of
+// its own, never the C runtime's abort (whose status 3 on Windows reads as "Прибор не
+// отвечает"). What it leaves: a file being replaced is the old one or the new one whole; a
+// device being written may hold part of the write.
+std::string InternalErrorLine(std::exception_ptr error) {
+  std::string what = "неизвестное исключение";
+  try {
+    if (error) std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    what = e.what();
+  } catch (...) {
+  }
+  return "lovar-cli: внутренняя ошибка программы (" + what +
+         "). Команда прервана; если шла запись в УО, прибор может хранить её часть — считайте "
+         "его заново\n";
+}
+
+// For an exception on another thread (a port's receive thread), or one thrown where none may
+// be: said, then the process ends at once.
+[[noreturn]] void EndOnUncaught() {
+  std::fputs(InternalErrorLine(std::current_exception()).c_str(), stderr);
+  EndConsoleOutput();
+  std::_Exit(static_cast<int>(Status::InternalError));
+}
+
 }  // namespace
 }  // namespace lovar
 
 int main(int argc, char** argv) {
-  // The session, and with it the port, is gone when Run returns.
-  const int status = lovar::Run(argc, argv);
+  std::set_terminate(lovar::EndOnUncaught);
+  int status = 0;
+  try {
+    // The session, and with it the port, is gone when Run returns or throws.
+    status = lovar::Run(argc, argv);
+  } catch (...) {
+    std::fputs(lovar::InternalErrorLine(std::current_exception()).c_str(), stderr);
+    status = static_cast<int>(lovar::Status::InternalError);
+  }
   lovar::InterruptHandled();
   return status;
 }

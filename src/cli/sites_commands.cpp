@@ -1,12 +1,13 @@
 #include "cli/sites_commands.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include "cli/fields_commands.h"
 #include "files/config_file.h"
+#include "files/environment.h"
+#include "files/utf8_path.h"
 #include "model/catalog.h"
 #include "model/cp1251.h"
 #include "session/outcome.h"
@@ -124,8 +125,9 @@ SitesCommands::SitesCommands(CLI::App& app) {
 int SitesCommands::Run() {
   RegistryOptions options;
   std::string why;
-  if (!ChooseLocation(db_, std::getenv("LOVAR_DB"), options.location, why))
+  if (!ChooseLocation(db_, EnvironmentUtf8("LOVAR_DB").c_str(), options.location, why))
     return Fail(Status::RegistryError, why);
+  options.note_waiting = !*sync_;  // sync says what it sent and what still waits
   StoreTime at = StoreTimeNow();
   if (!at_.empty()) ParseLocalTime(at_, at);  // checked as the command line was read
   StoreResult opened;
@@ -215,13 +217,14 @@ int SitesCommands::Run() {
   const std::vector<uint8_t> file = extent >= ImageLength(info.model)
                                         ? SerializeWholeImage(info.model, image)
                                         : SerializeConfigFile(info.model, image);
-  const FileResult saved = SaveFileReplacing(
-      out_, std::string_view(reinterpret_cast<const char*>(file.data()), file.size()));
+  const FileResult saved =
+      SaveFileReplacing(PathFromUtf8(out_),
+                        std::string_view(reinterpret_cast<const char*>(file.data()), file.size()));
   if (!saved.ok()) return Fail(Status::FileError, DescribeError(saved));
   WarnOfMix(info);
   std::printf("Конфигурация объекта %s от %s (%s) сохранена: %s (%zu байт)\n",
-              ObjectText(info.object).c_str(), when.c_str(), RecordLine(info).c_str(), out_.c_str(),
-              file.size());
+              ObjectText(info.object).c_str(), when.c_str(), RecordLine(info).c_str(),
+              ShownUtf8Path(out_).c_str(), file.size());
   return 0;
 }
 

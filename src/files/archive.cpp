@@ -7,6 +7,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "files/file_access.h"
 #include "files/system_error_text.h"
 #include "files/utf8_path.h"
 #include "model/image_diff.h"
@@ -136,6 +137,15 @@ fs::path ArchiveFolder(const fs::path& root) {
   return root / PathFromUtf8("Архив");
 }
 
+std::string MakeArchiveFolder(const fs::path& folder) {
+  std::error_code ec;
+  if (fs::is_directory(folder, ec)) return {};
+  if (folder.has_parent_path()) fs::create_directories(folder.parent_path(), ec);
+  const FsResult made = CreateOwnerOnlyFolder(folder);
+  if (!made.ok) return made.message;
+  return fs::is_directory(folder, ec) ? std::string() : "на этом месте файл, а не папка";
+}
+
 std::string ArchiveFileName(int model, const ConfigImage& image, const ArchiveTime& t, int n) {
   char stamp[48];
   std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d_%02d-%02d-%02d", t.year, t.month, t.day,
@@ -178,13 +188,12 @@ ArchiveResult SaveToArchive(const fs::path& folder, int model, const ConfigImage
     result.message = "модель прибора не определена";
     return result;
   }
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (ec && !fs::is_directory(folder)) {
+  if (const std::string why = MakeArchiveFolder(folder); !why.empty()) {
     result.ok = false;
-    result.message = "не удалось создать папку «" + ShownPath(folder) + "»: " + SystemErrorText(ec);
+    result.message = "не удалось создать папку «" + ShownPath(folder) + "»: " + why;
     return result;
   }
+  std::error_code ec;
   // Reads of one second are told apart, and ordered, by their sequence number.
   int n = 1;
   for (const ArchiveEntry& e : ListNames(folder))

@@ -53,6 +53,10 @@ std::filesystem::path FilesRoot(const std::filesystem::path& program_folder,
                                 const std::filesystem::path& user_folder, bool installed = false);
 // root / "Архив".
 std::filesystem::path ArchiveFolder(const std::filesystem::path& root);
+// Makes the archive folder when it is missing (its parents too): listed and read by its owner
+// only, as its files are. An existing folder is left as it is. "" when it is there, else why
+// not (the system's words).
+std::string MakeArchiveFolder(const std::filesystem::path& folder);
 
 // The file name for a read of `model` at `when` (n > 1: the n-th of the same second).
 std::string ArchiveFileName(int model, const ConfigImage& image, const ArchiveTime& when,
@@ -75,8 +79,8 @@ struct ArchiveResult {
   std::string message;         // why not, in Russian, when not ok
   int removed = 0;             // older files pruned
 };
-// Saves the whole image (folder made when missing) through the safe replacement of
-// configuration files, then prunes the oldest files beyond `keep`.
+// Saves the whole image (folder made when missing, MakeArchiveFolder) through the safe replacement
+// of configuration files, then prunes the oldest files beyond `keep`.
 // note: a write's note kept after the image (one line of UTF-8; "" for a read).
 ArchiveResult SaveToArchive(const std::filesystem::path& folder, int model,
                             const ConfigImage& image, const ArchiveTime& when,

@@ -41,10 +41,11 @@ std::string ColumnLetters(size_t column) {
 }
 
 // What two names of one port have in common, so that a plan's ports are told apart in one pass:
-// a Windows name in any case ("com3", "\\.\COM3"); for a path, the device it names (a link in
-// /dev/serial/by-id and its target are one character device: their device numbers, not the
-// files, are compared), else the path written plainly; for a network port its server's host (in
-// any case) and port, whatever the scheme: a device server would let two rows talk to one device.
+// a Windows name in any case ("com3", "\\.\COM3", the spooler's "COM3:"); for a path, the
+// device it names (a link in /dev/serial/by-id and its target are one character device: their
+// device numbers, not the files, are compared), else the path written plainly; for a network port
+// its server's host (in any case) and port, whatever the scheme: a device server would let two
+// rows talk to one device.
 std::string PortKey(const std::string& port) {
   if (IsNetworkPortName(port)) {
     if (const std::optional<NetAddress> address = ParseNetAddress(port)) {
@@ -57,11 +58,13 @@ std::string PortKey(const std::string& port) {
   std::string name = port;
   if (name.starts_with("\\\\.\\")) name.erase(0, 4);
   if (name.find_first_of("/\\") == std::string::npos) {
+    if (name.ends_with(':')) name.pop_back();
     for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return "name " + name;
   }
-  if (std::string identity = PathIdentity(name); !identity.empty()) return "device " + identity;
-  return "path " + fs::path(name).lexically_normal().string();
+  const fs::path path = PathFromUtf8(name);
+  if (std::string identity = PathIdentity(path); !identity.empty()) return "device " + identity;
+  return "path " + Utf8Of(path.lexically_normal());
 }
 
 // A control character in a cell (a line break, a NUL): no port, file name or value holds one.

@@ -168,14 +168,18 @@ FsResult CreateOwnerOnlyFolder(const std::filesystem::path& path) {
 }
 
 FsResult ReplaceWith(const std::filesystem::path& from, const std::filesystem::path& target) {
-  const std::wstring to = target.wstring();
+  // ReplaceFileW wants whole names: Wine's fails for a file named without a folder.
+  std::error_code ec_to, ec_from;
+  const std::wstring to = std::filesystem::absolute(target, ec_to).wstring();
+  const std::wstring replacement = std::filesystem::absolute(from, ec_from).wstring();
+  if (ec_to || ec_from) return Failed(static_cast<DWORD>((ec_to ? ec_to : ec_from).value()));
   if (GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    if (ReplaceFileW(to.c_str(), from.wstring().c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+    if (ReplaceFileW(to.c_str(), replacement.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
                      nullptr, nullptr))
       return {};
     return Failed(GetLastError());
   }
-  if (!MoveFileExW(from.wstring().c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH))
+  if (!MoveFileExW(replacement.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH))
     return Failed(GetLastError());
   return {};
 }

@@ -26,10 +26,10 @@ OpenedRegistry OpenRecordingRegistry(std::string_view location, const char* env_
   // The archive's files are taken in once; a folder taken in before is not read again.
   const ImportResult import = opened.registry->ImportArchive(archive, before);
   if (!import.result.ok())
-    opened.notes.push_back("Архив " + Utf8Of(archive) +
+    opened.notes.push_back("Архив " + ShownPath(archive) +
                            " не перенесён в реестр: " + import.result.message);
   else if (import.taken > 0)
-    opened.notes.push_back("Перенесено в реестр из архива " + Utf8Of(archive) + ": " +
+    opened.notes.push_back("Перенесено в реестр из архива " + ShownPath(archive) + ": " +
                            std::to_string(import.taken));
   return opened;
 }

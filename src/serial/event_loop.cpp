@@ -9,10 +9,10 @@ EventLoop::EventLoop() = default;
 EventLoop::~EventLoop() = default;
 
 void EventLoop::Post(std::function<void()> fn) {
-  {
-    std::lock_guard lock(mutex_);
-    tasks_.push_back(std::move(fn));
-  }
+  // Notified under the lock: once the loop has taken the task it may end and destroy wake_,
+  // so a posting thread must be done with it before the loop can see the task.
+  std::lock_guard lock(mutex_);
+  tasks_.push_back(std::move(fn));
   wake_.notify_one();
 }
 

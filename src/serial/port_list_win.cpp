@@ -1,5 +1,6 @@
 // The port list on Windows: the print spooler's port enumeration, "COM" names only, each
-// probed with an exclusive open.
+// probed with an exclusive open. The spooler's "COM3:" is listed as "COM3", the name a user
+// types, so that the window and lovar-cli name (and record) one port alike.
 // The lovar headers come first: see dcb_win.h.
 // clang-format off
 #include "serial/port_backend.h"
@@ -30,9 +31,11 @@ std::vector<std::string> FillComPorts() {
   }
   const auto* ports = reinterpret_cast<const PORT_INFO_1A*>(buffer.data());
   for (DWORD i = 0; i < returned; ++i) {
-    const char* name = ports[i].pName;
-    if (!name || std::string(name).compare(0, 3, "COM") != 0) continue;
-    if (ComPortAvailable(name)) names.emplace_back(name);
+    if (ports[i].pName == nullptr) continue;
+    std::string name = ports[i].pName;
+    if (name.compare(0, 3, "COM") != 0) continue;
+    if (name.ends_with(':')) name.pop_back();
+    if (ComPortAvailable(name)) names.push_back(name);
   }
   return names;
 }

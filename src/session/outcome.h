@@ -27,6 +27,7 @@ enum class Status : int {
   NotInRegistry = 17,  // sites: no such site, or no configuration of it at that time
   NotRecorded = 18,    // the work is done, but a record of it was kept neither in the registry
                        // nor beside it
+  InternalError = 70,  // a fault of the program itself: an exception nothing expected
 };
 
 struct Outcome {

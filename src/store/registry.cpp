@@ -8,6 +8,7 @@
 
 #include "files/archive.h"
 #include "files/config_file.h"
+#include "files/environment.h"
 #include "files/file_access.h"
 #include "files/utf8_path.h"
 #include "model/catalog.h"
@@ -47,18 +48,18 @@ StoreTime FromLocalTime(const ArchiveTime& t) {
 // made looser by hand is made so again, another user's refused.
 StoreResult PrepareFolder(const fs::path& file) {
   const fs::path folder = file.parent_path();
+  std::error_code ec;
   if (folder.empty()) return {};
-  if (fs::is_directory(folder)) {
+  if (fs::is_directory(folder, ec)) {
     StoreResult r = KeepOwnerOnly(folder);
-    if (!r.ok()) r.message = "папка " + Utf8Of(folder) + ": " + r.message;
+    if (!r.ok()) r.message = "папка " + ShownPath(folder) + ": " + r.message;
     return r;
   }
-  std::error_code ec;
   fs::create_directories(folder.parent_path(), ec);
   const FsResult made = CreateOwnerOnlyFolder(folder);
   if (made.ok) return {};
   return StoreFailure(StoreError::Failed,
-                      "папка " + Utf8Of(folder) + " не создана: " + made.message);
+                      "папка " + ShownPath(folder) + " не создана: " + made.message);
 }
 
 }  // namespace
@@ -86,10 +87,7 @@ bool ChooseLocation(std::string_view db_option, const char* env_db, RegistryLoca
     // would keep its records waiting for ever.
     PostgresLocation parsed;
     if (!ParsePostgresLocation(text, parsed, why)) return false;
-    const auto set = [](const char* name) {
-      const char* value = std::getenv(name);
-      return value != nullptr && *value != '\0';
-    };
+    const auto set = [](const char* name) { return !EnvironmentUtf8(name).empty(); };
     if (!parsed.NamesServer() && !set("PGHOST") && !set("PGHOSTADDR") && !set("PGSERVICE")) {
       why = "в строке подключения не указан сервер: postgresql://пользователь@сервер/база";
       return false;
@@ -167,14 +165,14 @@ std::unique_ptr<Registry> Registry::Open(const RegistryOptions& options, StoreRe
   // What an earlier run left beside the station's file is taken in.
   if (!SideFilesOf(registry->options_.local_file).empty()) registry->OpenLocal();
   // Records left waiting by an earlier run are said.
-  if (const int waiting = registry->WaitingCount(); waiting > 0)
+  if (const int waiting = options.note_waiting ? registry->WaitingCount() : 0; waiting > 0)
     registry->notes_.push_back("На этой станции ждут отправки на сервер записей: " +
                                std::to_string(waiting) + " (" + std::string(kSyncHint) + ")");
   return registry;
 }
 
 std::string Registry::Where() const {
-  return Shared() ? PostgresWhere(options_.location.text) : options_.location.text;
+  return Shared() ? PostgresWhere(options_.location.text) : ShownUtf8Path(options_.location.text);
 }
 
 StoreResult Registry::Named(StoreResult result) const {
@@ -245,7 +243,7 @@ StoreResult Registry::OpenLocal() {
   if (!r.ok()) return r;
   OpenedStore opened = OpenSqliteStore(Utf8Of(file), options_.store);
   if (!opened.result.ok()) {
-    opened.result.message = Utf8Of(file) + ": " + opened.result.message;
+    opened.result.message = ShownPath(file) + ": " + opened.result.message;
     return opened.result;
   }
   local_ = std::move(opened.store);
@@ -254,7 +252,7 @@ StoreResult Registry::OpenLocal() {
   if (taken > 0)
     notes_.push_back("Взято в файл станции записей, отложенных прежде: " + std::to_string(taken));
   if (!side.ok())
-    notes_.push_back("Отложенные прежде записи ещё не взяты в файл станции " + Utf8Of(file) + ": " +
+    notes_.push_back("Отложенные прежде записи ещё не взяты в файл станции " + ShownPath(file) + ": " +
                      side.message);
   return {};
 }
@@ -387,7 +385,7 @@ PendingResult Registry::KeepAside(const RegistryOptions& options, std::vector<Si
   if (side.ok()) {
     result.side = count;
     result.notes.push_back("Записи не сохранены в реестр (" + why + ") и ждут в файле " +
-                           Utf8Of(written) + ": реестр возьмёт их при следующем запуске (" +
+                           ShownPath(written) + ": реестр возьмёт их при следующем запуске (" +
                            std::to_string(count) + ")");
   } else {
     result.lost = count;

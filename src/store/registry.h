@@ -61,6 +61,9 @@ struct RegistryOptions {
   // Where records wait for a server that cannot be reached; empty: DefaultRegistryFile().
   std::filesystem::path local_file;
   StoreOptions store;
+  // Notes() says how many records of this station wait for the server; off for a run that
+  // sends them (sync) and says what it sent.
+  bool note_waiting = true;
   // For recording: a file that cannot be opened now (locked, full, read-only) is no failure of
   // Open; records are held as Pending, and KeepPending tries it again. Queries then fail at
   // once, with why.

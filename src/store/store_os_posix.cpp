@@ -4,9 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
+#include "files/environment.h"
 #include "store/store_os.h"
 
 namespace lovar {
@@ -20,19 +20,18 @@ std::string StationName() {
 std::string OperatorName() {
   const passwd* user = getpwuid(geteuid());
   if (user != nullptr && user->pw_name != nullptr) return user->pw_name;
-  const char* name = std::getenv("USER");
-  return name != nullptr ? name : "";
+  return EnvironmentUtf8("USER");
 }
 
 std::filesystem::path DefaultDataFolder() {
-  const char* data = std::getenv("XDG_DATA_HOME");
-  if (data != nullptr && data[0] == '/') return std::filesystem::path(data) / "lovar";
-  const char* home = std::getenv("HOME");
-  if (home == nullptr || home[0] == '\0') {
+  const std::string data = EnvironmentUtf8("XDG_DATA_HOME");
+  if (data.starts_with('/')) return std::filesystem::path(data) / "lovar";
+  std::string home = EnvironmentUtf8("HOME");
+  if (home.empty()) {
     const passwd* user = getpwuid(geteuid());
-    home = user != nullptr ? user->pw_dir : nullptr;
+    if (user != nullptr && user->pw_dir != nullptr) home = user->pw_dir;
   }
-  if (home == nullptr || home[0] == '\0') return {};
+  if (home.empty()) return {};
   return std::filesystem::path(home) / ".local" / "share" / "lovar";
 }
 

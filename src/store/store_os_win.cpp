@@ -122,8 +122,9 @@ StoreResult KeepOwnerOnly(const std::filesystem::path& path) {
     if (loose) {
       BYTE system[SECURITY_MAX_SID_SIZE];
       DWORD system_size = sizeof system;
+      std::error_code ec;
       const DWORD inherit =
-          std::filesystem::is_directory(path) ? OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE : 0;
+          std::filesystem::is_directory(path, ec) ? OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE : 0;
       std::vector<BYTE> acl_bytes(sizeof(ACL) + 2 * sizeof(ACCESS_ALLOWED_ACE) +
                                   GetLengthSid(user) + SECURITY_MAX_SID_SIZE);
       auto* acl = reinterpret_cast<ACL*>(acl_bytes.data());

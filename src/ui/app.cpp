@@ -3,12 +3,16 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <cstdio>
+#include <cstdlib>
+#include <exception>
 
 #include "enter_key.h"
 #include "form_key.h"
+#include "internal_error.h"
 #include "qt_dialogs.h"
 #include "qt_translations.h"
 #include "serial/port_list.h"
+#include "session/outcome.h"
 #include "version/version.h"
 
 namespace lovar {
@@ -32,6 +36,17 @@ constexpr char kNoDisplay[] =
     "lovar: нет графического дисплея (не заданы DISPLAY, WAYLAND_DISPLAY и QT_QPA_PLATFORM).\n"
     "Без окон работайте с прибором через lovar-cli (lovar-cli --help); окна можно открыть\n"
     "и без экрана: QT_QPA_PLATFORM=offscreen lovar\n";
+
+constexpr int kInternalError = static_cast<int>(Status::InternalError);
+
+// An exception on a thread Qt does not run (a port's receive thread), or one thrown where none
+// may be: said where it can be, and the program ends with its own status, not the runtime's
+// abort.
+[[noreturn]] void EndOnUncaught() {
+  std::fprintf(stderr, "lovar: внутренняя ошибка программы: %s\n",
+               InternalErrorGuard::What(std::current_exception()).toUtf8().constData());
+  std::_Exit(kInternalError);
+}
 
 }  // namespace
 
@@ -95,18 +110,32 @@ int RunLovar(int argc, char** argv) {
     std::fputs(kNoDisplay, stderr);
     return 3;
   }
-  QApplication app(argc, argv);
-  LoadQtTranslations(app);
-  InstallEnterPressesButtons(app);
-  // The arguments once more as Qt has them: on Windows from the wide command line, so a file
-  // name in any script arrives whole.
-  const AppOptions wide = ParseAppOptions(QCoreApplication::arguments().mid(1));
+  std::set_terminate(EndOnUncaught);
   QtDialogs dialogs;
-  TFormKey form_key(dialogs, FillComPorts());
-  if (options.demo_model != 0) form_key.ChooseDemo(options.demo_model);
-  if (!wide.file.isEmpty()) form_key.OfferFileAfterRead(QFileInfo(wide.file).absoluteFilePath());
-  form_key.show();
-  return app.exec();
+  InternalErrorGuard guard(dialogs);  // outlives the application, which delivers through it
+  GuardedApplication app(argc, argv);
+  app.SetGuard(&guard);
+  try {
+    LoadQtTranslations(app);
+    InstallEnterPressesButtons(app);
+    // The arguments once more as Qt has them: on Windows from the wide command line, so a file
+    // name in any script arrives whole.
+    const AppOptions wide = ParseAppOptions(QCoreApplication::arguments().mid(1));
+    TFormKey form_key(dialogs, FillComPorts());
+    if (options.demo_model != 0) form_key.ChooseDemo(options.demo_model);
+    if (!wide.file.isEmpty()) form_key.OfferFileAfterRead(QFileInfo(wide.file).absoluteFilePath());
+    form_key.show();
+    const int status = app.exec();
+    return status == 0 && guard.count() > 0 ? kInternalError : status;
+  } catch (...) {
+    // Outside any event: while the windows are made or taken down.
+    const std::exception_ptr error = std::current_exception();
+    std::fprintf(stderr, "lovar: внутренняя ошибка программы: %s\n",
+                 InternalErrorGuard::What(error).toUtf8().constData());
+    dialogs.Message(QStringLiteral("Внутренняя ошибка"),
+                    InternalErrorGuard::Text(error, /*window_kept=*/false), /*warning=*/true);
+    return kInternalError;
+  }
 }
 
 }  // namespace lovar

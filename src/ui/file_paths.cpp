@@ -5,7 +5,9 @@
 namespace lovar {
 
 std::filesystem::path ToPath(const QString& file) {
-  return std::filesystem::path(file.toStdU16String());
+  // Qt's "/" become the system's separators here, so that a name the core builds on it
+  // ("C:\…\Ловар\Архив") is written one way.
+  return std::filesystem::path(QDir::toNativeSeparators(file).toStdU16String());
 }
 
 QString ToQString(const std::filesystem::path& path) {

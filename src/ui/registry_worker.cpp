@@ -3,8 +3,8 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QSemaphore>
-#include <cstdlib>
 
+#include "files/environment.h"
 #include "recording/recording_registry.h"
 #include "store/store_os.h"
 #include "utf8.h"
@@ -46,7 +46,7 @@ Registry* RegistryWorker::Recording(QString& failure) {
   registry_.reset();
   may_wait_ = true;
   OpenedRegistry opened =
-      OpenRecordingRegistry(location_.toStdString(), std::getenv("LOVAR_DB"), archive_, run_start_);
+      OpenRecordingRegistry(location_.toStdString(), EnvironmentUtf8("LOVAR_DB").c_str(), archive_, run_start_);
   if (opened.registry == nullptr) {
     failure = Q(opened.failure);
     return nullptr;
@@ -90,7 +90,7 @@ void RegistryWorker::OpenForQueries(Opened done) {
     QString said;
     Recording(said);
     OpenedRegistry opened =
-        OpenRecordingRegistry(location_.toStdString(), std::getenv("LOVAR_DB"), {});
+        OpenRecordingRegistry(location_.toStdString(), EnvironmentUtf8("LOVAR_DB").c_str(), {});
     QString failure = Q(opened.failure);
     std::shared_ptr<Registry> registry = std::move(opened.registry);
     if (registry != nullptr && registry->Shared()) {

@@ -156,6 +156,8 @@ TEST(SitesSync, RecordsWaitingOnTheStationReachTheServerOnce) {
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.out.find("Отправлено на " + server->Uri("", "", false)), std::string::npos) << r.out;
   EXPECT_NE(r.out.find(": 1, уже были там: 0, ждут отправки: 0"), std::string::npos) << r.out;
+  // The run that sent everything does not ask for another.
+  EXPECT_EQ(r.err.find("sites sync"), std::string::npos) << r.err;
   r = RunCli({"sites", "sync", "--db", uri});
   EXPECT_NE(r.out.find(": 0, уже были там: 0, ждут отправки: 0"), std::string::npos) << r.out;
   r = RunCli({"sites", "list", "--db", uri});

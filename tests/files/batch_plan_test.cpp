@@ -170,8 +170,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "строка 3, столбец C (object_number): в ячейке табуляция",
                    "строка 4, столбец D (password): в ячейке нулевой байт"}},
         FaultCase{"WindowsNamesOfOnePort",
-                  "port,template\nCOM12,m251.dat\n\\\\.\\com12,m251.dat\n",
-                  {"строка 3, столбец A (port): порт \\\\.\\com12 уже назван в строке 2"}},
+                  "port,template\nCOM12,m251.dat\n\\\\.\\com12,m251.dat\nCOM12:,m251.dat\n",
+                  {"строка 3, столбец A (port): порт \\\\.\\com12 уже назван в строке 2",
+                   "строка 4, столбец A (port): порт COM12: уже назван в строке 2"}},
         FaultCase{"ProtocolWithACyrillicLookAlikeIsTaken",
                   "port,template,direction1.protocol,direction2.protocol\n"
                   "COM1,m251.dat,ОФМ,ОФ\n",

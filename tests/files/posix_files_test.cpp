@@ -311,6 +311,7 @@ TEST_F(PosixFiles, NewFilesAreTheOwnersOnlyWhateverTheUmask) {
   ASSERT_TRUE(kept.ok) << kept.message;
   EXPECT_EQ(Stat(file).st_mode & 07777, 0600u);
   EXPECT_EQ(Stat(kept.path).st_mode & 07777, 0600u);
+  EXPECT_EQ(Stat(dir_ / "archive").st_mode & 07777, 0700u);  // not listed by others either
   // Replaced, a file keeps the bits it had, also when wider.
   chmod(file.c_str(), 0644);
   ASSERT_TRUE(SaveConfigFile(file, 251, PatternImage(5)).ok());

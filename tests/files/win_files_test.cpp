@@ -1,5 +1,6 @@
-// Windows: a new file is its user's only (an access list of the user and the system, not
-// inherited from the folder).
+// Windows: a new file and the archive's folder are their user's only (an access list of the user
+// and the system, not inherited from the folder); a file named without a folder is replaced;
+// environment variables arrive whole in any language.
 #include <aclapi.h>
 #include <sddl.h>
 #include <windows.h>
@@ -10,7 +11,9 @@
 #include <filesystem>
 #include <random>
 
+#include "files/archive.h"
 #include "files/config_file.h"
+#include "files/environment.h"
 #include "support/pattern_image.h"
 
 namespace lovar {
@@ -59,19 +62,55 @@ std::string UserSid() {
   return sid;
 }
 
-TEST(WindowsFiles, ANewFileIsTheUsersOnly) {
+fs::path NewFolder() {
   std::random_device random;
   const fs::path dir = fs::temp_directory_path() / ("lovar-acl-" + std::to_string(random()));
   fs::create_directories(dir);
+  return dir;
+}
+
+TEST(WindowsFiles, ANewFileAndTheArchiveAreTheUsersOnly) {
+  const fs::path dir = NewFolder();
   const fs::path file = dir / "new.dat";
   ASSERT_TRUE(SaveConfigFile(file, 250, testing::PatternImage(1)).ok());
-  const Acl acl = AclOf(file);
-  EXPECT_FALSE(acl.inherited);
+  const ArchiveResult kept = SaveToArchive(ArchiveFolder(dir), 250, testing::PatternImage(1), {});
+  ASSERT_TRUE(kept.ok) << kept.message;
   std::vector<std::string> expected = {UserSid(), "S-1-5-18"};  // the user and the system
   std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(acl.sids, expected);
+  for (const fs::path& made : {file, ArchiveFolder(dir), kept.path}) {
+    const Acl acl = AclOf(made);
+    EXPECT_FALSE(acl.inherited);
+    EXPECT_EQ(acl.sids, expected) << made.string();
+  }
   std::error_code ec;
   fs::remove_all(dir, ec);
+}
+
+TEST(WindowsFiles, AFileNamedWithoutAFolderIsReplaced) {
+  const fs::path dir = NewFolder();
+  const fs::path before = fs::current_path();
+  fs::current_path(dir);
+  const FileResult first = SaveConfigFile("bare.dat", 250, testing::PatternImage(1));
+  const FileResult second = SaveConfigFile("bare.dat", 250, testing::PatternImage(2));
+  fs::current_path(before);
+  EXPECT_TRUE(first.ok());
+  EXPECT_TRUE(second.ok()) << DescribeError(second);
+  ConfigImage image;
+  ASSERT_TRUE(LoadConfigFile(dir / "bare.dat", 250, image).ok());
+  EXPECT_EQ(SerializeConfigFile(250, image), SerializeConfigFile(250, testing::PatternImage(2)));
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+}
+
+TEST(WindowsEnvironment, AValueInAnyLanguageArrivesWhole) {
+  ASSERT_TRUE(SetEnvironmentVariableW(L"LOVAR_TEST_VALUE", L"C:\\users\\Иван\\реестр.sqlite"));
+  EXPECT_EQ(EnvironmentUtf8("LOVAR_TEST_VALUE"), "C:\\users\\Иван\\реестр.sqlite");
+  // Longer than the first buffer.
+  const std::wstring long_value(300, L'ж');
+  ASSERT_TRUE(SetEnvironmentVariableW(L"LOVAR_TEST_VALUE", long_value.c_str()));
+  EXPECT_EQ(EnvironmentUtf8("LOVAR_TEST_VALUE").size(), 600u);
+  SetEnvironmentVariableW(L"LOVAR_TEST_VALUE", nullptr);
+  EXPECT_EQ(EnvironmentUtf8("LOVAR_TEST_VALUE"), "");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Where the registry is, and how a server's connection string is shown: never with its password.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "files/utf8_path.h"
@@ -84,6 +86,20 @@ TEST(RegistryLocation, TheDataFolderFollowsXdgDataHomeWhenItIsAbsolute) {
     setenv("XDG_DATA_HOME", saved.c_str(), 1);
   else
     unsetenv("XDG_DATA_HOME");
+}
+
+// A data folder that cannot even be looked at (a link to itself) is said, not thrown.
+TEST(RegistryLocation, AFolderThatCannotBeLookedAtIsAFailure) {
+  const std::filesystem::path loop =
+      std::filesystem::temp_directory_path() / ("lovar-loop-" + std::to_string(getpid()));
+  std::filesystem::create_symlink(loop, loop);
+  RegistryOptions options;
+  options.local_file = loop / "lovar" / "registry.sqlite";
+  options.location = {false, Utf8Of(options.local_file)};
+  StoreResult result;
+  EXPECT_EQ(Registry::Open(options, result), nullptr);
+  EXPECT_NE(result.message.find("не создана"), std::string::npos) << result.message;
+  std::filesystem::remove(loop);
 }
 #endif
 

@@ -70,9 +70,7 @@ class ComPortTripTest : public QObject {
     s.dialogs.save_answer = save;
     QVERIFY(QTest::qWaitForWindowExposed(&s.form_key, kExchangeWaitMs));
     QComboBox* ports = s.form_key.ui().ComboBoxComs;
-    // The Windows spooler names ports as "COM5:".
-    int index = ports->findText(port);
-    if (index < 0) index = ports->findText(port + ':');
+    const int index = ports->findText(port);
     if (port.startsWith('/')) {
       ports->setEditText(port);
     } else {
@@ -107,7 +105,8 @@ class ComPortTripTest : public QObject {
     QVERIFY(WaitFor([&] { return pages->currentWidget() == sheet; }, 10000));
     TypeInto(Directions(s).direction(3).phone, "+380501112233");
     std::string why;
-    QVERIFY(StoreFieldText(*FindFieldById(251, "direction4.phone"), expected, "+380501112233", why));
+    QVERIFY(
+        StoreFieldText(*FindFieldById(251, "direction4.phone"), expected, "+380501112233", why));
     QVERIFY(s.form1().Image() == expected);
     Shot(s.form1(), "3_edited");
 
