@@ -18,7 +18,11 @@ void AddRecordOptions(CLI::App& command, RecordOptions& options) {
 CliRecording::CliRecording(const RecordOptions& options, const std::filesystem::path& archive,
                            RecordOperation write_operation) {
   if (options.no_record) return;
-  OpenedRegistry opened = OpenRecordingRegistry(options.db, EnvironmentUtf8("LOVAR_DB").c_str(), archive);
+  const std::string env_db = EnvironmentUtf8("LOVAR_DB");
+  RegistryOptions place;
+  OpenedRegistry opened;
+  if (RecordingPlace(options.db, env_db.c_str(), place, opened.failure))
+    opened = OpenRecordingRegistry(options.db, env_db.c_str(), archive);
   if (opened.registry == nullptr) {
     // Mended first: a registry that cannot take records (a wrong place, string, password or
     // certificate, another user's file, no registry, a newer one) would lose every record of
@@ -27,8 +31,11 @@ CliRecording::CliRecording(const RecordOptions& options, const std::filesystem::
     return;
   }
   for (const std::string& note : opened.notes) std::fprintf(stderr, "%s\n", note.c_str());
-  registry_ = std::move(opened.registry);
-  recorder_ = std::make_unique<RegistryRecorder>(*registry_, write_operation);
+  opened.notes.clear();
+  // Opened here, once, before any device: the worker takes it over.
+  auto handed = std::make_shared<OpenedRegistry>(std::move(opened));
+  worker_ = std::make_unique<RecordWorker>(place, [handed] { return std::move(*handed); });
+  recorder_ = std::make_unique<QueuedRecorder>(*worker_, write_operation);
 }
 
 CliRecording::~CliRecording() = default;
@@ -40,17 +47,19 @@ Recorder* CliRecording::With(Recorder* archive) {
   return pair_.get();
 }
 
-void CliRecording::SayNotes() {
-  if (recorder_ == nullptr) return;
-  for (const std::string& note : recorder_->TakeNotes()) std::fprintf(stderr, "%s\n", note.c_str());
-}
-
 int CliRecording::Finish(int status) {
-  SayNotes();
-  if (registry_ == nullptr) return status;
-  const PendingResult pending = registry_->KeepPending();
-  for (const std::string& note : pending.notes) std::fprintf(stderr, "%s\n", note.c_str());
-  if (pending.ok() || status != 0) return status;
+  if (worker_ == nullptr) return status;
+  const RecordWorker::Drained drained = worker_->Drain(kDrainLimit, [](int records) {
+    std::fprintf(stderr,
+                 "Ожидание записи в реестр объектов (записей в очереди: %d), не дольше %d с\n",
+                 records, static_cast<int>(kDrainLimit.count()));
+  });
+  for (const std::string& note : drained.notes) std::fprintf(stderr, "%s\n", note.c_str());
+  // Given up: the try under way ends by the registry's own time-out; what it held goes aside.
+  if (!drained.done) std::fprintf(stderr, "Ожидание последней попытки записи в реестр объектов\n");
+  const PendingResult last = worker_->Stop();
+  for (const std::string& note : last.notes) std::fprintf(stderr, "%s\n", note.c_str());
+  if ((drained.pending.ok() && last.ok()) || status != 0) return status;
   std::fprintf(stderr, "Запись в реестр не сохранена\n");
   return int(Status::NotRecorded);
 }

@@ -6,15 +6,21 @@
 // own exit status, never turning what the device did into a failure. A record kept on this
 // station waiting for the server is said too.
 //
+// The registry is opened (and a refusal said) before any device is touched; from then on it
+// is the registry's own thread's (recording/record_worker.h): nothing of it runs on the
+// devices' loop, and the command's end waits for the records at most kDrainLimit.
+//
 // Threads: the caller's (the CLI's loop thread).
 #pragma once
 
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
 
+#include "recording/record_worker.h"
 #include "recording/registry_recorder.h"
 #include "store/registry.h"
 
@@ -39,20 +45,22 @@ class CliRecording {
   // The registry cannot take records (the place, the string, the server's answer, the file):
   // the command stops before touching any device, with this line.
   const std::string& refused() const { return refused_; }
+  // How long the command's end waits for the records still queued before it sets them aside
+  // (the job under way then ends by the registry's own time-out).
+  static constexpr std::chrono::seconds kDrainLimit{10};
+
   // Null when nothing is recorded.
-  RegistryRecorder* recorder() { return recorder_.get(); }
+  SiteRecorder* recorder() { return recorder_.get(); }
   // The recorder beside the archive (either may be null): the one the session is given.
   Recorder* With(Recorder* archive);
-  // Says on stderr what the records met so far.
-  void SayNotes();
   // At the command's end, once the devices are done: says what the records met, keeps those
   // held (in the registry, else in a side file) and returns the command's exit status: status,
   // or Status::NotRecorded when it was 0 and a record was kept nowhere.
   int Finish(int status);
 
  private:
-  std::unique_ptr<Registry> registry_;
-  std::unique_ptr<RegistryRecorder> recorder_;
+  std::unique_ptr<RecordWorker> worker_;
+  std::unique_ptr<QueuedRecorder> recorder_;
   std::unique_ptr<RecorderPair> pair_;
   std::string refused_;
 };

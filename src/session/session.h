@@ -396,6 +396,7 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   std::optional<ConfigImage> device_holds_;  // what the device holds, as read or proven
   bool behind_ = false;                      // the whole check runs behind a write
   bool behind_due_ = false;                  // it begins once the write's end is said
+  WriteReport behind_report_;                // the write it is due behind
 };
 
 // The stage's words for a progress line: "Чтение из УО", "Запись в УО", "Проверка записи"…

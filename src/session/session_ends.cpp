@@ -80,7 +80,6 @@ std::string Session::ReadStoppedAt(const SessionEnd& end) {
          std::to_string(end.length);
 }
 
-
 void Session::Settle(Operation operation) {
   if (finishing_) return;
   if (!run_) {

@@ -252,8 +252,8 @@ StoreResult Registry::OpenLocal() {
   if (taken > 0)
     notes_.push_back("Взято в файл станции записей, отложенных прежде: " + std::to_string(taken));
   if (!side.ok())
-    notes_.push_back("Отложенные прежде записи ещё не взяты в файл станции " + ShownPath(file) + ": " +
-                     side.message);
+    notes_.push_back("Отложенные прежде записи ещё не взяты в файл станции " + ShownPath(file) +
+                     ": " + side.message);
   return {};
 }
 
@@ -274,8 +274,7 @@ fs::path Registry::SideFileOwner() const {
   return Shared() ? options_.local_file : PathFromUtf8(options_.location.text);
 }
 
-bool Registry::TryKeep(const SiteRecord& record, RecordResult& kept, std::string& why,
-                       bool force) {
+bool Registry::TryKeep(const SiteRecord& record, RecordResult& kept, std::string& why, bool force) {
   bool added = false;
   StoreResult r;
   if (Resting() && !force) {
@@ -377,11 +376,10 @@ PendingResult Registry::KeepAside(const RegistryOptions& options, std::vector<Si
   const fs::path owner = place.SideFileOwner();
   fs::path written;
   const StoreResult side =
-      owner.empty()
-          ? StoreFailure(StoreError::Failed, "не найдена папка данных пользователя")
-          : WriteSideFile(owner, records,
-                          place.Shared() ? place.Where() : std::string(kSideOwnFile),
-                          options.store, written);
+      owner.empty() ? StoreFailure(StoreError::Failed, "не найдена папка данных пользователя")
+                    : WriteSideFile(owner, records,
+                                    place.Shared() ? place.Where() : std::string(kSideOwnFile),
+                                    options.store, written);
   if (side.ok()) {
     result.side = count;
     result.notes.push_back("Записи не сохранены в реестр (" + why + ") и ждут в файле " +

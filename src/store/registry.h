@@ -150,6 +150,9 @@ class Registry {
   // connection time-out once.
   PendingResult KeepPending();
   int PendingCount() const { return static_cast<int>(pending_.size()); }
+  // The records held, handed over and no longer held (for KeepAside, by a program that cannot
+  // wait for the registry any longer).
+  std::vector<SiteRecord> TakePending() { return std::exchange(pending_, {}); }
   // Records that the registry at options' place did not take (why: its failure), kept in a side
   // file beside its file without opening it: for a program that cannot wait for the registry
   // any longer. Any thread, also while another uses a Registry of that place. A record kept
@@ -206,9 +209,9 @@ class Registry {
   StoreResult shared_failure_;        // why the server was not reached, the last time
   StoreResult deferred_;              // why the file could not be opened (defer_file)
   std::vector<std::string> notes_;
-  StoreResult file_failure_;          // the file's last try, when it failed
-  std::vector<SiteRecord> pending_;   // records not taken yet, oldest first
-  std::string pending_why_;           // why the first of them was not
+  StoreResult file_failure_;                          // the file's last try, when it failed
+  std::vector<SiteRecord> pending_;                   // records not taken yet, oldest first
+  std::string pending_why_;                           // why the first of them was not
   std::chrono::steady_clock::time_point retry_at_{};  // resting until then
   std::chrono::seconds rest_{0};                      // the last rest; 0 after a success
 };
