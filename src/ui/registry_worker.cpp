@@ -89,6 +89,10 @@ void RegistryWorker::OpenForQueries(Opened done) {
   });
 }
 
+void RegistryWorker::Run(std::function<void()> work) {
+  Current().Run([work = std::move(work)](Registry*, const std::string&) { work(); });
+}
+
 void RegistryWorker::WaitIdle() {
   auto idle = std::make_shared<std::promise<void>>();
   std::future<void> done = idle->get_future();

@@ -47,6 +47,9 @@ class RegistryWorker : public QObject {
   // said, when it cannot be used now.
   using Opened = std::function<void(std::shared_ptr<Registry>, QString)>;
   void OpenForQueries(Opened done);
+  // Runs work on the worker, after what was given before (the sites dialog's queries, over a
+  // registry of the dialog's own that nothing else uses meanwhile).
+  void Run(std::function<void()> work);
   // Returns once every call made before has ended (tests).
   void WaitIdle();
   // Records given and not kept yet.
