@@ -50,9 +50,13 @@ Recorder* CliRecording::With(Recorder* archive) {
 int CliRecording::Finish(int status) {
   if (worker_ == nullptr) return status;
   const RecordWorker::Drained drained = worker_->Drain(kDrainLimit, [](int records) {
-    std::fprintf(stderr,
-                 "Ожидание записи в реестр объектов (записей в очереди: %d), не дольше %d с\n",
-                 records, static_cast<int>(kDrainLimit.count()));
+    const int limit = static_cast<int>(kDrainLimit.count());
+    if (records > 0)
+      std::fprintf(stderr,
+                   "Ожидание записи в реестр объектов (записей в очереди: %d), не дольше %d с\n",
+                   records, limit);
+    else
+      std::fprintf(stderr, "Ожидание записи в реестр объектов, не дольше %d с\n", limit);
   });
   for (const std::string& note : drained.notes) std::fprintf(stderr, "%s\n", note.c_str());
   // Given up: the try under way ends by the registry's own time-out; what it held goes aside.

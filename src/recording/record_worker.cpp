@@ -154,7 +154,13 @@ RecordWorker::Drained RecordWorker::Drain(std::chrono::milliseconds limit,
     PendingResult pending;
     if (registry != nullptr) pending = registry->KeepPending();
     std::lock_guard lock(mutex_);
-    *kept = std::move(pending);
+    if (!given_up_) {
+      *kept = std::move(pending);
+      return;
+    }
+    // The drain stopped waiting while this ran: what it did is said at the end (Stop).
+    lost_ += pending.lost;
+    for (std::string& note : pending.notes) notes_.push_back(std::move(note));
   });
   std::unique_lock lock(mutex_);
   drained_ = true;

@@ -100,7 +100,7 @@ class RecordWorker {
   bool given_up_ = false;  // a drain gave up: what the registry holds goes aside at the end
   bool drained_ = false;
   bool stopped_ = false;  // the caller's
-  int lost_ = 0;          // records the worker's end could not set aside
+  int lost_ = 0;  // records kept nowhere after a drain gave up (the worker's; read once it ended)
   std::vector<std::string> notes_;
 
   // The worker's own.
