@@ -76,7 +76,10 @@ void WindowSession() {
     loop.RunUntil([&] { return watch.ends.size() >= n; }, std::chrono::seconds(seconds));
     return watch.ends.size() >= n && watch.ends[n - 1].cause == EndCause::None;
   };
-  bool ok = session.Open(sim.port());
+  std::optional<bool> open;
+  session.OpenAsync(sim.port(), [&open](bool opened) { open = opened; });
+  loop.RunUntil([&] { return open.has_value(); }, std::chrono::seconds(10));
+  bool ok = open.value_or(false);
   session.Identify();
   ok = ok && until(1, 10);
   const auto read_started = Clock::now();

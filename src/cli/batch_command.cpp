@@ -226,7 +226,7 @@ int BatchCommand::Run(int retries) {
     return Fail(Status::RegistryError, recording.refused() + ". Ни один прибор не затронут");
   // The plan's sites, each named once: one the registry does not have stops the plan before
   // any device is touched; a server out of reach leaves the records of no site, to be assigned.
-  if (RegistryRecorder* registry = recording.recorder()) {
+  if (SiteRecorder* registry = recording.recorder()) {
     std::map<std::string, int64_t> sites;
     std::vector<std::string> unknown;
     for (const PlanRow& row : plan.rows) {

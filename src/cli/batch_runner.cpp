@@ -57,8 +57,13 @@ class Device : private SessionWatcher {
   void Start() {
     started_ = Clock::now();
     batch_.display.Phase(line_, "Опознание");
-    if (Outcome out = session_->Open(row_.port); !out.ok()) return End(out);
-    session_->StartIdentify([this](const SessionEnd& end) { Identified(end.outcome); });
+    // Every row's open is started and the batch goes on: a server that never answers holds
+    // its own row only.
+    session_->StartOpen(row_.port, [this](const Outcome& out) {
+      if (!out.ok()) return End(out);
+      if (Stopped()) return;
+      session_->StartIdentify([this](const SessionEnd& end) { Identified(end.outcome); });
+    });
   }
 
   bool Ended() const { return ended_flag_; }
@@ -127,7 +132,7 @@ class Device : private SessionWatcher {
 
   void End(const Outcome& out) {
     // A row that ended before its write is recorded for the object it was meant for.
-    RegistryRecorder* registry = batch_.options.registry;
+    SiteRecorder* registry = batch_.options.registry;
     if (registry != nullptr && !out.ok() && !write_recorded_)
       registry->StepFailed({row_.port, model_ != 0 ? model_ : batch_.plan.model, 0, device_line_},
                            row_.object_number, out.message);

@@ -38,7 +38,7 @@ struct BatchOptions {
   std::string archive;  // the folder that keeps each device's image before the write; "" none
   const CheckGate* checks = nullptr;  // the check's errors let pass, the company's rules
   // Records each row's read and write, and a row that failed before its write; null: none.
-  RegistryRecorder* registry = nullptr;
+  SiteRecorder* registry = nullptr;
   size_t parallel = kBatchParallel;
 };
 

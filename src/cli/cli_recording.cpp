@@ -1,6 +1,7 @@
 #include "cli/cli_recording.h"
 
 #include <cstdio>
+#include <future>
 
 #include "files/environment.h"
 #include "recording/recording_registry.h"
@@ -24,8 +25,11 @@ void AddRecordOptions(CLI::App& command, RecordOptions& options) {
 CliRecording::CliRecording(const RecordOptions& options, const std::filesystem::path& archive,
                            RecordOperation write_operation) {
   if (options.no_record) return;
-  OpenedRegistry opened =
-      OpenRecordingRegistry(options.db, EnvironmentUtf8("LOVAR_DB").c_str(), archive);
+  const std::string env_db = EnvironmentUtf8("LOVAR_DB");
+  RegistryOptions place;
+  OpenedRegistry opened;
+  if (RecordingPlace(options.db, env_db.c_str(), place, opened.failure))
+    opened = OpenRecordingRegistry(options.db, env_db.c_str(), archive);
   if (opened.registry == nullptr) {
     // Mended first: a registry that cannot take records (a wrong place, string, password or
     // certificate, another user's file, no registry, a newer one) would lose every record of
@@ -34,16 +38,14 @@ CliRecording::CliRecording(const RecordOptions& options, const std::filesystem::
     return;
   }
   for (const std::string& note : opened.notes) std::fprintf(stderr, "%s\n", note.c_str());
-  registry_ = std::move(opened.registry);
   RecordContext context;
   context.technician =
       !options.technician.empty() ? options.technician : EnvironmentUtf8("LOVAR_OPERATOR");
   context.note = options.note;
   if (!options.site.empty()) {
-    const StoreResult found = registry_->FindSite(options.site, context.site);
+    const StoreResult found = opened.registry->FindSite(options.site, context.site);
     if (found.error == StoreError::NotFound) {
       refused_ = "Реестр объектов: " + found.message + " (список: lovar-cli sites list)";
-      registry_.reset();
       return;
     }
     if (!found.ok()) {
@@ -55,11 +57,40 @@ CliRecording::CliRecording(const RecordOptions& options, const std::filesystem::
                    options.site.c_str(), found.message.c_str());
     }
   }
-  recorder_ = std::make_unique<RegistryRecorder>(*registry_, write_operation);
+  opened.notes.clear();
+  // Opened here, once, before any device: the worker takes it over.
+  auto handed = std::make_shared<OpenedRegistry>(std::move(opened));
+  worker_ = std::make_unique<RecordWorker>(place, [handed] { return std::move(*handed); });
+  recorder_ = std::make_unique<QueuedRecorder>(*worker_, write_operation);
   recorder_->SetContext(std::move(context));
 }
 
 CliRecording::~CliRecording() = default;
+
+StoreResult CliRecording::FindSite(const std::string& spec, int64_t& id) {
+  if (worker_ == nullptr) return {};
+  struct Answer {
+    StoreResult result;
+    int64_t id = 0;
+  };
+  auto answer = std::make_shared<std::promise<Answer>>();
+  std::future<Answer> given = answer->get_future();
+  worker_->Run([answer, spec](Registry* registry, const std::string& failure) {
+    Answer a;
+    if (registry != nullptr)
+      a.result = registry->FindSite(spec, a.id);
+    else
+      a.result = {StoreError::Unreachable, failure};
+    answer->set_value(std::move(a));
+  });
+  try {
+    const Answer a = given.get();
+    id = a.id;
+    return a.result;
+  } catch (const std::future_error&) {
+    return {StoreError::Failed, "реестр объектов больше не принимает запросы"};  // drained
+  }
+}
 
 Recorder* CliRecording::With(Recorder* archive) {
   if (recorder_ == nullptr) return archive;
@@ -68,17 +99,23 @@ Recorder* CliRecording::With(Recorder* archive) {
   return pair_.get();
 }
 
-void CliRecording::SayNotes() {
-  if (recorder_ == nullptr) return;
-  for (const std::string& note : recorder_->TakeNotes()) std::fprintf(stderr, "%s\n", note.c_str());
-}
-
 int CliRecording::Finish(int status) {
-  SayNotes();
-  if (registry_ == nullptr) return status;
-  const PendingResult pending = registry_->KeepPending();
-  for (const std::string& note : pending.notes) std::fprintf(stderr, "%s\n", note.c_str());
-  if (pending.ok() || status != 0) return status;
+  if (worker_ == nullptr) return status;
+  const RecordWorker::Drained drained = worker_->Drain(kDrainLimit, [](int records) {
+    const int limit = static_cast<int>(kDrainLimit.count());
+    if (records > 0)
+      std::fprintf(stderr,
+                   "Ожидание записи в реестр объектов (записей в очереди: %d), не дольше %d с\n",
+                   records, limit);
+    else
+      std::fprintf(stderr, "Ожидание записи в реестр объектов, не дольше %d с\n", limit);
+  });
+  for (const std::string& note : drained.notes) std::fprintf(stderr, "%s\n", note.c_str());
+  // Given up: the try under way ends by the registry's own time-out; what it held goes aside.
+  if (!drained.done) std::fprintf(stderr, "Ожидание последней попытки записи в реестр объектов\n");
+  const PendingResult last = worker_->Stop();
+  for (const std::string& note : last.notes) std::fprintf(stderr, "%s\n", note.c_str());
+  if ((drained.pending.ok() && last.ok()) || status != 0) return status;
   std::fprintf(stderr, "Запись в реестр не сохранена\n");
   return int(Status::NotRecorded);
 }

@@ -6,15 +6,21 @@
 // own exit status, never turning what the device did into a failure. A record kept on this
 // station waiting for the server is said too.
 //
+// The registry is opened (and a refusal said) before any device is touched; from then on it
+// is the registry's own thread's (recording/record_worker.h): nothing of it runs on the
+// devices' loop, and the command's end waits for the records at most kDrainLimit.
+//
 // Threads: the caller's (the CLI's loop thread).
 #pragma once
 
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
 
+#include "recording/record_worker.h"
 #include "recording/registry_recorder.h"
 #include "store/registry.h"
 
@@ -43,25 +49,26 @@ class CliRecording {
   // or has no site that --site names: the command stops before touching any device, with this
   // line.
   const std::string& refused() const { return refused_; }
+  // How long the command's end waits for the records still queued before it sets them aside
+  // (the job under way then ends by the registry's own time-out).
+  static constexpr std::chrono::seconds kDrainLimit{10};
+
   // Null when nothing is recorded.
-  RegistryRecorder* recorder() { return recorder_.get(); }
+  SiteRecorder* recorder() { return recorder_.get(); }
   // The recorder beside the archive (either may be null): the one the session is given.
   Recorder* With(Recorder* archive);
-  // The site spec names (site_store.h's FindSite); NotFound says the site is not there, and
-  // Unreachable that it cannot be known now.
-  StoreResult FindSite(const std::string& spec, int64_t& id) {
-    return registry_ != nullptr ? registry_->FindSite(spec, id) : StoreResult{};
-  }
-  // Says on stderr what the records met so far.
-  void SayNotes();
+  // The site spec names (site_store.h's FindSite), asked on the registry's thread and waited
+  // for (before any device; the registry's own time-out bounds it); NotFound says the site is
+  // not there, and Unreachable that it cannot be known now.
+  StoreResult FindSite(const std::string& spec, int64_t& id);
   // At the command's end, once the devices are done: says what the records met, keeps those
   // held (in the registry, else in a side file) and returns the command's exit status: status,
   // or Status::NotRecorded when it was 0 and a record was kept nowhere.
   int Finish(int status);
 
  private:
-  std::unique_ptr<Registry> registry_;
-  std::unique_ptr<RegistryRecorder> recorder_;
+  std::unique_ptr<RecordWorker> worker_;
+  std::unique_ptr<QueuedRecorder> recorder_;
   std::unique_ptr<RecorderPair> pair_;
   std::string refused_;
 };

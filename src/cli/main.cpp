@@ -188,7 +188,7 @@ int Write(SessionRunner& session, const CliOptions& o, CliRecording& recording,
                             prior->record->message + "). Прибор не изменён"};
     if (stopped) {
       // A write that never began is recorded for the site it was meant for: the file's.
-      if (RegistryRecorder* registry = recording.recorder())
+      if (SiteRecorder* registry = recording.recorder())
         registry->StepFailed(
             {o.port, model, session.session().FirmwareVersion(), session.device_line()},
             ObjectNumber(file_model, file_image), stopped->message);

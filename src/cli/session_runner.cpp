@@ -110,11 +110,25 @@ SessionRunner::~SessionRunner() {
   loop_.RemoveTimer(timer_id_);
 }
 
+void SessionRunner::StartOpen(const std::string& port_name, std::function<void(Outcome)> done) {
+  // From a task of its own, as an operation's end: a local port opens at once, inside the call.
+  session_.OpenAsync(port_name, [this, port_name, done = std::move(done)](bool open) {
+    Outcome out;
+    if (!open)
+      out = {Status::PortError,
+             port_name + ": " + std::string(ErrorText(session_.port().LastError()))};
+    loop_.Post([alive = std::weak_ptr<bool>(alive_), done, out] {
+      if (alive.lock()) done(out);
+    });
+  });
+}
+
 Outcome SessionRunner::Open(const std::string& port_name) {
-  if (!session_.Open(port_name))
-    return {Status::PortError,
-            port_name + ": " + std::string(ErrorText(session_.port().LastError()))};
-  return {};
+  std::optional<Outcome> result;
+  StartOpen(port_name, [&result](Outcome out) { result = std::move(out); });
+  // A network port's connect ends by its own time-out.
+  while (!result) loop_.RunUntil([&] { return result.has_value(); }, std::chrono::hours(1));
+  return *result;
 }
 
 void SessionRunner::Ended(const SessionEnd& end) {

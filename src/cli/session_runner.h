@@ -67,7 +67,12 @@ class SessionRunner : private SessionObserver {
   SessionRunner(const SessionRunner&) = delete;
   SessionRunner& operator=(const SessionRunner&) = delete;
 
+  // Opens the port (session.h: OpenAsync), running the loop until it is open or has failed.
   Outcome Open(const std::string& port_name);
+  // The same left to the loop: done(outcome) is called once, from a task of its own, when the
+  // port is open or has failed (a network port's server may take its connect time-out); the
+  // loop's other devices go on meanwhile.
+  void StartOpen(const std::string& port_name, std::function<void(Outcome)> done);
 
   // Operations run to their end.
   // Sends 208 and waits for the reply and for the answer to the 212 that follows it.

@@ -477,6 +477,9 @@ void Exchange::EndStopped(uint8_t request, StopReason reason) {
 }
 
 void Exchange::Timer1Timer() {
+  // Bytes that arrived are on their way to this thread: the tick measures the device, not a
+  // loop held by other work, so it waits for them to be delivered.
+  if (port_.InputPending()) return;
   // A network port's round trip delays the answer as a whole: both watches wait that much
   // longer (nothing longer on a local port).
   const int allowance = AllowanceTicks(port_);

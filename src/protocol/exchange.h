@@ -5,8 +5,11 @@
 // Threads: window thread only. Cport1Receive is the port's OnReceive, Timer1Timer must be
 // called every 100 ms, and the buttons' handlers on user action. On a network port the watches
 // of Timer1Timer (the no-answer question after 10 ticks, a half frame given up after 2) wait
-// the port's round trip longer (answer_allowance.h); on a local port they are exactly that. The
-// engine tells its owner (the session) what happens only through ExchangeObserver.
+// the port's round trip longer (answer_allowance.h); on a local port they are exactly that. A
+// tick counts nothing while the port holds input not yet delivered (PortInterface::InputPending),
+// and ticks missed while the thread was held are not made up: the watches measure the device's
+// silence, not the machine's load. The engine tells its owner (the session) what happens only
+// through ExchangeObserver.
 //
 // A read reply carries only the sequence number and the data, so a late answer to an earlier
 // request under the same number would be taken for the data asked now. Every read (a whole

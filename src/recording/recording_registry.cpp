@@ -4,15 +4,21 @@
 
 namespace lovar {
 
+bool RecordingPlace(std::string_view location, const char* env_db, RegistryOptions& options,
+                    std::string& why) {
+  if (!ChooseLocation(location, env_db, options.location, why)) return false;
+  options.local_file = DefaultRegistryFile();
+  // A file locked, full or read-only now: the records are kept later, or beside it.
+  options.defer_file = true;
+  return true;
+}
+
 OpenedRegistry OpenRecordingRegistry(std::string_view location, const char* env_db,
                                      const std::filesystem::path& archive,
                                      std::optional<ArchiveTime> before) {
   OpenedRegistry opened;
   RegistryOptions options;
-  if (!ChooseLocation(location, env_db, options.location, opened.failure)) return opened;
-  options.local_file = DefaultRegistryFile();
-  // A file locked, full or read-only now: the records are kept later, or beside it.
-  options.defer_file = true;
+  if (!RecordingPlace(location, env_db, options, opened.failure)) return opened;
   StoreResult result;
   opened.registry = Registry::Open(options, result);
   if (opened.registry == nullptr) {

@@ -22,6 +22,11 @@ struct OpenedRegistry {
   std::vector<std::string> notes;      // to be said once: waiting records, no TLS, the archive
 };
 
+// Where the records go (location and env_db as below), without opening anything: false, with
+// why, when no place can be chosen.
+bool RecordingPlace(std::string_view location, const char* env_db, RegistryOptions& options,
+                    std::string& why);
+
 // location: --db or the window's setting ("" for none); env_db: $LOVAR_DB (may be null).
 // archive: the archive folder to take in once ("" for none), its reads before `before` only
 // (Registry::ImportArchive). A file locked, full or read-only now is opened all the same: its

@@ -1,12 +1,16 @@
 #include "recording/registry_recorder.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "model/image_diff.h"
 #include "store/local_time.h"
 
 namespace lovar {
 namespace {
+
+// How a write of the changes says the check behind it (verified_write.cpp).
+constexpr std::string_view kWholeCheckDue = ". Полная проверка…";
 
 RecordInfo InfoOf(const DeviceRecord& device, RecordOperation operation) {
   RecordInfo info;
@@ -54,7 +58,16 @@ SiteRecord WriteSiteRecord(const DeviceRecord& device, const ConfigImage* prior,
   };
   switch (report.outcome) {
     case O::Verified:
-      record.info.outcome = RecordOutcome::Holds;
+      if (report.blocks_only) {
+        // The changed blocks proven, the rest resting on an earlier read until the whole check
+        // behind says so (its own record).
+        record.info.outcome = RecordOutcome::Unproven;
+        std::string& text = record.info.message;
+        if (const size_t at = text.rfind(kWholeCheckDue); at != std::string::npos) text.erase(at);
+        text += ": изменённые блоки проверены, остальное не проверено";
+      } else {
+        record.info.outcome = RecordOutcome::Holds;
+      }
       SetImage(record, device_image(length));
       break;
     case O::Unchecked:
@@ -104,6 +117,20 @@ void SiteRecorder::DeviceWritten(const DeviceRecord& device, const ConfigImage& 
   // The device's image before the write is known when the write began with a read of it that
   // ended whole (recorded here just before); a read of the port at another time may have been
   // of another device.
+  if (report.whole_check) {
+    // The check behind a write of the changes: a record of its own, complete in itself, with
+    // what the write's record knew (the image before it, the check's errors let past).
+    const auto check = checks_.find(device.port);
+    if (check == checks_.end()) return;  // its write was not recorded here
+    const WriteBehind behind = std::move(check->second);
+    checks_.erase(check);
+    SiteRecord record = WriteSiteRecord(device, behind.prior ? &*behind.prior : nullptr, sent,
+                                        report, write_operation_);
+    if (!behind.override_text.empty()) record.info.message += ". " + behind.override_text;
+    KeepWith(std::move(record), behind.prior ? &*behind.prior : nullptr);
+    return;
+  }
+  checks_.erase(device.port);  // a new write: an old check's end is not awaited any more
   const auto read = read_.find(device.port);
   const bool made_for_it = priors_.erase(device.port) != 0;
   const bool read_whole =
@@ -111,12 +138,18 @@ void SiteRecorder::DeviceWritten(const DeviceRecord& device, const ConfigImage& 
                                             report.cause == WriteReport::Cause::Refused));
   const ConfigImage* prior = read_whole && read != read_.end() ? &read->second : nullptr;
   SiteRecord record = WriteSiteRecord(device, prior, sent, report, write_operation_);
+  std::string override_text;
   if (const auto noted = overrides_.find(device.port); noted != overrides_.end()) {
     // A write never begun let nothing past: the device is as it was.
-    if (report.outcome != WriteReport::Outcome::NotStarted)
+    if (report.outcome != WriteReport::Outcome::NotStarted) {
       record.info.message += ". " + noted->second;
+      override_text = std::move(noted->second);
+    }
     overrides_.erase(noted);
   }
+  if (report.blocks_only && report.ok())
+    checks_[device.port] = {prior ? std::optional<ConfigImage>(*prior) : std::nullopt,
+                            std::move(override_text)};
   KeepWith(std::move(record), prior);
   read_.erase(device.port);  // the device holds something else now
 }
@@ -175,14 +208,19 @@ void RecordInto(Registry& registry, SiteRecord record, bool& may_wait,
 }
 
 std::string RegistryRecorder::ReadNote(const DeviceRecord& device, const ConfigImage& image) {
+  return OverrideNoteOf(registry_, device, image);
+}
+
+std::string OverrideNoteOf(Registry& registry, const DeviceRecord& device,
+                           const ConfigImage& image) {
   std::vector<RecordInfo> history;
-  if (!registry_.History(device.model, ObjectNumber(device.model, image), history).ok()) return {};
+  if (!registry.History(device.model, ObjectNumber(device.model, image), history).ok()) return {};
   for (auto it = history.rbegin(); it != history.rend(); ++it) {
     if (it->operation == RecordOperation::Read || it->outcome != RecordOutcome::Holds) continue;
     const size_t at = it->message.find(kOverrideMark);
     if (at == std::string::npos) return {};  // the newest proven write let nothing past
     std::vector<uint8_t> bytes;
-    if (!registry_.Image(it->image_hash, bytes).ok() ||
+    if (!registry.Image(it->image_hash, bytes).ok() ||
         bytes.size() < static_cast<size_t>(ImageLength(device.model)))
       return {};
     ConfigImage written;

@@ -1,6 +1,11 @@
 // A Recorder that keeps the session's ends in the registry of sites (store/registry.h):
 //   a complete read                     -> Holds, the image as read;
 //   a write proven                      -> Holds, the image now on the device;
+//   a write of the changes, its blocks  -> Unproven, "изменённые блоки проверены, остальное не
+//     proven (the window's fast write)     проверено"; the whole check behind it ends in a
+//                                          record of its own (Holds once proven whole,
+//                                          Unproven when it found a difference that stayed
+//                                          or was stopped);
 //   a write not begun                   -> NotWritten, the device's image when it was read;
 //   a write not begun, its read failed  -> Failed, no image;
 //   a write stopped midway (Ctrl-C too) -> Stopped, what the device may hold;
@@ -29,6 +34,11 @@ SiteRecord ReadSiteRecord(const DeviceRecord& device, const ConfigImage& image);
 SiteRecord WriteSiteRecord(const DeviceRecord& device, const ConfigImage* prior,
                            const ConfigImage& sent, const WriteReport& report,
                            RecordOperation operation);
+
+// From the site's history: its newest write let past the check's errors, when the device holds
+// what it wrote (OverrideReadNote); "" when none or not known.
+std::string OverrideNoteOf(Registry& registry, const DeviceRecord& device,
+                           const ConfigImage& image);
 
 // Records one record into the registry; when the server took it and records of this station
 // wait for it, sends them (Sync). may_wait: whether records may be waiting (kept between calls;
@@ -94,6 +104,13 @@ class SiteRecorder : public Recorder {
   std::map<std::string, ConfigImage> read_;       // per port: the device's image read last
   std::map<std::string, std::string> overrides_;  // per port: the next write's override text
   std::set<std::string> priors_;                  // the ports of ReadIsPrior (a batch's many)
+  // Per port: a write of the changes whose whole check is still to end, with what its record
+  // knew.
+  struct WriteBehind {
+    std::optional<ConfigImage> prior;
+    std::string override_text;
+  };
+  std::map<std::string, WriteBehind> checks_;
 };
 
 // Records straight into a registry, on the caller's thread.

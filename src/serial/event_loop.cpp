@@ -27,15 +27,39 @@ void EventLoop::RemoveTimer(int id) {
   std::erase_if(timers_, [id](const Timer& t) { return t.id == id; });
 }
 
+std::function<void()> EventLoop::TakeTask() {
+  std::lock_guard lock(mutex_);
+  if (tasks_.empty()) return {};
+  std::function<void()> task = std::move(tasks_.front());
+  tasks_.pop_front();
+  return task;
+}
+
 bool EventLoop::RunOne(Clock::time_point until) {
-  // A due timer goes first, so a stream of tasks cannot starve the ticks; a timer fires at most
-  // once per interval, so it cannot starve the tasks either.
+  // The tasks queued when a timer fell due go first: a delivery that waited while the loop was
+  // held is never judged late by the tick behind it. A timer fires at most once per interval,
+  // and the tasks posted after it fell due wait for it, so neither starves the other.
+  if (owed_ > 0) {
+    --owed_;
+    if (std::function<void()> task = TakeTask()) {
+      task();
+      return true;
+    }
+    owed_ = 0;  // a nested loop ran them
+  }
   const auto now = Clock::now();
   Timer* due = nullptr;
   for (Timer& t : timers_) {
     if (t.due <= now && (!due || t.due < due->due)) due = &t;
   }
   if (due) {
+    if (owed_timer_ != due->id) {
+      owed_timer_ = due->id;
+      std::lock_guard lock(mutex_);
+      owed_ = tasks_.size();
+      if (owed_ > 0) return true;  // they run first, one per call
+    }
+    owed_timer_ = 0;
     due->due += due->interval;
     if (due->due <= now) due->due = now + due->interval;  // missed ticks are not made up
     std::function<void()> fn = due->fn;                   // the callback may add or remove timers
@@ -76,7 +100,12 @@ void EventLoop::ProcessPending() {
     std::lock_guard lock(mutex_);
     queued = tasks_.size();
   }
-  // Due timers, then the tasks queued at the call; whatever they post waits for the next run.
+  // The tasks queued at the call, then the timers due; whatever they post waits for the next run.
+  for (size_t i = 0; i < queued; ++i) {
+    std::function<void()> task = TakeTask();
+    if (!task) break;
+    task();
+  }
   const auto now = Clock::now();
   std::vector<int> due_ids;
   for (const Timer& t : timers_) {
@@ -89,16 +118,6 @@ void EventLoop::ProcessPending() {
     it->due = now + it->interval;
     std::function<void()> fn = it->fn;
     fn();
-  }
-  for (size_t i = 0; i < queued; ++i) {
-    std::function<void()> task;
-    {
-      std::lock_guard lock(mutex_);
-      if (tasks_.empty()) break;
-      task = std::move(tasks_.front());
-      tasks_.pop_front();
-    }
-    task();
   }
 }
 

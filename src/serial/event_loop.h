@@ -27,6 +27,9 @@ class EventLoop : public WindowThread {
 
   // Calls fn every interval on the loop's thread while the loop runs. Returns an id for
   // RemoveTimer. Ticks that fall due while a task runs are not made up: one call per due time.
+  // The tasks already queued when a tick falls due run before it (a port's input that waited
+  // while the loop was held is delivered before any watch judges a time-out); tasks posted
+  // meanwhile wait for the tick, so neither starves the other.
   // AddTimer and RemoveTimer are called on the loop's thread (a timer may remove itself).
   int AddTimer(std::chrono::milliseconds interval, std::function<void()> fn);
   void RemoveTimer(int id);
@@ -39,7 +42,7 @@ class EventLoop : public WindowThread {
   // Runs tasks and timers for the given time.
   void RunFor(std::chrono::milliseconds time);
 
-  // Runs what is queued now, without waiting.
+  // Runs what is queued now, then the timers due, without waiting.
   void ProcessPending();
 
  private:
@@ -50,12 +53,17 @@ class EventLoop : public WindowThread {
     std::function<void()> fn;
   };
   bool RunOne(Clock::time_point until);
+  // Pops the oldest task, or returns an empty function.
+  std::function<void()> TakeTask();
 
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::function<void()>> tasks_;
   std::vector<Timer> timers_;  // touched on the loop's thread only
   int next_timer_id_ = 1;
+  // A timer fell due with tasks queued: that many of the oldest run before it (loop's thread).
+  size_t owed_ = 0;
+  int owed_timer_ = 0;
 };
 
 }  // namespace lovar

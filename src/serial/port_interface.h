@@ -61,6 +61,12 @@ class PortInterface {
   // The no-answer watches take it through answer_allowance.h.
   virtual std::chrono::milliseconds RoundTrip() const { return std::chrono::milliseconds{0}; }
 
+  // Bytes have arrived that are not delivered yet: a delivery is on its way to the window
+  // thread (posted, not run). Any thread may have raised it; read on the window thread. The
+  // no-answer watches count no tick while it holds, so a loop held by other work never makes
+  // an answer that came in time look late.
+  virtual bool InputPending() const { return false; }
+
   // Raised once per delivery while the port is open: Count >= 1, at most 501 bytes with the
   // default settings, every byte exactly once and in order. Deliveries never overlap.
   ReceiveHandler OnReceive;

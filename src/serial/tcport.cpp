@@ -29,6 +29,8 @@ struct TDevThreadShared {
   std::atomic<uint32_t> WaitEvent{0};
   std::atomic<bool> TransmitWanted{false};
   std::atomic<LinkError> EndError{LinkError::None};
+  // Bytes arrived and their hand-off is posted, not run yet (TCport::InputPending).
+  std::atomic<bool> InputPending{false};
 
   // The hand-off: the receive thread posts one completion and sleeps until it has run or has
   // been cancelled. Guarded by mutex; window is used under it only while not cancelled.
@@ -115,6 +117,9 @@ bool TDevThread::HandOff(const std::shared_ptr<TDevThreadShared>& shared, WaitRe
   if (shared->cancelled) return false;
   const uint64_t seq = ++shared->handoff_seq;
   shared->handoff_done = false;
+  // Raised before the post, lowered by the hand-off itself: between the two the window thread
+  // owes a delivery, and no watch counts a tick.
+  if (result == WaitResult::ReadDone) shared->InputPending.store(true);
   shared->window->Post(
       [shared, seq, result, events, written] { RunHandOff(shared, seq, result, events, written); });
   shared->changed.wait(lock, [&] { return shared->handoff_done || shared->cancelled; });
@@ -127,6 +132,7 @@ void TDevThread::RunHandOff(const std::shared_ptr<TDevThreadShared>& shared, uin
     std::lock_guard lock(shared->mutex);
     if (shared->cancelled || seq != shared->handoff_seq || shared->handoff_done) return;
   }
+  shared->InputPending.store(false);
   if (TCport* port = shared->port) {
     port->last_wait_result_ = static_cast<int32_t>(result);
     port->bytes_written_ = written;
@@ -228,6 +234,10 @@ LinkError TCport::LastError() const {
     if (end != LinkError::None) return end;
   }
   return last_error_;
+}
+
+bool TCport::InputPending() const {
+  return shared_ && shared_->InputPending.load();
 }
 
 std::chrono::milliseconds TCport::RoundTrip() const {

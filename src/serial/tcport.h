@@ -179,6 +179,7 @@ class TCport : public PortInterface {
   void RaiseRtsDtr() override;
   LinkError LastError() const override;
   std::chrono::milliseconds RoundTrip() const override;
+  bool InputPending() const override;
 
   // Published properties, in declaration order.
   uint32_t WaitEvent() const { return wait_event_; }

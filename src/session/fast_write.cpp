@@ -30,6 +30,7 @@ void Session::KnowWritten(const WriteReport& report) {
     TakeKept();
     device_holds_ = verified_.Sent();
     behind_due_ = WholeCheckDue(report);
+    if (behind_due_) behind_report_ = report;
   } else if (report.outcome != WriteReport::Outcome::NotStarted &&
              report.outcome != WriteReport::Outcome::Stale) {
     device_holds_.reset();  // it may hold a mix
@@ -65,7 +66,20 @@ void Session::StartWholeCheck() {
   behind_due_ = false;
   // Another operation began from inside the write's end, or the line is gone: the blocks
   // written stay proven, the rest unchecked (the image is not counted as proven).
-  if (run_ || !port_.IsOpen()) return;
+  if (run_ || !port_.IsOpen()) {
+    // The write's record said the changed blocks only: its check's end is said all the same.
+    if (recorder_ == nullptr) return;
+    WriteReport report = behind_report_;
+    report.outcome = WriteReport::Outcome::CheckStopped;
+    report.cause = port_.IsOpen()                         ? WriteReport::Cause::Interrupted
+                   : port_.LastError() != LinkError::None ? WriteReport::Cause::LineLost
+                                                          : WriteReport::Cause::PortClosed;
+    report.stopped_at = report.from;
+    report.blocks_only = false;
+    report.whole_check = true;
+    recorder_->DeviceWritten(Record(), verified_.Sent(), report);
+    return;
+  }
   behind_ = true;
   verified_.CheckWhole();
 }
@@ -106,6 +120,12 @@ void Session::EndWholeCheck(const WriteReport& report) {
     // A late reply must not take the check up again once its end is said.
     if (report.cause == C::NoAnswer || report.cause == C::GaveUp) engine_.StopExchange();
   }
+  // The write's record said the changed blocks were proven; this one says how the whole ended
+  // (proven, repaired, a difference that stayed, another configuration, stopped).
+  if (recorder_ != nullptr)
+    recorder_->DeviceWritten(
+        Record(), report.outcome == O::Stale ? verified_.ReadBackImage() : verified_.Sent(),
+        report);
   engine_.SetButtonsEnabled(port_.IsOpen());
   observer_.WholeCheckEnded(report, WriteReportText(report), record);
 }

@@ -51,13 +51,27 @@ void ArchiveRecorder::NoteOverride(const std::string& port, const std::string& t
 
 void ArchiveRecorder::DeviceWritten(const DeviceRecord& device, const ConfigImage& sent,
                                     const WriteReport& report) {
-  const auto noted = overrides_.find(device.port);
-  if (noted == overrides_.end()) return;
-  const std::string text = std::move(noted->second);
-  overrides_.erase(noted);
+  std::string text;
+  if (report.whole_check) {
+    if (const auto noted = checks_.find(device.port); noted != checks_.end()) {
+      text = std::move(noted->second);
+      checks_.erase(noted);
+    }
+  } else {
+    checks_.erase(device.port);
+    if (const auto noted = overrides_.find(device.port); noted != overrides_.end()) {
+      text = std::move(noted->second);
+      overrides_.erase(noted);
+    }
+    // The changed blocks proven: the device holds the whole only once the check behind says so.
+    if (report.blocks_only && report.ok()) {
+      if (!text.empty()) checks_[device.port] = std::move(text);
+      return;
+    }
+  }
   // Only what the device holds, proven: a write that stopped or was not proven left the
   // device's image unknown, and the archive keeps what the device held.
-  if (report.outcome != WriteReport::Outcome::Verified) return;
+  if (text.empty() || report.outcome != WriteReport::Outcome::Verified) return;
   SaveToArchive(folder_(), device.model, sent, LocalTimeNow(), kArchiveKeep, text);
 }
 

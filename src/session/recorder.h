@@ -55,7 +55,9 @@ class Recorder {
   virtual KeptRecord DeviceRead(const DeviceRecord& device, const ConfigImage& image) = 0;
   // A write is over, however it ended: the image as sent (for a write not begun, the image it
   // was to send; for one that found another configuration in the device, what was read back)
-  // and what the device may now hold.
+  // and what the device may now hold. A write of the changes proven block by block
+  // (report.blocks_only) is said twice: at its end, and when the whole check behind it ends
+  // (report.whole_check), however that ends.
   virtual void DeviceWritten(const DeviceRecord& /*device*/, const ConfigImage& /*sent*/,
                              const WriteReport& /*report*/) {}
   // Whether a write must begin with a read of the device when its image is not recorded yet
@@ -87,8 +89,10 @@ class ArchiveRecorder : public Recorder {
 
  private:
   std::function<std::filesystem::path()> folder_;
-  // Per port (a batch writes many at once): the next write's override text.
+  // Per port (a batch writes many at once): the next write's override text; a write of the
+  // changes's, kept for the whole check behind it.
   std::map<std::string, std::string> overrides_;
+  std::map<std::string, std::string> checks_;
 };
 
 }  // namespace lovar

@@ -39,6 +39,11 @@
 // in flight when *interrupted is set (Ctrl-C), and stops the exchange of a failed operation
 // (lovar-cli and batch).
 //
+// The watches (the no-answer question, the stall watch, the waits for the 212's answer and for
+// the frame in flight after Ctrl-C) count the 100 ms ticks, not the clock: a tick is not counted
+// while the port holds input not yet delivered, and ticks missed while the thread was held are
+// not made up, so a device that answered is never given up because the loop was busy.
+//
 // Threads: the window thread only (the port's deliveries come there). The owner calls
 // Timer1Timer every 100 ms. Events come from inside the port's deliveries, the tick and the
 // session's own calls: an observer must not destroy the session from inside one (post instead).
@@ -200,13 +205,13 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   void SetRecorder(Recorder* recorder) { recorder_ = recorder; }
 
   // ---- The port. ----
-  // Opens the port by name: a closed port is opened and RTS and DTR raised; an open one under
+  // Opens the port by name without holding the window thread while a network port connects
+  // (several seconds at most): a closed port is opened and RTS and DTR raised; an open one under
   // another name is closed and that one opened (the exchange buttons disabled meanwhile); the
-  // same name is kept. True when open; port().LastError() says why not.
-  bool Open(const std::string& name);
-  // Open without holding the window thread while a network port connects (several seconds at
-  // most): done(open) runs on the window thread once the port is open or has failed, at once
-  // for a local port or the same name. Close or another open first: done never runs.
+  // same name is kept. done(open) runs on the window thread once the port is open or has
+  // failed (port().LastError() says why), at once for a local port or the same name. Close or
+  // another open first: done never runs. A new name forgets the device (its image recorded,
+  // what it holds).
   void OpenAsync(const std::string& name, std::function<void(bool open)> done);
   // Ends what runs (Closed) and closes the port.
   void Close();
@@ -308,10 +313,10 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   struct Run {
     Operation operation;
     Phase phase = Phase::Running;
-    std::optional<Clock::time_point> deadline;  // the whole operation's limit
-    Clock::time_point phase_until{};            // AfterIdentify, Draining
+    std::optional<Clock::time_point> deadline;  // the whole operation's limit (a key poll's)
+    int phase_ticks = 0;                        // AfterIdentify, Draining: ticks left to wait
     uint64_t answered = 0;                      // the engine's progress frames when last moved
-    Clock::time_point progressed{};             // when they last moved
+    int quiet_ticks = 0;                        // the watch's ticks since they last moved
     uint64_t drained = 0;                       // Draining: the answered frames at its start
   };
 
@@ -332,6 +337,8 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   void WriteFinished(const WriteReport& report) override;
 
   bool Unattended() const { return options_.retries >= 0; }
+  void ForgetDevice();
+  static std::string ReadStoppedAt(const SessionEnd& end);
   bool InterruptedByUser() const;
   void Begin(Operation operation, std::optional<std::chrono::milliseconds> limit = std::nullopt);
   // Another operation takes the port: the one running ends first.
@@ -389,6 +396,7 @@ class Session : private ExchangeObserver, private VerifiedWriteObserver {
   std::optional<ConfigImage> device_holds_;  // what the device holds, as read or proven
   bool behind_ = false;                      // the whole check runs behind a write
   bool behind_due_ = false;                  // it begins once the write's end is said
+  WriteReport behind_report_;                // the write it is due behind
 };
 
 // The stage's words for a progress line: "Чтение из УО", "Запись в УО", "Проверка записи"…

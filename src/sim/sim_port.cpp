@@ -32,6 +32,8 @@ struct SimPort::Line : std::enable_shared_from_this<Line> {
   uint64_t session = 0;  // a new one at every open, close and hang-up
   TMessageDevice record;
   std::atomic<bool> open{false};
+  // Deliveries posted and not run yet (SimPort::InputPending).
+  std::atomic<int> undelivered{0};
 
   // Guards the queue of delayed outputs, shared with the timer thread.
   std::mutex mutex;
@@ -53,7 +55,11 @@ struct SimPort::Line : std::enable_shared_from_this<Line> {
       const size_t n = std::min(kMaxDelivery, bytes.size() - at);
       std::vector<uint8_t> chunk(bytes.begin() + static_cast<std::ptrdiff_t>(at),
                                  bytes.begin() + static_cast<std::ptrdiff_t>(at + n));
-      window.Post([self, s, chunk = std::move(chunk)] { self->Deliver(s, chunk); });
+      ++undelivered;
+      window.Post([self, s, chunk = std::move(chunk)] {
+        --self->undelivered;
+        self->Deliver(s, chunk);
+      });
     }
   }
 
@@ -169,6 +175,10 @@ void SimPort::WriteDevice(int32_t Count, std::span<const uint8_t> Buf) {
 
 LinkError SimPort::LastError() const {
   return line_->error;
+}
+
+bool SimPort::InputPending() const {
+  return line_->open.load() && line_->undelivered.load() > 0;
 }
 
 DeviceSim& SimPort::device() {

@@ -37,6 +37,8 @@ class SimPort : public PortInterface {
   void WriteDevice(int32_t Count, std::span<const uint8_t> Buf) override;
   void RaiseRtsDtr() override {}
   LinkError LastError() const override;
+  // Deliveries posted and not run yet.
+  bool InputPending() const override;
 
   // The simulated device, for tests to inspect (window thread only).
   DeviceSim& device();

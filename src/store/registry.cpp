@@ -24,10 +24,13 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kSyncBatch = 100;
-// How long records held stay untried while more come.
-constexpr std::chrono::seconds kRetryHeld{60};
 // A station's clock further than this from the server's is said.
 constexpr StoreTime kClockSlack = 5LL * 60 * 1'000'000;
+// A server out of reach, a file held locked: how long it rests untried after a failure, doubling
+// with each failure in a row. A try costs a whole connection or busy time-out, which a record
+// coming right behind would wait again.
+constexpr std::chrono::seconds kFirstRest{10};
+constexpr std::chrono::seconds kLongestRest{60};
 constexpr std::string_view kSyncHint = "lovar-cli sites sync";
 constexpr std::string_view kAssignHint = "lovar-cli sites assign ЗАПИСЬ ОБЪЕКТ";
 
@@ -142,9 +145,12 @@ std::unique_ptr<Registry> Registry::Open(const RegistryOptions& options, StoreRe
     }
     if (!result.ok()) {
       registry->deferred_ = result;
+      registry->file_failure_ = result;
+      registry->Rest();
       registry->pending_why_ = registry->Named(result).message;
       registry->notes_.push_back("Реестр объектов сейчас недоступен: " + registry->pending_why_ +
-                                 ". Записи будут сохранены в конце работы");
+                                 ". Записи будут сохранены, когда он освободится, или в конце "
+                                 "работы");
       result = {};
     }
     return registry;
@@ -181,10 +187,29 @@ StoreResult Registry::ServerState() const {
   return Named(shared_failure_);
 }
 
+bool Registry::Resting() const {
+  return std::chrono::steady_clock::now() < retry_at_;
+}
+
+void Registry::Rest() {
+  rest_ = rest_.count() == 0 ? kFirstRest : std::min<std::chrono::seconds>(rest_ * 2, kLongestRest);
+  retry_at_ = std::chrono::steady_clock::now() + rest_;
+}
+
+void Registry::Tried(const StoreResult& result) {
+  if (result.ok()) {
+    rest_ = {};
+    retry_at_ = {};
+  } else if (result.error == StoreError::Unreachable || result.error == StoreError::Busy) {
+    Rest();  // only these cost a wait; a refusal comes at once
+  }
+}
+
 StoreResult Registry::OpenShared() {
   if (main_ != nullptr) return {};
   OpenedStore opened = OpenPostgresStore(options_.location.text, options_.store);
   shared_failure_ = opened.result;
+  Tried(opened.result);
   if (!opened.result.ok()) return opened.result;
   main_ = std::move(opened.store);
   for (const std::string& note : main_->Notes()) notes_.push_back(note);
@@ -240,6 +265,8 @@ StoreResult Registry::ForQueries(SiteStore*& store) {
   // A file that could not be opened for recording is not waited for again by a query (the
   // window's run on its thread): it is tried again for the records alone.
   if (main_ == nullptr && !deferred_.ok()) return Named(deferred_);
+  // A server found out of reach is not waited for again by a query while it rests.
+  if (Shared() && Resting()) return Named(shared_failure_);
   const StoreResult r = Shared() ? OpenShared() : OpenFile();
   if (!r.ok()) return Named(r);
   store = main_.get();
@@ -250,11 +277,18 @@ fs::path Registry::SideFileOwner() const {
   return Shared() ? options_.local_file : PathFromUtf8(options_.location.text);
 }
 
-bool Registry::TryKeep(const SiteRecord& record, RecordResult& kept, std::string& why) {
+bool Registry::TryKeep(const SiteRecord& record, RecordResult& kept, std::string& why, bool force) {
   AddedRecord added;
-  StoreResult r = Shared() ? OpenShared() : OpenFile();
-  if (r.ok()) r = main_->Add(record, {}, added);
-  if (Shared()) shared_failure_ = r;
+  StoreResult r;
+  if (Resting() && !force) {
+    // Found out of reach (or locked) a moment ago: the record goes on without a new wait.
+    r = Shared() ? shared_failure_ : file_failure_;
+  } else {
+    r = Shared() ? OpenShared() : OpenFile();
+    if (r.ok()) r = main_->Add(record, {}, added);
+    Tried(r);
+    (Shared() ? shared_failure_ : file_failure_) = r;
+  }
   if (r.ok()) {
     kept = {RecordResult::Kept::InRegistry, {}, !added.added, {}, added.site};
     const RecordInfo& info = record.info;
@@ -285,7 +319,7 @@ bool Registry::TryKeep(const SiteRecord& record, RecordResult& kept, std::string
   return true;
 }
 
-RecordResult Registry::Record(SiteRecord record) {
+void Registry::Stamp(SiteRecord& record) {
   RecordInfo& info = record.info;
   if (info.id.empty()) info.id = NewRecordId();
   if (info.time == 0)
@@ -295,19 +329,22 @@ RecordResult Registry::Record(SiteRecord record) {
   if (info.station.empty()) info.station = StationName();
   if (info.operator_name.empty()) info.operator_name = OperatorName();
   if (info.program_version.empty()) info.program_version = kVersion;
+}
 
+RecordResult Registry::Record(SiteRecord record) {
+  // A record stamped when it was made (queued for the registry's thread) is not stamped again:
+  // the time it was given then would read as a late one's.
+  if (record.info.id.empty() || record.info.time == 0) Stamp(record);
   // Once one is held, the next wait behind it, kept in order: no new wait for a registry that
-  // just made the caller wait, until a while has passed (a long-lived window's records would
+  // just made the caller wait, until it has rested (a long-lived window's records would
   // otherwise wait for its end).
-  const auto now = std::chrono::steady_clock::now();
-  if (!pending_.empty() && now - held_since_ >= kRetryHeld) {
+  if (!pending_.empty() && !Resting()) {
     const size_t before = pending_.size();
     std::string why;
     size_t next = 0;
     for (RecordResult kept; next < before && TryKeep(pending_[next], kept, why); ++next) {
     }
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(next));
-    held_since_ = now;
     if (!pending_.empty()) pending_why_ = why;
   }
   if (pending_.empty()) {
@@ -315,7 +352,6 @@ RecordResult Registry::Record(SiteRecord record) {
     std::string why;
     if (TryKeep(record, kept, why)) return kept;
     pending_why_ = why;
-    held_since_ = now;
   }
   // Kept later than it happened: its time is the station's.
   record.info.late = true;
@@ -334,22 +370,35 @@ PendingResult Registry::KeepPending() {
   records.swap(pending_);
   std::string why = pending_why_;
   pending_why_.clear();
+  // Tried once more whatever the rest: the devices are done, and one wait is all it costs.
   size_t next = 0;
-  for (RecordResult kept; next < records.size() && TryKeep(records[next], kept, why); ++next)
+  for (RecordResult kept; next < records.size() && TryKeep(records[next], kept, why, true); ++next)
     ++result.kept;
   if (next == records.size()) {
     result.notes.push_back("Отложенные записи сохранены: " + std::to_string(result.kept));
     return result;
   }
-  const std::vector<SiteRecord> left(std::make_move_iterator(records.begin() + next),
-                                     std::make_move_iterator(records.end()));
-  const int count = static_cast<int>(left.size());
-  const fs::path owner = SideFileOwner();
+  std::vector<SiteRecord> left(std::make_move_iterator(records.begin() + next),
+                               std::make_move_iterator(records.end()));
+  PendingResult aside = KeepAside(options_, std::move(left), why);
+  aside.kept = result.kept;
+  return aside;
+}
+
+PendingResult Registry::KeepAside(const RegistryOptions& options, std::vector<SiteRecord> records,
+                                  const std::string& why) {
+  PendingResult result;
+  if (records.empty()) return result;
+  for (SiteRecord& record : records) Stamp(record);
+  const int count = static_cast<int>(records.size());
+  const Registry place(options);  // names only: nothing is opened
+  const fs::path owner = place.SideFileOwner();
   fs::path written;
   const StoreResult side =
       owner.empty() ? StoreFailure(StoreError::Failed, "не найдена папка данных пользователя")
-                    : WriteSideFile(owner, left, Shared() ? Where() : std::string(kSideOwnFile),
-                                    options_.store, written);
+                    : WriteSideFile(owner, records,
+                                    place.Shared() ? place.Where() : std::string(kSideOwnFile),
+                                    options.store, written);
   if (side.ok()) {
     result.side = count;
     result.notes.push_back("Записи не сохранены в реестр (" + why + ") и ждут в файле " +

@@ -14,8 +14,14 @@
 // when they do not), and failing that kept in a side file beside the registry's file
 // ("registry.sqlite.kept-….sqlite"), which the next open takes in.
 //
+// A server found out of reach (or a file found locked) rests: for a while after the failure it
+// is not tried again (10 s, doubling with each failure in a row up to a minute; a success ends
+// it): a record goes straight to the station's waiting room (or is held), and a query says the
+// failure at once, so that one wait is not waited again by every record behind it.
+//
 // Threads: one thread at a time. Open, Record and Sync may wait up to the connection time-out
-// (StoreOptions) for a server that does not answer; the window calls them off its thread.
+// (StoreOptions) for a server that does not answer; the programs call them on the registry's
+// own thread (recording/registry_worker.h), never on the devices' loop or the window's.
 // A thread that used a server must call ReleaseThreadTls (store_os.h) before it ends.
 #pragma once
 
@@ -134,17 +140,30 @@ class Registry {
   // was, or not tried yet). Records then wait on this station; a caller that records says so.
   StoreResult ServerState() const;
 
-  // Records one step. Fills what record leaves empty: the id, the time (now), the station, the
-  // operator and the program's version; a time given means the record comes late (from an
-  // archive), and is its time. Each record is one transaction: kept whole or not at
-  // all. A record the registry cannot take now is held (Pending); once one is held, the next
-  // join it in order, without a new wait for a minute; then the held ones are tried again.
+  // Fills what record leaves empty: the id, the time (now), the station, the operator and the
+  // program's version; a time given means the record comes late (from an archive), and is its
+  // time. Any thread: a record stamped when it is made keeps its time and id wherever it is
+  // kept later.
+  static void Stamp(SiteRecord& record);
+  // Records one step, stamped first unless it was. Each record is one transaction: kept whole
+  // or not at all. A record the registry cannot take now is held (Pending); once one is held,
+  // the next join it in order, without a new wait while the registry rests; then the held ones
+  // are tried again.
   RecordResult Record(SiteRecord record);
-  // The records held: tried again (a failure stops the tries), and what the registry still
-  // cannot take goes to a side file beside its file. May wait up to the busy or connection
-  // time-out once.
+  // The records held: tried again, whatever the rest (a failure stops the tries), and what the
+  // registry still cannot take goes to a side file beside its file. May wait up to the busy or
+  // connection time-out once.
   PendingResult KeepPending();
   int PendingCount() const { return static_cast<int>(pending_.size()); }
+  // The records held, handed over and no longer held (for KeepAside, by a program that cannot
+  // wait for the registry any longer).
+  std::vector<SiteRecord> TakePending() { return std::exchange(pending_, {}); }
+  // Records that the registry at options' place did not take (why: its failure), kept in a side
+  // file beside its file without opening it: for a program that cannot wait for the registry
+  // any longer. Any thread, also while another uses a Registry of that place. A record kept
+  // twice (here, and by a try that was still under way) is one record: its id is its own.
+  static PendingResult KeepAside(const RegistryOptions& options, std::vector<SiteRecord> records,
+                                 const std::string& why);
 
   // The sites whose object number begins with prefix, with their newest record.
   StoreResult Sites(std::string_view prefix, std::vector<SiteSummary>& out);
@@ -202,8 +221,12 @@ class Registry {
     return r.ok() ? Named(call(*store)) : r;
   }
   // Into the registry, or (a server out of reach) into the station's waiting room; why says
-  // what failed otherwise.
-  bool TryKeep(const SiteRecord& record, RecordResult& kept, std::string& why);
+  // what failed otherwise. force: tried even while the registry rests.
+  bool TryKeep(const SiteRecord& record, RecordResult& kept, std::string& why, bool force = false);
+  // The rest after a failure (see the top): whether it lasts, one more, and a try's result.
+  bool Resting() const;
+  void Rest();
+  void Tried(const StoreResult& result);
   // The file whose side files hold what it could not take: the registry's, or the station's.
   std::filesystem::path SideFileOwner() const;
   // "<where>: <message>"
@@ -215,9 +238,11 @@ class Registry {
   StoreResult shared_failure_;        // why the server was not reached, the last time
   StoreResult deferred_;              // why the file could not be opened (defer_file)
   std::vector<std::string> notes_;
+  StoreResult file_failure_;                          // the file's last try, when it failed
   std::vector<SiteRecord> pending_;                   // records not taken yet, oldest first
   std::string pending_why_;                           // why the first of them was not
-  std::chrono::steady_clock::time_point held_since_;  // the last try of the held records
+  std::chrono::steady_clock::time_point retry_at_{};  // resting until then
+  std::chrono::seconds rest_{0};                      // the last rest; 0 after a success
 };
 
 }  // namespace lovar

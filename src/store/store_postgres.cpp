@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -605,7 +606,9 @@ StoreResult PostgresStore::Connect() {
   conn_ = pq_.PQconnectStartParams(keywords, values, /*expand_dbname=*/1);
   if (conn_ == nullptr) return StoreFailure(StoreError::Failed, "нет памяти для соединения");
   pq_.PQsetErrorVerbosity(conn_, PQERRORS_VERBOSE);
-  const size_t hosts = std::max<size_t>(1, location_.hosts.size());
+  // Signed: an unsigned count would make the time left after the deadline a huge one, and
+  // the wait below endless.
+  const auto hosts = static_cast<std::int64_t>(std::max<size_t>(1, location_.hosts.size()));
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds) * hosts;
   bool timed_out = false;
   for (PostgresPollingStatusType state = PGRES_POLLING_WRITING;

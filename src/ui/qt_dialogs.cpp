@@ -4,17 +4,30 @@
 #include <QDir>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QTimer>
 
 #include "archive_dialog.h"
 #include "check_panel.h"
 
 namespace lovar {
 
+QWidget* QtDialogs::OwnerWindow() {
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  // The program is not in front (another program's window, a loaded machine, Wine): the box
+  // still belongs to a window of ours, and stands above it, never behind it. The newest shown
+  // window is the one the installer works in (a dialog over the main window).
+  QWidget* owner = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible() && !w->isMinimized() && !(w->windowFlags() & Qt::Popup) &&
+        w->windowType() != Qt::ToolTip)
+      owner = w;
+  return owner;
+}
+
 std::unique_ptr<QMessageBox> QtDialogs::MakeBox(QMessageBox::Icon icon, const QString& caption,
                                                 const QString& text,
                                                 QMessageBox::StandardButtons buttons) {
-  auto box =
-      std::make_unique<QMessageBox>(icon, caption, text, buttons, QApplication::activeWindow());
+  auto box = std::make_unique<QMessageBox>(icon, caption, text, buttons, OwnerWindow());
   // A box as narrow as a short text gets its caption cut ("Приб… чает") by the title bar: the
   // box is made as wide as the caption and the title bar's buttons need.
   const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
@@ -26,8 +39,15 @@ std::unique_ptr<QMessageBox> QtDialogs::MakeBox(QMessageBox::Icon icon, const QS
 }
 
 bool QtDialogs::AskContinue() {
+  const std::unique_ptr<QMessageBox> box = ContinueBox();
+  // Raised and given the keyboard once shown: a question hidden under its window would stall
+  // the exchange without a word.
+  QTimer::singleShot(0, box.get(), [b = box.get()] {
+    b->raise();
+    b->activateWindow();
+  });
   // exec() runs a nested event loop: receive deliveries and timer ticks keep being handled.
-  return ContinueBox()->exec() == QMessageBox::Ok;
+  return box->exec() == QMessageBox::Ok;
 }
 
 std::unique_ptr<QMessageBox> QtDialogs::ContinueBox() {

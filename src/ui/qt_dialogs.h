@@ -12,8 +12,11 @@ namespace lovar {
 
 class QtDialogs : public Dialogs {
  public:
-  // Every message box of the windows, parented to the active window and wide enough to show its
-  // whole caption.
+  // The window a box belongs to: the active one, else (the program not in front) the newest
+  // window of ours shown; null when none is.
+  static QWidget* OwnerWindow();
+  // Every message box of the windows, parented to OwnerWindow() (so it stands above it) and
+  // wide enough to show its whole caption.
   static std::unique_ptr<QMessageBox> MakeBox(QMessageBox::Icon icon, const QString& caption,
                                               const QString& text,
                                               QMessageBox::StandardButtons buttons);

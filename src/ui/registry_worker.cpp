@@ -2,95 +2,71 @@
 
 #include <QMetaObject>
 #include <QPointer>
-#include <QSemaphore>
+
+#include <future>
 
 #include "files/environment.h"
 #include "recording/recording_registry.h"
-#include "store/store_os.h"
 #include "utf8.h"
 
 namespace lovar {
 
 RegistryWorker::RegistryWorker(std::filesystem::path archive, ArchiveTime run_start,
                                QObject* parent)
-    : QObject(parent), context_(new QObject), archive_(std::move(archive)), run_start_(run_start) {
-  context_->moveToThread(&thread_);
-  connect(&thread_, &QThread::finished, context_, &QObject::deleteLater);
-  thread_.start();
-}
+    : QObject(parent), archive_(std::move(archive)), run_start_(run_start) {}
 
 RegistryWorker::~RegistryWorker() {
-  // The registry goes on the thread that used it, and with it what TLS kept for the thread; a
-  // record under way ends first.
-  QSemaphore released;
-  Post([this, &released] {
-    registry_.reset();
-    ReleaseThreadTls();
-    released.release();
-  });
-  released.acquire();
-  thread_.quit();
-  thread_.wait();
-}
-
-void RegistryWorker::Post(std::function<void()> work) {
-  QMetaObject::invokeMethod(context_, std::move(work), Qt::QueuedConnection);
+  // Bounded: what is still queued then goes beside the registry's file, taken in at the next
+  // start; the try under way ends by the registry's own time-out.
+  if (current_) earlier_.push_back(std::move(current_));
+  for (auto& worker : earlier_) worker->Drain(kEndLimit);
+  earlier_.clear();
 }
 
 void RegistryWorker::SetLocation(const QString& location) {
-  Post([this, location] { location_ = location; });
+  location_ = location;
 }
 
-Registry* RegistryWorker::Recording(QString& failure) {
-  if (registry_ != nullptr && registry_location_ == location_) return registry_.get();
-  registry_.reset();
-  may_wait_ = true;
-  OpenedRegistry opened =
-      OpenRecordingRegistry(location_.toStdString(), EnvironmentUtf8("LOVAR_DB").c_str(), archive_, run_start_);
-  if (opened.registry == nullptr) {
-    failure = Q(opened.failure);
-    return nullptr;
-  }
-  registry_location_ = location_;
-  registry_ = std::move(opened.registry);
-  for (const std::string& note : opened.notes) failure += (failure.isEmpty() ? "" : "; ") + Q(note);
-  return registry_.get();
-}
-
-void RegistryWorker::SayOnWindowThread(const QPointer<RegistryWorker>& self, const QString& text) {
-  if (text.isEmpty()) return;
-  QMetaObject::invokeMethod(
-      this,
-      [self, text] {
-        if (self) emit self->said(text);
-      },
-      Qt::QueuedConnection);
+RecordWorker& RegistryWorker::Current() {
+  if (current_ && current_location_ == location_) return *current_;
+  if (current_) earlier_.push_back(std::move(current_));
+  current_location_ = location_;
+  const std::string location = location_.toStdString();
+  const std::string env_db = EnvironmentUtf8("LOVAR_DB");
+  RegistryOptions place;
+  std::string why;
+  RecordingPlace(location, env_db.c_str(), place, why);
+  current_ = std::make_unique<RecordWorker>(
+      place, [location, env_db, archive = archive_, before = run_start_] {
+        return OpenRecordingRegistry(location, env_db.c_str(), archive, before);
+      });
+  QPointer<RegistryWorker> self(this);
+  current_->OnSaid([self](std::vector<std::string> notes) {
+    QString text;
+    for (const std::string& note : notes) text += (text.isEmpty() ? "" : "; ") + Q(note);
+    if (!self) return;
+    QMetaObject::invokeMethod(
+        self.data(),
+        [self, text] {
+          if (self) emit self->said(text);
+        },
+        Qt::QueuedConnection);
+  });
+  return *current_;
 }
 
 void RegistryWorker::Record(SiteRecord record) {
-  QPointer<RegistryWorker> self(this);
-  Post([this, self, record = std::move(record)]() mutable {
-    QString text;
-    Registry* registry = Recording(text);
-    if (registry == nullptr) {
-      text = QStringLiteral("Запись в реестр не сохранена: ") + text;
-    } else {
-      std::vector<std::string> notes;
-      RecordInto(*registry, std::move(record), may_wait_, notes);
-      for (const std::string& note : notes) text += (text.isEmpty() ? "" : "; ") + Q(note);
-    }
-    SayOnWindowThread(self, text);
-  });
+  Current().Record(std::move(record));
 }
 
 void RegistryWorker::OpenForQueries(Opened done) {
   QPointer<RegistryWorker> self(this);
-  Post([this, self, done = std::move(done)] {
-    // The archive is the recording registry's to take in (before any read of this run).
-    QString said;
-    Recording(said);
+  const std::string location = location_.toStdString();
+  // After the records given before, and once the archive is taken in (the recording
+  // registry's to do, before any read of this run).
+  Current().Run([self, location, done = std::move(done)](Registry*, const std::string&) {
     OpenedRegistry opened =
-        OpenRecordingRegistry(location_.toStdString(), EnvironmentUtf8("LOVAR_DB").c_str(), {});
+        OpenRecordingRegistry(location, EnvironmentUtf8("LOVAR_DB").c_str(), {});
     QString failure = Q(opened.failure);
     std::shared_ptr<Registry> registry = std::move(opened.registry);
     if (registry != nullptr && registry->Shared()) {
@@ -103,8 +79,9 @@ void RegistryWorker::OpenForQueries(Opened done) {
         registry.reset();
       }
     }
+    if (!self) return;
     QMetaObject::invokeMethod(
-        this,
+        self.data(),
         [self, done, registry, failure] {
           if (self) done(registry, failure);
         },
@@ -112,10 +89,21 @@ void RegistryWorker::OpenForQueries(Opened done) {
   });
 }
 
+void RegistryWorker::Run(std::function<void()> work) {
+  Current().Run([work = std::move(work)](Registry*, const std::string&) { work(); });
+}
+
 void RegistryWorker::WaitIdle() {
-  QSemaphore done;
-  Post([&done] { done.release(); });
-  done.acquire();
+  auto idle = std::make_shared<std::promise<void>>();
+  std::future<void> done = idle->get_future();
+  Current().Run([idle](Registry*, const std::string&) { idle->set_value(); });
+  done.wait();
+}
+
+int RegistryWorker::Waiting() const {
+  int n = current_ ? current_->Waiting() : 0;
+  for (const auto& worker : earlier_) n += worker->Waiting();
+  return n;
 }
 
 }  // namespace lovar

@@ -1,22 +1,24 @@
-// The registry of sites for the window: every call that may wait for a server (opening,
-// recording, sending what waits) runs on a worker thread of its own, one at a time, in order;
-// the window hears how each ended through callbacks on its own thread.
+// The registry of sites for the window: a thin adapter over the core's recorder thread
+// (recording/record_worker.h), one per place the window records into. Every call that may wait
+// for a server (opening, recording, sending what waits, the dialog's registry) runs there, in
+// order; the window hears how each ended through callbacks on its own thread.
 //
 // The window records through WindowRecorder: the session's ends are made into records on the
 // window thread and handed to the worker; a demo device's are never recorded.
 //
-// Threads: every public call on the window thread; the callbacks come there too. The worker
-// thread releases what its TLS connections kept before it ends.
+// Threads: every public call on the window thread; the callbacks come there too.
 #pragma once
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QThread>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <vector>
 
+#include "recording/record_worker.h"
 #include "recording/registry_recorder.h"
 #include "store/registry.h"
 
@@ -29,10 +31,13 @@ class RegistryWorker : public QObject {
   // kept there before run_start; this run's own are recorded as they are made, never taken in
   // as well.
   RegistryWorker(std::filesystem::path archive, ArchiveTime run_start, QObject* parent = nullptr);
+  // Waits for the records still queued at most kEndLimit, then keeps them beside the
+  // registry's file (RecordWorker::Drain).
   ~RegistryWorker() override;
+  static constexpr std::chrono::seconds kEndLimit{5};
 
   // The registry's place (the window's setting; empty: $LOVAR_DB, else the user's file). The
-  // next call opens it there.
+  // next call records there; what was given before goes on where it was given.
   void SetLocation(const QString& location);
   // Records one record; said(text) afterwards when there is something to say (a record not
   // kept, one waiting for the server, records sent).
@@ -42,28 +47,28 @@ class RegistryWorker : public QObject {
   // said, when it cannot be used now.
   using Opened = std::function<void(std::shared_ptr<Registry>, QString)>;
   void OpenForQueries(Opened done);
-  // Returns once every call made before has ended (tests; the window's end).
+  // Runs work on the worker, after what was given before (the sites dialog's queries, over a
+  // registry of the dialog's own that nothing else uses meanwhile).
+  void Run(std::function<void()> work);
+  // Returns once every call made before has ended (tests).
   void WaitIdle();
+  // Records given and not kept yet.
+  int Waiting() const;
 
  signals:
   void said(const QString& text);
 
  private:
-  void Post(std::function<void()> work);
-  // On the worker: the recording registry, opened on first use.
-  Registry* Recording(QString& failure);
-  // On the worker: said(text) on the window thread while the worker lives; nothing when empty.
-  void SayOnWindowThread(const QPointer<RegistryWorker>& self, const QString& text);
+  RecordWorker& Current();
 
-  QThread thread_;
-  QObject* context_;  // lives on the worker thread
   std::filesystem::path archive_;
   ArchiveTime run_start_;
-  // The worker's own (set on the window thread before each post, read on the worker).
   QString location_;
-  std::unique_ptr<Registry> registry_;
-  QString registry_location_;
-  bool may_wait_ = true;
+  // The worker for location_ (made on first use), and those of earlier places, still ending
+  // what they were given.
+  std::unique_ptr<RecordWorker> current_;
+  QString current_location_;
+  std::vector<std::unique_ptr<RecordWorker>> earlier_;
 };
 
 // The session's ends, as records for the worker. skip: true for a device not to be recorded

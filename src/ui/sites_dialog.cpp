@@ -1,9 +1,12 @@
 #include "sites_dialog.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaObject>
+#include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableWidget>
@@ -66,8 +69,8 @@ std::string VersionName(const RecordInfo& r) {
 
 }  // namespace
 
-SitesDialog::SitesDialog(Registry& registry, Dialogs& dialogs, QWidget* parent)
-    : QDialog(parent), registry_(registry), dialogs_(dialogs) {
+SitesDialog::SitesDialog(Registry& registry, Dialogs& dialogs, QWidget* parent, Runner run)
+    : QDialog(parent), registry_(registry), dialogs_(dialogs), run_(std::move(run)) {
   setObjectName(QStringLiteral("SitesDialog"));
   setWindowTitle(QStringLiteral("Объекты"));
   auto* layout = new QVBoxLayout(this);
@@ -133,25 +136,63 @@ SitesDialog::SitesDialog(Registry& registry, Dialogs& dialogs, QWidget* parent)
 
   QStringList notes;
   for (const std::string& note : registry_.Notes()) notes << Q(note);
-  Say(notes.join(QLatin1Char('\n')));
+  notes_ = notes.join(QLatin1Char('\n'));
+  Say({});
   FillSites();
   resize(760, 520);
 }
 
 void SitesDialog::Say(const QString& text) {
-  status_->setText(text);
-  status_->setVisible(!text.isEmpty());
+  // Nothing else to say: the registry's own notes (an unencrypted connection) stay in view.
+  const QString shown = text.isEmpty() ? notes_ : text;
+  status_->setText(shown);
+  status_->setVisible(!shown.isEmpty());
+}
+
+void SitesDialog::Ask(std::function<void(Registry&)> work, std::function<void()> done) {
+  if (!run_) {
+    work(registry_);
+    done();
+    return;
+  }
+  ++asking_;
+  Say(QStringLiteral("Запрос к реестру…"));
+  QPointer<SitesDialog> self(this);
+  run_([self, work = std::move(work), done = std::move(done)](Registry& registry) {
+    work(registry);
+    // Back on the window thread, through an object that outlives the dialog.
+    QMetaObject::invokeMethod(
+        qApp,
+        [self, done] {
+          if (!self) return;
+          --self->asking_;
+          if (self->asking_ == 0) self->Say({});
+          done();
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 void SitesDialog::FillSites() {
-  site_rows_.clear();
-  const StoreResult r = registry_.Sites(filter_->text().trimmed().toStdString(), site_rows_);
+  const uint64_t asked = ++sites_asked_;
+  const std::string prefix = filter_->text().trimmed().toStdString();
+  auto rows = std::make_shared<std::vector<SiteSummary>>();
+  auto result = std::make_shared<StoreResult>();
+  Ask([prefix, rows, result](Registry& registry) { *result = registry.Sites(prefix, *rows); },
+      [this, asked, rows, result] {
+        if (asked != sites_asked_) return;  // a newer prefix is on its way
+        site_rows_ = std::move(*rows);
+        ShowSites(*result);
+      });
+}
+
+void SitesDialog::ShowSites(const StoreResult& r) {
   if (!r.ok())
     Say(QStringLiteral("Список объектов не прочитан: ") + Q(r.message));
   else if (site_rows_.empty())
     Say(filter_->text().isEmpty() ? QStringLiteral("В реестре нет объектов.")
                                   : QStringLiteral("Нет объектов с таким началом номера."));
-  else
+  else if (!Asking())
     Say({});
   std::vector<QStringList> rows;
   for (const SiteSummary& s : site_rows_)
@@ -159,21 +200,41 @@ void SitesDialog::FillSites() {
                     Q(LocalTimeText(s.last.time)), Outcome(s.last), Q(s.last.station),
                     Q(s.last.operator_name)});
   Fill(sites_, rows);
-  // One site found: its history at once.
-  if (site_rows_.size() == 1)
-    sites_->selectRow(0);
-  else
+  // The site chosen, or the one site found: its history at once.
+  int select = site_rows_.size() == 1 ? 0 : -1;
+  for (size_t i = 0; chosen_site_ && i < site_rows_.size(); ++i)
+    if (site_rows_[i].model == chosen_site_->first && site_rows_[i].object == chosen_site_->second)
+      select = static_cast<int>(i);
+  if (select >= 0) {
+    chosen_site_.reset();
+    sites_->selectRow(select);
+  } else {
     FillHistory();
+  }
 }
 
 void SitesDialog::FillHistory() {
-  history_rows_.clear();
+  const uint64_t asked = ++history_asked_;
   const QList<QTableWidgetItem*> selected = sites_->selectedItems();
-  if (!selected.isEmpty()) {
-    const SiteSummary& site = site_rows_[static_cast<size_t>(selected.front()->row())];
-    const StoreResult r = registry_.History(site.model, site.object, history_rows_);
-    if (!r.ok()) Say(QStringLiteral("История объекта не прочитана: ") + Q(r.message));
+  if (selected.isEmpty()) {
+    history_rows_.clear();
+    return ShowHistory();
   }
+  const SiteSummary site = site_rows_[static_cast<size_t>(selected.front()->row())];
+  auto rows = std::make_shared<std::vector<RecordInfo>>();
+  auto result = std::make_shared<StoreResult>();
+  Ask([site, rows,
+       result](Registry& registry) { *result = registry.History(site.model, site.object, *rows); },
+      [this, asked, rows, result] {
+        if (asked != history_asked_) return;
+        history_rows_ = std::move(*rows);
+        if (!result->ok())
+          Say(QStringLiteral("История объекта не прочитана: ") + Q(result->message));
+        ShowHistory();
+      });
+}
+
+void SitesDialog::ShowHistory() {
   std::vector<QStringList> rows;
   // Newest first: the version a person looks for is mostly a recent one.
   for (auto it = history_rows_.rbegin(); it != history_rows_.rend(); ++it)
@@ -202,19 +263,30 @@ void SitesDialog::UpdateButtons() {
   load_->setEnabled(selected == 1 && versions.size() == 1);
 }
 
-bool SitesDialog::ReadImage(const RecordInfo& info, std::vector<uint8_t>& image) {
-  const StoreResult r = registry_.Image(info.image_hash, image);
-  if (!r.ok()) Say(QStringLiteral("Версия не прочитана: ") + Q(r.message));
-  return r.ok();
-}
-
 CompareDialog* SitesDialog::CompareSelected() {
   const std::vector<int> rows = SelectedVersions();
   if (rows.size() != 2) return nullptr;
-  const RecordInfo& older = history_rows_[static_cast<size_t>(rows[0])];
-  const RecordInfo& newer = history_rows_[static_cast<size_t>(rows[1])];
-  std::vector<uint8_t> a_bytes, b_bytes;
-  if (!ReadImage(older, a_bytes) || !ReadImage(newer, b_bytes)) return nullptr;
+  const RecordInfo older = history_rows_[static_cast<size_t>(rows[0])];
+  const RecordInfo newer = history_rows_[static_cast<size_t>(rows[1])];
+  auto images = std::make_shared<std::pair<std::vector<uint8_t>, std::vector<uint8_t>>>();
+  auto result = std::make_shared<StoreResult>();
+  CompareDialog* shown = nullptr;
+  Ask(
+      [older, newer, images, result](Registry& registry) {
+        *result = registry.Image(older.image_hash, images->first);
+        if (result->ok()) *result = registry.Image(newer.image_hash, images->second);
+      },
+      [this, older, newer, images, result, &shown, sync = !run_] {
+        if (!result->ok()) return Say(QStringLiteral("Версия не прочитана: ") + Q(result->message));
+        Compare(older, newer, images->first, images->second);
+        if (sync) shown = compare_shown_;
+      });
+  return shown;
+}
+
+void SitesDialog::Compare(const RecordInfo& older, const RecordInfo& newer,
+                          const std::vector<uint8_t>& a_bytes,
+                          const std::vector<uint8_t>& b_bytes) {
   ConfigImage a, b;
   std::copy(a_bytes.begin(), a_bytes.end(), a.bytes().begin());
   std::copy(b_bytes.begin(), b_bytes.end(), b.bytes().begin());
@@ -232,16 +304,24 @@ CompareDialog* SitesDialog::CompareSelected() {
   dialog->setWindowTitle(QStringLiteral("Сравнение версий объекта ") + ObjectText(older.object));
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->open();
-  return dialog;
+  compare_shown_ = dialog;
 }
 
 void SitesDialog::LoadSelected() {
   const std::vector<int> rows = SelectedVersions();
   if (rows.size() != 1) return;
-  Version version{history_rows_[static_cast<size_t>(rows[0])], {}};
-  if (!ReadImage(version.info, version.image)) return;
-  chosen_ = std::move(version);
-  accept();
+  auto version =
+      std::make_shared<Version>(Version{history_rows_[static_cast<size_t>(rows[0])], {}});
+  auto result = std::make_shared<StoreResult>();
+  Ask(
+      [version, result](Registry& registry) {
+        *result = registry.Image(version->info.image_hash, version->image);
+      },
+      [this, version, result] {
+        if (!result->ok()) return Say(QStringLiteral("Версия не прочитана: ") + Q(result->message));
+        chosen_ = std::move(*version);
+        accept();
+      });
 }
 
 }  // namespace lovar

@@ -92,18 +92,16 @@ void SitesMenu::Open(int model, const std::string& object) {
         }
         status_.Show(failure.isEmpty() ? QString() : failure);
         queries_ = registry;
-        dialog_ = new SitesDialog(*queries_, dialogs_, &window_);
+        // Its queries run on the registry's thread: a slow server never freezes the window.
+        RegistryWorker* worker = &this->worker();
+        dialog_ = new SitesDialog(*queries_, dialogs_, &window_,
+                                  [worker, registry](std::function<void(Registry&)> work) {
+                                    worker->Run([registry, work] { work(*registry); });
+                                  });
         dialog_->setAttribute(Qt::WA_DeleteOnClose);
         if (history) {
+          dialog_->Choose(model, object);
           dialog_->filter()->setText(Q(object));
-          const QString number = object.empty() ? QStringLiteral("(без номера)") : Q(object);
-          const QString code = QStringLiteral("(%1)").arg(model);
-          for (int row = 0; row < dialog_->sites()->rowCount(); ++row)
-            if (dialog_->sites()->item(row, 0)->text() == number &&
-                dialog_->sites()->item(row, 1)->text().contains(code)) {
-              dialog_->sites()->selectRow(row);
-              break;
-            }
         }
         connect(dialog_, &QDialog::accepted, this, [this] {
           if (dialog_ != nullptr && dialog_->chosen()) LoadVersion(*dialog_->chosen());

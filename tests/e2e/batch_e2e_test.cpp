@@ -19,6 +19,7 @@
 #include "model/catalog.h"
 #include "processes.h"
 #include "sim/device_sim.h"
+#include "support/loopback.h"
 
 namespace lovar::e2e {
 namespace {
@@ -346,6 +347,44 @@ TEST(Batch, RowsBeyondThoseAtWorkWaitTheirTurn) {
             std::string::npos)
       << r.err;
   EXPECT_GT(RunCli({"batch", dir + "/plan.csv", "--parallel", "0"}).exit_code, 100);
+}
+
+// Nothing that waits holds a device: two rows behind a server that accepts and never answers,
+// and a registry server that does the same. The healthy device is written and proven
+// while the silent rows wait out their connect, its records wait on the station, and the
+// batch ends by the time-outs, not their sum.
+TEST(Batch, SilentServersHoldNeitherAHealthyDeviceNorTheEnd) {
+  const std::string dir = Folder("batch-silent");
+  const ConfigImage templ = Template251();
+  WriteConfig(dir + "/template.dat", 251, templ);
+  const std::string saved = dir + "/saved.dat";
+  SimProcess healthy({"--model", "251", "--save", saved});
+  testing::SilentServer row2, row3, registry;
+  ASSERT_TRUE(row2.port != 0 && row3.port != 0 && registry.port != 0);
+  const auto net = [](const testing::SilentServer& s) {
+    return "127.0.0.1:" + std::to_string(s.port);
+  };
+  WriteText(dir + "/plan.csv", "port;template;object_number\r\n" +              //
+                                   healthy.port() + ";template.dat;3001\r\n" +  //
+                                   "rfc2217://" + net(row2) + ";template.dat;3002\r\n" +
+                                   "socket://" + net(row3) + ";template.dat;3003\r\n");
+  const auto start = std::chrono::steady_clock::now();
+  const RunResult r = RunCli(
+      {"--retries", "1", "batch", dir + "/plan.csv", "--db",
+       "postgresql://lovar@127.0.0.1:" + std::to_string(registry.port) + "/lovar?sslmode=disable"},
+      std::chrono::seconds(90));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(r.exit_code, 13) << r.err;
+  EXPECT_NE(LineOf(r.out, healthy.port()).find("записано, проверено"), std::string::npos)
+      << r.out << r.err;
+  EXPECT_NE(r.out.find("Записано и проверено: 1 из 3"), std::string::npos) << r.out;
+  // The registry's connect (5 s) once at the start, the rows' connect and negotiation (5 s
+  // each) at once, the healthy device meanwhile, and a margin for a loaded machine.
+  EXPECT_LT(took, 20s);
+  EXPECT_EQ(r.err.find("обмен не продвигается"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("Запись в реестр не сохранена"), std::string::npos) << r.err;
+  EXPECT_EQ(healthy.Stop(), 0);
+  ExpectDeviceHolds(saved, 251, With(templ, 251, {{"object_number", "3001"}}));
 }
 
 }  // namespace

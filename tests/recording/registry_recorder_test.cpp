@@ -148,5 +148,80 @@ TEST(RegistryRecorder, AReadMadeForTheWriteAndAnErrorLetPassGoIntoItsRecord) {
   EXPECT_TRUE(recorder.DeviceRead(device, changed).note.empty());
 }
 
+// The window's fast write: its record says only the changed blocks are proven; the whole check
+// behind it completes it with a record of its own, however it ends, carrying the check's errors
+// let past and the device's bytes before the write.
+TEST(RegistryRecorder, AWriteOfTheChangesIsCompletedByItsWholeCheck) {
+  testing::TempFolder dir;
+  StoreResult opened;
+  auto registry = testing::OpenFile(dir / "registry.sqlite", opened);
+  ASSERT_TRUE(registry) << opened.message;
+  RegistryRecorder recorder(*registry);
+  const DeviceRecord device{"COM3", 252, 12, "Ловар-Т2 Версия 2.2"};
+  const ConfigImage before = SampleImage(252);
+  ConfigImage sent = before;
+  sent[0] = static_cast<uint8_t>(sent[0] + 1);  // not the device's: bytes 0 to 99 stay its own
+  sent[200] = static_cast<uint8_t>(sent[200] + 1);
+  const auto write = [&](bool whole_check, O outcome, bool override_noted) {
+    if (override_noted) recorder.NoteOverride("COM3", "пропущено: [x]");
+    WriteReport r;
+    r.outcome = outcome;
+    r.cause = outcome == O::Verified ? WriteReport::Cause::None : WriteReport::Cause::Interrupted;
+    r.from = 100;
+    r.end = ImageLength(252);
+    r.model = 252;
+    r.changed_only = true;
+    r.written_blocks = 1;
+    r.total_blocks = 10;
+    r.prior_read = true;
+    r.blocks_only = !whole_check;
+    r.whole_check = whole_check;
+    recorder.DeviceWritten(device, sent, r);
+  };
+  const auto newest = [&](RecordInfo& info, std::vector<uint8_t>& image) {
+    std::vector<RecordInfo> history;
+    ASSERT_TRUE(registry->History(252, ObjectNumber(252, before), history).ok());
+    ASSERT_FALSE(history.empty());
+    info = history.back();
+    image.clear();
+    if (!info.image_hash.empty()) {
+      ASSERT_TRUE(registry->Image(info.image_hash, image).ok());
+    }
+  };
+  RecordInfo info;
+  std::vector<uint8_t> image;
+
+  recorder.DeviceRead(device, before);
+  write(false, O::Verified, true);
+  newest(info, image);
+  EXPECT_EQ(info.outcome, RecordOutcome::Unproven);
+  EXPECT_EQ(info.message,
+            "Конфигурация записана в УО (записано и проверено блоков: 1 из 10): изменённые "
+            "блоки проверены, остальное не проверено. пропущено: [x]");
+  write(true, O::Verified, false);
+  newest(info, image);
+  EXPECT_EQ(info.outcome, RecordOutcome::Holds);
+  EXPECT_EQ(info.message, "Конфигурация в УО проверена полностью. пропущено: [x]");
+  ASSERT_EQ(image.size(), 256u);
+  EXPECT_EQ(image[0], before[0]);  // the device's own, as read before the write
+  EXPECT_EQ(image[200], sent[200]);
+
+  // Stopped by the next act: the changed blocks proven, the rest not.
+  write(false, O::Verified, false);
+  write(true, O::CheckStopped, false);
+  newest(info, image);
+  EXPECT_EQ(info.outcome, RecordOutcome::Unproven);
+  EXPECT_NE(info.message.find("остальная конфигурация повторно не проверена"), std::string::npos)
+      << info.message;
+
+  // A check whose write was never recorded here (nor one said twice) adds nothing.
+  std::vector<RecordInfo> history;
+  ASSERT_TRUE(registry->History(252, ObjectNumber(252, before), history).ok());
+  const size_t count = history.size();
+  write(true, O::Verified, false);
+  ASSERT_TRUE(registry->History(252, ObjectNumber(252, before), history).ok());
+  EXPECT_EQ(history.size(), count);
+}
+
 }  // namespace
 }  // namespace lovar

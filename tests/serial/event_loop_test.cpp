@@ -83,5 +83,25 @@ TEST(EventLoop, ProcessPendingRunsOnlyWhatIsQueuedNow) {
   EXPECT_EQ(order, "ab");
 }
 
+// After the loop was held, the tasks that waited (a port's deliveries) run before the tick that
+// fell due meanwhile, so no watch judges an answer late that came in time; what they post
+// waits for the tick, so neither starves the other.
+TEST(EventLoop, TasksThatWaitedRunBeforeATickDueMeanwhile) {
+  EventLoop loop;
+  std::string order;
+  loop.AddTimer(milliseconds(20), [&] { order += 't'; });
+  loop.Post([&] {
+    std::this_thread::sleep_for(milliseconds(60));  // held past the tick's due time
+    order += 'h';
+  });
+  loop.Post([&] {
+    order += 'a';
+    loop.Post([&] { order += 'c'; });
+  });
+  loop.Post([&] { order += 'b'; });
+  EXPECT_TRUE(loop.RunUntil([&] { return order.find('c') != std::string::npos; }, kLong));
+  EXPECT_EQ(order, "habtc");  // one tick for the time held: missed ticks are not made up
+}
+
 }  // namespace
 }  // namespace lovar

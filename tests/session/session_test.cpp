@@ -3,6 +3,8 @@
 // question and the owner's consent, another model.
 #include "session/session.h"
 
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "files/config_file.h"
@@ -67,7 +69,9 @@ struct Bench {
         session(port, seen, options) {
     session.SetRecorder(&recorder);
     tick = loop.AddTimer(100ms, [this] { session.Timer1Timer(); });
-    EXPECT_TRUE(session.Open("sim"));
+    bool open = false;
+    session.OpenAsync("sim", [&open](bool ok) { open = ok; });
+    EXPECT_TRUE(open);  // a simulated port opens inside the call
   }
   ~Bench() { loop.RemoveTimer(tick); }
 
@@ -282,6 +286,26 @@ TEST(SessionIdentify, AnotherModelLeavesNothingToWrite) {
   const SessionEnd& end = b.Run([&] { b.session.Write(); });
   EXPECT_EQ(end.cause, EndCause::NotWritable);
   EXPECT_TRUE(b.port.device().writes().empty());
+}
+
+// Unattended, the stall watch measures the exchange: a loop held by other work (another row, a
+// record, a loaded machine) for longer than the watch's limit gives no device up, and the
+// answers that waited meanwhile count before any tick.
+TEST(SessionQuestion, ALoopHeldByOtherWorkGivesNoDeviceUp) {
+  Bench b(250, {}, {.retries = 0});
+  ASSERT_TRUE(b.Connect());
+  int held = 0;
+  b.session.Read();
+  // Held twice in the middle of the read, each time past the limit (3.2 s with no retries).
+  std::function<void()> hold = [&] {
+    std::this_thread::sleep_for(3500ms);
+    if (++held < 2) b.loop.Post(hold);
+  };
+  b.loop.Post(hold);
+  const SessionEnd& end = b.Until(2);
+  EXPECT_EQ(end.cause, EndCause::None) << end.outcome.message;
+  EXPECT_EQ(held, 2);
+  EXPECT_TRUE(b.session.Whole());
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 
 #include "about.h"
 #include "app.h"
-#include "files/config_file.h"
 #include "file_paths.h"
+#include "files/config_file.h"
 #include "harness.h"
 #include "qt_dialogs.h"
 #include "qt_translations.h"
@@ -187,6 +187,16 @@ class QtTextsTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(box.get()));
     const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
     QVERIFY(box->width() >= title.horizontalAdvance(box->windowTitle()) + 100);
+  }
+
+  // The question stands above a window of ours, also while the program is not in front.
+  void TheNoAnswerBoxBelongsToTheWindowShown() {
+    QWidget window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const std::unique_ptr<QMessageBox> box = QtDialogs::ContinueBox();
+    QVERIFY(box->parentWidget() != nullptr);
+    QCOMPARE(box->parentWidget()->window(), &window);
   }
 
   void TheFileDialogsSpeakRussian() {

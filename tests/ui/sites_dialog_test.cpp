@@ -1,10 +1,14 @@
 // "Объекты…" on a real registry file: the list filtered as a number is typed, a site's history,
 // two versions compared, one chosen to load, and a registry that cannot be read.
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "compare_dialog.h"
 #include "file_paths.h"
@@ -56,6 +60,37 @@ std::unique_ptr<Registry> Filled(const QTemporaryDir& dir) {
 class SitesDialogTest : public QObject {
   Q_OBJECT
  private slots:
+  // Through a runner (the registry's thread), a slow registry never holds the window: the
+  // dialog says it waits, the typing goes on, and only the newest prefix's answer is shown.
+  void QueriesOffTheWindowThreadNeverHoldItAndTheNewestPrefixWins() {
+    QTemporaryDir dir;
+    auto registry = Filled(dir);
+    QVERIFY(registry);
+    ScriptedDialogs dialogs;
+    std::vector<std::thread> threads;
+    std::mutex one_at_a_time;
+    const auto slow = [&](std::function<void(Registry&)> work) {
+      threads.emplace_back([&registry, &one_at_a_time, work] {
+        std::lock_guard lock(one_at_a_time);
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        work(*registry);
+      });
+    };
+    SitesDialog dialog(*registry, dialogs, nullptr, slow);
+    QVERIFY(dialog.Asking());
+    QCOMPARE(dialog.status()->text(), QStringLiteral("Запрос к реестру…"));
+    QElapsedTimer typing;
+    typing.start();
+    QTest::keyClicks(dialog.filter(), "1024");
+    QVERIFY(typing.elapsed() < 1000);  // four queries asked (1.6 s of work), none waited for
+    QVERIFY(WaitFor([&] { return !dialog.Asking(); }));
+    QCOMPARE(dialog.sites()->rowCount(), 1);
+    QCOMPARE(dialog.sites()->item(0, 0)->text(), QStringLiteral("1024"));
+    QCOMPARE(dialog.history()->rowCount(), 3);
+    QVERIFY(dialog.status()->text().isEmpty());
+    for (std::thread& t : threads) t.join();
+  }
+
   void TypingANumberFiltersTheSitesAndShowsTheOneFound() {
     QTemporaryDir dir;
     auto registry = Filled(dir);
