@@ -321,20 +321,20 @@ bool Registry::TryKeep(const SiteRecord& record, RecordResult& kept, std::string
 
 void Registry::Stamp(SiteRecord& record) {
   RecordInfo& info = record.info;
-  if (info.id.empty()) info.id = NewRecordId();
-  if (info.time == 0)
-    info.time = StoreTimeNow();
-  else
-    info.late = true;
+  if (info.id.empty()) {
+    info.id = NewRecordId();
+    // Made with a time of its own (from an archive, an earlier moment): it comes late, and that
+    // time is its own. One stamped before (queued for the registry's thread) is not late for it.
+    if (info.time != 0) info.late = true;
+  }
+  if (info.time == 0) info.time = StoreTimeNow();
   if (info.station.empty()) info.station = StationName();
   if (info.operator_name.empty()) info.operator_name = OperatorName();
   if (info.program_version.empty()) info.program_version = kVersion;
 }
 
 RecordResult Registry::Record(SiteRecord record) {
-  // A record stamped when it was made (queued for the registry's thread) is not stamped again:
-  // the time it was given then would read as a late one's.
-  if (record.info.id.empty() || record.info.time == 0) Stamp(record);
+  Stamp(record);
   // Once one is held, the next wait behind it, kept in order: no new wait for a registry that
   // just made the caller wait, until it has rested (a long-lived window's records would
   // otherwise wait for its end).
@@ -389,7 +389,10 @@ PendingResult Registry::KeepAside(const RegistryOptions& options, std::vector<Si
                                   const std::string& why) {
   PendingResult result;
   if (records.empty()) return result;
-  for (SiteRecord& record : records) Stamp(record);
+  for (SiteRecord& record : records) {
+    Stamp(record);
+    record.info.late = true;  // kept later than it happened: its time is the station's
+  }
   const int count = static_cast<int>(records.size());
   const Registry place(options);  // names only: nothing is opened
   const fs::path owner = place.SideFileOwner();
@@ -618,6 +621,7 @@ ImportResult Registry::ImportArchive(const fs::path& folder, std::optional<Archi
     info.id = "archive-" +
               Sha256Hex({reinterpret_cast<const uint8_t*>(seed.data()), seed.size()}).substr(0, 32);
     info.time = FromLocalTime(entry.time) + entry.sequence - 1;
+    info.late = true;  // its time is the archive's
     info.model = entry.model;
     info.device_line = std::string(ModelName(entry.model));
     info.object = ObjectNumber(entry.model, image);

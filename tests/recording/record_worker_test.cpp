@@ -63,6 +63,8 @@ TEST(RecordWorker, KeepsRecordsInOrderOffTheCallersThread) {
   const std::vector<RecordInfo> history = HistoryOf(dir / "registry.sqlite", "7001");
   ASSERT_EQ(history.size(), 3u);
   for (size_t i = 1; i < history.size(); ++i) EXPECT_LE(history[i - 1].time, history[i].time);
+  // Stamped when given, kept in its turn: not late, so the registry's time is its time.
+  for (const RecordInfo& info : history) EXPECT_FALSE(info.late) << info.id;
 }
 
 // A registry that never answers holds its own thread only: records given meanwhile return at
@@ -102,8 +104,10 @@ TEST(RecordWorker, ADrainThatGivesUpKeepsTheRecordsBesideTheFile) {
   worker.Record(testing::ReadRecord(250, "7002", 5));
   release.set_value();
   EXPECT_TRUE(worker.Stop().ok());
-  // The next open takes the side files in.
-  EXPECT_EQ(HistoryOf(dir / "registry.sqlite", "7002").size(), 5u);
+  // The next open takes the side files in, each with the station's time of its step.
+  const std::vector<RecordInfo> history = HistoryOf(dir / "registry.sqlite", "7002");
+  EXPECT_EQ(history.size(), 5u);
+  for (const RecordInfo& info : history) EXPECT_TRUE(info.late) << info.id;
 }
 
 }  // namespace
