@@ -2,7 +2,6 @@
 // and as high as the model's set-up says, whatever the pages hold. A tab widget is as large as its
 // largest page, the pages of hidden tabs included, so a single wide page once made every model's
 // window 685 pixels wide.
-#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QScrollArea>
@@ -11,6 +10,7 @@
 #include <QTableWidget>
 
 #include "compare_dialog.h"
+#include "file_paths.h"
 #include "files/config_file.h"
 #include "fit_content.h"
 #include "harness.h"
@@ -157,7 +157,7 @@ class WindowSizeTest : public QObject {
   void TheSearchWindowAndTheComparisonFitTheirTexts() {
     QTemporaryDir dir;
     const QString file = dir.filePath("Объект 1024 — склад на Садовой, после ремонта.dat");
-    QVERIFY(SaveConfigFile(QFile::encodeName(file).toStdString(), 251, SampleImage(251)).ok());
+    QVERIFY(SaveConfigFile(ToPath(file), 251, SampleImage(251)).ok());
     UiSession s;
     TFormKey& search = s.form_key;
     search.OfferFileAfterRead(file);
