@@ -67,7 +67,7 @@ CliRecording::CliRecording(const RecordOptions& options, const std::filesystem::
 
 CliRecording::~CliRecording() = default;
 
-StoreResult CliRecording::FindSite(const std::string& spec, int64_t& id) {
+StoreResult CliRecording::FindSite(const std::string& wanted, int64_t& id) {
   if (worker_ == nullptr) return {};
   struct Answer {
     StoreResult result;
@@ -75,10 +75,10 @@ StoreResult CliRecording::FindSite(const std::string& spec, int64_t& id) {
   };
   auto answer = std::make_shared<std::promise<Answer>>();
   std::future<Answer> given = answer->get_future();
-  worker_->Run([answer, spec](Registry* registry, const std::string& failure) {
+  worker_->Run([answer, wanted](Registry* registry, const std::string& failure) {
     Answer a;
     if (registry != nullptr)
-      a.result = registry->FindSite(spec, a.id);
+      a.result = registry->FindSite(wanted, a.id);
     else
       a.result = {StoreError::Unreachable, failure};
     answer->set_value(std::move(a));

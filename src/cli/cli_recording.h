@@ -57,10 +57,10 @@ class CliRecording {
   SiteRecorder* recorder() { return recorder_.get(); }
   // The recorder beside the archive (either may be null): the one the session is given.
   Recorder* With(Recorder* archive);
-  // The site spec names (site_store.h's FindSite), asked on the registry's thread and waited
+  // The site named so (site_store.h's FindSite), asked on the registry's thread and waited
   // for (before any device; the registry's own time-out bounds it); NotFound says the site is
   // not there, and Unreachable that it cannot be known now.
-  StoreResult FindSite(const std::string& spec, int64_t& id);
+  StoreResult FindSite(const std::string& wanted, int64_t& id);
   // At the command's end, once the devices are done: says what the records met, keeps those
   // held (in the registry, else in a side file) and returns the command's exit status: status,
   // or Status::NotRecorded when it was 0 and a record was kept nowhere.

@@ -206,14 +206,14 @@ int SitesCommands::Diff(Registry& registry, int64_t site) {
   for (const RecordInfo& h : history)
     if (!h.image_hash.empty()) versions.push_back(&h);
   // A version: a record of the site by its id, or the newest at or before a time.
-  const auto version = [&](const std::string& spec, const RecordInfo*& out) -> std::string {
+  const auto version = [&](const std::string& wanted, const RecordInfo*& out) -> std::string {
     for (const RecordInfo* v : versions)
-      if (v->id == spec) out = v;
+      if (v->id == wanted) out = v;
     StoreTime at = 0;
-    if (out == nullptr && ParseLocalTime(spec, at))
+    if (out == nullptr && ParseLocalTime(wanted, at))
       for (const RecordInfo* v : versions)
         if (v->time <= at) out = v;
-    return out != nullptr ? std::string() : "у объекта нет версии «" + spec + "»";
+    return out != nullptr ? std::string() : "у объекта нет версии «" + wanted + "»";
   };
   const RecordInfo* a = nullptr;
   const RecordInfo* b = nullptr;

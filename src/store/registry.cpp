@@ -500,32 +500,32 @@ StoreResult Registry::AddNote(std::string_view record, std::string_view text,
   });
 }
 
-StoreResult Registry::FindSite(std::string_view spec, int64_t& id) {
+StoreResult Registry::FindSite(std::string_view wanted, int64_t& id) {
   id = 0;
   SiteStore* store = nullptr;
   StoreResult r = ForQueries(store);
   if (!r.ok()) return r;
   const bool digits =
-      !spec.empty() && spec.size() < 19 &&
-      std::all_of(spec.begin(), spec.end(), [](char c) { return c >= '0' && c <= '9'; });
+      !wanted.empty() && wanted.size() < 19 &&
+      std::all_of(wanted.begin(), wanted.end(), [](char c) { return c >= '0' && c <= '9'; });
   if (digits) {
     SiteEntry entry;
-    r = store->Site(std::stoll(std::string(spec)), entry);
+    r = store->Site(std::stoll(std::string(wanted)), entry);
     if (r.ok()) id = entry.card.site;
     if (r.error != StoreError::NotFound) return Named(r);
   }
   std::vector<int64_t> named;
-  r = store->SitesNamed(spec, named);
+  r = store->SitesNamed(wanted, named);
   if (!r.ok()) return Named(r);
   if (named.size() == 1) {
     id = named.front();
     return {};
   }
   if (named.empty())
-    return Named(StoreFailure(StoreError::NotFound, "объекта «" + std::string(spec) + "» нет"));
+    return Named(StoreFailure(StoreError::NotFound, "объекта «" + std::string(wanted) + "» нет"));
   std::string ids;
   for (int64_t n : named) ids += (ids.empty() ? "" : ", ") + std::to_string(n);
-  return Named(StoreFailure(StoreError::NotFound, "объектов с названием «" + std::string(spec) +
+  return Named(StoreFailure(StoreError::NotFound, "объектов с названием «" + std::string(wanted) +
                                                       "» несколько (" + ids + "): укажите номер"));
 }
 

@@ -179,9 +179,9 @@ class Registry {
   // Sites as places (site_store.h).
   StoreResult SiteList(std::vector<SiteEntry>& out);
   StoreResult Site(int64_t id, SiteEntry& out);
-  // The site that spec names: its id (digits), else the name of its card; NotFound, with the
+  // The site that wanted names: its id (digits), else the name of its card; NotFound, with the
   // ids, when a name is on several cards.
-  StoreResult FindSite(std::string_view spec, int64_t& id);
+  StoreResult FindSite(std::string_view wanted, int64_t& id);
   StoreResult SitesNamed(std::string_view name, std::vector<int64_t>& out);
   StoreResult SiteHistory(int64_t site, std::vector<RecordInfo>& out);
   StoreResult SiteNotes(int64_t site, std::vector<RecordNote>& out);
