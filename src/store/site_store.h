@@ -64,6 +64,16 @@ struct StoreResult {
 std::string_view StoreErrorText(StoreError error);
 // A failure: the error's text, then the detail in parentheses when there is one.
 StoreResult StoreFailure(StoreError error, std::string_view detail = {});
+// The one row a query by id found, or NotFound saying missing ("записи … нет"); a failed
+// query's result as it is.
+template <typename Row>
+StoreResult TakeFound(const StoreResult& read, std::vector<Row>& found, Row& out,
+                      const std::string& missing) {
+  if (!read.ok()) return read;
+  if (found.empty()) return StoreFailure(StoreError::NotFound, missing);
+  out = std::move(found.front());
+  return {};
+}
 
 enum class RecordOperation : uint8_t { Read, Write, Batch, Archive };
 enum class RecordOutcome : uint8_t {

@@ -894,14 +894,10 @@ StoreResult PostgresStore::SiteList(std::vector<SiteEntry>& out) {
 
 StoreResult PostgresStore::Site(int64_t id, SiteEntry& out) {
   std::vector<SiteEntry> found;
-  const StoreResult r = ReadSites(std::string("SELECT ") + kCardColumns + ", " + kRecordColumns +
-                                      kSiteQuery + "WHERE s.id = $1",
-                                  Params().Add(id), found);
-  if (!r.ok()) return r;
-  if (found.empty())
-    return StoreFailure(StoreError::NotFound, "объекта " + std::to_string(id) + " нет");
-  out = std::move(found.front());
-  return {};
+  return TakeFound(ReadSites(std::string("SELECT ") + kCardColumns + ", " + kRecordColumns +
+                                 kSiteQuery + "WHERE s.id = $1",
+                             Params().Add(id), found),
+                   found, out, "объекта " + std::to_string(id) + " нет");
 }
 
 StoreResult PostgresStore::SitesNamed(std::string_view name, std::vector<int64_t>& out) {
@@ -930,11 +926,7 @@ StoreResult PostgresStore::Record(std::string_view id, RecordInfo& out) {
   const StoreResult r =
       ReadInfos(std::string("SELECT ") + kRecordColumns + kRecordJoins + "WHERE r.record_id = $1",
                 Params().Add(id), found);
-  if (!r.ok()) return r;
-  if (found.empty())
-    return StoreFailure(StoreError::NotFound, "записи " + std::string(id) + " нет");
-  out = std::move(found.front());
-  return {};
+  return TakeFound(r, found, out, "записи " + std::string(id) + " нет");
 }
 
 StoreResult PostgresStore::NewSite(const SiteCard& card, int64_t& id) {

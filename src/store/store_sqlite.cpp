@@ -638,12 +638,7 @@ StoreResult SqliteStore::Site(int64_t id, SiteEntry& out) {
                               kSiteQuery + "WHERE s.id = ?1");
   st.Bind(1, id);
   std::vector<SiteEntry> found;
-  const StoreResult r = ReadSites(st, found);
-  if (!r.ok()) return r;
-  if (found.empty())
-    return StoreFailure(StoreError::NotFound, "объекта " + std::to_string(id) + " нет");
-  out = std::move(found.front());
-  return {};
+  return TakeFound(ReadSites(st, found), found, out, "объекта " + std::to_string(id) + " нет");
 }
 
 StoreResult SqliteStore::SitesNamed(std::string_view name, std::vector<int64_t>& out) {
@@ -672,12 +667,7 @@ StoreResult SqliteStore::Record(std::string_view id, RecordInfo& out) {
       db_, std::string("SELECT ") + kRecordColumns + kRecordJoins + "WHERE r.record_id = ?1");
   st.Bind(1, id);
   std::vector<RecordInfo> found;
-  const StoreResult r = ReadInfos(st, found);
-  if (!r.ok()) return r;
-  if (found.empty())
-    return StoreFailure(StoreError::NotFound, "записи " + std::string(id) + " нет");
-  out = std::move(found.front());
-  return {};
+  return TakeFound(ReadInfos(st, found), found, out, "записи " + std::string(id) + " нет");
 }
 
 StoreResult SqliteStore::NewSite(const SiteCard& card, int64_t& id) {
