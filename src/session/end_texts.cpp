@@ -7,6 +7,16 @@ std::string PartialRead(int reached, int length) {
          std::to_string(length) + " байт)";
 }
 
+std::string NotWhole(int known, int length) {
+  if (known == 0) return "Конфигурация не считана из УО и не загружена из файла";
+  return "Конфигурация считана из УО не полностью (" + std::to_string(known) + " из " +
+         std::to_string(length) + " байт)";
+}
+
+std::string WriteNotWhole(int known, int length) {
+  return NotWhole(known, length) + ". Запись не начата, в УО ничего не записано";
+}
+
 std::string WriteWrongModel(std::string_view device_line) {
   return "Неверный тип УО: " + std::string(device_line) + ". Запись не начата, прибор не изменён";
 }

@@ -21,6 +21,17 @@ inline constexpr std::string_view kReadDeclined = "Чтение не начат�
 inline constexpr std::string_view kReadCheckGoesOn =
     "Чтение не начато: полная проверка записи продолжается";
 
+// What an identify's failure begins with: "Поиск прибора: Прибор не отвечает".
+inline constexpr std::string_view kIdentify = "Поиск прибора";
+
+// How much of an image holds a configuration, for a write, a save or a comparison refused:
+// "Конфигурация не считана из УО и не загружена из файла" when none, else "Конфигурация считана
+// из УО не полностью (72 из 256 байт)".
+std::string NotWhole(int known, int length);
+// A write refused because the image is not whole: NotWhole's words, then "Запись не начата, в УО
+// ничего не записано".
+std::string WriteNotWhole(int known, int length);
+
 // What a key read's failure begins with: "Считывание ключа: Прибор не отвечает".
 inline constexpr std::string_view kKeyRead = "Считывание ключа";
 

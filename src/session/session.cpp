@@ -148,7 +148,7 @@ void Session::Identify() {
   Supersede();
   if (!port_.IsOpen()) {
     SessionEnd end{Operation::Identify, EndCause::NotOpen,
-                   Failure(EndCause::NotOpen, "Поиск прибора")};
+                   Failure(EndCause::NotOpen, std::string(end_texts::kIdentify))};
     observer_.Ended(end);
     return;
   }
@@ -207,7 +207,8 @@ void Session::Write(bool verify, bool whole) {
     SessionEnd end{Operation::Write, cause,
                    cause == EndCause::WrongModel
                        ? Outcome{Status::WrongModel, end_texts::WriteWrongModel(device_.line)}
-                       : Outcome{Status::FileError, "Конфигурация считана не полностью"}};
+                       : Outcome{Status::FileError,
+                                 end_texts::WriteNotWhole(coverage_.known(), ImageLength())}};
     end.reached = coverage_.known();
     end.length = ImageLength();
     observer_.Ended(end);

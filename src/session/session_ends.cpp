@@ -191,7 +191,7 @@ void Session::Finish(EndCause cause) {
   end.length = ImageLength();
   switch (run.operation) {
     case Operation::Identify:
-      end.outcome = Failure(cause, "Поиск прибора");
+      end.outcome = Failure(cause, std::string(end_texts::kIdentify));
       break;
     case Operation::Read:
       FinishRead(end);

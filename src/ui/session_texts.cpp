@@ -105,13 +105,16 @@ Said ReadEndSaid(const SessionEnd& end, const QString& archived, bool saveable) 
 }
 
 Said IdentifyEndSaid(const SessionEnd& end) {
+  // The core's line, as lovar-cli says it: the window adds only what to do next.
+  const QString said = Q(end.outcome.message);
   switch (end.cause) {
     case EndCause::NoAnswer:
-      return {{}, QStringLiteral("Прибор не отвечает"), {}};
+      return {{}, Sentence(said), {}};
     case EndCause::GaveUp:
-      return {kAnswersOthers, QStringLiteral("Прибор отвечает, но не на запросы."), {}};
+    case EndCause::Stalled:
+      return {kAnswersOthers, Sentence(said), {}};
     case EndCause::LineLost:
-      return {kLineLost, kLineLost + QStringLiteral(". ") + kFindAgain, kLineLost};
+      return {kLineLost, Sentence(said) + QLatin1Char(' ') + kFindAgain, said};
     default:
       return {};
   }
@@ -139,13 +142,8 @@ Said KeyEndSaid(const SessionEnd& end, const QString& key) {
 }
 
 Said IncompleteSaid(int known, int length, const QString& caption, const QString& what) {
-  const QString why =
-      known == 0 ? QStringLiteral("Конфигурация не считана из УО и не загружена из файла.")
-                 : QStringLiteral("Конфигурация считана из УО не полностью (%1 из %2 байт).")
-                       .arg(known)
-                       .arg(length);
   return {caption,
-          why + QLatin1Char(' ') + what +
+          Sentence(Q(end_texts::NotWhole(known, length))) + QLatin1Char(' ') + what +
               QStringLiteral(" Считайте её из УО полностью или загрузите файл."),
           {}};
 }
@@ -155,9 +153,13 @@ Said WriteEndSaid(const SessionEnd& end) {
     case EndCause::NotOpen:
       return {{}, kPortClosed, {}};
     case EndCause::NotWritable:
-      return IncompleteSaid(
-          end.reached, end.length, QStringLiteral("Запись в УО невозможна"),
-          QStringLiteral("Записать её — значит стереть в приборе всё, что не считано."));
+      return {
+          QStringLiteral("Запись в УО невозможна"),
+          Sentence(Q(end.outcome.message)) +
+              QStringLiteral(" Записать такую конфигурацию — значит стереть в приборе всё, что не "
+                             "считано. "
+                             "Считайте её из УО полностью или загрузите файл."),
+          {}};
     case EndCause::WrongModel:
       return {QStringLiteral("Запись в УО невозможна"), Sentence(Q(end.outcome.message)), {}};
     case EndCause::CheckErrors:

@@ -42,11 +42,12 @@ QString PartialReadText(const SessionEnd& end);
 Said ReadEndSaid(const SessionEnd& end, const QString& archived, bool saveable);
 // What the record of a complete read adds: ", копия — в архиве" or why there is none.
 QString ArchivedNote(const KeptRecord& record, bool demo);
+// A search's end: the core's line ("Поиск прибора: Прибор не отвечает"), as lovar-cli says it.
 Said IdentifyEndSaid(const SessionEnd& end);
 // A key poll's end; key: the key read, as the key grid shows it.
 Said KeyEndSaid(const SessionEnd& end, const QString& key);
-// A write's end, but for a lost line with changes kept only in the window (the window asks to
-// save them); refused writes say why.
+// A write's end (the core's line, a refused write's included), but for a lost line with changes
+// kept only in the window (the window asks to save them); refused writes say why.
 Said WriteEndSaid(const SessionEnd& end);
 // A write, a save or a comparison refused for an image of which known of length bytes hold the
 // configuration.

@@ -285,7 +285,18 @@ TEST(SessionIdentify, AnotherModelLeavesNothingToWrite) {
   EXPECT_FALSE(b.session.Writable());
   const SessionEnd& end = b.Run([&] { b.session.Write(); });
   EXPECT_EQ(end.cause, EndCause::NotWritable);
+  EXPECT_EQ(end.outcome.message,
+            "Конфигурация не считана из УО и не загружена из файла. Запись не начата, в УО "
+            "ничего не записано");
   EXPECT_TRUE(b.port.device().writes().empty());
+}
+
+TEST(SessionIdentify, ASilentDeviceIsSaidAsTheSearchsEnd) {
+  Bench b(252, {}, {.retries = 0});
+  b.port.device().AddFault({FaultKind::Drop, b.port.device().requests() + 1, 1});
+  const SessionEnd& end = b.Run([&] { b.session.Identify(); });
+  EXPECT_EQ(end.cause, EndCause::NoAnswer);
+  EXPECT_EQ(end.outcome.message, "Поиск прибора: Прибор не отвечает");
 }
 
 // Unattended, the stall watch measures the exchange: a loop held by other work (another row, a
