@@ -169,18 +169,59 @@ BatchCommand::BatchCommand(CLI::App& app) {
 }
 
 int BatchCommand::Run(int retries) {
-  const std::string plan_shown = ShownUtf8Path(plan_);
   const PlanCheck check = LoadBatchPlan(PathFromUtf8(plan_));
+  if (const int status = PlanRefused(check); status != 0) return status;
+  const BatchPlan& plan = check.plan;
+  if (const int status = OutputsRefused(plan); status != 0) return status;
+  const fs::path archive = PathFromUtf8(archive_);
+  if (const std::string why = archive_.empty() ? "" : MakeArchiveFolder(archive); !why.empty())
+    return Fail(Status::FileError, "--archive " + ShownUtf8Path(archive_) + ": папку не создать (" +
+                                       why + "). Ни один прибор не затронут");
+  CheckGate gate;
+  PlanFindings checked;
+  if (const int status = ConfigurationsRefused(plan, gate, checked); status != 0) return status;
+  // Each row's read and write go into the registry too.
+  CliRecording recording(record_, archive, RecordOperation::Batch);
+  if (!recording.refused().empty())
+    return Fail(Status::RegistryError, recording.refused() + ". Ни один прибор не затронут");
+  if (const int status = SitesRefused(plan, recording); status != 0) return status;
+
+  std::fprintf(stderr, "План %s: приборов %zu, модель %s\n", ShownUtf8Path(plan_).c_str(),
+               plan.rows.size(), ModelText(plan.model).c_str());
+  const std::atomic<bool>& interrupted = WatchInterrupts();
+  EventLoop loop;
+  BatchDisplay display(stderr, PrepareStderrRedraw(), StderrColumns);
+  const BatchResults results =
+      RunBatch(loop, plan, BatchOptions{retries, archive_, &gate, recording.recorder(), parallel_},
+               interrupted, display);
+  // The devices are done: what the registry could not take yet is kept now.
+  const bool recorded = recording.Finish(0) == 0;
+  for (const std::string& note : results.device_notes)
+    std::fprintf(stderr, "Проверка при записи, %s\n", note.c_str());
+
+  const std::vector<const PlanRow*> failed = PrintResults(results);
+  Status status = failed.empty()       ? Status::Ok
+                  : interrupted.load() ? Status::Interrupted
+                                       : Status::NotAllWritten;
+  if (!SaveOutputs(plan, results, checked, failed) && status == Status::Ok)
+    status = Status::FileError;
+  if (status == Status::Ok && !recorded) status = Status::NotRecorded;
+  return static_cast<int>(status);
+}
+
+int BatchCommand::PlanRefused(const PlanCheck& check) const {
+  const std::string plan_shown = ShownUtf8Path(plan_);
   if (check.unreadable)
     return Fail(Status::FileError,
                 plan_shown + ": " + check.faults.front() + ". Ни один прибор не затронут");
-  if (!check.ok()) {
-    std::fprintf(stderr, "План %s не принят, ни один прибор не затронут. Ошибки (%zu):\n",
-                 plan_shown.c_str(), check.faults.size());
-    for (const std::string& fault : check.faults) std::fprintf(stderr, "  %s\n", fault.c_str());
-    return static_cast<int>(Status::PlanRefused);
-  }
-  const BatchPlan& plan = check.plan;
+  if (check.ok()) return 0;
+  std::fprintf(stderr, "План %s не принят, ни один прибор не затронут. Ошибки (%zu):\n",
+               plan_shown.c_str(), check.faults.size());
+  for (const std::string& fault : check.faults) std::fprintf(stderr, "  %s\n", fault.c_str());
+  return static_cast<int>(Status::PlanRefused);
+}
+
+int BatchCommand::OutputsRefused(const BatchPlan& plan) const {
   std::string why;
   if (OutputRefused(report_, "--report", plan, why) ||
       OutputRefused(retry_plan_, "--retry-plan", plan, why))
@@ -194,23 +235,22 @@ int BatchCommand::Run(int retries) {
   if (!report_.empty() && !retry_plan_.empty() && same(report_, retry_plan_))
     return Fail(Status::FileError,
                 "--report и --retry-plan называют один файл. Ни один прибор не затронут");
-  const fs::path archive = PathFromUtf8(archive_);
-  if (const std::string why = archive_.empty() ? "" : MakeArchiveFolder(archive); !why.empty())
-    return Fail(Status::FileError, "--archive " + ShownUtf8Path(archive_) + ": папку не создать (" +
-                                       why + "). Ни один прибор не затронут");
+  return 0;
+}
 
-  // Every device's configuration checked before any is touched.
-  CheckGate gate;
+// Every device's configuration checked before any is touched.
+int BatchCommand::ConfigurationsRefused(const BatchPlan& plan, CheckGate& gate,
+                                        PlanFindings& checked) const {
   if (const int status = MakeCheckGate(rules_, allowed_, gate); status != 0) {
     std::fprintf(stderr, "Ни один прибор не затронут\n");
     return status;
   }
-  const PlanFindings checked = CheckPlanImages(plan, gate);
+  checked = CheckPlanImages(plan, gate);
   if (!checked.faults.empty()) {
     std::fprintf(stderr,
                  "План %s не принят: проверка нашла ошибки в конфигурациях (%zu), ни один прибор "
                  "не затронут:\n",
-                 plan_shown.c_str(), checked.faults.size());
+                 ShownUtf8Path(plan_).c_str(), checked.faults.size());
     for (const std::string& fault : checked.faults) std::fprintf(stderr, "  %s\n", fault.c_str());
     std::fprintf(stderr,
                  "Исправьте шаблон или план; если так и задумано, пропустите правило: "
@@ -220,52 +260,40 @@ int BatchCommand::Run(int retries) {
   // One line for the rows that share a finding: a hundred thousand alike are one line.
   for (const std::string& note : checked.notes)
     std::fprintf(stderr, "Проверка, %s\n", note.c_str());
-  // Each row's read and write go into the registry too.
-  CliRecording recording(record_, archive, RecordOperation::Batch);
-  if (!recording.refused().empty())
-    return Fail(Status::RegistryError, recording.refused() + ". Ни один прибор не затронут");
-  // The plan's sites, each named once: one the registry does not have stops the plan before
-  // any device is touched; a server out of reach leaves the records of no site, to be assigned.
-  if (SiteRecorder* registry = recording.recorder()) {
-    std::map<std::string, int64_t> sites;
-    std::vector<std::string> unknown;
-    for (const PlanRow& row : plan.rows) {
-      if (row.site.empty()) continue;
-      auto [known, is_new] = sites.emplace(row.site, 0);
-      if (is_new) {
-        const StoreResult found = recording.FindSite(row.site, known->second);
-        if (!found.ok() && found.error != StoreError::NotFound) {
-          std::fprintf(stderr, "Объекты плана не проверены (%s): записи будут без объекта\n",
-                       found.message.c_str());
-          break;
-        }
-        if (!found.ok()) unknown.push_back(RowText(row.row, row.line) + ": " + found.message);
+  return 0;
+}
+
+// The plan's sites, each named once: one the registry does not have stops the plan before any
+// device is touched; a server out of reach leaves the records of no site, to be assigned.
+int BatchCommand::SitesRefused(const BatchPlan& plan, CliRecording& recording) const {
+  SiteRecorder* registry = recording.recorder();
+  if (registry == nullptr) return 0;
+  std::map<std::string, int64_t> sites;
+  std::vector<std::string> unknown;
+  for (const PlanRow& row : plan.rows) {
+    if (row.site.empty()) continue;
+    auto [known, is_new] = sites.emplace(row.site, 0);
+    if (is_new) {
+      const StoreResult found = recording.FindSite(row.site, known->second);
+      if (!found.ok() && found.error != StoreError::NotFound) {
+        std::fprintf(stderr, "Объекты плана не проверены (%s): записи будут без объекта\n",
+                     found.message.c_str());
+        break;
       }
-      if (known->second != 0) registry->SetPortSite(row.port, known->second);
+      if (!found.ok()) unknown.push_back(RowText(row.row, row.line) + ": " + found.message);
     }
-    if (!unknown.empty()) {
-      std::fprintf(stderr,
-                   "План %s не принят: в реестре нет объектов (%zu), ни один прибор не "
-                   "затронут:\n",
-                   plan_shown.c_str(), unknown.size());
-      for (const std::string& line : unknown) std::fprintf(stderr, "  %s\n", line.c_str());
-      return static_cast<int>(Status::PlanRefused);
-    }
+    if (known->second != 0) registry->SetPortSite(row.port, known->second);
   }
+  if (unknown.empty()) return 0;
+  std::fprintf(stderr,
+               "План %s не принят: в реестре нет объектов (%zu), ни один прибор не затронут:\n",
+               ShownUtf8Path(plan_).c_str(), unknown.size());
+  for (const std::string& line : unknown) std::fprintf(stderr, "  %s\n", line.c_str());
+  return static_cast<int>(Status::PlanRefused);
+}
 
-  std::fprintf(stderr, "План %s: приборов %zu, модель %s\n", plan_shown.c_str(), plan.rows.size(),
-               ModelText(plan.model).c_str());
-  const std::atomic<bool>& interrupted = WatchInterrupts();
-  EventLoop loop;
-  BatchDisplay display(stderr, PrepareStderrRedraw(), StderrColumns);
-  const BatchResults results =
-      RunBatch(loop, plan, BatchOptions{retries, archive_, &gate, recording.recorder(), parallel_},
-               interrupted, display);
-  // The devices are done: what the registry could not take yet is kept now.
-  const bool recorded = recording.Finish(0) == 0;
-  for (const std::string& note : results.device_notes)
-    std::fprintf(stderr, "Проверка при записи, %s\n", note.c_str());
-
+// The table on stdout and the rows that failed on stderr; returns those rows.
+std::vector<const PlanRow*> BatchCommand::PrintResults(const BatchResults& results) {
   std::fputc('\n', stderr);  // between the lines above and the table, not into a redirected table
   PrintTable(results.rows);
   std::vector<const PlanRow*> failed;
@@ -274,7 +302,6 @@ int BatchCommand::Run(int retries) {
   std::printf("Записано и проверено: %zu из %zu\n", results.rows.size() - failed.size(),
               results.rows.size());
   std::fflush(stdout);
-
   if (!failed.empty()) {
     std::fprintf(stderr, "Не записаны строки плана:\n");
     for (const DeviceResult& r : results.rows)
@@ -282,9 +309,14 @@ int BatchCommand::Run(int retries) {
         std::fprintf(stderr, "  %s, %s: %s\n", RowText(r.row->row, r.row->line).c_str(),
                      r.row->port.c_str(), results.Message(r).c_str());
   }
-  Status status = failed.empty()       ? Status::Ok
-                  : interrupted.load() ? Status::Interrupted
-                                       : Status::NotAllWritten;
+  return failed;
+}
+
+// --report and --retry-plan; false when one was asked for and not saved.
+bool BatchCommand::SaveOutputs(const BatchPlan& plan, const BatchResults& results,
+                               const PlanFindings& checked,
+                               const std::vector<const PlanRow*>& failed) const {
+  bool saved_all = true;
   if (!report_.empty()) {
     const FileResult saved =
         SaveFileReplacing(PathFromUtf8(report_), ReportCsv(plan, results, checked));
@@ -292,7 +324,7 @@ int BatchCommand::Run(int retries) {
       std::fprintf(stderr, "Отчёт сохранён: %s\n", ShownUtf8Path(report_).c_str());
     } else {
       std::fprintf(stderr, "Отчёт не сохранён: %s\n", DescribeError(saved).c_str());
-      if (status == Status::Ok) status = Status::FileError;
+      saved_all = false;
     }
   }
   if (!retry_plan_.empty()) {
@@ -300,7 +332,7 @@ int BatchCommand::Run(int retries) {
     const FileResult saved = SaveFileReplacing(retry_plan, PlanOfRows(plan, failed, retry_plan));
     if (!saved.ok()) {
       std::fprintf(stderr, "План повтора не сохранён: %s\n", DescribeError(saved).c_str());
-      if (status == Status::Ok) status = Status::FileError;
+      saved_all = false;
     } else if (failed.empty()) {
       std::fprintf(stderr, "План повтора %s без строк: повторять нечего\n",
                    ShownPath(retry_plan).c_str());
@@ -313,8 +345,7 @@ int BatchCommand::Run(int retries) {
                  "Чтобы повторить только эти строки, сохраните их план: --retry-plan "
                  "ФАЙЛ.csv\n");
   }
-  if (status == Status::Ok && !recorded) status = Status::NotRecorded;
-  return static_cast<int>(status);
+  return saved_all;
 }
 
 }  // namespace lovar

@@ -23,7 +23,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch_check.h"
+#include "cli/batch_runner.h"
 #include "cli/cli_recording.h"
+#include "files/batch_plan.h"
 
 namespace lovar {
 
@@ -37,6 +40,16 @@ class BatchCommand {
   int Run(int retries);
 
  private:
+  // Each step before the devices returns 0, or the exit status after saying why no device was
+  // touched.
+  int PlanRefused(const PlanCheck& check) const;
+  int OutputsRefused(const BatchPlan& plan) const;
+  int ConfigurationsRefused(const BatchPlan& plan, CheckGate& gate, PlanFindings& checked) const;
+  int SitesRefused(const BatchPlan& plan, CliRecording& recording) const;
+  static std::vector<const PlanRow*> PrintResults(const BatchResults& results);
+  bool SaveOutputs(const BatchPlan& plan, const BatchResults& results, const PlanFindings& checked,
+                   const std::vector<const PlanRow*>& failed) const;
+
   CLI::App* batch_ = nullptr;
   std::string plan_;
   std::string report_;
