@@ -521,12 +521,13 @@ StoreResult Registry::FindSite(std::string_view wanted, int64_t& id) {
     id = named.front();
     return {};
   }
+  // The site's own words only: the store's generic "no such record" would say it twice.
   if (named.empty())
-    return Named(StoreFailure(StoreError::NotFound, "объекта «" + std::string(wanted) + "» нет"));
+    return Named({StoreError::NotFound, "объекта «" + std::string(wanted) + "» в реестре нет"});
   std::string ids;
   for (int64_t n : named) ids += (ids.empty() ? "" : ", ") + std::to_string(n);
-  return Named(StoreFailure(StoreError::NotFound, "объектов с названием «" + std::string(wanted) +
-                                                      "» несколько (" + ids + "): укажите номер"));
+  return Named({StoreError::NotFound, "объектов с названием «" + std::string(wanted) +
+                                          "» в реестре несколько (" + ids + "): укажите номер"});
 }
 
 int Registry::WaitingCount() {

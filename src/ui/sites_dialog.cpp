@@ -8,6 +8,7 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -15,6 +16,7 @@
 
 #include "compare_dialog.h"
 #include "files/diff_report.h"
+#include "fit_content.h"
 #include "model/catalog.h"
 #include "model/image_diff.h"
 #include "store/local_time.h"
@@ -51,6 +53,15 @@ void Fill(QTableWidget* table, const std::vector<QStringList>& rows) {
   // The last column takes the rest of the width (a long message shows whole in its tooltip).
   for (int c = 0; c + 1 < table->columnCount(); ++c) table->resizeColumnToContents(c);
   table->setUpdatesEnabled(true);
+}
+
+// The width that shows every column of the table whole, its last one's text included.
+int ContentWidth(const QTableWidget& table) {
+  int width = 2 * table.frameWidth() + table.verticalScrollBar()->sizeHint().width();
+  const QAbstractItemView& view = table;  // where the cells' width hint is public
+  for (int c = 0; c < table.columnCount(); ++c)
+    width += std::max(view.sizeHintForColumn(c), table.horizontalHeader()->sectionSizeHint(c));
+  return width;
 }
 
 QString ObjectText(const std::string& object) {
@@ -138,8 +149,8 @@ SitesDialog::SitesDialog(Registry& registry, Dialogs& dialogs, QWidget* parent, 
   for (const std::string& note : registry_.Notes()) notes << Q(note);
   notes_ = notes.join(QLatin1Char('\n'));
   Say({});
-  FillSites();
   resize(760, 520);
+  FillSites();
 }
 
 void SitesDialog::Say(const QString& text) {
@@ -200,6 +211,7 @@ void SitesDialog::ShowSites(const StoreResult& r) {
                     Q(LocalTimeText(s.last.time)), Outcome(s.last), Q(s.last.station),
                     Q(s.last.operator_name)});
   Fill(sites_, rows);
+  FitWidth();
   // The site chosen, or the one site found: its history at once.
   int select = site_rows_.size() == 1 ? 0 : -1;
   for (size_t i = 0; chosen_site_ && i < site_rows_.size(); ++i)
@@ -244,6 +256,16 @@ void SitesDialog::ShowHistory() {
   Fill(history_, rows);
   if (!rows.empty()) history_->selectRow(0);
   UpdateButtons();
+  FitWidth();
+}
+
+void SitesDialog::FitWidth() {
+  // Wider as the tables need, within the screen; never narrower, so that it does not jump while
+  // the installer goes from site to site.
+  const QMargins margins = layout()->contentsMargins();
+  const int wanted =
+      std::max(ContentWidth(*sites_), ContentWidth(*history_)) + margins.left() + margins.right();
+  if (wanted > width()) ResizeWithin(*this, {wanted, height()});
 }
 
 std::vector<int> SitesDialog::SelectedVersions() const {

@@ -71,6 +71,8 @@ class SitesDialog : public QDialog {
   void ShowSites(const StoreResult& r);
   void FillHistory();
   void ShowHistory();
+  // As wide as the tables' columns need, within the screen.
+  void FitWidth();
   void Compare(const RecordInfo& older, const RecordInfo& newer, const std::vector<uint8_t>& a,
                const std::vector<uint8_t>& b);
   void UpdateButtons();

@@ -178,6 +178,8 @@ TEST(Batch, EachRowsSiteTakesItsRecordsAndASiteNotThereRefusesThePlan) {
   RunResult r = RunCli({"batch", dir + "/plan.csv", "--db", db});
   EXPECT_EQ(r.exit_code, 12) << r.err;  // the plan refused
   EXPECT_NE(r.err.find("строка 3: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("объекта «ул. Ленина, 7» в реестре нет"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("нет такой записи"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("ни один прибор не затронут"), std::string::npos) << r.err;
   WriteText(dir + "/plan.csv", "port,template,site\n" + first.port() + ",t.dat,2\n" +
                                    second.port() + ",t.dat,\"ул. Ленина, 5\"\n");

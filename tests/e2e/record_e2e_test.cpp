@@ -177,7 +177,8 @@ TEST(RecordCli, ModelsWithoutANumberAreRecordedUnderTheSiteNamed) {
   r = RunCli({"read", "-p", sim.port(), "-o", Utf8Of(dir / "b.dat"), "--db", db, "--site",
               "ул. Ленина, 7"});
   EXPECT_EQ(r.exit_code, 16) << r.err;
-  EXPECT_NE(r.err.find("«ул. Ленина, 7»"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("объекта «ул. Ленина, 7» в реестре нет"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("нет такой записи"), std::string::npos) << r.err;
   EXPECT_FALSE(std::filesystem::exists(dir / "b.dat"));
   // Without a site: "объект не указан", and put under one later.
   r = RunCli({"read", "-p", sim.port(), "-o", Utf8Of(dir / "b.dat"), "--db", db});

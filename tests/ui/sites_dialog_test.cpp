@@ -1,5 +1,6 @@
 // "Объекты…" on a real registry file: the list filtered as a number is typed, a site's history,
 // two versions compared, one chosen to load, and a registry that cannot be read.
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 
 #include "compare_dialog.h"
 #include "file_paths.h"
+#include "fit_content.h"
 #include "harness.h"
 #include "sim/device_sim.h"
 #include "sites_dialog.h"
@@ -113,6 +115,36 @@ class SitesDialogTest : public QObject {
     QTest::keyClicks(dialog.filter(), "9");
     QCOMPARE(dialog.sites()->rowCount(), 0);
     QCOMPARE(dialog.status()->text(), QStringLiteral("Нет объектов с таким началом номера."));
+  }
+
+  // The history's last column shows a long message whole while the screen has room for it (run
+  // on a 1366×768 screen to see it widen: QT_QPA_PLATFORM=offscreen:configfile=…).
+  void TheMessageColumnIsAsWideAsItsText() {
+    QTemporaryDir dir;
+    auto registry = Filled(dir);
+    QVERIFY(registry);
+    SiteRecord stopped = Version("1024", 0, 4 * kDay);
+    stopped.image.clear();
+    stopped.info.operation = RecordOperation::Write;
+    stopped.info.outcome = RecordOutcome::Failed;
+    stopped.info.message =
+        "Запись прервана на смещении 1344 (Прибор не отвечает). Прибор может хранить смесь "
+        "старой и новой конфигурации";
+    registry->Record(stopped);
+    ScriptedDialogs dialogs;
+    SitesDialog dialog(*registry, dialogs, nullptr);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QTest::keyClicks(dialog.filter(), "1024");
+    QTableWidget* history = dialog.history();
+    QCOMPARE(history->rowCount(), 4);
+    const QString message = history->item(0, 6)->text();
+    QCOMPARE(message, QString::fromStdString(stopped.info.message));
+    QApplication::processEvents();
+    QVERIFY2(
+        history->columnWidth(6) >= history->fontMetrics().horizontalAdvance(message) ||
+            dialog.width() == RoomFor(dialog).width(),
+        qPrintable(QStringLiteral("%1 of %2").arg(history->columnWidth(6)).arg(dialog.width())));
   }
 
   void TwoVersionsAreComparedAndOneIsLoaded() {
