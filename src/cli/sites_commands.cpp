@@ -58,6 +58,13 @@ std::string RecordLine(const RecordInfo& r) {
   return line + ")";
 }
 
+// "заменена записью …" for a record corrected, "заменяет запись …" for its correction.
+std::string SupersededText(const RecordInfo& r) {
+  if (!r.superseded_by.empty()) return "заменена записью " + r.superseded_by;
+  if (!r.supersedes.empty()) return "заменяет запись " + r.supersedes;
+  return {};
+}
+
 // A card's status as a person reads it.
 std::string StatusText(const std::string& status) {
   if (status == "active") return "обслуживается";
@@ -191,6 +198,27 @@ SitesCommands::SitesCommands(CLI::App& app) {
   roles_->add_flag("--apply", apply_,
                    "Выполнить сценарий на сервере --db от имени владельца схемы lovar");
   db(roles_);
+  access_ = sites_->add_subcommand(
+      "access", "Журнал доступа: кто, когда и зачем читал коды и ключи открытыми");
+  access_->add_option("--since", since_, "С этого времени (местного): 2024-05-01, 01.05.2024 12:30")
+      ->check(local_time);
+  format(access_);
+  db(access_);
+  supersede_ = sites_->add_subcommand(
+      "supersede", "Исправить запись: новая запись, которая заменяет ошибочную (та не меняется)");
+  supersede_->add_option("record", record_, "Код ошибочной записи (lovar-cli sites records)")
+      ->required();
+  supersede_->add_option("--note", text_, "Что исправлено и почему")->required();
+  supersede_->add_option("--site", site_,
+                         "Объект новой записи: номер в реестре или название (без этого — тот же)");
+  technician(supersede_);
+  db(supersede_);
+  purge_ = sites_->add_subcommand(
+      "purge", "Стереть коды и ключи во всех конфигурациях снятого объекта (администратор)");
+  purge_->add_option("site", site_, "Снятый объект: номер в реестре или название")->required();
+  technician(purge_);
+  db(purge_);
+  for (CLI::App* reads : {show_, export_, diff_}) technician(reads);
   note_ = sites_->add_subcommand("note", "Добавить к записи примечание");
   note_->add_option("record", record_, "Код записи (lovar-cli sites records)")->required();
   note_->add_option("text", text_, "Текст примечания")->required();
@@ -238,7 +266,8 @@ int SitesCommands::Diff(Registry& registry, int64_t site) {
   const RecordInfo* sides[2] = {a, b};
   for (int i = 0; i < 2; ++i) {
     std::vector<uint8_t> bytes;
-    const StoreResult read = registry.Image(sides[i]->image_hash, bytes);
+    const StoreResult read =
+        registry.ClearImage(sides[i]->id, CodesAccess::Show, Technician(), bytes);
     if (!read.ok()) return Failed(read);
     std::copy(bytes.begin(), bytes.end(), images[i].bytes().begin());
     extents[i] = static_cast<int>(bytes.size());
@@ -250,13 +279,52 @@ int SitesCommands::Diff(Registry& registry, int64_t site) {
   return DiffFields(name(a), name(b), a->model, images[0], extents[0], images[1], extents[1]);
 }
 
+std::string SitesCommands::Technician() const {
+  return !technician_.empty() ? technician_ : EnvironmentUtf8("LOVAR_OPERATOR");
+}
+
+int SitesCommands::Access(Registry& registry) {
+  StoreTime since = 0;
+  if (!since_.empty()) ParseLocalTime(since_, since);  // checked as the command line was read
+  std::vector<AccessEntry> log;
+  const StoreResult r = registry.AccessLog(since, log);
+  if (!r.ok()) return Failed(r);
+  if (log.empty() && format_ == "table") {
+    std::fprintf(stderr, "Коды открытыми не читали%s\n",
+                 since_.empty() ? "" : (" с " + since_).c_str());
+    return 0;
+  }
+  std::vector<std::vector<std::string>> rows = {
+      {"Дата", "Пользователь", "Станция", "Техник", "Запись", "Объект", "Зачем"}};
+  for (const AccessEntry& e : log)
+    rows.push_back({LocalTimeText(e.at), e.role, e.station, e.technician, e.record,
+                    e.site == 0 ? "объект не указан" : std::to_string(e.site),
+                    std::string(AccessText(e.why))});
+  PrintRows(format_, {"time", "role", "station", "technician", "record", "site", "why"}, rows);
+  return 0;
+}
+
 int SitesCommands::RunSiteCommands(Registry& registry) {
-  const std::string technician =
-      !technician_.empty() ? technician_ : EnvironmentUtf8("LOVAR_OPERATOR");
+  const std::string technician = Technician();
   int64_t site = 0;
   if (!site_.empty() && !(*records_ && site_ == "-")) {
     const StoreResult found = registry.FindSite(site_, site);
     if (!found.ok()) return Failed(found);
+  }
+  if (*supersede_) {
+    std::string id;
+    const StoreResult r = registry.Supersede(record_, site, text_, technician, id);
+    if (!r.ok()) return Failed({r.error, r.message + ". Реестр не изменён"});
+    std::printf("Запись %s заменена записью %s\n", record_.c_str(), id.c_str());
+    return 0;
+  }
+  if (*purge_) {
+    int images = 0;
+    const StoreResult r = registry.Purge(site, technician, images);
+    if (!r.ok()) return Failed({r.error, r.message + ". Коды и ключи не стёрты"});
+    std::printf("Коды и ключи объекта %s стёрты в его конфигурациях (образов: %d)\n",
+                std::to_string(site).c_str(), images);
+    return 0;
   }
   if (*assign_ || *note_) {
     const StoreResult r = *assign_ ? registry.Assign(record_, site, technician)
@@ -340,20 +408,21 @@ int SitesCommands::RunSiteCommands(Registry& registry) {
     return 0;
   }
   std::vector<std::vector<std::string>> rows = {{"Запись", "Дата", "Модель", "Номер", "Действие",
-                                                 "Результат", "Станция", "Техник", "Причина"}};
+                                                 "Результат", "Станция", "Техник", "Причина",
+                                                 "Замена"}};
   for (const RecordInfo& h : history) {
     rows.push_back({h.id, LocalTimeText(h.time), ModelText(h.model), h.object,
                     std::string(OperationText(h.operation)),
                     std::string(OutcomeText(h.operation, h.outcome)), h.station, h.technician,
-                    h.note});
+                    h.note, SupersededText(h)});
     for (const RecordNote& n : notes)
       if (n.record == h.id)
-        rows.push_back(
-            {"", LocalTimeText(n.at), "", "", "примечание", "", n.station, n.technician, n.text});
+        rows.push_back({"", LocalTimeText(n.at), "", "", "примечание", "", n.station, n.technician,
+                        n.text, ""});
   }
   PrintRows(format_,
             {"record", "time", "model", "object", "operation", "outcome", "station", "technician",
-             "note"},
+             "note", "superseded"},
             rows);
   return 0;
 }
@@ -387,8 +456,10 @@ int SitesCommands::Run() {
   if (!registry) return Failed(opened);
   for (const std::string& note : registry->Notes()) std::fprintf(stderr, "%s\n", note.c_str());
   if (card_) site_ = object_;
-  if (*add_ || *set_ || card_ || *records_ || *assign_ || *note_ || *diff_)
+  if (*add_ || *set_ || card_ || *records_ || *assign_ || *note_ || *diff_ || *supersede_ ||
+      *purge_)
     return RunSiteCommands(*registry);
+  if (*access_) return Access(*registry);
 
   if (*list_) {
     std::vector<SiteSummary> sites;
@@ -447,24 +518,27 @@ int SitesCommands::Run() {
     if (history.empty())
       return Fail(Status::NotInRegistry,
                   "Объекта " + object_ + " нет в реестре " + registry->Where());
-    std::vector<std::vector<std::string>> rows = {{"Дата", "Модель", "Действие", "Результат",
-                                                   "Станция", "Оператор", "Порт", "Прибор", "Образ",
-                                                   "Сообщение", "Техник", "Причина", "Запись"}};
+    std::vector<std::vector<std::string>> rows = {
+        {"Дата", "Модель", "Действие", "Результат", "Станция", "Оператор", "Порт", "Прибор",
+         "Образ", "Сообщение", "Техник", "Причина", "Запись", "Замена"}};
     for (const RecordInfo& h : history)
-      rows.push_back(
-          {LocalTimeText(h.time), ModelText(h.model), std::string(OperationText(h.operation)),
-           std::string(OutcomeText(h.operation, h.outcome)), h.station, h.operator_name, h.port,
-           h.device_line, h.image_hash.substr(0, 8), h.message, h.technician, h.note, h.id});
+      rows.push_back({LocalTimeText(h.time), ModelText(h.model),
+                      std::string(OperationText(h.operation)),
+                      std::string(OutcomeText(h.operation, h.outcome)), h.station, h.operator_name,
+                      h.port, h.device_line, h.image_hash.substr(0, 8), h.message, h.technician,
+                      h.note, h.id, SupersededText(h)});
     PrintRows(format_,
               {"time", "model", "operation", "outcome", "station", "operator", "port", "device",
-               "image", "message", "technician", "note", "record"},
+               "image", "message", "technician", "note", "record", "superseded"},
               rows);
     return 0;
   }
 
   RecordInfo info;
   std::vector<uint8_t> bytes;
-  const StoreResult r = registry->VersionAt(model_, object_, at, info, bytes);
+  const StoreResult r =
+      registry->VersionAt(model_, object_, at, info, bytes,
+                          *show_ ? CodesAccess::Show : CodesAccess::Export, Technician());
   if (!r.ok()) return Failed(r);
   ConfigImage image;
   std::copy(bytes.begin(), bytes.end(), image.bytes().begin());

@@ -14,12 +14,18 @@
 //   sites diff SITE [A] [B]                        two versions by field (A, B: record ids or
 //                                                  times; without them the last two)
 //   sites roles [--apply --db postgresql://…]      the server's roles: print the script, or run it
+//   sites access [--since TIME]                    who read codes in clear, when, what and why
+//   sites supersede RECORD --note TEXT [--site SITE]   a new record that corrects RECORD
+//   sites purge SITE                               a removed site's codes and keys blanked for good
+//
+// show, export and diff read the images in clear, each read kept in the access log (on a
+// server only for the roles that may: lovar_station, lovar_codes, lovar_admin).
 //
 // SITE is the site's number in the registry or the name on its card. Card options: --name,
 // --customer, --phones, --contract, --status active|suspended|removed, --installed, --remark;
 // --operator (else $LOVAR_OPERATOR) names who made the change.
 //
-// list, history and records take --format table|csv|json (files/table_text.h).
+// list, history, records and access take --format table|csv|json (files/table_text.h).
 // Each takes --db FILE or --db postgresql://… (else $LOVAR_DB, else the user's own file).
 // Failures of the registry exit 16, a site or time the registry does not know 17; a malformed
 // --at is a mistake of the command line.
@@ -55,7 +61,14 @@ class SitesCommands {
   CLI::App* assign_ = nullptr;
   CLI::App* note_ = nullptr;
   CLI::App* roles_ = nullptr;
+  CLI::App* access_ = nullptr;
+  CLI::App* supersede_ = nullptr;
+  CLI::App* purge_ = nullptr;
+  std::string since_;
   bool apply_ = false;
+  int Access(class Registry& registry);
+  // Who reads codes or changes the registry: --operator, else LOVAR_OPERATOR.
+  std::string Technician() const;
   int RunSiteCommands(class Registry& registry);
   int Diff(class Registry& registry, int64_t site);
   CLI::App* diff_ = nullptr;

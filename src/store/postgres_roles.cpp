@@ -1,6 +1,7 @@
 #include "store/postgres_roles.h"
 
-#include "model/catalog.h"
+#include "model/model_setup.h"
+#include "store/code_ranges.h"
 
 namespace lovar {
 namespace {
@@ -91,9 +92,10 @@ CREATE TABLE IF NOT EXISTS lovar.admin_log (
 CREATE OR REPLACE FUNCTION lovar.log_change() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER
   SET search_path = pg_catalog, pg_temp AS $f$
 BEGIN
+  -- An image's bytes are never copied here: a purge removes its codes from the log too.
   INSERT INTO lovar.admin_log (table_name, operation, old_row, new_row)
-    VALUES (TG_TABLE_NAME, TG_OP, to_jsonb(OLD),
-            CASE WHEN TG_OP = 'UPDATE' THEN to_jsonb(NEW) END);
+    VALUES (TG_TABLE_NAME, TG_OP, to_jsonb(OLD) - 'data',
+            CASE WHEN TG_OP = 'UPDATE' THEN to_jsonb(NEW) - 'data' END);
   RETURN NULL;
 END $f$;
 DO $$
@@ -101,7 +103,8 @@ DECLARE
   name text;
 BEGIN
   FOREACH name IN ARRAY ARRAY['sites', 'site_cards', 'records', 'images', 'record_notes',
-                              'assignments', 'settings', 'schema_info'] LOOP
+                              'assignments', 'settings', 'schema_info', 'access_log',
+                              'purges'] LOOP
     EXECUTE format('DROP TRIGGER IF EXISTS logged ON lovar.%I', name);
     EXECUTE format('CREATE TRIGGER logged AFTER UPDATE OR DELETE ON lovar.%I '
                    'FOR EACH ROW EXECUTE PROCEDURE lovar.log_change()', name);
@@ -114,27 +117,32 @@ GRANT SELECT ON lovar.schema_info, lovar.sites, lovar.site_cards, lovar.records,
   lovar.record_notes, lovar.assignments, lovar.record_sites, lovar.settings
   TO lovar_station, lovar_office, lovar_codes;
 GRANT INSERT ON lovar.sites, lovar.site_cards, lovar.records, lovar.record_notes,
-  lovar.assignments, lovar.settings TO lovar_station;
-GRANT SELECT, INSERT ON lovar.images TO lovar_station;
+  lovar.assignments, lovar.settings, lovar.images TO lovar_station;
 GRANT INSERT ON lovar.sites, lovar.site_cards, lovar.record_notes, lovar.assignments
   TO lovar_office;
 GRANT SELECT ON lovar.record_images_masked, lovar.code_ranges TO lovar_office, lovar_codes;
-GRANT SELECT ON lovar.images TO lovar_codes;
+-- An image's name and length, never its bytes: clear codes only through lovar.clear_image,
+-- which keeps each read in lovar.access_log (who, when, which record and site, why). A station
+-- reads them to restore a device from an image; the office only when granted lovar_codes.
+GRANT SELECT (id, hash, length) ON lovar.images TO lovar_station, lovar_office, lovar_codes;
+REVOKE ALL ON FUNCTION lovar.clear_image(text, text, text, text) FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION lovar.clear_image(text, text, text, text)
+  TO lovar_station, lovar_codes, lovar_admin;
+GRANT SELECT ON lovar.access_log, lovar.purges TO lovar_office;
+-- A mistaken record is superseded by a new one (an insert); only the admin changes a record,
+-- e.g. when a removed site's codes and keys are purged (lovar-cli sites purge), which the
+-- server allows only for a site whose card says removed, and logs in lovar.purges.
 GRANT ALL ON ALL TABLES IN SCHEMA lovar TO lovar_admin;
 )sql";
 
 // The code and key bytes (and the passwords) of each model, as rows of lovar.code_ranges.
 std::string Ranges() {
   std::string sql;
-  for (int model : {250, 251, 252})
-    for (const Field& f : Fields(model)) {
-      const bool secret = f.kind == FieldKind::KeyCode || f.kind == FieldKind::CodeDigits ||
-                          f.id == "password" || f.id.ends_with(".password");
-      if (!secret) continue;
+  for (int model : KnownModels())
+    for (const CodeRange& r : CodeRanges(model))
       sql += "INSERT INTO lovar.code_ranges (model, start, length, field) VALUES (" +
-             std::to_string(model) + ", " + std::to_string(f.offset) + ", " +
-             std::to_string(f.width) + ", '" + f.id + "') ON CONFLICT DO NOTHING;\n";
-    }
+             std::to_string(model) + ", " + std::to_string(r.start) + ", " +
+             std::to_string(r.length) + ", '" + r.field + "') ON CONFLICT DO NOTHING;\n";
   return sql;
 }
 

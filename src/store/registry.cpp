@@ -434,7 +434,8 @@ StoreResult Registry::Image(std::string_view hash, std::vector<uint8_t>& out) {
 }
 
 StoreResult Registry::VersionAt(int model, std::string_view object, StoreTime at, RecordInfo& info,
-                                std::vector<uint8_t>& image) {
+                                std::vector<uint8_t>& image, CodesAccess why,
+                                std::string_view technician) {
   std::vector<RecordInfo> history;
   StoreResult r = History(model, object, history);
   if (!r.ok()) return r;
@@ -458,7 +459,7 @@ StoreResult Registry::VersionAt(int model, std::string_view object, StoreTime at
     return StoreFailure(StoreError::NotFound,
                         "у объекта " + std::string(object) + " нет конфигурации на это время");
   info = *chosen;
-  return Image(info.image_hash, image);
+  return ClearImage(info.id, why, technician, image);
 }
 
 StoreResult Registry::SiteList(std::vector<SiteEntry>& out) {
@@ -498,6 +499,33 @@ StoreResult Registry::AddNote(std::string_view record, std::string_view text,
     return store.AddNote(
         {std::string(record), 0, {}, StationName(), std::string(technician), std::string(text)});
   });
+}
+
+StoreResult Registry::ClearImage(std::string_view record, CodesAccess why,
+                                 std::string_view technician, std::vector<uint8_t>& out) {
+  return Ask([&](SiteStore& store) {
+    return store.ClearImage(record, why, StationName(), technician, out);
+  });
+}
+StoreResult Registry::AccessLog(StoreTime since, std::vector<AccessEntry>& out) {
+  return Ask([&](SiteStore& store) { return store.AccessLog(since, out); });
+}
+StoreResult Registry::Supersede(std::string_view record, int64_t site, std::string_view note,
+                                std::string_view technician, std::string& id) {
+  SiteRecord correction;
+  correction.info.site = site;
+  correction.info.note = note;
+  correction.info.technician = technician;
+  Stamp(correction);
+  AddedRecord added;
+  const StoreResult r =
+      Ask([&](SiteStore& store) { return store.Supersede(record, correction.info, added); });
+  if (r.ok()) id = correction.info.id;
+  return r;
+}
+StoreResult Registry::Purge(int64_t site, std::string_view technician, int& images) {
+  return Ask(
+      [&](SiteStore& store) { return store.Purge(site, StationName(), technician, images); });
 }
 
 StoreResult Registry::FindSite(std::string_view wanted, int64_t& id) {

@@ -173,8 +173,10 @@ class Registry {
   // The newest record of the site at or before `at` that has an image, with the image: what
   // the device held then (or may have held: see its outcome). model 0 when the object number
   // names one site only; otherwise the failure names the models.
+  // The image is read in clear as ClearImage reads it, for why, by technician.
   StoreResult VersionAt(int model, std::string_view object, StoreTime at, RecordInfo& info,
-                        std::vector<uint8_t>& image);
+                        std::vector<uint8_t>& image, CodesAccess why = CodesAccess::Show,
+                        std::string_view technician = {});
 
   // Sites as places (site_store.h).
   StoreResult SiteList(std::vector<SiteEntry>& out);
@@ -192,6 +194,18 @@ class Registry {
   // The station is this one's.
   StoreResult Assign(std::string_view record, int64_t site, std::string_view technician);
   StoreResult AddNote(std::string_view record, std::string_view text, std::string_view technician);
+
+  // The guarded codes (site_store.h), with this station's name. The record's image in clear,
+  // the read kept in the access log; an image by its hash (Image) is for this program's own
+  // checks, and a server's roles give it to none but the admin.
+  StoreResult ClearImage(std::string_view record, CodesAccess why, std::string_view technician,
+                         std::vector<uint8_t>& out);
+  StoreResult AccessLog(StoreTime since, std::vector<AccessEntry>& out);
+  // A new record that corrects record (site 0: the old one's site); id: the new record's.
+  StoreResult Supersede(std::string_view record, int64_t site, std::string_view note,
+                        std::string_view technician, std::string& id);
+  // A removed site's codes and keys blanked in every image of it; images: how many.
+  StoreResult Purge(int64_t site, std::string_view technician, int& images);
 
   // Records of this station waiting for the registry's server.
   int WaitingCount();

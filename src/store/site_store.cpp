@@ -78,6 +78,47 @@ std::string_view StoreErrorText(StoreError error) {
   return "ошибка реестра";
 }
 
+std::string_view AccessCode(CodesAccess why) {
+  switch (why) {
+    case CodesAccess::Export:
+      return "export";
+    case CodesAccess::Show:
+      return "show";
+    case CodesAccess::Restore:
+      return "restore";
+  }
+  return "show";
+}
+
+std::string_view AccessText(std::string_view code) {
+  if (code == "export") return "выгрузка";
+  if (code == "show") return "просмотр";
+  if (code == "restore") return "восстановление";
+  return code;
+}
+
+// A store without the guarded codes' functions says so.
+StoreResult SiteStore::ClearImage(std::string_view, CodesAccess, std::string_view, std::string_view,
+                                  std::vector<uint8_t>&) {
+  return StoreFailure(StoreError::Failed, "этот реестр не выдаёт коды");
+}
+StoreResult SiteStore::AccessLog(StoreTime, std::vector<AccessEntry>&) {
+  return StoreFailure(StoreError::Failed, "у этого реестра нет журнала доступа");
+}
+StoreResult SiteStore::Supersede(std::string_view, const RecordInfo&, AddedRecord&) {
+  return StoreFailure(StoreError::Failed, "этот реестр не заменяет записи");
+}
+StoreResult SiteStore::Purge(int64_t, std::string_view, std::string_view, int&) {
+  return StoreFailure(StoreError::Failed, "этот реестр не стирает коды");
+}
+
+StoreResult NotRemoved(int64_t site, std::string_view status) {
+  return {StoreError::Failed, "объект " + std::to_string(site) +
+                                  " не снят (состояние: " + std::string(status) +
+                                  "): коды и ключи стирают только у снятого объекта "
+                                  "(lovar-cli sites set ОБЪЕКТ --status removed)"};
+}
+
 StoreResult StoreFailure(StoreError error, std::string_view detail) {
   StoreResult r{error, std::string(StoreErrorText(error))};
   if (!detail.empty()) r.message += " (" + std::string(detail) + ")";

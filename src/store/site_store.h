@@ -32,7 +32,7 @@ namespace lovar {
 
 // The schema this program writes. Raised with every change of the tables, with a step in each
 // backend's migration list.
-inline constexpr int kStoreSchemaVersion = 2;
+inline constexpr int kStoreSchemaVersion = 3;
 
 // What went wrong, at the store's boundary; the databases' own codes are mapped in one function
 // per backend.
@@ -112,11 +112,12 @@ struct RecordInfo {
   // object number is matched by it (by prior_object when given), and a number the registry
   // does not know makes a site of its own.
   int64_t site = 0;
-  std::string site_name;     // read back: the site's card name
-  std::string prior_object;  // the device's object number before this write, when it differs
-  std::string technician;    // who did the work (--operator, LOVAR_OPERATOR); may be empty
-  std::string note;          // why (--note); may be empty
-  std::string supersedes;    // the id of the record this one corrects, or empty
+  std::string site_name;      // read back: the site's card name
+  std::string prior_object;   // the device's object number before this write, when it differs
+  std::string technician;     // who did the work (--operator, LOVAR_OPERATOR); may be empty
+  std::string note;           // why (--note); may be empty
+  std::string supersedes;     // the id of the record this one corrects, or empty
+  std::string superseded_by;  // read back: the id of the record that corrects this one, or empty
   std::string station;
   std::string operator_name;
   std::string port;
@@ -184,6 +185,26 @@ struct AddedRecord {
   int64_t site = 0;       // the site it was kept under, 0 for none
 };
 
+// Why an image was read with its codes in clear, as the access log keeps it.
+enum class CodesAccess : uint8_t {
+  Export,   // saved into a file (sites export)
+  Show,     // shown or compared (sites show, sites diff, the window's comparison)
+  Restore,  // loaded to be written to a device again (the window's "Загрузить в окно")
+};
+std::string_view AccessCode(CodesAccess why);  // "export", "show", "restore"
+std::string_view AccessText(std::string_view code);  // "выгрузка", "просмотр", "восстановление"
+
+// One read of clear codes, as the access log keeps it.
+struct AccessEntry {
+  StoreTime at = 0;  // the registry's time
+  std::string role;  // the server's login ("" for a file)
+  std::string station;
+  std::string technician;
+  std::string record;
+  int64_t site = 0;  // the record's site then, 0 for none
+  std::string why;   // AccessCode's
+};
+
 // 32 random hexadecimal digits.
 std::string NewRecordId();
 
@@ -245,6 +266,26 @@ class SiteStore {
   virtual StoreResult WaitingCounts(std::vector<std::pair<std::string, int>>& out) = 0;
   // The records sent: no longer waiting.
   virtual StoreResult MarkSent(const std::vector<std::string>& ids) = 0;
+
+  // The image of the record with its codes in clear, the read kept in the access log (who, when,
+  // which record and site, why) in the same transaction: no read without its entry. On a server
+  // only through the function the roles grant (lovar_codes, lovar_station); NotFound when the
+  // record has no image.
+  virtual StoreResult ClearImage(std::string_view record, CodesAccess why, std::string_view station,
+                                 std::string_view technician, std::vector<uint8_t>& out);
+  // The access log from since on, oldest first.
+  virtual StoreResult AccessLog(StoreTime since, std::vector<AccessEntry>& out);
+  // A new record that corrects record (never edited): its image and fields as the old one's,
+  // with correction's id, station, operator, technician, note and program; correction.site, or
+  // the old one's site when 0. A record corrected once is corrected again through its
+  // correction (the database refuses a second).
+  virtual StoreResult Supersede(std::string_view record, const RecordInfo& correction,
+                                AddedRecord& added);
+  // The code and key bytes of every image of a removed site set to 0 for good, each record then
+  // pointing at its blanked image, and a purge row left (who, when, how many images). The
+  // database refuses a site whose card does not say removed, and a role that is not the admin.
+  virtual StoreResult Purge(int64_t site, std::string_view station, std::string_view technician,
+                            int& images);
 
   // The store's own small settings (e.g. which archive folders were taken in).
   virtual StoreResult Setting(std::string_view key, std::string& value, bool& found) = 0;

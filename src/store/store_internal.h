@@ -15,6 +15,9 @@ void SortSites(std::vector<SiteSummary>& sites);
 // A record a store may take; why says what is wrong otherwise.
 bool ValidRecord(const SiteRecord& record, std::string& why);
 
+// A purge asked of a site whose card does not say removed (status: what it says).
+StoreResult NotRemoved(int64_t site, std::string_view status);
+
 // Side files (side_files.cpp): what a registry's SQLite file could not take, kept beside it as
 // "<file name>.kept-<id>.sqlite", each a store of its own whose records wait for their target:
 // kSideOwnFile for the file itself, else the server they wait for.

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <utility>
 
+#include "store/code_ranges.h"
 #include "store/image_pack.h"
 #include "store/postgres_location.h"
 #include "store/postgres_roles.h"
@@ -195,6 +196,60 @@ CREATE TRIGGER stamp BEFORE INSERT ON lovar.record_notes
 CREATE TRIGGER stamp BEFORE INSERT ON lovar.assignments
   FOR EACH ROW EXECUTE PROCEDURE lovar.stamp();
 )sql",
+    // 3 (the guarded codes), as the SQLite file's third step. Clear codes are read only through
+    // lovar.clear_image, which keeps each read in the access log; the roles script grants it.
+    R"sql(
+CREATE TABLE lovar.access_log (
+  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  at_us bigint NOT NULL DEFAULT 0,
+  role text NOT NULL DEFAULT '',
+  station text NOT NULL DEFAULT '',
+  technician text NOT NULL DEFAULT '',
+  record text NOT NULL,
+  site bigint,
+  why text NOT NULL CHECK (why IN ('export', 'show', 'restore')));
+CREATE INDEX access_by_time ON lovar.access_log (at_us);
+CREATE TRIGGER stamp BEFORE INSERT ON lovar.access_log
+  FOR EACH ROW EXECUTE PROCEDURE lovar.stamp();
+CREATE UNIQUE INDEX records_superseded ON lovar.records (supersedes) WHERE supersedes <> '';
+CREATE TABLE lovar.purges (
+  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  site bigint NOT NULL REFERENCES lovar.sites (id),
+  at_us bigint NOT NULL DEFAULT 0,
+  role text NOT NULL DEFAULT '',
+  station text NOT NULL DEFAULT '',
+  technician text NOT NULL DEFAULT '',
+  images integer NOT NULL);
+CREATE TRIGGER stamp BEFORE INSERT ON lovar.purges FOR EACH ROW EXECUTE PROCEDURE lovar.stamp();
+CREATE FUNCTION lovar.purge_of_removed() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  IF COALESCE((SELECT c.status FROM lovar.site_cards c WHERE c.site = NEW.site
+               ORDER BY c.id DESC LIMIT 1), '') <> 'removed' THEN
+    RAISE EXCEPTION 'site % is not removed', NEW.site USING ERRCODE = 'check_violation';
+  END IF;
+  RETURN NEW;
+END $$;
+CREATE TRIGGER removed_only BEFORE INSERT ON lovar.purges
+  FOR EACH ROW EXECUTE PROCEDURE lovar.purge_of_removed();
+CREATE FUNCTION lovar.clear_image(p_record text, p_why text, p_station text, p_technician text)
+  RETURNS TABLE (image_hash text, image_length integer, image_codec integer, image_data bytea)
+  LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+  v_image bigint;
+  v_site bigint;
+BEGIN
+  SELECT r.image, e.site INTO v_image, v_site
+    FROM lovar.records r JOIN lovar.record_sites e ON e.record = r.id
+    WHERE r.record_id = p_record;
+  IF v_image IS NULL THEN
+    RETURN;
+  END IF;
+  INSERT INTO lovar.access_log (station, technician, record, site, why)
+    VALUES (p_station, p_technician, p_record, v_site, p_why);
+  RETURN QUERY SELECT i.hash, i.length, i.codec, i.data FROM lovar.images i WHERE i.id = v_image;
+END $$;
+REVOKE ALL ON FUNCTION lovar.clear_image(text, text, text, text) FROM PUBLIC;
+)sql",
 };
 static_assert(std::size(kSteps) == kStoreSchemaVersion);
 
@@ -210,8 +265,9 @@ constexpr const char* kRecordColumns =
     "r.operation, r.outcome, r.message, r.program, i.hash, i.length, e.site, "
     "(SELECT c.name FROM lovar.site_cards c WHERE c.site = e.site ORDER BY c.id DESC LIMIT 1), "
     "r.technician, r.note, r.station_us, r.at_us, r.role, r.supersedes, r.prior_object, "
-    "r.late::int, r.waiting_site";
-constexpr int kRecordColumnCount = 25;
+    "r.late::int, (SELECT s.record_id FROM lovar.records s WHERE s.supersedes = r.record_id "
+    "AND r.record_id <> '' LIMIT 1), r.waiting_site";
+constexpr int kRecordColumnCount = 26;
 constexpr const char* kRecordJoins =
     " FROM lovar.records r JOIN lovar.record_sites e ON e.record = r.id "
     "LEFT JOIN lovar.images i ON i.id = r.image ";
@@ -394,6 +450,7 @@ RecordInfo ReadInfo(const Result& r, int row, int c = 0) {
   info.supersedes = r.Text(row, c + 21);
   info.prior_object = r.Text(row, c + 22);
   info.late = r.Int(row, c + 23) != 0;
+  info.superseded_by = r.Text(row, c + 24);
   return info;
 }
 
@@ -458,9 +515,22 @@ class PostgresStore final : public SiteStore {
   StoreResult MarkSent(const std::vector<std::string>& ids) override;
   StoreResult Setting(std::string_view key, std::string& value, bool& found) override;
   StoreResult SetSetting(std::string_view key, std::string_view value) override;
+  StoreResult ClearImage(std::string_view record, CodesAccess why, std::string_view station,
+                         std::string_view technician, std::vector<uint8_t>& out) override;
+  StoreResult AccessLog(StoreTime since, std::vector<AccessEntry>& out) override;
+  StoreResult Supersede(std::string_view record, const RecordInfo& correction,
+                        AddedRecord& added) override;
+  StoreResult Purge(int64_t site, std::string_view station, std::string_view technician,
+                    int& images) override;
 
  private:
   StoreResult Connect();
+  // Inside a transaction: the id of the image of these bytes, stored when it is not there.
+  StoreResult StoreImage(const std::vector<uint8_t>& bytes, int64_t& id);
+  // An image's bytes from its stored form (binary length, codec and data), checked against hash.
+  static StoreResult Unpacked(std::string_view hash, std::span<const uint8_t> length,
+                              std::span<const uint8_t> codec, std::span<const uint8_t> packed,
+                              std::vector<uint8_t>& out);
   // Why the connection could not be made, as the store's error.
   StoreResult ConnectFailure(bool timed_out, int seconds) const;
   // A lost connection is made again once (the server restarted, an idle link dropped).
@@ -799,22 +869,10 @@ StoreResult PostgresStore::AddOnce(const SiteRecord& record, std::string_view wa
         .Add(info.message)
         .Add(info.program_version);
     if (!record.image.empty()) {
-      const std::string hash = Sha256Hex(record.image);
-      const PackedImage packed = PackImage(record.image);
-      Result image(pq_);
-      r = Query(
-          "INSERT INTO lovar.images (hash, length, codec, data) VALUES ($1, $2, $3, $4) "
-          "ON CONFLICT (hash) DO NOTHING",
-          Params()
-              .Add(hash)
-              .Add(static_cast<int64_t>(record.image.size()))
-              .Add(int64_t{packed.codec})
-              .AddBlob(packed.data),
-          image);
-      if (r.ok())
-        r = Query("SELECT id FROM lovar.images WHERE hash = $1", Params().Add(hash), image);
+      int64_t image = 0;
+      r = StoreImage(record.image, image);
       if (!r.ok()) return r;
-      add.Add(image.Int(0, 0));
+      add.Add(image);
     } else {
       add.AddNull();
     }
@@ -1015,20 +1073,176 @@ StoreResult PostgresStore::SiteNotes(int64_t site, std::vector<RecordNote>& out)
   return r;
 }
 
+StoreResult PostgresStore::Unpacked(std::string_view hash, std::span<const uint8_t> length,
+                                    std::span<const uint8_t> codec, std::span<const uint8_t> packed,
+                                    std::vector<uint8_t>& out) {
+  if (length.size() != 4 || codec.size() != 4 ||
+      !UnpackImage(static_cast<int>(BigEndian32(codec.data())), packed, BigEndian32(length.data()),
+                   out) ||
+      Sha256Hex(out) != hash)
+    return StoreFailure(StoreError::NotRegistry, "образ " + std::string(hash) + " повреждён");
+  return {};
+}
+
 StoreResult PostgresStore::Image(std::string_view hash, std::vector<uint8_t>& out) {
   Result row(pq_);
   const StoreResult r = Ask("SELECT length, codec, data FROM lovar.images WHERE hash = $1",
                             Params().Add(hash), row, /*binary=*/1);
   if (!r.ok()) return r;
   if (row.rows() != 1) return StoreFailure(StoreError::NotFound, "образ " + std::string(hash));
-  const std::span<const uint8_t> packed = row.Bytes(0, 2);
-  if (row.Bytes(0, 0).size() != 4 || row.Bytes(0, 1).size() != 4)
-    return StoreFailure(StoreError::NotRegistry, "образ " + std::string(hash) + " повреждён");
-  const size_t length = BigEndian32(row.Bytes(0, 0).data());
-  const int codec = static_cast<int>(BigEndian32(row.Bytes(0, 1).data()));
-  if (!UnpackImage(codec, packed, length, out) || Sha256Hex(out) != hash)
-    return StoreFailure(StoreError::NotRegistry, "образ " + std::string(hash) + " повреждён");
-  return {};
+  return Unpacked(hash, row.Bytes(0, 0), row.Bytes(0, 1), row.Bytes(0, 2), out);
+}
+
+StoreResult PostgresStore::StoreImage(const std::vector<uint8_t>& bytes, int64_t& id) {
+  const std::string hash = Sha256Hex(bytes);
+  const PackedImage packed = PackImage(bytes);
+  Result image(pq_);
+  StoreResult r = Query(
+      "INSERT INTO lovar.images (hash, length, codec, data) VALUES ($1, $2, $3, $4) "
+      "ON CONFLICT (hash) DO NOTHING",
+      Params()
+          .Add(hash)
+          .Add(static_cast<int64_t>(bytes.size()))
+          .Add(int64_t{packed.codec})
+          .AddBlob(packed.data),
+      image);
+  if (r.ok()) r = Query("SELECT id FROM lovar.images WHERE hash = $1", Params().Add(hash), image);
+  if (r.ok()) id = image.Int(0, 0);
+  return r;
+}
+
+StoreResult PostgresStore::ClearImage(std::string_view record, CodesAccess why,
+                                      std::string_view station, std::string_view technician,
+                                      std::vector<uint8_t>& out) {
+  // The function keeps the read in the access log in the same statement.
+  Result row(pq_);
+  const StoreResult r =
+      Ask("SELECT image_hash, image_length, image_codec, image_data "
+          "FROM lovar.clear_image($1, $2, $3, $4)",
+          Params().Add(record).Add(AccessCode(why)).Add(station).Add(technician), row,
+          /*binary=*/1);
+  if (!r.ok()) return r;
+  if (row.rows() != 1)
+    return StoreFailure(StoreError::NotFound,
+                        "записи " + std::string(record) + " с конфигурацией нет");
+  const std::span<const uint8_t> hash = row.Bytes(0, 0);
+  return Unpacked(std::string_view(reinterpret_cast<const char*>(hash.data()), hash.size()),
+                  row.Bytes(0, 1), row.Bytes(0, 2), row.Bytes(0, 3), out);
+}
+
+StoreResult PostgresStore::AccessLog(StoreTime since, std::vector<AccessEntry>& out) {
+  out.clear();
+  Result rows(pq_);
+  const StoreResult r =
+      Ask("SELECT at_us, role, station, technician, record, COALESCE(site, 0), why "
+          "FROM lovar.access_log WHERE at_us >= $1 ORDER BY id",
+          Params().Add(since), rows);
+  for (int row = 0; r.ok() && row < rows.rows(); ++row)
+    out.push_back({rows.Int(row, 0), rows.Text(row, 1), rows.Text(row, 2), rows.Text(row, 3),
+                   rows.Text(row, 4), rows.Int(row, 5), rows.Text(row, 6)});
+  return r;
+}
+
+StoreResult PostgresStore::Supersede(std::string_view record, const RecordInfo& correction,
+                                     AddedRecord& added) {
+  added = {};
+  return Transaction([&]() -> StoreResult {
+    RecordInfo old;
+    StoreResult r = Record(record, old);
+    if (!r.ok()) return r;
+    if (!old.superseded_by.empty())
+      return {StoreError::Failed,
+              "запись " + old.id + " уже заменена записью " + old.superseded_by + ": заменяйте ту"};
+    const int64_t site = correction.site != 0 ? correction.site : old.site;
+    Params add;
+    add.Add(correction.id);
+    if (site != 0)
+      add.Add(site);
+    else
+      add.AddNull();
+    add.Add(StoreTimeNow())
+        .Add(correction.station)
+        .Add(correction.operator_name)
+        .Add(correction.technician)
+        .Add(correction.note)
+        .Add(correction.program_version)
+        .Add(record);
+    // The image is named by its row: the station copies it without reading its codes. Time and
+    // login are the server's (the trigger stamps them).
+    Result inserted(pq_);
+    r = Query(
+        "INSERT INTO lovar.records (record_id, site, model, object, prior_object, station_us, "
+        "late, at_us, time_us, station, operator, technician, note, supersedes, port, device, "
+        "operation, outcome, message, program, image) "
+        "SELECT $1, $2, model, object, prior_object, $3, false, 0, 0, $4, $5, $6, $7, "
+        "record_id, port, device, operation, outcome, message, $8, image "
+        "FROM lovar.records WHERE record_id = $9 RETURNING at_us",
+        add, inserted);
+    if (r.ok() && inserted.rows() == 1) added = {true, inserted.Int(0, 0), site};
+    return r;
+  });
+}
+
+StoreResult PostgresStore::Purge(int64_t site, std::string_view station,
+                                 std::string_view technician, int& images) {
+  images = 0;
+  return Transaction([&]() -> StoreResult {
+    SiteEntry entry;
+    StoreResult r = Site(site, entry);
+    if (!r.ok()) return r;
+    if (entry.card.status != "removed") return NotRemoved(site, entry.card.status);
+    // The images read, blanked and stored anew, each record pointed at its blanked image; the
+    // server lets only the admin change a record, and a purge only of a removed site.
+    Result rows(pq_);
+    r = Query(
+        "SELECT r.id, r.model, i.id, i.hash, i.length, i.codec, i.data FROM lovar.records r "
+        "JOIN lovar.record_sites e ON e.record = r.id JOIN lovar.images i ON i.id = r.image "
+        "WHERE e.site = $1 FOR UPDATE OF r",
+        Params().Add(site), rows, /*binary=*/1);
+    if (!r.ok()) return r;
+    std::vector<int64_t> replaced;
+    for (int row = 0; row < rows.rows(); ++row) {
+      const auto number = [&](int column) {
+        const std::span<const uint8_t> b = rows.Bytes(row, column);
+        int64_t value = 0;
+        for (uint8_t byte : b) value = value << 8 | byte;
+        return value;
+      };
+      const int64_t record = number(0), image = number(2);
+      const std::span<const uint8_t> hash = rows.Bytes(row, 3);
+      std::vector<uint8_t> bytes;
+      r = Unpacked(std::string_view(reinterpret_cast<const char*>(hash.data()), hash.size()),
+                   rows.Bytes(row, 4), rows.Bytes(row, 5), rows.Bytes(row, 6), bytes);
+      if (!r.ok()) return r;
+      BlankCodes(static_cast<int>(number(1)), bytes);
+      int64_t blank = 0;
+      r = StoreImage(bytes, blank);
+      if (!r.ok()) return r;
+      if (blank == image) continue;  // nothing of it was a code
+      Result done(pq_);
+      r = Query("UPDATE lovar.records SET image = $1 WHERE id = $2",
+                Params().Add(blank).Add(record), done);
+      if (!r.ok()) return r;
+      if (std::find(replaced.begin(), replaced.end(), image) == replaced.end())
+        replaced.push_back(image);
+    }
+    // An image that another site's record still holds stays for that record.
+    for (int64_t image : replaced) {
+      Result done(pq_);
+      r = Query(
+          "DELETE FROM lovar.images WHERE id = $1 AND NOT EXISTS "
+          "(SELECT 1 FROM lovar.records WHERE image = $1)",
+          Params().Add(image), done);
+      if (!r.ok()) return r;
+    }
+    Result done(pq_);
+    r = Query(
+        "INSERT INTO lovar.purges (site, station, technician, images) VALUES ($1, $2, $3, $4)",
+        Params().Add(site).Add(station).Add(technician).Add(static_cast<int64_t>(replaced.size())),
+        done);
+    if (r.ok()) images = static_cast<int>(replaced.size());
+    return r;
+  });
 }
 
 StoreResult PostgresStore::Waiting(std::string_view target, int limit,

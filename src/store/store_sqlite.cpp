@@ -4,10 +4,12 @@
 // wait for each other up to the busy time-out. Every commit reaches the disk before it returns.
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "files/file_access.h"
 #include "files/utf8_path.h"
+#include "store/code_ranges.h"
 #include "store/image_pack.h"
 #include "store/sha256.h"
 #include "store/site_store.h"
@@ -162,6 +164,35 @@ CREATE TRIGGER assignments_site AFTER INSERT ON assignments BEGIN
   WHERE record = (SELECT id FROM records WHERE record_id = NEW.record);
 END;
 )sql",
+    // 3 (the guarded codes): every read of clear codes kept; a record corrected once; the
+    // purge of a removed site's codes, refused by the database for any other site.
+    R"sql(
+CREATE TABLE access_log (
+  id INTEGER PRIMARY KEY,
+  at_us INTEGER NOT NULL,
+  role TEXT NOT NULL DEFAULT '',
+  station TEXT NOT NULL DEFAULT '',
+  technician TEXT NOT NULL DEFAULT '',
+  record TEXT NOT NULL,
+  site INTEGER,
+  why TEXT NOT NULL CHECK (why IN ('export', 'show', 'restore')));
+CREATE INDEX access_by_time ON access_log (at_us);
+CREATE UNIQUE INDEX records_superseded ON records (supersedes) WHERE supersedes <> '';
+CREATE TABLE purges (
+  id INTEGER PRIMARY KEY,
+  site INTEGER NOT NULL REFERENCES sites (id),
+  at_us INTEGER NOT NULL,
+  role TEXT NOT NULL DEFAULT '',
+  station TEXT NOT NULL DEFAULT '',
+  technician TEXT NOT NULL DEFAULT '',
+  images INTEGER NOT NULL);
+CREATE TRIGGER purges_of_removed_sites BEFORE INSERT ON purges
+  WHEN COALESCE((SELECT status FROM site_cards WHERE site = NEW.site ORDER BY id DESC LIMIT 1),
+                '') <> 'removed'
+BEGIN
+  SELECT RAISE(ABORT, 'the site is not removed');
+END;
+)sql",
 };
 static_assert(std::size(kSteps) == kStoreSchemaVersion);
 
@@ -171,8 +202,9 @@ constexpr const char* kRecordColumns =
     "r.operation, r.outcome, r.message, r.program, i.hash, i.length, e.site, "
     "(SELECT c.name FROM site_cards c WHERE c.site = e.site ORDER BY c.id DESC LIMIT 1), "
     "r.technician, r.note, r.station_us, r.at_us, r.role, r.supersedes, r.prior_object, r.late, "
-    "r.waiting_site";
-constexpr int kRecordColumnCount = 25;
+    "(SELECT s.record_id FROM records s WHERE s.supersedes = r.record_id AND r.record_id <> '' "
+    "LIMIT 1), r.waiting_site";
+constexpr int kRecordColumnCount = 26;
 constexpr const char* kRecordJoins =
     " FROM records r JOIN record_sites e ON e.record = r.id LEFT JOIN images i ON i.id = r.image ";
 // A card's columns, as ReadCard reads them; kCardColumnCount of them.
@@ -214,6 +246,7 @@ RecordInfo ReadInfo(const SqliteStatement& st, int c) {
   r.supersedes = st.Text(c + 21);
   r.prior_object = st.Text(c + 22);
   r.late = st.Int(c + 23) != 0;
+  r.superseded_by = st.Text(c + 24);
   return r;
 }
 
@@ -287,9 +320,18 @@ class SqliteStore final : public SiteStore {
   StoreResult MarkSent(const std::vector<std::string>& ids) override;
   StoreResult Setting(std::string_view key, std::string& value, bool& found) override;
   StoreResult SetSetting(std::string_view key, std::string_view value) override;
+  StoreResult ClearImage(std::string_view record, CodesAccess why, std::string_view station,
+                         std::string_view technician, std::vector<uint8_t>& out) override;
+  StoreResult AccessLog(StoreTime since, std::vector<AccessEntry>& out) override;
+  StoreResult Supersede(std::string_view record, const RecordInfo& correction,
+                        AddedRecord& added) override;
+  StoreResult Purge(int64_t site, std::string_view station, std::string_view technician,
+                    int& images) override;
 
  private:
   StoreResult Exec(const char* sql) { return SqliteConnection{db_}.Exec(sql); }
+  // Inside a transaction: the id of the image of these bytes, stored when it is not there.
+  StoreResult StoreImage(const std::vector<uint8_t>& bytes, int64_t& id);
   StoreResult OpenAs(int flags, const std::string& name);
   // The schema's version (0 for an empty file); NotRegistry for another program's database.
   StoreResult ReadVersion(int& version);
@@ -523,26 +565,8 @@ StoreResult SqliteStore::Add(const SiteRecord& record, std::string_view waiting_
     if (!r.ok()) return r;
     int64_t image_id = 0;
     if (!record.image.empty()) {
-      const std::string hash = Sha256Hex(record.image);
-      SqliteStatement find(db_, "SELECT id FROM images WHERE hash = ?1");
-      find.Bind(1, hash);
-      rc = find.Step();
-      if (rc == SQLITE_ROW) {
-        image_id = find.Int(0);
-      } else if (rc == SQLITE_DONE) {
-        const PackedImage packed = PackImage(record.image);
-        SqliteStatement image(
-            db_, "INSERT INTO images (hash, length, codec, data) VALUES (?1, ?2, ?3, ?4)");
-        image.Bind(1, hash)
-            .Bind(2, static_cast<int64_t>(record.image.size()))
-            .Bind(3, int64_t{packed.codec})
-            .BindBlob(4, packed.data);
-        r = Done(image);
-        if (!r.ok()) return r;
-        image_id = sqlite3_last_insert_rowid(db_);
-      } else {
-        return SqliteFailure(db_, rc);
-      }
+      r = StoreImage(record.image, image_id);
+      if (!r.ok()) return r;
     }
     // One machine: the registry's clock is the station's.
     const StoreTime now = StoreTimeNow();
@@ -593,6 +617,28 @@ StoreResult SqliteStore::Add(const SiteRecord& record, std::string_view waiting_
     if (r.ok()) added = {true, now, site};
     return r;
   });
+}
+
+StoreResult SqliteStore::StoreImage(const std::vector<uint8_t>& bytes, int64_t& id) {
+  const std::string hash = Sha256Hex(bytes);
+  SqliteStatement find(db_, "SELECT id FROM images WHERE hash = ?1");
+  find.Bind(1, hash);
+  const int rc = find.Step();
+  if (rc == SQLITE_ROW) {
+    id = find.Int(0);
+    return {};
+  }
+  if (rc != SQLITE_DONE) return SqliteFailure(db_, rc);
+  const PackedImage packed = PackImage(bytes);
+  SqliteStatement image(db_,
+                        "INSERT INTO images (hash, length, codec, data) VALUES (?1, ?2, ?3, ?4)");
+  image.Bind(1, hash)
+      .Bind(2, static_cast<int64_t>(bytes.size()))
+      .Bind(3, int64_t{packed.codec})
+      .BindBlob(4, packed.data);
+  const StoreResult r = Done(image);
+  if (r.ok()) id = sqlite3_last_insert_rowid(db_);
+  return r;
 }
 
 StoreResult SqliteStore::Sites(std::string_view prefix, std::vector<SiteSummary>& out) {
@@ -760,6 +806,161 @@ StoreResult SqliteStore::Image(std::string_view hash, std::vector<uint8_t>& out)
       Sha256Hex(out) != hash)
     return StoreFailure(StoreError::NotRegistry, "образ " + std::string(hash) + " повреждён");
   return {};
+}
+
+StoreResult SqliteStore::ClearImage(std::string_view record, CodesAccess why,
+                                    std::string_view station, std::string_view technician,
+                                    std::vector<uint8_t>& out) {
+  // The read and its entry in one transaction: no codes read without the entry.
+  return Transaction([&]() -> StoreResult {
+    SqliteStatement find(db_,
+                         "SELECT i.hash, e.site FROM records r JOIN record_sites e "
+                         "ON e.record = r.id JOIN images i ON i.id = r.image "
+                         "WHERE r.record_id = ?1");
+    find.Bind(1, record);
+    const int rc = find.Step();
+    if (rc == SQLITE_DONE)
+      return StoreFailure(StoreError::NotFound,
+                          "записи " + std::string(record) + " с конфигурацией нет");
+    if (rc != SQLITE_ROW) return SqliteFailure(db_, rc);
+    const std::string hash = find.Text(0);
+    const int64_t site = find.Int(1);
+    SqliteStatement log(db_,
+                        "INSERT INTO access_log (at_us, station, technician, record, site, why) "
+                        "VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+    log.Bind(1, StoreTimeNow()).Bind(2, station).Bind(3, technician).Bind(4, record);
+    if (site != 0)
+      log.Bind(5, site);
+    else
+      log.BindNull(5);
+    log.Bind(6, AccessCode(why));
+    const StoreResult r = Done(log);
+    return r.ok() ? Image(hash, out) : r;
+  });
+}
+
+StoreResult SqliteStore::AccessLog(StoreTime since, std::vector<AccessEntry>& out) {
+  out.clear();
+  SqliteStatement st(db_,
+                     "SELECT at_us, role, station, technician, record, COALESCE(site, 0), why "
+                     "FROM access_log WHERE at_us >= ?1 ORDER BY id");
+  st.Bind(1, since);
+  int rc;
+  while ((rc = st.Step()) == SQLITE_ROW)
+    out.push_back(
+        {st.Int(0), st.Text(1), st.Text(2), st.Text(3), st.Text(4), st.Int(5), st.Text(6)});
+  return rc == SQLITE_DONE ? StoreResult{} : SqliteFailure(db_, rc);
+}
+
+StoreResult SqliteStore::Supersede(std::string_view record, const RecordInfo& correction,
+                                   AddedRecord& added) {
+  added = {};
+  return Transaction([&]() -> StoreResult {
+    RecordInfo old;
+    StoreResult r = Record(record, old);
+    if (!r.ok()) return r;
+    if (!old.superseded_by.empty())
+      return {StoreError::Failed,
+              "запись " + old.id + " уже заменена записью " + old.superseded_by + ": заменяйте ту"};
+    const int64_t site = correction.site != 0 ? correction.site : old.site;
+    if (site != 0) {
+      SiteEntry known;
+      r = Site(site, known);
+      if (!r.ok()) return r;
+    }
+    const StoreTime now = StoreTimeNow();
+    SqliteStatement add(
+        db_,
+        "INSERT INTO records (record_id, site, model, object, prior_object, at_us, station_us, "
+        "late, time_us, station, operator, technician, note, supersedes, port, device, "
+        "operation, outcome, message, image, program) "
+        "SELECT ?1, ?2, model, object, prior_object, ?3, ?3, 0, ?3, ?4, ?5, ?6, ?7, record_id, "
+        "port, device, operation, outcome, message, image, ?8 FROM records WHERE record_id = ?9");
+    add.Bind(1, correction.id);
+    if (site != 0)
+      add.Bind(2, site);
+    else
+      add.BindNull(2);
+    add.Bind(3, now)
+        .Bind(4, correction.station)
+        .Bind(5, correction.operator_name)
+        .Bind(6, correction.technician)
+        .Bind(7, correction.note)
+        .Bind(8, correction.program_version)
+        .Bind(9, record);
+    r = Done(add);
+    if (r.ok()) added = {true, now, site};
+    return r;
+  });
+}
+
+StoreResult SqliteStore::Purge(int64_t site, std::string_view station, std::string_view technician,
+                               int& images) {
+  images = 0;
+  // The freed pages zeroed, and the log of the file's earlier versions emptied after: no copy
+  // of the codes left in the file.
+  StoreResult r = Exec("PRAGMA secure_delete = ON");
+  if (!r.ok()) return r;
+  r = Transaction([&]() -> StoreResult {
+    SiteEntry entry;
+    StoreResult r = Site(site, entry);
+    if (!r.ok()) return r;
+    if (entry.card.status != "removed") return NotRemoved(site, entry.card.status);
+    struct Kept {
+      int64_t record, image;
+      int model;
+      std::vector<uint8_t> bytes;
+    };
+    std::vector<Kept> kept;
+    SqliteStatement find(db_,
+                         "SELECT r.id, r.model, i.id, i.hash FROM records r JOIN record_sites e "
+                         "ON e.record = r.id JOIN images i ON i.id = r.image WHERE e.site = ?1");
+    find.Bind(1, site);
+    int rc;
+    while ((rc = find.Step()) == SQLITE_ROW) {
+      Kept k{find.Int(0), find.Int(2), static_cast<int>(find.Int(1)), {}};
+      r = Image(find.Text(3), k.bytes);
+      if (!r.ok()) return r;
+      kept.push_back(std::move(k));
+    }
+    if (rc != SQLITE_DONE) return SqliteFailure(db_, rc);
+    std::vector<int64_t> replaced;
+    for (Kept& k : kept) {
+      BlankCodes(k.model, k.bytes);
+      int64_t blank = 0;
+      r = StoreImage(k.bytes, blank);
+      if (!r.ok()) return r;
+      if (blank == k.image) continue;  // nothing of it was a code
+      SqliteStatement point(db_, "UPDATE records SET image = ?1 WHERE id = ?2");
+      point.Bind(1, blank).Bind(2, k.record);
+      r = Done(point);
+      if (!r.ok()) return r;
+      if (std::find(replaced.begin(), replaced.end(), k.image) == replaced.end())
+        replaced.push_back(k.image);
+    }
+    // An image that another site's record still holds stays for that record.
+    for (int64_t image : replaced) {
+      SqliteStatement drop(db_,
+                           "DELETE FROM images WHERE id = ?1 AND NOT EXISTS "
+                           "(SELECT 1 FROM records WHERE image = ?1)");
+      drop.Bind(1, image);
+      r = Done(drop);
+      if (!r.ok()) return r;
+    }
+    SqliteStatement log(db_,
+                        "INSERT INTO purges (site, at_us, station, technician, images) "
+                        "VALUES (?1, ?2, ?3, ?4, ?5)");
+    log.Bind(1, site)
+        .Bind(2, StoreTimeNow())
+        .Bind(3, station)
+        .Bind(4, technician)
+        .Bind(5, static_cast<int64_t>(replaced.size()));
+    r = Done(log);
+    if (r.ok()) images = static_cast<int>(replaced.size());
+    return r;
+  });
+  if (r.ok()) Exec("PRAGMA wal_checkpoint(TRUNCATE)");  // a reader holding it leaves it later
+  return r;
 }
 
 StoreResult SqliteStore::Waiting(std::string_view target, int limit, std::vector<SiteRecord>& out) {

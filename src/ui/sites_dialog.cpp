@@ -295,8 +295,10 @@ CompareDialog* SitesDialog::CompareSelected() {
   CompareDialog* shown = nullptr;
   Ask(
       [older, newer, images, result](Registry& registry) {
-        *result = registry.Image(older.image_hash, images->first);
-        if (result->ok()) *result = registry.Image(newer.image_hash, images->second);
+        // Shown with their codes: each read is kept in the registry's access log.
+        *result = registry.ClearImage(older.id, CodesAccess::Show, {}, images->first);
+        if (result->ok())
+          *result = registry.ClearImage(newer.id, CodesAccess::Show, {}, images->second);
       },
       [this, older, newer, images, result, &shown, sync = !run_] {
         if (!result->ok()) return Say(QStringLiteral("Версия не прочитана: ") + Q(result->message));
@@ -337,7 +339,8 @@ void SitesDialog::LoadSelected() {
   auto result = std::make_shared<StoreResult>();
   Ask(
       [version, result](Registry& registry) {
-        *result = registry.Image(version->info.image_hash, version->image);
+        // Loaded to be written again: kept in the access log as a restore.
+        *result = registry.ClearImage(version->info.id, CodesAccess::Restore, {}, version->image);
       },
       [this, version, result] {
         if (!result->ok()) return Say(QStringLiteral("Версия не прочитана: ") + Q(result->message));

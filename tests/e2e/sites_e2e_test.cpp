@@ -111,7 +111,7 @@ TEST_F(SitesCli, ListHistoryShowAndExportReadTheRegistry) {
 TEST_F(SitesCli, WhatTheRegistryDoesNotHoldIsSaid) {
   RunResult r = RunCli({"sites"});
   EXPECT_NE(r.err.find("не указана команда sites: list, history, show, export, sync, add, set, "
-                       "records, assign, diff, roles или note"),
+                       "records, assign, diff, roles, access, supersede, purge или note"),
             std::string::npos)
       << r.err;
   r = RunCli({"sites", "show", "5555", "--db", file_});
@@ -123,10 +123,50 @@ TEST_F(SitesCli, WhatTheRegistryDoesNotHoldIsSaid) {
   r = RunCli({"sites", "export", "1024", "--at", "2024-13-01", "--out", "x.dat", "--db", file_});
   EXPECT_GT(r.exit_code, 100);
   EXPECT_NE(r.err.find("нужна дата"), std::string::npos) << r.err;
-  ASSERT_TRUE(testing::SqlExec(dir_ / "registry.sqlite", "UPDATE lovar_schema SET version = 3"));
+  ASSERT_TRUE(testing::SqlExec(dir_ / "registry.sqlite", "UPDATE lovar_schema SET version = 99"));
   r = RunCli({"sites", "list", "--db", file_});
   EXPECT_EQ(r.exit_code, 16);
   EXPECT_NE(r.err.find("реестр создан более новой версией программы"), std::string::npos) << r.err;
+}
+
+TEST_F(SitesCli, CodesReadInClearAreLoggedARecordIsSupersededARemovedSitePurged) {
+  RunResult r = RunCli({"sites", "export", "1024", "--out", Utf8Of(dir_ / "x.dat"), "--operator",
+                        "Петров", "--db", file_});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  r = RunCli({"sites", "diff", "Объект 1024", "--db", file_});
+  ASSERT_EQ(r.exit_code, 1) << r.err;  // the two newest versions differ
+  r = RunCli({"sites", "access", "--format", "csv", "--db", file_});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find(";Петров;"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(";выгрузка\r\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(";просмотр\r\n"), std::string::npos) << r.out;
+  r = RunCli({"sites", "access", "--since", "2099-01-01", "--db", file_});
+  EXPECT_NE(r.err.find("Коды открытыми не читали с 2099-01-01"), std::string::npos) << r.err;
+
+  // The newest record corrected: a new one names it, and listings say which is which.
+  r = RunCli({"sites", "records", "1", "--format", "json", "--db", file_});
+  const size_t at = r.out.rfind("\"record\": \"");
+  ASSERT_NE(at, std::string::npos) << r.out;
+  const std::string id = r.out.substr(at + 11, 32);
+  r = RunCli({"sites", "supersede", id, "--note", "запись не того прибора", "--db", file_});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("Запись " + id + " заменена записью "), std::string::npos) << r.out;
+  r = RunCli({"sites", "records", "1", "--db", file_});
+  EXPECT_NE(r.out.find("заменена записью "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("заменяет запись " + id), std::string::npos) << r.out;
+  r = RunCli({"sites", "supersede", id, "--note", "ещё раз", "--db", file_});
+  EXPECT_EQ(r.exit_code, 16) << r.err;
+  EXPECT_NE(r.err.find("уже заменена"), std::string::npos) << r.err;
+
+  // A purge only of a removed site.
+  r = RunCli({"sites", "purge", "1", "--db", file_});
+  EXPECT_EQ(r.exit_code, 16) << r.err;
+  EXPECT_NE(r.err.find("не снят"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Коды и ключи не стёрты"), std::string::npos) << r.err;
+  ASSERT_EQ(RunCli({"sites", "set", "1", "--status", "removed", "--db", file_}).exit_code, 0);
+  r = RunCli({"sites", "purge", "1", "--db", file_});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("(образов: 3)"), std::string::npos) << r.out;
 }
 
 TEST(SitesSync, RecordsWaitingOnTheStationReachTheServerOnce) {

@@ -66,7 +66,8 @@ TEST_F(PostgresRegistry, TheSchemaIsMadeOnceWhenStationsStartAtOnce) {
     });
   for (std::thread& t : stations) t.join();
   for (const StoreResult& r : results) EXPECT_TRUE(r.ok()) << r.message;
-  EXPECT_EQ(Value("SELECT count(*) || ' ' || max(version) FROM lovar.schema_info"), "1 2");
+  EXPECT_EQ(Value("SELECT count(*) || ' ' || max(version) FROM lovar.schema_info"),
+            "1 " + std::to_string(kStoreSchemaVersion));
 }
 
 TEST_F(PostgresRegistry, RecordsAreSharedWithTheirHistoryAndImages) {
@@ -292,7 +293,7 @@ TEST_F(PostgresRegistry, ARegistryOfANewerVersionIsRefusedAndLeftAsItWas) {
   EXPECT_EQ(opened.error, StoreError::NewerSchema);
   EXPECT_NE(opened.message.find("реестр создан более новой версией программы"), std::string::npos);
   EXPECT_EQ(Value("SELECT version || ' ' || program FROM lovar.schema_info"), "7 9.0");
-  EXPECT_EQ(Value("SELECT count(*) FROM pg_tables WHERE schemaname = 'lovar'"), "9");
+  EXPECT_EQ(Value("SELECT count(*) FROM pg_tables WHERE schemaname = 'lovar'"), "11");
 }
 
 TEST_F(PostgresRegistry, AFirstVersionSchemaIsTakenInWithoutLoss) {
@@ -411,7 +412,7 @@ TEST_F(PostgresRegistry, TheRolesKeepStationsToAddingAndTheOfficeFromClearCodes)
 
   // The office sees the history, no image in clear, the masked ones with the codes blanked.
   EXPECT_EQ(AsLogin(office, "SELECT count(*) FROM lovar.records"), "1");
-  EXPECT_EQ(AsLogin(office, "SELECT count(*) FROM lovar.images"), "42501");
+  EXPECT_EQ(AsLogin(office, "SELECT count(*) FROM lovar.images WHERE data IS NOT NULL"), "42501");
   const Field* key = FindFieldById(251, "key1.code");
   ASSERT_NE(key, nullptr);
   const std::string at = std::to_string(key->offset);
@@ -436,6 +437,89 @@ TEST_F(PostgresRegistry, TheRolesKeepStationsToAddingAndTheOfficeFromClearCodes)
   EXPECT_EQ(Value("SELECT operation || ' ' || table_name || ' ' || (new_row->>'message') || ' ' || "
                   "(role = session_user) FROM lovar.admin_log WHERE table_name <> 'code_ranges'"),
             "UPDATE records исправлено true");
+}
+
+TEST_F(PostgresRegistry, ClearCodesOnlyThroughTheLoggedFunctionAndOnlyTheAdminPurges) {
+  ASSERT_TRUE(ApplyPostgresRoles(server_->Uri(db_), {}).ok());
+  const std::string station = LoginOf(*server_, db_, "lovar_station", "st_" + db_);
+  const std::string office = LoginOf(*server_, db_, "lovar_office", "of_" + db_);
+  const std::string codes = LoginOf(*server_, db_, "lovar_office", "cd_" + db_);
+  ASSERT_TRUE(server_->Sql(db_, "GRANT lovar_codes TO cd_" + db_));
+  StoreResult opened;
+  auto at_station = Open(station, opened);
+  ASSERT_TRUE(at_station) << opened.message;
+  SiteRecord record = ReadRecord(251, "1024", 1);
+  Registry::Stamp(record);
+  ASSERT_EQ(at_station->Record(record).kept, RecordResult::Kept::InRegistry);
+
+  // A station restores a device from an image: through the function, logged.
+  std::vector<uint8_t> image;
+  ASSERT_TRUE(at_station->ClearImage(record.info.id, CodesAccess::Restore, "Петров", image).ok());
+  EXPECT_EQ(image, record.image);
+  // The office: neither the function nor the bytes; with lovar_codes, the function only.
+  auto at_office = Open(office, opened);
+  ASSERT_TRUE(at_office) << opened.message;
+  EXPECT_EQ(at_office->ClearImage(record.info.id, CodesAccess::Show, "", image).error,
+            StoreError::Denied);
+  for (const std::string* login : {&office, &codes, &station})
+    EXPECT_EQ(AsLogin(*login, "SELECT count(*) FROM lovar.images WHERE data IS NOT NULL"), "42501");
+  auto with_codes = Open(codes, opened);
+  ASSERT_TRUE(with_codes) << opened.message;
+  ASSERT_TRUE(with_codes->ClearImage(record.info.id, CodesAccess::Show, "Анна", image).ok());
+  EXPECT_EQ(image, record.image);
+  // Each read in the log, by its login; the office reads the log, nobody but the admin writes it.
+  EXPECT_EQ(Value("SELECT string_agg(role || ' ' || why || ' ' || technician, ', ' ORDER BY id) "
+                  "FROM lovar.access_log"),
+            "st_" + db_ + " restore Петров, cd_" + db_ + " show Анна");
+  std::vector<AccessEntry> log;
+  ASSERT_TRUE(at_office->AccessLog(0, log).ok());
+  EXPECT_EQ(log.size(), 2u);
+  EXPECT_EQ(AsLogin(station, "INSERT INTO lovar.access_log (record, why) VALUES ('x', 'show')"),
+            "42501");
+  EXPECT_EQ(AsLogin(station, "SELECT count(*) FROM lovar.access_log"), "42501");
+
+  // A station corrects a record with a new one; the old one is shown as such.
+  std::string correction;
+  ASSERT_TRUE(at_station->Supersede(record.info.id, 0, "не тот техник", "Петров", correction).ok());
+  RecordInfo old;
+  ASSERT_TRUE(at_office->FindRecord(record.info.id, old).ok());
+  EXPECT_EQ(old.superseded_by, correction);
+
+  // A removed site: the station may not purge it, the server refuses the admin's rows to it.
+  const int64_t site = old.site;
+  SiteEntry entry;
+  ASSERT_TRUE(at_station->Site(site, entry).ok());
+  entry.card.status = "removed";
+  ASSERT_TRUE(at_station->AddCard(entry.card).ok());
+  int images = 0;
+  EXPECT_EQ(at_station->Purge(site, "", images).error, StoreError::Denied);
+  EXPECT_EQ(AsLogin(station, "INSERT INTO lovar.purges (site, images) VALUES (" +
+                                 std::to_string(site) + ", 0)"),
+            "42501");
+  auto admin = Open(server_->Uri(db_), opened);
+  ASSERT_TRUE(admin) << opened.message;
+  ASSERT_TRUE(admin->Purge(site, "Иванов", images).ok());
+  EXPECT_EQ(images, 1);
+  ASSERT_TRUE(admin->ClearImage(correction, CodesAccess::Show, "", image).ok());
+  const Field* key = FindFieldById(251, "key1.code");
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(image[static_cast<size_t>(key->offset)], 0);
+  EXPECT_NE(record.image[static_cast<size_t>(key->offset)], 0);
+  EXPECT_EQ(Value("SELECT images || ' ' || technician || ' ' || (role = session_user) "
+                  "FROM lovar.purges"),
+            "1 Иванов true");
+  // No copy of the codes left behind: not the old image, not in the admin's log.
+  EXPECT_EQ(Value("SELECT count(*) FROM lovar.images"), "1");
+  EXPECT_EQ(Value("SELECT count(*) FROM lovar.admin_log WHERE old_row ? 'data'"), "0");
+  EXPECT_EQ(Value("SELECT count(*) FROM lovar.admin_log WHERE table_name = 'records'"), "2");
+  // A site still served is refused by the server itself, whoever asks.
+  SiteCard served;
+  served.name = "пр. Мира, 3";
+  int64_t other = 0;
+  ASSERT_TRUE(admin->NewSite(served, other).ok());
+  EXPECT_FALSE(server_->Sql(
+      db_, "INSERT INTO lovar.purges (site, images) VALUES (" + std::to_string(other) + ", 0)"));
+  EXPECT_FALSE(admin->Purge(other, "", images).ok());
 }
 
 }  // namespace
