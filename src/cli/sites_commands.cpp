@@ -73,8 +73,12 @@ std::string StatusText(const std::string& status) {
   return status;
 }
 
-// What a write that did not finish, or was not proven, left: said with what it shows.
+// What a write that did not finish, or was not proven, left: said with what it shows; and a
+// record corrected by a later one.
 void WarnOfMix(const RecordInfo& r) {
+  if (!r.superseded_by.empty())
+    std::fprintf(stderr, "Внимание: запись %s исправлена: её заменяет запись %s\n", r.id.c_str(),
+                 r.superseded_by.c_str());
   if (r.outcome == RecordOutcome::Stopped)
     std::fprintf(stderr,
                  "Внимание: запись не завершена — прибор мог хранить смесь прежней и этой "

@@ -68,8 +68,10 @@ QString ObjectText(const std::string& object) {
   return object.empty() ? QStringLiteral("(без номера)") : Q(object);
 }
 
+// A record corrected by a later one says so: it is kept, never edited.
 QString Outcome(const RecordInfo& r) {
-  return Q(OutcomeText(r.operation, r.outcome));
+  const QString text = Q(OutcomeText(r.operation, r.outcome));
+  return r.superseded_by.empty() ? text : text + QStringLiteral(" (заменена)");
 }
 
 // "Версия от 01.03.2024 10:00:00 (чтение, считано)"

@@ -154,6 +154,10 @@ TEST_F(SitesCli, CodesReadInClearAreLoggedARecordIsSupersededARemovedSitePurged)
   r = RunCli({"sites", "records", "1", "--db", file_});
   EXPECT_NE(r.out.find("заменена записью "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("заменяет запись " + id), std::string::npos) << r.out;
+  r = RunCli({"sites", "diff", "1", id, "--db", file_});  // against its correction: the same
+  EXPECT_EQ(r.exit_code, 0) << r.err << r.out;
+  EXPECT_NE(r.err.find("запись " + id + " исправлена: её заменяет запись "), std::string::npos)
+      << r.err;
   r = RunCli({"sites", "supersede", id, "--note", "ещё раз", "--db", file_});
   EXPECT_EQ(r.exit_code, 16) << r.err;
   EXPECT_NE(r.err.find("уже заменена"), std::string::npos) << r.err;
