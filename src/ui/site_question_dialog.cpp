@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "model/catalog.h"
 #include "page.h"
@@ -102,7 +103,10 @@ void SiteQuestionDialog::Fill() {
     if (fits(choice)) add(choice, true);
   int listed = 0, left = 0;
   for (const SiteChoice& choice : question_.sites) {
-    if (!fits(choice)) continue;
+    // The best matches are listed once, first.
+    const bool best = std::any_of(question_.best.begin(), question_.best.end(),
+                                  [&](const SiteChoice& b) { return b.site == choice.site; });
+    if (best || !fits(choice)) continue;
     if (listed == kListed) {
       ++left;
       continue;
