@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "archive_dialog.h"
+#include "card_dialog.h"
 #include "check_panel.h"
 #include "compare_dialog.h"
 #include "enter_key.h"
@@ -523,7 +524,18 @@ const State kStates[] = {
        const auto reason = lovar::QtDialogs::LineDialog(QStringLiteral("Причина"),
                                                         lovar::SitesMenu::ReasonQuestion(), {});
        reason->show();
-       return shot.Save(*technician, "technician") && shot.Save(*reason, "reason");
+       if (!shot.Save(*technician, "technician") || !shot.Save(*reason, "reason")) return false;
+       lovar::SiteCard card;
+       card.site = 12;
+       card.name = "Ленина, 5 — магазин «Продукты»";
+       card.customer = "ООО «Ромашка»";
+       card.phones = "+7 916 123-45-67, +7 495 765-43-21";
+       card.contract = "Д-2024/117";
+       card.installed = "01.03.2024";
+       card.remark = "Ключи у директора; сирена над входом.";
+       lovar::CardDialog edit(card, nullptr);
+       edit.show();
+       return shot.Save(edit, "site_card");
      }},
 };
 

@@ -133,15 +133,16 @@ bool TForm1::LoadCompanyRules(const QString& path) {
 // ---- Buttons, menu and gate. ----
 
 bool TForm1::ButtonReadClick() {
-  if (!session_.Running()) sites_->AskTechnicianOnce();
+  sites_->AskTechnicianOnce();
   if (!session_.Read()) return false;  // the installer kept the changes: nothing read
   search_.HideSearch();
   return true;
 }
 
 void TForm1::WriteAsked(bool whole) {
-  // Asked only of a write that would start: one refused says so itself.
-  if (!session_.Running() && session_.Writable() && !sites_->AskReason()) {
+  // Asked only of a write that would start (one refused says so itself); a write supersedes
+  // whatever runs, as the read does.
+  if (session_.Writable() && !sites_->AskReason()) {
     ShowStatus(QStringLiteral("Запись в УО отменена: в УО ничего не записано."));
     return;
   }

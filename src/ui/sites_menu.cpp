@@ -264,10 +264,13 @@ void SitesMenu::History() {
   if (files_.IsDemo()) return files_.Archive();
   const int model = session_.DeviceModel();
   if (!IsKnownModel(model)) return Open(0, {});
-  Open(model, ObjectNumber(model, session_.image()));
+  // A device without an object number is the site chosen for it after its read, if any.
+  const std::string object = ObjectNumber(model, session_.image());
+  if (object.empty()) return Open(0, {}, context_.site);
+  Open(model, object);
 }
 
-void SitesMenu::Open(int model, const std::string& object) {
+void SitesMenu::Open(int model, const std::string& object, int64_t site) {
   if (dialog_ != nullptr) {
     dialog_->raise();
     dialog_->activateWindow();
@@ -277,34 +280,35 @@ void SitesMenu::Open(int model, const std::string& object) {
   opening_ = true;
   status_.Show(QStringLiteral("Открывается реестр объектов…"));
   const bool history = model != 0;
-  worker().OpenForQueries(
-      [this, model, object, history](std::shared_ptr<Registry> registry, const QString& failure) {
-        opening_ = false;
-        if (registry == nullptr) {
-          status_.Show(QStringLiteral("Реестр объектов недоступен: ") + failure);
-          // The archive's own list, as before there was a registry.
-          if (history) files_.Archive();
-          return;
-        }
-        status_.Show(failure.isEmpty() ? QString() : failure);
-        queries_ = registry;
-        // Its queries run on the registry's thread: a slow server never freezes the window.
-        RegistryWorker* worker = &this->worker();
-        dialog_ = new SitesDialog(*queries_, dialogs_, &window_,
-                                  [worker, registry](std::function<void(Registry&)> work) {
-                                    worker->Run([registry, work] { work(*registry); });
-                                  });
-        dialog_->setAttribute(Qt::WA_DeleteOnClose);
-        if (history) {
-          dialog_->Choose(model, object);
-          dialog_->filter()->setText(Q(object));
-        }
-        connect(dialog_, &QDialog::accepted, this, [this] {
-          if (dialog_ != nullptr && dialog_->chosen()) LoadVersion(*dialog_->chosen());
-        });
-        connect(dialog_, &QObject::destroyed, this, [this] { queries_.reset(); });
-        dialog_->open();
-      });
+  worker().OpenForQueries([this, model, object, history, site](std::shared_ptr<Registry> registry,
+                                                               const QString& failure) {
+    opening_ = false;
+    if (registry == nullptr) {
+      status_.Show(QStringLiteral("Реестр объектов недоступен: ") + failure);
+      // The archive's own list, as before there was a registry.
+      if (history) files_.Archive();
+      return;
+    }
+    status_.Show(failure.isEmpty() ? QString() : failure);
+    queries_ = registry;
+    // Its queries run on the registry's thread: a slow server never freezes the window.
+    RegistryWorker* worker = &this->worker();
+    dialog_ = new SitesDialog(*queries_, dialogs_, &window_,
+                              [worker, registry](std::function<void(Registry&)> work) {
+                                worker->Run([registry, work] { work(*registry); });
+                              });
+    dialog_->setAttribute(Qt::WA_DeleteOnClose);
+    if (history) {
+      dialog_->Choose(model, object);
+      dialog_->filter()->setText(Q(object));
+    }
+    if (site != 0) dialog_->ChooseSite(site);
+    connect(dialog_, &QDialog::accepted, this, [this] {
+      if (dialog_ != nullptr && dialog_->chosen()) LoadVersion(*dialog_->chosen());
+    });
+    connect(dialog_, &QObject::destroyed, this, [this] { queries_.reset(); });
+    dialog_->open();
+  });
 }
 
 void SitesMenu::LoadVersion(const SitesDialog::Version& version) {

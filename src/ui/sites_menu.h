@@ -77,8 +77,9 @@ class SitesMenu : public QObject {
   void SettingsKept();
 
  private:
-  // Opens the dialog over a registry for queries; with a site, that site's history shown.
-  void Open(int model, const std::string& object);
+  // Opens the dialog over a registry for queries; with a site (a model and object number, or
+  // the registry's id), that site's history shown.
+  void Open(int model, const std::string& object, int64_t site = 0);
   void LoadVersion(const SitesDialog::Version& version);
   // The technician from the settings into the records and the status line.
   void TakeTechnician();
