@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "archive_dialog.h"
+#include "card_dialog.h"
 #include "check_panel.h"
 #include "compare_dialog.h"
 #include "enter_key.h"
@@ -40,7 +41,9 @@
 #include "qt_dialogs.h"
 #include "qt_translations.h"
 #include "sim/device_sim.h"
+#include "site_question_dialog.h"
 #include "sites_dialog.h"
+#include "sites_menu.h"
 #include "support/loopback.h"
 
 using lovar::QtDialogs;
@@ -498,6 +501,41 @@ const State kStates[] = {
        if (!shot.Save(dialog, "sites")) return false;
        lovar::CompareDialog* compare = dialog.CompareSelected();
        return compare != nullptr && shot.Save(*compare, "sites_compare");
+     }},
+    // After a read of a model 252 device: which site it is, the best matches first; and the
+    // technician and the reason asked as one line each.
+    {"site_question",
+     {},
+     [](Shot& shot) {
+       lovar::SiteQuestion question;
+       question.ask = true;
+       question.bounded = true;
+       const char* names[] = {"Ленина, 5 — магазин «Продукты»", "Мира, 1, кв. 12",
+                              "Садовая, 3 (склад)", "Октябрьская, 44, офис 2",
+                              "Школа № 7, пристройка"};
+       for (int i = 0; i < 5; ++i) question.sites.push_back({i + 1, names[i], {}, 0});
+       question.best = {{1, names[0], {9, 11}, 0}, {3, names[2], {2, 11}, 0}};
+       lovar::SiteQuestionDialog dialog(question, 252, shot.s.dialogs, nullptr);
+       dialog.show();
+       if (!shot.Save(dialog, "site_question")) return false;
+       const auto technician = lovar::QtDialogs::LineDialog(
+           QStringLiteral("Техник"), lovar::SitesMenu::TechnicianQuestion(), {});
+       technician->show();
+       const auto reason = lovar::QtDialogs::LineDialog(QStringLiteral("Причина"),
+                                                        lovar::SitesMenu::ReasonQuestion(), {});
+       reason->show();
+       if (!shot.Save(*technician, "technician") || !shot.Save(*reason, "reason")) return false;
+       lovar::SiteCard card;
+       card.site = 12;
+       card.name = "Ленина, 5 — магазин «Продукты»";
+       card.customer = "ООО «Ромашка»";
+       card.phones = "+7 916 123-45-67, +7 495 765-43-21";
+       card.contract = "Д-2024/117";
+       card.installed = "01.03.2024";
+       card.remark = "Ключи у директора; сирена над входом.";
+       lovar::CardDialog edit(card, nullptr);
+       edit.show();
+       return shot.Save(edit, "site_card");
      }},
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 
 #include "model/image_diff.h"
 #include "store/local_time.h"
@@ -127,7 +128,7 @@ void SiteRecorder::DeviceWritten(const DeviceRecord& device, const ConfigImage& 
     SiteRecord record = WriteSiteRecord(device, behind.prior ? &*behind.prior : nullptr, sent,
                                         report, write_operation_);
     if (!behind.override_text.empty()) record.info.message += ". " + behind.override_text;
-    KeepWith(std::move(record), behind.prior ? &*behind.prior : nullptr);
+    KeepWith(std::move(record), behind.prior ? &*behind.prior : nullptr, behind.note);
     return;
   }
   checks_.erase(device.port);  // a new write: an old check's end is not awaited any more
@@ -147,10 +148,11 @@ void SiteRecorder::DeviceWritten(const DeviceRecord& device, const ConfigImage& 
     }
     overrides_.erase(noted);
   }
+  std::optional<std::string> note = std::exchange(write_note_, std::nullopt);
   if (report.blocks_only && report.ok())
     checks_[device.port] = {prior ? std::optional<ConfigImage>(*prior) : std::nullopt,
-                            std::move(override_text)};
-  KeepWith(std::move(record), prior);
+                            std::move(override_text), note};
+  KeepWith(std::move(record), prior, note);
   read_.erase(device.port);  // the device holds something else now
 }
 
@@ -164,11 +166,12 @@ void SiteRecorder::StepFailed(const DeviceRecord& device, const std::string& obj
   KeepWith(std::move(record));
 }
 
-void SiteRecorder::KeepWith(SiteRecord record, const ConfigImage* prior) {
+void SiteRecorder::KeepWith(SiteRecord record, const ConfigImage* prior,
+                            const std::optional<std::string>& note) {
   const auto port_site = port_sites_.find(record.info.port);
   record.info.site = port_site != port_sites_.end() ? port_site->second : context_.site;
   record.info.technician = context_.technician;
-  record.info.note = context_.note;
+  record.info.note = note ? *note : context_.note;
   // The site is found by the number the device had before the write, so that its history
   // stays one.
   if (prior != nullptr) {

@@ -60,6 +60,9 @@ class SiteRecorder : public Recorder {
  public:
   // Every record from now on says so.
   void SetContext(RecordContext context) { context_ = std::move(context); }
+  // The next write's records (its own, and its whole check's behind it) carry note as their
+  // reason instead of the context's (the window's "Причина", asked before each write).
+  void SetWriteNote(std::string note) { write_note_ = std::move(note); }
   // The records of the device on port go under site (a batch row's), whatever the context says.
   void SetPortSite(const std::string& port, int64_t site) { port_sites_[port] = site; }
 
@@ -96,19 +99,23 @@ class SiteRecorder : public Recorder {
 
  private:
   // Keep, with the run's context; a write that changed the object number names the one before.
-  void KeepWith(SiteRecord record, const ConfigImage* prior = nullptr);
+  // note: the reason, when not the context's.
+  void KeepWith(SiteRecord record, const ConfigImage* prior = nullptr,
+                const std::optional<std::string>& note = std::nullopt);
 
   RecordOperation write_operation_;
   RecordContext context_;
   std::map<std::string, int64_t> port_sites_;
   std::map<std::string, ConfigImage> read_;       // per port: the device's image read last
   std::map<std::string, std::string> overrides_;  // per port: the next write's override text
+  std::optional<std::string> write_note_;         // SetWriteNote's, for the next write
   std::set<std::string> priors_;                  // the ports of ReadIsPrior (a batch's many)
   // Per port: a write of the changes whose whole check is still to end, with what its record
   // knew.
   struct WriteBehind {
     std::optional<ConfigImage> prior;
     std::string override_text;
+    std::optional<std::string> note;
   };
   std::map<std::string, WriteBehind> checks_;
 };

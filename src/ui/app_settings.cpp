@@ -21,6 +21,8 @@ namespace {
 
 const QString kRegistryKey = QStringLiteral("registry/location");
 const QString kRulesKey = QStringLiteral("check/company_rules");
+const QString kTechnicianKey = QStringLiteral("station/technician");
+const QString kTechnicianAskedKey = QStringLiteral("station/technician_asked");
 
 QString Value(const QString& key) {
   const QString file = AppSettingsFile();
@@ -67,6 +69,17 @@ void SetCompanyRulesFile(const QString& file) {
   SetValue(kRulesKey, file.trimmed());
 }
 
+QString TechnicianSetting() {
+  return Value(kTechnicianKey);
+}
+void SetTechnicianSetting(const QString& name) {
+  SetValue(kTechnicianKey, name.trimmed());
+  SetValue(kTechnicianAskedKey, QStringLiteral("1"));
+}
+bool TechnicianAsked() {
+  return Value(kTechnicianAskedKey) == QLatin1String("1");
+}
+
 SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Настройки"));
   registry_ = new QLineEdit(RegistryLocationSetting());
@@ -83,6 +96,12 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
                                                       rules_->text(), QStringLiteral("*.json"));
     if (!file.isEmpty()) rules_->setText(file);
   });
+  technician_ = new QLineEdit(TechnicianSetting());
+  technician_->setObjectName(QStringLiteral("EditTechnician"));
+  technician_->setPlaceholderText(QStringLiteral("фамилия и имя"));
+  technician_->setToolTip(
+      QStringLiteral("Кто работает с приборами на этой станции: он указан в "
+                     "каждой записи реестра"));
   auto* rules_row = new QHBoxLayout;
   rules_row->addWidget(rules_);
   rules_row->addWidget(browse);
@@ -90,6 +109,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("Реестр объектов:"), registry_);
   form->addRow(QStringLiteral("Правила компании:"), rules_row);
+  form->addRow(QStringLiteral("Техник:"), technician_);
   auto* note =
       new QLabel(QStringLiteral("Пустое поле реестра — файл пользователя (или LOVAR_DB)."));
   note->setWordWrap(true);
@@ -109,6 +129,8 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
 void SettingsDialog::Keep() {
   SetRegistryLocationSetting(registry_->text());
   SetCompanyRulesFile(rules_->text());
+  if (technician_->text().trimmed() != TechnicianSetting() || !TechnicianAsked())
+    SetTechnicianSetting(technician_->text());
 }
 
 }  // namespace lovar

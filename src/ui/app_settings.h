@@ -23,7 +23,15 @@ void SetRegistryLocationSetting(const QString& location);
 QString CompanyRulesFile();
 void SetCompanyRulesFile(const QString& file);
 
-// "Настройки…": the registry's location and the company rules file. Accepted: kept.
+// The technician working at this station ("Техник"): every record the window makes names them.
+// Asked once per station (TechnicianAsked), changed in "Настройки…"; empty: none given.
+QString TechnicianSetting();
+// Also marks the technician as asked.
+void SetTechnicianSetting(const QString& name);
+bool TechnicianAsked();
+
+// "Настройки…": the registry's location, the company rules file and the technician. Accepted:
+// kept.
 class SettingsDialog : public QDialog {
   Q_OBJECT
  public:
@@ -31,12 +39,14 @@ class SettingsDialog : public QDialog {
 
   QLineEdit* registry() const { return registry_; }
   QLineEdit* rules() const { return rules_; }
+  QLineEdit* technician() const { return technician_; }
   // Keeps what the fields hold; also the dialog's OK.
   void Keep();
 
  private:
   QLineEdit* registry_;
   QLineEdit* rules_;
+  QLineEdit* technician_;
 };
 
 }  // namespace lovar

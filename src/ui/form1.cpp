@@ -133,9 +133,20 @@ bool TForm1::LoadCompanyRules(const QString& path) {
 // ---- Buttons, menu and gate. ----
 
 bool TForm1::ButtonReadClick() {
+  sites_->AskTechnicianOnce();
   if (!session_.Read()) return false;  // the installer kept the changes: nothing read
   search_.HideSearch();
   return true;
+}
+
+void TForm1::WriteAsked(bool whole) {
+  // Asked only of a write that would start (one refused says so itself); a write supersedes
+  // whatever runs, as the read does.
+  if (session_.Writable() && !sites_->AskReason()) {
+    ShowStatus(QStringLiteral("Запись в УО отменена: в УО ничего не записано."));
+    return;
+  }
+  session_.Write(true, whole);
 }
 
 void TForm1::FindDeviceClick() {
@@ -236,6 +247,7 @@ void TForm1::Started(Operation operation) {
   const QString text = StartedText(operation);
   if (!text.isEmpty()) ShowStatus(text);
   if (operation != Operation::Read) return;
+  sites_->DeviceReading();
   // From its first reply on, the read overwrites the image: the pages no longer show it.
   pages_show_image_ = false;
   status_->SetBaseTitle(kTitle + QStringLiteral(" — ") + device_line_);
@@ -337,7 +349,7 @@ void TForm1::WholeCheckEnded(const WriteReport& report, const std::string& text,
 
 void TForm1::OfferOverwrite(const QString& said) {
   if (closing_ || session_.Running()) return;
-  if (dialogs_.AskYesNo(kStaleCaption, OverwriteQuestion(said))) session_.Write();
+  if (dialogs_.AskYesNo(kStaleCaption, OverwriteQuestion(said))) WriteAsked(false);
 }
 
 void TForm1::ReadEnded(const SessionEnd& end) {

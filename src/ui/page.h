@@ -69,6 +69,10 @@ class Dialogs {
   virtual bool AskWriteDespiteErrors(const std::vector<Finding>& findings) = 0;
   // "Файл" → "Архив…": the archive's files in folder, newest first; the row to load, or -1.
   virtual int ChooseArchived(const QString& folder, const std::vector<ArchivedRow>& rows) = 0;
+  // One line asked for ("Техник", "Причина"): text comes in as the edit's start and goes out
+  // as typed; false when cancelled (Esc), text then unchanged. Enter on an empty line is an
+  // answer.
+  virtual bool AskLine(const QString& caption, const QString& label, QString& text) = 0;
 };
 
 // What the main window offers its pages. An editor reports nothing of its edits: the session

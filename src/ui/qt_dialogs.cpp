@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QTimer>
+#include <algorithm>
 
 #include "archive_dialog.h"
 #include "check_panel.h"
@@ -75,6 +76,25 @@ bool QtDialogs::AskWriteDespiteErrors(const std::vector<Finding>& findings) {
 int QtDialogs::ChooseArchived(const QString& folder, const std::vector<ArchivedRow>& rows) {
   ArchiveDialog dialog(folder, rows, QApplication::activeWindow());
   return dialog.exec() == QDialog::Accepted ? dialog.chosen() : -1;
+}
+
+std::unique_ptr<QInputDialog> QtDialogs::LineDialog(const QString& caption, const QString& label,
+                                                    const QString& text) {
+  auto dialog = std::make_unique<QInputDialog>(OwnerWindow());
+  dialog->setWindowTitle(caption);
+  dialog->setLabelText(label);
+  dialog->setTextValue(text);
+  dialog->setInputMode(QInputDialog::TextInput);
+  // The label says the whole question: wide enough for it, and for a line typed.
+  dialog->resize(std::max(dialog->sizeHint().width(), 460), dialog->sizeHint().height());
+  return dialog;
+}
+
+bool QtDialogs::AskLine(const QString& caption, const QString& label, QString& text) {
+  const std::unique_ptr<QInputDialog> dialog = LineDialog(caption, label, text);
+  if (dialog->exec() != QDialog::Accepted) return false;
+  text = dialog->textValue().trimmed();
+  return true;
 }
 
 void QtDialogs::Message(const QString& caption, const QString& text, bool warning) {

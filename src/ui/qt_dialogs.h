@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QWidget>
 #include <memory>
@@ -32,6 +33,10 @@ class QtDialogs : public Dialogs {
                                                  const QString& default_suffix,
                                                  const QString& file_name);
 
+  // The one-line question of AskLine ("Техник", "Причина").
+  static std::unique_ptr<QInputDialog> LineDialog(const QString& caption, const QString& label,
+                                                  const QString& text);
+
   bool AskContinue() override;
   void Message(const QString& caption, const QString& text, bool warning) override;
   bool AskYesNo(const QString& caption, const QString& text) override;
@@ -42,6 +47,7 @@ class QtDialogs : public Dialogs {
   bool AskLoseChanges() override;
   bool AskWriteDespiteErrors(const std::vector<Finding>& findings) override;
   int ChooseArchived(const QString& folder, const std::vector<ArchivedRow>& rows) override;
+  bool AskLine(const QString& caption, const QString& label, QString& text) override;
 };
 
 }  // namespace lovar

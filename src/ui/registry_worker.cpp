@@ -93,6 +93,10 @@ void RegistryWorker::Run(std::function<void()> work) {
   Current().Run([work = std::move(work)](Registry*, const std::string&) { work(); });
 }
 
+void RegistryWorker::RunOnRecords(RecordWorker::Job work) {
+  Current().Run(std::move(work));
+}
+
 void RegistryWorker::WaitIdle() {
   auto idle = std::make_shared<std::promise<void>>();
   std::future<void> done = idle->get_future();

@@ -50,6 +50,9 @@ class RegistryWorker : public QObject {
   // Runs work on the worker, after what was given before (the sites dialog's queries, over a
   // registry of the dialog's own that nothing else uses meanwhile).
   void Run(std::function<void()> work);
+  // Runs work on the worker over the registry the records go into (null, failure said, when it
+  // cannot be opened now), after the records given before: the site question after a read.
+  void RunOnRecords(RecordWorker::Job work);
   // Returns once every call made before has ended (tests).
   void WaitIdle();
   // Records given and not kept yet.

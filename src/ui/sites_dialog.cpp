@@ -13,12 +13,16 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
+#include "app_settings.h"
+#include "card_dialog.h"
 #include "compare_dialog.h"
 #include "files/diff_report.h"
 #include "fit_content.h"
 #include "model/catalog.h"
 #include "model/image_diff.h"
+#include "recording/site_match.h"
 #include "store/local_time.h"
 #include "utf8.h"
 
@@ -93,10 +97,11 @@ SitesDialog::SitesDialog(Registry& registry, Dialogs& dialogs, QWidget* parent, 
   where->setTextInteractionFlags(Qt::TextSelectableByMouse);
   layout->addWidget(where);
   auto* filter_row = new QHBoxLayout;
-  auto* filter_label = new QLabel(QStringLiteral("Номер объекта:"), this);
+  auto* filter_label = new QLabel(QStringLiteral("Поиск:"), this);
   filter_ = new QLineEdit(this);
   filter_->setObjectName(QStringLiteral("EditSiteFilter"));
-  filter_->setPlaceholderText(QStringLiteral("начало номера"));
+  filter_->setPlaceholderText(
+      QStringLiteral("начало номера объекта, часть названия, заказчика, телефона или договора"));
   filter_->setClearButtonEnabled(true);
   filter_label->setBuddy(filter_);
   filter_row->addWidget(filter_label);
@@ -106,9 +111,15 @@ SitesDialog::SitesDialog(Registry& registry, Dialogs& dialogs, QWidget* parent, 
   auto* split = new QSplitter(Qt::Vertical, this);
   sites_ = MakeTable(
       split, "TableSites",
-      {QStringLiteral("Объект"), QStringLiteral("Модель"), QStringLiteral("Последняя запись"),
-       QStringLiteral("Результат"), QStringLiteral("Станция"), QStringLiteral("Оператор")});
+      {QStringLiteral("Объект"), QStringLiteral("Модель"), QStringLiteral("Название"),
+       QStringLiteral("Заказчик"), QStringLiteral("Состояние"), QStringLiteral("Последняя запись"),
+       QStringLiteral("Результат"), QStringLiteral("Станция"), QStringLiteral("Техник")});
   sites_->setSelectionMode(QAbstractItemView::SingleSelection);
+  card_ = new QLabel(split);
+  card_->setObjectName(QStringLiteral("LabelCard"));
+  card_->setWordWrap(true);
+  card_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  card_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   history_ =
       MakeTable(split, "TableHistory",
                 {QStringLiteral("Дата"), QStringLiteral("Действие"), QStringLiteral("Результат"),
@@ -117,8 +128,17 @@ SitesDialog::SitesDialog(Registry& registry, Dialogs& dialogs, QWidget* parent, 
   // Two versions to compare: a click and a Ctrl-click.
   history_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   split->addWidget(sites_);
+  split->addWidget(card_);
   split->addWidget(history_);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 0);
+  split->setStretchFactor(2, 3);
   layout->addWidget(split, 1);
+  record_ = new QLabel(this);
+  record_->setObjectName(QStringLiteral("LabelRecord"));
+  record_->setWordWrap(true);
+  record_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(record_);
 
   status_ = new QLabel(this);
   status_->setObjectName(QStringLiteral("LabelSitesStatus"));
@@ -133,15 +153,39 @@ SitesDialog::SitesDialog(Registry& registry, Dialogs& dialogs, QWidget* parent, 
   load_ = new QPushButton(QStringLiteral("Загрузить в окно"), this);
   load_->setObjectName(QStringLiteral("ButtonLoadVersion"));
   auto* close = new QPushButton(QStringLiteral("Закрыть"), this);
+  card_button_ = new QPushButton(QStringLiteral("Карточка…"), this);
+  card_button_->setObjectName(QStringLiteral("ButtonEditCard"));
+  card_button_->setToolTip(QStringLiteral("Изменить карточку объекта (прежние версии хранятся)"));
+  note_ = new QPushButton(QStringLiteral("Примечание…"), this);
+  note_->setObjectName(QStringLiteral("ButtonAddNote"));
+  note_->setToolTip(QStringLiteral("Добавить примечание к выбранной записи"));
+  assign_ = new QPushButton(QStringLiteral("Отнести к объекту…"), this);
+  assign_->setObjectName(QStringLiteral("ButtonAssignRecords"));
+  assign_->setToolTip(QStringLiteral("Отнести выбранные записи к объекту реестра"));
   buttons->addWidget(compare_);
+  buttons->addWidget(card_button_);
+  buttons->addWidget(note_);
+  buttons->addWidget(assign_);
   buttons->addStretch(1);
   buttons->addWidget(load_);
   buttons->addWidget(close);
   layout->addLayout(buttons);
 
-  connect(filter_, &QLineEdit::textChanged, this, [this] { FillSites(); });
-  connect(sites_, &QTableWidget::itemSelectionChanged, this, [this] { FillHistory(); });
-  connect(history_, &QTableWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
+  connect(filter_, &QLineEdit::textChanged, this, [this] {
+    last_change_.clear();  // a new search: the word of a change before it is done with
+    ShowSites({});
+  });
+  connect(sites_, &QTableWidget::itemSelectionChanged, this, [this] {
+    ShowCard();
+    FillHistory();
+  });
+  connect(history_, &QTableWidget::itemSelectionChanged, this, [this] {
+    UpdateButtons();
+    ShowRecord();
+  });
+  connect(card_button_, &QPushButton::clicked, this, [this] { EditCard(); });
+  connect(note_, &QPushButton::clicked, this, [this] { AddNote(); });
+  connect(assign_, &QPushButton::clicked, this, [this] { AssignSelected(); });
   connect(history_, &QTableWidget::cellDoubleClicked, this, [this] { LoadSelected(); });
   connect(compare_, &QPushButton::clicked, this, [this] { CompareSelected(); });
   connect(load_, &QPushButton::clicked, this, [this] { LoadSelected(); });
@@ -151,13 +195,14 @@ SitesDialog::SitesDialog(Registry& registry, Dialogs& dialogs, QWidget* parent, 
   for (const std::string& note : registry_.Notes()) notes << Q(note);
   notes_ = notes.join(QLatin1Char('\n'));
   Say({});
-  resize(760, 520);
+  resize(900, 600);
   FillSites();
 }
 
 void SitesDialog::Say(const QString& text) {
-  // Nothing else to say: the registry's own notes (an unencrypted connection) stay in view.
-  const QString shown = text.isEmpty() ? notes_ : text;
+  // Nothing else to say: the last change's word, else the registry's own notes (an unencrypted
+  // connection) stay in view.
+  const QString shown = !text.isEmpty() ? text : !last_change_.isEmpty() ? last_change_ : notes_;
   status_->setText(shown);
   status_->setVisible(!shown.isEmpty());
 }
@@ -188,43 +233,120 @@ void SitesDialog::Ask(std::function<void(Registry&)> work, std::function<void()>
 
 void SitesDialog::FillSites() {
   const uint64_t asked = ++sites_asked_;
-  const std::string prefix = filter_->text().trimmed().toStdString();
-  auto rows = std::make_shared<std::vector<SiteSummary>>();
+  auto rows = std::make_shared<std::vector<SiteEntry>>();
+  auto unplaced = std::make_shared<std::vector<RecordInfo>>();
   auto result = std::make_shared<StoreResult>();
-  Ask([prefix, rows, result](Registry& registry) { *result = registry.Sites(prefix, *rows); },
-      [this, asked, rows, result] {
-        if (asked != sites_asked_) return;  // a newer prefix is on its way
-        site_rows_ = std::move(*rows);
+  Ask(
+      [rows, unplaced, result](Registry& registry) {
+        *result = registry.SiteList(*rows);
+        if (result->ok()) *result = registry.SiteHistory(0, *unplaced);
+      },
+      [this, asked, rows, unplaced, result] {
+        if (asked != sites_asked_) return;  // read again since
+        all_sites_ = std::move(*rows);
+        unplaced_ = static_cast<int>(unplaced->size());
         ShowSites(*result);
       });
 }
 
+std::vector<const SiteEntry*> SitesDialog::Fitting() const {
+  const QString wanted = filter_->text().trimmed();
+  const std::string prefix = wanted.toStdString();
+  std::vector<const SiteEntry*> fitting;
+  for (const SiteEntry& site : all_sites_) {
+    const SiteCard& c = site.card;
+    if (wanted.isEmpty() || site.last.object.rfind(prefix, 0) == 0 ||
+        Q(c.name).contains(wanted, Qt::CaseInsensitive) ||
+        Q(c.customer).contains(wanted, Qt::CaseInsensitive) ||
+        Q(c.phones).contains(wanted, Qt::CaseInsensitive) ||
+        Q(c.contract).contains(wanted, Qt::CaseInsensitive))
+      fitting.push_back(&site);
+  }
+  return fitting;
+}
+
 void SitesDialog::ShowSites(const StoreResult& r) {
+  const std::vector<const SiteEntry*> fitting = Fitting();
+  const bool all = filter_->text().trimmed().isEmpty();
   if (!r.ok())
     Say(QStringLiteral("Список объектов не прочитан: ") + Q(r.message));
-  else if (site_rows_.empty())
-    Say(filter_->text().isEmpty() ? QStringLiteral("В реестре нет объектов.")
-                                  : QStringLiteral("Нет объектов с таким началом номера."));
+  else if (fitting.empty() && (!all || unplaced_ == 0))
+    Say(all ? QStringLiteral("В реестре нет объектов.") : QStringLiteral("Нет таких объектов."));
+  else if (static_cast<int>(fitting.size()) > kShown)
+    Say(QStringLiteral("Показаны первые %1 объектов из %2: уточните поиск.")
+            .arg(kShown)
+            .arg(fitting.size()));
   else if (!Asking())
     Say({});
+  site_rows_.clear();
   std::vector<QStringList> rows;
-  for (const SiteSummary& s : site_rows_)
-    rows.push_back({ObjectText(s.object), Q(ModelNameAndCode(s.model)),
-                    Q(LocalTimeText(s.last.time)), Outcome(s.last), Q(s.last.station),
-                    Q(s.last.operator_name)});
+  for (const SiteEntry* s : fitting) {
+    if (static_cast<int>(rows.size()) == kShown) break;
+    site_rows_.push_back(*s);
+    const bool recorded = !s->last.id.empty();
+    rows.push_back({recorded ? ObjectText(s->last.object) : QString(),
+                    recorded ? Q(ModelNameAndCode(s->last.model)) : QString(), Q(s->card.name),
+                    Q(s->card.customer), CardDialog::StatusText(s->card.status),
+                    recorded ? Q(LocalTimeText(s->last.time)) : QString(),
+                    recorded ? Outcome(s->last) : QString(), Q(s->last.station),
+                    Q(s->last.technician)});
+  }
+  // The records of no site, to be put under one: listed while nothing is searched.
+  if (all && unplaced_ > 0) {
+    site_rows_.push_back({});
+    rows.push_back({QStringLiteral("(объект не указан)"), QString(),
+                    QStringLiteral("записей: %1").arg(unplaced_)});
+  }
   Fill(sites_, rows);
   FitWidth();
   // The site chosen, or the one site found: its history at once.
   int select = site_rows_.size() == 1 ? 0 : -1;
   for (size_t i = 0; chosen_site_ && i < site_rows_.size(); ++i)
-    if (site_rows_[i].model == chosen_site_->first && site_rows_[i].object == chosen_site_->second)
+    if (site_rows_[i].last.model == chosen_site_->first &&
+        site_rows_[i].last.object == chosen_site_->second && !site_rows_[i].last.id.empty())
       select = static_cast<int>(i);
+  for (size_t i = 0; reselect_ >= 0 && i < site_rows_.size(); ++i)
+    if (site_rows_[i].card.site == reselect_) select = static_cast<int>(i);
+  reselect_ = -1;
   if (select >= 0) {
     chosen_site_.reset();
     sites_->selectRow(select);
   } else {
+    ShowCard();
     FillHistory();
   }
+}
+
+void SitesDialog::ShowCard() {
+  const QList<QTableWidgetItem*> selected = sites_->selectedItems();
+  const SiteEntry* site =
+      selected.isEmpty() ? nullptr : &site_rows_[static_cast<size_t>(selected.front()->row())];
+  card_button_->setEnabled(site != nullptr && site->card.site != 0);
+  if (site == nullptr || site->card.site == 0) {
+    card_->setText(site == nullptr ? QString()
+                                   : QStringLiteral("Записи без объекта: выберите их и нажмите "
+                                                    "«Отнести к объекту…»."));
+    card_->setVisible(site != nullptr);
+    return;
+  }
+  const SiteCard& c = site->card;
+  QStringList parts{QStringLiteral("№ %1 «%2»").arg(c.site).arg(Q(c.name))};
+  const auto add = [&parts](const char* label, const std::string& value) {
+    if (!value.empty()) parts << QString::fromUtf8(label) + Q(value);
+  };
+  add("заказчик: ", c.customer);
+  add("телефоны: ", c.phones);
+  add("договор: ", c.contract);
+  parts << QStringLiteral("состояние: ") + CardDialog::StatusText(c.status);
+  add("установлен: ", c.installed);
+  add("примечание: ", c.remark);
+  QString text = parts.join(QStringLiteral("; "));
+  if (c.at != 0)
+    text += QStringLiteral(" (карточка от ") + Q(LocalTimeText(c.at)) +
+            (c.technician.empty() ? QString() : QStringLiteral(", ") + Q(c.technician)) +
+            QLatin1Char(')');
+  card_->setText(text);
+  card_->setVisible(true);
 }
 
 void SitesDialog::FillHistory() {
@@ -234,14 +356,19 @@ void SitesDialog::FillHistory() {
     history_rows_.clear();
     return ShowHistory();
   }
-  const SiteSummary site = site_rows_[static_cast<size_t>(selected.front()->row())];
+  const int64_t site = site_rows_[static_cast<size_t>(selected.front()->row())].card.site;
   auto rows = std::make_shared<std::vector<RecordInfo>>();
+  auto notes = std::make_shared<std::vector<RecordNote>>();
   auto result = std::make_shared<StoreResult>();
-  Ask([site, rows,
-       result](Registry& registry) { *result = registry.History(site.model, site.object, *rows); },
-      [this, asked, rows, result] {
+  Ask(
+      [site, rows, notes, result](Registry& registry) {
+        *result = registry.SiteHistory(site, *rows);
+        if (result->ok()) *result = registry.SiteNotes(site, *notes);
+      },
+      [this, asked, rows, notes, result] {
         if (asked != history_asked_) return;
         history_rows_ = std::move(*rows);
+        notes_shown_ = std::move(*notes);
         if (!result->ok())
           Say(QStringLiteral("История объекта не прочитана: ") + Q(result->message));
         ShowHistory();
@@ -285,6 +412,7 @@ void SitesDialog::UpdateButtons() {
   const int selected = static_cast<int>(history_->selectionModel()->selectedRows().size());
   compare_->setEnabled(selected == 2 && versions.size() == 2);
   load_->setEnabled(selected == 1 && versions.size() == 1);
+  ShowRecord();
 }
 
 CompareDialog* SitesDialog::CompareSelected() {
@@ -349,6 +477,114 @@ void SitesDialog::LoadSelected() {
         chosen_ = std::move(*version);
         accept();
       });
+}
+
+// ---- What the dialog adds to the registry. ----
+
+void SitesDialog::ShowRecord() {
+  const QModelIndexList rows = history_->selectionModel()->selectedRows();
+  note_->setEnabled(rows.size() == 1);
+  assign_->setEnabled(!rows.isEmpty());
+  if (rows.size() != 1) {
+    record_->clear();
+    record_->hide();
+    return;
+  }
+  const RecordInfo& r = history_rows_[static_cast<size_t>(rows.front().row())];
+  QStringList parts{QStringLiteral("Техник: ") +
+                    (r.technician.empty() ? QStringLiteral("не указан") : Q(r.technician))};
+  if (!r.note.empty()) parts << QStringLiteral("причина: ") + Q(r.note);
+  for (const RecordNote& n : notes_shown_)
+    if (n.record == r.id)
+      parts << QStringLiteral("примечание ") + Q(LocalTimeText(n.at)) +
+                   (n.technician.empty() ? QString() : QStringLiteral(", ") + Q(n.technician)) +
+                   QStringLiteral(": ") + Q(n.text);
+  record_->setText(parts.join(QStringLiteral("; ")));
+  record_->show();
+}
+
+std::vector<std::string> SitesDialog::SelectedRecords() const {
+  std::vector<std::string> ids;
+  for (const QModelIndex& row : history_->selectionModel()->selectedRows())
+    ids.push_back(history_rows_[static_cast<size_t>(row.row())].id);
+  return ids;
+}
+
+void SitesDialog::Change(std::function<StoreResult(Registry&)> change, const QString& kept) {
+  auto result = std::make_shared<StoreResult>();
+  Ask([change = std::move(change), result](Registry& registry) { *result = change(registry); },
+      [this, result, kept] {
+        // Said once the list is read again (its reading would clear a word said now).
+        last_change_ = result->ok() ? kept : QStringLiteral("Не сохранено: ") + Q(result->message);
+        FillSites();
+      });
+}
+
+void SitesDialog::EditCard() {
+  const QList<QTableWidgetItem*> selected = sites_->selectedItems();
+  if (selected.isEmpty()) return;
+  const SiteEntry& site = site_rows_[static_cast<size_t>(selected.front()->row())];
+  if (site.card.site == 0) return;
+  std::optional<SiteCard> edited;
+  if (card_edit) {
+    edited = card_edit(site.card);
+  } else {
+    CardDialog dialog(site.card, this);
+    if (dialog.exec() == QDialog::Accepted) edited = dialog.card();
+  }
+  if (!edited) return;
+  edited->site = site.card.site;
+  edited->technician = TechnicianSetting().toStdString();
+  reselect_ = site.card.site;
+  const SiteCard card = *edited;
+  Change([card](Registry& registry) { return registry.AddCard(card); },
+         QStringLiteral("Карточка объекта № %1 сохранена").arg(card.site));
+}
+
+void SitesDialog::AddNote() {
+  const std::vector<std::string> records = SelectedRecords();
+  if (records.size() != 1) return;
+  QString text;
+  if (!dialogs_.AskLine(
+          QStringLiteral("Примечание"),
+          QStringLiteral("Примечание к записи (запишется с вашим именем и временем):"), text) ||
+      text.trimmed().isEmpty())
+    return;
+  const std::string record = records.front();
+  const std::string note = text.trimmed().toStdString();
+  const std::string technician = TechnicianSetting().toStdString();
+  reselect_ = CurrentSite();
+  Change([record, note,
+          technician](Registry& registry) { return registry.AddNote(record, note, technician); },
+         QStringLiteral("Примечание добавлено"));
+}
+
+void SitesDialog::AssignSelected() {
+  const std::vector<std::string> records = SelectedRecords();
+  if (records.empty()) return;
+  QString wanted;
+  if (!dialogs_.AskLine(QStringLiteral("Отнести к объекту"),
+                        QStringLiteral("Объект реестра: его № или название"), wanted) ||
+      wanted.trimmed().isEmpty())
+    return;
+  const std::string site_named = wanted.trimmed().toStdString();
+  const std::string technician = TechnicianSetting().toStdString();
+  reselect_ = CurrentSite();
+  Change(
+      [records, site_named, technician](Registry& registry) {
+        int64_t site = 0;
+        const StoreResult found = registry.FindSite(site_named, site);
+        return found.ok() ? FileUnderSite(registry, records, site, technician) : found;
+      },
+      QStringLiteral("Записей отнесено к объекту «%1»: %2")
+          .arg(wanted.trimmed())
+          .arg(records.size()));
+}
+
+int64_t SitesDialog::CurrentSite() const {
+  const QList<QTableWidgetItem*> selected = sites_->selectedItems();
+  return selected.isEmpty() ? -1
+                            : site_rows_[static_cast<size_t>(selected.front()->row())].card.site;
 }
 
 }  // namespace lovar

@@ -1,10 +1,12 @@
-// "Объекты…": the sites of the registry (object number, model, last seen, last outcome,
-// station, operator), filtered as an object number is typed; the history of the site chosen;
-// two versions compared in the comparison window; a version chosen to be loaded into the
-// window (which writes it to a device only with the usual checks).
+// "Объекты…": the sites of the registry as cards (object number, model, name, customer, status,
+// last seen, last outcome, station, technician), and a row for the records of no site, filtered
+// as an object number, a name, a customer or a telephone is typed; the card and the history of
+// the site chosen; two versions compared in the comparison window; a version chosen to be
+// loaded into the window (which writes it to a device only with the usual checks).
 //
-// The dialog reads the registry it is given and changes nothing in it. A registry that cannot
-// be read (a server out of reach) is said in the dialog's status line.
+// What it changes in the registry is only ever added: a card's new version ("Карточка…"), a note
+// on a record ("Примечание…"), records put under a site ("Отнести к объекту…"). A registry that
+// cannot be read or changed (a server out of reach) is said in the dialog's status line.
 //
 // Threads: window thread only. Given a runner, every query runs through it (the registry's
 // own thread, RegistryWorker), its result comes back to the window thread, and the dialog says
@@ -16,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "store/registry.h"
@@ -43,6 +46,10 @@ class SitesDialog : public QDialog {
   QTableWidget* history() const { return history_; }
   QPushButton* compare_button() const { return compare_; }
   QPushButton* load_button() const { return load_; }
+  QPushButton* card_button() const { return card_button_; }
+  QPushButton* note_button() const { return note_; }
+  QPushButton* assign_button() const { return assign_; }
+  QLabel* card() const { return card_; }
   QLabel* status() const { return status_; }
 
   // The version chosen with "Загрузить в окно" (the dialog is then accepted).
@@ -60,8 +67,22 @@ class SitesDialog : public QDialog {
   void LoadSelected();
   // The site to select once the list shows it (its history then shown).
   void Choose(int model, const std::string& object) { chosen_site_ = {model, object}; }
+  // The site of that id to select once the list shows it.
+  void ChooseSite(int64_t site) { reselect_ = site; }
   // A query is under way (with a runner).
   bool Asking() const { return asking_ > 0; }
+
+  // "Карточка…": the card of the site selected edited in CardDialog (card_edit answers it in
+  // tests: given the card, returns the next version, or nullopt for Cancel); kept as its new
+  // version.
+  std::function<std::optional<SiteCard>(const SiteCard&)> card_edit;
+  void EditCard();
+  // "Примечание…": a note on the record selected, asked as one line.
+  void AddNote();
+  // "Отнести к объекту…": the records selected put under a site named by its number or name.
+  void AssignSelected();
+  // The most sites shown at once; a search narrows the rest.
+  static constexpr int kShown = 500;
 
  private:
   // work on the registry (through the runner, or at once); then done on the window thread,
@@ -69,6 +90,15 @@ class SitesDialog : public QDialog {
   void Ask(std::function<void(Registry&)> work, std::function<void()> done);
   void FillSites();
   void ShowSites(const StoreResult& r);
+  // The sites that fit the search, from the list read last.
+  std::vector<const SiteEntry*> Fitting() const;
+  void ShowCard();
+  void ShowRecord();
+  // A change to the registry, then the list read again (kept is said on success).
+  void Change(std::function<StoreResult(Registry&)> change, const QString& kept);
+  std::vector<std::string> SelectedRecords() const;
+  // The site selected (0: the records of no site), -1 for none.
+  int64_t CurrentSite() const;
   void FillHistory();
   void ShowHistory();
   // As wide as the tables' columns need, within the screen.
@@ -91,7 +121,13 @@ class SitesDialog : public QDialog {
   CompareDialog* compare_shown_ = nullptr;  // the last comparison shown
   uint64_t sites_asked_ = 0;                // the newest prefix asked for
   uint64_t history_asked_ = 0;              // the newest site asked for
-  std::vector<SiteSummary> site_rows_;
+  std::vector<SiteEntry> all_sites_;        // the list read last
+  int unplaced_ = 0;                        // records of no site
+  // The rows shown: a site, or (site 0 with no card) the records of no site.
+  std::vector<SiteEntry> site_rows_;
+  std::vector<RecordNote> notes_shown_;  // the notes of the site shown
+  int64_t reselect_ = -1;                // the site to select again once the list is read again
+  QString last_change_;                  // the last change's word, said while nothing else is
   std::vector<RecordInfo> history_rows_;
   std::optional<Version> chosen_;
   QLineEdit* filter_;
@@ -99,6 +135,11 @@ class SitesDialog : public QDialog {
   QTableWidget* history_;
   QPushButton* compare_;
   QPushButton* load_;
+  QPushButton* card_button_;
+  QPushButton* note_;
+  QPushButton* assign_;
+  QLabel* card_;
+  QLabel* record_;
   QLabel* status_;
 };
 

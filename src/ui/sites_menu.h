@@ -19,9 +19,11 @@
 #include "files/archive.h"
 #include "registry_worker.h"
 #include "session/recorder.h"
+#include "site_question_dialog.h"
 #include "sites_dialog.h"
 
 class QAction;
+class QLabel;
 class QMenu;
 class QWidget;
 
@@ -47,6 +49,23 @@ class SitesMenu : public QObject {
   void History();   // "Архив…": the history of the device shown
   void Settings();  // "Настройки…"
 
+  // "Техник": asked once per station, before the first read or write of a real device; every
+  // record the window makes names them. Shown at the right of the status line.
+  void AskTechnicianOnce();
+  // What the two questions say (also drawn in the windows' pictures).
+  static QString TechnicianQuestion();
+  static QString ReasonQuestion();
+  QLabel* technician_label() const { return technician_label_; }
+  // "Причина": asked before each write of a real device; the write's records carry it. False:
+  // cancelled (Esc), nothing is to be written.
+  bool AskReason();
+
+  // A read begins: the device may be another one, so the site chosen for the last one goes
+  // (its read asks again). The question still open is closed, its records left unassigned.
+  void DeviceReading();
+  // "Объект прибора", open now (tests answer it).
+  SiteQuestionDialog* site_question() const { return question_; }
+
   // The dialog "Объекты…" open now, when one is (tests drive it).
   SitesDialog* dialog() const { return dialog_; }
   QAction* sites_action() const { return sites_action_; }
@@ -58,9 +77,20 @@ class SitesMenu : public QObject {
   void SettingsKept();
 
  private:
-  // Opens the dialog over a registry for queries; with a site, that site's history shown.
-  void Open(int model, const std::string& object);
+  // Opens the dialog over a registry for queries; with a site (a model and object number, or
+  // the registry's id), that site's history shown.
+  void Open(int model, const std::string& object, int64_t site = 0);
   void LoadVersion(const SitesDialog::Version& version);
+  // The technician from the settings into the records and the status line.
+  void TakeTechnician();
+  // Every record of a real device, before the worker: the read of a device the registry cannot
+  // place asks its site; the records made until the answer are put under it.
+  void Keep(SiteRecord record);
+  void AskSite(const SiteRecord& read);
+  void ShowSiteQuestion(uint64_t asked, SiteQuestion question, int model);
+  void SiteAnswered(uint64_t asked, const SiteQuestion& question, int64_t site,
+                    const std::string& name);
+  void ContextSite(int64_t site);
 
   QWidget& window_;
   Session& session_;
@@ -69,6 +99,12 @@ class SitesMenu : public QObject {
   Dialogs& dialogs_;
   std::unique_ptr<RegistryWorker> worker_;  // made on first use (the archive's folder is known)
   WindowRecorder sites_;
+  RecordContext context_;  // what the window's records say beside the device
+  QLabel* technician_label_ = nullptr;
+  uint64_t site_asked_ = 0;  // the read asked about last (a newer one drops older answers)
+  bool site_open_ = false;   // from that read until its answer: records are collected
+  std::vector<std::string> unanswered_;  // the records of the device since that read
+  QPointer<SiteQuestionDialog> question_;
   RecorderPair pair_;
   std::shared_ptr<Registry> queries_;  // the open dialog's registry
   QPointer<SitesDialog> dialog_;

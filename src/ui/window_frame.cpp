@@ -16,7 +16,11 @@ void ElidingStatusBar::paintEvent(QPaintEvent* event) {
   }
   QPainter painter(this);
   const int grip = isSizeGripEnabled() ? style()->pixelMetric(QStyle::PM_SizeGripSize) : 0;
-  const QRect area = rect().adjusted(6, 0, -6 - grip, 0);
+  QRect area = rect().adjusted(6, 0, -6 - grip, 0);
+  // Up to the widgets kept at the right (the technician's name).
+  for (const QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    if (child->isVisible() && child->x() > width() / 2)
+      area.setRight(std::min(area.right(), child->x() - 6));
   painter.setPen(palette().windowText().color());
   painter.drawText(area, Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine,
                    fontMetrics().elidedText(message, Qt::ElideMiddle, area.width()));

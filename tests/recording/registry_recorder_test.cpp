@@ -223,5 +223,44 @@ TEST(RegistryRecorder, AWriteOfTheChangesIsCompletedByItsWholeCheck) {
   EXPECT_EQ(history.size(), count);
 }
 
+// The window's "Причина": the next write's records carry it, its whole check's too; the
+// reads around it and the write after carry the run's own note.
+TEST(RegistryRecorder, AWritesReasonGoesWithItsRecordsOnly) {
+  testing::TempFolder dir;
+  StoreResult opened;
+  auto registry = testing::OpenFile(dir / "registry.sqlite", opened);
+  ASSERT_TRUE(registry) << opened.message;
+  RegistryRecorder recorder(*registry);
+  recorder.SetContext({0, "Петров", ""});
+  const DeviceRecord device{"COM3", 252, 12, "Ловар-Т2 Версия 2.2"};
+  const ConfigImage image = SampleImage(252);
+  const auto write = [&](bool whole_check) {
+    WriteReport r;
+    r.outcome = O::Verified;
+    r.from = 100;
+    r.end = ImageLength(252);
+    r.model = 252;
+    r.prior_read = true;
+    r.blocks_only = !whole_check;
+    r.whole_check = whole_check;
+    recorder.DeviceWritten(device, image, r);
+  };
+  recorder.DeviceRead(device, image);
+  recorder.SetWriteNote("новый ключ");
+  write(false);
+  write(true);
+  recorder.DeviceRead(device, image);
+  write(false);
+  write(true);
+  std::vector<RecordInfo> history;
+  ASSERT_TRUE(registry->History(252, ObjectNumber(252, image), history).ok());
+  ASSERT_EQ(history.size(), 6u);
+  const char* notes[] = {"", "новый ключ", "новый ключ", "", "", ""};
+  for (size_t i = 0; i < history.size(); ++i) {
+    EXPECT_EQ(history[i].note, notes[i]) << i;
+    EXPECT_EQ(history[i].technician, "Петров") << i;
+  }
+}
+
 }  // namespace
 }  // namespace lovar

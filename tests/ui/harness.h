@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "form1.h"
@@ -67,6 +68,15 @@ class ScriptedDialogs : public Dialogs {
     return archive_choice;
   }
 
+  bool AskLine(const QString& caption, const QString& label, QString& text) override {
+    lines.push_back({caption, label, text});
+    if (!on_line) return true;
+    std::optional<QString> answer = on_line(caption);
+    if (!answer) return false;
+    text = *answer;
+    return true;
+  }
+
   bool continue_answer = true;
   std::function<bool()> on_continue;  // when set, answers the no-answer question instead
   bool yes_no_answer = true;
@@ -86,6 +96,13 @@ class ScriptedDialogs : public Dialogs {
   int archive_choice = -1;
   QString archive_folder;
   std::vector<ArchivedRow> archive_rows;
+  // The one-line questions asked (caption, label, the text offered), and the answer to each by
+  // its caption: nullopt is Esc; without on_line, Enter on what was offered.
+  struct Line {
+    QString caption, label, offered;
+  };
+  std::vector<Line> lines;
+  std::function<std::optional<QString>(const QString& caption)> on_line;
 };
 
 // Runs the event loop until pred holds or timeout_ms passes. It sleeps only until the next

@@ -15,6 +15,7 @@
 #include "file_paths.h"
 #include "fit_content.h"
 #include "harness.h"
+#include "model/config_image.h"
 #include "sim/device_sim.h"
 #include "sites_dialog.h"
 
@@ -114,7 +115,7 @@ class SitesDialogTest : public QObject {
     QVERIFY(!dialog.load_button()->isEnabled());
     QTest::keyClicks(dialog.filter(), "9");
     QCOMPARE(dialog.sites()->rowCount(), 0);
-    QCOMPARE(dialog.status()->text(), QStringLiteral("Нет объектов с таким началом номера."));
+    QCOMPARE(dialog.status()->text(), QStringLiteral("Нет таких объектов."));
   }
 
   // The history's last column shows a long message whole while the screen has room for it (run
@@ -178,6 +179,85 @@ class SitesDialogTest : public QObject {
     QVERIFY(dialog.chosen().has_value());
     QCOMPARE(dialog.chosen()->image, Version("1024", 20, 0).image);
     QCOMPARE(dialog.chosen()->info.model, 251);
+  }
+
+  // The list is of cards: a card edited is kept as a new version and found by its customer; a
+  // note added to a record is shown with it; records of no site are listed and put under one.
+  void CardsAreEditedRecordsNotedAndRecordsOfNoSitePlaced() {
+    QTemporaryDir dir;
+    auto registry = Filled(dir);
+    QVERIFY(registry);
+    SiteRecord stray = Version("", 15, 4 * kDay);  // a device without a number, no site given
+    stray.info.model = 250;
+    stray.image.resize(ImageLength(250));
+    QVERIFY(registry->Record(stray).ok());
+    ScriptedDialogs dialogs;
+    SitesDialog dialog(*registry, dialogs, nullptr);
+    QCOMPARE(dialog.sites()->rowCount(), 4);  // three sites, and the records of no site
+    QCOMPARE(dialog.sites()->item(0, 2)->text(), QStringLiteral("Объект 1024"));
+    QCOMPARE(dialog.sites()->item(3, 0)->text(), QStringLiteral("(объект не указан)"));
+
+    // The card of 1024: its new version kept, the list read again, the site still selected.
+    dialog.sites()->selectRow(0);
+    QVERIFY(dialog.card_button()->isEnabled());
+    dialog.card_edit = [](const SiteCard& card) -> std::optional<SiteCard> {
+      SiteCard next = card;
+      next.name = "Ленина, 5";
+      next.customer = "ООО «Ромашка»";
+      next.phones = "+7 916 123-45-67";
+      next.status = "suspended";
+      return next;
+    };
+    dialog.EditCard();
+    QCOMPARE(dialog.status()->text(), QStringLiteral("Карточка объекта № 1 сохранена"));
+    QCOMPARE(dialog.sites()->item(0, 2)->text(), QStringLiteral("Ленина, 5"));
+    QCOMPARE(dialog.sites()->item(0, 4)->text(), QStringLiteral("приостановлен"));
+    QVERIFY(dialog.card()->text().contains(QStringLiteral("телефоны: +7 916 123-45-67")));
+    std::vector<SiteCard> versions;
+    QVERIFY(registry->Cards(1, versions).ok());
+    QCOMPARE(versions.size(), size_t(2));
+    QCOMPARE(versions.front().name, std::string("Объект 1024"));  // the first kept as it was
+    // Found by the customer's name, in any case.
+    Type(dialog.filter(), QStringLiteral("ромашка"));
+    QCOMPARE(dialog.sites()->rowCount(), 1);
+    QCOMPARE(dialog.history()->rowCount(), 3);
+
+    // A note on the newest record, shown with it.
+    dialogs.on_line = [](const QString&) -> std::optional<QString> {
+      return QStringLiteral("ключ заменён по заявке 17");
+    };
+    dialog.history()->selectRow(0);
+    QVERIFY(dialog.note_button()->isEnabled());
+    dialog.AddNote();
+    QCOMPARE(dialog.status()->text(), QStringLiteral("Примечание добавлено"));
+    QVERIFY(WaitFor([&] { return dialog.history()->rowCount() == 3; }));
+    dialog.history()->selectRow(0);
+    QVERIFY2(dialog.findChild<QLabel*>("LabelRecord")->text().contains("ключ заменён по заявке 17"),
+             qPrintable(dialog.findChild<QLabel*>("LabelRecord")->text()));
+
+    // The record of no site put under 2048 by its name.
+    dialog.filter()->clear();
+    dialog.sites()->selectRow(3);
+    QCOMPARE(dialog.history()->rowCount(), 1);
+    dialog.history()->selectRow(0);
+    dialogs.on_line = [](const QString&) -> std::optional<QString> {
+      return QStringLiteral("Объект 2048");
+    };
+    dialog.AssignSelected();
+    QCOMPARE(dialog.status()->text(),
+             QStringLiteral("Записей отнесено к объекту «Объект 2048»: 1"));
+    QCOMPARE(dialog.sites()->rowCount(), 3);  // no record of no site left
+    std::vector<RecordInfo> history;
+    QVERIFY(registry->SiteHistory(3, history).ok());
+    QCOMPARE(history.size(), size_t(2));
+    // A site that is not there: said, nothing changed.
+    dialogs.on_line = [](const QString&) -> std::optional<QString> {
+      return QStringLiteral("нет");
+    };
+    dialog.sites()->selectRow(2);
+    dialog.history()->selectRow(0);
+    dialog.AssignSelected();
+    QVERIFY(dialog.status()->text().startsWith(QStringLiteral("Не сохранено: ")));
   }
 
   void ARegistryThatCannotBeReadIsSaid() {
