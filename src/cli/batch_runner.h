@@ -50,8 +50,8 @@ struct DeviceResult {
   // When not Ok: the write began (its first block went out), so the device may hold a mix of
   // old and new; false when the device was not changed.
   bool write_began = false;
-  float seconds = 0;     // from the port's open to the device's end
-  std::time_t ended{};   // when it ended
+  float seconds = 0;    // from the port's open to the device's end
+  std::time_t ended{};  // when it ended
   // Into BatchResults::texts; after the row's port and ": " when port_first (a message that
   // names its port is kept once for all rows, not once per port). Message() puts it together.
   uint32_t message = 0;

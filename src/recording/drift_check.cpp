@@ -60,8 +60,10 @@ DriftFound CompareWithSite(Registry& registry, const SiteRecord& read) {
   std::vector<RecordInfo> history;
   r = registry.SiteHistory(found.site, history);
   if (!r.ok()) return Failed(std::move(found), r);
+  // A read that found drift is no base: the drift stands, and is said, until a write of ours
+  // is proven over it (or the device is put back).
   const auto base = std::find_if(history.rbegin(), history.rend(), [&](const RecordInfo& h) {
-    return h.model == info.model && ProvesHeld(h);
+    return h.model == info.model && ProvesHeld(h) && h.drift.empty();
   });
   if (base == history.rend()) {
     found.state = DriftFound::State::NoRecord;
@@ -78,7 +80,9 @@ DriftFound CompareWithSite(Registry& registry, const SiteRecord& read) {
   found.fields = CompareWithRecord(info.model, recorded, extent, now, read_extent);
   // A later write of ours that was not proven explains the values it put there.
   for (auto later = base.base(); later != history.end() && !found.fields.empty(); ++later) {
-    if (later->model != info.model || later->image_hash.empty()) continue;
+    if (later->model != info.model || later->image_hash.empty() ||
+        later->operation == RecordOperation::Read || later->operation == RecordOperation::Archive)
+      continue;
     ConfigImage written;
     int written_extent = 0;
     if (!ImageOf(registry, *later, written, written_extent, r)) return Failed(std::move(found), r);

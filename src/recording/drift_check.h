@@ -6,9 +6,11 @@
 // The site: the one the record names (--site, a batch row's, the window's choice), else a
 // model 251's by its object number; a device of no known site is not compared. The record
 // compared with: the site's newest record of the model that proves what the device held (a
-// read, a write proven whole). A field whose value read is what a later write of ours put
-// there, proven or not (a write not read back, one stopped midway), is no drift: a record
-// explains it.
+// read, a write proven whole) and found no drift itself: drift found once is found again at
+// every read, until a write of ours is proven over it (which takes what the device holds as
+// the site's) or the device is put back. A field whose value read is what a later write of
+// ours put there, not proven (not read back, stopped midway), is no drift: a record explains
+// it.
 //
 // Threads: CompareWithSite on the registry's thread (it queries the registry); the rest pure.
 #pragma once

@@ -79,11 +79,20 @@ TEST(DriftAtRead, ADeviceChangedBehindTheRegistrysBackIsSaidKeptAndListed) {
   ASSERT_TRUE(registry->DriftedSites(found.site + 1, drifted).ok());
   EXPECT_TRUE(drifted.empty());
 
-  // The next read of the same device is compared with that read: no drift any more.
+  // Found again at the next read: the drift stands until a write of ours is proven over it.
   recorder.DeviceRead(kDevice, changed);
-  EXPECT_FALSE(seen.last().drifted());
+  EXPECT_EQ(seen.last().ids(), found.ids());
+  EXPECT_EQ(seen.last().base.id, found.base.id);
+  const std::string password = FieldText(*FindFieldById(251, "password"), first);
+  recorder.DeviceRead(kDevice, With(changed, "password", password.c_str()));  // put back
+  EXPECT_EQ(seen.last().ids(), std::vector<std::string>{"direction2.phone"});
+  ConfigImage written = With(changed, "exit_time", "40");
+  recorder.DeviceWritten(kDevice, written, Report(WriteReport::Outcome::Verified));
   ASSERT_TRUE(registry->DriftedSites(0, drifted).ok());
   EXPECT_TRUE(drifted.empty());
+  recorder.DeviceRead(kDevice, written);
+  EXPECT_EQ(seen.last().state, DriftFound::State::Compared);
+  EXPECT_FALSE(seen.last().drifted());
 }
 
 TEST(DriftAtRead, AWriteOfOursNotProvenExplainsWhatItPutThere) {
