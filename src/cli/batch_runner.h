@@ -40,6 +40,11 @@ struct BatchOptions {
   // Records each row's read and write, and a row that failed before its write; null: none.
   SiteRecorder* registry = nullptr;
   size_t parallel = kBatchParallel;
+  // Each row's read compared with its site (drift_check.h), for its write: null when nothing is
+  // recorded. A row whose write would change a drifted field fails (Status::OverDrift, nothing
+  // written) unless over_drift.
+  class CliRecording* drift = nullptr;
+  bool over_drift = false;
 };
 
 struct DeviceResult {

@@ -85,14 +85,43 @@ CliRecording::CliRecording(const RecordOptions& options, const std::filesystem::
   recorder_ = std::make_unique<QueuedRecorder>(*worker_, write_operation);
   recorder_->SetContext(std::move(context));
   recorder_->OnDrift([box = drift_](const DriftFound& found) {
-    std::lock_guard lock(box->mutex);
-    if (int& late = box->late[found.port]; late > 0) {
-      --late;
-      return;
+    std::function<void(const DriftFound&)> waiter;
+    {
+      std::lock_guard lock(box->mutex);
+      if (int& late = box->late[found.port]; late > 0) {
+        --late;
+        return;
+      }
+      if (const auto w = box->waiters.find(found.port); w != box->waiters.end()) {
+        waiter = std::move(w->second);
+        box->waiters.erase(w);
+      } else {
+        box->found[found.port].push_back(found);
+        box->given.notify_all();
+      }
     }
-    box->found[found.port].push_back(found);
-    box->given.notify_all();
+    if (waiter) waiter(found);
   });
+}
+
+bool CliRecording::WhenDrift(const std::string& port, std::function<void(const DriftFound&)> done) {
+  if (recorder_ == nullptr) return false;
+  std::unique_lock lock(drift_->mutex);
+  std::deque<DriftFound>& found = drift_->found[port];
+  if (found.empty()) {
+    drift_->waiters[port] = std::move(done);
+    return true;
+  }
+  DriftFound first = std::move(found.front());
+  found.pop_front();
+  lock.unlock();
+  done(first);
+  return true;
+}
+
+void CliRecording::ForgetDrift(const std::string& port) {
+  std::lock_guard lock(drift_->mutex);
+  if (drift_->waiters.erase(port) != 0) ++drift_->late[port];
 }
 
 std::optional<DriftFound> CliRecording::AwaitDrift(const std::string& port,

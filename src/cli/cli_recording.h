@@ -19,6 +19,7 @@
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -84,6 +85,13 @@ class CliRecording {
   std::optional<DriftFound> AwaitDrift(const std::string& port, std::chrono::milliseconds limit);
   // The same without waiting: nullopt also when it is not known yet.
   std::optional<DriftFound> TakeDrift(const std::string& port);
+  // The same for a loop that may not wait (batch): done(found) is called once, on the
+  // registry's thread or at once on the caller's, with the port's next comparison not yet
+  // taken. Nothing is called when nothing is recorded (returns false).
+  bool WhenDrift(const std::string& port, std::function<void(const DriftFound&)> done);
+  // The port's comparison no longer waited for (WhenDrift's time ran out): dropped when it
+  // comes.
+  void ForgetDrift(const std::string& port);
   // How long a write waits for its read's comparison before it goes on "не сравнено".
   static constexpr std::chrono::seconds kDriftWait{10};
 
@@ -103,6 +111,7 @@ class CliRecording {
     std::condition_variable given;
     std::map<std::string, std::deque<DriftFound>> found;
     std::map<std::string, int> late;  // answers no longer waited for, dropped when they come
+    std::map<std::string, std::function<void(const DriftFound&)>> waiters;  // WhenDrift's
   };
   std::shared_ptr<DriftBox> drift_ = std::make_shared<DriftBox>();
 };

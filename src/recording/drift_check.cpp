@@ -69,6 +69,12 @@ DriftFound CompareWithSite(Registry& registry, const SiteRecord& read) {
     found.state = DriftFound::State::NoRecord;
     return found;
   }
+  // Matched by its number, a device is that site's only while the site's device still has the
+  // number: a number given up by a write is no longer the site's.
+  if (info.site == 0 && base->object != info.object) {
+    found.state = DriftFound::State::NoRecord;
+    return found;
+  }
   found.base = *base;
   found.site_name = base->site_name;
   ConfigImage recorded;

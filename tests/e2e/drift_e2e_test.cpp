@@ -101,6 +101,44 @@ TEST(DriftCli, ADeviceChangedBehindTheRegistrysBackIsFoundListedAndNotWrittenOve
   EXPECT_NE(r.err.find("Изменений не через Ловар не найдено"), std::string::npos) << r.err;
 }
 
+TEST(DriftCli, ABatchRowOverDriftIsNotWrittenAndTheOthersAre) {
+  TempFolder dir;
+  const std::string db = Utf8Of(dir / "registry.sqlite");
+  const auto path = [&](const char* name) { return Utf8Of(dir / name); };
+  {
+    SimProcess sim({"--model", "251"});
+    RunResult r = RunCli({"read", "-p", sim.port(), "-o", path("a.dat"), "--db", db});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+  }
+  // A device of the site changed on its keypad, and another device.
+  Flipped(dir / "a.dat", dir / "keypad.dat", kSounder);
+  SimProcess changed({"--model", "251", "--image", path("keypad.dat")});
+  SimProcess same({"--model", "251", "--image", path("a.dat")});
+  std::ofstream(dir / "plan.csv", std::ios::binary) << "port,template,object_number\n" +
+                                                           changed.port() + ",a.dat,1024\n" +
+                                                           same.port() + ",a.dat,1025\n";
+  // The template's own number kept on purpose: the site's device.
+  const std::string allow = "object-number-from-template";
+  RunResult r = RunCli({"batch", path("plan.csv"), "--db", db, "--allow-check", allow});
+  EXPECT_EQ(r.exit_code, 13) << r.err;
+  EXPECT_NE(r.err.find("изменено не через Ловар: Параметры: Внутренний звуковой сигн."),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE((r.out + r.err)
+                .find("Запись не начата: она изменила бы поля, изменённые в приборе не "
+                      "через Ловар (Параметры: Внутренний звуковой сигн.)"),
+            std::string::npos)
+      << r.out << r.err;
+  r = RunCli({"read", "-p", changed.port(), "-o", path("b.dat"), "--db", db});
+  EXPECT_EQ(ByteOf(dir / "b.dat", kSounder), ByteOf(dir / "keypad.dat", kSounder));
+
+  r = RunCli({"batch", path("plan.csv"), "--db", db, "--over-drift", "--allow-check", allow});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  r = RunCli({"read", "-p", changed.port(), "-o", path("c.dat"), "--db", db});
+  EXPECT_EQ(ByteOf(dir / "c.dat", kSounder), ByteOf(dir / "a.dat", kSounder));
+  EXPECT_EQ(r.err.find("изменено не через Ловар"), std::string::npos) << r.err;
+}
+
 TEST(DriftCli, AModel252OfASiteNamedIsReadBeforeItsWriteAndARegistryOutOfReachIsNoFailure) {
   TempFolder dir;
   const std::string db = Utf8Of(dir / "registry.sqlite");
