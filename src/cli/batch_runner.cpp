@@ -148,7 +148,7 @@ class Device : private SessionWatcher {
       result_.notes = batch_.results.texts.Intern(notes_);
       batch_.display.Note(line_, text);
     }
-    const std::string over = DriftOverwrittenNames(found, device_now_, session_->image());
+    const std::string over = OverwrittenDrift(found, device_now_, session_->image());
     if (!over.empty() && !batch_.options.over_drift)
       return End({Status::OverDrift, OverDriftRefusal(over)});
     if (!over.empty()) {

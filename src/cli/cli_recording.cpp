@@ -28,12 +28,6 @@ void AddOverDriftOption(CLI::App& command, bool& over_drift) {
                    "запись не начинается)");
 }
 
-std::string DriftOverwrittenNames(const DriftFound& found, const ConfigImage& device_now,
-                                  const ConfigImage& to_write) {
-  if (!found.drifted()) return {};
-  return FieldNames(DriftOverwritten(found.model, found.ids(), device_now, to_write));
-}
-
 std::string OverDriftRefusal(const std::string& names) {
   return "Запись не начата: она изменила бы поля, изменённые в приборе не через Ловар (" + names +
          "). Прибор не изменён (записать поверх: --over-drift)";

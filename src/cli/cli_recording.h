@@ -48,10 +48,7 @@ void AddRecordOptions(CLI::App& command, RecordOptions& options);
 // device is written, with Status::OverDrift.
 void AddOverDriftOption(CLI::App& command, bool& over_drift);
 
-// A write over drift: the drifted fields the image to write would change on a device that
-// holds device_now ("" when none). The refusal's and the note's texts.
-std::string DriftOverwrittenNames(const DriftFound& found, const ConfigImage& device_now,
-                                  const ConfigImage& to_write);
+// A write over drift (OverwrittenDrift's names): the refusal's and the note's texts.
 std::string OverDriftRefusal(const std::string& names);
 std::string OverDriftNote(const std::string& names);
 

@@ -217,7 +217,7 @@ int Write(SessionRunner& session, const CliOptions& o, CliRecording& recording,
   if (prior) {
     const std::optional<DriftFound> found = recording.AwaitDrift(o.port, CliRecording::kDriftWait);
     SayDrift(found);
-    if (found) over_drift = DriftOverwrittenNames(*found, device_now, session.image());
+    if (found) over_drift = OverwrittenDrift(*found, device_now, session.image());
     if (!over_drift.empty() && !o.over_drift)
       return Fail(Status::OverDrift, OverDriftRefusal(over_drift));
   }

@@ -106,6 +106,12 @@ void MarkDrift(const DriftFound& found, SiteRecord& read) {
   read.info.drift_base = found.base.id;
 }
 
+std::string OverwrittenDrift(const DriftFound& found, const ConfigImage& device_now,
+                             const ConfigImage& to_write) {
+  if (!found.drifted()) return {};
+  return FieldNames(DriftOverwritten(found.model, found.ids(), device_now, to_write));
+}
+
 std::string DriftFoundText(const DriftFound& found) {
   switch (found.state) {
     case DriftFound::State::NotCompared:

@@ -51,6 +51,12 @@ DriftFound NotCompared(const SiteRecord& read, std::string why);
 // The read's record carries the drift found.
 void MarkDrift(const DriftFound& found, SiteRecord& read);
 
+// The drifted fields that a write of to_write over a device holding device_now (the image
+// read) would change, named as the window names them ("" when none): the write goes over them,
+// which the fronts ask about first.
+std::string OverwrittenDrift(const DriftFound& found, const ConfigImage& device_now,
+                             const ConfigImage& to_write);
+
 // What a front says of it: "изменено не через Ловар: … (сравнено с записью реестра от
 // 01.05.2024 12:30)" when
 // drifted; "Не сравнено с реестром объектов: …" when not compared; "" otherwise.

@@ -83,13 +83,17 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   // Asks first when the image holds changes kept nowhere; false when the installer kept them
   // (nothing read).
   bool ButtonReadClick();
-  void ButtonWriteClick() { session_.Write(); }
+  void ButtonWriteClick() {
+    if (sites_->AskWriteOverDrift()) session_.Write();
+  }
   // "Отмена" (Esc) while a read or a write runs.
   void ButtonCancelClick() { session_.Cancel(); }
   void N2Click() { files_->Open(); }     // "Файл" → "Считать"
   void N3Click() { files_->Save(); }     // "Файл" → "Сохранить"; only a whole image
   void N4Click() { files_->Compare(); }  // "Файл" → "Сравнить с файлом…"
-  void WriteAllClick() { session_.Write(true, true); }  // "Файл" → "Записать всё"
+  void WriteAllClick() {
+    if (sites_->AskWriteOverDrift()) session_.Write(true, true);
+  }  // "Файл" → "Записать всё"
   // "Файл" → "Архив…": the device's history in the registry (the archive's list without one).
   void N5Click() { sites_->History(); }
   // "Файл" → "Поиск прибора…": the search window again, to find the device once more.

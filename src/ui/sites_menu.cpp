@@ -27,10 +27,27 @@ SitesMenu::SitesMenu(QWidget& window, QMenu& menu, QAction* after, Session& sess
       files_(files),
       status_(status),
       dialogs_(dialogs),
-      sites_([this](SiteRecord record) {
-        // A demo device's sample is no site's configuration.
-        if (!files_.IsDemo()) worker().Record(std::move(record));
-      }),
+      sites_(
+          [this](SiteRecord record) {
+            // A demo device's sample is no site's configuration.
+            if (!files_.IsDemo()) worker().Record(std::move(record));
+          },
+          [this](SiteRecord record) {
+            if (files_.IsDemo()) return;
+            const std::string port = record.info.port;
+            ReadDrift& read = drift_[port];
+            read.found.reset();
+            std::copy(record.image.begin(),
+                      record.image.begin() + static_cast<long>(std::min(record.image.size(),
+                                                                        read.read.bytes().size())),
+                      read.read.bytes().begin());
+            QPointer<SitesMenu> self(this);
+            worker().RecordRead(std::move(record), [self, port](const DriftFound& found) {
+              if (!self) return;
+              self->drift_[port].found = found;
+              if (self->drift_seen_) self->drift_seen_(found);
+            });
+          }),
       pair_(&archive, &sites_) {
   const QList<QAction*> actions = menu.actions();
   const int at = actions.indexOf(after);
@@ -57,6 +74,17 @@ RegistryWorker& SitesMenu::worker() {
             [this](const QString& text) { status_.ShowBeside(text); });
   }
   return *worker_;
+}
+
+bool SitesMenu::AskWriteOverDrift() {
+  const auto read = drift_.find(session_.device().port);
+  if (read == drift_.end() || !read->second.found) return true;
+  const std::string over =
+      OverwrittenDrift(*read->second.found, read->second.read, session_.image());
+  if (over.empty()) return true;
+  return dialogs_.AskYesNo(QStringLiteral("Записать в УО"),
+                           QStringLiteral("В приборе изменено не через Ловар: ") + Q(over) +
+                               QStringLiteral("\n\nЗапись изменит эти поля. Записать поверх?"));
 }
 
 void SitesMenu::Sites() {
