@@ -30,7 +30,15 @@ SitesMenu::SitesMenu(QWidget& window, QMenu& menu, QAction* after, Session& sess
       sites_(
           [this](SiteRecord record) {
             // A demo device's sample is no site's configuration.
-            if (!files_.IsDemo()) worker().Record(std::move(record));
+            if (files_.IsDemo()) return;
+            // A write's record: what the device holds now (or may: as the registry's drift
+            // takes a write of ours not proven), which a later write is held to.
+            if (const auto read = drift_.find(record.info.port);
+                read != drift_.end() && record.info.operation != RecordOperation::Read &&
+                !record.image.empty() && record.image.size() <= read->second.read.bytes().size())
+              std::copy(record.image.begin(), record.image.end(),
+                        read->second.read.bytes().begin());
+            worker().Record(std::move(record));
           },
           [this](SiteRecord record) {
             if (files_.IsDemo()) return;

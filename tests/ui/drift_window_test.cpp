@@ -107,6 +107,7 @@ class DriftWindowTest : public QObject {
     // The sounder put back as recorded: asked first; "no" sends nothing.
     QVERIFY(StoreFieldText(sounder, image, std::to_string(recorded), why));
     s.dialogs.yes_no_answer = false;
+    s.form1().sites().worker().WaitIdle();
     const size_t records = HistoryOf1024(*registry).size();
     s.ui().ButtonWrite->click();
     QCOMPARE(s.dialogs.messages.size(), asked + 1);
@@ -117,6 +118,21 @@ class DriftWindowTest : public QObject {
     QVERIFY(!s.form1().session().Busy());
     s.form1().sites().worker().WaitIdle();
     QCOMPARE(HistoryOf1024(*registry).size(), records);
+    // "yes" writes over it; the device then holds it, and a later write is not asked again.
+    s.dialogs.yes_no_answer = true;
+    s.ui().ButtonWrite->click();
+    QCOMPARE(s.dialogs.messages.size(), asked + 2);
+    QVERIFY(WaitFor([&] { return !s.form1().session().Busy(); }));
+    QVERIFY(StoreFieldText(*FindFieldById(251, "siren_time"), image, "34", why));
+    s.ui().ButtonWrite->click();
+    QVERIFY(WaitFor([&] { return !s.form1().session().Busy(); }));
+    QVERIFY2(s.dialogs.messages.size() == asked + 2,
+             qPrintable(s.dialogs.messages.back().caption + ": " + s.dialogs.messages.back().text));
+    QVERIFY(WaitFor([&] {
+      s.form1().sites().worker().WaitIdle();
+      const RecordInfo last = HistoryOf1024(*registry).back();
+      return last.operation == RecordOperation::Write && last.outcome == RecordOutcome::Holds;
+    }));
     s.form1().close();
     sim.terminate();
     QVERIFY(sim.waitForFinished(20000));
