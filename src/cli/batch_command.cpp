@@ -166,6 +166,7 @@ BatchCommand::BatchCommand(CLI::App& app) {
       ->capture_default_str();
   AddCheckOptions(*batch_, rules_, allowed_);
   AddRecordOptions(*batch_, record_);
+  AddOverDriftOption(*batch_, over_drift_);
 }
 
 int BatchCommand::Run(int retries) {
@@ -191,9 +192,10 @@ int BatchCommand::Run(int retries) {
   const std::atomic<bool>& interrupted = WatchInterrupts();
   EventLoop loop;
   BatchDisplay display(stderr, PrepareStderrRedraw(), StderrColumns);
-  const BatchResults results =
-      RunBatch(loop, plan, BatchOptions{retries, archive_, &gate, recording.recorder(), parallel_},
-               interrupted, display);
+  const BatchResults results = RunBatch(loop, plan,
+                                        BatchOptions{retries, archive_, &gate, recording.recorder(),
+                                                     parallel_, &recording, over_drift_},
+                                        interrupted, display);
   // The devices are done: what the registry could not take yet is kept now.
   const bool recorded = recording.Finish(0) == 0;
   for (const std::string& note : results.device_notes)

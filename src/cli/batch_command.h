@@ -4,7 +4,7 @@
 //
 //   batch PLAN.csv [--report FILE.csv] [--retry-plan FILE.csv] [--archive DIR] [--parallel N]
 //                  [--rules FILE.json] [--allow-check ID]...
-//                  [--no-record] [--db URL|FILE]
+//                  [--no-record] [--db URL|FILE] [--over-drift]
 //
 // The plan is checked whole first; a plan with faults is refused, each fault named by its row
 // and column, and no device is touched (exit 12). So is a plan whose devices' configurations
@@ -13,7 +13,8 @@
 // device on stderr; at the end a table on stdout (row, port, model, object number, result,
 // time), written also as CSV with --report. Exit 0 only when every device holds its
 // configuration; otherwise the rows that failed are named (exit 13; 10 after Ctrl-C), and
-// --retry-plan writes a plan of just those rows.
+// --retry-plan writes a plan of just those rows. A row whose write would change fields changed
+// on its device not through this program (drift_check.h) fails so, unless --over-drift.
 //
 // Threads: the caller's, which runs the loop.
 #pragma once
@@ -57,6 +58,7 @@ class BatchCommand {
   std::string archive_;
   std::string rules_;
   std::vector<std::string> allowed_;
+  bool over_drift_ = false;  // --over-drift
   RecordOptions record_;
   size_t parallel_ = 0;  // set to kBatchParallel by the option's default
 };

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "cli/cli_recording.h"
 #include "files/config_file.h"
 #include "files/utf8_path.h"
 #include "model/catalog.h"
@@ -88,6 +89,7 @@ class Device : private SessionWatcher {
     if (read.record && !read.record->ok)
       return End(
           {Status::FileError, "Архив: " + read.record->message + ". В УО ничего не записано"});
+    device_now_ = session_->image();
     // Over what the device holds: a model 251 template has only the first 2048 bytes.
     std::string why;
     if (!ApplyPlanRow(batch_.plan, row_, session_->image(), why))
@@ -103,6 +105,7 @@ class Device : private SessionWatcher {
       notes += (notes.empty() ? "" : "; ") + line;
       batch_.device_notes.Add(line, row_);
     }
+    notes_ = notes;
     result_.notes = batch_.results.texts.Intern(notes);
     if (!judged.judged.ok())
       return End(CheckRefusal(judged.judged.blocking, "В УО ничего не записано"));
@@ -111,6 +114,52 @@ class Device : private SessionWatcher {
     if (!judged.judged.let_pass.empty() && batch_.recorder != nullptr)
       batch_.recorder->NoteOverride(row_.port,
                                     OverrideText(judged.judged.let_pass, "--allow-check"));
+    AwaitDrift();
+  }
+
+  // The read's comparison with its site, from the registry's thread, before the write: waited
+  // for on the loop at most kDriftWait, the other devices going on meanwhile.
+  void AwaitDrift() {
+    CliRecording* recording = batch_.options.drift;
+    std::weak_ptr<bool> alive = alive_;
+    EventLoop& loop = batch_.loop;
+    const auto given = [alive, &loop, this](const DriftFound& found) {
+      loop.Post([alive, this, found] {
+        if (!alive.expired()) Drifted(found);
+      });
+    };
+    if (recording == nullptr || !recording->WhenDrift(row_.port, given)) return Write();
+    drift_timer_ = loop.AddTimer(CliRecording::kDriftWait, [this, recording] {
+      recording->ForgetDrift(row_.port);
+      DriftFound late;
+      late.port = row_.port;
+      late.why = "реестр не ответил за " + std::to_string(CliRecording::kDriftWait.count()) + " с";
+      Drifted(late);
+    });
+  }
+
+  void Drifted(const DriftFound& found) {
+    if (drift_decided_) return;
+    drift_decided_ = true;
+    if (drift_timer_ != 0) batch_.loop.RemoveTimer(drift_timer_);
+    drift_timer_ = 0;
+    if (const std::string text = DriftFoundText(found); !text.empty()) {
+      notes_ += (notes_.empty() ? "" : "; ") + text;
+      result_.notes = batch_.results.texts.Intern(notes_);
+      batch_.display.Note(line_, text);
+    }
+    const std::string over = OverwrittenDrift(found, device_now_, session_->image());
+    if (!over.empty() && !batch_.options.over_drift)
+      return End({Status::OverDrift, OverDriftRefusal(over)});
+    if (!over.empty()) {
+      notes_ += (notes_.empty() ? "" : "; ") + OverDriftNote(over);
+      result_.notes = batch_.results.texts.Intern(notes_);
+    }
+    if (Stopped()) return;
+    Write();
+  }
+
+  void Write() {
     session_->StartWrite(true, [this](const SessionEnd& written) {
       write_recorded_ = written.report.has_value();
       // Said from what the write did: one whose first block never went out changed nothing
@@ -131,6 +180,9 @@ class Device : private SessionWatcher {
   }
 
   void End(const Outcome& out) {
+    if (drift_timer_ != 0) batch_.loop.RemoveTimer(drift_timer_);
+    drift_timer_ = 0;
+    drift_decided_ = true;
     // A row that ended before its write is recorded for the object it was meant for.
     SiteRecorder* registry = batch_.options.registry;
     if (registry != nullptr && !out.ok() && !write_recorded_)
@@ -175,6 +227,12 @@ class Device : private SessionWatcher {
   bool ended_flag_ = false;
   bool write_recorded_ = false;  // the write's end went to the recorder
   std::string device_line_;
+  ConfigImage device_now_;  // as read, before the row's values
+  std::string notes_;
+  int drift_timer_ = 0;
+  bool drift_decided_ = false;
+  // Gone with the device, so that an answer posted to the loop finds it gone.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace

@@ -40,6 +40,11 @@ struct BatchOptions {
   // Records each row's read and write, and a row that failed before its write; null: none.
   SiteRecorder* registry = nullptr;
   size_t parallel = kBatchParallel;
+  // Each row's read compared with its site (drift_check.h), for its write: null when nothing is
+  // recorded. A row whose write would change a drifted field fails (Status::OverDrift, nothing
+  // written) unless over_drift.
+  class CliRecording* drift = nullptr;
+  bool over_drift = false;
 };
 
 struct DeviceResult {
@@ -50,8 +55,8 @@ struct DeviceResult {
   // When not Ok: the write began (its first block went out), so the device may hold a mix of
   // old and new; false when the device was not changed.
   bool write_began = false;
-  float seconds = 0;     // from the port's open to the device's end
-  std::time_t ended{};   // when it ended
+  float seconds = 0;    // from the port's open to the device's end
+  std::time_t ended{};  // when it ended
   // Into BatchResults::texts; after the row's port and ": " when port_first (a message that
   // names its port is kept once for all rows, not once per port). Message() puts it together.
   uint32_t message = 0;

@@ -43,6 +43,9 @@ constexpr ExitStatusText kExitStatuses[] = {
     {int(Status::NotRecorded),
      "read, write, batch: работа сделана, но запись о ней не сохранена ни в реестре, ни рядом с "
      "ним"},
+    {int(Status::OverDrift),
+     "write, batch: запись изменила бы поля, изменённые в приборе не через Ловар (без "
+     "--over-drift), прибор не изменён"},
     {int(Status::InternalError),
      "внутренняя ошибка программы: команда прервана, сообщение об ошибке на stderr"},
 };
@@ -103,6 +106,7 @@ CliCommands DefineCliOptions(CLI::App& app, CliOptions& o) {
                       "сохраняется туда");
   AddCheckOptions(*c.write, o.rules, o.allowed);
   AddRecordOptions(*c.write, o.record);
+  AddOverDriftOption(*c.write, o.over_drift);
   c.key = app.add_subcommand("key", "Считать ключ, поднесённый к считывателю");
   c.key->add_option("--port,-p", o.port, "Порт")->required();
   c.key->add_option("--wait", o.key_wait, "Сколько секунд ждать ключ")

@@ -19,7 +19,7 @@ struct CliOptions {
   std::string port;
   std::string out;
   std::string file;
-  std::string archive;  // --archive DIR: keep every read there
+  std::string archive;   // --archive DIR: keep every read there
   RecordOptions record;  // read, write: --no-record, --db, --site, --operator, --note
   bool no_verify = false;
   bool verify = false;  // the check is the default; the flag stays for older scripts
@@ -28,6 +28,7 @@ struct CliOptions {
   int key_wait = 60;
   std::string rules;                 // write --rules FILE: the company's rules
   std::vector<std::string> allowed;  // write --allow-check ID: rules whose errors may pass
+  bool over_drift = false;           // write --over-drift: write over fields changed not through us
 };
 
 // The commands, to tell which one the command line chose.

@@ -22,6 +22,21 @@ void AddRecordOptions(CLI::App& command, RecordOptions& options) {
   command.add_option("--note", options.note, "Причина: зачем прибор читают или записывают");
 }
 
+void AddOverDriftOption(CLI::App& command, bool& over_drift) {
+  command.add_flag("--over-drift", over_drift,
+                   "Записать и поверх полей, изменённых в приборе не через Ловар (без этого такая "
+                   "запись не начинается)");
+}
+
+std::string OverDriftRefusal(const std::string& names) {
+  return "Запись не начата: она изменила бы поля, изменённые в приборе не через Ловар (" + names +
+         "). Прибор не изменён (записать поверх: --over-drift)";
+}
+
+std::string OverDriftNote(const std::string& names) {
+  return "Записано поверх изменений не через Ловар (--over-drift): " + names;
+}
+
 CliRecording::CliRecording(const RecordOptions& options, const std::filesystem::path& archive,
                            RecordOperation write_operation) {
   if (options.no_record) return;
@@ -63,6 +78,71 @@ CliRecording::CliRecording(const RecordOptions& options, const std::filesystem::
   worker_ = std::make_unique<RecordWorker>(place, [handed] { return std::move(*handed); });
   recorder_ = std::make_unique<QueuedRecorder>(*worker_, write_operation);
   recorder_->SetContext(std::move(context));
+  recorder_->OnDrift([box = drift_](const DriftFound& found) {
+    std::function<void(const DriftFound&)> waiter;
+    {
+      std::lock_guard lock(box->mutex);
+      if (int& late = box->late[found.port]; late > 0) {
+        --late;
+        return;
+      }
+      if (const auto w = box->waiters.find(found.port); w != box->waiters.end()) {
+        waiter = std::move(w->second);
+        box->waiters.erase(w);
+      } else {
+        box->found[found.port].push_back(found);
+        box->given.notify_all();
+      }
+    }
+    if (waiter) waiter(found);
+  });
+}
+
+bool CliRecording::WhenDrift(const std::string& port, std::function<void(const DriftFound&)> done) {
+  if (recorder_ == nullptr) return false;
+  std::unique_lock lock(drift_->mutex);
+  std::deque<DriftFound>& found = drift_->found[port];
+  if (found.empty()) {
+    drift_->waiters[port] = std::move(done);
+    return true;
+  }
+  DriftFound first = std::move(found.front());
+  found.pop_front();
+  lock.unlock();
+  done(first);
+  return true;
+}
+
+void CliRecording::ForgetDrift(const std::string& port) {
+  std::lock_guard lock(drift_->mutex);
+  if (drift_->waiters.erase(port) != 0) ++drift_->late[port];
+}
+
+std::optional<DriftFound> CliRecording::AwaitDrift(const std::string& port,
+                                                   std::chrono::milliseconds limit) {
+  if (recorder_ == nullptr) return std::nullopt;
+  std::unique_lock lock(drift_->mutex);
+  std::deque<DriftFound>& found = drift_->found[port];
+  if (!drift_->given.wait_for(lock, limit, [&] { return !found.empty(); })) {
+    ++drift_->late[port];
+    DriftFound late;
+    late.port = port;
+    late.why = "реестр не ответил за " + std::to_string(limit.count() / 1000) + " с";
+    return late;
+  }
+  DriftFound first = std::move(found.front());
+  found.pop_front();
+  return first;
+}
+
+std::optional<DriftFound> CliRecording::TakeDrift(const std::string& port) {
+  if (recorder_ == nullptr) return std::nullopt;
+  std::lock_guard lock(drift_->mutex);
+  std::deque<DriftFound>& found = drift_->found[port];
+  if (found.empty()) return std::nullopt;
+  DriftFound first = std::move(found.front());
+  found.pop_front();
+  return first;
 }
 
 CliRecording::~CliRecording() = default;

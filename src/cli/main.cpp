@@ -112,7 +112,15 @@ int Identify(SessionRunner& session, const CliOptions& o) {
   return 0;
 }
 
-int Read(SessionRunner& session, const CliOptions& o) {
+// How the read compared with its site's last proven record, said on stderr.
+void SayDrift(const std::optional<DriftFound>& found) {
+  if (!found) return;
+  const std::string text = DriftFoundText(*found);
+  if (text.empty()) return;
+  std::fprintf(stderr, found->drifted() ? "Внимание: %s\n" : "%s\n", text.c_str());
+}
+
+int Read(SessionRunner& session, const CliOptions& o, CliRecording& recording) {
   // A place the file cannot go is said before the device is read, not after.
   const FileResult place = CheckSavePlace(PathFromUtf8(o.out));
   if (!place.ok()) return Fail(Status::FileError, DescribeError(place));
@@ -134,6 +142,7 @@ int Read(SessionRunner& session, const CliOptions& o) {
   const std::string shown = ShownUtf8Path(o.out);
   std::printf("Конфигурация сохранена: %s (%zu байт)\n", shown.c_str(),
               static_cast<size_t>(100 + FileImageLength(session.model())));
+  SayDrift(recording.AwaitDrift(o.port, CliRecording::kDriftWait));
   // The site's last write let past the check's errors, while the device still holds it.
   if (read.record && !read.record->note.empty())
     std::fprintf(stderr, "Внимание: %s\n", read.record->note.c_str());
@@ -174,7 +183,11 @@ int Write(SessionRunner& session, const CliOptions& o, CliRecording& recording,
   // device's, read first (and kept with --archive), so that writing a file never wipes them and
   // the check judges what the device will hold.
   std::optional<SessionEnd> prior;
-  if (FileImageLength(model) < ImageLength(model)) {
+  // The device is read first also so that a write over fields changed on it not through us
+  // (drift) is known before anything is sent: a model 250 or 252 of a site named.
+  const bool drift_read =
+      recording.recorder() != nullptr && !o.over_drift && !o.record.site.empty();
+  if (FileImageLength(model) < ImageLength(model) || drift_read) {
     prior = session.ReadImage();
     std::optional<Outcome> stopped;
     if (!prior->outcome.ok())
@@ -195,8 +208,19 @@ int Write(SessionRunner& session, const CliOptions& o, CliRecording& recording,
       return Fail(*stopped);
     }
   }
+  const ConfigImage device_now = session.image();
   const Session::Loaded loaded = session.session().LoadFile(file, /*whole_image=*/false);
   if (!loaded.result.ok()) return Fail(Status::FileError, DescribeError(loaded.result));
+  // What the read before the write found changed on the device not through us: a write that
+  // would change it again waits for --over-drift.
+  std::string over_drift;
+  if (prior) {
+    const std::optional<DriftFound> found = recording.AwaitDrift(o.port, CliRecording::kDriftWait);
+    SayDrift(found);
+    if (found) over_drift = OverwrittenDrift(*found, device_now, session.image());
+    if (!over_drift.empty() && !o.over_drift)
+      return Fail(Status::OverDrift, OverDriftRefusal(over_drift));
+  }
   // As the device will hold it: its keys, its firmware.
   const Judgement as_device =
       Judge(DeviceCheckInput(model, session.image(), session.session().FirmwareVersion(), nullptr,
@@ -232,6 +256,7 @@ int Write(SessionRunner& session, const CliOptions& o, CliRecording& recording,
   if (!archived.empty())
     std::printf("Прежняя конфигурация прибора в архиве: %s\n", archived.c_str());
   std::printf("%s\n", written.outcome.message.c_str());
+  if (!over_drift.empty()) std::fprintf(stderr, "%s\n", OverDriftNote(over_drift).c_str());
   if (o.no_verify)
     std::fprintf(stderr, "Внимание: прибор не проверен после записи (--no-verify)\n");
   return 0;
@@ -289,7 +314,8 @@ int Run(int argc, char** argv) {
   if (check.Chosen()) return check.Run(&session, connect);
   if (*commands.identify) return Identify(session, o);
   if (*commands.read || *commands.write) {
-    const int status = *commands.read ? Read(session, o) : Write(session, o, *recording, recorder);
+    const int status =
+        *commands.read ? Read(session, o, *recording) : Write(session, o, *recording, recorder);
     return recording->Finish(status);
   }
   return Key(session, o);

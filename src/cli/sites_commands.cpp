@@ -12,6 +12,7 @@
 #include "files/utf8_path.h"
 #include "model/catalog.h"
 #include "model/cp1251.h"
+#include "model/drift.h"
 #include "session/outcome.h"
 #include "store/local_time.h"
 #include "store/postgres_location.h"
@@ -197,6 +198,11 @@ SitesCommands::SitesCommands(CLI::App& app) {
   diff_->add_option("a", version_a_, "Версия A: код записи или время (местное)");
   diff_->add_option("b", version_b_, "Версия B: код записи или время; без этого — последняя");
   db(diff_);
+  drift_ = sites_->add_subcommand(
+      "drift", "Объекты, чьё последнее чтение нашло изменения не через Ловар, с этими полями");
+  drift_->add_option("site", site_, "Только этот объект: номер в реестре или название");
+  format(drift_);
+  db(drift_);
   roles_ = sites_->add_subcommand(
       "roles", "Роли сервера PostgreSQL: вывести сценарий или выполнить его (--apply)");
   roles_->add_flag("--apply", apply_,
@@ -308,6 +314,39 @@ int SitesCommands::Access(Registry& registry) {
   return 0;
 }
 
+int SitesCommands::Drift(Registry& registry, int64_t site) {
+  std::vector<SiteEntry> drifted;
+  const StoreResult r = registry.DriftedSites(site, drifted);
+  if (!r.ok()) return Failed(r);
+  if (drifted.empty()) {
+    std::fprintf(stderr, "%s\n",
+                 site == 0 ? "Изменений не через Ловар не найдено: у всех объектов последнее "
+                             "чтение совпало с реестром"
+                           : "У объекта последнее чтение совпало с реестром");
+    if (format_ == "table") return 0;
+  }
+  std::vector<std::vector<std::string>> rows = {{"Объект реестра", "Название", "Модель", "Номер",
+                                                 "Чтение", "Запись", "Станция", "Техник", "Поля",
+                                                 "Изменено не через Ловар"}};
+  for (const SiteEntry& e : drifted) {
+    const std::vector<std::string> ids = DriftIds(e.last.drift);
+    std::string fields, names;
+    for (const std::string& id : ids) {
+      fields += (fields.empty() ? "" : ", ") + id;
+      const Field* f = FindFieldById(e.last.model, id);
+      names += (names.empty() ? "" : "; ") + (f != nullptr ? DriftFieldName(*f) : id);
+    }
+    rows.push_back({std::to_string(e.card.site), e.card.name, ModelText(e.last.model),
+                    e.last.object, LocalTimeText(e.last.time), e.last.id, e.last.station,
+                    e.last.technician, fields, names});
+  }
+  PrintRows(format_,
+            {"site", "name", "model", "object", "time", "record", "station", "technician", "fields",
+             "changed"},
+            rows);
+  return 0;
+}
+
 int SitesCommands::RunSiteCommands(Registry& registry) {
   const std::string technician = Technician();
   int64_t site = 0;
@@ -381,6 +420,7 @@ int SitesCommands::RunSiteCommands(Registry& registry) {
     return 0;
   }
   if (*diff_) return Diff(registry, site);
+  if (*drift_) return Drift(registry, site);
   if (card_) {
     std::vector<SiteCard> cards;
     const StoreResult r = registry.Cards(site, cards);
@@ -461,7 +501,7 @@ int SitesCommands::Run() {
   for (const std::string& note : registry->Notes()) std::fprintf(stderr, "%s\n", note.c_str());
   if (card_) site_ = object_;
   if (*add_ || *set_ || card_ || *records_ || *assign_ || *note_ || *diff_ || *supersede_ ||
-      *purge_)
+      *purge_ || *drift_)
     return RunSiteCommands(*registry);
   if (*access_) return Access(*registry);
 

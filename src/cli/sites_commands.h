@@ -13,6 +13,8 @@
 //   sites note RECORD TEXT                         a note added to a record
 //   sites diff SITE [A] [B]                        two versions by field (A, B: record ids or
 //                                                  times; without them the last two)
+//   sites drift [SITE]                             the sites whose newest proven record is a read
+//                                                  that found fields changed not through us
 //   sites roles [--apply --db postgresql://…]      the server's roles: print the script, or run it
 //   sites access [--since TIME]                    who read codes in clear, when, what and why
 //   sites supersede RECORD --note TEXT [--site SITE]   a new record that corrects RECORD
@@ -25,7 +27,7 @@
 // --customer, --phones, --contract, --status active|suspended|removed, --installed, --remark;
 // --operator (else $LOVAR_OPERATOR) names who made the change.
 //
-// list, history, records and access take --format table|csv|json (files/table_text.h).
+// list, history, records, access and drift take --format table|csv|json (files/table_text.h).
 // Each takes --db FILE or --db postgresql://… (else $LOVAR_DB, else the user's own file).
 // Failures of the registry exit 16, a site or time the registry does not know 17; a malformed
 // --at is a mistake of the command line.
@@ -71,6 +73,8 @@ class SitesCommands {
   std::string Technician() const;
   int RunSiteCommands(class Registry& registry);
   int Diff(class Registry& registry, int64_t site);
+  int Drift(class Registry& registry, int64_t site);
+  CLI::App* drift_ = nullptr;
   CLI::App* diff_ = nullptr;
   std::string version_a_;
   std::string version_b_;

@@ -28,15 +28,20 @@ PendingResult RecordWorker::Stop() {
 }
 
 void RecordWorker::Record(SiteRecord record) {
+  Record(std::move(record), nullptr);
+}
+
+void RecordWorker::Record(SiteRecord record, Prepare prepare) {
   Registry::Stamp(record);
   {
     std::lock_guard lock(mutex_);
     if (!stopping_) {
-      queue_.push_back(Item{std::move(record)});
+      queue_.push_back(Item{std::move(record), std::move(prepare)});
       changed_.notify_all();
       return;
     }
   }
+  if (prepare) prepare(nullptr, "работа завершена", record);
   // Given after the end: kept aside at once rather than lost.
   std::vector<SiteRecord> late;
   late.push_back(std::move(record));
@@ -98,6 +103,7 @@ void RecordWorker::Loop() {
     std::string failure;
     Registry* registry = Opened(failure);
     if (SiteRecord* record = std::get_if<SiteRecord>(&item.what)) {
+      if (item.prepare) item.prepare(registry, failure, *record);
       if (registry == nullptr) {
         // Opened once, refused: the record goes beside the registry's file, never lost.
         std::vector<SiteRecord> one;
@@ -185,12 +191,18 @@ RecordWorker::Drained RecordWorker::Drain(std::chrono::milliseconds limit,
     // aside too (see Loop).
     given_up_ = true;
     std::vector<SiteRecord> left;
+    std::vector<Prepare> unprepared;
     for (Item& item : queue_)
-      if (SiteRecord* record = std::get_if<SiteRecord>(&item.what))
+      if (SiteRecord* record = std::get_if<SiteRecord>(&item.what)) {
         left.push_back(std::move(*record));
+        unprepared.push_back(std::move(item.prepare));
+      }
     queue_.clear();
     result.left = static_cast<int>(left.size());
     lock.unlock();
+    const std::string late = "реестр не ответил вовремя";
+    for (size_t i = 0; i < left.size(); ++i)
+      if (unprepared[i]) unprepared[i](nullptr, late, left[i]);
     result.pending = Registry::KeepAside(
         place_, std::move(left),
         "реестр не ответил за " + std::to_string((limit.count() + 999) / 1000) + " с");
@@ -200,6 +212,14 @@ RecordWorker::Drained RecordWorker::Drain(std::chrono::milliseconds limit,
   result.notes.swap(notes_);
   for (std::string& note : result.pending.notes) result.notes.push_back(std::move(note));
   return result;
+}
+
+void QueuedRecorder::KeepRead(SiteRecord record) {
+  worker_.Record(
+      std::move(record),
+      [seen = drift_seen()](Registry* registry, const std::string& failure, SiteRecord& read) {
+        CompareRead(seen, registry, failure, read);
+      });
 }
 
 std::string QueuedRecorder::ReadNote(const DeviceRecord& device, const ConfigImage& image) {

@@ -52,6 +52,12 @@ class RecordWorker {
 
   // Queues one record, stamped now (its time is the step's, whenever it is kept).
   void Record(SiteRecord record);
+  // The same, with what is done to it on the worker just before it is kept (registry null,
+  // failure said, when it cannot be opened; also called, on the caller's thread, for a record
+  // set aside by a drain that gave up).
+  using Prepare =
+      std::function<void(Registry* registry, const std::string& failure, SiteRecord& record)>;
+  void Record(SiteRecord record, Prepare prepare);
   // Queues a job over the registry (null, failure said, when it cannot be opened).
   using Job = std::function<void(Registry* registry, const std::string& failure)>;
   void Run(Job job);
@@ -83,6 +89,7 @@ class RecordWorker {
  private:
   struct Item {
     std::variant<SiteRecord, Job> what;
+    Prepare prepare;  // a record's, may be null
   };
   void Loop();
   // On the worker: the registry, opened on first use.
@@ -124,6 +131,8 @@ class QueuedRecorder : public SiteRecorder {
 
  protected:
   void Keep(SiteRecord record) override { worker_.Record(std::move(record)); }
+  // Compared on the worker, just before it is kept.
+  void KeepRead(SiteRecord record) override;
 
  private:
   RecordWorker& worker_;

@@ -101,7 +101,7 @@ KeptRecord SiteRecorder::DeviceRead(const DeviceRecord& device, const ConfigImag
   priors_.erase(device.port);  // a read of its own, not one made for a write
   KeptRecord kept;
   kept.note = ReadNote(device, image);
-  KeepWith(ReadSiteRecord(device, image));
+  KeepWith(ReadSiteRecord(device, image), nullptr, std::nullopt, /*read=*/true);
   return kept;
 }
 
@@ -167,7 +167,7 @@ void SiteRecorder::StepFailed(const DeviceRecord& device, const std::string& obj
 }
 
 void SiteRecorder::KeepWith(SiteRecord record, const ConfigImage* prior,
-                            const std::optional<std::string>& note) {
+                            const std::optional<std::string>& note, bool read) {
   const auto port_site = port_sites_.find(record.info.port);
   record.info.site = port_site != port_sites_.end() ? port_site->second : context_.site;
   record.info.technician = context_.technician;
@@ -178,6 +178,22 @@ void SiteRecorder::KeepWith(SiteRecord record, const ConfigImage* prior,
     const std::string before = ObjectNumber(record.info.model, *prior);
     if (before != record.info.object) record.info.prior_object = before;
   }
+  if (read)
+    KeepRead(std::move(record));
+  else
+    Keep(std::move(record));
+}
+
+void SiteRecorder::CompareRead(const DriftSeen& seen, Registry* registry,
+                               const std::string& failure, SiteRecord& read) {
+  const DriftFound found =
+      registry != nullptr ? CompareWithSite(*registry, read) : NotCompared(read, failure);
+  MarkDrift(found, read);
+  if (seen) seen(found);
+}
+
+void RegistryRecorder::KeepRead(SiteRecord record) {
+  CompareRead(drift_seen(), &registry_, {}, record);
   Keep(std::move(record));
 }
 

@@ -17,12 +17,14 @@
 // its connection time-out), so the window records through a worker of its own instead.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "recording/drift_check.h"
 #include "session/recorder.h"
 #include "store/registry.h"
 
@@ -94,14 +96,30 @@ class SiteRecorder : public Recorder {
     return {};
   }
 
+  // Each complete read is compared with its site's last proven record before it is kept
+  // (drift_check.h); seen hears how (on the thread that compared: the registry's, for a
+  // recorder that hands its records to a worker). Set before the first read.
+  using DriftSeen = std::function<void(const DriftFound& found)>;
+  void OnDrift(DriftSeen seen) { drift_seen_ = std::move(seen); }
+
  protected:
   virtual void Keep(SiteRecord record) = 0;
+  // A complete read's record: compared first (CompareRead), then kept. A recorder whose
+  // registry is another thread's compares there.
+  virtual void KeepRead(SiteRecord record) { Keep(std::move(record)); }
+  // On the registry's thread: compares read with its site (registry null: not compared, for
+  // failure), marks the drift on it and tells drift_seen_.
+  static void CompareRead(const DriftSeen& seen, Registry* registry, const std::string& failure,
+                          SiteRecord& read);
+  const DriftSeen& drift_seen() const { return drift_seen_; }
 
  private:
   // Keep, with the run's context; a write that changed the object number names the one before.
-  // note: the reason, when not the context's.
+  // note: the reason, when not the context's; read: a complete read's record (KeepRead).
   void KeepWith(SiteRecord record, const ConfigImage* prior = nullptr,
-                const std::optional<std::string>& note = std::nullopt);
+                const std::optional<std::string>& note = std::nullopt, bool read = false);
+
+  DriftSeen drift_seen_;
 
   RecordOperation write_operation_;
   RecordContext context_;
@@ -139,6 +157,7 @@ class RegistryRecorder : public SiteRecorder {
   void Keep(SiteRecord record) override {
     RecordInto(registry_, std::move(record), may_wait_, notes_);
   }
+  void KeepRead(SiteRecord record) override;
 
  private:
   Registry& registry_;

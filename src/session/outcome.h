@@ -27,6 +27,8 @@ enum class Status : int {
   NotInRegistry = 17,  // sites: no such site, or no configuration of it at that time
   NotRecorded = 18,    // the work is done, but a record of it was kept neither in the registry
                        // nor beside it
+  OverDrift = 19,      // write, batch: the write would change fields changed on the device not
+                       // through this program (drift) and --over-drift was not given
   InternalError = 70,  // a fault of the program itself: an exception nothing expected
 };
 

@@ -104,7 +104,7 @@ DECLARE
 BEGIN
   FOREACH name IN ARRAY ARRAY['sites', 'site_cards', 'records', 'images', 'record_notes',
                               'assignments', 'settings', 'schema_info', 'access_log',
-                              'purges'] LOOP
+                              'purges', 'record_drift'] LOOP
     EXECUTE format('DROP TRIGGER IF EXISTS logged ON lovar.%I', name);
     EXECUTE format('CREATE TRIGGER logged AFTER UPDATE OR DELETE ON lovar.%I '
                    'FOR EACH ROW EXECUTE PROCEDURE lovar.log_change()', name);
@@ -129,6 +129,8 @@ REVOKE ALL ON FUNCTION lovar.clear_image(text, text, text, text) FROM PUBLIC;
 GRANT EXECUTE ON FUNCTION lovar.clear_image(text, text, text, text)
   TO lovar_station, lovar_codes, lovar_admin;
 GRANT SELECT ON lovar.access_log, lovar.purges TO lovar_office;
+GRANT SELECT ON lovar.record_drift TO lovar_station, lovar_office, lovar_codes;
+GRANT INSERT ON lovar.record_drift TO lovar_station;
 -- A mistaken record is superseded by a new one (an insert); only the admin changes a record,
 -- e.g. when a removed site's codes and keys are purged (lovar-cli sites purge), which the
 -- server allows only for a site whose card says removed, and logs in lovar.purges.

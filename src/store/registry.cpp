@@ -474,6 +474,9 @@ StoreResult Registry::SitesNamed(std::string_view name, std::vector<int64_t>& ou
 StoreResult Registry::SiteHistory(int64_t site, std::vector<RecordInfo>& out) {
   return Ask([&](SiteStore& store) { return store.SiteHistory(site, out); });
 }
+StoreResult Registry::DriftedSites(int64_t site, std::vector<SiteEntry>& out) {
+  return Ask([&](SiteStore& store) { return store.DriftedSites(site, out); });
+}
 StoreResult Registry::SiteNotes(int64_t site, std::vector<RecordNote>& out) {
   return Ask([&](SiteStore& store) { return store.SiteNotes(site, out); });
 }

@@ -186,6 +186,7 @@ class Registry {
   StoreResult FindSite(std::string_view wanted, int64_t& id);
   StoreResult SitesNamed(std::string_view name, std::vector<int64_t>& out);
   StoreResult SiteHistory(int64_t site, std::vector<RecordInfo>& out);
+  StoreResult DriftedSites(int64_t site, std::vector<SiteEntry>& out);
   StoreResult SiteNotes(int64_t site, std::vector<RecordNote>& out);
   StoreResult FindRecord(std::string_view id, RecordInfo& out);
   StoreResult Cards(int64_t site, std::vector<SiteCard>& out);

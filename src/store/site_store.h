@@ -32,7 +32,7 @@ namespace lovar {
 
 // The schema this program writes. Raised with every change of the tables, with a step in each
 // backend's migration list.
-inline constexpr int kStoreSchemaVersion = 3;
+inline constexpr int kStoreSchemaVersion = 4;
 
 // What went wrong, at the store's boundary; the databases' own codes are mapped in one function
 // per backend.
@@ -130,7 +130,16 @@ struct RecordInfo {
   std::string program_version;
   std::string image_hash;  // SHA-256 in hex, "" when the record has no image
   int image_length = 0;    // the image's bytes from offset 0: 256, 2048 or 4096
+  // A read: the fields (ids, comma-separated: model/drift.h) whose values differed from the
+  // site's last proven record, which drift_base names; "" when none or not compared.
+  std::string drift;
+  std::string drift_base;
 };
+
+// Whether the record proves what the device held: a complete read, or a write proven whole.
+inline bool ProvesHeld(const RecordInfo& record) {
+  return record.outcome == RecordOutcome::Holds && !record.image_hash.empty();
+}
 
 struct SiteRecord {
   RecordInfo info;             // image_hash and image_length follow from image
@@ -241,6 +250,9 @@ class SiteStore {
   virtual StoreResult SitesNamed(std::string_view name, std::vector<int64_t>& out) = 0;
   // Every record of the site, oldest first; site 0: the records of no site.
   virtual StoreResult SiteHistory(int64_t site, std::vector<RecordInfo>& out) = 0;
+  // The sites (site 0: every site, else that one) whose newest record that proves what the
+  // device held is a read that found drift, by id; last: that read.
+  virtual StoreResult DriftedSites(int64_t site, std::vector<SiteEntry>& out) = 0;
   // The record of that id; NotFound when there is none.
   virtual StoreResult Record(std::string_view id, RecordInfo& out) = 0;
   // A new site with its first card; id: the site's.

@@ -250,6 +250,14 @@ BEGIN
 END $$;
 REVOKE ALL ON FUNCTION lovar.clear_image(text, text, text, text) FROM PUBLIC;
 )sql",
+    // -- Drift --
+    // 4: as the SQLite file's fourth step.
+    R"sql(
+CREATE TABLE lovar.record_drift (
+  record text PRIMARY KEY REFERENCES lovar.records (record_id),
+  base text NOT NULL DEFAULT '',
+  fields text NOT NULL CHECK (fields <> ''));
+)sql",
 };
 static_assert(std::size(kSteps) == kStoreSchemaVersion);
 
@@ -266,8 +274,11 @@ constexpr const char* kRecordColumns =
     "(SELECT c.name FROM lovar.site_cards c WHERE c.site = e.site ORDER BY c.id DESC LIMIT 1), "
     "r.technician, r.note, r.station_us, r.at_us, r.role, r.supersedes, r.prior_object, "
     "r.late::int, (SELECT s.record_id FROM lovar.records s WHERE s.supersedes = r.record_id "
-    "AND r.record_id <> '' LIMIT 1), r.waiting_site";
-constexpr int kRecordColumnCount = 26;
+    "AND r.record_id <> '' LIMIT 1), r.waiting_site, "
+    "(SELECT d.fields FROM lovar.record_drift d WHERE d.record = r.record_id), "
+    "(SELECT d.base FROM lovar.record_drift d WHERE d.record = r.record_id)";
+constexpr int kRecordColumnCount = 28;
+constexpr int kWaitingSiteColumn = 25;
 constexpr const char* kRecordJoins =
     " FROM lovar.records r JOIN lovar.record_sites e ON e.record = r.id "
     "LEFT JOIN lovar.images i ON i.id = r.image ";
@@ -451,6 +462,8 @@ RecordInfo ReadInfo(const Result& r, int row, int c = 0) {
   info.prior_object = r.Text(row, c + 22);
   info.late = r.Int(row, c + 23) != 0;
   info.superseded_by = r.Text(row, c + 24);
+  info.drift = r.Text(row, c + 26);
+  info.drift_base = r.Text(row, c + 27);
   return info;
 }
 
@@ -501,6 +514,7 @@ class PostgresStore final : public SiteStore {
   StoreResult Site(int64_t id, SiteEntry& out) override;
   StoreResult SitesNamed(std::string_view name, std::vector<int64_t>& out) override;
   StoreResult SiteHistory(int64_t site, std::vector<RecordInfo>& out) override;
+  StoreResult DriftedSites(int64_t site, std::vector<SiteEntry>& out) override;
   StoreResult Record(std::string_view id, RecordInfo& out) override;
   StoreResult NewSite(const SiteCard& card, int64_t& id) override;
   StoreResult AddCard(const SiteCard& card) override;
@@ -894,6 +908,11 @@ StoreResult PostgresStore::AddOnce(const SiteRecord& record, std::string_view wa
         "($1, $2, $3, $4, $5, $6, $7, 0, 0, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, "
         "$19, $20, $21) ON CONFLICT (record_id) DO NOTHING RETURNING at_us",
         add, inserted);
+    if (r.ok() && inserted.rows() == 1 && !info.drift.empty()) {
+      Result drift(pq_);
+      r = Query("INSERT INTO lovar.record_drift (record, base, fields) VALUES ($1, $2, $3)",
+                Params().Add(info.id).Add(info.drift_base).Add(info.drift), drift);
+    }
     if (r.ok() && inserted.rows() == 1) added = {true, inserted.Int(0, 0), site};
     return r;
   });
@@ -977,6 +996,21 @@ StoreResult PostgresStore::SiteHistory(int64_t site, std::vector<RecordInfo>& ou
   Params params;
   if (site != 0) params.Add(site);
   return ReadInfos(sql, params, out);
+}
+
+StoreResult PostgresStore::DriftedSites(int64_t site, std::vector<SiteEntry>& out) {
+  out.clear();
+  return ReadSites(
+      std::string("SELECT ") + kCardColumns + ", " + kRecordColumns +
+          " FROM lovar.sites s JOIN lovar.site_cards c ON c.id = (SELECT max(c2.id) "
+          "FROM lovar.site_cards c2 WHERE c2.site = s.id) "
+          "JOIN lovar.record_sites e ON e.record = (SELECT e2.record FROM lovar.record_sites e2 "
+          "JOIN lovar.records r2 ON r2.id = e2.record WHERE e2.site = s.id AND "
+          "r2.outcome = 'holds' ORDER BY e2.time_us DESC, e2.record DESC LIMIT 1) "
+          "JOIN lovar.records r ON r.id = e.record LEFT JOIN lovar.images i ON i.id = r.image "
+          "JOIN lovar.record_drift d ON d.record = r.record_id "
+          "WHERE r.operation = 'read' AND ($1::bigint = 0 OR s.id = $1::bigint) ORDER BY s.id",
+      Params().Add(site), out);
 }
 
 StoreResult PostgresStore::Record(std::string_view id, RecordInfo& out) {
@@ -1257,7 +1291,7 @@ StoreResult PostgresStore::Waiting(std::string_view target, int limit,
   for (int row = 0; r.ok() && row < rows.rows(); ++row) {
     RecordInfo info = ReadInfo(rows, row);
     info.time = info.station_time;
-    info.site = rows.Int(row, kRecordColumnCount - 1);
+    info.site = rows.Int(row, kWaitingSiteColumn);
     info.site_name.clear();
     infos.push_back(std::move(info));
   }

@@ -193,6 +193,15 @@ BEGIN
   SELECT RAISE(ABORT, 'the site is not removed');
 END;
 )sql",
+    // -- Drift --
+    // 4: the fields a read found other than the site's last proven record held (changed on the
+    // device behind the registry's back), with the record it was compared with.
+    R"sql(
+CREATE TABLE record_drift (
+  record TEXT PRIMARY KEY REFERENCES records (record_id),
+  base TEXT NOT NULL DEFAULT '',
+  fields TEXT NOT NULL CHECK (fields <> ''));
+)sql",
 };
 static_assert(std::size(kSteps) == kStoreSchemaVersion);
 
@@ -203,8 +212,11 @@ constexpr const char* kRecordColumns =
     "(SELECT c.name FROM site_cards c WHERE c.site = e.site ORDER BY c.id DESC LIMIT 1), "
     "r.technician, r.note, r.station_us, r.at_us, r.role, r.supersedes, r.prior_object, r.late, "
     "(SELECT s.record_id FROM records s WHERE s.supersedes = r.record_id AND r.record_id <> '' "
-    "LIMIT 1), r.waiting_site";
-constexpr int kRecordColumnCount = 26;
+    "LIMIT 1), r.waiting_site, "
+    "(SELECT d.fields FROM record_drift d WHERE d.record = r.record_id), "
+    "(SELECT d.base FROM record_drift d WHERE d.record = r.record_id)";
+constexpr int kRecordColumnCount = 28;
+constexpr int kWaitingSiteColumn = 25;
 constexpr const char* kRecordJoins =
     " FROM records r JOIN record_sites e ON e.record = r.id LEFT JOIN images i ON i.id = r.image ";
 // A card's columns, as ReadCard reads them; kCardColumnCount of them.
@@ -247,6 +259,8 @@ RecordInfo ReadInfo(const SqliteStatement& st, int c) {
   r.prior_object = st.Text(c + 22);
   r.late = st.Int(c + 23) != 0;
   r.superseded_by = st.Text(c + 24);
+  r.drift = st.Text(c + 26);
+  r.drift_base = st.Text(c + 27);
   return r;
 }
 
@@ -306,6 +320,7 @@ class SqliteStore final : public SiteStore {
   StoreResult Site(int64_t id, SiteEntry& out) override;
   StoreResult SitesNamed(std::string_view name, std::vector<int64_t>& out) override;
   StoreResult SiteHistory(int64_t site, std::vector<RecordInfo>& out) override;
+  StoreResult DriftedSites(int64_t site, std::vector<SiteEntry>& out) override;
   StoreResult Record(std::string_view id, RecordInfo& out) override;
   StoreResult NewSite(const SiteCard& card, int64_t& id) override;
   StoreResult AddCard(const SiteCard& card) override;
@@ -614,6 +629,12 @@ StoreResult SqliteStore::Add(const SiteRecord& record, std::string_view waiting_
         add.BindNull(23);
     }
     r = Done(add);
+    if (r.ok() && !info.drift.empty()) {
+      SqliteStatement drift(db_,
+                            "INSERT INTO record_drift (record, base, fields) VALUES (?1, ?2, ?3)");
+      drift.Bind(1, info.id).Bind(2, info.drift_base).Bind(3, info.drift);
+      r = Done(drift);
+    }
     if (r.ok()) added = {true, now, site};
     return r;
   });
@@ -706,6 +727,22 @@ StoreResult SqliteStore::SiteHistory(int64_t site, std::vector<RecordInfo>& out)
                               "ORDER BY e.time_us, r.id");
   if (site != 0) st.Bind(1, site);
   return ReadInfos(st, out);
+}
+
+StoreResult SqliteStore::DriftedSites(int64_t site, std::vector<SiteEntry>& out) {
+  out.clear();
+  SqliteStatement st(
+      db_, std::string("SELECT ") + kCardColumns + ", " + kRecordColumns +
+               " FROM sites s JOIN site_cards c ON c.id = (SELECT max(c2.id) FROM site_cards c2 "
+               "WHERE c2.site = s.id) "
+               "JOIN record_sites e ON e.record = (SELECT e2.record FROM record_sites e2 "
+               "JOIN records r2 ON r2.id = e2.record WHERE e2.site = s.id AND "
+               "r2.outcome = 'holds' ORDER BY e2.time_us DESC, e2.record DESC LIMIT 1) "
+               "JOIN records r ON r.id = e.record LEFT JOIN images i ON i.id = r.image "
+               "JOIN record_drift d ON d.record = r.record_id "
+               "WHERE r.operation = 'read' AND (?1 = 0 OR s.id = ?1) ORDER BY s.id");
+  st.Bind(1, site);
+  return ReadSites(st, out);
 }
 
 StoreResult SqliteStore::Record(std::string_view id, RecordInfo& out) {
@@ -974,7 +1011,7 @@ StoreResult SqliteStore::Waiting(std::string_view target, int limit, std::vector
   while ((rc = st.Step()) == SQLITE_ROW) {
     RecordInfo info = ReadInfo(st, 0);
     info.time = info.station_time;
-    info.site = st.Int(kRecordColumnCount - 1);
+    info.site = st.Int(kWaitingSiteColumn);
     info.site_name.clear();
     infos.push_back(std::move(info));
   }

@@ -37,9 +37,28 @@ CheckPanel::CheckPanel(QWidget* parent)
 
 void CheckPanel::SetFindings(std::vector<Finding> findings) {
   findings_ = std::move(findings);
+  nothing_ = false;
+  Show();
+}
+
+void CheckPanel::SetDrift(std::vector<Finding> drift) {
+  drift_ = std::move(drift);
+  if (!nothing_) Show();
+}
+
+void CheckPanel::Show() {
   list_->clear();
   const FindingCounts counts = CountFindings(findings_);
-  summary_->setText(QStringLiteral("Проверка: ") + Q(CountsText(counts)));
+  QString summary = QStringLiteral("Проверка: ") + Q(CountsText(counts));
+  if (!drift_.empty())
+    summary += QStringLiteral("; изменено не через Ловар: %1").arg(drift_.size());
+  summary_->setText(summary);
+  for (const Finding& f : drift_) {
+    auto* item = new QListWidgetItem(style()->standardIcon(QStyle::SP_MessageBoxInformation),
+                                     Q(f.text) + QStringLiteral("\n") + Q(f.hint), list_);
+    item->setData(Qt::UserRole, f.fields.empty() ? QString() : Q(f.fields.front()));
+    item->setToolTip(QStringLiteral("Изменено в приборе не через Ловар"));
+  }
   for (const Finding& f : findings_) {
     const bool error = f.severity == Severity::Error;
     auto* item = new QListWidgetItem(
@@ -54,6 +73,7 @@ void CheckPanel::SetFindings(std::vector<Finding> findings) {
 
 void CheckPanel::SetNothing(const QString& why) {
   findings_.clear();
+  nothing_ = true;
   list_->clear();
   summary_->setText(QStringLiteral("Проверка: ") + why);
 }

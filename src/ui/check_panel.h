@@ -1,5 +1,7 @@
 // The window's "Проверка" panel and the question before a write with errors.
 //
+// Above them, the fields the device's last read found changed not through this program (the
+// registry's drift), each a finding of its own kind that a click turns to.
 // The panel lists the findings of the check (src/check) over the image shown, errors first,
 // each with its severity's icon and word, its text and how to mend it, and a count above them.
 // A click on a finding (or Enter on it) emits the id of its first field, so that the window
@@ -28,8 +30,13 @@ class CheckPanel : public QWidget {
  public:
   explicit CheckPanel(QWidget* parent = nullptr);
 
-  // Shows these findings in place of the ones before (in the order given).
+  // Shows these findings in place of the ones before (in the order given), after the drift.
   void SetFindings(std::vector<Finding> findings);
+  // Fields the device's read found changed not through this program (drift): findings of their
+  // own kind ("изменено не через Ловар: …"), one per field, listed first and counted apart;
+  // kept until replaced (an empty list at the next read).
+  void SetDrift(std::vector<Finding> drift);
+  const std::vector<Finding>& drift() const { return drift_; }
   // No findings and why there is nothing to check: "Проверка: конфигурация не показана".
   void SetNothing(const QString& why);
   // A note above the findings (what the records know of the device read), "" for none; kept
@@ -48,7 +55,11 @@ class CheckPanel : public QWidget {
  private:
   void Choose(QListWidgetItem* item);
 
+  void Show();
+
   std::vector<Finding> findings_;
+  std::vector<Finding> drift_;
+  bool nothing_ = false;  // SetNothing's: no findings shown
   QLabel* summary_;
   QLabel* note_;
   QListWidget* list_;

@@ -65,6 +65,23 @@ bool CheckView::AskWriteDespiteErrors(Dialogs& dialogs, Recorder& recorder,
 void CheckView::ReadEnded(const SessionEnd& end) {
   if (end.cause != EndCause::None) return;  // a read cut short says nothing of the device
   panel_->SetNote(end.record ? Q(end.record->note) : QString());
+  panel_->SetDrift({});
+}
+
+void CheckView::ShowDrift(const DriftFound& found) {
+  if (found.port != session_.device().port) return;  // another device's, read before
+  std::vector<Finding> drift;
+  for (const DriftedField& d : found.fields) {
+    Finding f;
+    f.rule = "drift";
+    f.text = DriftText({d});
+    f.hint =
+        "Изменено в приборе клавиатурой или другой программой; запись, которая изменит это "
+        "поле, спросит подтверждения";
+    f.fields = {d.field->id};
+    drift.push_back(std::move(f));
+  }
+  panel_->SetDrift(std::move(drift));
 }
 
 void CheckView::SetCompanyRules(std::optional<CompanyRules> rules) {

@@ -27,6 +27,7 @@
 #include "check_panel.h"
 #include "model/catalog.h"
 #include "page.h"
+#include "recording/drift_check.h"
 #include "session/session.h"
 
 class QMainWindow;
@@ -57,8 +58,11 @@ class CheckView : public QObject {
   // write's records say which errors were let past.
   bool AskWriteDespiteErrors(Dialogs& dialogs, Recorder& recorder,
                              const std::vector<Finding>& findings);
-  // A read ended: what its records know of the configuration read (KeptRecord::note).
+  // A read ended: what its records know of the configuration read (KeptRecord::note); the
+  // drift of the read before is no longer shown.
   void ReadEnded(const SessionEnd& end);
+  // The read's comparison with its site: the drifted fields shown, one finding each.
+  void ShowDrift(const DriftFound& found);
 
   CheckPanel& panel() { return *panel_; }
 

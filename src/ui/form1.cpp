@@ -56,6 +56,11 @@ TForm1::TForm1(SearchLink& search, Dialogs& dialogs)
   sites_ = std::make_unique<SitesMenu>(*this, *ui_->N1, ui_->N5, session_, *files_, *status_,
                                        dialogs_, archive_);
   session_.SetRecorder(&sites_->recorder());
+  sites_->OnDrift([this](const DriftFound& found) {
+    check_->ShowDrift(found);
+    // "не сравнено" and the drift beside the read's own end.
+    if (const std::string text = DriftFoundText(found); !text.empty()) status_->ShowBeside(Q(text));
+  });
   // Every user event may have been an edit; the image is compared once it has been handled.
   watch_ = std::make_unique<EditWatch>(*this, session_, [this] {
     status_->Refresh();
@@ -142,6 +147,7 @@ bool TForm1::ButtonReadClick() {
 void TForm1::WriteAsked(bool whole) {
   // Asked only of a write that would start (one refused says so itself); a write supersedes
   // whatever runs, as the read does.
+  if (!sites_->AskWriteOverDrift()) return;
   if (session_.Writable() && !sites_->AskReason()) {
     ShowStatus(QStringLiteral("Запись в УО отменена: в УО ничего не записано."));
     return;

@@ -83,7 +83,7 @@ class TForm1 : public QMainWindow, public PageHost, private SessionObserver {
   // Asks first when the image holds changes kept nowhere; false when the installer kept them
   // (nothing read).
   bool ButtonReadClick();
-  // Asks "Причина" first (a real device's write); Esc writes nothing.
+  // Asks over drift, then "Причина" (a real device's write); "Нет" or Esc writes nothing.
   void ButtonWriteClick() { WriteAsked(false); }
   // "Отмена" (Esc) while a read or a write runs.
   void ButtonCancelClick() { session_.Cancel(); }

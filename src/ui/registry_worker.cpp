@@ -59,6 +59,24 @@ void RegistryWorker::Record(SiteRecord record) {
   Current().Record(std::move(record));
 }
 
+void RegistryWorker::RecordRead(SiteRecord record, std::function<void(const DriftFound&)> seen) {
+  QPointer<RegistryWorker> self(this);
+  Current().Record(
+      std::move(record), [self, seen = std::move(seen)](
+                             Registry* registry, const std::string& failure, SiteRecord& read) {
+        const DriftFound found =
+            registry != nullptr ? CompareWithSite(*registry, read) : NotCompared(read, failure);
+        MarkDrift(found, read);
+        if (!self) return;
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, seen, found] {
+              if (self && seen) seen(found);
+            },
+            Qt::QueuedConnection);
+      });
+}
+
 void RegistryWorker::OpenForQueries(Opened done) {
   QPointer<RegistryWorker> self(this);
   const std::string location = location_.toStdString();

@@ -18,6 +18,7 @@
 #include <memory>
 #include <vector>
 
+#include "recording/drift_check.h"
 #include "recording/record_worker.h"
 #include "recording/registry_recorder.h"
 #include "store/registry.h"
@@ -42,6 +43,9 @@ class RegistryWorker : public QObject {
   // Records one record; said(text) afterwards when there is something to say (a record not
   // kept, one waiting for the server, records sent).
   void Record(SiteRecord record);
+  // A complete read's record: compared with its site's last proven record on the worker first
+  // (drift_check.h), marked, then kept; seen(found) afterwards on the window thread.
+  void RecordRead(SiteRecord record, std::function<void(const DriftFound&)> seen);
   // Opens a registry of its own for the window's queries (the sites dialog), and finds its
   // server answering. done(registry, failure) on the window thread: registry null, failure
   // said, when it cannot be used now.
@@ -79,13 +83,20 @@ class RegistryWorker : public QObject {
 class WindowRecorder : public SiteRecorder {
  public:
   // keep: hands a record to the worker; it decides also whether the device is recorded.
-  explicit WindowRecorder(std::function<void(SiteRecord)> keep) : keep_(std::move(keep)) {}
+  // keep_read: the same for a complete read's, compared first (null: as keep).
+  explicit WindowRecorder(std::function<void(SiteRecord)> keep,
+                          std::function<void(SiteRecord)> keep_read = nullptr)
+      : keep_(std::move(keep)), keep_read_(std::move(keep_read)) {}
 
  protected:
   void Keep(SiteRecord record) override { keep_(std::move(record)); }
+  void KeepRead(SiteRecord record) override {
+    keep_read_ ? keep_read_(std::move(record)) : keep_(std::move(record));
+  }
 
  private:
   std::function<void(SiteRecord)> keep_;
+  std::function<void(SiteRecord)> keep_read_;
 };
 
 }  // namespace lovar

@@ -37,10 +37,22 @@ SitesMenu::SitesMenu(QWidget& window, QMenu& menu, QAction* after, Session& sess
       files_(files),
       status_(status),
       dialogs_(dialogs),
-      sites_([this](SiteRecord record) {
-        // A demo device's sample is no site's configuration.
-        if (!files_.IsDemo()) Keep(std::move(record));
-      }),
+      sites_(
+          [this](SiteRecord record) {
+            // A demo device's sample is no site's configuration.
+            if (files_.IsDemo()) return;
+            // A write's record: what the device holds now (or may: as the registry's drift
+            // takes a write of ours not proven), which a later write is held to.
+            if (const auto read = drift_.find(record.info.port);
+                read != drift_.end() && record.info.operation != RecordOperation::Read &&
+                !record.image.empty() && record.image.size() <= read->second.read.bytes().size())
+              std::copy(record.image.begin(), record.image.end(),
+                        read->second.read.bytes().begin());
+            Keep(std::move(record), false);
+          },
+          [this](SiteRecord record) {
+            if (!files_.IsDemo()) Keep(std::move(record), true);
+          }),
       pair_(&archive, &sites_) {
   const QList<QAction*> actions = menu.actions();
   const int at = actions.indexOf(after);
@@ -122,14 +134,33 @@ void SitesMenu::DeviceReading() {
   question_ = nullptr;
 }
 
-void SitesMenu::Keep(SiteRecord record) {
+void SitesMenu::KeepRead(SiteRecord record) {
+  const std::string port = record.info.port;
+  ReadDrift& read = drift_[port];
+  read.found.reset();
+  std::copy(record.image.begin(),
+            record.image.begin() +
+                static_cast<long>(std::min(record.image.size(), read.read.bytes().size())),
+            read.read.bytes().begin());
+  QPointer<SitesMenu> self(this);
+  worker().RecordRead(std::move(record), [self, port](const DriftFound& found) {
+    if (!self) return;
+    self->drift_[port].found = found;
+    if (self->drift_seen_) self->drift_seen_(found);
+  });
+}
+
+void SitesMenu::Keep(SiteRecord record, bool complete_read) {
   // Stamped here: its id is known to the question that follows it.
   Registry::Stamp(record);
   const bool read = record.info.operation == RecordOperation::Read;
   if (site_open_ && !read) unanswered_.push_back(record.info.id);
   std::optional<SiteRecord> asked;
   if (read && record.info.site == 0) asked = record;
-  worker().Record(std::move(record));
+  if (complete_read)
+    KeepRead(std::move(record));
+  else
+    worker().Record(std::move(record));
   // After the record: the question's job finds it in the registry.
   if (asked) AskSite(*asked);
 }
@@ -253,6 +284,17 @@ RegistryWorker& SitesMenu::worker() {
             [this](const QString& text) { status_.ShowBeside(text); });
   }
   return *worker_;
+}
+
+bool SitesMenu::AskWriteOverDrift() {
+  const auto read = drift_.find(session_.device().port);
+  if (read == drift_.end() || !read->second.found) return true;
+  const std::string over =
+      OverwrittenDrift(*read->second.found, read->second.read, session_.image());
+  if (over.empty()) return true;
+  return dialogs_.AskYesNo(QStringLiteral("Записать в УО"),
+                           QStringLiteral("В приборе изменено не через Ловар: ") + Q(over) +
+                               QStringLiteral("\n\nЗапись изменит эти поля. Записать поверх?"));
 }
 
 void SitesMenu::Sites() {

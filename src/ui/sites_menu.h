@@ -14,7 +14,11 @@
 #include <QObject>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <functional>
+#include <map>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "files/archive.h"
 #include "registry_worker.h"
@@ -44,6 +48,14 @@ class SitesMenu : public QObject {
 
   // What the session records into: the archive, then the registry.
   Recorder& recorder() { return pair_; }
+
+  // Each complete read of a real device compared with its site's last proven record (on the
+  // registry's thread), heard on the window thread: the window shows the drift.
+  void OnDrift(std::function<void(const DriftFound&)> seen) { drift_seen_ = std::move(seen); }
+  // Before "Записать в УО": when writing the session's image would change fields the device's
+  // last read found changed not through this program, asks "записать поверх?" naming them.
+  // True when the write may go on (nothing drifted there, or the installer chose to).
+  bool AskWriteOverDrift();
 
   void Sites();     // "Объекты…"
   void History();   // "Архив…": the history of the device shown
@@ -85,7 +97,9 @@ class SitesMenu : public QObject {
   void TakeTechnician();
   // Every record of a real device, before the worker: the read of a device the registry cannot
   // place asks its site; the records made until the answer are put under it.
-  void Keep(SiteRecord record);
+  // complete_read: compared with the site's last proven record on the registry's thread first.
+  void Keep(SiteRecord record, bool complete_read);
+  void KeepRead(SiteRecord record);
   void AskSite(const SiteRecord& read);
   void ShowSiteQuestion(uint64_t asked, SiteQuestion question, int model);
   void SiteAnswered(uint64_t asked, const SiteQuestion& question, int64_t site,
@@ -110,6 +124,13 @@ class SitesMenu : public QObject {
   QPointer<SitesDialog> dialog_;
   QAction* sites_action_;
   QAction* settings_action_;
+  std::function<void(const DriftFound&)> drift_seen_;
+  // Per port: its last read's comparison, with the image read (the device's until written).
+  struct ReadDrift {
+    std::optional<DriftFound> found;  // none while the comparison is under way
+    ConfigImage read;
+  };
+  std::map<std::string, ReadDrift> drift_;
   std::unique_ptr<QTemporaryDir> versions_;       // a loaded version's file
   const ArchiveTime run_start_ = LocalTimeNow();  // the archive's reads since are this run's
   bool opening_ = false;

@@ -185,7 +185,7 @@ TEST_P(EachModel, RepairLandingOnAProvenBlockIsFoundByTheWholeReadBack) {
       if (every) {
         EXPECT_EQ(r.exit_code, 7) << r.err;
         const char* field =
-            model == 250   ? "32 — поле «Строка 7: К.Прин.» на странице «Коды»"
+            model == 250 ? "32 — поле «Строка 7: К.Прин.» на странице «Коды»"
             : model == 251 ? "32 — поле «Направление 1: Номер телефона» на странице «Параметры "
                              "передачи»"
                            : "132 — байт вне полей";

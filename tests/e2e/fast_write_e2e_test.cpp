@@ -50,6 +50,7 @@ void ExpectSaved(const std::string& saved, const ConfigImage& image, int model) 
 // gives the rest and what the device holds, one block goes out, the whole range comes back.
 // The same file again sends nothing; --full sends every block.
 TEST(FastWrite, OnlyTheChangedBlockGoesOutAndTheWholeRangeIsReadBack) {
+  const OwnRegistry registry("fast-write");
   ConfigImage image = SampleImage(251);
   image[40] ^= 0x11;
   const std::string file = FileOf("fast-251.dat", 251, image);
@@ -83,6 +84,7 @@ TEST(FastWrite, OnlyTheChangedBlockGoesOutAndTheWholeRangeIsReadBack) {
 
 // Model 250 without --archive: nothing was read before the write, so every block goes out.
 TEST(FastWrite, WriteWithoutAPriorReadSendsTheWholeImage) {
+  const OwnRegistry registry("fast-write");
   ConfigImage image = SampleImage(250);
   image[40] ^= 0x11;
   const std::string file = FileOf("fast-250.dat", 250, image);
@@ -98,6 +100,7 @@ TEST(FastWrite, WriteWithoutAPriorReadSendsTheWholeImage) {
 
 // The changed block is acknowledged but not kept: the read-back finds it and writes it again.
 TEST(FastWrite, ChangedBlockTheDeviceDidNotKeepIsRepaired) {
+  const OwnRegistry registry("fast-write");
   ConfigImage image = SampleImage(251);
   image[40] ^= 0x11;
   const std::string file = FileOf("fast-lost.dat", 251, image);
@@ -116,6 +119,7 @@ TEST(FastWrite, ChangedBlockTheDeviceDidNotKeepIsRepaired) {
 // The changed block's offset is damaged on the line (its CRC made good again): the device keeps
 // it one block further on, over bytes nobody changed. Only the whole read-back finds both.
 TEST(FastWrite, DamagedOffsetOfAChangedBlockIsCaughtByTheWholeReadBack) {
+  const OwnRegistry registry("fast-write");
   ConfigImage image = SampleImage(251);
   image[40] ^= 0x11;  // block 32; its offset damaged to 48
   const std::string file = FileOf("fast-relay.dat", 251, image);

@@ -21,7 +21,8 @@ using Bytes = std::vector<uint8_t>;
 void WriteConfig(const std::string& path, int model, const ConfigImage& image) {
   const Bytes bytes = SerializeConfigFile(model, image);
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes ReadFile(const std::string& path) {
@@ -76,8 +77,10 @@ TEST(Diff, TheDeviceAgainstAFileNamesExactlyTheFieldThatDiffers) {
   EXPECT_EQ(r.exit_code, 1) << r.err;
   const std::vector<std::string> lines = FieldLines(r.out);
   ASSERT_EQ(lines.size(), 1u) << r.out;
-  EXPECT_EQ(lines[0], "Параметры передачи | Направление 3: Номер телефона | direction3.phone | +74951112233 | " +
-                          FieldText(*FindFieldById(251, "direction3.phone"), sample));
+  EXPECT_EQ(
+      lines[0],
+      "Параметры передачи | Направление 3: Номер телефона | direction3.phone | +74951112233 | " +
+          FieldText(*FindFieldById(251, "direction3.phone"), sample));
   EXPECT_EQ(r.out.find("байты вне полей"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("B: прибор на " + sim.port() + " (Ловар-М Версия 2.2)"), std::string::npos);
 }
@@ -107,7 +110,8 @@ TEST(Diff, TwoFilesWithAReportAndExitStatuses) {
   EXPECT_NE(FieldLines(r.out)[0].find("| level |"), std::string::npos);
   EXPECT_NE(r.out.find("Различаются байты вне полей: 225"), std::string::npos) << r.out;
   const Bytes report = ReadFile(html);
-  EXPECT_NE(std::string(report.begin(), report.end()).find("<td class=\"id\">level</td>"), std::string::npos);
+  EXPECT_NE(std::string(report.begin(), report.end()).find("<td class=\"id\">level</td>"),
+            std::string::npos);
 
   r = RunCli({"diff", a, a});
   EXPECT_EQ(r.exit_code, 0) << r.err;

@@ -270,4 +270,14 @@ std::string TempPath(const std::string& name) {
   return dir + "/" + name;
 }
 
+OwnRegistry::OwnRegistry(const std::string& name) {
+  const std::string file = TempPath(name + "-" + std::to_string(getpid()) + ".sqlite");
+  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((file + suffix).c_str());
+  setenv("LOVAR_DB", file.c_str(), 1);
+}
+
+OwnRegistry::~OwnRegistry() {
+  unsetenv("LOVAR_DB");
+}
+
 }  // namespace lovar::e2e

@@ -92,4 +92,15 @@ uint16_t FreePort();
 
 std::string TempPath(const std::string& name);
 
+// For its lifetime the programs started record into a registry file of their own (LOVAR_DB),
+// made new: a test whose simulated devices all start with the sample image (one object number,
+// so one site) does not find another test's writes there as changes made behind its back.
+class OwnRegistry {
+ public:
+  explicit OwnRegistry(const std::string& name);
+  ~OwnRegistry();
+  OwnRegistry(const OwnRegistry&) = delete;
+  OwnRegistry& operator=(const OwnRegistry&) = delete;
+};
+
 }  // namespace lovar::e2e

@@ -75,6 +75,7 @@ TEST(ReadTrust, DamagedReadOfTheKeysIsNeverWrittenBack) {
   for (const int reply : {257, 264, 300, 400, 511}) {
     for (const char* how : {"changes", "--full", "batch"}) {
       SCOPED_TRACE(std::to_string(reply) + " " + how);
+      const OwnRegistry registry("read-trust");  // each device new, of the same number
       const std::string saved = TempPath("trust-saved.dat");
       RunResult r;
       {
@@ -140,6 +141,7 @@ TEST(ReadTrust, ReplyHandedBackAfterTheNumberWrapsIsNeverTakenForData) {
   const std::string file = FileOf("late-251.dat", 251, file_image);
   for (const int late : {8, 200, 300, 500}) {
     SCOPED_TRACE(late);
+    const OwnRegistry registry("read-trust");  // each device new, of the same number
     const std::string saved = TempPath("late-saved.dat");
     {
       SimProcess sim({"--model", "251", "--save-whole", saved});
@@ -172,6 +174,7 @@ TEST(ReadTrust, ReplyHandedBackAfterTheNumberWrapsIsNeverTakenForData) {
 // Model 252: a write frame whose offset the line damaged (100 to 36) lands in bytes 0 to 99,
 // which no write changes: the whole read-back finds it and says so.
 TEST(ReadTrust, Model252WriteLandingInItsFirstBytesIsFound) {
+  const OwnRegistry registry("read-trust");
   ConfigImage image = SampleImage(252);
   image[100] ^= 0x21;
   const std::string file = FileOf("low-252.dat", 252, image);
@@ -190,6 +193,7 @@ TEST(ReadTrust, Model252WriteLandingInItsFirstBytesIsFound) {
 // other. The whole read-back finds blocks the write did not send holding another
 // configuration: said with their count, kept as read back, never overwritten (exit 7).
 TEST(ReadTrust, AnotherDeviceBehindThePortIsNeverOverwritten) {
+  const OwnRegistry registry("read-trust");
   const ConfigImage file_image = FileImage();
   const std::string file = FileOf("swap-251.dat", 251, file_image);
   ConfigImage other = SampleImage(251);
@@ -222,6 +226,7 @@ TEST(ReadTrust, AnotherDeviceBehindThePortIsNeverOverwritten) {
 // SIGTERM while a request waits for its resend, in the write and in the read before it: the
 // user's stop (10), not the device's silence.
 TEST(ReadTrust, TermDuringAResendWaitIsAnInterruption) {
+  const OwnRegistry registry("read-trust");
   struct Case {
     int model;
     std::string drop, wait_for;

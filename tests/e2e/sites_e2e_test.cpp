@@ -111,7 +111,7 @@ TEST_F(SitesCli, ListHistoryShowAndExportReadTheRegistry) {
 TEST_F(SitesCli, WhatTheRegistryDoesNotHoldIsSaid) {
   RunResult r = RunCli({"sites"});
   EXPECT_NE(r.err.find("не указана команда sites: list, history, show, export, sync, add, set, "
-                       "records, assign, diff, roles, access, supersede, purge или note"),
+                       "records, assign, diff, drift, roles, access, supersede, purge или note"),
             std::string::npos)
       << r.err;
   r = RunCli({"sites", "show", "5555", "--db", file_});
@@ -123,7 +123,9 @@ TEST_F(SitesCli, WhatTheRegistryDoesNotHoldIsSaid) {
   r = RunCli({"sites", "export", "1024", "--at", "2024-13-01", "--out", "x.dat", "--db", file_});
   EXPECT_GT(r.exit_code, 100);
   EXPECT_NE(r.err.find("нужна дата"), std::string::npos) << r.err;
-  ASSERT_TRUE(testing::SqlExec(dir_ / "registry.sqlite", "UPDATE lovar_schema SET version = 99"));
+  ASSERT_TRUE(testing::SqlExec(
+      dir_ / "registry.sqlite",
+      "UPDATE lovar_schema SET version = " + std::to_string(kStoreSchemaVersion + 1)));
   r = RunCli({"sites", "list", "--db", file_});
   EXPECT_EQ(r.exit_code, 16);
   EXPECT_NE(r.err.find("реестр создан более новой версией программы"), std::string::npos) << r.err;

@@ -293,7 +293,7 @@ TEST_F(PostgresRegistry, ARegistryOfANewerVersionIsRefusedAndLeftAsItWas) {
   EXPECT_EQ(opened.error, StoreError::NewerSchema);
   EXPECT_NE(opened.message.find("реестр создан более новой версией программы"), std::string::npos);
   EXPECT_EQ(Value("SELECT version || ' ' || program FROM lovar.schema_info"), "7 9.0");
-  EXPECT_EQ(Value("SELECT count(*) FROM pg_tables WHERE schemaname = 'lovar'"), "11");
+  EXPECT_EQ(Value("SELECT count(*) FROM pg_tables WHERE schemaname = 'lovar'"), "12");
 }
 
 TEST_F(PostgresRegistry, AFirstVersionSchemaIsTakenInWithoutLoss) {
@@ -401,17 +401,33 @@ TEST_F(PostgresRegistry, TheRolesKeepStationsToAddingAndTheOfficeFromClearCodes)
   ASSERT_EQ(kept.kept, RecordResult::Kept::InRegistry) << kept.message;
   ASSERT_TRUE(
       registry->AddNote(Value("SELECT record_id FROM lovar.records"), "осмотр", "Петров").ok());
+  // A read that found the device changed behind the registry's back keeps the fields, and the
+  // site is listed as drifted until a newer proven record.
+  SiteRecord drifted = ReadRecord(251, "1024", 2);
+  drifted.info.drift = "password,direction1.phone";
+  drifted.info.drift_base = "base-id";
+  ASSERT_EQ(registry->Record(drifted).kept, RecordResult::Kept::InRegistry);
+  std::vector<SiteEntry> sites;
+  ASSERT_TRUE(registry->DriftedSites(0, sites).ok());
+  ASSERT_EQ(sites.size(), 1u);
+  EXPECT_EQ(sites[0].last.drift, "password,direction1.phone");
+  EXPECT_EQ(sites[0].last.drift_base, "base-id");
+  EXPECT_EQ(AsLogin(office, "SELECT fields FROM lovar.record_drift"), "password,direction1.phone");
+  ASSERT_EQ(registry->Record(ReadRecord(251, "1024", 3)).kept, RecordResult::Kept::InRegistry);
+  ASSERT_TRUE(registry->DriftedSites(0, sites).ok());
+  EXPECT_TRUE(sites.empty());
   // ...but the server refuses it any change or removal.
   for (const char* sql :
        {"UPDATE lovar.records SET message = 'x'", "DELETE FROM lovar.records",
+        "DELETE FROM lovar.record_drift", "UPDATE lovar.record_drift SET fields = 'x'",
         "UPDATE lovar.site_cards SET name = 'x'", "DELETE FROM lovar.record_notes",
         "UPDATE lovar.record_sites SET site = NULL", "DELETE FROM lovar.images",
         "UPDATE lovar.settings SET value = 'x'", "TRUNCATE lovar.sites CASCADE"})
     EXPECT_EQ(AsLogin(station, sql), "42501") << sql;
-  EXPECT_EQ(Value("SELECT count(*) FROM lovar.records"), "1");
+  EXPECT_EQ(Value("SELECT count(*) FROM lovar.records"), "3");
 
   // The office sees the history, no image in clear, the masked ones with the codes blanked.
-  EXPECT_EQ(AsLogin(office, "SELECT count(*) FROM lovar.records"), "1");
+  EXPECT_EQ(AsLogin(office, "SELECT count(*) FROM lovar.records"), "3");
   EXPECT_EQ(AsLogin(office, "SELECT count(*) FROM lovar.images WHERE data IS NOT NULL"), "42501");
   const Field* key = FindFieldById(251, "key1.code");
   ASSERT_NE(key, nullptr);
