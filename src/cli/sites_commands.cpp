@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/fields_commands.h"
+#include "cli/site_filter_options.h"
 #include "files/config_file.h"
 #include "files/environment.h"
 #include "files/table_text.h"
@@ -117,6 +118,7 @@ SitesCommands::SitesCommands(CLI::App& app) {
   list_ = sites_->add_subcommand("list", "Объекты и последняя запись каждого");
   format(list_);
   list_->add_option("prefix", object_, "Только объекты, чей номер начинается так");
+  AddSiteFilterOptions(*list_, filter_);
   db(list_);
   history_ = sites_->add_subcommand("history", "Все записи объекта, от первой");
   format(history_);
@@ -248,6 +250,40 @@ int SitesCommands::Diff(Registry& registry, int64_t site) {
     return "запись " + v->id + " от " + LocalTimeText(v->time) + ": " + RecordLine(*v);
   };
   return DiffFields(name(a), name(b), a->model, images[0], extents[0], images[1], extents[1]);
+}
+
+int SitesCommands::List(Registry& registry) {
+  filter_.object_prefix = object_;
+  std::vector<SiteEntry> sites;
+  StoreResult r = registry.SiteList(filter_, sites);
+  if (!r.ok()) return Failed(r);
+  if (sites.empty())
+    std::fprintf(stderr, "%s\n",
+                 filter_.Empty() ? ("В реестре " + registry.Where() + " нет объектов").c_str()
+                                 : "Таких объектов в реестре нет");
+  // Records of no site are no site's row: said, so that nothing kept is out of sight.
+  std::vector<RecordInfo> unplaced;
+  if (filter_.Empty() && registry.SiteHistory(0, unplaced).ok() && !unplaced.empty())
+    std::fprintf(stderr, "Записей без объекта: %zu (lovar-cli sites records -)\n", unplaced.size());
+  // A program still gets its (empty) table.
+  if (sites.empty() && format_ == "table") return 0;
+  std::vector<std::vector<std::string>> rows = {{"Объект", "Модель", "Последняя запись",
+                                                 "Результат", "Станция", "Оператор", "Техник",
+                                                 "Объект реестра", "Состояние"}};
+  for (const SiteEntry& s : sites) {
+    const RecordInfo& last = s.last;
+    const bool any = !last.id.empty();
+    rows.push_back({any ? ObjectText(last.object) : "", any ? ModelText(last.model) : "",
+                    any ? LocalTimeText(last.time) : "нет записей",
+                    any ? std::string(OutcomeText(last.operation, last.outcome)) : "", last.station,
+                    last.operator_name, last.technician,
+                    std::to_string(s.card.site) + " " + s.card.name, StatusText(s.card.status)});
+  }
+  PrintRows(
+      format_,
+      {"object", "model", "time", "outcome", "station", "operator", "technician", "site", "status"},
+      rows);
+  return 0;
 }
 
 int SitesCommands::RunSiteCommands(Registry& registry) {
@@ -390,30 +426,7 @@ int SitesCommands::Run() {
   if (*add_ || *set_ || card_ || *records_ || *assign_ || *note_ || *diff_)
     return RunSiteCommands(*registry);
 
-  if (*list_) {
-    std::vector<SiteSummary> sites;
-    const StoreResult r = registry->Sites(object_, sites);
-    if (!r.ok()) return Failed(r);
-    if (sites.empty()) {
-      std::fprintf(stderr, "В реестре %s нет объектов%s\n", registry->Where().c_str(),
-                   object_.empty() ? "" : (", чей номер начинается с " + object_).c_str());
-      // A program still gets its (empty) table.
-      if (format_ == "table") return 0;
-    }
-    std::vector<std::vector<std::string>> rows = {{"Объект", "Модель", "Последняя запись",
-                                                   "Результат", "Станция", "Оператор", "Техник",
-                                                   "Объект реестра"}};
-    for (const SiteSummary& s : sites)
-      rows.push_back({ObjectText(s.object), ModelText(s.model), LocalTimeText(s.last.time),
-                      std::string(OutcomeText(s.last.operation, s.last.outcome)), s.last.station,
-                      s.last.operator_name, s.last.technician,
-                      s.last.site == 0 ? "объект не указан"
-                                       : std::to_string(s.last.site) + " " + s.last.site_name});
-    PrintRows(format_,
-              {"object", "model", "time", "outcome", "station", "operator", "technician", "site"},
-              rows);
-    return 0;
-  }
+  if (*list_) return List(*registry);
 
   if (*sync_) {
     const SyncResult sync = registry->Sync();

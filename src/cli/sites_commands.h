@@ -1,6 +1,6 @@
 // lovar-cli's commands over the registry of sites (store/registry.h):
 //
-//   sites list [PREFIX]                            the sites, newest record of each
+//   sites list [PREFIX] [filter options]           the sites, newest record of each
 //   sites history OBJ [--model N]                  every record of a site, oldest first
 //   sites show OBJ [--at TIME] [--model N] [--json]   the configuration at that time
 //   sites export OBJ --out FILE.dat [--at TIME] [--model N]
@@ -31,6 +31,8 @@
 
 #include <string>
 
+#include "store/site_store.h"
+
 namespace lovar {
 
 class SitesCommands {
@@ -57,6 +59,8 @@ class SitesCommands {
   CLI::App* roles_ = nullptr;
   bool apply_ = false;
   int RunSiteCommands(class Registry& registry);
+  int List(class Registry& registry);
+  SiteFilter filter_;
   int Diff(class Registry& registry, int64_t site);
   CLI::App* diff_ = nullptr;
   std::string version_a_;

@@ -17,12 +17,14 @@
 #include <cstdint>
 #include <cstring>
 #include <utility>
+#include <variant>
 
 #include "store/image_pack.h"
 #include "store/postgres_location.h"
 #include "store/postgres_roles.h"
 #include "store/pq_api.h"
 #include "store/sha256.h"
+#include "store/site_filter_sql.h"
 #include "store/site_store.h"
 #include "store/store_internal.h"
 #include "store/store_os.h"
@@ -441,6 +443,7 @@ class PostgresStore final : public SiteStore {
   StoreResult Sites(std::string_view prefix, std::vector<SiteSummary>& out) override;
   StoreResult History(int model, std::string_view object, std::vector<RecordInfo>& out) override;
   StoreResult SiteList(std::vector<SiteEntry>& out) override;
+  StoreResult SiteList(const SiteFilter& filter, std::vector<SiteEntry>& out) override;
   StoreResult Site(int64_t id, SiteEntry& out) override;
   StoreResult SitesNamed(std::string_view name, std::vector<int64_t>& out) override;
   StoreResult SiteHistory(int64_t site, std::vector<RecordInfo>& out) override;
@@ -886,10 +889,19 @@ StoreResult PostgresStore::History(int model, std::string_view object,
 }
 
 StoreResult PostgresStore::SiteList(std::vector<SiteEntry>& out) {
+  return SiteList(SiteFilter{}, out);
+}
+
+StoreResult PostgresStore::SiteList(const SiteFilter& filter, std::vector<SiteEntry>& out) {
   out.clear();
-  return ReadSites(
-      std::string("SELECT ") + kCardColumns + ", " + kRecordColumns + kSiteQuery + "ORDER BY s.id",
-      Params(), out);
+  if (!filter.text.empty())
+    return StoreFailure(StoreError::Failed, "поиск по тексту этой версией не поддерживается");
+  const FilterSql where = SiteFilterSql(filter, "lovar.", '$', 1);
+  Params params;
+  for (const auto& value : where.params) std::visit([&](const auto& v) { params.Add(v); }, value);
+  return ReadSites(std::string("SELECT ") + kCardColumns + ", " + kRecordColumns + kSiteQuery +
+                       "WHERE true" + where.where + " ORDER BY s.id",
+                   params, out);
 }
 
 StoreResult PostgresStore::Site(int64_t id, SiteEntry& out) {

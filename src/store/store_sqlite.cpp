@@ -5,11 +5,13 @@
 #include <sqlite3.h>
 
 #include <utility>
+#include <variant>
 
 #include "files/file_access.h"
 #include "files/utf8_path.h"
 #include "store/image_pack.h"
 #include "store/sha256.h"
+#include "store/site_filter_sql.h"
 #include "store/site_store.h"
 #include "store/sqlite_statement.h"
 #include "store/store_internal.h"
@@ -270,6 +272,7 @@ class SqliteStore final : public SiteStore {
   StoreResult Sites(std::string_view prefix, std::vector<SiteSummary>& out) override;
   StoreResult History(int model, std::string_view object, std::vector<RecordInfo>& out) override;
   StoreResult SiteList(std::vector<SiteEntry>& out) override;
+  StoreResult SiteList(const SiteFilter& filter, std::vector<SiteEntry>& out) override;
   StoreResult Site(int64_t id, SiteEntry& out) override;
   StoreResult SitesNamed(std::string_view name, std::vector<int64_t>& out) override;
   StoreResult SiteHistory(int64_t site, std::vector<RecordInfo>& out) override;
@@ -627,9 +630,19 @@ StoreResult SqliteStore::History(int model, std::string_view object, std::vector
 }
 
 StoreResult SqliteStore::SiteList(std::vector<SiteEntry>& out) {
+  return SiteList(SiteFilter{}, out);
+}
+
+StoreResult SqliteStore::SiteList(const SiteFilter& filter, std::vector<SiteEntry>& out) {
   out.clear();
+  if (!filter.text.empty())
+    return StoreFailure(StoreError::Failed, "поиск по тексту этой версией не поддерживается");
+  const FilterSql where = SiteFilterSql(filter, "", '?', 1);
   SqliteStatement st(db_, std::string("SELECT ") + kCardColumns + ", " + kRecordColumns +
-                              kSiteQuery + "ORDER BY s.id");
+                              kSiteQuery + "WHERE 1" + where.where + " ORDER BY s.id");
+  for (size_t i = 0; i < where.params.size(); ++i)
+    std::visit([&](const auto& value) { st.Bind(static_cast<int>(i) + 1, value); },
+               where.params[i]);
   return ReadSites(st, out);
 }
 
