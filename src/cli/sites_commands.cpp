@@ -127,7 +127,8 @@ SitesCommands::SitesCommands(CLI::App& app) {
   show_ = sites_->add_subcommand("show", "Конфигурация объекта по страницам");
   object(show_);
   at(show_);
-  show_->add_flag("--json", json_, "Вывести в JSON (для программ)");
+  show_->add_flag("--json", json_, "Вывести в JSON (для программ); то же, что --format json");
+  format(show_);
   show_->add_flag("--card", card_,
                   "Карточка объекта и все её версии; объект — номер в реестре или название");
   db(show_);
@@ -349,6 +350,24 @@ int SitesCommands::RunSiteCommands(Registry& registry) {
     std::vector<SiteCard> cards;
     const StoreResult r = registry.Cards(site, cards);
     if (!r.ok()) return Failed(r);
+    if (json_) format_ = "json";
+    if (format_ != "table") {
+      // Every version with all its fields, for a spreadsheet or a program.
+      std::vector<std::vector<std::string>> rows = {
+          {"Номер в реестре", "Версия", "Дата", "Техник", "Пользователь", "Название", "Заказчик",
+           "Телефоны", "Договор", "Состояние", "Установлен", "Примечание"}};
+      for (size_t i = 0; i < cards.size(); ++i) {
+        const SiteCard& v = cards[i];
+        rows.push_back({std::to_string(site), std::to_string(i + 1), LocalTimeText(v.at),
+                        v.technician, v.role, v.name, v.customer, v.phones, v.contract, v.status,
+                        v.installed, v.remark});
+      }
+      PrintRows(format_,
+                {"site", "version", "time", "technician", "role", "name", "customer", "phones",
+                 "contract", "status", "installed", "remark"},
+                rows);
+      return 0;
+    }
     const SiteCard& c = cards.back();
     const std::string status = StatusText(c.status);
     const std::pair<const char*, const std::string*> lines[] = {
@@ -484,10 +503,22 @@ int SitesCommands::Run() {
   const int extent = static_cast<int>(bytes.size());
   const std::string when = LocalTimeText(info.time);
   if (*show_) {
-    if (!json_) std::printf("Запись от %s: %s\n", when.c_str(), RecordLine(info).c_str());
+    if (json_) format_ = "json";
+    if (format_ == "table")
+      std::printf("Запись от %s: %s\n", when.c_str(), RecordLine(info).c_str());
     WarnOfMix(info);
+    if (format_ == "csv") {
+      // A row per field the record holds, as a spreadsheet takes it.
+      std::vector<std::vector<std::string>> rows = {{"Страница", "Поле", "Код поля", "Значение"}};
+      for (const Field& f : Fields(info.model))
+        if (InExtent(f, extent))
+          rows.push_back(
+              {std::string(PageOf(f.page).caption), f.caption, f.id, FieldText(f, image)});
+      PrintRows(format_, {"page", "field", "id", "value"}, rows);
+      return 0;
+    }
     return ShowFields("объект " + ObjectText(info.object) + " в реестре, запись от " + when,
-                      info.model, image, extent, json_);
+                      info.model, image, extent, format_ == "json");
   }
   // The whole image when the record has it (model 251's keys after the file's 2048 bytes, as
   // the archive keeps them); never bytes the record does not hold.

@@ -19,7 +19,7 @@
 // --customer, --phones, --contract, --status active|suspended|removed, --installed, --remark;
 // --operator (else $LOVAR_OPERATOR) names who made the change.
 //
-// list, history and records take --format table|csv|json (files/table_text.h).
+// list, history, records and show take --format table|csv|json (files/table_text.h).
 // Each takes --db FILE or --db postgresql://… (else $LOVAR_DB, else the user's own file).
 // Failures of the registry exit 16, a site or time the registry does not know 17; a malformed
 // --at is a mistake of the command line.

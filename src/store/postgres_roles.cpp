@@ -1,6 +1,7 @@
 #include "store/postgres_roles.h"
 
 #include "model/catalog.h"
+#include "store/search_text.h"
 
 namespace lovar {
 namespace {
@@ -101,7 +102,8 @@ DECLARE
   name text;
 BEGIN
   FOREACH name IN ARRAY ARRAY['sites', 'site_cards', 'records', 'images', 'record_notes',
-                              'assignments', 'settings', 'schema_info'] LOOP
+                              'assignments', 'settings', 'schema_info', 'image_texts',
+                              'card_texts'] LOOP
     EXECUTE format('DROP TRIGGER IF EXISTS logged ON lovar.%I', name);
     EXECUTE format('CREATE TRIGGER logged AFTER UPDATE OR DELETE ON lovar.%I '
                    'FOR EACH ROW EXECUTE PROCEDURE lovar.log_change()', name);
@@ -116,6 +118,10 @@ GRANT SELECT ON lovar.schema_info, lovar.sites, lovar.site_cards, lovar.records,
 GRANT INSERT ON lovar.sites, lovar.site_cards, lovar.records, lovar.record_notes,
   lovar.assignments, lovar.settings TO lovar_station;
 GRANT SELECT, INSERT ON lovar.images TO lovar_station;
+-- The search's texts (no codes, no keys): made by whoever records an image or a card.
+GRANT SELECT ON lovar.image_texts, lovar.card_texts TO lovar_station, lovar_office, lovar_codes;
+GRANT INSERT ON lovar.image_texts, lovar.card_texts TO lovar_station;
+GRANT INSERT ON lovar.card_texts TO lovar_office;
 GRANT INSERT ON lovar.sites, lovar.site_cards, lovar.record_notes, lovar.assignments
   TO lovar_office;
 GRANT SELECT ON lovar.record_images_masked, lovar.code_ranges TO lovar_office, lovar_codes;
@@ -128,9 +134,7 @@ std::string Ranges() {
   std::string sql;
   for (int model : {250, 251, 252})
     for (const Field& f : Fields(model)) {
-      const bool secret = f.kind == FieldKind::KeyCode || f.kind == FieldKind::CodeDigits ||
-                          f.id == "password" || f.id.ends_with(".password");
-      if (!secret) continue;
+      if (!SecretField(f)) continue;
       sql += "INSERT INTO lovar.code_ranges (model, start, length, field) VALUES (" +
              std::to_string(model) + ", " + std::to_string(f.offset) + ", " +
              std::to_string(f.width) + ", '" + f.id + "') ON CONFLICT DO NOTHING;\n";

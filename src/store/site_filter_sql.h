@@ -8,17 +8,23 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 #include "store/site_store.h"
 
 namespace lovar {
 
+// One parameter: a number, or else a text.
+struct FilterParam {
+  bool is_number = false;
+  int64_t number = 0;
+  std::string text;
+};
+
 struct FilterSql {
   std::string where;  // " AND …" for each condition given; empty for none
   // The parameters, numbered from the first number given, in order.
-  std::vector<std::variant<int64_t, std::string>> params;
+  std::vector<FilterParam> params;
 };
 
 // Every condition of filter but its text. schema: "" or "lovar." before each table's name;

@@ -32,7 +32,7 @@ namespace lovar {
 
 // The schema this program writes. Raised with every change of the tables, with a step in each
 // backend's migration list.
-inline constexpr int kStoreSchemaVersion = 2;
+inline constexpr int kStoreSchemaVersion = 3;
 
 // What went wrong, at the store's boundary; the databases' own codes are mapped in one function
 // per backend.

@@ -82,6 +82,15 @@ TEST_F(SitesCli, ListHistoryShowAndExportReadTheRegistry) {
   r = RunCli({"sites", "list", "--untouched-since", "02.04.2024", "--db", file_});
   EXPECT_NE(r.out.find("987"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("1024"), std::string::npos) << r.out;
+  // A number inside the configurations; the configuration and the card for a spreadsheet.
+  r = RunCli({"sites", "list", "--search", "98", "--format", "csv", "--db", file_});
+  EXPECT_NE(r.out.find(";2 Объект 987;"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Объект 1024"), std::string::npos) << r.out;
+  r = RunCli({"sites", "show", "1024", "--format", "csv", "--db", file_});
+  EXPECT_TRUE(r.out.starts_with("\xEF\xBB\xBFСтраница;Поле;Код поля;Значение\r\n")) << r.out;
+  EXPECT_NE(r.out.find(";object_number;1024\r\n"), std::string::npos) << r.out;
+  r = RunCli({"sites", "show", "Объект 1024", "--card", "--format", "json", "--db", file_});
+  EXPECT_NE(r.out.find("\"name\": \"Объект 1024\""), std::string::npos) << r.out;
   r = RunCli({"sites", "list", "--from", "2024-02-30", "--db", file_});
   EXPECT_GT(r.exit_code, 100);
   EXPECT_NE(r.err.find("нужна дата"), std::string::npos) << r.err;
@@ -137,7 +146,9 @@ TEST_F(SitesCli, WhatTheRegistryDoesNotHoldIsSaid) {
   r = RunCli({"sites", "export", "1024", "--at", "2024-13-01", "--out", "x.dat", "--db", file_});
   EXPECT_GT(r.exit_code, 100);
   EXPECT_NE(r.err.find("нужна дата"), std::string::npos) << r.err;
-  ASSERT_TRUE(testing::SqlExec(dir_ / "registry.sqlite", "UPDATE lovar_schema SET version = 3"));
+  ASSERT_TRUE(testing::SqlExec(
+      dir_ / "registry.sqlite",
+      "UPDATE lovar_schema SET version = " + std::to_string(kStoreSchemaVersion + 1)));
   r = RunCli({"sites", "list", "--db", file_});
   EXPECT_EQ(r.exit_code, 16);
   EXPECT_NE(r.err.find("реестр создан более новой версией программы"), std::string::npos) << r.err;
