@@ -393,6 +393,11 @@ StoreResult SqliteStore::Migrate() {
     if (!r.ok()) return r;
     for (int step = version + 1; step <= kStoreSchemaVersion; ++step) {
       r = Exec(kSteps[step - 1]);
+      // A build without FTS5 is the program's fault, said as such; the file stays as it was.
+      if (!r.ok() && step == kSearchStep && r.message.find("fts5") != std::string::npos)
+        return StoreFailure(StoreError::Failed,
+                            "эта сборка программы без поиска по тексту SQLite (FTS5): реестр "
+                            "не обновлён, он такой же, как был");
       if (r.ok() && step == kSearchStep) r = FillSearchTexts();
       if (!r.ok()) return r;
     }
