@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/fields_commands.h"
+#include "cli/site_filter_options.h"
 #include "files/config_file.h"
 #include "files/environment.h"
 #include "files/table_text.h"
@@ -129,6 +130,7 @@ SitesCommands::SitesCommands(CLI::App& app) {
   list_ = sites_->add_subcommand("list", "Объекты и последняя запись каждого");
   format(list_);
   list_->add_option("prefix", object_, "Только объекты, чей номер начинается так");
+  AddSiteFilterOptions(*list_, filter_);
   db(list_);
   history_ = sites_->add_subcommand("history", "Все записи объекта, от первой");
   format(history_);
@@ -137,7 +139,8 @@ SitesCommands::SitesCommands(CLI::App& app) {
   show_ = sites_->add_subcommand("show", "Конфигурация объекта по страницам");
   object(show_);
   at(show_);
-  show_->add_flag("--json", json_, "Вывести в JSON (для программ)");
+  show_->add_flag("--json", json_, "Вывести в JSON (для программ); то же, что --format json");
+  format(show_);
   show_->add_flag("--card", card_,
                   "Карточка объекта и все её версии; объект — номер в реестре или название");
   db(show_);
@@ -347,6 +350,40 @@ int SitesCommands::Drift(Registry& registry, int64_t site) {
   return 0;
 }
 
+int SitesCommands::List(Registry& registry) {
+  filter_.object_prefix = object_;
+  std::vector<SiteEntry> sites;
+  StoreResult r = registry.SiteList(filter_, sites);
+  if (!r.ok()) return Failed(r);
+  if (sites.empty())
+    std::fprintf(stderr, "%s\n",
+                 filter_.Empty() ? ("В реестре " + registry.Where() + " нет объектов").c_str()
+                                 : "Таких объектов в реестре нет");
+  // Records of no site are no site's row: said, so that nothing kept is out of sight.
+  std::vector<RecordInfo> unplaced;
+  if (filter_.Empty() && registry.SiteHistory(0, unplaced).ok() && !unplaced.empty())
+    std::fprintf(stderr, "Записей без объекта: %zu (lovar-cli sites records -)\n", unplaced.size());
+  // A program still gets its (empty) table.
+  if (sites.empty() && format_ == "table") return 0;
+  std::vector<std::vector<std::string>> rows = {{"Объект", "Модель", "Последняя запись",
+                                                 "Результат", "Станция", "Оператор", "Техник",
+                                                 "Объект реестра", "Состояние"}};
+  for (const SiteEntry& s : sites) {
+    const RecordInfo& last = s.last;
+    const bool any = !last.id.empty();
+    rows.push_back({any ? ObjectText(last.object) : "", any ? ModelText(last.model) : "",
+                    any ? LocalTimeText(last.time) : "нет записей",
+                    any ? std::string(OutcomeText(last.operation, last.outcome)) : "", last.station,
+                    last.operator_name, last.technician,
+                    std::to_string(s.card.site) + " " + s.card.name, StatusText(s.card.status)});
+  }
+  PrintRows(
+      format_,
+      {"object", "model", "time", "outcome", "station", "operator", "technician", "site", "status"},
+      rows);
+  return 0;
+}
+
 int SitesCommands::RunSiteCommands(Registry& registry) {
   const std::string technician = Technician();
   int64_t site = 0;
@@ -425,6 +462,24 @@ int SitesCommands::RunSiteCommands(Registry& registry) {
     std::vector<SiteCard> cards;
     const StoreResult r = registry.Cards(site, cards);
     if (!r.ok()) return Failed(r);
+    if (json_) format_ = "json";
+    if (format_ != "table") {
+      // Every version with all its fields, for a spreadsheet or a program.
+      std::vector<std::vector<std::string>> rows = {
+          {"Номер в реестре", "Версия", "Дата", "Техник", "Пользователь", "Название", "Заказчик",
+           "Телефоны", "Договор", "Состояние", "Установлен", "Примечание"}};
+      for (size_t i = 0; i < cards.size(); ++i) {
+        const SiteCard& v = cards[i];
+        rows.push_back({std::to_string(site), std::to_string(i + 1), LocalTimeText(v.at),
+                        v.technician, v.role, v.name, v.customer, v.phones, v.contract, v.status,
+                        v.installed, v.remark});
+      }
+      PrintRows(format_,
+                {"site", "version", "time", "technician", "role", "name", "customer", "phones",
+                 "contract", "status", "installed", "remark"},
+                rows);
+      return 0;
+    }
     const SiteCard& c = cards.back();
     const std::string status = StatusText(c.status);
     const std::pair<const char*, const std::string*> lines[] = {
@@ -505,30 +560,7 @@ int SitesCommands::Run() {
     return RunSiteCommands(*registry);
   if (*access_) return Access(*registry);
 
-  if (*list_) {
-    std::vector<SiteSummary> sites;
-    const StoreResult r = registry->Sites(object_, sites);
-    if (!r.ok()) return Failed(r);
-    if (sites.empty()) {
-      std::fprintf(stderr, "В реестре %s нет объектов%s\n", registry->Where().c_str(),
-                   object_.empty() ? "" : (", чей номер начинается с " + object_).c_str());
-      // A program still gets its (empty) table.
-      if (format_ == "table") return 0;
-    }
-    std::vector<std::vector<std::string>> rows = {{"Объект", "Модель", "Последняя запись",
-                                                   "Результат", "Станция", "Оператор", "Техник",
-                                                   "Объект реестра"}};
-    for (const SiteSummary& s : sites)
-      rows.push_back({ObjectText(s.object), ModelText(s.model), LocalTimeText(s.last.time),
-                      std::string(OutcomeText(s.last.operation, s.last.outcome)), s.last.station,
-                      s.last.operator_name, s.last.technician,
-                      s.last.site == 0 ? "объект не указан"
-                                       : std::to_string(s.last.site) + " " + s.last.site_name});
-    PrintRows(format_,
-              {"object", "model", "time", "outcome", "station", "operator", "technician", "site"},
-              rows);
-    return 0;
-  }
+  if (*list_) return List(*registry);
 
   if (*sync_) {
     const SyncResult sync = registry->Sync();
@@ -589,10 +621,22 @@ int SitesCommands::Run() {
   const int extent = static_cast<int>(bytes.size());
   const std::string when = LocalTimeText(info.time);
   if (*show_) {
-    if (!json_) std::printf("Запись от %s: %s\n", when.c_str(), RecordLine(info).c_str());
+    if (json_) format_ = "json";
+    if (format_ == "table")
+      std::printf("Запись от %s: %s\n", when.c_str(), RecordLine(info).c_str());
     WarnOfMix(info);
+    if (format_ == "csv") {
+      // A row per field the record holds, as a spreadsheet takes it.
+      std::vector<std::vector<std::string>> rows = {{"Страница", "Поле", "Код поля", "Значение"}};
+      for (const Field& f : Fields(info.model))
+        if (InExtent(f, extent))
+          rows.push_back(
+              {std::string(PageOf(f.page).caption), f.caption, f.id, FieldText(f, image)});
+      PrintRows(format_, {"page", "field", "id", "value"}, rows);
+      return 0;
+    }
     return ShowFields("объект " + ObjectText(info.object) + " в реестре, запись от " + when,
-                      info.model, image, extent, json_);
+                      info.model, image, extent, format_ == "json");
   }
   // The whole image when the record has it (model 251's keys after the file's 2048 bytes, as
   // the archive keeps them); never bytes the record does not hold.

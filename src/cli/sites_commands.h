@@ -1,6 +1,6 @@
 // lovar-cli's commands over the registry of sites (store/registry.h):
 //
-//   sites list [PREFIX]                            the sites, newest record of each
+//   sites list [PREFIX] [filter options]           the sites, newest record of each
 //   sites history OBJ [--model N]                  every record of a site, oldest first
 //   sites show OBJ [--at TIME] [--model N] [--json]   the configuration at that time
 //   sites export OBJ --out FILE.dat [--at TIME] [--model N]
@@ -27,7 +27,8 @@
 // --customer, --phones, --contract, --status active|suspended|removed, --installed, --remark;
 // --operator (else $LOVAR_OPERATOR) names who made the change.
 //
-// list, history, records, access and drift take --format table|csv|json (files/table_text.h).
+// list, history, records, show, access and drift take --format table|csv|json
+// (files/table_text.h).
 // Each takes --db FILE or --db postgresql://… (else $LOVAR_DB, else the user's own file).
 // Failures of the registry exit 16, a site or time the registry does not know 17; a malformed
 // --at is a mistake of the command line.
@@ -38,6 +39,8 @@
 #include <CLI/CLI.hpp>
 
 #include <string>
+
+#include "store/site_store.h"
 
 namespace lovar {
 
@@ -72,6 +75,8 @@ class SitesCommands {
   // Who reads codes or changes the registry: --operator, else LOVAR_OPERATOR.
   std::string Technician() const;
   int RunSiteCommands(class Registry& registry);
+  int List(class Registry& registry);
+  SiteFilter filter_;
   int Diff(class Registry& registry, int64_t site);
   int Drift(class Registry& registry, int64_t site);
   CLI::App* drift_ = nullptr;

@@ -4,13 +4,15 @@
 
 namespace lovar {
 
+bool SecretField(const Field& field) {
+  return field.kind == FieldKind::KeyCode || field.kind == FieldKind::CodeDigits ||
+         field.id == "password" || field.id.ends_with(".password");
+}
+
 std::vector<CodeRange> CodeRanges(int model) {
   std::vector<CodeRange> ranges;
-  for (const Field& f : Fields(model)) {
-    const bool secret = f.kind == FieldKind::KeyCode || f.kind == FieldKind::CodeDigits ||
-                        f.id == "password" || f.id.ends_with(".password");
-    if (secret) ranges.push_back({f.offset, f.width, f.id});
-  }
+  for (const Field& f : Fields(model))
+    if (SecretField(f)) ranges.push_back({f.offset, f.width, f.id});
   return ranges;
 }
 

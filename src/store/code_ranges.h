@@ -11,6 +11,11 @@
 
 namespace lovar {
 
+struct Field;
+
+// A user code, a key code or a password: never shown to the office, never searched.
+bool SecretField(const Field& field);
+
 struct CodeRange {
   int start = 0;
   int length = 0;

@@ -36,8 +36,12 @@ std::string LocalTimeText(StoreTime time) {
   return text;
 }
 
-bool ParseLocalTime(std::string_view text, StoreTime& at) {
-  int year = 0, month = 0, day = 0, hour = 23, minute = 59, second = 59;
+namespace {
+
+// start: the first microsecond of a date alone or of a minute, else the last.
+bool Parse(std::string_view text, bool start, StoreTime& at) {
+  int year = 0, month = 0, day = 0, hour = start ? 0 : 23, minute = start ? 0 : 59,
+      second = start ? 0 : 59;
   size_t i = 0;
   if (text.size() >= 10 && text[4] == '-') {
     if (!Number(text, i, 4, year) || !Char(text, i, "-") || !Number(text, i, 2, month) ||
@@ -47,12 +51,12 @@ bool ParseLocalTime(std::string_view text, StoreTime& at) {
              !Char(text, i, ".") || !Number(text, i, 4, year)) {
     return false;
   }
-  StoreTime end = 999'999;  // the day's, or the minute's, last microsecond
+  const StoreTime end = start ? 0 : 999'999;  // the day's, or the minute's, last microsecond
   if (i < text.size()) {
     if (!Char(text, i, " T") || !Number(text, i, 2, hour) || !Char(text, i, ":") ||
         !Number(text, i, 2, minute))
       return false;
-    second = 59;
+    second = start ? 0 : 59;
     if (i < text.size()) {
       if (!Char(text, i, ":") || !Number(text, i, 2, second)) return false;
     }
@@ -74,6 +78,15 @@ bool ParseLocalTime(std::string_view text, StoreTime& at) {
     return false;
   at = static_cast<StoreTime>(seconds) * 1'000'000 + end;
   return true;
+}
+
+}  // namespace
+
+bool ParseLocalTime(std::string_view text, StoreTime& at) {
+  return Parse(text, false, at);
+}
+bool ParseLocalTimeStart(std::string_view text, StoreTime& at) {
+  return Parse(text, true, at);
 }
 
 }  // namespace lovar

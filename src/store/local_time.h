@@ -17,5 +17,7 @@ std::string LocalTimeText(StoreTime time);
 // in local time. A date alone, or a time without seconds, means its end (the last microsecond
 // of that day or minute): the state "on 1 May" includes what was done that day.
 bool ParseLocalTime(std::string_view text, StoreTime& at);
+// The same texts, a date alone or a time without seconds meaning its start: "from 1 May".
+bool ParseLocalTimeStart(std::string_view text, StoreTime& at);
 
 }  // namespace lovar

@@ -104,7 +104,7 @@ DECLARE
 BEGIN
   FOREACH name IN ARRAY ARRAY['sites', 'site_cards', 'records', 'images', 'record_notes',
                               'assignments', 'settings', 'schema_info', 'access_log',
-                              'purges', 'record_drift'] LOOP
+                              'purges', 'record_drift', 'image_texts', 'card_texts'] LOOP
     EXECUTE format('DROP TRIGGER IF EXISTS logged ON lovar.%I', name);
     EXECUTE format('CREATE TRIGGER logged AFTER UPDATE OR DELETE ON lovar.%I '
                    'FOR EACH ROW EXECUTE PROCEDURE lovar.log_change()', name);
@@ -118,6 +118,10 @@ GRANT SELECT ON lovar.schema_info, lovar.sites, lovar.site_cards, lovar.records,
   TO lovar_station, lovar_office, lovar_codes;
 GRANT INSERT ON lovar.sites, lovar.site_cards, lovar.records, lovar.record_notes,
   lovar.assignments, lovar.settings, lovar.images TO lovar_station;
+-- The search's texts (no codes, no keys): made by whoever records an image or a card.
+GRANT SELECT ON lovar.image_texts, lovar.card_texts TO lovar_station, lovar_office, lovar_codes;
+GRANT INSERT ON lovar.image_texts, lovar.card_texts TO lovar_station;
+GRANT INSERT ON lovar.card_texts TO lovar_office;
 GRANT INSERT ON lovar.sites, lovar.site_cards, lovar.record_notes, lovar.assignments
   TO lovar_office;
 GRANT SELECT ON lovar.record_images_masked, lovar.code_ranges TO lovar_office, lovar_codes;

@@ -465,6 +465,9 @@ StoreResult Registry::VersionAt(int model, std::string_view object, StoreTime at
 StoreResult Registry::SiteList(std::vector<SiteEntry>& out) {
   return Ask([&](SiteStore& store) { return store.SiteList(out); });
 }
+StoreResult Registry::SiteList(const SiteFilter& filter, std::vector<SiteEntry>& out) {
+  return Ask([&](SiteStore& store) { return store.SiteList(filter, out); });
+}
 StoreResult Registry::Site(int64_t id, SiteEntry& out) {
   return Ask([&](SiteStore& store) { return store.Site(id, out); });
 }

@@ -180,6 +180,7 @@ class Registry {
 
   // Sites as places (site_store.h).
   StoreResult SiteList(std::vector<SiteEntry>& out);
+  StoreResult SiteList(const SiteFilter& filter, std::vector<SiteEntry>& out);
   StoreResult Site(int64_t id, SiteEntry& out);
   // The site that wanted names: its id (digits), else the name of its card; NotFound, with the
   // ids, when a name is on several cards.

@@ -32,7 +32,7 @@ namespace lovar {
 
 // The schema this program writes. Raised with every change of the tables, with a step in each
 // backend's migration list.
-inline constexpr int kStoreSchemaVersion = 4;
+inline constexpr int kStoreSchemaVersion = 5;
 
 // What went wrong, at the store's boundary; the databases' own codes are mapped in one function
 // per backend.
@@ -177,6 +177,32 @@ struct SiteEntry {
   RecordInfo last;
 };
 
+// Which sites a list shows: every condition given holds (an empty field, a zero time: no
+// condition). The stores answer it in SQL, the text through each database's own text index.
+struct SiteFilter {
+  // Words found in the site's card (name, customer, telephones, contract, remark) or in one
+  // configuration recorded for it (its telephone numbers, loop names, object number...): every
+  // word in the same one, as a part of it, whatever the case ("Ленина 5", "912345").
+  std::string text;
+  std::string object_prefix;  // the newest record's object number begins so
+  int model = 0;              // the newest record's model; 0: any
+  std::string status;         // the card's: "active", "suspended", "removed"
+  std::string outcome;        // the newest record's (OutcomeCode): "unproven"...
+  // A record of the site made by that station and that technician between from and to (both
+  // included): the conditions given, all of one record.
+  StoreTime from = 0;
+  StoreTime to = 0;
+  std::string station;
+  std::string technician;
+  // No record at or after this time ("not touched since"): sites without records too.
+  StoreTime untouched_since = 0;
+  bool Empty() const {
+    return text.empty() && object_prefix.empty() && model == 0 && status.empty() &&
+           outcome.empty() && from == 0 && to == 0 && station.empty() && technician.empty() &&
+           untouched_since == 0;
+  }
+};
+
 // A note added to a record later.
 struct RecordNote {
   std::string record;
@@ -244,6 +270,8 @@ class SiteStore {
   virtual StoreResult History(int model, std::string_view object, std::vector<RecordInfo>& out) = 0;
   // Every site with its newest card and newest record, by id.
   virtual StoreResult SiteList(std::vector<SiteEntry>& out) = 0;
+  // The sites the filter chooses, as SiteList, by id.
+  virtual StoreResult SiteList(const SiteFilter& filter, std::vector<SiteEntry>& out) = 0;
   // The site of that id; NotFound when there is none.
   virtual StoreResult Site(int64_t id, SiteEntry& out) = 0;
   // The sites whose card (its newest version) is named exactly name, by id.

@@ -23,7 +23,9 @@
 #include "store/postgres_location.h"
 #include "store/postgres_roles.h"
 #include "store/pq_api.h"
+#include "store/search_text.h"
 #include "store/sha256.h"
+#include "store/site_filter_sql.h"
 #include "store/site_store.h"
 #include "store/store_internal.h"
 #include "store/store_os.h"
@@ -249,6 +251,23 @@ BEGIN
   RETURN QUERY SELECT i.hash, i.length, i.codec, i.data FROM lovar.images i WHERE i.id = v_image;
 END $$;
 REVOKE ALL ON FUNCTION lovar.clear_image(text, text, text, text) FROM PUBLIC;
+-- A server whose roles were made already: they keep their work, as the roles' script grants.
+DO $$
+BEGIN
+  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_station') THEN
+    GRANT EXECUTE ON FUNCTION lovar.clear_image(text, text, text, text) TO lovar_station;
+  END IF;
+  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_codes') THEN
+    GRANT EXECUTE ON FUNCTION lovar.clear_image(text, text, text, text) TO lovar_codes;
+  END IF;
+  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_office') THEN
+    GRANT SELECT ON lovar.access_log, lovar.purges TO lovar_office;
+  END IF;
+  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_admin') THEN
+    GRANT EXECUTE ON FUNCTION lovar.clear_image(text, text, text, text) TO lovar_admin;
+    GRANT ALL ON lovar.access_log, lovar.purges TO lovar_admin;
+  END IF;
+END $$;
 )sql",
     // -- Drift --
     // 4: as the SQLite file's fourth step.
@@ -257,9 +276,89 @@ CREATE TABLE lovar.record_drift (
   record text PRIMARY KEY REFERENCES lovar.records (record_id),
   base text NOT NULL DEFAULT '',
   fields text NOT NULL CHECK (fields <> ''));
+-- A server whose roles were made already: stations keep recording reads.
+DO $$
+BEGIN
+  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_station') THEN
+    GRANT SELECT, INSERT ON lovar.record_drift TO lovar_station;
+  END IF;
+  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_office') THEN
+    GRANT SELECT ON lovar.record_drift TO lovar_office;
+  END IF;
+  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_codes') THEN
+    GRANT SELECT ON lovar.record_drift TO lovar_codes;
+  END IF;
+  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_admin') THEN
+    GRANT ALL ON lovar.record_drift TO lovar_admin;
+  END IF;
+END $$;
+)sql",
+    // ---- search (sites list --search) ----
+    // 5: the searchable text of each image, per model, and of each version of a card, made by
+    // the program (search_text.h); rows of their own, never changed. Their trigram indexes
+    // come with the extension pg_trgm (kTrigramIndexes). The migration's own code fills them
+    // for what is kept (FillSearchTexts).
+    R"sql(
+CREATE TABLE lovar.image_texts (
+  image bigint NOT NULL REFERENCES lovar.images (id),
+  model integer NOT NULL,
+  text text NOT NULL,
+  PRIMARY KEY (image, model));
+CREATE TABLE lovar.card_texts (
+  card bigint PRIMARY KEY REFERENCES lovar.site_cards (id),
+  text text NOT NULL);
+CREATE INDEX records_by_image ON lovar.records (image, model);
+-- A server whose roles were made already: they keep recording, as the roles' script grants.
+DO $$
+BEGIN
+  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_station') THEN
+    GRANT SELECT, INSERT ON lovar.image_texts, lovar.card_texts TO lovar_station;
+  END IF;
+  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_office') THEN
+    GRANT SELECT ON lovar.image_texts, lovar.card_texts TO lovar_office;
+    GRANT INSERT ON lovar.card_texts TO lovar_office;
+  END IF;
+  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_codes') THEN
+    GRANT SELECT ON lovar.image_texts, lovar.card_texts TO lovar_codes;
+  END IF;
+  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_admin') THEN
+    GRANT ALL ON lovar.image_texts, lovar.card_texts TO lovar_admin;
+  END IF;
+END $$;
 )sql",
 };
 static_assert(std::size(kSteps) == kStoreSchemaVersion);
+// The step that makes the search's tables; its texts are then filled by the program.
+constexpr int kSearchStep = 5;
+
+// The search's trigram indexes, made when the server has pg_trgm (the extension is made here
+// by a role that may: the schema's owner; a station's role that may not changes nothing).
+// Without them a search still finds everything, by reading every text.
+constexpr const char* kTrigramIndexes = R"sql(
+DO $$
+DECLARE
+  home text;
+BEGIN
+  BEGIN
+    CREATE EXTENSION IF NOT EXISTS pg_trgm;
+  EXCEPTION WHEN OTHERS THEN
+    NULL;
+  END;
+  SELECT n.nspname INTO home FROM pg_extension e JOIN pg_namespace n ON n.oid = e.extnamespace
+    WHERE e.extname = 'pg_trgm';
+  IF home IS NULL THEN
+    RETURN;
+  END IF;
+  EXECUTE format('CREATE INDEX IF NOT EXISTS image_texts_trgm ON lovar.image_texts '
+                 'USING gin (text %I.gin_trgm_ops)', home);
+  EXECUTE format('CREATE INDEX IF NOT EXISTS card_texts_trgm ON lovar.card_texts '
+                 'USING gin (text %I.gin_trgm_ops)', home);
+EXCEPTION WHEN OTHERS THEN
+  NULL;
+END $$)sql";
+constexpr const char* kTrigramIndexCount =
+    "SELECT count(*) FROM pg_indexes WHERE schemaname = 'lovar' "
+    "AND indexname IN ('image_texts_trgm', 'card_texts_trgm')";
 
 // pg_advisory_xact_lock's key for the schema's changes: "lovar" in ASCII.
 constexpr const char* kSchemaLock = "SELECT pg_advisory_xact_lock(465558626674)";
@@ -511,6 +610,7 @@ class PostgresStore final : public SiteStore {
   StoreResult Sites(std::string_view prefix, std::vector<SiteSummary>& out) override;
   StoreResult History(int model, std::string_view object, std::vector<RecordInfo>& out) override;
   StoreResult SiteList(std::vector<SiteEntry>& out) override;
+  StoreResult SiteList(const SiteFilter& filter, std::vector<SiteEntry>& out) override;
   StoreResult Site(int64_t id, SiteEntry& out) override;
   StoreResult SitesNamed(std::string_view name, std::vector<int64_t>& out) override;
   StoreResult SiteHistory(int64_t site, std::vector<RecordInfo>& out) override;
@@ -588,6 +688,12 @@ class PostgresStore final : public SiteStore {
   // Inside a transaction: the site the record goes under (0 for none).
   StoreResult SiteOf(const RecordInfo& info, int64_t& site);
   StoreResult InsertCard(const SiteCard& card);
+  // Inside a transaction: the image's searchable text as of model, unless it is there.
+  StoreResult AddImageText(int64_t image, int model, std::span<const uint8_t> bytes);
+  // Inside the migration's transaction: the searchable texts of every image and card kept.
+  StoreResult FillSearchTexts();
+  // The trigram indexes of the search made when they can be; a note when they are not there.
+  StoreResult SearchIndexes();
   StoreResult ReadSites(const std::string& sql, const Params& params, std::vector<SiteEntry>& out) {
     Result r(pq_);
     StoreResult result = Ask(sql, params, r);
@@ -743,8 +849,10 @@ StoreResult PostgresStore::Migrate() {
     StoreResult r = Exec(kSchemaLock);
     int version = 0;
     if (r.ok()) r = ReadVersion(version);
-    for (int step = version + 1; r.ok() && step <= kStoreSchemaVersion; ++step)
+    for (int step = version + 1; r.ok() && step <= kStoreSchemaVersion; ++step) {
       r = Exec(kSteps[step - 1]);
+      if (r.ok() && step == kSearchStep) r = FillSearchTexts();
+    }
     if (!r.ok() || version >= kStoreSchemaVersion) return r;
     Result done(pq_);
     return Query("UPDATE lovar.schema_info SET version = $1, program = $2 WHERE id = 1",
@@ -773,6 +881,7 @@ StoreResult PostgresStore::Open() {
                         "схема " + std::to_string(version) + ", эта программа знает схему " +
                             std::to_string(kStoreSchemaVersion) + "; обновите программу");
   if (version < kStoreSchemaVersion) r = Migrate();
+  if (r.ok()) r = SearchIndexes();
   if (!r.ok()) return r;
   const char* host = pq_.PQhost(conn_);
   const bool socket = host == nullptr || host[0] == '/' || host[0] == '\0';
@@ -823,9 +932,9 @@ StoreResult PostgresStore::SiteOf(const RecordInfo& info, int64_t& site) {
 
 StoreResult PostgresStore::InsertCard(const SiteCard& card) {
   Result done(pq_);
-  return Query(
+  StoreResult r = Query(
       "INSERT INTO lovar.site_cards (site, technician, name, customer, phones, contract, status, "
-      "installed, remark) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9)",
+      "installed, remark) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) RETURNING id",
       Params()
           .Add(card.site)
           .Add(card.technician)
@@ -837,6 +946,81 @@ StoreResult PostgresStore::InsertCard(const SiteCard& card) {
           .Add(card.installed)
           .Add(card.remark),
       done);
+  if (!r.ok()) return r;
+  Result text(pq_);
+  return Query("INSERT INTO lovar.card_texts (card, text) VALUES ($1, $2)",
+               Params().Add(done.Int(0, 0)).Add(CardSearchText(card)), text);
+}
+
+StoreResult PostgresStore::AddImageText(int64_t image, int model, std::span<const uint8_t> bytes) {
+  Result done(pq_);
+  return Query(
+      "INSERT INTO lovar.image_texts (image, model, text) VALUES ($1, $2, $3) "
+      "ON CONFLICT DO NOTHING",
+      Params().Add(image).Add(int64_t{model}).Add(ImageSearchText(model, bytes)), done);
+}
+
+StoreResult PostgresStore::FillSearchTexts() {
+  // A thousand images at a time: a large registry's images never all in memory at once.
+  int64_t after_image = 0, after_model = 0;
+  for (;;) {
+    Result rows(pq_);
+    StoreResult r = Query(
+        "SELECT g.image::text, g.model::text, i.codec::text, i.length::text, i.data "
+        "FROM (SELECT DISTINCT image, model FROM lovar.records "
+        "WHERE image IS NOT NULL AND (image, model) > ($1, $2) "
+        "ORDER BY image, model LIMIT 1000) g JOIN lovar.images i ON i.id = g.image "
+        "ORDER BY g.image, g.model",
+        Params().Add(after_image).Add(after_model), rows, /*binary=*/1);
+    if (!r.ok()) return r;
+    if (rows.rows() == 0) break;
+    for (int row = 0; row < rows.rows(); ++row) {
+      const auto number = [&](int column) {
+        int64_t value = 0;
+        const std::span<const uint8_t> text = rows.Bytes(row, column);
+        std::from_chars(reinterpret_cast<const char*>(text.data()),
+                        reinterpret_cast<const char*>(text.data() + text.size()), value);
+        return value;
+      };
+      after_image = number(0);
+      after_model = number(1);
+      std::vector<uint8_t> bytes;
+      // An image that does not unpack has no text: it is refused whole when it is read.
+      if (!UnpackImage(static_cast<int>(number(2)), rows.Bytes(row, 4),
+                       static_cast<size_t>(number(3)), bytes))
+        continue;
+      r = AddImageText(after_image, static_cast<int>(after_model), bytes);
+      if (!r.ok()) return r;
+    }
+  }
+  Result cards(pq_);
+  StoreResult r =
+      Query((std::string("SELECT ") + kCardColumns + ", c.id FROM lovar.site_cards c").c_str(),
+            Params(), cards);
+  for (int row = 0; r.ok() && row < cards.rows(); ++row) {
+    Result done(pq_);
+    r = Query(
+        "INSERT INTO lovar.card_texts (card, text) VALUES ($1, $2)",
+        Params().Add(cards.Int(row, kCardColumnCount)).Add(CardSearchText(ReadCard(cards, row))),
+        done);
+  }
+  return r;
+}
+
+StoreResult PostgresStore::SearchIndexes() {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    Result count(pq_);
+    const StoreResult r = Query(kTrigramIndexCount, Params(), count);
+    if (!r.ok()) return r;
+    if (count.Int(0, 0) == 2) return {};
+    if (attempt == 0) Exec(kTrigramIndexes);  // what it could not make is said below
+  }
+  notes_.push_back(
+      "на сервере " + where_ +
+      " нет индексов поиска по тексту (расширение pg_trgm): поиск находит всё, но медленно; "
+      "владельцу схемы lovar — установить pg_trgm (пакет postgresql-contrib) и открыть реестр "
+      "снова");
+  return {};
 }
 
 StoreResult PostgresStore::AddOnce(const SiteRecord& record, std::string_view waiting_for,
@@ -885,6 +1069,7 @@ StoreResult PostgresStore::AddOnce(const SiteRecord& record, std::string_view wa
     if (!record.image.empty()) {
       int64_t image = 0;
       r = StoreImage(record.image, image);
+      if (r.ok()) r = AddImageText(image, info.model, record.image);
       if (!r.ok()) return r;
       add.Add(image);
     } else {
@@ -963,10 +1148,46 @@ StoreResult PostgresStore::History(int model, std::string_view object,
 }
 
 StoreResult PostgresStore::SiteList(std::vector<SiteEntry>& out) {
+  return SiteList(SiteFilter{}, out);
+}
+
+StoreResult PostgresStore::SiteList(const SiteFilter& filter, std::vector<SiteEntry>& out) {
   out.clear();
-  return ReadSites(
-      std::string("SELECT ") + kCardColumns + ", " + kRecordColumns + kSiteQuery + "ORDER BY s.id",
-      Params(), out);
+  FilterSql where = SiteFilterSql(filter, "lovar.", '$', 1);
+  // The text: every word in the card's newest version, or in one image of the site's records,
+  // each as a part of it (LIKE, through the trigram indexes).
+  std::string card_holds, image_holds;
+  for (const std::string& word : SearchWords(filter.text)) {
+    std::string pattern = "%";
+    for (const char c : word) {
+      if (c == '%' || c == '_' || c == '\\') pattern += '\\';
+      pattern += c;
+    }
+    where.params.push_back({false, 0, pattern + "%"});
+    const std::string p = "$" + std::to_string(where.params.size());
+    card_holds += " AND t5.text LIKE " + p;
+    image_holds += " AND t.text LIKE " + p;
+  }
+  if (!card_holds.empty())
+    where.where +=
+        " AND s.id IN (SELECT c5.site FROM lovar.card_texts t5 JOIN lovar.site_cards c5 "
+        "ON c5.id = t5.card WHERE true" +
+        card_holds +
+        " AND c5.id = (SELECT max(c6.id) FROM lovar.site_cards c6 WHERE c6.site = c5.site) "
+        "UNION SELECT e5.site FROM lovar.image_texts t JOIN lovar.records r5 "
+        "ON r5.image = t.image AND r5.model = t.model "
+        "JOIN lovar.record_sites e5 ON e5.record = r5.id WHERE true" +
+        image_holds + ")";
+  Params params;
+  for (const FilterParam& p : where.params) {
+    if (p.is_number)
+      params.Add(p.number);
+    else
+      params.Add(p.text);
+  }
+  return ReadSites(std::string("SELECT ") + kCardColumns + ", " + kRecordColumns + kSiteQuery +
+                       "WHERE true" + where.where + " ORDER BY s.id",
+                   params, out);
 }
 
 StoreResult PostgresStore::Site(int64_t id, SiteEntry& out) {
@@ -1253,6 +1474,9 @@ StoreResult PostgresStore::Purge(int64_t site, std::string_view station,
       r = StoreImage(bytes, blank);
       if (!r.ok()) return r;
       if (blank == image) continue;  // nothing of it was a code
+      // Codes are never searched: the blanked copy has the same text.
+      r = AddImageText(blank, static_cast<int>(number(1)), bytes);
+      if (!r.ok()) return r;
       Result done(pq_);
       r = Query("UPDATE lovar.records SET image = $1 WHERE id = $2",
                 Params().Add(blank).Add(record), done);
@@ -1262,12 +1486,15 @@ StoreResult PostgresStore::Purge(int64_t site, std::string_view station,
     }
     // An image that another site's record still holds stays for that record.
     for (int64_t image : replaced) {
-      Result done(pq_);
-      r = Query(
-          "DELETE FROM lovar.images WHERE id = $1 AND NOT EXISTS "
-          "(SELECT 1 FROM lovar.records WHERE image = $1)",
-          Params().Add(image), done);
-      if (!r.ok()) return r;
+      // Its search texts first: they name the image.
+      for (const char* sql : {"DELETE FROM lovar.image_texts WHERE image = $1 AND NOT EXISTS "
+                              "(SELECT 1 FROM lovar.records WHERE image = $1)",
+                              "DELETE FROM lovar.images WHERE id = $1 AND NOT EXISTS "
+                              "(SELECT 1 FROM lovar.records WHERE image = $1)"}) {
+        Result done(pq_);
+        r = Query(sql, Params().Add(image), done);
+        if (!r.ok()) return r;
+      }
     }
     Result done(pq_);
     r = Query(

@@ -5,13 +5,17 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <span>
 #include <utility>
 
 #include "files/file_access.h"
 #include "files/utf8_path.h"
 #include "store/code_ranges.h"
+#include "model/cp1251.h"
 #include "store/image_pack.h"
+#include "store/search_text.h"
 #include "store/sha256.h"
+#include "store/site_filter_sql.h"
 #include "store/site_store.h"
 #include "store/sqlite_statement.h"
 #include "store/store_internal.h"
@@ -202,8 +206,25 @@ CREATE TABLE record_drift (
   base TEXT NOT NULL DEFAULT '',
   fields TEXT NOT NULL CHECK (fields <> ''));
 )sql",
+    // ---- search (sites list --search) ----
+    // 5: the searchable text of each image, per model (an image's fields are its model's),
+    // and of each version of a card, made by the program (search_text.h) and found through
+    // FTS5's trigram index, so that a part of a word or a number is found. The migration's
+    // own code fills them for what is kept (FillSearchTexts).
+    R"sql(
+CREATE TABLE image_texts (
+  id INTEGER PRIMARY KEY,
+  image INTEGER NOT NULL REFERENCES images (id),
+  model INTEGER NOT NULL,
+  UNIQUE (image, model));
+CREATE VIRTUAL TABLE image_search USING fts5 (text, tokenize = 'trigram');
+CREATE VIRTUAL TABLE card_search USING fts5 (text, tokenize = 'trigram');
+CREATE INDEX records_by_image ON records (image, model);
+)sql",
 };
 static_assert(std::size(kSteps) == kStoreSchemaVersion);
+// The step that makes the search's tables; its texts are then filled by the program.
+constexpr int kSearchStep = 5;
 
 // A record's columns, as ReadInfo reads them; kRecordColumnCount of them.
 constexpr const char* kRecordColumns =
@@ -317,6 +338,7 @@ class SqliteStore final : public SiteStore {
   StoreResult Sites(std::string_view prefix, std::vector<SiteSummary>& out) override;
   StoreResult History(int model, std::string_view object, std::vector<RecordInfo>& out) override;
   StoreResult SiteList(std::vector<SiteEntry>& out) override;
+  StoreResult SiteList(const SiteFilter& filter, std::vector<SiteEntry>& out) override;
   StoreResult Site(int64_t id, SiteEntry& out) override;
   StoreResult SitesNamed(std::string_view name, std::vector<int64_t>& out) override;
   StoreResult SiteHistory(int64_t site, std::vector<RecordInfo>& out) override;
@@ -376,6 +398,12 @@ class SqliteStore final : public SiteStore {
   // Inside a transaction: the site the record goes under (0 for none).
   StoreResult SiteOf(const RecordInfo& info, int64_t& site);
   StoreResult InsertCard(const SiteCard& card);
+  // Inside a transaction: the image's searchable text as of model, unless it is there.
+  StoreResult AddImageText(int64_t image, int model, std::span<const uint8_t> bytes);
+  // Inside the migration's transaction: the searchable texts of every image and card kept.
+  StoreResult FillSearchTexts();
+  // Inside a transaction: the searchable text of the card of that row.
+  StoreResult AddCardText(int64_t card_row, const SiteCard& card);
 
   std::string path_;
   StoreOptions options_;
@@ -422,6 +450,12 @@ StoreResult SqliteStore::Migrate() {
     if (!r.ok()) return r;
     for (int step = version + 1; step <= kStoreSchemaVersion; ++step) {
       r = Exec(kSteps[step - 1]);
+      // A build without FTS5 is the program's fault, said as such; the file stays as it was.
+      if (!r.ok() && step == kSearchStep && r.message.find("fts5") != std::string::npos)
+        return StoreFailure(StoreError::Failed,
+                            "эта сборка программы без поиска по тексту SQLite (FTS5): реестр "
+                            "не обновлён, он такой же, как был");
+      if (r.ok() && step == kSearchStep) r = FillSearchTexts();
       if (!r.ok()) return r;
     }
     SqliteStatement st(db_, "UPDATE lovar_schema SET version = ?1, program = ?2 WHERE id = 1");
@@ -553,7 +587,47 @@ StoreResult SqliteStore::InsertCard(const SiteCard& card) {
       .Bind(8, card.status)
       .Bind(9, card.installed)
       .Bind(10, card.remark);
+  const StoreResult r = Done(st);
+  return r.ok() ? AddCardText(sqlite3_last_insert_rowid(db_), card) : r;
+}
+
+StoreResult SqliteStore::AddCardText(int64_t card_row, const SiteCard& card) {
+  SqliteStatement st(db_, "INSERT INTO card_search (rowid, text) VALUES (?1, ?2)");
+  st.Bind(1, card_row).Bind(2, CardSearchText(card));
   return Done(st);
+}
+
+StoreResult SqliteStore::AddImageText(int64_t image, int model, std::span<const uint8_t> bytes) {
+  SqliteStatement known(db_, "INSERT OR IGNORE INTO image_texts (image, model) VALUES (?1, ?2)");
+  known.Bind(1, image).Bind(2, int64_t{model});
+  StoreResult r = Done(known);
+  if (!r.ok() || sqlite3_changes(db_) == 0) return r;
+  SqliteStatement st(db_, "INSERT INTO image_search (rowid, text) VALUES (?1, ?2)");
+  st.Bind(1, sqlite3_last_insert_rowid(db_)).Bind(2, ImageSearchText(model, bytes));
+  return Done(st);
+}
+
+StoreResult SqliteStore::FillSearchTexts() {
+  SqliteStatement images(db_,
+                         "SELECT DISTINCT r.image, r.model, i.codec, i.data, i.length "
+                         "FROM records r JOIN images i ON i.id = r.image");
+  int rc;
+  while ((rc = images.Step()) == SQLITE_ROW) {
+    std::vector<uint8_t> bytes;
+    // An image that does not unpack has no text: it is refused whole when it is read.
+    if (!UnpackImage(static_cast<int>(images.Int(2)), images.Blob(3),
+                     static_cast<size_t>(images.Int(4)), bytes))
+      continue;
+    const StoreResult r = AddImageText(images.Int(0), static_cast<int>(images.Int(1)), bytes);
+    if (!r.ok()) return r;
+  }
+  if (rc != SQLITE_DONE) return SqliteFailure(db_, rc);
+  SqliteStatement cards(db_, std::string("SELECT c.id, ") + kCardColumns + " FROM site_cards c");
+  while ((rc = cards.Step()) == SQLITE_ROW) {
+    const StoreResult r = AddCardText(cards.Int(0), ReadCard(cards, 1));
+    if (!r.ok()) return r;
+  }
+  return rc == SQLITE_DONE ? StoreResult{} : SqliteFailure(db_, rc);
 }
 
 StoreResult SqliteStore::Add(const SiteRecord& record, std::string_view waiting_for,
@@ -581,6 +655,8 @@ StoreResult SqliteStore::Add(const SiteRecord& record, std::string_view waiting_
     int64_t image_id = 0;
     if (!record.image.empty()) {
       r = StoreImage(record.image, image_id);
+      if (!r.ok()) return r;
+      r = AddImageText(image_id, info.model, record.image);
       if (!r.ok()) return r;
     }
     // One machine: the registry's clock is the station's.
@@ -694,9 +770,62 @@ StoreResult SqliteStore::History(int model, std::string_view object, std::vector
 }
 
 StoreResult SqliteStore::SiteList(std::vector<SiteEntry>& out) {
+  return SiteList(SiteFilter{}, out);
+}
+
+StoreResult SqliteStore::SiteList(const SiteFilter& filter, std::vector<SiteEntry>& out) {
   out.clear();
+  FilterSql where = SiteFilterSql(filter, "", '?', 1);
+  // The text: every word in the card's newest version, or in one image of the site's records.
+  // A word of three characters or more through the trigram index (a quoted phrase: the word
+  // as a part of the text), a shorter one by looking through what the index found.
+  std::string match;
+  std::vector<std::string> shorter;
+  for (const std::string& word : SearchWords(filter.text)) {
+    if (Utf8Length(word) < 3) {
+      shorter.push_back(word);
+      continue;
+    }
+    std::string quoted = "\"";
+    for (const char c : word) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    match += (match.empty() ? "" : " AND ") + quoted + "\"";
+  }
+  if (!match.empty() || !shorter.empty()) {
+    const auto param = [&](std::string value) {
+      where.params.push_back({false, 0, std::move(value)});
+      return "?" + std::to_string(where.params.size());
+    };
+    std::string holds[2];  // the conditions on card_search and on image_search
+    const std::string match_param = match.empty() ? "" : param(match);
+    for (int i = 0; i < 2; ++i) {
+      const std::string table = i == 0 ? "card_search" : "image_search";
+      holds[i] = match.empty() ? "1" : table + " MATCH " + match_param;
+    }
+    for (const std::string& word : shorter) {
+      const std::string p = param(word);
+      for (int i = 0; i < 2; ++i)
+        holds[i] += std::string(" AND instr(") + (i == 0 ? "card_search" : "image_search") +
+                    ".text, " + p + ") > 0";
+    }
+    where.where +=
+        " AND s.id IN (SELECT c5.site FROM card_search JOIN site_cards c5 "
+        "ON c5.id = card_search.rowid WHERE " +
+        holds[0] +
+        " AND c5.id = (SELECT max(c6.id) FROM site_cards c6 WHERE c6.site = c5.site) "
+        "UNION SELECT e5.site FROM image_search JOIN image_texts t ON t.id = image_search.rowid "
+        "JOIN records r5 ON r5.image = t.image AND r5.model = t.model "
+        "JOIN record_sites e5 ON e5.record = r5.id WHERE " +
+        holds[1] + ")";
+  }
   SqliteStatement st(db_, std::string("SELECT ") + kCardColumns + ", " + kRecordColumns +
-                              kSiteQuery + "ORDER BY s.id");
+                              kSiteQuery + "WHERE 1" + where.where + " ORDER BY s.id");
+  for (size_t i = 0; i < where.params.size(); ++i) {
+    const FilterParam& p = where.params[i];
+    if (p.is_number)
+      st.Bind(static_cast<int>(i) + 1, p.number);
+    else
+      st.Bind(static_cast<int>(i) + 1, p.text);
+  }
   return ReadSites(st, out);
 }
 
@@ -968,6 +1097,8 @@ StoreResult SqliteStore::Purge(int64_t site, std::string_view station, std::stri
       r = StoreImage(k.bytes, blank);
       if (!r.ok()) return r;
       if (blank == k.image) continue;  // nothing of it was a code
+      r = AddImageText(blank, k.model, k.bytes);  // codes are never searched: the same text
+      if (!r.ok()) return r;
       SqliteStatement point(db_, "UPDATE records SET image = ?1 WHERE id = ?2");
       point.Bind(1, blank).Bind(2, k.record);
       r = Done(point);
@@ -977,12 +1108,19 @@ StoreResult SqliteStore::Purge(int64_t site, std::string_view station, std::stri
     }
     // An image that another site's record still holds stays for that record.
     for (int64_t image : replaced) {
-      SqliteStatement drop(db_,
-                           "DELETE FROM images WHERE id = ?1 AND NOT EXISTS "
-                           "(SELECT 1 FROM records WHERE image = ?1)");
-      drop.Bind(1, image);
-      r = Done(drop);
-      if (!r.ok()) return r;
+      // Its search texts first: they name the image.
+      for (const char* sql :
+           {"DELETE FROM image_search WHERE rowid IN (SELECT id FROM image_texts WHERE image = ?1) "
+            "AND NOT EXISTS (SELECT 1 FROM records WHERE image = ?1)",
+            "DELETE FROM image_texts WHERE image = ?1 AND NOT EXISTS "
+            "(SELECT 1 FROM records WHERE image = ?1)",
+            "DELETE FROM images WHERE id = ?1 AND NOT EXISTS "
+            "(SELECT 1 FROM records WHERE image = ?1)"}) {
+        SqliteStatement drop(db_, sql);
+        drop.Bind(1, image);
+        r = Done(drop);
+        if (!r.ok()) return r;
+      }
     }
     SqliteStatement log(db_,
                         "INSERT INTO purges (site, at_us, station, technician, images) "

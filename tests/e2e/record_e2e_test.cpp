@@ -169,7 +169,7 @@ TEST(RecordCli, ModelsWithoutANumberAreRecordedUnderTheSiteNamed) {
   // For a spreadsheet and for programs.
   r = RunCli({"sites", "list", "--db", db, "--format", "csv"});
   EXPECT_TRUE(r.out.starts_with("\xEF\xBB\xBFОбъект;Модель;")) << r.out;
-  EXPECT_NE(r.out.find(";Петров;2 пр. Мира, 3\r\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(";Петров;2 пр. Мира, 3;обслуживается\r\n"), std::string::npos) << r.out;
   r = RunCli({"sites", "history", "--db", db, "--format", "json", ""});
   EXPECT_NE(r.out.find("\"note\": \"плановый осмотр\""), std::string::npos) << r.out;
   // A site the registry does not have: refused before the device is touched.

@@ -59,18 +59,41 @@ class SitesCli : public ::testing::Test {
 };
 
 TEST_F(SitesCli, ListHistoryShowAndExportReadTheRegistry) {
+  // The sites as places, by their number; the record of no site is said, not listed.
   RunResult r = RunCli({"sites", "list", "--db", file_});
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  const size_t none = r.out.find("(без номера)  Ловар-Т (250)");
-  const size_t second = r.out.find("987           Ловар-М (251)  02.03.2024 10:00:00  считано");
-  const size_t third =
-      r.out.find("1024          Ловар-М (251)  02.04.2024 09:30:00  запись не завершена");
-  EXPECT_TRUE(none != std::string::npos && second > none && third > second &&
-              third != std::string::npos)
-      << r.out;
+  const size_t first =
+      r.out.find("1024    Ловар-М (251)  02.04.2024 09:30:00  запись не завершена");
+  const size_t second = r.out.find("987     Ловар-М (251)  02.03.2024 10:00:00  считано");
+  EXPECT_TRUE(first != std::string::npos && second > first && second != std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Ловар-Т (250)"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("Записей без объекта: 1 (lovar-cli sites records -)"), std::string::npos)
+      << r.err;
   r = RunCli({"sites", "list", "10", "--db", file_});
   EXPECT_EQ(r.out.find("987"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("1024"), std::string::npos) << r.out;
+  // Filters combine; a time that is no time is a mistake of the command line.
+  r = RunCli({"sites", "list", "--outcome", "stopped", "--from", "2024-04-02", "--db", file_});
+  EXPECT_NE(r.out.find("1024"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("987"), std::string::npos) << r.out;
+  r = RunCli({"sites", "list", "--outcome", "stopped", "--station", "pc-9", "--db", file_});
+  EXPECT_EQ(r.out.find("1024"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("Таких объектов в реестре нет"), std::string::npos) << r.err;
+  r = RunCli({"sites", "list", "--untouched-since", "02.04.2024", "--db", file_});
+  EXPECT_NE(r.out.find("987"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("1024"), std::string::npos) << r.out;
+  // A number inside the configurations; the configuration and the card for a spreadsheet.
+  r = RunCli({"sites", "list", "--search", "98", "--format", "csv", "--db", file_});
+  EXPECT_NE(r.out.find(";2 Объект 987;"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Объект 1024"), std::string::npos) << r.out;
+  r = RunCli({"sites", "show", "1024", "--format", "csv", "--db", file_});
+  EXPECT_TRUE(r.out.starts_with("\xEF\xBB\xBFСтраница;Поле;Код поля;Значение\r\n")) << r.out;
+  EXPECT_NE(r.out.find(";object_number;1024\r\n"), std::string::npos) << r.out;
+  r = RunCli({"sites", "show", "Объект 1024", "--card", "--format", "json", "--db", file_});
+  EXPECT_NE(r.out.find("\"name\": \"Объект 1024\""), std::string::npos) << r.out;
+  r = RunCli({"sites", "list", "--from", "2024-02-30", "--db", file_});
+  EXPECT_GT(r.exit_code, 100);
+  EXPECT_NE(r.err.find("нужна дата"), std::string::npos) << r.err;
 
   r = RunCli({"sites", "history", "1024", "--db", file_});
   ASSERT_EQ(r.exit_code, 0) << r.err;
