@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include <algorithm>
 #include <future>
 
 #include "files/environment.h"
@@ -16,11 +17,37 @@ RegistryWorker::RegistryWorker(std::filesystem::path archive, ArchiveTime run_st
     : QObject(parent), archive_(std::move(archive)), run_start_(run_start) {}
 
 RegistryWorker::~RegistryWorker() {
-  // Bounded: what is still queued then goes beside the registry's file, taken in at the next
-  // start; the try under way ends by the registry's own time-out.
+  Close();
+}
+
+RegistryWorker::Closed RegistryWorker::Close(const std::function<void(int records)>& waiting) {
+  Closed closed;
+  const auto add = [&closed](PendingResult& p) {
+    closed.side += p.side;
+    closed.lost += p.lost;
+    for (std::string& file : p.side_files) closed.side_files.push_back(std::move(file));
+  };
   if (current_) earlier_.push_back(std::move(current_));
-  for (auto& worker : earlier_) worker->Drain(kEndLimit);
+  current_location_.clear();
+  // Bounded as a whole: what is still queued then goes beside the registry's file, taken in at
+  // the next start.
+  const auto until = std::chrono::steady_clock::now() + end_limit_;
+  for (auto& worker : earlier_) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        until - std::chrono::steady_clock::now());
+    RecordWorker::Drained drained =
+        worker->Drain(std::max(left, std::chrono::milliseconds(0)), waiting);
+    add(drained.pending);
+    for (std::string& note : drained.notes) closed.notes.push_back(std::move(note));
+  }
+  // The try under way ends by the registry's own time-out; what it still held goes aside too.
+  for (auto& worker : earlier_) {
+    PendingResult stopped = worker->Stop();
+    add(stopped);
+    for (std::string& note : stopped.notes) closed.notes.push_back(std::move(note));
+  }
   earlier_.clear();
+  return closed;
 }
 
 void RegistryWorker::SetLocation(const QString& location) {

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "recording/record_worker.h"
@@ -31,10 +32,25 @@ class RegistryWorker : public QObject {
   // kept there before run_start; this run's own are recorded as they are made, never taken in
   // as well.
   RegistryWorker(std::filesystem::path archive, ArchiveTime run_start, QObject* parent = nullptr);
-  // Waits for the records still queued at most kEndLimit, then keeps them beside the
-  // registry's file (RecordWorker::Drain).
+  // Close() unless closed, saying nothing.
   ~RegistryWorker() override;
   static constexpr std::chrono::seconds kEndLimit{5};
+
+  // What the window's close left: records the registry did not take in time, kept beside its
+  // file (their side files, taken in at the next start) or lost.
+  struct Closed {
+    int side = 0;
+    int lost = 0;
+    std::vector<std::string> side_files;
+    std::vector<std::string> notes;  // each a line in Russian
+  };
+  // The window's close: waits for the records at most the end limit (kEndLimit; waiting(n) is
+  // called once when they are not done at once), keeps what is still queued beside the
+  // registry's file (RecordWorker::Drain) and ends the workers, each after the job under way,
+  // which the registry's own time-out bounds. What is given afterwards goes to a worker anew.
+  Closed Close(const std::function<void(int records)>& waiting = nullptr);
+  // Tests: a shorter end limit.
+  void SetEndLimit(std::chrono::milliseconds limit) { end_limit_ = limit; }
 
   // The registry's place (the window's setting; empty: $LOVAR_DB, else the user's file). The
   // next call records there; what was given before goes on where it was given.
@@ -63,6 +79,7 @@ class RegistryWorker : public QObject {
 
   std::filesystem::path archive_;
   ArchiveTime run_start_;
+  std::chrono::milliseconds end_limit_ = kEndLimit;
   QString location_;
   // The worker for location_ (made on first use), and those of earlier places, still ending
   // what they were given.

@@ -46,6 +46,10 @@ class SitesMenu : public QObject {
   void Sites();     // "Объекты…"
   void History();   // "Архив…": the history of the device shown
   void Settings();  // "Настройки…"
+  // The window closes: the dialog "Объекты…" goes, the records still queued are waited for a
+  // bounded time (the status line says so), and what the registry did not take by then is said
+  // in a message box: how many, the side file that keeps them, taken in at the next start.
+  void Close();
 
   // The dialog "Объекты…" open now, when one is (tests drive it).
   SitesDialog* dialog() const { return dialog_; }
