@@ -47,6 +47,8 @@ RegistryWorker::Closed RegistryWorker::Close(const std::function<void(int record
     for (std::string& note : stopped.notes) closed.notes.push_back(std::move(note));
   }
   earlier_.clear();
+  // A query under way ends by the registry's own time-out; nothing of it is kept.
+  queries_.reset();
   return closed;
 }
 
@@ -82,6 +84,12 @@ RecordWorker& RegistryWorker::Current() {
   return *current_;
 }
 
+RecordWorker& RegistryWorker::Queries() {
+  if (!queries_)
+    queries_ = std::make_unique<RecordWorker>(RegistryOptions{}, [] { return OpenedRegistry{}; });
+  return *queries_;
+}
+
 void RegistryWorker::Record(SiteRecord record) {
   Current().Record(std::move(record));
 }
@@ -89,9 +97,10 @@ void RegistryWorker::Record(SiteRecord record) {
 void RegistryWorker::OpenForQueries(Opened done) {
   QPointer<RegistryWorker> self(this);
   const std::string location = location_.toStdString();
-  // After the records given before, and once the archive is taken in (the recording
-  // registry's to do, before any read of this run).
-  Current().Run([self, location, done = std::move(done)](Registry*, const std::string&) {
+  // Not behind the records: a record waiting for the registry would hold the dialog too. The
+  // archive is the recording registry's to take in; until it has, the dialog shows the
+  // registry as it is.
+  Queries().Run([self, location, done = std::move(done)](Registry*, const std::string&) {
     OpenedRegistry opened =
         OpenRecordingRegistry(location, EnvironmentUtf8("LOVAR_DB").c_str(), {});
     QString failure = Q(opened.failure);
@@ -116,15 +125,21 @@ void RegistryWorker::OpenForQueries(Opened done) {
   });
 }
 
+void RegistryWorker::RunQuery(std::function<void()> work) {
+  Queries().Run([work = std::move(work)](Registry*, const std::string&) { work(); });
+}
+
 void RegistryWorker::Run(std::function<void()> work) {
   Current().Run([work = std::move(work)](Registry*, const std::string&) { work(); });
 }
 
 void RegistryWorker::WaitIdle() {
-  auto idle = std::make_shared<std::promise<void>>();
-  std::future<void> done = idle->get_future();
-  Current().Run([idle](Registry*, const std::string&) { idle->set_value(); });
-  done.wait();
+  for (RecordWorker* worker : {&Current(), &Queries()}) {
+    auto idle = std::make_shared<std::promise<void>>();
+    std::future<void> done = idle->get_future();
+    worker->Run([idle](Registry*, const std::string&) { idle->set_value(); });
+    done.wait();
+  }
 }
 
 int RegistryWorker::Waiting() const {

@@ -1,7 +1,9 @@
 // The registry of sites for the window: a thin adapter over the core's recorder thread
 // (recording/record_worker.h), one per place the window records into. Every call that may wait
-// for a server (opening, recording, sending what waits, the dialog's registry) runs there, in
-// order; the window hears how each ended through callbacks on its own thread.
+// for a server (opening, recording, sending what waits) runs there, in order; the window hears
+// how each ended through callbacks on its own thread. The sites dialog's registry and queries
+// run on a worker of their own, with a connection of their own: a record that waits (a server
+// out of reach, a file locked) never holds the dialog's answers, nor they the records.
 //
 // The window records through WindowRecorder: the session's ends are made into records on the
 // window thread and handed to the worker; a demo device's are never recorded.
@@ -58,15 +60,17 @@ class RegistryWorker : public QObject {
   // Records one record; said(text) afterwards when there is something to say (a record not
   // kept, one waiting for the server, records sent).
   void Record(SiteRecord record);
-  // Opens a registry of its own for the window's queries (the sites dialog), and finds its
-  // server answering. done(registry, failure) on the window thread: registry null, failure
-  // said, when it cannot be used now.
+  // Opens a registry of its own for the window's queries (the sites dialog), on the queries'
+  // worker, and finds its server answering. done(registry, failure) on the window thread:
+  // registry null, failure said, when it cannot be used now.
   using Opened = std::function<void(std::shared_ptr<Registry>, QString)>;
   void OpenForQueries(Opened done);
-  // Runs work on the worker, after what was given before (the sites dialog's queries, over a
-  // registry of the dialog's own that nothing else uses meanwhile).
+  // Runs work on the queries' worker, after the queries given before (the sites dialog's, over
+  // the registry OpenForQueries gave, which nothing else uses meanwhile).
+  void RunQuery(std::function<void()> work);
+  // Runs work on the records' worker, after the records given before.
   void Run(std::function<void()> work);
-  // Returns once every call made before has ended (tests).
+  // Returns once every record and query given before has been dealt with (tests).
   void WaitIdle();
   // Records given and not kept yet.
   int Waiting() const;
@@ -76,6 +80,7 @@ class RegistryWorker : public QObject {
 
  private:
   RecordWorker& Current();
+  RecordWorker& Queries();
 
   std::filesystem::path archive_;
   ArchiveTime run_start_;
@@ -86,6 +91,8 @@ class RegistryWorker : public QObject {
   std::unique_ptr<RecordWorker> current_;
   QString current_location_;
   std::vector<std::unique_ptr<RecordWorker>> earlier_;
+  // The queries' own (made on first use): it records nothing.
+  std::unique_ptr<RecordWorker> queries_;
 };
 
 // The session's ends, as records for the worker. skip: true for a device not to be recorded

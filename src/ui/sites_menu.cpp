@@ -127,11 +127,12 @@ void SitesMenu::Open(int model, const std::string& object) {
         }
         status_.Show(failure.isEmpty() ? QString() : failure);
         queries_ = registry;
-        // Its queries run on the registry's thread: a slow server never freezes the window.
+        // Its queries run on the queries' worker: a slow server never freezes the window, and
+        // records waiting for the registry never hold them.
         RegistryWorker* worker = &this->worker();
         dialog_ = new SitesDialog(*queries_, dialogs_, &window_,
                                   [worker, registry](std::function<void(Registry&)> work) {
-                                    worker->Run([registry, work] { work(*registry); });
+                                    worker->RunQuery([registry, work] { work(*registry); });
                                   });
         dialog_->setAttribute(Qt::WA_DeleteOnClose);
         if (history) {

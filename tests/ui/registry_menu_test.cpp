@@ -9,6 +9,9 @@
 #include <QLineEdit>
 #include <QOperatingSystemVersion>
 #include <QTableWidget>
+#include <atomic>
+#include <future>
+#include <memory>
 
 #include "app_settings.h"
 #include "files/archive.h"
@@ -230,6 +233,37 @@ class RegistryMenuTest : public QObject {
       QVERIFY(registry->History(251, object, history).ok());
       QCOMPARE(history.size(), size_t(1));
     }
+  }
+
+  // A record that holds the records' worker (a server or a file that keeps it waiting) never
+  // delays "Объекты…": the dialog opens and answers while the record's job still runs.
+  void TheSitesDialogAnswersWhileARecordWaits() {
+    QTemporaryDir dir;
+    QVERIFY(SetUpRegistry(dir));
+    UiSession s;
+    QVERIFY(s.Identify(251));
+    QVERIFY(s.Start());
+    SitesMenu& menu = s.form1().sites();
+    auto holding = std::make_shared<std::atomic<bool>>(false);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    menu.worker().Run([holding, released] {
+      *holding = true;
+      released.wait();
+      *holding = false;
+    });
+    // Let go whatever the test finds, before the window's close waits for the records.
+    const std::unique_ptr<std::promise<void>, void (*)(std::promise<void>*)> let_go(
+        &release, [](std::promise<void>* p) { p->set_value(); });
+    QVERIFY(WaitFor([&] { return holding->load(); }));
+
+    menu.sites_action()->trigger();
+    QVERIFY(WaitFor([&] { return menu.dialog() != nullptr; }, 10000));
+    QTest::keyClicks(menu.dialog()->filter(), "1024");
+    QVERIFY(
+        WaitFor([&] { return menu.dialog()->sites()->rowCount() == 1 && !menu.dialog()->Asking(); },
+                10000));
+    QVERIFY(holding->load());  // answered while the record's job still held its worker
   }
 
   void SettingsAreKeptInTheUsersIniFile() {
