@@ -13,7 +13,9 @@
 // usage: bench_registry_wait [silent|locked] [--quick]   (--quick: model 250, a 10 s lock)
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -43,8 +45,9 @@ std::string g_dir;
 struct Run {
   double seconds = 0;
   int status = 0;
-  int proven = 0;   // device rows said "записано, проверено"
-  int written = 0;  // device rows said written at all ("записано")
+  int proven = 0;       // device rows said "записано, проверено"
+  int written = 0;      // device rows said written at all ("записано")
+  double device_s = 0;  // the longest device row's own time, as the table says it
   std::string out;
 };
 
@@ -64,14 +67,21 @@ Run Batch(const std::string& plan, const std::vector<std::string>& args,
   int out[2];
   if (pipe(out) != 0) std::exit(1);
   const auto started = Clock::now();
-  const pid_t cli = Spawn(command, out[1], /*mute_stderr=*/true);
+  const std::string said = plan + ".err";
+  const int err = open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const pid_t cli = Spawn(command, out[1], false, err);
   close(out[1]);
+  close(err);
   Run run;
   run.out = ReadAll(out[0]);
   close(out[0]);
   const ChildResult r = Wait(cli, started);
   run.seconds = r.seconds;
   run.status = WEXITSTATUS(r.status);
+  if (run.status == 12 || run.status == 2) {  // the plan or the command refused: why
+    std::ifstream in(said);
+    for (std::string line; std::getline(in, line);) std::printf("  lovar-cli: %s\n", line.c_str());
+  }
   std::istringstream lines(run.out);
   for (std::string line; std::getline(lines, line);)
     for (const auto& sim : sims)
@@ -79,21 +89,33 @@ Run Batch(const std::string& plan, const std::vector<std::string>& args,
         run.proven += line.find("записано, проверено") != std::string::npos;
         run.written += line.find("записано") != std::string::npos &&
                        line.find("не записано") == std::string::npos;
+        // The row's time, its last column: "2.0 с".
+        const size_t unit = line.rfind(" с");
+        const size_t begin = unit == std::string::npos ? unit : line.rfind(' ', unit - 1);
+        if (begin != std::string::npos)
+          run.device_s = std::max(run.device_s, std::atof(line.c_str() + begin + 1));
       }
   return run;
 }
 
-// A plan of the devices (and extra rows after them), each with an object number of this run.
+// A plan of the devices (and extra rows after them) that gives each device values it does not
+// hold yet: model 251 an object number of this run, model 250 (which has none) the other of two
+// templates that differ in every byte.
 std::string Plan(const std::string& name, const std::vector<std::unique_ptr<Sim>>& sims, int run,
                  const std::vector<std::string>& extra_ports = {}) {
   const std::string path = g_dir + "/" + name;
   std::ofstream o(path);
-  o << "port,template,object_number\n";
+  std::vector<std::string> ports;
+  for (const auto& sim : sims) ports.push_back(sim->port());
+  ports.insert(ports.end(), extra_ports.begin(), extra_ports.end());
+  o << (g_model == 251 ? "port,template,object_number\n" : "port,template\n");
   int row = 0;
-  for (const auto& sim : sims)
-    o << sim->port() << ",template.dat," << 1000 + run * 20 + row++ << "\n";
-  for (const std::string& port : extra_ports)
-    o << port << ",template.dat," << 1000 + run * 20 + row++ << "\n";
+  for (const std::string& port : ports) {
+    if (g_model == 251)
+      o << port << ",template.dat," << 1000 + run * 20 + row++ << "\n";
+    else
+      o << port << ",template" << run % 2 << ".dat\n";
+  }
   return path;
 }
 
@@ -116,22 +138,24 @@ void Silent() {
   }
   const Run base = Batch(Plan("free.csv", sims, 0), {"--db", free_db}, sims);
 
-  SilentServer rows, registry;
+  SilentServer row1, row2, registry;
   const std::string silent_db =
       "postgresql://lovar@" + registry.Address() + "/lovar?sslmode=disable";
   const double load = LoadAverage();
   const Run held = Batch(
-      Plan("silent.csv", sims, 1, {"rfc2217://" + rows.Address(), "socket://" + rows.Address()}),
+      Plan("silent.csv", sims, 1, {"rfc2217://" + row1.Address(), "socket://" + row2.Address()}),
       {"--db", silent_db}, sims);
   const double target = 1.15 * base.seconds + kConnectTimeout;
   std::printf("lovar-cli batch, %d paced model %d devices (load average %.1f)\n", kDevices, g_model,
               load);
-  std::printf("  free registry, no silent rows:  %.2f s, exit %d, %d of %d written and proven\n",
-              base.seconds, base.status, base.proven, kDevices);
+  std::printf(
+      "  free registry, no silent rows:  %.2f s, exit %d, %d of %d written and proven (longest "
+      "device %.1f s)\n",
+      base.seconds, base.status, base.proven, kDevices, base.device_s);
   std::printf(
       "  2 silent rows, silent registry: %.2f s, exit %d, %d of %d healthy devices written and "
-      "proven\n",
-      held.seconds, held.status, held.proven, kDevices);
+      "proven (longest device %.1f s)\n",
+      held.seconds, held.status, held.proven, kDevices, held.device_s);
   std::printf("  target <= 1.15 x %.2f + %.0f = %.2f s: %s\n", base.seconds, kConnectTimeout,
               target, held.seconds <= target && held.proven == kDevices ? "met" : "MISSED");
 }
@@ -184,33 +208,26 @@ int SideFiles(const std::string& file) {
   return n;
 }
 
-// Records of the run's objects once the registry is opened again (its side files taken in).
-int RecordsAfterReopen(const std::string& file, int run) {
+// Records in the file once the registry is opened again (its side files taken in).
+int RecordsAfterReopen(const std::string& file) {
   RegistryOptions options;
   options.location = {false, file};
   StoreResult opened;
-  const auto registry = Registry::Open(options, opened);
-  if (!registry) {
+  if (!Registry::Open(options, opened)) {
     std::printf("  registry not opened: %s\n", opened.message.c_str());
     return -1;
   }
-  int n = 0;
-  for (int row = 0; row < kDevices; ++row) {
-    std::vector<RecordInfo> history;
-    registry->History(g_model, std::to_string(1000 + run * 20 + row), history);
-    n += static_cast<int>(history.size());
-  }
-  return n;
+  return RecordsInFile(file);
 }
 
 void Locked() {
   const auto sims = StartDevices();
   const std::string free_file = g_dir + "/free-file.sqlite";
   const Run base = Batch(Plan("free-file.csv", sims, 2), {"--db", free_file}, sims);
-  const int expected = RecordsAfterReopen(free_file, 2);
+  const int expected = RecordsAfterReopen(free_file);
 
   const std::string file = g_dir + "/locked.sqlite";
-  RecordsAfterReopen(file, 3);  // made, with its schema, before it is locked
+  RecordsAfterReopen(file);  // made, with its schema, before it is locked
   const auto locked_at = Clock::now();
   const pid_t lock = LockFor(file, g_lock_seconds);
   const Run held = Batch(Plan("locked.csv", sims, 3), {"--db", file}, sims);
@@ -218,15 +235,17 @@ void Locked() {
   const int side = SideFiles(file);
   waitpid(lock, nullptr, 0);
   const double lock_s = std::chrono::duration<double>(Clock::now() - locked_at).count();
-  const int after = RecordsAfterReopen(file, 3);
+  const int after = RecordsAfterReopen(file);
   std::printf("lovar-cli batch, %d paced model %d devices, registry file\n", kDevices, g_model);
-  std::printf("  free file:   %.2f s, exit %d, %d of %d written, %d records\n", base.seconds,
-              base.status, base.written, kDevices, expected);
   std::printf(
-      "  locked for %d s (%.1f s measured): %.2f s, exit %d, %d of %d written; in the file at "
-      "the end %d, side files %d; after the lock, reopened: %d of %d records kept\n",
-      g_lock_seconds, lock_s, held.seconds, held.status, held.written, kDevices, in_file, side,
-      after, expected);
+      "  free file:   %.2f s, exit %d, %d of %d written (longest device %.1f s), %d records\n",
+      base.seconds, base.status, base.written, kDevices, base.device_s, expected);
+  std::printf(
+      "  locked for %d s (%.1f s measured): %.2f s, exit %d, %d of %d written (longest device "
+      "%.1f s); in the file at the end %d, side files %d; after the lock, reopened: %d of %d "
+      "records kept\n",
+      g_lock_seconds, lock_s, held.seconds, held.status, held.written, kDevices, held.device_s,
+      in_file, side, after, expected);
 }
 
 }  // namespace
@@ -251,9 +270,18 @@ int main(int argc, char** argv) {
   // lovar-cli keeps its station's files (the waiting room, the archive) in a folder of the
   // run's own, not the user's.
   setenv("XDG_DATA_HOME", dir, 1);
-  const std::vector<uint8_t> file = SerializeConfigFile(g_model, SampleImage(g_model));
-  std::ofstream(g_dir + "/template.dat", std::ios::binary)
-      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  const auto save = [](const std::string& name, const ConfigImage& image) {
+    const std::vector<uint8_t> file = SerializeConfigFile(g_model, image);
+    std::ofstream(g_dir + "/" + name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
+  };
+  save("template.dat", SampleImage(g_model));
+  for (const int pattern : {0x21, 0x42}) {
+    ConfigImage image = SampleImage(g_model);
+    for (int i = 0; i < 256; ++i) image[i] = static_cast<uint8_t>(image[i] ^ pattern);
+    save("template" + std::to_string(pattern / 0x42) + ".dat", image);
+  }
   if (only.empty() || only == "silent") Silent();
   if (only.empty() || only == "locked") Locked();
   fs::remove_all(g_dir);
