@@ -112,7 +112,7 @@ std::string Plan(const std::string& name, const std::vector<std::unique_ptr<Sim>
   int row = 0;
   for (const std::string& port : ports) {
     if (g_model == 251)
-      o << port << ",template.dat," << 1000 + run * 20 + row++ << "\n";
+      o << port << ",template.dat," << 3000 + run * 20 + row++ << "\n";  // the template holds 1024
     else
       o << port << ",template" << run % 2 << ".dat\n";
   }
