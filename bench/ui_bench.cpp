@@ -8,7 +8,7 @@
 //     accepts and never answers (target under 100 ms);
 //   loaded: paced model 251 reads on a machine loaded by two spinning processes per core,
 //     counting the no-answer questions asked though the device answered (target 0).
-// usage: ui_bench [basic|silent|loaded] [--quick]   (--quick: 3 loaded reads instead of 20)
+// usage: ui_bench [basic|silent|loaded] [--quick] [--reads N]   (--quick: 3 loaded reads, not 20)
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <future>
 #include <sstream>
@@ -229,6 +230,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--quick") reads = 3;
+    if (a == "--reads" && i + 1 < argc) reads = std::atoi(argv[++i]);
     if (a == "basic" || a == "silent" || a == "loaded") only = a;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
