@@ -41,6 +41,7 @@ void Exchange::SetProgress(int position) {
 
 void Exchange::SendBuffer() {
   state_.ticks = 0;
+  quiet_ticks_ = 0;
   if (!port_.IsOpen() || state_.stop || hold_) return;
   const WireRequest wire = BuildWireRequest(state_.send_buffer);
   if (wire.count == 0) return;
@@ -71,6 +72,7 @@ void Exchange::StopExchange() {
 
 void Exchange::Cport1Receive(const TMessageDevice& MessDev) {
   if (state_.stop || MessDev.Count <= 0) return;
+  quiet_ticks_ = 0;
   // The record is the port's and is refilled by the next delivery: work on a copy.
   const size_t count = std::min<size_t>(static_cast<size_t>(MessDev.Count), MessDev.Data.size());
   std::array<uint8_t, 1004> bytes;
@@ -483,8 +485,9 @@ void Exchange::Timer1Timer() {
   // A network port's round trip delays the answer as a whole: both watches wait that much
   // longer (nothing longer on a local port).
   const int allowance = AllowanceTicks(port_);
-  // A frame not whole by now is given up.
-  if (++state_.ticks > 2 + allowance) reassembler_.Reset();
+  ++state_.ticks;
+  // A frame whose bytes stopped is given up.
+  if (++quiet_ticks_ > 2 + allowance) reassembler_.Reset();
   if (!state_.prompt) WatchLine();  // an open question learns of it when it closes
   if (!port_.IsOpen() || state_.ticks <= 10 + allowance || state_.prompt ||
       state_.send_buffer[1] == 0)

@@ -4,12 +4,12 @@
 //
 // Threads: window thread only. Cport1Receive is the port's OnReceive, Timer1Timer must be
 // called every 100 ms, and the buttons' handlers on user action. On a network port the watches
-// of Timer1Timer (the no-answer question after 10 ticks, a half frame given up after 2) wait
-// the port's round trip longer (answer_allowance.h); on a local port they are exactly that. A
-// tick counts nothing while the port holds input not yet delivered (PortInterface::InputPending),
-// and ticks missed while the thread was held are not made up: the watches measure the device's
-// silence, not the machine's load. The engine tells its owner (the session) what happens only
-// through ExchangeObserver.
+// of Timer1Timer (the no-answer question 10 ticks after the request, a half frame given up 2
+// ticks after its last byte) wait the port's round trip longer (answer_allowance.h); on a local
+// port they are exactly that. A tick counts nothing while the port holds input not yet
+// delivered (PortInterface::InputPending), and ticks missed while the thread was held are not
+// made up: the watches measure the device's silence, not the machine's load. The engine tells
+// its owner (the session) what happens only through ExchangeObserver.
 //
 // A read reply carries only the sequence number and the data, so a late answer to an earlier
 // request under the same number would be taken for the data asked now. Every read (a whole
@@ -241,6 +241,9 @@ class Exchange {
   uint64_t progress_ = 0;
   int stray_since_send_ = 0;
   int futile_questions_ = 0;
+  // Ticks since the last byte arrived (or the request went): a half frame is given up when its
+  // bytes stop, not when its request is old. A loaded machine delivers a reply in pieces.
+  int quiet_ticks_ = 0;
   int empty_run_ = 0;  // read replies without data in a row
   ReplyLedger ledger_;
   SuspectReads suspects_;  // the read's blocks in doubt

@@ -24,6 +24,8 @@ PendingResult RecordWorker::Stop() {
   thread_.join();
   result.notes = TakeNotes();
   result.lost += lost_;
+  result.side += side_;
+  for (std::string& file : side_files_) result.side_files.push_back(std::move(file));
   return result;
 }
 
@@ -140,6 +142,8 @@ void RecordWorker::Loop() {
       const std::string why = "реестр не ответил вовремя";
       PendingResult set = Registry::KeepAside(place_, std::move(held), why);
       lost_ += set.lost;
+      side_ += set.side;
+      for (std::string& file : set.side_files) side_files_.push_back(std::move(file));
       for (std::string& note : set.notes) Say(std::move(note));
     }
   }
@@ -166,6 +170,8 @@ RecordWorker::Drained RecordWorker::Drain(std::chrono::milliseconds limit,
     }
     // The drain stopped waiting while this ran: what it did is said at the end (Stop).
     lost_ += pending.lost;
+    side_ += pending.side;
+    for (std::string& file : pending.side_files) side_files_.push_back(std::move(file));
     for (std::string& note : pending.notes) notes_.push_back(std::move(note));
   });
   std::unique_lock lock(mutex_);

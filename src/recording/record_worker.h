@@ -83,7 +83,7 @@ class RecordWorker {
                 const std::function<void(int records)>& waiting = nullptr);
   // Ends the worker (Drain(0) first when not drained): waits for the job under way, which a
   // registry's own time-out bounds, and returns what is left to say (records it held then, set
-  // aside, lost when even that failed).
+  // aside with their side files, lost when even that failed).
   PendingResult Stop();
 
  private:
@@ -107,7 +107,11 @@ class RecordWorker {
   bool given_up_ = false;  // a drain gave up: what the registry holds goes aside at the end
   bool drained_ = false;
   bool stopped_ = false;  // the caller's
-  int lost_ = 0;  // records kept nowhere after a drain gave up (the worker's; read once it ended)
+  // After a drain gave up: records kept nowhere, and those set aside with their files (the
+  // worker's; read once it ended).
+  int lost_ = 0;
+  int side_ = 0;
+  std::vector<std::string> side_files_;
   std::vector<std::string> notes_;
 
   // The worker's own.

@@ -404,6 +404,7 @@ PendingResult Registry::KeepAside(const RegistryOptions& options, std::vector<Si
                                     options.store, written);
   if (side.ok()) {
     result.side = count;
+    result.side_files.push_back(ShownPath(written));
     result.notes.push_back("Записи не сохранены в реестр (" + why + ") и ждут в файле " +
                            ShownPath(written) + ": реестр возьмёт их при следующем запуске (" +
                            std::to_string(count) + ")");

@@ -97,7 +97,8 @@ struct PendingResult {
   int kept = 0;  // the registry (or the station's waiting room) took them now
   int side = 0;  // kept in a side file beside the registry's file: the next open takes them in
   int lost = 0;  // kept nowhere
-  std::vector<std::string> notes;  // each a line in Russian
+  std::vector<std::string> notes;       // each a line in Russian
+  std::vector<std::string> side_files;  // the side files written, shown as messages show paths
   bool ok() const { return lost == 0; }
 };
 

@@ -189,6 +189,8 @@ void TForm1::FormClose() {
   if (closing_) return;
   closing_ = true;
   session_.Close();
+  // The records of the session's end are queued by now.
+  sites_->Close();
   search_.MainWindowClosed();
   closing_ = false;
 }

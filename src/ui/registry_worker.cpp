@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include <algorithm>
 #include <future>
 
 #include "files/environment.h"
@@ -16,11 +17,39 @@ RegistryWorker::RegistryWorker(std::filesystem::path archive, ArchiveTime run_st
     : QObject(parent), archive_(std::move(archive)), run_start_(run_start) {}
 
 RegistryWorker::~RegistryWorker() {
-  // Bounded: what is still queued then goes beside the registry's file, taken in at the next
-  // start; the try under way ends by the registry's own time-out.
+  Close();
+}
+
+RegistryWorker::Closed RegistryWorker::Close(const std::function<void(int records)>& waiting) {
+  Closed closed;
+  const auto add = [&closed](PendingResult& p) {
+    closed.side += p.side;
+    closed.lost += p.lost;
+    for (std::string& file : p.side_files) closed.side_files.push_back(std::move(file));
+  };
   if (current_) earlier_.push_back(std::move(current_));
-  for (auto& worker : earlier_) worker->Drain(kEndLimit);
+  current_location_.clear();
+  // Bounded as a whole: what is still queued then goes beside the registry's file, taken in at
+  // the next start.
+  const auto until = std::chrono::steady_clock::now() + end_limit_;
+  for (auto& worker : earlier_) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        until - std::chrono::steady_clock::now());
+    RecordWorker::Drained drained =
+        worker->Drain(std::max(left, std::chrono::milliseconds(0)), waiting);
+    add(drained.pending);
+    for (std::string& note : drained.notes) closed.notes.push_back(std::move(note));
+  }
+  // The try under way ends by the registry's own time-out; what it still held goes aside too.
+  for (auto& worker : earlier_) {
+    PendingResult stopped = worker->Stop();
+    add(stopped);
+    for (std::string& note : stopped.notes) closed.notes.push_back(std::move(note));
+  }
   earlier_.clear();
+  // A query under way ends by the registry's own time-out; nothing of it is kept.
+  queries_.reset();
+  return closed;
 }
 
 void RegistryWorker::SetLocation(const QString& location) {
@@ -55,6 +84,12 @@ RecordWorker& RegistryWorker::Current() {
   return *current_;
 }
 
+RecordWorker& RegistryWorker::Queries() {
+  if (!queries_)
+    queries_ = std::make_unique<RecordWorker>(RegistryOptions{}, [] { return OpenedRegistry{}; });
+  return *queries_;
+}
+
 void RegistryWorker::Record(SiteRecord record) {
   Current().Record(std::move(record));
 }
@@ -80,9 +115,10 @@ void RegistryWorker::RecordRead(SiteRecord record, std::function<void(const Drif
 void RegistryWorker::OpenForQueries(Opened done) {
   QPointer<RegistryWorker> self(this);
   const std::string location = location_.toStdString();
-  // After the records given before, and once the archive is taken in (the recording
-  // registry's to do, before any read of this run).
-  Current().Run([self, location, done = std::move(done)](Registry*, const std::string&) {
+  // Not behind the records: a record waiting for the registry would hold the dialog too. The
+  // archive is the recording registry's to take in; until it has, the dialog shows the
+  // registry as it is.
+  Queries().Run([self, location, done = std::move(done)](Registry*, const std::string&) {
     OpenedRegistry opened =
         OpenRecordingRegistry(location, EnvironmentUtf8("LOVAR_DB").c_str(), {});
     QString failure = Q(opened.failure);
@@ -107,6 +143,10 @@ void RegistryWorker::OpenForQueries(Opened done) {
   });
 }
 
+void RegistryWorker::RunQuery(std::function<void()> work) {
+  Queries().Run([work = std::move(work)](Registry*, const std::string&) { work(); });
+}
+
 void RegistryWorker::Run(std::function<void()> work) {
   Current().Run([work = std::move(work)](Registry*, const std::string&) { work(); });
 }
@@ -116,10 +156,12 @@ void RegistryWorker::RunOnRecords(RecordWorker::Job work) {
 }
 
 void RegistryWorker::WaitIdle() {
-  auto idle = std::make_shared<std::promise<void>>();
-  std::future<void> done = idle->get_future();
-  Current().Run([idle](Registry*, const std::string&) { idle->set_value(); });
-  done.wait();
+  for (RecordWorker* worker : {&Current(), &Queries()}) {
+    auto idle = std::make_shared<std::promise<void>>();
+    std::future<void> done = idle->get_future();
+    worker->Run([idle](Registry*, const std::string&) { idle->set_value(); });
+    done.wait();
+  }
 }
 
 int RegistryWorker::Waiting() const {

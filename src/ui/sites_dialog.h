@@ -9,9 +9,9 @@
 // cannot be read or changed (a server out of reach) is said in the dialog's status line.
 //
 // Threads: window thread only. Given a runner, every query runs through it (the registry's
-// own thread, RegistryWorker), its result comes back to the window thread, and the dialog says
-// "Запрос к реестру…" meanwhile and never freezes: a typed prefix whose answer comes after a
-// newer one's is dropped. Without one (tests), each query runs on the window thread.
+// queries' own thread, RegistryWorker::RunQuery), its result comes back to the window thread, and
+// the dialog says "Запрос к реестру…" meanwhile and never freezes: a typed prefix whose answer
+// comes after a newer one's is dropped. Without one (tests), each query runs on the window thread.
 #pragma once
 
 #include <QDialog>

@@ -297,6 +297,41 @@ bool SitesMenu::AskWriteOverDrift() {
                                QStringLiteral("\n\nЗапись изменит эти поля. Записать поверх?"));
 }
 
+void SitesMenu::Close() {
+  delete dialog_;
+  queries_.reset();
+  opening_ = false;  // an open under way ends with its worker, unheard
+  if (!worker_) return;
+  const RegistryWorker::Closed closed = worker_->Close([this](int records) {
+    status_.Show(QStringLiteral("Записи ждут реестр объектов (") + QString::number(records) +
+                 QStringLiteral(")…"));
+    window_.repaint();
+  });
+  worker_.reset();
+  if (closed.side == 0 && closed.lost == 0) return;
+  QStringList lines;
+  if (closed.side > 0) {
+    QStringList files;
+    for (const std::string& file : closed.side_files) files << Q(file);
+    lines << QStringLiteral(
+                 "Записи, не сохранённые в реестр объектов до закрытия окна (%1), "
+                 "ждут в %2 %3: реестр возьмёт их при следующем запуске программы.")
+                 .arg(closed.side)
+                 .arg(files.size() == 1 ? QStringLiteral("файле") : QStringLiteral("файлах"))
+                 .arg(files.join(QStringLiteral(", ")));
+  }
+  if (closed.lost > 0) {
+    // Each loss as the store said it, with why.
+    const qsizetype before = lines.size();
+    for (const std::string& note : closed.notes)
+      if (note.find("потеряно") != std::string::npos) lines << Q(note);
+    if (lines.size() == before)
+      lines << QStringLiteral("Записи, не сохранённые ни в реестре, ни рядом с ним (%1), потеряны.")
+                   .arg(closed.lost);
+  }
+  dialogs_.Message(QStringLiteral("Реестр объектов"), lines.join(QLatin1Char('\n')), true);
+}
+
 void SitesMenu::Sites() {
   Open(0, {});
 }
@@ -333,11 +368,12 @@ void SitesMenu::Open(int model, const std::string& object, int64_t site) {
     }
     status_.Show(failure.isEmpty() ? QString() : failure);
     queries_ = registry;
-    // Its queries run on the registry's thread: a slow server never freezes the window.
+    // Its queries run on the queries' worker: a slow server never freezes the window, and
+    // records waiting for the registry never hold them.
     RegistryWorker* worker = &this->worker();
     dialog_ = new SitesDialog(*queries_, dialogs_, &window_,
                               [worker, registry](std::function<void(Registry&)> work) {
-                                worker->Run([registry, work] { work(*registry); });
+                                worker->RunQuery([registry, work] { work(*registry); });
                               });
     dialog_->setAttribute(Qt::WA_DeleteOnClose);
     if (history) {

@@ -60,6 +60,10 @@ class SitesMenu : public QObject {
   void Sites();     // "Объекты…"
   void History();   // "Архив…": the history of the device shown
   void Settings();  // "Настройки…"
+  // The window closes: the dialog "Объекты…" goes, the records still queued are waited for a
+  // bounded time (the status line says so), and what the registry did not take by then is said
+  // in a message box: how many, the side file that keeps them, taken in at the next start.
+  void Close();
 
   // "Техник": asked once per station, before the first read or write of a real device; every
   // record the window makes names them. Shown at the right of the status line.

@@ -431,6 +431,24 @@ TEST(NoAnswer, TimerAbandonsAPartFrameFromItsThirdTick) {
   EXPECT_EQ(b.engine.state().offset, 0);
 }
 
+// A reply that keeps coming, in pieces each within two ticks of the last (a loaded machine), is
+// taken whole however long after its request, within the no-answer watch.
+TEST(NoAnswer, APartFrameWhoseBytesKeepComingIsKept) {
+  EngineBench b(Config(250));
+  b.Identify();
+  b.engine.ButtonReadClick();
+  b.LoseWrittenRequests();
+  const Bytes reply = Frame({0xFE, 0x0E, 0, 0, 0x00, 0, 0xC9, 1, 2, 3, 4, 5, 6, 7, 8});
+  b.Tick(2);
+  b.Deliver(Bytes(reply.begin(), reply.begin() + 4));
+  b.Tick(2);
+  b.Deliver(Bytes(reply.begin() + 4, reply.begin() + 8));
+  b.Tick(2);
+  b.Deliver(Bytes(reply.begin() + 8, reply.end()));
+  EXPECT_EQ(b.engine.state().offset, 8);
+  EXPECT_EQ(b.view.asks, 0);
+}
+
 // A network port's round trip, rounded up to whole ticks, is added to both watches; a local
 // port keeps them exactly.
 TEST(NoAnswer, BothWatchesWaitTheRoundTripLongerOnANetworkPort) {

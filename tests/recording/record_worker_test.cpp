@@ -95,6 +95,9 @@ TEST(RecordWorker, ADrainThatGivesUpKeepsTheRecordsBesideTheFile) {
   EXPECT_EQ(drained.left, 4);
   EXPECT_EQ(drained.pending.side, 4);
   EXPECT_TRUE(drained.pending.ok());
+  // The side file named as the window's close names it to the installer.
+  ASSERT_EQ(drained.pending.side_files.size(), 1u);
+  EXPECT_NE(drained.pending.side_files[0].find("registry.sqlite.kept-"), std::string::npos);
   bool named = false;
   for (const std::string& note : drained.notes)
     named = named || note.find("реестр не ответил за 1 с") != std::string::npos;

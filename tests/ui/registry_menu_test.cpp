@@ -1,10 +1,17 @@
 // The registry in the main window: "Объекты…" and "Архив…" load a version into the window, a
-// demo device's read is never recorded, and "Настройки…" keeps what it is given.
+// demo device's read is never recorded, "Настройки…" keeps what it is given, and the close says
+// what the registry did not take.
+#include <sqlite3.h>
+
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QOperatingSystemVersion>
 #include <QTableWidget>
+#include <atomic>
+#include <future>
+#include <memory>
 
 #include "app_settings.h"
 #include "files/archive.h"
@@ -37,6 +44,39 @@ std::unique_ptr<Registry> SetUpRegistry(const QTemporaryDir& dir) {
   record.image.assign(image.bytes().begin(), image.bytes().begin() + 4096);
   if (!registry->Record(record).ok()) return nullptr;
   return registry;
+}
+
+// Another program's hold on a registry file: a write transaction left open.
+class FileLock {
+ public:
+  explicit FileLock(const QString& file) {
+    sqlite3_open(file.toUtf8().constData(), &db_);
+    locked_ = sqlite3_exec(db_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
+  }
+  ~FileLock() { Release(); }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  bool locked() const { return locked_; }
+  void Release() {
+    if (db_ == nullptr) return;
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db_);
+    db_ = nullptr;
+  }
+
+ private:
+  sqlite3* db_ = nullptr;
+  bool locked_ = false;
+};
+
+SiteRecord ReadOf(const std::string& object) {
+  SiteRecord record;
+  record.info.model = 251;
+  record.info.object = object;
+  record.info.device_line = "Ловар-М Версия 2.2";
+  const ConfigImage image = SampleImage(251);
+  record.image.assign(image.bytes().begin(), image.bytes().begin() + 4096);
+  return record;
 }
 
 int RecordsOf1024(Registry& registry) {
@@ -150,6 +190,81 @@ class RegistryMenuTest : public QObject {
     QVERIFY(sim.waitForFinished(20000));
   }
 #endif
+
+  // The window closes while the registry's file is held by another program: the close waits a
+  // bounded time, then tells the installer how many records it could not keep there, which file
+  // keeps them, and that the next start takes them in; and the next open does.
+  void TheCloseSaysWhatTheRegistryDidNotTakeAndTheNextStartTakesItIn() {
+    QTemporaryDir dir;
+    QVERIFY(SetUpRegistry(dir));
+    const QString file = dir.filePath(QStringLiteral("registry.sqlite"));
+    UiSession s;
+    QVERIFY(s.Identify(251));
+    QVERIFY(s.Start());
+    FileLock lock(file);
+    QVERIFY(lock.locked());
+    RegistryWorker& worker = s.form1().sites().worker();
+    worker.SetEndLimit(std::chrono::milliseconds(300));
+    for (const char* object : {"2001", "2002", "2003"}) worker.Record(ReadOf(object));
+    s.form1().close();
+
+    QCOMPARE(s.dialogs.messages.size(), size_t(1));
+    const ScriptedDialogs::Shown& said = s.dialogs.messages[0];
+    QCOMPARE(said.caption, QStringLiteral("Реестр объектов"));
+    QVERIFY(said.warning);
+    QVERIFY2(said.text.startsWith(QStringLiteral(
+                 "Записи, не сохранённые в реестр объектов до закрытия окна (3), ждут в файл")) &&
+                 said.text.endsWith(
+                     QStringLiteral(": реестр возьмёт их при следующем запуске программы.")),
+             qPrintable(said.text));
+    const QStringList names =
+        QDir(dir.path()).entryList({QStringLiteral("registry.sqlite.kept-*")}, QDir::Files);
+    QVERIFY(!names.isEmpty());
+    for (const QString& name : names) QVERIFY2(said.text.contains(name), qPrintable(said.text));
+
+    lock.Release();
+    RegistryOptions options;
+    options.location = {false, file.toStdString()};
+    StoreResult opened;
+    auto registry = Registry::Open(options, opened);
+    QVERIFY(registry);
+    for (const char* object : {"2001", "2002", "2003"}) {
+      std::vector<RecordInfo> history;
+      QVERIFY(registry->History(251, object, history).ok());
+      QCOMPARE(history.size(), size_t(1));
+    }
+  }
+
+  // A record that holds the records' worker (a server or a file that keeps it waiting) never
+  // delays "Объекты…": the dialog opens and answers while the record's job still runs.
+  void TheSitesDialogAnswersWhileARecordWaits() {
+    QTemporaryDir dir;
+    QVERIFY(SetUpRegistry(dir));
+    UiSession s;
+    QVERIFY(s.Identify(251));
+    QVERIFY(s.Start());
+    SitesMenu& menu = s.form1().sites();
+    auto holding = std::make_shared<std::atomic<bool>>(false);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    menu.worker().Run([holding, released] {
+      *holding = true;
+      released.wait();
+      *holding = false;
+    });
+    // Let go whatever the test finds, before the window's close waits for the records.
+    const std::unique_ptr<std::promise<void>, void (*)(std::promise<void>*)> let_go(
+        &release, [](std::promise<void>* p) { p->set_value(); });
+    QVERIFY(WaitFor([&] { return holding->load(); }));
+
+    menu.sites_action()->trigger();
+    QVERIFY(WaitFor([&] { return menu.dialog() != nullptr; }, 10000));
+    QTest::keyClicks(menu.dialog()->filter(), "1024");
+    QVERIFY(
+        WaitFor([&] { return menu.dialog()->sites()->rowCount() == 1 && !menu.dialog()->Asking(); },
+                10000));
+    QVERIFY(holding->load());  // answered while the record's job still held its worker
+  }
 
   void SettingsAreKeptInTheUsersIniFile() {
     {
