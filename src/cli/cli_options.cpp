@@ -43,6 +43,9 @@ constexpr ExitStatusText kExitStatuses[] = {
     {int(Status::NotRecorded),
      "read, write, batch: работа сделана, но запись о ней не сохранена ни в реестре, ни рядом с "
      "ним"},
+    {int(Status::ChangeNotApplied),
+     "change apply: изменение не применено к этому прибору (конфликт, изменение закрыто или "
+     "приостановлено, объект его не ждёт)"},
     {int(Status::InternalError),
      "внутренняя ошибка программы: команда прервана, сообщение об ошибке на stderr"},
 };
@@ -112,6 +115,7 @@ CliCommands DefineCliOptions(CLI::App& app, CliOptions& o) {
   c.batch = std::make_unique<BatchCommand>(app);
   c.check = std::make_unique<CheckCommand>(app);
   c.sites = std::make_unique<SitesCommands>(app);
+  c.change = std::make_unique<ChangeCommands>(app);
   return c;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/batch_command.h"
+#include "cli/change_commands.h"
 #include "cli/check_command.h"
 #include "cli/cli_recording.h"
 #include "cli/fields_commands.h"
@@ -19,7 +20,7 @@ struct CliOptions {
   std::string port;
   std::string out;
   std::string file;
-  std::string archive;  // --archive DIR: keep every read there
+  std::string archive;   // --archive DIR: keep every read there
   RecordOptions record;  // read, write: --no-record, --db, --site, --operator, --note
   bool no_verify = false;
   bool verify = false;  // the check is the default; the flag stays for older scripts
@@ -40,7 +41,8 @@ struct CliCommands {
   std::unique_ptr<FieldsCommands> fields;  // show, diff, export, import
   std::unique_ptr<BatchCommand> batch;
   std::unique_ptr<CheckCommand> check;
-  std::unique_ptr<SitesCommands> sites;  // sites list, history, show, export, sync
+  std::unique_ptr<SitesCommands> sites;    // sites list, history, show, export, sync
+  std::unique_ptr<ChangeCommands> change;  // change new, show, status, approve…
 };
 
 // Names and describes app, adds --version, the options and the commands bound to options, and

@@ -101,7 +101,9 @@ DECLARE
   name text;
 BEGIN
   FOREACH name IN ARRAY ARRAY['sites', 'site_cards', 'records', 'images', 'record_notes',
-                              'assignments', 'settings', 'schema_info'] LOOP
+                              'assignments', 'settings', 'schema_info', 'change_plans',
+                              'plan_sites', 'plan_decisions', 'plan_claims',
+                              'plan_outcomes'] LOOP
     EXECUTE format('DROP TRIGGER IF EXISTS logged ON lovar.%I', name);
     EXECUTE format('CREATE TRIGGER logged AFTER UPDATE OR DELETE ON lovar.%I '
                    'FOR EACH ROW EXECUTE PROCEDURE lovar.log_change()', name);
@@ -120,6 +122,12 @@ GRANT INSERT ON lovar.sites, lovar.site_cards, lovar.record_notes, lovar.assignm
   TO lovar_office;
 GRANT SELECT ON lovar.record_images_masked, lovar.code_ranges TO lovar_office, lovar_codes;
 GRANT SELECT ON lovar.images TO lovar_codes;
+-- Changes for many sites: the office plans and decides (approves, cancels, resumes); a station
+-- claims a site and says its outcome.
+GRANT SELECT ON lovar.change_plans, lovar.plan_sites, lovar.plan_decisions, lovar.plan_claims,
+  lovar.plan_outcomes TO lovar_station, lovar_office, lovar_codes;
+GRANT INSERT ON lovar.change_plans, lovar.plan_sites, lovar.plan_decisions TO lovar_office;
+GRANT INSERT ON lovar.plan_claims, lovar.plan_outcomes TO lovar_station;
 GRANT ALL ON ALL TABLES IN SCHEMA lovar TO lovar_admin;
 )sql";
 

@@ -27,6 +27,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -192,6 +193,10 @@ class Registry {
   // The station is this one's.
   StoreResult Assign(std::string_view record, int64_t site, std::string_view technician);
   StoreResult AddNote(std::string_view record, std::string_view text, std::string_view technician);
+
+  // call(store) on the registry's store for queries (a server when shared, never the station's
+  // waiting room), its failure named: for the changes for many sites (change_plans.h).
+  StoreResult WithStore(const std::function<StoreResult(SiteStore&)>& call) { return Ask(call); }
 
   // Records of this station waiting for the registry's server.
   int WaitingCount();
