@@ -1,16 +1,22 @@
 #include "cli/change_commands.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "change/change_plan.h"
+#include "cli/cli_recording.h"
+#include "cli/console.h"
 #include "cli/session_runner.h"
 #include "cli/write_check.h"
 #include "files/environment.h"
 #include "files/table_text.h"
 #include "model/catalog.h"
 #include "model/image_diff.h"
+#include "serial/event_loop.h"
+#include "serial/tcport.h"
 #include "session/outcome.h"
 #include "store/local_time.h"
 #include "store/registry.h"
@@ -119,7 +125,7 @@ ChangeCommands::ChangeCommands(CLI::App& app) {
   apply_ = change_->add_subcommand(
       "apply", "Применить изменение к прибору: считать, найти объект, записать изменённое");
   name(apply_);
-  apply_->add_option("--port,-p", port_, "Порт")->required();
+  apply_->add_option("--port,-p", ports_, "Порт (можно несколько: приборы по очереди)")->required();
   apply_->add_option("--site", site_,
                      "Объект прибора: номер в реестре или название (модели 250 и 252 без "
                      "номера объекта, если прибор не узнан по своей конфигурации)");
@@ -306,15 +312,6 @@ int ChangeCommands::Decide(Registry& registry) {
   return 0;
 }
 
-RecordOptions ChangeCommands::record_options() const {
-  RecordOptions options;
-  options.db = db_;
-  options.site = site_;
-  options.technician = technician_;
-  options.note = "изменение «" + name_ + "»" + (note_.empty() ? "" : "; " + note_);
-  return options;
-}
-
 namespace {
 
 // The plan's site of the device read: by --site, by its object number, else (models without
@@ -368,44 +365,37 @@ const PlanSite* SiteOfDevice(Registry& registry, const std::vector<PlanSite>& si
 
 }  // namespace
 
-int ChangeCommands::Apply(SessionRunner& session, const Connect& connect, CliRecording& recording) {
+namespace {
+
+// The change at the device on port: read, its site found, claimed, merged, judged, written and
+// proven, the site's outcome kept. Returns the exit status; failures are said on stderr.
+int ApplyAt(Registry& registry, const std::string& name, int64_t wanted, const CheckGate& gate,
+            SessionRunner& session, const std::string& port, CliRecording& recording) {
   const std::string untouched = ". В УО ничего не записано";
-  RegistryOptions options;
-  std::string why;
-  if (!ChooseLocation(db_, EnvironmentUtf8("LOVAR_DB").c_str(), options.location, why))
-    return Fail(Status::RegistryError, why);
-  options.note_waiting = false;  // the recording says it
-  StoreResult opened;
-  const std::unique_ptr<Registry> registry = Registry::Open(options, opened);
-  if (!registry) return Failed(opened);
-  // The plan, before the device is touched.
+  // The plan as it is now: another station's failures may have paused it meanwhile.
   ChangePlan plan;
   std::vector<PlanSite> sites;
-  StoreResult r = registry->WithStore([&](SiteStore& store) {
-    StoreResult found = store.FindPlan(name_, plan);
+  StoreResult r = registry.WithStore([&](SiteStore& store) {
+    StoreResult found = store.FindPlan(name, plan);
     return found.ok() ? store.PlanSites(plan.id, sites) : found;
   });
   if (!r.ok()) return Failed(r);
   if (const std::string closed = PlanClosedWhy(plan); !closed.empty())
     return Fail(Status::ChangeNotApplied,
-                "Изменение не применено: " + closed + ". Прибор не тронут");
-  int64_t wanted = 0;
-  if (!site_.empty()) {
-    r = registry->FindSite(site_, wanted);
-    if (!r.ok()) return Failed(r);
-  }
-  CheckGate gate;
-  if (const int status = MakeCheckGate(rules_, allowed_, gate); status != 0) return status;
+                port + ": изменение не применено: " + closed + ". Прибор не тронут");
   session.SetCheckGate(&gate);
-
-  Outcome out = connect(port_);
+  Outcome out = session.Open(port);
+  if (out.ok()) out = session.Identify();
+  if (out.ok() && !IsKnownModel(session.model()))
+    out = {Status::WrongModel, "Неверный тип УО: " + session.device_line()};
   if (!out.ok()) return Fail(out);
   const SessionEnd read = session.ReadImage();
   if (!read.outcome.ok()) return Fail({read.outcome.status, read.outcome.message + untouched});
   const int model = session.model();
-  const PlanSite* site = SiteOfDevice(*registry, sites, plan, wanted, model, session.image(), why);
+  std::string why;
+  const PlanSite* site = SiteOfDevice(registry, sites, plan, wanted, model, session.image(), why);
   if (site == nullptr)
-    return Fail(Status::ChangeNotApplied, "Изменение не применено: " + why + untouched);
+    return Fail(Status::ChangeNotApplied, port + ": изменение не применено: " + why + untouched);
   const std::string named = "Объект " + SiteText(*site);
   if (site->model != model)
     return Fail(Status::ChangeNotApplied, named + ": в изменении модель " +
@@ -413,7 +403,7 @@ int ChangeCommands::Apply(SessionRunner& session, const Connect& connect, CliRec
                                               session.device_line() + untouched);
   // Claimed before anything is written: no other station applies it meanwhile.
   PlanClaim claim;
-  r = registry->WithStore([&](SiteStore& store) {
+  r = registry.WithStore([&](SiteStore& store) {
     return store.ClaimPlanSite(plan.id, site->site, StationName(), claim);
   });
   if (!r.ok()) return Failed({r.error, r.message + untouched});
@@ -421,7 +411,7 @@ int ChangeCommands::Apply(SessionRunner& session, const Connect& connect, CliRec
     return Fail(Status::ChangeNotApplied, "Изменение не применено: " + claim.why + untouched);
   // From here the claim ends with an outcome, whatever happens.
   const auto end = [&](PlanState state, const std::string& reason) {
-    const StoreResult ended = registry->WithStore(
+    const StoreResult ended = registry.WithStore(
         [&](SiteStore& store) { return store.EndPlanSite(claim.id, state, reason, ""); });
     if (!ended.ok())
       std::fprintf(stderr,
@@ -432,7 +422,7 @@ int ChangeCommands::Apply(SessionRunner& session, const Connect& connect, CliRec
     return ended.ok();
   };
   std::vector<uint8_t> bytes;
-  r = registry->Image(site->base_hash, bytes);
+  r = registry.Image(site->base_hash, bytes);
   if (!r.ok()) {
     end(PlanState::Failed, "запись изменения в реестре недоступна: " + r.message);
     return Failed({r.error, r.message + untouched});
@@ -440,7 +430,7 @@ int ChangeCommands::Apply(SessionRunner& session, const Connect& connect, CliRec
   ConfigImage base;
   std::copy(bytes.begin(), bytes.begin() + std::min(bytes.size(), base.bytes().size()),
             base.bytes().begin());
-  if (SiteRecorder* recorder = recording.recorder()) recorder->SetPortSite(port_, site->site);
+  if (SiteRecorder* recorder = recording.recorder()) recorder->SetPortSite(port, site->site);
   ConfigImage merged = session.image();
   const MergedChange change = MergeAtDevice(model, base, plan.settings, merged);
   if (change.conflict || change.failed) {
@@ -465,7 +455,7 @@ int ChangeCommands::Apply(SessionRunner& session, const Connect& connect, CliRec
   for (const Finding& f : judged.findings)
     std::fprintf(stderr, "Проверка: %s\n", JudgedLine(f, gate).c_str());
   session.image() = merged;
-  if (SiteRecorder* recorder = recording.recorder()) recorder->ReadIsPrior(port_);
+  if (SiteRecorder* recorder = recording.recorder()) recorder->ReadIsPrior(port);
   const SessionEnd written = session.WriteImage(true);
   if (!written.outcome.ok()) {
     end(PlanState::Failed, written.outcome.message);
@@ -480,7 +470,75 @@ int ChangeCommands::Apply(SessionRunner& session, const Connect& connect, CliRec
   return marked ? 0 : int(Status::NotRecorded);
 }
 
-int ChangeCommands::Run() {
+}  // namespace
+
+int ApplyChangeAtPorts(const ChangeApply& apply, const std::vector<std::string>& ports,
+                       int retries) {
+  RecordOptions record;
+  record.db = apply.db;
+  record.site = apply.site;
+  record.technician = apply.technician;
+  record.note = "изменение «" + apply.name + "»" + (apply.note.empty() ? "" : "; " + apply.note);
+  RegistryOptions options;
+  std::string why;
+  if (!ChooseLocation(apply.db, EnvironmentUtf8("LOVAR_DB").c_str(), options.location, why))
+    return Fail(Status::RegistryError, why);
+  options.note_waiting = false;  // the recording says it
+  StoreResult opened;
+  const std::unique_ptr<Registry> registry = Registry::Open(options, opened);
+  if (!registry) return Failed(opened);
+  // The plan, before any device is touched.
+  ChangePlan plan;
+  StoreResult r =
+      registry->WithStore([&](SiteStore& store) { return store.FindPlan(apply.name, plan); });
+  if (!r.ok()) return Failed(r);
+  if (const std::string closed = PlanClosedWhy(plan); !closed.empty())
+    return Fail(Status::ChangeNotApplied,
+                "Изменение не применено: " + closed + ". Ни один прибор не тронут");
+  int64_t wanted = 0;
+  if (!apply.site.empty()) {
+    r = registry->FindSite(apply.site, wanted);
+    if (!r.ok()) return Failed(r);
+  }
+  CheckGate gate;
+  if (const int status = MakeCheckGate(apply.rules, apply.allowed, gate); status != 0)
+    return status;
+  CliRecording recording(record, {}, RecordOperation::Write);
+  if (!recording.refused().empty()) return Fail(Status::RegistryError, recording.refused());
+  const std::atomic<bool>& interrupted = WatchInterrupts();
+  // One device at a time: the registry's steps between them never hold a device's exchange.
+  std::vector<std::pair<std::string, int>> ends;
+  for (const std::string& port : ports) {
+    if (interrupted.load()) {
+      ends.emplace_back(port, int(Status::Interrupted));
+      continue;
+    }
+    EventLoop loop;
+    TCport device(loop);
+    ConfigureLikeTheMainWindow(device);
+    SessionRunner session(loop, device, retries, StderrIsTerminal(), interrupted,
+                          recording.recorder());
+    ends.emplace_back(port, ApplyAt(*registry, apply.name, wanted, gate, session, port, recording));
+  }
+  int status = ends.size() == 1 ? ends.front().second : 0;
+  if (ends.size() > 1) {
+    int done = 0;
+    for (const auto& [port, end] : ends) {
+      done += end == 0;
+      if (end != 0) status = int(Status::NotAllWritten);
+    }
+    std::printf("Изменение «%s» применено: %d из %zu приборов\n", apply.name.c_str(), done,
+                ends.size());
+    for (const auto& [port, end] : ends)
+      if (end != 0) std::fprintf(stderr, "Не применено: %s (код %d)\n", port.c_str(), end);
+  }
+  return recording.Finish(status);
+}
+
+int ChangeCommands::Run(int retries) {
+  if (*apply_)
+    return ApplyChangeAtPorts({name_, db_, site_, technician_, note_, rules_, allowed_}, ports_,
+                              retries);
   RegistryOptions options;
   std::string why;
   if (!ChooseLocation(db_, EnvironmentUtf8("LOVAR_DB").c_str(), options.location, why))

@@ -7,7 +7,7 @@
 //   change status NAME [--format table|csv|json]   the sites' states, with counts
 //   change approve|cancel|resume NAME              the office's decisions
 //   change approval on|off         whether a new plan waits for the office's approval
-//   change apply NAME --port P [--site SITE]       the change at the device on P: read, its
+//   change apply NAME --port P [--port …] [--site SITE]   at the device on P: read, its
 //                                  site found, the plan's fields set on what it holds (a planned
 //                                  field changed behind the registry's back is a conflict:
 //                                  nothing written), the changed blocks written and the whole
@@ -22,16 +22,28 @@
 
 #include <CLI/CLI.hpp>
 
-#include <functional>
 #include <string>
 #include <vector>
-
-#include "cli/cli_recording.h"
-#include "cli/session_runner.h"
 
 namespace lovar {
 
 class Registry;
+
+// What change apply and batch --change are told.
+struct ChangeApply {
+  std::string name;
+  std::string db;
+  std::string site;  // --site: the device's site, else found by its read
+  std::string technician;
+  std::string note;
+  std::string rules;
+  std::vector<std::string> allowed;
+};
+// The change applied at the device of each port in turn (see the top); records go to the
+// registry, naming the plan. Returns the exit status: one port's own, or for several 0 when
+// every device took it, else 13 (each port that did not named on stderr).
+int ApplyChangeAtPorts(const ChangeApply& apply, const std::vector<std::string>& ports,
+                       int retries);
 
 class ChangeCommands {
  public:
@@ -39,16 +51,9 @@ class ChangeCommands {
   explicit ChangeCommands(CLI::App& app);
 
   bool Chosen() const { return change_->parsed(); }
-  // apply: a device is read and written.
-  bool NeedsDevice() const { return apply_->parsed(); }
-  // Runs the chosen command but apply; returns the exit status. Failures are said on stderr.
-  int Run();
-  // apply, on the session and its port (connect: opens and identifies), recording as
-  // record_options() says. Returns the exit status.
-  using Connect = std::function<Outcome(const std::string& port)>;
-  int Apply(SessionRunner& session, const Connect& connect, CliRecording& recording);
-  // What apply's records say: the registry, the technician, the plan named as the reason.
-  RecordOptions record_options() const;
+  // Runs the chosen command; returns the exit status. Failures are said on stderr. retries as
+  // for every exchange (apply).
+  int Run(int retries);
 
  private:
   int New(Registry& registry);
@@ -65,7 +70,7 @@ class ChangeCommands {
   CLI::App* resume_ = nullptr;
   CLI::App* approval_ = nullptr;
   CLI::App* apply_ = nullptr;
-  std::string port_;
+  std::vector<std::string> ports_;
   std::string site_;
   std::string note_;
   std::string name_;

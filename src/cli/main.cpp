@@ -261,8 +261,7 @@ int Run(int argc, char** argv) {
   if (*commands.ports) return Ports();
   if (commands.batch->Chosen()) return commands.batch->Run(o.retries);
   if (commands.sites->Chosen()) return commands.sites->Run();
-  ChangeCommands& change = *commands.change;
-  if (change.Chosen() && !change.NeedsDevice()) return change.Run();
+  if (commands.change->Chosen()) return commands.change->Run(o.retries);
   FieldsCommands& fields = *commands.fields;
   if (fields.Chosen() && !fields.NeedsDevice()) return fields.Run(nullptr, nullptr);
   CheckCommand& check = *commands.check;
@@ -277,10 +276,7 @@ int Run(int argc, char** argv) {
   if (!o.archive.empty()) archive = std::make_unique<ArchiveRecorder>(PathFromUtf8(o.archive));
   // read and write: every complete read and every write's end also into the registry.
   std::optional<CliRecording> recording;
-  if (change.Chosen()) {
-    recording.emplace(change.record_options(), PathFromUtf8(o.archive), RecordOperation::Write);
-    if (!recording->refused().empty()) return Fail(Status::RegistryError, recording->refused());
-  } else if (*commands.read || *commands.write) {
+  if (*commands.read || *commands.write) {
     recording.emplace(o.record, PathFromUtf8(o.archive), RecordOperation::Write);
     if (!recording->refused().empty()) return Fail(Status::RegistryError, recording->refused());
   }
@@ -291,7 +287,6 @@ int Run(int argc, char** argv) {
     return Connect(session, o);
   };
   if (fields.Chosen()) return fields.Run(&session, connect);
-  if (change.Chosen()) return recording->Finish(change.Apply(session, connect, *recording));
   if (check.Chosen()) return check.Run(&session, connect);
   if (*commands.identify) return Identify(session, o);
   if (*commands.read || *commands.write) {

@@ -208,3 +208,28 @@ TEST_F(ChangeOnServer, FailuresPauseThePlanForEveryStationUntilResumed) {
 
 }  // namespace
 }  // namespace lovar::e2e
+
+namespace lovar::e2e {
+namespace {
+
+TEST(ChangeCli, ABatchAppliesThePlanAtEachPortsDeviceFoundByItsRead) {
+  TempFolder dir;
+  const std::string db = Utf8Of(dir / "registry.sqlite");
+  SimProcess a({"--model", "251"}), b({"--model", "251", "--image", ImageFile(dir, "2048", 15)}),
+      stranger({"--model", "251", "--image", ImageFile(dir, "4096", 15)});
+  ReadInto(db, a.port(), "");
+  ReadInto(db, b.port(), "");
+  ASSERT_EQ(RunCli({"change", "new", "Партия", "--set", "sounder_time=30", "--db", db}).exit_code,
+            0);
+  RunResult r = RunCli({"batch", "--change", "Партия", "--port", a.port(), "--port", b.port(),
+                        "--port", stranger.port(), "--db", db});
+  EXPECT_EQ(r.exit_code, 13) << r.err;
+  EXPECT_NE(r.out.find("применено: 2 из 3"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("не найден среди объектов"), std::string::npos) << r.err;
+  EXPECT_EQ(SounderTime(a.port()) + SounderTime(b.port()) + SounderTime(stranger.port()), "303015");
+  r = RunCli({"change", "status", "Партия", "--format", "json", "--db", db});
+  EXPECT_EQ(Count(r.out, "\"state\": \"done\""), 2) << r.out;
+}
+
+}  // namespace
+}  // namespace lovar::e2e
