@@ -116,6 +116,23 @@ PlanSite PlanSiteOf(int64_t site, const RecordInfo* base, const std::vector<uint
   return out;
 }
 
+StoreResult PlanFromRegistry(Registry& registry, const std::vector<int64_t>& sites,
+                             const std::vector<PlanSetting>& settings, const CheckGate& gate,
+                             std::vector<PlanSite>& out) {
+  out.clear();
+  out.reserve(sites.size());
+  std::vector<SiteRecord> bases;
+  const StoreResult r =
+      registry.WithStore([&](SiteStore& store) { return store.LastProvenRecords(sites, bases); });
+  if (!r.ok()) return r;
+  for (size_t i = 0; i < sites.size(); ++i) {
+    const SiteRecord& base = bases[i];
+    out.push_back(PlanSiteOf(sites[i], base.info.id.empty() ? nullptr : &base.info, base.image,
+                             settings, gate));
+  }
+  return {};
+}
+
 MergedChange MergeAtDevice(int model, const ConfigImage& base,
                            const std::vector<PlanSetting>& settings, ConfigImage& device) {
   MergedChange out;

@@ -6,7 +6,7 @@
 // keypad, by another tool) is a conflict unless it already holds the plan's value; nothing of
 // such a site is written. The registry keeps the plans (store/change_plans.h).
 //
-// Threads: pure functions.
+// Threads: pure functions, but for PlanFromRegistry (the caller's, as the registry's).
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,7 @@
 #include "check/check_gate.h"
 #include "model/config_image.h"
 #include "store/change_plans.h"
+#include "store/registry.h"
 #include "store/site_store.h"
 
 namespace lovar {
@@ -39,6 +40,12 @@ const RecordInfo* LastProvenRecord(const std::vector<RecordInfo>& history);
 // Warnings go into findings. The values of codes, keys and passwords are not kept in clear.
 PlanSite PlanSiteOf(int64_t site, const RecordInfo* base, const std::vector<uint8_t>& image,
                     const std::vector<PlanSetting>& settings, const CheckGate& gate);
+
+// Each site's part (PlanSiteOf) from the registry: its history's last proven record and that
+// record's image. A failure of the registry stops it (out then holds the sites before).
+StoreResult PlanFromRegistry(Registry& registry, const std::vector<int64_t>& sites,
+                             const std::vector<PlanSetting>& settings, const CheckGate& gate,
+                             std::vector<PlanSite>& out);
 
 // The change merged into the device's image.
 struct MergedChange {

@@ -173,17 +173,8 @@ int ChangeCommands::New(Registry& registry) {
   if (ids.empty())
     return Fail(Status::NotInRegistry, "В реестре нет объектов: изменение не сохранено");
   std::vector<PlanSite> sites;
-  sites.reserve(ids.size());
-  for (const int64_t id : ids) {
-    std::vector<RecordInfo> history;
-    StoreResult r = registry.SiteHistory(id, history);
-    if (!r.ok()) return Failed(r);
-    const RecordInfo* base = LastProvenRecord(history);
-    std::vector<uint8_t> image;
-    if (base != nullptr) r = registry.Image(base->image_hash, image);
-    if (!r.ok()) return Failed(r);
-    sites.push_back(PlanSiteOf(id, base, image, settings, gate));
-  }
+  if (const StoreResult r = PlanFromRegistry(registry, ids, settings, gate, sites); !r.ok())
+    return Failed({r.error, r.message + ". Изменение не сохранено"});
   ChangePlan plan;
   plan.name = name_;
   plan.settings = settings;

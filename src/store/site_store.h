@@ -252,6 +252,12 @@ class SiteStore {
   virtual StoreResult Setting(std::string_view key, std::string& value, bool& found) = 0;
   virtual StoreResult SetSetting(std::string_view key, std::string_view value) = 0;
 
+  // Each site's last proven record (its newest whose outcome is Holds, with an image) with the
+  // image, in the order of sites; a site without one: info.id empty. Few statements for many
+  // sites (a plan over thousands of them).
+  virtual StoreResult LastProvenRecords(const std::vector<int64_t>& sites,
+                                        std::vector<SiteRecord>& out) = 0;
+
   // Changes for many sites (change_plans.h). A new plan with its sites, in one transaction;
   // plan.id is its id. A name taken already is refused (Failed, saying so), nothing kept.
   virtual StoreResult NewPlan(ChangePlan& plan, const std::vector<PlanSite>& sites) = 0;

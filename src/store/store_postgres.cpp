@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <utility>
 
 #include "store/image_pack.h"
@@ -557,6 +558,8 @@ class PostgresStore final : public SiteStore {
   StoreResult MarkSent(const std::vector<std::string>& ids) override;
   StoreResult Setting(std::string_view key, std::string& value, bool& found) override;
   StoreResult SetSetting(std::string_view key, std::string_view value) override;
+  StoreResult LastProvenRecords(const std::vector<int64_t>& sites,
+                                std::vector<SiteRecord>& out) override;
   StoreResult NewPlan(ChangePlan& plan, const std::vector<PlanSite>& sites) override;
   StoreResult FindPlan(std::string_view name, ChangePlan& out) override;
   StoreResult PlanSites(int64_t plan, std::vector<PlanSite>& out) override;
@@ -1223,6 +1226,57 @@ StoreResult PostgresStore::SetSetting(std::string_view key, std::string_view val
 }
 
 // ---- Changes for many sites ----
+
+StoreResult PostgresStore::LastProvenRecords(const std::vector<int64_t>& sites,
+                                             std::vector<SiteRecord>& out) {
+  out.assign(sites.size(), {});
+  constexpr size_t kChunk = 2000;
+  for (size_t from = 0; from < sites.size(); from += kChunk) {
+    const size_t to = std::min(sites.size(), from + kChunk);
+    std::string ids = "{";
+    for (size_t i = from; i < to; ++i) ids += (i == from ? "" : ",") + std::to_string(sites[i]);
+    ids += "}";
+    Result rows(pq_);
+    StoreResult r =
+        Ask(std::string("SELECT DISTINCT ON (e.site) ") + kRecordColumns + kRecordJoins +
+                "WHERE e.site = ANY ($1::bigint[]) AND r.outcome = 'holds' AND "
+                "r.image IS NOT NULL ORDER BY e.site, e.time_us DESC, r.id DESC",
+            Params().Add(ids), rows);
+    if (!r.ok()) return r;
+    std::vector<RecordInfo> infos;
+    for (int row = 0; row < rows.rows(); ++row) infos.push_back(ReadInfo(rows, row));
+    // The images, binary, in one statement.
+    std::string hashes = "{";
+    for (size_t i = 0; i < infos.size(); ++i) hashes += (i == 0 ? "" : ",") + infos[i].image_hash;
+    hashes += "}";
+    Result images(pq_);
+    r = Ask("SELECT hash, length, codec, data FROM lovar.images WHERE hash = ANY ($1::text[])",
+            Params().Add(hashes), images, /*binary=*/1);
+    if (!r.ok()) return r;
+    std::map<std::string, int> image_rows;
+    for (int row = 0; row < images.rows(); ++row) {
+      const std::span<const uint8_t> hash = images.Bytes(row, 0);
+      image_rows[std::string(hash.begin(), hash.end())] = row;
+    }
+    for (RecordInfo& info : infos) {
+      const auto at = std::find(sites.begin() + static_cast<std::ptrdiff_t>(from),
+                                sites.begin() + static_cast<std::ptrdiff_t>(to), info.site);
+      const auto found = image_rows.find(info.image_hash);
+      if (at == sites.begin() + static_cast<std::ptrdiff_t>(to) || found == image_rows.end())
+        continue;
+      SiteRecord& record = out[static_cast<size_t>(at - sites.begin())];
+      const int row = found->second;
+      if (images.Bytes(row, 1).size() != 4 || images.Bytes(row, 2).size() != 4 ||
+          !UnpackImage(static_cast<int>(BigEndian32(images.Bytes(row, 2).data())),
+                       images.Bytes(row, 3), BigEndian32(images.Bytes(row, 1).data()),
+                       record.image) ||
+          Sha256Hex(record.image) != info.image_hash)
+        return StoreFailure(StoreError::NotRegistry, "образ " + info.image_hash + " повреждён");
+      record.info = std::move(info);
+    }
+  }
+  return {};
+}
 
 StoreResult PostgresStore::NewPlan(ChangePlan& plan, const std::vector<PlanSite>& sites) {
   return Transaction([&]() -> StoreResult {

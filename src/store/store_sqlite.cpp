@@ -365,6 +365,8 @@ class SqliteStore final : public SiteStore {
   StoreResult MarkSent(const std::vector<std::string>& ids) override;
   StoreResult Setting(std::string_view key, std::string& value, bool& found) override;
   StoreResult SetSetting(std::string_view key, std::string_view value) override;
+  StoreResult LastProvenRecords(const std::vector<int64_t>& sites,
+                                std::vector<SiteRecord>& out) override;
   StoreResult NewPlan(ChangePlan& plan, const std::vector<PlanSite>& sites) override;
   StoreResult FindPlan(std::string_view name, ChangePlan& out) override;
   StoreResult PlanSites(int64_t plan, std::vector<PlanSite>& out) override;
@@ -921,6 +923,25 @@ StoreResult SqliteStore::SetSetting(std::string_view key, std::string_view value
 }
 
 // ---- Changes for many sites ----
+
+StoreResult SqliteStore::LastProvenRecords(const std::vector<int64_t>& sites,
+                                           std::vector<SiteRecord>& out) {
+  out.assign(sites.size(), {});
+  for (size_t i = 0; i < sites.size(); ++i) {
+    SqliteStatement st(db_, std::string("SELECT ") + kRecordColumns + kRecordJoins +
+                                "WHERE e.site = ?1 AND r.outcome = 'holds' AND r.image IS NOT NULL "
+                                "ORDER BY e.time_us DESC, r.id DESC LIMIT 1");
+    st.Bind(1, sites[i]);
+    std::vector<RecordInfo> found;
+    StoreResult r = ReadInfos(st, found);
+    if (r.ok() && !found.empty()) {
+      out[i].info = std::move(found.front());
+      r = Image(out[i].info.image_hash, out[i].image);
+    }
+    if (!r.ok()) return r;
+  }
+  return {};
+}
 
 StoreResult SqliteStore::NewPlan(ChangePlan& plan, const std::vector<PlanSite>& sites) {
   return Transaction([&]() -> StoreResult {
