@@ -487,6 +487,10 @@ int ApplyChangeAtPorts(const ChangeApply& apply, const std::vector<std::string>&
     return Fail(Status::ChangeNotApplied,
                 "Изменение не применено: " + closed + ". Ни один прибор не тронут");
   int64_t wanted = 0;
+  if (!apply.site.empty() && ports.size() > 1)
+    return Fail(Status::ChangeNotApplied,
+                "--site называет объект одного прибора: с ним укажите один порт. Ни один прибор "
+                "не тронут");
   if (!apply.site.empty()) {
     r = registry->FindSite(apply.site, wanted);
     if (!r.ok()) return Failed(r);
