@@ -123,7 +123,7 @@ TEST_F(SitesCli, WhatTheRegistryDoesNotHoldIsSaid) {
   r = RunCli({"sites", "export", "1024", "--at", "2024-13-01", "--out", "x.dat", "--db", file_});
   EXPECT_GT(r.exit_code, 100);
   EXPECT_NE(r.err.find("нужна дата"), std::string::npos) << r.err;
-  ASSERT_TRUE(testing::SqlExec(dir_ / "registry.sqlite", "UPDATE lovar_schema SET version = 3"));
+  ASSERT_TRUE(testing::SqlExec(dir_ / "registry.sqlite", "UPDATE lovar_schema SET version = 99"));
   r = RunCli({"sites", "list", "--db", file_});
   EXPECT_EQ(r.exit_code, 16);
   EXPECT_NE(r.err.find("реестр создан более новой версией программы"), std::string::npos) << r.err;

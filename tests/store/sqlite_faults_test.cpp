@@ -223,7 +223,7 @@ TEST(SqliteFaults, OnAFullDiskQueriesGoOn) {
   TempFolder dir;
   std::string failure;
   const bool ran = testing::OnATinyDisk(
-      dir.path(), "200k",
+      dir.path(), "300k",
       [&]() -> std::string {
         const auto file = dir / "r.sqlite";
         StoreResult opened;
