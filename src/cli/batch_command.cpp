@@ -10,6 +10,7 @@
 #include "cli/batch_check.h"
 #include "cli/batch_display.h"
 #include "cli/batch_runner.h"
+#include "cli/change_commands.h"
 #include "cli/console.h"
 #include "cli/session_runner.h"
 #include "cli/write_check.h"
@@ -151,8 +152,15 @@ bool OutputRefused(const std::string& output, const char* option, const BatchPla
 BatchCommand::BatchCommand(CLI::App& app) {
   batch_ = app.add_subcommand(
       "batch", "Запрограммировать много УО по плану: один шаблон, свои значения, все порты сразу");
-  batch_->add_option("plan", plan_, "План: таблица CSV (столбцы port, template и поля)")
-      ->required();
+  CLI::Option* plan =
+      batch_->add_option("plan", plan_, "План: таблица CSV (столбцы port, template и поля)");
+  CLI::Option* change = batch_->add_option(
+      "--change", change_,
+      "Вместо плана: применить изменение для многих объектов (lovar-cli change) к приборам "
+      "портов --port");
+  batch_->add_option("--port,-p", ports_, "С --change: порт прибора (можно несколько)")
+      ->needs(change);
+  plan->excludes(change);
   batch_->add_option("--report", report_, "Сохранить итоговую таблицу (CSV)");
   batch_->add_option("--retry-plan", retry_plan_,
                      "Сохранить план из строк, которые не записаны (CSV)");
@@ -170,6 +178,19 @@ BatchCommand::BatchCommand(CLI::App& app) {
 }
 
 int BatchCommand::Run(int retries) {
+  if (!change_.empty()) {
+    if (record_.no_record)
+      return Fail(Status::RegistryError,
+                  "batch --change: изменение отмечается в реестре, --no-record с ним нельзя");
+    if (ports_.empty())
+      return Fail(Status::PlanRefused, "batch --change: не указан ни один порт (--port)");
+    return ApplyChangeAtPorts(
+        {change_, record_.db, record_.site, record_.technician, record_.note, rules_, allowed_},
+        ports_, retries);
+  }
+  if (plan_.empty())
+    return Fail(Status::PlanRefused, "batch: не указан план (PLAN.csv) или --change ИМЯ");
+  const std::string plan_shown = ShownUtf8Path(plan_);
   const PlanCheck check = LoadBatchPlan(PathFromUtf8(plan_));
   if (const int status = PlanRefused(check); status != 0) return status;
   const BatchPlan& plan = check.plan;

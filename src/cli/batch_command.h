@@ -5,6 +5,8 @@
 //   batch PLAN.csv [--report FILE.csv] [--retry-plan FILE.csv] [--archive DIR] [--parallel N]
 //                  [--rules FILE.json] [--allow-check ID]...
 //                  [--no-record] [--db URL|FILE] [--over-drift]
+//   batch --change NAME --port P [--port …]   one change for many sites (change_commands.h)
+//                  applied at each port's device, each found by its read
 //
 // The plan is checked whole first; a plan with faults is refused, each fault named by its row
 // and column, and no device is touched (exit 12). So is a plan whose devices' configurations
@@ -60,7 +62,9 @@ class BatchCommand {
   std::vector<std::string> allowed_;
   bool over_drift_ = false;  // --over-drift
   RecordOptions record_;
-  size_t parallel_ = 0;  // set to kBatchParallel by the option's default
+  std::string change_;              // --change NAME
+  std::vector<std::string> ports_;  // --port, with --change
+  size_t parallel_ = 0;             // set to kBatchParallel by the option's default
 };
 
 }  // namespace lovar

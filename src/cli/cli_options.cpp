@@ -46,6 +46,9 @@ constexpr ExitStatusText kExitStatuses[] = {
     {int(Status::OverDrift),
      "write, batch: запись изменила бы поля, изменённые в приборе не через Ловар (без "
      "--over-drift), прибор не изменён"},
+    {int(Status::ChangeNotApplied),
+     "change apply: изменение не применено к этому прибору (конфликт, изменение закрыто или "
+     "приостановлено, объект его не ждёт)"},
     {int(Status::InternalError),
      "внутренняя ошибка программы: команда прервана, сообщение об ошибке на stderr"},
 };
@@ -116,6 +119,7 @@ CliCommands DefineCliOptions(CLI::App& app, CliOptions& o) {
   c.batch = std::make_unique<BatchCommand>(app);
   c.check = std::make_unique<CheckCommand>(app);
   c.sites = std::make_unique<SitesCommands>(app);
+  c.change = std::make_unique<ChangeCommands>(app);
   return c;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/batch_command.h"
+#include "cli/change_commands.h"
 #include "cli/check_command.h"
 #include "cli/cli_recording.h"
 #include "cli/fields_commands.h"
@@ -41,7 +42,8 @@ struct CliCommands {
   std::unique_ptr<FieldsCommands> fields;  // show, diff, export, import
   std::unique_ptr<BatchCommand> batch;
   std::unique_ptr<CheckCommand> check;
-  std::unique_ptr<SitesCommands> sites;  // sites list, history, show, export, sync
+  std::unique_ptr<SitesCommands> sites;    // sites list, history, show, export, sync
+  std::unique_ptr<ChangeCommands> change;  // change new, show, status, approve…
 };
 
 // Names and describes app, adds --version, the options and the commands bound to options, and

@@ -286,6 +286,7 @@ int Run(int argc, char** argv) {
   if (*commands.ports) return Ports();
   if (commands.batch->Chosen()) return commands.batch->Run(o.retries);
   if (commands.sites->Chosen()) return commands.sites->Run();
+  if (commands.change->Chosen()) return commands.change->Run(o.retries);
   FieldsCommands& fields = *commands.fields;
   if (fields.Chosen() && !fields.NeedsDevice()) return fields.Run(nullptr, nullptr);
   CheckCommand& check = *commands.check;

@@ -29,6 +29,8 @@ enum class Status : int {
                        // nor beside it
   OverDrift = 19,      // write, batch: the write would change fields changed on the device not
                        // through this program (drift) and --over-drift was not given
+  ChangeNotApplied = 20,  // change apply: the plan's change not applied at this device (a
+                          // conflict, the plan closed or paused, the site not waiting for it)
   InternalError = 70,  // a fault of the program itself: an exception nothing expected
 };
 

@@ -104,7 +104,9 @@ DECLARE
 BEGIN
   FOREACH name IN ARRAY ARRAY['sites', 'site_cards', 'records', 'images', 'record_notes',
                               'assignments', 'settings', 'schema_info', 'access_log',
-                              'purges', 'record_drift', 'image_texts', 'card_texts'] LOOP
+                              'purges', 'record_drift', 'image_texts', 'card_texts',
+                              'change_plans', 'plan_sites', 'plan_decisions', 'plan_claims',
+                              'plan_outcomes'] LOOP
     EXECUTE format('DROP TRIGGER IF EXISTS logged ON lovar.%I', name);
     EXECUTE format('CREATE TRIGGER logged AFTER UPDATE OR DELETE ON lovar.%I '
                    'FOR EACH ROW EXECUTE PROCEDURE lovar.log_change()', name);
@@ -138,6 +140,12 @@ GRANT INSERT ON lovar.record_drift TO lovar_station;
 -- A mistaken record is superseded by a new one (an insert); only the admin changes a record,
 -- e.g. when a removed site's codes and keys are purged (lovar-cli sites purge), which the
 -- server allows only for a site whose card says removed, and logs in lovar.purges.
+-- Changes for many sites: the office plans and decides (approves, cancels, resumes); a station
+-- claims a site and says its outcome.
+GRANT SELECT ON lovar.change_plans, lovar.plan_sites, lovar.plan_decisions, lovar.plan_claims,
+  lovar.plan_outcomes TO lovar_station, lovar_office, lovar_codes;
+GRANT INSERT ON lovar.change_plans, lovar.plan_sites, lovar.plan_decisions TO lovar_office;
+GRANT INSERT ON lovar.plan_claims, lovar.plan_outcomes TO lovar_station;
 GRANT ALL ON ALL TABLES IN SCHEMA lovar TO lovar_admin;
 )sql";
 

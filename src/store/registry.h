@@ -27,6 +27,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -209,6 +210,9 @@ class Registry {
                         std::string_view technician, std::string& id);
   // A removed site's codes and keys blanked in every image of it; images: how many.
   StoreResult Purge(int64_t site, std::string_view technician, int& images);
+  // call(store) on the registry's store for queries (a server when shared, never the station's
+  // waiting room), its failure named: for the changes for many sites (change_plans.h).
+  StoreResult WithStore(const std::function<StoreResult(SiteStore&)>& call) { return Ask(call); }
 
   // Records of this station waiting for the registry's server.
   int WaitingCount();

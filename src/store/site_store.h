@@ -28,11 +28,13 @@
 #include <string_view>
 #include <vector>
 
+#include "store/change_plans.h"
+
 namespace lovar {
 
 // The schema this program writes. Raised with every change of the tables, with a step in each
 // backend's migration list.
-inline constexpr int kStoreSchemaVersion = 5;
+inline constexpr int kStoreSchemaVersion = 6;
 
 // What went wrong, at the store's boundary; the databases' own codes are mapped in one function
 // per backend.
@@ -330,6 +332,31 @@ class SiteStore {
   // The store's own small settings (e.g. which archive folders were taken in).
   virtual StoreResult Setting(std::string_view key, std::string& value, bool& found) = 0;
   virtual StoreResult SetSetting(std::string_view key, std::string_view value) = 0;
+
+  // Each site's last proven record (its newest whose outcome is Holds, with an image) with the
+  // image, in the order of sites; a site without one: info.id empty. Few statements for many
+  // sites (a plan over thousands of them).
+  virtual StoreResult LastProvenRecords(const std::vector<int64_t>& sites,
+                                        std::vector<SiteRecord>& out) = 0;
+
+  // Changes for many sites (change_plans.h). A new plan with its sites, in one transaction;
+  // plan.id is its id. A name taken already is refused (Failed, saying so), nothing kept.
+  virtual StoreResult NewPlan(ChangePlan& plan, const std::vector<PlanSite>& sites) = 0;
+  // The plan of that name with its decisions and failures; NotFound when there is none.
+  virtual StoreResult FindPlan(std::string_view name, ChangePlan& out) = 0;
+  // The plan's sites with their states, by site.
+  virtual StoreResult PlanSites(int64_t plan, std::vector<PlanSite>& out) = 0;
+  // The office's decision, a row of its own (on a server only the office and admin roles may).
+  virtual StoreResult DecidePlan(int64_t plan, PlanDecision decision, std::string_view station,
+                                 std::string_view technician) = 0;
+  // Claims the site for this station before the change is applied at its device; not claimed
+  // (claim.why) when the plan may not be applied now or the site is not waiting for it, or
+  // another station claimed it first.
+  virtual StoreResult ClaimPlanSite(int64_t plan, int64_t site, std::string_view station,
+                                    PlanClaim& claim) = 0;
+  // The claim's outcome (done, failed, conflict, skipped), why, and the write's record id.
+  virtual StoreResult EndPlanSite(int64_t claim, PlanState state, std::string_view reason,
+                                  std::string_view record) = 0;
 };
 
 struct StoreOptions {

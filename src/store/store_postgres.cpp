@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <utility>
 
 #include "store/code_ranges.h"
@@ -325,6 +326,105 @@ BEGIN
     GRANT ALL ON lovar.image_texts, lovar.card_texts TO lovar_admin;
   END IF;
 END $$;
+)sql",
+    // ---- Changes for many sites ----
+    // 6: as the SQLite file's sixth step. The claim's rules are the server's own (a trigger),
+    // so that no station applies a plan that waits for approval, is cancelled or paused.
+    R"sql(
+CREATE TABLE lovar.change_plans (
+  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  name text NOT NULL UNIQUE CHECK (name <> ''),
+  at_us bigint NOT NULL DEFAULT 0,
+  role text NOT NULL DEFAULT '',
+  station text NOT NULL,
+  technician text NOT NULL DEFAULT '',
+  settings text NOT NULL,
+  selection text NOT NULL DEFAULT '',
+  approval boolean NOT NULL,
+  max_failures integer NOT NULL DEFAULT 0 CHECK (max_failures >= 0));
+CREATE TABLE lovar.plan_sites (
+  plan bigint NOT NULL REFERENCES lovar.change_plans (id),
+  site bigint NOT NULL REFERENCES lovar.sites (id),
+  model integer NOT NULL,
+  object text NOT NULL DEFAULT '',
+  base_record text NOT NULL DEFAULT '',
+  base_hash text NOT NULL DEFAULT '',
+  state text NOT NULL CHECK (state IN ('pending', 'skipped')),
+  reason text NOT NULL DEFAULT '',
+  changes text NOT NULL DEFAULT '',
+  findings text NOT NULL DEFAULT '',
+  PRIMARY KEY (plan, site));
+CREATE TABLE lovar.plan_decisions (
+  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  plan bigint NOT NULL REFERENCES lovar.change_plans (id),
+  decision text NOT NULL CHECK (decision IN ('approved', 'cancelled', 'resumed')),
+  at_us bigint NOT NULL DEFAULT 0,
+  role text NOT NULL DEFAULT '',
+  station text NOT NULL,
+  technician text NOT NULL DEFAULT '');
+CREATE INDEX plan_decisions_by_plan ON lovar.plan_decisions (plan, decision);
+CREATE TABLE lovar.plan_claims (
+  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  plan bigint NOT NULL,
+  site bigint NOT NULL,
+  attempt integer NOT NULL CHECK (attempt >= 1),
+  at_us bigint NOT NULL DEFAULT 0,
+  role text NOT NULL DEFAULT '',
+  station text NOT NULL,
+  FOREIGN KEY (plan, site) REFERENCES lovar.plan_sites (plan, site),
+  UNIQUE (plan, site, attempt));
+CREATE TABLE lovar.plan_outcomes (
+  claim bigint PRIMARY KEY REFERENCES lovar.plan_claims (id),
+  plan bigint NOT NULL,
+  site bigint NOT NULL,
+  state text NOT NULL CHECK (state IN ('done', 'failed', 'conflict', 'skipped')),
+  reason text NOT NULL DEFAULT '',
+  record text NOT NULL DEFAULT '',
+  at_us bigint NOT NULL DEFAULT 0,
+  role text NOT NULL DEFAULT '');
+CREATE INDEX plan_outcomes_by_site ON lovar.plan_outcomes (plan, site, claim);
+CREATE INDEX plan_outcomes_by_state ON lovar.plan_outcomes (plan, state, at_us);
+CREATE FUNCTION lovar.plan_claim_allowed() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER
+  SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+  p lovar.change_plans%ROWTYPE;
+BEGIN
+  SELECT * INTO p FROM lovar.change_plans WHERE id = NEW.plan;
+  IF EXISTS (SELECT 1 FROM lovar.plan_decisions d WHERE d.plan = p.id
+             AND d.decision = 'cancelled') THEN
+    RAISE EXCEPTION 'lovar: plan closed' USING ERRCODE = 'P0001';
+  END IF;
+  IF p.approval AND NOT EXISTS (SELECT 1 FROM lovar.plan_decisions d WHERE d.plan = p.id
+                                AND d.decision = 'approved') THEN
+    RAISE EXCEPTION 'lovar: plan not approved' USING ERRCODE = 'P0001';
+  END IF;
+  IF p.max_failures > 0 AND (SELECT count(*) FROM lovar.plan_outcomes o WHERE o.plan = p.id
+      AND o.state = 'failed' AND o.at_us > COALESCE((SELECT max(d.at_us)
+      FROM lovar.plan_decisions d WHERE d.plan = p.id AND d.decision = 'resumed'), 0))
+      >= p.max_failures THEN
+    RAISE EXCEPTION 'lovar: plan paused' USING ERRCODE = 'P0001';
+  END IF;
+  IF EXISTS (SELECT 1 FROM lovar.plan_claims c WHERE c.plan = NEW.plan AND c.site = NEW.site
+             AND NOT EXISTS (SELECT 1 FROM lovar.plan_outcomes o WHERE o.claim = c.id)) THEN
+    RAISE EXCEPTION 'lovar: site claimed' USING ERRCODE = 'P0001';
+  END IF;
+  IF (SELECT COALESCE((SELECT o.state FROM lovar.plan_outcomes o WHERE o.plan = NEW.plan
+      AND o.site = NEW.site ORDER BY o.claim DESC LIMIT 1), ps.state) FROM lovar.plan_sites ps
+      WHERE ps.plan = NEW.plan AND ps.site = NEW.site) NOT IN ('pending', 'failed') THEN
+    RAISE EXCEPTION 'lovar: site not waiting' USING ERRCODE = 'P0001';
+  END IF;
+  RETURN NEW;
+END $$;
+CREATE TRIGGER allowed BEFORE INSERT ON lovar.plan_claims
+  FOR EACH ROW EXECUTE PROCEDURE lovar.plan_claim_allowed();
+CREATE TRIGGER stamp BEFORE INSERT ON lovar.change_plans
+  FOR EACH ROW EXECUTE PROCEDURE lovar.stamp();
+CREATE TRIGGER stamp BEFORE INSERT ON lovar.plan_decisions
+  FOR EACH ROW EXECUTE PROCEDURE lovar.stamp();
+CREATE TRIGGER stamp BEFORE INSERT ON lovar.plan_claims
+  FOR EACH ROW EXECUTE PROCEDURE lovar.stamp();
+CREATE TRIGGER stamp BEFORE INSERT ON lovar.plan_outcomes
+  FOR EACH ROW EXECUTE PROCEDURE lovar.stamp();
 )sql",
 };
 static_assert(std::size(kSteps) == kStoreSchemaVersion);
@@ -637,6 +737,18 @@ class PostgresStore final : public SiteStore {
   StoreResult Purge(int64_t site, std::string_view station, std::string_view technician,
                     int& images) override;
 
+  StoreResult LastProvenRecords(const std::vector<int64_t>& sites,
+                                std::vector<SiteRecord>& out) override;
+  StoreResult NewPlan(ChangePlan& plan, const std::vector<PlanSite>& sites) override;
+  StoreResult FindPlan(std::string_view name, ChangePlan& out) override;
+  StoreResult PlanSites(int64_t plan, std::vector<PlanSite>& out) override;
+  StoreResult DecidePlan(int64_t plan, PlanDecision decision, std::string_view station,
+                         std::string_view technician) override;
+  StoreResult ClaimPlanSite(int64_t plan, int64_t site, std::string_view station,
+                            PlanClaim& claim) override;
+  StoreResult EndPlanSite(int64_t claim, PlanState state, std::string_view reason,
+                          std::string_view record) override;
+
  private:
   StoreResult Connect();
   // Inside a transaction: the id of the image of these bytes, stored when it is not there.
@@ -645,6 +757,9 @@ class PostgresStore final : public SiteStore {
   static StoreResult Unpacked(std::string_view hash, std::span<const uint8_t> length,
                               std::span<const uint8_t> codec, std::span<const uint8_t> packed,
                               std::vector<uint8_t>& out);
+  // The plan of that name or id; its sites (site 0: all of them). On the connection as it is.
+  StoreResult ReadPlan(std::string_view name, int64_t id, ChangePlan& out);
+  StoreResult ReadPlanSites(int64_t plan, int64_t site, std::vector<PlanSite>& out);
   // Why the connection could not be made, as the store's error.
   StoreResult ConnectFailure(bool timed_out, int seconds) const;
   // A lost connection is made again once (the server restarted, an idle link dropped).
@@ -1584,6 +1699,279 @@ StoreResult PostgresStore::SetSetting(std::string_view key, std::string_view val
   if (!r.ok() || (found && known == value)) return r;
   return Ask("UPDATE lovar.settings SET value = $2 WHERE key = $1", Params().Add(key).Add(value),
              done);
+}
+
+// ---- Changes for many sites ----
+
+StoreResult PostgresStore::LastProvenRecords(const std::vector<int64_t>& sites,
+                                             std::vector<SiteRecord>& out) {
+  out.assign(sites.size(), {});
+  constexpr size_t kChunk = 2000;
+  for (size_t from = 0; from < sites.size(); from += kChunk) {
+    const size_t to = std::min(sites.size(), from + kChunk);
+    std::string ids = "{";
+    for (size_t i = from; i < to; ++i) ids += (i == from ? "" : ",") + std::to_string(sites[i]);
+    ids += "}";
+    Result rows(pq_);
+    StoreResult r =
+        Ask(std::string("SELECT DISTINCT ON (e.site) ") + kRecordColumns + kRecordJoins +
+                "WHERE e.site = ANY ($1::bigint[]) AND r.outcome = 'holds' AND "
+                "r.image IS NOT NULL ORDER BY e.site, e.time_us DESC, r.id DESC",
+            Params().Add(ids), rows);
+    if (!r.ok()) return r;
+    std::vector<RecordInfo> infos;
+    for (int row = 0; row < rows.rows(); ++row) infos.push_back(ReadInfo(rows, row));
+    // The images, binary, in one statement.
+    std::string hashes = "{";
+    for (size_t i = 0; i < infos.size(); ++i) hashes += (i == 0 ? "" : ",") + infos[i].image_hash;
+    hashes += "}";
+    Result images(pq_);
+    r = Ask("SELECT hash, length, codec, data FROM lovar.images WHERE hash = ANY ($1::text[])",
+            Params().Add(hashes), images, /*binary=*/1);
+    if (!r.ok()) return r;
+    std::map<std::string, int> image_rows;
+    for (int row = 0; row < images.rows(); ++row) {
+      const std::span<const uint8_t> hash = images.Bytes(row, 0);
+      image_rows[std::string(hash.begin(), hash.end())] = row;
+    }
+    for (RecordInfo& info : infos) {
+      const auto at = std::find(sites.begin() + static_cast<std::ptrdiff_t>(from),
+                                sites.begin() + static_cast<std::ptrdiff_t>(to), info.site);
+      const auto found = image_rows.find(info.image_hash);
+      if (at == sites.begin() + static_cast<std::ptrdiff_t>(to) || found == image_rows.end())
+        continue;
+      SiteRecord& record = out[static_cast<size_t>(at - sites.begin())];
+      const int row = found->second;
+      if (images.Bytes(row, 1).size() != 4 || images.Bytes(row, 2).size() != 4 ||
+          !UnpackImage(static_cast<int>(BigEndian32(images.Bytes(row, 2).data())),
+                       images.Bytes(row, 3), BigEndian32(images.Bytes(row, 1).data()),
+                       record.image) ||
+          Sha256Hex(record.image) != info.image_hash)
+        return StoreFailure(StoreError::NotRegistry, "образ " + info.image_hash + " повреждён");
+      record.info = std::move(info);
+    }
+  }
+  return {};
+}
+
+StoreResult PostgresStore::NewPlan(ChangePlan& plan, const std::vector<PlanSite>& sites) {
+  return Transaction([&]() -> StoreResult {
+    Result made(pq_);
+    StoreResult r = Query(
+        "INSERT INTO lovar.change_plans (name, station, technician, settings, selection, "
+        "approval, max_failures) VALUES ($1, $2, $3, $4, $5, $6, $7) "
+        "ON CONFLICT (name) DO NOTHING RETURNING id",
+        Params()
+            .Add(plan.name)
+            .Add(plan.station)
+            .Add(plan.technician)
+            .Add(JoinSettings(plan.settings))
+            .Add(plan.selection)
+            .Add(plan.approval_required ? "true" : "false")
+            .Add(int64_t{plan.max_failures}),
+        made);
+    if (!r.ok()) return r;
+    if (made.rows() != 1)
+      return StoreFailure(StoreError::Failed, "изменение «" + plan.name + "» уже есть");
+    plan.id = made.Int(0, 0);
+    // Many sites in few statements: rows of arrays, unnested by the server.
+    constexpr size_t kChunk = 2000;
+    for (size_t from = 0; from < sites.size(); from += kChunk) {
+      std::string ids = "{", models = "{", objects = "{", records = "{", hashes = "{", states = "{",
+                  reasons = "{", changes = "{", findings = "{";
+      const auto quoted = [](const std::string& text) {
+        std::string q = "\"";
+        for (const char c : text) {
+          if (c == '"' || c == '\\') q += '\\';
+          q += c;
+        }
+        return q + "\"";
+      };
+      for (size_t i = from; i < std::min(sites.size(), from + kChunk); ++i) {
+        const PlanSite& site = sites[i];
+        const char* sep = i == from ? "" : ",";
+        ids += sep + std::to_string(site.site);
+        models += sep + std::to_string(site.model);
+        objects += sep + quoted(site.object);
+        records += sep + quoted(site.base_record);
+        hashes += sep + quoted(site.base_hash);
+        states += sep + std::string(PlanStateCode(site.state));
+        reasons += sep + quoted(site.reason);
+        changes += sep + quoted(JoinChanges(site.changes));
+        findings += sep + quoted(JoinLines(site.findings));
+      }
+      Result added(pq_);
+      r = Query(
+          "INSERT INTO lovar.plan_sites (plan, site, model, object, base_record, base_hash, "
+          "state, reason, changes, findings) SELECT $1, * FROM unnest($2::bigint[], "
+          "$3::integer[], $4::text[], $5::text[], $6::text[], $7::text[], $8::text[], "
+          "$9::text[], $10::text[])",
+          Params()
+              .Add(plan.id)
+              .Add(ids + "}")
+              .Add(models + "}")
+              .Add(objects + "}")
+              .Add(records + "}")
+              .Add(hashes + "}")
+              .Add(states + "}")
+              .Add(reasons + "}")
+              .Add(changes + "}")
+              .Add(findings + "}"),
+          added);
+      if (!r.ok()) return r;
+    }
+    return {};
+  });
+}
+
+StoreResult PostgresStore::ReadPlan(std::string_view name, int64_t id, ChangePlan& out) {
+  Result row(pq_);
+  const StoreResult r = Query(
+      "SELECT p.id, p.name, p.at_us, p.role, p.station, p.technician, p.settings, p.selection, "
+      "p.approval::int, p.max_failures, (EXISTS (SELECT 1 FROM lovar.plan_decisions d "
+      "WHERE d.plan = p.id AND d.decision = 'approved'))::int, (EXISTS (SELECT 1 FROM "
+      "lovar.plan_decisions d WHERE d.plan = p.id AND d.decision = 'cancelled'))::int, "
+      "(SELECT count(*) FROM lovar.plan_outcomes o WHERE o.plan = p.id AND o.state = 'failed' "
+      "AND o.at_us > COALESCE((SELECT max(d.at_us) FROM lovar.plan_decisions d "
+      "WHERE d.plan = p.id AND d.decision = 'resumed'), 0)) "
+      "FROM lovar.change_plans p WHERE p.name = $1 OR p.id = $2",
+      Params().Add(name).Add(id), row);
+  if (!r.ok()) return r;
+  if (row.rows() != 1)
+    return StoreFailure(StoreError::NotFound, "изменения «" + std::string(name) + "» нет");
+  out = {};
+  out.id = row.Int(0, 0);
+  out.name = row.Text(0, 1);
+  out.at = row.Int(0, 2);
+  out.role = row.Text(0, 3);
+  out.station = row.Text(0, 4);
+  out.technician = row.Text(0, 5);
+  out.settings = SplitSettings(row.Text(0, 6));
+  out.selection = row.Text(0, 7);
+  out.approval_required = row.Int(0, 8) != 0;
+  out.max_failures = static_cast<int>(row.Int(0, 9));
+  out.approved = row.Int(0, 10) != 0;
+  out.cancelled = row.Int(0, 11) != 0;
+  out.failures = static_cast<int>(row.Int(0, 12));
+  return {};
+}
+
+StoreResult PostgresStore::FindPlan(std::string_view name, ChangePlan& out) {
+  const StoreResult r = EnsureConnected();
+  return r.ok() ? ReadPlan(name, 0, out) : r;
+}
+
+StoreResult PostgresStore::ReadPlanSites(int64_t plan, int64_t site, std::vector<PlanSite>& out) {
+  out.clear();
+  Result rows(pq_);
+  const StoreResult r = Query(
+      "SELECT ps.site, (SELECT c.name FROM lovar.site_cards c WHERE c.site = ps.site "
+      "ORDER BY c.id DESC LIMIT 1), ps.model, ps.object, ps.base_record, ps.base_hash, "
+      "ps.state, ps.reason, ps.changes, ps.findings, cl.station, cl.at_us, "
+      "(cl.id IS NOT NULL AND NOT EXISTS (SELECT 1 FROM lovar.plan_outcomes o3 "
+      "WHERE o3.claim = cl.id))::int, o.state, o.reason, o.record, o.at_us "
+      "FROM lovar.plan_sites ps LEFT JOIN lovar.plan_claims cl ON cl.id = (SELECT max(c2.id) "
+      "FROM lovar.plan_claims c2 WHERE c2.plan = ps.plan AND c2.site = ps.site) "
+      "LEFT JOIN lovar.plan_outcomes o ON o.claim = (SELECT max(o2.claim) "
+      "FROM lovar.plan_outcomes o2 WHERE o2.plan = ps.plan AND o2.site = ps.site) "
+      "WHERE ps.plan = $1 AND ($2 = 0 OR ps.site = $2) ORDER BY ps.site",
+      Params().Add(plan).Add(site), rows);
+  for (int row = 0; r.ok() && row < rows.rows(); ++row) {
+    PlanSite s;
+    s.site = rows.Int(row, 0);
+    s.site_name = rows.Text(row, 1);
+    s.model = static_cast<int>(rows.Int(row, 2));
+    s.object = rows.Text(row, 3);
+    s.base_record = rows.Text(row, 4);
+    s.base_hash = rows.Text(row, 5);
+    PlanStateOfCode(rows.Text(row, 6), s.state);
+    s.reason = rows.Text(row, 7);
+    s.changes = SplitChanges(rows.Text(row, 8));
+    s.findings = SplitLines(rows.Text(row, 9));
+    s.station = rows.Text(row, 10);
+    s.at = rows.Int(row, 11);
+    s.applying = rows.Int(row, 12) != 0;
+    if (!rows.Null(row, 13)) {
+      PlanStateOfCode(rows.Text(row, 13), s.state);
+      s.reason = rows.Text(row, 14);
+      s.record = rows.Text(row, 15);
+      s.at = std::max(s.at, rows.Int(row, 16));
+    }
+    out.push_back(std::move(s));
+  }
+  return r;
+}
+
+StoreResult PostgresStore::PlanSites(int64_t plan, std::vector<PlanSite>& out) {
+  const StoreResult r = EnsureConnected();
+  return r.ok() ? ReadPlanSites(plan, 0, out) : r;
+}
+
+StoreResult PostgresStore::DecidePlan(int64_t plan, PlanDecision decision, std::string_view station,
+                                      std::string_view technician) {
+  Result done(pq_);
+  return Ask(
+      "INSERT INTO lovar.plan_decisions (plan, decision, station, technician) "
+      "VALUES ($1, $2, $3, $4)",
+      Params().Add(plan).Add(PlanDecisionCode(decision)).Add(station).Add(technician), done);
+}
+
+StoreResult PostgresStore::ClaimPlanSite(int64_t plan, int64_t site, std::string_view station,
+                                         PlanClaim& claim) {
+  claim = {};
+  return Transaction([&]() -> StoreResult {
+    ChangePlan known;
+    std::vector<PlanSite> sites;
+    StoreResult r = ReadPlan({}, plan, known);
+    if (r.ok()) r = ReadPlanSites(plan, site, sites);
+    if (!r.ok()) return r;
+    if (sites.empty())
+      return StoreFailure(StoreError::NotFound, "объекта " + std::to_string(site) +
+                                                    " нет в изменении «" + known.name + "»");
+    claim.why = PlanClosedWhy(known);
+    if (claim.why.empty()) claim.why = SiteClosedWhy(sites.front());
+    if (!claim.why.empty()) return {};
+    // Two stations at once: the attempt's unique key lets one in; the other's insert waits
+    // for the first to commit and is refused, and the trigger refuses what the rules refuse.
+    Result made(pq_);
+    made = Result(pq_, Params().Add(plan).Add(site).Add(station).Exec(
+                           pq_, conn_,
+                           "INSERT INTO lovar.plan_claims (plan, site, attempt, station) "
+                           "VALUES ($1, $2, (SELECT count(*) + 1 FROM lovar.plan_claims "
+                           "WHERE plan = $1 AND site = $2), $3) RETURNING id"));
+    if (!made.ok()) {
+      const char* state = pq_.PQresultErrorField(made.get(), PG_DIAG_SQLSTATE);
+      const std::string code = state != nullptr ? state : "";
+      const char* said = pq_.PQresultErrorField(made.get(), PG_DIAG_MESSAGE_PRIMARY);
+      if (code == "23505" ||
+          (code == "P0001" && said != nullptr && std::strstr(said, "site claimed") != nullptr)) {
+        claim.why = "объект " + std::to_string(site) + ": изменение уже применяет другая станция";
+        return {};
+      }
+      if (code == "P0001") {
+        claim.why = "объект " + std::to_string(site) +
+                    ": сервер не дал применить изменение (оно отменено, не утверждено или "
+                    "приостановлено только что)";
+        return {};
+      }
+      return Failure(made.get());
+    }
+    claim.claimed = true;
+    claim.id = made.Int(0, 0);
+    return {};
+  });
+}
+
+StoreResult PostgresStore::EndPlanSite(int64_t claim, PlanState state, std::string_view reason,
+                                       std::string_view record) {
+  Result done(pq_);
+  const StoreResult r =
+      Ask("INSERT INTO lovar.plan_outcomes (claim, plan, site, state, reason, record) "
+          "SELECT id, plan, site, $2, $3, $4 FROM lovar.plan_claims WHERE id = $1 RETURNING claim",
+          Params().Add(claim).Add(PlanStateCode(state)).Add(reason).Add(record), done);
+  if (r.ok() && done.rows() != 1)
+    return StoreFailure(StoreError::NotFound, "заявки " + std::to_string(claim) + " нет");
+  return r;
 }
 
 }  // namespace

@@ -221,6 +221,83 @@ CREATE VIRTUAL TABLE image_search USING fts5 (text, tokenize = 'trigram');
 CREATE VIRTUAL TABLE card_search USING fts5 (text, tokenize = 'trigram');
 CREATE INDEX records_by_image ON records (image, model);
 )sql",
+    // ---- Changes for many sites ----
+    // 6: a plan, its sites with what changes at each, the stations' claims and their outcomes,
+    // the office's decisions; each a row of its own. A claim is taken only while the plan may
+    // be applied and the site waits for it (the trigger), once per attempt (the unique key).
+    R"sql(
+CREATE TABLE change_plans (
+  id INTEGER PRIMARY KEY,
+  name TEXT NOT NULL UNIQUE CHECK (name <> ''),
+  at_us INTEGER NOT NULL,
+  role TEXT NOT NULL DEFAULT '',
+  station TEXT NOT NULL,
+  technician TEXT NOT NULL DEFAULT '',
+  settings TEXT NOT NULL,
+  selection TEXT NOT NULL DEFAULT '',
+  approval INTEGER NOT NULL CHECK (approval IN (0, 1)),
+  max_failures INTEGER NOT NULL DEFAULT 0 CHECK (max_failures >= 0));
+CREATE TABLE plan_sites (
+  plan INTEGER NOT NULL REFERENCES change_plans (id),
+  site INTEGER NOT NULL REFERENCES sites (id),
+  model INTEGER NOT NULL,
+  object TEXT NOT NULL DEFAULT '',
+  base_record TEXT NOT NULL DEFAULT '',
+  base_hash TEXT NOT NULL DEFAULT '',
+  state TEXT NOT NULL CHECK (state IN ('pending', 'skipped')),
+  reason TEXT NOT NULL DEFAULT '',
+  changes TEXT NOT NULL DEFAULT '',
+  findings TEXT NOT NULL DEFAULT '',
+  PRIMARY KEY (plan, site));
+CREATE TABLE plan_decisions (
+  id INTEGER PRIMARY KEY,
+  plan INTEGER NOT NULL REFERENCES change_plans (id),
+  decision TEXT NOT NULL CHECK (decision IN ('approved', 'cancelled', 'resumed')),
+  at_us INTEGER NOT NULL,
+  role TEXT NOT NULL DEFAULT '',
+  station TEXT NOT NULL,
+  technician TEXT NOT NULL DEFAULT '');
+CREATE INDEX plan_decisions_by_plan ON plan_decisions (plan, decision);
+CREATE TABLE plan_claims (
+  id INTEGER PRIMARY KEY,
+  plan INTEGER NOT NULL,
+  site INTEGER NOT NULL,
+  attempt INTEGER NOT NULL CHECK (attempt >= 1),
+  at_us INTEGER NOT NULL,
+  role TEXT NOT NULL DEFAULT '',
+  station TEXT NOT NULL,
+  FOREIGN KEY (plan, site) REFERENCES plan_sites (plan, site),
+  UNIQUE (plan, site, attempt));
+CREATE TABLE plan_outcomes (
+  claim INTEGER PRIMARY KEY REFERENCES plan_claims (id),
+  plan INTEGER NOT NULL,
+  site INTEGER NOT NULL,
+  state TEXT NOT NULL CHECK (state IN ('done', 'failed', 'conflict', 'skipped')),
+  reason TEXT NOT NULL DEFAULT '',
+  record TEXT NOT NULL DEFAULT '',
+  at_us INTEGER NOT NULL,
+  role TEXT NOT NULL DEFAULT '');
+CREATE INDEX plan_outcomes_by_site ON plan_outcomes (plan, site, claim);
+CREATE INDEX plan_outcomes_by_state ON plan_outcomes (plan, state, at_us);
+CREATE TRIGGER plan_claim_allowed BEFORE INSERT ON plan_claims BEGIN
+  SELECT RAISE(ABORT, 'lovar: plan closed') WHERE EXISTS (SELECT 1 FROM plan_decisions d
+    WHERE d.plan = NEW.plan AND d.decision = 'cancelled');
+  SELECT RAISE(ABORT, 'lovar: plan not approved') FROM change_plans p WHERE p.id = NEW.plan
+    AND p.approval = 1 AND NOT EXISTS (SELECT 1 FROM plan_decisions d WHERE d.plan = p.id
+    AND d.decision = 'approved');
+  SELECT RAISE(ABORT, 'lovar: plan paused') FROM change_plans p WHERE p.id = NEW.plan
+    AND p.max_failures > 0 AND (SELECT count(*) FROM plan_outcomes o WHERE o.plan = p.id
+    AND o.state = 'failed' AND o.at_us > COALESCE((SELECT max(d.at_us) FROM plan_decisions d
+    WHERE d.plan = p.id AND d.decision = 'resumed'), 0)) >= p.max_failures;
+  SELECT RAISE(ABORT, 'lovar: site claimed') WHERE EXISTS (SELECT 1 FROM plan_claims c
+    WHERE c.plan = NEW.plan AND c.site = NEW.site AND NOT EXISTS (SELECT 1 FROM plan_outcomes o
+    WHERE o.claim = c.id));
+  SELECT RAISE(ABORT, 'lovar: site not waiting') FROM plan_sites ps WHERE ps.plan = NEW.plan
+    AND ps.site = NEW.site AND COALESCE((SELECT o.state FROM plan_outcomes o
+    WHERE o.plan = NEW.plan AND o.site = NEW.site ORDER BY o.claim DESC LIMIT 1), ps.state)
+    NOT IN ('pending', 'failed');
+END;
+)sql",
 };
 static_assert(std::size(kSteps) == kStoreSchemaVersion);
 // The step that makes the search's tables; its texts are then filled by the program.
@@ -365,10 +442,25 @@ class SqliteStore final : public SiteStore {
   StoreResult Purge(int64_t site, std::string_view station, std::string_view technician,
                     int& images) override;
 
+  StoreResult LastProvenRecords(const std::vector<int64_t>& sites,
+                                std::vector<SiteRecord>& out) override;
+  StoreResult NewPlan(ChangePlan& plan, const std::vector<PlanSite>& sites) override;
+  StoreResult FindPlan(std::string_view name, ChangePlan& out) override;
+  StoreResult PlanSites(int64_t plan, std::vector<PlanSite>& out) override;
+  StoreResult DecidePlan(int64_t plan, PlanDecision decision, std::string_view station,
+                         std::string_view technician) override;
+  StoreResult ClaimPlanSite(int64_t plan, int64_t site, std::string_view station,
+                            PlanClaim& claim) override;
+  StoreResult EndPlanSite(int64_t claim, PlanState state, std::string_view reason,
+                          std::string_view record) override;
+
  private:
   StoreResult Exec(const char* sql) { return SqliteConnection{db_}.Exec(sql); }
   // Inside a transaction: the id of the image of these bytes, stored when it is not there.
   StoreResult StoreImage(const std::vector<uint8_t>& bytes, int64_t& id);
+  // The plan of that name (by_name) or id; its sites (site 0: all of them).
+  StoreResult ReadPlan(std::string_view name, int64_t id, ChangePlan& out);
+  StoreResult ReadPlanSites(int64_t plan, int64_t site, std::vector<PlanSite>& out);
   StoreResult OpenAs(int flags, const std::string& name);
   // The schema's version (0 for an empty file); NotRegistry for another program's database.
   StoreResult ReadVersion(int& version);
@@ -1203,6 +1295,222 @@ StoreResult SqliteStore::SetSetting(std::string_view key, std::string_view value
                        "ON CONFLICT (key) DO UPDATE SET value = excluded.value");
     st.Bind(1, key).Bind(2, value);
     return Done(st);
+  });
+}
+
+// ---- Changes for many sites ----
+
+StoreResult SqliteStore::LastProvenRecords(const std::vector<int64_t>& sites,
+                                           std::vector<SiteRecord>& out) {
+  out.assign(sites.size(), {});
+  for (size_t i = 0; i < sites.size(); ++i) {
+    SqliteStatement st(db_, std::string("SELECT ") + kRecordColumns + kRecordJoins +
+                                "WHERE e.site = ?1 AND r.outcome = 'holds' AND r.image IS NOT NULL "
+                                "ORDER BY e.time_us DESC, r.id DESC LIMIT 1");
+    st.Bind(1, sites[i]);
+    std::vector<RecordInfo> found;
+    StoreResult r = ReadInfos(st, found);
+    if (r.ok() && !found.empty()) {
+      out[i].info = std::move(found.front());
+      r = Image(out[i].info.image_hash, out[i].image);
+    }
+    if (!r.ok()) return r;
+  }
+  return {};
+}
+
+StoreResult SqliteStore::NewPlan(ChangePlan& plan, const std::vector<PlanSite>& sites) {
+  return Transaction([&]() -> StoreResult {
+    SqliteStatement known(db_, "SELECT 1 FROM change_plans WHERE name = ?1");
+    known.Bind(1, plan.name);
+    int rc = known.Step();
+    if (rc == SQLITE_ROW)
+      return StoreFailure(StoreError::Failed, "изменение «" + plan.name + "» уже есть");
+    if (rc != SQLITE_DONE) return SqliteFailure(db_, rc);
+    SqliteStatement made(
+        db_,
+        "INSERT INTO change_plans (name, at_us, station, technician, settings, "
+        "selection, approval, max_failures) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    made.Bind(1, plan.name)
+        .Bind(2, StoreTimeNow())
+        .Bind(3, plan.station)
+        .Bind(4, plan.technician)
+        .Bind(5, JoinSettings(plan.settings))
+        .Bind(6, plan.selection)
+        .Bind(7, int64_t{plan.approval_required ? 1 : 0})
+        .Bind(8, int64_t{plan.max_failures});
+    StoreResult r = Done(made);
+    if (!r.ok()) return r;
+    plan.id = sqlite3_last_insert_rowid(db_);
+    for (const PlanSite& site : sites) {
+      SqliteStatement add(db_,
+                          "INSERT INTO plan_sites (plan, site, model, object, base_record, "
+                          "base_hash, state, reason, changes, findings) VALUES "
+                          "(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+      add.Bind(1, plan.id)
+          .Bind(2, site.site)
+          .Bind(3, int64_t{site.model})
+          .Bind(4, site.object)
+          .Bind(5, site.base_record)
+          .Bind(6, site.base_hash)
+          .Bind(7, PlanStateCode(site.state))
+          .Bind(8, site.reason)
+          .Bind(9, JoinChanges(site.changes))
+          .Bind(10, JoinLines(site.findings));
+      r = Done(add);
+      if (!r.ok()) return r;
+    }
+    return {};
+  });
+}
+
+StoreResult SqliteStore::ReadPlan(std::string_view name, int64_t id, ChangePlan& out) {
+  SqliteStatement st(
+      db_,
+      "SELECT p.id, p.name, p.at_us, p.role, p.station, p.technician, p.settings, p.selection, "
+      "p.approval, p.max_failures, "
+      "EXISTS (SELECT 1 FROM plan_decisions d WHERE d.plan = p.id AND d.decision = 'approved'), "
+      "EXISTS (SELECT 1 FROM plan_decisions d WHERE d.plan = p.id AND d.decision = 'cancelled'), "
+      "(SELECT count(*) FROM plan_outcomes o WHERE o.plan = p.id AND o.state = 'failed' AND "
+      "o.at_us > COALESCE((SELECT max(d.at_us) FROM plan_decisions d WHERE d.plan = p.id AND "
+      "d.decision = 'resumed'), 0)) "
+      "FROM change_plans p WHERE p.name = ?1 OR p.id = ?2");
+  st.Bind(1, name).Bind(2, id);
+  const int rc = st.Step();
+  if (rc == SQLITE_DONE)
+    return StoreFailure(StoreError::NotFound, "изменения «" + std::string(name) + "» нет");
+  if (rc != SQLITE_ROW) return SqliteFailure(db_, rc);
+  out = {};
+  out.id = st.Int(0);
+  out.name = st.Text(1);
+  out.at = st.Int(2);
+  out.role = st.Text(3);
+  out.station = st.Text(4);
+  out.technician = st.Text(5);
+  out.settings = SplitSettings(st.Text(6));
+  out.selection = st.Text(7);
+  out.approval_required = st.Int(8) != 0;
+  out.max_failures = static_cast<int>(st.Int(9));
+  out.approved = st.Int(10) != 0;
+  out.cancelled = st.Int(11) != 0;
+  out.failures = static_cast<int>(st.Int(12));
+  return {};
+}
+
+StoreResult SqliteStore::FindPlan(std::string_view name, ChangePlan& out) {
+  return ReadPlan(name, 0, out);
+}
+
+StoreResult SqliteStore::ReadPlanSites(int64_t plan, int64_t site, std::vector<PlanSite>& out) {
+  out.clear();
+  SqliteStatement st(
+      db_, std::string(
+               "SELECT ps.site, (SELECT c.name FROM site_cards c WHERE c.site = ps.site "
+               "ORDER BY c.id DESC LIMIT 1), ps.model, ps.object, ps.base_record, ps.base_hash, "
+               "ps.state, ps.reason, ps.changes, ps.findings, cl.station, cl.at_us, "
+               "(cl.id IS NOT NULL AND NOT EXISTS (SELECT 1 FROM plan_outcomes o3 "
+               "WHERE o3.claim = cl.id)), o.state, o.reason, o.record, o.at_us "
+               "FROM plan_sites ps LEFT JOIN plan_claims cl ON cl.id = (SELECT max(c2.id) "
+               "FROM plan_claims c2 WHERE c2.plan = ps.plan AND c2.site = ps.site) "
+               "LEFT JOIN plan_outcomes o ON o.claim = (SELECT max(o2.claim) FROM plan_outcomes o2 "
+               "WHERE o2.plan = ps.plan AND o2.site = ps.site) WHERE ps.plan = ?1 ") +
+               (site != 0 ? "AND ps.site = ?2 " : "") + "ORDER BY ps.site");
+  st.Bind(1, plan);
+  if (site != 0) st.Bind(2, site);
+  int rc;
+  while ((rc = st.Step()) == SQLITE_ROW) {
+    PlanSite s;
+    s.site = st.Int(0);
+    s.site_name = st.Text(1);
+    s.model = static_cast<int>(st.Int(2));
+    s.object = st.Text(3);
+    s.base_record = st.Text(4);
+    s.base_hash = st.Text(5);
+    PlanStateOfCode(st.Text(6), s.state);
+    s.reason = st.Text(7);
+    s.changes = SplitChanges(st.Text(8));
+    s.findings = SplitLines(st.Text(9));
+    s.station = st.Text(10);
+    s.at = st.Int(11);
+    s.applying = st.Int(12) != 0;
+    if (const std::string state = st.Text(13); !state.empty()) {
+      PlanStateOfCode(state, s.state);
+      s.reason = st.Text(14);
+      s.record = st.Text(15);
+      s.at = std::max(s.at, st.Int(16));
+    }
+    out.push_back(std::move(s));
+  }
+  return rc == SQLITE_DONE ? StoreResult{} : SqliteFailure(db_, rc);
+}
+
+StoreResult SqliteStore::PlanSites(int64_t plan, std::vector<PlanSite>& out) {
+  return ReadPlanSites(plan, 0, out);
+}
+
+StoreResult SqliteStore::DecidePlan(int64_t plan, PlanDecision decision, std::string_view station,
+                                    std::string_view technician) {
+  return Transaction([&]() -> StoreResult {
+    SqliteStatement st(db_,
+                       "INSERT INTO plan_decisions (plan, decision, at_us, station, technician) "
+                       "VALUES (?1, ?2, ?3, ?4, ?5)");
+    st.Bind(1, plan)
+        .Bind(2, PlanDecisionCode(decision))
+        .Bind(3, StoreTimeNow())
+        .Bind(4, station)
+        .Bind(5, technician);
+    return Done(st);
+  });
+}
+
+StoreResult SqliteStore::ClaimPlanSite(int64_t plan, int64_t site, std::string_view station,
+                                       PlanClaim& claim) {
+  claim = {};
+  return Transaction([&]() -> StoreResult {
+    ChangePlan known;
+    std::vector<PlanSite> sites;
+    StoreResult r = ReadPlan({}, plan, known);
+    if (r.ok()) r = ReadPlanSites(plan, site, sites);
+    if (!r.ok()) return r;
+    if (sites.empty())
+      return StoreFailure(StoreError::NotFound, "объекта " + std::to_string(site) +
+                                                    " нет в изменении «" + known.name + "»");
+    claim.why = PlanClosedWhy(known);
+    if (claim.why.empty()) claim.why = SiteClosedWhy(sites.front());
+    if (!claim.why.empty()) return {};
+    SqliteStatement st(db_,
+                       "INSERT INTO plan_claims (plan, site, attempt, at_us, station) VALUES "
+                       "(?1, ?2, (SELECT count(*) + 1 FROM plan_claims WHERE plan = ?1 AND "
+                       "site = ?2), ?3, ?4)");
+    st.Bind(1, plan).Bind(2, site).Bind(3, StoreTimeNow()).Bind(4, station);
+    const int rc = st.Step();
+    if ((rc & 0xFF) == SQLITE_CONSTRAINT) {
+      claim.why = "объект " + std::to_string(site) + ": изменение уже применяет другая станция";
+      return {};
+    }
+    if (rc != SQLITE_DONE) return SqliteFailure(db_, rc);
+    claim.claimed = true;
+    claim.id = sqlite3_last_insert_rowid(db_);
+    return {};
+  });
+}
+
+StoreResult SqliteStore::EndPlanSite(int64_t claim, PlanState state, std::string_view reason,
+                                     std::string_view record) {
+  return Transaction([&]() -> StoreResult {
+    SqliteStatement st(db_,
+                       "INSERT INTO plan_outcomes (claim, plan, site, state, reason, record, "
+                       "at_us) SELECT id, plan, site, ?2, ?3, ?4, ?5 FROM plan_claims "
+                       "WHERE id = ?1");
+    st.Bind(1, claim)
+        .Bind(2, PlanStateCode(state))
+        .Bind(3, reason)
+        .Bind(4, record)
+        .Bind(5, StoreTimeNow());
+    StoreResult r = Done(st);
+    if (r.ok() && sqlite3_changes(db_) != 1)
+      r = StoreFailure(StoreError::NotFound, "заявки " + std::to_string(claim) + " нет");
+    return r;
   });
 }
 
