@@ -294,41 +294,8 @@ BEGIN
   END IF;
 END $$;
 )sql",
-    // ---- search (sites list --search) ----
-    // 5: the searchable text of each image, per model, and of each version of a card, made by
-    // the program (search_text.h); rows of their own, never changed. Their trigram indexes
-    // come with the extension pg_trgm (kTrigramIndexes). The migration's own code fills them
-    // for what is kept (FillSearchTexts).
-    R"sql(
-CREATE TABLE lovar.image_texts (
-  image bigint NOT NULL REFERENCES lovar.images (id),
-  model integer NOT NULL,
-  text text NOT NULL,
-  PRIMARY KEY (image, model));
-CREATE TABLE lovar.card_texts (
-  card bigint PRIMARY KEY REFERENCES lovar.site_cards (id),
-  text text NOT NULL);
-CREATE INDEX records_by_image ON lovar.records (image, model);
--- A server whose roles were made already: they keep recording, as the roles' script grants.
-DO $$
-BEGIN
-  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_station') THEN
-    GRANT SELECT, INSERT ON lovar.image_texts, lovar.card_texts TO lovar_station;
-  END IF;
-  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_office') THEN
-    GRANT SELECT ON lovar.image_texts, lovar.card_texts TO lovar_office;
-    GRANT INSERT ON lovar.card_texts TO lovar_office;
-  END IF;
-  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_codes') THEN
-    GRANT SELECT ON lovar.image_texts, lovar.card_texts TO lovar_codes;
-  END IF;
-  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_admin') THEN
-    GRANT ALL ON lovar.image_texts, lovar.card_texts TO lovar_admin;
-  END IF;
-END $$;
-)sql",
     // ---- Changes for many sites ----
-    // 6: as the SQLite file's sixth step. The claim's rules are the server's own (a trigger),
+    // 5: as the SQLite file's fifth step. The claim's rules are the server's own (a trigger),
     // so that no station applies a plan that waits for approval, is cancelled or paused.
     R"sql(
 CREATE TABLE lovar.change_plans (
@@ -426,10 +393,43 @@ CREATE TRIGGER stamp BEFORE INSERT ON lovar.plan_claims
 CREATE TRIGGER stamp BEFORE INSERT ON lovar.plan_outcomes
   FOR EACH ROW EXECUTE PROCEDURE lovar.stamp();
 )sql",
+    // ---- search (sites list --search) ----
+    // 6: the searchable text of each image, per model, and of each version of a card, made by
+    // the program (search_text.h); rows of their own, never changed. Their trigram indexes
+    // come with the extension pg_trgm (kTrigramIndexes). The migration's own code fills them
+    // for what is kept (FillSearchTexts).
+    R"sql(
+CREATE TABLE lovar.image_texts (
+  image bigint NOT NULL REFERENCES lovar.images (id),
+  model integer NOT NULL,
+  text text NOT NULL,
+  PRIMARY KEY (image, model));
+CREATE TABLE lovar.card_texts (
+  card bigint PRIMARY KEY REFERENCES lovar.site_cards (id),
+  text text NOT NULL);
+CREATE INDEX records_by_image ON lovar.records (image, model);
+-- A server whose roles were made already: they keep recording, as the roles' script grants.
+DO $$
+BEGIN
+  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_station') THEN
+    GRANT SELECT, INSERT ON lovar.image_texts, lovar.card_texts TO lovar_station;
+  END IF;
+  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_office') THEN
+    GRANT SELECT ON lovar.image_texts, lovar.card_texts TO lovar_office;
+    GRANT INSERT ON lovar.card_texts TO lovar_office;
+  END IF;
+  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_codes') THEN
+    GRANT SELECT ON lovar.image_texts, lovar.card_texts TO lovar_codes;
+  END IF;
+  IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'lovar_admin') THEN
+    GRANT ALL ON lovar.image_texts, lovar.card_texts TO lovar_admin;
+  END IF;
+END $$;
+)sql",
 };
 static_assert(std::size(kSteps) == kStoreSchemaVersion);
 // The step that makes the search's tables; its texts are then filled by the program.
-constexpr int kSearchStep = 5;
+constexpr int kSearchStep = 6;
 
 // The search's trigram indexes, made when the server has pg_trgm (the extension is made here
 // by a role that may: the schema's owner; a station's role that may not changes nothing).

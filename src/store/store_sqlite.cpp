@@ -206,23 +206,8 @@ CREATE TABLE record_drift (
   base TEXT NOT NULL DEFAULT '',
   fields TEXT NOT NULL CHECK (fields <> ''));
 )sql",
-    // ---- search (sites list --search) ----
-    // 5: the searchable text of each image, per model (an image's fields are its model's),
-    // and of each version of a card, made by the program (search_text.h) and found through
-    // FTS5's trigram index, so that a part of a word or a number is found. The migration's
-    // own code fills them for what is kept (FillSearchTexts).
-    R"sql(
-CREATE TABLE image_texts (
-  id INTEGER PRIMARY KEY,
-  image INTEGER NOT NULL REFERENCES images (id),
-  model INTEGER NOT NULL,
-  UNIQUE (image, model));
-CREATE VIRTUAL TABLE image_search USING fts5 (text, tokenize = 'trigram');
-CREATE VIRTUAL TABLE card_search USING fts5 (text, tokenize = 'trigram');
-CREATE INDEX records_by_image ON records (image, model);
-)sql",
     // ---- Changes for many sites ----
-    // 6: a plan, its sites with what changes at each, the stations' claims and their outcomes,
+    // 5: a plan, its sites with what changes at each, the stations' claims and their outcomes,
     // the office's decisions; each a row of its own. A claim is taken only while the plan may
     // be applied and the site waits for it (the trigger), once per attempt (the unique key).
     R"sql(
@@ -298,10 +283,25 @@ CREATE TRIGGER plan_claim_allowed BEFORE INSERT ON plan_claims BEGIN
     NOT IN ('pending', 'failed');
 END;
 )sql",
+    // ---- search (sites list --search) ----
+    // 6: the searchable text of each image, per model (an image's fields are its model's),
+    // and of each version of a card, made by the program (search_text.h) and found through
+    // FTS5's trigram index, so that a part of a word or a number is found. The migration's
+    // own code fills them for what is kept (FillSearchTexts).
+    R"sql(
+CREATE TABLE image_texts (
+  id INTEGER PRIMARY KEY,
+  image INTEGER NOT NULL REFERENCES images (id),
+  model INTEGER NOT NULL,
+  UNIQUE (image, model));
+CREATE VIRTUAL TABLE image_search USING fts5 (text, tokenize = 'trigram');
+CREATE VIRTUAL TABLE card_search USING fts5 (text, tokenize = 'trigram');
+CREATE INDEX records_by_image ON records (image, model);
+)sql",
 };
 static_assert(std::size(kSteps) == kStoreSchemaVersion);
 // The step that makes the search's tables; its texts are then filled by the program.
-constexpr int kSearchStep = 5;
+constexpr int kSearchStep = 6;
 
 // A record's columns, as ReadInfo reads them; kRecordColumnCount of them.
 constexpr const char* kRecordColumns =

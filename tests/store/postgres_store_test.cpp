@@ -293,7 +293,7 @@ TEST_F(PostgresRegistry, ARegistryOfANewerVersionIsRefusedAndLeftAsItWas) {
   EXPECT_EQ(opened.error, StoreError::NewerSchema);
   EXPECT_NE(opened.message.find("реестр создан более новой версией программы"), std::string::npos);
   EXPECT_EQ(Value("SELECT version || ' ' || program FROM lovar.schema_info"), "7 9.0");
-  EXPECT_EQ(Value("SELECT count(*) FROM pg_tables WHERE schemaname = 'lovar'"), "14");
+  EXPECT_EQ(Value("SELECT count(*) FROM pg_tables WHERE schemaname = 'lovar'"), "19");
 }
 
 TEST_F(PostgresRegistry, AFirstVersionSchemaIsTakenInWithoutLoss) {
