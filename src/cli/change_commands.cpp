@@ -1,5 +1,7 @@
 #include "cli/change_commands.h"
 
+#include "cli/site_filter_options.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -10,6 +12,7 @@
 #include "cli/cli_recording.h"
 #include "cli/console.h"
 #include "cli/session_runner.h"
+#include "cli/site_filter_options.h"
 #include "cli/write_check.h"
 #include "files/environment.h"
 #include "files/table_text.h"
@@ -96,7 +99,9 @@ ChangeCommands::ChangeCommands(CLI::App& app) {
           },
           "ПОЛЕ=ЗНАЧЕНИЕ"));
   new_->add_option("--site", sites_,
-                   "Объект: номер в реестре или название (можно несколько; без этого — все)");
+                   "Объект: номер в реестре или название (можно несколько; без этого и без "
+                   "отбора — все)");
+  AddSiteFilterOptions(*new_, filter_);
   new_->add_option("--max-failures", max_failures_,
                    "После стольких неудач изменение приостанавливается для всех станций (0 — "
                    "никогда)")
@@ -141,6 +146,27 @@ ChangeCommands::ChangeCommands(CLI::App& app) {
   db(approval_);
 }
 
+namespace {
+
+// The selection as it was typed: the filter's options given, for the plan's record.
+std::string FilterText(const CLI::App& command) {
+  std::string text;
+  for (const CLI::Option* option : command.get_options()) {
+    const std::string name = option->get_name();
+    if (option->count() == 0 || name == "--set" || name == "--site" || !name.starts_with("--"))
+      continue;
+    if (name != "--search" && name != "--model" && name != "--status" && name != "--outcome" &&
+        name != "--from" && name != "--to" && name != "--station" && name != "--technician" &&
+        name != "--untouched-since")
+      continue;
+    for (const std::string& value : option->results())
+      text += (text.empty() ? "" : " ") + name + " " + value;
+  }
+  return text;
+}
+
+}  // namespace
+
 int ChangeCommands::New(Registry& registry) {
   std::vector<PlanSetting> settings;
   for (const std::string& text : sets_) {
@@ -156,12 +182,16 @@ int ChangeCommands::New(Registry& registry) {
   std::vector<int64_t> ids;
   std::string selection;
   if (sites_.empty()) {
+    // The database selects, as sites list does.
     std::vector<SiteEntry> all;
-    const StoreResult r = registry.SiteList(all);
+    const StoreResult r = registry.SiteList(filter_, all);
     if (!r.ok()) return Failed(r);
     for (const SiteEntry& e : all) ids.push_back(e.card.site);
-    selection = "все объекты";
+    selection = filter_.Empty() ? "все объекты" : FilterText(*new_);
   } else {
+    if (!filter_.Empty())
+      return Fail(Status::RegistryError,
+                  "Изменение не сохранено: --site и отбор объектов вместе нельзя, выберите одно");
     for (const std::string& wanted : sites_) {
       int64_t id = 0;
       const StoreResult r = registry.FindSite(wanted, id);

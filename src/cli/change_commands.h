@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "store/site_store.h"
+
 namespace lovar {
 
 class Registry;
@@ -76,6 +78,7 @@ class ChangeCommands {
   std::string name_;
   std::vector<std::string> sets_;
   std::vector<std::string> sites_;
+  SiteFilter filter_;  // the selection, as sites list takes it
   int max_failures_ = 0;
   std::string format_ = "table";
   std::string switch_;

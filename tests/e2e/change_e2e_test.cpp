@@ -60,6 +60,16 @@ TEST(ChangeCli, APlanOverSitesOfThreeModelsWaitsForTheOfficesApproval) {
   r = RunCli({"change", "new", "x", "--set", "no_such_field=1", "--db", db});
   EXPECT_EQ(r.exit_code, 16);
   EXPECT_NE(r.err.find("no_such_field"), std::string::npos) << r.err;
+  // The sites chosen as sites list chooses them, by the database.
+  r = RunCli(
+      {"change", "new", "Склад 25", "--set", "sounder_time=25", "--model", "250", "--db", db});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("объектов 1,"), std::string::npos) << r.out;
+  r = RunCli({"change", "show", "Склад 25", "--db", db});
+  EXPECT_NE(r.out.find("Объекты: --model 250"), std::string::npos) << r.out;
+  r = RunCli({"change", "new", "y", "--set", "sounder_time=25", "--model", "250", "--site", "Склад",
+              "--db", db});
+  EXPECT_EQ(r.exit_code, 16) << r.err;
 
   r = RunCli({"change", "status", "Сирена 20", "--format", "json", "--db", db});
   ASSERT_EQ(r.exit_code, 0) << r.err;
