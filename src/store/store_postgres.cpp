@@ -478,6 +478,7 @@ constexpr const char* kRecordColumns =
     "(SELECT d.base FROM lovar.record_drift d WHERE d.record = r.record_id)";
 constexpr int kRecordColumnCount = 28;
 constexpr int kWaitingSiteColumn = 25;
+static_assert(kWaitingSiteColumn == kRecordColumnCount - 3);  // the drift's two columns last
 constexpr const char* kRecordJoins =
     " FROM lovar.records r JOIN lovar.record_sites e ON e.record = r.id "
     "LEFT JOIN lovar.images i ON i.id = r.image ";

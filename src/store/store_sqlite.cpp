@@ -315,6 +315,7 @@ constexpr const char* kRecordColumns =
     "(SELECT d.base FROM record_drift d WHERE d.record = r.record_id)";
 constexpr int kRecordColumnCount = 28;
 constexpr int kWaitingSiteColumn = 25;
+static_assert(kWaitingSiteColumn == kRecordColumnCount - 3);  // the drift's two columns last
 constexpr const char* kRecordJoins =
     " FROM records r JOIN record_sites e ON e.record = r.id LEFT JOIN images i ON i.id = r.image ";
 // A card's columns, as ReadCard reads them; kCardColumnCount of them.
