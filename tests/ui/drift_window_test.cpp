@@ -16,6 +16,8 @@
 using namespace lovar;
 using namespace lovar::testing;
 
+// Only the tests with a simulated device use them (none on Windows).
+#ifdef LOVAR_SIM_PATH
 namespace {
 
 // A registry file named by the window's setting whose site 1024 (model 251) was last read with
@@ -46,6 +48,7 @@ std::vector<RecordInfo> HistoryOf1024(Registry& registry) {
 }
 
 }  // namespace
+#endif
 
 class DriftWindowTest : public QObject {
   Q_OBJECT
