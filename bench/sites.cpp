@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "files/utf8_path.h"
+#include "flushing_server.h"
 #include "site_images.h"
 #include "store/registry.h"
 #include "support/pg_server.h"
@@ -230,16 +231,7 @@ int main(int argc, char** argv) {
     std::printf("  file: %.1f MB (+ %.1f MB write-ahead log)\n", bytes / 1e6, ec ? 0.0 : wal / 1e6);
   }
   if (postgres) {
-    std::string why;
-    testing::PgServer* server = testing::PgServer::Shared(why);
-    if (server == nullptr) {
-      std::printf("PostgreSQL: %s\n", why.c_str());
-    } else {
-      // The test server runs without flushing; as an office's server would, it flushes here.
-      server->Sql("postgres", "ALTER SYSTEM SET fsync = on");
-      server->Sql("postgres", "SELECT pg_reload_conf()");
-      std::string fsync;
-      while (fsync != "on") server->Sql("postgres", "SHOW fsync", &fsync);
+    if (testing::PgServer* server = FlushingPgServer(); server != nullptr) {
       const std::string db = server->NewDatabase();
       options.location = {true, server->Uri(db)};
       Figures pg;

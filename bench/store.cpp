@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "files/utf8_path.h"
+#include "flushing_server.h"
 #include "model/catalog.h"
 #include "sim/device_sim.h"
 #include "site_images.h"
@@ -161,16 +162,7 @@ int main(int argc, char** argv) {
   }
 
   if (postgres) {
-    std::string why;
-    testing::PgServer* server = testing::PgServer::Shared(why);
-    if (server == nullptr) {
-      std::printf("PostgreSQL: %s\n", why.c_str());
-    } else {
-      // The test server runs without flushing; as an office's server would, it flushes here.
-      server->Sql("postgres", "ALTER SYSTEM SET fsync = on");
-      server->Sql("postgres", "SELECT pg_reload_conf()");
-      std::string fsync;
-      while (fsync != "on") server->Sql("postgres", "SHOW fsync", &fsync);
+    if (testing::PgServer* server = FlushingPgServer(); server != nullptr) {
       const std::string db = server->NewDatabase();
       options.location = {true, server->Uri(db)};
       Figures pg;
