@@ -473,7 +473,7 @@ constexpr const char* kRecordColumns =
     "(SELECT c.name FROM lovar.site_cards c WHERE c.site = e.site ORDER BY c.id DESC LIMIT 1), "
     "r.technician, r.note, r.station_us, r.at_us, r.role, r.supersedes, r.prior_object, "
     "r.late::int, (SELECT s.record_id FROM lovar.records s WHERE s.supersedes = r.record_id "
-    "AND r.record_id <> '' LIMIT 1), r.waiting_site, "
+    "AND s.supersedes <> '' LIMIT 1), r.waiting_site, "
     "(SELECT d.fields FROM lovar.record_drift d WHERE d.record = r.record_id), "
     "(SELECT d.base FROM lovar.record_drift d WHERE d.record = r.record_id)";
 constexpr int kRecordColumnCount = 28;

@@ -308,8 +308,9 @@ constexpr const char* kRecordColumns =
     "r.record_id, r.time_us, r.station, r.operator, r.port, r.model, r.device, r.object, "
     "r.operation, r.outcome, r.message, r.program, i.hash, i.length, e.site, "
     "(SELECT c.name FROM site_cards c WHERE c.site = e.site ORDER BY c.id DESC LIMIT 1), "
+    // s.supersedes <> '' as the partial index says: a scan of every record per row otherwise.
     "r.technician, r.note, r.station_us, r.at_us, r.role, r.supersedes, r.prior_object, r.late, "
-    "(SELECT s.record_id FROM records s WHERE s.supersedes = r.record_id AND r.record_id <> '' "
+    "(SELECT s.record_id FROM records s WHERE s.supersedes = r.record_id AND s.supersedes <> '' "
     "LIMIT 1), r.waiting_site, "
     "(SELECT d.fields FROM record_drift d WHERE d.record = r.record_id), "
     "(SELECT d.base FROM record_drift d WHERE d.record = r.record_id)";
